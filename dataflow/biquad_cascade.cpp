@@ -1,0 +1,77 @@
+#include "biquad_cascade.h"
+
+#include <cmath>
+#include <sstream>
+
+#include "kernels.h"
+
+namespace Tarvessa {
+
+namespace {
+constexpr double kSmallestNormal = 2.2250738585072014e-308;
+}
+
+bool BiquadCascade::Initialize() {
+    ReadySections = 0;
+    if (TapCount < 1 || TapCount % 6 != 0) {
+        std::ostringstream text;
+        text << "The number of parameter taps must not be zero "
+             << "and must be a multiple of " << 6 << " taps. "
+             << "There are currently " << TapCount << " taps.";
+        ReportError(this, text.str());
+        return false;
+    }
+    BiquadCount = static_cast<std::uint32_t>(TapCount / 6);
+    for (std::uint32_t k = 0; k < BiquadCount; ++k) {
+        double* t = Taps + 6 * std::size_t{k};
+        if (std::fabs(t[3]) < kSmallestNormal) {
+            std::ostringstream text;
+            text << "The D0 coefficient for biquad number " << k + 1 << " cannot be zero. ";
+            ReportError(this, text.str());
+            return false;
+        }
+        const double d0 = t[3];
+        t[0] /= d0;
+        t[1] /= d0;
+        t[2] /= d0;
+        t[4] /= d0;
+        t[5] /= d0;
+        t[3] = 1.0;
+    }
+    delete[] Delay1;
+    delete[] Delay2;
+    Delay1 = nullptr;
+    Delay2 = nullptr;
+    Delay1 = new double[BiquadCount]();
+    Delay2 = new double[BiquadCount]();
+    ReadySections = BiquadCount;
+    if (Outputs.Size > BiquadCount) {
+        std::ostringstream text;
+        text << "The number of outputs must be less than or equal to the "
+             << "number of biquads in the cascade.  Currently, there are " << Outputs.Size
+             << " outputs and " << BiquadCount << " biquads.";
+        ReportError(this, text.str());
+        return false;
+    }
+    return true;
+}
+
+bool BiquadCascade::Run() {
+    const std::uint32_t count = ReadySections;
+    const std::uint32_t outputs = Outputs.Size < count ? Outputs.Size : count;
+    double x = Input.Current();
+    for (std::uint32_t k = 0; k < count; ++k) {
+        x = kernels::BiquadSection(Taps + 6 * std::size_t{k}, Delay1[k], Delay2[k], x);
+        if (count - k <= outputs) {
+            Outputs.Buffers[count - 1 - k].Current() = x;
+        }
+    }
+    return true;
+}
+
+BiquadCascade::~BiquadCascade() {
+    delete[] Delay1;
+    delete[] Delay2;
+}
+
+}  // namespace Tarvessa

@@ -1,0 +1,16 @@
+#include "df_model.h"
+
+#include <cstdio>
+
+namespace Tarvessa {
+
+void ReportError(const DFModel* /*block*/, const std::string& message) {
+    std::string line;
+    line.reserve(message.size() + 1);
+    line += message;
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+}  // namespace Tarvessa
