@@ -1,0 +1,228 @@
+#include "tx_model.h"
+
+namespace {
+
+const double kPreCursor[21] = {0.0,     -0.0116, -0.0238, -0.0353, -0.048,  -0.0598, -0.0719,
+                               -0.0836, -0.0968, -0.1085, -0.1208, -0.1326, -0.1456, -0.1576,
+                               -0.1699, -0.182,  -0.1949, -0.208,  -0.22,   -0.2325, -0.2445};
+
+const double kPostCursor[32] = {-0.0002, -0.0119, -0.0234, -0.0351, -0.048,  -0.0597, -0.0716,
+                                -0.0832, -0.0968, -0.1089, -0.1208, -0.1328, -0.1456, -0.1577,
+                                -0.1696, -0.1817, -0.1955, -0.2076, -0.2199, -0.2319, -0.2452,
+                                -0.2573, -0.2696, -0.2818, -0.2957, -0.308,  -0.3203, -0.3326,
+                                -0.346,  -0.3584, -0.3706, -0.3831};
+
+const double kSwing[3][16] = {
+    {0.1767, 0.2562, 0.3322, 0.4065, 0.4803, 0.5503, 0.6174, 0.6828, 0.7433, 0.8043, 0.8619,
+     0.9169, 0.9698, 1.0171, 1.0593, 1.0969},
+    {0.148, 0.218, 0.282, 0.35, 0.416, 0.482, 0.542, 0.608, 0.672, 0.73, 0.786, 0.846, 0.894,
+     0.946, 0.988, 1.026},
+    {0.22, 0.316, 0.404, 0.488, 0.564, 0.636, 0.712, 0.78, 0.844, 0.904, 0.968, 1.018, 1.072,
+     1.114, 1.152, 1.182}};
+
+// The odd compression curve of the output stage, constant term first.
+const double kSaturation[12] = {-0.0, 1.0, 0.0, -0.5623, -0.0, 0.3717,
+                                0.0,  -0.2232, -0.0, 0.0983, 0.0, -0.0215};
+
+// Stores 4 and 5 carry the integer delay amounts; all others carry doubles.
+bool IsIntStore(int k) { return k == 4 || k == 5; }
+
+template <class T>
+void Wire(Tarvessa::CircularBufferE<T>& port, void* store) {
+    port.Data = store;
+    port.Capacity = 1;
+    port.Rate = 1;
+    port.Position = 0;
+}
+
+}  // namespace
+
+void varnok_meridel_qlx_ami_tx::ComputeCoefficients() {
+    // The formulas run in double so that any int code, INT_MIN included, maps
+    // without integer overflow.
+    ModelSampleRate = (1.0 / BitTime) * static_cast<double>(SamplesPerBit);
+
+    PreWeight = (-static_cast<double>(TXPRECURSOR) * 0.0125) * 0.95;
+    if (TXPRECURSOR >= 0 && TXPRECURSOR <= 19) {
+        PreWeight = kPreCursor[TXPRECURSOR];
+    } else if (TXPRECURSOR >= 20) {
+        PreWeight = kPreCursor[20];
+    }
+
+    PostWeight = (-static_cast<double>(TXPOSTCURSOR) * 0.0125) * 0.925;
+    if (TXPOSTCURSOR >= 0 && TXPOSTCURSOR <= 31) {
+        PostWeight = kPostCursor[TXPOSTCURSOR];
+    }
+
+    MainWeight = (1.0 + PreWeight) + PostWeight;
+
+    Swing = static_cast<double>(TXDIFFCTRL) * 0.05143 + 0.2285;
+    if (TX_PVT >= 0 && TX_PVT <= 2 && TXDIFFCTRL >= 0 && TXDIFFCTRL <= 15) {
+        Swing = kSwing[TX_PVT][TXDIFFCTRL];
+    }
+}
+
+bool varnok_meridel_qlx_ami_tx::Setup() {
+    ComputeCoefficients();
+
+    OutputFilter.SampleRate = ModelSampleRate;
+    OutputFilter.GainConstant = 1.25e11;
+    const double pole = -1.25e11;
+    OutputFilter.RealPoles.Reshape({1, 1});
+    OutputFilter.RealPoles.Assign(&pole, 1);
+    OutputFilter.ComplexPoles.Reshape({0, 0});
+    OutputFilter.RealZeros.Reshape({0, 0});
+    OutputFilter.ComplexZeros.Reshape({0, 0});
+    OutputFilter.FrequencyUnit = 0;
+    bool ok = OutputFilter.Setup();
+
+    Saturation.Coefficients.Reshape({1, 12});
+    Saturation.Coefficients.Assign(kSaturation, 12);
+    ok = Saturation.Setup() && ok;
+
+    ok = BitDelay1Convert.Setup() && ok;
+    ok = BitDelay2Convert.Setup() && ok;
+
+    TapSum.Inputs.SetSize(3);
+    ok = TapSum.Setup() && ok;
+
+    PreTap.Factor = PreWeight;
+    ok = PreTap.Setup() && ok;
+    MainTap.Factor = MainWeight;
+    ok = MainTap.Setup() && ok;
+    PostTap.Factor = PostWeight;
+    ok = PostTap.Setup() && ok;
+
+    BitDelay1.MaxDelay = SamplesPerBit;
+    ok = BitDelay1.Setup() && ok;
+    MidFork.Outputs.SetSize(2);
+    ok = MidFork.Setup() && ok;
+    BitDelay2.MaxDelay = SamplesPerBit;
+    ok = BitDelay2.Setup() && ok;
+
+    BitDelay2Const.Value = static_cast<double>(SamplesPerBit);
+    BitDelay2Const.InitialDelay = 0;
+    ok = BitDelay2Const.Setup() && ok;
+    BitDelay1Const.Value = static_cast<double>(SamplesPerBit);
+    BitDelay1Const.InitialDelay = 0;
+    ok = BitDelay1Const.Setup() && ok;
+
+    SwingGain.Factor = 0.5 * Swing;
+    ok = SwingGain.Setup() && ok;
+    OutputGain.Factor = 2.0;
+    ok = OutputGain.Setup() && ok;
+    InputFork.Outputs.SetSize(2);
+    ok = InputFork.Setup() && ok;
+
+    Input.SetRate(1);
+    Output.SetRate(1);
+    return ok;
+}
+
+bool varnok_meridel_qlx_ami_tx::Initialize() {
+    FreeStores();
+    for (int k = 0; k < kStoreCount; ++k) {
+        if (IsIntStore(k)) {
+            Store(k) = new int[1]();
+        } else {
+            Store(k) = new double[1]();
+        }
+    }
+    Wire(EntryBuffer, Store(0));
+    Wire(InputFork.Input, Store(0));
+    Wire(OutputGain.Output, Store(1));
+    Wire(ExitBuffer, Store(1));
+    Wire(OutputFilter.Outputs.Element(0), Store(2));
+    Wire(SwingGain.Input, Store(2));
+    Wire(Saturation.Output, Store(3));
+    Wire(OutputGain.Input, Store(3));
+    Wire(BitDelay1Convert.Output, Store(4));
+    Wire(BitDelay1.DelayControl, Store(4));
+    Wire(BitDelay2Convert.Output, Store(5));
+    Wire(BitDelay2.DelayControl, Store(5));
+    Wire(TapSum.Output, Store(6));
+    Wire(OutputFilter.Input, Store(6));
+    Wire(PreTap.Output, Store(7));
+    Wire(TapSum.Inputs.Element(0), Store(7));
+    Wire(MainTap.Output, Store(8));
+    Wire(TapSum.Inputs.Element(1), Store(8));
+    Wire(PostTap.Output, Store(9));
+    Wire(TapSum.Inputs.Element(2), Store(9));
+    Wire(BitDelay1.Output, Store(10));
+    Wire(MidFork.Input, Store(10));
+    Wire(MidFork.Outputs.Element(0), Store(11));
+    Wire(MainTap.Input, Store(11));
+    Wire(MidFork.Outputs.Element(1), Store(12));
+    Wire(BitDelay2.Input, Store(12));
+    Wire(BitDelay2.Output, Store(13));
+    Wire(PostTap.Input, Store(13));
+    Wire(BitDelay2Const.Output, Store(14));
+    Wire(BitDelay2Convert.Input, Store(14));
+    Wire(BitDelay1Const.Output, Store(15));
+    Wire(BitDelay1Convert.Input, Store(15));
+    Wire(SwingGain.Output, Store(16));
+    Wire(Saturation.Input, Store(16));
+    Wire(InputFork.Outputs.Element(0), Store(17));
+    Wire(PreTap.Input, Store(17));
+    Wire(InputFork.Outputs.Element(1), Store(18));
+    Wire(BitDelay1.Input, Store(18));
+
+    bool ok = OutputFilter.Initialize();
+    ok = Saturation.Initialize() && ok;
+    ok = BitDelay1Convert.Initialize() && ok;
+    ok = BitDelay2Convert.Initialize() && ok;
+    ok = TapSum.Initialize() && ok;
+    ok = PreTap.Initialize() && ok;
+    ok = MainTap.Initialize() && ok;
+    ok = PostTap.Initialize() && ok;
+    ok = BitDelay1.Initialize() && ok;
+    ok = MidFork.Initialize() && ok;
+    ok = BitDelay2.Initialize() && ok;
+    ok = BitDelay2Const.Initialize() && ok;
+    ok = BitDelay1Const.Initialize() && ok;
+    ok = SwingGain.Initialize() && ok;
+    ok = OutputGain.Initialize() && ok;
+    ok = InputFork.Initialize() && ok;
+    return ok;
+}
+
+bool varnok_meridel_qlx_ami_tx::Finalize() {
+    bool ok = OutputFilter.Finalize();
+    ok = Saturation.Finalize() && ok;
+    ok = BitDelay1Convert.Finalize() && ok;
+    ok = BitDelay2Convert.Finalize() && ok;
+    ok = TapSum.Finalize() && ok;
+    ok = PreTap.Finalize() && ok;
+    ok = MainTap.Finalize() && ok;
+    ok = PostTap.Finalize() && ok;
+    ok = BitDelay1.Finalize() && ok;
+    ok = MidFork.Finalize() && ok;
+    ok = BitDelay2.Finalize() && ok;
+    ok = BitDelay2Const.Finalize() && ok;
+    ok = BitDelay1Const.Finalize() && ok;
+    ok = SwingGain.Finalize() && ok;
+    ok = OutputGain.Finalize() && ok;
+    ok = InputFork.Finalize() && ok;
+    FreeStores();
+    return ok;
+}
+
+varnok_meridel_qlx_ami_tx::~varnok_meridel_qlx_ami_tx() { FreeStores(); }
+
+int varnok_meridel_qlx_ami_tx::AllocatedStores() const {
+    int count = (Store0 != nullptr) + (Store1 != nullptr);
+    for (void* s : Stores) count += s != nullptr;
+    return count;
+}
+
+void varnok_meridel_qlx_ami_tx::FreeStores() {
+    for (int k = 0; k < kStoreCount; ++k) {
+        void*& store = Store(k);
+        if (IsIntStore(k)) {
+            delete[] static_cast<int*>(store);
+        } else {
+            delete[] static_cast<double*>(store);
+        }
+        store = nullptr;
+    }
+}

@@ -1,0 +1,108 @@
+// The transmitter model: a composite block that owns, wires and fires sixteen
+// inner blocks.
+//
+//   Input -> EntryBuffer -> InputFork -+-> PreTap --------------------------+
+//                                      +-> BitDelay1 -> MidFork -+-> MainTap --+-> TapSum
+//                                                                +-> BitDelay2 -> PostTap -+
+//   TapSum -> OutputFilter -> SwingGain -> Saturation -> OutputGain -> ExitBuffer -> Output
+//
+// Each delay takes its amount (SamplesPerBit) from a constant source through a
+// rounding converter. Every connection is a one-element store owned by the
+// model; the storage of Input and Output belongs to the model instance.
+#pragma once
+
+#include <cstdint>
+
+#include "basic_blocks.h"
+#include "const_source.h"
+#include "polynomial.h"
+#include "sdomain_iir.h"
+#include "type_converter.h"
+#include "var_delay.h"
+
+class varnok_meridel_qlx_ami_tx final : public Tarvessa::DFModel {
+public:
+    using DoubleBuffer = Tarvessa::CircularBuffer<double>;
+    using Converter = Tarvessa::ScalarToScalar<Tarvessa::CircularBuffer<double>,
+                                               Tarvessa::CircularBuffer<int>,
+                                               Tarvessa::TypeConverterRound>;
+    static constexpr int kStoreCount = 19;
+
+    DoubleBuffer Input;
+    DoubleBuffer Output;
+    std::int32_t SamplesPerBit = 64;
+    std::int32_t TXPRECURSOR = 0;
+    std::int32_t TXPOSTCURSOR = 0;
+    std::int32_t TXDIFFCTRL = 15;
+    double BitTime = 6.134969325153374e-11;
+    std::int32_t TX_PVT = 0;
+    Tarvessa::SDomainIIR OutputFilter;
+    Tarvessa::Polynomial<double, 0> Saturation;
+    Converter BitDelay1Convert;
+    Converter BitDelay2Convert;
+    Tarvessa::Add<double> TapSum;
+    Tarvessa::Gain<double> PreTap;
+    Tarvessa::Gain<double> MainTap;
+    Tarvessa::Gain<double> PostTap;
+    Tarvessa::VarDelay<DoubleBuffer> BitDelay1;
+    Tarvessa::Fork<DoubleBuffer> MidFork;
+    Tarvessa::VarDelay<DoubleBuffer> BitDelay2;
+    Tarvessa::ConstUnTimed<double> BitDelay2Const;
+    Tarvessa::ConstUnTimed<double> BitDelay1Const;
+    Tarvessa::Gain<double> SwingGain;
+    Tarvessa::Gain<double> OutputGain;
+    Tarvessa::Fork<DoubleBuffer> InputFork;
+    // The 19 connection stores: store 0 stands before EntryBuffer, store 1
+    // before ExitBuffer, stores 2 to 18 after ExitBuffer (Store(k) reaches any).
+    void* Store0 = nullptr;
+    DoubleBuffer EntryBuffer;
+    void* Store1 = nullptr;
+    DoubleBuffer ExitBuffer;
+    void* Stores[kStoreCount - 2] = {};
+    double ModelSampleRate = 0.0;  // the five results of ComputeCoefficients
+    double PreWeight = 0.0;
+    double PostWeight = 0.0;
+    double MainWeight = 0.0;
+    double Swing = 0.0;
+
+    varnok_meridel_qlx_ami_tx() = default;
+    bool Setup() override;
+    bool Initialize() override;
+    bool Run() override;
+    bool Finalize() override;
+    ~varnok_meridel_qlx_ami_tx() override;
+
+    // Turns the four codes, SamplesPerBit and BitTime into the tap weights,
+    // the swing and the output filter's sample rate.
+    void ComputeCoefficients();
+
+    void*& Store(int k) { return k == 0 ? Store0 : k == 1 ? Store1 : Stores[k - 2]; }
+    // Number of stores currently allocated.
+    int AllocatedStores() const;
+
+private:
+    void FreeStores();
+};
+
+// One firing, inline so that a caller's sample loop sees the whole path.
+inline bool varnok_meridel_qlx_ami_tx::Run() {
+    Input.CopyTo(0, EntryBuffer, 0, 1);
+    bool ok = InputFork.Run();
+    ok = BitDelay1Const.Run() && ok;
+    ok = BitDelay1Convert.Run() && ok;
+    ok = BitDelay1.Run() && ok;
+    ok = MidFork.Run() && ok;
+    ok = BitDelay2Const.Run() && ok;
+    ok = BitDelay2Convert.Run() && ok;
+    ok = BitDelay2.Run() && ok;
+    ok = PostTap.Run() && ok;
+    ok = MainTap.Run() && ok;
+    ok = PreTap.Run() && ok;
+    ok = TapSum.Run() && ok;
+    ok = OutputFilter.Run() && ok;
+    ok = SwingGain.Run() && ok;
+    ok = Saturation.Run() && ok;
+    ok = OutputGain.Run() && ok;
+    ExitBuffer.CopyTo(0, Output, 0, 1);
+    return ok;
+}
