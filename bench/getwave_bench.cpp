@@ -1,0 +1,197 @@
+// AMI_GetWave throughput through the shared library, against a hand-fused loop
+// of the same arithmetic in the same order (the ceiling for this design). The
+// fused loop's output is checked bit for bit against the library's.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ami_library.h"
+#include "kernels.h"
+#include "tx_model.h"
+
+namespace {
+
+constexpr std::size_t kSamples = 1u << 20;
+const char kParams[] =
+    "(varnok_meridel_qlx_ami_tx (TXPRECURSOR 3) (TXPOSTCURSOR 5) (TXDIFFCTRL 12) (TX_PVT 1))";
+
+AmiLibrary& Library() {
+    static AmiLibrary lib(TX_MODEL_LIBRARY);
+    return lib;
+}
+
+std::vector<double> Stimulus(bool prbs, int N) {
+    std::vector<double> x(kSamples, 0.0);
+    if (!prbs) return x;
+    std::uint32_t s = 0x7F;
+    for (std::size_t n = 0; n < kSamples; n += static_cast<std::size_t>(N)) {
+        const std::uint32_t bit = ((s >> 6) ^ (s >> 5)) & 1u;
+        s = ((s << 1) | bit) & 0x7F;
+        for (int k = 0; k < N && n + static_cast<std::size_t>(k) < kSamples; ++k) {
+            x[n + static_cast<std::size_t>(k)] = bit ? 0.5 : -0.5;
+        }
+    }
+    return x;
+}
+
+// The model's arithmetic with everything inlined into one loop.
+class Fused {
+public:
+    explicit Fused(int N) : N_(static_cast<std::size_t>(N)), d1_(N_ + 1), d2_(N_ + 1) {
+        varnok_meridel_qlx_ami_tx m;
+        double in = 0, out = 0;
+        m.Input.Data = &in;
+        m.Input.Capacity = 1;
+        m.Output.Data = &out;
+        m.Output.Capacity = 1;
+        m.SamplesPerBit = N;
+        m.BitTime = 1e-10;
+        m.TXPRECURSOR = 3;
+        m.TXPOSTCURSOR = 5;
+        m.TXDIFFCTRL = 12;
+        m.TX_PVT = 1;
+        m.Setup();
+        m.Initialize();
+        pre_ = m.PreWeight;
+        main_ = m.MainWeight;
+        post_ = m.PostWeight;
+        halfSwing_ = 0.5 * m.Swing;
+        std::memcpy(taps_, m.OutputFilter.Taps, sizeof taps_);
+        std::memcpy(poly_, m.Saturation.Coefficients.Data, sizeof poly_);
+    }
+    void Process(double* wave, std::size_t count) {
+        const std::size_t cap = N_ + 1;
+        for (std::size_t i = 0; i < count; ++i) {
+            const double x = wave[i];
+            std::size_t w = p1_ + N_;
+            if (w >= cap) w -= cap;
+            d1_[w] = x;
+            const double m = d1_[p1_];
+            if (++p1_ == cap) p1_ = 0;
+            w = p2_ + N_;
+            if (w >= cap) w -= cap;
+            d2_[w] = m;
+            const double q = d2_[p2_];
+            if (++p2_ == cap) p2_ = 0;
+            double e = 0.0;
+            e = x * pre_ + e;
+            e = m * main_ + e;
+            e = q * post_ + e;
+            const double f = Tarvessa::kernels::BiquadSection(taps_, z1_, z2_, e);
+            const double s = f * halfSwing_;
+            wave[i] = Tarvessa::kernels::Horner(poly_, 12, s) * 2.0;
+        }
+    }
+
+private:
+    std::size_t N_;
+    std::vector<double> d1_, d2_;
+    std::size_t p1_ = 0, p2_ = 0;
+    double pre_ = 0, main_ = 0, post_ = 0, halfSwing_ = 0;
+    double taps_[6] = {}, poly_[12] = {};
+    double z1_ = 0, z2_ = 0;
+};
+
+struct Instance {
+    void* handle = nullptr;
+    explicit Instance(int N) {
+        std::string params = kParams;
+        char* out = nullptr;
+        char* msg = nullptr;
+        Library().Init(nullptr, 0, 0, 1e-10 / N, 1e-10, &params[0], &out, &handle, &msg);
+    }
+    ~Instance() { Library().Close(handle); }
+    void Process(double* wave, std::size_t count, std::size_t block) {
+        double clock[1];
+        for (std::size_t at = 0; at < count; at += block) {
+            const std::size_t n = std::min(block, count - at);
+            Library().GetWave(wave + at, static_cast<long>(n), clock, nullptr, handle);
+        }
+    }
+};
+
+void BM_GetWave(benchmark::State& state) {
+    const int N = static_cast<int>(state.range(0));
+    const auto block = static_cast<std::size_t>(state.range(1));
+    const std::vector<double> x = Stimulus(state.range(2) != 0, N);
+    std::vector<double> work(x.size());
+    Instance inst(N);
+    for (auto _ : state) {
+        std::memcpy(work.data(), x.data(), x.size() * sizeof(double));
+        inst.Process(work.data(), work.size(), block);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * x.size()));
+}
+
+void BM_FusedCeiling(benchmark::State& state) {
+    const int N = static_cast<int>(state.range(0));
+    const std::vector<double> x = Stimulus(state.range(1) != 0, N);
+    std::vector<double> work(x.size());
+    Fused fused(N);
+    for (auto _ : state) {
+        std::memcpy(work.data(), x.data(), x.size() * sizeof(double));
+        fused.Process(work.data(), work.size());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * x.size()));
+}
+
+BENCHMARK(BM_GetWave)
+    ->ArgNames({"N", "block", "prbs"})
+    ->ArgsProduct({{32, 64}, {1, 128, 4096, 1 << 20}, {1, 0}})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FusedCeiling)->ArgNames({"N", "prbs"})->ArgsProduct({{32, 64}, {1, 0}})
+    ->Unit(benchmark::kMillisecond);
+
+template <class F>
+double BestSeconds(F&& f) {
+    double best = 1e30;
+    for (int k = 0; k < 5; ++k) {
+        const auto t0 = std::chrono::steady_clock::now();
+        f();
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The ceiling must compute exactly what the library computes.
+    for (int N : {32, 64}) {
+        const std::vector<double> x = Stimulus(true, N);
+        std::vector<double> a = x, b = x;
+        Instance inst(N);
+        inst.Process(a.data(), a.size(), 4096);
+        Fused fused(N);
+        fused.Process(b.data(), b.size());
+        if (std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) != 0) {
+            std::fprintf(stderr, "fused loop differs from AMI_GetWave at N=%d\n", N);
+            return 1;
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    for (int N : {32, 64}) {
+        const std::vector<double> x = Stimulus(true, N);
+        std::vector<double> w(x.size());
+        Instance inst(N);
+        Fused fused(N);
+        const double lib = BestSeconds([&] {
+            std::memcpy(w.data(), x.data(), x.size() * sizeof(double));
+            inst.Process(w.data(), w.size(), 4096);
+        });
+        const double ceiling = BestSeconds([&] {
+            std::memcpy(w.data(), x.data(), x.size() * sizeof(double));
+            fused.Process(w.data(), w.size());
+        });
+        std::printf("N=%d block 4096: GetWave %.1f Msamples/s, fused ceiling %.1f Msamples/s, share %.0f%%\n",
+                    N, kSamples / lib / 1e6, kSamples / ceiling / 1e6, 100.0 * ceiling / lib);
+    }
+    return 0;
+}
