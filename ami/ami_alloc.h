@@ -43,7 +43,7 @@ bool ami_reserve_array(T** array, Count* capacity, Count needed) {
     if (needed <= *capacity) {
         return true;
     }
-    Count fresh = *capacity < 4 ? Count{4} : *capacity;
+    Count fresh = *capacity < 1 ? Count{1} : *capacity;
     while (fresh < needed) {
         fresh = fresh * 2;
     }

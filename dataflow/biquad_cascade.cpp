@@ -3,7 +3,6 @@
 #include <cmath>
 #include <sstream>
 
-#include "kernels.h"
 
 namespace Tarvessa {
 
@@ -52,19 +51,6 @@ bool BiquadCascade::Initialize() {
              << " outputs and " << BiquadCount << " biquads.";
         ReportError(this, text.str());
         return false;
-    }
-    return true;
-}
-
-bool BiquadCascade::Run() {
-    const std::uint32_t count = ReadySections;
-    const std::uint32_t outputs = Outputs.Size < count ? Outputs.Size : count;
-    double x = Input.Current();
-    for (std::uint32_t k = 0; k < count; ++k) {
-        x = kernels::BiquadSection(Taps + 6 * std::size_t{k}, Delay1[k], Delay2[k], x);
-        if (count - k <= outputs) {
-            Outputs.Buffers[count - 1 - k].Current() = x;
-        }
     }
     return true;
 }

@@ -10,6 +10,7 @@
 
 #include "circular_buffer.h"
 #include "df_model.h"
+#include "kernels.h"
 
 namespace Tarvessa {
 
@@ -35,5 +36,19 @@ protected:
     // is not ready therefore touches neither taps nor state and writes nothing.
     std::uint32_t ReadySections = 0;
 };
+
+// One firing: inline, so that an owner's firing loop sees the whole path.
+inline bool BiquadCascade::Run() {
+    const std::uint32_t count = ReadySections;
+    const std::uint32_t outputs = Outputs.Size < count ? Outputs.Size : count;
+    double x = Input.Current();
+    for (std::uint32_t k = 0; k < count; ++k) {
+        x = kernels::BiquadSection(Taps + 6 * std::size_t{k}, Delay1[k], Delay2[k], x);
+        if (count - k <= outputs) {
+            Outputs.Buffers[count - 1 - k].Current() = x;
+        }
+    }
+    return true;
+}
 
 }  // namespace Tarvessa

@@ -85,8 +85,10 @@ private:
 };
 
 // One firing, inline so that a caller's sample loop sees the whole path.
+// The token copies name CopyTo's implementation directly: the ports' dynamic
+// type is known, and a qualified call needs no virtual dispatch.
 inline bool varnok_meridel_qlx_ami_tx::Run() {
-    Input.CopyTo(0, EntryBuffer, 0, 1);
+    Input.DoubleBuffer::CopyTo(0, EntryBuffer, 0, 1);
     bool ok = InputFork.Run();
     ok = BitDelay1Const.Run() && ok;
     ok = BitDelay1Convert.Run() && ok;
@@ -103,6 +105,6 @@ inline bool varnok_meridel_qlx_ami_tx::Run() {
     ok = SwingGain.Run() && ok;
     ok = Saturation.Run() && ok;
     ok = OutputGain.Run() && ok;
-    ExitBuffer.CopyTo(0, Output, 0, 1);
+    ExitBuffer.DoubleBuffer::CopyTo(0, Output, 0, 1);
     return ok;
 }
