@@ -1,0 +1,60 @@
+// Reading an .ami parameter file and building AMI_parameters_in from it, as a
+// simulator does: the root name, then every Model_Specific parameter of Usage
+// In or InOut at its default (or an override), nested groups kept as groups.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace amihost {
+
+struct AmiParameter {
+    std::string path;   // dotted below Model_Specific, e.g. "tx_taps.-1"
+    std::string name;   // the last component
+    std::string usage;  // In, Out, InOut, Info
+    std::string type;   // Integer, Float, UI, Tap, String, Boolean
+    std::string defaultValue;
+    std::vector<std::string> list;   // allowed values of a List
+    std::optional<double> min, max;  // bounds of a Range
+    std::string description;
+};
+
+// A node of the parameter string to send: a value leaf or a group.
+struct ParamNode {
+    std::string name;
+    std::string value;  // for a leaf, already quoted when it is a String
+    std::vector<ParamNode> children;
+    bool leaf = false;
+};
+
+struct AmiFile {
+    std::string root;
+    std::vector<AmiParameter> parameters;  // Model_Specific, in file order
+    std::map<std::string, std::string> reserved;  // Reserved_Parameters values by name
+    ParamNode inputs;  // the Usage In / InOut tree under the root, with defaults
+};
+
+// Removes "|" comments (outside double quotes) up to the end of each line.
+std::string StripComments(const std::string& text);
+
+// Parses the text of an .ami file with the model's own parser. Returns an
+// error message, empty on success.
+std::string ReadAmiFile(const std::string& text, AmiFile& out);
+
+struct Issue {
+    bool error;  // an unknown name or a value of the wrong form
+    std::string text;
+};
+
+// Applies NAME=VALUE overrides (NAME is the parameter's name or dotted path)
+// and checks every sent value against its Range or List. Out-of-range values
+// are warnings (errors when strict).
+std::vector<Issue> ApplyOverrides(AmiFile& file, const std::map<std::string, std::string>& overrides,
+                                  bool strict);
+
+// "(root (NAME value) (group (NAME value)))".
+std::string BuildParameterString(const AmiFile& file);
+
+}  // namespace amihost

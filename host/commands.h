@@ -1,0 +1,58 @@
+// The host tool's commands: run, check-invariance, sweep and demo.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace amihost {
+
+struct CommonOptions {
+    std::string library;
+    std::string amiFile;
+    std::string parameters;          // a raw AMI_parameters_in instead of an .ami file
+    std::vector<std::string> sets;   // NAME=VALUE overrides
+    bool strict = false;
+    double bitTime = 1e-10;
+    int samplesPerBit = 32;
+    double high = 0.5, low = -0.5;
+    int ignoreBits = -1;             // -1: Ignore_Bits of the .ami file, else 0
+    std::string stimulus = "prbs7";  // prbsN, step, pulse, file:PATH
+    std::uint64_t bits = 0;          // 0: one pattern period (capped) after the ignored bits
+    bool quiet = false;
+};
+
+struct RunOptions : CommonOptions {
+    std::string block = "whole";
+    std::string outDir = "amihost-out";
+    bool plots = true;
+    std::uint64_t maxWaveformSamples = std::uint64_t{1} << 22;
+};
+
+struct InvarianceOptions : CommonOptions {
+    std::string policies = "whole,fixed:1,fixed:7,fixed:1000,bits:1,bits:3,random:1,random:2:64";
+    double tolerance = 0.0;
+};
+
+struct SweepOptions : CommonOptions {
+    std::vector<std::string> grid;  // NAME=LIST: "a,b,c" or "lo:hi[:step]"
+    std::string output = "sweep.csv";
+    int jobs = 0;                    // 0: every core
+    std::string shard = "1/1";
+};
+
+// Each returns the process exit status: 0 success, 1 a failed check or
+// contract breach, 2 bad input. Errors are one line on standard error.
+int CommandRun(const RunOptions& options);
+int CommandCheckInvariance(const InvarianceOptions& options);
+int CommandSweep(const SweepOptions& options);
+// The built-in default: this project's library and .ami file on PRBS7.
+int CommandDemo(RunOptions options, const std::string& executablePath);
+
+// Parses "lo:hi[:step]" or "a,b,c" into values; returns false if malformed.
+bool ParseGridValues(const std::string& text, std::vector<std::string>& values);
+// Parses "K/N" with 1 <= K <= N.
+bool ParseShard(const std::string& text, int& k, int& n);
+
+}  // namespace amihost

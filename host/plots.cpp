@@ -1,0 +1,188 @@
+#include "plots.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdint>
+
+namespace amihost {
+
+namespace {
+
+constexpr int kWidth = 900, kHeight = 600;  // plot area: kEyePlotWidth x kEyePlotHeight
+constexpr double kLeft = 90, kRight = 130, kTop = 50, kBottom = 70;
+
+struct Rgb {
+    double r, g, b;
+};
+
+// Dark blue through cyan, yellow and red to white: low to high density.
+Rgb Heat(double t) {
+    static const Rgb stops[] = {{0.05, 0.05, 0.35}, {0.0, 0.45, 0.85}, {0.0, 0.85, 0.85},
+                                {0.95, 0.9, 0.1},   {0.9, 0.2, 0.05},  {1.0, 1.0, 1.0}};
+    t = std::clamp(t, 0.0, 1.0) * 5.0;
+    const int i = std::min(4, static_cast<int>(t));
+    const double f = t - i;
+    return {stops[i].r + f * (stops[i + 1].r - stops[i].r), stops[i].g + f * (stops[i + 1].g - stops[i].g),
+            stops[i].b + f * (stops[i + 1].b - stops[i].b)};
+}
+
+// Round tick steps: 1, 2 or 5 times a power of ten.
+double NiceStep(double span, int ticks) {
+    const double raw = span / ticks;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double m = raw / power;
+    return (m < 1.5 ? 1 : m < 3.5 ? 2 : m < 7.5 ? 5 : 10) * power;
+}
+
+std::string Format(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", std::fabs(v) < 1e-12 ? 0.0 : v);
+    return text;
+}
+
+void Text(cairo_t* cr, double x, double y, const std::string& s, double alignX, double alignY,
+          double size = 13, bool rotate = false) {
+    cairo_set_font_size(cr, size);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, s.c_str(), &e);
+    cairo_save(cr);
+    cairo_translate(cr, x, y);
+    if (rotate) cairo_rotate(cr, -M_PI / 2);
+    cairo_move_to(cr, -e.x_bearing - alignX * e.width, -e.y_bearing - alignY * e.height);
+    cairo_show_text(cr, s.c_str());
+    cairo_restore(cr);
+}
+
+// Frame, ticks, grid and labels of a plot area mapping [x0,x1] x [y0,y1].
+void Axes(cairo_t* cr, double x0, double x1, double y0, double y1, const std::string& title,
+          const std::string& xLabel, const std::string& yLabel, bool dark) {
+    const double w = kWidth - kLeft - kRight, h = kHeight - kTop - kBottom;
+    const double fg = dark ? 0.85 : 0.1;
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_line_width(cr, 1.0);
+    const double xs = NiceStep(x1 - x0, 8), ys = NiceStep(y1 - y0, 8);
+    for (double v = std::ceil(x0 / xs) * xs; v <= x1 + 1e-9 * xs; v += xs) {
+        const double px = kLeft + (v - x0) / (x1 - x0) * w;
+        cairo_set_source_rgba(cr, fg, fg, fg, 0.25);
+        cairo_move_to(cr, px, kTop);
+        cairo_line_to(cr, px, kTop + h);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        Text(cr, px, kTop + h + 8, Format(v), 0.5, 0.0, 12);
+    }
+    for (double v = std::ceil(y0 / ys) * ys; v <= y1 + 1e-9 * ys; v += ys) {
+        const double py = kTop + h - (v - y0) / (y1 - y0) * h;
+        cairo_set_source_rgba(cr, fg, fg, fg, 0.25);
+        cairo_move_to(cr, kLeft, py);
+        cairo_line_to(cr, kLeft + w, py);
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+        Text(cr, kLeft - 8, py, Format(v), 1.0, 0.5, 12);
+    }
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_rectangle(cr, kLeft, kTop, w, h);
+    cairo_stroke(cr);
+    Text(cr, kLeft + w / 2, 18, title, 0.5, 0.0, 16);
+    Text(cr, kLeft + w / 2, kHeight - 30, xLabel, 0.5, 0.0, 14);
+    Text(cr, 22, kTop + h / 2, yLabel, 0.5, 0.0, 14, true);
+}
+
+std::string Save(cairo_surface_t* surface, const std::string& path) {
+    const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS) return "cannot write " + path + ": " + cairo_status_to_string(status);
+    return "";
+}
+
+}  // namespace
+
+std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density, const EyePlot& eye) {
+    const int N = eye.samplesPerBit;
+    const int w = static_cast<int>(kWidth - kLeft - kRight), h = static_cast<int>(kHeight - kTop - kBottom);
+    if (N <= 0 || density.width != w || density.height != h || density.hits.empty()) {
+        return "no eye density to draw";
+    }
+    const double v0 = density.v0, v1 = density.v1;
+    // Columns are positions modulo 2 UI; turn them so the centre phase sits at 1 UI.
+    const int shift = static_cast<int>(std::lround((N - eye.centrePhase) / (2.0 * N) * w));
+    const std::uint32_t most =
+        std::max<std::uint32_t>(1, *std::max_element(density.hits.begin(), density.hits.end()));
+
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.08);
+    cairo_rectangle(cr, kLeft, kTop, w, h);
+    cairo_fill(cr);
+    cairo_surface_flush(surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const double logMost = std::log1p(static_cast<double>(most));
+    for (int py = 0; py < h; ++py) {
+        for (int px = 0; px < w; ++px) {
+            const int column = ((px - shift) % w + w) % w;
+            const std::uint32_t c = density.hits[static_cast<std::size_t>(py * w + column)];
+            if (c == 0) continue;
+            const Rgb rgb = Heat(std::log1p(static_cast<double>(c)) / logMost);
+            auto* pixel = reinterpret_cast<std::uint32_t*>(data + (static_cast<int>(kTop) + py) * stride) +
+                          static_cast<int>(kLeft) + px;
+            *pixel = (static_cast<std::uint32_t>(rgb.r * 255) << 16) |
+                     (static_cast<std::uint32_t>(rgb.g * 255) << 8) | static_cast<std::uint32_t>(rgb.b * 255);
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+
+    const double ui = eye.unitInterval * 1e12;
+    Axes(cr, 0, 2 * ui, v0, v1, eye.title, "Time (ps)", "Voltage (V)", true);
+
+    // Colour scale: hits per pixel, logarithmic.
+    const double bx = kWidth - kRight + 25, bw = 18;
+    for (int py = 0; py < h; ++py) {
+        const Rgb rgb = Heat(1.0 - static_cast<double>(py) / h);
+        cairo_set_source_rgb(cr, rgb.r, rgb.g, rgb.b);
+        cairo_rectangle(cr, bx, kTop + py, bw, 1);
+        cairo_fill(cr);
+    }
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_rectangle(cr, bx, kTop, bw, h);
+    cairo_stroke(cr);
+    Text(cr, bx + bw + 5, kTop, std::to_string(most), 0.0, 0.5, 12);
+    Text(cr, bx + bw + 5, kTop + h, "1", 0.0, 0.5, 12);
+    Text(cr, bx + bw / 2, kTop + h + 8, "hits", 0.5, 0.0, 12);
+    Text(cr, bx + bw + 5, kTop + h / 2, "(log)", 0.0, 0.5, 11);
+    cairo_destroy(cr);
+    return Save(surface, path);
+}
+
+std::string WriteLinePlot(const std::string& path, const LinePlot& plot) {
+    if (plot.x.size() != plot.y.size() || plot.x.size() < 2) return "not enough points for " + path;
+    const auto [xlo, xhi] = std::minmax_element(plot.x.begin(), plot.x.end());
+    const auto [ylo, yhi] = std::minmax_element(plot.y.begin(), plot.y.end());
+    const double margin = std::max(0.08 * (*yhi - *ylo), 1e-6);
+    const double x0 = *xlo, x1 = *xhi, y0 = *ylo - margin, y1 = *yhi + margin;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    Axes(cr, x0, x1, y0, y1, plot.title, plot.xLabel, plot.yLabel, false);
+    const double w = kWidth - kLeft - kRight, h = kHeight - kTop - kBottom;
+    cairo_rectangle(cr, kLeft, kTop, w, h);
+    cairo_clip(cr);
+    cairo_set_source_rgb(cr, 0.05, 0.3, 0.75);
+    cairo_set_line_width(cr, 1.6);
+    for (std::size_t k = 0; k < plot.x.size(); ++k) {
+        const double px = kLeft + (plot.x[k] - x0) / (x1 - x0) * w;
+        const double py = kTop + h - (plot.y[k] - y0) / (y1 - y0) * h;
+        if (k == 0) cairo_move_to(cr, px, py);
+        else cairo_line_to(cr, px, py);
+    }
+    cairo_stroke(cr);
+    cairo_destroy(cr);
+    return Save(surface, path);
+}
+
+}  // namespace amihost

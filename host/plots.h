@@ -1,0 +1,32 @@
+// Pictures: a colour-graded eye diagram and line plots, as PNG files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "metrics.h"
+
+namespace amihost {
+
+struct EyePlot {
+    std::string title;
+    double unitInterval = 1e-10;  // seconds
+    int samplesPerBit = 32;
+    double centrePhase = 0;       // phase within the UI, in samples, placed at 1 UI
+};
+
+// Pixel size of the eye's plot area (the density to collect).
+constexpr int kEyePlotWidth = 680, kEyePlotHeight = 480;
+
+// Writes a 2-UI eye from its trace density, colour-graded on a logarithmic
+// scale, with labelled axes and a colour scale. Returns an error text.
+std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density, const EyePlot& eye);
+
+struct LinePlot {
+    std::string title, xLabel, yLabel;
+    std::vector<double> x, y;
+};
+
+std::string WriteLinePlot(const std::string& path, const LinePlot& plot);
+
+}  // namespace amihost

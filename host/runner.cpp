@@ -1,0 +1,212 @@
+#include "runner.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <random>
+
+namespace amihost {
+
+namespace {
+
+// Guard samples around every block, filled with a recognisable NaN.
+constexpr std::size_t kGuard = 64;
+const std::uint64_t kGuardBits = 0x7FF8DEADBEEF0001ull;
+const std::uint64_t kClockBits = 0x7FF8DEADBEEF0002ull;
+
+double Pattern(std::uint64_t bits) {
+    double d;
+    std::memcpy(&d, &bits, 8);
+    return d;
+}
+
+bool IsPattern(double d, std::uint64_t bits) {
+    std::uint64_t b;
+    std::memcpy(&b, &d, 8);
+    return b == bits;
+}
+
+// Reads a C string the model handed out, bounded so that a missing
+// terminator cannot run away.
+std::string SafeText(const char* text, std::vector<std::string>& breaches, const char* what) {
+    if (text == nullptr) return "";
+    constexpr std::size_t kLimit = 1 << 20;
+    const void* end = std::memchr(text, '\0', kLimit);
+    if (end == nullptr) {
+        breaches.push_back(std::string(what) + " is not terminated within 1 MiB");
+        return std::string(text, kLimit);
+    }
+    return std::string(text);
+}
+
+}  // namespace
+
+std::string Library::Open(const std::string& path) {
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+        const char* why = dlerror();
+        return "cannot load " + path + ": " + (why ? why : "unknown error");
+    }
+    Init = reinterpret_cast<InitFn>(dlsym(handle_, "AMI_Init"));
+    GetWave = reinterpret_cast<GetWaveFn>(dlsym(handle_, "AMI_GetWave"));
+    Close = reinterpret_cast<CloseFn>(dlsym(handle_, "AMI_Close"));
+    if (Init == nullptr) return path + " does not export AMI_Init";
+    if (Close == nullptr) return path + " does not export AMI_Close";
+    if (GetWave == nullptr) return path + " does not export AMI_GetWave (statistical models are not supported)";
+    return "";
+}
+
+Library::~Library() {
+    if (handle_ != nullptr) dlclose(handle_);
+}
+
+bool BlockPolicy::Parse(const std::string& text, BlockPolicy& out) {
+    out = BlockPolicy{};
+    const std::size_t colon = text.find(':');
+    const std::string kind = text.substr(0, colon);
+    const std::string rest = colon == std::string::npos ? "" : text.substr(colon + 1);
+    auto number = [](const std::string& s, std::uint64_t& v) {
+        if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) return false;
+        v = std::stoull(s);
+        return true;
+    };
+    if (kind == "whole") return rest.empty();
+    if (kind == "fixed") {
+        out.kind = Fixed;
+        return number(rest, out.size) && out.size > 0;
+    }
+    if (kind == "bits") {
+        out.kind = Bits;
+        out.size = 1;
+        return rest.empty() || (number(rest, out.size) && out.size > 0);
+    }
+    if (kind == "random") {
+        out.kind = Random;
+        out.size = 4096;
+        const std::size_t c2 = rest.find(':');
+        std::uint64_t seed = 1;
+        if (!rest.empty() && !number(rest.substr(0, c2), seed)) return false;
+        out.seed = static_cast<std::uint32_t>(seed);
+        if (c2 != std::string::npos && !(number(rest.substr(c2 + 1), out.size) && out.size > 0)) return false;
+        return true;
+    }
+    return false;
+}
+
+std::string BlockPolicy::Describe() const {
+    switch (kind) {
+        case Whole: return "whole";
+        case Fixed: return "fixed:" + std::to_string(size);
+        case Bits: return "bits:" + std::to_string(size);
+        case Random: return "random:" + std::to_string(seed) + ":" + std::to_string(size);
+    }
+    return "?";
+}
+
+RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t total,
+                   const SourceFn& source, const SinkFn& sink, const ProgressFn& progress) {
+    RunResult r;
+    // A small impulse matrix (one column, no aggressors) with known content.
+    const long rows = 64;
+    std::vector<double> impulse(static_cast<std::size_t>(rows));
+    for (long k = 0; k < rows; ++k) {
+        impulse[static_cast<std::size_t>(k)] = std::exp(-0.2 * static_cast<double>(k)) * 1e-3;
+    }
+    const std::vector<double> impulseCopy = impulse;
+
+    std::vector<char> paramsIn(config.parameters.begin(), config.parameters.end());
+    paramsIn.push_back('\0');
+    const std::vector<char> paramsCopy = paramsIn;
+    char* out = nullptr;
+    char* msg = nullptr;
+    void* handle = nullptr;
+    const double interval = config.bitTime / config.samplesPerBit;
+    r.initResult = lib.Init(impulse.data(), rows, 0, interval, config.bitTime, paramsIn.data(), &out,
+                            &handle, &msg);
+    r.message = SafeText(msg, r.breaches, "the AMI_Init message");
+    r.parametersOut = SafeText(out, r.breaches, "AMI_parameters_out");
+    if (r.initResult != 1) r.breaches.push_back("AMI_Init returned " + std::to_string(r.initResult));
+    if (config.expectImpulseUntouched && impulse != impulseCopy) {
+        r.breaches.push_back("AMI_Init changed the impulse matrix although Init_Returns_Impulse is False");
+    }
+    if (paramsIn != paramsCopy) r.breaches.push_back("AMI_Init changed AMI_parameters_in");
+    if (handle == nullptr) {
+        r.breaches.push_back("AMI_Init gave no memory handle");
+        return r;
+    }
+
+    std::mt19937 rng(config.policy.seed);
+    std::uint64_t at = 0;
+    std::vector<double> block, clock;
+    bool terminatorBreach = false, guardBreach = false, clockBreach = false;
+    const std::uint64_t largest = std::uint64_t{1} << 24;  // keeps a "whole" run's buffer bounded
+    while (at < total) {
+        std::uint64_t n = total - at;
+        switch (config.policy.kind) {
+            case BlockPolicy::Whole: break;
+            case BlockPolicy::Fixed: n = std::min(n, config.policy.size); break;
+            case BlockPolicy::Bits:
+                n = std::min(n, config.policy.size * static_cast<std::uint64_t>(config.samplesPerBit));
+                break;
+            case BlockPolicy::Random: n = std::min<std::uint64_t>(n, 1 + rng() % config.policy.size); break;
+        }
+        if (n > largest && config.policy.kind == BlockPolicy::Whole) n = largest;
+        const auto count = static_cast<std::size_t>(n);
+        block.assign(count + 2 * kGuard, Pattern(kGuardBits));
+        source(block.data() + kGuard, count, at);
+        // Room for a clock time per sample plus the terminator, then guards.
+        clock.assign(count + 1 + kGuard, Pattern(kClockBits));
+        const long result = lib.GetWave(block.data() + kGuard, static_cast<long>(count), clock.data(), &out, handle);
+        ++r.waveCalls;
+        if (result != 1) {
+            ++r.failedWaveCalls;
+            if (r.failedWaveCalls <= 5) {
+                r.breaches.push_back("AMI_GetWave returned " + std::to_string(result) +
+                                     " for the block at sample " + std::to_string(at));
+            }
+        }
+        for (std::size_t g = 0; g < kGuard && !guardBreach; ++g) {
+            if (!IsPattern(block[g], kGuardBits) || !IsPattern(block[kGuard + count + g], kGuardBits)) {
+                r.breaches.push_back("AMI_GetWave wrote outside the wave (block at sample " +
+                                     std::to_string(at) + ")");
+                guardBreach = true;
+            }
+        }
+        bool terminated = false;
+        for (std::size_t k = 0; k <= count && !terminated; ++k) terminated = clock[k] == -1.0;
+        for (std::size_t k = count + 1; k < clock.size() && !clockBreach; ++k) {
+            if (!IsPattern(clock[k], kClockBits)) {
+                r.breaches.push_back("AMI_GetWave wrote past the clock_times array");
+                clockBreach = true;
+            }
+        }
+        if (!terminated && !terminatorBreach) {
+            r.breaches.push_back("clock_times has no -1 terminator (block at sample " + std::to_string(at) + ")");
+            terminatorBreach = true;
+        }
+        sink(block.data() + kGuard, count, at);
+        at += n;
+        if (progress) progress(at, total);
+    }
+    r.closeResult = lib.Close(handle);
+    if (r.closeResult != 1) r.breaches.push_back("AMI_Close returned " + std::to_string(r.closeResult));
+    return r;
+}
+
+RunResult RunModel(const Library& lib, const RunConfig& config, const std::vector<double>& stimulus) {
+    std::vector<double> output(stimulus.size());
+    RunResult r = RunModel(
+        lib, config, stimulus.size(),
+        [&](double* samples, std::size_t n, std::uint64_t at) {
+            std::copy_n(stimulus.begin() + static_cast<long>(at), n, samples);
+        },
+        [&](const double* samples, std::size_t n, std::uint64_t at) {
+            std::copy_n(samples, n, output.begin() + static_cast<long>(at));
+        });
+    r.output = std::move(output);
+    return r;
+}
+
+}  // namespace amihost

@@ -1,0 +1,264 @@
+// The host tool: stimulus, metrics, .ami handling, contract checks and the demo.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ami_file.h"
+#include "ami_library.h"
+#include "commands.h"
+#include "metrics.h"
+#include "runner.h"
+#include "stimulus.h"
+
+namespace fs = std::filesystem;
+using namespace amihost;
+
+namespace {
+
+std::string PackageAmi() {
+    std::ifstream in(TX_PACKAGE_AMI);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text;
+}
+
+// Ideal NRZ of `bits` with amplitude ±a and linear edges `edge` samples long,
+// each edge starting at its bit boundary.
+std::vector<double> LinearNrz(const std::vector<int>& bits, int N, double a, int edge) {
+    std::vector<double> y;
+    double level = bits.empty() ? -a : (bits[0] ? a : -a);
+    for (int b : bits) {
+        const double target = b ? a : -a;
+        for (int k = 0; k < N; ++k) {
+            const double f = k < edge ? static_cast<double>(k + 1) / edge : 1.0;
+            y.push_back(level + f * (target - level));
+        }
+        level = target;
+    }
+    return y;
+}
+
+}  // namespace
+
+TEST(Prbs, should_follow_the_standard_sequences_and_periods) {
+    // PRBS7 from all ones: the published start of the sequence after the seed.
+    const std::vector<int> bits = PrbsBits(7, 28);
+    std::string text;
+    for (int b : bits) text += static_cast<char>('0' + b);
+    EXPECT_EQ(text, "0000001000001100001010001111");
+    for (int order : {7, 9, 11, 15, 23}) {
+        Prbs p(order);
+        std::vector<int> first(64);
+        for (int& b : first) b = p.NextBit();
+        const std::uint64_t period = (std::uint64_t{1} << order) - 1;
+        std::uint64_t ones = std::count(first.begin(), first.end(), 1);
+        for (std::uint64_t k = 64; k < period; ++k) ones += static_cast<std::uint64_t>(p.NextBit());
+        EXPECT_EQ(ones, std::uint64_t{1} << (order - 1)) << order;  // maximal length: 2^(n-1) ones
+        std::vector<int> again(64);
+        for (int& b : again) b = p.NextBit();
+        EXPECT_EQ(again, first) << order;  // repeats after 2^n - 1 bits
+    }
+    EXPECT_TRUE(Prbs::Supported(31));
+    EXPECT_FALSE(Prbs::Supported(8));
+}
+
+TEST(Metrics, should_measure_an_ideal_nrz_eye_exactly) {
+    const int N = 16;
+    const std::vector<double> y = LinearNrz(PrbsBits(7, 127), N, 0.4, 5);
+    const EyeMetrics m = MeasureEye(y, N, 0);
+    ASSERT_TRUE(m.valid);
+    EXPECT_NEAR(m.height, 0.8, 1e-12);
+    EXPECT_NEAR(m.widthUi, 1.0, 1e-12);  // every crossing at the same phase
+    EXPECT_NEAR(m.highLevel, 0.4, 1e-12);
+    EXPECT_NEAR(m.threshold, 0.0, 1e-12);
+    EXPECT_NEAR(m.peakToPeak, 0.8, 1e-12);
+    EXPECT_GE(m.bestPhase, 5);  // after the edge
+
+    // Edges of alternate transitions late by 4 samples: 4/16 UI of spread.
+    std::vector<double> shifted = y;
+    int transition = 0;
+    for (std::size_t k = N; k + 4 < shifted.size(); k += N) {
+        if (y[k - 1] != y[k + static_cast<std::size_t>(N) - 1] && (transition++ % 2 == 0)) {
+            for (int d = 0; d < 4; ++d) shifted[k + static_cast<std::size_t>(d)] = y[k - 1];
+            for (int d = 0; d < 5; ++d) shifted[k + 4 + static_cast<std::size_t>(d)] = y[k + static_cast<std::size_t>(d)];
+        }
+    }
+    const EyeMetrics late = MeasureEye(shifted, N, 0);
+    EXPECT_NEAR(late.widthUi, 1.0 - 4.0 / N, 1e-12);
+}
+
+TEST(Metrics, should_give_rise_time_and_cursors_of_known_responses) {
+    const int N = 10;
+    const std::vector<double> step = LinearNrz(StepBits(4, 6), N, 0.5, 10);
+    double low = 0, high = 0;
+    // A 10-sample linear edge from -0.5 to 0.5: 20 % to 80 % takes 6 samples.
+    EXPECT_NEAR(RiseTime2080(step, 40, 10, &low, &high), 6.0, 1e-12);
+    EXPECT_EQ(low, -0.5);
+    EXPECT_EQ(high, 0.5);
+
+    std::vector<double> pulse(200, -0.5);
+    pulse[100] = 0.5;
+    pulse[90] = -0.6;
+    pulse[110] = -0.3;
+    const Cursors c = PulseCursors(pulse, -0.5, N, 2, 3);
+    EXPECT_EQ(c.peakIndex, 100);
+    ASSERT_EQ(c.values.size(), 6u);
+    EXPECT_NEAR(c.values[1], -0.1, 1e-15);  // pre-cursor
+    EXPECT_NEAR(c.values[2], 1.0, 1e-15);   // main
+    EXPECT_NEAR(c.values[3], 0.2, 1e-15);   // first post-cursor
+}
+
+TEST(AmiFile, should_build_the_package_parameter_string_that_the_model_reads) {
+    AmiFile file;
+    ASSERT_EQ(ReadAmiFile(PackageAmi(), file), "");
+    EXPECT_EQ(file.root, "varnok_meridel_qlx_ami_tx");
+    EXPECT_EQ(file.reserved["Ignore_Bits"], "3");
+    EXPECT_EQ(file.reserved["GetWave_Exists"], "True");
+    EXPECT_EQ(file.reserved["Init_Returns_Impulse"], "False");
+    const std::string params = BuildParameterString(file);
+    EXPECT_EQ(params,
+              "(varnok_meridel_qlx_ami_tx (TXPRECURSOR 0) (TXPOSTCURSOR 0) (TXDIFFCTRL 15) (TX_PVT 0))");
+    ASSERT_EQ(file.parameters.size(), 4u);
+    EXPECT_EQ(file.parameters[3].list, (std::vector<std::string>{"0", "1", "2"}));
+    EXPECT_EQ(*file.parameters[1].max, 31.0);
+
+    AmiLibrary lib(TX_MODEL_LIBRARY);
+    std::string text = params;
+    void* handle = nullptr;
+    char* msg = nullptr;
+    char* out = nullptr;
+    EXPECT_EQ(lib.Init(nullptr, 0, 0, 1e-12, 6.4e-11, &text[0], &out, &handle, &msg), 1);
+    EXPECT_EQ(msg, nullptr);  // nothing "unable to initialize"
+    lib.Close(handle);
+}
+
+TEST(AmiFile, should_keep_groups_quote_strings_and_check_overrides) {
+    const std::string text = R"(| a comment (with parentheses)
+(m (Reserved_Parameters (Ignore_Bits (Usage Info) (Type Integer) (Value 5)))
+   (Model_Specific
+      (taps (-1 (Usage In) (Type Float) (Range 0 -0.3 0.3)) (0 (Usage In) (Type Float) (Default 0.8))
+            (note (Usage Info) (Type String) (Value "x")))
+      (mode (Usage InOut) (Type String) (List "fast one" slow) (Default slow) (Description "a | b"))
+      (level (Usage Out) (Type Float) (Value 1))
+      (gain (Usage In) (Type Integer) (Range 2 0 7))))
+)";
+    AmiFile file;
+    ASSERT_EQ(ReadAmiFile(text, file), "");
+    EXPECT_EQ(BuildParameterString(file), "(m (taps (-1 0) (0 0.8)) (mode \"slow\") (gain 2))");
+    EXPECT_EQ(file.parameters[3].description, "a | b");
+
+    std::vector<Issue> issues = ApplyOverrides(file, {{"taps.-1", "-0.1"}, {"mode", "fast one"}}, false);
+    EXPECT_TRUE(issues.empty());
+    EXPECT_EQ(BuildParameterString(file), "(m (taps (-1 -0.1) (0 0.8)) (mode \"fast one\") (gain 2))");
+
+    issues = ApplyOverrides(file, {{"gain", "9"}, {"mode", "medium"}}, false);
+    ASSERT_EQ(issues.size(), 2u);
+    EXPECT_FALSE(issues[0].error);  // warnings unless strict
+    issues = ApplyOverrides(file, {{"gain", "9"}}, true);
+    ASSERT_EQ(issues.size(), 2u);  // gain out of range, mode still not in its List
+    EXPECT_TRUE(issues[0].error);
+    issues = ApplyOverrides(file, {{"gain", "2.5"}, {"nothing", "1"}, {"mode", "slow"}}, false);
+    ASSERT_EQ(issues.size(), 2u);
+    EXPECT_TRUE(issues[0].error);  // unknown name
+    EXPECT_TRUE(issues[1].error);  // not an integer
+}
+
+TEST(Runner, should_pass_a_well_behaved_model_under_every_block_policy) {
+    Library lib;
+    ASSERT_EQ(lib.Open(TX_SCALE_MODEL), "");
+    const std::vector<double> x = Nrz(PrbsBits(7, 40), 8, 0.5, -0.5).samples;
+    for (const char* name : {"whole", "fixed:1", "fixed:7", "bits:2", "random:5:30"}) {
+        RunConfig config;
+        config.samplesPerBit = 8;
+        ASSERT_TRUE(BlockPolicy::Parse(name, config.policy)) << name;
+        const RunResult r = RunModel(lib, config, x);
+        EXPECT_TRUE(r.Ok()) << name;
+        EXPECT_TRUE(r.breaches.empty()) << name;
+        EXPECT_EQ(r.message, "scale model ready");
+        for (std::size_t k = 0; k < x.size(); ++k) ASSERT_EQ(r.output[k], 0.5 * x[k]) << name;
+    }
+    BlockPolicy p;
+    EXPECT_FALSE(BlockPolicy::Parse("fixed:0", p));
+    EXPECT_FALSE(BlockPolicy::Parse("sometimes", p));
+}
+
+TEST(Runner, should_report_every_contract_breach_without_crashing) {
+    Library lib;
+    ASSERT_EQ(lib.Open(TX_BROKEN_MODEL), "");
+    RunConfig config;
+    config.samplesPerBit = 4;
+    config.policy.kind = BlockPolicy::Fixed;
+    config.policy.size = 10;
+    const RunResult r = RunModel(lib, config, std::vector<double>(40, 0.5));
+    const std::string all = [&] {
+        std::string s;
+        for (const std::string& b : r.breaches) s += b + "\n";
+        return s;
+    }();
+    EXPECT_NE(all.find("changed the impulse matrix"), std::string::npos) << all;
+    EXPECT_NE(all.find("wrote outside the wave"), std::string::npos) << all;
+    EXPECT_NE(all.find("wrote past the clock_times array"), std::string::npos) << all;
+    EXPECT_NE(all.find("no -1 terminator"), std::string::npos) << all;
+    EXPECT_NE(all.find("AMI_GetWave returned 0"), std::string::npos) << all;
+    EXPECT_NE(all.find("AMI_Close returned 0"), std::string::npos) << all;
+    EXPECT_FALSE(r.Ok());
+
+    Library missing;
+    EXPECT_NE(missing.Open("/nonexistent/model.so"), "");
+}
+
+TEST(Grid, should_parse_values_and_shards) {
+    std::vector<std::string> v;
+    EXPECT_TRUE(ParseGridValues("0:6:2", v));
+    EXPECT_EQ(v, (std::vector<std::string>{"0", "2", "4", "6"}));
+    EXPECT_TRUE(ParseGridValues("a,b", v));
+    EXPECT_EQ(v.size(), 2u);
+    EXPECT_FALSE(ParseGridValues("3:1", v));
+    EXPECT_FALSE(ParseGridValues("1,,2", v));
+    int k = 0, n = 0;
+    EXPECT_TRUE(ParseShard("2/5", k, n));
+    EXPECT_EQ(k, 2);
+    EXPECT_FALSE(ParseShard("6/5", k, n));
+    EXPECT_FALSE(ParseShard("0/5", k, n));
+}
+
+TEST(Demo, should_write_valid_pictures_and_the_expected_eye_height) {
+    const fs::path dir = fs::temp_directory_path() / ("amihost-demo-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    const std::string command = std::string(AMIHOST_EXE) + " demo -q --out " + dir.string();
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    for (const char* name : {"eye.png", "step.png", "pulse.png"}) {
+        std::ifstream png(dir / name, std::ios::binary);
+        unsigned char head[24] = {};
+        png.read(reinterpret_cast<char*>(head), 24);
+        ASSERT_TRUE(png) << name;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(head), 8), "\x89PNG\r\n\x1a\n") << name;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(head + 12), 4), "IHDR") << name;
+        const auto be32 = [&](int at) {
+            return (head[at] << 24) | (head[at + 1] << 16) | (head[at + 2] << 8) | head[at + 3];
+        };
+        EXPECT_EQ(be32(16), 900) << name;
+        EXPECT_EQ(be32(20), 600) << name;
+    }
+    std::ifstream in(dir / "summary.json");
+    const nlohmann::json summary = nlohmann::json::parse(in);
+    EXPECT_EQ(summary["ignore_bits"], 3);
+    EXPECT_TRUE(summary["contract_breaches"].empty());
+    // Settled level of a run of ones (input 0.5) with the default codes, from
+    // the closed form: 2 P(0.5 * swing * 0.5 * (pre + main + post)).
+    const double u = 0.5 * 1.0969 * 0.5 * (0.0 + 0.9998 - 0.0002);
+    const double p = u - 0.5623 * std::pow(u, 3) + 0.3717 * std::pow(u, 5) - 0.2232 * std::pow(u, 7) +
+                     0.0983 * std::pow(u, 9) - 0.0215 * std::pow(u, 11);
+    const double expected = 2 * (2 * p);  // from the settled low level to the settled high level
+    const double height = summary["eye"]["height_V"];
+    EXPECT_NEAR(height, expected, 0.01 * expected);
+    EXPECT_NEAR(summary["dc_levels_V"]["high"].get<double>(), 2 * p, 1e-9);
+    fs::remove_all(dir);
+}
