@@ -167,47 +167,30 @@ bool varnok_meridel_qlx_ami_tx::Initialize() {
     Wire(InputFork.Outputs.Element(1), Store(18));
     Wire(BitDelay1.Input, Store(18));
 
-    bool ok = OutputFilter.Initialize();
-    ok = Saturation.Initialize() && ok;
-    ok = BitDelay1Convert.Initialize() && ok;
-    ok = BitDelay2Convert.Initialize() && ok;
-    ok = TapSum.Initialize() && ok;
-    ok = PreTap.Initialize() && ok;
-    ok = MainTap.Initialize() && ok;
-    ok = PostTap.Initialize() && ok;
-    ok = BitDelay1.Initialize() && ok;
-    ok = MidFork.Initialize() && ok;
-    ok = BitDelay2.Initialize() && ok;
-    ok = BitDelay2Const.Initialize() && ok;
-    ok = BitDelay1Const.Initialize() && ok;
-    ok = SwingGain.Initialize() && ok;
-    ok = OutputGain.Initialize() && ok;
-    ok = InputFork.Initialize() && ok;
+    bool ok = true;
+    for (Tarvessa::DFModel* block : InnerBlocks()) {
+        ok = block->Initialize() && ok;  // every block is called, failures collected
+    }
     return ok;
 }
 
 bool varnok_meridel_qlx_ami_tx::Finalize() {
-    bool ok = OutputFilter.Finalize();
-    ok = Saturation.Finalize() && ok;
-    ok = BitDelay1Convert.Finalize() && ok;
-    ok = BitDelay2Convert.Finalize() && ok;
-    ok = TapSum.Finalize() && ok;
-    ok = PreTap.Finalize() && ok;
-    ok = MainTap.Finalize() && ok;
-    ok = PostTap.Finalize() && ok;
-    ok = BitDelay1.Finalize() && ok;
-    ok = MidFork.Finalize() && ok;
-    ok = BitDelay2.Finalize() && ok;
-    ok = BitDelay2Const.Finalize() && ok;
-    ok = BitDelay1Const.Finalize() && ok;
-    ok = SwingGain.Finalize() && ok;
-    ok = OutputGain.Finalize() && ok;
-    ok = InputFork.Finalize() && ok;
+    bool ok = true;
+    for (Tarvessa::DFModel* block : InnerBlocks()) {
+        ok = block->Finalize() && ok;
+    }
     FreeStores();
     return ok;
 }
 
 varnok_meridel_qlx_ami_tx::~varnok_meridel_qlx_ami_tx() { FreeStores(); }
+
+std::array<Tarvessa::DFModel*, 16> varnok_meridel_qlx_ami_tx::InnerBlocks() {
+    return {&OutputFilter, &Saturation,     &BitDelay1Convert, &BitDelay2Convert,
+            &TapSum,       &PreTap,         &MainTap,          &PostTap,
+            &BitDelay1,    &MidFork,        &BitDelay2,        &BitDelay2Const,
+            &BitDelay1Const, &SwingGain,    &OutputGain,       &InputFork};
+}
 
 int varnok_meridel_qlx_ami_tx::AllocatedStores() const {
     int count = (Store0 != nullptr) + (Store1 != nullptr);

@@ -11,6 +11,7 @@
 // model; the storage of Input and Output belongs to the model instance.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "basic_blocks.h"
@@ -81,6 +82,8 @@ public:
     int AllocatedStores() const;
 
 private:
+    // The inner blocks in declaration order, the order of Initialize and Finalize.
+    std::array<Tarvessa::DFModel*, 16> InnerBlocks();
     void FreeStores();
 };
 
