@@ -91,8 +91,9 @@ public:
         void* fresh = Allocate(newCapacity);
         const std::uint32_t oldCapacity = Capacity;
         if (oldCapacity > 0) {
-            MoveElements(Data, 0, fresh, 0, Position);
-            MoveElements(Data, Position, fresh, newCapacity - (oldCapacity - Position),
+            CopyElements(Data, fresh, Position);
+            CopyElements(ElementAt(Data, Position),
+                         ElementAt(fresh, newCapacity - (oldCapacity - Position)),
                          oldCapacity - Position);
             Release(Data);
         }
@@ -109,11 +110,10 @@ public:
     bool IsEnabled() const { return Enabled; }
     void SetDepth(std::uint32_t depth) { Depth = depth; }
 
-protected:
-    // Copies `count` elements of this buffer's type between two arrays, at
-    // element indices.
-    virtual void MoveElements(const void* from, std::uint32_t fromIndex, void* to,
-                              std::uint32_t toIndex, std::uint32_t count) = 0;
+private:
+    void* ElementAt(void* array, std::uint32_t index) const {
+        return static_cast<char*>(array) + std::size_t{index} * ElementSize;
+    }
 };
 
 // The five operations implemented element by element, for any element type
@@ -185,12 +185,6 @@ public:
         Data = nullptr;
         Position = 0;
         Capacity = 0;
-    }
-
-protected:
-    void MoveElements(const void* from, std::uint32_t fromIndex, void* to, std::uint32_t toIndex,
-                      std::uint32_t count) override {
-        CopyElements(static_cast<const T*>(from) + fromIndex, static_cast<T*>(to) + toIndex, count);
     }
 
 private:

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -261,4 +263,63 @@ TEST(Demo, should_write_valid_pictures_and_the_expected_eye_height) {
     EXPECT_NEAR(height, expected, 0.01 * expected);
     EXPECT_NEAR(summary["dc_levels_V"]["high"].get<double>(), 2 * p, 1e-9);
     fs::remove_all(dir);
+}
+
+namespace {
+
+int Amihost(const std::string& arguments) {
+    const std::string command = std::string(AMIHOST_EXE) + " " + arguments + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> Lines(const fs::path& path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+}  // namespace
+
+TEST(Commands, should_sweep_a_reduced_grid_in_shards_that_cover_it_once) {
+    const fs::path dir = fs::temp_directory_path() / ("amihost-sweep-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string common = std::string("sweep -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                               " --bits 40 --grid TXDIFFCTRL=0,15 --grid TXPRECURSOR=0:4:4 "
+                               "--grid TXPOSTCURSOR=3 --set TX_PVT=1 -j 2";
+    ASSERT_EQ(Amihost(common + " --csv " + (dir / "all.csv").string()), 0);
+    ASSERT_EQ(Amihost(common + " --shard 1/3 --csv " + (dir / "s1.csv").string()), 0);
+    ASSERT_EQ(Amihost(common + " --shard 2/3 --csv " + (dir / "s2.csv").string()), 0);
+    ASSERT_EQ(Amihost(common + " --shard 3/3 --csv " + (dir / "s3.csv").string()), 0);
+    const std::vector<std::string> all = Lines(dir / "all.csv");
+    ASSERT_EQ(all.size(), 5u);  // header and 2 x 2 combinations
+    EXPECT_EQ(all[0].rfind("index,TXPRECURSOR,TXPOSTCURSOR,TXDIFFCTRL,eye_height_V", 0), 0u);
+    std::multiset<std::string> fromShards;
+    for (const char* shard : {"s1.csv", "s2.csv", "s3.csv"}) {
+        const std::vector<std::string> rows = Lines(dir / shard);
+        fromShards.insert(rows.begin() + 1, rows.end());
+    }
+    EXPECT_EQ(fromShards, std::multiset<std::string>(all.begin() + 1, all.end()));
+    // A larger swing code gives a larger eye.
+    const double small = std::stod(all[1].substr(all[1].find(",0,3,0,") + 7));
+    const double large = std::stod(all[2].substr(all[2].find(",0,3,15,") + 8));
+    EXPECT_GT(large, 3 * small);
+    EXPECT_EQ(Amihost(common + " --shard 4/3 --csv " + (dir / "x.csv").string()), 2);
+    EXPECT_EQ(Amihost(common + " --grid NOPE=1 --csv " + (dir / "x.csv").string()), 2);
+    fs::remove_all(dir);
+}
+
+TEST(Commands, should_check_block_size_invariance) {
+    const std::string model = std::string("check-invariance -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                              " --set TXPOSTCURSOR=9 --bits 60";
+    EXPECT_EQ(Amihost(model), 0);
+    EXPECT_EQ(Amihost(std::string("check-invariance -l ") + TX_BLOCK_MODEL + " --bits 20 -n 8"), 1);
+    EXPECT_EQ(Amihost(std::string("check-invariance -l ") + TX_BLOCK_MODEL + " --bits 20 -n 8 --policies whole,whole"), 0);
+    EXPECT_EQ(Amihost(std::string("run -l ") + TX_BROKEN_MODEL + " --bits 20 -n 8 --no-plots -o " +
+                  (fs::temp_directory_path() / ("amihost-broken-" + std::to_string(::getpid()))).string()),
+              1);
+    EXPECT_EQ(Amihost("run -l /nonexistent.so"), 2);
+    EXPECT_EQ(Amihost(std::string("run -l ") + TX_MODEL_LIBRARY + " --stimulus prbs8"), 2);
+    fs::remove_all(fs::temp_directory_path() / ("amihost-broken-" + std::to_string(::getpid())));
 }
