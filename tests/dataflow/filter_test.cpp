@@ -313,6 +313,13 @@ TEST(SDomainIIR, should_settle_a_step_at_unity) {
     for (auto [proto, rate] : {std::pair{kButterworth, 1e6}, std::pair{kTransmitterPole, 3.2e11}}) {
         FilterRig rig(proto, rate);
         ASSERT_TRUE(rig.filter.Initialize());
+        // DC gain from the coefficient sums of every section: z = 1.
+        double dc = 1.0;
+        for (int k = 0; k < rig.filter.TapCount; k += 6) {
+            const double* t = rig.filter.Taps + k;
+            dc *= (t[0] + t[1] + t[2]) / (t[3] + t[4] + t[5]);
+        }
+        EXPECT_NEAR(dc, 1.0, 8 * 2.220446049250313e-16) << rate;
         double y = 0;
         for (int n = 0; n < 20000; ++n) y = rig.Step(1.0);
         EXPECT_NEAR(y, 1.0, 1e-13);
