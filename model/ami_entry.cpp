@@ -116,18 +116,21 @@ extern "C" long AMI_GetWave(double* wave, long wave_size, double* clock_times,
         instance->ClockTimes.resize(1);
     }
 
+    // The sample loop holds no calls, so the ports' fields can stay in registers.
     varnok_meridel_qlx_ami_tx& model = instance->Model;
     double& in = model.Input.Current();
     const double& out = model.Output.Current();
-    bool ok = true;
-    for (long i = 0; i < wave_size; ++i) {
-        in = wave[i];
+    long done = 0;
+    for (; done < wave_size; ++done) {
+        in = wave[done];
         if (!model.Run()) {
-            instance->Append(kRunError);
-            ok = false;
-            break;
+            break;  // this sample and the later ones keep their input values
         }
-        wave[i] = out;
+        wave[done] = out;
+    }
+    const bool ok = done == wave_size;
+    if (!ok) {
+        instance->Append(kRunError);
     }
 
     instance->ClockTimes[0] = -1.0;
