@@ -114,6 +114,19 @@ void CheckMessages() {
     const std::string want =
         Unable("TXPRECURSOR") + Unable("TXPOSTCURSOR") + Unable("TXDIFFCTRL") + Unable("TX_PVT");
     Check(none.result == 1 && none.msg != nullptr && want == none.msg, "four unable texts in order");
+    // Float values are truncated toward zero, locale-independently.
+    {
+        Session floats("(varnok_meridel_qlx_ami_tx (TXPRECURSOR 2.9) (TXPOSTCURSOR -1.5e0) "
+                       "(TXDIFFCTRL 1.2e1) (TX_PVT .5))",
+                       1e-10, 1e-10 / 8);
+        Session ints(Params({2, -1, 12, 0}), 1e-10, 1e-10 / 8);
+        std::vector<double> a = Prbs7(40, 8), b = a;
+        floats.Wave(a.data(), static_cast<long>(a.size()));
+        ints.Wave(b.data(), static_cast<long>(b.size()));
+        Check(floats.result == 1 && floats.msg == nullptr &&
+                  std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0,
+              "float parameter values read as truncated integers");
+    }
     Session zero(Params({0, 0, 15, 0}), 0.4e-12, 1e-12);
     Check(zero.result == 0 && zero.msg != nullptr &&
               std::string(zero.msg) == "Error occurred in varnok_meridel_qlx_ami_tx::Initialize(). ",
