@@ -44,7 +44,9 @@ std::string SafeText(const char* text, std::vector<std::string>& breaches, const
 }  // namespace
 
 std::string Library::Open(const std::string& path) {
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // A bare file name means the file here, not a search of the library path.
+    const std::string where = path.find('/') == std::string::npos ? "./" + path : path;
+    handle_ = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
         const char* why = dlerror();
         return "cannot load " + path + ": " + (why ? why : "unknown error");
