@@ -117,7 +117,8 @@ bool ami_number_value(const char* text, double* value) {
         return false;
     }
     double magnitude = 0.0;
-    const auto result = std::from_chars(shape.begin, shape.end, magnitude, std::chars_format::general);
+    const auto result =
+        std::from_chars(shape.begin, shape.end, magnitude, std::chars_format::general);
     if (result.ec == std::errc::result_out_of_range) {
         magnitude = shape.decimalExponent > 0 ? HUGE_VAL : 0.0;
     } else if (result.ec != std::errc() || result.ptr != shape.end) {

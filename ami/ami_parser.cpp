@@ -28,7 +28,8 @@ char* TrimmedCopy(const char* text, std::size_t from, std::size_t to) {
 }
 
 AmiLeafRole RoleOf(const char* name) {
-    static const char* const kRoles[] = {"Usage", "Type", "Format", "Default", "Description", "Labels"};
+    static const char* const kRoles[] = {"Usage",   "Type",        "Format",
+                                         "Default", "Description", "Labels"};
     for (int k = 0; k < 6; ++k) {
         if (std::strcmp(name, kRoles[k]) == 0) {
             return static_cast<AmiLeafRole>(k + 1);
@@ -399,10 +400,10 @@ void ami_free_tree(AmiTree** tree) {
 }
 
 AmiKeyword ami_keyword_code(const char* text) {
-    static const char* const kWords[] = {
-        "In",    "Out",   "Info",  "InOut",     "Float", "Integer", "String",
-        "Boolean", "Tap", "UI",    "Value",     "Range", "List",    "Corner",
-        "Increment", "Steps", "Table", "Gaussian", "Dual-Dirac", "DjRj"};
+    static const char* const kWords[] = {"In",      "Out",    "Info",     "InOut",      "Float",
+                                         "Integer", "String", "Boolean",  "Tap",        "UI",
+                                         "Value",   "Range",  "List",     "Corner",     "Increment",
+                                         "Steps",   "Table",  "Gaussian", "Dual-Dirac", "DjRj"};
     if (text == nullptr) {
         return AmiKeyword::None;
     }

@@ -28,7 +28,13 @@ enum class AmiLeafRole : std::int32_t {
     Labels = 6,
 };
 
-enum class AmiValueType : std::int32_t { None = -1, String = 0, Integer = 1, Boolean = 2, Float = 3 };
+enum class AmiValueType : std::int32_t {
+    None = -1,
+    String = 0,
+    Integer = 1,
+    Boolean = 2,
+    Float = 3
+};
 
 enum class AmiKeyword : std::int32_t {
     None = -1,
@@ -99,14 +105,15 @@ inline AmiLeaf* ami_leaf(const AmiNodeRef& ref) {
 // Result codes of ami_parse_tree.
 enum : int {
     AMI_OK = 0,
-    AMI_UNBALANCED = 1,       // "(" and ")" outside quotes differ; or the text ends inside a group or quote
-    AMI_NO_OPEN_PAREN = 2,    // the text does not begin with "(" after blanks
-    AMI_NO_PARENT = 3,        // no text or result place; or the outermost group is a leaf
-    AMI_NO_MEMORY = 4,        // an allocation failed
-    AMI_SECOND_ROOT = 5,      // a node at or above the level of the first group
-    AMI_NOTHING_TO_CLOSE = 6, // a ")" with no group left; a group holding only a name
-    AMI_TOO_MANY_NODES = 7,   // more nodes than slots
-    AMI_EMPTY_TOKEN = 8,      // a name or value that would end before it starts
+    AMI_UNBALANCED =
+        1,  // "(" and ")" outside quotes differ; or the text ends inside a group or quote
+    AMI_NO_OPEN_PAREN = 2,     // the text does not begin with "(" after blanks
+    AMI_NO_PARENT = 3,         // no text or result place; or the outermost group is a leaf
+    AMI_NO_MEMORY = 4,         // an allocation failed
+    AMI_SECOND_ROOT = 5,       // a node at or above the level of the first group
+    AMI_NOTHING_TO_CLOSE = 6,  // a ")" with no group left; a group holding only a name
+    AMI_TOO_MANY_NODES = 7,    // more nodes than slots
+    AMI_EMPTY_TOKEN = 8,       // a name or value that would end before it starts
 };
 
 // Parses `text` (never modified, need not outlive the call). On success stores

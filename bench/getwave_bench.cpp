@@ -145,7 +145,9 @@ BENCHMARK(BM_GetWave)
     ->ArgNames({"N", "block", "prbs"})
     ->ArgsProduct({{32, 64}, {1, 128, 4096, 1 << 20}, {1, 0}})
     ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FusedCeiling)->ArgNames({"N", "prbs"})->ArgsProduct({{32, 64}, {1, 0}})
+BENCHMARK(BM_FusedCeiling)
+    ->ArgNames({"N", "prbs"})
+    ->ArgsProduct({{32, 64}, {1, 0}})
     ->Unit(benchmark::kMillisecond);
 
 template <class F>
@@ -154,7 +156,8 @@ double BestSeconds(F&& f) {
     for (int k = 0; k < 5; ++k) {
         const auto t0 = std::chrono::steady_clock::now();
         f();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     return best;
 }
@@ -190,8 +193,10 @@ int main(int argc, char** argv) {
             std::memcpy(w.data(), x.data(), x.size() * sizeof(double));
             fused.Process(w.data(), w.size());
         });
-        std::printf("N=%d block 4096: GetWave %.1f Msamples/s, fused ceiling %.1f Msamples/s, share %.0f%%\n",
-                    N, kSamples / lib / 1e6, kSamples / ceiling / 1e6, 100.0 * ceiling / lib);
+        std::printf(
+            "N=%d block 4096: GetWave %.1f Msamples/s, fused ceiling %.1f Msamples/s, share "
+            "%.0f%%\n",
+            N, kSamples / lib / 1e6, kSamples / ceiling / 1e6, 100.0 * ceiling / lib);
     }
     return 0;
 }

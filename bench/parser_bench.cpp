@@ -53,8 +53,18 @@ void BM_ParseNested(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
-BENCHMARK(BM_ParseFlat)->Arg(1 << 10)->Arg(100 << 10)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_ParseNested)->Arg(1 << 10)->Arg(100 << 10)->Arg(1 << 20)->Arg(10 << 20)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParseFlat)
+    ->Arg(1 << 10)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Arg(10 << 20)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParseNested)
+    ->Arg(1 << 10)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Arg(10 << 20)
+    ->Unit(benchmark::kMicrosecond);
 
 double Seconds(const std::string& text, const char* name) {
     double best = 1e30;

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <sstream>
 
-
 namespace Tarvessa {
 
 namespace {

@@ -249,10 +249,10 @@ public:
     // Time of the token at `offset` in the port's window (0 = the oldest of
     // its Depth tokens) during firing number `firing`.
     double TimeOf(std::uint32_t offset, std::int64_t firing) const {
-        const std::int64_t token = firing * static_cast<std::int64_t>(this->Rate) -
-                                   (static_cast<std::int64_t>(this->Depth) -
-                                    static_cast<std::int64_t>(this->Rate)) +
-                                   static_cast<std::int64_t>(offset);
+        const std::int64_t token =
+            firing * static_cast<std::int64_t>(this->Rate) -
+            (static_cast<std::int64_t>(this->Depth) - static_cast<std::int64_t>(this->Rate)) +
+            static_cast<std::int64_t>(offset);
         return StartTime + static_cast<double>(token) * TimeStep;
     }
     double GetStartTime() const { return StartTime; }

@@ -71,7 +71,8 @@ public:
         }
         if (NumDims < n || Dims == nullptr) {
             std::uint32_t* newDims = new std::uint32_t[std::max<std::uint32_t>(n, 1)]();
-            std::uint32_t* newStrides = new (std::nothrow) std::uint32_t[std::max<std::uint32_t>(n, 1)]();
+            std::uint32_t* newStrides =
+                new (std::nothrow) std::uint32_t[std::max<std::uint32_t>(n, 1)]();
             if (newStrides == nullptr) {
                 delete[] newDims;
                 throw std::bad_alloc();

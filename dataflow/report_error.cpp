@@ -1,6 +1,6 @@
-#include "df_model.h"
-
 #include <cstdio>
+
+#include "df_model.h"
 
 namespace Tarvessa {
 

@@ -88,8 +88,10 @@ bool SDomainIIR::Initialize() {
         ScaleInPlace(ComplexPoles, kTwoPi);
         ScaleInPlace(ComplexZeros, kTwoPi);
     }
-    const std::uint64_t poles = std::uint64_t{RealPoles.Size} + 2 * std::uint64_t{ComplexPoles.Size};
-    const std::uint64_t zeros = std::uint64_t{RealZeros.Size} + 2 * std::uint64_t{ComplexZeros.Size};
+    const std::uint64_t poles =
+        std::uint64_t{RealPoles.Size} + 2 * std::uint64_t{ComplexPoles.Size};
+    const std::uint64_t zeros =
+        std::uint64_t{RealZeros.Size} + 2 * std::uint64_t{ComplexZeros.Size};
     const std::uint64_t order = poles > zeros ? poles : zeros;
 
     if (order == 0) {

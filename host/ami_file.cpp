@@ -162,7 +162,8 @@ std::string ReadAmiFile(const std::string& text, AmiFile& out) {
     const std::string clean = StripComments(text);
     AmiParameters parsed(clean.c_str());
     if (!parsed.ok) {
-        return "the .ami file does not parse (parser result " + std::to_string(parsed.resultCode) + ")";
+        return "the .ami file does not parse (parser result " + std::to_string(parsed.resultCode) +
+               ")";
     }
     const AmiBranch* root = ami_branch(parsed.tree->slots[0]);
     if (root == nullptr) return "the .ami file holds no parameter tree";
@@ -182,7 +183,8 @@ std::string ReadAmiFile(const std::string& text, AmiFile& out) {
     return "";
 }
 
-std::vector<Issue> ApplyOverrides(AmiFile& file, const std::map<std::string, std::string>& overrides,
+std::vector<Issue> ApplyOverrides(AmiFile& file,
+                                  const std::map<std::string, std::string>& overrides,
                                   bool strict) {
     std::vector<Issue> issues;
     for (const auto& [name, value] : overrides) {
@@ -205,13 +207,15 @@ std::vector<Issue> ApplyOverrides(AmiFile& file, const std::map<std::string, std
     for (const AmiParameter& p : file.parameters) {
         if (p.usage != "In" && p.usage != "InOut") continue;
         const std::string& v = p.defaultValue;
-        const bool numeric = p.type == "Integer" || p.type == "Float" || p.type == "UI" || p.type == "Tap";
+        const bool numeric =
+            p.type == "Integer" || p.type == "Float" || p.type == "UI" || p.type == "Tap";
         double number = 0;
         if (numeric && !ToNumber(v, number)) {
             issues.push_back({true, p.path + " = " + v + " is not a number"});
             continue;
         }
-        if (p.type == "Integer" && numeric && number != static_cast<double>(static_cast<long long>(number))) {
+        if (p.type == "Integer" && numeric &&
+            number != static_cast<double>(static_cast<long long>(number))) {
             issues.push_back({true, p.path + " = " + v + " is not an integer"});
             continue;
         }
@@ -225,7 +229,8 @@ std::vector<Issue> ApplyOverrides(AmiFile& file, const std::map<std::string, std
         }
         if (p.min && p.max && numeric && (number < *p.min || number > *p.max)) {
             issues.push_back({strict, p.path + " = " + v + " is outside its Range [" +
-                                          FormatNumber(*p.min) + ", " + FormatNumber(*p.max) + "]"});
+                                          FormatNumber(*p.min) + ", " + FormatNumber(*p.max) +
+                                          "]"});
         }
     }
     return issues;

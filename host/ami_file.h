@@ -31,7 +31,7 @@ struct ParamNode {
 
 struct AmiFile {
     std::string root;
-    std::vector<AmiParameter> parameters;  // Model_Specific, in file order
+    std::vector<AmiParameter> parameters;         // Model_Specific, in file order
     std::map<std::string, std::string> reserved;  // Reserved_Parameters values by name
     ParamNode inputs;  // the Usage In / InOut tree under the root, with defaults
 };
@@ -51,8 +51,8 @@ struct Issue {
 // Applies NAME=VALUE overrides (NAME is the parameter's name or dotted path)
 // and checks every sent value against its Range or List. Out-of-range values
 // are warnings (errors when strict).
-std::vector<Issue> ApplyOverrides(AmiFile& file, const std::map<std::string, std::string>& overrides,
-                                  bool strict);
+std::vector<Issue> ApplyOverrides(AmiFile& file,
+                                  const std::map<std::string, std::string>& overrides, bool strict);
 
 // "(root (NAME value) (group (NAME value)))".
 std::string BuildParameterString(const AmiFile& file);

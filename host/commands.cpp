@@ -63,7 +63,8 @@ bool ParseSets(const std::vector<std::string>& sets, std::map<std::string, std::
 }
 
 // Loads the library and builds the parameter string. Returns 0 or an exit status.
-int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, std::string>& extra = {}) {
+int Prepare(const CommonOptions& o, Setup& setup,
+            const std::map<std::string, std::string>& extra = {}) {
     if (o.library.empty()) {
         Error("no library given (--library)");
         return 2;
@@ -102,7 +103,8 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
         if (failed) return 2;
         setup.parameters = BuildParameterString(setup.file);
         const auto ignore = setup.file.reserved.find("Ignore_Bits");
-        if (ignore != setup.file.reserved.end()) setup.ignoreBits = std::max(0, std::atoi(ignore->second.c_str()));
+        if (ignore != setup.file.reserved.end())
+            setup.ignoreBits = std::max(0, std::atoi(ignore->second.c_str()));
         const auto impulse = setup.file.reserved.find("Init_Returns_Impulse");
         setup.impulseUntouched = impulse == setup.file.reserved.end() || impulse->second != "True";
     } else {
@@ -117,10 +119,10 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
 }
 
 struct StimulusPlan {
-    std::string kind;          // prbs, step, pulse, file
+    std::string kind;  // prbs, step, pulse, file
     int order = 0;
     std::vector<double> fileSamples;
-    std::uint64_t bits = 0;    // for generated patterns
+    std::uint64_t bits = 0;  // for generated patterns
     std::uint64_t samples = 0;
     std::string Describe() const { return kind == "prbs" ? "prbs" + std::to_string(order) : kind; }
 };
@@ -136,7 +138,9 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
             return 2;
         }
         const std::uint64_t period = (std::uint64_t{1} << plan.order) - 1;
-        plan.bits = o.bits > 0 ? o.bits : static_cast<std::uint64_t>(ignoreBits) + std::min<std::uint64_t>(period, 65535);
+        plan.bits = o.bits > 0 ? o.bits
+                               : static_cast<std::uint64_t>(ignoreBits) +
+                                     std::min<std::uint64_t>(period, 65535);
     } else if (s == "step" || s == "pulse") {
         plan.kind = s;
         plan.bits = o.bits > 0 ? o.bits : static_cast<std::uint64_t>(ignoreBits) + 64;
@@ -196,14 +200,16 @@ private:
 
 class ProgressBar {
 public:
-    ProgressBar(bool enabled, std::string label) : enabled_(enabled && isatty(2)), label_(std::move(label)) {}
+    ProgressBar(bool enabled, std::string label)
+        : enabled_(enabled && isatty(2)), label_(std::move(label)) {}
     void Update(std::uint64_t done, std::uint64_t total) {
         if (!enabled_ || total == 0) return;
         const int percent = static_cast<int>(100 * done / total);
         if (percent == last_ && done != total) return;
         last_ = percent;
         const int filled = percent / 4;
-        std::fprintf(stderr, "\r%s [%s%s] %3d%%", label_.c_str(), std::string(static_cast<std::size_t>(filled), '#').c_str(),
+        std::fprintf(stderr, "\r%s [%s%s] %3d%%", label_.c_str(),
+                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
                      std::string(static_cast<std::size_t>(25 - filled), '.').c_str(), percent);
         if (done == total) std::fprintf(stderr, "\n");
         std::fflush(stderr);
@@ -261,18 +267,21 @@ Responses MeasureResponses(const Setup& setup, const CommonOptions& o) {
     const BlockPolicy whole;
     r.stepIn = Pattern(StepBits(lead, 48), o);
     r.step = RunModel(setup.lib, ConfigOf(o, setup, whole), r.stepIn);
-    const std::size_t start = static_cast<std::size_t>(lead) * static_cast<std::size_t>(o.samplesPerBit);
-    const double rise = RiseTime2080(r.step.output, start, static_cast<std::size_t>(o.samplesPerBit), &r.low, &r.high);
+    const std::size_t start =
+        static_cast<std::size_t>(lead) * static_cast<std::size_t>(o.samplesPerBit);
+    const double rise = RiseTime2080(r.step.output, start,
+                                     static_cast<std::size_t>(o.samplesPerBit), &r.low, &r.high);
     r.riseSeconds = rise < 0 ? -1 : rise * o.bitTime / o.samplesPerBit;
     r.pulseIn = Pattern(PulseBits(lead, 31), o);
     r.pulse = RunModel(setup.lib, ConfigOf(o, setup, whole), r.pulseIn);
-    r.cursors = PulseCursors(r.pulse.output, r.pulse.output.empty() ? 0.0 : r.pulse.output[start - 1],
-                             o.samplesPerBit, 2, 5);
+    r.cursors =
+        PulseCursors(r.pulse.output, r.pulse.output.empty() ? 0.0 : r.pulse.output[start - 1],
+                     o.samplesPerBit, 2, 5);
     return r;
 }
 
-std::string PlotResponse(const std::string& path, const std::string& title, const std::vector<double>& y,
-                         const CommonOptions& o) {
+std::string PlotResponse(const std::string& path, const std::string& title,
+                         const std::vector<double>& y, const CommonOptions& o) {
     LinePlot plot;
     plot.title = title;
     plot.xLabel = "Time (ps)";
@@ -321,7 +330,8 @@ int CommandRun(const RunOptions& o) {
 
     // Stream the main run: eye metrics and density, and the waveform files.
     const auto N = o.samplesPerBit;
-    const std::uint64_t skip = static_cast<std::uint64_t>(setup.ignoreBits) * static_cast<std::uint64_t>(N);
+    const std::uint64_t skip =
+        static_cast<std::uint64_t>(setup.ignoreBits) * static_cast<std::uint64_t>(N);
     EyeAccumulator eye(N, skip);
     if (o.plots) eye.TrackDensity(kEyePlotWidth, kEyePlotHeight);
     StimulusSource source(plan, o, setup.ignoreBits);
@@ -338,7 +348,8 @@ int CommandRun(const RunOptions& o) {
             eye.Add(samples, n, at);
             if (keepWave) {
                 for (std::size_t i = 0; i < n; ++i) {
-                    csv << static_cast<double>(at + i) * dt << ',' << lastInput[i] << ',' << samples[i] << '\n';
+                    csv << static_cast<double>(at + i) * dt << ',' << lastInput[i] << ','
+                        << samples[i] << '\n';
                 }
                 WriteRaw(raw, samples, n);
             }
@@ -361,8 +372,10 @@ int CommandRun(const RunOptions& o) {
         plot.centrePhase = metrics.centrePhase;
         const std::pair<std::string, std::string> pictures[] = {
             {"eye.png", WriteEyeDiagram((dir / "eye.png").string(), eye.Density(), plot)},
-            {"step.png", PlotResponse((dir / "step.png").string(), "Step response", responses.step.output, o)},
-            {"pulse.png", PlotResponse((dir / "pulse.png").string(), "Pulse response (one bit)", responses.pulse.output, o)},
+            {"step.png",
+             PlotResponse((dir / "step.png").string(), "Step response", responses.step.output, o)},
+            {"pulse.png", PlotResponse((dir / "pulse.png").string(), "Pulse response (one bit)",
+                                       responses.pulse.output, o)},
         };
         for (const auto& [name, error] : pictures) {
             if (!error.empty()) {
@@ -380,8 +393,14 @@ int CommandRun(const RunOptions& o) {
         {"library", o.library},
         {"ami_file", o.amiFile},
         {"parameters_in", setup.parameters},
-        {"stimulus", {{"kind", plan.Describe()}, {"bits", plan.bits}, {"samples", plan.samples},
-                      {"samples_per_bit", N}, {"bit_time_s", o.bitTime}, {"high_V", o.high}, {"low_V", o.low}}},
+        {"stimulus",
+         {{"kind", plan.Describe()},
+          {"bits", plan.bits},
+          {"samples", plan.samples},
+          {"samples_per_bit", N},
+          {"bit_time_s", o.bitTime},
+          {"high_V", o.high},
+          {"low_V", o.low}}},
         {"block_policy", policy.Describe()},
         {"ignore_bits", setup.ignoreBits},
         {"return_codes", ResultJson(result)},
@@ -389,27 +408,38 @@ int CommandRun(const RunOptions& o) {
         {"parameters_out", result.parametersOut},
         {"contract_breaches", breaches},
         {"dc_levels_V", {{"high", responses.high}, {"low", responses.low}}},
-        {"eye", {{"valid", metrics.valid}, {"height_V", metrics.height}, {"width_UI", metrics.widthUi},
-                 {"width_s", metrics.widthUi * o.bitTime}, {"best_phase_samples", metrics.bestPhase},
-                 {"best_phase_UI", static_cast<double>(metrics.bestPhase) / N},
-                 {"threshold_V", metrics.threshold}, {"high_level_V", metrics.highLevel},
-                 {"low_level_V", metrics.lowLevel}}},
+        {"eye",
+         {{"valid", metrics.valid},
+          {"height_V", metrics.height},
+          {"width_UI", metrics.widthUi},
+          {"width_s", metrics.widthUi * o.bitTime},
+          {"best_phase_samples", metrics.bestPhase},
+          {"best_phase_UI", static_cast<double>(metrics.bestPhase) / N},
+          {"threshold_V", metrics.threshold},
+          {"high_level_V", metrics.highLevel},
+          {"low_level_V", metrics.lowLevel}}},
         {"rise_time_20_80_s", responses.riseSeconds},
         {"peak_to_peak_V", metrics.peakToPeak},
-        {"pulse_cursors_V", {{"first_UI", responses.cursors.first}, {"values", responses.cursors.values}}},
+        {"pulse_cursors_V",
+         {{"first_UI", responses.cursors.first}, {"values", responses.cursors.values}}},
     };
-    if (!keepWave) summary["waveform_note"] = "waveform files skipped: more samples than --max-waveform-samples";
+    if (!keepWave)
+        summary["waveform_note"] =
+            "waveform files skipped: more samples than --max-waveform-samples";
     files.push_back((dir / "summary.json").string());
     summary["files"] = files;
     std::ofstream(dir / "summary.json") << summary.dump(2) << "\n";
 
     if (!o.quiet) {
-        std::printf("AMI_Init %ld, %ld AMI_GetWave calls (%ld failed), AMI_Close %ld\n", result.initResult,
-                    result.waveCalls, result.failedWaveCalls, result.closeResult);
+        std::printf("AMI_Init %ld, %ld AMI_GetWave calls (%ld failed), AMI_Close %ld\n",
+                    result.initResult, result.waveCalls, result.failedWaveCalls,
+                    result.closeResult);
         if (!result.message.empty()) std::printf("message: %s\n", result.message.c_str());
-        std::printf("eye height %.6g V, eye width %.4g UI at phase %d/%d; rise time %.4g ps; swing %.6g V p-p\n",
-                    metrics.height, metrics.widthUi, metrics.bestPhase, N, responses.riseSeconds * 1e12,
-                    metrics.peakToPeak);
+        std::printf(
+            "eye height %.6g V, eye width %.4g UI at phase %d/%d; rise time %.4g ps; swing %.6g V "
+            "p-p\n",
+            metrics.height, metrics.widthUi, metrics.bestPhase, N, responses.riseSeconds * 1e12,
+            metrics.peakToPeak);
         for (const std::string& b : breaches) std::printf("contract breach: %s\n", b.c_str());
         std::printf("wrote:\n");
         for (const std::string& f : files) std::printf("  %s\n", f.c_str());
@@ -446,7 +476,8 @@ int CommandCheckInvariance(const InvarianceOptions& o) {
             return 2;
         }
         const RunResult r = RunModel(setup.lib, ConfigOf(o, setup, policy), stimulus);
-        for (const std::string& b : r.breaches) std::printf("%s: contract breach: %s\n", name.c_str(), b.c_str());
+        for (const std::string& b : r.breaches)
+            std::printf("%s: contract breach: %s\n", name.c_str(), b.c_str());
         breached = breached || !r.breaches.empty();
         if (reference.empty()) {
             reference = r.output;
@@ -461,12 +492,12 @@ int CommandCheckInvariance(const InvarianceOptions& o) {
             worst = std::max(worst, std::isnan(d) ? INFINITY : d);
         }
         worstAll = std::max(worstAll, worst);
-        std::printf("%-16s largest difference %.3g V, %zu samples differ (%ld calls)\n", name.c_str(), worst,
-                    differing, r.waveCalls);
+        std::printf("%-16s largest difference %.3g V, %zu samples differ (%ld calls)\n",
+                    name.c_str(), worst, differing, r.waveCalls);
     }
     const bool same = worstAll <= o.tolerance;
-    std::printf("largest difference %.3g V: %s (tolerance %.3g V)\n", worstAll, same ? "invariant" : "NOT invariant",
-                o.tolerance);
+    std::printf("largest difference %.3g V: %s (tolerance %.3g V)\n", worstAll,
+                same ? "invariant" : "NOT invariant", o.tolerance);
     return same && !breached ? 0 : 1;
 }
 
@@ -540,7 +571,8 @@ int CommandSweep(const SweepOptions& o) {
         } else if (!p.list.empty()) {
             values = p.list;
         } else if (p.min && p.max && p.type == "Integer" && *p.max - *p.min <= 4096) {
-            for (long v = std::lround(*p.min); v <= std::lround(*p.max); ++v) values.push_back(std::to_string(v));
+            for (long v = std::lround(*p.min); v <= std::lround(*p.max); ++v)
+                values.push_back(std::to_string(v));
         } else {
             continue;
         }
@@ -554,7 +586,8 @@ int CommandSweep(const SweepOptions& o) {
     for (const auto& axis : axes) total *= axis.second.size();
     std::vector<std::uint64_t> mine;
     for (std::uint64_t i = 0; i < total; ++i) {
-        if (static_cast<int>(i % static_cast<std::uint64_t>(shardN)) == shardK - 1) mine.push_back(i);
+        if (static_cast<int>(i % static_cast<std::uint64_t>(shardN)) == shardK - 1)
+            mine.push_back(i);
     }
     std::ofstream csv(o.output);
     if (!csv) {
@@ -569,7 +602,8 @@ int CommandSweep(const SweepOptions& o) {
     for (int k = -2; k <= 5; ++k) csv << ",cursor_" << (k > 0 ? "+" : "") << k;
     csv << ",ok\n";
 
-    const int jobs = o.jobs > 0 ? o.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int jobs =
+        o.jobs > 0 ? o.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::vector<std::string> rows(mine.size());
     std::atomic<std::size_t> next{0}, done{0};
     std::atomic<int> failures{0};
@@ -608,9 +642,11 @@ int CommandSweep(const SweepOptions& o) {
                 std::vector<double> stimulus(static_cast<std::size_t>(plan.samples));
                 StimulusSource source(plan, quiet, setup.ignoreBits);
                 source.Fill(stimulus.data(), stimulus.size(), 0);
-                const RunResult r = RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
+                const RunResult r =
+                    RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
                 const EyeMetrics m = MeasureEye(r.output, o.samplesPerBit,
-                                                static_cast<std::size_t>(setup.ignoreBits) * static_cast<std::size_t>(o.samplesPerBit));
+                                                static_cast<std::size_t>(setup.ignoreBits) *
+                                                    static_cast<std::size_t>(o.samplesPerBit));
                 const Responses responses = MeasureResponses(setup, quiet);
                 row << ',' << m.height << ',' << m.widthUi;
                 for (double c : responses.cursors.values) row << ',' << c;
@@ -630,9 +666,10 @@ int CommandSweep(const SweepOptions& o) {
     for (const std::string& row : rows) csv << row << '\n';
     csv.close();
     if (!o.quiet) {
-        std::printf("swept %zu of %llu combinations (shard %d/%d) on %d threads into %s; %d failed\n", mine.size(),
-                    static_cast<unsigned long long>(total), shardK, shardN, jobs, o.output.c_str(),
-                    failures.load());
+        std::printf(
+            "swept %zu of %llu combinations (shard %d/%d) on %d threads into %s; %d failed\n",
+            mine.size(), static_cast<unsigned long long>(total), shardK, shardN, jobs,
+            o.output.c_str(), failures.load());
     }
     return failures == 0 ? 0 : 1;
 }
@@ -651,18 +688,23 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
         return "";
     };
     if (o.library.empty()) {
-        o.library = pick({here / "varnok_meridel_qlx_ami_tx.so", here / "../model/varnok_meridel_qlx_ami_tx.so",
+        o.library = pick({here / "varnok_meridel_qlx_ami_tx.so",
+                          here / "../model/varnok_meridel_qlx_ami_tx.so",
                           fs::path(AMIHOST_BUILD_DIR) / "model/varnok_meridel_qlx_ami_tx.so"});
     }
     if (o.amiFile.empty()) {
-        o.amiFile = pick({here / "varnok_meridel_qlx_ami_tx.ami", here / "../package/varnok_meridel_qlx_ami_tx.ami",
+        o.amiFile = pick({here / "varnok_meridel_qlx_ami_tx.ami",
+                          here / "../package/varnok_meridel_qlx_ami_tx.ami",
                           fs::path(AMIHOST_SOURCE_DIR) / "package/varnok_meridel_qlx_ami_tx.ami"});
     }
     if (o.library.empty() || o.amiFile.empty()) {
-        Error("cannot find this project's library and .ami file; give them with --library and --ami");
+        Error(
+            "cannot find this project's library and .ami file; give them with --library and --ami");
         return 2;
     }
-    if (!o.quiet) std::printf("demo: %s with %s on %s\n", o.library.c_str(), o.amiFile.c_str(), o.stimulus.c_str());
+    if (!o.quiet)
+        std::printf("demo: %s with %s on %s\n", o.library.c_str(), o.amiFile.c_str(),
+                    o.stimulus.c_str());
     return CommandRun(o);
 }
 

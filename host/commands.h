@@ -11,8 +11,8 @@ namespace amihost {
 struct CommonOptions {
     std::string library;
     std::string amiFile;
-    std::string parameters;          // a raw AMI_parameters_in instead of an .ami file
-    std::vector<std::string> sets;   // NAME=VALUE overrides
+    std::string parameters;         // a raw AMI_parameters_in instead of an .ami file
+    std::vector<std::string> sets;  // NAME=VALUE overrides
     bool strict = false;
     double bitTime = 1e-10;
     int samplesPerBit = 32;
@@ -38,7 +38,7 @@ struct InvarianceOptions : CommonOptions {
 struct SweepOptions : CommonOptions {
     std::vector<std::string> grid;  // NAME=LIST: "a,b,c" or "lo:hi[:step]"
     std::string output = "sweep.csv";
-    int jobs = 0;                    // 0: every core
+    int jobs = 0;  // 0: every core
     std::string shard = "1/1";
 };
 

@@ -92,7 +92,8 @@ void EyeAccumulator::Process(double v, std::uint64_t k) {
         if ((a < 0) != (b < 0)) {
             // Crossing phase within the unit interval, by linear interpolation.
             const double phase = static_cast<double>((k - 1) % N) + a / (a - b);
-            const double wrapped = phase >= static_cast<double>(N) ? phase - static_cast<double>(N) : phase;
+            const double wrapped =
+                phase >= static_cast<double>(N) ? phase - static_cast<double>(N) : phase;
             auto bin = static_cast<std::size_t>(wrapped * kBinsPerSample);
             bin = std::min(bin, binMin_.size() - 1);
             binMin_[bin] = std::min(binMin_[bin], wrapped);
@@ -106,13 +107,15 @@ void EyeAccumulator::Process(double v, std::uint64_t k) {
             const double span = 2.0 * N_;
             // Enough sub-steps that neither a slow nor a steep segment leaves gaps.
             const double rise = std::fabs(v - last_) / (density_.v1 - density_.v0) * h;
-            const int sub = std::max(2, 2 * static_cast<int>(std::ceil(std::max(rise, static_cast<double>(w) / span))));
+            const int sub = std::max(
+                2, 2 * static_cast<int>(std::ceil(std::max(rise, static_cast<double>(w) / span))));
             const double start = static_cast<double>((k - 1) % (2 * N));
             for (int s = 0; s < sub; ++s) {
                 const double f = static_cast<double>(s) / sub;
                 const double value = last_ + f * (v - last_);
                 const int px = static_cast<int>((start + f) / span * w) % w;
-                const int py = static_cast<int>((density_.v1 - value) / (density_.v1 - density_.v0) * h);
+                const int py =
+                    static_cast<int>((density_.v1 - value) / (density_.v1 - density_.v0) * h);
                 if (py >= 0 && py < h) ++density_.hits[static_cast<std::size_t>(py * w + px)];
             }
         }
@@ -184,8 +187,8 @@ EyeMetrics MeasureEye(const std::vector<double>& y, int N, std::size_t skip) {
     return eye.Finish();
 }
 
-double RiseTime2080(const std::vector<double>& y, std::size_t start, std::size_t window, double* low,
-                    double* high) {
+double RiseTime2080(const std::vector<double>& y, std::size_t start, std::size_t window,
+                    double* low, double* high) {
     if (start == 0 || start >= y.size()) return -1;
     const std::size_t from = window == 0 || window > start ? 0 : start - window;
     double before = 0;
@@ -224,8 +227,9 @@ Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int p
     c.first = -pre;
     for (int k = -pre; k <= post; ++k) {
         const long at = c.peakIndex + static_cast<long>(k) * N;
-        c.values.push_back(at >= 0 && at < static_cast<long>(y.size()) ? y[static_cast<std::size_t>(at)] - baseline
-                                                                      : 0.0);
+        c.values.push_back(at >= 0 && at < static_cast<long>(y.size())
+                               ? y[static_cast<std::size_t>(at)] - baseline
+                               : 0.0);
     }
     return c;
 }

@@ -18,14 +18,14 @@ struct EyeMetrics {
     double lowLevel = 0.0;    // mean of the "0" samples at the best phase
     double peakToPeak = 0.0;  // over the analysed samples
     std::uint64_t crossings = 0;
-    double centrePhase = 0.0; // samples: halfway between the crossing edges, for plots
+    double centrePhase = 0.0;  // samples: halfway between the crossing edges, for plots
 };
 
 // Trace density over two unit intervals, for the eye diagram. Columns are
 // positions modulo two unit intervals, drawn circularly.
 struct EyeDensity {
     int width = 0, height = 0;
-    double v0 = 0, v1 = 0;  // voltage at the bottom and the top
+    double v0 = 0, v1 = 0;            // voltage at the bottom and the top
     std::vector<std::uint32_t> hits;  // row-major, row 0 at the top
 };
 
@@ -72,13 +72,13 @@ EyeMetrics MeasureEye(const std::vector<double>& y, int N, std::size_t skip);
 // sample `start`; the low level is the mean of the `window` samples before the
 // step, the high level the final value. Negative when the response never
 // crosses both levels.
-double RiseTime2080(const std::vector<double>& y, std::size_t start, std::size_t window, double* low,
-                    double* high);
+double RiseTime2080(const std::vector<double>& y, std::size_t start, std::size_t window,
+                    double* low, double* high);
 
 struct Cursors {
     int peakIndex = -1;
-    int first = 0;                // unit intervals of values[0] relative to the main cursor
-    std::vector<double> values;   // at peak + k N for k = first, first + 1, ...
+    int first = 0;               // unit intervals of values[0] relative to the main cursor
+    std::vector<double> values;  // at peak + k N for k = first, first + 1, ...
 };
 
 // Pulse response relative to `baseline`, sampled at unit-interval spacing

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 namespace amihost {
 
@@ -25,7 +25,8 @@ Rgb Heat(double t) {
     t = std::clamp(t, 0.0, 1.0) * 5.0;
     const int i = std::min(4, static_cast<int>(t));
     const double f = t - i;
-    return {stops[i].r + f * (stops[i + 1].r - stops[i].r), stops[i].g + f * (stops[i + 1].g - stops[i].g),
+    return {stops[i].r + f * (stops[i + 1].r - stops[i].r),
+            stops[i].g + f * (stops[i + 1].g - stops[i].g),
             stops[i].b + f * (stops[i + 1].b - stops[i].b)};
 }
 
@@ -93,15 +94,18 @@ void Axes(cairo_t* cr, double x0, double x1, double y0, double y1, const std::st
 std::string Save(cairo_surface_t* surface, const std::string& path) {
     const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
     cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS) return "cannot write " + path + ": " + cairo_status_to_string(status);
+    if (status != CAIRO_STATUS_SUCCESS)
+        return "cannot write " + path + ": " + cairo_status_to_string(status);
     return "";
 }
 
 }  // namespace
 
-std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density, const EyePlot& eye) {
+std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density,
+                            const EyePlot& eye) {
     const int N = eye.samplesPerBit;
-    const int w = static_cast<int>(kWidth - kLeft - kRight), h = static_cast<int>(kHeight - kTop - kBottom);
+    const int w = static_cast<int>(kWidth - kLeft - kRight),
+              h = static_cast<int>(kHeight - kTop - kBottom);
     if (N <= 0 || density.width != w || density.height != h || density.hits.empty()) {
         return "no eye density to draw";
     }
@@ -128,10 +132,12 @@ std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density, 
             const std::uint32_t c = density.hits[static_cast<std::size_t>(py * w + column)];
             if (c == 0) continue;
             const Rgb rgb = Heat(std::log1p(static_cast<double>(c)) / logMost);
-            auto* pixel = reinterpret_cast<std::uint32_t*>(data + (static_cast<int>(kTop) + py) * stride) +
-                          static_cast<int>(kLeft) + px;
+            auto* pixel =
+                reinterpret_cast<std::uint32_t*>(data + (static_cast<int>(kTop) + py) * stride) +
+                static_cast<int>(kLeft) + px;
             *pixel = (static_cast<std::uint32_t>(rgb.r * 255) << 16) |
-                     (static_cast<std::uint32_t>(rgb.g * 255) << 8) | static_cast<std::uint32_t>(rgb.b * 255);
+                     (static_cast<std::uint32_t>(rgb.g * 255) << 8) |
+                     static_cast<std::uint32_t>(rgb.b * 255);
         }
     }
     cairo_surface_mark_dirty(surface);
@@ -177,8 +183,10 @@ std::string WriteLinePlot(const std::string& path, const LinePlot& plot) {
     for (std::size_t k = 0; k < plot.x.size(); ++k) {
         const double px = kLeft + (plot.x[k] - x0) / (x1 - x0) * w;
         const double py = kTop + h - (plot.y[k] - y0) / (y1 - y0) * h;
-        if (k == 0) cairo_move_to(cr, px, py);
-        else cairo_line_to(cr, px, py);
+        if (k == 0)
+            cairo_move_to(cr, px, py);
+        else
+            cairo_line_to(cr, px, py);
     }
     cairo_stroke(cr);
     cairo_destroy(cr);

@@ -12,7 +12,7 @@ struct EyePlot {
     std::string title;
     double unitInterval = 1e-10;  // seconds
     int samplesPerBit = 32;
-    double centrePhase = 0;       // phase within the UI, in samples, placed at 1 UI
+    double centrePhase = 0;  // phase within the UI, in samples, placed at 1 UI
 };
 
 // Pixel size of the eye's plot area (the density to collect).

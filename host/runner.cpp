@@ -56,7 +56,8 @@ std::string Library::Open(const std::string& path) {
     Close = reinterpret_cast<CloseFn>(dlsym(handle_, "AMI_Close"));
     if (Init == nullptr) return path + " does not export AMI_Init";
     if (Close == nullptr) return path + " does not export AMI_Close";
-    if (GetWave == nullptr) return path + " does not export AMI_GetWave (statistical models are not supported)";
+    if (GetWave == nullptr)
+        return path + " does not export AMI_GetWave (statistical models are not supported)";
     return "";
 }
 
@@ -91,7 +92,8 @@ bool BlockPolicy::Parse(const std::string& text, BlockPolicy& out) {
         std::uint64_t seed = 1;
         if (!rest.empty() && !number(rest.substr(0, c2), seed)) return false;
         out.seed = static_cast<std::uint32_t>(seed);
-        if (c2 != std::string::npos && !(number(rest.substr(c2 + 1), out.size) && out.size > 0)) return false;
+        if (c2 != std::string::npos && !(number(rest.substr(c2 + 1), out.size) && out.size > 0))
+            return false;
         return true;
     }
     return false;
@@ -99,10 +101,14 @@ bool BlockPolicy::Parse(const std::string& text, BlockPolicy& out) {
 
 std::string BlockPolicy::Describe() const {
     switch (kind) {
-        case Whole: return "whole";
-        case Fixed: return "fixed:" + std::to_string(size);
-        case Bits: return "bits:" + std::to_string(size);
-        case Random: return "random:" + std::to_string(seed) + ":" + std::to_string(size);
+        case Whole:
+            return "whole";
+        case Fixed:
+            return "fixed:" + std::to_string(size);
+        case Bits:
+            return "bits:" + std::to_string(size);
+        case Random:
+            return "random:" + std::to_string(seed) + ":" + std::to_string(size);
     }
     return "?";
 }
@@ -125,13 +131,15 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
     char* msg = nullptr;
     void* handle = nullptr;
     const double interval = config.bitTime / config.samplesPerBit;
-    r.initResult = lib.Init(impulse.data(), rows, 0, interval, config.bitTime, paramsIn.data(), &out,
-                            &handle, &msg);
+    r.initResult = lib.Init(impulse.data(), rows, 0, interval, config.bitTime, paramsIn.data(),
+                            &out, &handle, &msg);
     r.message = SafeText(msg, r.breaches, "the AMI_Init message");
     r.parametersOut = SafeText(out, r.breaches, "AMI_parameters_out");
-    if (r.initResult != 1) r.breaches.push_back("AMI_Init returned " + std::to_string(r.initResult));
+    if (r.initResult != 1)
+        r.breaches.push_back("AMI_Init returned " + std::to_string(r.initResult));
     if (config.expectImpulseUntouched && impulse != impulseCopy) {
-        r.breaches.push_back("AMI_Init changed the impulse matrix although Init_Returns_Impulse is False");
+        r.breaches.push_back(
+            "AMI_Init changed the impulse matrix although Init_Returns_Impulse is False");
     }
     if (paramsIn != paramsCopy) r.breaches.push_back("AMI_Init changed AMI_parameters_in");
     if (handle == nullptr) {
@@ -147,12 +155,18 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
     while (at < total) {
         std::uint64_t n = total - at;
         switch (config.policy.kind) {
-            case BlockPolicy::Whole: break;
-            case BlockPolicy::Fixed: n = std::min(n, config.policy.size); break;
-            case BlockPolicy::Bits:
-                n = std::min(n, config.policy.size * static_cast<std::uint64_t>(config.samplesPerBit));
+            case BlockPolicy::Whole:
                 break;
-            case BlockPolicy::Random: n = std::min<std::uint64_t>(n, 1 + rng() % config.policy.size); break;
+            case BlockPolicy::Fixed:
+                n = std::min(n, config.policy.size);
+                break;
+            case BlockPolicy::Bits:
+                n = std::min(n,
+                             config.policy.size * static_cast<std::uint64_t>(config.samplesPerBit));
+                break;
+            case BlockPolicy::Random:
+                n = std::min<std::uint64_t>(n, 1 + rng() % config.policy.size);
+                break;
         }
         if (n > largest && config.policy.kind == BlockPolicy::Whole) n = largest;
         const auto count = static_cast<std::size_t>(n);
@@ -160,7 +174,8 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
         source(block.data() + kGuard, count, at);
         // Room for a clock time per sample plus the terminator, then guards.
         clock.assign(count + 1 + kGuard, Pattern(kClockBits));
-        const long result = lib.GetWave(block.data() + kGuard, static_cast<long>(count), clock.data(), &out, handle);
+        const long result = lib.GetWave(block.data() + kGuard, static_cast<long>(count),
+                                        clock.data(), &out, handle);
         ++r.waveCalls;
         if (result != 1) {
             ++r.failedWaveCalls;
@@ -170,7 +185,8 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
             }
         }
         for (std::size_t g = 0; g < kGuard && !guardBreach; ++g) {
-            if (!IsPattern(block[g], kGuardBits) || !IsPattern(block[kGuard + count + g], kGuardBits)) {
+            if (!IsPattern(block[g], kGuardBits) ||
+                !IsPattern(block[kGuard + count + g], kGuardBits)) {
                 r.breaches.push_back("AMI_GetWave wrote outside the wave (block at sample " +
                                      std::to_string(at) + ")");
                 guardBreach = true;
@@ -185,7 +201,8 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
             }
         }
         if (!terminated && !terminatorBreach) {
-            r.breaches.push_back("clock_times has no -1 terminator (block at sample " + std::to_string(at) + ")");
+            r.breaches.push_back("clock_times has no -1 terminator (block at sample " +
+                                 std::to_string(at) + ")");
             terminatorBreach = true;
         }
         sink(block.data() + kGuard, count, at);
@@ -193,11 +210,13 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
         if (progress) progress(at, total);
     }
     r.closeResult = lib.Close(handle);
-    if (r.closeResult != 1) r.breaches.push_back("AMI_Close returned " + std::to_string(r.closeResult));
+    if (r.closeResult != 1)
+        r.breaches.push_back("AMI_Close returned " + std::to_string(r.closeResult));
     return r;
 }
 
-RunResult RunModel(const Library& lib, const RunConfig& config, const std::vector<double>& stimulus) {
+RunResult RunModel(const Library& lib, const RunConfig& config,
+                   const std::vector<double>& stimulus) {
     std::vector<double> output(stimulus.size());
     RunResult r = RunModel(
         lib, config, stimulus.size(),

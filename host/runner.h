@@ -52,8 +52,8 @@ struct RunConfig {
 struct RunResult {
     long initResult = -1, closeResult = -1;
     long waveCalls = 0, failedWaveCalls = 0;
-    std::string message;       // what msg pointed to after AMI_Init
-    std::string parametersOut; // AMI_parameters_out after AMI_Init, if any
+    std::string message;        // what msg pointed to after AMI_Init
+    std::string parametersOut;  // AMI_parameters_out after AMI_Init, if any
     std::vector<double> output;
     std::vector<std::string> breaches;  // contract breaches, in the order found
     bool Ok() const { return breaches.empty() && initResult == 1 && failedWaveCalls == 0; }
@@ -72,6 +72,7 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
                    const SourceFn& source, const SinkFn& sink, const ProgressFn& progress = {});
 
 // The whole stimulus in memory; the output lands in RunResult::output.
-RunResult RunModel(const Library& lib, const RunConfig& config, const std::vector<double>& stimulus);
+RunResult RunModel(const Library& lib, const RunConfig& config,
+                   const std::vector<double>& stimulus);
 
 }  // namespace amihost

@@ -9,13 +9,20 @@ namespace amihost {
 namespace {
 int TapOf(int order) {
     switch (order) {
-        case 7: return 6;
-        case 9: return 5;
-        case 11: return 9;
-        case 15: return 14;
-        case 23: return 18;
-        case 31: return 28;
-        default: return 0;
+        case 7:
+            return 6;
+        case 9:
+            return 5;
+        case 11:
+            return 9;
+        case 15:
+            return 14;
+        case 23:
+            return 18;
+        case 31:
+            return 28;
+        default:
+            return 0;
     }
 }
 }  // namespace
@@ -35,7 +42,8 @@ Stimulus Nrz(const std::vector<int>& bits, int samplesPerBit, double high, doubl
     Stimulus s;
     s.bits = bits;
     s.samples.reserve(bits.size() * static_cast<std::size_t>(samplesPerBit));
-    for (int b : bits) s.samples.insert(s.samples.end(), static_cast<std::size_t>(samplesPerBit), b ? high : low);
+    for (int b : bits)
+        s.samples.insert(s.samples.end(), static_cast<std::size_t>(samplesPerBit), b ? high : low);
     return s;
 }
 

@@ -24,7 +24,7 @@ private:
 };
 
 struct Stimulus {
-    std::vector<int> bits;       // the bit per unit interval (empty for a file)
+    std::vector<int> bits;  // the bit per unit interval (empty for a file)
     std::vector<double> samples;
 };
 

@@ -25,8 +25,7 @@ const char kSetupError[] = "Error occurred in varnok_meridel_qlx_ami_tx::Setup()
 const char kInitializeError[] = "Error occurred in varnok_meridel_qlx_ami_tx::Initialize(). ";
 const char kRunError[] = "Error occurred in varnok_meridel_qlx_ami_tx::Run(). ";
 const char kFinalizeError[] = "Error occurred in varnok_meridel_qlx_ami_tx::Finalize(). ";
-const char kOutOfMemory[] =
-    "The IBIS-AMI model, varnok_meridel_qlx_ami_tx, ran out of memory. ";
+const char kOutOfMemory[] = "The IBIS-AMI model, varnok_meridel_qlx_ami_tx, ran out of memory. ";
 
 long RefuseWave(double* clock_times) {
     if (clock_times != nullptr) {
@@ -134,8 +133,9 @@ extern "C" long AMI_GetWave(double* wave, long wave_size, double* clock_times,
     }
 
     instance->ClockTimes[0] = -1.0;
-    const double blocks = std::floor(static_cast<double>(wave_size) /
-                                     static_cast<double>(instance->SamplesPerBit)) + 3.0;
+    const double blocks =
+        std::floor(static_cast<double>(wave_size) / static_cast<double>(instance->SamplesPerBit)) +
+        3.0;
     if (blocks >= 1.0 && clock_times != nullptr) {
         clock_times[0] = instance->ClockTimes[0];
     }

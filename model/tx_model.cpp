@@ -12,17 +12,16 @@ const double kPostCursor[32] = {-0.0002, -0.0119, -0.0234, -0.0351, -0.048,  -0.
                                 -0.2573, -0.2696, -0.2818, -0.2957, -0.308,  -0.3203, -0.3326,
                                 -0.346,  -0.3584, -0.3706, -0.3831};
 
-const double kSwing[3][16] = {
-    {0.1767, 0.2562, 0.3322, 0.4065, 0.4803, 0.5503, 0.6174, 0.6828, 0.7433, 0.8043, 0.8619,
-     0.9169, 0.9698, 1.0171, 1.0593, 1.0969},
-    {0.148, 0.218, 0.282, 0.35, 0.416, 0.482, 0.542, 0.608, 0.672, 0.73, 0.786, 0.846, 0.894,
-     0.946, 0.988, 1.026},
-    {0.22, 0.316, 0.404, 0.488, 0.564, 0.636, 0.712, 0.78, 0.844, 0.904, 0.968, 1.018, 1.072,
-     1.114, 1.152, 1.182}};
+const double kSwing[3][16] = {{0.1767, 0.2562, 0.3322, 0.4065, 0.4803, 0.5503, 0.6174, 0.6828,
+                               0.7433, 0.8043, 0.8619, 0.9169, 0.9698, 1.0171, 1.0593, 1.0969},
+                              {0.148, 0.218, 0.282, 0.35, 0.416, 0.482, 0.542, 0.608, 0.672, 0.73,
+                               0.786, 0.846, 0.894, 0.946, 0.988, 1.026},
+                              {0.22, 0.316, 0.404, 0.488, 0.564, 0.636, 0.712, 0.78, 0.844, 0.904,
+                               0.968, 1.018, 1.072, 1.114, 1.152, 1.182}};
 
 // The odd compression curve of the output stage, constant term first.
-const double kSaturation[12] = {-0.0, 1.0, 0.0, -0.5623, -0.0, 0.3717,
-                                0.0,  -0.2232, -0.0, 0.0983, 0.0, -0.0215};
+const double kSaturation[12] = {-0.0, 1.0,     0.0,  -0.5623, -0.0, 0.3717,
+                                0.0,  -0.2232, -0.0, 0.0983,  0.0,  -0.0215};
 
 // Stores 4 and 5 carry the integer delay amounts; all others carry doubles.
 bool IsIntStore(int k) { return k == 4 || k == 5; }
@@ -186,10 +185,10 @@ bool varnok_meridel_qlx_ami_tx::Finalize() {
 varnok_meridel_qlx_ami_tx::~varnok_meridel_qlx_ami_tx() { FreeStores(); }
 
 std::array<Tarvessa::DFModel*, 16> varnok_meridel_qlx_ami_tx::InnerBlocks() {
-    return {&OutputFilter, &Saturation,     &BitDelay1Convert, &BitDelay2Convert,
-            &TapSum,       &PreTap,         &MainTap,          &PostTap,
-            &BitDelay1,    &MidFork,        &BitDelay2,        &BitDelay2Const,
-            &BitDelay1Const, &SwingGain,    &OutputGain,       &InputFork};
+    return {&OutputFilter,   &Saturation, &BitDelay1Convert, &BitDelay2Convert,
+            &TapSum,         &PreTap,     &MainTap,          &PostTap,
+            &BitDelay1,      &MidFork,    &BitDelay2,        &BitDelay2Const,
+            &BitDelay1Const, &SwingGain,  &OutputGain,       &InputFork};
 }
 
 int varnok_meridel_qlx_ami_tx::AllocatedStores() const {

@@ -24,9 +24,9 @@
 class varnok_meridel_qlx_ami_tx final : public Tarvessa::DFModel {
 public:
     using DoubleBuffer = Tarvessa::CircularBuffer<double>;
-    using Converter = Tarvessa::ScalarToScalar<Tarvessa::CircularBuffer<double>,
-                                               Tarvessa::CircularBuffer<int>,
-                                               Tarvessa::TypeConverterRound>;
+    using Converter =
+        Tarvessa::ScalarToScalar<Tarvessa::CircularBuffer<double>, Tarvessa::CircularBuffer<int>,
+                                 Tarvessa::TypeConverterRound>;
     static constexpr int kStoreCount = 19;
 
     DoubleBuffer Input;

@@ -16,11 +16,16 @@ namespace {
 
 const char* TypeCode(AmiValueType t) {
     switch (t) {
-        case AmiValueType::None: return "N";
-        case AmiValueType::String: return "S";
-        case AmiValueType::Integer: return "I";
-        case AmiValueType::Boolean: return "B";
-        case AmiValueType::Float: return "F";
+        case AmiValueType::None:
+            return "N";
+        case AmiValueType::String:
+            return "S";
+        case AmiValueType::Integer:
+            return "I";
+        case AmiValueType::Boolean:
+            return "B";
+        case AmiValueType::Float:
+            return "F";
     }
     return "?";
 }
@@ -99,16 +104,23 @@ TEST(AmiParser, should_return_the_documented_result_codes) {
         int code;
     };
     const Case cases[] = {
-        {"(r (a) (b 1))", 6},        {"(r (a 1) (b))", 6},
-        {"(r)", 6},                  {"()", 6},
-        {"(r (a ) (b 1))", 8},       {"(a 1)", 3},
-        {"(r (a 1)) (s (b 2))", 5},  {"(r (a 1) junk (b 2))", 5},
-        {"x(r (a 1))", 2},           {"(r (a 1)", 1},
-        {"", 2},                     {"   ", 2},
-        {"(r (a \")\" 1)", 1},       // quoted parenthesis is not counted
+        {"(r (a) (b 1))", 6},
+        {"(r (a 1) (b))", 6},
+        {"(r)", 6},
+        {"()", 6},
+        {"(r (a ) (b 1))", 8},
+        {"(a 1)", 3},
+        {"(r (a 1)) (s (b 2))", 5},
+        {"(r (a 1) junk (b 2))", 5},
+        {"x(r (a 1))", 2},
+        {"(r (a 1)", 1},
+        {"", 2},
+        {"   ", 2},
+        {"(r (a \")\" 1)", 1},  // quoted parenthesis is not counted
         // Quotes inside a name pair up differently in the count and the scan:
         // the text ends inside a quote or a group, and nothing past it is read.
-        {"(r (a\"b \"c) (d\" 1 \"))", 1}, {"(r (a\"b \"c) (d\" 1) \"x))", 6},
+        {"(r (a\"b \"c) (d\" 1 \"))", 1},
+        {"(r (a\"b \"c) (d\" 1) \"x))", 6},
     };
     for (const Case& c : cases) {
         AmiTree* tree = nullptr;
@@ -154,7 +166,9 @@ TEST(AmiParser, should_classify_roles_keywords_and_blank_runs) {
 
 TEST(AmiNumbers, should_classify_and_convert_in_every_locale) {
     // Bytes above 127 are never blanks; only the six ASCII blanks are skipped.
-    EXPECT_EQ(ami_value_type("\xa0" "5"), AmiValueType::String);
+    EXPECT_EQ(ami_value_type("\xa0"
+                             "5"),
+              AmiValueType::String);
     EXPECT_EQ(ami_value_type(" \t5"), AmiValueType::Integer);
     EXPECT_EQ(ami_value_type("5 "), AmiValueType::String);
     EXPECT_EQ(ami_value_type("-"), AmiValueType::String);
@@ -214,9 +228,8 @@ TEST(AmiAllocation, should_report_the_exact_lines) {
     ami_fail_allocation(1);  // the tree handle
     CaptureStdout();
     EXPECT_EQ(ami_parse_tree("(m (a 1))", &tree), 4);
-    EXPECT_EQ(GetCapturedStdout(),
-              "ERROR - Memory allocation failed.  This request " +
-                  std::to_string(sizeof(AmiTree)) + ".\n\n");
+    EXPECT_EQ(GetCapturedStdout(), "ERROR - Memory allocation failed.  This request " +
+                                       std::to_string(sizeof(AmiTree)) + ".\n\n");
     ami_fail_allocation(3);  // handle, slots, then the working copy
     CaptureStdout();
     EXPECT_EQ(ami_parse_tree("(m (a 1))", &tree), 4);
@@ -253,7 +266,8 @@ TEST(AmiParser, should_handle_deep_nesting_and_long_texts) {
     ami_free_tree(&tree);
 
     std::string wide = "(m";
-    for (int k = 0; k < 100000; ++k) wide += " (c" + std::to_string(k) + " " + std::to_string(k) + ")";
+    for (int k = 0; k < 100000; ++k)
+        wide += " (c" + std::to_string(k) + " " + std::to_string(k) + ")";
     wide += ")";
     ASSERT_EQ(ami_parse_tree(wide.c_str(), &tree), 0);
     EXPECT_EQ(ami_branch(tree->slots[0])->childCount, 100000);

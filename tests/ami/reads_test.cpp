@@ -56,8 +56,8 @@ TEST(AmiReads, should_read_by_dotted_name_as_documented) {
         {"(m (p -1e300))", "m.p", Read::Int, true, -2147483648.0},
         {"(m (p 1e999))", "m.p", Read::Int, true, 2147483647},
         {"(m (p 99999999999))", "m.p", Read::Double, true, 99999999999.0},
-        {"(m (p) (q 1))", "m.q", Read::Int, false, 0},      // failed parse
-        {"(a 1 (b 2))", "a", Read::Int, false, 0},          // nothing kept
+        {"(m (p) (q 1))", "m.q", Read::Int, false, 0},  // failed parse
+        {"(a 1 (b 2))", "a", Read::Int, false, 0},      // nothing kept
         {"(m (Usage (Default 3)))", "m.Usage", Read::Int, false, 0},
     };
     for (const Case& c : cases) {

@@ -170,9 +170,9 @@ TEST(TypeConverterRound, should_round_halves_away_from_zero) {
         int out;
     };
     const double belowHalf = std::nextafter(0.5, 0.0);
-    const Case cases[] = {{0.5, 1},   {-0.5, -1},       {1.49, 1},     {-1.5, -2},
-                          {2.5, 3},   {-2.5, -3},       {2.4999, 2},   {-0.4, 0},
-                          {0.0, 0},   {belowHalf, 1},   {64.0, 64},    {-0.0, 0}};
+    const Case cases[] = {{0.5, 1}, {-0.5, -1},     {1.49, 1},   {-1.5, -2},
+                          {2.5, 3}, {-2.5, -3},     {2.4999, 2}, {-0.4, 0},
+                          {0.0, 0}, {belowHalf, 1}, {64.0, 64},  {-0.0, 0}};
     double in = 0;
     int out = -7;
     ScalarToScalar<CircularBuffer<double>, CircularBuffer<int>, TypeConverterRound> conv;
@@ -190,8 +190,8 @@ TEST(TypeConverterRound, should_saturate_out_of_range_and_map_nan_to_zero) {
     const double inf = std::numeric_limits<double>::infinity();
     const int lo = std::numeric_limits<int>::min(), hi = std::numeric_limits<int>::max();
     const std::pair<double, int> cases[] = {
-        {std::nan(""), 0}, {inf, hi},           {-inf, lo},        {3e9, hi},
-        {-3e9, lo},        {2147483646.6, hi},  {-2147483648.4, lo}, {2147483646.4, hi - 1}};
+        {std::nan(""), 0}, {inf, hi},          {-inf, lo},          {3e9, hi},
+        {-3e9, lo},        {2147483646.6, hi}, {-2147483648.4, lo}, {2147483646.4, hi - 1}};
     for (auto [x, want] : cases) {
         int out = 1;
         TypeConverterRound::Convert(x, out);

@@ -101,12 +101,12 @@ void ExpectMatchesBilinearImage(const Prototype& p, double rate, int unit = 0) {
     }
 }
 
-const Prototype kButterworth{1.1616128054708951e+29,
-                             {-650148.0708064173},
-                             {},
-                             {{-200906.8027392695, 618327.5592971661},
-                              {-525980.8381424781, 382147.44782641466}},
-                             {}};
+const Prototype kButterworth{
+    1.1616128054708951e+29,
+    {-650148.0708064173},
+    {},
+    {{-200906.8027392695, 618327.5592971661}, {-525980.8381424781, 382147.44782641466}},
+    {}};
 const Prototype kTransmitterPole{1.25e11, {-1.25e11}, {}, {}, {}};
 
 }  // namespace

@@ -1,4 +1,6 @@
 // Matrix and the polynomial block.
+#include "polynomial.h"
+
 #include <gtest/gtest.h>
 
 #include <complex>
@@ -8,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "polynomial.h"
 #include "wiring.h"
 
 using namespace Tarvessa;

@@ -34,7 +34,8 @@ struct Library {
         HMODULE h = LoadLibraryA(path);
         if (h == nullptr) return false;
         Init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(h, "AMI_Init")));
-        GetWave = reinterpret_cast<GetWaveFn>(reinterpret_cast<void*>(GetProcAddress(h, "AMI_GetWave")));
+        GetWave =
+            reinterpret_cast<GetWaveFn>(reinterpret_cast<void*>(GetProcAddress(h, "AMI_GetWave")));
         Close = reinterpret_cast<CloseFn>(reinterpret_cast<void*>(GetProcAddress(h, "AMI_Close")));
 #else
         void* h = dlopen(path, RTLD_NOW | RTLD_LOCAL);
@@ -102,8 +103,9 @@ std::vector<double> Prbs7(int bits, int N) {
 }
 
 std::string Unable(const char* name) {
-    return std::string("The IBIS-AMI model, varnok_meridel_qlx_ami_tx, is unable to initialize "
-                       "the parameter ") +
+    return std::string(
+               "The IBIS-AMI model, varnok_meridel_qlx_ami_tx, is unable to initialize "
+               "the parameter ") +
            name + " from the AMI_Init arguments.  The model will use the default setting. ";
 }
 
@@ -113,12 +115,14 @@ void CheckMessages() {
     Session none("", 1e-10, 1e-10 / 8);
     const std::string want =
         Unable("TXPRECURSOR") + Unable("TXPOSTCURSOR") + Unable("TXDIFFCTRL") + Unable("TX_PVT");
-    Check(none.result == 1 && none.msg != nullptr && want == none.msg, "four unable texts in order");
+    Check(none.result == 1 && none.msg != nullptr && want == none.msg,
+          "four unable texts in order");
     // Float values are truncated toward zero, locale-independently.
     {
-        Session floats("(varnok_meridel_qlx_ami_tx (TXPRECURSOR 2.9) (TXPOSTCURSOR -1.5e0) "
-                       "(TXDIFFCTRL 1.2e1) (TX_PVT .5))",
-                       1e-10, 1e-10 / 8);
+        Session floats(
+            "(varnok_meridel_qlx_ami_tx (TXPRECURSOR 2.9) (TXPOSTCURSOR -1.5e0) "
+            "(TXDIFFCTRL 1.2e1) (TX_PVT .5))",
+            1e-10, 1e-10 / 8);
         Session ints(Params({2, -1, 12, 0}), 1e-10, 1e-10 / 8);
         std::vector<double> a = Prbs7(40, 8), b = a;
         floats.Wave(a.data(), static_cast<long>(a.size()));
@@ -128,9 +132,10 @@ void CheckMessages() {
               "float parameter values read as truncated integers");
     }
     Session zero(Params({0, 0, 15, 0}), 0.4e-12, 1e-12);
-    Check(zero.result == 0 && zero.msg != nullptr &&
-              std::string(zero.msg) == "Error occurred in varnok_meridel_qlx_ami_tx::Initialize(). ",
-          "samples per bit 0 fails Initialize");
+    Check(
+        zero.result == 0 && zero.msg != nullptr &&
+            std::string(zero.msg) == "Error occurred in varnok_meridel_qlx_ami_tx::Initialize(). ",
+        "samples per bit 0 fails Initialize");
 }
 
 void CheckSettled() {
@@ -195,7 +200,7 @@ struct GoldenCase {
     int N;
 };
 const GoldenCase kGolden[] = {
-    {{0, 0, 15, 0}, 8},  {{3, 5, 12, 1}, 8},  {{20, 31, 0, 2}, 8},  {{-2, 33, 16, 3}, 8},
+    {{0, 0, 15, 0}, 8},  {{3, 5, 12, 1}, 8},  {{20, 31, 0, 2}, 8}, {{-2, 33, 16, 3}, 8},
     {{0, 0, 15, 0}, 32}, {{7, 13, 9, 2}, 32}, {{25, 0, 3, 1}, 32}, {{1, 1, 1, 1}, 32},
 };
 
@@ -258,7 +263,8 @@ void CheckGolden(const std::string& dir) {
                 worst = std::max(worst, std::fabs(got[n] - want[n]));
             }
         }
-        if (differing > 0) std::printf("%s: %zu samples differ, worst by %g\n", path.c_str(), differing, worst);
+        if (differing > 0)
+            std::printf("%s: %zu samples differ, worst by %g\n", path.c_str(), differing, worst);
         Check(got.size() == want.size() && differing == 0, "bit-identical golden " + path);
     }
 }
@@ -267,7 +273,8 @@ void CheckGolden(const std::string& dir) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s LIBRARY check [GOLDEN_DIR] | LIBRARY write-golden DIR\n", argv[0]);
+        std::fprintf(stderr, "usage: %s LIBRARY check [GOLDEN_DIR] | LIBRARY write-golden DIR\n",
+                     argv[0]);
         return 2;
     }
     if (!lib.Load(argv[1])) {

@@ -1,11 +1,11 @@
 // The host tool: stimulus, metrics, .ami handling, contract checks and the demo.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -89,7 +89,8 @@ TEST(Metrics, should_measure_an_ideal_nrz_eye_exactly) {
     for (std::size_t k = N; k + 4 < shifted.size(); k += N) {
         if (y[k - 1] != y[k + static_cast<std::size_t>(N) - 1] && (transition++ % 2 == 0)) {
             for (int d = 0; d < 4; ++d) shifted[k + static_cast<std::size_t>(d)] = y[k - 1];
-            for (int d = 0; d < 5; ++d) shifted[k + 4 + static_cast<std::size_t>(d)] = y[k + static_cast<std::size_t>(d)];
+            for (int d = 0; d < 5; ++d)
+                shifted[k + 4 + static_cast<std::size_t>(d)] = y[k + static_cast<std::size_t>(d)];
         }
     }
     const EyeMetrics late = MeasureEye(shifted, N, 0);
@@ -125,8 +126,9 @@ TEST(AmiFile, should_build_the_package_parameter_string_that_the_model_reads) {
     EXPECT_EQ(file.reserved["GetWave_Exists"], "True");
     EXPECT_EQ(file.reserved["Init_Returns_Impulse"], "False");
     const std::string params = BuildParameterString(file);
-    EXPECT_EQ(params,
-              "(varnok_meridel_qlx_ami_tx (TXPRECURSOR 0) (TXPOSTCURSOR 0) (TXDIFFCTRL 15) (TX_PVT 0))");
+    EXPECT_EQ(
+        params,
+        "(varnok_meridel_qlx_ami_tx (TXPRECURSOR 0) (TXPOSTCURSOR 0) (TXDIFFCTRL 15) (TX_PVT 0))");
     ASSERT_EQ(file.parameters.size(), 4u);
     EXPECT_EQ(file.parameters[3].list, (std::vector<std::string>{"0", "1", "2"}));
     EXPECT_EQ(*file.parameters[1].max, 31.0);
@@ -156,9 +158,11 @@ TEST(AmiFile, should_keep_groups_quote_strings_and_check_overrides) {
     EXPECT_EQ(BuildParameterString(file), "(m (taps (-1 0) (0 0.8)) (mode \"slow\") (gain 2))");
     EXPECT_EQ(file.parameters[3].description, "a | b");
 
-    std::vector<Issue> issues = ApplyOverrides(file, {{"taps.-1", "-0.1"}, {"mode", "fast one"}}, false);
+    std::vector<Issue> issues =
+        ApplyOverrides(file, {{"taps.-1", "-0.1"}, {"mode", "fast one"}}, false);
     EXPECT_TRUE(issues.empty());
-    EXPECT_EQ(BuildParameterString(file), "(m (taps (-1 -0.1) (0 0.8)) (mode \"fast one\") (gain 2))");
+    EXPECT_EQ(BuildParameterString(file),
+              "(m (taps (-1 -0.1) (0 0.8)) (mode \"fast one\") (gain 2))");
 
     issues = ApplyOverrides(file, {{"gain", "9"}, {"mode", "medium"}}, false);
     ASSERT_EQ(issues.size(), 2u);
@@ -256,8 +260,8 @@ TEST(Demo, should_write_valid_pictures_and_the_expected_eye_height) {
     // Settled level of a run of ones (input 0.5) with the default codes, from
     // the closed form: 2 P(0.5 * swing * 0.5 * (pre + main + post)).
     const double u = 0.5 * 1.0969 * 0.5 * (0.0 + 0.9998 - 0.0002);
-    const double p = u - 0.5623 * std::pow(u, 3) + 0.3717 * std::pow(u, 5) - 0.2232 * std::pow(u, 7) +
-                     0.0983 * std::pow(u, 9) - 0.0215 * std::pow(u, 11);
+    const double p = u - 0.5623 * std::pow(u, 3) + 0.3717 * std::pow(u, 5) -
+                     0.2232 * std::pow(u, 7) + 0.0983 * std::pow(u, 9) - 0.0215 * std::pow(u, 11);
     const double expected = 2 * (2 * p);  // from the settled low level to the settled high level
     const double height = summary["eye"]["height_V"];
     EXPECT_NEAR(height, expected, 0.01 * expected);
@@ -283,9 +287,11 @@ std::vector<std::string> Lines(const fs::path& path) {
 }  // namespace
 
 TEST(Commands, should_sweep_a_reduced_grid_in_shards_that_cover_it_once) {
-    const fs::path dir = fs::temp_directory_path() / ("amihost-sweep-" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-sweep-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    const std::string common = std::string("sweep -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+    const std::string common = std::string("sweep -q -l ") + TX_MODEL_LIBRARY + " -a " +
+                               TX_PACKAGE_AMI +
                                " --bits 40 --grid TXDIFFCTRL=0,15 --grid TXPRECURSOR=0:4:4 "
                                "--grid TXPOSTCURSOR=3 --set TX_PVT=1 -j 2";
     ASSERT_EQ(Amihost(common + " --csv " + (dir / "all.csv").string()), 0);
@@ -311,13 +317,16 @@ TEST(Commands, should_sweep_a_reduced_grid_in_shards_that_cover_it_once) {
 }
 
 TEST(Commands, should_check_block_size_invariance) {
-    const std::string model = std::string("check-invariance -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
-                              " --set TXPOSTCURSOR=9 --bits 60";
+    const std::string model = std::string("check-invariance -l ") + TX_MODEL_LIBRARY + " -a " +
+                              TX_PACKAGE_AMI + " --set TXPOSTCURSOR=9 --bits 60";
     EXPECT_EQ(Amihost(model), 0);
     EXPECT_EQ(Amihost(std::string("check-invariance -l ") + TX_BLOCK_MODEL + " --bits 20 -n 8"), 1);
-    EXPECT_EQ(Amihost(std::string("check-invariance -l ") + TX_BLOCK_MODEL + " --bits 20 -n 8 --policies whole,whole"), 0);
+    EXPECT_EQ(Amihost(std::string("check-invariance -l ") + TX_BLOCK_MODEL +
+                      " --bits 20 -n 8 --policies whole,whole"),
+              0);
     EXPECT_EQ(Amihost(std::string("run -l ") + TX_BROKEN_MODEL + " --bits 20 -n 8 --no-plots -o " +
-                  (fs::temp_directory_path() / ("amihost-broken-" + std::to_string(::getpid()))).string()),
+                      (fs::temp_directory_path() / ("amihost-broken-" + std::to_string(::getpid())))
+                          .string()),
               1);
     EXPECT_EQ(Amihost("run -l /nonexistent.so"), 2);
     EXPECT_EQ(Amihost(std::string("run -l ") + TX_MODEL_LIBRARY + " --stimulus prbs8"), 2);

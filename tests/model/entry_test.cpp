@@ -17,28 +17,31 @@ namespace {
 const char kModel[] = TX_MODEL_LIBRARY;
 
 std::string Unable(const char* name) {
-    return std::string("The IBIS-AMI model, varnok_meridel_qlx_ami_tx, is unable to initialize "
-                       "the parameter ") +
+    return std::string(
+               "The IBIS-AMI model, varnok_meridel_qlx_ami_tx, is unable to initialize "
+               "the parameter ") +
            name + " from the AMI_Init arguments.  The model will use the default setting. ";
 }
 
 std::string CodeString(const txref::Codes& c) {
-    return "(varnok_meridel_qlx_ami_tx (TXPRECURSOR " + std::to_string(c.pre) +
-           ") (TXPOSTCURSOR " + std::to_string(c.post) + ") (TXDIFFCTRL " +
-           std::to_string(c.diff) + ") (TX_PVT " + std::to_string(c.pvt) + "))";
+    return "(varnok_meridel_qlx_ami_tx (TXPRECURSOR " + std::to_string(c.pre) + ") (TXPOSTCURSOR " +
+           std::to_string(c.post) + ") (TXDIFFCTRL " + std::to_string(c.diff) + ") (TX_PVT " +
+           std::to_string(c.pvt) + "))";
 }
 
 class Session {
 public:
     Session(const AmiLibrary& lib, std::string params, double bitTime, double sampleInterval)
         : lib_(lib), params_(std::move(params)) {
-        result = lib_.Init(impulse, 4, 0, sampleInterval, bitTime, &params_[0], &out, &handle, &msg);
+        result =
+            lib_.Init(impulse, 4, 0, sampleInterval, bitTime, &params_[0], &out, &handle, &msg);
     }
     ~Session() { lib_.Close(handle); }
     long Wave(std::vector<double>& wave, std::size_t from, std::size_t count) {
         clock[0] = 123.0;
         clock[1] = 456.0;
-        const long r = lib_.GetWave(wave.data() + from, static_cast<long>(count), clock, &out, handle);
+        const long r =
+            lib_.GetWave(wave.data() + from, static_cast<long>(count), clock, &out, handle);
         EXPECT_EQ(clock[0], -1.0);
         EXPECT_EQ(clock[1], 456.0);
         return r;
@@ -80,8 +83,8 @@ TEST(AmiEntry, should_take_samples_per_bit_from_the_rounded_ratio) {
         double bitTime, interval;
         int N;
     };
-    for (const Case& c : {Case{6.4e-11, 1e-12, 64}, Case{31.5e-12, 1e-12, 32},
-                          Case{31.49e-12, 1e-12, 31}}) {
+    for (const Case& c :
+         {Case{6.4e-11, 1e-12, 64}, Case{31.5e-12, 1e-12, 32}, Case{31.49e-12, 1e-12, 31}}) {
         Session s(Library(), CodeString({}), c.bitTime, c.interval);
         ASSERT_EQ(s.result, 1);
         std::vector<double> x(100, 0.0);
@@ -100,8 +103,8 @@ TEST(AmiEntry, should_report_unreadable_parameters_in_order) {
         const char* params;
         std::string message;
     };
-    const std::string all = Unable("TXPRECURSOR") + Unable("TXPOSTCURSOR") + Unable("TXDIFFCTRL") +
-                            Unable("TX_PVT");
+    const std::string all =
+        Unable("TXPRECURSOR") + Unable("TXPOSTCURSOR") + Unable("TXDIFFCTRL") + Unable("TX_PVT");
     const Case cases[] = {
         {"(varnok_meridel_qlx_ami_tx (TXPRECURSOR 3) (TXPOSTCURSOR 5) (TXDIFFCTRL 12) (TX_PVT 1))",
          "<untouched>"},

@@ -104,10 +104,14 @@ TEST(TxModel, should_deliver_the_taps_to_the_filter_at_zero_n_and_two_n) {
         rig.in = n == 0 ? 1.0 : 0.0;
         ASSERT_TRUE(rig.model.Run());
         const double e = rig.TapSumOutput();
-        if (n == 0) EXPECT_EQ(e, rig.model.PreWeight);
-        else if (n == 64) EXPECT_EQ(e, rig.model.MainWeight);
-        else if (n == 128) EXPECT_EQ(e, rig.model.PostWeight);
-        else EXPECT_EQ(e, 0.0) << n;
+        if (n == 0)
+            EXPECT_EQ(e, rig.model.PreWeight);
+        else if (n == 64)
+            EXPECT_EQ(e, rig.model.MainWeight);
+        else if (n == 128)
+            EXPECT_EQ(e, rig.model.PostWeight);
+        else
+            EXPECT_EQ(e, 0.0) << n;
     }
 }
 
@@ -116,7 +120,8 @@ TEST(TxModel, should_build_a_step_one_tap_at_a_time) {
     rig.model.TXPRECURSOR = 2;
     rig.model.TXPOSTCURSOR = 3;
     ASSERT_TRUE(rig.Start());
-    const double pre = rig.model.PreWeight, main = rig.model.MainWeight, post = rig.model.PostWeight;
+    const double pre = rig.model.PreWeight, main = rig.model.MainWeight,
+                 post = rig.model.PostWeight;
     for (int n = 0; n < 12; ++n) {
         rig.in = 1.0;
         rig.model.Run();

@@ -58,7 +58,8 @@ inline std::vector<double> Transmit(const std::vector<double>& x, const Codes& c
     double ePrev = 0, fPrev = 0;
     for (std::size_t n = 0; n < x.size(); ++n) {
         auto at = [&](std::size_t back) { return n >= back ? x[n - back] : 0.0; };
-        const double e = w.pre * x[n] + w.main * at(std::size_t(N)) + w.post * at(2 * std::size_t(N));
+        const double e =
+            w.pre * x[n] + w.main * at(std::size_t(N)) + w.post * at(2 * std::size_t(N));
         const double f = b * (e + ePrev) - d * fPrev;
         ePrev = e;
         fPrev = f;

@@ -1,13 +1,14 @@
 // An AMI model whose output depends on how the wave is cut into blocks: each
 // call restarts a running sum. check-invariance must catch it.
 extern "C" {
-__attribute__((visibility("default"))) long AMI_Init(double*, long, long, double, double, char*, char**,
-                                                     void** handle, char**) {
+__attribute__((visibility("default"))) long AMI_Init(double*, long, long, double, double, char*,
+                                                     char**, void** handle, char**) {
     static int state = 0;
     *handle = &state;
     return 1;
 }
-__attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size, double* clock, char**, void*) {
+__attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size, double* clock,
+                                                        char**, void*) {
     double sum = 0;
     for (long i = 0; i < size; ++i) {
         sum += wave[i];

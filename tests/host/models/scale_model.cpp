@@ -2,14 +2,15 @@
 #include <new>
 
 extern "C" {
-__attribute__((visibility("default"))) long AMI_Init(double*, long, long, double, double, char*, char**,
-                                                     void** handle, char** msg) {
+__attribute__((visibility("default"))) long AMI_Init(double*, long, long, double, double, char*,
+                                                     char**, void** handle, char** msg) {
     static char text[] = "scale model ready";
     *handle = new int(0);
     *msg = text;
     return 1;
 }
-__attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size, double* clock, char**, void*) {
+__attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size, double* clock,
+                                                        char**, void*) {
     for (long i = 0; i < size; ++i) wave[i] *= 0.5;
     clock[0] = -1.0;
     return 1;
