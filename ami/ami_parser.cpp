@@ -98,17 +98,26 @@ struct Build {
     std::int32_t i = 0, j = 0;
 };
 
+// Makes the record of a node named text[S, E) in slot i, at level D / 2.
+template <class Record>
+int NewNode(Build& b, AmiNodeKind kind, std::size_t S, std::size_t E, Record** made) {
+    if (b.i >= b.N) return AMI_TOO_MANY_NODES;
+    if (E < S) return AMI_EMPTY_TOKEN;
+    Record* record = nullptr;
+    if (!ami_alloc_array(&record, 1)) return AMI_NO_MEMORY;
+    b.tree->slots[b.i] = {kind, static_cast<std::int32_t>(b.D / 2), record};
+    record->name = TrimmedCopy(b.text, S, E);
+    if (record->name == nullptr) return AMI_NO_MEMORY;
+    *made = record;
+    return AMI_OK;
+}
+
 // Reads a leaf's values from P on; the leaf's name ends at E.
 int BuildLeaf(Build& b, std::size_t S, std::size_t E) {
     char* text = b.text;
     ++b.D;
-    if (b.i >= b.N) return AMI_TOO_MANY_NODES;
-    if (E < S) return AMI_EMPTY_TOKEN;
     AmiLeaf* leaf = nullptr;
-    if (!ami_alloc_array(&leaf, 1)) return AMI_NO_MEMORY;
-    b.tree->slots[b.i] = {AmiNodeKind::Leaf, static_cast<std::int32_t>(b.D / 2), leaf};
-    leaf->name = TrimmedCopy(text, S, E);
-    if (leaf->name == nullptr) return AMI_NO_MEMORY;
+    if (const int rc = NewNode(b, AmiNodeKind::Leaf, S, E, &leaf)) return rc;
     leaf->role = RoleOf(leaf->name);
 
     std::size_t V = b.P, B = 0;
@@ -197,13 +206,8 @@ int BuildCycle(Build& b) {
                 hasE = true;
                 E = b.P;
             }
-            if (b.i >= b.N) return AMI_TOO_MANY_NODES;
-            if (E < S) return AMI_EMPTY_TOKEN;
             AmiBranch* branch = nullptr;
-            if (!ami_alloc_array(&branch, 1)) return AMI_NO_MEMORY;
-            b.tree->slots[b.i] = {AmiNodeKind::Branch, static_cast<std::int32_t>(b.D / 2), branch};
-            branch->name = TrimmedCopy(text, S, E);
-            if (branch->name == nullptr) return AMI_NO_MEMORY;
+            if (const int rc = NewNode(b, AmiNodeKind::Branch, S, E, &branch)) return rc;
             ++b.i;
             b.T = b.P;
             return AMI_OK;

@@ -1,5 +1,7 @@
 #include "tx_model.h"
 
+#include <utility>
+
 namespace {
 
 const double kPreCursor[21] = {0.0,     -0.0116, -0.0238, -0.0353, -0.048,  -0.0598, -0.0719,
@@ -26,8 +28,7 @@ const double kSaturation[12] = {-0.0, 1.0,     0.0,  -0.5623, -0.0, 0.3717,
 // Stores 4 and 5 carry the integer delay amounts; all others carry doubles.
 bool IsIntStore(int k) { return k == 4 || k == 5; }
 
-template <class T>
-void Wire(Tarvessa::CircularBufferE<T>& port, void* store) {
+void Wire(Tarvessa::CircularBufferBase& port, void* store) {
     port.Data = store;
     port.Capacity = 1;
     port.Rate = 1;
@@ -120,51 +121,35 @@ bool varnok_meridel_qlx_ami_tx::Setup() {
 
 bool varnok_meridel_qlx_ami_tx::Initialize() {
     FreeStores();
+    // The graph: store k joins the producer and consumer ports of row k.
+    using Port = Tarvessa::CircularBufferBase;
+    const std::pair<Port*, Port*> connections[kStoreCount] = {
+        {&EntryBuffer, &InputFork.Input},
+        {&OutputGain.Output, &ExitBuffer},
+        {&OutputFilter.Outputs.Element(0), &SwingGain.Input},
+        {&Saturation.Output, &OutputGain.Input},
+        {&BitDelay1Convert.Output, &BitDelay1.DelayControl},
+        {&BitDelay2Convert.Output, &BitDelay2.DelayControl},
+        {&TapSum.Output, &OutputFilter.Input},
+        {&PreTap.Output, &TapSum.Inputs.Element(0)},
+        {&MainTap.Output, &TapSum.Inputs.Element(1)},
+        {&PostTap.Output, &TapSum.Inputs.Element(2)},
+        {&BitDelay1.Output, &MidFork.Input},
+        {&MidFork.Outputs.Element(0), &MainTap.Input},
+        {&MidFork.Outputs.Element(1), &BitDelay2.Input},
+        {&BitDelay2.Output, &PostTap.Input},
+        {&BitDelay2Const.Output, &BitDelay2Convert.Input},
+        {&BitDelay1Const.Output, &BitDelay1Convert.Input},
+        {&SwingGain.Output, &Saturation.Input},
+        {&InputFork.Outputs.Element(0), &PreTap.Input},
+        {&InputFork.Outputs.Element(1), &BitDelay1.Input},
+    };
     for (int k = 0; k < kStoreCount; ++k) {
-        if (IsIntStore(k)) {
-            Store(k) = new int[1]();
-        } else {
-            Store(k) = new double[1]();
-        }
+        void* store = IsIntStore(k) ? static_cast<void*>(new int[1]()) : new double[1]();
+        Store(k) = store;
+        Wire(*connections[k].first, store);
+        Wire(*connections[k].second, store);
     }
-    Wire(EntryBuffer, Store(0));
-    Wire(InputFork.Input, Store(0));
-    Wire(OutputGain.Output, Store(1));
-    Wire(ExitBuffer, Store(1));
-    Wire(OutputFilter.Outputs.Element(0), Store(2));
-    Wire(SwingGain.Input, Store(2));
-    Wire(Saturation.Output, Store(3));
-    Wire(OutputGain.Input, Store(3));
-    Wire(BitDelay1Convert.Output, Store(4));
-    Wire(BitDelay1.DelayControl, Store(4));
-    Wire(BitDelay2Convert.Output, Store(5));
-    Wire(BitDelay2.DelayControl, Store(5));
-    Wire(TapSum.Output, Store(6));
-    Wire(OutputFilter.Input, Store(6));
-    Wire(PreTap.Output, Store(7));
-    Wire(TapSum.Inputs.Element(0), Store(7));
-    Wire(MainTap.Output, Store(8));
-    Wire(TapSum.Inputs.Element(1), Store(8));
-    Wire(PostTap.Output, Store(9));
-    Wire(TapSum.Inputs.Element(2), Store(9));
-    Wire(BitDelay1.Output, Store(10));
-    Wire(MidFork.Input, Store(10));
-    Wire(MidFork.Outputs.Element(0), Store(11));
-    Wire(MainTap.Input, Store(11));
-    Wire(MidFork.Outputs.Element(1), Store(12));
-    Wire(BitDelay2.Input, Store(12));
-    Wire(BitDelay2.Output, Store(13));
-    Wire(PostTap.Input, Store(13));
-    Wire(BitDelay2Const.Output, Store(14));
-    Wire(BitDelay2Convert.Input, Store(14));
-    Wire(BitDelay1Const.Output, Store(15));
-    Wire(BitDelay1Convert.Input, Store(15));
-    Wire(SwingGain.Output, Store(16));
-    Wire(Saturation.Input, Store(16));
-    Wire(InputFork.Outputs.Element(0), Store(17));
-    Wire(PreTap.Input, Store(17));
-    Wire(InputFork.Outputs.Element(1), Store(18));
-    Wire(BitDelay1.Input, Store(18));
 
     bool ok = true;
     for (Tarvessa::DFModel* block : InnerBlocks()) {
