@@ -3,6 +3,7 @@
 
 #include "circular_buffer.h"
 #include "df_model.h"
+#include "kernels.h"
 
 namespace Tarvessa {
 
@@ -16,6 +17,10 @@ public:
     bool Run() override {
         Output.Current() = Input.Current() * Factor;
         return true;
+    }
+    // `count` firings over arrays instead of the ports; `out` may be `in`.
+    void RunBlock(const T* in, T* out, std::uint32_t count) const {
+        kernels::ScaleBlock(in, Factor, out, count);
     }
     ~Gain() override = default;
 };
@@ -35,6 +40,11 @@ public:
         }
         return true;
     }
+    // `count` firings: in[i] holds the tokens of input i (Inputs.Size arrays);
+    // `out` may be one of them.
+    void RunBlock(const T* const* in, T* out, std::uint32_t count) const {
+        kernels::SumBlock(in, Inputs.Size, out, count);
+    }
     ~Add() override = default;
 };
 
@@ -51,6 +61,19 @@ public:
             Outputs.Buffers[i].Current() = value;
         }
         return true;
+    }
+    // `count` firings: copies `in` to each of the Outputs.Size arrays of `out`.
+    // An output array that is `in` itself already holds the tokens, so an
+    // owner can let the outputs alias the input and copy nothing.
+    using Element = typename B::Element;
+    void RunBlock(const Element* in, Element* const* out, std::uint32_t count) const {
+        for (std::uint32_t i = 0; i < Outputs.Size; ++i) {
+            if (out[i] != in) {
+                for (std::uint32_t t = 0; t < count; ++t) {
+                    out[i][t] = in[t];
+                }
+            }
+        }
     }
     ~Fork() override = default;
 };

@@ -27,6 +27,9 @@ public:
     BiquadCascade() = default;
     bool Initialize() override;
     bool Run() override;
+    // `count` firings over arrays: out[p] receives the tokens of output p, for
+    // each output a firing writes (Outputs.Size arrays). out[0] may be `in`.
+    void RunBlock(const double* in, double* const* out, std::uint32_t count);
     bool Finalize() override { return true; }
     ~BiquadCascade() override;
 
@@ -49,6 +52,35 @@ inline bool BiquadCascade::Run() {
         }
     }
     return true;
+}
+
+inline void BiquadCascade::RunBlock(const double* in, double* const* out, std::uint32_t count) {
+    const std::uint32_t sections = ReadySections;
+    const std::uint32_t outputs = Outputs.Size < sections ? Outputs.Size : sections;
+    if (outputs == 0) {
+        // Nothing is written, but the sections still advance their state.
+        for (std::uint32_t t = 0; t < count; ++t) {
+            double x = in[t];
+            for (std::uint32_t k = 0; k < sections; ++k) {
+                x = kernels::BiquadSection(Taps + 6 * std::size_t{k}, Delay1[k], Delay2[k], x);
+            }
+        }
+        return;
+    }
+    // Section by section over the whole block: each section's state sees the
+    // same token sequence as when fired token by token. A section whose signal
+    // is no output works in out[0], which the last section overwrites.
+    const double* source = in;
+    for (std::uint32_t k = 0; k < sections; ++k) {
+        const std::uint32_t p = sections - 1 - k;
+        double* target = p < outputs ? out[p] : out[0];
+        const double* taps = Taps + 6 * std::size_t{k};
+        if (target == source ||
+            !kernels::FirstOrderSectionBlock(taps, Delay1[k], Delay2[k], source, target, count)) {
+            kernels::BiquadSectionBlock(taps, Delay1[k], Delay2[k], source, target, count);
+        }
+        source = target;
+    }
 }
 
 }  // namespace Tarvessa

@@ -121,6 +121,7 @@ private:
 template <class T>
 class CircularBufferE : public CircularBufferBase {
 public:
+    using Element = T;
     CircularBufferE() { ElementSize = static_cast<std::uint32_t>(sizeof(T)); }
 
     T* Elements() const { return static_cast<T*>(Data); }

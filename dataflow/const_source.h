@@ -30,6 +30,35 @@ public:
         return true;
     }
 
+    // `count` firings into an array. A token inside the initial delay is the
+    // one OutputInitialValue writes, so the output port must be wired then.
+    void RunBlock(T* out, std::uint32_t count) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (static_cast<std::int64_t>(FiringCount) < InitialDelay) {
+                OutputInitialValue();
+                out[i] = Output.Current();
+            } else {
+                out[i] = Value;
+            }
+            ++FiringCount;
+        }
+    }
+
+    // When each of the next `count` firings would give Value, takes them
+    // (advancing FiringCount as they would, writing nothing) and returns true;
+    // otherwise changes nothing and returns false. The count wraps modulo 2^32
+    // as in Run, which restarts the initial delay.
+    bool RunBlockSteady(std::uint32_t count) {
+        const bool steady =
+            InitialDelay <= 0 ||
+            (static_cast<std::int64_t>(FiringCount) >= InitialDelay &&
+             std::uint64_t{FiringCount} + count <= std::uint64_t{0xFFFFFFFFu} + 1u);
+        if (steady) {
+            FiringCount += count;
+        }
+        return steady;
+    }
+
     bool CheckParameters() override {
         if (InitialDelay < 0) {
             ReportError(this, "InitialDelay must be >= 0");

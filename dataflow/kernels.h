@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace Tarvessa::kernels {
@@ -69,4 +70,267 @@ inline double BiquadSection(const double* taps, double& delay1, double& delay2, 
     return y;
 }
 
+// ---------------------------------------------------------------------------
+// Block kernels: each one-token rule above applied to `count` consecutive
+// tokens held in contiguous arrays, in token order, every token with exactly
+// the operations of its one-token rule (no reassociation, no contraction), so
+// a block of tokens gives the same bits as the same tokens one at a time.
+// Vectors are two doubles wide: SSE2, which every x86 target of this project
+// has, computes each lane exactly as the scalar instruction would.
+
+#if defined(__GNUC__) && defined(__SSE2__)
+#include <emmintrin.h>
+#define TX_KERNEL_INLINE inline __attribute__((always_inline))
+typedef double Double2 __attribute__((vector_size(16)));
+TX_KERNEL_INLINE Double2 Load2(const double* p) {
+    Double2 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+TX_KERNEL_INLINE void Store2(double* p, Double2 v) { std::memcpy(p, &v, sizeof v); }
+// A broadcast by initialiser list keeps the sign of a zero.
+TX_KERNEL_INLINE Double2 Splat2(double s) { return Double2{s, s}; }
+#define TX_HAVE_DOUBLE2 1
+#else
+#define TX_KERNEL_INLINE inline
+#define TX_HAVE_DOUBLE2 0
+#endif
+
+// out[i] = in[i] * factor. `out` may be `in`.
+template <class T>
+void ScaleBlock(const T* in, T factor, T* out, std::uint32_t count) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        out[i] = in[i] * factor;
+    }
+}
+
+#if TX_HAVE_DOUBLE2
+template <>
+inline void ScaleBlock<double>(const double* in, double factor, double* out,
+                               std::uint32_t count) {
+    const Double2 f = Splat2(factor);
+    std::uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const Double2 a = Load2(in + i) * f;
+        const Double2 b = Load2(in + i + 2) * f;
+        Store2(out + i, a);
+        Store2(out + i + 2, b);
+    }
+    for (; i < count; ++i) {
+        out[i] = in[i] * factor;
+    }
+}
+#endif
+
+// out[i] = in[n-1][i] + (... + (in[0][i] + T{})): the sum of one Add firing.
+// `out` may be any of the inputs.
+template <class T>
+void SumBlock(const T* const* in, std::uint32_t inputs, T* out, std::uint32_t count) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        T acc{};
+        for (std::uint32_t k = 0; k < inputs; ++k) {
+            acc = in[k][i] + acc;
+        }
+        out[i] = acc;
+    }
+}
+
+#if TX_HAVE_DOUBLE2
+namespace detail {
+// SumBlock for a fixed number of inputs, so the input loop unrolls.
+template <std::uint32_t N>
+void SumFixed(const double* const* in, double* out, std::uint32_t count) {
+    std::uint32_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        Double2 acc = Splat2(0.0);
+        for (std::uint32_t k = 0; k < N; ++k) {
+            acc = Load2(in[k] + i) + acc;
+        }
+        Store2(out + i, acc);
+    }
+    for (; i < count; ++i) {
+        double acc = 0.0;
+        for (std::uint32_t k = 0; k < N; ++k) {
+            acc = in[k][i] + acc;
+        }
+        out[i] = acc;
+    }
+}
+}  // namespace detail
+
+template <>
+inline void SumBlock<double>(const double* const* in, std::uint32_t inputs, double* out,
+                             std::uint32_t count) {
+    switch (inputs) {
+        case 1: return detail::SumFixed<1>(in, out, count);
+        case 2: return detail::SumFixed<2>(in, out, count);
+        case 3: return detail::SumFixed<3>(in, out, count);
+        default:
+            for (std::uint32_t i = 0; i < count; ++i) {
+                double acc = 0.0;
+                for (std::uint32_t k = 0; k < inputs; ++k) {
+                    acc = in[k][i] + acc;
+                }
+                out[i] = acc;
+            }
+    }
+}
+#endif
+
+// RoundToInt of every token.
+inline void RoundToIntBlock(const double* in, int* out, std::uint32_t count) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        out[i] = RoundToInt(in[i]);
+    }
+}
+
+// Horner over a block. With double coefficients, an addition that provably
+// changes no bit is skipped: adding -0.0 never changes a sum; adding +0.0
+// changes only a -0.0 sum (to +0.0), and that sign is lost in the next step
+// when the next coefficient is not zero (+-0 * x + c gives the same bits for
+// either zero). Eight tokens advance together so that their chains overlap.
+template <class T>
+void HornerBlock(const T* c, std::uint32_t n, const T* in, T* out, std::uint32_t count) {
+    for (std::uint32_t i = 0; i < count; ++i) {
+        out[i] = Horner(c, n, in[i]);
+    }
+}
+
+namespace detail {
+inline bool IsNegativeZero(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits == 0x8000000000000000ull;
+}
+}  // namespace detail
+
+#if TX_HAVE_DOUBLE2
+template <>
+inline void HornerBlock<double>(const double* c, std::uint32_t n, const double* in, double* out,
+                                std::uint32_t count) {
+    constexpr std::uint32_t kMaxPlanned = 64;
+    if (n < 2 || n > kMaxPlanned) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            out[i] = Horner(c, n, in[i]);
+        }
+        return;
+    }
+    // keep[k]: the step for coefficient k (k = n-2 .. 0) adds it.
+    bool keep[kMaxPlanned];
+    for (std::uint32_t k = 0; k + 1 < n; ++k) {
+        const bool neutral =
+            detail::IsNegativeZero(c[k]) || (c[k] == 0.0 && k > 0 && c[k - 1] != 0.0);
+        keep[k] = !neutral;
+    }
+    const Double2 top = Splat2(c[n - 1]);
+    std::uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const Double2 x0 = Load2(in + i), x1 = Load2(in + i + 2);
+        const Double2 x2 = Load2(in + i + 4), x3 = Load2(in + i + 6);
+        Double2 a0 = top, a1 = top, a2 = top, a3 = top;
+        for (std::uint32_t k = n - 1; k-- > 0;) {
+            a0 = a0 * x0;
+            a1 = a1 * x1;
+            a2 = a2 * x2;
+            a3 = a3 * x3;
+            if (keep[k]) {
+                const Double2 ck = Splat2(c[k]);
+                a0 = a0 + ck;
+                a1 = a1 + ck;
+                a2 = a2 + ck;
+                a3 = a3 + ck;
+            }
+        }
+        Store2(out + i, a0);
+        Store2(out + i + 2, a1);
+        Store2(out + i + 4, a2);
+        Store2(out + i + 6, a3);
+    }
+    for (; i < count; ++i) {
+        out[i] = Horner(c, n, in[i]);
+    }
+}
+#endif
+
+// BiquadSection over a block: `out` may be `in`.
+inline void BiquadSectionBlock(const double* taps, double& delay1, double& delay2,
+                               const double* in, double* out, std::uint32_t count) {
+    double d1 = delay1, d2 = delay2;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        out[i] = BiquadSection(taps, d1, d2, in[i]);
+    }
+    delay1 = d1;
+    delay2 = d2;
+}
+
+// A first-order section (N2 and D2 both zero) over a block, with the two terms
+// of the second delay left out: w = x - D1*d1, y = N0*w + N1*d1. Leaving out
+// "- D2*d2" and "+ N2*d2" (each a signed zero while d2 is finite) changes no
+// bit unless some d2 is not finite or a shortened sum is -0.0: subtracting a
+// zero from u gives u unless u is -0.0, and adding a zero to s gives s unless
+// s is -0.0. The loop checks this beside the recurrence, off its dependency
+// chain: w = x - D1*d1 is -0.0 only when x is -0.0; with N0 nonzero and both
+// numerator taps finite, the first w that is not finite makes its y not
+// finite (y * 0 is then NaN, and NaN stays in a sum). When a check fails, the
+// block is computed again with the full section from the saved state.
+// `out` must not overlap `in`. Returns false, touching nothing, when the
+// section is not first-order.
+inline bool FirstOrderSectionBlock(const double* taps, double& delay1, double& delay2,
+                                   const double* in, double* out, std::uint32_t count) {
+    constexpr double kMax = std::numeric_limits<double>::max();
+    const double n0 = taps[0], n1 = taps[1], d1c = taps[4];
+    if (taps[2] != 0.0 || taps[5] != 0.0 || n0 == 0.0 || !(std::fabs(n0) <= kMax) ||
+        !(std::fabs(n1) <= kMax)) {
+        return false;
+    }
+    if (std::fabs(delay1) <= kMax && std::fabs(delay2) <= kMax) {
+#if TX_HAVE_DOUBLE2
+        // Scalar SSE operations on the low lane; the high lanes stay zero.
+        const __m128d zero = _mm_setzero_pd();
+        const __m128d c = _mm_set_sd(d1c), m0 = _mm_set_sd(n0), m1 = _mm_set_sd(n1);
+        __m128d w = _mm_set_sd(delay1), previous = _mm_set_sd(delay2);
+        __m128d negativeZeros = zero;  // sign bit set once a -0.0 was seen
+        __m128d poison = zero;         // NaN once a value was not finite
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const __m128d x = _mm_load_sd(in + i);
+            const __m128d next = _mm_sub_sd(x, _mm_mul_sd(c, w));
+            const __m128d y = _mm_add_sd(_mm_mul_sd(m0, next), _mm_mul_sd(m1, w));
+            _mm_store_sd(out + i, y);
+            negativeZeros = _mm_or_pd(negativeZeros, _mm_and_pd(_mm_cmpeq_sd(x, zero), x));
+            negativeZeros = _mm_or_pd(negativeZeros, _mm_and_pd(_mm_cmpeq_sd(y, zero), y));
+            poison = _mm_add_sd(poison, _mm_mul_sd(y, zero));
+            previous = w;
+            w = next;
+        }
+        const bool exact =
+            (_mm_movemask_pd(negativeZeros) & 1) == 0 && _mm_ucomieq_sd(poison, poison) != 0;
+        if (exact) {
+            delay1 = _mm_cvtsd_f64(w);
+            delay2 = _mm_cvtsd_f64(previous);
+            return true;
+        }
+#else
+        double w = delay1, previous = delay2;
+        bool exact = true;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const double next = in[i] - d1c * w;
+            const double y = n0 * next + n1 * w;
+            out[i] = y;
+            exact = exact & !detail::IsNegativeZero(in[i]) & !detail::IsNegativeZero(y) &
+                    (std::fabs(y) <= kMax);
+            previous = w;
+            w = next;
+        }
+        if (exact) {
+            delay1 = w;
+            delay2 = previous;
+            return true;
+        }
+#endif
+    }
+    BiquadSectionBlock(taps, delay1, delay2, in, out, count);
+    return true;
+}
+
 }  // namespace Tarvessa::kernels
+

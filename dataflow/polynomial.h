@@ -29,6 +29,10 @@ public:
         Output.Current() = kernels::Horner(Coefficients.Data, Coefficients.Size, Input.Current());
         return true;
     }
+    // `count` firings over arrays instead of the ports; `out` may be `in`.
+    void RunBlock(const T* in, T* out, std::uint32_t count) const {
+        kernels::HornerBlock(Coefficients.Data, Coefficients.Size, in, out, count);
+    }
 
     bool Finalize() override { return true; }
     ~Polynomial() override = default;

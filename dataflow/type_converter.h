@@ -12,6 +12,9 @@ namespace Tarvessa {
 struct TypeConverterRound {
     static double Rounded(double x) { return kernels::RoundHalfAway(x); }
     static void Convert(double x, int& out) { out = kernels::RoundToInt(x); }
+    static void ConvertBlock(const double* in, int* out, std::uint32_t count) {
+        kernels::RoundToIntBlock(in, out, count);
+    }
 };
 
 class TypeConverterBase : public DFModel {
@@ -33,6 +36,11 @@ public:
     bool Run() override {
         Policy::Convert(this->Input.Current(), this->Output.Current());
         return true;
+    }
+    // `count` firings over arrays instead of the ports.
+    void RunBlock(const typename In::Element* in, typename Out::Element* out,
+                  std::uint32_t count) const {
+        Policy::ConvertBlock(in, out, count);
     }
     ~ScalarToScalar() override = default;
 };

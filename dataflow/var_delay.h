@@ -2,6 +2,8 @@
 // at every firing and clamped to [0, MaxDelay].
 #pragma once
 
+#include <algorithm>
+
 #include "circular_buffer.h"
 #include "df_model.h"
 
@@ -32,11 +34,11 @@ public:
         return true;
     }
 
+    using Element = typename B::Element;
+
     bool Run() override {
         if (DelayControl.Enabled) {
-            const int d = DelayControl.Current();
-            const std::uint32_t wanted = d < 0 ? 0u : static_cast<std::uint32_t>(d);
-            CurrentDelay = wanted > DelayLimit ? DelayLimit : wanted;
+            CurrentDelay = Clamped(DelayControl.Current());
         }
         History.At(DelayLimit) = Input.Current();
         Output.Current() = History.At(DelayLimit - CurrentDelay);
@@ -44,10 +46,71 @@ public:
         return true;
     }
 
+    // `count` firings over arrays; control[i] is firing i's control token
+    // (ignored, as the port is, while DelayControl is disabled). `out` must
+    // not overlap `in`.
+    void RunBlock(const Element* in, const int* control, Element* out, std::uint32_t count) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            if (DelayControl.Enabled) {
+                CurrentDelay = Clamped(control[i]);
+            }
+            History.At(DelayLimit) = in[i];
+            out[i] = History.At(DelayLimit - CurrentDelay);
+            History.Advance();
+        }
+    }
+
+    // `count` firings whose control tokens all equal `control`: the tokens
+    // move as contiguous spans. `out` must not overlap `in`.
+    void RunBlock(const Element* in, int control, Element* out, std::uint32_t count) {
+        if (History.Rate != 1 || History.Capacity <= DelayLimit) {
+            for (std::uint32_t i = 0; i < count; ++i) {
+                RunBlock(in + i, &control, out + i, 1);
+            }
+            return;
+        }
+        if (DelayControl.Enabled && count > 0) {
+            CurrentDelay = Clamped(control);
+        }
+        const std::uint32_t capacity = History.Capacity;
+        const std::uint32_t delay = CurrentDelay;
+        // Firing t writes slot Position + DelayLimit + t and reads the slot
+        // `delay` before it: the first `delay` firings read the history, the
+        // rest read this block's own input. All reads come before the writes
+        // because a slot is read before the firing that overwrites it.
+        const std::uint32_t fromHistory = delay < count ? delay : count;
+        CopyFromRing(History.IndexOf(DelayLimit - delay), out, fromHistory);
+        std::copy(in, in + (count - fromHistory), out + fromHistory);
+        const std::uint32_t kept = count < capacity ? count : capacity;
+        const std::uint64_t firstSlot =
+            (std::uint64_t{History.Position} + DelayLimit + (count - kept)) % capacity;
+        CopyToRing(in + (count - kept), static_cast<std::uint32_t>(firstSlot), kept);
+        History.Position =
+            static_cast<std::uint32_t>((std::uint64_t{History.Position} + count) % capacity);
+    }
+
     ~VarDelay() override {
         if (History.Data != nullptr) {
             History.Release(nullptr);
         }
+    }
+
+private:
+    std::uint32_t Clamped(int d) const {
+        const std::uint32_t wanted = d < 0 ? 0u : static_cast<std::uint32_t>(d);
+        return wanted > DelayLimit ? DelayLimit : wanted;
+    }
+    void CopyFromRing(std::uint32_t slot, Element* to, std::uint32_t n) const {
+        const Element* ring = History.Elements();
+        const std::uint32_t first = History.Capacity - slot < n ? History.Capacity - slot : n;
+        std::copy(ring + slot, ring + slot + first, to);
+        std::copy(ring, ring + (n - first), to + first);
+    }
+    void CopyToRing(const Element* from, std::uint32_t slot, std::uint32_t n) {
+        Element* ring = History.Elements();
+        const std::uint32_t first = History.Capacity - slot < n ? History.Capacity - slot : n;
+        std::copy(from, from + first, ring + slot);
+        std::copy(from + first, from + n, ring);
     }
 };
 

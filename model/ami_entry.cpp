@@ -115,17 +115,16 @@ extern "C" long AMI_GetWave(double* wave, long wave_size, double* clock_times,
         instance->ClockTimes.resize(1);
     }
 
-    // The sample loop holds no calls, so the ports' fields can stay in registers.
+    // The wave is processed in place, a block firing per chunk.
     varnok_meridel_qlx_ami_tx& model = instance->Model;
-    double& in = model.Input.Current();
-    const double& out = model.Output.Current();
+    constexpr long kChunk = varnok_meridel_qlx_ami_tx::kBlockSize;
     long done = 0;
-    for (; done < wave_size; ++done) {
-        in = wave[done];
-        if (!model.Run()) {
-            break;  // this sample and the later ones keep their input values
+    while (done < wave_size) {
+        const long n = wave_size - done < kChunk ? wave_size - done : kChunk;
+        if (!model.RunBlock(wave + done, wave + done, static_cast<std::uint32_t>(n))) {
+            break;  // this chunk and the later ones keep their input values
         }
-        wave[done] = out;
+        done += n;
     }
     const bool ok = done == wave_size;
     if (!ok) {

@@ -151,11 +151,74 @@ bool varnok_meridel_qlx_ami_tx::Initialize() {
         Wire(*connections[k].second, store);
     }
 
+    if (!Work) {
+        Work.reset(new double[kWorkArrays * kBlockSize]());
+        WorkInt.reset(new int[kBlockSize]());
+    }
+
     bool ok = true;
     for (Tarvessa::DFModel* block : InnerBlocks()) {
         ok = block->Initialize() && ok;  // every block is called, failures collected
     }
     return ok;
+}
+
+void varnok_meridel_qlx_ami_tx::FireDelay(Tarvessa::ConstUnTimed<double>& source,
+                                          Converter& convert,
+                                          Tarvessa::VarDelay<DoubleBuffer>& delay,
+                                          const double* in, double* out, double* control,
+                                          int* rounded, std::uint32_t count) {
+    // After its initial delay the source repeats one value: it is converted
+    // once and the delay moves whole spans.
+    if (source.RunBlockSteady(count)) {
+        int amount = 0;
+        convert.RunBlock(&source.Value, &amount, 1);
+        delay.RunBlock(in, amount, out, count);
+        return;
+    }
+    source.RunBlock(control, count);
+    convert.RunBlock(control, rounded, count);
+    delay.RunBlock(in, rounded, out, count);
+}
+
+bool varnok_meridel_qlx_ami_tx::RunBlock(const double* in, double* out, std::uint32_t count) {
+    if (count == 0) {
+        return true;
+    }
+    // Memory plan: the forks' outputs alias their inputs, the gains work in
+    // place, and `in` is only read, so `out` is written by the last block.
+    double* mid = Work.get();            // BitDelay1 -> MidFork -> MainTap
+    double* post = mid + kBlockSize;     // BitDelay2 -> PostTap
+    double* sum = post + kBlockSize;     // PreTap -> TapSum -> OutputFilter
+    double* control = sum + kBlockSize;  // delay sources, when not constant
+    double* filtered = mid;              // free once TapSum has read it
+
+    // A fork never writes an output array that is its input array.
+    double* const inAlias = const_cast<double*>(in);
+    double* inputForkOut[2] = {inAlias, inAlias};
+    InputFork.RunBlock(in, inputForkOut, count);
+    FireDelay(BitDelay1Const, BitDelay1Convert, BitDelay1, in, mid, control, WorkInt.get(), count);
+    double* midForkOut[2] = {mid, mid};
+    MidFork.RunBlock(mid, midForkOut, count);
+    FireDelay(BitDelay2Const, BitDelay2Convert, BitDelay2, mid, post, control, WorkInt.get(),
+              count);
+    PostTap.RunBlock(post, post, count);
+    MainTap.RunBlock(mid, mid, count);
+    PreTap.RunBlock(in, sum, count);
+    const double* tapSumIn[3] = {sum, mid, post};
+    TapSum.RunBlock(tapSumIn, sum, count);
+    OutputFilter.RunBlock(sum, &filtered, count);
+    SwingGain.RunBlock(filtered, filtered, count);
+    Saturation.RunBlock(filtered, filtered, count);
+    const double last = in[count - 1];
+    OutputGain.RunBlock(filtered, out, count);
+
+    // The ports hold the last token, as after Run.
+    if (Input.Data != nullptr && Output.Data != nullptr) {
+        Input.Current() = last;
+        Output.Current() = out[count - 1];
+    }
+    return true;
 }
 
 bool varnok_meridel_qlx_ami_tx::Finalize() {
@@ -164,6 +227,8 @@ bool varnok_meridel_qlx_ami_tx::Finalize() {
         ok = block->Finalize() && ok;
     }
     FreeStores();
+    Work.reset();
+    WorkInt.reset();
     return ok;
 }
 

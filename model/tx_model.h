@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "basic_blocks.h"
 #include "const_source.h"
@@ -66,10 +67,19 @@ public:
     double MainWeight = 0.0;
     double Swing = 0.0;
 
+    // The most samples one RunBlock call takes: the length of its work arrays.
+    static constexpr std::uint32_t kBlockSize = 256;
+
     varnok_meridel_qlx_ami_tx() = default;
     bool Setup() override;
     bool Initialize() override;
     bool Run() override;
+    // Fires the sixteen inner blocks over `count` <= kBlockSize samples, each
+    // block over the whole block of samples in the order of Run, from `in` to
+    // `out` (which may be the same array). Gives the same bits as `count`
+    // firings of Run and shares their state, so the two can be mixed. Needs
+    // a successful Initialize; writes `out` only after every block has fired.
+    bool RunBlock(const double* in, double* out, std::uint32_t count);
     bool Finalize() override;
     ~varnok_meridel_qlx_ami_tx() override;
 
@@ -85,6 +95,17 @@ private:
     // The inner blocks in declaration order, the order of Initialize and Finalize.
     std::array<Tarvessa::DFModel*, 16> InnerBlocks();
     void FreeStores();
+    // One unit-interval delay with its constant source and converter, over a
+    // block; `control` and `rounded` are work arrays for a non-constant control.
+    static void FireDelay(Tarvessa::ConstUnTimed<double>& source, Converter& convert,
+                          Tarvessa::VarDelay<DoubleBuffer>& delay, const double* in, double* out,
+                          double* control, int* rounded, std::uint32_t count);
+
+    // Work arrays of RunBlock, allocated by Initialize and kept until Finalize:
+    // kWorkArrays double arrays of kBlockSize, then kBlockSize ints.
+    static constexpr std::uint32_t kWorkArrays = 4;
+    std::unique_ptr<double[]> Work;
+    std::unique_ptr<int[]> WorkInt;
 };
 
 // One firing, inline so that a caller's sample loop sees the whole path.
