@@ -8,6 +8,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__GNUC__) && defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Tarvessa::kernels {
 
 // Rounds half away from zero: floor(x + 0.5) for x >= 0, ceil(x - 0.5) below,
@@ -79,7 +83,6 @@ inline double BiquadSection(const double* taps, double& delay1, double& delay2, 
 // has, computes each lane exactly as the scalar instruction would.
 
 #if defined(__GNUC__) && defined(__SSE2__)
-#include <emmintrin.h>
 #define TX_KERNEL_INLINE inline __attribute__((always_inline))
 typedef double Double2 __attribute__((vector_size(16)));
 TX_KERNEL_INLINE Double2 Load2(const double* p) {
@@ -264,47 +267,57 @@ inline void BiquadSectionBlock(const double* taps, double& delay1, double& delay
 }
 
 // A first-order section (N2 and D2 both zero) over a block, with the two terms
-// of the second delay left out: w = x - D1*d1, y = N0*w + N1*d1. Leaving out
-// "- D2*d2" and "+ N2*d2" (each a signed zero while d2 is finite) changes no
-// bit unless some d2 is not finite or a shortened sum is -0.0: subtracting a
-// zero from u gives u unless u is -0.0, and adding a zero to s gives s unless
-// s is -0.0. The loop checks this beside the recurrence, off its dependency
-// chain: w = x - D1*d1 is -0.0 only when x is -0.0; with N0 nonzero and both
-// numerator taps finite, the first w that is not finite makes its y not
-// finite (y * 0 is then NaN, and NaN stays in a sum). When a check fails, the
-// block is computed again with the full section from the saved state.
-// `out` must not overlap `in`. Returns false, touching nothing, when the
-// section is not first-order.
+// of the second delay left out: w = x - D1*d1, y = N0*w + N1*d1. While d2 is
+// finite, "- D2*d2" and "+ N2*d2" are signed zeros, and leaving them out
+// changes no bit unless a shortened sum is -0.0 (subtracting a zero from u
+// gives u unless u is -0.0; adding a zero to s gives s unless s is -0.0).
+// The loop checks, beside the recurrence and off its dependency chain, that
+// neither can happen:
+// - u = x - D1*d1 is -0.0 only when x is -0.0;
+// - s = N0*w + N1*d1 is -0.0 only when N0*w is; with N0 positive and normal
+//   that needs w to be -0.0 (which needs x = -0.0) or a negative w so small
+//   that the product rounds to zero (|w| below 2^-1075 / N0);
+// - with |x| <= kInputBound, |D1| <= 1 - 1e-6 and a start state within
+//   kStateBound, every w stays within kStateBound, so d2 and y stay finite.
+// When a check fails, the block is computed again with the full section from
+// the saved state. `out` must not overlap `in`. Returns false, touching
+// nothing, when the section is not first-order or its taps are outside those
+// bounds.
 inline bool FirstOrderSectionBlock(const double* taps, double& delay1, double& delay2,
                                    const double* in, double* out, std::uint32_t count) {
-    constexpr double kMax = std::numeric_limits<double>::max();
+    constexpr double kInputBound = 1e300;
+    constexpr double kStateBound = 1e306;  // kInputBound / (1 - 0.999999)
+    constexpr double kTiny = 1e-300;       // far above 2^-1075 / 1e-10
     const double n0 = taps[0], n1 = taps[1], d1c = taps[4];
-    if (taps[2] != 0.0 || taps[5] != 0.0 || n0 == 0.0 || !(std::fabs(n0) <= kMax) ||
-        !(std::fabs(n1) <= kMax)) {
+    const bool firstOrder = taps[2] == 0.0 && taps[5] == 0.0;
+    const bool bounded = n0 >= 1e-10 && n0 <= 10.0 && std::fabs(n1) <= 10.0 &&
+                         std::fabs(d1c) <= 0.999999;
+    if (!firstOrder || !bounded) {
         return false;
     }
-    if (std::fabs(delay1) <= kMax && std::fabs(delay2) <= kMax) {
+    if (std::fabs(delay1) <= kStateBound && std::fabs(delay2) <= kStateBound) {
 #if TX_HAVE_DOUBLE2
         // Scalar SSE operations on the low lane; the high lanes stay zero.
-        const __m128d zero = _mm_setzero_pd();
+        // (x == 0) & x keeps the sign bit of exactly a -0.0.
+        const __m128d zero = _mm_setzero_pd(), sign = _mm_set1_pd(-0.0);
+        const __m128d inputBound = _mm_set1_pd(kInputBound), minusTiny = _mm_set1_pd(-kTiny);
         const __m128d c = _mm_set_sd(d1c), m0 = _mm_set_sd(n0), m1 = _mm_set_sd(n1);
         __m128d w = _mm_set_sd(delay1), previous = _mm_set_sd(delay2);
-        __m128d negativeZeros = zero;  // sign bit set once a -0.0 was seen
-        __m128d poison = zero;         // NaN once a value was not finite
+        __m128d negativeZeros = zero;  // sign bit set by an input -0.0
+        __m128d flags = zero;          // set by an input beyond the bound, or a tiny negative w
         for (std::uint32_t i = 0; i < count; ++i) {
             const __m128d x = _mm_load_sd(in + i);
             const __m128d next = _mm_sub_sd(x, _mm_mul_sd(c, w));
-            const __m128d y = _mm_add_sd(_mm_mul_sd(m0, next), _mm_mul_sd(m1, w));
-            _mm_store_sd(out + i, y);
+            _mm_store_sd(out + i, _mm_add_sd(_mm_mul_sd(m0, next), _mm_mul_sd(m1, w)));
             negativeZeros = _mm_or_pd(negativeZeros, _mm_and_pd(_mm_cmpeq_sd(x, zero), x));
-            negativeZeros = _mm_or_pd(negativeZeros, _mm_and_pd(_mm_cmpeq_sd(y, zero), y));
-            poison = _mm_add_sd(poison, _mm_mul_sd(y, zero));
+            flags = _mm_or_pd(flags, _mm_cmpnle_sd(_mm_andnot_pd(sign, x), inputBound));
+            flags = _mm_or_pd(flags, _mm_and_pd(_mm_cmplt_sd(next, zero),
+                                                _mm_cmpnle_sd(next, minusTiny)));
             previous = w;
             w = next;
         }
-        const bool exact =
-            (_mm_movemask_pd(negativeZeros) & 1) == 0 && _mm_ucomieq_sd(poison, poison) != 0;
-        if (exact) {
+        const int bad = _mm_movemask_pd(_mm_or_pd(flags, negativeZeros)) & 1;
+        if (bad == 0) {
             delay1 = _mm_cvtsd_f64(w);
             delay2 = _mm_cvtsd_f64(previous);
             return true;
@@ -313,11 +326,11 @@ inline bool FirstOrderSectionBlock(const double* taps, double& delay1, double& d
         double w = delay1, previous = delay2;
         bool exact = true;
         for (std::uint32_t i = 0; i < count; ++i) {
-            const double next = in[i] - d1c * w;
-            const double y = n0 * next + n1 * w;
-            out[i] = y;
-            exact = exact & !detail::IsNegativeZero(in[i]) & !detail::IsNegativeZero(y) &
-                    (std::fabs(y) <= kMax);
+            const double x = in[i];
+            const double next = x - d1c * w;
+            out[i] = n0 * next + n1 * w;
+            exact = exact & !detail::IsNegativeZero(x) & (std::fabs(x) <= kInputBound) &
+                    !(next < 0.0 && next > -kTiny);
             previous = w;
             w = next;
         }

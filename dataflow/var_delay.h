@@ -83,10 +83,10 @@ public:
         std::copy(in, in + (count - fromHistory), out + fromHistory);
         const std::uint32_t kept = count < capacity ? count : capacity;
         const std::uint64_t firstSlot =
-            (std::uint64_t{History.Position} + DelayLimit + (count - kept)) % capacity;
+            Wrapped(std::uint64_t{History.Position} + DelayLimit + (count - kept), capacity);
         CopyToRing(in + (count - kept), static_cast<std::uint32_t>(firstSlot), kept);
-        History.Position =
-            static_cast<std::uint32_t>((std::uint64_t{History.Position} + count) % capacity);
+        History.Position = static_cast<std::uint32_t>(
+            Wrapped(std::uint64_t{History.Position} + count, capacity));
     }
 
     ~VarDelay() override {
@@ -96,6 +96,12 @@ public:
     }
 
 private:
+    // v mod capacity, without a division in the common case v < 3 * capacity.
+    static std::uint64_t Wrapped(std::uint64_t v, std::uint32_t capacity) {
+        if (v >= capacity) v -= capacity;
+        if (v >= capacity) v -= capacity;
+        return v < capacity ? v : v % capacity;
+    }
     std::uint32_t Clamped(int d) const {
         const std::uint32_t wanted = d < 0 ? 0u : static_cast<std::uint32_t>(d);
         return wanted > DelayLimit ? DelayLimit : wanted;

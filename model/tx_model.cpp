@@ -152,7 +152,7 @@ bool varnok_meridel_qlx_ami_tx::Initialize() {
     }
 
     if (!Work) {
-        Work.reset(new double[kWorkArrays * kBlockSize]());
+        Work.reset(new double[kWorkArrays * kWorkStride]());
         WorkInt.reset(new int[kBlockSize]());
     }
 
@@ -187,10 +187,10 @@ bool varnok_meridel_qlx_ami_tx::RunBlock(const double* in, double* out, std::uin
     }
     // Memory plan: the forks' outputs alias their inputs, the gains work in
     // place, and `in` is only read, so `out` is written by the last block.
-    double* mid = Work.get();            // BitDelay1 -> MidFork -> MainTap
-    double* post = mid + kBlockSize;     // BitDelay2 -> PostTap
-    double* sum = post + kBlockSize;     // PreTap -> TapSum -> OutputFilter
-    double* control = sum + kBlockSize;  // delay sources, when not constant
+    double* mid = Work.get();             // BitDelay1 -> MidFork -> MainTap
+    double* post = mid + kWorkStride;     // BitDelay2 -> PostTap
+    double* sum = post + kWorkStride;     // PreTap -> TapSum -> OutputFilter
+    double* control = sum + kWorkStride;  // delay sources, when not constant
     double* filtered = mid;              // free once TapSum has read it
 
     // A fork never writes an output array that is its input array.

@@ -104,6 +104,10 @@ private:
     // Work arrays of RunBlock, allocated by Initialize and kept until Finalize:
     // kWorkArrays double arrays of kBlockSize, then kBlockSize ints.
     static constexpr std::uint32_t kWorkArrays = 4;
+    // Arrays start a few cache lines off a multiple of 4 KiB from each other,
+    // so that a load from one never waits on a store to another that only
+    // looks alike in its low address bits.
+    static constexpr std::uint32_t kWorkStride = kBlockSize + 24;
     std::unique_ptr<double[]> Work;
     std::unique_ptr<int[]> WorkInt;
 };
