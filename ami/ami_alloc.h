@@ -1,10 +1,12 @@
 // Reporting allocation routines of the parameter parser.
 //
 // Every block they hand out is zero-filled. When an allocation fails they write
-// one report line to standard output and hand back no block:
-//   "ERROR - Memory allocation failed.  This request %u.\n"
-//   "ERROR - Memory reallocation failed.  This request %u.\n"
+// one report to standard output and hand back no block:
+//   "ERROR - Memory allocation failed.  This request %u.\n\n"
+//   "ERROR - Memory reallocation failed.  This request %u.\n\n"
 //   "PROGRAM BUG - Unable to Allocate Memory: IbisParser/cmn %d\n" (text copies)
+// The ERROR messages end in their own line end and the report format adds
+// another, so each of them is followed by an empty line.
 // Asking for zero bytes, or passing a null place for the result, is a
 // programming error: they report "%s:%d:assertion failed.\n" and abort.
 //

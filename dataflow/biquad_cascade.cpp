@@ -42,7 +42,6 @@ bool BiquadCascade::Initialize() {
     Delay2 = nullptr;
     Delay1 = new double[BiquadCount]();
     Delay2 = new double[BiquadCount]();
-    ReadySections = BiquadCount;
     if (Outputs.Size > BiquadCount) {
         std::ostringstream text;
         text << "The number of outputs must be less than or equal to the "
@@ -51,6 +50,8 @@ bool BiquadCascade::Initialize() {
         ReportError(this, text.str());
         return false;
     }
+    // Only a fully successful Initialize makes the cascade ready to fire.
+    ReadySections = BiquadCount;
     return true;
 }
 

@@ -248,13 +248,15 @@ public:
         return true;
     }
     // Time of the token at `offset` in the port's window (0 = the oldest of
-    // its Depth tokens) during firing number `firing`.
+    // its Depth tokens) during firing number `firing`. The token number is
+    // firing * Rate - (Depth - Rate) + offset, computed modulo 2^64 and read
+    // as a signed 64-bit number: exact whenever the true value fits in 64
+    // signed bits, wrapped (never undefined) when it does not.
     double TimeOf(std::uint32_t offset, std::int64_t firing) const {
-        const std::int64_t token =
-            firing * static_cast<std::int64_t>(this->Rate) -
-            (static_cast<std::int64_t>(this->Depth) - static_cast<std::int64_t>(this->Rate)) +
-            static_cast<std::int64_t>(offset);
-        return StartTime + static_cast<double>(token) * TimeStep;
+        const std::uint64_t rate = this->Rate;
+        const std::uint64_t token = static_cast<std::uint64_t>(firing) * rate -
+                                    (std::uint64_t{this->Depth} - rate) + offset;
+        return StartTime + static_cast<double>(ToSigned(token)) * TimeStep;
     }
     double GetStartTime() const { return StartTime; }
     void SetStartTime(double t) { StartTime = t; }
@@ -262,6 +264,12 @@ public:
     double GetSampleRate() const { return SampleRate; }
 
 private:
+    // Two's complement reading of a 64-bit pattern, without relying on the
+    // implementation-defined narrowing conversion.
+    static std::int64_t ToSigned(std::uint64_t v) {
+        return v <= 0x7FFFFFFFFFFFFFFFull ? static_cast<std::int64_t>(v)
+                                          : -static_cast<std::int64_t>(~v) - 1;
+    }
     double StartTime = 0.0;
     double TimeStep = 0.0;
     double SampleRate = 0.0;

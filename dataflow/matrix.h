@@ -60,14 +60,22 @@ public:
     // Size 0; n = 0 with a list gives the empty product 1. The element storage
     // is replaced (values lost) only when it is too small.
     void Reshape(std::uint32_t n, const std::uint32_t* dims) {
+        // The size is the whole product: a zero size anywhere makes it 0 even
+        // when the sizes before it overflow 32 bits; only a product that
+        // really exceeds 32 bits is refused.
         std::uint64_t s = dims == nullptr ? 0 : 1;
         if (dims != nullptr) {
+            bool anyZero = false;
             for (std::uint32_t i = 0; i < n; ++i) {
+                anyZero = anyZero || dims[i] == 0;
+            }
+            for (std::uint32_t i = 0; i < n && !anyZero; ++i) {
                 s *= dims[i];
                 if (s > 0xFFFFFFFFull) {
                     throw std::bad_alloc();
                 }
             }
+            s = anyZero ? 0 : s;
         }
         if (NumDims < n || Dims == nullptr) {
             std::uint32_t* newDims = new std::uint32_t[std::max<std::uint32_t>(n, 1)]();

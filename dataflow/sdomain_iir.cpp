@@ -78,6 +78,9 @@ SDomainIIR::SDomainIIR() {
 }
 
 bool SDomainIIR::Initialize() {
+    // Not ready until this Initialize succeeds: a failure below leaves the
+    // taps as they are but never fires on them.
+    ReadySections = 0;
     if (!(SampleRate > 0.0)) {
         ReportError(this, "SampleRate must be positive.");
         return false;
@@ -131,7 +134,7 @@ bool SDomainIIR::Initialize() {
                  << " must not lie at 2*SampleRate, where the bilinear transform is undefined.";
             ReportError(this, text.str());
             FreeTaps();
-            ReadySections = 0;
+            TapCount = 0;
             return false;
         }
     }
@@ -176,10 +179,10 @@ bool SDomainIIR::Finalize() {
 
 SDomainIIR::~SDomainIIR() { FreeTaps(); }
 
+// Frees the taps and leaves TapCount as it was.
 void SDomainIIR::FreeTaps() {
     delete[] Taps;
     Taps = nullptr;
-    TapCount = 0;
 }
 
 }  // namespace Tarvessa

@@ -173,6 +173,14 @@ TEST(TimedCircularBuffer, should_time_tokens_from_the_window_start) {
     EXPECT_DOUBLE_EQ(t.TimeOf(4, 10), 1.0 + (20 - 3 + 4) * 0.25);
     ASSERT_TRUE(t.SetSampleRate(0.0));
     EXPECT_EQ(t.TimeOf(3, 7), 1.0);
+
+    // Token numbers beyond 64 signed bits wrap instead of overflowing:
+    // 2^62 * 2 - (2 - 2) = 2^63 reads as -2^63.
+    ASSERT_TRUE(t.SetSampleRate(1.0));
+    t.SetStartTime(0.0);
+    t.Depth = 2;
+    EXPECT_EQ(t.TimeOf(0, std::int64_t{1} << 62), -9223372036854775808.0);
+    EXPECT_EQ(t.TimeOf(1, -3), -5.0);
 }
 
 TEST(CircularBufferBus, should_rebuild_buffers_only_when_size_changes) {

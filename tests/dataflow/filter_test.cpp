@@ -200,6 +200,12 @@ TEST(BiquadCascade, should_feed_outputs_from_the_last_sections) {
               "cascade.  Currently, there are 4 outputs and 3 biquads.\n");
     ASSERT_NE(b.Delay1, nullptr);
     EXPECT_EQ(b.Delay1[2], 0.0);
+    // Not ready after that failure: a firing runs no section, writes nothing.
+    outs[0] = outs[3] = 7;
+    EXPECT_TRUE(b.Run());
+    EXPECT_EQ(outs[0], 7.0);
+    EXPECT_EQ(outs[3], 7.0);
+    EXPECT_EQ(b.Delay1[0], 0.0);
 }
 
 TEST(BiquadCascade, should_pass_identity_sections_through) {
@@ -378,12 +384,32 @@ TEST(SDomainIIR, should_refuse_a_root_at_the_bilinear_singularity) {
     EXPECT_NE(GetCapturedStderr().find("The zero factor for biquad number 1"), std::string::npos);
 }
 
+TEST(SDomainIIR, should_write_nothing_after_a_failed_second_initialize) {
+    FilterRig rig(kTransmitterPole, 3.2e11);
+    ASSERT_TRUE(rig.filter.Initialize());
+    rig.Step(1.0);
+    const double* taps = rig.filter.Taps;
+    const double t0 = taps[0];
+    rig.filter.SampleRate = -1.0;
+    CaptureStderr();
+    EXPECT_FALSE(rig.filter.Initialize());
+    EXPECT_EQ(GetCapturedStderr(), "SampleRate must be positive.\n");
+    EXPECT_EQ(rig.filter.Taps, taps);  // the taps stay as they were
+    EXPECT_EQ(rig.filter.Taps[0], t0);
+    rig.out = 5;
+    const double state = rig.filter.Delay1[0];
+    EXPECT_TRUE(rig.filter.Run());
+    EXPECT_EQ(rig.out, 5.0);
+    EXPECT_EQ(rig.filter.Delay1[0], state);
+}
+
 TEST(SDomainIIR, should_write_nothing_when_fired_after_finalize) {
     FilterRig rig(kTransmitterPole, 3.2e11);
     ASSERT_TRUE(rig.filter.Initialize());
     rig.Step(1.0);
     ASSERT_TRUE(rig.filter.Finalize());
     EXPECT_EQ(rig.filter.Taps, nullptr);
+    EXPECT_EQ(rig.filter.TapCount, 6);  // Finalize hands the taps over, not the count
     rig.out = 5;
     EXPECT_TRUE(rig.filter.Run());
     EXPECT_EQ(rig.out, 5.0);

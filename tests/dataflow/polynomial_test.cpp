@@ -140,3 +140,14 @@ TEST(Polynomial, should_refuse_empty_coefficients) {
     EXPECT_FALSE(p.Initialize());
     EXPECT_EQ(GetCapturedStderr(), "Coeffecients array must not be empty\n");
 }
+
+TEST(Matrix, should_take_a_zero_size_anywhere_as_an_empty_product) {
+    Matrix<double> m;
+    const std::uint32_t zeroLast[3] = {65536, 65536, 0};
+    EXPECT_NO_THROW(m.Reshape(3, zeroLast));
+    EXPECT_EQ(m.Size, 0u);
+    EXPECT_EQ(m.NumDims, 3u);
+    EXPECT_EQ(m.Dims[1], 65536u);
+    const std::uint32_t tooBig[3] = {65536, 65536, 2};
+    EXPECT_THROW(m.Reshape(3, tooBig), std::bad_alloc);
+}
