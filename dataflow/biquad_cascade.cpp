@@ -1,7 +1,7 @@
 #include "biquad_cascade.h"
 
 #include <cmath>
-#include <sstream>
+#include <cstdio>
 
 namespace Tarvessa {
 
@@ -12,20 +12,23 @@ constexpr double kSmallestNormal = 2.2250738585072014e-308;
 bool BiquadCascade::Initialize() {
     ReadySections = 0;
     if (TapCount < 1 || TapCount % 6 != 0) {
-        std::ostringstream text;
-        text << "The number of parameter taps must not be zero "
-             << "and must be a multiple of " << 6 << " taps. "
-             << "There are currently " << TapCount << " taps.";
-        ReportError(this, text.str());
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "The number of parameter taps must not be zero and must be a multiple of "
+                      "6 taps. There are currently %d taps.",
+                      static_cast<int>(TapCount));
+        ReportError(this, text);
         return false;
     }
     BiquadCount = static_cast<std::uint32_t>(TapCount / 6);
     for (std::uint32_t k = 0; k < BiquadCount; ++k) {
         double* t = Taps + 6 * std::size_t{k};
         if (std::fabs(t[3]) < kSmallestNormal) {
-            std::ostringstream text;
-            text << "The D0 coefficient for biquad number " << k + 1 << " cannot be zero. ";
-            ReportError(this, text.str());
+            char text[96];
+            std::snprintf(text, sizeof text,
+                          "The D0 coefficient for biquad number %lu cannot be zero. ",
+                          static_cast<unsigned long>(k) + 1);
+            ReportError(this, text);
             return false;
         }
         const double d0 = t[3];
@@ -43,11 +46,13 @@ bool BiquadCascade::Initialize() {
     Delay1 = new double[BiquadCount]();
     Delay2 = new double[BiquadCount]();
     if (Outputs.Size > BiquadCount) {
-        std::ostringstream text;
-        text << "The number of outputs must be less than or equal to the "
-             << "number of biquads in the cascade.  Currently, there are " << Outputs.Size
-             << " outputs and " << BiquadCount << " biquads.";
-        ReportError(this, text.str());
+        char text[192];
+        std::snprintf(text, sizeof text,
+                      "The number of outputs must be less than or equal to the number of biquads "
+                      "in the cascade.  Currently, there are %lu outputs and %lu biquads.",
+                      static_cast<unsigned long>(Outputs.Size),
+                      static_cast<unsigned long>(BiquadCount));
+        ReportError(this, text);
         return false;
     }
     // Only a fully successful Initialize makes the cascade ready to fire.

@@ -10,8 +10,6 @@
 // allocated for itself (delay-line history, parameter arrays).
 #pragma once
 
-#include <string>
-
 namespace Tarvessa {
 
 class DFModel {
@@ -37,6 +35,6 @@ public:
 // Writes `message` and a line end to standard error in a single write and
 // flushes, so that lines from blocks on different threads never interleave.
 // The block argument identifies the caller and is otherwise unused.
-void ReportError(const DFModel* block, const std::string& message);
+void ReportError(const DFModel* block, const char* message);
 
 }  // namespace Tarvessa

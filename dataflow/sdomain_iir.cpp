@@ -1,8 +1,7 @@
 #include "sdomain_iir.h"
 
 #include <cmath>
-#include <sstream>
-#include <vector>
+#include <cstdio>
 
 namespace Tarvessa {
 
@@ -127,12 +126,14 @@ bool SDomainIIR::Initialize() {
         const bool badPole = std::fabs(t[3]) < kSmallestNormal;
         const bool badZero = std::fabs(t[0]) < kSmallestNormal;
         if (badPole || badZero) {
-            std::ostringstream text;
-            text << "The " << (badPole ? "pole" : "zero") << " factor for biquad number " << k + 1
-                 << " has a zero leading coefficient. "
-                 << "A " << (badPole ? "pole" : "zero")
-                 << " must not lie at 2*SampleRate, where the bilinear transform is undefined.";
-            ReportError(this, text.str());
+            const char* root = badPole ? "pole" : "zero";
+            char text[192];
+            std::snprintf(text, sizeof text,
+                          "The %s factor for biquad number %lu has a zero leading coefficient. "
+                          "A %s must not lie at 2*SampleRate, where the bilinear transform is "
+                          "undefined.",
+                          root, static_cast<unsigned long>(k) + 1, root);
+            ReportError(this, text);
             FreeTaps();
             TapCount = 0;
             return false;

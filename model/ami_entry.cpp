@@ -100,13 +100,9 @@ extern "C" long AMI_Init(double* /*impulse_matrix*/, long /*row_size*/, long /*a
     }
 
     *AMI_memory_handle = instance;
-    if (!instance->Message.empty() && msg != nullptr) {
-        try {
-            instance->HandedOutMessage = instance->Message;
-            *msg = &instance->HandedOutMessage[0];
-        } catch (...) {
-            // The message could not be copied; the pointer is left untouched.
-        }
+    // When the message cannot be copied, the pointer is left untouched.
+    if (!instance->Message.Empty() && msg != nullptr && instance->HandOutMessage()) {
+        *msg = instance->HandedOutMessage.Data();
     }
     return instance->Ready ? 1 : 0;
 }
@@ -118,11 +114,9 @@ extern "C" long AMI_GetWave(double* wave, long wave_size, double* clock_times,
         !instance->Ready || instance->SamplesPerBit <= 0) {
         return RefuseWave(clock_times);
     }
-    try {
-        instance->ClockTimes.resize(static_cast<std::size_t>(wave_size) + 1);
-    } catch (...) {
+    if (!instance->ClockTimes.Resize(static_cast<std::size_t>(wave_size) + 1)) {
         // Only the first element is ever reported; keep going with that one.
-        instance->ClockTimes.resize(1);
+        instance->ClockTimes.Resize(1);
     }
 
     // The wave is processed in place, a block firing per chunk.
@@ -147,12 +141,16 @@ extern "C" long AMI_GetWave(double* wave, long wave_size, double* clock_times,
         instance->Append(kRunError);
     }
 
-    instance->ClockTimes[0] = -1.0;
+    // The clock-time list is empty: only its terminator. (With no memory at
+    // all for the work array, the terminator is still reported.)
+    if (instance->ClockTimes.Size() > 0) {
+        instance->ClockTimes[0] = -1.0;
+    }
     const double blocks =
         std::floor(static_cast<double>(wave_size) / static_cast<double>(instance->SamplesPerBit)) +
         3.0;
     if (blocks >= 1.0 && clock_times != nullptr) {
-        clock_times[0] = instance->ClockTimes[0];
+        clock_times[0] = -1.0;
     }
     return ok ? 1 : 0;
 }

@@ -1,5 +1,7 @@
 #include "model_instance.h"
 
+#include <cstring>
+
 #include "ami_parameters.h"
 
 namespace {
@@ -30,17 +32,20 @@ constexpr std::size_t kReservedMessage = 2048;
 }  // namespace
 
 ModelInstance::ModelInstance() {
-    Message.reserve(kReservedMessage);
-    HandedOutMessage.reserve(kReservedMessage);
-    ClockTimes.reserve(1);
+    // Failures here only mean the texts grow later, or are dropped then.
+    Message.Reserve(kReservedMessage);
+    HandedOutMessage.Reserve(kReservedMessage);
+    ClockTimes.Reserve(1);
 }
 
 void ModelInstance::Append(const char* text) noexcept {
-    try {
-        Message += text;
-    } catch (...) {
-        // Out of memory: the text is lost, the instance stays usable.
-    }
+    // Out of memory: the text is lost, the instance stays usable.
+    Message.Append(text, std::strlen(text));
+}
+
+bool ModelInstance::HandOutMessage() noexcept {
+    const char end = '\0';
+    return HandedOutMessage.Assign(Message) && HandedOutMessage.Append(&end, 1);
 }
 
 std::int32_t SamplesPerUnitInterval(double sample_interval, double bit_time) {

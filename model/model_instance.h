@@ -2,23 +2,22 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
+#include "growable.h"
 #include "tx_model.h"
 
 struct ModelInstance {
     // The instance owns everything it holds: the model with all its inner
     // blocks, the storage of the model's two ports, the texts and work array.
     varnok_meridel_qlx_ami_tx Model;
-    std::string Message;             // every message of this instance, in order
-    std::vector<double> ClockTimes;  // work array of the clock-time output
+    Growable<char> Message;         // every message of this instance, in order (no NUL)
+    Growable<double> ClockTimes;    // work array of the clock-time output
     std::int32_t SamplesPerBit = 0;
 
     // The text handed out through msg: Message as it stood at the end of
-    // AMI_Init. Kept apart so that the pointer stays valid until AMI_Close
-    // while Message grows.
-    std::string HandedOutMessage;
+    // AMI_Init, NUL-terminated. Kept apart so that the pointer stays valid
+    // until AMI_Close while Message grows.
+    Growable<char> HandedOutMessage;
     // Setup and Initialize both succeeded; only then may AMI_GetWave fire.
     bool Ready = false;
 
@@ -26,6 +25,9 @@ struct ModelInstance {
     // Appends without throwing: the storage for the known texts is reserved
     // up front, and a text that cannot be stored is dropped.
     void Append(const char* text) noexcept;
+    // Copies Message, NUL-terminated, into HandedOutMessage; false when the
+    // memory cannot be had.
+    bool HandOutMessage() noexcept;
 };
 
 // Samples per unit interval: bit_time / sample_interval + 0.5 truncated toward
