@@ -102,7 +102,7 @@ private:
                           double* control, int* rounded, std::uint32_t count);
 
     // Work arrays of RunBlock, allocated by Initialize and kept until Finalize:
-    // kWorkArrays double arrays of kBlockSize, then kBlockSize ints.
+    // kWorkArrays double arrays of kWorkStride, and kBlockSize ints.
     static constexpr std::uint32_t kWorkArrays = 4;
     // Arrays start a few cache lines off a multiple of 4 KiB from each other,
     // so that a load from one never waits on a store to another that only
