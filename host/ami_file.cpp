@@ -158,13 +158,65 @@ std::string StripComments(const std::string& text) {
     return out;
 }
 
+std::string ExplainParseFailure(const std::string& text, int code) {
+    // Where the parentheses go wrong, by line, for the codes that concern them.
+    int line = 1, depth = 0, quoteLine = 0, openLine = 0, rootEnd = 0;
+    std::vector<int> opens;
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '\n') ++line;
+        if (c == '"') {
+            quoted = !quoted;
+            quoteLine = line;
+            continue;
+        }
+        if (quoted) continue;
+        if (c == '(') {
+            if (depth == 0 && rootEnd != 0 && openLine == 0) openLine = line;
+            opens.push_back(line);
+            ++depth;
+        } else if (c == ')') {
+            if (depth == 0) return "line " + std::to_string(line) + ": ')' closes no group";
+            opens.pop_back();
+            if (--depth == 0 && rootEnd == 0) rootEnd = line;
+        }
+    }
+    switch (code) {
+        case AMI_UNBALANCED:
+            if (quoted) return "line " + std::to_string(quoteLine) + ": a quote is never closed";
+            if (!opens.empty())
+                return "line " + std::to_string(opens.back()) + ": '(' is never closed";
+            return "unbalanced parentheses";
+        case AMI_NO_OPEN_PAREN:
+            return "the text does not begin with '('";
+        case AMI_NO_PARENT:
+            return "no parameter tree: the text is empty or its outermost group holds a single value";
+        case AMI_NO_MEMORY:
+            return "out of memory while parsing";
+        case AMI_SECOND_ROOT:
+            return openLine != 0 ? "line " + std::to_string(openLine) +
+                                       ": a second group after the outermost one has closed"
+                                 : "text after the outermost group";
+        case AMI_NOTHING_TO_CLOSE:
+            return "a ')' with no group left to close, or a group that holds only a name";
+        case AMI_TOO_MANY_NODES:
+            return "more groups and values than the parser can hold";
+        case AMI_EMPTY_TOKEN:
+            return "an empty name or value";
+        default:
+            return "the text does not parse";
+    }
+}
+
+std::string ParseParameterString(const std::string& text) {
+    AmiParameters parsed(text.c_str());
+    return parsed.ok ? "" : ExplainParseFailure(text, parsed.resultCode);
+}
+
 std::string ReadAmiFile(const std::string& text, AmiFile& out) {
     const std::string clean = StripComments(text);
     AmiParameters parsed(clean.c_str());
-    if (!parsed.ok) {
-        return "the .ami file does not parse (parser result " + std::to_string(parsed.resultCode) +
-               ")";
-    }
+    if (!parsed.ok) return ExplainParseFailure(clean, parsed.resultCode);
     const AmiBranch* root = ami_branch(parsed.tree->slots[0]);
     if (root == nullptr) return "the .ami file holds no parameter tree";
     out = AmiFile{};
@@ -225,7 +277,11 @@ std::vector<Issue> ApplyOverrides(AmiFile& file,
                 double a = 0;
                 found = found || item == v || (numeric && ToNumber(item, a) && a == number);
             }
-            if (!found) issues.push_back({strict, p.path + " = " + v + " is not in its List"});
+            if (!found) {
+                std::string allowed;
+                for (const std::string& item : p.list) allowed += (allowed.empty() ? "" : ", ") + item;
+                issues.push_back({strict, p.path + " = " + v + " is not in its List (" + allowed + ")"});
+            }
         }
         if (p.min && p.max && numeric && (number < *p.min || number > *p.max)) {
             issues.push_back({strict, p.path + " = " + v + " is outside its Range [" +

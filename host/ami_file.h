@@ -40,8 +40,14 @@ struct AmiFile {
 std::string StripComments(const std::string& text);
 
 // Parses the text of an .ami file with the model's own parser. Returns an
-// error message, empty on success.
+// error message ("line 12: '(' is never closed"), empty on success.
 std::string ReadAmiFile(const std::string& text, AmiFile& out);
+
+// Whether a raw parameter string parses: an error message, empty when it does.
+std::string ParseParameterString(const std::string& text);
+// What a parser result code means for `text`, with a line number where the
+// parentheses or quotes go wrong.
+std::string ExplainParseFailure(const std::string& text, int code);
 
 struct Issue {
     bool error;  // an unknown name or a value of the wrong form

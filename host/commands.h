@@ -17,8 +17,10 @@ struct CommonOptions {
     double bitTime = 1e-10;
     int samplesPerBit = 32;
     double high = 0.5, low = -0.5;
-    int ignoreBits = -1;             // -1: Ignore_Bits of the .ami file, else 0
+    int ignoreBits = -1;             // Ignore_Bits of the .ami file (or the raw-string default)
+    bool ignoreBitsGiven = false;    // --ignore-bits was given
     std::string stimulus = "prbs7";  // prbsN, step, pulse, file:PATH
+    std::string bitsText;            // --bits as given ("1e6" is fine)
     std::uint64_t bits = 0;          // 0: one pattern period (capped) after the ignored bits
     bool quiet = false;
 };
@@ -39,8 +41,12 @@ struct SweepOptions : CommonOptions {
     std::vector<std::string> grid;  // NAME=LIST: "a,b,c" or "lo:hi[:step]"
     std::string output = "sweep.csv";
     int jobs = 0;  // 0: every core
+    bool jobsGiven = false;
     std::string shard = "1/1";
 };
+
+// Bits of settling that a run without an .ami file leaves out of the eye.
+constexpr int kDefaultIgnoreBits = 3;
 
 // Each returns the process exit status: 0 success, 1 a failed check or
 // contract breach, 2 bad input. Errors are one line on standard error.

@@ -1,11 +1,19 @@
 // amihost: runs any IBIS-AMI model like a simulator, checks the AMI contract,
 // and reports eye, responses and metrics. With no arguments it runs this
 // project's own model on PRBS7 (the demo).
+//
+// Exit status: 0 success, 1 a failed check or contract breach, 2 a usage or
+// input error (also for the command line itself), 130 interrupted.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "commands.h"
+
+#ifndef AMIHOST_VERSION
+#define AMIHOST_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -15,39 +23,45 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
     app.add_option("--ami,-a", o.amiFile,
                    ".ami parameter file: builds AMI_parameters_in from its "
                    "Model_Specific In/InOut parameters at their defaults");
-    app.add_option("--params,-p", o.parameters, "raw AMI_parameters_in string (instead of --ami)");
+    app.add_option("--params,-p", o.parameters,
+                   "raw AMI_parameters_in string (instead of --ami; giving both is an error)");
     app.add_option("--set,-s", o.sets,
-                   "override a parameter of the .ami file: NAME=VALUE (repeatable)");
+                   "override a parameter of the .ami file: NAME=VALUE, NAME or its dotted path "
+                   "below Model_Specific (repeatable)");
     app.add_flag("--strict", o.strict,
                  "treat values outside their Range or List as errors, not warnings");
     app.add_option("--stimulus", o.stimulus,
                    "prbs7, prbs9, prbs11, prbs15, prbs23, prbs31, step, pulse or file:PATH "
-                   "(one sample per line, or raw little-endian doubles for *.bin)")
+                   "(one number per line, or raw little-endian doubles for *.bin)")
         ->capture_default_str();
-    app.add_option(
-        "--bits", o.bits,
-        "bits to send (default: the ignored bits plus one pattern period, at most 65535)");
+    app.add_option("--bits", o.bitsText,
+                   "bits to send, a whole number such as 2000 or 1e6 (default: the ignored bits "
+                   "plus one pattern period, at most 65535)");
     app.add_option("--bit-time", o.bitTime, "unit interval in seconds")->capture_default_str();
     app.add_option("--samples-per-bit,-n", o.samplesPerBit, "samples per unit interval")
         ->capture_default_str();
     app.add_option("--high", o.high, "NRZ level of a 1, volts")->capture_default_str();
     app.add_option("--low", o.low, "NRZ level of a 0, volts")->capture_default_str();
     app.add_option("--ignore-bits", o.ignoreBits,
-                   "bits to leave out of the eye (default: Ignore_Bits of the .ami file)");
+                   "bits to leave out of the eye (default: Ignore_Bits of the .ami file; 3 "
+                   "without one)")
+        ->each([&o](const std::string&) { o.ignoreBitsGiven = true; });
     app.add_flag("--quiet,-q", o.quiet, "print nothing but errors");
 }
 
 void AddRun(CLI::App& app, amihost::RunOptions& o) {
     app.add_option(
            "--block,-b", o.block,
-           "block policy for AMI_GetWave: whole, fixed:N (samples), bits:K (whole bits), "
-           "random:SEED[:MAX] (random sizes 1..MAX); whole blocks are capped at 2^24 samples")
+           "block policy for AMI_GetWave: whole (the entire waveform in one call, held in memory, "
+           "at most 2^24 samples per call), fixed:N (samples), bits:K (whole bits), "
+           "random:SEED[:MAX] (random sizes 1..MAX); all but whole stream")
         ->capture_default_str();
     app.add_option("--out,-o", o.outDir, "folder for the waveform, summary and pictures")
         ->capture_default_str();
-    app.add_flag("!--no-plots", o.plots, "skip the PNG pictures");
+    app.add_flag_callback("--no-plots", [&o] { o.plots = false; }, "skip the PNG pictures");
     app.add_option("--max-waveform-samples", o.maxWaveformSamples,
-                   "write waveform.csv and waveform.bin only up to this many samples")
+                   "write only the first this many samples to waveform.csv and waveform.bin "
+                   "(the console says so when it cuts)")
         ->capture_default_str();
 }
 
@@ -57,15 +71,20 @@ int main(int argc, char** argv) {
     CLI::App app{
         "amihost: run an IBIS-AMI model like a simulator, check the AMI contract, and show the "
         "result.\n"
-        "With no command it runs the demo: this project's model on PRBS7."};
+        "With no command it runs the demo (this project's model on PRBS7); the demo's options "
+        "may stand before it."};
     app.require_subcommand(0, 1);
+    app.set_version_flag("--version", AMIHOST_VERSION);
 
+    // Options of the demo, also accepted with no command at all.
     amihost::RunOptions demo;
-    demo.ignoreBits = -1;
+    AddCommon(app, demo, false);
+    AddRun(app, demo);
+    amihost::RunOptions demoSub;
     auto* demoCmd = app.add_subcommand(
         "demo", "run this project's library with its .ami file on PRBS7 (the default)");
-    AddCommon(*demoCmd, demo, false);
-    AddRun(*demoCmd, demo);
+    AddCommon(*demoCmd, demoSub, false);
+    AddRun(*demoCmd, demoSub);
 
     amihost::RunOptions run;
     auto* runCmd = app.add_subcommand(
@@ -80,9 +99,9 @@ int main(int argc, char** argv) {
     AddCommon(*invCmd, inv, true);
     invCmd
         ->add_option("--policies", inv.policies,
-                     "comma-separated block policies; the first is the reference")
+                     "comma-separated block policies (two or more); the first is the reference")
         ->capture_default_str();
-    invCmd->add_option("--tolerance", inv.tolerance, "largest allowed difference, volts")
+    invCmd->add_option("--tolerance", inv.tolerance, "largest allowed difference, volts (>= 0)")
         ->capture_default_str();
 
     amihost::SweepOptions sweep;
@@ -91,16 +110,41 @@ int main(int argc, char** argv) {
     AddCommon(*sweepCmd, sweep, true);
     sweepCmd->add_option(
         "--grid,-g", sweep.grid,
-        "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable; default: every "
-        "code of every integer Range or List)");
+        "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable, one per "
+        "parameter); unnamed parameters keep their defaults or --set values; with no --grid, "
+        "every code of every integer Range or List");
     sweepCmd->add_option("--csv", sweep.output, "output CSV file")->capture_default_str();
-    sweepCmd->add_option("--jobs,-j", sweep.jobs, "threads (default: every core)");
-    sweepCmd->add_option("--shard", sweep.shard, "run the K-th of N equal shares of the grid: K/N")
+    sweepCmd->add_option("--jobs,-j", sweep.jobs, "threads, at least 1 (default: every core)")
+        ->each([&sweep](const std::string&) { sweep.jobsGiven = true; });
+    sweepCmd->add_option("--shard", sweep.shard, "run the K-th of N shares of the grid: K/N")
         ->capture_default_str();
 
-    CLI11_PARSE(app, argc, argv);
-    if (runCmd->parsed()) return amihost::CommandRun(run);
-    if (invCmd->parsed()) return amihost::CommandCheckInvariance(inv);
-    if (sweepCmd->parsed()) return amihost::CommandSweep(sweep);
-    return amihost::CommandDemo(demo, argv[0]);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);  // --help, --version
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return 2;
+    }
+    try {
+        if (runCmd->parsed()) return amihost::CommandRun(run);
+        if (invCmd->parsed()) return amihost::CommandCheckInvariance(inv);
+        if (sweepCmd->parsed()) return amihost::CommandSweep(sweep);
+        if (demoCmd->parsed()) {
+            if (argc > 1 && std::string(argv[1]) != "demo") {
+                std::fprintf(stderr, "amihost: error: options before a command apply to the "
+                                     "demo only; put them after 'demo'\n");
+                return 2;
+            }
+            return amihost::CommandDemo(demoSub, argv[0]);
+        }
+        return amihost::CommandDemo(demo, argv[0]);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "amihost: error: out of memory; ask for fewer samples or bits\n");
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "amihost: error: %s\n", e.what());
+        return 2;
+    }
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
 
 namespace amihost {
 
@@ -11,8 +13,13 @@ constexpr int kBinsPerSample = 64;
 const double kInf = std::numeric_limits<double>::infinity();
 }  // namespace
 
-EyeAccumulator::EyeAccumulator(int N, std::uint64_t skip, std::size_t calibration)
-    : N_(N > 0 ? N : 1), skip_(skip), calibration_(std::max<std::size_t>(calibration, 1)) {
+EyeAccumulator::EyeAccumulator(int N, std::uint64_t skip, std::int64_t delay, BitFn bit,
+                               std::size_t calibration)
+    : N_(N > 0 ? N : 1),
+      skip_(skip),
+      origin_(delay - (N > 0 ? N : 1) / 2),
+      bit_(std::move(bit)),
+      calibration_(std::max<std::size_t>(calibration, 1)) {
     const auto n = static_cast<std::size_t>(N_);
     minOne_.assign(n, kInf);
     maxZero_.assign(n, -kInf);
@@ -31,9 +38,16 @@ void EyeAccumulator::TrackDensity(int width, int height) {
     density_.hits.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
 }
 
+std::uint64_t EyeAccumulator::OldestBitNeeded() const {
+    const std::uint64_t sample = calibrated_ || pending_.empty() ? lastSample_ : pendingStart_;
+    const std::int64_t u = static_cast<std::int64_t>(sample) - origin_;
+    return u <= 0 ? 0 : static_cast<std::uint64_t>(u) / static_cast<std::uint64_t>(N_);
+}
+
 void EyeAccumulator::Add(const double* y, std::size_t n, std::uint64_t at) {
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint64_t k = at + i;
+        lastSample_ = k;
         if (k < skip_) continue;
         if (!calibrated_) {
             if (pending_.empty()) pendingStart_ = k;
@@ -51,20 +65,32 @@ void EyeAccumulator::Calibrate() {
     const auto [lo, hi] = std::minmax_element(pending_.begin(), pending_.end());
     lo_ = *lo;
     hi_ = *hi;
-    // Two-level split: halfway between the medians of the samples above and
-    // below the mean. Medians ignore the few samples on the edges, so a
-    // symmetric waveform gets a threshold exactly in its middle.
-    double mean = 0;
-    for (double v : pending_) mean += v;
-    mean /= static_cast<double>(pending_.size());
-    std::vector<double> upper, lower;
-    for (double v : pending_) (v >= mean ? upper : lower).push_back(v);
+    // The decision level: halfway between the median output while a 1 was
+    // sent and while a 0 was sent (medians ignore the edges, so a symmetric
+    // waveform gets a threshold exactly in its middle). Without both, halfway
+    // between the medians of the samples above and below the mean.
     auto median = [](std::vector<double>& v) {
         const auto mid = v.begin() + static_cast<long>(v.size() / 2);
         std::nth_element(v.begin(), mid, v.end());
         return *mid;
     };
-    threshold_ = upper.empty() || lower.empty() ? mean : 0.5 * (median(upper) + median(lower));
+    std::vector<double> sent[2];
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        const std::int64_t u = static_cast<std::int64_t>(pendingStart_ + i) - origin_;
+        if (u < 0) continue;
+        const int b = bit_(static_cast<std::uint64_t>(u) / static_cast<std::uint64_t>(N_));
+        if (b >= 0) sent[b].push_back(pending_[i]);
+    }
+    if (!sent[0].empty() && !sent[1].empty()) {
+        threshold_ = 0.5 * (median(sent[0]) + median(sent[1]));
+    } else {
+        double mean = 0;
+        for (double v : pending_) mean += v;
+        mean /= static_cast<double>(pending_.size());
+        std::vector<double> upper, lower;
+        for (double v : pending_) (v >= mean ? upper : lower).push_back(v);
+        threshold_ = upper.empty() || lower.empty() ? mean : 0.5 * (median(upper) + median(lower));
+    }
     const double margin = std::max(0.12 * (hi_ - lo_), 1e-6);
     density_.v0 = lo_ - margin;
     density_.v1 = hi_ + margin;
@@ -74,26 +100,35 @@ void EyeAccumulator::Calibrate() {
 }
 
 void EyeAccumulator::Process(double v, std::uint64_t k) {
-    const auto N = static_cast<std::uint64_t>(N_);
-    const auto p = static_cast<std::size_t>(k % N);
-    lo_ = std::min(lo_, v);
-    hi_ = std::max(hi_, v);
-    if (v >= threshold_) {
-        minOne_[p] = std::min(minOne_[p], v);
-        sumOne_[p] += v;
-        ++ones_[p];
-    } else {
-        maxZero_[p] = std::max(maxZero_[p], v);
-        sumZero_[p] += v;
-        ++zeros_[p];
+    const auto N = static_cast<std::int64_t>(N_);
+    const std::int64_t u = static_cast<std::int64_t>(k) - origin_;
+    const bool placed = u >= 1;  // this sample and the one before lie in windows
+    if (u >= 0) {
+        const auto b = static_cast<std::uint64_t>(u / N);
+        const auto p = static_cast<std::size_t>(u % N);
+        lo_ = std::min(lo_, v);
+        hi_ = std::max(hi_, v);
+        const int sent = bit_(b);
+        if (sent >= 0) {
+            firstBit_ = std::min(firstBit_, b);
+            lastBit_ = std::max(lastBit_, b);
+        }
+        if (sent == 1) {
+            minOne_[p] = std::min(minOne_[p], v);
+            sumOne_[p] += v;
+            ++ones_[p];
+        } else if (sent == 0) {
+            maxZero_[p] = std::max(maxZero_[p], v);
+            sumZero_[p] += v;
+            ++zeros_[p];
+        }
     }
-    if (haveLast_) {
-        const double a = last_ - threshold_, b = v - threshold_;
-        if ((a < 0) != (b < 0)) {
-            // Crossing phase within the unit interval, by linear interpolation.
-            const double phase = static_cast<double>((k - 1) % N) + a / (a - b);
-            const double wrapped =
-                phase >= static_cast<double>(N) ? phase - static_cast<double>(N) : phase;
+    if (haveLast_ && placed) {
+        const double a = last_ - threshold_, c = v - threshold_;
+        if ((a < 0) != (c < 0)) {
+            // Crossing phase within the UI window, by linear interpolation.
+            const double phase = static_cast<double>((u - 1) % N) + a / (a - c);
+            const double wrapped = phase >= static_cast<double>(N) ? phase - static_cast<double>(N) : phase;
             auto bin = static_cast<std::size_t>(wrapped * kBinsPerSample);
             bin = std::min(bin, binMin_.size() - 1);
             binMin_[bin] = std::min(binMin_[bin], wrapped);
@@ -102,14 +137,13 @@ void EyeAccumulator::Process(double v, std::uint64_t k) {
         }
         if (trackDensity_) {
             // The segment from the previous sample, in sub-steps, at positions
-            // modulo two unit intervals.
+            // modulo two unit intervals from a window start.
             const int w = density_.width, h = density_.height;
             const double span = 2.0 * N_;
-            // Enough sub-steps that neither a slow nor a steep segment leaves gaps.
             const double rise = std::fabs(v - last_) / (density_.v1 - density_.v0) * h;
             const int sub = std::max(
                 2, 2 * static_cast<int>(std::ceil(std::max(rise, static_cast<double>(w) / span))));
-            const double start = static_cast<double>((k - 1) % (2 * N));
+            const double start = static_cast<double>((u - 1) % (2 * N));
             for (int s = 0; s < sub; ++s) {
                 const double f = static_cast<double>(s) / sub;
                 const double value = last_ + f * (v - last_);
@@ -128,68 +162,84 @@ EyeMetrics EyeAccumulator::Finish() {
     if (!calibrated_) Calibrate();
     EyeMetrics m;
     m.threshold = threshold_;
-    m.peakToPeak = hi_ - lo_;
+    m.peakToPeak = hi_ > lo_ ? hi_ - lo_ : 0.0;
     m.crossings = crossings_;
-    double best = -kInf;
+    m.bits = firstBit_ == UINT64_MAX ? 0 : lastBit_ - firstBit_ + 1;
+    std::uint64_t anyOne = 0, anyZero = 0;
     for (std::size_t p = 0; p < ones_.size(); ++p) {
-        if (ones_[p] == 0 || zeros_[p] == 0) continue;
-        const double h = minOne_[p] - maxZero_[p];
-        if (h > best) {
-            best = h;
-            m.bestPhase = static_cast<int>(p);
-        }
+        anyOne += ones_[p];
+        anyZero += zeros_[p];
     }
-    if (best == -kInf) return m;
-    const auto bp = static_cast<std::size_t>(m.bestPhase);
-    m.height = std::max(best, 0.0);
-    m.highLevel = sumOne_[bp] / static_cast<double>(ones_[bp]);
-    m.lowLevel = sumZero_[bp] / static_cast<double>(zeros_[bp]);
-    // Crossings relative to the edge half a unit interval from the best phase,
-    // wrapped to [-0.5, 0.5) UI; the eye is what their spread leaves open.
-    double earliest = kInf, latest = -kInf;
+    if (anyOne == 0 || anyZero == 0) {
+        m.note = m.bits == 0 ? "no eye: no bits after the ignored ones"
+                             : "no eye: " + std::to_string(m.bits) +
+                                   " bits after the ignored ones, not both a 1 and a 0";
+        return m;
+    }
+    // The open region: the widest circular gap between threshold crossings.
+    std::vector<double> points;
     for (std::size_t b = 0; b < binMin_.size(); ++b) {
         if (binMin_[b] == kInf) continue;
-        for (double phase : {binMin_[b], binMax_[b]}) {
-            double e = (phase - m.bestPhase) / N_ - 0.5;
-            e -= std::floor(e + 0.5);
-            earliest = std::min(earliest, e);
-            latest = std::max(latest, e);
-        }
+        points.push_back(binMin_[b]);
+        points.push_back(binMax_[b]);
     }
-    m.widthUi = crossings_ == 0 ? 1.0 : std::max(0.0, 1.0 - (latest - earliest));
-    if (m.height <= 0) m.widthUi = 0.0;
-    // The eye's middle lies half a unit interval from the middle of the edges.
-    const double edge = crossings_ == 0 ? 0.0 : 0.5 * (earliest + latest);
-    m.centrePhase = std::fmod(m.bestPhase + (edge + 1.0) * N_, static_cast<double>(N_));
-    // Among phases as open as the best (a flat-topped eye), sample nearest the middle.
-    const double tie = 1e-9 * std::max(m.peakToPeak, 1e-300);
-    double nearest = kInf;
+    const double N = N_;
+    double gap = N, centre = -1;
+    if (!points.empty()) {
+        std::sort(points.begin(), points.end());
+        gap = points.front() + N - points.back();
+        centre = points.back() + 0.5 * gap;
+        for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+            if (points[i + 1] - points[i] > gap) {
+                gap = points[i + 1] - points[i];
+                centre = points[i] + 0.5 * gap;
+            }
+        }
+        centre = std::fmod(centre, N);
+    }
+    // The sampling phase: the middle of the open region (the phase with both
+    // bits nearest to it), or without crossings the most open phase.
+    double best = -kInf, nearest = kInf;
     for (std::size_t p = 0; p < ones_.size(); ++p) {
-        if (ones_[p] == 0 || zeros_[p] == 0 || minOne_[p] - maxZero_[p] < best - tie) continue;
-        double d = std::fabs(static_cast<double>(p) - m.centrePhase);
-        d = std::min(d, N_ - d);
-        if (d < nearest) {
-            nearest = d;
+        if (ones_[p] == 0 || zeros_[p] == 0) continue;
+        if (centre >= 0) {
+            double d = std::fabs(static_cast<double>(p) - centre);
+            d = std::min(d, N - d);
+            if (d < nearest) {
+                nearest = d;
+                m.bestPhase = static_cast<int>(p);
+            }
+        } else if (minOne_[p] - maxZero_[p] > best) {
+            best = minOne_[p] - maxZero_[p];
             m.bestPhase = static_cast<int>(p);
         }
     }
+    if (nearest == kInf && best == -kInf) {
+        m.note = "no eye: no sampling phase saw both a 1 and a 0";
+        return m;
+    }
     const auto chosen = static_cast<std::size_t>(m.bestPhase);
-    m.height = std::max(minOne_[chosen] - maxZero_[chosen], 0.0);
+    m.height = minOne_[chosen] - maxZero_[chosen];
     m.highLevel = sumOne_[chosen] / static_cast<double>(ones_[chosen]);
     m.lowLevel = sumZero_[chosen] / static_cast<double>(zeros_[chosen]);
+    m.widthUi = m.height > 0 ? gap / N : 0.0;
     m.valid = true;
     return m;
 }
 
-EyeMetrics MeasureEye(const std::vector<double>& y, int N, std::size_t skip) {
-    EyeAccumulator eye(N, skip, y.size());
+EyeMetrics MeasureEye(const std::vector<double>& y, int N, std::size_t skip, std::int64_t delay,
+                      const std::vector<int>& bits) {
+    EyeAccumulator eye(
+        N, skip, delay,
+        [&bits](std::uint64_t b) { return b < bits.size() ? (bits[b] ? 1 : 0) : -1; },
+        y.size() + 1);
     eye.Add(y.data(), y.size(), 0);
     return eye.Finish();
 }
 
-double RiseTime2080(const std::vector<double>& y, std::size_t start, std::size_t window,
-                    double* low, double* high) {
-    if (start == 0 || start >= y.size()) return -1;
+std::optional<double> RiseTime2080(const std::vector<double>& y, std::size_t start,
+                                   std::size_t window, double* low, double* high) {
+    if (start == 0 || start >= y.size()) return std::nullopt;
     const std::size_t from = window == 0 || window > start ? 0 : start - window;
     double before = 0;
     for (std::size_t k = from; k < start; ++k) before += y[k];
@@ -198,7 +248,7 @@ double RiseTime2080(const std::vector<double>& y, std::size_t start, std::size_t
     if (low) *low = before;
     if (high) *high = after;
     const double span = after - before;
-    if (span == 0) return -1;
+    if (!(span != 0) || !std::isfinite(span)) return std::nullopt;
     const double sign = span > 0 ? 1 : -1;
     auto crossing = [&](double fraction) {
         const double level = before + fraction * span;
@@ -210,17 +260,18 @@ double RiseTime2080(const std::vector<double>& y, std::size_t start, std::size_t
         return -1.0;
     };
     const double t20 = crossing(0.2), t80 = crossing(0.8);
-    if (t20 < 0 || t80 < 0) return -1;
+    if (t20 < 0 || t80 < 0) return std::nullopt;
     return t80 - t20;
 }
 
-Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int pre, int post) {
+Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int pre, int post,
+                     std::size_t from) {
     Cursors c;
-    if (y.empty() || N <= 0) return c;
-    double peak = -1;
-    for (std::size_t k = 0; k < y.size(); ++k) {
-        if (std::fabs(y[k] - baseline) > peak) {
-            peak = std::fabs(y[k] - baseline);
+    if (y.empty() || N <= 0 || from >= y.size()) return c;
+    double peak = -kInf;
+    for (std::size_t k = from; k < y.size(); ++k) {
+        if (y[k] - baseline > peak) {
+            peak = y[k] - baseline;
             c.peakIndex = static_cast<int>(k);
         }
     }

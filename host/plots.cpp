@@ -168,7 +168,8 @@ std::string WriteLinePlot(const std::string& path, const LinePlot& plot) {
     if (plot.x.size() != plot.y.size() || plot.x.size() < 2) return "not enough points for " + path;
     const auto [xlo, xhi] = std::minmax_element(plot.x.begin(), plot.x.end());
     const auto [ylo, yhi] = std::minmax_element(plot.y.begin(), plot.y.end());
-    const double margin = std::max(0.08 * (*yhi - *ylo), 1e-6);
+    // A flat signal still gets a readable scale: at least a millivolt each way.
+    const double margin = std::max(0.08 * (*yhi - *ylo), 1e-3);
     const double x0 = *xlo, x1 = *xhi, y0 = *ylo - margin, y1 = *yhi + margin;
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
     cairo_t* cr = cairo_create(surface);
@@ -189,6 +190,14 @@ std::string WriteLinePlot(const std::string& path, const LinePlot& plot) {
             cairo_line_to(cr, px, py);
     }
     cairo_stroke(cr);
+    cairo_set_source_rgb(cr, 0.85, 0.1, 0.1);
+    for (std::size_t k = 0; k < plot.markX.size() && k < plot.markY.size(); ++k) {
+        const double px = kLeft + (plot.markX[k] - x0) / (x1 - x0) * w;
+        const double py = kTop + h - (plot.markY[k] - y0) / (y1 - y0) * h;
+        cairo_arc(cr, px, py, 4.0, 0, 6.283185307179586);
+        cairo_fill(cr);
+        if (k < plot.markLabel.size()) Text(cr, px + 6, py - 10, plot.markLabel[k], 0.0, 0.5, 12);
+    }
     cairo_destroy(cr);
     return Save(surface, path);
 }

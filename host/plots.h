@@ -25,6 +25,9 @@ std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density, 
 struct LinePlot {
     std::string title, xLabel, yLabel;
     std::vector<double> x, y;
+    // Points to mark (the pulse response's cursors), with their labels.
+    std::vector<double> markX, markY;
+    std::vector<std::string> markLabel;
 };
 
 std::string WriteLinePlot(const std::string& path, const LinePlot& plot);

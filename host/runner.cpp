@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -70,10 +71,13 @@ bool BlockPolicy::Parse(const std::string& text, BlockPolicy& out) {
     const std::size_t colon = text.find(':');
     const std::string kind = text.substr(0, colon);
     const std::string rest = colon == std::string::npos ? "" : text.substr(colon + 1);
+    // Decimal digits only, at most 2^32 (a block larger than that is no test
+    // of anything a simulator does).
     auto number = [](const std::string& s, std::uint64_t& v) {
-        if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos) return false;
-        v = std::stoull(s);
-        return true;
+        if (s.empty() || s.size() > 10 || s.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        v = std::strtoull(s.c_str(), nullptr, 10);
+        return v <= (std::uint64_t{1} << 32);
     };
     if (kind == "whole") return rest.empty();
     if (kind == "fixed") {
@@ -90,7 +94,7 @@ bool BlockPolicy::Parse(const std::string& text, BlockPolicy& out) {
         out.size = 4096;
         const std::size_t c2 = rest.find(':');
         std::uint64_t seed = 1;
-        if (!rest.empty() && !number(rest.substr(0, c2), seed)) return false;
+        if (!number(rest.substr(0, c2), seed) || seed > 0xFFFFFFFFu) return false;
         out.seed = static_cast<std::uint32_t>(seed);
         if (c2 != std::string::npos && !(number(rest.substr(c2 + 1), out.size) && out.size > 0))
             return false;

@@ -1,5 +1,6 @@
 #include "stimulus.h"
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -83,18 +84,26 @@ std::string ReadWaveform(const std::string& path, std::vector<double>& samples) 
         }
         if (in.gcount() != 0) return path + ": size is not a whole number of doubles";
     } else {
+        // Each line holds exactly one number; blank lines and '#' comments aside.
         std::string line;
-        int number = 0;
+        std::uint64_t number = 0;
         while (std::getline(in, line)) {
             ++number;
             const std::size_t hash = line.find('#');
             if (hash != std::string::npos) line.resize(hash);
-            std::istringstream fields(line);
-            fields.imbue(std::locale::classic());
-            double v;
-            if (!(fields >> v)) {
-                if (line.find_first_not_of(" \t\r,") == std::string::npos) continue;
-                return path + ":" + std::to_string(number) + ": not a number";
+            const std::size_t first = line.find_first_not_of(" \t\r");
+            if (first == std::string::npos) continue;
+            const std::size_t last = line.find_last_not_of(" \t\r");
+            const std::string field = line.substr(first, last - first + 1);
+            std::istringstream in1(field);
+            in1.imbue(std::locale::classic());
+            double v = 0;
+            if (!(in1 >> v) || in1.peek() != std::char_traits<char>::eof()) {
+                return path + ":" + std::to_string(number) + ": '" + field +
+                       "' is not one number (one sample per line)";
+            }
+            if (!std::isfinite(v)) {
+                return path + ":" + std::to_string(number) + ": '" + field + "' is not finite";
             }
             samples.push_back(v);
         }

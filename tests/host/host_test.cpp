@@ -73,8 +73,10 @@ TEST(Prbs, should_follow_the_standard_sequences_and_periods) {
 
 TEST(Metrics, should_measure_an_ideal_nrz_eye_exactly) {
     const int N = 16;
-    const std::vector<double> y = LinearNrz(PrbsBits(7, 127), N, 0.4, 5);
-    const EyeMetrics m = MeasureEye(y, N, 0);
+    const std::vector<int> bits = PrbsBits(7, 127);
+    const std::vector<double> y = LinearNrz(bits, N, 0.4, 5);
+    // The main cursor of each bit in the middle of its unit interval.
+    const EyeMetrics m = MeasureEye(y, N, 0, N / 2, bits);
     ASSERT_TRUE(m.valid);
     EXPECT_NEAR(m.height, 0.8, 1e-12);
     EXPECT_NEAR(m.widthUi, 1.0, 1e-12);  // every crossing at the same phase
@@ -93,8 +95,24 @@ TEST(Metrics, should_measure_an_ideal_nrz_eye_exactly) {
                 shifted[k + 4 + static_cast<std::size_t>(d)] = y[k + static_cast<std::size_t>(d)];
         }
     }
-    const EyeMetrics late = MeasureEye(shifted, N, 0);
+    const EyeMetrics late = MeasureEye(shifted, N, 0, N / 2, bits);
     EXPECT_NEAR(late.widthUi, 1.0 - 4.0 / N, 1e-12);
+
+    // Windows from 4 samples into each bit: the crossings fall on both sides
+    // of the window edge (phases 14.5 and 2.5) and leave one open region of
+    // 1 - 4/16 UI, not the sliver between them.
+    const EyeMetrics wrapped = MeasureEye(shifted, N, 0, 12, bits);
+    EXPECT_NEAR(wrapped.widthUi, 1.0 - 4.0 / N, 1e-12);
+    EXPECT_NEAR(wrapped.height, 0.8, 1e-12);
+
+    // Measured against the bits sent, an inverted output is a closed eye.
+    std::vector<double> inverted(y);
+    for (double& v : inverted) v = -v;
+    const EyeMetrics closed = MeasureEye(inverted, N, 0, N / 2, bits);
+    ASSERT_TRUE(closed.valid);
+    EXPECT_NEAR(closed.height, -0.8, 1e-12);
+    EXPECT_EQ(closed.widthUi, 0.0);
+    EXPECT_FALSE(MeasureEye(y, N, y.size(), N / 2, bits).valid);  // nothing after the ignored bits
 }
 
 TEST(Metrics, should_give_rise_time_and_cursors_of_known_responses) {
@@ -102,14 +120,16 @@ TEST(Metrics, should_give_rise_time_and_cursors_of_known_responses) {
     const std::vector<double> step = LinearNrz(StepBits(4, 6), N, 0.5, 10);
     double low = 0, high = 0;
     // A 10-sample linear edge from -0.5 to 0.5: 20 % to 80 % takes 6 samples.
-    EXPECT_NEAR(RiseTime2080(step, 40, 10, &low, &high), 6.0, 1e-12);
+    EXPECT_NEAR(RiseTime2080(step, 40, 10, &low, &high).value_or(-1), 6.0, 1e-12);
     EXPECT_EQ(low, -0.5);
     EXPECT_EQ(high, 0.5);
+    EXPECT_FALSE(RiseTime2080(std::vector<double>(100, 0.25), 40, 10, &low, &high).has_value());
 
     std::vector<double> pulse(200, -0.5);
     pulse[100] = 0.5;
     pulse[90] = -0.6;
     pulse[110] = -0.3;
+    pulse[120] = -1.6;  // a post-cursor larger in magnitude than the main one
     const Cursors c = PulseCursors(pulse, -0.5, N, 2, 3);
     EXPECT_EQ(c.peakIndex, 100);
     ASSERT_EQ(c.values.size(), 6u);
@@ -300,7 +320,8 @@ TEST(Commands, should_sweep_a_reduced_grid_in_shards_that_cover_it_once) {
     ASSERT_EQ(Amihost(common + " --shard 3/3 --csv " + (dir / "s3.csv").string()), 0);
     const std::vector<std::string> all = Lines(dir / "all.csv");
     ASSERT_EQ(all.size(), 5u);  // header and 2 x 2 combinations
-    EXPECT_EQ(all[0].rfind("index,TXPRECURSOR,TXPOSTCURSOR,TXDIFFCTRL,eye_height_V", 0), 0u);
+    // Every parameter is a column, swept (TXPRECURSOR, TXDIFFCTRL) or not.
+    EXPECT_EQ(all[0].rfind("index,TXPRECURSOR,TXPOSTCURSOR,TXDIFFCTRL,TX_PVT,eye_height_V", 0), 0u);
     std::multiset<std::string> fromShards;
     for (const char* shard : {"s1.csv", "s2.csv", "s3.csv"}) {
         const std::vector<std::string> rows = Lines(dir / shard);
@@ -308,8 +329,8 @@ TEST(Commands, should_sweep_a_reduced_grid_in_shards_that_cover_it_once) {
     }
     EXPECT_EQ(fromShards, std::multiset<std::string>(all.begin() + 1, all.end()));
     // A larger swing code gives a larger eye.
-    const double small = std::stod(all[1].substr(all[1].find(",0,3,0,") + 7));
-    const double large = std::stod(all[2].substr(all[2].find(",0,3,15,") + 8));
+    const double small = std::stod(all[1].substr(all[1].find(",0,3,0,1,") + 9));
+    const double large = std::stod(all[2].substr(all[2].find(",0,3,15,1,") + 10));
     EXPECT_GT(large, 3 * small);
     EXPECT_EQ(Amihost(common + " --shard 4/3 --csv " + (dir / "x.csv").string()), 2);
     EXPECT_EQ(Amihost(common + " --grid NOPE=1 --csv " + (dir / "x.csv").string()), 2);
@@ -331,4 +352,121 @@ TEST(Commands, should_check_block_size_invariance) {
     EXPECT_EQ(Amihost("run -l /nonexistent.so"), 2);
     EXPECT_EQ(Amihost(std::string("run -l ") + TX_MODEL_LIBRARY + " --stimulus prbs8"), 2);
     fs::remove_all(fs::temp_directory_path() / ("amihost-broken-" + std::to_string(::getpid())));
+}
+
+namespace {
+
+// Runs amihost and returns its exit status and what it wrote to both streams.
+int AmihostOutput(const std::string& arguments, std::string& output) {
+    const std::string command = std::string(AMIHOST_EXE) + " " + arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    output.clear();
+    char buffer[4096];
+    for (std::size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, n);
+    const int status = pipe == nullptr ? -1 : ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+nlohmann::json Summary(const fs::path& dir) {
+    std::ifstream in(dir / "summary.json");
+    return nlohmann::json::parse(in);
+}
+
+}  // namespace
+
+TEST(Commands, should_report_failed_writes_and_leave_no_partial_files) {
+    const fs::path dir = fs::temp_directory_path() / ("amihost-full-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::create_symlink("/dev/full", dir / "summary.json");
+    const std::string run = std::string("run -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                            " --bits 40 --no-plots -o " + dir.string();
+    std::string out;
+    EXPECT_EQ(AmihostOutput(run, out), 2) << out;
+    EXPECT_NE(out.find("cannot write"), std::string::npos) << out;
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos);
+    EXPECT_EQ(Amihost(std::string("sweep -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                      " --bits 20 --grid TXDIFFCTRL=1 --csv /dev/full"),
+              2);
+    fs::remove_all(dir);
+}
+
+TEST(Commands, should_refuse_bad_numbers_and_sizes_with_one_line) {
+    const std::string lib = std::string(" -l ") + TX_MODEL_LIBRARY;
+    const std::string ami = std::string(" -a ") + TX_PACKAGE_AMI;
+    for (const std::string& bad :
+         {std::string("run") + lib + " --block fixed:99999999999999999999",
+          std::string("run") + lib + " -n 100000000 --bits 5", std::string("run") + lib + " --bit-time inf",
+          std::string("run") + lib + " --high nan", std::string("run") + lib + " --high 0.5 --low 0.5",
+          std::string("run") + lib + ami + " -p \"(x (a 1))\"", std::string("run") + lib + " --bits 0",
+          std::string("run") + lib + " --ignore-bits -3", std::string("run") + lib + " --block fixed:0",
+          std::string("run") + lib + " --block random:", std::string("run") + lib + " -p \"(a (b 1)\"",
+          std::string("check-invariance") + lib + " --policies whole",
+          std::string("check-invariance") + lib + " --tolerance -1",
+          std::string("sweep") + lib + ami + " --grid TXPOSTCURSOR=1,2 --set TXPOSTCURSOR=7",
+          std::string("sweep") + lib + ami + " --grid TXPOSTCURSOR=1,2 --grid TXPOSTCURSOR=3",
+          std::string("sweep") + lib + ami + " --grid TXPOSTCURSOR=a,b",
+          std::string("sweep") + lib + ami + " -j 0", std::string("run --nonsense")}) {
+        std::string out;
+        EXPECT_EQ(AmihostOutput(bad, out), 2) << bad << "\n" << out;
+        EXPECT_EQ(out.find("terminate"), std::string::npos) << bad;
+    }
+    EXPECT_EQ(Amihost(std::string("run -q") + lib + " --bits 1e3 --no-plots -o " +
+                      (fs::temp_directory_path() / ("amihost-e3-" + std::to_string(::getpid()))).string()),
+              0);
+    fs::remove_all(fs::temp_directory_path() / ("amihost-e3-" + std::to_string(::getpid())));
+}
+
+TEST(Commands, should_read_stimulus_files_one_number_per_line) {
+    const fs::path dir = fs::temp_directory_path() / ("amihost-file-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "two.txt") << "# time,value\n0.5\n\n0,0.5\n";
+    std::ofstream(dir / "junk.txt") << "0.5\n0.5abc\n";
+    std::string out;
+    EXPECT_EQ(AmihostOutput(std::string("run -l ") + TX_SCALE_MODEL + " --stimulus file:" +
+                                (dir / "two.txt").string(),
+                            out),
+              2);
+    EXPECT_NE(out.find("two.txt:4:"), std::string::npos) << out;
+    EXPECT_EQ(AmihostOutput(std::string("run -l ") + TX_SCALE_MODEL + " --stimulus file:" +
+                                (dir / "junk.txt").string(),
+                            out),
+              2);
+    EXPECT_NE(out.find("junk.txt:2:"), std::string::npos) << out;
+    fs::remove_all(dir);
+}
+
+TEST(Commands, should_measure_the_eye_against_the_bits_sent) {
+    const fs::path dir = fs::temp_directory_path() / ("amihost-eye-" + std::to_string(::getpid()));
+    const std::string run = std::string("run -q --no-plots -l ") + TX_MODEL_LIBRARY + " -a " +
+                            TX_PACKAGE_AMI + " -o " + dir.string();
+    // Strong pre- and post-cursor: the levels invert, the eye is closed, and
+    // cursor 0 stays the main tap although the post-cursor is larger.
+    ASSERT_EQ(Amihost(run + " --set TXPRECURSOR=20 --set TXPOSTCURSOR=31"), 0);
+    nlohmann::json s = Summary(dir);
+    EXPECT_LT(s["eye"]["height_V"].get<double>(), -0.2);
+    EXPECT_TRUE(s["eye"]["closed"].get<bool>());
+    const auto cursors = s["pulse_cursors_V"]["values"];
+    EXPECT_GT(cursors[2].get<double>(), 0.3);   // main
+    EXPECT_LT(cursors[3].get<double>(), -0.3);  // post-cursor, larger in magnitude
+    // Crossings straddling the edge of the window still leave a wide eye.
+    ASSERT_EQ(Amihost(run + " --set TXPOSTCURSOR=40"), 0);
+    s = Summary(dir);
+    EXPECT_GT(s["eye"]["width_UI"].get<double>(), 0.9);
+    // A model whose AMI_Init fails gets no metrics; an unmeasurable rise time is null.
+    EXPECT_EQ(Amihost(std::string("run -q --no-plots -l ") + TX_MODEL_LIBRARY + " -a " +
+                      TX_PACKAGE_AMI + " --bit-time 1e-10 -n 1 --stimulus step -o " + dir.string()),
+              0);
+    s = Summary(dir);
+    EXPECT_FALSE(s["eye"]["valid"].get<bool>());  // a step has no eye
+    EXPECT_EQ(Amihost(std::string("run -q --no-plots -l ") + TX_BROKEN_MODEL + " --bits 20 -n 8 -o " +
+                      dir.string()),
+              1);
+    s = Summary(dir);
+    EXPECT_FALSE(s["eye"]["valid"].get<bool>());
+    EXPECT_TRUE(s.contains("metrics_note"));
+    EXPECT_FALSE(s.contains("rise_time_20_80_s"));
+    fs::remove_all(dir);
 }

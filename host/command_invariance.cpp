@@ -1,0 +1,89 @@
+// amihost check-invariance: one stimulus under several block policies; the
+// outputs must agree (a model must not depend on how a simulator cuts the wave).
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "session.h"
+
+namespace amihost {
+
+int CommandCheckInvariance(const InvarianceOptions& o) {
+    if (!(o.tolerance >= 0) || !std::isfinite(o.tolerance)) {
+        Error("--tolerance must be a finite number of volts, 0 or more");
+        return 2;
+    }
+    std::vector<std::string> names;
+    for (std::size_t at = 0; at <= o.policies.size();) {
+        const std::size_t comma = std::min(o.policies.find(',', at), o.policies.size());
+        names.push_back(o.policies.substr(at, comma - at));
+        at = comma + 1;
+    }
+    if (names.size() < 2) {
+        Error("--policies needs at least two block policies to compare");
+        return 2;
+    }
+    std::vector<BlockPolicy> policies(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!BlockPolicy::Parse(names[i], policies[i])) {
+            Error("unknown block policy '" + names[i] + "'");
+            return 2;
+        }
+    }
+    Setup setup;
+    if (const int status = Prepare(o, setup)) return status;
+    StimulusPlan plan;
+    if (const int status = PlanStimulus(o, setup.ignoreBits, plan)) return status;
+    if (plan.samples > kMaxInMemorySamples) {
+        Error("check-invariance keeps the waveform in memory; use at most " +
+              std::to_string(kMaxInMemorySamples) + " samples (this is " +
+              std::to_string(plan.samples) + ")");
+        return 2;
+    }
+    std::vector<double> stimulus(static_cast<std::size_t>(plan.samples));
+    StimulusSource source(plan, o, setup.ignoreBits);
+    source.Fill(stimulus.data(), stimulus.size(), 0);
+    std::vector<double> reference;
+    double worstAll = 0;
+    std::size_t breachCount = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        const RunResult r = RunModel(setup.lib, ConfigOf(o, setup, policies[i]), stimulus);
+        for (const std::string& b : r.breaches)
+            std::printf("%s: contract breach: %s\n", name.c_str(), b.c_str());
+        breachCount += r.breaches.size();
+        const char* calls = r.waveCalls == 1 ? "call" : "calls";
+        if (i == 0) {
+            reference = r.output;
+            std::printf("%-16s reference (%ld %s)\n", name.c_str(), r.waveCalls, calls);
+            continue;
+        }
+        double worst = 0;
+        std::size_t differing = 0, first = reference.size();
+        for (std::size_t k = 0; k < reference.size() && k < r.output.size(); ++k) {
+            const double d = std::fabs(r.output[k] - reference[k]);
+            if (std::memcmp(&r.output[k], &reference[k], 8) != 0) {
+                ++differing;
+                if (first == reference.size()) first = k;
+            }
+            worst = std::max(worst, std::isnan(d) ? INFINITY : d);
+        }
+        if (r.output.size() != reference.size()) worst = INFINITY;
+        worstAll = std::max(worstAll, worst);
+        std::printf("%-16s largest difference %.3g V, %zu samples differ (%ld %s)", name.c_str(),
+                    worst, differing, r.waveCalls, calls);
+        if (first < reference.size() && first < r.output.size()) {
+            std::printf("; first at sample %zu: %.17g V against %.17g V", first, r.output[first],
+                        reference[first]);
+        }
+        std::printf("\n");
+    }
+    const bool same = worstAll <= o.tolerance;
+    std::printf("largest difference %.3g V: %s (tolerance %.3g V)", worstAll,
+                same ? "invariant" : "NOT invariant", o.tolerance);
+    if (breachCount > 0) std::printf("; %zu contract breach%s", breachCount, breachCount == 1 ? "" : "es");
+    std::printf("\n");
+    return same && breachCount == 0 ? 0 : 1;
+}
+
+}  // namespace amihost

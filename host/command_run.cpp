@@ -1,0 +1,357 @@
+// amihost run (and the demo): one stimulus through a model, streamed, with the
+// eye measured against the bits sent, the step and pulse responses, pictures
+// and summary.json.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "output.h"
+#include "plots.h"
+#include "session.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace amihost {
+
+namespace {
+
+json ResultJson(const RunResult& r) {
+    return json{{"AMI_Init", r.initResult},
+                {"AMI_GetWave_calls", r.waveCalls},
+                {"AMI_GetWave_failures", r.failedWaveCalls},
+                {"AMI_Close", r.closeResult}};
+}
+
+// A number, or null when it is not finite.
+json Number(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
+
+void AppendRaw(OutputFile& out, const double* samples, std::size_t n) {
+    unsigned char bytes[8 * 256];
+    while (n > 0) {
+        const std::size_t chunk = std::min<std::size_t>(n, 256);
+        for (std::size_t i = 0; i < chunk; ++i) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &samples[i], 8);
+            for (int b = 0; b < 8; ++b) bytes[8 * i + static_cast<std::size_t>(b)] = static_cast<unsigned char>(bits >> (8 * b));
+        }
+        out.Write(bytes, 8 * chunk);
+        samples += chunk;
+        n -= chunk;
+    }
+}
+
+// A response plot zoomed on a few unit intervals around `centre` (a sample
+// index), with the given points marked.
+std::string PlotResponse(OutputFile& file, const std::string& title, const std::vector<double>& y,
+                         const CommonOptions& o, long centre, long before, long after,
+                         const Cursors* cursors, double baseline) {
+    LinePlot plot;
+    plot.title = title;
+    plot.xLabel = "Time (ps)";
+    plot.yLabel = "Voltage (V)";
+    const double dt = o.bitTime / o.samplesPerBit * 1e12;
+    const long N = o.samplesPerBit;
+    const long from = std::max(0L, centre - before * N);
+    const long to = std::min(static_cast<long>(y.size()), centre + after * N);
+    for (long k = from; k < to; ++k) {
+        plot.x.push_back(static_cast<double>(k) * dt);
+        plot.y.push_back(y[static_cast<std::size_t>(k)]);
+    }
+    if (cursors != nullptr && cursors->peakIndex >= 0) {
+        for (std::size_t c = 0; c < cursors->values.size(); ++c) {
+            const long at = cursors->peakIndex + (cursors->first + static_cast<long>(c)) * N;
+            if (at < from || at >= to) continue;
+            plot.markX.push_back(static_cast<double>(at) * dt);
+            plot.markY.push_back(baseline + cursors->values[c]);
+            const int k = cursors->first + static_cast<int>(c);
+            plot.markLabel.push_back(k == 0 ? "0" : (k > 0 ? "+" : "") + std::to_string(k));
+        }
+    }
+    return file.CommitWritten(WriteLinePlot(file.TemporaryPath(), plot));
+}
+
+std::string Format(const char* format, double v) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, v);
+    return text;
+}
+
+}  // namespace
+
+int CommandRun(const RunOptions& o) {
+    Setup setup;
+    if (const int status = Prepare(o, setup)) return status;
+    BlockPolicy policy;
+    if (!BlockPolicy::Parse(o.block, policy)) {
+        if (o.block == "fixed:0" || o.block == "bits:0" || o.block.rfind("random:", 0) == 0) {
+            Error("block policy '" + o.block +
+                  "': block sizes must be at least 1 and a random policy needs a seed "
+                  "(random:SEED[:MAX])");
+        } else {
+            Error("unknown block policy '" + o.block +
+                  "' (whole, fixed:N, bits:K, random:SEED[:MAX], numbers up to 2^32)");
+        }
+        return 2;
+    }
+    StimulusPlan plan;
+    if (const int status = PlanStimulus(o, setup.ignoreBits, plan)) return status;
+    const int N = o.samplesPerBit;
+    if (N < 8 && !o.quiet) {
+        Warning("only " + std::to_string(N) +
+                " samples per unit interval: rise time and eye width are limited by the sampling");
+    }
+    std::error_code ec;
+    fs::create_directories(o.outDir, ec);
+    if (ec) {
+        Error("cannot create " + o.outDir + ": " + ec.message());
+        return 2;
+    }
+    const fs::path dir = fs::absolute(o.outDir, ec).lexically_normal();
+    std::vector<std::string> files;
+
+    // The step and pulse runs first: they give the system delay that aligns
+    // the eye with the bits sent.
+    const Responses responses = MeasureResponses(setup, o);
+    const bool eyeStimulus = plan.kind == "prbs" || plan.kind == "file";
+
+    const std::uint64_t waveSamples = std::min(plan.samples, o.maxWaveformSamples);
+    const bool someWave = waveSamples > 0;
+    if (someWave && waveSamples * 60 > (std::uint64_t{100} << 20) && !o.quiet) {
+        Warning("waveform.csv will take about " + std::to_string(waveSamples * 60 >> 20) +
+                " MB (--max-waveform-samples limits it)");
+    }
+    OutputFile csv((dir / "waveform.csv").string()), raw((dir / "waveform.bin").string());
+    if (someWave && (!csv.Open() || !raw.Open(true))) {
+        Error(csv.Failed() ? csv.Error() : raw.Error());
+        return 2;
+    }
+    csv.Write("time_s,input_V,output_V\n");
+
+    const std::uint64_t skip = static_cast<std::uint64_t>(setup.ignoreBits) * static_cast<std::uint64_t>(N);
+    StimulusSource source(plan, o, setup.ignoreBits);
+    EyeAccumulator eye(N, skip, responses.delaySamples,
+                       [&source](std::uint64_t b) { return source.Bit(b); });
+    if (o.plots) eye.TrackDensity(kEyePlotWidth, kEyePlotHeight);
+    std::vector<double> lastInput;
+    ProgressBar bar(!o.quiet && plan.samples > (std::uint64_t{1} << 22), "AMI_GetWave");
+    const double dt = o.bitTime / N;
+    RunResult result;
+    InstallInterruptHandler();
+    try {
+        result = RunModel(
+            setup.lib, ConfigOf(o, setup, policy), plan.samples,
+            [&](double* samples, std::size_t n, std::uint64_t at) {
+                ThrowIfInterrupted();
+                source.Fill(samples, n, at);
+                if (at < waveSamples) lastInput.assign(samples, samples + n);
+            },
+            [&](const double* samples, std::size_t n, std::uint64_t at) {
+                eye.Add(samples, n, at);
+                source.ForgetBefore(eye.OldestBitNeeded());
+                if (at < waveSamples) {
+                    const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(n, waveSamples - at));
+                    std::string text;
+                    char line[96];
+                    for (std::size_t i = 0; i < keep; ++i) {
+                        const int len = std::snprintf(line, sizeof line, "%.17g,%.17g,%.17g\n",
+                                                      static_cast<double>(at + i) * dt, lastInput[i], samples[i]);
+                        text.append(line, static_cast<std::size_t>(len));
+                    }
+                    csv.Write(text);
+                    AppendRaw(raw, samples, keep);
+                }
+            },
+            [&](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); });
+    } catch (const InterruptedError&) {
+        Error("interrupted; no result files were written");
+        return 130;
+    }
+    std::vector<std::string> writeErrors;
+    if (someWave) {
+        for (OutputFile* f : {&csv, &raw}) {
+            if (const std::string e = f->Commit(); !e.empty()) {
+                writeErrors.push_back(e);
+            } else {
+                files.push_back(f->Path());
+            }
+        }
+    }
+
+    const bool modelRan = result.initResult == 1 && responses.ok;
+    EyeMetrics metrics;
+    if (!modelRan) {
+        metrics.note = "no metrics: AMI_Init returned " + std::to_string(result.initResult) +
+                       (result.message.empty() ? "" : " (" + result.message + ")");
+    } else if (!eyeStimulus) {
+        metrics.note = "no eye: a " + plan.kind + " stimulus has no eye; see the step and pulse responses";
+    } else {
+        metrics = eye.Finish();
+    }
+
+    if (o.plots && modelRan) {
+        const long start = static_cast<long>(setup.ignoreBits + 8) * N;
+        OutputFile eyePng((dir / "eye.png").string()), stepPng((dir / "step.png").string()),
+            pulsePng((dir / "pulse.png").string());
+        std::vector<std::pair<OutputFile*, std::string>> pictures;
+        if (metrics.valid) {
+            EyePlot plot;
+            // The measurements, and the codes when they fit on the line.
+            std::string codes;
+            for (const AmiParameter& p : setup.file.parameters)
+                if (p.usage == "In" || p.usage == "InOut") codes += " " + p.name + "=" + p.defaultValue;
+            plot.title = "Eye, " + plan.Describe() + Format(": height %.4g V", metrics.height) +
+                         Format(", width %.3g UI", metrics.widthUi) +
+                         Format(", threshold %.3g V", metrics.threshold) + ", phase " +
+                         std::to_string(metrics.bestPhase) + "/" + std::to_string(N);
+            if (plot.title.size() + codes.size() <= 110) plot.title += " |" + codes;
+            plot.unitInterval = o.bitTime;
+            plot.samplesPerBit = N;
+            plot.centrePhase = metrics.bestPhase;
+            pictures.emplace_back(&eyePng, eyePng.CommitWritten(WriteEyeDiagram(eyePng.TemporaryPath(), eye.Density(), plot)));
+        }
+        pictures.emplace_back(&stepPng, PlotResponse(stepPng, "Step response", responses.step.output, o,
+                                                     start, 2, 6, nullptr, 0));
+        const double baseline = responses.pulse.output[static_cast<std::size_t>(start - 1)];
+        pictures.emplace_back(&pulsePng, PlotResponse(pulsePng, "Pulse response (one bit), cursors marked",
+                                                      responses.pulse.output, o,
+                                                      responses.cursors.peakIndex, 3, 7, &responses.cursors, baseline));
+        for (const auto& [file, error] : pictures) {
+            if (!error.empty()) {
+                writeErrors.push_back(error);
+            } else {
+                files.push_back(file->Path());
+            }
+        }
+    }
+
+    std::vector<std::string> breaches = result.breaches;
+    for (const std::string& b : responses.step.breaches) breaches.push_back("step run: " + b);
+    for (const std::string& b : responses.pulse.breaches) breaches.push_back("pulse run: " + b);
+    json eyeJson = {{"valid", metrics.valid}};
+    if (metrics.valid) {
+        eyeJson.update({{"height_V", Number(metrics.height)},
+                        {"closed", !(metrics.height > 0)},
+                        {"width_UI", Number(metrics.widthUi)},
+                        {"width_s", Number(metrics.widthUi * o.bitTime)},
+                        {"sampling_phase_samples", metrics.bestPhase},
+                        {"sampling_phase_UI", static_cast<double>(metrics.bestPhase) / N},
+                        {"system_delay_samples", responses.delaySamples},
+                        {"threshold_V", Number(metrics.threshold)},
+                        {"high_level_V", Number(metrics.highLevel)},
+                        {"low_level_V", Number(metrics.lowLevel)},
+                        {"bits_analysed", metrics.bits}});
+    } else {
+        eyeJson["note"] = metrics.note;
+    }
+    json summary = {
+        {"library", o.library},
+        {"ami_file", o.amiFile},
+        {"parameters_in", setup.parameters},
+        {"stimulus",
+         {{"kind", plan.Describe()},
+          {"bits", plan.bits},
+          {"samples", plan.samples},
+          {"samples_per_bit", N},
+          {"bit_time_s", o.bitTime},
+          {"high_V", o.high},
+          {"low_V", o.low}}},
+        {"block_policy", policy.Describe()},
+        {"ignore_bits", setup.ignoreBits},
+        {"return_codes", ResultJson(result)},
+        {"message", result.message},
+        {"parameters_out", result.parametersOut},
+        {"contract_breaches", breaches},
+        {"eye", eyeJson},
+    };
+    if (modelRan) {
+        summary["dc_levels_V"] = {{"high", Number(responses.high)}, {"low", Number(responses.low)}};
+        summary["rise_time_20_80_s"] = responses.riseSeconds ? Number(*responses.riseSeconds) : json(nullptr);
+        if (!responses.riseSeconds) summary["rise_time_note"] = "the step response does not cross both 20 % and 80 %";
+        summary["peak_to_peak_V"] = metrics.valid ? Number(metrics.peakToPeak) : json(nullptr);
+        summary["pulse_cursors_V"] = {{"first_UI", responses.cursors.first},
+                                      {"values", responses.cursors.values},
+                                      {"main_cursor_sample", responses.cursors.peakIndex}};
+    } else {
+        summary["metrics_note"] = metrics.note;
+    }
+    if (waveSamples < plan.samples) {
+        summary["waveform_note"] = "waveform files hold the first " + std::to_string(waveSamples) +
+                                   " of " + std::to_string(plan.samples) + " samples (--max-waveform-samples)";
+    }
+    const std::string summaryPath = (dir / "summary.json").string();
+    files.push_back(summaryPath);
+    summary["files"] = files;
+    if (const std::string e = WriteWholeFile(summaryPath, summary.dump(2) + "\n"); !e.empty()) {
+        writeErrors.push_back(e);
+        files.pop_back();
+    }
+
+    if (!o.quiet) {
+        std::printf("AMI_Init %ld, %ld AMI_GetWave call%s (%ld failed), AMI_Close %ld\n", result.initResult,
+                    result.waveCalls, result.waveCalls == 1 ? "" : "s", result.failedWaveCalls, result.closeResult);
+        if (!result.message.empty()) std::printf("message: %s\n", result.message.c_str());
+        if (metrics.valid) {
+            std::printf("eye height %.6g V%s, eye width %.4g UI at phase %d/%d, %llu bits\n", metrics.height,
+                        metrics.height > 0 ? "" : " (closed)", metrics.widthUi, metrics.bestPhase, N,
+                        static_cast<unsigned long long>(metrics.bits));
+        } else {
+            std::printf("%s\n", metrics.note.c_str());
+        }
+        if (modelRan) {
+            std::printf("rise time %s; swing %s\n",
+                        responses.riseSeconds ? FormatTime(*responses.riseSeconds).c_str()
+                                              : "not measurable (no 20-80 % edge)",
+                        metrics.valid ? Format("%.6g V p-p", metrics.peakToPeak).c_str() : "not measured");
+        }
+        if (waveSamples < plan.samples)
+            std::printf("waveform files: the first %llu of %llu samples (--max-waveform-samples)\n",
+                        static_cast<unsigned long long>(waveSamples), static_cast<unsigned long long>(plan.samples));
+        for (const std::string& b : breaches) std::printf("contract breach: %s\n", b.c_str());
+        if (!files.empty()) {
+            std::printf("wrote:\n");
+            for (const std::string& f : files) std::printf("  %s\n", f.c_str());
+        }
+    }
+    for (const std::string& e : writeErrors) Error(e);
+    if (!writeErrors.empty()) return 2;
+    return breaches.empty() ? 0 : 1;
+}
+
+int CommandDemo(RunOptions o, const std::string& executablePath) {
+    // Look beside this executable first (a build tree or an installed copy),
+    // then in the tree it was built from.
+    std::error_code ec;
+    const fs::path exe = fs::canonical(executablePath, ec);
+    const fs::path here = ec ? fs::path(executablePath).parent_path() : exe.parent_path();
+    auto pick = [](const std::vector<fs::path>& candidates) -> std::string {
+        for (const fs::path& p : candidates) {
+            std::error_code e;
+            if (fs::exists(p, e)) return fs::weakly_canonical(p, e).string();
+        }
+        return "";
+    };
+    if (o.library.empty()) {
+        o.library = pick({here / "varnok_meridel_qlx_ami_tx.so", here / "../model/varnok_meridel_qlx_ami_tx.so",
+                          fs::path(AMIHOST_BUILD_DIR) / "model/varnok_meridel_qlx_ami_tx.so"});
+    }
+    if (o.amiFile.empty() && o.parameters.empty()) {
+        o.amiFile = pick({here / "varnok_meridel_qlx_ami_tx.ami", here / "../package/varnok_meridel_qlx_ami_tx.ami",
+                          fs::path(AMIHOST_SOURCE_DIR) / "package/varnok_meridel_qlx_ami_tx.ami"});
+    }
+    if (o.library.empty() || (o.amiFile.empty() && o.parameters.empty())) {
+        Error("cannot find this project's library and .ami file; give them with --library and --ami");
+        return 2;
+    }
+    if (!o.quiet)
+        std::printf("demo: %s with %s on %s\n", o.library.c_str(),
+                    o.amiFile.empty() ? "--params" : o.amiFile.c_str(), o.stimulus.c_str());
+    return CommandRun(o);
+}
+
+}  // namespace amihost

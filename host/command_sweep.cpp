@@ -1,0 +1,283 @@
+// amihost sweep: a grid of parameter values on every core, one CSV row each,
+// optionally one share (shard) of the grid.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "output.h"
+#include "session.h"
+
+namespace amihost {
+
+bool ParseGridValues(const std::string& text, std::vector<std::string>& values) {
+    values.clear();
+    if (text.find(':') != std::string::npos) {
+        double lo = 0, hi = 0, step = 1;
+        char extra = 0;
+        const int n = std::sscanf(text.c_str(), "%lf:%lf:%lf%c", &lo, &hi, &step, &extra);
+        if (n < 2 || n > 3 || !(step > 0) || !(hi >= lo) || !std::isfinite(lo) ||
+            !std::isfinite(hi) || (hi - lo) / step > 1e6)
+            return false;
+        for (double v = lo; v <= hi + 1e-9 * step; v += step) {
+            std::ostringstream s;
+            s.imbue(std::locale::classic());
+            s << v;
+            values.push_back(s.str());
+        }
+        return true;
+    }
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', at), text.size());
+        const std::string item = text.substr(at, comma - at);
+        if (item.empty()) return false;
+        values.push_back(item);
+        at = comma + 1;
+    }
+    return !values.empty();
+}
+
+bool ParseShard(const std::string& text, int& k, int& n) {
+    char extra = 0;
+    return std::sscanf(text.c_str(), "%d/%d%c", &k, &n, &extra) == 2 && n >= 1 && k >= 1 && k <= n;
+}
+
+namespace {
+
+// The columns after the parameters, with their units.
+const char kMetricColumns[] =
+    "eye_height_V,eye_width_UI,rise_time_20_80_s,peak_to_peak_V,dc_high_V,dc_low_V,"
+    "cursor_-2_V,cursor_-1_V,cursor_0_V,cursor_+1_V,cursor_+2_V,cursor_+3_V,cursor_+4_V,"
+    "cursor_+5_V,ok";
+constexpr int kMetricCount = 15;
+
+std::string Cell(double v) {
+    if (!std::isfinite(v)) return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+}  // namespace
+
+int CommandSweep(const SweepOptions& o) {
+    if (o.amiFile.empty()) {
+        Error("sweep needs an .ami file (--ami)");
+        return 2;
+    }
+    if (o.jobsGiven && o.jobs < 1) {
+        Error("--jobs must be at least 1");
+        return 2;
+    }
+    Setup probe;
+    if (const int status = Prepare(o, probe)) return status;
+    int shardK = 1, shardN = 1;
+    if (!ParseShard(o.shard, shardK, shardN)) {
+        Error("--shard expects K/N with 1 <= K <= N");
+        return 2;
+    }
+    std::map<std::string, std::string> fixed;
+    if (!ParseSets(o.sets, fixed)) return 2;
+
+    // The parameters a value can be sent for, and how each is named.
+    std::vector<const AmiParameter*> inputs;
+    for (const AmiParameter& p : probe.file.parameters)
+        if (p.usage == "In" || p.usage == "InOut") inputs.push_back(&p);
+    auto find = [&](std::string name) -> const AmiParameter* {
+        if (name.rfind("Model_Specific.", 0) == 0) name = name.substr(15);
+        for (const AmiParameter* p : inputs)
+            if (p->path == name || p->name == name) return p;
+        return nullptr;
+    };
+
+    // --grid: each parameter once, never also --set, values checked first.
+    std::map<std::string, std::vector<std::string>> given;  // by path
+    for (const std::string& g : o.grid) {
+        const std::size_t eq = g.find('=');
+        std::vector<std::string> values;
+        if (eq == std::string::npos || eq == 0 || !ParseGridValues(g.substr(eq + 1), values)) {
+            Error("--grid expects NAME=a,b,c or NAME=lo:hi[:step], got '" + g + "'");
+            return 2;
+        }
+        const std::string name = g.substr(0, eq);
+        const AmiParameter* p = find(name);
+        if (p == nullptr) {
+            Error("--grid names " + name + ", which is not an input parameter of " + o.amiFile);
+            return 2;
+        }
+        if (given.count(p->path)) {
+            Error("--grid names " + name + " twice; give all its values in one --grid");
+            return 2;
+        }
+        for (const auto& [setName, value] : fixed) {
+            if (find(setName) == p) {
+                Error(name + " is both swept (--grid) and set (--set " + setName + "=" + value + ")");
+                return 2;
+            }
+        }
+        bool bad = false;
+        for (const std::string& v : values) {
+            AmiFile copy = probe.file;
+            for (const Issue& issue : ApplyOverrides(copy, {{p->path, v}}, o.strict)) {
+                if (issue.text.rfind(p->path + " ", 0) != 0) continue;
+                if (issue.error) {
+                    Error("--grid " + issue.text);
+                    bad = true;
+                } else if (!o.quiet) {
+                    Warning("--grid " + issue.text);
+                }
+            }
+        }
+        if (bad) return 2;
+        given[p->path] = values;
+    }
+    // The axes: the named ones; with no --grid at all, every integer Range or
+    // List that is not set. Every other parameter keeps its default or --set.
+    std::vector<std::pair<std::string, std::vector<std::string>>> axes;
+    for (const AmiParameter* p : inputs) {
+        if (given.count(p->path)) {
+            axes.emplace_back(p->path, given[p->path]);
+            continue;
+        }
+        if (!o.grid.empty()) continue;
+        bool isSet = false;
+        for (const auto& entry : fixed) isSet = isSet || find(entry.first) == p;
+        if (isSet) continue;
+        std::vector<std::string> values;
+        if (!p->list.empty()) {
+            values = p->list;
+        } else if (p->min && p->max && p->type == "Integer" && *p->max - *p->min <= 4096) {
+            for (long v = std::lround(*p->min); v <= std::lround(*p->max); ++v)
+                values.push_back(std::to_string(v));
+        } else {
+            continue;
+        }
+        axes.emplace_back(p->path, values);
+    }
+    std::uint64_t total = 1;
+    for (const auto& axis : axes) {
+        if (total > (std::uint64_t{1} << 40) / axis.second.size()) {
+            Error("the grid has more than 2^40 combinations");
+            return 2;
+        }
+        total *= axis.second.size();
+    }
+    StimulusPlan plan;
+    if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
+    if (plan.samples > kMaxInMemorySamples) {
+        Error("each sweep row keeps its waveform in memory; use at most " +
+              std::to_string(kMaxInMemorySamples) + " samples (this is " + std::to_string(plan.samples) + ")");
+        return 2;
+    }
+    // This shard's rows: index i with i mod N = K - 1, in increasing order.
+    std::vector<std::uint64_t> mine;
+    for (std::uint64_t i = static_cast<std::uint64_t>(shardK - 1); i < total; i += static_cast<std::uint64_t>(shardN))
+        mine.push_back(i);
+
+    OutputFile csv(o.output);
+    if (!csv.Open()) {
+        Error(csv.Error());
+        return 2;
+    }
+    std::string header = "index";
+    for (const AmiParameter* p : inputs) header += "," + p->path;
+    header += std::string(",") + kMetricColumns + "\n";
+    csv.Write(header);
+
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int wanted = o.jobsGiven ? o.jobs : cores;
+    const int jobs = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(wanted), mine.size())));
+    std::vector<std::string> rows(mine.size());
+    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<int> failures{0};
+    ProgressBar bar(!o.quiet, "sweep");
+    std::mutex barMutex;
+    InstallInterruptHandler();
+    auto worker = [&] {
+        for (;;) {
+            const std::size_t slot = next++;
+            if (slot >= mine.size() || Interrupted()) break;
+            std::uint64_t index = mine[slot];
+            std::map<std::string, std::string> combo = fixed;
+            std::vector<std::string> picked(axes.size());
+            for (std::size_t a = axes.size(); a-- > 0;) {
+                const auto& values = axes[a].second;
+                picked[a] = values[index % values.size()];
+                index /= values.size();
+            }
+            for (std::size_t a = 0; a < axes.size(); ++a) combo[axes[a].first] = picked[a];
+            Setup setup;
+            CommonOptions quiet = o;
+            quiet.quiet = true;
+            quiet.sets.clear();
+            std::string row = std::to_string(mine[slot]);
+            if (Prepare(quiet, setup, combo) != 0) {
+                ++failures;
+                for (const AmiParameter* p : inputs) row += "," + (combo.count(p->path) ? combo[p->path] : "");
+                row += std::string(kMetricCount - 1, ',') + ",0";
+            } else {
+                // Every parameter's value as sent: swept, set or default.
+                for (const AmiParameter* p : inputs) {
+                    std::string value = p->defaultValue;
+                    for (const AmiParameter& q : setup.file.parameters)
+                        if (q.path == p->path) value = q.defaultValue;
+                    row += "," + value;
+                }
+                StimulusPlan rowPlan;
+                PlanStimulus(quiet, setup.ignoreBits, rowPlan);
+                std::vector<double> stimulus(static_cast<std::size_t>(rowPlan.samples));
+                StimulusSource source(rowPlan, quiet, setup.ignoreBits);
+                source.Fill(stimulus.data(), stimulus.size(), 0);
+                const RunResult r = RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
+                const Responses responses = MeasureResponses(setup, quiet);
+                std::vector<int> bits(static_cast<std::size_t>(rowPlan.bits));
+                for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = source.Bit(b) == 1;
+                EyeMetrics m;
+                if (r.initResult == 1 && responses.ok)
+                    m = MeasureEye(r.output, o.samplesPerBit,
+                                   static_cast<std::size_t>(setup.ignoreBits) * static_cast<std::size_t>(o.samplesPerBit),
+                                   responses.delaySamples, bits);
+                row += "," + (m.valid ? Cell(m.height) : "") + "," + (m.valid ? Cell(m.widthUi) : "");
+                row += "," + (responses.riseSeconds ? Cell(*responses.riseSeconds) : "");
+                row += "," + (m.valid ? Cell(m.peakToPeak) : "");
+                row += "," + (responses.ok ? Cell(responses.high) : "") + "," + (responses.ok ? Cell(responses.low) : "");
+                for (int c = 0; c < 8; ++c) {
+                    const bool have = responses.ok && static_cast<std::size_t>(c) < responses.cursors.values.size();
+                    row += "," + (have ? Cell(responses.cursors.values[static_cast<std::size_t>(c)]) : "");
+                }
+                const bool ok = r.Ok() && responses.ok;
+                if (!ok) ++failures;
+                row += ok ? ",1" : ",0";
+            }
+            rows[slot] = row;
+            const std::size_t finished = ++done;
+            std::lock_guard<std::mutex> lock(barMutex);
+            bar.Update(finished, mine.size());
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 0; t < jobs; ++t) pool.emplace_back(worker);
+    for (std::thread& t : pool) t.join();
+    if (Interrupted()) {
+        Error("interrupted; " + o.output + " was not written");
+        return 130;
+    }
+    for (const std::string& row : rows) csv.Write(row + "\n");
+    if (const std::string e = csv.Commit(); !e.empty()) {
+        Error(e);
+        return 2;
+    }
+    if (!o.quiet) {
+        std::printf("swept %zu of %llu combinations (shard %d/%d) on %d thread%s (of %d asked) into %s; %d failed\n",
+                    mine.size(), static_cast<unsigned long long>(total), shardK, shardN, jobs,
+                    jobs == 1 ? "" : "s", wanted, o.output.c_str(), failures.load());
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+}  // namespace amihost

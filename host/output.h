@@ -1,0 +1,51 @@
+// Result files that are either complete or absent: each is written under a
+// temporary name beside its final one and renamed into place only after every
+// write, the flush and the close have succeeded. A file not committed (a failed
+// write, an error elsewhere, an interruption) is removed.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace amihost {
+
+class OutputFile {
+public:
+    explicit OutputFile(std::string path);
+    ~OutputFile();  // removes the temporary file unless committed
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // False (with Error() set) when the temporary file cannot be created.
+    bool Open(bool binary = false);
+    void Write(const void* data, std::size_t size);
+    void Write(const std::string& text) { Write(text.data(), text.size()); }
+    // Flushes, closes and renames into place; an error text, empty on success.
+    std::string Commit();
+    // The temporary path, for writers that need a file name (PNG); after such
+    // a writer has finished, CommitWritten renames what it wrote into place.
+    const std::string& TemporaryPath() const { return temporary_; }
+    std::string CommitWritten(const std::string& writerError);
+    const std::string& Path() const { return path_; }
+    bool Failed() const { return failed_; }
+    const std::string& Error() const { return error_; }
+
+private:
+    std::string path_, temporary_, error_;
+    std::FILE* file_ = nullptr;
+    bool failed_ = false, committed_ = false, direct_ = false;
+};
+
+// Writes `text` to `path` through an OutputFile; an error text, empty on success.
+std::string WriteWholeFile(const std::string& path, const std::string& text);
+
+// Ctrl-C and SIGTERM set a flag that long loops poll; the command then stops,
+// its uncommitted files are removed and it exits with status 130.
+void InstallInterruptHandler();
+bool Interrupted();
+struct InterruptedError {};
+inline void ThrowIfInterrupted() {
+    if (Interrupted()) throw InterruptedError{};
+}
+
+}  // namespace amihost

@@ -1,0 +1,327 @@
+#include "session.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "output.h"
+
+namespace amihost {
+
+void Error(const std::string& text) { std::cerr << "amihost: error: " << text << "\n"; }
+void Warning(const std::string& text) { std::cerr << "amihost: warning: " << text << "\n"; }
+
+namespace {
+
+std::string ReadFile(const std::string& path, std::string& text) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return path + " is a directory";
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "cannot open " + path;
+    std::ostringstream s;
+    s << in.rdbuf();
+    text = s.str();
+    return "";
+}
+
+// "1e6", "1000000" or "1000000.0": a whole number of bits.
+bool ParseBits(const std::string& text, std::uint64_t& bits) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == nullptr || *end != '\0' || !std::isfinite(v) || v != std::floor(v) ||
+        v < 1 || v > 1e12)
+        return false;
+    bits = static_cast<std::uint64_t>(v);
+    return true;
+}
+
+}  // namespace
+
+int CheckCommonOptions(const CommonOptions& o) {
+    if (!std::isfinite(o.bitTime) || !(o.bitTime > 0)) {
+        Error("--bit-time must be a positive, finite number of seconds");
+        return 2;
+    }
+    if (o.samplesPerBit < 1 || o.samplesPerBit > (1 << 20)) {
+        Error("--samples-per-bit must be between 1 and 1048576");
+        return 2;
+    }
+    if (!std::isfinite(o.high) || !std::isfinite(o.low) || !(o.high > o.low)) {
+        Error("--high and --low must be finite, with --high above --low");
+        return 2;
+    }
+    if (o.ignoreBitsGiven && (o.ignoreBits < 0 || o.ignoreBits > 1000000)) {
+        Error("--ignore-bits must be between 0 and 1000000");
+        return 2;
+    }
+    if (!o.parameters.empty() && !o.amiFile.empty()) {
+        Error("give the parameters either as an .ami file (--ami) or as a string (--params), not both");
+        return 2;
+    }
+    return 0;
+}
+
+bool ParseSets(const std::vector<std::string>& sets, std::map<std::string, std::string>& out) {
+    for (const std::string& s : sets) {
+        const std::size_t eq = s.find('=');
+        if (eq == std::string::npos || eq == 0) {
+            Error("--set expects NAME=VALUE, got '" + s + "'");
+            return false;
+        }
+        std::string name = s.substr(0, eq);
+        if (name.rfind("Model_Specific.", 0) == 0) name = name.substr(15);
+        out[name] = s.substr(eq + 1);
+    }
+    return true;
+}
+
+std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit) {
+    return (static_cast<std::uint64_t>(ignoreBits) + 8 + 49) *
+           static_cast<std::uint64_t>(samplesPerBit);
+}
+
+int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, std::string>& extra) {
+    if (o.library.empty()) {
+        Error("no library given (--library)");
+        return 2;
+    }
+    if (const int status = CheckCommonOptions(o)) return status;
+    if (const std::string e = setup.lib.Open(o.library); !e.empty()) {
+        Error(e);
+        return 2;
+    }
+    std::map<std::string, std::string> overrides;
+    if (!ParseSets(o.sets, overrides)) return 2;
+    for (const auto& [k, v] : extra) overrides[k] = v;
+    setup.ignoreBits = kDefaultIgnoreBits;
+    if (!o.amiFile.empty()) {
+        std::string text;
+        if (const std::string e = ReadFile(o.amiFile, text); !e.empty()) {
+            Error(e);
+            return 2;
+        }
+        if (const std::string e = ReadAmiFile(text, setup.file); !e.empty()) {
+            Error(o.amiFile + ": " + e);
+            return 2;
+        }
+        setup.haveFile = true;
+        bool failed = false;
+        for (const Issue& issue : ApplyOverrides(setup.file, overrides, o.strict)) {
+            if (issue.error) {
+                Error(issue.text);
+                failed = true;
+            } else if (!o.quiet) {
+                Warning(issue.text);
+            }
+        }
+        if (failed) return 2;
+        setup.parameters = BuildParameterString(setup.file);
+        const auto ignore = setup.file.reserved.find("Ignore_Bits");
+        setup.ignoreBits = 0;
+        if (ignore != setup.file.reserved.end())
+            setup.ignoreBits = std::clamp(std::atoi(ignore->second.c_str()), 0, 1000000);
+        const auto impulse = setup.file.reserved.find("Init_Returns_Impulse");
+        setup.impulseUntouched = impulse == setup.file.reserved.end() || impulse->second != "True";
+    } else {
+        if (!overrides.empty()) {
+            Error("--set needs an .ami file (--ami)");
+            return 2;
+        }
+        setup.parameters = o.parameters;
+        // A raw string the AMI parser rejects would only make the model fail.
+        if (!setup.parameters.empty()) {
+            if (const std::string e = ParseParameterString(setup.parameters); !e.empty()) {
+                Error("--params: " + e);
+                return 2;
+            }
+        }
+        if (!o.ignoreBitsGiven && !o.quiet) {
+            std::fprintf(stderr, "amihost: no .ami file: leaving the first %d bits out of the eye "
+                                 "(--ignore-bits to change)\n",
+                         kDefaultIgnoreBits);
+        }
+    }
+    if (o.ignoreBitsGiven) setup.ignoreBits = o.ignoreBits;
+    const std::uint64_t responses = ResponseSamples(setup.ignoreBits, o.samplesPerBit);
+    if (responses > kMaxInMemorySamples) {
+        Error("the step and pulse runs would take " + std::to_string(responses) +
+              " samples (ignored bits + 57 bits at " + std::to_string(o.samplesPerBit) +
+              " samples per bit), more than the " + std::to_string(kMaxInMemorySamples) +
+              " this tool keeps in memory; use fewer samples per bit or ignored bits");
+        return 2;
+    }
+    return 0;
+}
+
+int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
+    const std::string& s = o.stimulus;
+    const auto N = static_cast<std::uint64_t>(o.samplesPerBit);
+    std::uint64_t bits = 0;
+    if (!o.bitsText.empty() && !ParseBits(o.bitsText, bits)) {
+        Error("--bits must be a whole number of at least 1 (such as 2000 or 1e6), got '" +
+              o.bitsText + "'");
+        return 2;
+    }
+    if (s.rfind("prbs", 0) == 0) {
+        plan.kind = "prbs";
+        plan.order = std::atoi(s.c_str() + 4);
+        if (!Prbs::Supported(plan.order) || s != "prbs" + std::to_string(plan.order)) {
+            Error("unknown stimulus '" + s + "' (prbs7, prbs9, prbs11, prbs15, prbs23, prbs31)");
+            return 2;
+        }
+        const std::uint64_t period = (std::uint64_t{1} << plan.order) - 1;
+        plan.bits = bits > 0 ? bits
+                             : static_cast<std::uint64_t>(ignoreBits) +
+                                   std::min<std::uint64_t>(period, 65535);
+    } else if (s == "step" || s == "pulse") {
+        plan.kind = s;
+        plan.bits = bits > 0 ? bits : static_cast<std::uint64_t>(ignoreBits) + 64;
+    } else if (s.rfind("file:", 0) == 0) {
+        plan.kind = "file";
+        if (const std::string e = ReadWaveform(s.substr(5), plan.fileSamples); !e.empty()) {
+            Error(e);
+            return 2;
+        }
+        plan.samples = plan.fileSamples.size();
+        plan.bits = plan.samples / N;
+        return 0;
+    } else {
+        Error("unknown stimulus '" + s + "' (prbsN, step, pulse or file:PATH)");
+        return 2;
+    }
+    if (plan.bits > (std::uint64_t{1} << 62) / N) {
+        Error("--bits " + o.bitsText + " at " + std::to_string(N) + " samples per bit is too many samples");
+        return 2;
+    }
+    plan.samples = plan.bits * N;
+    return 0;
+}
+
+StimulusSource::StimulusSource(const StimulusPlan& plan, const CommonOptions& o, int ignoreBits)
+    : plan_(plan), o_(o), prbs_(plan.kind == "prbs" ? plan.order : 7) {
+    stepAt_ = static_cast<std::uint64_t>(ignoreBits) + 8;
+    if (plan_.kind == "file" && !plan_.fileSamples.empty()) {
+        const auto [lo, hi] = std::minmax_element(plan_.fileSamples.begin(), plan_.fileSamples.end());
+        const double middle = 0.5 * (*lo + *hi);
+        const auto N = static_cast<std::size_t>(o.samplesPerBit);
+        for (std::size_t b = 0; (b + 1) * N <= plan_.fileSamples.size(); ++b)
+            fileBits_.push_back(plan_.fileSamples[b * N + N / 2] > middle ? 1 : 0);
+    }
+}
+
+void StimulusSource::Fill(double* samples, std::size_t n, std::uint64_t at) {
+    if (plan_.kind == "file") {
+        std::copy_n(plan_.fileSamples.begin() + static_cast<long>(at), n, samples);
+        return;
+    }
+    const auto N = static_cast<std::uint64_t>(o_.samplesPerBit);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t bit = (at + i) / N;
+        while (bitsMade_ <= bit) {
+            current_ = NextBit(bitsMade_);
+            window_.push_back(static_cast<std::uint8_t>(current_));
+            ++bitsMade_;
+        }
+        samples[i] = current_ ? o_.high : o_.low;
+    }
+}
+
+int StimulusSource::Bit(std::uint64_t b) const {
+    if (plan_.kind == "file") return b < fileBits_.size() ? fileBits_[b] : -1;
+    if (b < windowStart_ || b - windowStart_ >= window_.size()) return -1;
+    return window_[static_cast<std::size_t>(b - windowStart_)];
+}
+
+void StimulusSource::ForgetBefore(std::uint64_t b) {
+    while (windowStart_ < b && !window_.empty()) {
+        window_.pop_front();
+        ++windowStart_;
+    }
+}
+
+int StimulusSource::NextBit(std::uint64_t index) {
+    if (plan_.kind == "prbs") return prbs_.NextBit();
+    if (plan_.kind == "step") return index >= stepAt_ ? 1 : 0;
+    return index == stepAt_ ? 1 : 0;  // pulse
+}
+
+ProgressBar::ProgressBar(bool enabled, std::string label)
+    : enabled_(enabled && isatty(2)), label_(std::move(label)) {}
+
+void ProgressBar::Update(std::uint64_t done, std::uint64_t total) {
+    if (!enabled_ || total == 0) return;
+    const int percent = static_cast<int>(100 * done / total);
+    if (percent == last_ && done != total) return;
+    last_ = percent;
+    const int filled = percent / 4;
+    std::fprintf(stderr, "\r%s [%s%s] %3d%%", label_.c_str(),
+                 std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                 std::string(static_cast<std::size_t>(25 - filled), '.').c_str(), percent);
+    if (done == total) std::fprintf(stderr, "\n");
+    std::fflush(stderr);
+}
+
+RunConfig ConfigOf(const CommonOptions& o, const Setup& setup, const BlockPolicy& policy) {
+    RunConfig c;
+    c.parameters = setup.parameters;
+    c.bitTime = o.bitTime;
+    c.samplesPerBit = o.samplesPerBit;
+    c.policy = policy;
+    c.expectImpulseUntouched = setup.impulseUntouched;
+    return c;
+}
+
+Responses MeasureResponses(const Setup& setup, const CommonOptions& o) {
+    Responses r;
+    const int lead = setup.ignoreBits + 8;
+    const BlockPolicy whole;
+    const std::vector<double> stepIn = Nrz(StepBits(lead, 48), o.samplesPerBit, o.high, o.low).samples;
+    r.step = RunModel(setup.lib, ConfigOf(o, setup, whole), stepIn);
+    const std::vector<double> pulseIn =
+        Nrz(PulseBits(lead, 48), o.samplesPerBit, o.high, o.low).samples;
+    r.pulse = RunModel(setup.lib, ConfigOf(o, setup, whole), pulseIn);
+    r.ok = r.step.initResult == 1 && r.pulse.initResult == 1 && r.step.failedWaveCalls == 0 &&
+           r.pulse.failedWaveCalls == 0 && !r.step.output.empty() && !r.pulse.output.empty();
+    if (!r.ok) return r;
+    const std::size_t start =
+        static_cast<std::size_t>(lead) * static_cast<std::size_t>(o.samplesPerBit);
+    const auto rise = RiseTime2080(r.step.output, start, static_cast<std::size_t>(o.samplesPerBit),
+                                   &r.low, &r.high);
+    if (rise) r.riseSeconds = *rise * o.bitTime / o.samplesPerBit;
+    const double baseline = r.pulse.output[start - 1];
+    r.cursors = PulseCursors(r.pulse.output, baseline, o.samplesPerBit, 2, 5, start);
+    if (r.cursors.peakIndex < 0) return r;
+    // The system delay: the middle of the pulse at half its height (where a
+    // slow output stage leaves the eye most open), from the start of the bit.
+    const auto peak = static_cast<std::size_t>(r.cursors.peakIndex);
+    const double half = 0.5 * (r.pulse.output[peak] - baseline);
+    std::size_t up = peak, down = peak;
+    while (up > start && r.pulse.output[up - 1] - baseline > half) --up;
+    while (down + 1 < r.pulse.output.size() && r.pulse.output[down + 1] - baseline > half) ++down;
+    r.delaySamples = static_cast<std::int64_t>((up + down + 1) / 2) - static_cast<std::int64_t>(start);
+    return r;
+}
+
+std::string FormatTime(double seconds) {
+    const double a = std::fabs(seconds);
+    char text[48];
+    if (a < 1e-9) {
+        std::snprintf(text, sizeof text, "%.4g ps", seconds * 1e12);
+    } else if (a < 1e-6) {
+        std::snprintf(text, sizeof text, "%.4g ns", seconds * 1e9);
+    } else if (a < 1e-3) {
+        std::snprintf(text, sizeof text, "%.4g us", seconds * 1e6);
+    } else {
+        std::snprintf(text, sizeof text, "%.4g s", seconds);
+    }
+    return text;
+}
+
+}  // namespace amihost

@@ -1,0 +1,115 @@
+// What the commands share: checking the common options, loading the model and
+// building its parameter string, planning and producing the stimulus, the
+// step and pulse runs, and console output.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ami_file.h"
+#include "commands.h"
+#include "metrics.h"
+#include "runner.h"
+#include "stimulus.h"
+
+namespace amihost {
+
+void Error(const std::string& text);
+void Warning(const std::string& text);
+
+// Samples this tool keeps in memory for one run (the step and pulse runs,
+// check-invariance and each sweep row): 2^26 doubles, 512 MiB.
+constexpr std::uint64_t kMaxInMemorySamples = std::uint64_t{1} << 26;
+
+// Everything a run needs besides the stimulus.
+struct Setup {
+    Library lib;
+    std::string parameters;
+    AmiFile file;
+    bool haveFile = false;
+    int ignoreBits = 0;
+    bool impulseUntouched = true;
+};
+
+// Checks the options every command shares (finite, positive bit time; high
+// above low; sizes that fit in memory). Returns 0 or exit status 2.
+int CheckCommonOptions(const CommonOptions& o);
+
+// Loads the library and builds the parameter string. Returns 0 or an exit status.
+int Prepare(const CommonOptions& o, Setup& setup,
+            const std::map<std::string, std::string>& extra = {});
+
+bool ParseSets(const std::vector<std::string>& sets, std::map<std::string, std::string>& out);
+
+struct StimulusPlan {
+    std::string kind;  // prbs, step, pulse, file
+    int order = 0;
+    std::vector<double> fileSamples;
+    std::uint64_t bits = 0;  // for generated patterns
+    std::uint64_t samples = 0;
+    std::string Describe() const { return kind == "prbs" ? "prbs" + std::to_string(order) : kind; }
+};
+
+int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan);
+
+// Produces the planned stimulus block by block and remembers the bits sent
+// (for a file: the input read against its middle level at the middle of each
+// unit interval), in a window that the eye measurement trims as it goes.
+class StimulusSource {
+public:
+    StimulusSource(const StimulusPlan& plan, const CommonOptions& o, int ignoreBits);
+    void Fill(double* samples, std::size_t n, std::uint64_t at);
+    // The bit of unit interval b: 0, 1, or -1 when not (or no longer) known.
+    int Bit(std::uint64_t b) const;
+    void ForgetBefore(std::uint64_t b);
+
+private:
+    int NextBit(std::uint64_t index);
+    const StimulusPlan& plan_;
+    const CommonOptions& o_;
+    Prbs prbs_;
+    std::uint64_t bitsMade_ = 0;
+    std::uint64_t stepAt_;
+    int current_ = 0;
+    std::deque<std::uint8_t> window_;
+    std::uint64_t windowStart_ = 0;
+    std::vector<std::uint8_t> fileBits_;
+};
+
+class ProgressBar {
+public:
+    ProgressBar(bool enabled, std::string label);
+    void Update(std::uint64_t done, std::uint64_t total);
+
+private:
+    bool enabled_;
+    std::string label_;
+    int last_ = -1;
+};
+
+RunConfig ConfigOf(const CommonOptions& o, const Setup& setup, const BlockPolicy& policy);
+
+// The step and pulse runs: DC levels, rise time, system delay and cursors.
+struct Responses {
+    bool ok = false;  // both runs initialised and ran
+    RunResult step, pulse;
+    double low = 0, high = 0;
+    std::optional<double> riseSeconds;
+    // From the start of the pulse bit to the middle of the pulse response at
+    // half its height: where the eye's unit intervals are centred.
+    std::int64_t delaySamples = 0;
+    Cursors cursors;
+};
+Responses MeasureResponses(const Setup& setup, const CommonOptions& o);
+
+// The size of the step and pulse runs, in samples.
+std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit);
+
+// A time in the unit that fits: "12.3 ps", "4.56 ns", "7.8 us".
+std::string FormatTime(double seconds);
+
+}  // namespace amihost
