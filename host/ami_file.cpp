@@ -4,6 +4,7 @@
 #include <functional>
 #include <sstream>
 
+#include "ami_explain.h"
 #include "ami_parameters.h"
 
 namespace amihost {
@@ -159,53 +160,7 @@ std::string StripComments(const std::string& text) {
 }
 
 std::string ExplainParseFailure(const std::string& text, int code) {
-    // Where the parentheses go wrong, by line, for the codes that concern them.
-    int line = 1, depth = 0, quoteLine = 0, openLine = 0, rootEnd = 0;
-    std::vector<int> opens;
-    bool quoted = false;
-    for (char c : text) {
-        if (c == '\n') ++line;
-        if (c == '"') {
-            quoted = !quoted;
-            quoteLine = line;
-            continue;
-        }
-        if (quoted) continue;
-        if (c == '(') {
-            if (depth == 0 && rootEnd != 0 && openLine == 0) openLine = line;
-            opens.push_back(line);
-            ++depth;
-        } else if (c == ')') {
-            if (depth == 0) return "line " + std::to_string(line) + ": ')' closes no group";
-            opens.pop_back();
-            if (--depth == 0 && rootEnd == 0) rootEnd = line;
-        }
-    }
-    switch (code) {
-        case AMI_UNBALANCED:
-            if (quoted) return "line " + std::to_string(quoteLine) + ": a quote is never closed";
-            if (!opens.empty())
-                return "line " + std::to_string(opens.back()) + ": '(' is never closed";
-            return "unbalanced parentheses";
-        case AMI_NO_OPEN_PAREN:
-            return "the text does not begin with '('";
-        case AMI_NO_PARENT:
-            return "no parameter tree: the text is empty or its outermost group holds a single value";
-        case AMI_NO_MEMORY:
-            return "out of memory while parsing";
-        case AMI_SECOND_ROOT:
-            return openLine != 0 ? "line " + std::to_string(openLine) +
-                                       ": a second group after the outermost one has closed"
-                                 : "text after the outermost group";
-        case AMI_NOTHING_TO_CLOSE:
-            return "a ')' with no group left to close, or a group that holds only a name";
-        case AMI_TOO_MANY_NODES:
-            return "more groups and values than the parser can hold";
-        case AMI_EMPTY_TOKEN:
-            return "an empty name or value";
-        default:
-            return "the text does not parse";
-    }
+    return ami_explain_failure(text, code);
 }
 
 std::string ParseParameterString(const std::string& text) {

@@ -1,0 +1,1064 @@
+// The .ibs, .pkg and .ebd checker: one pass over the lines, keyword by
+// keyword, collecting components, models and package models, then the checks
+// between sections.
+#include "ibis_check.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+
+#include "ami_check.h"
+
+namespace fs = std::filesystem;
+
+namespace ibis {
+
+namespace {
+
+// Versions as ten times their number: 1.1 -> 11, 7.2 -> 72.
+const int kVersions[] = {11, 20, 21, 30, 31, 32, 40, 41, 42, 50, 51, 60, 61, 70, 71, 72};
+
+enum class Scope { File, Component, Model, Package, Board, Selector, Other };
+
+struct KeywordDef {
+    const char* name;  // normalised: lower case, single spaces
+    int since;
+    Scope scope;  // where it may stand (File: anywhere at the top level)
+    bool once;    // at most once in its scope
+};
+
+// The keywords, the version that introduced each, and where each belongs.
+const KeywordDef kKeywords[] = {
+    {"ibis ver", 11, Scope::File, true}, {"comment char", 21, Scope::File, false},
+    {"file name", 11, Scope::File, true}, {"file rev", 11, Scope::File, true},
+    {"date", 11, Scope::File, true}, {"source", 11, Scope::File, true},
+    {"notes", 11, Scope::File, true}, {"disclaimer", 11, Scope::File, true},
+    {"copyright", 21, Scope::File, true}, {"end", 11, Scope::File, true},
+    {"component", 11, Scope::File, false}, {"model", 11, Scope::File, false},
+    {"model selector", 32, Scope::File, false}, {"submodel", 40, Scope::File, false},
+    {"define package model", 21, Scope::File, false}, {"begin board description", 32, Scope::File, false},
+    {"external circuit", 41, Scope::File, false}, {"end external circuit", 41, Scope::File, false},
+    {"test data", 40, Scope::File, false}, {"test load", 40, Scope::File, false},
+    {"interconnect model set", 70, Scope::File, false}, {"end interconnect model set", 70, Scope::File, false},
+    {"interconnect model", 70, Scope::Other, false}, {"end interconnect model", 70, Scope::Other, false},
+    // Component.
+    {"manufacturer", 11, Scope::Component, true}, {"package", 11, Scope::Component, true},
+    {"pin", 11, Scope::Component, true}, {"package model", 21, Scope::Component, true},
+    {"alternate package models", 40, Scope::Component, true},
+    {"end alternate package models", 40, Scope::Component, true},
+    {"pin mapping", 21, Scope::Component, true}, {"diff pin", 21, Scope::Component, true},
+    {"series pin mapping", 32, Scope::Component, true}, {"series switch groups", 32, Scope::Component, true},
+    {"node declarations", 41, Scope::Component, true}, {"end node declarations", 41, Scope::Component, true},
+    {"circuit call", 41, Scope::Component, false}, {"end circuit call", 41, Scope::Component, false},
+    {"repeater pin", 60, Scope::Component, true}, {"bus label", 70, Scope::Component, false},
+    {"end bus label", 70, Scope::Component, false}, {"die supply pads", 70, Scope::Component, true},
+    {"interconnect model group", 70, Scope::Component, false},
+    {"end interconnect model group", 70, Scope::Component, false},
+    // Model.
+    {"model spec", 32, Scope::Model, true}, {"receiver thresholds", 40, Scope::Model, true},
+    {"add submodel", 40, Scope::Model, true}, {"driver schedule", 32, Scope::Model, true},
+    {"temperature range", 11, Scope::Model, true}, {"voltage range", 11, Scope::Model, true},
+    {"pullup reference", 11, Scope::Model, true}, {"pulldown reference", 11, Scope::Model, true},
+    {"power clamp reference", 11, Scope::Model, true}, {"gnd clamp reference", 11, Scope::Model, true},
+    {"external reference", 41, Scope::Model, true}, {"ttgnd", 32, Scope::Model, true},
+    {"ttpower", 32, Scope::Model, true}, {"pulldown", 11, Scope::Model, true},
+    {"pullup", 11, Scope::Model, true}, {"gnd clamp", 11, Scope::Model, true},
+    {"power clamp", 11, Scope::Model, true}, {"rgnd", 21, Scope::Model, true},
+    {"rpower", 21, Scope::Model, true}, {"rac", 21, Scope::Model, true}, {"cac", 21, Scope::Model, true},
+    {"on", 32, Scope::Model, false}, {"off", 32, Scope::Model, false},
+    {"r series", 32, Scope::Model, true}, {"l series", 32, Scope::Model, true},
+    {"rl series", 32, Scope::Model, true}, {"c series", 32, Scope::Model, true},
+    {"lc series", 32, Scope::Model, true}, {"rc series", 32, Scope::Model, true},
+    {"series current", 32, Scope::Model, true}, {"series mosfet", 32, Scope::Model, false},
+    {"ramp", 11, Scope::Model, true}, {"rising waveform", 21, Scope::Model, false},
+    {"falling waveform", 21, Scope::Model, false}, {"composite current", 50, Scope::Model, false},
+    {"isso pu", 50, Scope::Model, true}, {"isso pd", 50, Scope::Model, true},
+    {"algorithmic model", 50, Scope::Model, true}, {"end algorithmic model", 50, Scope::Model, true},
+    {"external model", 41, Scope::Model, true}, {"end external model", 41, Scope::Model, true},
+    {"initial delay", 60, Scope::Model, true}, {"submodel spec", 40, Scope::Model, true},
+    {"gnd pulse table", 40, Scope::Model, true}, {"power pulse table", 40, Scope::Model, true},
+    {"rising waveform near", 40, Scope::Model, false}, {"falling waveform near", 40, Scope::Model, false},
+    {"rising waveform far", 40, Scope::Model, false}, {"falling waveform far", 40, Scope::Model, false},
+    // Package models (.pkg, or [Define Package Model] in an .ibs).
+    {"oem", 21, Scope::Package, true}, {"description", 21, Scope::Package, true},
+    {"number of sections", 21, Scope::Package, true}, {"number of pins", 21, Scope::Package, true},
+    {"pin numbers", 21, Scope::Package, true}, {"model data", 21, Scope::Package, true},
+    {"end model data", 21, Scope::Package, true}, {"resistance matrix", 21, Scope::Package, true},
+    {"inductance matrix", 21, Scope::Package, true}, {"capacitance matrix", 21, Scope::Package, true},
+    {"bandwidth", 21, Scope::Package, false}, {"row", 21, Scope::Package, false},
+    {"end package model", 21, Scope::Package, true},
+    // Board descriptions (.ebd).
+    {"pin list", 32, Scope::Board, true}, {"end pin list", 32, Scope::Board, true},
+    {"path description", 32, Scope::Board, false}, {"reference designator map", 32, Scope::Board, true},
+    {"end reference designator map", 32, Scope::Board, true}, {"end board description", 32, Scope::Board, true},
+};
+
+const KeywordDef* FindKeyword(const std::string& name) {
+    for (const KeywordDef& k : kKeywords)
+        if (name == k.name) return &k;
+    return nullptr;
+}
+
+std::string Normalise(const std::string& keyword) {
+    std::string out;
+    for (char c : keyword) {
+        const char d = c == '_' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (d == ' ' && (out.empty() || out.back() == ' ')) continue;
+        out += d;
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+std::string VersionText(int v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d.%d", v / 10, v % 10);
+    return text;
+}
+
+bool ParseVersion(const std::string& text, int& v) {
+    for (int known : kVersions) {
+        if (text == VersionText(known)) {
+            v = known;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> Split(const std::string& s) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+        if (i >= s.size()) break;
+        std::size_t j = i;
+        while (j < s.size() && s[j] != ' ' && s[j] != '\t') ++j;
+        words.push_back(s.substr(i, j - i));
+        i = j;
+    }
+    return words;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// A number with an optional scale suffix (T G M k m u n p f) and unit letters.
+bool Number(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    value = std::strtod(begin, &end);
+    if (end == begin || !std::isfinite(value)) return false;
+    if (begin[0] == 'i' || begin[0] == 'I' || begin[0] == 'n' || begin[0] == 'N' || text.find("0x") != std::string::npos ||
+        text.find("0X") != std::string::npos)
+        return false;
+    const std::string rest = end;
+    if (!rest.empty()) {
+        static const std::string kScale = "TGMkmunpf";
+        const std::size_t s = kScale.find(rest[0]);
+        static const double kFactor[] = {1e12, 1e9, 1e6, 1e3, 1e-3, 1e-6, 1e-9, 1e-12, 1e-15};
+        std::size_t unitFrom = 0;
+        if (s != std::string::npos) {
+            value *= kFactor[s];
+            unitFrom = 1;
+        }
+        for (std::size_t k = unitFrom; k < rest.size(); ++k)
+            if (!std::isalpha(static_cast<unsigned char>(rest[k]))) return false;
+    }
+    return true;
+}
+
+bool IsNa(const std::string& s) { return s == "NA"; }
+
+struct Table {
+    int line = 0;
+    std::vector<std::vector<double>> rows;  // first column, then typ (min, max when given)
+    std::vector<int> rowLines;
+};
+
+struct ModelInfo {
+    std::string name;
+    int line = 0;
+    std::string type;
+    int typeLine = 0;
+    bool cComp = false;
+    bool voltage = false;  // [Voltage Range] or a reference keyword
+    std::map<std::string, Table> tables;  // by keyword: pulldown, pullup, ..., rising waveform
+    std::vector<Table> rising, falling;
+    double rampR = NAN, rampF = NAN;  // typ slopes, V/s
+    int rampLine = 0;
+    bool ramp = false;
+    std::vector<ExecutableLine> executables;
+};
+
+struct ComponentInfo {
+    std::string name;
+    int line = 0;
+    bool manufacturer = false, package = false, pin = false;
+    std::string packageModel;
+    int packageModelLine = 0;
+    std::map<std::string, int> pins;  // pin name -> line
+    std::vector<std::pair<std::string, int>> pinModels;  // model name, line
+};
+
+struct PackageInfo {
+    std::string name;
+    int line = 0;
+    int pinCount = -1, pinCountLine = 0;
+    std::vector<std::string> pins;
+    bool ended = false;
+    bool matrices = false;
+};
+
+class Checker {
+public:
+    Checker(std::string name, const std::string& text, Kind kind, const Options& options,
+            std::string folder)
+        : name_(std::move(name)), text_(text), kind_(kind), options_(options), folder_(std::move(folder)) {}
+    FileResult Run();
+
+private:
+    void Add(int number, int line, const std::string& text) {
+        Report r;
+        r.number = number;
+        r.line = line;
+        r.file = name_;
+        r.text = text;
+        for (const MessageDef& m : MessageTable())
+            if (m.number == number) r.severity = m.severity;
+        result_.reports.push_back(r);
+    }
+    void Keyword(const std::string& name, const std::string& args, int line);
+    void DataLine(const std::string& text, int line);
+    void Finish();
+    void CheckReferencedFile(const std::string& file, int line, Kind kind);
+    void CheckModel(const ModelInfo& m);
+    void CheckFileName(const std::string& file, int line, bool isOwn);
+    void NumberOrNa(const std::string& word, int line, bool allowNa, double* out = nullptr);
+
+    std::string name_;
+    const std::string& text_;
+    Kind kind_;
+    Options options_;
+    std::string folder_;
+    FileResult result_;
+
+    int version_ = 0;
+    bool versionSeen_ = false;
+    char comment_ = '|';
+    std::string fileName_;
+    bool fileRev_ = false, ended_ = false;
+    std::string current_;  // the normalised keyword whose data lines follow
+    Scope scope_ = Scope::File;
+    std::set<std::string> seenInScope_;
+    std::vector<ComponentInfo> components_;
+    std::vector<ModelInfo> models_;
+    std::map<std::string, std::vector<std::pair<std::string, int>>> selectors_;  // name -> models
+    std::vector<PackageInfo> packages_;
+    std::string matrixForm_;
+    int boardStart_ = 0;
+    bool boardEnded_ = true;
+    int boardPins_ = -1, boardPinLines_ = 0, boardPinsLine_ = 0;
+    bool algorithmicOpen_ = false;
+    int algorithmicLine_ = 0;
+    std::string selectorName_;
+    int pinColumns_ = 3;
+    bool waveformFixture_ = false;
+    std::string rowPin_;
+    int rowIndex_ = -1, rowValues_ = 0;
+    std::set<std::string> packageVariables_;
+    std::map<std::string, std::string> diffPartner_;
+    int tabReports_ = 0;
+};
+
+void Checker::NumberOrNa(const std::string& word, int line, bool allowNa, double* out) {
+    double v = 0;
+    if (allowNa && IsNa(word)) return;
+    if (!Number(word, v)) {
+        Add(1011, line, "'" + word + "' is not a number");
+        return;
+    }
+    if (out != nullptr) *out = v;
+}
+
+void Checker::CheckFileName(const std::string& file, int line, bool isOwn) {
+    const std::string base = fs::path(file).filename().string();
+    const int v = version_ == 0 ? 72 : version_;
+    const std::size_t dot = base.rfind('.');
+    const std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
+    const std::string ext = dot == std::string::npos ? "" : base.substr(dot + 1);
+    std::string why;
+    if (v < 70 && base != Lower(base)) why = "IBIS " + VersionText(v) + " file names are lower case";
+    const std::size_t stemLimit = v < 31 ? 8 : v < 42 ? 20 : v < 70 ? 40 : 64;
+    if (v < 70 && (stem.size() > stemLimit || ext.size() > 3))
+        why = "IBIS " + VersionText(v) + " allows " + std::to_string(stemLimit) + " characters, a period and 3 for the extension";
+    if (v >= 70 && base.size() > 64) why = "a file name has at most 64 characters";
+    for (char c : base) {
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || std::string("_^$~!#%&-{})(@'`.").find(c) != std::string::npos))
+            why = std::string("the character '") + c + "' is not allowed in file names";
+    }
+    if (!why.empty()) Add(1105, line, "file name '" + file + "': " + why);
+    (void)isOwn;
+}
+
+void Checker::Keyword(const std::string& raw, const std::string& args, int line) {
+    const std::string key = Normalise(raw);
+    const std::vector<std::string> words = Split(args);
+    const KeywordDef* def = FindKeyword(key);
+    if (def == nullptr) {
+        Add(1004, line, "[" + raw + "] is not an IBIS keyword");
+        current_.clear();
+        return;
+    }
+    if (!versionSeen_ && key != "ibis ver" && kind_ != Kind::Pkg && kind_ != Kind::Ebd) {
+        Add(1101, line, "[IBIS Ver] must be the first keyword; found [" + raw + "]");
+        versionSeen_ = true;  // reported once
+    }
+    if (version_ != 0 && def->since > version_) {
+        Add(1005, line, "[" + raw + "] needs IBIS " + VersionText(def->since) + " or later; the file declares " +
+                            VersionText(version_));
+    }
+    current_ = key;
+    // Scope changes at the keywords that open a section.
+    if (key == "component") {
+        scope_ = Scope::Component;
+        seenInScope_.clear();
+        ComponentInfo c;
+        c.name = args.empty() ? "" : Split(args).empty() ? "" : args.substr(args.find_first_not_of(" \t"));
+        while (!c.name.empty() && (c.name.back() == ' ' || c.name.back() == '\t')) c.name.pop_back();
+        c.line = line;
+        if (c.name.empty()) Add(2001, line, "[Component] needs a name");
+        for (const ComponentInfo& other : components_)
+            if (!c.name.empty() && other.name == c.name) Add(2001, line, "[Component] " + c.name + " is defined twice");
+        components_.push_back(c);
+        return;
+    }
+    if (key == "model") {
+        scope_ = Scope::Model;
+        seenInScope_.clear();
+        ModelInfo m;
+        m.name = words.empty() ? "" : words[0];
+        m.line = line;
+        if (m.name.empty()) Add(1012, line, "[Model] needs a name");
+        models_.push_back(m);
+        return;
+    }
+    if (key == "model selector") {
+        scope_ = Scope::Selector;
+        seenInScope_.clear();
+        selectors_[words.empty() ? "" : words[0]];
+        selectorName_ = words.empty() ? "" : words[0];
+        return;
+    }
+    if (key == "define package model") {
+        scope_ = Scope::Package;
+        seenInScope_.clear();
+        PackageInfo p;
+        p.name = words.empty() ? "" : words[0];
+        p.line = line;
+        packages_.push_back(p);
+        return;
+    }
+    if (key == "begin board description") {
+        if (!boardEnded_) Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
+        scope_ = Scope::Board;
+        seenInScope_.clear();
+        boardStart_ = line;
+        boardEnded_ = false;
+        boardPins_ = -1;
+        boardPinLines_ = 0;
+        return;
+    }
+    if (def->scope != Scope::File && def->scope != Scope::Other) {
+        const bool packageHere = def->scope == Scope::Package && scope_ == Scope::Package;
+        const bool boardHere = def->scope == Scope::Board && scope_ == Scope::Board;
+        const bool shared = key == "manufacturer" || key == "number of pins" || key == "description";
+        const bool fits = def->scope == scope_ || packageHere || boardHere ||
+                          (shared && (scope_ == Scope::Package || scope_ == Scope::Board || scope_ == Scope::Component));
+        if (!fits) {
+            Add(1006, line, "[" + raw + "] stands outside the section it belongs to");
+        } else if (def->once && !seenInScope_.insert(key).second) {
+            Add(1007, line, "[" + raw + "] appears twice in this section");
+        }
+    } else if (def->once && scope_ == Scope::File) {
+        if (!seenInScope_.insert(key).second) Add(1007, line, "[" + raw + "] appears twice");
+    }
+
+    if (key == "ibis ver") {
+        versionSeen_ = true;
+        int v = 0;
+        if (words.empty() || !ParseVersion(words[0], v)) {
+            Add(1102, line, "IBIS version '" + (words.empty() ? std::string() : words[0]) +
+                                "' is not one of 1.1, 2.1, 3.2, 4.0, 4.1, 4.2, 5.0, 5.1, 6.0, 6.1, 7.0, 7.1, 7.2");
+        } else {
+            version_ = v;
+        }
+        if (!options_.version.empty()) {
+            int forced = 0;
+            if (ParseVersion(options_.version, forced)) version_ = forced;
+        }
+    } else if (key == "comment char") {
+        static const std::string kAllowed = "!\"#$%&'()*,:;<>?@\\^`{|}~";
+        if (words.empty() || words[0].size() != 6 || words[0].substr(1) != "_char" ||
+            kAllowed.find(words[0][0]) == std::string::npos) {
+            Add(1106, line, "[Comment Char] '" + (words.empty() ? "" : words[0]) + "' is not one of " + kAllowed + " followed by _char");
+        } else {
+            comment_ = words[0][0];
+        }
+    } else if (key == "file name") {
+        if (words.empty()) {
+            Add(1012, line, "[File Name] needs a value");
+        } else {
+            fileName_ = words[0];
+            CheckFileName(words[0], line, true);
+            const std::string real = fs::path(name_).filename().string();
+            if (words[0] != real) Add(1104, line, "[File Name] " + words[0] + " is not this file's name, " + real);
+        }
+    } else if (key == "file rev") {
+        fileRev_ = true;
+        if (words.empty()) Add(1012, line, "[File Rev] needs a value");
+    } else if (key == "end") {
+        ended_ = true;
+    } else if (key == "manufacturer") {
+        if (scope_ == Scope::Component && !components_.empty()) components_.back().manufacturer = true;
+        if (words.empty()) Add(1012, line, "[Manufacturer] needs a value");
+    } else if (key == "package") {
+        if (!components_.empty()) components_.back().package = true;
+    } else if (key == "pin" && scope_ == Scope::Component && !components_.empty()) {
+        components_.back().pin = true;
+        pinColumns_ = 3 + static_cast<int>(words.size() >= 5 ? 3 : 0);
+    } else if (key == "package model" && scope_ == Scope::Component && !components_.empty()) {
+        components_.back().packageModel = words.empty() ? "" : words[0];
+        components_.back().packageModelLine = line;
+        if (words.empty()) Add(1012, line, "[Package Model] needs a name");
+    } else if (key == "voltage range" || key == "pullup reference" || key == "pulldown reference" ||
+               key == "power clamp reference" || key == "gnd clamp reference") {
+        if (!models_.empty()) models_.back().voltage = true;
+        if (key == "voltage range") {
+            if (words.size() < 3) Add(1012, line, "[Voltage Range] needs typ, min and max");
+            double typ = 0, mn = 0, mx = 0;
+            if (!words.empty() && IsNa(words[0])) Add(3004, line, "the typical [Voltage Range] is NA");
+            if (words.size() >= 3) {
+                NumberOrNa(words[0], line, false, &typ);
+                NumberOrNa(words[1], line, true, &mn);
+                NumberOrNa(words[2], line, true, &mx);
+            }
+        }
+    } else if (key == "pulldown" || key == "pullup" || key == "gnd clamp" || key == "power clamp" ||
+               key == "rising waveform" || key == "falling waveform") {
+        if (!models_.empty()) {
+            Table t;
+            t.line = line;
+            if (key == "rising waveform") {
+                models_.back().rising.push_back(t);
+            } else if (key == "falling waveform") {
+                models_.back().falling.push_back(t);
+            } else {
+                models_.back().tables[key] = t;
+            }
+            waveformFixture_ = false;
+        }
+    } else if (key == "ramp") {
+        if (!models_.empty()) {
+            models_.back().ramp = true;
+            models_.back().rampLine = line;
+        }
+    } else if (key == "algorithmic model") {
+        algorithmicOpen_ = true;
+        algorithmicLine_ = line;
+    } else if (key == "end algorithmic model") {
+        if (!algorithmicOpen_) Add(1006, line, "[End Algorithmic Model] without [Algorithmic Model]");
+        algorithmicOpen_ = false;
+    } else if (key == "number of pins") {
+        int n = words.empty() ? -1 : std::atoi(words[0].c_str());
+        if (words.empty() || n < 0) Add(1012, line, "[Number Of Pins] needs a count");
+        if (scope_ == Scope::Package && !packages_.empty()) {
+            packages_.back().pinCount = n;
+            packages_.back().pinCountLine = line;
+        } else if (scope_ == Scope::Board) {
+            boardPins_ = n;
+            boardPinsLine_ = line;
+        }
+    } else if (key == "resistance matrix" || key == "inductance matrix" || key == "capacitance matrix") {
+        if (!packages_.empty()) packages_.back().matrices = true;
+        matrixForm_ = words.empty() ? "" : words[0];
+        if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" && matrixForm_ != "Full_matrix")
+            Add(4004, line, "[" + raw + "] form '" + matrixForm_ + "' is not Banded_matrix, Sparse_matrix or Full_matrix");
+    } else if (key == "model data") {
+        if (!packages_.empty()) packages_.back().matrices = true;
+    } else if (key == "row") {
+        rowPin_ = words.empty() ? "" : words[0];
+        rowIndex_ = -1;
+        if (!packages_.empty()) {
+            const auto& pins = packages_.back().pins;
+            const auto at = std::find(pins.begin(), pins.end(), rowPin_);
+            if (at == pins.end()) {
+                Add(4003, line, "[Row] " + rowPin_ + " is not in [Pin Numbers]");
+            } else {
+                rowIndex_ = static_cast<int>(at - pins.begin());
+            }
+        }
+        rowValues_ = 0;
+    } else if (key == "end package model") {
+        if (!packages_.empty()) packages_.back().ended = true;
+        scope_ = Scope::File;
+    } else if (key == "end board description") {
+        boardEnded_ = true;
+        if (boardPins_ >= 0 && boardPinLines_ != boardPins_)
+            Add(5003, boardPinsLine_, "[Number Of Pins] " + std::to_string(boardPins_) + ", but [Pin List] lists " +
+                                           std::to_string(boardPinLines_));
+        scope_ = Scope::File;
+    }
+}
+
+void Checker::DataLine(const std::string& text, int line) {
+    const std::vector<std::string> w = Split(text);
+    if (w.empty()) return;
+    const std::string& k = current_;
+    if (k.empty()) {
+        Add(1008, line, "'" + text.substr(0, 40) + "' belongs to no keyword");
+        return;
+    }
+    // Text keywords that may continue over several lines.
+    if (k == "notes" || k == "disclaimer" || k == "copyright" || k == "source" || k == "description" ||
+        k == "oem") {
+        return;
+    }
+    if (k == "end") {
+        Add(1010, line, "text after [End] is ignored");
+        return;
+    }
+    if (k == "date" || k == "file rev" || k == "manufacturer" || k == "file name" || k == "ibis ver" ||
+        k == "comment char") {
+        Add(1008, line, "'" + text.substr(0, 40) + "' belongs to no keyword ([" + k + "] takes one line)");
+        return;
+    }
+    if (k == "pin" && scope_ == Scope::Component && !components_.empty()) {
+        ComponentInfo& c = components_.back();
+        if (w.size() < 3 || (w.size() != 3 && static_cast<int>(w.size()) != pinColumns_)) {
+            Add(2101, line, "a [Pin] line needs pin, signal and model" +
+                                std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
+            return;
+        }
+        if (!c.pins.emplace(w[0], line).second) Add(2102, line, "pin " + w[0] + " is listed twice");
+        c.pinModels.emplace_back(w[2], line);
+        for (std::size_t i = 3; i < w.size(); ++i) NumberOrNa(w[i], line, true);
+        return;
+    }
+    if (k == "package" && !components_.empty()) {
+        if (w.size() < 4) {
+            Add(3104, line, "a [Package] line needs variable, typ, min and max");
+            return;
+        }
+        packageVariables_.insert(components_.back().name + "\n" + w[0]);
+        if (IsNa(w[1])) Add(3004, line, "the typical " + w[0] + " is NA");
+        for (std::size_t i = 1; i < 4; ++i) NumberOrNa(w[i], line, i > 1);
+        return;
+    }
+    if (k == "diff pin" && !components_.empty()) {
+        ComponentInfo& c = components_.back();
+        if (w.size() < 4) {
+            Add(2106, line, "a [Diff Pin] line needs pin, inv_pin, vdiff and tdelay_typ");
+            return;
+        }
+        for (int i = 0; i < 2; ++i)
+            if (!c.pins.count(w[static_cast<std::size_t>(i)]))
+                Add(2104, line, "[Diff Pin] " + w[static_cast<std::size_t>(i)] + " is not a pin of [Component] " + c.name);
+        if (w[0] == w[1]) Add(2105, line, "[Diff Pin] pairs pin " + w[0] + " with itself");
+        for (int i = 0; i < 2; ++i) {
+            const std::string& p = w[static_cast<std::size_t>(i)];
+            if (diffPartner_.count(c.name + "\n" + p)) Add(2105, line, "pin " + p + " is in two [Diff Pin] pairs");
+            diffPartner_[c.name + "\n" + p] = w[static_cast<std::size_t>(1 - i)];
+        }
+        if (IsNa(w[2]) || IsNa(w[3])) Add(2106, line, "the typical vdiff and tdelay must not be NA");
+        for (std::size_t i = 2; i < w.size(); ++i) NumberOrNa(w[i], line, true);
+        return;
+    }
+    if (k == "pin mapping" && !components_.empty()) {
+        if (!components_.back().pins.count(w[0]))
+            Add(2109, line, "[Pin Mapping] " + w[0] + " is not a pin of [Component] " + components_.back().name);
+        return;
+    }
+    if (k == "model selector") {
+        selectors_[selectorName_].emplace_back(w[0], line);
+        return;
+    }
+    if (k == "model" && !models_.empty()) {
+        ModelInfo& m = models_.back();
+        const std::string sub = Lower(w[0]);
+        if (sub == "model_type") {
+            static const std::set<std::string> kTypes = {
+                "input", "output", "i/o", "3-state", "open_drain", "open_sink", "open_source", "i/o_open_drain",
+                "i/o_open_sink", "i/o_open_source", "input_ecl", "output_ecl", "i/o_ecl", "3-state_ecl",
+                "terminator", "series", "series_switch", "input_diff", "output_diff", "i/o_diff", "3-state_diff"};
+            m.type = w.size() > 1 ? w[1] : "";
+            m.typeLine = line;
+            if (!kTypes.count(Lower(m.type))) Add(3002, line, "Model_type '" + m.type + "' is not an IBIS model type");
+        } else if (sub == "c_comp") {
+            m.cComp = true;
+            if (w.size() < 4) {
+                Add(1012, line, "C_comp needs typ, min and max");
+            } else {
+                if (IsNa(w[1])) Add(3004, line, "the typical C_comp is NA");
+                double typ = NAN, mn = NAN, mx = NAN;
+                NumberOrNa(w[1], line, true, &typ);
+                NumberOrNa(w[2], line, true, &mn);
+                NumberOrNa(w[3], line, true, &mx);
+                if (mn > mx) Add(3005, line, "C_comp minimum " + w[2] + " is above its maximum " + w[3]);
+            }
+        }
+        return;
+    }
+    if ((k == "pulldown" || k == "pullup" || k == "gnd clamp" || k == "power clamp") && !models_.empty()) {
+        Table& t = models_.back().tables[k];
+        if (w.size() != 4) {
+            Add(3104, line, "an I-V row needs voltage, I(typ), I(min) and I(max)");
+            return;
+        }
+        if (IsNa(w[1])) Add(3004, line, "the typical current is NA");
+        std::vector<double> row(4, NAN);
+        for (std::size_t i = 0; i < 4; ++i) NumberOrNa(w[i], line, i > 1, &row[i]);
+        if (!t.rows.empty() && std::isfinite(row[0])) {
+            const double last = t.rows.back()[0];
+            if (row[0] == last) {
+                Add(3102, line, "voltage " + w[0] + " appears twice in [" + k + "]");
+            } else if (row[0] < last) {
+                Add(3101, line, "voltage " + w[0] + " is below the one before it; I-V voltages must increase");
+            }
+        }
+        t.rows.push_back(row);
+        t.rowLines.push_back(line);
+        return;
+    }
+    if ((k == "rising waveform" || k == "falling waveform") && !models_.empty()) {
+        std::vector<Table>& list = k == "rising waveform" ? models_.back().rising : models_.back().falling;
+        if (list.empty()) return;
+        Table& t = list.back();
+        if (w.size() >= 2 && (w[1] == "=" || w[0].find('=') != std::string::npos)) {
+            if (Lower(w[0]).rfind("r_fixture", 0) == 0) waveformFixture_ = true;
+            if (Lower(w[0]).rfind("r_fixture", 0) == 0) t.rowLines.insert(t.rowLines.begin(), -1);
+            return;
+        }
+        if (w.size() != 4) {
+            Add(3104, line, "a V-t row needs time, V(typ), V(min) and V(max)");
+            return;
+        }
+        if (IsNa(w[1])) Add(3004, line, "the typical voltage is NA");
+        std::vector<double> row(4, NAN);
+        for (std::size_t i = 0; i < 4; ++i) NumberOrNa(w[i], line, i > 1, &row[i]);
+        if (!t.rows.empty() && std::isfinite(row[0])) {
+            const double last = t.rows.back()[0];
+            if (row[0] == last) {
+                Add(3102, line, "time " + w[0] + " appears twice");
+            } else if (row[0] < last) {
+                Add(3107, line, "time " + w[0] + " is before the one above it; times must increase");
+            }
+        }
+        t.rows.push_back(row);
+        return;
+    }
+    if (k == "ramp" && !models_.empty()) {
+        ModelInfo& m = models_.back();
+        const std::string sub = Lower(w[0]);
+        if (sub.rfind("r_load", 0) == 0) return;
+        if (sub != "dv/dt_r" && sub != "dv/dt_f") {
+            Add(3105, line, "[Ramp] holds dV/dt_r, dV/dt_f and R_load, not '" + w[0] + "'");
+            return;
+        }
+        if (w.size() < 4) {
+            Add(3105, line, w[0] + " needs typ, min and max");
+            return;
+        }
+        if (IsNa(w[1])) Add(3004, line, "the typical " + w[0] + " is NA");
+        for (std::size_t i = 1; i < 4; ++i) {
+            if (i > 1 && IsNa(w[i])) continue;
+            const std::size_t slash = w[i].find('/');
+            double dv = 0, dt = 0;
+            if (slash == std::string::npos || !Number(w[i].substr(0, slash), dv) || !Number(w[i].substr(slash + 1), dt) ||
+                !(dt > 0)) {
+                Add(3105, line, "'" + w[i] + "' is not a ramp dV/dt");
+                continue;
+            }
+            if (i == 1) (sub == "dv/dt_r" ? m.rampR : m.rampF) = dv / dt;
+        }
+        return;
+    }
+    if (k == "algorithmic model" && !models_.empty()) {
+        if (Lower(w[0]) != "executable") {
+            Add(3201, line, "[Algorithmic Model] holds Executable lines, not '" + w[0] + "'");
+            return;
+        }
+        if (w.size() != 4) {
+            Add(3201, line, "an Executable line needs platform_compiler_bits, the executable and the .ami file");
+            return;
+        }
+        const std::vector<std::string> parts = [&] {
+            std::vector<std::string> out;
+            std::size_t at = 0;
+            for (std::size_t u; (u = w[1].find('_', at)) != std::string::npos; at = u + 1) out.push_back(w[1].substr(at, u - at));
+            out.push_back(w[1].substr(at));
+            return out;
+        }();
+        if (parts.size() != 3 || parts[0].empty() || parts[1].empty() || (parts[2] != "32" && parts[2] != "64"))
+            Add(3202, line, "'" + w[1] + "' is not Platform_Compiler_Bits with 32 or 64 bits");
+        ExecutableLine e;
+        e.model = models_.back().name;
+        e.platform = w[1];
+        e.executable = w[2];
+        e.amiFile = w[3];
+        e.line = line;
+        models_.back().executables.push_back(e);
+        return;
+    }
+    if (k == "pin numbers" && !packages_.empty()) {
+        const std::string low = Lower(w[0]);
+        if (low == "fork" || low == "endfork" || low.find('=') != std::string::npos) return;
+        packages_.back().pins.push_back(w[0]);
+        return;
+    }
+    if ((k == "resistance matrix" || k == "inductance matrix" || k == "capacitance matrix" || k == "row") &&
+        !packages_.empty()) {
+        const auto n = static_cast<int>(packages_.back().pins.size());
+        if (matrixForm_ == "Sparse_matrix") {
+            if (w.size() % 2 != 0) Add(4003, line, "a Sparse_matrix row holds pairs of pin and value");
+            for (std::size_t i = 0; i + 1 < w.size(); i += 2) {
+                const auto& pins = packages_.back().pins;
+                if (std::find(pins.begin(), pins.end(), w[i]) == pins.end())
+                    Add(4003, line, "pin " + w[i] + " is not in [Pin Numbers]");
+                NumberOrNa(w[i + 1], line, false);
+            }
+            return;
+        }
+        for (const std::string& v : w) NumberOrNa(v, line, false);
+        rowValues_ += static_cast<int>(w.size());
+        if (matrixForm_ == "Full_matrix" && rowIndex_ >= 0 && rowValues_ > n - rowIndex_)
+            Add(4003, line, "[Row] " + rowPin_ + " of a Full_matrix holds at most " + std::to_string(n - rowIndex_) + " values");
+        return;
+    }
+    if (k == "pin list") {
+        ++boardPinLines_;
+        return;
+    }
+}
+
+void Checker::CheckModel(const ModelInfo& m) {
+    if (m.type.empty()) {
+        Add(3001, m.line, "[Model] " + m.name + " has no Model_type");
+        return;
+    }
+    const std::string type = Lower(m.type);
+    const bool terminator = type == "terminator" || type == "series" || type == "series_switch";
+    if (!m.cComp && type != "series" && type != "series_switch") Add(3003, m.line, "[Model] " + m.name + " has no C_comp");
+    const bool drives = type == "output" || type == "i/o" || type == "3-state" || type.find("ecl") != std::string::npos ||
+                        type.rfind("open", 0) == 0 || type.rfind("i/o_open", 0) == 0 || type == "output_diff" ||
+                        type == "i/o_diff" || type == "3-state_diff";
+    const bool pushPull = type == "output" || type == "i/o" || type == "3-state" || type == "output_diff" ||
+                          type == "i/o_diff" || type == "3-state_diff";
+    if (!terminator && !m.voltage)
+        Add(3007, m.line, "[Model] " + m.name + " has no [Voltage Range] or [... Reference] keywords");
+    if (pushPull && (!m.tables.count("pulldown") || !m.tables.count("pullup")))
+        Add(3006, m.line, "[Model] " + m.name + " (" + m.type + ") needs [Pulldown] and [Pullup]");
+    if (drives && !m.ramp) Add(3008, m.line, "[Model] " + m.name + " (" + m.type + ") has no [Ramp]");
+    for (const auto& [name, table] : m.tables)
+        if (table.rows.size() > 100)
+            Add(3103, table.line, "[" + name + "] of " + m.name + " has " + std::to_string(table.rows.size()) + " points; at most 100");
+    // A waveform's 20-80 % slope against the ramp of the same edge.
+    for (int edge = 0; edge < 2; ++edge) {
+        const std::vector<Table>& list = edge == 0 ? m.rising : m.falling;
+        const double ramp = edge == 0 ? m.rampR : m.rampF;
+        for (const Table& t : list) {
+            if (t.rows.size() > 1000)
+                Add(3103, t.line, "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) + " points; at most 1000");
+            if (t.rowLines.empty() || t.rowLines.front() != -1) Add(3108, t.line, "the waveform has no R_fixture");
+            if (t.rows.size() < 2 || !std::isfinite(ramp)) continue;
+            const double v0 = t.rows.front()[1], v1 = t.rows.back()[1];
+            const double lo = v0 + 0.2 * (v1 - v0), hi = v0 + 0.8 * (v1 - v0);
+            double tLo = NAN, tHi = NAN;
+            for (std::size_t i = 1; i < t.rows.size(); ++i) {
+                const auto& a = t.rows[i - 1];
+                const auto& b = t.rows[i];
+                auto cross = [&](double level, double& at) {
+                    if (std::isnan(at) && (a[1] - level) * (b[1] - level) <= 0 && a[1] != b[1])
+                        at = a[0] + (level - a[1]) / (b[1] - a[1]) * (b[0] - a[0]);
+                };
+                cross(lo, tLo);
+                cross(hi, tHi);
+            }
+            if (!(tHi > tLo)) continue;
+            const double slope = 0.6 * std::fabs(v1 - v0) / (tHi - tLo);
+            if (std::fabs(slope - ramp) > 0.1 * ramp) {
+                char text[160];
+                std::snprintf(text, sizeof text, "the %s waveform's 20-80 %% slope %.3g V/ns differs from [Ramp] %.3g V/ns by more than 10 %%",
+                              edge == 0 ? "rising" : "falling", slope * 1e-9, ramp * 1e-9);
+                Add(3106, t.line, text);
+            }
+        }
+    }
+}
+
+void Checker::CheckReferencedFile(const std::string& file, int line, Kind kind) {
+    if (folder_.empty()) return;
+    const fs::path rel(file);
+    for (const auto& part : rel) {
+        if (part == ".." || rel.is_absolute()) {
+            Add(1107, line, file + " lies above the folder of " + fs::path(name_).filename().string());
+            return;
+        }
+    }
+    const fs::path path = fs::path(folder_) / rel;
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        Add(3203, line, file + " does not exist beside " + fs::path(name_).filename().string());
+        return;
+    }
+    (void)kind;
+}
+
+void Checker::Finish() {
+    if (kind_ == Kind::Ibs || kind_ == Kind::Pkg || kind_ == Kind::Ebd) {
+        if (!versionSeen_) Add(1101, 1, "[IBIS Ver] is missing");
+        if (fileName_.empty()) Add(1103, 1, "[File Name] is missing");
+        if (!fileRev_) Add(1103, 1, "[File Rev] is missing");
+        if (!ended_) Add(1009, 1, "the file has no [End]");
+    }
+    if (algorithmicOpen_) Add(1013, algorithmicLine_, "[Algorithmic Model] without [End Algorithmic Model]");
+    if (!boardEnded_) Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
+    std::set<std::string> modelNames, used;
+    for (const ModelInfo& m : models_) modelNames.insert(m.name);
+    // Package models: this file's, and those of <name>.pkg files beside it.
+    std::set<std::string> packageNames;
+    for (const PackageInfo& p : packages_) {
+        packageNames.insert(p.name);
+        if (!p.ended) Add(4001, p.line, "[Define Package Model] " + p.name + " has no [End Package Model]");
+        if (p.pinCount >= 0 && p.pinCount != static_cast<int>(p.pins.size()))
+            Add(4002, p.pinCountLine, "[Number Of Pins] " + std::to_string(p.pinCount) + ", but [Pin Numbers] lists " +
+                                          std::to_string(p.pins.size()));
+        if (!p.matrices) Add(4005, p.line, "[Define Package Model] " + p.name + " has no matrices");
+    }
+    for (const ComponentInfo& c : components_) {
+        if (!c.manufacturer) Add(2002, c.line, "[Component] " + c.name + " has no [Manufacturer]");
+        if (!c.package && c.packageModel.empty()) Add(2003, c.line, "[Component] " + c.name + " has no [Package]");
+        if (!c.pin) Add(2004, c.line, "[Component] " + c.name + " has no [Pin]");
+        if (c.package) {
+            for (const char* v : {"R_pkg", "L_pkg", "C_pkg"})
+                if (!packageVariables_.count(c.name + "\n" + v))
+                    Add(2005, c.line, "[Package] of " + c.name + " has no " + v);
+        }
+        for (const auto& [model, line] : c.pinModels) {
+            static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "NA", "CIRCUITCALL"};
+            if (kReserved.count(model)) continue;
+            if (modelNames.count(model)) {
+                used.insert(model);
+            } else if (selectors_.count(model)) {
+                for (const auto& entry : selectors_[model]) used.insert(entry.first);
+            } else {
+                Add(2103, line, "[Pin] of " + c.name + " names model \"" + model + "\", which is not defined");
+            }
+        }
+        if (!c.packageModel.empty() && !packageNames.count(c.packageModel)) {
+            bool found = false;
+            if (!folder_.empty()) {
+                const fs::path pkg = fs::path(folder_) / (Lower(c.packageModel) + ".pkg");
+                std::error_code ec;
+                if (fs::is_regular_file(pkg, ec)) {
+                    const FileResult sub = CheckFile(pkg.string(), options_);
+                    for (const Report& r : sub.reports) result_.reports.push_back(r);
+                    std::ifstream in(pkg);
+                    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                    found = Lower(text).find("[define package model] " + Lower(c.packageModel)) != std::string::npos ||
+                            Lower(text).find("[define_package_model] " + Lower(c.packageModel)) != std::string::npos;
+                }
+            }
+            if (!found)
+                Add(2107, c.packageModelLine, "[Package Model] " + c.packageModel +
+                                                  " is defined neither here nor in " + Lower(c.packageModel) + ".pkg");
+        }
+    }
+    for (const auto& [selector, entries] : selectors_)
+        for (const auto& [model, line] : entries)
+            if (!modelNames.count(model))
+                Add(2108, line, "[Model Selector] " + selector + " names model \"" + model + "\", which is not defined");
+    for (const ModelInfo& m : models_) {
+        CheckModel(m);
+        if (!components_.empty() && !used.count(m.name) && kind_ == Kind::Ibs)
+            Add(3301, m.line, "[Model] " + m.name + " is not used by any [Pin] or [Model Selector]");
+        for (const ExecutableLine& e : m.executables) {
+            CheckFileName(e.executable, e.line, false);
+            CheckFileName(e.amiFile, e.line, false);
+            const std::size_t before = result_.reports.size();
+            CheckReferencedFile(e.amiFile, e.line, Kind::Ami);
+            CheckReferencedFile(e.executable, e.line, Kind::Unknown);
+            if (folder_.empty() || result_.reports.size() != before) continue;
+            // The .ami file, then the executable's exports against what it asks for.
+            bool getWave = true;
+            const std::string amiPath = (fs::path(folder_) / e.amiFile).string();
+            std::ifstream in(amiPath, std::ios::binary);
+            const std::string amiText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            CheckAmiText(amiPath, amiText, result_.reports, &getWave);
+            std::vector<std::string> exports;
+            std::string format;
+            const std::string exePath = (fs::path(folder_) / e.executable).string();
+            if (!ReadExports(exePath, exports, format)) {
+                Add(3205, e.line, e.executable + " is not an ELF or PE shared library this checker can read");
+                continue;
+            }
+            std::vector<std::string> needed = {"AMI_Init", "AMI_Close"};
+            if (getWave) needed.push_back("AMI_GetWave");
+            for (const std::string& n : needed)
+                if (std::find(exports.begin(), exports.end(), n) == exports.end())
+                    Add(3204, e.line, e.executable + " does not export " + n);
+        }
+    }
+}
+
+FileResult Checker::Run() {
+    result_.file = name_;
+    // Lines, with the per-line rules of the declared version (known once
+    // [IBIS Ver] is read, which comes first).
+    std::size_t at = 0;
+    int line = 0;
+    while (at <= text_.size()) {
+        std::size_t end = text_.find('\n', at);
+        if (end == std::string::npos) end = text_.size();
+        std::string l = text_.substr(at, end - at);
+        at = end + 1;
+        ++line;
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        if (at > text_.size() && l.empty()) break;
+        for (char c : l) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u == '\t') {
+                if (tabReports_++ < 3) Add(1003, line, "a tab character");
+            } else if (u < 0x20 || u > 0x7E) {
+                char code[8];
+                std::snprintf(code, sizeof code, "0x%02X", u);
+                Add(1002, line, std::string("character ") + code + " is not allowed in an IBIS file");
+                break;
+            }
+        }
+        const std::size_t comment = l.find(comment_);
+        const std::string content = comment == std::string::npos ? l : l.substr(0, comment);
+        const std::size_t limit = version_ != 0 && version_ < 40 ? 80 : 120;
+        if (content.size() > limit)
+            Add(1001, line, "the line has " + std::to_string(content.size()) + " characters; IBIS " +
+                                (version_ == 0 ? std::string("4.0 and later allow") : VersionText(version_) + " allows") +
+                                " " + std::to_string(limit));
+        const std::size_t first = content.find_first_not_of(" \t");
+        if (first == std::string::npos) continue;
+        if (content[first] == '[') {
+            const std::size_t close = content.find(']', first);
+            if (close == std::string::npos) {
+                Add(1004, line, "'" + content.substr(first, 40) + "' has no closing ']'");
+                continue;
+            }
+            Keyword(content.substr(first + 1, close - first - 1), content.substr(close + 1), line);
+        } else {
+            DataLine(content, line);
+        }
+    }
+    Finish();
+    return result_;
+}
+
+}  // namespace
+
+Kind KindOf(const std::string& path, const std::string& text) {
+    const std::string ext = Lower(fs::path(path).extension().string());
+    if (ext == ".ibs") return Kind::Ibs;
+    if (ext == ".pkg") return Kind::Pkg;
+    if (ext == ".ebd") return Kind::Ebd;
+    if (ext == ".ami") return Kind::Ami;
+    const std::string low = Lower(text.substr(0, 4096));
+    if (low.find("[begin board description]") != std::string::npos) return Kind::Ebd;
+    if (low.find("[define package model]") != std::string::npos && low.find("[component]") == std::string::npos)
+        return Kind::Pkg;
+    if (low.find("[ibis ver]") != std::string::npos) return Kind::Ibs;
+    if (low.find_first_not_of(" \t\r\n") != std::string::npos && low[low.find_first_not_of(" \t\r\n")] == '(')
+        return Kind::Ami;
+    return Kind::Unknown;
+}
+
+FileResult CheckText(const std::string& name, const std::string& text, Kind kind, const Options& options,
+                     const std::string& folder) {
+    FileResult result;
+    if (kind == Kind::Ami) {
+        result.file = name;
+        CheckAmiText(name, text, result.reports, nullptr);
+    } else {
+        Checker checker(name, text, kind, options, folder);
+        result = checker.Run();
+    }
+    std::stable_sort(result.reports.begin(), result.reports.end(), [&](const Report& a, const Report& b) {
+        if ((a.file == name) != (b.file == name)) return a.file == name;
+        return a.file == b.file && a.line < b.line;
+    });
+    for (const Report& r : result.reports) ++result.counts[static_cast<int>(r.severity)];
+    result.passed = result.counts[0] == 0 && (!options.werror || result.counts[1] == 0);
+    return result;
+}
+
+FileResult CheckFile(const std::string& path, const Options& options) {
+    std::ifstream in(path, std::ios::binary);
+    std::error_code ec;
+    if (!in || fs::is_directory(path, ec)) {
+        FileResult r;
+        r.file = path;
+        r.readable = false;
+        r.passed = false;
+        return r;
+    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string folder = fs::path(path).parent_path().string();
+    return CheckText(path, text, KindOf(path, text), options, folder.empty() ? "." : folder);
+}
+
+std::string FormatReport(const Report& r) {
+    return std::string(SeverityName(r.severity)) + " " + std::to_string(r.number) + " " +
+           fs::path(r.file).filename().string() + ":" + std::to_string(r.line) + ": " + r.text;
+}
+
+IbsModels ReadAlgorithmicModels(const std::string& text) {
+    IbsModels out;
+    // A light second pass: [Component], [Pin] model names and Executable lines.
+    std::string current, model, component;
+    int line = 0;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string l = text.substr(at, end - at);
+        at = end + 1;
+        ++line;
+        const std::size_t bar = l.find('|');
+        if (bar != std::string::npos) l.resize(bar);
+        const std::vector<std::string> w = Split(l);
+        if (w.empty()) continue;
+        if (w[0][0] == '[') {
+            const std::size_t close = l.find(']');
+            current = Normalise(l.substr(l.find('[') + 1, close == std::string::npos ? 0 : close - l.find('[') - 1));
+            const std::vector<std::string> rest = close == std::string::npos ? std::vector<std::string>{} : Split(l.substr(close + 1));
+            if (current == "component" && !rest.empty()) {
+                component = rest[0];
+                out.components.push_back(component);
+            }
+            if (current == "model" && !rest.empty()) model = rest[0];
+            continue;
+        }
+        if (current == "pin" && w.size() >= 3) out.pinModels.emplace_back(component, w[2]);
+        if (current == "algorithmic model" && w.size() == 4 && Lower(w[0]) == "executable")
+            out.executables.push_back({model, w[1], w[2], w[3], line});
+    }
+    return out;
+}
+
+}  // namespace ibis

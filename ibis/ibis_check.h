@@ -1,0 +1,81 @@
+// The IBIS file checker: .ibs, .pkg and .ebd files keyword by keyword, and
+// .ami parameter files through the model's own parameter parser. Every finding
+// is a numbered report with a severity; the numbers and their meanings are the
+// one table MessageTable() returns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ibis {
+
+enum class Severity { Error, Warning, Caution, Note };
+const char* SeverityName(Severity s);
+
+struct MessageDef {
+    int number;
+    Severity severity;
+    const char* section;
+    const char* meaning;
+};
+// Every message the checker can report, in number order.
+const std::vector<MessageDef>& MessageTable();
+// The same as a Markdown table (the README carries it).
+std::string MessageTableMarkdown();
+
+struct Report {
+    int number = 0;
+    Severity severity = Severity::Error;
+    std::string file;
+    int line = 0;
+    std::string text;
+};
+
+enum class Kind { Ibs, Pkg, Ebd, Ami, Unknown };
+// By extension, else by content.
+Kind KindOf(const std::string& path, const std::string& text);
+
+struct Options {
+    std::string version;  // check against this IBIS version instead of [IBIS Ver]
+    bool werror = false;  // warnings fail the file too
+};
+
+struct FileResult {
+    std::string file;
+    bool readable = true;
+    std::vector<Report> reports;  // in file order (referenced files after the line naming them)
+    int counts[4] = {0, 0, 0, 0};  // by Severity
+    bool passed = true;
+};
+
+// Checks a file from disk, following what an .ibs references (package
+// models, .ami and executable files, board descriptions) relative to its folder.
+FileResult CheckFile(const std::string& path, const Options& options);
+// Checks text as a file named `name` of the given kind; referenced files are
+// looked up in `folder` (empty: not followed).
+FileResult CheckText(const std::string& name, const std::string& text, Kind kind,
+                     const Options& options, const std::string& folder);
+
+// "SEVERITY NUMBER FILE:LINE: text".
+std::string FormatReport(const Report& r);
+
+// What amihost needs from an .ibs: the [Algorithmic Model] lines of each model.
+struct ExecutableLine {
+    std::string model;     // the [Model] holding it
+    std::string platform;  // platform_compiler_bits
+    std::string executable, amiFile;
+    int line = 0;
+};
+struct IbsModels {
+    std::vector<std::string> components;
+    std::vector<std::pair<std::string, std::string>> pinModels;  // component, model name
+    std::vector<ExecutableLine> executables;
+};
+IbsModels ReadAlgorithmicModels(const std::string& text);
+
+// The exported symbol names of an ELF or PE shared library, read from its
+// export table without loading it; false when the file is neither.
+bool ReadExports(const std::string& path, std::vector<std::string>& names, std::string& format);
+
+}  // namespace ibis

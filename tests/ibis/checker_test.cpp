@@ -1,0 +1,228 @@
+// The IBIS and AMI file checker: each case edits a clean file to provoke one
+// message and states the number and line it expects.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "ibis_check.h"
+
+namespace fs = std::filesystem;
+using namespace ibis;
+
+namespace {
+
+std::string Read(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+const fs::path kFiles = fs::path(TX_SOURCE_DIR) / "tests/ibis/files";
+
+FileResult Check(const std::string& name, const std::string& text, const std::string& version = "") {
+    Options o;
+    o.version = version;
+    return CheckText(name, text, KindOf(name, text), o, "");
+}
+
+// Whether the result holds message `number` at `line` (0: any line).
+bool Has(const FileResult& r, int number, int line = 0) {
+    for (const Report& rep : r.reports)
+        if (rep.number == number && (line == 0 || rep.line == line)) return true;
+    return false;
+}
+
+std::string Dump(const FileResult& r) {
+    std::string out;
+    for (const Report& rep : r.reports) out += FormatReport(rep) + "\n";
+    return out;
+}
+
+std::string Edit(std::string text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+}  // namespace
+
+TEST(IbisCheck, should_pass_clean_files_of_every_kind) {
+    for (const char* name : {"clean.ibs", "board.ebd", "pkg_b.pkg"}) {
+        const FileResult r = Check(name, Read(kFiles / name));
+        EXPECT_TRUE(r.reports.empty()) << name << "\n" << Dump(r);
+        EXPECT_TRUE(r.passed);
+    }
+}
+
+// The 1-based line of the first occurrence of `marker` in `text`.
+int LineOf(const std::string& text, const std::string& marker) {
+    const std::size_t at = text.find(marker);
+    EXPECT_NE(at, std::string::npos) << marker;
+    return at == std::string::npos ? -1 : 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+}
+
+TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    // Each edit, the message it must provoke, and a text on the line it must name.
+    struct Case {
+        std::string from, to;
+        int number;
+        std::string at;
+    };
+    const Case cases[] = {
+        {"[IBIS Ver]   5.1", "[IBIS Ver]   9.9", 1102, "[IBIS Ver]"},
+        {"[File Name]  clean.ibs", "[File Name]  other.ibs", 1104, "[File Name]"},
+        {"[File Name]  clean.ibs", "[File Name]  Clean.IBS", 1105, "[File Name]"},
+        {"[File Rev]   1.0\n", "", 1103, "[IBIS Ver]"},
+        {"[Notes]      Every", "[Notes]      " + std::string(110, 'x') + " Every", 1001, "[Notes]"},
+        {"[Disclaimer] For tests only.", "[Disclaimer] For \x01 tests.", 1002, "[Disclaimer]"},
+        {"[Component]     chip_b", "[Componnt]     chip_b", 1004, "[Componnt]"},
+        {"1      IN0          rx_in", "1      IN0          rx_inn", 2103, "rx_inn"},
+        {"1           2        0.1V", "1           9        0.1V", 2104, "1           9"},
+        {"1           2        0.1V", "1           1        0.1V", 2105, "1           1"},
+        {"1           2        0.1V   0ns", "1           2        0.1V   NA ", 2106, "0.1V   NA"},
+        {"[Package Model] pkg_a", "[Package Model] pkg_z", 2107, "[Package Model] pkg_z"},
+        {"io_slow   slow corner driver", "io_slw    slow corner driver", 2108, "io_slw"},
+        {"Model_type    Input", "Model_type    Bogus", 3002, "Bogus"},
+        {"C_comp        0.8pF  0.7pF  0.9pF\n", "", 3003, "[Model]       rx_in"},
+        {"C_comp        1.2pF  1.1pF  1.3pF", "C_comp        NA  1.1pF  1.3pF", 3004, "C_comp        NA"},
+        {"C_comp        1.2pF  1.1pF  1.3pF", "C_comp        1.2pF  1.4pF  1.1pF", 3005, "1.4pF"},
+        {"-3.3    -40mA    -30mA    -50mA\n3.3", "3.3    -40mA    -30mA    -50mA\n-3.3", 3101, "-3.3     40mA"},
+        {"-3.3    -40mA    -30mA    -50mA\n3.3", "3.3    -40mA    -30mA    -50mA\n3.3", 3102, "3.3     40mA"},
+        {"-3.3    -40mA    -30mA    -50mA", "-3.3    -40mA    -30mA", 3104, "-3.3    -40mA    -30mA\n"},
+        {"dV/dt_r   1.32/1.32n", "dV/dt_r   1.98/1.2n ", 3106, "[Rising Waveform]"},
+        {"R_fixture = 50\n", "", 3108, "[Rising Waveform]"},
+        {"[Number Of Pins] 4", "[Number Of Pins] 5", 4002, "[Number Of Pins]"},
+        {"[Inductance Matrix] Full_matrix", "[Inductance Matrix] Diagonal_matrix", 4004, "Diagonal_matrix"},
+        {"[Row] 3\n1.0nH 0.2nH", "[Row] 9\n1.0nH 0.2nH", 4003, "[Row] 9"},
+        {"[Row] 3\n1.0nH 0.2nH", "[Row] 3\n1.0nH 0.2nH 0.3nH", 4003, "1.0nH 0.2nH 0.3nH"},
+        {"[End]\n", "", 1009, "[IBIS Ver]"},
+        {"[End]\n", "[End]\nmore text\n", 1010, "more text"},
+        {"[Disclaimer] For tests only.", "[Comment Char] x_char", 1106, "[Comment Char]"},
+        {"[Disclaimer] For tests only.", "[Disclaimer]\tFor tests only.", 1003, "[Disclaimer]"},
+        {"[Model]       rx_in", "[Model]       unused\nModel_type Input\nC_comp 1p 1p 1p\n[Voltage Range] 1 1 1\n[Model] rx_in",
+         3301, "[Model]       unused"},
+        {"[Source]", "stray text\n[Source]", 1008, "stray text"},
+        {"[Pin]  signal_name  model_name\n", "[Pin]  signal_name  model_name\n1      IN1          rx_in\n", 2102,
+         "1      IN0"},
+        {"[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nL_pkg       1nH     0.8nH   1.2nH\nC_pkg",
+         "[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nC_pkg", 2005, "[Component]     chip_a"},
+        {"[Manufacturer]  Test\n[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nL_pkg       1nH     0.8nH   1.2nH\nC_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name  model_name\n",
+         "[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nL_pkg       1nH     0.8nH   1.2nH\nC_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name  model_name\n",
+         2002, "[Component]     chip_b"},
+        {"Model_type    I/O\nC_comp        1.2pF", "Model_type    Output\nC_comp        1.2pF", 0, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string edited = Edit(clean, c.from, c.to);
+        const FileResult r = Check("clean.ibs", edited);
+        if (c.number == 0) {
+            EXPECT_TRUE(r.passed) << Dump(r);
+            continue;
+        }
+        const int line = LineOf(edited, c.at);
+        EXPECT_TRUE(Has(r, c.number, line)) << c.number << " at " << line << "\n" << Dump(r);
+    }
+}
+
+TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    // [Model Selector] came with 3.2, [ISSO PU] with 5.0, [Repeater Pin] with 6.0.
+    EXPECT_TRUE(Has(Check("clean.ibs", clean, "2.1"), 1005, LineOf(clean, "[Model Selector]")));
+    EXPECT_FALSE(Has(Check("clean.ibs", clean, "3.2"), 1005));
+    const std::string isso = Edit(clean, "[Model]       rx_in", "[ISSO PU]\n[Model]       rx_in");
+    const FileResult r42 = Check("clean.ibs", isso, "4.2");
+    ASSERT_TRUE(Has(r42, 1005, LineOf(isso, "[ISSO PU]"))) << Dump(r42);
+    for (const Report& rep : r42.reports) {
+        if (rep.number == 1005) {
+            EXPECT_NE(rep.text.find("needs IBIS 5.0"), std::string::npos) << rep.text;
+        }
+    }
+    EXPECT_FALSE(Has(Check("clean.ibs", isso, "5.1"), 1005));
+    const std::string repeater = Edit(clean, "[Package Model] pkg_a", "[Package Model] pkg_a\n[Repeater Pin]");
+    EXPECT_TRUE(Has(Check("clean.ibs", repeater, "5.1"), 1005, LineOf(repeater, "[Repeater Pin]")));
+    EXPECT_FALSE(Has(Check("clean.ibs", repeater, "6.1"), 1005));
+    EXPECT_FALSE(Has(Check("clean.ibs", repeater, "7.2"), 1005));
+    // 80 characters a line before 4.0, 120 from 4.0.
+    const std::string long90 = Edit(clean, "[Notes]      Every", "[Notes]      " + std::string(70, 'y') + " Every");
+    EXPECT_TRUE(Has(Check("clean.ibs", long90, "3.2"), 1001, LineOf(long90, "[Notes]")));
+    EXPECT_FALSE(Has(Check("clean.ibs", long90, "4.2"), 1001));
+}
+
+TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
+    const std::string good =
+        "(m (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+        " (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))\n"
+        " (GetWave_Exists (Usage Info) (Type Boolean) (Value True)))\n"
+        " (Model_Specific (gain (Usage In) (Type Integer) (Range 1 0 4) (Default 1))))\n";
+    EXPECT_TRUE(Check("m.ami", good).reports.empty()) << Dump(Check("m.ami", good));
+    struct Case {
+        const char* from;
+        const char* to;
+        int number, line;
+    };
+    const Case cases[] = {
+        {"(Range 1 0 4) (Default 1)", "(Range 1 0 4) (Default 5)", 6011, 4},
+        {"(Range 1 0 4)", "(List 0 2 4)", 6011, 4},
+        {"(Range 1 0 4)", "(Range 1 x 4)", 6010, 4},
+        {"(Range 1 0 4)", "", 6009, 4},
+        {"(Usage In)", "(Usage Sideways)", 6007, 4},
+        {"(Type Integer)", "", 6008, 4},
+        {"(Value True))\n (GetWave_Exists (Usage Info) (Type Boolean) (Value True))",
+         "(Value False))\n (GetWave_Exists (Usage Info) (Type Boolean) (Value False))", 6005, 2},
+        {"(GetWave_Exists (Usage Info) (Type Boolean) (Value True))", "(GetWave_Exists (Usage Info) (Type Boolean) (Value True)) (Fancy (Usage Info) (Type Integer) (Value 1))", 6006, 3},
+        {"(Reserved_Parameters", "(Other", 6003, 1},
+        {" (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))\n", "\n", 6004, 1},
+        {"(Model_Specific (gain", "(Model_Specific (gain (", 6001, 1},
+    };
+    for (const Case& c : cases) {
+        const FileResult r = Check("m.ami", Edit(good, c.from, c.to));
+        EXPECT_TRUE(Has(r, c.number, c.line)) << c.number << "\n" << Dump(r);
+    }
+    EXPECT_TRUE(Has(Check("other.ami", good), 6002, 1));
+    const FileResult unbalanced = Check("m.ami", "(m\n (a 1)\n (b 2)\n");
+    ASSERT_TRUE(Has(unbalanced, 6001));
+    EXPECT_NE(unbalanced.reports[0].text.find("line 1: '(' is never closed"), std::string::npos)
+        << unbalanced.reports[0].text;
+}
+
+TEST(IbisCheck, should_follow_referenced_files_and_read_export_tables) {
+    const fs::path dir = fs::temp_directory_path() / ("ibischeck-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy_file(TX_MODEL_LIBRARY, dir / "varnok_meridel_qlx_ami_tx.so");
+    fs::copy_file(fs::path(TX_SOURCE_DIR) / "package/varnok_meridel_qlx_ami_tx.ami", dir / "varnok_meridel_qlx_ami_tx.ami");
+    std::string ibs = Read(fs::path(TX_SOURCE_DIR) / "package/varnok_meridel_qlx_ami_tx.ibs");
+    ibs = Edit(ibs, "Executable Windows_GCC_32     varnok_meridel_qlx_ami_tx_win32.dll varnok_meridel_qlx_ami_tx.ami\n", "");
+    ibs = Edit(ibs, "Executable Windows_GCC_64     varnok_meridel_qlx_ami_tx_win64.dll varnok_meridel_qlx_ami_tx.ami\n", "");
+    std::ofstream(dir / "varnok_meridel_qlx_ami_tx.ibs") << ibs;
+    FileResult r = CheckFile((dir / "varnok_meridel_qlx_ami_tx.ibs").string(), Options{});
+    EXPECT_TRUE(r.passed) << Dump(r);
+    EXPECT_TRUE(r.reports.empty()) << Dump(r);
+    std::vector<std::string> names;
+    std::string format;
+    ASSERT_TRUE(ReadExports(TX_MODEL_LIBRARY, names, format));
+    EXPECT_EQ(format, "elf64-x86-64");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"AMI_Close", "AMI_GetWave", "AMI_Init"}));
+    // A text file in the executable's place, and a name that climbs out.
+    std::ofstream(dir / "varnok_meridel_qlx_ami_tx.so") << "not a library";
+    r = CheckFile((dir / "varnok_meridel_qlx_ami_tx.ibs").string(), Options{});
+    EXPECT_TRUE(Has(r, 3205, LineOf(ibs, "Executable Linux_GCC_64"))) << Dump(r);
+    std::ofstream(dir / "up.ibs") << Edit(ibs, "       varnok_meridel_qlx_ami_tx.so   ", "       ../x.so   ");
+    fs::remove_all(dir);
+}
+
+TEST(IbisCheck, should_keep_the_readme_message_table_in_step_with_the_code) {
+    const std::string readme = Read(fs::path(TX_SOURCE_DIR) / "README.md");
+    const std::size_t begin = readme.find("<!-- messages -->\n");
+    const std::size_t end = readme.find("<!-- /messages -->");
+    ASSERT_NE(begin, std::string::npos);
+    ASSERT_NE(end, std::string::npos);
+    const std::size_t from = begin + std::string("<!-- messages -->\n").size();
+    EXPECT_EQ(readme.substr(from, end - from), MessageTableMarkdown());
+}
