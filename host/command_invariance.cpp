@@ -8,7 +8,9 @@
 
 namespace amihost {
 
-int CommandCheckInvariance(const InvarianceOptions& o) {
+int CommandCheckInvariance(const InvarianceOptions& given) {
+    InvarianceOptions o = given;
+    if (const int status = ResolveIbs(o)) return status;
     if (!(o.tolerance >= 0) || !std::isfinite(o.tolerance)) {
         Error("--tolerance must be a finite number of volts, 0 or more");
         return 2;

@@ -84,7 +84,9 @@ std::string Format(const char* format, double v) {
 
 }  // namespace
 
-int CommandRun(const RunOptions& o) {
+int CommandRun(const RunOptions& given) {
+    RunOptions o = given;
+    if (const int status = ResolveIbs(o)) return status;
     Setup setup;
     if (const int status = Prepare(o, setup)) return status;
     BlockPolicy policy;
@@ -336,15 +338,15 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
         }
         return "";
     };
-    if (o.library.empty()) {
+    if (o.library.empty() && o.ibsFile.empty()) {
         o.library = pick({here / "varnok_meridel_qlx_ami_tx.so", here / "../model/varnok_meridel_qlx_ami_tx.so",
                           fs::path(AMIHOST_BUILD_DIR) / "model/varnok_meridel_qlx_ami_tx.so"});
     }
-    if (o.amiFile.empty() && o.parameters.empty()) {
+    if (o.amiFile.empty() && o.parameters.empty() && o.ibsFile.empty()) {
         o.amiFile = pick({here / "varnok_meridel_qlx_ami_tx.ami", here / "../package/varnok_meridel_qlx_ami_tx.ami",
                           fs::path(AMIHOST_SOURCE_DIR) / "package/varnok_meridel_qlx_ami_tx.ami"});
     }
-    if (o.library.empty() || (o.amiFile.empty() && o.parameters.empty())) {
+    if (o.ibsFile.empty() && (o.library.empty() || (o.amiFile.empty() && o.parameters.empty()))) {
         Error("cannot find this project's library and .ami file; give them with --library and --ami");
         return 2;
     }

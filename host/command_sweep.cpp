@@ -65,7 +65,9 @@ std::string Cell(double v) {
 
 }  // namespace
 
-int CommandSweep(const SweepOptions& o) {
+int CommandSweep(const SweepOptions& options) {
+    SweepOptions o = options;
+    if (const int status = ResolveIbs(o)) return status;
     if (o.amiFile.empty()) {
         Error("sweep needs an .ami file (--ami)");
         return 2;

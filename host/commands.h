@@ -21,6 +21,9 @@ struct CommonOptions {
     bool ignoreBitsGiven = false;    // --ignore-bits was given
     std::string stimulus = "prbs7";  // prbsN, step, pulse, file:PATH
     std::string bitsText;            // --bits as given ("1e6" is fine)
+    std::string ibsFile;             // --ibs: take the library and .ami from an .ibs
+    std::string component, model;    // which [Component] / [Model] of it
+    bool force = false;              // run although the .ibs has errors
     std::uint64_t bits = 0;          // 0: one pattern period (capped) after the ignored bits
     bool quiet = false;
 };

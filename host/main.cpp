@@ -18,8 +18,8 @@
 namespace {
 
 void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
-    auto* lib = app.add_option("--library,-l", o.library, "IBIS-AMI shared library to load");
-    if (needLibrary) lib->required();
+    app.add_option("--library,-l", o.library, "IBIS-AMI shared library to load (or --ibs)");
+    (void)needLibrary;
     app.add_option("--ami,-a", o.amiFile,
                    ".ami parameter file: builds AMI_parameters_in from its "
                    "Model_Specific In/InOut parameters at their defaults");
@@ -47,6 +47,12 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
                    "without one)")
         ->each([&o](const std::string&) { o.ignoreBitsGiven = true; });
     app.add_flag("--quiet,-q", o.quiet, "print nothing but errors");
+    app.add_option("--ibs", o.ibsFile,
+                   "an .ibs file: checks it, then runs the Linux 64-bit executable and .ami file of "
+                   "its [Algorithmic Model] (instead of --library and --ami)");
+    app.add_option("--component", o.component, "with --ibs: the [Component] whose model to run");
+    app.add_option("--model", o.model, "with --ibs: the [Model] to run");
+    app.add_flag("--force", o.force, "with --ibs: run although the file has errors");
 }
 
 void AddRun(CLI::App& app, amihost::RunOptions& o) {

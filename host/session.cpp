@@ -11,6 +11,10 @@
 #include <iostream>
 #include <sstream>
 
+#include <iterator>
+#include <set>
+
+#include "ibis_check.h"
 #include "output.h"
 
 namespace amihost {
@@ -85,6 +89,61 @@ bool ParseSets(const std::vector<std::string>& sets, std::map<std::string, std::
 std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit) {
     return (static_cast<std::uint64_t>(ignoreBits) + 8 + 49) *
            static_cast<std::uint64_t>(samplesPerBit);
+}
+
+// --ibs: checks the file, then takes this platform's executable and its .ami
+// from the [Algorithmic Model] of the chosen model.
+int ResolveIbs(CommonOptions& o) {
+    if (o.ibsFile.empty()) return 0;
+    if (!o.library.empty() || !o.amiFile.empty() || !o.parameters.empty()) {
+        Error("--ibs takes the library and the .ami file from the .ibs; do not give --library, --ami or --params too");
+        return 2;
+    }
+    const ibis::FileResult check = ibis::CheckFile(o.ibsFile, ibis::Options{});
+    if (!check.readable) {
+        Error("cannot read " + o.ibsFile);
+        return 2;
+    }
+    if (check.counts[0] > 0) {
+        for (const ibis::Report& r : check.reports)
+            if (r.severity == ibis::Severity::Error) std::fprintf(stderr, "%s\n", ibis::FormatReport(r).c_str());
+        if (!o.force) {
+            Error(o.ibsFile + " has " + std::to_string(check.counts[0]) + " error(s); --force runs it anyway");
+            return 2;
+        }
+    }
+    std::ifstream in(o.ibsFile, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const ibis::IbsModels models = ibis::ReadAlgorithmicModels(text);
+    std::set<std::string> allowed;
+    for (const auto& [component, model] : models.pinModels)
+        if (o.component.empty() || component == o.component) allowed.insert(model);
+    if (!o.component.empty() && allowed.empty()) {
+        Error("no [Component] " + o.component + " with pins in " + o.ibsFile);
+        return 2;
+    }
+    const ibis::ExecutableLine* pick = nullptr;
+    for (const ibis::ExecutableLine& e : models.executables) {
+        if (!o.model.empty() && e.model != o.model) continue;
+        if (o.model.empty() && !o.component.empty() && !allowed.count(e.model)) continue;
+        if (e.platform.rfind("Linux", 0) == 0 && e.platform.size() >= 3 &&
+            e.platform.compare(e.platform.size() - 3, 3, "_64") == 0) {
+            pick = &e;
+            break;
+        }
+    }
+    if (pick == nullptr) {
+        Error("no Linux 64-bit [Algorithmic Model] executable" + (o.model.empty() ? std::string() : " for [Model] " + o.model) +
+              " in " + o.ibsFile);
+        return 2;
+    }
+    const std::filesystem::path folder = std::filesystem::path(o.ibsFile).parent_path();
+    o.library = (folder / pick->executable).string();
+    o.amiFile = (folder / pick->amiFile).string();
+    if (!o.quiet)
+        std::fprintf(stderr, "amihost: %s [Model] %s: %s with %s\n", o.ibsFile.c_str(), pick->model.c_str(),
+                     pick->executable.c_str(), pick->amiFile.c_str());
+    return 0;
 }
 
 int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, std::string>& extra) {

@@ -39,6 +39,10 @@ struct Setup {
 // above low; sizes that fit in memory). Returns 0 or exit status 2.
 int CheckCommonOptions(const CommonOptions& o);
 
+// --ibs: checks the .ibs (errors stop unless --force) and sets the library and
+// .ami file from its [Algorithmic Model] for this platform. Returns 0 or 2.
+int ResolveIbs(CommonOptions& o);
+
 // Loads the library and builds the parameter string. Returns 0 or an exit status.
 int Prepare(const CommonOptions& o, Setup& setup,
             const std::map<std::string, std::string>& extra = {});

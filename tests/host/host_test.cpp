@@ -408,7 +408,9 @@ TEST(Commands, should_refuse_bad_numbers_and_sizes_with_one_line) {
           std::string("sweep") + lib + ami + " --grid TXPOSTCURSOR=1,2 --set TXPOSTCURSOR=7",
           std::string("sweep") + lib + ami + " --grid TXPOSTCURSOR=1,2 --grid TXPOSTCURSOR=3",
           std::string("sweep") + lib + ami + " --grid TXPOSTCURSOR=a,b",
-          std::string("sweep") + lib + ami + " -j 0", std::string("run --nonsense")}) {
+          std::string("sweep") + lib + ami + " -j 0", std::string("run --nonsense"),
+          // The package folder lacks its executables: errors stop the run.
+          std::string("run --ibs ") + TX_SOURCE_IBS, std::string("run --ibs ") + TX_SOURCE_IBS + lib}) {
         std::string out;
         EXPECT_EQ(AmihostOutput(bad, out), 2) << bad << "\n" << out;
         EXPECT_EQ(out.find("terminate"), std::string::npos) << bad;
