@@ -54,3 +54,27 @@ std::string ami_explain_failure(const std::string& text, int code) {
     }
 }
 
+
+std::string ami_strip_comments(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    bool quoted = false, comment = false;
+    for (char c : text) {
+        if (comment) {
+            if (c == '\n' || c == '\r') {
+                comment = false;
+                out += c;
+            }
+            continue;
+        }
+        if (c == '"') quoted = !quoted;
+        if (c == '|' && !quoted) {
+            comment = true;
+            continue;
+        }
+        if (c == '\n') quoted = false;  // a quote never spans lines in a well-formed file
+        out += c;
+    }
+    return out;
+}
+

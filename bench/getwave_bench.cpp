@@ -43,12 +43,11 @@ std::vector<double> Stimulus(bool prbs, int N) {
     return x;
 }
 
-// The model's arithmetic in one plain scalar loop.
-class Fused {
-public:
-    explicit Fused(int N) : N_(static_cast<std::size_t>(N)), d1_(N_ + 1), d2_(N_ + 1) {
-        varnok_meridel_qlx_ami_tx m;
-        double in = 0, out = 0;
+// The transmitter fired once per sample, as AMI_GetWave did before block firing.
+struct PerSample {
+    double in = 0, out = 0;
+    varnok_meridel_qlx_ami_tx m;
+    explicit PerSample(int N) {
         m.Input.Data = &in;
         m.Input.Capacity = 1;
         m.Output.Data = &out;
@@ -61,6 +60,22 @@ public:
         m.TX_PVT = 1;
         m.Setup();
         m.Initialize();
+    }
+    void Process(double* wave, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            in = wave[i];
+            m.Run();
+            wave[i] = out;
+        }
+    }
+};
+
+// The model's arithmetic in one plain scalar loop.
+class Fused {
+public:
+    explicit Fused(int N) : N_(static_cast<std::size_t>(N)), d1_(N_ + 1), d2_(N_ + 1) {
+        const PerSample model(N);  // the same codes, for the coefficients
+        const varnok_meridel_qlx_ami_tx& m = model.m;
         pre_ = m.PreWeight;
         main_ = m.MainWeight;
         post_ = m.PostWeight;
@@ -118,33 +133,6 @@ struct Instance {
         for (std::size_t at = 0; at < count; at += block) {
             const std::size_t n = std::min(block, count - at);
             Library().GetWave(wave + at, static_cast<long>(n), clock, nullptr, handle);
-        }
-    }
-};
-
-// The transmitter fired once per sample, as AMI_GetWave did before block firing.
-struct PerSample {
-    double in = 0, out = 0;
-    varnok_meridel_qlx_ami_tx m;
-    explicit PerSample(int N) {
-        m.Input.Data = &in;
-        m.Input.Capacity = 1;
-        m.Output.Data = &out;
-        m.Output.Capacity = 1;
-        m.SamplesPerBit = N;
-        m.BitTime = 1e-10;
-        m.TXPRECURSOR = 3;
-        m.TXPOSTCURSOR = 5;
-        m.TXDIFFCTRL = 12;
-        m.TX_PVT = 1;
-        m.Setup();
-        m.Initialize();
-    }
-    void Process(double* wave, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            in = wave[i];
-            m.Run();
-            wave[i] = out;
         }
     }
 };

@@ -136,28 +136,7 @@ std::string FormatNumber(double v) {
 
 }  // namespace
 
-std::string StripComments(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    bool quoted = false, comment = false;
-    for (char c : text) {
-        if (comment) {
-            if (c == '\n' || c == '\r') {
-                comment = false;
-                out += c;
-            }
-            continue;
-        }
-        if (c == '"') quoted = !quoted;
-        if (c == '|' && !quoted) {
-            comment = true;
-            continue;
-        }
-        if (c == '\n') quoted = false;  // a quote never spans lines in a well-formed file
-        out += c;
-    }
-    return out;
-}
+std::string StripComments(const std::string& text) { return ami_strip_comments(text); }
 
 std::string ExplainParseFailure(const std::string& text, int code) {
     return ami_explain_failure(text, code);

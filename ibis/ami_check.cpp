@@ -17,14 +17,7 @@ struct AmiChecker {
     std::vector<Report>& reports;
 
     void Add(int number, int line, const std::string& message) {
-        Report r;
-        r.number = number;
-        r.file = name;
-        r.line = line;
-        r.text = message;
-        for (const MessageDef& m : MessageTable())
-            if (m.number == number) r.severity = m.severity;
-        reports.push_back(r);
+        reports.push_back(MakeReport(number, name, line, message));
     }
     // The line of the first "(name" in the text, for a report's place.
     int LineOf(const std::string& what) const {
@@ -54,28 +47,6 @@ const AmiBranch* ChildBranch(const AmiBranch* b, const char* n) {
         if (s != nullptr && std::strcmp(s->name, n) == 0) return s;
     }
     return nullptr;
-}
-
-std::string StripComments(const std::string& text) {
-    std::string out;
-    bool quoted = false, comment = false;
-    for (char c : text) {
-        if (comment) {
-            if (c == '\n') {
-                comment = false;
-                out += c;
-            }
-            continue;
-        }
-        if (c == '"') quoted = !quoted;
-        if (c == '|' && !quoted) {
-            comment = true;
-            continue;
-        }
-        if (c == '\n') quoted = false;
-        out += c;
-    }
-    return out;
 }
 
 bool OfType(const std::string& type, const AmiValue& v) {
@@ -182,7 +153,7 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
                   bool* getWave) {
     AmiChecker c{name, text, reports};
     if (getWave != nullptr) *getWave = true;
-    const std::string clean = StripComments(text);
+    const std::string clean = ami_strip_comments(text);
     const AmiParameters parsed(clean.c_str());
     if (!parsed.ok) {
         c.Add(6001, 1, "the file does not parse: " + ami_explain_failure(clean, parsed.resultCode));

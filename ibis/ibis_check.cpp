@@ -229,14 +229,7 @@ public:
 
 private:
     void Add(int number, int line, const std::string& text) {
-        Report r;
-        r.number = number;
-        r.line = line;
-        r.file = name_;
-        r.text = text;
-        for (const MessageDef& m : MessageTable())
-            if (m.number == number) r.severity = m.severity;
-        result_.reports.push_back(r);
+        result_.reports.push_back(MakeReport(number, name_, line, text));
     }
     void Keyword(const std::string& name, const std::string& args, int line);
     void DataLine(const std::string& text, int line);

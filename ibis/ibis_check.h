@@ -57,6 +57,9 @@ FileResult CheckFile(const std::string& path, const Options& options);
 FileResult CheckText(const std::string& name, const std::string& text, Kind kind,
                      const Options& options, const std::string& folder);
 
+// A report of message `number` (its severity from the table).
+Report MakeReport(int number, const std::string& file, int line, std::string text);
+
 // "SEVERITY NUMBER FILE:LINE: text".
 std::string FormatReport(const Report& r);
 

@@ -1,5 +1,6 @@
 // The checker's messages: numbers, severities and meanings, in one table.
 #include <string>
+#include <utility>
 
 #include "ibis_check.h"
 
@@ -105,6 +106,17 @@ const std::vector<MessageDef>& MessageTable() {
         {6012, S::Warning, "ami", "no Model_Specific branch"},
     };
     return table;
+}
+
+Report MakeReport(int number, const std::string& file, int line, std::string text) {
+    Report r;
+    r.number = number;
+    r.file = file;
+    r.line = line;
+    r.text = std::move(text);
+    for (const MessageDef& m : MessageTable())
+        if (m.number == number) r.severity = m.severity;
+    return r;
 }
 
 std::string MessageTableMarkdown() {
