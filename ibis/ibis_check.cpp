@@ -266,6 +266,8 @@ private:
     int algorithmicLine_ = 0;
     std::string selectorName_;
     int pinColumns_ = 3;
+    int pinMappingColumns_ = 2;
+    bool boardManufacturer_ = false, boardPinList_ = false, boardPath_ = false;
     bool waveformFixture_ = false;
     std::string rowPin_;
     int rowIndex_ = -1, rowValues_ = 0;
@@ -370,6 +372,7 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         boardEnded_ = false;
         boardPins_ = -1;
         boardPinLines_ = 0;
+        boardManufacturer_ = boardPinList_ = boardPath_ = false;
         return;
     }
     if (def->scope != Scope::File && def->scope != Scope::Other) {
@@ -422,7 +425,10 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         if (words.empty()) Add(1012, line, "[File Rev] needs a value");
     } else if (key == "end") {
         ended_ = true;
+    } else if (key == "pin list" || key == "path description") {
+        (key == "pin list" ? boardPinList_ : boardPath_) = true;
     } else if (key == "manufacturer") {
+        if (scope_ == Scope::Board) boardManufacturer_ = true;
         if (scope_ == Scope::Component && !components_.empty()) components_.back().manufacturer = true;
         if (words.empty()) Add(1012, line, "[Manufacturer] needs a value");
     } else if (key == "package") {
@@ -430,6 +436,8 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
     } else if (key == "pin" && scope_ == Scope::Component && !components_.empty()) {
         components_.back().pin = true;
         pinColumns_ = 3 + static_cast<int>(words.size() >= 5 ? 3 : 0);
+    } else if (key == "pin mapping") {
+        pinMappingColumns_ = static_cast<int>(words.size());
     } else if (key == "package model" && scope_ == Scope::Component && !components_.empty()) {
         components_.back().packageModel = words.empty() ? "" : words[0];
         components_.back().packageModelLine = line;
@@ -507,6 +515,10 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         scope_ = Scope::File;
     } else if (key == "end board description") {
         boardEnded_ = true;
+        if (!boardManufacturer_ || boardPins_ < 0 || !boardPinList_ || !boardPath_)
+            Add(5002, boardStart_, "the board description lacks " +
+                                       std::string(!boardManufacturer_ ? "[Manufacturer]" : boardPins_ < 0 ? "[Number Of Pins]" :
+                                                   !boardPinList_ ? "[Pin List]" : "[Path Description]"));
         if (boardPins_ >= 0 && boardPinLines_ != boardPins_)
             Add(5003, boardPinsLine_, "[Number Of Pins] " + std::to_string(boardPins_) + ", but [Pin List] lists " +
                                            std::to_string(boardPinLines_));
@@ -580,6 +592,10 @@ void Checker::DataLine(const std::string& text, int line) {
     if (k == "pin mapping" && !components_.empty()) {
         if (!components_.back().pins.count(w[0]))
             Add(2109, line, "[Pin Mapping] " + w[0] + " is not a pin of [Component] " + components_.back().name);
+        // Every row gives a bus label (or NC) for each column the keyword line names.
+        if (static_cast<int>(w.size()) != pinMappingColumns_ + 1)
+            Add(2109, line, "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) + " bus labels; the header names " +
+                                std::to_string(pinMappingColumns_));
         return;
     }
     if (k == "model selector") {
@@ -857,6 +873,15 @@ void Checker::Finish() {
             } else {
                 Add(2103, line, "[Pin] of " + c.name + " names model \"" + model + "\", which is not defined");
             }
+        }
+        for (const PackageInfo& p : packages_) {
+            if (p.name != c.packageModel || p.pins.empty()) continue;
+            std::set<std::string> packagePins(p.pins.begin(), p.pins.end()), componentPins;
+            for (const auto& entry : c.pins) componentPins.insert(entry.first);
+            if (packagePins != componentPins)
+                Add(2110, c.packageModelLine, "[Package Model] " + p.name + " lists " + std::to_string(packagePins.size()) +
+                                                  " pins, [Component] " + c.name + " " + std::to_string(componentPins.size()) +
+                                                  ", not the same ones");
         }
         if (!c.packageModel.empty() && !packageNames.count(c.packageModel)) {
             bool found = false;

@@ -57,7 +57,6 @@ const std::vector<MessageDef>& MessageTable() {
         {2108, S::Error, "component", "a [Model Selector] entry that names no [Model]"},
         {2109, S::Error, "component", "a [Pin Mapping] pin that is not a pin of the component, or a bus label used inconsistently"},
         {2110, S::Warning, "component", "a [Package Model]'s pins differ from the component's [Pin] list"},
-        {2111, S::Error, "component", "a [Pin] names a [Model Selector] that is not defined"},
         // Model.
         {3001, S::Error, "model", "[Model] without Model_type"},
         {3002, S::Error, "model", "an unknown Model_type"},

@@ -115,6 +115,9 @@ TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
         {"[Manufacturer]  Test\n[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nL_pkg       1nH     0.8nH   1.2nH\nC_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name  model_name\n",
          "[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nL_pkg       1nH     0.8nH   1.2nH\nC_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name  model_name\n",
          2002, "[Component]     chip_b"},
+        {"4\n[Model Data]", "5\n[Model Data]", 2110, "[Package Model] pkg_a"},
+        {"2      VDD          POWER\n", "2      VDD          POWER\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS\n2 NC VDDBUS\n",
+         2109, "1 GNDBUS"},
         {"Model_type    I/O\nC_comp        1.2pF", "Model_type    Output\nC_comp        1.2pF", 0, ""},
     };
     for (const Case& c : cases) {
@@ -184,6 +187,10 @@ TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
         EXPECT_TRUE(Has(r, c.number, c.line)) << c.number << "\n" << Dump(r);
     }
     EXPECT_TRUE(Has(Check("other.ami", good), 6002, 1));
+    const std::string board = Read(kFiles / "board.ebd");
+    EXPECT_TRUE(Has(Check("board.ebd", Edit(board, "[Number Of Pins] 3", "[Number Of Pins] 4")), 5003));
+    EXPECT_TRUE(Has(Check("board.ebd", Edit(board, "[Path Description] path_a\n", "")), 5002, 4));
+    EXPECT_TRUE(Has(Check("board.ebd", Edit(board, "[End Board Description]\n", "")), 5001, 4));
     const FileResult unbalanced = Check("m.ami", "(m\n (a 1)\n (b 2)\n");
     ASSERT_TRUE(Has(unbalanced, 6001));
     EXPECT_NE(unbalanced.reports[0].text.find("line 1: '(' is never closed"), std::string::npos)
