@@ -1,0 +1,338 @@
+#include "channel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "fft.h"
+#include "stimulus.h"
+
+namespace amihost {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+std::size_t PowerOfTwoAtLeast(std::size_t n) {
+    std::size_t p = 1;
+    while (p < n) p <<= 1;
+    return p;
+}
+
+// The impulse response of H sampled on the FFT grid of `n` points at `dt`.
+std::vector<double> ImpulseOf(const std::function<std::complex<double>(double)>& H, std::size_t n, double dt) {
+    std::vector<std::complex<double>> bins(n / 2 + 1);
+    for (std::size_t k = 0; k < bins.size(); ++k) bins[k] = H(static_cast<double>(k) / (static_cast<double>(n) * dt));
+    bins.back() = std::complex<double>(bins.back().real(), 0.0);  // the Nyquist bin of a real signal
+    std::vector<double> h(n);
+    RealFft fft(n);
+    fft.Inverse(bins, h.data());
+    return h;
+}
+
+// Drops the tail once what remains holds less than 1e-9 of the energy.
+void TrimTail(std::vector<double>& h) {
+    double total = 0;
+    for (double v : h) total += v * v;
+    double tail = 0;
+    std::size_t keep = h.size();
+    while (keep > 1) {
+        const double e = h[keep - 1] * h[keep - 1];
+        if (tail + e >= 1e-9 * total) break;
+        tail += e;
+        --keep;
+    }
+    h.resize(keep);
+}
+
+std::size_t GridSize(double dt, double bitTime) {
+    const auto spb = static_cast<std::size_t>(std::max(1.0, std::round(bitTime / dt)));
+    return std::min<std::size_t>(PowerOfTwoAtLeast(std::max<std::size_t>(4096, 256 * spb)), std::size_t{1} << 20);
+}
+
+}  // namespace
+
+bool ParsePortOrder(const std::string& text, PortOrder& order) {
+    int p[4];
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%d,%d,%d,%d%c", &p[0], &p[1], &p[2], &p[3], &extra) != 4) return false;
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] < 1 || p[i] > 4) return false;
+        for (int j = 0; j < i; ++j)
+            if (p[i] == p[j]) return false;
+    }
+    order = {p[0], p[1], p[2], p[3]};
+    return true;
+}
+
+std::complex<double> LineResponse(double f, double lossDb, double atHz) {
+    const double nepers = lossDb / (20.0 / std::log(10.0));
+    const double a = 0.5 * nepers / std::cos(0.25 * kPi);
+    const double b = 0.5 * nepers / std::cos(0.45 * kPi);
+    const std::complex<double> s(0.0, f / atHz);
+    return std::exp(-a * std::pow(s, 0.5) - b * std::pow(s, 0.9));
+}
+
+std::string ReadTouchstone(const std::string& path, const PortOrder& ports, TouchstoneData& out) {
+    std::ifstream in(path);
+    if (!in) return "cannot open " + path;
+    const std::string lower = [&] {
+        std::string s = path;
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    }();
+    int portCount = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".s4p") == 0 ? 4
+                    : lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".s2p") == 0 ? 2 : 0;
+    double unit = 1e9;
+    std::string format = "MA";
+    bool order21First = true;  // two-port data order of version 1: S11 S21 S12 S22
+    bool networkData = true, optionsSeen = false;
+    std::vector<double> numbers;
+    std::vector<int> numberLines;
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        const std::size_t bang = line.find('!');
+        if (bang != std::string::npos) line.resize(bang);
+        std::istringstream words(line);
+        words.imbue(std::locale::classic());
+        std::string first;
+        if (!(words >> first)) continue;
+        std::string upper = first;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (upper[0] == '[') {
+            std::string rest;
+            std::getline(words, rest);
+            std::string key = line.substr(line.find('[') + 1);
+            key = key.substr(0, key.find(']'));
+            for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            const std::string value = line.substr(line.find(']') + 1);
+            if (key == "number of ports") portCount = std::atoi(value.c_str());
+            if (key == "two-port data order") order21First = value.find("21_12") != std::string::npos;
+            if (key == "network data") networkData = true;
+            if (key == "version") networkData = false;
+            if (key == "end") break;
+            if (key == "noise data") break;
+            continue;
+        }
+        if (upper == "#") {
+            if (optionsSeen) continue;
+            optionsSeen = true;
+            std::string w;
+            while (words >> w) {
+                for (char& c : w) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                if (w == "HZ") unit = 1;
+                else if (w == "KHZ") unit = 1e3;
+                else if (w == "MHZ") unit = 1e6;
+                else if (w == "GHZ") unit = 1e9;
+                else if (w == "RI" || w == "MA" || w == "DB") format = w;
+                else if (w == "S") continue;
+                else if (w == "R") {
+                    double r = 0;
+                    if (!(words >> r) || !(r > 0)) return path + ":" + std::to_string(number) + ": a reference impedance R needs a positive value";
+                } else if (w == "Y" || w == "Z" || w == "H" || w == "G") {
+                    return path + ":" + std::to_string(number) + ": only S parameters are supported";
+                } else {
+                    return path + ":" + std::to_string(number) + ": unknown option '" + w + "'";
+                }
+            }
+            continue;
+        }
+        if (!networkData) continue;
+        std::istringstream all(line);
+        all.imbue(std::locale::classic());
+        std::string token;
+        while (all >> token) {
+            char* end = nullptr;
+            const double v = std::strtod(token.c_str(), &end);
+            if (end == token.c_str() || *end != '\0' || !std::isfinite(v))
+                return path + ":" + std::to_string(number) + ": '" + token + "' is not a number";
+            numbers.push_back(v);
+            numberLines.push_back(number);
+        }
+    }
+    if (portCount != 2 && portCount != 4) return path + ": only two- and four-port files are supported (.s2p, .s4p)";
+    const std::size_t per = 1 + 2 * static_cast<std::size_t>(portCount * portCount);
+    if (numbers.empty() || numbers.size() % per != 0)
+        return path + ":" + std::to_string(numberLines.empty() ? number : numberLines.back()) + ": " +
+               std::to_string(numbers.size()) + " numbers do not make whole frequency points of " + std::to_string(per);
+    auto value = [&](const double* p) {
+        const double a = p[0], b = p[1];
+        if (format == "RI") return std::complex<double>(a, b);
+        const double mag = format == "DB" ? std::pow(10.0, a / 20.0) : a;
+        return std::polar(mag, b * kPi / 180.0);
+    };
+    for (std::size_t at = 0; at < numbers.size(); at += per) {
+        const double f = numbers[at] * unit;
+        if (!out.frequency.empty() && !(f > out.frequency.back()))
+            return path + ":" + std::to_string(numberLines[at]) + ": frequencies must increase";
+        const double* s = &numbers[at + 1];
+        // S(i, j) of 1-based ports, from row-major data (and version 1 two-port order).
+        auto S = [&](int i, int j) {
+            std::size_t index;
+            if (portCount == 2 && order21First) {
+                index = static_cast<std::size_t>((j - 1) * 2 + (i - 1));
+            } else {
+                index = static_cast<std::size_t>((i - 1) * portCount + (j - 1));
+            }
+            return value(s + 2 * index);
+        };
+        std::complex<double> through;
+        if (portCount == 2) {
+            through = S(2, 1);
+        } else {
+            through = 0.5 * (S(ports.outPlus, ports.inPlus) - S(ports.outPlus, ports.inMinus) -
+                             S(ports.outMinus, ports.inPlus) + S(ports.outMinus, ports.inMinus));
+        }
+        out.frequency.push_back(f);
+        out.through.push_back(through);
+    }
+    return "";
+}
+
+std::string LoadChannel(const std::string& spec, double dt, double bitTime, const PortOrder& ports, Channel& out) {
+    out = Channel{};
+    const std::size_t n = GridSize(dt, bitTime);
+    if (spec.rfind("line:", 0) == 0) {
+        double loss = 0, at = 0;
+        char extra = 0;
+        if (std::sscanf(spec.c_str() + 5, "%lf@%lf%c", &loss, &at, &extra) != 2 || !(loss >= 0) || !(at > 0) ||
+            !std::isfinite(loss) || !std::isfinite(at))
+            return "--channel line:LOSS_DB@FREQ_HZ, such as line:20@5e9; got '" + spec + "'";
+        out.impulse = ImpulseOf([&](double f) { return LineResponse(f, loss, at); }, n, dt);
+        TrimTail(out.impulse);
+        char text[96];
+        std::snprintf(text, sizeof text, "lossy line, %.3g dB at %.4g GHz", loss, at * 1e-9);
+        out.description = text;
+        return "";
+    }
+    if (spec.rfind("impulse:", 0) == 0 || spec.rfind("step:", 0) == 0) {
+        const bool step = spec[0] == 's';
+        const std::string file = spec.substr(step ? 5 : 8);
+        std::vector<double> values;
+        if (const std::string e = ReadWaveform(file, values); !e.empty()) return e;
+        out.impulse = values;
+        if (step)
+            for (std::size_t k = values.size(); k-- > 1;) out.impulse[k] = values[k] - values[k - 1];
+        out.description = std::string(step ? "step response " : "impulse response ") + file;
+        return "";
+    }
+    TouchstoneData data;
+    if (const std::string e = ReadTouchstone(spec, ports, data); !e.empty()) return e;
+    for (std::size_t k = 0; k < data.through.size(); ++k) {
+        if (std::abs(data.through[k]) > 1.0 + 1e-6) {
+            char text[128];
+            std::snprintf(text, sizeof text, "%s is not passive: |S21| = %.4g at %.4g GHz", spec.c_str(),
+                          std::abs(data.through[k]), data.frequency[k] * 1e-9);
+            out.warnings.push_back(text);
+            break;
+        }
+    }
+    // Magnitude and unwrapped phase, interpolated linearly; below the first
+    // point the magnitude holds and the phase goes linearly to 0 at DC; from
+    // 90 % of the last point a raised cosine takes the response to 0 there.
+    std::vector<double> phase(data.through.size());
+    for (std::size_t k = 0; k < phase.size(); ++k) {
+        phase[k] = std::arg(data.through[k]);
+        if (k > 0) {
+            while (phase[k] - phase[k - 1] > kPi) phase[k] -= 2 * kPi;
+            while (phase[k] - phase[k - 1] < -kPi) phase[k] += 2 * kPi;
+        }
+    }
+    const double fLo = data.frequency.front(), fHi = data.frequency.back();
+    auto H = [&](double f) -> std::complex<double> {
+        if (f >= fHi) return 0.0;
+        double mag, ph;
+        if (f <= fLo) {
+            mag = std::abs(data.through.front());
+            ph = phase.front() * f / fLo;
+        } else {
+            const auto it = std::upper_bound(data.frequency.begin(), data.frequency.end(), f);
+            const std::size_t k = static_cast<std::size_t>(it - data.frequency.begin());
+            const double w = (f - data.frequency[k - 1]) / (data.frequency[k] - data.frequency[k - 1]);
+            mag = (1 - w) * std::abs(data.through[k - 1]) + w * std::abs(data.through[k]);
+            ph = (1 - w) * phase[k - 1] + w * phase[k];
+        }
+        const double taper = f < 0.9 * fHi ? 1.0 : 0.5 * (1 + std::cos(kPi * (f - 0.9 * fHi) / (0.1 * fHi)));
+        return std::polar(mag * taper, ph);
+    };
+    out.impulse = ImpulseOf(H, n, dt);
+    // Energy in the last tenth of the period is response before time 0.
+    double total = 0, early = 0;
+    for (std::size_t k = 0; k < out.impulse.size(); ++k) {
+        total += out.impulse[k] * out.impulse[k];
+        if (k >= out.impulse.size() - out.impulse.size() / 10) early += out.impulse[k] * out.impulse[k];
+    }
+    if (total > 0 && early > 0.01 * total)
+        out.warnings.push_back(spec + ": the impulse response is visibly non-causal (" +
+                               std::to_string(static_cast<int>(100 * early / total)) + " % of its energy before time 0)");
+    out.impulse.resize(out.impulse.size() - out.impulse.size() / 10);
+    TrimTail(out.impulse);
+    out.description = "Touchstone " + spec;
+    return "";
+}
+
+struct Convolver::Impl {
+    Sink sink;
+    std::size_t m = 0, blockLength = 0, n = 0;
+    std::unique_ptr<RealFft> fft;
+    std::vector<std::complex<double>> spectrum, work;
+    std::vector<double> input, overlap, output;
+    std::size_t filled = 0;
+};
+
+Convolver::Convolver(const std::vector<double>& impulse, Sink sink) : impl_(new Impl) {
+    Impl& s = *impl_;
+    s.sink = std::move(sink);
+    s.m = std::max<std::size_t>(impulse.size(), 1);
+    s.n = PowerOfTwoAtLeast(std::max<std::size_t>(2 * s.m, 1024));
+    s.blockLength = s.n - s.m + 1;
+    s.fft = std::make_unique<RealFft>(s.n);
+    std::vector<double> padded(s.n, 0.0);
+    std::copy(impulse.begin(), impulse.end(), padded.begin());
+    s.fft->Forward(padded.data(), s.spectrum);
+    s.input.assign(s.n, 0.0);
+    s.overlap.assign(s.n, 0.0);
+    s.output.assign(s.n, 0.0);
+}
+
+Convolver::~Convolver() = default;
+
+void Convolver::Block(std::size_t count) {
+    Impl& s = *impl_;
+    std::fill(s.input.begin() + static_cast<long>(count), s.input.end(), 0.0);
+    s.fft->Forward(s.input.data(), s.work);
+    for (std::size_t k = 0; k < s.work.size(); ++k) s.work[k] *= s.spectrum[k];
+    s.fft->Inverse(s.work, s.output.data());
+    // This block's result plus what the earlier blocks left over.
+    for (std::size_t k = 0; k < s.n; ++k) s.output[k] += s.overlap[k];
+    s.sink(s.output.data(), count);
+    std::fill(s.overlap.begin(), s.overlap.end(), 0.0);
+    std::copy(s.output.begin() + static_cast<long>(count), s.output.end(), s.overlap.begin());
+}
+
+void Convolver::Push(const double* x, std::size_t n) {
+    Impl& s = *impl_;
+    while (n > 0) {
+        const std::size_t take = std::min(n, s.blockLength - s.filled);
+        std::copy(x, x + take, s.input.begin() + static_cast<long>(s.filled));
+        s.filled += take;
+        x += take;
+        n -= take;
+        if (s.filled == s.blockLength) {
+            Block(s.blockLength);
+            s.filled = 0;
+        }
+    }
+}
+
+void Convolver::Finish() {
+    if (impl_->filled > 0) Block(impl_->filled);
+    impl_->filled = 0;
+}
+
+}  // namespace amihost
