@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "link.h"
 #include "output.h"
 #include "plots.h"
 #include "session.h"
@@ -117,10 +118,37 @@ int CommandRun(const RunOptions& given) {
     const fs::path dir = fs::absolute(o.outDir, ec).lexically_normal();
     std::vector<std::string> files;
 
+    // The channel, when there is one.
+    Channel channel;
+    const bool haveChannel = !o.channel.empty();
+    if (haveChannel) {
+        PortOrder ports;
+        if (!ParsePortOrder(o.ports, ports)) {
+            Error("--ports expects four distinct ports 1 to 4: in+,in-,out+,out- (such as 1,3,2,4)");
+            return 2;
+        }
+        if (!(o.noiseRms >= 0) || !(o.rjRms >= 0) || !std::isfinite(o.noiseRms) || !std::isfinite(o.rjRms)) {
+            Error("--noise-rms and --rj-rms must be finite and not negative");
+            return 2;
+        }
+        if (const std::string e = LoadChannel(o.channel, o.bitTime / N, o.bitTime, ports, channel); !e.empty()) {
+            Error(e);
+            return 2;
+        }
+        if (!o.quiet)
+            for (const std::string& w : channel.warnings) Warning(w);
+    }
+
     // The step and pulse runs first: they give the system delay that aligns
     // the eye with the bits sent.
     const Responses responses = MeasureResponses(setup, o);
     const bool eyeStimulus = plan.kind == "prbs" || plan.kind == "file";
+    const std::size_t pulseStart = static_cast<std::size_t>(setup.ignoreBits + 8) * static_cast<std::size_t>(N);
+    StatEyeOptions statOptions;
+    statOptions.noiseRms = o.noiseRms;
+    statOptions.jitterRms = o.rjRms;
+    const LinkResponses link =
+        haveChannel ? ThroughChannel(responses, channel, pulseStart, N, statOptions) : LinkResponses{};
 
     const std::uint64_t waveSamples = std::min(plan.samples, o.maxWaveformSamples);
     const bool someWave = waveSamples > 0;
@@ -140,6 +168,20 @@ int CommandRun(const RunOptions& given) {
     EyeAccumulator eye(N, skip, responses.delaySamples,
                        [&source](std::uint64_t b) { return source.Bit(b); });
     if (o.plots) eye.TrackDensity(kEyePlotWidth, kEyePlotHeight);
+    // The channel's output: the transmitter's output convolved as it streams.
+    EyeAccumulator eyeChannel(N, skip, link.delaySamples, [&source](std::uint64_t b) { return source.Bit(b); });
+    if (o.plots) eyeChannel.TrackDensity(kEyePlotWidth, kEyePlotHeight);
+    std::uint64_t channelAt = 0;
+    std::unique_ptr<Convolver> convolver;
+    if (haveChannel) {
+        convolver = std::make_unique<Convolver>(channel.impulse, [&](const double* y, std::size_t n) {
+            eyeChannel.Add(y, n, channelAt);
+            channelAt += n;
+        });
+    }
+    auto oldestBit = [&] {
+        return haveChannel ? std::min(eye.OldestBitNeeded(), eyeChannel.OldestBitNeeded()) : eye.OldestBitNeeded();
+    };
     std::vector<double> lastInput;
     ProgressBar bar(!o.quiet && plan.samples > (std::uint64_t{1} << 22), "AMI_GetWave");
     const double dt = o.bitTime / N;
@@ -155,7 +197,8 @@ int CommandRun(const RunOptions& given) {
             },
             [&](const double* samples, std::size_t n, std::uint64_t at) {
                 eye.Add(samples, n, at);
-                source.ForgetBefore(eye.OldestBitNeeded());
+                if (convolver) convolver->Push(samples, n);
+                source.ForgetBefore(oldestBit());
                 if (at < waveSamples) {
                     const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(n, waveSamples - at));
                     std::string text;
@@ -174,6 +217,7 @@ int CommandRun(const RunOptions& given) {
         Error("interrupted; no result files were written");
         return 130;
     }
+    if (convolver) convolver->Finish();
     std::vector<std::string> writeErrors;
     if (someWave) {
         for (OutputFile* f : {&csv, &raw}) {
@@ -195,6 +239,8 @@ int CommandRun(const RunOptions& given) {
     } else {
         metrics = eye.Finish();
     }
+    EyeMetrics channelMetrics;
+    if (haveChannel && modelRan && eyeStimulus) channelMetrics = eyeChannel.Finish();
 
     if (o.plots && modelRan) {
         const long start = static_cast<long>(setup.ignoreBits + 8) * N;
@@ -223,6 +269,41 @@ int CommandRun(const RunOptions& given) {
         pictures.emplace_back(&pulsePng, PlotResponse(pulsePng, "Pulse response (one bit), cursors marked",
                                                       responses.pulse.output, o,
                                                       responses.cursors.peakIndex, 3, 7, &responses.cursors, baseline));
+        OutputFile eyeChannelPng((dir / "eye_channel.png").string()), pulseChannelPng((dir / "pulse_channel.png").string()),
+            statPng((dir / "stat_eye.png").string()), bathtubPng((dir / "bathtub.png").string());
+        if (haveChannel) {
+            if (channelMetrics.valid) {
+                EyePlot plot;
+                plot.title = "Eye after the channel (" + channel.description + ")" + Format(": height %.4g V", channelMetrics.height) +
+                             Format(", width %.3g UI", channelMetrics.widthUi);
+                plot.unitInterval = o.bitTime;
+                plot.samplesPerBit = N;
+                plot.centrePhase = channelMetrics.bestPhase;
+                pictures.emplace_back(&eyeChannelPng, eyeChannelPng.CommitWritten(WriteEyeDiagram(
+                                                          eyeChannelPng.TemporaryPath(), eyeChannel.Density(), plot)));
+            }
+            if (link.cursors.peakIndex >= 0) {
+                pictures.emplace_back(&pulseChannelPng,
+                                      PlotResponse(pulseChannelPng, "Pulse response after the channel, cursors marked",
+                                                   link.pulse, o, link.cursors.peakIndex, 3, 12, &link.cursors,
+                                                   link.pulse[pulseStart - 1]));
+            }
+            if (link.stat.valid) {
+                const std::string title = "Statistical eye: " + Format("%.4g V", link.stat.heightAtTarget) + " and " +
+                                          Format("%.3g UI", link.stat.widthAtTarget) +
+                                          " at BER 1e-12; contours 1e-6, 1e-9, 1e-12";
+                pictures.emplace_back(&statPng, statPng.CommitWritten(WriteStatEye(statPng.TemporaryPath(), link.stat, title, o.bitTime)));
+                LinePlot tub;
+                tub.title = "Bathtub: BER at the best decision level";
+                tub.xLabel = "Sampling phase (UI)";
+                tub.yLabel = "log10 BER";
+                for (int p = 0; p < N; ++p) {
+                    tub.x.push_back(static_cast<double>(p) / N);
+                    tub.y.push_back(std::log10(std::max(link.stat.bathtub[static_cast<std::size_t>(p)], 1e-30)));
+                }
+                pictures.emplace_back(&bathtubPng, bathtubPng.CommitWritten(WriteLinePlot(bathtubPng.TemporaryPath(), tub)));
+            }
+        }
         for (const auto& [file, error] : pictures) {
             if (!error.empty()) {
                 writeErrors.push_back(error);
@@ -282,6 +363,33 @@ int CommandRun(const RunOptions& given) {
     } else {
         summary["metrics_note"] = metrics.note;
     }
+    if (haveChannel && modelRan) {
+        json probe = {{"channel", channel.description}, {"warnings", channel.warnings}};
+        json ce = {{"valid", channelMetrics.valid}};
+        if (channelMetrics.valid) {
+            ce.update({{"height_V", Number(channelMetrics.height)},
+                       {"closed", !(channelMetrics.height > 0)},
+                       {"width_UI", Number(channelMetrics.widthUi)},
+                       {"sampling_phase_samples", channelMetrics.bestPhase},
+                       {"system_delay_samples", link.delaySamples},
+                       {"threshold_V", Number(channelMetrics.threshold)}});
+        } else {
+            ce["note"] = channelMetrics.note.empty() ? "no eye for this stimulus" : channelMetrics.note;
+        }
+        probe["eye"] = ce;
+        probe["dc_levels_V"] = {{"high", Number(link.high)}, {"low", Number(link.low)}};
+        probe["pulse_cursors_V"] = {{"first_UI", link.cursors.first}, {"values", link.cursors.values}};
+        if (link.stat.valid) {
+            probe["statistical_eye"] = {{"height_V_at_1e-12", Number(link.stat.heightAtTarget)},
+                                        {"width_UI_at_1e-12", Number(link.stat.widthAtTarget)},
+                                        {"best_phase_samples", link.stat.bestPhase},
+                                        {"ber_at_best", link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)]},
+                                        {"threshold_V", Number(link.stat.thresholdAtBest)},
+                                        {"noise_rms_V", o.noiseRms},
+                                        {"rj_rms_UI", o.rjRms}};
+        }
+        summary["channel_output"] = probe;
+    }
     if (waveSamples < plan.samples) {
         summary["waveform_note"] = "waveform files hold the first " + std::to_string(waveSamples) +
                                    " of " + std::to_string(plan.samples) + " samples (--max-waveform-samples)";
@@ -310,6 +418,14 @@ int CommandRun(const RunOptions& given) {
                         responses.riseSeconds ? FormatTime(*responses.riseSeconds).c_str()
                                               : "not measurable (no 20-80 % edge)",
                         metrics.valid ? Format("%.6g V p-p", metrics.peakToPeak).c_str() : "not measured");
+        }
+        if (haveChannel && modelRan) {
+            if (channelMetrics.valid)
+                std::printf("after the channel (%s): eye height %.6g V%s, width %.4g UI\n", channel.description.c_str(),
+                            channelMetrics.height, channelMetrics.height > 0 ? "" : " (closed)", channelMetrics.widthUi);
+            if (link.stat.valid)
+                std::printf("statistical eye at BER 1e-12: height %.6g V, width %.4g UI\n", link.stat.heightAtTarget,
+                            link.stat.widthAtTarget);
         }
         if (waveSamples < plan.samples)
             std::printf("waveform files: the first %llu of %llu samples (--max-waveform-samples)\n",

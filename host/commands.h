@@ -24,6 +24,10 @@ struct CommonOptions {
     std::string ibsFile;             // --ibs: take the library and .ami from an .ibs
     std::string component, model;    // which [Component] / [Model] of it
     bool force = false;              // run although the .ibs has errors
+    std::string channel;             // --channel: FILE.s2p, FILE.s4p, line:LOSS@FREQ, impulse:F, step:F
+    std::string ports = "1,3,2,4";   // four-port order: in+, in-, out+, out-
+    double noiseRms = 0.0;           // volts, for the statistical eye
+    double rjRms = 0.0;              // unit intervals, for the statistical eye
     std::uint64_t bits = 0;          // 0: one pattern period (capped) after the ignored bits
     bool quiet = false;
 };

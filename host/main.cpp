@@ -53,6 +53,12 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
     app.add_option("--component", o.component, "with --ibs: the [Component] whose model to run");
     app.add_option("--model", o.model, "with --ibs: the [Model] to run");
     app.add_flag("--force", o.force, "with --ibs: run although the file has errors");
+    app.add_option("--channel", o.channel,
+                   "a channel after the model: FILE.s2p, FILE.s4p, line:LOSS_DB@FREQ_HZ (a built-in "
+                   "lossy line, e.g. line:20@5e9), impulse:FILE or step:FILE (one sample per line)");
+    app.add_option("--ports", o.ports, "port order of a four-port file: in+,in-,out+,out-")->capture_default_str();
+    app.add_option("--noise-rms", o.noiseRms, "Gaussian noise of the statistical eye, volts rms");
+    app.add_option("--rj-rms", o.rjRms, "random jitter of the statistical eye, unit intervals rms");
 }
 
 void AddRun(CLI::App& app, amihost::RunOptions& o) {

@@ -1,5 +1,7 @@
 #include "plots.h"
 
+#include "stat_eye.h"
+
 #include <cairo.h>
 
 #include <algorithm>
@@ -160,6 +162,59 @@ std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density,
     Text(cr, bx + bw + 5, kTop + h, "1", 0.0, 0.5, 12);
     Text(cr, bx + bw / 2, kTop + h + 8, "hits", 0.5, 0.0, 12);
     Text(cr, bx + bw + 5, kTop + h / 2, "(log)", 0.0, 0.5, 11);
+    cairo_destroy(cr);
+    return Save(surface, path);
+}
+
+std::string WriteStatEye(const std::string& path, const StatEye& eye, const std::string& title,
+                         double unitInterval) {
+    if (!eye.valid || eye.N <= 0) return "no statistical eye to draw";
+    const int w = static_cast<int>(kWidth - kLeft - kRight), h = static_cast<int>(kHeight - kTop - kBottom);
+    const int L = static_cast<int>(eye.ber.size() / static_cast<std::size_t>(eye.N));
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_surface_flush(surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    auto logBer = [&](int px, int py) {
+        // Two unit intervals, the best phase in the middle.
+        const double phase = static_cast<double>(px) / w * 2 * eye.N + eye.bestPhase - eye.N;
+        const int p = ((static_cast<int>(std::floor(phase)) % eye.N) + eye.N) % eye.N;
+        const int level = std::clamp(static_cast<int>((1.0 - static_cast<double>(py) / h) * (L - 1) + 0.5), 0, L - 1);
+        const double b = eye.ber[static_cast<std::size_t>(p) * static_cast<std::size_t>(L) + static_cast<std::size_t>(level)];
+        return std::log10(std::max(b, 1e-30));
+    };
+    for (int py = 0; py < h; ++py) {
+        for (int px = 0; px < w; ++px) {
+            const double lb = logBer(px, py);
+            // Contours where a neighbour lies on the other side of a level.
+            bool contour = false;
+            for (double level : {-6.0, -9.0, -12.0}) {
+                const double right = px + 1 < w ? logBer(px + 1, py) : lb;
+                const double below = py + 1 < h ? logBer(px, py + 1) : lb;
+                contour = contour || (lb > level) != (right > level) || (lb > level) != (below > level);
+            }
+            const Rgb rgb = contour ? Rgb{1, 1, 1} : Heat(std::clamp((lb + 18.0) / 18.0, 0.0, 1.0));
+            auto* pixel = reinterpret_cast<std::uint32_t*>(data + (static_cast<int>(kTop) + py) * stride) +
+                          static_cast<int>(kLeft) + px;
+            *pixel = (static_cast<std::uint32_t>(rgb.r * 255) << 16) | (static_cast<std::uint32_t>(rgb.g * 255) << 8) |
+                     static_cast<std::uint32_t>(rgb.b * 255);
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+    Axes(cr, 0, 2 * unitInterval * 1e12, eye.v0, eye.v1, title, "Time (ps)", "Voltage (V)", true);
+    const double bx = kWidth - kRight + 25, bw = 18;
+    for (int py = 0; py < h; ++py) {
+        const Rgb rgb = Heat(1.0 - static_cast<double>(py) / h);
+        cairo_set_source_rgb(cr, rgb.r, rgb.g, rgb.b);
+        cairo_rectangle(cr, bx, kTop + py, bw, 1);
+        cairo_fill(cr);
+    }
+    Text(cr, bx + bw + 5, kTop, "1", 0.0, 0.5, 12);
+    Text(cr, bx + bw + 5, kTop + h, "1e-18", 0.0, 0.5, 12);
+    Text(cr, bx + bw / 2, kTop + h + 8, "BER", 0.5, 0.0, 12);
     cairo_destroy(cr);
     return Save(surface, path);
 }

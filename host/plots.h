@@ -32,4 +32,9 @@ struct LinePlot {
 
 std::string WriteLinePlot(const std::string& path, const LinePlot& plot);
 
+// A statistical eye over two unit intervals: log10 BER in colour, with the
+// contours of 1e-6, 1e-9 and 1e-12 in white, the best phase at 1 UI.
+std::string WriteStatEye(const std::string& path, const struct StatEye& eye, const std::string& title,
+                         double unitInterval);
+
 }  // namespace amihost

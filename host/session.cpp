@@ -354,18 +354,25 @@ Responses MeasureResponses(const Setup& setup, const CommonOptions& o) {
     const auto rise = RiseTime2080(r.step.output, start, static_cast<std::size_t>(o.samplesPerBit),
                                    &r.low, &r.high);
     if (rise) r.riseSeconds = *rise * o.bitTime / o.samplesPerBit;
-    const double baseline = r.pulse.output[start - 1];
-    r.cursors = PulseCursors(r.pulse.output, baseline, o.samplesPerBit, 2, 5, start);
-    if (r.cursors.peakIndex < 0) return r;
-    // The system delay: the middle of the pulse at half its height (where a
-    // slow output stage leaves the eye most open), from the start of the bit.
-    const auto peak = static_cast<std::size_t>(r.cursors.peakIndex);
-    const double half = 0.5 * (r.pulse.output[peak] - baseline);
-    std::size_t up = peak, down = peak;
-    while (up > start && r.pulse.output[up - 1] - baseline > half) --up;
-    while (down + 1 < r.pulse.output.size() && r.pulse.output[down + 1] - baseline > half) ++down;
-    r.delaySamples = static_cast<std::int64_t>((up + down + 1) / 2) - static_cast<std::int64_t>(start);
+    AlignPulse(r.pulse.output, start, o.samplesPerBit, r.cursors, r.delaySamples);
     return r;
+}
+
+void AlignPulse(const std::vector<double>& pulse, std::size_t start, int N, Cursors& cursors,
+                std::int64_t& delay) {
+    delay = 0;
+    if (start == 0 || start >= pulse.size()) return;
+    const double baseline = pulse[start - 1];
+    cursors = PulseCursors(pulse, baseline, N, 2, 5, start);
+    if (cursors.peakIndex < 0) return;
+    // The middle of the pulse at half its height (where a slow output stage
+    // leaves the eye most open), from the start of the bit.
+    const auto peak = static_cast<std::size_t>(cursors.peakIndex);
+    const double half = 0.5 * (pulse[peak] - baseline);
+    std::size_t up = peak, down = peak;
+    while (up > start && pulse[up - 1] - baseline > half) --up;
+    while (down + 1 < pulse.size() && pulse[down + 1] - baseline > half) ++down;
+    delay = static_cast<std::int64_t>((up + down + 1) / 2) - static_cast<std::int64_t>(start);
 }
 
 std::string FormatTime(double seconds) {

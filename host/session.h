@@ -110,6 +110,11 @@ struct Responses {
 };
 Responses MeasureResponses(const Setup& setup, const CommonOptions& o);
 
+// Cursors (the main one at the pulse's largest value after `start`) and the
+// system delay (the middle of the pulse at half its height, from `start`).
+void AlignPulse(const std::vector<double>& pulse, std::size_t start, int N, Cursors& cursors,
+                std::int64_t& delay);
+
 // The size of the step and pulse runs, in samples.
 std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit);
 

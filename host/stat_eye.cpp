@@ -48,17 +48,32 @@ std::vector<double> IsiDistribution(const std::vector<double>& cursors, double v
     const double step = (v1 - v0) / (bins - 1);
     std::vector<double> pdf(static_cast<std::size_t>(bins), 0.0), next(pdf.size());
     Deposit(pdf, 0.0, v0, step, 1.0);
+    // Cursors of two levels or more move the distribution by whole levels
+    // (rounded), so that a long tail of them neither smears nor drifts it;
+    // the small rest act together as a Gaussian of their mean and variance.
+    double smallMean = 0, smallVariance = 0;
     for (double c : cursors) {
-        if (c == 0) continue;
+        if (std::fabs(c) < 2 * step) {
+            smallMean += 0.5 * c;
+            smallVariance += 0.25 * c * c;
+            continue;
+        }
+        const long shift = std::lround(c / step);
         std::fill(next.begin(), next.end(), 0.0);
-        // Each bin's mass stays (bit 0) or moves by c (bit 1), half each.
-        for (std::size_t k = 0; k < pdf.size(); ++k) {
-            if (pdf[k] == 0) continue;
-            const double v = v0 + static_cast<double>(k) * step;
-            Deposit(next, v, v0, step, 0.5 * pdf[k]);
-            Deposit(next, v + c, v0, step, 0.5 * pdf[k]);
+        const long n = static_cast<long>(pdf.size());
+        for (long k = 0; k < n; ++k) {
+            if (pdf[static_cast<std::size_t>(k)] == 0) continue;
+            next[static_cast<std::size_t>(k)] += 0.5 * pdf[static_cast<std::size_t>(k)];
+            const long to = std::clamp(k + shift, 0L, n - 1);
+            next[static_cast<std::size_t>(to)] += 0.5 * pdf[static_cast<std::size_t>(k)];
         }
         pdf.swap(next);
+    }
+    if (smallMean != 0 || smallVariance > 0) {
+        std::fill(next.begin(), next.end(), 0.0);
+        for (std::size_t k = 0; k < pdf.size(); ++k)
+            if (pdf[k] != 0) Deposit(next, v0 + static_cast<double>(k) * step + smallMean, v0, step, pdf[k]);
+        pdf = Smooth(next, std::sqrt(smallVariance) / step);
     }
     return pdf;
 }

@@ -14,7 +14,7 @@ struct StatEyeOptions {
     double noiseRms = 0.0;   // volts, Gaussian, added at the decision
     double jitterRms = 0.0;  // unit intervals, Gaussian random jitter of the sampling instant
     double targetBer = 1e-12;
-    int levels = 512;        // voltage bins
+    int levels = 1024;       // voltage bins
 };
 
 struct StatEye {
@@ -36,7 +36,9 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
                        const StatEyeOptions& options);
 
 // The distribution of sum_i b_i c_i over fair independent bits b_i, on `bins`
-// levels from v0 to v1 (probabilities summing to 1).
+// levels from v0 to v1 (probabilities summing to 1). Cursors of two levels or
+// more count exactly (their shifts rounded to whole levels); smaller ones
+// together as a Gaussian.
 std::vector<double> IsiDistribution(const std::vector<double>& cursors, double v0, double v1, int bins);
 
 }  // namespace amihost

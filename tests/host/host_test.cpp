@@ -472,3 +472,24 @@ TEST(Commands, should_measure_the_eye_against_the_bits_sent) {
     EXPECT_FALSE(s.contains("rise_time_20_80_s"));
     fs::remove_all(dir);
 }
+
+TEST(Commands, should_probe_the_link_behind_a_channel) {
+    const fs::path dir = fs::temp_directory_path() / ("amihost-link-" + std::to_string(::getpid()));
+    const std::string run = std::string("run -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                            " --bits 2000 --channel line:12@5e9 -o " + dir.string();
+    ASSERT_EQ(Amihost(run + " --set TXPOSTCURSOR=0"), 0);
+    nlohmann::json s = Summary(dir);
+    ASSERT_TRUE(s.contains("channel_output"));
+    const double flat = s["channel_output"]["eye"]["height_V"].get<double>();
+    const double flatStat = s["channel_output"]["statistical_eye"]["ber_at_best"].get<double>();
+    for (const char* name : {"eye_channel.png", "pulse_channel.png", "stat_eye.png", "bathtub.png"})
+        EXPECT_TRUE(fs::exists(dir / name)) << name;
+    // Post-cursor emphasis opens the eye behind a lossy channel.
+    ASSERT_EQ(Amihost(run + " --set TXPOSTCURSOR=20"), 0);
+    s = Summary(dir);
+    EXPECT_GT(s["channel_output"]["eye"]["height_V"].get<double>(), flat + 0.05);
+    EXPECT_LT(s["channel_output"]["statistical_eye"]["ber_at_best"].get<double>(), flatStat);
+    EXPECT_EQ(Amihost(run + " --channel line:oops"), 2);
+    EXPECT_EQ(Amihost(run + " --channel /nonexistent.s2p"), 2);
+    fs::remove_all(dir);
+}
