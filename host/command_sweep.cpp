@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "grid.h"
 #include "output.h"
 #include "session.h"
 
@@ -86,89 +87,10 @@ int CommandSweep(const SweepOptions& options) {
     std::map<std::string, std::string> fixed;
     if (!ParseSets(o.sets, fixed)) return 2;
 
-    // The parameters a value can be sent for, and how each is named.
-    std::vector<const AmiParameter*> inputs;
-    for (const AmiParameter& p : probe.file.parameters)
-        if (p.usage == "In" || p.usage == "InOut") inputs.push_back(&p);
-    auto find = [&](std::string name) -> const AmiParameter* {
-        if (name.rfind("Model_Specific.", 0) == 0) name = name.substr(15);
-        for (const AmiParameter* p : inputs)
-            if (p->path == name || p->name == name) return p;
-        return nullptr;
-    };
-
-    // --grid: each parameter once, never also --set, values checked first.
-    std::map<std::string, std::vector<std::string>> given;  // by path
-    for (const std::string& g : o.grid) {
-        const std::size_t eq = g.find('=');
-        std::vector<std::string> values;
-        if (eq == std::string::npos || eq == 0 || !ParseGridValues(g.substr(eq + 1), values)) {
-            Error("--grid expects NAME=a,b,c or NAME=lo:hi[:step], got '" + g + "'");
-            return 2;
-        }
-        const std::string name = g.substr(0, eq);
-        const AmiParameter* p = find(name);
-        if (p == nullptr) {
-            Error("--grid names " + name + ", which is not an input parameter of " + o.amiFile);
-            return 2;
-        }
-        if (given.count(p->path)) {
-            Error("--grid names " + name + " twice; give all its values in one --grid");
-            return 2;
-        }
-        for (const auto& [setName, value] : fixed) {
-            if (find(setName) == p) {
-                Error(name + " is both swept (--grid) and set (--set " + setName + "=" + value + ")");
-                return 2;
-            }
-        }
-        bool bad = false;
-        for (const std::string& v : values) {
-            AmiFile copy = probe.file;
-            for (const Issue& issue : ApplyOverrides(copy, {{p->path, v}}, o.strict)) {
-                if (issue.text.rfind(p->path + " ", 0) != 0) continue;
-                if (issue.error) {
-                    Error("--grid " + issue.text);
-                    bad = true;
-                } else if (!o.quiet) {
-                    Warning("--grid " + issue.text);
-                }
-            }
-        }
-        if (bad) return 2;
-        given[p->path] = values;
-    }
-    // The axes: the named ones; with no --grid at all, every integer Range or
-    // List that is not set. Every other parameter keeps its default or --set.
-    std::vector<std::pair<std::string, std::vector<std::string>>> axes;
-    for (const AmiParameter* p : inputs) {
-        if (given.count(p->path)) {
-            axes.emplace_back(p->path, given[p->path]);
-            continue;
-        }
-        if (!o.grid.empty()) continue;
-        bool isSet = false;
-        for (const auto& entry : fixed) isSet = isSet || find(entry.first) == p;
-        if (isSet) continue;
-        std::vector<std::string> values;
-        if (!p->list.empty()) {
-            values = p->list;
-        } else if (p->min && p->max && p->type == "Integer" && *p->max - *p->min <= 4096) {
-            for (long v = std::lround(*p->min); v <= std::lround(*p->max); ++v)
-                values.push_back(std::to_string(v));
-        } else {
-            continue;
-        }
-        axes.emplace_back(p->path, values);
-    }
-    std::uint64_t total = 1;
-    for (const auto& axis : axes) {
-        if (total > (std::uint64_t{1} << 40) / axis.second.size()) {
-            Error("the grid has more than 2^40 combinations");
-            return 2;
-        }
-        total *= axis.second.size();
-    }
+    Grid grid;
+    if (const int status = BuildGrid(o, o.grid, probe.file, fixed, grid)) return status;
+    const std::vector<const AmiParameter*>& inputs = grid.inputs;
+    const std::uint64_t total = grid.total;
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {
@@ -204,15 +126,7 @@ int CommandSweep(const SweepOptions& options) {
         for (;;) {
             const std::size_t slot = next++;
             if (slot >= mine.size() || Interrupted()) break;
-            std::uint64_t index = mine[slot];
-            std::map<std::string, std::string> combo = fixed;
-            std::vector<std::string> picked(axes.size());
-            for (std::size_t a = axes.size(); a-- > 0;) {
-                const auto& values = axes[a].second;
-                picked[a] = values[index % values.size()];
-                index /= values.size();
-            }
-            for (std::size_t a = 0; a < axes.size(); ++a) combo[axes[a].first] = picked[a];
+            std::map<std::string, std::string> combo = grid.Combination(mine[slot], fixed);
             Setup setup;
             CommonOptions quiet = o;
             quiet.quiet = true;

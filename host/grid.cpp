@@ -1,0 +1,104 @@
+#include "grid.h"
+
+#include <cmath>
+
+#include "session.h"
+
+namespace amihost {
+
+const AmiParameter* Grid::Find(std::string name) const {
+    if (name.rfind("Model_Specific.", 0) == 0) name = name.substr(15);
+    for (const AmiParameter* p : inputs)
+        if (p->path == name || p->name == name) return p;
+    return nullptr;
+}
+
+std::map<std::string, std::string> Grid::Combination(std::uint64_t index,
+                                                     std::map<std::string, std::string> fixed) const {
+    for (std::size_t a = axes.size(); a-- > 0;) {
+        const auto& values = axes[a].second;
+        fixed[axes[a].first] = values[index % values.size()];
+        index /= values.size();
+    }
+    return fixed;
+}
+
+int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, const AmiFile& file,
+              const std::map<std::string, std::string>& fixed, Grid& grid) {
+    grid = Grid{};
+    for (const AmiParameter& p : file.parameters)
+        if (p.usage == "In" || p.usage == "InOut") grid.inputs.push_back(&p);
+    // --grid: each parameter once, never also --set, values checked first.
+    std::map<std::string, std::vector<std::string>> given;  // by path
+    for (const std::string& g : gridArgs) {
+        const std::size_t eq = g.find('=');
+        std::vector<std::string> values;
+        if (eq == std::string::npos || eq == 0 || !ParseGridValues(g.substr(eq + 1), values)) {
+            Error("--grid expects NAME=a,b,c or NAME=lo:hi[:step], got '" + g + "'");
+            return 2;
+        }
+        const std::string name = g.substr(0, eq);
+        const AmiParameter* p = grid.Find(name);
+        if (p == nullptr) {
+            Error("--grid names " + name + ", which is not an input parameter of " + o.amiFile);
+            return 2;
+        }
+        if (given.count(p->path)) {
+            Error("--grid names " + name + " twice; give all its values in one --grid");
+            return 2;
+        }
+        for (const auto& [setName, value] : fixed) {
+            if (grid.Find(setName) == p) {
+                Error(name + " is both swept (--grid) and set (--set " + setName + "=" + value + ")");
+                return 2;
+            }
+        }
+        bool bad = false;
+        for (const std::string& v : values) {
+            AmiFile copy = file;
+            for (const Issue& issue : ApplyOverrides(copy, {{p->path, v}}, o.strict)) {
+                if (issue.text.rfind(p->path + " ", 0) != 0) continue;
+                if (issue.error) {
+                    Error("--grid " + issue.text);
+                    bad = true;
+                } else if (!o.quiet) {
+                    Warning("--grid " + issue.text);
+                }
+            }
+        }
+        if (bad) return 2;
+        given[p->path] = values;
+    }
+    // The axes: the named ones; with no --grid at all, every integer Range or
+    // List that is not set. Every other parameter keeps its default or --set.
+    for (const AmiParameter* p : grid.inputs) {
+        if (given.count(p->path)) {
+            grid.axes.emplace_back(p->path, given[p->path]);
+            continue;
+        }
+        if (!gridArgs.empty()) continue;
+        bool isSet = false;
+        for (const auto& entry : fixed) isSet = isSet || grid.Find(entry.first) == p;
+        if (isSet) continue;
+        std::vector<std::string> values;
+        if (!p->list.empty()) {
+            values = p->list;
+        } else if (p->min && p->max && p->type == "Integer" && *p->max - *p->min <= 4096) {
+            for (long v = std::lround(*p->min); v <= std::lround(*p->max); ++v) values.push_back(std::to_string(v));
+        } else {
+            continue;
+        }
+        grid.axes.emplace_back(p->path, values);
+    }
+    grid.total = 1;
+    for (const auto& axis : grid.axes) {
+        if (grid.total > (std::uint64_t{1} << 40) / axis.second.size()) {
+            Error("the grid has more than 2^40 combinations");
+            return 2;
+        }
+        grid.total *= axis.second.size();
+    }
+    return 0;
+}
+
+}  // namespace amihost
