@@ -55,11 +55,30 @@ struct SweepOptions : CommonOptions {
 // Bits of settling that a run without an .ami file leaves out of the eye.
 constexpr int kDefaultIgnoreBits = 3;
 
+struct OptimizeOptions : CommonOptions {
+    std::vector<std::string> grid;
+    std::string output = "optimize.csv";
+    std::string heatmap = "optimize.png";  // for a grid of two parameters
+    int jobs = 0;
+    bool jobsGiven = false;
+    std::string shard = "1/1";
+    int confirm = 3;  // best candidates confirmed by a PRBS run
+};
+
+struct MergeOptions {
+    std::vector<std::string> inputs;
+    std::string output = "merged.csv";
+};
+
 // Each returns the process exit status: 0 success, 1 a failed check or
 // contract breach, 2 bad input. Errors are one line on standard error.
 int CommandRun(const RunOptions& options);
 int CommandCheckInvariance(const InvarianceOptions& options);
 int CommandSweep(const SweepOptions& options);
+// Ranks a grid of codes by the statistical eye at the link's output.
+int CommandOptimize(const OptimizeOptions& options);
+// Combines shard CSVs of sweep or optimize, checking they are complete and disjoint.
+int CommandMerge(const MergeOptions& options);
 // The built-in default: this project's library and .ami file on PRBS7.
 int CommandDemo(RunOptions options, const std::string& executablePath);
 

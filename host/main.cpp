@@ -131,6 +131,25 @@ int main(int argc, char** argv) {
     sweepCmd->add_option("--shard", sweep.shard, "run the K-th of N shares of the grid: K/N")
         ->capture_default_str();
 
+    amihost::OptimizeOptions opt;
+    auto* optCmd = app.add_subcommand(
+        "optimize", "rank a grid of codes by the statistical eye behind --channel; confirm the best by a PRBS run");
+    AddCommon(*optCmd, opt, false);
+    optCmd->add_option("--grid,-g", opt.grid,
+                       "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable); default: every "
+                       "code of every integer Range or List");
+    optCmd->add_option("--csv", opt.output, "every candidate, ranked")->capture_default_str();
+    optCmd->add_option("--heatmap", opt.heatmap, "heat map PNG for a grid of two parameters")->capture_default_str();
+    optCmd->add_option("--jobs,-j", opt.jobs, "threads, at least 1 (default: every core)")
+        ->each([&opt](const std::string&) { opt.jobsGiven = true; });
+    optCmd->add_option("--shard", opt.shard, "rank the K-th of N shares of the grid: K/N")->capture_default_str();
+    optCmd->add_option("--confirm", opt.confirm, "best candidates confirmed by a PRBS run")->capture_default_str();
+
+    amihost::MergeOptions merge;
+    auto* mergeCmd = app.add_subcommand("merge", "combine the shard CSVs of sweep or optimize into one");
+    mergeCmd->add_option("inputs", merge.inputs, "shard CSV files")->required();
+    mergeCmd->add_option("--out,-o", merge.output, "the combined CSV")->capture_default_str();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -143,6 +162,8 @@ int main(int argc, char** argv) {
         if (runCmd->parsed()) return amihost::CommandRun(run);
         if (invCmd->parsed()) return amihost::CommandCheckInvariance(inv);
         if (sweepCmd->parsed()) return amihost::CommandSweep(sweep);
+        if (optCmd->parsed()) return amihost::CommandOptimize(opt);
+        if (mergeCmd->parsed()) return amihost::CommandMerge(merge);
         if (demoCmd->parsed()) {
             if (argc > 1 && std::string(argv[1]) != "demo") {
                 std::fprintf(stderr, "amihost: error: options before a command apply to the "

@@ -166,6 +166,88 @@ std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density,
     return Save(surface, path);
 }
 
+std::string WriteHeatMap(const std::string& path, const HeatMap& map) {
+    const std::size_t nx = map.xLabels.size(), ny = map.yLabels.size();
+    if (nx == 0 || ny == 0 || map.values.size() != nx * ny) return "no heat map to draw";
+    double lo = INFINITY, hi = -INFINITY;
+    for (double v : map.values)
+        if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
+    if (!std::isfinite(lo)) return "no values for the heat map";
+    if (hi == lo) hi = lo + 1;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    const double w = kWidth - kLeft - kRight, h = kHeight - kTop - kBottom;
+    const double cw = w / static_cast<double>(nx), ch = h / static_cast<double>(ny);
+    std::size_t best = 0;
+    for (std::size_t k = 0; k < map.values.size(); ++k)
+        if (std::isfinite(map.values[k]) && (!std::isfinite(map.values[best]) || map.values[k] > map.values[best])) best = k;
+    for (std::size_t y = 0; y < ny; ++y) {
+        for (std::size_t x = 0; x < nx; ++x) {
+            const double v = map.values[y * nx + x];
+            const Rgb rgb = std::isfinite(v) ? Heat((v - lo) / (hi - lo)) : Rgb{0.8, 0.8, 0.8};
+            cairo_set_source_rgb(cr, rgb.r, rgb.g, rgb.b);
+            cairo_rectangle(cr, kLeft + static_cast<double>(x) * cw, kTop + h - static_cast<double>(y + 1) * ch, cw + 0.5, ch + 0.5);
+            cairo_fill(cr);
+        }
+    }
+    // The best cell outlined, the axes labelled with some of the values.
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_set_line_width(cr, 2.5);
+    cairo_rectangle(cr, kLeft + static_cast<double>(best % nx) * cw, kTop + h - static_cast<double>(best / nx + 1) * ch, cw, ch);
+    cairo_stroke(cr);
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    const std::size_t xStep = std::max<std::size_t>(1, nx / 12), yStep = std::max<std::size_t>(1, ny / 12);
+    for (std::size_t x = 0; x < nx; x += xStep)
+        Text(cr, kLeft + (static_cast<double>(x) + 0.5) * cw, kTop + h + 8, map.xLabels[x], 0.5, 0.0, 12);
+    for (std::size_t y = 0; y < ny; y += yStep)
+        Text(cr, kLeft - 8, kTop + h - (static_cast<double>(y) + 0.5) * ch, map.yLabels[y], 1.0, 0.5, 12);
+    Text(cr, kLeft + w / 2, 18, map.title, 0.5, 0.0, 15);
+    Text(cr, kLeft + w / 2, kHeight - 30, map.xName, 0.5, 0.0, 14);
+    cairo_save(cr);
+    cairo_translate(cr, 22, kTop + h / 2);
+    cairo_rotate(cr, -1.5707963267948966);
+    Text(cr, 0, 0, map.yName, 0.5, 0.5, 14);
+    cairo_restore(cr);
+    const double bx = kWidth - kRight + 25, bw = 18;
+    for (int py = 0; py < static_cast<int>(h); ++py) {
+        const Rgb rgb = Heat(1.0 - py / h);
+        cairo_set_source_rgb(cr, rgb.r, rgb.g, rgb.b);
+        cairo_rectangle(cr, bx, kTop + py, bw, 1);
+        cairo_fill(cr);
+    }
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    Text(cr, bx + bw + 5, kTop, Format(hi), 0.0, 0.5, 12);
+    Text(cr, bx + bw + 5, kTop + h, Format(lo), 0.0, 0.5, 12);
+    cairo_destroy(cr);
+    return Save(surface, path);
+}
+
+std::string WriteSideBySide(const std::string& path, const std::string& left, const std::string& right) {
+    cairo_surface_t* a = cairo_image_surface_create_from_png(left.c_str());
+    cairo_surface_t* b = cairo_image_surface_create_from_png(right.c_str());
+    if (cairo_surface_status(a) != CAIRO_STATUS_SUCCESS || cairo_surface_status(b) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(a);
+        cairo_surface_destroy(b);
+        return "cannot read " + left + " or " + right;
+    }
+    const int wa = cairo_image_surface_get_width(a), ha = cairo_image_surface_get_height(a);
+    const int wb = cairo_image_surface_get_width(b), hb = cairo_image_surface_get_height(b);
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, wa + wb, std::max(ha, hb));
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_source_surface(cr, a, 0, 0);
+    cairo_paint(cr);
+    cairo_set_source_surface(cr, b, wa, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(a);
+    cairo_surface_destroy(b);
+    return Save(surface, path);
+}
+
 std::string WriteStatEye(const std::string& path, const StatEye& eye, const std::string& title,
                          double unitInterval) {
     if (!eye.valid || eye.N <= 0) return "no statistical eye to draw";

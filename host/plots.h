@@ -32,6 +32,17 @@ struct LinePlot {
 
 std::string WriteLinePlot(const std::string& path, const LinePlot& plot);
 
+// A grid of two parameters, one value per cell (NaN: none), colour-graded.
+struct HeatMap {
+    std::string title, xName, yName;
+    std::vector<std::string> xLabels, yLabels;
+    std::vector<double> values;  // row-major: yLabels.size() rows of xLabels.size()
+};
+std::string WriteHeatMap(const std::string& path, const HeatMap& map);
+
+// Two PNG pictures side by side in one, each under its caption.
+std::string WriteSideBySide(const std::string& path, const std::string& left, const std::string& right);
+
 // A statistical eye over two unit intervals: log10 BER in colour, with the
 // contours of 1e-6, 1e-9 and 1e-12 in white, the best phase at 1 UI.
 std::string WriteStatEye(const std::string& path, const struct StatEye& eye, const std::string& title,

@@ -1,0 +1,240 @@
+// amihost optimize: searches a grid of the transmitter's codes for the widest
+// eye behind the channel. Every candidate is ranked by the statistical eye of
+// its pulse response (fast); the best few are confirmed by a PRBS run.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "grid.h"
+#include "link.h"
+#include "output.h"
+#include "plots.h"
+#include "session.h"
+
+namespace amihost {
+
+namespace {
+
+struct Candidate {
+    std::uint64_t index = 0;
+    std::map<std::string, std::string> values;
+    bool ok = false;
+    double height = 0, width = 0, ber = 1;  // statistical eye at 1e-12, BER at its best point
+    double confirmed = NAN;                  // time-domain eye height of the PRBS run
+};
+
+// Larger statistical height first; then the lower BER.
+bool Better(const Candidate& a, const Candidate& b) {
+    if (a.ok != b.ok) return a.ok;
+    if (a.height != b.height) return a.height > b.height;
+    return a.ber < b.ber;
+}
+
+std::string Cell(double v) {
+    if (!std::isfinite(v)) return "";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", v);
+    return text;
+}
+
+}  // namespace
+
+int CommandOptimize(const OptimizeOptions& options) {
+    OptimizeOptions o = options;
+    if (const int status = ResolveIbs(o)) return status;
+    if (o.amiFile.empty()) {
+        Error("optimize needs an .ami file (--ami or --ibs): its Ranges and Lists give the codes");
+        return 2;
+    }
+    if (o.jobsGiven && o.jobs < 1) {
+        Error("--jobs must be at least 1");
+        return 2;
+    }
+    if (o.confirm < 0) {
+        Error("--confirm must be 0 or more");
+        return 2;
+    }
+    Setup probe;
+    if (const int status = Prepare(o, probe)) return status;
+    int shardK = 1, shardN = 1;
+    if (!ParseShard(o.shard, shardK, shardN)) {
+        Error("--shard expects K/N with 1 <= K <= N");
+        return 2;
+    }
+    std::map<std::string, std::string> fixed;
+    if (!ParseSets(o.sets, fixed)) return 2;
+    Grid grid;
+    if (const int status = BuildGrid(o, o.grid, probe.file, fixed, grid)) return status;
+    Channel channel;
+    channel.impulse = {1.0};
+    channel.description = "no channel";
+    if (!o.channel.empty()) {
+        PortOrder ports;
+        if (!ParsePortOrder(o.ports, ports)) {
+            Error("--ports expects four distinct ports 1 to 4: in+,in-,out+,out-");
+            return 2;
+        }
+        if (const std::string e = LoadChannel(o.channel, o.bitTime / o.samplesPerBit, o.bitTime, ports, channel); !e.empty()) {
+            Error(e);
+            return 2;
+        }
+    }
+    StimulusPlan plan;
+    if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
+    if (plan.samples > kMaxInMemorySamples) {
+        Error("the confirming runs keep their waveform in memory; use at most " + std::to_string(kMaxInMemorySamples) + " samples");
+        return 2;
+    }
+
+    std::vector<Candidate> candidates;
+    for (std::uint64_t i = static_cast<std::uint64_t>(shardK - 1); i < grid.total; i += static_cast<std::uint64_t>(shardN)) {
+        Candidate c;
+        c.index = i;
+        c.values = grid.Combination(i, fixed);
+        candidates.push_back(c);
+    }
+    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int wanted = o.jobsGiven ? o.jobs : cores;
+    const int jobs = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(wanted), candidates.size())));
+    StatEyeOptions statOptions;
+    statOptions.noiseRms = o.noiseRms;
+    statOptions.jitterRms = o.rjRms;
+    const std::size_t start = static_cast<std::size_t>(probe.ignoreBits + 8) * static_cast<std::size_t>(o.samplesPerBit);
+    std::atomic<std::size_t> next{0}, done{0};
+    std::mutex barMutex;
+    ProgressBar bar(!o.quiet, "optimize");
+    InstallInterruptHandler();
+    auto rank = [&] {
+        for (;;) {
+            const std::size_t slot = next++;
+            if (slot >= candidates.size() || Interrupted()) break;
+            Candidate& c = candidates[slot];
+            Setup setup;
+            CommonOptions quiet = o;
+            quiet.quiet = true;
+            quiet.sets.clear();
+            if (Prepare(quiet, setup, c.values) == 0) {
+                const Responses tx = MeasureResponses(setup, quiet);
+                const LinkResponses link = ThroughChannel(tx, channel, start, o.samplesPerBit, statOptions);
+                if (link.stat.valid) {
+                    c.ok = true;
+                    c.height = link.stat.heightAtTarget;
+                    c.width = link.stat.widthAtTarget;
+                    c.ber = link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)];
+                }
+            }
+            const std::size_t finished = ++done;
+            std::lock_guard<std::mutex> lock(barMutex);
+            bar.Update(finished, candidates.size());
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 0; t < jobs; ++t) pool.emplace_back(rank);
+    for (std::thread& t : pool) t.join();
+    if (Interrupted()) {
+        Error("interrupted; " + o.output + " was not written");
+        return 130;
+    }
+    std::vector<std::size_t> order(candidates.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return Better(candidates[a], candidates[b]); });
+
+    // The best few, confirmed by a PRBS run through the channel.
+    for (std::size_t r = 0; r < order.size() && r < static_cast<std::size_t>(o.confirm); ++r) {
+        Candidate& c = candidates[order[r]];
+        if (!c.ok) continue;
+        Setup setup;
+        CommonOptions quiet = o;
+        quiet.quiet = true;
+        quiet.sets.clear();
+        if (Prepare(quiet, setup, c.values) != 0) continue;
+        StimulusPlan rowPlan;
+        PlanStimulus(quiet, setup.ignoreBits, rowPlan);
+        std::vector<double> stimulus(static_cast<std::size_t>(rowPlan.samples));
+        StimulusSource source(rowPlan, quiet, setup.ignoreBits);
+        source.Fill(stimulus.data(), stimulus.size(), 0);
+        const RunResult tx = RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
+        const Responses responses = MeasureResponses(setup, quiet);
+        const LinkResponses link = ThroughChannel(responses, channel, start, o.samplesPerBit, statOptions);
+        if (tx.initResult != 1 || tx.output.empty()) continue;
+        std::vector<double> y = ConvolveAll(tx.output, channel.impulse);
+        y.resize(tx.output.size());
+        std::vector<int> bits(static_cast<std::size_t>(rowPlan.bits));
+        for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = source.Bit(b) == 1;
+        const EyeMetrics m = MeasureEye(y, o.samplesPerBit, static_cast<std::size_t>(setup.ignoreBits) * static_cast<std::size_t>(o.samplesPerBit),
+                                        link.delaySamples, bits);
+        if (m.valid) c.confirmed = m.height;
+    }
+
+    OutputFile csv(o.output);
+    if (!csv.Open()) {
+        Error(csv.Error());
+        return 2;
+    }
+    std::string header = "index";
+    for (const AmiParameter* p : grid.inputs) header += "," + p->path;
+    csv.Write(header + ",stat_eye_height_V,stat_eye_width_UI,ber_at_best,prbs_eye_height_V,rank\n");
+    std::vector<std::size_t> rankOf(candidates.size());
+    for (std::size_t r = 0; r < order.size(); ++r) rankOf[order[r]] = r + 1;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const Candidate& c = candidates[i];
+        std::string row = std::to_string(c.index);
+        for (const AmiParameter* p : grid.inputs) {
+            const auto v = c.values.find(p->path);
+            row += "," + (v != c.values.end() ? v->second : p->defaultValue);
+        }
+        row += "," + (c.ok ? Cell(c.height) : "") + "," + (c.ok ? Cell(c.width) : "") + "," + (c.ok ? Cell(c.ber) : "") + "," +
+               Cell(c.confirmed) + "," + std::to_string(rankOf[i]) + "\n";
+        csv.Write(row);
+    }
+    if (const std::string e = csv.Commit(); !e.empty()) {
+        Error(e);
+        return 2;
+    }
+    // A heat map for a grid of two parameters.
+    std::string heatmapNote;
+    if (grid.axes.size() == 2 && shardN == 1 && !o.heatmap.empty()) {
+        HeatMap map;
+        map.xName = grid.axes[1].first;
+        map.yName = grid.axes[0].first;
+        map.xLabels = grid.axes[1].second;
+        map.yLabels = grid.axes[0].second;
+        bool anyOpen = false;
+        for (const Candidate& c : candidates) anyOpen = anyOpen || c.height > 0;
+        map.title = std::string(anyOpen ? "Statistical eye height at BER 1e-12 (V)" : "-log10 BER at the best sampling point") +
+                    ", " + channel.description;
+        for (const Candidate& c : candidates) map.values.push_back(!c.ok ? NAN : anyOpen ? c.height : -std::log10(std::max(c.ber, 1e-30)));
+        OutputFile png(o.heatmap);
+        if (const std::string e = png.CommitWritten(WriteHeatMap(png.TemporaryPath(), map)); !e.empty()) {
+            Error(e);
+            return 2;
+        }
+        heatmapNote = o.heatmap;
+    }
+    if (order.empty() || !candidates[order[0]].ok) {
+        Error("no candidate could be ranked (every AMI_Init failed?)");
+        return 1;
+    }
+    const Candidate& best = candidates[order[0]];
+    std::string sets, parameters;
+    AmiFile file = probe.file;
+    ApplyOverrides(file, best.values, false);
+    parameters = BuildParameterString(file);
+    for (const auto& axis : grid.axes) sets += " --set " + axis.first + "=" + best.values.at(axis.first);
+    if (!o.quiet) {
+        std::printf("ranked %zu of %llu candidates (shard %d/%d) on %d thread%s behind %s\n", candidates.size(),
+                    static_cast<unsigned long long>(grid.total), shardK, shardN, jobs, jobs == 1 ? "" : "s",
+                    channel.description.c_str());
+        std::printf("best:%s\n", sets.c_str());
+        std::printf("  statistical eye at BER 1e-12: height %.6g V, width %.4g UI; best BER %.3g\n", best.height, best.width, best.ber);
+        if (std::isfinite(best.confirmed)) std::printf("  PRBS run: eye height %.6g V\n", best.confirmed);
+        std::printf("  parameter string: %s\n", parameters.c_str());
+        std::printf("wrote %s%s%s\n", o.output.c_str(), heatmapNote.empty() ? "" : " and ", heatmapNote.c_str());
+    }
+    return 0;
+}
+
+}  // namespace amihost
