@@ -260,7 +260,9 @@ TEST(Demo, should_write_valid_pictures_and_the_expected_eye_height) {
     fs::remove_all(dir);
     const std::string command = std::string(AMIHOST_EXE) + " demo -q --out " + dir.string();
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    for (const char* name : {"eye.png", "step.png", "pulse.png"}) {
+    // The story: the default codes, optimize, the best codes, both eyes together.
+    for (const char* name : {"default_codes/eye.png", "default_codes/step.png", "default_codes/pulse.png",
+                             "optimized_codes/eye_channel.png", "optimize.png"}) {
         std::ifstream png(dir / name, std::ios::binary);
         unsigned char head[24] = {};
         png.read(reinterpret_cast<char*>(head), 24);
@@ -273,8 +275,13 @@ TEST(Demo, should_write_valid_pictures_and_the_expected_eye_height) {
         EXPECT_EQ(be32(16), 900) << name;
         EXPECT_EQ(be32(20), 600) << name;
     }
-    std::ifstream in(dir / "summary.json");
+    EXPECT_TRUE(fs::exists(dir / "eyes_before_after.png"));
+    std::ifstream in(dir / "default_codes/summary.json");
     const nlohmann::json summary = nlohmann::json::parse(in);
+    std::ifstream afterIn(dir / "optimized_codes/summary.json");
+    const nlohmann::json after = nlohmann::json::parse(afterIn);
+    EXPECT_LT(summary["channel_output"]["eye"]["height_V"].get<double>(), 0.0);  // closed behind the line
+    EXPECT_GT(after["channel_output"]["eye"]["height_V"].get<double>(), 0.05);   // opened by the codes
     EXPECT_EQ(summary["ignore_bits"], 3);
     EXPECT_TRUE(summary["contract_breaches"].empty());
     // Settled level of a run of ones (input 0.5) with the default codes, from
@@ -491,5 +498,39 @@ TEST(Commands, should_probe_the_link_behind_a_channel) {
     EXPECT_LT(s["channel_output"]["statistical_eye"]["ber_at_best"].get<double>(), flatStat);
     EXPECT_EQ(Amihost(run + " --channel line:oops"), 2);
     EXPECT_EQ(Amihost(run + " --channel /nonexistent.s2p"), 2);
+    fs::remove_all(dir);
+}
+
+TEST(Commands, should_optimize_to_the_codes_the_link_needs_and_merge_shards) {
+    const fs::path dir = fs::temp_directory_path() / ("amihost-opt-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string base = std::string("optimize -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                             " --bits 300 --grid TXPRECURSOR=0,4 --grid TXPOSTCURSOR=0:30:10";
+    auto best = [&](const fs::path& csv) {
+        for (const std::string& row : Lines(csv))
+            if (row.size() > 2 && row.compare(row.size() - 2, 2, ",1") == 0) return row;
+        return std::string();
+    };
+    // At the transmitter's own pins any emphasis only costs eye: the plain codes win.
+    ASSERT_EQ(Amihost(base + " --csv " + (dir / "pins.csv").string() + " --heatmap " + (dir / "pins.png").string()), 0);
+    EXPECT_EQ(best(dir / "pins.csv").rfind("0,0,0,15,0,", 0), 0u) << best(dir / "pins.csv");
+    EXPECT_TRUE(fs::exists(dir / "pins.png"));
+    // Behind a lossy line, post-cursor emphasis wins.
+    ASSERT_EQ(Amihost(base + " --channel line:16@5e9 --csv " + (dir / "line.csv").string() + " --heatmap " +
+                      (dir / "line.png").string()),
+              0);
+    const std::string row = best(dir / "line.csv");
+    const std::size_t post = std::stoul(row.substr(row.find(',', row.find(',') + 1) + 1));
+    EXPECT_GE(post, 10u) << row;
+    // Shards merge back into the whole; overlap and gaps are refused.
+    for (int k = 1; k <= 3; ++k)
+        ASSERT_EQ(Amihost(base + " --channel line:16@5e9 --shard " + std::to_string(k) + "/3 --heatmap '' --csv " +
+                          (dir / ("s" + std::to_string(k) + ".csv")).string()),
+                  0);
+    const std::string shards = (dir / "s1.csv").string() + " " + (dir / "s2.csv").string() + " " + (dir / "s3.csv").string();
+    ASSERT_EQ(Amihost("merge -o " + (dir / "merged.csv").string() + " " + shards), 0);
+    EXPECT_EQ(Lines(dir / "merged.csv").size(), Lines(dir / "line.csv").size());
+    EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + (dir / "s1.csv").string() + " " + (dir / "s2.csv").string()), 2);
+    EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + shards + " " + (dir / "s1.csv").string()), 2);
     fs::remove_all(dir);
 }
