@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link.h"
 #include "session.h"
 
 namespace amihost {
@@ -42,6 +43,9 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
               std::to_string(plan.samples) + ")");
         return 2;
     }
+    Channel channel;
+    StatEyeOptions statOptions;
+    if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
     std::vector<double> stimulus(static_cast<std::size_t>(plan.samples));
     StimulusSource source(plan, o, setup.ignoreBits);
     source.Fill(stimulus.data(), stimulus.size(), 0);
@@ -50,7 +54,13 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     std::size_t breachCount = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
-        const RunResult r = RunModel(setup.lib, ConfigOf(o, setup, policies[i]), stimulus);
+        RunResult r = RunModel(setup.lib, ConfigOf(o, setup, policies[i]), stimulus);
+        if (!o.channel.empty() && !r.output.empty()) {
+            // The channel's output is what a receiver sees; compare that.
+            const std::size_t n = r.output.size();
+            r.output = ConvolveAll(r.output, channel.impulse);
+            r.output.resize(n);
+        }
         for (const std::string& b : r.breaches)
             std::printf("%s: contract breach: %s\n", name.c_str(), b.c_str());
         breachCount += r.breaches.size();

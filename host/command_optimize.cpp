@@ -69,19 +69,8 @@ int CommandOptimize(const OptimizeOptions& options) {
     Grid grid;
     if (const int status = BuildGrid(o, o.grid, probe.file, fixed, grid)) return status;
     Channel channel;
-    channel.impulse = {1.0};
-    channel.description = "no channel";
-    if (!o.channel.empty()) {
-        PortOrder ports;
-        if (!ParsePortOrder(o.ports, ports)) {
-            Error("--ports expects four distinct ports 1 to 4: in+,in-,out+,out-");
-            return 2;
-        }
-        if (const std::string e = LoadChannel(o.channel, o.bitTime / o.samplesPerBit, o.bitTime, ports, channel); !e.empty()) {
-            Error(e);
-            return 2;
-        }
-    }
+    StatEyeOptions statOptions;
+    if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {
@@ -99,9 +88,6 @@ int CommandOptimize(const OptimizeOptions& options) {
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const int wanted = o.jobsGiven ? o.jobs : cores;
     const int jobs = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(wanted), candidates.size())));
-    StatEyeOptions statOptions;
-    statOptions.noiseRms = o.noiseRms;
-    statOptions.jitterRms = o.rjRms;
     const std::size_t start = static_cast<std::size_t>(probe.ignoreBits + 8) * static_cast<std::size_t>(o.samplesPerBit);
     std::atomic<std::size_t> next{0}, done{0};
     std::mutex barMutex;

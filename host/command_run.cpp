@@ -121,33 +121,15 @@ int CommandRun(const RunOptions& given) {
 
     // The channel, when there is one.
     Channel channel;
+    StatEyeOptions statOptions;
     const bool haveChannel = !o.channel.empty();
-    if (haveChannel) {
-        PortOrder ports;
-        if (!ParsePortOrder(o.ports, ports)) {
-            Error("--ports expects four distinct ports 1 to 4: in+,in-,out+,out- (such as 1,3,2,4)");
-            return 2;
-        }
-        if (!(o.noiseRms >= 0) || !(o.rjRms >= 0) || !std::isfinite(o.noiseRms) || !std::isfinite(o.rjRms)) {
-            Error("--noise-rms and --rj-rms must be finite and not negative");
-            return 2;
-        }
-        if (const std::string e = LoadChannel(o.channel, o.bitTime / N, o.bitTime, ports, channel); !e.empty()) {
-            Error(e);
-            return 2;
-        }
-        if (!o.quiet)
-            for (const std::string& w : channel.warnings) Warning(w);
-    }
+    if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
 
     // The step and pulse runs first: they give the system delay that aligns
     // the eye with the bits sent.
     const Responses responses = MeasureResponses(setup, o);
     const bool eyeStimulus = plan.kind == "prbs" || plan.kind == "file";
     const std::size_t pulseStart = static_cast<std::size_t>(setup.ignoreBits + 8) * static_cast<std::size_t>(N);
-    StatEyeOptions statOptions;
-    statOptions.noiseRms = o.noiseRms;
-    statOptions.jitterRms = o.rjRms;
     const LinkResponses link =
         haveChannel ? ThroughChannel(responses, channel, pulseStart, N, statOptions) : LinkResponses{};
 

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "grid.h"
+#include "link.h"
 #include "output.h"
 #include "session.h"
 
@@ -91,6 +92,10 @@ int CommandSweep(const SweepOptions& options) {
     if (const int status = BuildGrid(o, o.grid, probe.file, fixed, grid)) return status;
     const std::vector<const AmiParameter*>& inputs = grid.inputs;
     const std::uint64_t total = grid.total;
+    Channel channel;
+    StatEyeOptions statOptions;
+    if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
+    const bool haveChannel = !o.channel.empty();
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {
@@ -110,7 +115,9 @@ int CommandSweep(const SweepOptions& options) {
     }
     std::string header = "index";
     for (const AmiParameter* p : inputs) header += "," + p->path;
-    header += std::string(",") + kMetricColumns + "\n";
+    header += std::string(",") + kMetricColumns;
+    if (haveChannel) header += ",channel_eye_height_V,channel_eye_width_UI,stat_eye_height_V,stat_eye_width_UI,ber_at_best";
+    header += "\n";
     csv.Write(header);
 
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -136,6 +143,7 @@ int CommandSweep(const SweepOptions& options) {
                 ++failures;
                 for (const AmiParameter* p : inputs) row += "," + (combo.count(p->path) ? combo[p->path] : "");
                 row += std::string(kMetricCount - 1, ',') + ",0";
+                if (haveChannel) row += ",,,,,";
             } else {
                 // Every parameter's value as sent: swept, set or default.
                 for (const AmiParameter* p : inputs) {
@@ -169,6 +177,23 @@ int CommandSweep(const SweepOptions& options) {
                 const bool ok = r.Ok() && responses.ok;
                 if (!ok) ++failures;
                 row += ok ? ",1" : ",0";
+                if (haveChannel) {
+                    // The same run behind the channel, and its statistical eye.
+                    const std::size_t start = static_cast<std::size_t>(setup.ignoreBits + 8) * static_cast<std::size_t>(o.samplesPerBit);
+                    const LinkResponses link = ThroughChannel(responses, channel, start, o.samplesPerBit, statOptions);
+                    EyeMetrics c;
+                    if (m.valid && link.cursors.peakIndex >= 0) {
+                        std::vector<double> y = ConvolveAll(r.output, channel.impulse);
+                        y.resize(r.output.size());
+                        c = MeasureEye(y, o.samplesPerBit,
+                                       static_cast<std::size_t>(setup.ignoreBits) * static_cast<std::size_t>(o.samplesPerBit),
+                                       link.delaySamples, bits);
+                    }
+                    row += "," + (c.valid ? Cell(c.height) : "") + "," + (c.valid ? Cell(c.widthUi) : "");
+                    row += "," + (link.stat.valid ? Cell(link.stat.heightAtTarget) : "") + "," +
+                           (link.stat.valid ? Cell(link.stat.widthAtTarget) : "") + "," +
+                           (link.stat.valid ? Cell(link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)]) : "");
+                }
             }
             rows[slot] = row;
             const std::size_t finished = ++done;

@@ -1,6 +1,33 @@
 #include "link.h"
 
+#include <cmath>
+
 namespace amihost {
+
+int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& statOptions) {
+    channel = Channel{};
+    channel.impulse = {1.0};
+    channel.description = "no channel";
+    if (!(o.noiseRms >= 0) || !(o.rjRms >= 0) || !std::isfinite(o.noiseRms) || !std::isfinite(o.rjRms)) {
+        Error("--noise-rms and --rj-rms must be finite and not negative");
+        return 2;
+    }
+    statOptions.noiseRms = o.noiseRms;
+    statOptions.jitterRms = o.rjRms;
+    if (o.channel.empty()) return 0;
+    PortOrder ports;
+    if (!ParsePortOrder(o.ports, ports)) {
+        Error("--ports expects four distinct ports 1 to 4: in+,in-,out+,out- (such as 1,3,2,4)");
+        return 2;
+    }
+    if (const std::string e = LoadChannel(o.channel, o.bitTime / o.samplesPerBit, o.bitTime, ports, channel); !e.empty()) {
+        Error(e);
+        return 2;
+    }
+    if (!o.quiet)
+        for (const std::string& w : channel.warnings) Warning(w);
+    return 0;
+}
 
 std::vector<double> ConvolveAll(const std::vector<double>& x, const std::vector<double>& h) {
     std::vector<double> y;

@@ -12,6 +12,11 @@
 
 namespace amihost {
 
+// --channel, --ports, --noise-rms and --rj-rms of the options: loads the
+// channel (an identity when none is given) and prints its warnings. Returns 0
+// or exit status 2.
+int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& statOptions);
+
 // The whole convolution of x with h (x.size() + h.size() - 1 samples).
 std::vector<double> ConvolveAll(const std::vector<double>& x, const std::vector<double>& h);
 

@@ -496,6 +496,16 @@ TEST(Commands, should_probe_the_link_behind_a_channel) {
     s = Summary(dir);
     EXPECT_GT(s["channel_output"]["eye"]["height_V"].get<double>(), flat + 0.05);
     EXPECT_LT(s["channel_output"]["statistical_eye"]["ber_at_best"].get<double>(), flatStat);
+    // sweep behind the channel: the channel's columns; check-invariance compares after it.
+    ASSERT_EQ(Amihost(std::string("sweep -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                      " --bits 200 --channel line:12@5e9 --grid TXPOSTCURSOR=0,20 --csv " + (dir / "s.csv").string()),
+              0);
+    const std::vector<std::string> rows = Lines(dir / "s.csv");
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_NE(rows[0].find(",channel_eye_height_V,channel_eye_width_UI,stat_eye_height_V"), std::string::npos);
+    EXPECT_EQ(Amihost(std::string("check-invariance -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                      " --bits 60 --channel line:12@5e9"),
+              0);
     EXPECT_EQ(Amihost(run + " --channel line:oops"), 2);
     EXPECT_EQ(Amihost(run + " --channel /nonexistent.s2p"), 2);
     fs::remove_all(dir);
