@@ -9,9 +9,11 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "link.h"
+#include "receiver.h"
 #include "output.h"
 #include "plots.h"
 #include "session.h"
@@ -130,8 +132,46 @@ int CommandRun(const RunOptions& given) {
     const Responses responses = MeasureResponses(setup, o);
     const bool eyeStimulus = plan.kind == "prbs" || plan.kind == "file";
     const std::size_t pulseStart = static_cast<std::size_t>(setup.ignoreBits + 8) * static_cast<std::size_t>(N);
+    const bool haveRx = !o.rxLibrary.empty();
+    const bool haveLink = haveChannel || haveRx;
     const LinkResponses link =
-        haveChannel ? ThroughChannel(responses, channel, pulseStart, N, statOptions) : LinkResponses{};
+        haveLink ? ThroughChannel(responses, channel, pulseStart, N, statOptions) : LinkResponses{};
+
+    // The receiver after the channel: one instance for the stream, one for its pulse response.
+    std::string rxParameters = o.rxParams;
+    if (haveRx && !o.rxAmi.empty()) {
+        std::string text;
+        AmiFile rxFile;
+        std::ifstream in(o.rxAmi, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (!in.good() && text.empty()) {
+            Error("cannot open " + o.rxAmi);
+            return 2;
+        }
+        if (const std::string e = ReadAmiFile(text, rxFile); !e.empty()) {
+            Error(o.rxAmi + ": " + e);
+            return 2;
+        }
+        rxParameters = BuildParameterString(rxFile);
+    }
+    Receiver rx, rxForPulse;
+    std::vector<double> rxPulse;
+    Cursors rxCursors;
+    std::int64_t rxDelay = 0;
+    if (haveRx) {
+        for (Receiver* r : {&rx, &rxForPulse}) {
+            if (const std::string e = r->Open(o.rxLibrary, rxParameters, o.bitTime / N, o.bitTime, channel.impulse); !e.empty()) {
+                Error(e);
+                return 2;
+            }
+        }
+        if (link.cursors.peakIndex >= 0) {
+            rxPulse = link.pulse;
+            std::vector<double> ignored;
+            rxForPulse.Process(rxPulse.data(), rxPulse.size(), ignored);
+            AlignPulse(rxPulse, pulseStart, N, rxCursors, rxDelay);
+        }
+    }
 
     const std::uint64_t waveSamples = std::min(plan.samples, o.maxWaveformSamples);
     const bool someWave = waveSamples > 0;
@@ -154,16 +194,37 @@ int CommandRun(const RunOptions& given) {
     // The channel's output: the transmitter's output convolved as it streams.
     EyeAccumulator eyeChannel(N, skip, link.delaySamples, [&source](std::uint64_t b) { return source.Bit(b); });
     if (o.plots) eyeChannel.TrackDensity(kEyePlotWidth, kEyePlotHeight);
-    std::uint64_t channelAt = 0;
+    EyeAccumulator eyeRx(N, skip, rxDelay, [&source](std::uint64_t b) { return source.Bit(b); });
+    if (o.plots) eyeRx.TrackDensity(kEyePlotWidth, kEyePlotHeight);
+    std::uint64_t channelAt = 0, clockCount = 0;
+    double clockSin = 0, clockCos = 0;  // the circular mean of the clock phases
+    std::vector<double> rxBlock, clockTimes;
+    bool rxFailed = false;
     std::unique_ptr<Convolver> convolver;
-    if (haveChannel) {
+    if (haveLink) {
         convolver = std::make_unique<Convolver>(channel.impulse, [&](const double* y, std::size_t n) {
             eyeChannel.Add(y, n, channelAt);
+            if (haveRx) {
+                rxBlock.assign(y, y + n);
+                rxFailed = !rx.Process(rxBlock.data(), n, clockTimes) || rxFailed;
+                eyeRx.Add(rxBlock.data(), n, channelAt);
+                for (double t : clockTimes) {
+                    const double sample = std::max(0.0, std::round(t * N / o.bitTime));
+                    const double phase = 2 * 3.141592653589793 * eyeRx.PhaseOf(static_cast<std::uint64_t>(sample)) / N;
+                    clockSin += std::sin(phase);
+                    clockCos += std::cos(phase);
+                    ++clockCount;
+                }
+                clockTimes.clear();
+            }
             channelAt += n;
         });
     }
     auto oldestBit = [&] {
-        return haveChannel ? std::min(eye.OldestBitNeeded(), eyeChannel.OldestBitNeeded()) : eye.OldestBitNeeded();
+        std::uint64_t oldest = eye.OldestBitNeeded();
+        if (haveLink) oldest = std::min(oldest, eyeChannel.OldestBitNeeded());
+        if (haveRx) oldest = std::min(oldest, eyeRx.OldestBitNeeded());
+        return oldest;
     };
     std::vector<double> lastInput;
     ProgressBar bar(!o.quiet && plan.samples > (std::uint64_t{1} << 22), "AMI_GetWave");
@@ -222,8 +283,9 @@ int CommandRun(const RunOptions& given) {
     } else {
         metrics = eye.Finish();
     }
-    EyeMetrics channelMetrics;
-    if (haveChannel && modelRan && eyeStimulus) channelMetrics = eyeChannel.Finish();
+    EyeMetrics channelMetrics, rxMetrics;
+    if (haveLink && modelRan && eyeStimulus) channelMetrics = eyeChannel.Finish();
+    if (haveRx && modelRan && eyeStimulus) rxMetrics = eyeRx.Finish();
 
     if (o.plots && modelRan) {
         const long start = static_cast<long>(setup.ignoreBits + 8) * N;
@@ -253,8 +315,9 @@ int CommandRun(const RunOptions& given) {
                                                       responses.pulse.output, o,
                                                       responses.cursors.peakIndex, 3, 7, &responses.cursors, baseline));
         OutputFile eyeChannelPng((dir / "eye_channel.png").string()), pulseChannelPng((dir / "pulse_channel.png").string()),
-            statPng((dir / "stat_eye.png").string()), bathtubPng((dir / "bathtub.png").string());
-        if (haveChannel) {
+            statPng((dir / "stat_eye.png").string()), bathtubPng((dir / "bathtub.png").string()),
+            eyeRxPng((dir / "eye_rx.png").string());
+        if (haveLink) {
             if (channelMetrics.valid) {
                 EyePlot plot;
                 plot.title = "Eye after the channel (" + channel.description + ")" + Format(": height %.4g V", channelMetrics.height) +
@@ -264,6 +327,15 @@ int CommandRun(const RunOptions& given) {
                 plot.centrePhase = channelMetrics.bestPhase;
                 pictures.emplace_back(&eyeChannelPng, eyeChannelPng.CommitWritten(WriteEyeDiagram(
                                                           eyeChannelPng.TemporaryPath(), eyeChannel.Density(), plot)));
+            }
+            if (rxMetrics.valid) {
+                EyePlot plot;
+                plot.title = "Eye after the receiver" + Format(": height %.4g V", rxMetrics.height) +
+                             Format(", width %.3g UI", rxMetrics.widthUi);
+                plot.unitInterval = o.bitTime;
+                plot.samplesPerBit = N;
+                plot.centrePhase = rxMetrics.bestPhase;
+                pictures.emplace_back(&eyeRxPng, eyeRxPng.CommitWritten(WriteEyeDiagram(eyeRxPng.TemporaryPath(), eyeRx.Density(), plot)));
             }
             if (link.cursors.peakIndex >= 0) {
                 pictures.emplace_back(&pulseChannelPng,
@@ -346,7 +418,7 @@ int CommandRun(const RunOptions& given) {
     } else {
         summary["metrics_note"] = metrics.note;
     }
-    if (haveChannel && modelRan) {
+    if (haveLink && modelRan) {
         json probe = {{"channel", channel.description}, {"warnings", channel.warnings}};
         json ce = {{"valid", channelMetrics.valid}};
         if (channelMetrics.valid) {
@@ -372,6 +444,32 @@ int CommandRun(const RunOptions& given) {
                                         {"rj_rms_UI", o.rjRms}};
         }
         summary["channel_output"] = probe;
+    }
+    if (haveRx && modelRan) {
+        json probe = {{"library", o.rxLibrary}, {"parameters_in", rxParameters}, {"message", rx.Message()},
+                      {"AMI_GetWave_failed", rxFailed}};
+        json re = {{"valid", rxMetrics.valid}};
+        if (rxMetrics.valid) {
+            re.update({{"height_V", Number(rxMetrics.height)},
+                       {"closed", !(rxMetrics.height > 0)},
+                       {"width_UI", Number(rxMetrics.widthUi)},
+                       {"sampling_phase_samples", rxMetrics.bestPhase},
+                       {"system_delay_samples", rxDelay}});
+        } else {
+            re["note"] = rxMetrics.note.empty() ? "no eye for this stimulus" : rxMetrics.note;
+        }
+        probe["eye"] = re;
+        probe["pulse_cursors_V"] = {{"first_UI", rxCursors.first}, {"values", rxCursors.values}};
+        if (clockCount > 0) {
+            // The receiver's own sampling: the eye at the circular mean of its clock phases.
+            double mean = std::atan2(clockSin, clockCos) / (2 * 3.141592653589793) * N;
+            if (mean < 0) mean += N;
+            const int phase = static_cast<int>(std::lround(mean)) % N;
+            probe["clock"] = {{"clock_times", clockCount},
+                              {"mean_phase_samples", mean},
+                              {"eye_height_at_clock_V", rxMetrics.valid ? Number(eyeRx.HeightAt(phase)) : json(nullptr)}};
+        }
+        summary["rx_output"] = probe;
     }
     if (waveSamples < plan.samples) {
         summary["waveform_note"] = "waveform files hold the first " + std::to_string(waveSamples) +
@@ -402,6 +500,10 @@ int CommandRun(const RunOptions& given) {
                                               : "not measurable (no 20-80 % edge)",
                         metrics.valid ? Format("%.6g V p-p", metrics.peakToPeak).c_str() : "not measured");
         }
+        if (haveRx && modelRan && rxMetrics.valid)
+            std::printf("after the receiver: eye height %.6g V%s, width %.4g UI%s\n", rxMetrics.height,
+                        rxMetrics.height > 0 ? "" : " (closed)", rxMetrics.widthUi,
+                        clockCount > 0 ? ("; " + std::to_string(clockCount) + " clock times").c_str() : "");
         if (haveChannel && modelRan) {
             if (channelMetrics.valid)
                 std::printf("after the channel (%s): eye height %.6g V%s, width %.4g UI\n", channel.description.c_str(),

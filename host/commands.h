@@ -28,6 +28,8 @@ struct CommonOptions {
     std::string ports = "1,3,2,4";   // four-port order: in+, in-, out+, out-
     double noiseRms = 0.0;           // volts, for the statistical eye
     double rjRms = 0.0;              // unit intervals, for the statistical eye
+    std::string rxLibrary;           // --rx: a receiver AMI model after the channel
+    std::string rxAmi, rxParams;     // its .ami file, or its parameter string
     std::uint64_t bits = 0;          // 0: one pattern period (capped) after the ignored bits
     bool quiet = false;
 };

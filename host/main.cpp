@@ -59,6 +59,11 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
     app.add_option("--ports", o.ports, "port order of a four-port file: in+,in-,out+,out-")->capture_default_str();
     app.add_option("--noise-rms", o.noiseRms, "Gaussian noise of the statistical eye, volts rms");
     app.add_option("--rj-rms", o.rjRms, "random jitter of the statistical eye, unit intervals rms");
+    app.add_option("--rx", o.rxLibrary,
+                   "run: a receiver AMI model after the channel (its AMI_Init gets the channel's impulse "
+                   "response, its AMI_GetWave the channel's output)");
+    app.add_option("--rx-ami", o.rxAmi, "the receiver's .ami file");
+    app.add_option("--rx-params", o.rxParams, "the receiver's parameter string (instead of --rx-ami)");
 }
 
 void AddRun(CLI::App& app, amihost::RunOptions& o) {

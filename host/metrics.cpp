@@ -38,6 +38,16 @@ void EyeAccumulator::TrackDensity(int width, int height) {
     density_.hits.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
 }
 
+int EyeAccumulator::PhaseOf(std::uint64_t sample) const {
+    const std::int64_t u = static_cast<std::int64_t>(sample) - origin_;
+    return static_cast<int>(((u % N_) + N_) % N_);
+}
+
+double EyeAccumulator::HeightAt(int phase) const {
+    const auto p = static_cast<std::size_t>(((phase % N_) + N_) % N_);
+    return ones_[p] == 0 || zeros_[p] == 0 ? NAN : minOne_[p] - maxZero_[p];
+}
+
 std::uint64_t EyeAccumulator::OldestBitNeeded() const {
     const std::uint64_t sample = calibrated_ || pending_.empty() ? lastSample_ : pendingStart_;
     const std::int64_t u = static_cast<std::int64_t>(sample) - origin_;

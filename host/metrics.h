@@ -54,6 +54,10 @@ public:
     const EyeDensity& Density() const { return density_; }
     // The lowest bit index later samples can still ask for.
     std::uint64_t OldestBitNeeded() const;
+    // The phase (0 to N - 1) of absolute sample `sample` in its UI window.
+    int PhaseOf(std::uint64_t sample) const;
+    // Lowest sent 1 minus highest sent 0 at `phase` (after Finish); NaN without both.
+    double HeightAt(int phase) const;
 
 private:
     void Calibrate();
