@@ -498,13 +498,15 @@ TEST(Commands, should_probe_the_link_behind_a_channel) {
     EXPECT_LT(s["channel_output"]["statistical_eye"]["ber_at_best"].get<double>(), flatStat);
     // A receiver after the channel: the test CTLE opens the eye the line closed,
     // and its clock times (one per unit interval) are counted.
-    ASSERT_EQ(Amihost(run + " --channel line:16@5e9 --rx " + TX_CTLE_MODEL + " --rx-params \"(ctle (boost 2))\""), 0);
+    const std::string rx = std::string("run -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                           " --bits 2000 --channel line:16@5e9 -o " + dir.string() + " --rx ";
+    ASSERT_EQ(Amihost(rx + TX_CTLE_MODEL + " --rx-params \"(ctle (boost 2))\""), 0);
     s = Summary(dir);
     EXPECT_LT(s["channel_output"]["eye"]["height_V"].get<double>(), 0.0);
     EXPECT_GT(s["rx_output"]["eye"]["height_V"].get<double>(), 0.2);
     EXPECT_EQ(s["rx_output"]["clock"]["clock_times"].get<int>(), 2000);
     EXPECT_TRUE(fs::exists(dir / "eye_rx.png"));
-    EXPECT_EQ(Amihost(run + " --rx /nonexistent.so"), 2);
+    EXPECT_EQ(Amihost(rx + "/nonexistent.so"), 2);
     // sweep behind the channel: the channel's columns; check-invariance compares after it.
     ASSERT_EQ(Amihost(std::string("sweep -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
                       " --bits 200 --channel line:12@5e9 --grid TXPOSTCURSOR=0,20 --csv " + (dir / "s.csv").string()),
