@@ -194,15 +194,15 @@ std::string ReadTouchstone(const std::string& path, const PortOrder& ports, Touc
     return "";
 }
 
-std::string LoadChannel(const std::string& spec, double dt, double bitTime, const PortOrder& ports, Channel& out) {
+std::string LoadChannel(const std::string& source, double dt, double bitTime, const PortOrder& ports, Channel& out) {
     out = Channel{};
     const std::size_t n = GridSize(dt, bitTime);
-    if (spec.rfind("line:", 0) == 0) {
+    if (source.rfind("line:", 0) == 0) {
         double loss = 0, at = 0;
         char extra = 0;
-        if (std::sscanf(spec.c_str() + 5, "%lf@%lf%c", &loss, &at, &extra) != 2 || !(loss >= 0) || !(at > 0) ||
+        if (std::sscanf(source.c_str() + 5, "%lf@%lf%c", &loss, &at, &extra) != 2 || !(loss >= 0) || !(at > 0) ||
             !std::isfinite(loss) || !std::isfinite(at))
-            return "--channel line:LOSS_DB@FREQ_HZ, such as line:20@5e9; got '" + spec + "'";
+            return "--channel line:LOSS_DB@FREQ_HZ, such as line:20@5e9; got '" + source + "'";
         out.impulse = ImpulseOf([&](double f) { return LineResponse(f, loss, at); }, n, dt);
         TrimTail(out.impulse);
         char text[96];
@@ -210,9 +210,9 @@ std::string LoadChannel(const std::string& spec, double dt, double bitTime, cons
         out.description = text;
         return "";
     }
-    if (spec.rfind("impulse:", 0) == 0 || spec.rfind("step:", 0) == 0) {
-        const bool step = spec[0] == 's';
-        const std::string file = spec.substr(step ? 5 : 8);
+    if (source.rfind("impulse:", 0) == 0 || source.rfind("step:", 0) == 0) {
+        const bool step = source[0] == 's';
+        const std::string file = source.substr(step ? 5 : 8);
         std::vector<double> values;
         if (const std::string e = ReadWaveform(file, values); !e.empty()) return e;
         out.impulse = values;
@@ -222,11 +222,11 @@ std::string LoadChannel(const std::string& spec, double dt, double bitTime, cons
         return "";
     }
     TouchstoneData data;
-    if (const std::string e = ReadTouchstone(spec, ports, data); !e.empty()) return e;
+    if (const std::string e = ReadTouchstone(source, ports, data); !e.empty()) return e;
     for (std::size_t k = 0; k < data.through.size(); ++k) {
         if (std::abs(data.through[k]) > 1.0 + 1e-6) {
             char text[128];
-            std::snprintf(text, sizeof text, "%s is not passive: |S21| = %.4g at %.4g GHz", spec.c_str(),
+            std::snprintf(text, sizeof text, "%s is not passive: |S21| = %.4g at %.4g GHz", source.c_str(),
                           std::abs(data.through[k]), data.frequency[k] * 1e-9);
             out.warnings.push_back(text);
             break;
@@ -268,11 +268,11 @@ std::string LoadChannel(const std::string& spec, double dt, double bitTime, cons
         if (k >= out.impulse.size() - out.impulse.size() / 10) early += out.impulse[k] * out.impulse[k];
     }
     if (total > 0 && early > 0.01 * total)
-        out.warnings.push_back(spec + ": the impulse response is visibly non-causal (" +
+        out.warnings.push_back(source + ": the impulse response is visibly non-causal (" +
                                std::to_string(static_cast<int>(100 * early / total)) + " % of its energy before time 0)");
     out.impulse.resize(out.impulse.size() - out.impulse.size() / 10);
     TrimTail(out.impulse);
-    out.description = "Touchstone " + spec;
+    out.description = "Touchstone " + source;
     return "";
 }
 

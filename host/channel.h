@@ -26,10 +26,10 @@ struct PortOrder {
 // "1,3,2,4": false when malformed.
 bool ParsePortOrder(const std::string& text, PortOrder& order);
 
-// Loads `spec`: FILE.s2p, FILE.s4p, line:LOSS_DB@FREQ_HZ, impulse:FILE or
+// Loads `source`: FILE.s2p, FILE.s4p, line:LOSS_DB@FREQ_HZ, impulse:FILE or
 // step:FILE, for the sample interval `dt` and unit interval `bitTime`.
 // Returns an error text ("FILE:LINE: ..."), empty on success.
-std::string LoadChannel(const std::string& spec, double dt, double bitTime, const PortOrder& ports,
+std::string LoadChannel(const std::string& source, double dt, double bitTime, const PortOrder& ports,
                         Channel& out);
 
 // The built-in line: H(f) = exp(-a (j f/F)^0.5 - b (j f/F)^0.9), with a and b

@@ -33,12 +33,7 @@ bool Better(const Candidate& a, const Candidate& b) {
     return a.ber < b.ber;
 }
 
-std::string Cell(double v) {
-    if (!std::isfinite(v)) return "";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", v);
-    return text;
-}
+std::string Cell(double v) { return CsvNumber(v, 6); }
 
 }  // namespace
 

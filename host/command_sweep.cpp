@@ -58,12 +58,7 @@ const char kMetricColumns[] =
     "cursor_+5_V,ok";
 constexpr int kMetricCount = 15;
 
-std::string Cell(double v) {
-    if (!std::isfinite(v)) return "";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.10g", v);
-    return text;
-}
+std::string Cell(double v) { return CsvNumber(v, 10); }
 
 }  // namespace
 

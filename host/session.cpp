@@ -375,6 +375,13 @@ void AlignPulse(const std::vector<double>& pulse, std::size_t start, int N, Curs
     delay = static_cast<std::int64_t>((up + down + 1) / 2) - static_cast<std::int64_t>(start);
 }
 
+std::string CsvNumber(double v, int digits) {
+    if (!std::isfinite(v)) return "";
+    char text[40];
+    std::snprintf(text, sizeof text, "%.*g", digits, v);
+    return text;
+}
+
 std::string FormatTime(double seconds) {
     const double a = std::fabs(seconds);
     char text[48];

@@ -118,6 +118,9 @@ void AlignPulse(const std::vector<double>& pulse, std::size_t start, int N, Curs
 // The size of the step and pulse runs, in samples.
 std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit);
 
+// A CSV cell: the number with `digits` significant digits, empty when not finite.
+std::string CsvNumber(double v, int digits);
+
 // A time in the unit that fits: "12.3 ps", "4.56 ns", "7.8 us".
 std::string FormatTime(double seconds);
 
