@@ -316,7 +316,7 @@ int CommandRun(const RunOptions& given) {
                                                       responses.cursors.peakIndex, 3, 7, &responses.cursors, baseline));
         OutputFile eyeChannelPng((dir / "eye_channel.png").string()), pulseChannelPng((dir / "pulse_channel.png").string()),
             statPng((dir / "stat_eye.png").string()), bathtubPng((dir / "bathtub.png").string()),
-            eyeRxPng((dir / "eye_rx.png").string());
+            eyeRxPng((dir / "eye_rx.png").string()), pulseRxPng((dir / "pulse_rx.png").string());
         if (haveLink) {
             if (channelMetrics.valid) {
                 EyePlot plot;
@@ -336,6 +336,11 @@ int CommandRun(const RunOptions& given) {
                 plot.samplesPerBit = N;
                 plot.centrePhase = rxMetrics.bestPhase;
                 pictures.emplace_back(&eyeRxPng, eyeRxPng.CommitWritten(WriteEyeDiagram(eyeRxPng.TemporaryPath(), eyeRx.Density(), plot)));
+            }
+            if (haveRx && rxCursors.peakIndex >= 0) {
+                pictures.emplace_back(&pulseRxPng, PlotResponse(pulseRxPng, "Pulse response after the receiver, cursors marked",
+                                                                rxPulse, o, rxCursors.peakIndex, 3, 12, &rxCursors,
+                                                                rxPulse[pulseStart - 1]));
             }
             if (link.cursors.peakIndex >= 0) {
                 pictures.emplace_back(&pulseChannelPng,
