@@ -180,6 +180,16 @@ bool Number(const std::string& text, double& value) {
 
 bool IsNa(const std::string& s) { return s == "NA"; }
 
+// The subparameters a [Model] may hold (lower case), by name.
+bool KnownModelSubparameter(const std::string& name) {
+    static const std::set<std::string> kNames = {
+        "model_type", "polarity", "enable", "vinl", "vinh", "vmeas", "vref", "cref", "rref", "c_comp",
+        "c_comp_pullup", "c_comp_pulldown", "c_comp_power_clamp", "c_comp_gnd_clamp", "cref_rising",
+        "cref_falling", "rref_rising", "rref_falling", "vref_rising", "vref_falling", "vmeas_rising",
+        "vmeas_falling", "rref_diff", "cref_diff", "vinh+", "vinh-", "vinl+", "vinl-", "tr", "tf"};
+    return kNames.count(name) > 0;
+}
+
 struct Table {
     int line = 0;
     std::vector<std::vector<double>> rows;  // first column, then typ (min, max when given)
@@ -613,7 +623,10 @@ void Checker::DataLine(const std::string& text, int line) {
             m.type = w.size() > 1 ? w[1] : "";
             m.typeLine = line;
             if (!kTypes.count(Lower(m.type))) Add(3002, line, "Model_type '" + m.type + "' is not an IBIS model type");
-        } else if (sub == "c_comp") {
+        } else if (!KnownModelSubparameter(sub.substr(0, sub.find('=')))) {
+            Add(3009, line, "'" + w[0] + "' is not a [Model] subparameter");
+        }
+        if (sub == "c_comp") {
             m.cComp = true;
             if (w.size() < 4) {
                 Add(1012, line, "C_comp needs typ, min and max");

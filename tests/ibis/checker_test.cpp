@@ -89,6 +89,7 @@ TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
         {"[Package Model] pkg_a", "[Package Model] pkg_z", 2107, "[Package Model] pkg_z"},
         {"io_slow   slow corner driver", "io_slw    slow corner driver", 2108, "io_slw"},
         {"Model_type    Input", "Model_type    Bogus", 3002, "Bogus"},
+        {"Vinh = 2.0", "Vinh = 2.0\nVfancy = 1.0", 3009, "Vfancy"},
         {"C_comp        0.8pF  0.7pF  0.9pF\n", "", 3003, "[Model]       rx_in"},
         {"C_comp        1.2pF  1.1pF  1.3pF", "C_comp        NA  1.1pF  1.3pF", 3004, "C_comp        NA"},
         {"C_comp        1.2pF  1.1pF  1.3pF", "C_comp        1.2pF  1.4pF  1.1pF", 3005, "1.4pF"},
