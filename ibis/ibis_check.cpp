@@ -219,6 +219,10 @@ struct ComponentInfo {
     int packageModelLine = 0;
     std::map<std::string, int> pins;  // pin name -> line
     std::vector<std::pair<std::string, int>> pinModels;  // model name, line
+    std::map<std::string, std::string> pinModel;          // pin name -> model name
+    // [Pin Mapping]: the bus labels of each pin, with the line.
+    std::vector<std::pair<std::string, std::vector<std::string>>> mapping;
+    std::vector<int> mappingLines;
 };
 
 struct PackageInfo {
@@ -567,6 +571,7 @@ void Checker::DataLine(const std::string& text, int line) {
         }
         if (!c.pins.emplace(w[0], line).second) Add(2102, line, "pin " + w[0] + " is listed twice");
         c.pinModels.emplace_back(w[2], line);
+        c.pinModel[w[0]] = w[2];
         for (std::size_t i = 3; i < w.size(); ++i) NumberOrNa(w[i], line, true);
         return;
     }
@@ -602,6 +607,8 @@ void Checker::DataLine(const std::string& text, int line) {
     if (k == "pin mapping" && !components_.empty()) {
         if (!components_.back().pins.count(w[0]))
             Add(2109, line, "[Pin Mapping] " + w[0] + " is not a pin of [Component] " + components_.back().name);
+        components_.back().mapping.emplace_back(w[0], std::vector<std::string>(w.begin() + 1, w.end()));
+        components_.back().mappingLines.push_back(line);
         // Every row gives a bus label (or NC) for each column the keyword line names.
         if (static_cast<int>(w.size()) != pinMappingColumns_ + 1)
             Add(2109, line, "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) + " bus labels; the header names " +
@@ -895,6 +902,22 @@ void Checker::Finish() {
                 Add(2110, c.packageModelLine, "[Package Model] " + p.name + " lists " + std::to_string(packagePins.size()) +
                                                   " pins, [Component] " + c.name + " " + std::to_string(componentPins.size()) +
                                                   ", not the same ones");
+        }
+        // A bus label that a signal pin uses must belong to a POWER or GND pin,
+        // or it connects to nothing.
+        std::set<std::string> supplyLabels;
+        for (const auto& [pin, labels] : c.mapping) {
+            const auto model = c.pinModel.find(pin);
+            if (model != c.pinModel.end() && (model->second == "POWER" || model->second == "GND"))
+                supplyLabels.insert(labels.begin(), labels.end());
+        }
+        for (std::size_t r = 0; r < c.mapping.size(); ++r) {
+            const auto model = c.pinModel.find(c.mapping[r].first);
+            if (model == c.pinModel.end() || model->second == "POWER" || model->second == "GND") continue;
+            for (const std::string& label : c.mapping[r].second)
+                if (label != "NC" && !supplyLabels.count(label))
+                    Add(2109, c.mappingLines[r], "[Pin Mapping] bus label " + label + " of pin " + c.mapping[r].first +
+                                                     " belongs to no POWER or GND pin");
         }
         if (!c.packageModel.empty() && !packageNames.count(c.packageModel)) {
             bool found = false;

@@ -119,6 +119,10 @@ TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
         {"4\n[Model Data]", "5\n[Model Data]", 2110, "[Package Model] pkg_a"},
         {"2      VDD          POWER\n", "2      VDD          POWER\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS\n2 NC VDDBUS\n",
          2109, "1 GNDBUS"},
+        {"2      VDD          POWER\n", "2      VDD          POWER\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 NC VDDBUS\n",
+         2109, "1 GNDBUS VDDBUS"},
+        {"2      VDD          POWER\n", "2      VDD          POWER\n3      VSS          GND\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 NC VDDBUS\n3 GNDBUS NC\n",
+         0, ""},
         {"Model_type    I/O\nC_comp        1.2pF", "Model_type    Output\nC_comp        1.2pF", 0, ""},
     };
     for (const Case& c : cases) {
