@@ -40,29 +40,16 @@ std::string Cell(double v) { return CsvNumber(v, 6); }
 int CommandOptimize(const OptimizeOptions& options) {
     OptimizeOptions o = options;
     if (const int status = ResolveIbs(o)) return status;
-    if (o.amiFile.empty()) {
-        Error("optimize needs an .ami file (--ami or --ibs): its Ranges and Lists give the codes");
-        return 2;
-    }
-    if (o.jobsGiven && o.jobs < 1) {
-        Error("--jobs must be at least 1");
-        return 2;
-    }
     if (o.confirm < 0) {
         Error("--confirm must be 0 or more");
         return 2;
     }
-    Setup probe;
-    if (const int status = Prepare(o, probe)) return status;
-    int shardK = 1, shardN = 1;
-    if (!ParseShard(o.shard, shardK, shardN)) {
-        Error("--shard expects K/N with 1 <= K <= N");
-        return 2;
-    }
-    std::map<std::string, std::string> fixed;
-    if (!ParseSets(o.sets, fixed)) return 2;
-    Grid grid;
-    if (const int status = BuildGrid(o, o.grid, probe.file, fixed, grid)) return status;
+    GridRun run;
+    if (const int status = PrepareGridRun("optimize", o, o.grid, o.jobsGiven, o.jobs, o.shard, run)) return status;
+    const Setup& probe = run.probe;
+    const int shardK = run.shardK, shardN = run.shardN;
+    const std::map<std::string, std::string>& fixed = run.fixed;
+    const Grid& grid = run.grid;
     Channel channel;
     StatEyeOptions statOptions;
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;

@@ -65,26 +65,12 @@ std::string Cell(double v) { return CsvNumber(v, 10); }
 int CommandSweep(const SweepOptions& options) {
     SweepOptions o = options;
     if (const int status = ResolveIbs(o)) return status;
-    if (o.amiFile.empty()) {
-        Error("sweep needs an .ami file (--ami)");
-        return 2;
-    }
-    if (o.jobsGiven && o.jobs < 1) {
-        Error("--jobs must be at least 1");
-        return 2;
-    }
-    Setup probe;
-    if (const int status = Prepare(o, probe)) return status;
-    int shardK = 1, shardN = 1;
-    if (!ParseShard(o.shard, shardK, shardN)) {
-        Error("--shard expects K/N with 1 <= K <= N");
-        return 2;
-    }
-    std::map<std::string, std::string> fixed;
-    if (!ParseSets(o.sets, fixed)) return 2;
-
-    Grid grid;
-    if (const int status = BuildGrid(o, o.grid, probe.file, fixed, grid)) return status;
+    GridRun run;
+    if (const int status = PrepareGridRun("sweep", o, o.grid, o.jobsGiven, o.jobs, o.shard, run)) return status;
+    const Setup& probe = run.probe;
+    const int shardK = run.shardK, shardN = run.shardN;
+    const std::map<std::string, std::string>& fixed = run.fixed;
+    const Grid& grid = run.grid;
     const std::vector<const AmiParameter*>& inputs = grid.inputs;
     const std::uint64_t total = grid.total;
     Channel channel;

@@ -101,4 +101,23 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
     return 0;
 }
 
+int PrepareGridRun(const std::string& command, const CommonOptions& o, const std::vector<std::string>& gridArgs,
+                   bool jobsGiven, int jobs, const std::string& shard, GridRun& run) {
+    if (o.amiFile.empty()) {
+        Error(command + " needs an .ami file (--ami or --ibs): its Ranges and Lists give the values");
+        return 2;
+    }
+    if (jobsGiven && jobs < 1) {
+        Error("--jobs must be at least 1");
+        return 2;
+    }
+    if (const int status = Prepare(o, run.probe)) return status;
+    if (!ParseShard(shard, run.shardK, run.shardN)) {
+        Error("--shard expects K/N with 1 <= K <= N");
+        return 2;
+    }
+    if (!ParseSets(o.sets, run.fixed)) return 2;
+    return BuildGrid(o, gridArgs, run.probe.file, run.fixed, run.grid);
+}
+
 }  // namespace amihost

@@ -10,6 +10,7 @@
 
 #include "ami_file.h"
 #include "commands.h"
+#include "session.h"
 
 namespace amihost {
 
@@ -28,5 +29,16 @@ struct Grid {
 // set. Returns 0 or exit status 2.
 int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, const AmiFile& file,
               const std::map<std::string, std::string>& fixed, Grid& grid);
+
+// What sweep and optimize set up before their first row: the .ami file (by
+// --ami or --ibs) loaded, --jobs and --shard checked, --set read, the grid built.
+struct GridRun {
+    Setup probe;
+    int shardK = 1, shardN = 1;
+    std::map<std::string, std::string> fixed;
+    Grid grid;
+};
+int PrepareGridRun(const std::string& command, const CommonOptions& o, const std::vector<std::string>& gridArgs,
+                   bool jobsGiven, int jobs, const std::string& shard, GridRun& run);
 
 }  // namespace amihost

@@ -101,6 +101,33 @@ std::string Save(cairo_surface_t* surface, const std::string& path) {
     return "";
 }
 
+// The colour scale right of the plot area: the Heat gradient, outlined, with
+// its top and bottom values and a caption below.
+void ColourScale(cairo_t* cr, const std::string& top, const std::string& bottom, const std::string& caption) {
+    const double h = kHeight - kTop - kBottom;
+    const double bx = kWidth - kRight + 25, bw = 18;
+    for (int py = 0; py < static_cast<int>(h); ++py) {
+        const Rgb rgb = Heat(1.0 - py / h);
+        cairo_set_source_rgb(cr, rgb.r, rgb.g, rgb.b);
+        cairo_rectangle(cr, bx, kTop + py, bw, 1);
+        cairo_fill(cr);
+    }
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_rectangle(cr, bx, kTop, bw, h);
+    cairo_stroke(cr);
+    Text(cr, bx + bw + 5, kTop, top, 0.0, 0.5, 12);
+    Text(cr, bx + bw + 5, kTop + h, bottom, 0.0, 0.5, 12);
+    Text(cr, bx + bw / 2, kTop + h + 8, caption, 0.5, 0.0, 12);
+}
+
+// One pixel of an RGB24 image surface, at plot-area coordinates.
+void PutPixel(unsigned char* data, int stride, int px, int py, const Rgb& rgb) {
+    auto* pixel = reinterpret_cast<std::uint32_t*>(data + (static_cast<int>(kTop) + py) * stride) +
+                  static_cast<int>(kLeft) + px;
+    *pixel = (static_cast<std::uint32_t>(rgb.r * 255) << 16) | (static_cast<std::uint32_t>(rgb.g * 255) << 8) |
+             static_cast<std::uint32_t>(rgb.b * 255);
+}
+
 }  // namespace
 
 std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density,
@@ -133,13 +160,7 @@ std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density,
             const int column = ((px - shift) % w + w) % w;
             const std::uint32_t c = density.hits[static_cast<std::size_t>(py * w + column)];
             if (c == 0) continue;
-            const Rgb rgb = Heat(std::log1p(static_cast<double>(c)) / logMost);
-            auto* pixel =
-                reinterpret_cast<std::uint32_t*>(data + (static_cast<int>(kTop) + py) * stride) +
-                static_cast<int>(kLeft) + px;
-            *pixel = (static_cast<std::uint32_t>(rgb.r * 255) << 16) |
-                     (static_cast<std::uint32_t>(rgb.g * 255) << 8) |
-                     static_cast<std::uint32_t>(rgb.b * 255);
+            PutPixel(data, stride, px, py, Heat(std::log1p(static_cast<double>(c)) / logMost));
         }
     }
     cairo_surface_mark_dirty(surface);
@@ -148,20 +169,8 @@ std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density,
     Axes(cr, 0, 2 * ui, v0, v1, eye.title, "Time (ps)", "Voltage (V)", true);
 
     // Colour scale: hits per pixel, logarithmic.
-    const double bx = kWidth - kRight + 25, bw = 18;
-    for (int py = 0; py < h; ++py) {
-        const Rgb rgb = Heat(1.0 - static_cast<double>(py) / h);
-        cairo_set_source_rgb(cr, rgb.r, rgb.g, rgb.b);
-        cairo_rectangle(cr, bx, kTop + py, bw, 1);
-        cairo_fill(cr);
-    }
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    cairo_rectangle(cr, bx, kTop, bw, h);
-    cairo_stroke(cr);
-    Text(cr, bx + bw + 5, kTop, std::to_string(most), 0.0, 0.5, 12);
-    Text(cr, bx + bw + 5, kTop + h, "1", 0.0, 0.5, 12);
-    Text(cr, bx + bw / 2, kTop + h + 8, "hits", 0.5, 0.0, 12);
-    Text(cr, bx + bw + 5, kTop + h / 2, "(log)", 0.0, 0.5, 11);
+    ColourScale(cr, std::to_string(most), "1", "hits");
+    Text(cr, kWidth - kRight + 48, kTop + h / 2, "(log)", 0.0, 0.5, 11);
     cairo_destroy(cr);
     return Save(surface, path);
 }
@@ -210,16 +219,7 @@ std::string WriteHeatMap(const std::string& path, const HeatMap& map) {
     cairo_rotate(cr, -1.5707963267948966);
     Text(cr, 0, 0, map.yName, 0.5, 0.5, 14);
     cairo_restore(cr);
-    const double bx = kWidth - kRight + 25, bw = 18;
-    for (int py = 0; py < static_cast<int>(h); ++py) {
-        const Rgb rgb = Heat(1.0 - py / h);
-        cairo_set_source_rgb(cr, rgb.r, rgb.g, rgb.b);
-        cairo_rectangle(cr, bx, kTop + py, bw, 1);
-        cairo_fill(cr);
-    }
-    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    Text(cr, bx + bw + 5, kTop, Format(hi), 0.0, 0.5, 12);
-    Text(cr, bx + bw + 5, kTop + h, Format(lo), 0.0, 0.5, 12);
+    ColourScale(cr, Format(hi), Format(lo), "");
     cairo_destroy(cr);
     return Save(surface, path);
 }
@@ -278,25 +278,12 @@ std::string WriteStatEye(const std::string& path, const StatEye& eye, const std:
                 const double below = py + 1 < h ? logBer(px, py + 1) : lb;
                 contour = contour || (lb > level) != (right > level) || (lb > level) != (below > level);
             }
-            const Rgb rgb = contour ? Rgb{1, 1, 1} : Heat(std::clamp((lb + 18.0) / 18.0, 0.0, 1.0));
-            auto* pixel = reinterpret_cast<std::uint32_t*>(data + (static_cast<int>(kTop) + py) * stride) +
-                          static_cast<int>(kLeft) + px;
-            *pixel = (static_cast<std::uint32_t>(rgb.r * 255) << 16) | (static_cast<std::uint32_t>(rgb.g * 255) << 8) |
-                     static_cast<std::uint32_t>(rgb.b * 255);
+            PutPixel(data, stride, px, py, contour ? Rgb{1, 1, 1} : Heat(std::clamp((lb + 18.0) / 18.0, 0.0, 1.0)));
         }
     }
     cairo_surface_mark_dirty(surface);
     Axes(cr, 0, 2 * unitInterval * 1e12, eye.v0, eye.v1, title, "Time (ps)", "Voltage (V)", true);
-    const double bx = kWidth - kRight + 25, bw = 18;
-    for (int py = 0; py < h; ++py) {
-        const Rgb rgb = Heat(1.0 - static_cast<double>(py) / h);
-        cairo_set_source_rgb(cr, rgb.r, rgb.g, rgb.b);
-        cairo_rectangle(cr, bx, kTop + py, bw, 1);
-        cairo_fill(cr);
-    }
-    Text(cr, bx + bw + 5, kTop, "1", 0.0, 0.5, 12);
-    Text(cr, bx + bw + 5, kTop + h, "1e-18", 0.0, 0.5, 12);
-    Text(cr, bx + bw / 2, kTop + h + 8, "BER", 0.5, 0.0, 12);
+    ColourScale(cr, "1", "1e-18", "BER");
     cairo_destroy(cr);
     return Save(surface, path);
 }
