@@ -271,23 +271,21 @@ inline void BiquadSectionBlock(const double* taps, double& delay1, double& delay
 // finite, "- D2*d2" and "+ N2*d2" are signed zeros, and leaving them out
 // changes no bit unless a shortened sum is -0.0 (subtracting a zero from u
 // gives u unless u is -0.0; adding a zero to s gives s unless s is -0.0).
-// The loop checks, beside the recurrence and off its dependency chain, that
-// neither can happen:
-// - u = x - D1*d1 is -0.0 only when x is -0.0;
-// - s = N0*w + N1*d1 is -0.0 only when N0*w is; with N0 positive and normal
-//   that needs w to be -0.0 (which needs x = -0.0) or a negative w so small
-//   that the product rounds to zero (|w| below 2^-1075 / N0);
-// - with |x| <= kInputBound, |D1| <= 1 - 1e-6 and a start state within
-//   kStateBound, every w stays within kStateBound, so d2 and y stay finite.
+// Two facts make that cheap to check:
+// - with N0 positive, u = -0.0 gives p = N0*u = -0.0, and s = p + N1*d1 can
+//   only be -0.0 when p is; so no p of -0.0 means no shortened sum was -0.0.
+//   The loop keeps the minimum of the top 16 bits of every p as a signed
+//   integer: it is 0x8000 only when some p was -0.0 or a negative subnormal
+//   below 2^-1026 (a false alarm, which only costs the slow path);
+// - once w is not finite it stays so (x - D1*w with w infinite or NaN is
+//   infinite or NaN), so a finite last w means every w, and so every d2, was.
 // When a check fails, the block is computed again with the full section from
 // the saved state. `out` must not overlap `in`. Returns false, touching
-// nothing, when the section is not first-order or its taps are outside those
-// bounds.
+// nothing, when the section is not first-order or its taps are outside the
+// bounds this path is kept to.
 inline bool FirstOrderSectionBlock(const double* taps, double& delay1, double& delay2,
                                    const double* in, double* out, std::uint32_t count) {
-    constexpr double kInputBound = 1e300;
-    constexpr double kStateBound = 1e306;  // kInputBound / (1 - 0.999999)
-    constexpr double kTiny = 1e-300;       // far above 2^-1075 / 1e-10
+    constexpr double kMax = std::numeric_limits<double>::max();
     const double n0 = taps[0], n1 = taps[1], d1c = taps[4];
     const bool firstOrder = taps[2] == 0.0 && taps[5] == 0.0;
     const bool bounded = n0 >= 1e-10 && n0 <= 10.0 && std::fabs(n1) <= 10.0 &&
@@ -295,46 +293,39 @@ inline bool FirstOrderSectionBlock(const double* taps, double& delay1, double& d
     if (!firstOrder || !bounded) {
         return false;
     }
-    if (std::fabs(delay1) <= kStateBound && std::fabs(delay2) <= kStateBound) {
+    if (std::fabs(delay1) <= kMax && std::fabs(delay2) <= kMax) {
 #if TX_HAVE_DOUBLE2
-        // Scalar SSE operations on the low lane; the high lanes stay zero.
-        // (x == 0) & x keeps the sign bit of exactly a -0.0.
-        const __m128d zero = _mm_setzero_pd(), sign = _mm_set1_pd(-0.0);
-        const __m128d inputBound = _mm_set1_pd(kInputBound), minusTiny = _mm_set1_pd(-kTiny);
+        // Scalar SSE operations on the low lane.
         const __m128d c = _mm_set_sd(d1c), m0 = _mm_set_sd(n0), m1 = _mm_set_sd(n1);
         __m128d w = _mm_set_sd(delay1), previous = _mm_set_sd(delay2);
-        __m128d negativeZeros = zero;  // sign bit set by an input -0.0
-        __m128d flags = zero;          // set by an input beyond the bound, or a tiny negative w
+        __m128i lowest = _mm_set1_epi16(0x7fff);
         for (std::uint32_t i = 0; i < count; ++i) {
             const __m128d x = _mm_load_sd(in + i);
             const __m128d next = _mm_sub_sd(x, _mm_mul_sd(c, w));
-            _mm_store_sd(out + i, _mm_add_sd(_mm_mul_sd(m0, next), _mm_mul_sd(m1, w)));
-            negativeZeros = _mm_or_pd(negativeZeros, _mm_and_pd(_mm_cmpeq_sd(x, zero), x));
-            flags = _mm_or_pd(flags, _mm_cmpnle_sd(_mm_andnot_pd(sign, x), inputBound));
-            flags = _mm_or_pd(flags, _mm_and_pd(_mm_cmplt_sd(next, zero),
-                                                _mm_cmpnle_sd(next, minusTiny)));
+            const __m128d p = _mm_mul_sd(m0, next);
+            _mm_store_sd(out + i, _mm_add_sd(p, _mm_mul_sd(m1, w)));
+            lowest = _mm_min_epi16(lowest, _mm_castpd_si128(p));
             previous = w;
             w = next;
         }
-        const int bad = _mm_movemask_pd(_mm_or_pd(flags, negativeZeros)) & 1;
-        if (bad == 0) {
-            delay1 = _mm_cvtsd_f64(w);
+        const double last = _mm_cvtsd_f64(w);
+        if (_mm_extract_epi16(lowest, 3) != 0x8000 && std::fabs(last) <= kMax) {
+            delay1 = last;
             delay2 = _mm_cvtsd_f64(previous);
             return true;
         }
 #else
         double w = delay1, previous = delay2;
-        bool exact = true;
+        bool negativeZero = false;
         for (std::uint32_t i = 0; i < count; ++i) {
-            const double x = in[i];
-            const double next = x - d1c * w;
-            out[i] = n0 * next + n1 * w;
-            exact = exact & !detail::IsNegativeZero(x) & (std::fabs(x) <= kInputBound) &
-                    !(next < 0.0 && next > -kTiny);
+            const double next = in[i] - d1c * w;
+            const double p = n0 * next;
+            out[i] = p + n1 * w;
+            negativeZero = negativeZero | detail::IsNegativeZero(p);
             previous = w;
             w = next;
         }
-        if (exact) {
+        if (!negativeZero && std::fabs(w) <= kMax) {
             delay1 = w;
             delay2 = previous;
             return true;

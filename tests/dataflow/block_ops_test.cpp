@@ -276,7 +276,8 @@ TEST(BlockOps, first_order_section_should_keep_every_signed_zero_of_the_full_sec
     // States and inputs at which a shortened section would differ: a -0.0
     // input against a tiny negative state, a tiny negative input against a
     // -0.0 state (the output then sums two -0.0 products), and states or
-    // inputs beyond the finite range.
+    // inputs beyond the finite range (an infinite state reaches d2 two
+    // samples later).
     const double tiny = 4.9e-324, inf = std::numeric_limits<double>::infinity();
     struct Start {
         double d1, d2, x0, x1;
@@ -284,7 +285,8 @@ TEST(BlockOps, first_order_section_should_keep_every_signed_zero_of_the_full_sec
     const Start starts[] = {{-tiny, -1.0, -0.0, 0.5},  {-0.0, 1.0, -tiny, 0.5},
                             {-0.0, -1.0, -tiny, 0.0},  {-1e-310, 2.0, -0.0, -tiny},
                             {1e308, 1.0, 1e308, 0.0},  {0.0, inf, 1.0, 1.0},
-                            {-0.0, -0.0, -0.0, -0.0}, {0.0, 0.0, std::nan(""), 1.0}};
+                            {-0.0, -0.0, -0.0, -0.0}, {0.0, 0.0, std::nan(""), 1.0},
+                            {0.0, 0.0, 1.0, -inf},     {1.0, 0.0, inf, -inf}};
     for (const Start& s : starts) {
         SDomainIIR byOne, byBlock;
         for (auto* f : {&byOne, &byBlock}) {
