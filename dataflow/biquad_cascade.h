@@ -30,6 +30,12 @@ public:
     // `count` firings over arrays: out[p] receives the tokens of output p, for
     // each output a firing writes (Outputs.Size arrays). out[0] may be `in`.
     void RunBlock(const double* in, double* const* out, std::uint32_t count);
+    // RunBlock of the first output into `out` (not `in`), handing each stretch
+    // [at, at + n) of it to `next(at, n)` once written, so that the next
+    // blocks can fire while the recurrence runs. A stretch may be handed on
+    // more than once (the same tokens again), so `next` must only read `out`.
+    template <class Next>
+    void RunBlock(const double* in, double* out, std::uint32_t count, Next&& next);
     bool Finalize() override { return true; }
     ~BiquadCascade() override;
 
@@ -81,6 +87,16 @@ inline void BiquadCascade::RunBlock(const double* in, double* const* out, std::u
         }
         source = target;
     }
+}
+
+template <class Next>
+void BiquadCascade::RunBlock(const double* in, double* out, std::uint32_t count, Next&& next) {
+    if (ReadySections == 1 && Outputs.Size >= 1 && out != in &&
+        kernels::FirstOrderSectionBlock(Taps, Delay1[0], Delay2[0], in, out, count, next)) {
+        return;
+    }
+    RunBlock(in, &out, count);
+    next(0u, count);
 }
 
 }  // namespace Tarvessa

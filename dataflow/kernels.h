@@ -207,53 +207,80 @@ inline bool IsNegativeZero(double v) {
 }
 }  // namespace detail
 
+// Which steps of Horner's rule over c[0..n) add their coefficient (bit k for
+// the step of coefficient k, k = n-2 .. 0), worked out once for many blocks.
+// Planned for 2 <= n <= 32 coefficients; other counts take the scalar rule.
+struct HornerPlan {
+    const double* c = nullptr;
+    std::uint32_t n = 0;
+    std::uint32_t keep = 0;
+    bool planned = false;
+};
+
+inline HornerPlan PlanHorner(const double* c, std::uint32_t n) {
+    HornerPlan plan;
+    plan.c = c;
+    plan.n = n;
+    plan.planned = n >= 2 && n <= 32;
+    if (plan.planned) {
+        for (std::uint32_t k = 0; k + 1 < n; ++k) {
+            const bool neutral =
+                detail::IsNegativeZero(c[k]) || (c[k] == 0.0 && k > 0 && c[k - 1] != 0.0);
+            plan.keep |= neutral ? 0u : 1u << k;
+        }
+    }
+    return plan;
+}
+
 #if TX_HAVE_DOUBLE2
+// Eight tokens of a planned Horner, their chains advancing together so that
+// they overlap. `out` may be `in`.
+TX_KERNEL_INLINE void HornerGroup8(const HornerPlan& plan, const double* in, double* out) {
+    const double* c = plan.c;
+    const Double2 top = Splat2(c[plan.n - 1]);
+    const Double2 x0 = Load2(in), x1 = Load2(in + 2), x2 = Load2(in + 4), x3 = Load2(in + 6);
+    Double2 a0 = top, a1 = top, a2 = top, a3 = top;
+    for (std::uint32_t k = plan.n - 1; k-- > 0;) {
+        a0 = a0 * x0;
+        a1 = a1 * x1;
+        a2 = a2 * x2;
+        a3 = a3 * x3;
+        if (plan.keep & (1u << k)) {
+            const Double2 ck = Splat2(c[k]);
+            a0 = a0 + ck;
+            a1 = a1 + ck;
+            a2 = a2 + ck;
+            a3 = a3 + ck;
+        }
+    }
+    Store2(out, a0);
+    Store2(out + 2, a1);
+    Store2(out + 4, a2);
+    Store2(out + 6, a3);
+}
+#endif
+
+// HornerBlock with a plan made beforehand.
+inline void HornerBlock(const HornerPlan& plan, const double* in, double* out,
+                        std::uint32_t count) {
+    std::uint32_t i = 0;
+#if TX_HAVE_DOUBLE2
+    if (plan.planned) {
+        for (; i + 8 <= count; i += 8) {
+            HornerGroup8(plan, in + i, out + i);
+        }
+    }
+#endif
+    for (; i < count; ++i) {
+        out[i] = Horner(plan.c, plan.n, in[i]);
+    }
+}
+
 template <>
 inline void HornerBlock<double>(const double* c, std::uint32_t n, const double* in, double* out,
                                 std::uint32_t count) {
-    constexpr std::uint32_t kMaxPlanned = 64;
-    if (n < 2 || n > kMaxPlanned) {
-        for (std::uint32_t i = 0; i < count; ++i) {
-            out[i] = Horner(c, n, in[i]);
-        }
-        return;
-    }
-    // keep[k]: the step for coefficient k (k = n-2 .. 0) adds it.
-    bool keep[kMaxPlanned];
-    for (std::uint32_t k = 0; k + 1 < n; ++k) {
-        const bool neutral =
-            detail::IsNegativeZero(c[k]) || (c[k] == 0.0 && k > 0 && c[k - 1] != 0.0);
-        keep[k] = !neutral;
-    }
-    const Double2 top = Splat2(c[n - 1]);
-    std::uint32_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        const Double2 x0 = Load2(in + i), x1 = Load2(in + i + 2);
-        const Double2 x2 = Load2(in + i + 4), x3 = Load2(in + i + 6);
-        Double2 a0 = top, a1 = top, a2 = top, a3 = top;
-        for (std::uint32_t k = n - 1; k-- > 0;) {
-            a0 = a0 * x0;
-            a1 = a1 * x1;
-            a2 = a2 * x2;
-            a3 = a3 * x3;
-            if (keep[k]) {
-                const Double2 ck = Splat2(c[k]);
-                a0 = a0 + ck;
-                a1 = a1 + ck;
-                a2 = a2 + ck;
-                a3 = a3 + ck;
-            }
-        }
-        Store2(out + i, a0);
-        Store2(out + i + 2, a1);
-        Store2(out + i + 4, a2);
-        Store2(out + i + 6, a3);
-    }
-    for (; i < count; ++i) {
-        out[i] = Horner(c, n, in[i]);
-    }
+    HornerBlock(PlanHorner(c, n), in, out, count);
 }
-#endif
 
 // BiquadSection over a block: `out` may be `in`.
 inline void BiquadSectionBlock(const double* taps, double& delay1, double& delay2,
@@ -283,8 +310,13 @@ inline void BiquadSectionBlock(const double* taps, double& delay1, double& delay
 // the saved state. `out` must not overlap `in`. Returns false, touching
 // nothing, when the section is not first-order or its taps are outside the
 // bounds this path is kept to.
-inline bool FirstOrderSectionBlock(const double* taps, double& delay1, double& delay2,
-                                   const double* in, double* out, std::uint32_t count) {
+// `next(at, n)` is handed each stretch [at, at + n) of `out` once it is
+// written, in order, so that a caller can work on the output while the
+// recurrence runs; when the block has to be computed again, the whole block
+// is handed on again, so `next` must read `out` and not write it.
+template <class Next>
+bool FirstOrderSectionBlock(const double* taps, double& delay1, double& delay2, const double* in,
+                            double* out, std::uint32_t count, Next&& next) {
     constexpr double kMax = std::numeric_limits<double>::max();
     const double n0 = taps[0], n1 = taps[1], d1c = taps[4];
     const bool firstOrder = taps[2] == 0.0 && taps[5] == 0.0;
@@ -294,46 +326,77 @@ inline bool FirstOrderSectionBlock(const double* taps, double& delay1, double& d
         return false;
     }
     if (std::fabs(delay1) <= kMax && std::fabs(delay2) <= kMax) {
+        // Tokens go to `next` in groups of kGroup, kLag groups behind the
+        // recurrence: far enough that a group's scalar stores have left the
+        // store buffer before `next` reads them back as vectors.
+        constexpr std::uint32_t kGroup = 8, kLag = 2;
+        const std::uint32_t groups = count / kGroup;
+        std::uint32_t handed = 0;
 #if TX_HAVE_DOUBLE2
         // Scalar SSE operations on the low lane.
         const __m128d c = _mm_set_sd(d1c), m0 = _mm_set_sd(n0), m1 = _mm_set_sd(n1);
         __m128d w = _mm_set_sd(delay1), previous = _mm_set_sd(delay2);
         __m128i lowest = _mm_set1_epi16(0x7fff);
-        for (std::uint32_t i = 0; i < count; ++i) {
+        const auto step = [&](std::uint32_t i) {
             const __m128d x = _mm_load_sd(in + i);
-            const __m128d next = _mm_sub_sd(x, _mm_mul_sd(c, w));
-            const __m128d p = _mm_mul_sd(m0, next);
+            const __m128d nextW = _mm_sub_sd(x, _mm_mul_sd(c, w));
+            const __m128d p = _mm_mul_sd(m0, nextW);
             _mm_store_sd(out + i, _mm_add_sd(p, _mm_mul_sd(m1, w)));
             lowest = _mm_min_epi16(lowest, _mm_castpd_si128(p));
             previous = w;
-            w = next;
-        }
-        const double last = _mm_cvtsd_f64(w);
-        if (_mm_extract_epi16(lowest, 3) != 0x8000 && std::fabs(last) <= kMax) {
-            delay1 = last;
-            delay2 = _mm_cvtsd_f64(previous);
-            return true;
-        }
+            w = nextW;
+        };
 #else
         double w = delay1, previous = delay2;
         bool negativeZero = false;
-        for (std::uint32_t i = 0; i < count; ++i) {
-            const double next = in[i] - d1c * w;
-            const double p = n0 * next;
+        const auto step = [&](std::uint32_t i) {
+            const double nextW = in[i] - d1c * w;
+            const double p = n0 * nextW;
             out[i] = p + n1 * w;
             negativeZero = negativeZero | detail::IsNegativeZero(p);
             previous = w;
-            w = next;
+            w = nextW;
+        };
+#endif
+        std::uint32_t i = 0;
+        for (std::uint32_t g = 0; g < groups; ++g) {
+            for (std::uint32_t j = 0; j < kGroup; ++j) {
+                step(i + j);
+            }
+            i += kGroup;
+            if (g >= kLag) {
+                next(handed, kGroup);
+                handed += kGroup;
+            }
         }
-        if (!negativeZero && std::fabs(w) <= kMax) {
-            delay1 = w;
-            delay2 = previous;
+        for (; i < count; ++i) {
+            step(i);
+        }
+#if TX_HAVE_DOUBLE2
+        const double last = _mm_cvtsd_f64(w);
+        const bool exact = _mm_extract_epi16(lowest, 3) != 0x8000 && std::fabs(last) <= kMax;
+        const double before = _mm_cvtsd_f64(previous);
+#else
+        const double last = w;
+        const bool exact = !negativeZero && std::fabs(last) <= kMax;
+        const double before = previous;
+#endif
+        if (exact) {
+            delay1 = last;
+            delay2 = before;
+            next(handed, count - handed);
             return true;
         }
-#endif
     }
     BiquadSectionBlock(taps, delay1, delay2, in, out, count);
+    next(0u, count);
     return true;
+}
+
+inline bool FirstOrderSectionBlock(const double* taps, double& delay1, double& delay2,
+                                   const double* in, double* out, std::uint32_t count) {
+    return FirstOrderSectionBlock(taps, delay1, delay2, in, out, count,
+                                  [](std::uint32_t, std::uint32_t) {});
 }
 
 }  // namespace Tarvessa::kernels

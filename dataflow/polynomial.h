@@ -33,6 +33,15 @@ public:
     void RunBlock(const T* in, T* out, std::uint32_t count) const {
         kernels::HornerBlock(Coefficients.Data, Coefficients.Size, in, out, count);
     }
+    // For many small blocks with the same coefficients (double only): the
+    // plan of which Horner steps to skip, made once, then RunBlock with it.
+    kernels::HornerPlan Plan() const {
+        return kernels::PlanHorner(Coefficients.Data, Coefficients.Size);
+    }
+    void RunBlock(const kernels::HornerPlan& plan, const T* in, T* out,
+                  std::uint32_t count) const {
+        kernels::HornerBlock(plan, in, out, count);
+    }
 
     bool Finalize() override { return true; }
     ~Polynomial() override = default;

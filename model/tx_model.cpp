@@ -207,11 +207,15 @@ bool varnok_meridel_qlx_ami_tx::RunBlock(const double* in, double* out, std::uin
     PreTap.RunBlock(in, sum, count);
     const double* tapSumIn[3] = {sum, mid, post};
     TapSum.RunBlock(tapSumIn, sum, count);
-    OutputFilter.RunBlock(sum, &filtered, count);
-    SwingGain.RunBlock(filtered, filtered, count);
-    Saturation.RunBlock(filtered, filtered, count);
-    const double last = in[count - 1];
-    OutputGain.RunBlock(filtered, out, count);
+    const double last = in[count - 1];  // `in` may be `out`, written from here on
+    // The output stage fires on the filter's tokens a few at a time while the
+    // filter's recurrence runs, so that the two overlap.
+    const Tarvessa::kernels::HornerPlan plan = Saturation.Plan();
+    OutputFilter.RunBlock(sum, filtered, count, [&](std::uint32_t at, std::uint32_t n) {
+        SwingGain.RunBlock(filtered + at, out + at, n);
+        Saturation.RunBlock(plan, out + at, out + at, n);
+        OutputGain.RunBlock(out + at, out + at, n);
+    });
 
     // The ports hold the last token, as after Run.
     if (Input.Data != nullptr && Output.Data != nullptr) {

@@ -74,11 +74,13 @@ public:
     bool Setup() override;
     bool Initialize() override;
     bool Run() override;
-    // Fires the sixteen inner blocks over `count` <= kBlockSize samples, each
-    // block over the whole block of samples in the order of Run, from `in` to
-    // `out` (which may be the same array). Gives the same bits as `count`
-    // firings of Run and shares their state, so the two can be mixed. Needs
-    // a successful Initialize; writes `out` only after every block has fired.
+    // Fires the sixteen inner blocks over `count` <= kBlockSize samples, from
+    // `in` to `out` (which may be the same array): each block over the whole
+    // block of samples in the order of Run, except the output stage (swing,
+    // saturation, output gain), which fires on the filter's tokens eight at a
+    // time while the filter runs. Gives the same bits as `count` firings of
+    // Run and shares their state, so the two can be mixed. Needs a successful
+    // Initialize; writes `out` only once `in` is no longer read.
     bool RunBlock(const double* in, double* out, std::uint32_t count);
     bool Finalize() override;
     ~varnok_meridel_qlx_ami_tx() override;
