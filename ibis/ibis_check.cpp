@@ -180,14 +180,34 @@ bool Number(const std::string& text, double& value) {
 
 bool IsNa(const std::string& s) { return s == "NA"; }
 
-// The subparameters a [Model] may hold (lower case), by name.
+// The subparameters a [Model] may hold (lower case), by name. The edge-wise
+// test loads (Cref_rising and the like) and Vinh+/Vinl- belong to [Model Spec].
 bool KnownModelSubparameter(const std::string& name) {
     static const std::set<std::string> kNames = {
         "model_type", "polarity", "enable", "vinl", "vinh", "vmeas", "vref", "cref", "rref", "c_comp",
-        "c_comp_pullup", "c_comp_pulldown", "c_comp_power_clamp", "c_comp_gnd_clamp", "cref_rising",
-        "cref_falling", "rref_rising", "rref_falling", "vref_rising", "vref_falling", "vmeas_rising",
-        "vmeas_falling", "rref_diff", "cref_diff", "vinh+", "vinh-", "vinl+", "vinl-", "tr", "tf"};
+        "c_comp_pullup", "c_comp_pulldown", "c_comp_power_clamp", "c_comp_gnd_clamp", "rref_diff",
+        "cref_diff"};
     return kNames.count(name) > 0;
+}
+
+// The IBIS version (times ten) that introduced a [Model] subparameter or a
+// Model_type: the timing test load with 2.1, the split die capacitances with
+// 4.0, the differential timing test load and the differential model types
+// (for [External Model]) with 4.1, the series models with 3.2. The rest were
+// in 1.1.
+int ModelSubparameterSince(const std::string& name) {
+    if (name == "vmeas" || name == "vref" || name == "cref" || name == "rref") return 21;
+    if (name == "c_comp_pullup" || name == "c_comp_pulldown" || name == "c_comp_power_clamp" ||
+        name == "c_comp_gnd_clamp")
+        return 40;
+    if (name == "rref_diff" || name == "cref_diff") return 41;
+    return 0;
+}
+
+int ModelTypeSince(const std::string& type) {
+    if (type == "series" || type == "series_switch") return 32;
+    if (type == "input_diff" || type == "output_diff" || type == "i/o_diff" || type == "3-state_diff") return 41;
+    return 0;
 }
 
 struct Table {
@@ -244,6 +264,12 @@ public:
 private:
     void Add(int number, int line, const std::string& text) {
         result_.reports.push_back(MakeReport(number, name_, line, text));
+    }
+    // Reports `what` when the version it needs (0: any) is above the declared one.
+    void NewerThanDeclared(const std::string& what, int since, int line) {
+        if (version_ != 0 && since > version_)
+            Add(3010, line, what + " needs IBIS " + VersionText(since) + " or later; the file declares " +
+                                VersionText(version_));
     }
     void Keyword(const std::string& name, const std::string& args, int line);
     void DataLine(const std::string& text, int line);
@@ -630,8 +656,11 @@ void Checker::DataLine(const std::string& text, int line) {
             m.type = w.size() > 1 ? w[1] : "";
             m.typeLine = line;
             if (!kTypes.count(Lower(m.type))) Add(3002, line, "Model_type '" + m.type + "' is not an IBIS model type");
+            NewerThanDeclared("Model_type " + m.type, ModelTypeSince(Lower(m.type)), line);
         } else if (!KnownModelSubparameter(sub.substr(0, sub.find('=')))) {
             Add(3009, line, "'" + w[0] + "' is not a [Model] subparameter");
+        } else {
+            NewerThanDeclared("the subparameter " + w[0], ModelSubparameterSince(sub), line);
         }
         if (sub == "c_comp") {
             m.cComp = true;

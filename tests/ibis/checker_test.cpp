@@ -155,6 +155,22 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
     EXPECT_TRUE(Has(Check("clean.ibs", repeater, "5.1"), 1005, LineOf(repeater, "[Repeater Pin]")));
     EXPECT_FALSE(Has(Check("clean.ibs", repeater, "6.1"), 1005));
     EXPECT_FALSE(Has(Check("clean.ibs", repeater, "7.2"), 1005));
+    // [Model] subparameters and types: Vref came with 2.1, C_comp_pullup with
+    // 4.0, Rref_diff and the differential types with 4.1.
+    const std::string split = Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF",
+                                   "C_comp        1.0pF  0.9pF  1.1pF\nC_comp_pullup 0.5pF  0.4pF  0.6pF\n"
+                                   "Rref_diff     100");
+    EXPECT_TRUE(Has(Check("clean.ibs", split, "3.2"), 3010, LineOf(split, "C_comp_pullup")));
+    EXPECT_TRUE(Has(Check("clean.ibs", split, "4.0"), 3010, LineOf(split, "Rref_diff")));
+    EXPECT_FALSE(Has(Check("clean.ibs", split, "4.1"), 3010));
+    const std::string load = Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF",
+                                  "C_comp        1.0pF  0.9pF  1.1pF\nVref          0.6\nCref_rising   1p");
+    const FileResult load11 = Check("clean.ibs", load, "1.1");
+    EXPECT_TRUE(Has(load11, 3010, LineOf(load, "Vref"))) << Dump(load11);
+    EXPECT_TRUE(Has(load11, 3009, LineOf(load, "Cref_rising")));  // a [Model Spec] subparameter
+    const std::string diff = Edit(clean, "Model_type    Input", "Model_type    Input_diff");
+    EXPECT_TRUE(Has(Check("clean.ibs", diff, "4.0"), 3010, LineOf(diff, "Input_diff")));
+    EXPECT_FALSE(Has(Check("clean.ibs", diff, "7.2"), 3010));
     // 80 characters a line before 4.0, 120 from 4.0.
     const std::string long90 = Edit(clean, "[Notes]      Every", "[Notes]      " + std::string(70, 'y') + " Every");
     EXPECT_TRUE(Has(Check("clean.ibs", long90, "3.2"), 1001, LineOf(long90, "[Notes]")));
