@@ -243,6 +243,18 @@ struct ComponentInfo {
     // [Pin Mapping]: the bus labels of each pin, with the line.
     std::vector<std::pair<std::string, std::vector<std::string>>> mapping;
     std::vector<int> mappingLines;
+    std::set<std::string> nodes;  // [Node Declarations]
+};
+
+// A [Circuit Call]: the [External Circuit] it names and the pins and nodes its
+// subparameters connect.
+struct CircuitCall {
+    std::size_t component = 0;
+    std::string circuit;
+    int line = 0;
+    int pinKinds = 0;  // how many of Signal_pin, Diff_signal_pins, Series_pins
+    std::vector<std::pair<std::string, int>> pins;   // must be pins of the component
+    std::vector<std::pair<std::string, int>> nodes;  // pins or declared nodes
 };
 
 struct PackageInfo {
@@ -314,6 +326,26 @@ private:
     std::set<std::string> packageVariables_;
     std::map<std::string, std::string> diffPartner_;
     int tabReports_ = 0;
+    std::vector<CircuitCall> circuitCalls_;
+    std::set<std::string> externalCircuits_;
+    std::map<std::string, int> openSections_;  // opening keyword -> its line, until closed
+};
+
+// Sections that end with a keyword of their own: the opening keyword, then
+// the closing one.
+const std::pair<const char*, const char*> kClosedSections[] = {
+    {"circuit call", "end circuit call"},
+    {"node declarations", "end node declarations"},
+    {"external circuit", "end external circuit"},
+    {"external model", "end external model"},
+    {"interconnect model set", "end interconnect model set"},
+    {"interconnect model", "end interconnect model"},
+    {"interconnect model group", "end interconnect model group"},
+    {"bus label", "end bus label"},
+    {"alternate package models", "end alternate package models"},
+    {"model data", "end model data"},
+    {"pin list", "end pin list"},
+    {"reference designator map", "end reference designator map"},
 };
 
 void Checker::NumberOrNa(const std::string& word, int line, bool allowNa, double* out) {
@@ -364,6 +396,16 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
                             VersionText(version_));
     }
     current_ = key;
+    for (const auto& [open, close] : kClosedSections) {
+        if (key == open) {
+            const auto earlier = openSections_.find(key);
+            if (earlier != openSections_.end())
+                Add(1013, earlier->second, "[" + std::string(open) + "] without [" + close + "] before the next one");
+            openSections_[key] = line;
+        } else if (key == close) {
+            if (openSections_.erase(open) == 0) Add(1006, line, "[" + raw + "] without [" + open + "]");
+        }
+    }
     // Scope changes at the keywords that open a section.
     if (key == "component") {
         scope_ = Scope::Component;
@@ -514,6 +556,16 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
             models_.back().ramp = true;
             models_.back().rampLine = line;
         }
+    } else if (key == "external circuit") {
+        if (words.empty()) Add(1012, line, "[External Circuit] needs a name");
+        else externalCircuits_.insert(words[0]);
+    } else if (key == "circuit call" && scope_ == Scope::Component && !components_.empty()) {
+        CircuitCall call;
+        call.component = components_.size() - 1;
+        call.circuit = words.empty() ? "" : words[0];
+        call.line = line;
+        if (words.empty()) Add(1012, line, "[Circuit Call] needs the name of an [External Circuit]");
+        circuitCalls_.push_back(call);
     } else if (key == "algorithmic model") {
         algorithmicOpen_ = true;
         algorithmicLine_ = line;
@@ -628,6 +680,32 @@ void Checker::DataLine(const std::string& text, int line) {
         }
         if (IsNa(w[2]) || IsNa(w[3])) Add(2106, line, "the typical vdiff and tdelay must not be NA");
         for (std::size_t i = 2; i < w.size(); ++i) NumberOrNa(w[i], line, true);
+        return;
+    }
+    if (k == "node declarations" && !components_.empty()) {
+        for (const std::string& node : w)
+            if (!components_.back().nodes.insert(node).second)
+                Add(2114, line, "node " + node + " is declared twice in [Component] " + components_.back().name);
+        return;
+    }
+    if (k == "circuit call" && !circuitCalls_.empty()) {
+        CircuitCall& call = circuitCalls_.back();
+        const std::string sub = Lower(w[0]);
+        const std::size_t pins = sub == "signal_pin" ? 1 : sub == "diff_signal_pins" || sub == "series_pins" ? 2 : 0;
+        if (pins > 0) {
+            if (++call.pinKinds == 2)
+                Add(2113, line, "a [Circuit Call] takes one of Signal_pin, Diff_signal_pins and Series_pins");
+            if (w.size() != pins + 1)
+                Add(2113, line, w[0] + " needs " + (pins == 1 ? "one pin" : "two pins"));
+            for (std::size_t i = 1; i < w.size() && i <= pins; ++i) call.pins.emplace_back(w[i], line);
+        } else if (sub == "port_map") {
+            if (w.size() < 3) Add(2113, line, "Port_map needs a port and the pin or node it connects");
+            // A plain "Port_map port node" line; longer or dotted forms name
+            // model terminals and are left to the tools.
+            if (w.size() == 3 && w[2].find('.') == std::string::npos) call.nodes.emplace_back(w[2], line);
+        } else if (sub != "parameters" && sub != "converter_parameters") {
+            Add(2115, line, "'" + w[0] + "' is not a [Circuit Call] subparameter");
+        }
         return;
     }
     if (k == "pin mapping" && !components_.empty()) {
@@ -890,6 +968,10 @@ void Checker::Finish() {
         if (!ended_) Add(1009, 1, "the file has no [End]");
     }
     if (algorithmicOpen_) Add(1013, algorithmicLine_, "[Algorithmic Model] without [End Algorithmic Model]");
+    for (const auto& [open, close] : kClosedSections) {
+        const auto still = openSections_.find(open);
+        if (still != openSections_.end()) Add(1013, still->second, "[" + std::string(open) + "] without [" + close + "]");
+    }
     if (!boardEnded_) Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
     std::set<std::string> modelNames, used;
     for (const ModelInfo& m : models_) modelNames.insert(m.name);
@@ -902,6 +984,17 @@ void Checker::Finish() {
             Add(4002, p.pinCountLine, "[Number Of Pins] " + std::to_string(p.pinCount) + ", but [Pin Numbers] lists " +
                                           std::to_string(p.pins.size()));
         if (!p.matrices) Add(4005, p.line, "[Define Package Model] " + p.name + " has no matrices");
+    }
+    for (const CircuitCall& call : circuitCalls_) {
+        const ComponentInfo& c = components_[call.component];
+        if (!call.circuit.empty() && !externalCircuits_.count(call.circuit))
+            Add(2111, call.line, "[Circuit Call] " + call.circuit + " names no [External Circuit] of this file");
+        for (const auto& [pin, line] : call.pins)
+            if (!c.pins.count(pin)) Add(2112, line, pin + " is not a pin of [Component] " + c.name);
+        for (const auto& [node, line] : call.nodes)
+            if (!c.pins.count(node) && !c.nodes.count(node))
+                Add(2112, line, "Port_map " + node + " is neither a pin of [Component] " + c.name +
+                                    " nor a node of its [Node Declarations]");
     }
     for (const ComponentInfo& c : components_) {
         if (!c.manufacturer) Add(2002, c.line, "[Component] " + c.name + " has no [Manufacturer]");

@@ -57,6 +57,11 @@ const std::vector<MessageDef>& MessageTable() {
         {2108, S::Error, "component", "a [Model Selector] entry that names no [Model]"},
         {2109, S::Error, "component", "a [Pin Mapping] pin that is not a pin of the component, or a bus label used inconsistently"},
         {2110, S::Warning, "component", "a [Package Model]'s pins differ from the component's [Pin] list"},
+        {2111, S::Error, "component", "a [Circuit Call] that names no [External Circuit] of the file"},
+        {2112, S::Error, "component", "a [Circuit Call] pin that is not a pin of the component, or a Port_map target that is neither a pin nor a declared node"},
+        {2113, S::Error, "component", "a [Circuit Call] with more than one of Signal_pin, Diff_signal_pins and Series_pins, or a subparameter without its pins"},
+        {2114, S::Error, "component", "a node declared twice in [Node Declarations]"},
+        {2115, S::Warning, "component", "an unknown [Circuit Call] subparameter"},
         // Model.
         {3001, S::Error, "model", "[Model] without Model_type"},
         {3002, S::Error, "model", "an unknown Model_type"},

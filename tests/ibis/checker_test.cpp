@@ -177,6 +177,30 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
     EXPECT_FALSE(Has(Check("clean.ibs", long90, "4.2"), 1001));
 }
 
+TEST(IbisCheck, should_check_circuit_calls_against_pins_nodes_and_external_circuits) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    std::string text = Edit(clean, "2      VDD          POWER\n",
+                            "2      VDD          POWER\n"
+                            "[Node Declarations]\nn1 n2 n1\n[End Node Declarations]\n"
+                            "[Circuit Call] die_net\nSignal_pin 1\nSeries_pins 1 2\nPort_map A_pad 1\n"
+                            "Port_map A_buf n2\nPort_map A_die 1.pad\nPort_map A_x n9\nBogus 1\n[End Circuit Call]\n"
+                            "[Circuit Call] other_net\nSignal_pin 7\n[End Circuit Call]\n");
+    text = Edit(text, "[End]\n", "[External Circuit] die_net\nLanguage SPICE\nCorner Typ die.sp die_typ\n"
+                                 "Ports A_pad A_buf\n[End External Circuit]\n[End]\n");
+    const FileResult r = Check("clean.ibs", text);
+    const std::pair<int, const char*> expected[] = {
+        {2114, "n1 n2 n1"},       {2113, "Series_pins"},           {2112, "Port_map A_x"},
+        {2115, "Bogus"},          {2111, "[Circuit Call] other"},  {2112, "Signal_pin 7"}};
+    for (const auto& [number, at] : expected) EXPECT_TRUE(Has(r, number, LineOf(text, at))) << number << " " << at;
+    EXPECT_EQ(r.reports.size(), std::size(expected)) << Dump(r);
+    // Sections with a closing keyword: one left open, one closed twice.
+    const std::string open = Edit(Edit(text, "[End External Circuit]\n", ""), "[End Node Declarations]\n",
+                                  "[End Node Declarations]\n[End Node Declarations]\n");
+    const FileResult o = Check("clean.ibs", open);
+    EXPECT_TRUE(Has(o, 1013, LineOf(open, "[External Circuit]"))) << Dump(o);
+    EXPECT_TRUE(Has(o, 1006, LineOf(open, "[End Node Declarations]") + 1)) << Dump(o);
+}
+
 TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
     const std::string good =
         "(m (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
