@@ -396,6 +396,8 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
                             VersionText(version_));
     }
     current_ = key;
+    if (key == "interconnect model" && !openSections_.count("interconnect model set"))
+        Add(1006, line, "[" + raw + "] stands outside an [Interconnect Model Set]");
     for (const auto& [open, close] : kClosedSections) {
         if (key == open) {
             const auto earlier = openSections_.find(key);

@@ -199,6 +199,8 @@ TEST(IbisCheck, should_check_circuit_calls_against_pins_nodes_and_external_circu
     const FileResult o = Check("clean.ibs", open);
     EXPECT_TRUE(Has(o, 1013, LineOf(open, "[External Circuit]"))) << Dump(o);
     EXPECT_TRUE(Has(o, 1006, LineOf(open, "[End Node Declarations]") + 1)) << Dump(o);
+    const std::string set = Edit(clean, "[End]\n", "[Interconnect Model] lone\n[End Interconnect Model]\n[End]\n");
+    EXPECT_TRUE(Has(Check("clean.ibs", set, "7.2"), 1006, LineOf(set, "[Interconnect Model] lone")));
 }
 
 TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
