@@ -26,6 +26,16 @@ namespace {
 // Block sizes that cut a stream: single tokens, odd sizes, a large block.
 const std::uint32_t kCuts[] = {1, 7, 2, 256, 33, 1, 1000, 3};
 
+// The transmitter's kind of output filter: one real pole, unity DC gain.
+void MakeSinglePole(SDomainIIR& f, double sampleRate) {
+    const double pole = -1.25e11;
+    f.SampleRate = sampleRate;
+    f.GainConstant = 1.25e11;
+    f.RealPoles.Reshape({1, 1});
+    f.RealPoles.Assign(&pole, 1);
+    f.ComplexPoles.Reshape({0, 0});
+}
+
 // Feeds `x` to `block` token by token through one-element ports.
 template <class Block>
 std::vector<double> ByRun(Block& block, CircularBufferE<double>& in, CircularBufferE<double>& out,
@@ -236,13 +246,7 @@ TEST(BlockOps, filters_should_match_run_through_every_section_and_output) {
         for (auto* f : {&byOne, &byBlock}) {
             f->SampleRate = c.rate;
             f->Outputs.SetSize(c.outputs);
-            if (c.firstOrder) {
-                const double pole = -1.25e11;
-                f->GainConstant = 1.25e11;
-                f->RealPoles.Reshape({1, 1});
-                f->RealPoles.Assign(&pole, 1);
-                f->ComplexPoles.Reshape({0, 0});
-            }
+            if (c.firstOrder) MakeSinglePole(*f, c.rate);
         }
         double in = 0;
         std::vector<double> outs(c.outputs);
@@ -290,12 +294,7 @@ TEST(BlockOps, first_order_section_should_keep_every_signed_zero_of_the_full_sec
     for (const Start& s : starts) {
         SDomainIIR byOne, byBlock;
         for (auto* f : {&byOne, &byBlock}) {
-            const double pole = -1.25e11;
-            f->SampleRate = 3.2e11;
-            f->GainConstant = 1.25e11;
-            f->RealPoles.Reshape({1, 1});
-            f->RealPoles.Assign(&pole, 1);
-            f->ComplexPoles.Reshape({0, 0});
+            MakeSinglePole(*f, 3.2e11);
             ASSERT_TRUE(f->Initialize());
             f->Delay1[0] = s.d1;
             f->Delay2[0] = s.d2;
@@ -326,12 +325,7 @@ TEST(BlockOps, filter_should_hand_every_token_on_in_order_and_again_after_a_redo
         for (const std::uint32_t count : {0u, 1u, 7u, 8u, 23u, 24u, 25u, 256u}) {
             SDomainIIR byArrays, byFollower;
             for (auto* f : {&byArrays, &byFollower}) {
-                const double pole = -1.25e11;
-                f->SampleRate = 3.2e11;
-                f->GainConstant = 1.25e11;
-                f->RealPoles.Reshape({1, 1});
-                f->RealPoles.Assign(&pole, 1);
-                f->ComplexPoles.Reshape({0, 0});
+                MakeSinglePole(*f, 3.2e11);
                 ASSERT_TRUE(f->Initialize());
             }
             std::vector<double> x(count, 0.25), expected(count), out(count), copy(count, 7.0);
