@@ -282,6 +282,8 @@ TEST(Demo, should_write_valid_pictures_and_the_expected_eye_height) {
     const nlohmann::json after = nlohmann::json::parse(afterIn);
     EXPECT_LT(summary["channel_output"]["eye"]["height_V"].get<double>(), 0.0);  // closed behind the line
     EXPECT_GT(after["channel_output"]["eye"]["height_V"].get<double>(), 0.05);   // opened by the codes
+    EXPECT_EQ(summary["channel_output"]["statistical_eye"]["height_V_at_1e-12"].get<double>(), 0.0);
+    EXPECT_GT(after["channel_output"]["statistical_eye"]["height_V_at_1e-12"].get<double>(), 0.005);
     EXPECT_EQ(summary["ignore_bits"], 3);
     EXPECT_TRUE(summary["contract_breaches"].empty());
     // Settled level of a run of ones (input 0.5) with the default codes, from
