@@ -171,6 +171,15 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
     const std::string diff = Edit(clean, "Model_type    Input", "Model_type    Input_diff");
     EXPECT_TRUE(Has(Check("clean.ibs", diff, "4.0"), 3010, LineOf(diff, "Input_diff")));
     EXPECT_FALSE(Has(Check("clean.ibs", diff, "7.2"), 3010));
+    // [C Comp Corner] came with 6.0, [Clock Pins] with 7.1.
+    const std::string later = Edit(Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF\n",
+                                        "C_comp        1.0pF  0.9pF  1.1pF\n[C Comp Corner]\nC_comp 1.0pF 0.9pF 1.1pF\n"),
+                                   "[Package Model] pkg_a\n", "[Package Model] pkg_a\n[Clock Pins]\n");
+    const FileResult r61 = Check("clean.ibs", later, "6.1");
+    EXPECT_TRUE(Has(r61, 1005, LineOf(later, "[Clock Pins]"))) << Dump(r61);
+    EXPECT_FALSE(Has(r61, 1005, LineOf(later, "[C Comp Corner]")));
+    EXPECT_TRUE(Has(Check("clean.ibs", later, "5.1"), 1005, LineOf(later, "[C Comp Corner]")));
+    EXPECT_TRUE(Check("clean.ibs", later, "7.2").reports.empty());
     // 80 characters a line before 4.0, 120 from 4.0.
     const std::string long90 = Edit(clean, "[Notes]      Every", "[Notes]      " + std::string(70, 'y') + " Every");
     EXPECT_TRUE(Has(Check("clean.ibs", long90, "3.2"), 1001, LineOf(long90, "[Notes]")));
