@@ -86,8 +86,11 @@ const KeywordDef kKeywords[] = {
     {"external model", 41, Scope::Model, true}, {"end external model", 41, Scope::Model, true},
     {"initial delay", 60, Scope::Model, true}, {"submodel spec", 40, Scope::Model, true},
     {"gnd pulse table", 40, Scope::Model, true}, {"power pulse table", 40, Scope::Model, true},
-    {"rising waveform near", 40, Scope::Model, false}, {"falling waveform near", 40, Scope::Model, false},
-    {"rising waveform far", 40, Scope::Model, false}, {"falling waveform far", 40, Scope::Model, false},
+    // The waveforms of a [Test Data] section.
+    {"rising waveform near", 40, Scope::Other, false}, {"falling waveform near", 40, Scope::Other, false},
+    {"rising waveform far", 40, Scope::Other, false}, {"falling waveform far", 40, Scope::Other, false},
+    {"diff rising waveform near", 40, Scope::Other, false}, {"diff falling waveform near", 40, Scope::Other, false},
+    {"diff rising waveform far", 40, Scope::Other, false}, {"diff falling waveform far", 40, Scope::Other, false},
     // Package models (.pkg, or [Define Package Model] in an .ibs).
     {"oem", 21, Scope::Package, true}, {"description", 21, Scope::Package, true},
     {"number of sections", 21, Scope::Package, true}, {"number of pins", 21, Scope::Package, true},
