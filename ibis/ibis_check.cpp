@@ -249,6 +249,11 @@ struct ComponentInfo {
     std::vector<std::pair<std::string, std::vector<std::string>>> mapping;
     std::vector<int> mappingLines;
     std::set<std::string> nodes;  // [Node Declarations]
+    struct SeriesRow {
+        std::string pin, pin2, model;
+        int line = 0;
+    };
+    std::vector<SeriesRow> series;  // [Series Pin Mapping]
 };
 
 // A [Circuit Call]: the [External Circuit] it names and the pins and nodes its
@@ -689,6 +694,14 @@ void Checker::DataLine(const std::string& text, int line) {
         for (std::size_t i = 2; i < w.size(); ++i) NumberOrNa(w[i], line, true);
         return;
     }
+    if (k == "series pin mapping" && !components_.empty()) {
+        if (w.size() < 3) {
+            Add(2116, line, "a [Series Pin Mapping] row needs pin, pin_2 and model_name");
+            return;
+        }
+        components_.back().series.push_back({w[0], w[1], w[2], line});
+        return;
+    }
     if (k == "node declarations" && !components_.empty()) {
         for (const std::string& node : w)
             if (!components_.back().nodes.insert(node).second)
@@ -1023,6 +1036,26 @@ void Checker::Finish() {
                 Add(2103, line, "[Pin] of " + c.name + " names model \"" + model + "\", which is not defined");
             }
         }
+        // Series models connect two pins of the component; they are used
+        // through [Series Pin Mapping], not [Pin].
+        for (const ComponentInfo::SeriesRow& row : c.series) {
+            for (const std::string* pin : {&row.pin, &row.pin2})
+                if (!c.pins.count(*pin))
+                    Add(2116, row.line, "[Series Pin Mapping] " + *pin + " is not a pin of [Component] " + c.name);
+            const auto model = std::find_if(models_.begin(), models_.end(),
+                                            [&](const ModelInfo& m) { return m.name == row.model; });
+            if (model != models_.end()) {
+                used.insert(row.model);
+                const std::string type = Lower(model->type);
+                if (type != "series" && type != "series_switch")
+                    Add(2117, row.line, "[Series Pin Mapping] names model \"" + row.model + "\" of Model_type " +
+                                            model->type + ", not Series or Series_switch");
+            } else if (selectors_.count(row.model)) {
+                for (const auto& entry : selectors_[row.model]) used.insert(entry.first);
+            } else {
+                Add(2117, row.line, "[Series Pin Mapping] names model \"" + row.model + "\", which is not defined");
+            }
+        }
         for (const PackageInfo& p : packages_) {
             if (p.name != c.packageModel || p.pins.empty()) continue;
             std::set<std::string> packagePins(p.pins.begin(), p.pins.end()), componentPins;
@@ -1042,6 +1075,17 @@ void Checker::Finish() {
         }
         for (std::size_t r = 0; r < c.mapping.size(); ++r) {
             const auto model = c.pinModel.find(c.mapping[r].first);
+            // A GND pin names its bus under pulldown_ref, a POWER pin under
+            // pullup_ref; the other of the two columns is NC.
+            const std::vector<std::string>& labels = c.mapping[r].second;
+            if (model != c.pinModel.end() && labels.size() >= 2) {
+                if (model->second == "GND" && labels[1] != "NC")
+                    Add(2109, c.mappingLines[r], "[Pin Mapping] GND pin " + c.mapping[r].first +
+                                                     " gives pullup_ref " + labels[1] + "; it must be NC");
+                if (model->second == "POWER" && labels[0] != "NC")
+                    Add(2109, c.mappingLines[r], "[Pin Mapping] POWER pin " + c.mapping[r].first +
+                                                     " gives pulldown_ref " + labels[0] + "; it must be NC");
+            }
             if (model == c.pinModel.end() || model->second == "POWER" || model->second == "GND") continue;
             for (const std::string& label : c.mapping[r].second)
                 if (label != "NC" && !supplyLabels.count(label))

@@ -124,6 +124,19 @@ TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
         {"2      VDD          POWER\n", "2      VDD          POWER\n3      VSS          GND\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 NC VDDBUS\n3 GNDBUS NC\n",
          0, ""},
         {"Model_type    I/O\nC_comp        1.2pF", "Model_type    Output\nC_comp        1.2pF", 0, ""},
+        {"2      VDD          POWER\n", "2      VDD          POWER\n3      VSS          GND\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 NC VDDBUS\n3 GNDBUS VDDBUS\n",
+         2109, "3 GNDBUS VDDBUS"},
+        {"2      VDD          POWER\n", "2      VDD          POWER\n3      VSS          GND\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 GNDBUS VDDBUS\n3 GNDBUS NC\n",
+         2109, "2 GNDBUS VDDBUS"},
+        // [Series Pin Mapping]: two pins of the component and a Series model.
+        {"2      VDD          POWER\n", "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n1 3 rx_in\n",
+         2116, "1 3 rx_in"},
+        {"2      VDD          POWER\n", "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n1 2 rx_in\n",
+         2117, "1 2 rx_in"},
+        {"2      VDD          POWER\n", "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n1 2 sw_x\n",
+         2117, "1 2 sw_x"},
+        {"2      VDD          POWER\n|\n[Model Selector]", "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n"
+         "1 2 sw\n[Model] sw\nModel_type Series_switch\nC_comp 1p 1p 1p\n[Voltage Range] 1 1 1\n[Model Selector]", 0, ""},
     };
     for (const Case& c : cases) {
         const std::string edited = Edit(clean, c.from, c.to);
