@@ -209,6 +209,14 @@ int ModelSubparameterSince(const std::string& name) {
     return 0;
 }
 
+// [Model Spec] came with 3.2; its test-load subparameters with 4.0.
+int ModelSpecSince(const std::string& name) {
+    static const std::set<std::string> k40 = {"cref",         "rref",         "cref_rising", "cref_falling",
+                                              "rref_rising",  "rref_falling", "vref_rising", "vref_falling",
+                                              "vmeas_rising", "vmeas_falling"};
+    return k40.count(name) ? 40 : 0;
+}
+
 int ModelTypeSince(const std::string& type) {
     if (type == "series" || type == "series_switch") return 32;
     if (type == "input_diff" || type == "output_diff" || type == "i/o_diff" || type == "3-state_diff") return 41;
@@ -741,6 +749,10 @@ void Checker::DataLine(const std::string& text, int line) {
     }
     if (k == "model selector") {
         selectors_[selectorName_].emplace_back(w[0], line);
+        return;
+    }
+    if (k == "model spec") {
+        NewerThanDeclared("the [Model Spec] subparameter " + w[0], ModelSpecSince(Lower(w[0])), line);
         return;
     }
     if (k == "model" && !models_.empty()) {

@@ -74,7 +74,7 @@ const std::vector<MessageDef>& MessageTable() {
         {3007, S::Error, "model", "a model without [Voltage Range] or the [... Reference] keywords"},
         {3008, S::Error, "model", "a driver without [Ramp]"},
         {3009, S::Warning, "model", "an unknown [Model] subparameter"},
-        {3010, S::Error, "model", "a [Model] subparameter or Model_type newer than the declared IBIS version (the message names the version that introduced it)"},
+        {3010, S::Error, "model", "a [Model] or [Model Spec] subparameter or a Model_type newer than the declared IBIS version (the message names the version that introduced it)"},
         {3101, S::Error, "model", "an I-V table whose voltages do not increase"},
         {3102, S::Error, "model", "a table point repeated (the same voltage or time twice)"},
         {3103, S::Error, "model", "a table longer than its limit (100 points for I-V tables, 1000 for waveforms)"},

@@ -181,6 +181,11 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
     const FileResult load11 = Check("clean.ibs", load, "1.1");
     EXPECT_TRUE(Has(load11, 3010, LineOf(load, "Vref"))) << Dump(load11);
     EXPECT_TRUE(Has(load11, 3009, LineOf(load, "Cref_rising")));  // a [Model Spec] subparameter
+    const std::string spec = Edit(clean, "Vinh = 2.0", "Vinh = 2.0\n[Model Spec]\nVmeas 1.0 1.0 1.0\nCref_rising 1p 1p 1p");
+    const FileResult spec32 = Check("clean.ibs", spec, "3.2");
+    EXPECT_TRUE(Has(spec32, 3010, LineOf(spec, "Cref_rising"))) << Dump(spec32);
+    EXPECT_FALSE(Has(spec32, 3010, LineOf(spec, "Vmeas 1.0")));
+    EXPECT_FALSE(Has(Check("clean.ibs", spec, "4.0"), 3010));
     const std::string diff = Edit(clean, "Model_type    Input", "Model_type    Input_diff");
     EXPECT_TRUE(Has(Check("clean.ibs", diff, "4.0"), 3010, LineOf(diff, "Input_diff")));
     EXPECT_FALSE(Has(Check("clean.ibs", diff, "7.2"), 3010));
