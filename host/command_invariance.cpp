@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link.h"
 #include "session.h"
 
 namespace amihost {
@@ -34,6 +33,10 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         }
     }
     Setup setup;
+    if (HaveReceiverOptions(o)) {
+        Error("check-invariance runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs are for 'run'");
+        return 2;
+    }
     if (const int status = Prepare(o, setup)) return status;
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, setup.ignoreBits, plan)) return status;
@@ -58,7 +61,7 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         if (!o.channel.empty() && !r.output.empty()) {
             // The channel's output is what a receiver sees; compare that.
             const std::size_t n = r.output.size();
-            r.output = ConvolveAll(r.output, channel.impulse);
+            r.output = ConvolveFull(r.output, channel.impulse);
             r.output.resize(n);
         }
         for (const std::string& b : r.breaches)

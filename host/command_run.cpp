@@ -1,21 +1,21 @@
-// amihost run (and the demo): one stimulus through a model, streamed, with the
-// eye measured against the bits sent, the step and pulse responses, pictures
-// and summary.json.
+// amihost run (and the demo): one stimulus through a model, streamed, and
+// on through the channel and the receiver when there are; at each probe the
+// eye measured against the bits sent, the responses and the statistical
+// eye; pictures and summary.json.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
-#include "link.h"
-#include "receiver.h"
 #include "output.h"
 #include "plots.h"
+#include "receiver.h"
+#include "report.h"
 #include "session.h"
 
 namespace fs = std::filesystem;
@@ -25,15 +25,14 @@ namespace amihost {
 
 namespace {
 
+constexpr double kTwoPi = 6.283185307179586;
+
 json ResultJson(const RunResult& r) {
     return json{{"AMI_Init", r.initResult},
                 {"AMI_GetWave_calls", r.waveCalls},
                 {"AMI_GetWave_failures", r.failedWaveCalls},
                 {"AMI_Close", r.closeResult}};
 }
-
-// A number, or null when it is not finite.
-json Number(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
 
 void AppendRaw(OutputFile& out, const double* samples, std::size_t n) {
     unsigned char bytes[8 * 256];
@@ -42,7 +41,8 @@ void AppendRaw(OutputFile& out, const double* samples, std::size_t n) {
         for (std::size_t i = 0; i < chunk; ++i) {
             std::uint64_t bits;
             std::memcpy(&bits, &samples[i], 8);
-            for (int b = 0; b < 8; ++b) bytes[8 * i + static_cast<std::size_t>(b)] = static_cast<unsigned char>(bits >> (8 * b));
+            for (int b = 0; b < 8; ++b)
+                bytes[8 * i + static_cast<std::size_t>(b)] = static_cast<unsigned char>(bits >> (8 * b));
         }
         out.Write(bytes, 8 * chunk);
         samples += chunk;
@@ -50,40 +50,94 @@ void AppendRaw(OutputFile& out, const double* samples, std::size_t n) {
     }
 }
 
-// A response plot zoomed on a few unit intervals around `centre` (a sample
-// index), with the given points marked.
-std::string PlotResponse(OutputFile& file, const std::string& title, const std::vector<double>& y,
-                         const CommonOptions& o, long centre, long before, long after,
-                         const Cursors* cursors, double baseline) {
-    LinePlot plot;
-    plot.title = title;
-    plot.xLabel = "Time (ps)";
-    plot.yLabel = "Voltage (V)";
-    const double dt = o.bitTime / o.samplesPerBit * 1e12;
-    const long N = o.samplesPerBit;
-    const long from = std::max(0L, centre - before * N);
-    const long to = std::min(static_cast<long>(y.size()), centre + after * N);
-    for (long k = from; k < to; ++k) {
-        plot.x.push_back(static_cast<double>(k) * dt);
-        plot.y.push_back(y[static_cast<std::size_t>(k)]);
+// The waveform at one probe: CSV (time, [input,] output) and raw doubles,
+// the first `limit` samples.
+class WaveformFiles {
+public:
+    WaveformFiles(const fs::path& dir, const std::string& stem, bool withInput, std::uint64_t limit, double dt)
+        : csv_((dir / (stem + ".csv")).string()), raw_((dir / (stem + ".bin")).string()), withInput_(withInput),
+          limit_(limit), dt_(dt) {}
+    std::string Open() {
+        if (limit_ == 0) return "";
+        if (!csv_.Open() || !raw_.Open(true)) return csv_.Failed() ? csv_.Error() : raw_.Error();
+        csv_.Write(withInput_ ? "time_s,input_V,output_V\n" : "time_s,output_V\n");
+        return "";
     }
-    if (cursors != nullptr && cursors->peakIndex >= 0) {
-        for (std::size_t c = 0; c < cursors->values.size(); ++c) {
-            const long at = cursors->peakIndex + (cursors->first + static_cast<long>(c)) * N;
-            if (at < from || at >= to) continue;
-            plot.markX.push_back(static_cast<double>(at) * dt);
-            plot.markY.push_back(baseline + cursors->values[c]);
-            const int k = cursors->first + static_cast<int>(c);
-            plot.markLabel.push_back(k == 0 ? "0" : (k > 0 ? "+" : "") + std::to_string(k));
+    void Add(const double* input, const double* y, std::size_t n, std::uint64_t at) {
+        if (at >= limit_) return;
+        const auto keep = static_cast<std::size_t>(std::min<std::uint64_t>(n, limit_ - at));
+        text_.clear();
+        for (std::size_t i = 0; i < keep; ++i) {
+            AppendCsvNumber(text_, static_cast<double>(at + i) * dt_);
+            if (withInput_) {
+                text_ += ',';
+                AppendCsvNumber(text_, input[i]);
+            }
+            text_ += ',';
+            AppendCsvNumber(text_, y[i]);
+            text_ += '\n';
+        }
+        csv_.Write(text_);
+        AppendRaw(raw_, y, keep);
+    }
+    void Commit(std::vector<std::string>& files, std::vector<std::string>& errors) {
+        if (limit_ == 0) return;
+        for (OutputFile* f : {&csv_, &raw_}) {
+            if (const std::string e = f->Commit(); !e.empty()) {
+                errors.push_back(e);
+            } else {
+                files.push_back(f->Path());
+            }
         }
     }
-    return file.CommitWritten(WriteLinePlot(file.TemporaryPath(), plot));
+
+private:
+    OutputFile csv_, raw_;
+    bool withInput_;
+    std::uint64_t limit_;
+    double dt_;
+    std::string text_;
+};
+
+// Files a run may leave in its folder: removed first, so that nothing of an
+// earlier run is taken for this one's. Only regular files: a link or a
+// device put there on purpose stays.
+void RemoveEarlierResults(const fs::path& dir) {
+    auto remove = [](const fs::path& path) {
+        std::error_code ec;
+        if (fs::symlink_status(path, ec).type() == fs::file_type::regular) fs::remove(path, ec);
+    };
+    for (const char* stem : {"waveform", "waveform_channel", "waveform_rx"})
+        for (const char* ext : {".csv", ".bin"}) remove(dir / (std::string(stem) + ext));
+    for (const char* stem : {"eye", "step", "pulse", "stat_eye", "bathtub"})
+        for (const char* suffix : {"", "_channel", "_rx"}) remove(dir / (std::string(stem) + suffix + ".png"));
+    remove(dir / "summary.json");
 }
 
-std::string Format(const char* format, double v) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, v);
-    return text;
+void PrintProbe(const ProbeReport& p, double bitTime, int N) {
+    const EyeMetrics& m = p.eye;
+    std::printf("%s:\n", p.label.c_str());
+    if (m.valid) {
+        std::printf("  eye height %.6g V%s, width %.4g UI at phase %d, %llu bits; %.6g V p-p\n", m.height,
+                    m.height > 0 ? "" : " (closed)", m.widthUi, m.bestPhase,
+                    static_cast<unsigned long long>(m.bits), m.peakToPeak);
+    } else if (!m.note.empty()) {
+        std::printf("  %s\n", m.note.c_str());
+    }
+    const ProbeResponses& r = p.responses;
+    if (!r.ok) {
+        std::printf("  %s\n", r.note.c_str());
+        return;
+    }
+    std::printf("  settled levels %.6g V / %.6g V; rise time %s\n", r.high, r.low,
+                r.riseSamples ? FormatTime(*r.riseSamples * bitTime / N).c_str() : "not measurable (no 20-80 % edge)");
+    std::printf("  cursors (-2 ... +5 UI):");
+    for (double c : r.cursors.values) std::printf(" %.4g", c);
+    std::printf(" V\n");
+    if (r.stat.valid)
+        std::printf("  statistical eye at BER %.0e: height %.6g V, width %.4g UI (worst case %.6g V; grid %.2g V)\n",
+                    p.targetBer, r.stat.heightAtTarget, r.stat.widthAtTarget, r.stat.peakDistortionHeight,
+                    r.stat.gridError);
 }
 
 }  // namespace
@@ -93,6 +147,11 @@ int CommandRun(const RunOptions& given) {
     if (const int status = ResolveIbs(o)) return status;
     Setup setup;
     if (const int status = Prepare(o, setup)) return status;
+    const bool haveRx = HaveReceiverOptions(o);
+    Setup rxSetup;
+    if (haveRx)
+        if (const int status = PrepareReceiver(o, rxSetup)) return status;
+    const int ignoreBits = std::max(setup.ignoreBits, haveRx && !o.ignoreBitsGiven ? rxSetup.ignoreBits : 0);
     BlockPolicy policy;
     if (!BlockPolicy::Parse(o.block, policy)) {
         if (o.block == "fixed:0" || o.block == "bits:0" || o.block.rfind("random:", 0) == 0) {
@@ -106,12 +165,15 @@ int CommandRun(const RunOptions& given) {
         return 2;
     }
     StimulusPlan plan;
-    if (const int status = PlanStimulus(o, setup.ignoreBits, plan)) return status;
+    if (const int status = PlanStimulus(o, ignoreBits, plan)) return status;
     const int N = o.samplesPerBit;
     if (N < 8 && !o.quiet) {
         Warning("only " + std::to_string(N) +
                 " samples per unit interval: rise time and eye width are limited by the sampling");
     }
+    if (plan.kind == "step" && plan.bits <= static_cast<std::uint64_t>(ignoreBits) + 8 && !o.quiet)
+        Warning("--stimulus step with " + std::to_string(plan.bits) + " bits: the step comes after bit " +
+                std::to_string(ignoreBits + 8) + ", so this run holds no step");
     std::error_code ec;
     fs::create_directories(o.outDir, ec);
     if (ec) {
@@ -119,98 +181,85 @@ int CommandRun(const RunOptions& given) {
         return 2;
     }
     const fs::path dir = fs::absolute(o.outDir, ec).lexically_normal();
+    RemoveEarlierResults(dir);
     std::vector<std::string> files;
 
-    // The channel, when there is one.
     Channel channel;
     StatEyeOptions statOptions;
     const bool haveChannel = !o.channel.empty();
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
-
-    // The step and pulse runs first: they give the system delay that aligns
-    // the eye with the bits sent.
-    const Responses responses = MeasureResponses(setup, o);
-    const bool eyeStimulus = plan.kind == "prbs" || plan.kind == "file";
-    const std::size_t pulseStart = static_cast<std::size_t>(setup.ignoreBits + 8) * static_cast<std::size_t>(N);
-    const bool haveRx = !o.rxLibrary.empty();
     const bool haveLink = haveChannel || haveRx;
-    const LinkResponses link =
-        haveLink ? ThroughChannel(responses, channel, pulseStart, N, statOptions) : LinkResponses{};
+    const double dt = o.bitTime / N;
 
-    // The receiver after the channel: one instance for the stream, one for its pulse response.
-    std::string rxParameters = o.rxParams;
-    if (haveRx && !o.rxAmi.empty()) {
-        std::string text;
-        AmiFile rxFile;
-        std::ifstream in(o.rxAmi, std::ios::binary);
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (!in.good() && text.empty()) {
-            Error("cannot open " + o.rxAmi);
-            return 2;
-        }
-        if (const std::string e = ReadAmiFile(text, rxFile); !e.empty()) {
-            Error(o.rxAmi + ": " + e);
-            return 2;
-        }
-        rxParameters = BuildParameterString(rxFile);
-    }
-    Receiver rx, rxForPulse;
-    std::vector<double> rxPulse;
-    Cursors rxCursors;
-    std::int64_t rxDelay = 0;
+    // The response runs first: they give each probe's delay, which aligns
+    // its eye with the bits sent.
+    Setup& tx = setup;
+    tx.ignoreBits = ignoreBits;
+    const Responses responses = MeasureResponses(tx, o, statOptions);
+    std::vector<std::string> breaches;
+    for (const std::string& b : responses.Breaches()) breaches.push_back(b);
+    std::vector<ProbeReport> probes(1 + (haveLink ? 1 : 0) + (haveRx ? 1 : 0));
+    probes[0] = {"tx_output", "at the transmitter's output", "", responses.probe, {}, statOptions.targetBer};
+    if (!responses.ok) probes[0].responses.note = "no responses: " + responses.Note();
+    if (haveLink)
+        probes[1] = {"channel_output", "after the channel (" + channel.description + ")", "_channel",
+                     ThroughChannel(responses.probe, channel.impulse, channel.dcGain, N, statOptions), {},
+                     statOptions.targetBer};
+    RunConfig rxConfig;
     if (haveRx) {
-        for (Receiver* r : {&rx, &rxForPulse}) {
-            if (const std::string e = r->Open(o.rxLibrary, rxParameters, o.bitTime / N, o.bitTime, channel.impulse); !e.empty()) {
-                Error(e);
-                return 2;
-            }
-        }
-        if (link.cursors.peakIndex >= 0) {
-            rxPulse = link.pulse;
-            std::vector<double> ignored;
-            rxForPulse.Process(rxPulse.data(), rxPulse.size(), ignored);
-            AlignPulse(rxPulse, pulseStart, N, rxCursors, rxDelay);
-        }
+        rxConfig = ConfigOf(o, rxSetup, BlockPolicy{});
+        probes[2] = {"rx_output", "after the receiver", "_rx",
+                     ReceiverResponses(rxSetup.lib, rxConfig, channel.impulse, probes[1].responses, statOptions,
+                                       breaches),
+                     {}, statOptions.targetBer};
     }
 
     const std::uint64_t waveSamples = std::min(plan.samples, o.maxWaveformSamples);
-    const bool someWave = waveSamples > 0;
-    if (someWave && waveSamples * 60 > (std::uint64_t{100} << 20) && !o.quiet) {
-        Warning("waveform.csv will take about " + std::to_string(waveSamples * 60 >> 20) +
-                " MB (--max-waveform-samples limits it)");
+    if (waveSamples * 60 * probes.size() > (std::uint64_t{100} << 20) && !o.quiet) {
+        Warning("the waveform CSV files will take about " + std::to_string(waveSamples * 60 * probes.size() >> 20) +
+                " MB (--max-waveform-samples limits them)");
     }
-    OutputFile csv((dir / "waveform.csv").string()), raw((dir / "waveform.bin").string());
-    if (someWave && (!csv.Open() || !raw.Open(true))) {
-        Error(csv.Failed() ? csv.Error() : raw.Error());
-        return 2;
+    std::vector<std::unique_ptr<WaveformFiles>> waves;
+    const char* stems[3] = {"waveform", "waveform_channel", "waveform_rx"};
+    for (std::size_t k = 0; k < probes.size(); ++k) {
+        waves.push_back(std::make_unique<WaveformFiles>(dir, stems[k], k == 0, waveSamples, dt));
+        if (const std::string e = waves.back()->Open(); !e.empty()) {
+            Error(e);
+            return 2;
+        }
     }
-    csv.Write("time_s,input_V,output_V\n");
 
-    const std::uint64_t skip = static_cast<std::uint64_t>(setup.ignoreBits) * static_cast<std::uint64_t>(N);
-    StimulusSource source(plan, o, setup.ignoreBits);
-    EyeAccumulator eye(N, skip, responses.delaySamples,
-                       [&source](std::uint64_t b) { return source.Bit(b); });
-    if (o.plots) eye.TrackDensity(kEyePlotWidth, kEyePlotHeight);
-    // The channel's output: the transmitter's output convolved as it streams.
-    EyeAccumulator eyeChannel(N, skip, link.delaySamples, [&source](std::uint64_t b) { return source.Bit(b); });
-    if (o.plots) eyeChannel.TrackDensity(kEyePlotWidth, kEyePlotHeight);
-    EyeAccumulator eyeRx(N, skip, rxDelay, [&source](std::uint64_t b) { return source.Bit(b); });
-    if (o.plots) eyeRx.TrackDensity(kEyePlotWidth, kEyePlotHeight);
+    StimulusSource source(plan, o, ignoreBits);
+    std::vector<std::unique_ptr<EyeAccumulator>> eyes;
+    for (const ProbeReport& p : probes) {
+        eyes.push_back(std::make_unique<EyeAccumulator>(
+            N, static_cast<std::uint64_t>(ignoreBits), p.responses.ok ? p.responses.delaySamples : 0,
+            [&source](std::uint64_t b) { return source.Bit(b); }));
+        if (o.plots) eyes.back()->TrackDensity(kEyePlotWidth, kEyePlotHeight);
+    }
+    ModelSession rx;
+    bool rxStarted = false;
+    if (haveRx) {
+        rxStarted = rx.Init(rxSetup.lib, rxConfig, ImpulseMatrixOf(channel.impulse, dt));
+        if (!rxStarted) rx.Close();
+    }
     std::uint64_t channelAt = 0, clockCount = 0;
     double clockSin = 0, clockCos = 0;  // the circular mean of the clock phases
     std::vector<double> rxBlock, clockTimes;
-    bool rxFailed = false;
     std::unique_ptr<Convolver> convolver;
     if (haveLink) {
         convolver = std::make_unique<Convolver>(channel.impulse, [&](const double* y, std::size_t n) {
-            eyeChannel.Add(y, n, channelAt);
-            if (haveRx) {
+            eyes[1]->Add(y, n, channelAt);
+            waves[1]->Add(nullptr, y, n, channelAt);
+            if (rxStarted) {
                 rxBlock.assign(y, y + n);
-                rxFailed = !rx.Process(rxBlock.data(), n, clockTimes) || rxFailed;
-                eyeRx.Add(rxBlock.data(), n, channelAt);
+                rx.GetWave(rxBlock.data(), n, channelAt, &clockTimes);
+                eyes[2]->Add(rxBlock.data(), n, channelAt);
+                waves[2]->Add(nullptr, rxBlock.data(), n, channelAt);
                 for (double t : clockTimes) {
-                    const double sample = std::max(0.0, std::round(t * N / o.bitTime));
-                    const double phase = 2 * 3.141592653589793 * eyeRx.PhaseOf(static_cast<std::uint64_t>(sample)) / N;
+                    const double sample = ClockSample(t, o.bitTime, N);
+                    if (!(sample >= 0) || !std::isfinite(sample)) continue;
+                    const double phase = kTwoPi * eyes[2]->PhaseOf(static_cast<std::uint64_t>(std::llround(sample))) / N;
                     clockSin += std::sin(phase);
                     clockCos += std::cos(phase);
                     ++clockCount;
@@ -221,181 +270,83 @@ int CommandRun(const RunOptions& given) {
         });
     }
     auto oldestBit = [&] {
-        std::uint64_t oldest = eye.OldestBitNeeded();
-        if (haveLink) oldest = std::min(oldest, eyeChannel.OldestBitNeeded());
-        if (haveRx) oldest = std::min(oldest, eyeRx.OldestBitNeeded());
+        std::uint64_t oldest = UINT64_MAX;
+        for (const auto& e : eyes) oldest = std::min(oldest, e->OldestBitNeeded());
         return oldest;
     };
     std::vector<double> lastInput;
     ProgressBar bar(!o.quiet && plan.samples > (std::uint64_t{1} << 22), "AMI_GetWave");
-    const double dt = o.bitTime / N;
     RunResult result;
     InstallInterruptHandler();
     try {
         result = RunModel(
-            setup.lib, ConfigOf(o, setup, policy), plan.samples,
+            tx.lib, ConfigOf(o, tx, policy), plan.samples,
             [&](double* samples, std::size_t n, std::uint64_t at) {
                 ThrowIfInterrupted();
                 source.Fill(samples, n, at);
                 if (at < waveSamples) lastInput.assign(samples, samples + n);
             },
             [&](const double* samples, std::size_t n, std::uint64_t at) {
-                eye.Add(samples, n, at);
+                eyes[0]->Add(samples, n, at);
+                waves[0]->Add(lastInput.data(), samples, n, at);
                 if (convolver) convolver->Push(samples, n);
                 source.ForgetBefore(oldestBit());
-                if (at < waveSamples) {
-                    const std::size_t keep = static_cast<std::size_t>(std::min<std::uint64_t>(n, waveSamples - at));
-                    std::string text;
-                    char line[96];
-                    for (std::size_t i = 0; i < keep; ++i) {
-                        const int len = std::snprintf(line, sizeof line, "%.17g,%.17g,%.17g\n",
-                                                      static_cast<double>(at + i) * dt, lastInput[i], samples[i]);
-                        text.append(line, static_cast<std::size_t>(len));
-                    }
-                    csv.Write(text);
-                    AppendRaw(raw, samples, keep);
-                }
             },
             [&](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); });
+        if (convolver) convolver->Finish();
     } catch (const InterruptedError&) {
         Error("interrupted; no result files were written");
         return 130;
     }
-    if (convolver) convolver->Finish();
+    if (haveRx && rxStarted) rx.Close();
     std::vector<std::string> writeErrors;
-    if (someWave) {
-        for (OutputFile* f : {&csv, &raw}) {
-            if (const std::string e = f->Commit(); !e.empty()) {
-                writeErrors.push_back(e);
-            } else {
-                files.push_back(f->Path());
-            }
+    for (auto& w : waves) w->Commit(files, writeErrors);
+
+    for (const std::string& b : result.breaches) breaches.insert(breaches.begin(), b);
+    if (haveRx)
+        for (const std::string& b : rx.Result().breaches) breaches.push_back("receiver: " + b);
+    const bool eyeStimulus = plan.kind == "prbs" || plan.kind == "file";
+    const bool modelRan = result.initResult == 1 && result.failedWaveCalls == 0;
+    const bool rxRan = !haveRx || (rx.Result().initResult == 1 && rx.Result().failedWaveCalls == 0);
+    for (std::size_t k = 0; k < probes.size(); ++k) {
+        EyeMetrics& m = probes[k].eye;
+        if (!modelRan) {
+            m.note = result.initResult != 1 ? "no eye: AMI_Init returned " + std::to_string(result.initResult) +
+                                                  (result.message.empty() ? "" : " (" + result.message + ")")
+                                            : "no eye: AMI_GetWave failed " + std::to_string(result.failedWaveCalls) +
+                                                  " time(s)";
+        } else if (k == 2 && !rxRan) {
+            m.note = rx.Result().initResult != 1
+                         ? "no eye: the receiver's AMI_Init returned " + std::to_string(rx.Result().initResult)
+                         : "no eye: the receiver's AMI_GetWave failed";
+        } else if (!eyeStimulus) {
+            m.note = "no eye: a " + plan.kind + " stimulus has no eye; see the step and pulse responses";
+        } else {
+            m = eyes[k]->Finish();
         }
     }
 
-    const bool modelRan = result.initResult == 1 && responses.ok;
-    EyeMetrics metrics;
-    if (!modelRan) {
-        metrics.note = "no metrics: AMI_Init returned " + std::to_string(result.initResult) +
-                       (result.message.empty() ? "" : " (" + result.message + ")");
-    } else if (!eyeStimulus) {
-        metrics.note = "no eye: a " + plan.kind + " stimulus has no eye; see the step and pulse responses";
-    } else {
-        metrics = eye.Finish();
-    }
-    EyeMetrics channelMetrics, rxMetrics;
-    if (haveLink && modelRan && eyeStimulus) channelMetrics = eyeChannel.Finish();
-    if (haveRx && modelRan && eyeStimulus) rxMetrics = eyeRx.Finish();
-
+    std::string codes;
+    for (const AmiParameter& p : tx.file.parameters)
+        if (p.usage == "In" || p.usage == "InOut") codes += " " + p.name + "=" + p.defaultValue;
     if (o.plots && modelRan) {
-        const long start = static_cast<long>(setup.ignoreBits + 8) * N;
-        OutputFile eyePng((dir / "eye.png").string()), stepPng((dir / "step.png").string()),
-            pulsePng((dir / "pulse.png").string());
-        std::vector<std::pair<OutputFile*, std::string>> pictures;
-        if (metrics.valid) {
-            EyePlot plot;
-            // The measurements, and the codes when they fit on the line.
-            std::string codes;
-            for (const AmiParameter& p : setup.file.parameters)
-                if (p.usage == "In" || p.usage == "InOut") codes += " " + p.name + "=" + p.defaultValue;
-            plot.title = "Eye, " + plan.Describe() + Format(": height %.4g V", metrics.height) +
-                         Format(", width %.3g UI", metrics.widthUi) +
-                         Format(", threshold %.3g V", metrics.threshold) + ", phase " +
-                         std::to_string(metrics.bestPhase) + "/" + std::to_string(N);
-            if (plot.title.size() + codes.size() <= 110) plot.title += " |" + codes;
-            plot.unitInterval = o.bitTime;
-            plot.samplesPerBit = N;
-            plot.centrePhase = metrics.bestPhase;
-            pictures.emplace_back(&eyePng, eyePng.CommitWritten(WriteEyeDiagram(eyePng.TemporaryPath(), eye.Density(), plot)));
-        }
-        pictures.emplace_back(&stepPng, PlotResponse(stepPng, "Step response", responses.step.output, o,
-                                                     start, 2, 6, nullptr, 0));
-        const double baseline = responses.pulse.output[static_cast<std::size_t>(start - 1)];
-        pictures.emplace_back(&pulsePng, PlotResponse(pulsePng, "Pulse response (one bit), cursors marked",
-                                                      responses.pulse.output, o,
-                                                      responses.cursors.peakIndex, 3, 7, &responses.cursors, baseline));
-        OutputFile eyeChannelPng((dir / "eye_channel.png").string()), pulseChannelPng((dir / "pulse_channel.png").string()),
-            statPng((dir / "stat_eye.png").string()), bathtubPng((dir / "bathtub.png").string()),
-            eyeRxPng((dir / "eye_rx.png").string()), pulseRxPng((dir / "pulse_rx.png").string());
-        if (haveLink) {
-            if (channelMetrics.valid) {
-                EyePlot plot;
-                plot.title = "Eye after the channel (" + channel.description + ")" + Format(": height %.4g V", channelMetrics.height) +
-                             Format(", width %.3g UI", channelMetrics.widthUi);
-                plot.unitInterval = o.bitTime;
-                plot.samplesPerBit = N;
-                plot.centrePhase = channelMetrics.bestPhase;
-                pictures.emplace_back(&eyeChannelPng, eyeChannelPng.CommitWritten(WriteEyeDiagram(
-                                                          eyeChannelPng.TemporaryPath(), eyeChannel.Density(), plot)));
-            }
-            if (rxMetrics.valid) {
-                EyePlot plot;
-                plot.title = "Eye after the receiver" + Format(": height %.4g V", rxMetrics.height) +
-                             Format(", width %.3g UI", rxMetrics.widthUi);
-                plot.unitInterval = o.bitTime;
-                plot.samplesPerBit = N;
-                plot.centrePhase = rxMetrics.bestPhase;
-                pictures.emplace_back(&eyeRxPng, eyeRxPng.CommitWritten(WriteEyeDiagram(eyeRxPng.TemporaryPath(), eyeRx.Density(), plot)));
-            }
-            if (haveRx && rxCursors.peakIndex >= 0) {
-                pictures.emplace_back(&pulseRxPng, PlotResponse(pulseRxPng, "Pulse response after the receiver, cursors marked",
-                                                                rxPulse, o, rxCursors.peakIndex, 3, 12, &rxCursors,
-                                                                rxPulse[pulseStart - 1]));
-            }
-            if (link.cursors.peakIndex >= 0) {
-                pictures.emplace_back(&pulseChannelPng,
-                                      PlotResponse(pulseChannelPng, "Pulse response after the channel, cursors marked",
-                                                   link.pulse, o, link.cursors.peakIndex, 3, 12, &link.cursors,
-                                                   link.pulse[pulseStart - 1]));
-            }
-            if (link.stat.valid) {
-                const std::string title = "Statistical eye: " + Format("%.4g V", link.stat.heightAtTarget) + " and " +
-                                          Format("%.3g UI", link.stat.widthAtTarget) +
-                                          " at BER 1e-12; contours 1e-6, 1e-9, 1e-12";
-                pictures.emplace_back(&statPng, statPng.CommitWritten(WriteStatEye(statPng.TemporaryPath(), link.stat, title, o.bitTime)));
-                LinePlot tub;
-                tub.title = "Bathtub: BER at the best decision level";
-                tub.xLabel = "Sampling phase (UI)";
-                tub.yLabel = "log10 BER";
-                for (int p = 0; p < N; ++p) {
-                    tub.x.push_back(static_cast<double>(p) / N);
-                    tub.y.push_back(std::log10(std::max(link.stat.bathtub[static_cast<std::size_t>(p)], 1e-30)));
-                }
-                pictures.emplace_back(&bathtubPng, bathtubPng.CommitWritten(WriteLinePlot(bathtubPng.TemporaryPath(), tub)));
-            }
-        }
-        for (const auto& [file, error] : pictures) {
+        std::vector<std::pair<std::string, std::string>> written;
+        for (std::size_t k = 0; k < probes.size(); ++k)
+            ProbePictures(probes[k], eyes[k]->Density(), dir.string(), o.bitTime, N,
+                          k == 0 ? ", " + plan.Describe() + " |" + codes : "", written);
+        for (const auto& [file, error] : written) {
             if (!error.empty()) {
                 writeErrors.push_back(error);
             } else {
-                files.push_back(file->Path());
+                files.push_back(file);
             }
         }
     }
 
-    std::vector<std::string> breaches = result.breaches;
-    for (const std::string& b : responses.step.breaches) breaches.push_back("step run: " + b);
-    for (const std::string& b : responses.pulse.breaches) breaches.push_back("pulse run: " + b);
-    json eyeJson = {{"valid", metrics.valid}};
-    if (metrics.valid) {
-        eyeJson.update({{"height_V", Number(metrics.height)},
-                        {"closed", !(metrics.height > 0)},
-                        {"width_UI", Number(metrics.widthUi)},
-                        {"width_s", Number(metrics.widthUi * o.bitTime)},
-                        {"sampling_phase_samples", metrics.bestPhase},
-                        {"sampling_phase_UI", static_cast<double>(metrics.bestPhase) / N},
-                        {"system_delay_samples", responses.delaySamples},
-                        {"threshold_V", Number(metrics.threshold)},
-                        {"high_level_V", Number(metrics.highLevel)},
-                        {"low_level_V", Number(metrics.lowLevel)},
-                        {"bits_analysed", metrics.bits}});
-    } else {
-        eyeJson["note"] = metrics.note;
-    }
     json summary = {
         {"library", o.library},
         {"ami_file", o.amiFile},
-        {"parameters_in", setup.parameters},
+        {"parameters_in", tx.parameters},
         {"stimulus",
          {{"kind", plan.Describe()},
           {"bits", plan.bits},
@@ -405,80 +356,53 @@ int CommandRun(const RunOptions& given) {
           {"high_V", o.high},
           {"low_V", o.low}}},
         {"block_policy", policy.Describe()},
-        {"ignore_bits", setup.ignoreBits},
+        {"ignore_bits", ignoreBits},
         {"return_codes", ResultJson(result)},
         {"message", result.message},
         {"parameters_out", result.parametersOut},
         {"contract_breaches", breaches},
-        {"eye", eyeJson},
     };
-    if (modelRan) {
-        summary["dc_levels_V"] = {{"high", Number(responses.high)}, {"low", Number(responses.low)}};
-        summary["rise_time_20_80_s"] = responses.riseSeconds ? Number(*responses.riseSeconds) : json(nullptr);
-        if (!responses.riseSeconds) summary["rise_time_note"] = "the step response does not cross both 20 % and 80 %";
-        summary["peak_to_peak_V"] = metrics.valid ? Number(metrics.peakToPeak) : json(nullptr);
-        summary["pulse_cursors_V"] = {{"first_UI", responses.cursors.first},
-                                      {"values", responses.cursors.values},
-                                      {"main_cursor_sample", responses.cursors.peakIndex}};
-    } else {
-        summary["metrics_note"] = metrics.note;
-    }
-    if (haveLink && modelRan) {
-        json probe = {{"channel", channel.description}, {"warnings", channel.warnings}};
-        json ce = {{"valid", channelMetrics.valid}};
-        if (channelMetrics.valid) {
-            ce.update({{"height_V", Number(channelMetrics.height)},
-                       {"closed", !(channelMetrics.height > 0)},
-                       {"width_UI", Number(channelMetrics.widthUi)},
-                       {"sampling_phase_samples", channelMetrics.bestPhase},
-                       {"system_delay_samples", link.delaySamples},
-                       {"threshold_V", Number(channelMetrics.threshold)}});
-        } else {
-            ce["note"] = channelMetrics.note.empty() ? "no eye for this stimulus" : channelMetrics.note;
-        }
-        probe["eye"] = ce;
-        probe["dc_levels_V"] = {{"high", Number(link.high)}, {"low", Number(link.low)}};
-        probe["pulse_cursors_V"] = {{"first_UI", link.cursors.first}, {"values", link.cursors.values}};
-        if (link.stat.valid) {
-            probe["statistical_eye"] = {{"height_V_at_1e-12", Number(link.stat.heightAtTarget)},
-                                        {"width_UI_at_1e-12", Number(link.stat.widthAtTarget)},
-                                        {"best_phase_samples", link.stat.bestPhase},
-                                        {"ber_at_best", link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)]},
-                                        {"threshold_V", Number(link.stat.thresholdAtBest)},
-                                        {"noise_rms_V", o.noiseRms},
-                                        {"rj_rms_UI", o.rjRms}};
-        }
+    // The transmitter's probe at the top level, as before; the others under their keys.
+    const json txProbe = ProbeJson(probes[0], o.bitTime, N);
+    for (auto it = txProbe.begin(); it != txProbe.end(); ++it) summary[it.key()] = it.value();
+    if (!modelRan) summary["metrics_note"] = probes[0].eye.note;
+    if (haveLink) {
+        json probe = ProbeJson(probes[1], o.bitTime, N);
+        probe["channel"] = channel.description;
+        probe["channel_dc_gain"] = JsonNumber(channel.dcGain);
+        probe["channel_response_samples"] = channel.impulse.size();
+        probe["channel_area_beyond_response"] = JsonNumber(channel.cutArea);
+        probe["warnings"] = channel.warnings;
         summary["channel_output"] = probe;
     }
-    if (haveRx && modelRan) {
-        json probe = {{"library", o.rxLibrary}, {"parameters_in", rxParameters}, {"message", rx.Message()},
-                      {"AMI_GetWave_failed", rxFailed}};
-        json re = {{"valid", rxMetrics.valid}};
-        if (rxMetrics.valid) {
-            re.update({{"height_V", Number(rxMetrics.height)},
-                       {"closed", !(rxMetrics.height > 0)},
-                       {"width_UI", Number(rxMetrics.widthUi)},
-                       {"sampling_phase_samples", rxMetrics.bestPhase},
-                       {"system_delay_samples", rxDelay}});
-        } else {
-            re["note"] = rxMetrics.note.empty() ? "no eye for this stimulus" : rxMetrics.note;
-        }
-        probe["eye"] = re;
-        probe["pulse_cursors_V"] = {{"first_UI", rxCursors.first}, {"values", rxCursors.values}};
+    double clockPhase = 0;
+    int clockPhaseSample = 0;
+    if (clockCount > 0) {
+        clockPhase = std::atan2(clockSin, clockCos) / kTwoPi * N;
+        if (clockPhase < 0) clockPhase += N;
+        clockPhaseSample = static_cast<int>(std::lround(clockPhase)) % N;
+    }
+    if (haveRx) {
+        json probe = ProbeJson(probes[2], o.bitTime, N);
+        probe["library"] = rxSetup.lib.Path();
+        probe["parameters_in"] = rxSetup.parameters;
+        probe["return_codes"] = ResultJson(rx.Result());
+        probe["message"] = rx.Result().message;
+        probe["parameters_out"] = rx.Result().parametersOut;
         if (clockCount > 0) {
-            // The receiver's own sampling: the eye at the circular mean of its clock phases.
-            double mean = std::atan2(clockSin, clockCos) / (2 * 3.141592653589793) * N;
-            if (mean < 0) mean += N;
-            const int phase = static_cast<int>(std::lround(mean)) % N;
+            // Sampled half a unit interval after each clock time; the eye at
+            // the circular mean of those sampling phases.
             probe["clock"] = {{"clock_times", clockCount},
-                              {"mean_phase_samples", mean},
-                              {"eye_height_at_clock_V", rxMetrics.valid ? Number(eyeRx.HeightAt(phase)) : json(nullptr)}};
+                              {"sampling_phase_samples", clockPhase},
+                              {"eye_height_at_clock_V", probes[2].eye.valid
+                                                            ? JsonNumber(eyes[2]->HeightAt(clockPhaseSample))
+                                                            : json(nullptr)}};
         }
         summary["rx_output"] = probe;
     }
     if (waveSamples < plan.samples) {
-        summary["waveform_note"] = "waveform files hold the first " + std::to_string(waveSamples) +
-                                   " of " + std::to_string(plan.samples) + " samples (--max-waveform-samples)";
+        summary["waveform_note"] = "waveform files hold the first " + std::to_string(waveSamples) + " of " +
+                                   std::to_string(plan.samples) + " samples (--max-waveform-samples)";
     }
     const std::string summaryPath = (dir / "summary.json").string();
     files.push_back(summaryPath);
@@ -492,30 +416,23 @@ int CommandRun(const RunOptions& given) {
         std::printf("AMI_Init %ld, %ld AMI_GetWave call%s (%ld failed), AMI_Close %ld\n", result.initResult,
                     result.waveCalls, result.waveCalls == 1 ? "" : "s", result.failedWaveCalls, result.closeResult);
         if (!result.message.empty()) std::printf("message: %s\n", result.message.c_str());
-        if (metrics.valid) {
-            std::printf("eye height %.6g V%s, eye width %.4g UI at phase %d/%d, %llu bits\n", metrics.height,
-                        metrics.height > 0 ? "" : " (closed)", metrics.widthUi, metrics.bestPhase, N,
-                        static_cast<unsigned long long>(metrics.bits));
-        } else {
-            std::printf("%s\n", metrics.note.c_str());
+        if (haveRx) {
+            const RunResult& r = rx.Result();
+            std::printf("receiver: AMI_Init %ld, %ld AMI_GetWave call%s (%ld failed), AMI_Close %ld\n", r.initResult,
+                        r.waveCalls, r.waveCalls == 1 ? "" : "s", r.failedWaveCalls, r.closeResult);
+            if (!r.message.empty()) std::printf("receiver message: %s\n", r.message.c_str());
         }
-        if (modelRan) {
-            std::printf("rise time %s; swing %s\n",
-                        responses.riseSeconds ? FormatTime(*responses.riseSeconds).c_str()
-                                              : "not measurable (no 20-80 % edge)",
-                        metrics.valid ? Format("%.6g V p-p", metrics.peakToPeak).c_str() : "not measured");
-        }
-        if (haveRx && modelRan && rxMetrics.valid)
-            std::printf("after the receiver: eye height %.6g V%s, width %.4g UI%s\n", rxMetrics.height,
-                        rxMetrics.height > 0 ? "" : " (closed)", rxMetrics.widthUi,
-                        clockCount > 0 ? ("; " + std::to_string(clockCount) + " clock times").c_str() : "");
-        if (haveChannel && modelRan) {
-            if (channelMetrics.valid)
-                std::printf("after the channel (%s): eye height %.6g V%s, width %.4g UI\n", channel.description.c_str(),
-                            channelMetrics.height, channelMetrics.height > 0 ? "" : " (closed)", channelMetrics.widthUi);
-            if (link.stat.valid)
-                std::printf("statistical eye at BER 1e-12: height %.6g V, width %.4g UI\n", link.stat.heightAtTarget,
-                            link.stat.widthAtTarget);
+        for (const ProbeReport& p : probes) PrintProbe(p, o.bitTime, N);
+        if (haveRx) {
+            if (clockCount > 0) {
+                std::printf("  receiver's clock: %llu clock times, sampling phase %.2f of %d samples; eye height there "
+                            "%s\n",
+                            static_cast<unsigned long long>(clockCount), clockPhase, N,
+                            probes[2].eye.valid ? Format("%.6g V", eyes[2]->HeightAt(clockPhaseSample)).c_str()
+                                                : "not measured");
+            } else {
+                std::printf("  the receiver reported no clock times\n");
+            }
         }
         if (waveSamples < plan.samples)
             std::printf("waveform files: the first %llu of %llu samples (--max-waveform-samples)\n",

@@ -10,7 +10,6 @@
 #include <thread>
 
 #include "grid.h"
-#include "link.h"
 #include "output.h"
 #include "session.h"
 
@@ -139,35 +138,36 @@ int CommandSweep(const SweepOptions& options) {
                 StimulusSource source(rowPlan, quiet, setup.ignoreBits);
                 source.Fill(stimulus.data(), stimulus.size(), 0);
                 const RunResult r = RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
-                const Responses responses = MeasureResponses(setup, quiet);
+                StatEyeOptions txOptions = statOptions;
+                txOptions.enabled = false;
+                const Responses responses = MeasureResponses(setup, quiet, txOptions);
+                const ProbeResponses& txr = responses.probe;
                 std::vector<int> bits(static_cast<std::size_t>(rowPlan.bits));
                 for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = source.Bit(b) == 1;
                 EyeMetrics m;
                 if (r.initResult == 1 && responses.ok)
-                    m = MeasureEye(r.output, o.samplesPerBit,
-                                   static_cast<std::size_t>(setup.ignoreBits) * static_cast<std::size_t>(o.samplesPerBit),
-                                   responses.delaySamples, bits);
+                    m = MeasureEye(r.output, o.samplesPerBit, static_cast<std::size_t>(setup.ignoreBits),
+                                   txr.delaySamples, bits);
                 row += "," + (m.valid ? Cell(m.height) : "") + "," + (m.valid ? Cell(m.widthUi) : "");
-                row += "," + (responses.riseSeconds ? Cell(*responses.riseSeconds) : "");
+                row += "," + (responses.ok && txr.riseSamples ? Cell(*txr.riseSamples * o.bitTime / o.samplesPerBit) : "");
                 row += "," + (m.valid ? Cell(m.peakToPeak) : "");
-                row += "," + (responses.ok ? Cell(responses.high) : "") + "," + (responses.ok ? Cell(responses.low) : "");
+                row += "," + (responses.ok ? Cell(txr.high) : "") + "," + (responses.ok ? Cell(txr.low) : "");
                 for (int c = 0; c < 8; ++c) {
-                    const bool have = responses.ok && static_cast<std::size_t>(c) < responses.cursors.values.size();
-                    row += "," + (have ? Cell(responses.cursors.values[static_cast<std::size_t>(c)]) : "");
+                    const bool have = responses.ok && static_cast<std::size_t>(c) < txr.cursors.values.size();
+                    row += "," + (have ? Cell(txr.cursors.values[static_cast<std::size_t>(c)]) : "");
                 }
                 const bool ok = r.Ok() && responses.ok;
                 if (!ok) ++failures;
                 row += ok ? ",1" : ",0";
                 if (haveChannel) {
                     // The same run behind the channel, and its statistical eye.
-                    const std::size_t start = static_cast<std::size_t>(setup.ignoreBits + 8) * static_cast<std::size_t>(o.samplesPerBit);
-                    const LinkResponses link = ThroughChannel(responses, channel, start, o.samplesPerBit, statOptions);
+                    const ProbeResponses link =
+                        ThroughChannel(txr, channel.impulse, channel.dcGain, o.samplesPerBit, statOptions);
                     EyeMetrics c;
-                    if (m.valid && link.cursors.peakIndex >= 0) {
-                        std::vector<double> y = ConvolveAll(r.output, channel.impulse);
+                    if (m.valid && link.ok) {
+                        std::vector<double> y = ConvolveFull(r.output, channel.impulse);
                         y.resize(r.output.size());
-                        c = MeasureEye(y, o.samplesPerBit,
-                                       static_cast<std::size_t>(setup.ignoreBits) * static_cast<std::size_t>(o.samplesPerBit),
+                        c = MeasureEye(y, o.samplesPerBit, static_cast<std::size_t>(setup.ignoreBits),
                                        link.delaySamples, bits);
                     }
                     row += "," + (c.valid ? Cell(c.height) : "") + "," + (c.valid ? Cell(c.widthUi) : "");

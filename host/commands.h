@@ -30,6 +30,8 @@ struct CommonOptions {
     double rjRms = 0.0;              // unit intervals, for the statistical eye
     std::string rxLibrary;           // --rx: a receiver AMI model after the channel
     std::string rxAmi, rxParams;     // its .ami file, or its parameter string
+    std::vector<std::string> rxSets; // NAME=VALUE overrides of its .ami file
+    std::string rxIbs;               // --rx-ibs: its library and .ami from an .ibs
     std::uint64_t bits = 0;          // 0: one pattern period (capped) after the ignored bits
     bool quiet = false;
 };

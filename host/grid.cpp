@@ -111,6 +111,10 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o, const std
         Error("--jobs must be at least 1");
         return 2;
     }
+    if (HaveReceiverOptions(o)) {
+        Error(command + " runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs are for 'run'");
+        return 2;
+    }
     if (const int status = Prepare(o, run.probe)) return status;
     if (!ParseShard(shard, run.shardK, run.shardN)) {
         Error("--shard expects K/N with 1 <= K <= N");

@@ -64,6 +64,9 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
                    "response, its AMI_GetWave the channel's output)");
     app.add_option("--rx-ami", o.rxAmi, "the receiver's .ami file");
     app.add_option("--rx-params", o.rxParams, "the receiver's parameter string (instead of --rx-ami)");
+    app.add_option("--rx-set", o.rxSets, "override a parameter of the receiver's .ami file: NAME=VALUE (repeatable)");
+    app.add_option("--rx-ibs", o.rxIbs,
+                   "an .ibs file: the receiver's Linux 64-bit executable and .ami file from its [Algorithmic Model]");
 }
 
 void AddRun(CLI::App& app, amihost::RunOptions& o) {
@@ -162,6 +165,20 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         app.exit(e);
         return 2;
+    }
+    // Options before a command belong to the demo: refuse them before any
+    // other command rather than run without them.
+    if (!demoCmd->parsed() && (runCmd->parsed() || invCmd->parsed() || sweepCmd->parsed() || optCmd->parsed() ||
+                               mergeCmd->parsed())) {
+        for (const CLI::Option* given : app.get_options()) {
+            if (given->count() > 0) {
+                std::fprintf(stderr,
+                             "amihost: error: %s stands before the command; options go after it (amihost COMMAND "
+                             "OPTIONS)\n",
+                             given->get_name().c_str());
+                return 2;
+            }
+        }
     }
     try {
         if (runCmd->parsed()) return amihost::CommandRun(run);

@@ -1,6 +1,6 @@
 #include "plots.h"
 
-#include "stat_eye.h"
+#include "link/stat_eye.h"
 
 #include <cairo.h>
 

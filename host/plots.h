@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "metrics.h"
+#include "link/eye.h"
 
 namespace amihost {
 

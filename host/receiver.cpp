@@ -1,38 +1,46 @@
 #include "receiver.h"
 
-#include <cstring>
-
 namespace amihost {
 
-Receiver::~Receiver() {
-    if (handle_ != nullptr && lib_.Close != nullptr) lib_.Close(handle_);
-}
-
-std::string Receiver::Open(const std::string& library, const std::string& parameters, double dt, double bitTime,
-                           const std::vector<double>& impulse) {
-    if (const std::string e = lib_.Open(library); !e.empty()) return e;
-    // The impulse matrix: one column, the channel's response per second.
+std::vector<double> ImpulseMatrixOf(const std::vector<double>& impulse, double dt) {
     std::vector<double> matrix(impulse.size());
     for (std::size_t k = 0; k < impulse.size(); ++k) matrix[k] = impulse[k] / dt;
-    std::vector<char> params(parameters.begin(), parameters.end());
-    params.push_back('\0');
-    char* out = nullptr;
-    char* msg = nullptr;
-    const long result = lib_.Init(matrix.data(), static_cast<long>(matrix.size()), 0, dt, bitTime, params.data(), &out,
-                                  &handle_, &msg);
-    if (msg != nullptr) message_ = std::string(msg, strnlen(msg, 1 << 16));
-    if (result != 1 || handle_ == nullptr)
-        return library + ": the receiver's AMI_Init returned " + std::to_string(result) +
-               (message_.empty() ? "" : " (" + message_ + ")");
-    return "";
+    return matrix;
 }
 
-bool Receiver::Process(double* wave, std::size_t n, std::vector<double>& clockTimes) {
-    if (n == 0) return true;
-    clock_.assign(n + 1, -1.0);
-    const long result = lib_.GetWave(wave, static_cast<long>(n), clock_.data(), nullptr, handle_);
-    for (std::size_t k = 0; k <= n && clock_[k] != -1.0; ++k) clockTimes.push_back(clock_[k]);
-    return result == 1;
+ProbeResponses ReceiverResponses(const Library& lib, const RunConfig& config, const std::vector<double>& impulse,
+                                 const ProbeResponses& atInput, const StatEyeOptions& options,
+                                 std::vector<std::string>& breaches) {
+    if (!atInput.ok) {
+        ProbeResponses r;
+        r.note = atInput.note;
+        return r;
+    }
+    const std::size_t length = atInput.pulse.size() + 64 * static_cast<std::size_t>(config.samplesPerBit);
+    ResponseInputs in = InputsFrom(atInput, length);
+    const std::vector<double> matrix = ImpulseMatrixOf(impulse, config.bitTime / config.samplesPerBit);
+    const char* names[3] = {"receiver's run of 0s", "receiver's pulse run", "receiver's step run"};
+    std::vector<double>* waves[3] = {&in.zeros, &in.pulse, &in.step};
+    bool ok = true;
+    for (int k = 0; k < 3; ++k) {
+        ModelSession s;
+        std::vector<double> clock;
+        ok = s.Init(lib, config, matrix) && ok;
+        if (ok) ok = s.GetWave(waves[k]->data(), waves[k]->size(), 0, &clock) && ok;
+        s.Close();
+        for (const std::string& b : s.Result().breaches) breaches.push_back(std::string(names[k]) + ": " + b);
+        if (!s.Result().Ok()) ok = false;
+    }
+    if (!ok) {
+        ProbeResponses r;
+        r.note = "no receiver responses: the receiver failed in its response runs";
+        return r;
+    }
+    return AnalyseResponses(in.zeros, in.pulse, in.step, atInput.start, config.samplesPerBit, options);
+}
+
+double ClockSample(double clockTime, double bitTime, int samplesPerBit) {
+    return (clockTime + 0.5 * bitTime) * samplesPerBit / bitTime;
 }
 
 }  // namespace amihost

@@ -1,34 +1,30 @@
 // A receiver AMI model after the channel, driven as a simulator drives one:
 // AMI_Init gets the channel's impulse response, AMI_GetWave the channel's
-// output block by block, and the clock times it reports are collected.
+// output block by block, with the same contract checks as the transmitter.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "link/responses.h"
 #include "runner.h"
 
 namespace amihost {
 
-class Receiver {
-public:
-    Receiver() = default;
-    ~Receiver();
-    Receiver(const Receiver&) = delete;
-    Receiver& operator=(const Receiver&) = delete;
+// The impulse matrix a receiver's AMI_Init gets: the channel's response per
+// second (samples divided by the sample interval).
+std::vector<double> ImpulseMatrixOf(const std::vector<double>& impulse, double dt);
 
-    // Loads and initialises the model; an error text, empty on success.
-    std::string Open(const std::string& library, const std::string& parameters, double dt, double bitTime,
-                     const std::vector<double>& impulse);
-    // Equalises a block in place; appends the clock times it reports (seconds).
-    bool Process(double* wave, std::size_t n, std::vector<double>& clockTimes);
-    const std::string& Message() const { return message_; }
+// The receiver's responses: three fresh instances run on the channel's run
+// of 0s, its pulse and its step (each as long as the channel's pulse
+// response plus 64 unit intervals), their breaches added to `breaches`.
+ProbeResponses ReceiverResponses(const Library& lib, const RunConfig& config, const std::vector<double>& impulse,
+                                 const ProbeResponses& atInput, const StatEyeOptions& options,
+                                 std::vector<std::string>& breaches);
 
-private:
-    Library lib_;
-    void* handle_ = nullptr;
-    std::string message_;
-    std::vector<double> clock_;
-};
+// The sampling instant of a clock time, in samples: the IBIS-AMI clock time
+// is where the recovered clock crosses its threshold, and the data is
+// sampled half a unit interval later.
+double ClockSample(double clockTime, double bitTime, int samplesPerBit);
 
 }  // namespace amihost

@@ -46,6 +46,7 @@ std::string SafeText(const char* text, std::vector<std::string>& breaches, const
 
 std::string Library::Open(const std::string& path) {
     // A bare file name means the file here, not a search of the library path.
+    path_ = path;
     const std::string where = path.find('/') == std::string::npos ? "./" + path : path;
     handle_ = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
@@ -117,44 +118,111 @@ std::string BlockPolicy::Describe() const {
     return "?";
 }
 
-RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t total,
-                   const SourceFn& source, const SinkFn& sink, const ProgressFn& progress) {
-    RunResult r;
-    // A small impulse matrix (one column, no aggressors) with known content.
-    const long rows = 64;
-    std::vector<double> impulse(static_cast<std::size_t>(rows));
-    for (long k = 0; k < rows; ++k) {
-        impulse[static_cast<std::size_t>(k)] = std::exp(-0.2 * static_cast<double>(k)) * 1e-3;
+ModelSession::~ModelSession() {
+    if (handle_ != nullptr && !closed_) Close();
+}
+
+bool ModelSession::Init(const Library& lib, const RunConfig& config, const std::vector<double>& impulseColumn) {
+    lib_ = &lib;
+    config_ = config;
+    // The impulse matrix: one column, no aggressors. Without a channel, a
+    // small one with known content.
+    std::vector<double> impulse = impulseColumn;
+    if (impulse.empty()) {
+        impulse.resize(64);
+        for (std::size_t k = 0; k < impulse.size(); ++k) impulse[k] = std::exp(-0.2 * static_cast<double>(k)) * 1e-3;
     }
     const std::vector<double> impulseCopy = impulse;
-
-    std::vector<char> paramsIn(config.parameters.begin(), config.parameters.end());
-    paramsIn.push_back('\0');
-    const std::vector<char> paramsCopy = paramsIn;
-    char* out = nullptr;
+    paramsIn_.assign(config.parameters.begin(), config.parameters.end());
+    paramsIn_.push_back('\0');
+    const std::vector<char> paramsCopy = paramsIn_;
     char* msg = nullptr;
-    void* handle = nullptr;
     const double interval = config.bitTime / config.samplesPerBit;
-    r.initResult = lib.Init(impulse.data(), rows, 0, interval, config.bitTime, paramsIn.data(),
-                            &out, &handle, &msg);
-    r.message = SafeText(msg, r.breaches, "the AMI_Init message");
-    r.parametersOut = SafeText(out, r.breaches, "AMI_parameters_out");
-    if (r.initResult != 1)
-        r.breaches.push_back("AMI_Init returned " + std::to_string(r.initResult));
-    if (config.expectImpulseUntouched && impulse != impulseCopy) {
-        r.breaches.push_back(
-            "AMI_Init changed the impulse matrix although Init_Returns_Impulse is False");
+    r_.initResult = lib.Init(impulse.data(), static_cast<long>(impulse.size()), 0, interval, config.bitTime,
+                             paramsIn_.data(), &out_, &handle_, &msg);
+    r_.message = SafeText(msg, r_.breaches, "the AMI_Init message");
+    r_.parametersOut = SafeText(out_, r_.breaches, "AMI_parameters_out");
+    if (r_.initResult != 1) r_.breaches.push_back("AMI_Init returned " + std::to_string(r_.initResult));
+    if (config.expectImpulseUntouched && impulse != impulseCopy)
+        r_.breaches.push_back("AMI_Init changed the impulse matrix although Init_Returns_Impulse is False");
+    if (paramsIn_ != paramsCopy) r_.breaches.push_back("AMI_Init changed AMI_parameters_in");
+    paramsCopy_ = paramsCopy;
+    if (handle_ == nullptr) {
+        r_.breaches.push_back("AMI_Init gave no memory handle");
+        return false;
     }
-    if (paramsIn != paramsCopy) r.breaches.push_back("AMI_Init changed AMI_parameters_in");
-    if (handle == nullptr) {
-        r.breaches.push_back("AMI_Init gave no memory handle");
-        return r;
-    }
+    return r_.initResult == 1;
+}
 
+bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at, std::vector<double>* clockTimes) {
+    if (handle_ == nullptr || closed_) return false;
+    block_.assign(count + 2 * kGuard, Pattern(kGuardBits));
+    std::copy_n(wave, count, block_.begin() + static_cast<long>(kGuard));
+    // Room for a clock time per sample plus the terminator, then guards.
+    clock_.assign(count + 1 + kGuard, Pattern(kClockBits));
+    const long result =
+        lib_->GetWave(block_.data() + kGuard, static_cast<long>(count), clock_.data(), &out_, handle_);
+    ++r_.waveCalls;
+    if (result != 1) {
+        ++r_.failedWaveCalls;
+        if (r_.failedWaveCalls <= 5)
+            r_.breaches.push_back("AMI_GetWave returned " + std::to_string(result) + " for the block at sample " +
+                                  std::to_string(at));
+    }
+    for (std::size_t g = 0; g < kGuard && !guardBreach_; ++g) {
+        if (!IsPattern(block_[g], kGuardBits) || !IsPattern(block_[kGuard + count + g], kGuardBits)) {
+            r_.breaches.push_back("AMI_GetWave wrote outside the wave (block at sample " + std::to_string(at) + ")");
+            guardBreach_ = true;
+        }
+    }
+    std::size_t terminator = count + 1;
+    for (std::size_t k = 0; k <= count && terminator > count; ++k)
+        if (clock_[k] == -1.0) terminator = k;
+    for (std::size_t k = count + 1; k < clock_.size() && !clockBreach_; ++k) {
+        if (!IsPattern(clock_[k], kClockBits)) {
+            r_.breaches.push_back("AMI_GetWave wrote past the clock_times array");
+            clockBreach_ = true;
+        }
+    }
+    if (terminator > count && !terminatorBreach_) {
+        r_.breaches.push_back("clock_times has no -1 terminator (block at sample " + std::to_string(at) + ")");
+        terminatorBreach_ = true;
+    }
+    if (clockTimes != nullptr)
+        for (std::size_t k = 0; k < terminator && k <= count; ++k) clockTimes->push_back(clock_[k]);
+    if (paramsIn_ != paramsCopy_ && !paramsBreach_) {
+        r_.breaches.push_back("AMI_GetWave changed AMI_parameters_in (block at sample " + std::to_string(at) + ")");
+        paramsBreach_ = true;
+    }
+    std::copy_n(block_.begin() + static_cast<long>(kGuard), count, wave);
+    for (std::size_t k = 0; k < count && !nonFiniteBreach_; ++k) {
+        if (!std::isfinite(wave[k])) {
+            r_.breaches.push_back("AMI_GetWave returned a value that is not finite (" + std::to_string(wave[k]) +
+                                  ") at sample " + std::to_string(at + k));
+            nonFiniteBreach_ = true;
+        }
+    }
+    return result == 1;
+}
+
+long ModelSession::Close() {
+    if (handle_ == nullptr || closed_) return r_.closeResult;
+    closed_ = true;
+    r_.closeResult = lib_->Close(handle_);
+    if (r_.closeResult != 1) r_.breaches.push_back("AMI_Close returned " + std::to_string(r_.closeResult));
+    return r_.closeResult;
+}
+
+RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t total, const SourceFn& source,
+                   const SinkFn& sink, const ProgressFn& progress) {
+    ModelSession session;
+    if (!session.Init(lib, config)) {
+        session.Close();  // when it gave a handle
+        return session.Result();
+    }
     std::mt19937 rng(config.policy.seed);
     std::uint64_t at = 0;
-    std::vector<double> block, clock;
-    bool terminatorBreach = false, guardBreach = false, clockBreach = false;
+    std::vector<double> block;
     const std::uint64_t largest = std::uint64_t{1} << 24;  // keeps a "whole" run's buffer bounded
     while (at < total) {
         std::uint64_t n = total - at;
@@ -165,8 +233,7 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
                 n = std::min(n, config.policy.size);
                 break;
             case BlockPolicy::Bits:
-                n = std::min(n,
-                             config.policy.size * static_cast<std::uint64_t>(config.samplesPerBit));
+                n = std::min(n, config.policy.size * static_cast<std::uint64_t>(config.samplesPerBit));
                 break;
             case BlockPolicy::Random:
                 n = std::min<std::uint64_t>(n, 1 + rng() % config.policy.size);
@@ -174,49 +241,15 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
         }
         if (n > largest && config.policy.kind == BlockPolicy::Whole) n = largest;
         const auto count = static_cast<std::size_t>(n);
-        block.assign(count + 2 * kGuard, Pattern(kGuardBits));
-        source(block.data() + kGuard, count, at);
-        // Room for a clock time per sample plus the terminator, then guards.
-        clock.assign(count + 1 + kGuard, Pattern(kClockBits));
-        const long result = lib.GetWave(block.data() + kGuard, static_cast<long>(count),
-                                        clock.data(), &out, handle);
-        ++r.waveCalls;
-        if (result != 1) {
-            ++r.failedWaveCalls;
-            if (r.failedWaveCalls <= 5) {
-                r.breaches.push_back("AMI_GetWave returned " + std::to_string(result) +
-                                     " for the block at sample " + std::to_string(at));
-            }
-        }
-        for (std::size_t g = 0; g < kGuard && !guardBreach; ++g) {
-            if (!IsPattern(block[g], kGuardBits) ||
-                !IsPattern(block[kGuard + count + g], kGuardBits)) {
-                r.breaches.push_back("AMI_GetWave wrote outside the wave (block at sample " +
-                                     std::to_string(at) + ")");
-                guardBreach = true;
-            }
-        }
-        bool terminated = false;
-        for (std::size_t k = 0; k <= count && !terminated; ++k) terminated = clock[k] == -1.0;
-        for (std::size_t k = count + 1; k < clock.size() && !clockBreach; ++k) {
-            if (!IsPattern(clock[k], kClockBits)) {
-                r.breaches.push_back("AMI_GetWave wrote past the clock_times array");
-                clockBreach = true;
-            }
-        }
-        if (!terminated && !terminatorBreach) {
-            r.breaches.push_back("clock_times has no -1 terminator (block at sample " +
-                                 std::to_string(at) + ")");
-            terminatorBreach = true;
-        }
-        sink(block.data() + kGuard, count, at);
+        block.resize(count);
+        source(block.data(), count, at);
+        session.GetWave(block.data(), count, at, nullptr);
+        sink(block.data(), count, at);
         at += n;
         if (progress) progress(at, total);
     }
-    r.closeResult = lib.Close(handle);
-    if (r.closeResult != 1)
-        r.breaches.push_back("AMI_Close returned " + std::to_string(r.closeResult));
-    return r;
+    session.Close();
+    return session.Result();
 }
 
 RunResult RunModel(const Library& lib, const RunConfig& config,

@@ -23,12 +23,14 @@ public:
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
+    const std::string& Path() const { return path_; }
     InitFn Init = nullptr;
     GetWaveFn GetWave = nullptr;
     CloseFn Close = nullptr;
 
 private:
     void* handle_ = nullptr;
+    std::string path_;
 };
 
 // How the waveform is cut into AMI_GetWave calls.
@@ -57,6 +59,39 @@ struct RunResult {
     std::vector<double> output;
     std::vector<std::string> breaches;  // contract breaches, in the order found
     bool Ok() const { return breaches.empty() && initResult == 1 && failedWaveCalls == 0; }
+};
+
+// One instance of a model, with the contract checked on every call: the
+// impulse matrix and AMI_parameters_in left alone, return codes, the
+// message text and AMI_parameters_out, writes beyond the wave and the clock
+// times (guard samples), the -1 terminator, and outputs that are not finite.
+// Every breach is recorded in Result().
+class ModelSession {
+public:
+    ModelSession() = default;
+    ~ModelSession();
+    ModelSession(const ModelSession&) = delete;
+    ModelSession& operator=(const ModelSession&) = delete;
+    // AMI_Init with `impulse` as the one-column impulse matrix (a small
+    // synthetic one when empty). False when it failed or gave no handle.
+    bool Init(const Library& lib, const RunConfig& config, const std::vector<double>& impulse = {});
+    // AMI_GetWave on `n` samples in place (`at`: the first one's index in the
+    // whole waveform); appends the clock times the model reports.
+    bool GetWave(double* wave, std::size_t n, std::uint64_t at, std::vector<double>* clockTimes);
+    long Close();
+    const RunResult& Result() const { return r_; }
+
+private:
+    const Library* lib_ = nullptr;
+    RunConfig config_;
+    void* handle_ = nullptr;
+    bool closed_ = false;
+    char* out_ = nullptr;
+    std::vector<char> paramsIn_, paramsCopy_;
+    std::vector<double> block_, clock_;
+    bool guardBreach_ = false, clockBreach_ = false, terminatorBreach_ = false, paramsBreach_ = false,
+         nonFiniteBreach_ = false;
+    RunResult r_;
 };
 
 // Fills `n` stimulus samples starting at sample `at`.

@@ -126,8 +126,10 @@ int ResolveIbs(CommonOptions& o) {
     for (const ibis::ExecutableLine& e : models.executables) {
         if (!o.model.empty() && e.model != o.model) continue;
         if (o.model.empty() && !o.component.empty() && !allowed.count(e.model)) continue;
-        if (e.platform.rfind("Linux", 0) == 0 && e.platform.size() >= 3 &&
-            e.platform.compare(e.platform.size() - 3, 3, "_64") == 0) {
+        std::string platform = e.platform;
+        for (char& c : platform) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (platform.rfind("linux", 0) == 0 && platform.size() >= 3 &&
+            platform.compare(platform.size() - 3, 3, "_64") == 0) {
             pick = &e;
             break;
         }
@@ -183,7 +185,7 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
         if (failed) return 2;
         setup.parameters = BuildParameterString(setup.file);
         const auto ignore = setup.file.reserved.find("Ignore_Bits");
-        setup.ignoreBits = 0;
+        setup.ignoreBits = kDefaultIgnoreBits;
         if (ignore != setup.file.reserved.end())
             setup.ignoreBits = std::clamp(std::atoi(ignore->second.c_str()), 0, 1000000);
         const auto impulse = setup.file.reserved.find("Init_Returns_Impulse");
@@ -215,6 +217,49 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
               " samples per bit), more than the " + std::to_string(kMaxInMemorySamples) +
               " this tool keeps in memory; use fewer samples per bit or ignored bits");
         return 2;
+    }
+    return 0;
+}
+
+bool HaveReceiverOptions(const CommonOptions& o) {
+    return !o.rxLibrary.empty() || !o.rxAmi.empty() || !o.rxParams.empty() || !o.rxSets.empty() || !o.rxIbs.empty();
+}
+
+int PrepareReceiver(const CommonOptions& o, Setup& rx) {
+    CommonOptions r = o;
+    r.library = o.rxLibrary;
+    r.amiFile = o.rxAmi;
+    r.parameters = o.rxParams;
+    r.sets = o.rxSets;
+    r.ibsFile = o.rxIbs;
+    r.component.clear();
+    r.model.clear();
+    r.ignoreBitsGiven = true;  // the transmitter's ignored bits say it
+    r.ignoreBits = 0;
+    if (r.library.empty() && r.ibsFile.empty()) {
+        Error("--rx-ami, --rx-params and --rx-set need a receiver (--rx or --rx-ibs)");
+        return 2;
+    }
+    if (!r.ibsFile.empty() && (!r.library.empty() || !r.amiFile.empty() || !r.parameters.empty())) {
+        Error("--rx-ibs takes the receiver's library and .ami file from the .ibs; do not give --rx, --rx-ami or "
+              "--rx-params too");
+        return 2;
+    }
+    if (!r.parameters.empty() && !r.amiFile.empty()) {
+        Error("give the receiver's parameters either as an .ami file (--rx-ami) or as a string (--rx-params), not both");
+        return 2;
+    }
+    if (!r.sets.empty() && r.amiFile.empty() && r.ibsFile.empty()) {
+        Error("--rx-set needs the receiver's .ami file (--rx-ami or --rx-ibs)");
+        return 2;
+    }
+    if (const int status = ResolveIbs(r)) return status;
+    if (const int status = Prepare(r, rx)) return status;
+    // The receiver's own Ignore_Bits, read by Prepare from its .ami file.
+    rx.ignoreBits = 0;
+    if (rx.haveFile) {
+        const auto ignore = rx.file.reserved.find("Ignore_Bits");
+        if (ignore != rx.file.reserved.end()) rx.ignoreBits = std::clamp(std::atoi(ignore->second.c_str()), 0, 1000000);
     }
     return 0;
 }
@@ -337,42 +382,70 @@ RunConfig ConfigOf(const CommonOptions& o, const Setup& setup, const BlockPolicy
     return c;
 }
 
-Responses MeasureResponses(const Setup& setup, const CommonOptions& o) {
+std::size_t ResponseStart(int ignoreBits, int samplesPerBit) {
+    return static_cast<std::size_t>(ignoreBits + 8) * static_cast<std::size_t>(samplesPerBit);
+}
+
+Responses MeasureResponses(const Setup& setup, const CommonOptions& o, const StatEyeOptions& statOptions) {
     Responses r;
     const int lead = setup.ignoreBits + 8;
     const BlockPolicy whole;
-    const std::vector<double> stepIn = Nrz(StepBits(lead, 48), o.samplesPerBit, o.high, o.low).samples;
+    const std::vector<double> zerosIn = Nrz(StepBits(lead + 49, 0), o.samplesPerBit, o.high, o.low).samples;
+    const std::vector<double> stepIn = Nrz(StepBits(lead, 49), o.samplesPerBit, o.high, o.low).samples;
+    const std::vector<double> pulseIn = Nrz(PulseBits(lead, 48), o.samplesPerBit, o.high, o.low).samples;
+    r.zeros = RunModel(setup.lib, ConfigOf(o, setup, whole), zerosIn);
     r.step = RunModel(setup.lib, ConfigOf(o, setup, whole), stepIn);
-    const std::vector<double> pulseIn =
-        Nrz(PulseBits(lead, 48), o.samplesPerBit, o.high, o.low).samples;
     r.pulse = RunModel(setup.lib, ConfigOf(o, setup, whole), pulseIn);
-    r.ok = r.step.initResult == 1 && r.pulse.initResult == 1 && r.step.failedWaveCalls == 0 &&
-           r.pulse.failedWaveCalls == 0 && !r.step.output.empty() && !r.pulse.output.empty();
+    r.ok = true;
+    for (const RunResult* run : {&r.zeros, &r.step, &r.pulse})
+        r.ok = r.ok && run->initResult == 1 && run->failedWaveCalls == 0 && !run->output.empty();
     if (!r.ok) return r;
-    const std::size_t start =
-        static_cast<std::size_t>(lead) * static_cast<std::size_t>(o.samplesPerBit);
-    const auto rise = RiseTime2080(r.step.output, start, static_cast<std::size_t>(o.samplesPerBit),
-                                   &r.low, &r.high);
-    if (rise) r.riseSeconds = *rise * o.bitTime / o.samplesPerBit;
-    AlignPulse(r.pulse.output, start, o.samplesPerBit, r.cursors, r.delaySamples);
+    r.probe = AnalyseResponses(r.zeros.output, r.pulse.output, r.step.output, ResponseStart(setup.ignoreBits, o.samplesPerBit),
+                               o.samplesPerBit, statOptions);
+    r.ok = r.probe.ok;
     return r;
 }
 
-void AlignPulse(const std::vector<double>& pulse, std::size_t start, int N, Cursors& cursors,
-                std::int64_t& delay) {
-    delay = 0;
-    if (start == 0 || start >= pulse.size()) return;
-    const double baseline = pulse[start - 1];
-    cursors = PulseCursors(pulse, baseline, N, 2, 5, start);
-    if (cursors.peakIndex < 0) return;
-    // The middle of the pulse at half its height (where a slow output stage
-    // leaves the eye most open), from the start of the bit.
-    const auto peak = static_cast<std::size_t>(cursors.peakIndex);
-    const double half = 0.5 * (pulse[peak] - baseline);
-    std::size_t up = peak, down = peak;
-    while (up > start && pulse[up - 1] - baseline > half) --up;
-    while (down + 1 < pulse.size() && pulse[down + 1] - baseline > half) ++down;
-    delay = static_cast<std::int64_t>((up + down + 1) / 2) - static_cast<std::int64_t>(start);
+std::vector<std::string> Responses::Breaches() const {
+    std::vector<std::string> all;
+    for (const std::string& b : zeros.breaches) all.push_back("run of 0s: " + b);
+    for (const std::string& b : step.breaches) all.push_back("step run: " + b);
+    for (const std::string& b : pulse.breaches) all.push_back("pulse run: " + b);
+    return all;
+}
+
+std::string Responses::Note() const {
+    for (const RunResult* run : {&zeros, &step, &pulse}) {
+        if (run->initResult != 1)
+            return "AMI_Init returned " + std::to_string(run->initResult) +
+                   (run->message.empty() ? "" : " (" + run->message + ")");
+        if (run->failedWaveCalls > 0) return "AMI_GetWave failed " + std::to_string(run->failedWaveCalls) + " time(s)";
+    }
+    return probe.note;
+}
+
+int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& statOptions) {
+    channel = IdentityChannel();
+    if (!(o.noiseRms >= 0) || !(o.rjRms >= 0) || !std::isfinite(o.noiseRms) || !std::isfinite(o.rjRms)) {
+        Error("--noise-rms and --rj-rms must be finite and not negative");
+        return 2;
+    }
+    statOptions.noiseRms = o.noiseRms;
+    statOptions.jitterRms = o.rjRms;
+    if (o.channel.empty()) return 0;
+    PortOrder ports;
+    if (!ParsePortOrder(o.ports, ports)) {
+        Error("--ports expects four distinct ports 1 to 4: in+,in-,out+,out- (such as 1,3,2,4)");
+        return 2;
+    }
+    if (const std::string e = LoadChannel(o.channel, o.bitTime / o.samplesPerBit, o.bitTime, ports, channel);
+        !e.empty()) {
+        Error(e);
+        return 2;
+    }
+    if (!o.quiet)
+        for (const std::string& w : channel.warnings) Warning(w);
+    return 0;
 }
 
 std::string CsvNumber(double v, int digits) {

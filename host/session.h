@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "ami_file.h"
+#include "channel_source.h"
 #include "commands.h"
-#include "metrics.h"
+#include "link/eye.h"
+#include "link/responses.h"
 #include "runner.h"
 #include "stimulus.h"
 
@@ -46,6 +48,11 @@ int ResolveIbs(CommonOptions& o);
 // Loads the library and builds the parameter string. Returns 0 or an exit status.
 int Prepare(const CommonOptions& o, Setup& setup,
             const std::map<std::string, std::string>& extra = {});
+
+// The receiver's --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs, with the
+// same rules as the transmitter's options. Returns 0 or an exit status.
+int PrepareReceiver(const CommonOptions& o, Setup& rx);
+bool HaveReceiverOptions(const CommonOptions& o);
 
 bool ParseSets(const std::vector<std::string>& sets, std::map<std::string, std::string>& out);
 
@@ -97,23 +104,24 @@ private:
 
 RunConfig ConfigOf(const CommonOptions& o, const Setup& setup, const BlockPolicy& policy);
 
-// The step and pulse runs: DC levels, rise time, system delay and cursors.
+// The response runs: a run of 0s, a single 1 and a step, each with the
+// ignored bits and eight more before the bit, and 48 after it.
 struct Responses {
-    bool ok = false;  // both runs initialised and ran
-    RunResult step, pulse;
-    double low = 0, high = 0;
-    std::optional<double> riseSeconds;
-    // From the start of the pulse bit to the middle of the pulse response at
-    // half its height: where the eye's unit intervals are centred.
-    std::int64_t delaySamples = 0;
-    Cursors cursors;
+    bool ok = false;  // the three runs initialised and ran
+    RunResult zeros, step, pulse;
+    ProbeResponses probe;  // at the model's output
+    std::vector<std::string> Breaches() const;
+    std::string Note() const;  // why not ok
 };
-Responses MeasureResponses(const Setup& setup, const CommonOptions& o);
+Responses MeasureResponses(const Setup& setup, const CommonOptions& o, const StatEyeOptions& statOptions);
 
-// Cursors (the main one at the pulse's largest value after `start`) and the
-// system delay (the middle of the pulse at half its height, from `start`).
-void AlignPulse(const std::vector<double>& pulse, std::size_t start, int N, Cursors& cursors,
-                std::int64_t& delay);
+// The sample where the response runs' bit starts.
+std::size_t ResponseStart(int ignoreBits, int samplesPerBit);
+
+// --channel, --ports, --noise-rms and --rj-rms of the options: loads the
+// channel (an identity when none is given) and prints its warnings. Returns 0
+// or exit status 2.
+int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& statOptions);
 
 // The size of the step and pulse runs, in samples.
 std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit);

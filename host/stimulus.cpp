@@ -80,6 +80,8 @@ std::string ReadWaveform(const std::string& path, std::vector<double>& samples) 
             for (int b = 0; b < 8; ++b) bits |= std::uint64_t{bytes[b]} << (8 * b);
             double d;
             std::memcpy(&d, &bits, 8);
+            if (!std::isfinite(d))
+                return path + ": sample " + std::to_string(samples.size() + 1) + " is not finite";
             samples.push_back(d);
         }
         if (in.gcount() != 0) return path + ": size is not a whole number of doubles";

@@ -9,11 +9,22 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 
-#include "channel.h"
+#include "channel_source.h"
+#include "link/channel.h"
 
 namespace fs = std::filesystem;
 using namespace amihost;
+
+namespace {
+std::string ReadTouchstone(const std::string& path, const PortOrder& ports, TouchstoneData& out) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return ParseTouchstone(text.str(), path, ports, out);
+}
+}  // namespace
 
 namespace {
 
@@ -65,18 +76,42 @@ TEST(Channel, should_read_touchstone_formats_units_and_version_2_keywords) {
     EXPECT_DOUBLE_EQ(ri.frequency[1], 0.02e9);
     // Version 2.0, 12_21 order, megahertz; S21 is the third pair.
     std::ofstream(Scratch("v2.s2p")) << "[Version] 2.0\n# MHz S RI R 50\n[Number of Ports] 2\n"
-                                         "[Two-Port Data Order] 12_21\n[Number of Frequencies] 1\n[Network Data]\n"
-                                         "100 0 0 0.1 0 0.5 0.25 0 0\n[End]\n";
+                                         "[Two-Port Data Order] 12_21\n[Number of Frequencies] 2\n[Network Data]\n"
+                                         "100 0 0 0.1 0 0.5 0.25 0 0\n200 0 0 0.1 0 0.5 0.25 0 0\n[End]\n";
     TouchstoneData v2;
     ASSERT_EQ(ReadTouchstone(Scratch("v2.s2p").string(), ports, v2), "");
     EXPECT_DOUBLE_EQ(v2.frequency[0], 100e6);
     EXPECT_EQ(v2.through[0], std::complex<double>(0.5, 0.25));
+    // Malformed data: each refused with its line.
+    const std::pair<const char*, const char*> malformed[] = {
+        {"neg.s2p", "# GHz S RI R 50\n-1 0 0 1 0 1 0 0 0\n1 0 0 1 0 1 0 0 0\n"},
+        {"one.s2p", "# GHz S RI R 50\n1 0 0 1 0 1 0 0 0\n"},
+        {"empty.s2p", "# GHz S RI R 50\n! nothing\n"},
+        {"part.s2p", "# GHz S RI R 50\n1 0 0 1 0 1 0 0 0\n2 0 0 1\n"}};
+    for (const auto& [name, text] : malformed) {
+        std::ofstream(Scratch(name)) << text;
+        TouchstoneData d;
+        const std::string e = ReadTouchstone(Scratch(name).string(), ports, d);
+        EXPECT_NE(e, "") << name;
+        EXPECT_EQ(e.find("0 numbers"), std::string::npos) << e;
+    }
+    // A point at 0 Hz is data like any other: a finite response and DC gain.
+    std::ofstream(Scratch("dc.s2p")) << "# GHz S MA R 50\n0 0 0 1 0 1 0 0 0\n1 0 0 0.9 -20 0.9 -20 0 0\n"
+                                        "10 0 0 0.5 -200 0.5 -200 0 0\n";
+    Channel dc;
+    ASSERT_EQ(LoadChannel(Scratch("dc.s2p").string(), 1e-12, 32e-12, PortOrder{}, dc), "");
+    EXPECT_NEAR(dc.dcGain, 1.0, 1e-12);
+    for (double v : dc.impulse) ASSERT_TRUE(std::isfinite(v));
     // A four-port's SDD21 with ports 1, 3 in and 2, 4 out.
     std::ofstream four(Scratch("x.s4p"));
-    four << "# GHz S RI R 50\n1";
-    for (int i = 1; i <= 4; ++i)
-        for (int j = 1; j <= 4; ++j) four << ' ' << (i == 2 && j == 1 ? 0.8 : i == 4 && j == 3 ? 0.6 : i == 2 && j == 3 ? 0.1 : 0.0) << " 0";
-    four << "\n";
+    four << "# GHz S RI R 50\n";
+    for (int f = 1; f <= 2; ++f) {
+        four << f;
+        for (int i = 1; i <= 4; ++i)
+            for (int j = 1; j <= 4; ++j)
+                four << ' ' << (i == 2 && j == 1 ? 0.8 : i == 4 && j == 3 ? 0.6 : i == 2 && j == 3 ? 0.1 : 0.0) << " 0";
+        four << "\n";
+    }
     four.close();
     TouchstoneData x;
     ASSERT_EQ(ReadTouchstone(Scratch("x.s4p").string(), ports, x), "");
@@ -122,9 +157,10 @@ TEST(Channel, should_give_the_line_the_loss_asked_for) {
     for (std::size_t k = 0; k < c.impulse.size(); ++k)
         h += c.impulse[k] * std::polar(1.0, -2 * kPi * 5e9 * static_cast<double>(k) * dt);
     EXPECT_NEAR(20 * std::log10(std::abs(h)), -20.0, 0.5);
-    double dc = 0;
-    for (double v : c.impulse) dc += v;
-    EXPECT_NEAR(dc, 1.0, 1e-3);  // no loss at DC
+    double kept = 0;
+    for (double v : c.impulse) kept += v;
+    EXPECT_EQ(c.dcGain, 1.0);  // no loss at DC
+    EXPECT_NEAR(kept + c.cutArea, 1.0, 1e-9);  // what the kept response lacks is stated
     EXPECT_NEAR(20 * std::log10(std::abs(LineResponse(5e9, 20, 5e9))), -20.0, 1e-9);
     EXPECT_NE(LoadChannel("line:20", dt, 100e-12, PortOrder{}, c), "");
 }

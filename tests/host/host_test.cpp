@@ -16,7 +16,8 @@
 #include "ami_file.h"
 #include "ami_library.h"
 #include "commands.h"
-#include "metrics.h"
+#include "link/eye.h"
+#include "link/responses.h"
 #include "runner.h"
 #include "stimulus.h"
 

@@ -1,5 +1,7 @@
-// Real FFTs for the channel: a thin, owning wrapper of KissFFT's real
-// transforms (single precision inside; values in and out are doubles).
+// FFTs for the channel: a thin, owning wrapper of KissFFT's real transforms
+// (single precision inside; values in and out are doubles) for the streaming
+// convolution, and double-precision transforms for impulse responses and
+// whole convolutions.
 #pragma once
 
 #include <complex>
@@ -27,5 +29,11 @@ private:
     std::vector<float> realBuffer_;
     std::vector<float> complexBuffer_;  // interleaved re, im
 };
+
+// Double precision, any even n: n real samples from their n/2 + 1 bins
+// (Hermitian symmetry), scaled by 1/n.
+std::vector<double> InverseRealDouble(const std::vector<std::complex<double>>& bins, std::size_t n);
+// Double precision: the n/2 + 1 bins of n real samples (x zero-padded to n).
+std::vector<std::complex<double>> ForwardRealDouble(const std::vector<double>& x, std::size_t n);
 
 }  // namespace amihost

@@ -1,14 +1,12 @@
-#include "channel.h"
+#include "link/channel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
-#include "fft.h"
-#include "stimulus.h"
+#include "link/fft.h"
 
 namespace amihost {
 
@@ -22,26 +20,24 @@ std::size_t PowerOfTwoAtLeast(std::size_t n) {
     return p;
 }
 
-// The impulse response of H sampled on the FFT grid of `n` points at `dt`.
+// The impulse response of H sampled on the FFT grid of `n` points at `dt`,
+// in double precision.
 std::vector<double> ImpulseOf(const std::function<std::complex<double>(double)>& H, std::size_t n, double dt) {
     std::vector<std::complex<double>> bins(n / 2 + 1);
     for (std::size_t k = 0; k < bins.size(); ++k) bins[k] = H(static_cast<double>(k) / (static_cast<double>(n) * dt));
-    bins.back() = std::complex<double>(bins.back().real(), 0.0);  // the Nyquist bin of a real signal
-    std::vector<double> h(n);
-    RealFft fft(n);
-    fft.Inverse(bins, h.data());
-    return h;
+    return InverseRealDouble(bins, n);
 }
 
-// Drops the tail once what remains holds less than 1e-9 of the energy.
+// Drops trailing samples while all that is dropped holds less than 1e-7 of
+// the response's area (in absolute value).
 void TrimTail(std::vector<double>& h) {
     double total = 0;
-    for (double v : h) total += v * v;
+    for (double v : h) total += std::fabs(v);
     double tail = 0;
     std::size_t keep = h.size();
     while (keep > 1) {
-        const double e = h[keep - 1] * h[keep - 1];
-        if (tail + e >= 1e-9 * total) break;
+        const double e = std::fabs(h[keep - 1]);
+        if (tail + e >= 1e-7 * total) break;
         tail += e;
         --keep;
     }
@@ -50,8 +46,10 @@ void TrimTail(std::vector<double>& h) {
 
 std::size_t GridSize(double dt, double bitTime) {
     const auto spb = static_cast<std::size_t>(std::max(1.0, std::round(bitTime / dt)));
-    return std::min<std::size_t>(PowerOfTwoAtLeast(std::max<std::size_t>(4096, 256 * spb)), std::size_t{1} << 20);
+    return std::min<std::size_t>(PowerOfTwoAtLeast(std::max<std::size_t>(4096, 256 * spb)), kMaxImpulseSamples);
 }
+
+std::string At(const std::string& name, int line) { return name + ":" + std::to_string(line) + ": "; }
 
 }  // namespace
 
@@ -76,11 +74,19 @@ std::complex<double> LineResponse(double f, double lossDb, double atHz) {
     return std::exp(-a * std::pow(s, 0.5) - b * std::pow(s, 0.9));
 }
 
-std::string ReadTouchstone(const std::string& path, const PortOrder& ports, TouchstoneData& out) {
-    std::ifstream in(path);
-    if (!in) return "cannot open " + path;
+Channel IdentityChannel() {
+    Channel c;
+    c.impulse = {1.0};
+    c.description = "no channel";
+    return c;
+}
+
+std::string ParseTouchstone(const std::string& text, const std::string& name, const PortOrder& ports,
+                            TouchstoneData& out) {
+    out = TouchstoneData{};
+    std::istringstream in(text);
     const std::string lower = [&] {
-        std::string s = path;
+        std::string s = name;
         for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return s;
     }();
@@ -133,11 +139,11 @@ std::string ReadTouchstone(const std::string& path, const PortOrder& ports, Touc
                 else if (w == "S") continue;
                 else if (w == "R") {
                     double r = 0;
-                    if (!(words >> r) || !(r > 0)) return path + ":" + std::to_string(number) + ": a reference impedance R needs a positive value";
+                    if (!(words >> r) || !(r > 0)) return At(name, number) + "a reference impedance R needs a positive value";
                 } else if (w == "Y" || w == "Z" || w == "H" || w == "G") {
-                    return path + ":" + std::to_string(number) + ": only S parameters are supported";
+                    return At(name, number) + "only S parameters are supported";
                 } else {
-                    return path + ":" + std::to_string(number) + ": unknown option '" + w + "'";
+                    return At(name, number) + "unknown option '" + w + "'";
                 }
             }
             continue;
@@ -150,16 +156,18 @@ std::string ReadTouchstone(const std::string& path, const PortOrder& ports, Touc
             char* end = nullptr;
             const double v = std::strtod(token.c_str(), &end);
             if (end == token.c_str() || *end != '\0' || !std::isfinite(v))
-                return path + ":" + std::to_string(number) + ": '" + token + "' is not a number";
+                return At(name, number) + "'" + token + "' is not a number";
             numbers.push_back(v);
             numberLines.push_back(number);
         }
     }
-    if (portCount != 2 && portCount != 4) return path + ": only two- and four-port files are supported (.s2p, .s4p)";
+    if (portCount != 2 && portCount != 4) return name + ": only two- and four-port files are supported (.s2p, .s4p)";
     const std::size_t per = 1 + 2 * static_cast<std::size_t>(portCount * portCount);
-    if (numbers.empty() || numbers.size() % per != 0)
-        return path + ":" + std::to_string(numberLines.empty() ? number : numberLines.back()) + ": " +
-               std::to_string(numbers.size()) + " numbers do not make whole frequency points of " + std::to_string(per);
+    if (numbers.empty()) return name + ": no network data";
+    if (numbers.size() % per != 0)
+        return At(name, numberLines.back()) + "the data ends inside a frequency point (" +
+               std::to_string(numbers.size()) + " numbers; each point takes " + std::to_string(per) + ")";
+    if (numbers.size() / per < 2) return name + ": a single frequency point gives no response; at least two are needed";
     auto value = [&](const double* p) {
         const double a = p[0], b = p[1];
         if (format == "RI") return std::complex<double>(a, b);
@@ -168,8 +176,9 @@ std::string ReadTouchstone(const std::string& path, const PortOrder& ports, Touc
     };
     for (std::size_t at = 0; at < numbers.size(); at += per) {
         const double f = numbers[at] * unit;
+        if (f < 0) return At(name, numberLines[at]) + "a negative frequency";
         if (!out.frequency.empty() && !(f > out.frequency.back()))
-            return path + ":" + std::to_string(numberLines[at]) + ": frequencies must increase";
+            return At(name, numberLines[at]) + "frequencies must increase";
         const double* s = &numbers[at + 1];
         // S(i, j) of 1-based ports, from row-major data (and version 1 two-port order).
         auto S = [&](int i, int j) {
@@ -188,53 +197,57 @@ std::string ReadTouchstone(const std::string& path, const PortOrder& ports, Touc
             through = 0.5 * (S(ports.outPlus, ports.inPlus) - S(ports.outPlus, ports.inMinus) -
                              S(ports.outMinus, ports.inPlus) + S(ports.outMinus, ports.inMinus));
         }
+        if (!std::isfinite(through.real()) || !std::isfinite(through.imag()))
+            return At(name, numberLines[at]) + "the data gives a value that is not finite";
         out.frequency.push_back(f);
         out.through.push_back(through);
     }
+    out.ports = portCount;
     return "";
 }
 
-std::string LoadChannel(const std::string& source, double dt, double bitTime, const PortOrder& ports, Channel& out) {
-    out = Channel{};
-    const std::size_t n = GridSize(dt, bitTime);
-    if (source.rfind("line:", 0) == 0) {
-        double loss = 0, at = 0;
-        char extra = 0;
-        if (std::sscanf(source.c_str() + 5, "%lf@%lf%c", &loss, &at, &extra) != 2 || !(loss >= 0) || !(at > 0) ||
-            !std::isfinite(loss) || !std::isfinite(at))
-            return "--channel line:LOSS_DB@FREQ_HZ, such as line:20@5e9; got '" + source + "'";
-        out.impulse = ImpulseOf([&](double f) { return LineResponse(f, loss, at); }, n, dt);
-        TrimTail(out.impulse);
-        char text[96];
-        std::snprintf(text, sizeof text, "lossy line, %.3g dB at %.4g GHz", loss, at * 1e-9);
-        out.description = text;
-        return "";
+Channel LineChannel(double lossDb, double atHz, double dt, double bitTime) {
+    Channel out;
+    auto H = [&](double f) { return LineResponse(f, lossDb, atHz); };
+    std::size_t keep = GridSize(dt, bitTime);
+    for (;;) {
+        const std::vector<double> h = ImpulseOf(H, 8 * keep, dt);
+        double kept = 0;
+        for (std::size_t k = 0; k < keep; ++k) kept += h[k];
+        out.impulse.assign(h.begin(), h.begin() + static_cast<long>(keep));
+        out.cutArea = 1.0 - kept;
+        if (std::fabs(out.cutArea) <= 1e-4 || keep >= kMaxImpulseSamples) break;
+        keep *= 2;
     }
-    if (source.rfind("impulse:", 0) == 0 || source.rfind("step:", 0) == 0) {
-        const bool step = source[0] == 's';
-        const std::string file = source.substr(step ? 5 : 8);
-        std::vector<double> values;
-        if (const std::string e = ReadWaveform(file, values); !e.empty()) return e;
-        out.impulse = values;
-        if (step)
-            for (std::size_t k = values.size(); k-- > 1;) out.impulse[k] = values[k] - values[k - 1];
-        out.description = std::string(step ? "step response " : "impulse response ") + file;
-        return "";
-    }
-    TouchstoneData data;
-    if (const std::string e = ReadTouchstone(source, ports, data); !e.empty()) return e;
+    out.dcGain = 1.0;
+    char text[160];
+    std::snprintf(text, sizeof text, "lossy line, %.3g dB at %.4g GHz", lossDb, atHz * 1e-9);
+    out.description = text;
+    return out;
+}
+
+Channel SampledChannel(const std::vector<double>& values, bool step, const std::string& name) {
+    Channel out;
+    out.impulse = values;
+    if (step)
+        for (std::size_t k = values.size(); k-- > 1;) out.impulse[k] = values[k] - values[k - 1];
+    out.dcGain = 0;
+    for (double v : out.impulse) out.dcGain += v;
+    out.description = std::string(step ? "step response " : "impulse response ") + name;
+    return out;
+}
+
+Channel TouchstoneChannel(const TouchstoneData& data, const std::string& name, double dt, double bitTime) {
+    Channel out;
     for (std::size_t k = 0; k < data.through.size(); ++k) {
         if (std::abs(data.through[k]) > 1.0 + 1e-6) {
-            char text[128];
-            std::snprintf(text, sizeof text, "%s is not passive: |S21| = %.4g at %.4g GHz", source.c_str(),
+            char text[160];
+            std::snprintf(text, sizeof text, "%s is not passive: |S21| = %.4g at %.4g GHz", name.c_str(),
                           std::abs(data.through[k]), data.frequency[k] * 1e-9);
             out.warnings.push_back(text);
             break;
         }
     }
-    // Magnitude and unwrapped phase, interpolated linearly; below the first
-    // point the magnitude holds and the phase goes linearly to 0 at DC; from
-    // 90 % of the last point a raised cosine takes the response to 0 there.
     std::vector<double> phase(data.through.size());
     for (std::size_t k = 0; k < phase.size(); ++k) {
         phase[k] = std::arg(data.through[k]);
@@ -243,13 +256,15 @@ std::string LoadChannel(const std::string& source, double dt, double bitTime, co
             while (phase[k] - phase[k - 1] < -kPi) phase[k] += 2 * kPi;
         }
     }
+    // A point at 0 Hz: a real value, whose phase is 0 or pi; the unwrapped
+    // phases after it follow from there.
     const double fLo = data.frequency.front(), fHi = data.frequency.back();
     auto H = [&](double f) -> std::complex<double> {
         if (f >= fHi) return 0.0;
         double mag, ph;
         if (f <= fLo) {
             mag = std::abs(data.through.front());
-            ph = phase.front() * f / fLo;
+            ph = fLo > 0 ? phase.front() * f / fLo : phase.front();
         } else {
             const auto it = std::upper_bound(data.frequency.begin(), data.frequency.end(), f);
             const std::size_t k = static_cast<std::size_t>(it - data.frequency.begin());
@@ -260,7 +275,24 @@ std::string LoadChannel(const std::string& source, double dt, double bitTime, co
         const double taper = f < 0.9 * fHi ? 1.0 : 0.5 * (1 + std::cos(kPi * (f - 0.9 * fHi) / (0.1 * fHi)));
         return std::polar(mag * taper, ph);
     };
-    out.impulse = ImpulseOf(H, n, dt);
+    // The grid: at least 256 unit intervals, longer while the last quarter
+    // still holds more than 1e-4 of the response's area (a long delay or a
+    // slow tail), up to the data's own time span 1 / (its point spacing).
+    double spacing = fHi;
+    for (std::size_t k = 1; k < data.frequency.size(); ++k)
+        spacing = std::min(spacing, data.frequency[k] - data.frequency[k - 1]);
+    std::size_t n = GridSize(dt, bitTime);
+    for (;;) {
+        out.impulse = ImpulseOf(H, n, dt);
+        double total = 0, last = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            total += std::fabs(out.impulse[k]);
+            if (k >= n - n / 4) last += std::fabs(out.impulse[k]);
+        }
+        if (!(last > 1e-4 * total) || 2 * n > kMaxImpulseSamples || static_cast<double>(2 * n) * dt > 1.0 / spacing) break;
+        n *= 2;
+    }
+    const double dc = H(0.0).real();
     // Energy in the last tenth of the period is response before time 0.
     double total = 0, early = 0;
     for (std::size_t k = 0; k < out.impulse.size(); ++k) {
@@ -268,12 +300,16 @@ std::string LoadChannel(const std::string& source, double dt, double bitTime, co
         if (k >= out.impulse.size() - out.impulse.size() / 10) early += out.impulse[k] * out.impulse[k];
     }
     if (total > 0 && early > 0.01 * total)
-        out.warnings.push_back(source + ": the impulse response is visibly non-causal (" +
+        out.warnings.push_back(name + ": the impulse response is visibly non-causal (" +
                                std::to_string(static_cast<int>(100 * early / total)) + " % of its energy before time 0)");
     out.impulse.resize(out.impulse.size() - out.impulse.size() / 10);
     TrimTail(out.impulse);
-    out.description = "Touchstone " + source;
-    return "";
+    double kept = 0;
+    for (double v : out.impulse) kept += v;
+    out.dcGain = dc;
+    out.cutArea = dc != 0 ? (dc - kept) / dc : 0.0;
+    out.description = "Touchstone " + name;
+    return out;
 }
 
 struct Convolver::Impl {

@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,14 +37,15 @@ struct EyeDensity {
 using BitFn = std::function<int(std::uint64_t b)>;
 
 // Streams an output waveform (N samples per unit interval) and measures its
-// eye from sample `skip` on, against the sent bits. The system delay `delay`
+// eye against the sent bits, from the window of bit `skipBits` on (the
+// ignored bits, counted as bits sent, after this probe's own delay). The system delay `delay`
 // (samples from the start of a sent bit to its main cursor in the output)
 // places the UI windows: the window of bit b starts at b N + delay - N/2, so
 // the main cursor lies in its middle. The decision threshold and the density's
 // voltage range come from the first `calibration` analysed samples.
 class EyeAccumulator {
 public:
-    EyeAccumulator(int N, std::uint64_t skip, std::int64_t delay, BitFn bit,
+    EyeAccumulator(int N, std::uint64_t skipBits, std::int64_t delay, BitFn bit,
                    std::size_t calibration = std::size_t{1} << 20);
     void TrackDensity(int width, int height);
     // The next n samples, starting at absolute sample index `at`.
@@ -64,7 +64,7 @@ private:
     void Process(double v, std::uint64_t k);
 
     int N_;
-    std::uint64_t skip_;
+    std::uint64_t skipBits_;
     std::int64_t origin_;  // sample index where the window of bit 0 starts
     BitFn bit_;
     std::size_t calibration_;
@@ -85,27 +85,7 @@ private:
 };
 
 // The whole waveform at once, with the bits sent (one per unit interval).
-EyeMetrics MeasureEye(const std::vector<double>& y, int N, std::size_t skip, std::int64_t delay,
+EyeMetrics MeasureEye(const std::vector<double>& y, int N, std::size_t skipBits, std::int64_t delay,
                       const std::vector<int>& bits);
-
-// 20-80 % rise time, in samples, of a step response whose step starts at
-// sample `start`; the low level is the mean of the `window` samples before the
-// step, the high level the final value. Empty when the response never crosses
-// both levels.
-std::optional<double> RiseTime2080(const std::vector<double>& y, std::size_t start,
-                                   std::size_t window, double* low, double* high);
-
-struct Cursors {
-    int peakIndex = -1;          // the main cursor: the largest value above the baseline
-    int first = 0;               // unit intervals of values[0] relative to the main cursor
-    std::vector<double> values;  // at peak + k N for k = first, first + 1, ...
-};
-
-// Pulse response relative to `baseline`, from sample `from` on: the main
-// cursor is its largest (signed) value, so that a strong negative post-cursor
-// never takes its place; `pre` cursors before it and `post` after, one unit
-// interval apart.
-Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int pre, int post,
-                     std::size_t from = 0);
 
 }  // namespace amihost

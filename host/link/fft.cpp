@@ -1,6 +1,7 @@
-#include "fft.h"
+#include "link/fft.h"
 
 #include <kiss_fftr.h>
+#include <kissfft.hh>
 
 #include <new>
 #include <stdexcept>
@@ -42,6 +43,29 @@ void RealFft::Inverse(const std::vector<std::complex<double>>& bins, double* tim
     kiss_fftri(static_cast<kiss_fftr_cfg>(inverse_), in, realBuffer_.data());
     const double scale = 1.0 / static_cast<double>(n_);
     for (std::size_t k = 0; k < n_; ++k) time[k] = realBuffer_[k] * scale;
+}
+
+std::vector<double> InverseRealDouble(const std::vector<std::complex<double>>& bins, std::size_t n) {
+    std::vector<std::complex<double>> full(n), out(n);
+    for (std::size_t k = 0; k <= n / 2 && k < bins.size(); ++k) {
+        full[k] = bins[k];
+        if (k > 0 && k < n - k) full[n - k] = std::conj(bins[k]);
+    }
+    full[n / 2] = {full[n / 2].real(), 0.0};  // the Nyquist bin of a real signal
+    full[0] = {full[0].real(), 0.0};
+    kissfft<double>(n, true).transform(full.data(), out.data());
+    std::vector<double> x(n);
+    const double scale = 1.0 / static_cast<double>(n);
+    for (std::size_t k = 0; k < n; ++k) x[k] = out[k].real() * scale;
+    return x;
+}
+
+std::vector<std::complex<double>> ForwardRealDouble(const std::vector<double>& x, std::size_t n) {
+    std::vector<std::complex<double>> in(n), out(n);
+    for (std::size_t k = 0; k < n && k < x.size(); ++k) in[k] = x[k];
+    kissfft<double>(n, false).transform(in.data(), out.data());
+    out.resize(n / 2 + 1);
+    return out;
 }
 
 }  // namespace amihost

@@ -1,4 +1,4 @@
-#include "metrics.h"
+#include "link/eye.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,10 +13,10 @@ constexpr int kBinsPerSample = 64;
 const double kInf = std::numeric_limits<double>::infinity();
 }  // namespace
 
-EyeAccumulator::EyeAccumulator(int N, std::uint64_t skip, std::int64_t delay, BitFn bit,
+EyeAccumulator::EyeAccumulator(int N, std::uint64_t skipBits, std::int64_t delay, BitFn bit,
                                std::size_t calibration)
     : N_(N > 0 ? N : 1),
-      skip_(skip),
+      skipBits_(skipBits),
       origin_(delay - (N > 0 ? N : 1) / 2),
       bit_(std::move(bit)),
       calibration_(std::max<std::size_t>(calibration, 1)) {
@@ -58,7 +58,8 @@ void EyeAccumulator::Add(const double* y, std::size_t n, std::uint64_t at) {
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint64_t k = at + i;
         lastSample_ = k;
-        if (k < skip_) continue;
+        const std::int64_t u = static_cast<std::int64_t>(k) - origin_;
+        if (u < 0 || static_cast<std::uint64_t>(u) / static_cast<std::uint64_t>(N_) < skipBits_) continue;
         if (!calibrated_) {
             if (pending_.empty()) pendingStart_ = k;
             pending_.push_back(y[i]);
@@ -237,62 +238,14 @@ EyeMetrics EyeAccumulator::Finish() {
     return m;
 }
 
-EyeMetrics MeasureEye(const std::vector<double>& y, int N, std::size_t skip, std::int64_t delay,
+EyeMetrics MeasureEye(const std::vector<double>& y, int N, std::size_t skipBits, std::int64_t delay,
                       const std::vector<int>& bits) {
     EyeAccumulator eye(
-        N, skip, delay,
+        N, skipBits, delay,
         [&bits](std::uint64_t b) { return b < bits.size() ? (bits[b] ? 1 : 0) : -1; },
         y.size() + 1);
     eye.Add(y.data(), y.size(), 0);
     return eye.Finish();
-}
-
-std::optional<double> RiseTime2080(const std::vector<double>& y, std::size_t start,
-                                   std::size_t window, double* low, double* high) {
-    if (start == 0 || start >= y.size()) return std::nullopt;
-    const std::size_t from = window == 0 || window > start ? 0 : start - window;
-    double before = 0;
-    for (std::size_t k = from; k < start; ++k) before += y[k];
-    before /= static_cast<double>(start - from);
-    const double after = y.back();
-    if (low) *low = before;
-    if (high) *high = after;
-    const double span = after - before;
-    if (!(span != 0) || !std::isfinite(span)) return std::nullopt;
-    const double sign = span > 0 ? 1 : -1;
-    auto crossing = [&](double fraction) {
-        const double level = before + fraction * span;
-        if ((y[start] - level) * sign >= 0) return static_cast<double>(start);
-        for (std::size_t k = start; k + 1 < y.size(); ++k) {
-            const double a = (y[k] - level) * sign, b = (y[k + 1] - level) * sign;
-            if (a < 0 && b >= 0) return static_cast<double>(k) + a / (a - b);
-        }
-        return -1.0;
-    };
-    const double t20 = crossing(0.2), t80 = crossing(0.8);
-    if (t20 < 0 || t80 < 0) return std::nullopt;
-    return t80 - t20;
-}
-
-Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int pre, int post,
-                     std::size_t from) {
-    Cursors c;
-    if (y.empty() || N <= 0 || from >= y.size()) return c;
-    double peak = -kInf;
-    for (std::size_t k = from; k < y.size(); ++k) {
-        if (y[k] - baseline > peak) {
-            peak = y[k] - baseline;
-            c.peakIndex = static_cast<int>(k);
-        }
-    }
-    c.first = -pre;
-    for (int k = -pre; k <= post; ++k) {
-        const long at = c.peakIndex + static_cast<long>(k) * N;
-        c.values.push_back(at >= 0 && at < static_cast<long>(y.size())
-                               ? y[static_cast<std::size_t>(at)] - baseline
-                               : 0.0);
-    }
-    return c;
 }
 
 }  // namespace amihost

@@ -1,0 +1,381 @@
+#include "link/stat_eye.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace amihost {
+
+namespace {
+
+// Mass-preserving halving of the grid: bin 2j stays at j, the mass of bin
+// 2j + 1 is split between j and j + 1 (its level moves by one old step).
+void Coarsen(IsiDistribution& d) {
+    if (d.lo % 2 != 0) {
+        d.p.insert(d.p.begin(), 0.0);
+        --d.lo;
+    }
+    if (d.p.size() % 2 == 0) d.p.push_back(0.0);
+    std::vector<double> q(d.p.size() / 2 + 1, 0.0);
+    for (std::size_t j = 0; 2 * j < d.p.size(); ++j) {
+        q[j] += d.p[2 * j];
+        if (2 * j + 1 < d.p.size()) {
+            q[j] += 0.5 * d.p[2 * j + 1];
+            q[j + 1] += 0.5 * d.p[2 * j + 1];
+        }
+    }
+    while (q.size() > 1 && q.back() == 0) q.pop_back();
+    d.error += d.step;
+    d.step *= 2;
+    d.lo /= 2;
+    d.p.swap(q);
+}
+
+std::vector<double> Gaussian(double sigmaBins) {
+    const int half = static_cast<int>(std::ceil(8 * sigmaBins));
+    std::vector<double> g(static_cast<std::size_t>(2 * half + 1));
+    double sum = 0;
+    for (int k = -half; k <= half; ++k)
+        sum += g[static_cast<std::size_t>(k + half)] = std::exp(-0.5 * k * k / (sigmaBins * sigmaBins));
+    for (double& v : g) v /= sum;
+    return g;
+}
+
+// The distribution plus Gaussian noise of `sigma` volts, on a grid of at
+// least sixteen levels per sigma (widened by eight sigma on each side).
+void AddNoise(IsiDistribution& d, double sigma) {
+    if (!(sigma > 0)) return;
+    if (sigma / d.step < 16) {
+        // Finer levels: every existing level stays one of them.
+        const auto k = static_cast<std::size_t>(std::ceil(16 * d.step / sigma));
+        std::vector<double> fine((d.p.size() - 1) * k + 1, 0.0);
+        for (std::size_t i = 0; i < d.p.size(); ++i) fine[i * k] = d.p[i];
+        d.p.swap(fine);
+        d.lo *= static_cast<std::int64_t>(k);
+        d.step /= static_cast<double>(k);
+    }
+    const std::vector<double> g = Gaussian(sigma / d.step);
+    const std::size_t half = g.size() / 2;
+    std::vector<double> out(d.p.size() + 2 * half, 0.0);
+    for (std::size_t i = 0; i < d.p.size(); ++i) {
+        const double m = d.p[i];
+        if (m == 0) continue;
+        for (std::size_t j = 0; j < g.size(); ++j) out[i + j] += m * g[j];
+    }
+    d.lo -= static_cast<std::int64_t>(half);
+    d.p.swap(out);
+    d.error += d.step;  // the Gaussian, sampled on the levels
+}
+
+struct Opening {
+    double height = 0;     // the longest run of decision levels with BER <= target
+    double middle = 0;     // its middle, relative to the baseline
+    double bestBer = 0.5;  // the lowest BER over all levels
+    double bestLevel = 0;  // where it is reached
+};
+
+// Deciding bit 0 (levels X) against bit 1 (levels main + X): the BER is
+// piecewise constant between the levels, so walking them in order gives the
+// exact opening of the distribution as computed.
+Opening OpeningOf(const IsiDistribution& d, double main, double target) {
+    const std::size_t n = d.p.size();
+    std::vector<double> zeroAbove(n + 1, 0.0);  // mass of zeros at index >= i
+    for (std::size_t i = n; i-- > 0;) zeroAbove[i] = zeroAbove[i + 1] + d.p[i];
+    Opening o;
+    std::size_t i = 0, j = 0;  // next zero level, next one level
+    double oneBelow = 0;
+    double cur = -std::numeric_limits<double>::infinity();
+    bool inRun = false;
+    double runStart = 0;
+    auto segment = [&](double from, double to) {
+        const double ber = 0.5 * oneBelow + 0.5 * zeroAbove[i];
+        if (ber < o.bestBer && std::isfinite(from) && std::isfinite(to)) {
+            o.bestBer = ber;
+            o.bestLevel = 0.5 * (from + to);
+        }
+        if (ber <= target && std::isfinite(from) && std::isfinite(to)) {
+            if (!inRun) {
+                inRun = true;
+                runStart = from;
+            }
+            if (to - runStart > o.height) {
+                o.height = to - runStart;
+                o.middle = 0.5 * (runStart + to);
+            }
+        } else {
+            inRun = false;
+        }
+    };
+    while (i < n || j < n) {
+        const double a = i < n ? d.Level(i) : std::numeric_limits<double>::infinity();
+        const double b = j < n ? d.Level(j) + main : std::numeric_limits<double>::infinity();
+        const double e = std::min(a, b);
+        segment(cur, e);
+        if (a == e) ++i;
+        if (b == e) oneBelow += d.p[j++];
+        cur = e;
+    }
+    return o;
+}
+
+}  // namespace
+
+IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int exact) {
+    IsiDistribution d;
+    d.p = {1.0};
+    std::vector<double> c;
+    for (double v : cursors)
+        if (v != 0 && std::isfinite(v)) c.push_back(v);
+    // Largest first; those beyond `exact` form the group.
+    std::sort(c.begin(), c.end(), [](double x, double y) { return std::fabs(x) > std::fabs(y); });
+    double groupMean = 0, groupVariance = 0, groupLo = 0, groupHi = 0;
+    const std::size_t keep = std::min(c.size(), static_cast<std::size_t>(std::max(exact, 0)));
+    for (std::size_t k = keep; k < c.size(); ++k) {
+        groupMean += 0.5 * c[k];
+        groupVariance += 0.25 * c[k] * c[k];
+        (c[k] < 0 ? groupLo : groupHi) += c[k];
+    }
+    if (keep < c.size()) {
+        d.grouped = static_cast<int>(c.size() - keep);
+        d.largestGrouped = std::fabs(c[keep]);
+    }
+    c.resize(keep);
+    double range = groupHi - groupLo;
+    for (double v : c) range += std::fabs(v);
+    const auto bins = static_cast<std::size_t>(std::max(maxBins, 64));
+    d.step = range > 0 ? range / static_cast<double>(bins) * 0x1p-30 : 1.0;
+    // Smallest first: the small cursors land on fine grids, and the grid
+    // coarsens only as the distribution widens.
+    std::reverse(c.begin(), c.end());
+    std::vector<double> q;
+    q.reserve(2 * bins + 2);
+    d.p.reserve(2 * bins + 2);
+    for (double v : c) {
+        while (d.p.size() + static_cast<std::size_t>(std::llround(std::fabs(v) / d.step)) > bins) Coarsen(d);
+        const std::int64_t s = std::llround(v / d.step);
+        d.error += std::fabs(v - static_cast<double>(s) * d.step);
+        if (s == 0) continue;
+        // The bit at 0 keeps each level; at 1 it moves it by s. On indices
+        // from the new lowest level both are q[k] = (p[k] + p[k - a]) / 2,
+        // with p zero outside its range.
+        const std::size_t a = static_cast<std::size_t>(s > 0 ? s : -s);
+        const std::size_t n = d.p.size();
+        q.resize(n + a);
+        const double* p = d.p.data();
+        double* out = q.data();
+        const std::size_t both = std::min(a, n);
+        for (std::size_t k = 0; k < both; ++k) out[k] = 0.5 * p[k];
+        for (std::size_t k = both; k < a; ++k) out[k] = 0.0;
+        for (std::size_t k = a; k < n; ++k) out[k] = 0.5 * (p[k] + p[k - a]);
+        for (std::size_t k = std::max(a, n); k < n + a; ++k) out[k] = 0.5 * p[k - a];
+        if (s < 0) d.lo += s;
+        d.p.swap(q);
+    }
+    if (d.grouped > 0) {
+        // The group on the levels of the grid: a Gaussian of its mean and
+        // variance over the levels from its least to its most (nine sigma at
+        // most from the mean), or its mean split between two levels when
+        // narrower than a level.
+        while (d.p.size() + static_cast<std::size_t>(std::ceil((groupHi - groupLo) / d.step)) + 2 > 2 * bins) Coarsen(d);
+        const double sigma = std::sqrt(groupVariance);
+        const double from = std::max(groupLo, groupMean - 9 * sigma), to = std::min(groupHi, groupMean + 9 * sigma);
+        const auto first = static_cast<std::int64_t>(std::ceil(from / d.step));
+        const auto last = static_cast<std::int64_t>(std::floor(to / d.step));
+        std::vector<double> g;
+        std::int64_t g0 = first;
+        if (sigma < d.step || last < first) {
+            const double x = groupMean / d.step;
+            g0 = static_cast<std::int64_t>(std::floor(x));
+            g = {1 - (x - std::floor(x)), x - std::floor(x)};
+        } else {
+            double sum = 0;
+            for (std::int64_t k = first; k <= last; ++k) {
+                const double z = (static_cast<double>(k) * d.step - groupMean) / sigma;
+                g.push_back(std::exp(-0.5 * z * z));
+                sum += g.back();
+            }
+            for (double& v : g) v /= sum;
+        }
+        q.assign(d.p.size() + g.size() - 1, 0.0);
+        for (std::size_t i = 0; i < d.p.size(); ++i) {
+            const double m = d.p[i];
+            if (m == 0) continue;
+            for (std::size_t j = 0; j < g.size(); ++j) q[i + j] += m * g[j];
+        }
+        d.lo += g0;
+        d.p.swap(q);
+        d.error += d.step;
+    }
+    return d;
+}
+
+StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N, std::int64_t main,
+                       const StatEyeOptions& options) {
+    StatEye e;
+    const auto size = static_cast<std::int64_t>(pulse.size());
+    if (pulse.empty() || N <= 0 || main < 0 || main >= size || !std::isfinite(baseline)) return e;
+    for (double v : pulse)
+        if (!std::isfinite(v)) return e;
+    e.N = N;
+    const auto phases = static_cast<std::size_t>(N);
+    std::vector<IsiDistribution> isi(phases);
+    std::vector<double> mains(phases, 0.0);
+    std::vector<bool> present(phases, false);
+    e.heights.assign(phases, 0.0);
+    e.bathtub.assign(phases, 0.5);
+    std::vector<double> pd(phases, -std::numeric_limits<double>::infinity()), middles(phases, 0.0);
+    std::vector<double> pdMiddle(phases, 0.0);  // the middle of the worst-case opening
+    const bool noiseless = !(options.noiseRms > 0) && !(options.jitterRms > 0);
+    double lo = 0, hi = 0;
+    for (std::size_t p = 0; p < phases; ++p) {
+        const std::int64_t t = main - N / 2 + static_cast<std::int64_t>(p);
+        if (t < 0 || t >= size) continue;
+        present[p] = true;
+        mains[p] = pulse[static_cast<std::size_t>(t)];
+        std::vector<double> cursors;
+        double sumAbs = 0;
+        for (std::int64_t s = t % N; s < size; s += N) {
+            if (s == t) continue;
+            cursors.push_back(pulse[static_cast<std::size_t>(s)]);
+            sumAbs += std::fabs(pulse[static_cast<std::size_t>(s)]);
+        }
+        pd[p] = mains[p] - sumAbs;
+        double sumPos = 0;
+        for (double c : cursors) sumPos += std::max(0.0, c);
+        pdMiddle[p] = sumPos + 0.5 * pd[p];
+        isi[p] = ComputeIsi(cursors, options.gridBins, options.exactCursors);
+        e.gridError = std::max(e.gridError, isi[p].error);
+        e.groupedCursors = std::max(e.groupedCursors, isi[p].grouped);
+        e.largestGrouped = std::max(e.largestGrouped, isi[p].largestGrouped);
+        AddNoise(isi[p], options.noiseRms);
+        lo = std::min(lo, isi[p].Level(0));
+        hi = std::max(hi, isi[p].Level(isi[p].p.size() - 1) + mains[p]);
+    }
+    // The BER map for the picture (and, with jitter, for the openings).
+    const int L = std::max(options.levels, 16);
+    e.levels = L;
+    const double margin = 0.1 * (hi - lo) + 1e-9;
+    e.v0 = baseline + lo - margin;
+    e.v1 = baseline + hi + margin;
+    const double dv = (e.v1 - e.v0) / (L - 1);
+    e.ber.assign(phases * static_cast<std::size_t>(L), 0.5);
+    for (std::size_t p = 0; p < phases; ++p) {
+        if (!present[p]) continue;
+        const IsiDistribution& d = isi[p];
+        const std::size_t n = d.p.size();
+        std::vector<double> below(n + 1, 0.0), above(n + 1, 0.0);
+        for (std::size_t i = 0; i < n; ++i) below[i + 1] = below[i] + d.p[i];
+        for (std::size_t i = n; i-- > 0;) above[i] = above[i + 1] + d.p[i];
+        // Levels strictly below x: indices < ceil(x / step) - lo.
+        auto countBelow = [&](double x) {
+            const double f = std::ceil(x / d.step) - static_cast<double>(d.lo);
+            return static_cast<std::size_t>(std::clamp(f, 0.0, static_cast<double>(n)));
+        };
+        auto firstAbove = [&](double x) {
+            const double f = std::floor(x / d.step) + 1 - static_cast<double>(d.lo);
+            return static_cast<std::size_t>(std::clamp(f, 0.0, static_cast<double>(n)));
+        };
+        for (int k = 0; k < L; ++k) {
+            const double u = e.v0 + k * dv - baseline;
+            e.ber[p * static_cast<std::size_t>(L) + static_cast<std::size_t>(k)] =
+                0.5 * below[countBelow(u - mains[p])] + 0.5 * above[firstAbove(u)];
+        }
+    }
+    if (options.jitterRms > 0) {
+        // Random jitter: each phase's BER averaged over a Gaussian of phases.
+        const std::vector<double> g = Gaussian(options.jitterRms * N);
+        const long half = static_cast<long>(g.size() / 2);
+        std::vector<double> smeared(e.ber.size(), 0.0);
+        for (long p = 0; p < N; ++p)
+            for (long d = -half; d <= half; ++d) {
+                const long q = std::clamp(p + d, 0L, static_cast<long>(N - 1));
+                for (int k = 0; k < L; ++k)
+                    smeared[static_cast<std::size_t>(p * L + k)] +=
+                        g[static_cast<std::size_t>(d + half)] * e.ber[static_cast<std::size_t>(q * L + k)];
+            }
+        e.ber.swap(smeared);
+        e.gridError += dv;
+        for (std::size_t p = 0; p < phases; ++p) {
+            int run = 0, bestRun = 0, bestEnd = -1;
+            double best = 2;
+            for (int k = 0; k < L; ++k) {
+                const double b = e.ber[p * static_cast<std::size_t>(L) + static_cast<std::size_t>(k)];
+                if (b < best) {
+                    best = b;
+                    middles[p] = e.v0 + k * dv;
+                }
+                run = b <= options.targetBer ? run + 1 : 0;
+                if (run > bestRun) bestRun = run, bestEnd = k;
+            }
+            e.bathtub[p] = best;
+            if (bestRun > 0) {
+                e.heights[p] = (bestRun - 1) * dv;
+                middles[p] = e.v0 + (bestEnd - 0.5 * (bestRun - 1)) * dv;
+            }
+        }
+    } else {
+        for (std::size_t p = 0; p < phases; ++p) {
+            if (!present[p]) continue;
+            const Opening o = OpeningOf(isi[p], mains[p], options.targetBer);
+            e.bathtub[p] = o.bestBer;
+            e.heights[p] = o.height;
+            middles[p] = baseline + (o.height > 0 ? o.middle : o.bestLevel);
+            // Without noise no pattern lies outside the worst case: the
+            // opening is at least the peak-distortion one (which the grid's
+            // rounding could otherwise shave).
+            if (noiseless && pd[p] > e.heights[p]) {
+                e.heights[p] = pd[p];
+                e.bathtub[p] = 0.0;
+                middles[p] = baseline + pdMiddle[p];
+            }
+        }
+    }
+    // The phase of the widest opening (ties: nearest the middle of the UI);
+    // with none open, the phase of the lowest BER.
+    int best = -1;
+    double bestHeight = 0;
+    for (int k = 0; k < N; ++k) {
+        // N/2, N/2 - 1, N/2 + 1, N/2 - 2, ...
+        const int offset = (k + 1) / 2 * (k % 2 == 1 ? -1 : 1);
+        const int p = N / 2 + offset;
+        if (p < 0 || p >= N || !present[static_cast<std::size_t>(p)]) continue;
+        if (e.heights[static_cast<std::size_t>(p)] > bestHeight) {
+            bestHeight = e.heights[static_cast<std::size_t>(p)];
+            best = p;
+        }
+    }
+    if (best < 0) {
+        double lowest = 2;
+        for (int p = 0; p < N; ++p)
+            if (present[static_cast<std::size_t>(p)] && e.bathtub[static_cast<std::size_t>(p)] < lowest) {
+                lowest = e.bathtub[static_cast<std::size_t>(p)];
+                best = p;
+            }
+        if (best < 0) return e;
+        e.widthAtTarget = 0;
+    } else {
+        int left = best, right = best;
+        while (left > 0 && e.heights[static_cast<std::size_t>(left - 1)] > 0) --left;
+        while (right + 1 < N && e.heights[static_cast<std::size_t>(right + 1)] > 0) ++right;
+        e.widthAtTarget = static_cast<double>(right - left + 1) / N;
+    }
+    e.bestPhase = best;
+    e.heightAtTarget = e.heights[static_cast<std::size_t>(best)];
+    e.thresholdAtBest = middles[static_cast<std::size_t>(best)];
+    e.peakDistortionHeight = pd[static_cast<std::size_t>(best)];
+    e.peakDistortionBest = -std::numeric_limits<double>::infinity();
+    int pdOpen = 0;
+    for (int p = 0; p < N; ++p) {
+        if (!present[static_cast<std::size_t>(p)]) continue;
+        pdOpen += pd[static_cast<std::size_t>(p)] > 0;
+        if (pd[static_cast<std::size_t>(p)] > e.peakDistortionBest) {
+            e.peakDistortionBest = pd[static_cast<std::size_t>(p)];
+            e.peakDistortionPhase = p;
+        }
+    }
+    e.peakDistortionWidth = static_cast<double>(pdOpen) / N;
+    e.valid = true;
+    return e;
+}
+
+}  // namespace amihost
