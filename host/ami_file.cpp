@@ -1,5 +1,6 @@
 #include "ami_file.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
@@ -143,6 +144,15 @@ std::string ExplainParseFailure(const std::string& text, int code) {
 }
 
 std::string ParseParameterString(const std::string& text) {
+    // A bare root, "(name)": what a simulator sends for an .ami file with no
+    // input parameters (and so does this tool); the parser wants a leaf.
+    const std::size_t open = text.find_first_not_of(" \t\r\n");
+    const std::size_t close = text.find_last_not_of(" \t\r\n");
+    if (open != std::string::npos && text[open] == '(' && text[close] == ')') {
+        const std::string name = text.substr(open + 1, close - open - 1);
+        const std::size_t a = name.find_first_not_of(" \t\r\n"), b = name.find_last_not_of(" \t\r\n");
+        if (a != std::string::npos && name.find_first_of("() \t\r\n\"", a) > b) return "";
+    }
     AmiParameters parsed(text.c_str());
     return parsed.ok ? "" : ExplainParseFailure(text, parsed.resultCode);
 }
@@ -196,13 +206,17 @@ std::vector<Issue> ApplyOverrides(AmiFile& file,
         const bool numeric =
             p.type == "Integer" || p.type == "Float" || p.type == "UI" || p.type == "Tap";
         double number = 0;
-        if (numeric && !ToNumber(v, number)) {
-            issues.push_back({true, p.path + " = " + v + " is not a number"});
+        if (numeric && (!ToNumber(v, number) || !std::isfinite(number))) {
+            issues.push_back({true, p.path + " = " + v + " is not a finite number"});
             continue;
         }
-        if (p.type == "Integer" && numeric &&
-            number != static_cast<double>(static_cast<long long>(number))) {
-            issues.push_back({true, p.path + " = " + v + " is not an integer"});
+        // Compared as doubles: no conversion of a value that may not fit.
+        if (p.type == "Integer" && (std::trunc(number) != number || std::fabs(number) > 9007199254740992.0)) {
+            issues.push_back({true, p.path + " = " + v + " is not an integer (of at most 2^53)"});
+            continue;
+        }
+        if (p.type == "Boolean" && v != "True" && v != "False") {
+            issues.push_back({true, p.path + " = " + v + " is not a Boolean (True or False)"});
             continue;
         }
         if (!p.list.empty()) {

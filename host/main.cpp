@@ -10,6 +10,7 @@
 #include <string>
 
 #include "commands.h"
+#include "model_guard.h"
 
 #ifndef AMIHOST_VERSION
 #define AMIHOST_VERSION "unknown"
@@ -88,6 +89,7 @@ void AddRun(CLI::App& app, amihost::RunOptions& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    amihost::InstallCrashReporter();
     CLI::App app{
         "amihost: run an IBIS-AMI model like a simulator, check the AMI contract, and show the "
         "result.\n"

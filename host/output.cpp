@@ -8,11 +8,22 @@
 #include <csignal>
 #include <cstring>
 
+#include "model_guard.h"
+
 namespace amihost {
 
 namespace {
 std::atomic<bool> gInterrupted{false};
-extern "C" void OnInterrupt(int) { gInterrupted = true; }
+extern "C" void OnInterrupt(int) {
+    // A model that loops forever never returns to where the flag is polled.
+    if (InsideModelCall()) {
+        char text[800];
+        std::snprintf(text, sizeof text, "amihost: error: interrupted inside %s; no result files were written\n",
+                      CurrentModelCall());
+        ExitFromHandler(text, 130);
+    }
+    gInterrupted = true;
+}
 }  // namespace
 
 void InstallInterruptHandler() {
@@ -23,11 +34,14 @@ void InstallInterruptHandler() {
 bool Interrupted() { return gInterrupted.load(); }
 
 OutputFile::OutputFile(std::string path)
-    : path_(std::move(path)), temporary_(path_ + ".partial-" + std::to_string(::getpid())) {}
+    : path_(std::move(path)), temporary_(path_ + ".partial-" + std::to_string(::getpid())) {
+    RegisterTemporary(temporary_);
+}
 
 OutputFile::~OutputFile() {
     if (file_ != nullptr) std::fclose(file_);
     if (!committed_ && !direct_) std::remove(temporary_.c_str());
+    if (!direct_) UnregisterTemporary(temporary_);
 }
 
 bool OutputFile::Open(bool binary) {
@@ -35,6 +49,7 @@ bool OutputFile::Open(bool binary) {
     // /dev/null, a pipe) is written directly: it cannot be replaced by a rename.
     struct stat info {};
     if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        UnregisterTemporary(temporary_);
         direct_ = true;
         temporary_ = path_;
     }

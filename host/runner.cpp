@@ -8,6 +8,8 @@
 #include <cstring>
 #include <random>
 
+#include "model_guard.h"
+
 namespace amihost {
 
 namespace {
@@ -138,8 +140,11 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config, const std::
     const std::vector<char> paramsCopy = paramsIn_;
     char* msg = nullptr;
     const double interval = config.bitTime / config.samplesPerBit;
-    r_.initResult = lib.Init(impulse.data(), static_cast<long>(impulse.size()), 0, interval, config.bitTime,
-                             paramsIn_.data(), &out_, &handle_, &msg);
+    {
+        const ModelCall call("AMI_Init", lib.Path());
+        r_.initResult = lib.Init(impulse.data(), static_cast<long>(impulse.size()), 0, interval, config.bitTime,
+                                 paramsIn_.data(), &out_, &handle_, &msg);
+    }
     r_.message = SafeText(msg, r_.breaches, "the AMI_Init message");
     r_.parametersOut = SafeText(out_, r_.breaches, "AMI_parameters_out");
     if (r_.initResult != 1) r_.breaches.push_back("AMI_Init returned " + std::to_string(r_.initResult));
@@ -160,8 +165,11 @@ bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at, st
     std::copy_n(wave, count, block_.begin() + static_cast<long>(kGuard));
     // Room for a clock time per sample plus the terminator, then guards.
     clock_.assign(count + 1 + kGuard, Pattern(kClockBits));
-    const long result =
-        lib_->GetWave(block_.data() + kGuard, static_cast<long>(count), clock_.data(), &out_, handle_);
+    long result = 0;
+    {
+        const ModelCall call("AMI_GetWave", lib_->Path());
+        result = lib_->GetWave(block_.data() + kGuard, static_cast<long>(count), clock_.data(), &out_, handle_);
+    }
     ++r_.waveCalls;
     if (result != 1) {
         ++r_.failedWaveCalls;
@@ -208,7 +216,10 @@ bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at, st
 long ModelSession::Close() {
     if (handle_ == nullptr || closed_) return r_.closeResult;
     closed_ = true;
-    r_.closeResult = lib_->Close(handle_);
+    {
+        const ModelCall call("AMI_Close", lib_->Path());
+        r_.closeResult = lib_->Close(handle_);
+    }
     if (r_.closeResult != 1) r_.breaches.push_back("AMI_Close returned " + std::to_string(r_.closeResult));
     return r_.closeResult;
 }

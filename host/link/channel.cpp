@@ -319,12 +319,14 @@ struct Convolver::Impl {
     std::vector<std::complex<double>> spectrum, work;
     std::vector<double> input, overlap, output;
     std::size_t filled = 0;
+    double gain = 0;  // the tap of a one-tap response
 };
 
 Convolver::Convolver(const std::vector<double>& impulse, Sink sink) : impl_(new Impl) {
     Impl& s = *impl_;
     s.sink = std::move(sink);
     s.m = std::max<std::size_t>(impulse.size(), 1);
+    s.gain = impulse.empty() ? 0.0 : impulse[0];
     s.n = PowerOfTwoAtLeast(std::max<std::size_t>(2 * s.m, 1024));
     s.blockLength = s.n - s.m + 1;
     s.fft = std::make_unique<RealFft>(s.n);
@@ -353,6 +355,17 @@ void Convolver::Block(std::size_t count) {
 
 void Convolver::Push(const double* x, std::size_t n) {
     Impl& s = *impl_;
+    if (s.m == 1) {
+        // A single tap: a gain, exact in double precision.
+        while (n > 0) {
+            const std::size_t take = std::min(n, s.output.size());
+            for (std::size_t k = 0; k < take; ++k) s.output[k] = s.gain * x[k];
+            s.sink(s.output.data(), take);
+            x += take;
+            n -= take;
+        }
+        return;
+    }
     while (n > 0) {
         const std::size_t take = std::min(n, s.blockLength - s.filled);
         std::copy(x, x + take, s.input.begin() + static_cast<long>(s.filled));

@@ -194,10 +194,11 @@ ResponseInputs InputsFrom(const ProbeResponses& r, std::size_t length) {
     in.zeros.assign(length, r.low);
     in.pulse.assign(length, r.low);
     in.step.assign(length, r.low);
-    const double stepEnd = r.step.empty() ? 0.0 : r.step.back();
+    // Past the end of the step response: its settled level (what a
+    // response cut short would still creep towards).
     for (std::size_t k = 0; k < length; ++k) {
         in.pulse[k] += k < r.pulse.size() ? r.pulse[k] : 0.0;
-        in.step[k] += k < r.step.size() ? r.step[k] : stepEnd;
+        in.step[k] += k < r.step.size() ? r.step[k] : r.high - r.low;
     }
     return in;
 }

@@ -74,11 +74,10 @@ __attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size,
         if (s->mode == "startup" && k < s->samples) wave[i] = s->value;
         if (s->mode == "nan" && k == s->samples) wave[i] = NAN;
         if (s->clock >= 0 && s->mode != "noterm") {
-            // A clock time in this sample's interval, once per unit interval.
-            const double t = static_cast<double>(k) * s->dt, next = t + s->dt;
-            const double within = std::fmod(t, s->ui);
-            const double tick = t - within + s->clock;
-            if (tick >= t && tick < next) clock[clocks++] = tick;
+            // A clock time once per unit interval, `clock` seconds into it.
+            const long long perUi = std::llround(s->ui / s->dt), at = std::llround(s->clock / s->dt);
+            if (perUi > 0 && k % perUi == at % perUi)
+                clock[clocks++] = static_cast<double>(k / perUi) * s->ui + s->clock;
         }
     }
     if (s->mode == "overrun") wave[size] = 1.0;

@@ -1,0 +1,109 @@
+#include "model_guard.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace amihost {
+
+namespace {
+
+// The current call per thread, as a text a handler can write as it is.
+thread_local char tCall[600];
+thread_local bool tInside = false;
+
+// Unfinished files: a fixed table, so that a handler reads it without
+// allocating or locking.
+constexpr int kSlots = 64;
+constexpr std::size_t kPathSize = 1024;
+char gPaths[kSlots][kPathSize];
+std::atomic<bool> gUsed[kSlots];
+
+void WriteAll(const char* text) {
+    std::size_t left = std::strlen(text);
+    while (left > 0) {
+        const ssize_t n = ::write(2, text, left);
+        if (n <= 0) return;
+        text += n;
+        left -= static_cast<std::size_t>(n);
+    }
+}
+
+extern "C" void OnCrash(int signal) {
+    if (!tInside) {
+        // Not the model: the default action (a core, the usual status).
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    const char* what = signal == SIGSEGV   ? "a segmentation fault"
+                       : signal == SIGBUS  ? "a bus error"
+                       : signal == SIGFPE  ? "an arithmetic exception"
+                       : signal == SIGILL  ? "an illegal instruction"
+                                           : "an abort";
+    char text[800];
+    std::snprintf(text, sizeof text, "amihost: error: the model crashed (%s) in %s; no result files were written\n",
+                  what, tCall);
+    ExitFromHandler(text, 1);
+}
+
+}  // namespace
+
+void InstallCrashReporter() {
+    static std::atomic<bool> installed{false};
+    if (installed.exchange(true)) return;
+    static char stack[1 << 16];
+    stack_t alt{};
+    alt.ss_sp = stack;
+    alt.ss_size = sizeof stack;
+    sigaltstack(&alt, nullptr);
+    struct sigaction action {};
+    action.sa_handler = OnCrash;
+    action.sa_flags = SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(s, &action, nullptr);
+}
+
+ModelCall::ModelCall(const char* call, const std::string& library) {
+    std::snprintf(tCall, sizeof tCall, "%s of %s", call, library.c_str());
+    tInside = true;
+}
+
+ModelCall::~ModelCall() { tInside = false; }
+
+bool InsideModelCall() { return tInside; }
+
+const char* CurrentModelCall() { return tCall; }
+
+void RegisterTemporary(const std::string& path) {
+    if (path.size() >= kPathSize) return;
+    for (int k = 0; k < kSlots; ++k) {
+        bool expected = false;
+        if (!gUsed[k].load() && gUsed[k].compare_exchange_strong(expected, true)) {
+            std::memcpy(gPaths[k], path.c_str(), path.size() + 1);
+            return;
+        }
+    }
+}
+
+void UnregisterTemporary(const std::string& path) {
+    for (int k = 0; k < kSlots; ++k)
+        if (gUsed[k].load() && path == gPaths[k]) {
+            gPaths[k][0] = '\0';
+            gUsed[k] = false;
+            return;
+        }
+}
+
+void ExitFromHandler(const char* text, int status) {
+    for (int k = 0; k < kSlots; ++k)
+        if (gUsed[k].load() && gPaths[k][0] != '\0') ::unlink(gPaths[k]);
+    WriteAll(text);
+    ::_exit(status);
+}
+
+}  // namespace amihost

@@ -1,0 +1,39 @@
+// What happens when a model crashes or hangs inside a call: the tool says
+// which model and which call, removes its unfinished result files and exits
+// (status 1 for a crash, 130 for Ctrl-C), instead of dying without a word or
+// ignoring Ctrl-C while the model loops.
+#pragma once
+
+#include <string>
+
+namespace amihost {
+
+// Installs the handlers for SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT (on an
+// alternate stack, so a model's stack overflow is caught too). Once per process.
+void InstallCrashReporter();
+
+// Marks the calling thread as inside `call` of the model `library` for its
+// lifetime.
+class ModelCall {
+public:
+    ModelCall(const char* call, const std::string& library);
+    ~ModelCall();
+    ModelCall(const ModelCall&) = delete;
+    ModelCall& operator=(const ModelCall&) = delete;
+};
+
+// True while the calling thread is inside a model call.
+bool InsideModelCall();
+
+// Unfinished result files, removed when the tool exits from a handler.
+void RegisterTemporary(const std::string& path);
+void UnregisterTemporary(const std::string& path);
+
+// From a signal handler: removes the registered temporaries, writes `text`
+// to standard error and ends the process with `status`.
+[[noreturn]] void ExitFromHandler(const char* text, int status);
+
+// The text that describes the current model call, for a handler.
+const char* CurrentModelCall();
+
+}  // namespace amihost
