@@ -110,7 +110,15 @@ void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
         }
     }
     if (kind.empty() || !kFormats.count(kind)) {
-        c.Add(6009, line, pname + " has no format (Value, Range, List, Corner, Increment, Steps, Table, ...)");
+        // From 5.1 a parameter gives "any of" a Default or a format: a
+        // Default alone is a complete description.
+        const AmiLeaf* alone = ChildLeaf(p, "Default");
+        if (kind.empty() && alone != nullptr && alone->valueCount > 0) {
+            if (!t.empty() && !OfType(t, alone->values[0]))
+                c.Add(6010, line, pname + " Default " + alone->values[0].text + " is not of Type " + t);
+            return;
+        }
+        c.Add(6009, line, pname + " has no format (Value, Range, List, Corner, Increment, Steps, Table, ...) and no Default");
         return;
     }
     if (t.empty() || kind == "Table") return;
@@ -150,7 +158,7 @@ void CheckBranch(AmiChecker& c, const AmiBranch* b) {
 }  // namespace
 
 void CheckAmiText(const std::string& name, const std::string& text, std::vector<Report>& reports,
-                  bool* getWave) {
+                  bool* getWave, int ibisVersion) {
     AmiChecker c{name, text, reports};
     if (getWave != nullptr) *getWave = true;
     const std::string clean = ami_strip_comments(text);
@@ -185,8 +193,17 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
             if (ChildBranch(reserved, required) == nullptr)
                 c.Add(6004, c.LineOf("Reserved_Parameters"), std::string("Reserved_Parameters has no ") + required);
         }
-        if (ChildBranch(reserved, "AMI_Version") == nullptr)
+        // AMI_Version: required from IBIS 5.1 (not in 5.0), as Usage Info,
+        // Type String, Format Value.
+        const AmiBranch* amiVersion = ChildBranch(reserved, "AMI_Version");
+        if (amiVersion == nullptr && (ibisVersion == 0 || ibisVersion >= 51))
             c.Add(6004, c.LineOf("Reserved_Parameters"), "Reserved_Parameters has no AMI_Version");
+        if (amiVersion != nullptr) {
+            const AmiLeaf* type = ChildLeaf(amiVersion, "Type");
+            if (type != nullptr && type->valueCount > 0 && std::string(type->values[0].text) != "String")
+                c.Add(6008, c.LineOf("AMI_Version"), std::string("AMI_Version has Type ") + type->values[0].text +
+                                                         "; it must be String");
+        }
         auto boolean = [&](const char* n, bool fallback) {
             const AmiBranch* b = ChildBranch(reserved, n);
             if (b == nullptr) return fallback;

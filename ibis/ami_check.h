@@ -10,7 +10,9 @@ namespace ibis {
 
 // Appends the reports for the .ami text named `name`. When `getWave` is not
 // null it receives GetWave_Exists (true when absent or unreadable).
+// `ibisVersion` (ten times it; 0 when not known) is that of the .ibs that
+// names the file: AMI_Version is required from IBIS 5.1.
 void CheckAmiText(const std::string& name, const std::string& text, std::vector<Report>& reports,
-                  bool* getWave);
+                  bool* getWave, int ibisVersion = 0);
 
 }  // namespace ibis

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "ami_check.h"
 
@@ -36,13 +37,13 @@ struct KeywordDef {
 
 // The keywords, the version that introduced each, and where each belongs.
 const KeywordDef kKeywords[] = {
-    {"ibis ver", 11, Scope::File, true}, {"comment char", 21, Scope::File, false},
+    {"ibis ver", 11, Scope::File, true}, {"comment char", 11, Scope::File, false},
     {"file name", 11, Scope::File, true}, {"file rev", 11, Scope::File, true},
     {"date", 11, Scope::File, true}, {"source", 11, Scope::File, true},
     {"notes", 11, Scope::File, true}, {"disclaimer", 11, Scope::File, true},
     {"copyright", 21, Scope::File, true}, {"end", 11, Scope::File, true},
     {"component", 11, Scope::File, false}, {"model", 11, Scope::File, false},
-    {"model selector", 32, Scope::File, false}, {"submodel", 40, Scope::File, false},
+    {"model selector", 32, Scope::File, false}, {"submodel", 32, Scope::File, false},
     {"define package model", 21, Scope::File, false}, {"begin board description", 32, Scope::File, false},
     {"external circuit", 41, Scope::File, false}, {"end external circuit", 41, Scope::File, false},
     {"test data", 40, Scope::File, false}, {"test load", 40, Scope::File, false},
@@ -54,7 +55,7 @@ const KeywordDef kKeywords[] = {
     {"alternate package models", 40, Scope::Component, true},
     {"end alternate package models", 40, Scope::Component, true},
     {"pin mapping", 21, Scope::Component, true}, {"diff pin", 21, Scope::Component, true},
-    {"series pin mapping", 32, Scope::Component, true}, {"series switch groups", 32, Scope::Component, true},
+    {"series pin mapping", 30, Scope::Component, true}, {"series switch groups", 30, Scope::Component, true},
     {"node declarations", 41, Scope::Component, true}, {"end node declarations", 41, Scope::Component, true},
     {"circuit call", 41, Scope::Component, false}, {"end circuit call", 41, Scope::Component, false},
     {"repeater pin", 60, Scope::Component, true}, {"clock pins", 71, Scope::Component, true},
@@ -64,7 +65,7 @@ const KeywordDef kKeywords[] = {
     {"end interconnect model group", 70, Scope::Component, false},
     // Model.
     {"model spec", 32, Scope::Model, true}, {"receiver thresholds", 40, Scope::Model, true},
-    {"add submodel", 40, Scope::Model, true}, {"driver schedule", 32, Scope::Model, true},
+    {"add submodel", 32, Scope::Model, true}, {"driver schedule", 32, Scope::Model, true},
     {"temperature range", 11, Scope::Model, true}, {"voltage range", 11, Scope::Model, true},
     {"pullup reference", 11, Scope::Model, true}, {"pulldown reference", 11, Scope::Model, true},
     {"power clamp reference", 11, Scope::Model, true}, {"gnd clamp reference", 11, Scope::Model, true},
@@ -74,18 +75,18 @@ const KeywordDef kKeywords[] = {
     {"pullup", 11, Scope::Model, true}, {"gnd clamp", 11, Scope::Model, true},
     {"power clamp", 11, Scope::Model, true}, {"rgnd", 21, Scope::Model, true},
     {"rpower", 21, Scope::Model, true}, {"rac", 21, Scope::Model, true}, {"cac", 21, Scope::Model, true},
-    {"on", 32, Scope::Model, false}, {"off", 32, Scope::Model, false},
-    {"r series", 32, Scope::Model, true}, {"l series", 32, Scope::Model, true},
-    {"rl series", 32, Scope::Model, true}, {"c series", 32, Scope::Model, true},
-    {"lc series", 32, Scope::Model, true}, {"rc series", 32, Scope::Model, true},
-    {"series current", 32, Scope::Model, true}, {"series mosfet", 32, Scope::Model, false},
+    {"on", 30, Scope::Model, false}, {"off", 30, Scope::Model, false},
+    {"r series", 30, Scope::Model, true}, {"l series", 30, Scope::Model, true},
+    {"rl series", 30, Scope::Model, true}, {"c series", 30, Scope::Model, true},
+    {"lc series", 30, Scope::Model, true}, {"rc series", 30, Scope::Model, true},
+    {"series current", 30, Scope::Model, true}, {"series mosfet", 30, Scope::Model, false},
     {"ramp", 11, Scope::Model, true}, {"rising waveform", 21, Scope::Model, false},
     {"falling waveform", 21, Scope::Model, false}, {"composite current", 50, Scope::Model, false},
     {"isso pu", 50, Scope::Model, true}, {"isso pd", 50, Scope::Model, true},
     {"algorithmic model", 50, Scope::Model, true}, {"end algorithmic model", 50, Scope::Model, true},
     {"external model", 41, Scope::Model, true}, {"end external model", 41, Scope::Model, true},
-    {"initial delay", 60, Scope::Model, true}, {"submodel spec", 40, Scope::Model, true},
-    {"gnd pulse table", 40, Scope::Model, true}, {"power pulse table", 40, Scope::Model, true},
+    {"initial delay", 60, Scope::Model, true}, {"submodel spec", 32, Scope::Model, true},
+    {"gnd pulse table", 32, Scope::Model, true}, {"power pulse table", 32, Scope::Model, true},
     // The waveforms of a [Test Data] section.
     {"rising waveform near", 40, Scope::Other, false}, {"falling waveform near", 40, Scope::Other, false},
     {"rising waveform far", 40, Scope::Other, false}, {"falling waveform far", 40, Scope::Other, false},
@@ -183,7 +184,15 @@ bool Number(const std::string& text, double& value) {
     return true;
 }
 
-bool IsNa(const std::string& s) { return s == "NA"; }
+// Reserved words (NA, NC, POWER, GND, the matrix forms, ...) are not case
+// sensitive: "the file is case-sensitive except for reserved words, keywords,
+// sub-parameters and sub-parameter definitions".
+bool IsNa(const std::string& s) { return s.size() == 2 && (s[0] == 'N' || s[0] == 'n') && (s[1] == 'A' || s[1] == 'a'); }
+bool IsNc(const std::string& s) { return s.size() == 2 && (s[0] == 'N' || s[0] == 'n') && (s[1] == 'C' || s[1] == 'c'); }
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
 
 // The subparameters a [Model] may hold (lower case), by name. The edge-wise
 // test loads (Cref_rising and the like) and Vinh+/Vinl- belong to [Model Spec].
@@ -196,16 +205,16 @@ bool KnownModelSubparameter(const std::string& name) {
 }
 
 // The IBIS version (times ten) that introduced a [Model] subparameter or a
-// Model_type: the timing test load with 2.1, the split die capacitances with
-// 4.0, the differential timing test load and the differential model types
-// (for [External Model]) with 4.1, the series models with 3.2. The rest were
-// in 1.1.
+// Model_type: the timing test load with 2.1, the split die capacitances and
+// the differential timing test load with 4.0, the differential model types
+// (for [External Model]) with 4.1, the series models with 3.0 (a public 3.0
+// sample of a bus switch uses them). The rest were in 1.1.
 int ModelSubparameterSince(const std::string& name) {
     if (name == "vmeas" || name == "vref" || name == "cref" || name == "rref") return 21;
     if (name == "c_comp_pullup" || name == "c_comp_pulldown" || name == "c_comp_power_clamp" ||
         name == "c_comp_gnd_clamp")
         return 40;
-    if (name == "rref_diff" || name == "cref_diff") return 41;
+    if (name == "rref_diff" || name == "cref_diff") return 40;
     return 0;
 }
 
@@ -218,7 +227,7 @@ int ModelSpecSince(const std::string& name) {
 }
 
 int ModelTypeSince(const std::string& type) {
-    if (type == "series" || type == "series_switch") return 32;
+    if (type == "series" || type == "series_switch") return 30;
     if (type == "input_diff" || type == "output_diff" || type == "i/o_diff" || type == "3-state_diff") return 41;
     return 0;
 }
@@ -227,6 +236,7 @@ struct Table {
     int line = 0;
     std::vector<std::vector<double>> rows;  // first column, then typ (min, max when given)
     std::vector<int> rowLines;
+    std::vector<std::vector<bool>> na;      // per row: NA in that column
 };
 
 struct ModelInfo {
@@ -242,6 +252,9 @@ struct ModelInfo {
     int rampLine = 0;
     bool ramp = false;
     std::vector<ExecutableLine> executables;
+    bool submodel = false;  // a [Submodel], not a [Model]
+    std::string submodelType;
+    std::vector<std::pair<std::string, int>> addSubmodels;  // [Add Submodel]: name, line
 };
 
 struct ComponentInfo {
@@ -306,6 +319,7 @@ private:
     void Finish();
     void CheckReferencedFile(const std::string& file, int line, Kind kind);
     void CheckModel(const ModelInfo& m);
+    void CheckTableColumns(const Table& t, const std::string& what);
     void CheckFileName(const std::string& file, int line, bool isOwn);
     void NumberOrNa(const std::string& word, int line, bool allowNa, double* out = nullptr);
 
@@ -384,9 +398,11 @@ void Checker::CheckFileName(const std::string& file, int line, bool isOwn) {
     const std::string ext = dot == std::string::npos ? "" : base.substr(dot + 1);
     std::string why;
     if (v < 70 && base != Lower(base)) why = "IBIS " + VersionText(v) + " file names are lower case";
+    // Lengths are a "should" before 7.0: a warning.
     const std::size_t stemLimit = v < 31 ? 8 : v < 42 ? 20 : v < 70 ? 40 : 64;
     if (v < 70 && (stem.size() > stemLimit || ext.size() > 3))
-        why = "IBIS " + VersionText(v) + " allows " + std::to_string(stemLimit) + " characters, a period and 3 for the extension";
+        Add(1108, line, "file name '" + file + "': IBIS " + VersionText(v) + " file names should have at most " +
+                            std::to_string(stemLimit) + " characters, a period and 3 for the extension");
     if (v >= 70 && base.size() > 64) why = "a file name has at most 64 characters";
     for (char c : base) {
         if (!(std::isalnum(static_cast<unsigned char>(c)) || std::string("_^$~!#%&-{})(@'`.").find(c) != std::string::npos))
@@ -450,6 +466,18 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         models_.push_back(m);
         return;
     }
+    if (key == "submodel") {
+        // A section of its own: its tables and clamps are not the model's.
+        scope_ = Scope::Model;
+        seenInScope_.clear();
+        ModelInfo m;
+        m.name = words.empty() ? "" : words[0];
+        m.line = line;
+        m.submodel = true;
+        if (m.name.empty()) Add(1012, line, "[Submodel] needs a name");
+        models_.push_back(m);
+        return;
+    }
     if (key == "model selector") {
         scope_ = Scope::Selector;
         seenInScope_.clear();
@@ -476,6 +504,10 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         boardPinLines_ = 0;
         boardManufacturer_ = boardPinList_ = boardPath_ = false;
         return;
+    }
+    if (key == "on" || key == "off") {
+        for (const char* k : {"r series", "l series", "rl series", "c series", "lc series", "rc series", "series current"})
+            seenInScope_.erase(k);
     }
     if (def->scope != Scope::File && def->scope != Scope::Other) {
         const bool packageHere = def->scope == Scope::Package && scope_ == Scope::Package;
@@ -544,6 +576,8 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         components_.back().packageModel = words.empty() ? "" : words[0];
         components_.back().packageModelLine = line;
         if (words.empty()) Add(1012, line, "[Package Model] needs a name");
+    } else if (key == "c comp corner") {
+        if (!models_.empty()) models_.back().cComp = true;
     } else if (key == "voltage range" || key == "pullup reference" || key == "pulldown reference" ||
                key == "power clamp reference" || key == "gnd clamp reference") {
         if (!models_.empty()) models_.back().voltage = true;
@@ -604,7 +638,9 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         }
     } else if (key == "resistance matrix" || key == "inductance matrix" || key == "capacitance matrix") {
         if (!packages_.empty()) packages_.back().matrices = true;
-        matrixForm_ = words.empty() ? "" : words[0];
+        const std::string form = words.empty() ? "" : Lower(words[0]);
+        matrixForm_ = form == "banded_matrix" ? "Banded_matrix" : form == "sparse_matrix" ? "Sparse_matrix"
+                      : form == "full_matrix" ? "Full_matrix" : (words.empty() ? "" : words[0]);
         if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" && matrixForm_ != "Full_matrix")
             Add(4004, line, "[" + raw + "] form '" + matrixForm_ + "' is not Banded_matrix, Sparse_matrix or Full_matrix");
     } else if (key == "model data") {
@@ -668,8 +704,10 @@ void Checker::DataLine(const std::string& text, int line) {
             return;
         }
         if (!c.pins.emplace(w[0], line).second) Add(2102, line, "pin " + w[0] + " is listed twice");
-        c.pinModels.emplace_back(w[2], line);
-        c.pinModel[w[0]] = w[2];
+        static const std::set<std::string> kReservedModels = {"POWER", "GND", "NC", "NA", "CIRCUITCALL"};
+        const std::string model = kReservedModels.count(Upper(w[2])) ? Upper(w[2]) : w[2];
+        c.pinModels.emplace_back(model, line);
+        c.pinModel[w[0]] = model;
         for (std::size_t i = 3; i < w.size(); ++i) NumberOrNa(w[i], line, true);
         return;
     }
@@ -698,7 +736,9 @@ void Checker::DataLine(const std::string& text, int line) {
             if (diffPartner_.count(c.name + "\n" + p)) Add(2105, line, "pin " + p + " is in two [Diff Pin] pairs");
             diffPartner_[c.name + "\n" + p] = w[static_cast<std::size_t>(1 - i)];
         }
-        if (IsNa(w[2]) || IsNa(w[3])) Add(2106, line, "the typical vdiff and tdelay must not be NA");
+        // "If NA is entered in the vdiff, tdelay_typ, or tdelay_min columns,
+        // its entry is interpreted as 0 V or 0 ns" (4.1; from 4.2 a vdiff of
+        // NA means 200 mV): NA is allowed in every column.
         for (std::size_t i = 2; i < w.size(); ++i) NumberOrNa(w[i], line, true);
         return;
     }
@@ -739,12 +779,17 @@ void Checker::DataLine(const std::string& text, int line) {
     if (k == "pin mapping" && !components_.empty()) {
         if (!components_.back().pins.count(w[0]))
             Add(2109, line, "[Pin Mapping] " + w[0] + " is not a pin of [Component] " + components_.back().name);
-        components_.back().mapping.emplace_back(w[0], std::vector<std::string>(w.begin() + 1, w.end()));
+        std::vector<std::string> labels(w.begin() + 1, w.end());
+        for (std::string& label : labels)
+            if (IsNc(label)) label = "NC";
+        components_.back().mapping.emplace_back(w[0], labels);
         components_.back().mappingLines.push_back(line);
-        // Every row gives a bus label (or NC) for each column the keyword line names.
-        if (static_cast<int>(w.size()) != pinMappingColumns_ + 1)
-            Add(2109, line, "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) + " bus labels; the header names " +
-                                std::to_string(pinMappingColumns_));
+        // "Each line must contain either three, five or six entries."
+        if (w.size() != 3 && w.size() != 5 && w.size() != 6)
+            Add(2109, line, "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) +
+                                " bus labels; a row holds the pin and two, four or five of them");
+        for (const std::string& label : labels)
+            if (label.size() > 15) Add(2109, line, "[Pin Mapping] bus label " + label + " is longer than 15 characters");
         return;
     }
     if (k == "model selector") {
@@ -753,6 +798,33 @@ void Checker::DataLine(const std::string& text, int line) {
     }
     if (k == "model spec") {
         NewerThanDeclared("the [Model Spec] subparameter " + w[0], ModelSpecSince(Lower(w[0])), line);
+        return;
+    }
+    if (k == "add submodel" && !models_.empty()) {
+        // submodel_name and mode: Driving, Non-Driving or All.
+        if (w.size() != 2) {
+            Add(3011, line, "an [Add Submodel] row needs a submodel name and a mode");
+            return;
+        }
+        const std::string mode = Lower(w[1]);
+        if (mode != "driving" && mode != "non-driving" && mode != "all")
+            Add(3011, line, "[Add Submodel] mode '" + w[1] + "' is not Driving, Non-Driving or All");
+        if (mode == "driving" && Lower(models_.back().type) == "input")
+            Add(3011, line, "an Input model's submodel " + w[0] + " cannot be Driving");
+        models_.back().addSubmodels.emplace_back(w[0], line);
+        return;
+    }
+    if (k == "submodel" && !models_.empty() && models_.back().submodel) {
+        ModelInfo& m = models_.back();
+        if (Lower(w[0]) == "submodel_type") {
+            m.submodelType = w.size() > 1 ? w[1] : "";
+            m.typeLine = line;
+            static const std::set<std::string> kSubmodelTypes = {"dynamic_clamp", "bus_hold", "fall_back"};
+            if (!kSubmodelTypes.count(Lower(m.submodelType)))
+                Add(3011, line, "Submodel_type '" + m.submodelType + "' is not Dynamic_clamp, Bus_hold or Fall_back");
+        } else if (!KnownModelSubparameter(Lower(w[0]).substr(0, Lower(w[0]).find('=')))) {
+            Add(3009, line, "'" + w[0] + "' is not a [Submodel] subparameter");
+        }
         return;
     }
     if (k == "model" && !models_.empty()) {
@@ -772,6 +844,9 @@ void Checker::DataLine(const std::string& text, int line) {
         } else {
             NewerThanDeclared("the subparameter " + w[0], ModelSubparameterSince(sub), line);
         }
+        // The die capacitance whole, or split by the split die capacitance
+        // subparameters (4.0).
+        if (sub.rfind("c_comp_", 0) == 0) m.cComp = true;
         if (sub == "c_comp") {
             m.cComp = true;
             if (w.size() < 4) {
@@ -793,15 +868,18 @@ void Checker::DataLine(const std::string& text, int line) {
             Add(3104, line, "an I-V row needs voltage, I(typ), I(min) and I(max)");
             return;
         }
-        if (IsNa(w[1])) Add(3004, line, "the typical current is NA");
         std::vector<double> row(4, NAN);
-        for (std::size_t i = 0; i < 4; ++i) NumberOrNa(w[i], line, i > 1, &row[i]);
+        for (std::size_t i = 0; i < 4; ++i) NumberOrNa(w[i], line, i > 0, &row[i]);
+        t.na.push_back({false, IsNa(w[1]), IsNa(w[2]), IsNa(w[3])});
+        // No order is required; a table that turns back on itself is
+        // reported (the direction is that of its first two points).
         if (!t.rows.empty() && std::isfinite(row[0])) {
             const double last = t.rows.back()[0];
             if (row[0] == last) {
                 Add(3102, line, "voltage " + w[0] + " appears twice in [" + k + "]");
-            } else if (row[0] < last) {
-                Add(3101, line, "voltage " + w[0] + " is below the one before it; I-V voltages must increase");
+            } else if (t.rows.size() >= 2 && std::isfinite(t.rows[t.rows.size() - 2][0]) &&
+                       (row[0] > last) != (last > t.rows[t.rows.size() - 2][0])) {
+                Add(3101, line, "voltage " + w[0] + " turns the table's voltages back; they should be monotonic");
             }
         }
         t.rows.push_back(row);
@@ -821,9 +899,9 @@ void Checker::DataLine(const std::string& text, int line) {
             Add(3104, line, "a V-t row needs time, V(typ), V(min) and V(max)");
             return;
         }
-        if (IsNa(w[1])) Add(3004, line, "the typical voltage is NA");
         std::vector<double> row(4, NAN);
-        for (std::size_t i = 0; i < 4; ++i) NumberOrNa(w[i], line, i > 1, &row[i]);
+        for (std::size_t i = 0; i < 4; ++i) NumberOrNa(w[i], line, i > 0, &row[i]);
+        t.na.push_back({false, IsNa(w[1]), IsNa(w[2]), IsNa(w[3])});
         if (!t.rows.empty() && std::isfinite(row[0])) {
             const double last = t.rows.back()[0];
             if (row[0] == last) {
@@ -919,7 +997,38 @@ void Checker::DataLine(const std::string& text, int line) {
     }
 }
 
+void Checker::CheckTableColumns(const Table& t, const std::string& what) {
+    // "Only the first and last entries of a column that holds data must be
+    // numbers"; NA elsewhere is interpolated. A typ column needs data.
+    if (t.na.empty()) return;
+    for (std::size_t c = 1; c < 4; ++c) {
+        bool data = false;
+        for (const auto& row : t.na) data = data || !row[c];
+        static const char* kColumn[] = {"", "typical", "minimum", "maximum"};
+        if (!data) {
+            if (c == 1) Add(3004, t.line, what + " has no typical data (every typ entry is NA)");
+            continue;
+        }
+        if (t.na.front()[c] || t.na.back()[c])
+            Add(3004, t.line, what + ": the " + std::string(kColumn[c]) + " column holds data but its " +
+                                  (t.na.front()[c] ? "first" : "last") + " entry is NA");
+    }
+}
+
 void Checker::CheckModel(const ModelInfo& m) {
+    for (const auto& [name, table] : m.tables) CheckTableColumns(table, "[" + name + "] of " + m.name);
+    for (const std::vector<Table>* list : {&m.rising, &m.falling})
+        for (const Table& t : *list) {
+            CheckTableColumns(t, std::string(list == &m.rising ? "a [Rising Waveform]" : "a [Falling Waveform]") +
+                                     " of " + m.name);
+            if (t.rows.size() < 2)
+                Add(3103, t.line, "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
+                                      " point(s); it needs at least two");
+        }
+    if (m.submodel) {
+        if (m.submodelType.empty()) Add(3011, m.line, "[Submodel] " + m.name + " has no Submodel_type");
+        return;
+    }
     if (m.type.empty()) {
         Add(3001, m.line, "[Model] " + m.name + " has no Model_type");
         return;
@@ -927,9 +1036,11 @@ void Checker::CheckModel(const ModelInfo& m) {
     const std::string type = Lower(m.type);
     const bool terminator = type == "terminator" || type == "series" || type == "series_switch";
     if (!m.cComp && type != "series" && type != "series_switch") Add(3003, m.line, "[Model] " + m.name + " has no C_comp");
-    const bool drives = type == "output" || type == "i/o" || type == "3-state" || type.find("ecl") != std::string::npos ||
-                        type.rfind("open", 0) == 0 || type.rfind("i/o_open", 0) == 0 || type == "output_diff" ||
-                        type == "i/o_diff" || type == "3-state_diff";
+    static const std::set<std::string> kDrivers = {"output", "i/o", "3-state", "open_drain", "open_sink",
+                                                   "open_source", "i/o_open_drain", "i/o_open_sink", "i/o_open_source",
+                                                   "output_ecl", "i/o_ecl", "3-state_ecl", "output_diff", "i/o_diff",
+                                                   "3-state_diff"};
+    const bool drives = kDrivers.count(type) > 0;
     const bool pushPull = type == "output" || type == "i/o" || type == "3-state" || type == "output_diff" ||
                           type == "i/o_diff" || type == "3-state_diff";
     if (!terminator && !m.voltage)
@@ -945,8 +1056,11 @@ void Checker::CheckModel(const ModelInfo& m) {
         const std::vector<Table>& list = edge == 0 ? m.rising : m.falling;
         const double ramp = edge == 0 ? m.rampR : m.rampF;
         for (const Table& t : list) {
-            if (t.rows.size() > 1000)
-                Add(3103, t.line, "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) + " points; at most 1000");
+            // At most 100 points before IBIS 4.0, 1000 from 4.0.
+            const std::size_t most = version_ != 0 && version_ < 40 ? 100 : 1000;
+            if (t.rows.size() > most)
+                Add(3103, t.line, "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) + " points; at most " +
+                                      std::to_string(most) + (most == 100 ? " before IBIS 4.0" : ""));
             if (t.rowLines.empty() || t.rowLines.front() != -1) Add(3108, t.line, "the waveform has no R_fixture");
             if (t.rows.size() < 2 || !std::isfinite(ramp)) continue;
             const double v0 = t.rows.front()[1], v1 = t.rows.back()[1];
@@ -1005,8 +1119,12 @@ void Checker::Finish() {
         if (still != openSections_.end()) Add(1013, still->second, "[" + std::string(open) + "] without [" + close + "]");
     }
     if (!boardEnded_) Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
-    std::set<std::string> modelNames, used;
-    for (const ModelInfo& m : models_) modelNames.insert(m.name);
+    std::set<std::string> modelNames, submodelNames, used;
+    for (const ModelInfo& m : models_) (m.submodel ? submodelNames : modelNames).insert(m.name);
+    for (const ModelInfo& m : models_)
+        for (const auto& [name, line] : m.addSubmodels)
+            if (!submodelNames.count(name))
+                Add(3011, line, "[Add Submodel] " + name + " names no [Submodel] of this file");
     // Package models: this file's, and those of <name>.pkg files beside it.
     std::set<std::string> packageNames;
     for (const PackageInfo& p : packages_) {
@@ -1114,8 +1232,15 @@ void Checker::Finish() {
                     for (const Report& r : sub.reports) result_.reports.push_back(r);
                     std::ifstream in(pkg);
                     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-                    found = Lower(text).find("[define package model] " + Lower(c.packageModel)) != std::string::npos ||
-                            Lower(text).find("[define_package_model] " + Lower(c.packageModel)) != std::string::npos;
+                    // The name after [Define Package Model], whatever the blanks.
+                    std::istringstream lines(text);
+                    for (std::string l; !found && std::getline(lines, l);) {
+                        const std::size_t open = l.find('['), close = l.find(']');
+                        if (open == std::string::npos || close == std::string::npos || close < open) continue;
+                        if (Normalise(l.substr(open + 1, close - open - 1)) != "define package model") continue;
+                        const std::vector<std::string> after = Split(l.substr(close + 1));
+                        found = !after.empty() && after[0] == c.packageModel;
+                    }
                 }
             }
             if (!found)
@@ -1129,7 +1254,7 @@ void Checker::Finish() {
                 Add(2108, line, "[Model Selector] " + selector + " names model \"" + model + "\", which is not defined");
     for (const ModelInfo& m : models_) {
         CheckModel(m);
-        if (!components_.empty() && !used.count(m.name) && kind_ == Kind::Ibs)
+        if (!m.submodel && !components_.empty() && !used.count(m.name) && kind_ == Kind::Ibs)
             Add(3301, m.line, "[Model] " + m.name + " is not used by any [Pin] or [Model Selector]");
         for (const ExecutableLine& e : m.executables) {
             CheckFileName(e.executable, e.line, false);
@@ -1143,7 +1268,7 @@ void Checker::Finish() {
             const std::string amiPath = (fs::path(folder_) / e.amiFile).string();
             std::ifstream in(amiPath, std::ios::binary);
             const std::string amiText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            CheckAmiText(amiPath, amiText, result_.reports, &getWave);
+            CheckAmiText(amiPath, amiText, result_.reports, &getWave, version_);
             std::vector<std::string> exports;
             std::string format;
             const std::string exePath = (fs::path(folder_) / e.executable).string();
@@ -1185,7 +1310,12 @@ FileResult Checker::Run() {
                 break;
             }
         }
-        const std::size_t comment = l.find(comment_);
+        // [Comment Char] names the new comment character as its argument
+        // ("|_char" is valid): that line is read before comments are cut.
+        const std::size_t lead = l.find_first_not_of(" \t");
+        const bool commentCharLine = lead != std::string::npos && l[lead] == '[' &&
+                                     Normalise(l.substr(lead + 1, l.find(']', lead) - lead - 1)) == "comment char";
+        const std::size_t comment = commentCharLine ? std::string::npos : l.find(comment_);
         const std::string content = comment == std::string::npos ? l : l.substr(0, comment);
         const std::size_t limit = version_ != 0 && version_ < 40 ? 80 : 120;
         if (content.size() > limit)

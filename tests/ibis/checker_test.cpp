@@ -85,7 +85,9 @@ TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
         {"1      IN0          rx_in", "1      IN0          rx_inn", 2103, "rx_inn"},
         {"1           2        0.1V", "1           9        0.1V", 2104, "1           9"},
         {"1           2        0.1V", "1           1        0.1V", 2105, "1           1"},
-        {"1           2        0.1V   0ns", "1           2        0.1V   NA ", 2106, "0.1V   NA"},
+        // NA in vdiff or tdelay is a defined value (0 V, 0 ns; 200 mV from 4.2).
+        {"1           2        0.1V   0ns", "1           2        NA   NA ", 0, ""},
+        {"1           2        0.1V   0ns         NA          NA", "1           2        0.1V", 2106, "1           2        0.1V"},
         {"[Package Model] pkg_a", "[Package Model] pkg_z", 2107, "[Package Model] pkg_z"},
         {"io_slow   slow corner driver", "io_slw    slow corner driver", 2108, "io_slw"},
         {"Model_type    Input", "Model_type    Bogus", 3002, "Bogus"},
@@ -93,7 +95,8 @@ TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
         {"C_comp        0.8pF  0.7pF  0.9pF\n", "", 3003, "[Model]       rx_in"},
         {"C_comp        1.2pF  1.1pF  1.3pF", "C_comp        NA  1.1pF  1.3pF", 3004, "C_comp        NA"},
         {"C_comp        1.2pF  1.1pF  1.3pF", "C_comp        1.2pF  1.4pF  1.1pF", 3005, "1.4pF"},
-        {"-3.3    -40mA    -30mA    -50mA\n3.3", "3.3    -40mA    -30mA    -50mA\n-3.3", 3101, "-3.3     40mA"},
+        // No order is required of I-V voltages, but a table that turns back is reported.
+        {"-3.3    -40mA    -30mA    -50mA\n3.3", "-3.3    -40mA    -30mA    -50mA\n4.0 0 0 0\n3.3", 3101, "3.3     40mA"},
         {"-3.3    -40mA    -30mA    -50mA\n3.3", "3.3    -40mA    -30mA    -50mA\n3.3", 3102, "3.3     40mA"},
         {"-3.3    -40mA    -30mA    -50mA", "-3.3    -40mA    -30mA", 3104, "-3.3    -40mA    -30mA\n"},
         {"dV/dt_r   1.32/1.32n", "dV/dt_r   1.98/1.2n ", 3106, "[Rising Waveform]"},
@@ -174,8 +177,8 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
                                    "C_comp        1.0pF  0.9pF  1.1pF\nC_comp_pullup 0.5pF  0.4pF  0.6pF\n"
                                    "Rref_diff     100");
     EXPECT_TRUE(Has(Check("clean.ibs", split, "3.2"), 3010, LineOf(split, "C_comp_pullup")));
-    EXPECT_TRUE(Has(Check("clean.ibs", split, "4.0"), 3010, LineOf(split, "Rref_diff")));
-    EXPECT_FALSE(Has(Check("clean.ibs", split, "4.1"), 3010));
+    EXPECT_TRUE(Has(Check("clean.ibs", split, "3.2"), 3010, LineOf(split, "Rref_diff")));
+    EXPECT_FALSE(Has(Check("clean.ibs", split, "4.0"), 3010));
     const std::string load = Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF",
                                   "C_comp        1.0pF  0.9pF  1.1pF\nVref          0.6\nCref_rising   1p");
     const FileResult load11 = Check("clean.ibs", load, "1.1");
@@ -250,7 +253,7 @@ TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
         {"(Range 1 0 4) (Default 1)", "(Range 1 0 4) (Default 5)", 6011, 4},
         {"(Range 1 0 4)", "(List 0 2 4)", 6011, 4},
         {"(Range 1 0 4)", "(Range 1 x 4)", 6010, 4},
-        {"(Range 1 0 4)", "", 6009, 4},
+        {"(Range 1 0 4) (Default 1)", "", 6009, 4},
         {"(Usage In)", "(Usage Sideways)", 6007, 4},
         {"(Type Integer)", "", 6008, 4},
         {"(Value True))\n (GetWave_Exists (Usage Info) (Type Boolean) (Value True))",
