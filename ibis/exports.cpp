@@ -1,5 +1,6 @@
 // Export tables of ELF (64- and 32-bit, little-endian) and PE (32- and 64-bit)
 // shared libraries, read from the file without loading it.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -84,7 +85,9 @@ bool ElfExports(const std::string& d, std::vector<std::string>& names, std::stri
 
 bool PeExports(const std::string& d, std::vector<std::string>& names, std::string& format) {
     std::uint32_t pe = 0;
-    if (!At(d, 0x3C, pe) || d.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return false;
+    // Every offset read from the file is checked against its size first.
+    if (!At(d, 0x3C, pe) || pe > d.size() || d.size() - pe < 4 || d.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+        return false;
     std::uint16_t machine = 0, sectionCount = 0, optionalSize = 0, magic = 0;
     At(d, pe + 4, machine);
     At(d, pe + 6, sectionCount);
@@ -103,7 +106,7 @@ bool PeExports(const std::string& d, std::vector<std::string>& names, std::strin
             At(d, s + 12, va);
             At(d, s + 16, rawSize);
             At(d, s + 20, raw);
-            if (rva >= va && rva < va + std::max(vsize, rawSize)) {
+            if (rva >= va && std::uint64_t{rva} < std::uint64_t{va} + std::max(vsize, rawSize)) {
                 out = std::uint64_t{raw} + (rva - va);
                 return true;
             }

@@ -293,6 +293,7 @@ struct PackageInfo {
     int line = 0;
     int pinCount = -1, pinCountLine = 0;
     std::vector<std::string> pins;
+    std::map<std::string, int> pinIndex;  // position in `pins`, by name
     bool ended = false;
     bool matrices = false;
 };
@@ -649,12 +650,12 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         rowPin_ = words.empty() ? "" : words[0];
         rowIndex_ = -1;
         if (!packages_.empty()) {
-            const auto& pins = packages_.back().pins;
-            const auto at = std::find(pins.begin(), pins.end(), rowPin_);
-            if (at == pins.end()) {
+            const auto& index = packages_.back().pinIndex;
+            const auto at = index.find(rowPin_);
+            if (at == index.end()) {
                 Add(4003, line, "[Row] " + rowPin_ + " is not in [Pin Numbers]");
             } else {
-                rowIndex_ = static_cast<int>(at - pins.begin());
+                rowIndex_ = at->second;
             }
         }
         rowValues_ = 0;
@@ -969,6 +970,7 @@ void Checker::DataLine(const std::string& text, int line) {
     if (k == "pin numbers" && !packages_.empty()) {
         const std::string low = Lower(w[0]);
         if (low == "fork" || low == "endfork" || low.find('=') != std::string::npos) return;
+        packages_.back().pinIndex.emplace(w[0], static_cast<int>(packages_.back().pins.size()));
         packages_.back().pins.push_back(w[0]);
         return;
     }
@@ -978,8 +980,7 @@ void Checker::DataLine(const std::string& text, int line) {
         if (matrixForm_ == "Sparse_matrix") {
             if (w.size() % 2 != 0) Add(4003, line, "a Sparse_matrix row holds pairs of pin and value");
             for (std::size_t i = 0; i + 1 < w.size(); i += 2) {
-                const auto& pins = packages_.back().pins;
-                if (std::find(pins.begin(), pins.end(), w[i]) == pins.end())
+                if (!packages_.back().pinIndex.count(w[i]))
                     Add(4003, line, "pin " + w[i] + " is not in [Pin Numbers]");
                 NumberOrNa(w[i + 1], line, false);
             }
@@ -1119,8 +1120,12 @@ void Checker::Finish() {
         if (still != openSections_.end()) Add(1013, still->second, "[" + std::string(open) + "] without [" + close + "]");
     }
     if (!boardEnded_) Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
-    std::set<std::string> modelNames, submodelNames, used;
-    for (const ModelInfo& m : models_) (m.submodel ? submodelNames : modelNames).insert(m.name);
+    std::set<std::string> modelNames, submodelNames, used, expanded;
+    std::map<std::string, std::size_t> modelIndex;
+    for (std::size_t k = 0; k < models_.size(); ++k) {
+        (models_[k].submodel ? submodelNames : modelNames).insert(models_[k].name);
+        if (!models_[k].submodel) modelIndex.emplace(models_[k].name, k);
+    }
     for (const ModelInfo& m : models_)
         for (const auto& [name, line] : m.addSubmodels)
             if (!submodelNames.count(name))
@@ -1161,7 +1166,9 @@ void Checker::Finish() {
             if (modelNames.count(model)) {
                 used.insert(model);
             } else if (selectors_.count(model)) {
-                for (const auto& entry : selectors_[model]) used.insert(entry.first);
+                // Each selector's entries once, however many pins name it.
+                if (expanded.insert(model).second)
+                    for (const auto& entry : selectors_[model]) used.insert(entry.first);
             } else {
                 Add(2103, line, "[Pin] of " + c.name + " names model \"" + model + "\", which is not defined");
             }
@@ -1172,8 +1179,8 @@ void Checker::Finish() {
             for (const std::string* pin : {&row.pin, &row.pin2})
                 if (!c.pins.count(*pin))
                     Add(2116, row.line, "[Series Pin Mapping] " + *pin + " is not a pin of [Component] " + c.name);
-            const auto model = std::find_if(models_.begin(), models_.end(),
-                                            [&](const ModelInfo& m) { return m.name == row.model; });
+            const auto found = modelIndex.find(row.model);
+            const auto model = found == modelIndex.end() ? models_.end() : models_.begin() + static_cast<long>(found->second);
             if (model != models_.end()) {
                 used.insert(row.model);
                 const std::string type = Lower(model->type);
@@ -1181,7 +1188,8 @@ void Checker::Finish() {
                     Add(2117, row.line, "[Series Pin Mapping] names model \"" + row.model + "\" of Model_type " +
                                             model->type + ", not Series or Series_switch");
             } else if (selectors_.count(row.model)) {
-                for (const auto& entry : selectors_[row.model]) used.insert(entry.first);
+                if (expanded.insert(row.model).second)
+                    for (const auto& entry : selectors_[row.model]) used.insert(entry.first);
             } else {
                 Add(2117, row.line, "[Series Pin Mapping] names model \"" + row.model + "\", which is not defined");
             }
@@ -1367,9 +1375,13 @@ FileResult CheckText(const std::string& name, const std::string& text, Kind kind
         Checker checker(name, text, kind, options, folder);
         result = checker.Run();
     }
+    // This file's reports first, then those of the files it names, each by
+    // line (a strict weak ordering: by file, then line).
     std::stable_sort(result.reports.begin(), result.reports.end(), [&](const Report& a, const Report& b) {
-        if ((a.file == name) != (b.file == name)) return a.file == name;
-        return a.file == b.file && a.line < b.line;
+        const bool aOwn = a.file == name, bOwn = b.file == name;
+        if (aOwn != bOwn) return aOwn;
+        if (a.file != b.file) return a.file < b.file;
+        return a.line < b.line;
     });
     for (const Report& r : result.reports) ++result.counts[static_cast<int>(r.severity)];
     result.passed = result.counts[0] == 0 && (!options.werror || result.counts[1] == 0);
