@@ -150,7 +150,8 @@ int CommandOptimize(const OptimizeOptions& options) {
     }
     std::string header = "index";
     for (const AmiParameter* p : grid.inputs) header += "," + p->path;
-    csv.Write(header + ",stat_eye_height_V,stat_eye_width_UI,ber_at_best,prbs_eye_height_V,rank\n");
+    // The rank within this shard; merge ranks the whole grid again.
+    csv.Write(header + ",stat_eye_height_V,stat_eye_width_UI,ber_at_best,prbs_eye_height_V,rank,grid_size\n");
     std::vector<std::size_t> rankOf(candidates.size());
     for (std::size_t r = 0; r < order.size(); ++r) rankOf[order[r]] = r + 1;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -161,7 +162,7 @@ int CommandOptimize(const OptimizeOptions& options) {
             row += "," + (v != c.values.end() ? v->second : p->defaultValue);
         }
         row += "," + (c.ok ? Cell(c.height) : "") + "," + (c.ok ? Cell(c.width) : "") + "," + (c.ok ? Cell(c.ber) : "") + "," +
-               Cell(c.confirmed) + "," + std::to_string(rankOf[i]) + "\n";
+               Cell(c.confirmed) + "," + std::to_string(rankOf[i]) + "," + std::to_string(grid.total) + "\n";
         csv.Write(row);
     }
     if (const std::string e = csv.Commit(); !e.empty()) {

@@ -500,10 +500,16 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
     std::ifstream csv(opt.output);
     std::string header, line, bestLine;
     std::getline(csv, header);
-    while (std::getline(csv, line))
-        if (line.size() > 2 && line.compare(line.size() - 2, 2, ",1") == 0) bestLine = line;
     std::vector<std::string> names, values;
     for (std::stringstream h(header); std::getline(h, line, ',');) names.push_back(line);
+    const auto rankColumn = std::find(names.begin(), names.end(), "rank") - names.begin();
+    while (std::getline(csv, line)) {
+        std::vector<std::string> cells;
+        std::string cell;
+        for (std::stringstream v(line); std::getline(v, cell, ',');) cells.push_back(cell);
+        if (rankColumn < static_cast<long>(cells.size()) && cells[static_cast<std::size_t>(rankColumn)] == "1")
+            bestLine = line;
+    }
     for (std::stringstream v(bestLine); std::getline(v, line, ',');) values.push_back(line);
     RunOptions after = o;
     after.outDir = (top / "optimized_codes").string();

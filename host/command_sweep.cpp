@@ -97,7 +97,8 @@ int CommandSweep(const SweepOptions& options) {
     for (const AmiParameter* p : inputs) header += "," + p->path;
     header += std::string(",") + kMetricColumns;
     if (haveChannel) header += ",channel_eye_height_V,channel_eye_width_UI,stat_eye_height_V,stat_eye_width_UI,ber_at_best";
-    header += "\n";
+    // The whole grid's size on every row: merge checks that the shards cover it.
+    header += ",grid_size\n";
     csv.Write(header);
 
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -189,7 +190,7 @@ int CommandSweep(const SweepOptions& options) {
         Error("interrupted; " + o.output + " was not written");
         return 130;
     }
-    for (const std::string& row : rows) csv.Write(row + "\n");
+    for (const std::string& row : rows) csv.Write(row + "," + std::to_string(total) + "\n");
     if (const std::string e = csv.Commit(); !e.empty()) {
         Error(e);
         return 2;

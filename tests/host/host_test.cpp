@@ -344,6 +344,12 @@ TEST(Commands, should_sweep_a_reduced_grid_in_shards_that_cover_it_once) {
     EXPECT_GT(large, 3 * small);
     EXPECT_EQ(Amihost(common + " --shard 4/3 --csv " + (dir / "x.csv").string()), 2);
     EXPECT_EQ(Amihost(common + " --grid NOPE=1 --csv " + (dir / "x.csv").string()), 2);
+    // Merge knows the whole grid from the rows: all shards merge to the whole,
+    // the first two alone (the last one missing) are refused.
+    const std::string s1 = (dir / "s1.csv").string(), s2 = (dir / "s2.csv").string(), s3 = (dir / "s3.csv").string();
+    ASSERT_EQ(Amihost("merge -o " + (dir / "m.csv").string() + " " + s3 + " " + s1 + " " + s2), 0);
+    EXPECT_EQ(Lines(dir / "m.csv"), all);
+    EXPECT_EQ(Amihost("merge -o " + (dir / "m.csv").string() + " " + s1 + " " + s2), 2);
     fs::remove_all(dir);
 }
 
@@ -530,9 +536,15 @@ TEST(Commands, should_optimize_to_the_codes_the_link_needs_and_merge_shards) {
     fs::create_directories(dir);
     const std::string base = std::string("optimize -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
                              " --bits 300 --grid TXPRECURSOR=0,4 --grid TXPOSTCURSOR=0:30:10";
+    // The rank is the column before the last (grid_size).
+    auto rankOf = [](const std::string& row) {
+        const std::size_t last = row.rfind(',');
+        const std::size_t before = row.rfind(',', last - 1);
+        return row.substr(before + 1, last - before - 1);
+    };
     auto best = [&](const fs::path& csv) {
         for (const std::string& row : Lines(csv))
-            if (row.size() > 2 && row.compare(row.size() - 2, 2, ",1") == 0) return row;
+            if (rankOf(row) == "1") return row;
         return std::string();
     };
     // At the transmitter's own pins any emphasis only costs eye: the plain codes win.
@@ -553,8 +565,18 @@ TEST(Commands, should_optimize_to_the_codes_the_link_needs_and_merge_shards) {
                   0);
     const std::string shards = (dir / "s1.csv").string() + " " + (dir / "s2.csv").string() + " " + (dir / "s3.csv").string();
     ASSERT_EQ(Amihost("merge -o " + (dir / "merged.csv").string() + " " + shards), 0);
-    EXPECT_EQ(Lines(dir / "merged.csv").size(), Lines(dir / "line.csv").size());
+    // Ranked again as a whole: the merged file is the unsharded run's, rank for rank.
+    const std::vector<std::string> merged = Lines(dir / "merged.csv"), whole = Lines(dir / "line.csv");
+    ASSERT_EQ(merged.size(), whole.size());
+    int firsts = 0;
+    for (std::size_t k = 1; k < merged.size(); ++k) {
+        EXPECT_EQ(rankOf(merged[k]), rankOf(whole[k])) << merged[k] << "\n" << whole[k];
+        firsts += rankOf(merged[k]) == "1";
+    }
+    EXPECT_EQ(firsts, 1);
+    // The last shard left out: refused, although the indices before it are complete.
     EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + (dir / "s1.csv").string() + " " + (dir / "s2.csv").string()), 2);
+    EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + (dir / "s2.csv").string() + " " + (dir / "s3.csv").string()), 2);
     EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + shards + " " + (dir / "s1.csv").string()), 2);
     fs::remove_all(dir);
 }
