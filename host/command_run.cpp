@@ -474,9 +474,8 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
         return 2;
     }
     // The story: behind a lossy line the default codes close the eye;
-    // optimize finds the codes that open it, down to a BER of 1e-12 (at
-    // 18 dB; from about 20 dB the transmitter's taps alone no longer do);
-    // both eyes side by side.
+    // optimize finds the codes that open it, down to a BER of 1e-12; both
+    // eyes side by side.
     if (o.channel.empty()) o.channel = "line:18@5e9";
     if (o.amiFile.empty()) return CommandRun(o);
     if (!o.quiet)
