@@ -99,6 +99,14 @@ int ResolveIbs(CommonOptions& o) {
         Error("--ibs takes the library and the .ami file from the .ibs; do not give --library, --ami or --params too");
         return 2;
     }
+    {
+        std::string ext = std::filesystem::path(o.ibsFile).extension().string();
+        for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (ext != ".ibs") {
+            Error("--ibs expects an .ibs file; " + o.ibsFile + " is not one");
+            return 2;
+        }
+    }
     const ibis::FileResult check = ibis::CheckFile(o.ibsFile, ibis::Options{});
     if (!check.readable) {
         Error("cannot read " + o.ibsFile);
@@ -269,8 +277,9 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
     const auto N = static_cast<std::uint64_t>(o.samplesPerBit);
     std::uint64_t bits = 0;
     if (!o.bitsText.empty() && !ParseBits(o.bitsText, bits)) {
-        Error("--bits must be a whole number of at least 1 (such as 2000 or 1e6), got '" +
-              o.bitsText + "'");
+        const double v = std::strtod(o.bitsText.c_str(), nullptr);
+        Error(v > 1e12 ? "--bits must be at most 1e12, got '" + o.bitsText + "'"
+                       : "--bits must be a whole number of at least 1 (such as 2000 or 1e6), got '" + o.bitsText + "'");
         return 2;
     }
     if (s.rfind("prbs", 0) == 0) {

@@ -1411,7 +1411,10 @@ std::string FormatReport(const Report& r) {
 IbsModels ReadAlgorithmicModels(const std::string& text) {
     IbsModels out;
     // A light second pass: [Component], [Pin] model names and Executable lines.
+    // The same reading of lines as the checker's: the comment character of
+    // [Comment Char] (read before comments are cut), component names whole.
     std::string current, model, component;
+    char comment = '|';
     int line = 0;
     std::size_t at = 0;
     while (at <= text.size()) {
@@ -1420,7 +1423,16 @@ IbsModels ReadAlgorithmicModels(const std::string& text) {
         std::string l = text.substr(at, end - at);
         at = end + 1;
         ++line;
-        const std::size_t bar = l.find('|');
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        const std::size_t lead = l.find_first_not_of(" \t");
+        const bool commentCharLine = lead != std::string::npos && l[lead] == '[' &&
+                                     Normalise(l.substr(lead + 1, l.find(']', lead) - lead - 1)) == "comment char";
+        if (commentCharLine) {
+            const std::vector<std::string> arg = Split(l.substr(l.find(']') + 1));
+            if (!arg.empty() && arg[0].size() == 6 && arg[0].substr(1) == "_char") comment = arg[0][0];
+            continue;
+        }
+        const std::size_t bar = l.find(comment);
         if (bar != std::string::npos) l.resize(bar);
         const std::vector<std::string> w = Split(l);
         if (w.empty()) continue;
@@ -1429,7 +1441,11 @@ IbsModels ReadAlgorithmicModels(const std::string& text) {
             current = Normalise(l.substr(l.find('[') + 1, close == std::string::npos ? 0 : close - l.find('[') - 1));
             const std::vector<std::string> rest = close == std::string::npos ? std::vector<std::string>{} : Split(l.substr(close + 1));
             if (current == "component" && !rest.empty()) {
-                component = rest[0];
+                // A component name may hold blanks: the rest of the line.
+                std::string name = l.substr(close + 1);
+                name.erase(0, name.find_first_not_of(" \t"));
+                name.erase(name.find_last_not_of(" \t") + 1);
+                component = name;
                 out.components.push_back(component);
             }
             if (current == "model" && !rest.empty()) model = rest[0];

@@ -119,7 +119,13 @@ void EyeAccumulator::Process(double v, std::uint64_t k) {
         const auto p = static_cast<std::size_t>(u % N);
         lo_ = std::min(lo_, v);
         hi_ = std::max(hi_, v);
-        const int sent = bit_(b);
+        // One look-up of the bit sent per unit interval, not per sample.
+        if (b != cachedBit_ || !haveCachedBit_) {
+            cachedBit_ = b;
+            cachedSent_ = bit_(b);
+            haveCachedBit_ = true;
+        }
+        const int sent = cachedSent_;
         if (sent >= 0) {
             firstBit_ = std::min(firstBit_, b);
             lastBit_ = std::max(lastBit_, b);

@@ -79,6 +79,9 @@ private:
     std::vector<std::uint64_t> ones_, zeros_;
     std::vector<double> binMin_, binMax_;  // crossing phases by bin
     std::uint64_t crossings_ = 0;
+    std::uint64_t cachedBit_ = 0;
+    int cachedSent_ = -1;
+    bool haveCachedBit_ = false;
     std::uint64_t firstBit_ = UINT64_MAX, lastBit_ = 0;
     bool trackDensity_ = false;
     EyeDensity density_;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -176,6 +177,8 @@ TEST_F(Chain, should_refuse_what_it_would_otherwise_ignore) {
         // Values that do not fit.
         {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSOR=1e400", "not a finite number"},
         {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSOR=1e300", "not an integer"},
+        {"run -q --no-plots --bits 1e20 -o " + dir_.string() + lib, "at most 1e12"},
+        {"run -q --no-plots --bits 20 -o " + dir_.string() + " --ibs " + TX_PACKAGE_AMI, "expects an .ibs file"},
     };
     for (const Case& c : cases) {
         std::string out;
@@ -194,4 +197,29 @@ TEST_F(Chain, should_refuse_what_it_would_otherwise_ignore) {
               2)
         << out;
     EXPECT_NE(out.find("sample 2 is not finite"), std::string::npos) << out;
+}
+
+TEST_F(Chain, should_read_an_ibs_as_the_checker_does) {
+    // [Comment Char], a component name with blanks and a platform name in
+    // lower case: the model is found as the checker finds it (--force: the
+    // Windows DLLs the file names are not copied here).
+    std::ifstream in(TX_SOURCE_IBS);
+    std::string ibs((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto edit = [&](const std::string& from, const std::string& to) {
+        const std::size_t at = ibs.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        ibs.replace(at, from.size(), to);
+    };
+    edit("[Component]       varnok_meridel_qlx_tx", "[Comment Char] #_char\n[Component]       Test Chip # a comment");
+    edit("Executable Linux_GCC_64 ", "Executable linux_gcc4.1.2_64 ");
+    for (std::size_t at; (at = ibs.find('|')) != std::string::npos;) ibs[at] = '#';
+    std::ofstream(dir_ / "varnok_meridel_qlx_ami_tx.ibs") << ibs;
+    fs::copy_file(TX_MODEL_LIBRARY, dir_ / "varnok_meridel_qlx_ami_tx.so");
+    fs::copy_file(TX_PACKAGE_AMI, dir_ / "varnok_meridel_qlx_ami_tx.ami");
+    std::string out;
+    ASSERT_EQ(Amihost("run -q --no-plots --bits 40 -o " + (dir_ / "out").string() + " --ibs " +
+                          (dir_ / "varnok_meridel_qlx_ami_tx.ibs").string() + " --component \"Test Chip\" --force",
+                      out),
+              0)
+        << out;
 }
