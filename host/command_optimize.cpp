@@ -91,7 +91,7 @@ int CommandOptimize(const OptimizeOptions& options) {
                 txOptions.enabled = false;  // only the channel's output is ranked
                 const Responses tx = MeasureResponses(setup, quiet, txOptions);
                 const ProbeResponses link =
-                    ThroughChannel(tx.probe, channel.impulse, channel.dcGain, o.samplesPerBit, statOptions);
+                    ThroughChannel(tx.probe, channel.impulse, channel.dcGain, o.samplesPerBit, statOptions, false);
                 if (link.ok && link.stat.valid) {
                     c.ok = true;
                     c.gridError = link.stat.gridError;

@@ -158,8 +158,9 @@ void EyeAccumulator::Process(double v, std::uint64_t k) {
             const int w = density_.width, h = density_.height;
             const double span = 2.0 * N_;
             const double rise = std::fabs(v - last_) / (density_.v1 - density_.v0) * h;
-            const int sub = std::max(
-                2, 2 * static_cast<int>(std::ceil(std::max(rise, static_cast<double>(w) / span))));
+            // Steps of at most one pixel along each axis.
+            const int sub =
+                std::max(1, static_cast<int>(std::ceil(std::max(rise, static_cast<double>(w) / span))));
             const double start = static_cast<double>((u - 1) % (2 * N));
             for (int s = 0; s < sub; ++s) {
                 const double f = static_cast<double>(s) / sub;

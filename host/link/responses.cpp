@@ -161,7 +161,7 @@ std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector
 }
 
 ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double>& h, double dcGain, int N,
-                              const StatEyeOptions& options) {
+                              const StatEyeOptions& options, bool withStep) {
     ProbeResponses r;
     r.start = in.start;
     if (!in.ok || h.empty() || !AllFinite(h) || !std::isfinite(dcGain)) {
@@ -171,11 +171,12 @@ ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double
     r.pulse = ConvolveFull(in.pulse, h);
     // The step beyond the end of its run: settled at its last value.
     const std::size_t length = r.pulse.size();
-    std::vector<double> step = in.step;
-    const double settled = step.back();
-    std::vector<double> transient(step.size());
-    for (std::size_t k = 0; k < step.size(); ++k) transient[k] = step[k] - (k >= in.start ? settled : 0.0);
-    r.step = ConvolveFull(transient, h);
+    const double settled = in.step.back();
+    if (withStep) {
+        std::vector<double> transient(in.step.size());
+        for (std::size_t k = 0; k < in.step.size(); ++k) transient[k] = in.step[k] - (k >= in.start ? settled : 0.0);
+        r.step = ConvolveFull(transient, h);
+    }
     r.step.resize(length, 0.0);
     double cumulative = 0;
     for (std::size_t k = in.start; k < length; ++k) {

@@ -56,9 +56,11 @@ ProbeResponses AnalyseResponses(const std::vector<double>& zeros, const std::vec
                                 const StatEyeOptions& options);
 
 // The same responses after a linear channel of impulse response `h` and DC
-// gain `dcGain` (the whole response's, beyond what `h` holds).
+// gain `dcGain` (the whole response's, beyond what `h` holds). Without
+// `withStep` the step response (and so the rise time) is left out: ranking
+// codes needs only the pulse.
 ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double>& h, double dcGain, int N,
-                              const StatEyeOptions& options);
+                              const StatEyeOptions& options, bool withStep = true);
 
 // The input signals that give a probe's responses to the next model in the
 // chain: its run of 0s, its pulse and its step, `length` samples each.

@@ -9,6 +9,10 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <fstream>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <vector>
 
 #include "channel_source.h"
@@ -351,4 +355,42 @@ TEST(Channel, should_follow_real_touchstone_channels) {
     Channel wrong;
     ASSERT_EQ(LoadChannel((shared / "diff_dut.s4p").string(), 1e-10 / 32, 1e-10, crossed, wrong), "");
     EXPECT_LT(std::fabs(wrong.dcGain), 0.05);
+}
+
+TEST(StatEye, should_let_optimize_pick_what_an_exact_ranking_picks) {
+    // A small grid behind the 18 dB line, ranked by optimize (2048 levels,
+    // the tail grouped) and here with every cursor exact on 16384 levels.
+    const std::string csv = (fs::temp_directory_path() / ("amihost-rank-" + std::to_string(::getpid()) + ".csv")).string();
+    const std::string command = std::string(AMIHOST_EXE) + " optimize -q -l " + TX_MODEL_LIBRARY + " -a " +
+                                TX_PACKAGE_AMI + " --channel line:18@5e9 --grid TXPRECURSOR=0,2,6 --grid TXPOSTCURSOR=20,26,31" +
+                                " --confirm 0 --heatmap '' --csv " + csv;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(csv);
+    std::string line, best;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        const std::size_t last = line.rfind(','), before = line.rfind(',', last - 1);
+        if (line.substr(before + 1, last - before - 1) == "1") best = line;
+    }
+    std::remove(csv.c_str());
+    const Channel line18 = Line(18);
+    StatEyeOptions exact;
+    exact.exactCursors = 1 << 20;
+    exact.gridBins = 16384;
+    double bestHeight = -1;
+    std::string bestCodes;
+    for (const char* pre : {"0", "2", "6"})
+        for (const char* post : {"20", "26", "31"}) {
+            StatEyeOptions none;
+            none.enabled = false;
+            const Responses tx = TxResponses({{"TXPRECURSOR", pre}, {"TXPOSTCURSOR", post}}, none);
+            const ProbeResponses r = ThroughChannel(tx.probe, line18.impulse, line18.dcGain, 32, exact);
+            ASSERT_TRUE(r.ok && r.stat.valid);
+            if (r.stat.heightAtTarget > bestHeight) {
+                bestHeight = r.stat.heightAtTarget;
+                bestCodes = std::string(pre) + "," + post + ",";
+            }
+        }
+    // The row begins with the index, then TXPRECURSOR and TXPOSTCURSOR.
+    EXPECT_EQ(best.substr(best.find(',') + 1, bestCodes.size()), bestCodes) << best;
 }

@@ -11,9 +11,10 @@
 //   params    changes AMI_parameters_in during AMI_GetWave
 //   nan       its output `samples` samples in is NaN
 //   initfail  AMI_Init returns 0 (with a handle and a message)
-//   crash     AMI_GetWave dereferences a null pointer
+//   crash     AMI_GetWave raises a segmentation fault
 // Each instance keeps its own state; nothing is global.
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -82,10 +83,7 @@ __attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size,
     }
     if (s->mode == "overrun") wave[size] = 1.0;
     if (s->mode == "params" && s->paramsIn != nullptr && s->paramsIn[0] != '\0') s->paramsIn[0] = 'X';
-    if (s->mode == "crash") {
-        volatile int* nothing = nullptr;
-        *nothing = 1;
-    }
+    if (s->mode == "crash") std::raise(SIGSEGV);  // as a stray pointer would, without undefined behaviour
     if (s->mode != "noterm") clock[clocks] = -1;
     s->seen += size;
     std::snprintf(s->out, sizeof s->out, "(mischief (calls %lld))", s->seen);
