@@ -36,7 +36,8 @@ std::string ami_explain_failure(const std::string& text, int code) {
         case AMI_NO_OPEN_PAREN:
             return "the text does not begin with '('";
         case AMI_NO_PARENT:
-            return "no parameter tree: the text is empty or its outermost group holds a single value";
+            return "no parameter tree: the text is empty or its outermost group holds a single "
+                   "value";
         case AMI_NO_MEMORY:
             return "out of memory while parsing";
         case AMI_SECOND_ROOT:
@@ -53,7 +54,6 @@ std::string ami_explain_failure(const std::string& text, int code) {
             return "the text does not parse";
     }
 }
-
 
 std::string ami_strip_comments(const std::string& text) {
     std::string out;
@@ -77,4 +77,3 @@ std::string ami_strip_comments(const std::string& text) {
     }
     return out;
 }
-

@@ -177,7 +177,12 @@ void BM_OnePassLoop(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * x.size()));
 }
 
-BENCHMARK(BM_PerSampleFiring)->ArgName("N")->Arg(8)->Arg(32)->Arg(64)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PerSampleFiring)
+    ->ArgName("N")
+    ->Arg(8)
+    ->Arg(32)
+    ->Arg(64)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetWave)
     ->ArgNames({"N", "block", "prbs"})
     ->ArgsProduct({{8, 32, 64}, {64, 4096, 1 << 20}, {1}})
@@ -215,7 +220,8 @@ int main(int argc, char** argv) {
         one.Process(c.data(), c.size());
         if (std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) != 0 ||
             std::memcmp(a.data(), c.data(), a.size() * sizeof(double)) != 0) {
-            std::fprintf(stderr, "fused loop or per-sample firing differs from AMI_GetWave at N=%d\n", N);
+            std::fprintf(stderr,
+                         "fused loop or per-sample firing differs from AMI_GetWave at N=%d\n", N);
             return 1;
         }
     }
@@ -234,8 +240,9 @@ int main(int argc, char** argv) {
             std::memcpy(w.data(), x.data(), x.size() * sizeof(double));
             one.Process(w.data(), w.size());
         });
-        std::printf("N=%d, calls of 4096: per-sample firing %.1f Ms/s, block firing (GetWave) %.1f Ms/s",
-                    N, kSamples / perSample / 1e6, kSamples / lib / 1e6);
+        std::printf(
+            "N=%d, calls of 4096: per-sample firing %.1f Ms/s, block firing (GetWave) %.1f Ms/s", N,
+            kSamples / perSample / 1e6, kSamples / lib / 1e6);
 #if TX_SHARED_CEILING
         // The ceiling kernel computes the default codes.
         Instance defaults(N, kDefaultParams);
@@ -257,10 +264,11 @@ int main(int argc, char** argv) {
             std::memcpy(w.data(), x.data(), x.size() * sizeof(double));
             timed.Process(w.data(), w.size());
         });
-        std::printf("; at the default codes %.1f Ms/s against the fused ceiling's %.1f Ms/s%s: "
-                    "share %.0f%%",
-                    kSamples / atDefaults / 1e6, kSamples / ceilingSeconds / 1e6,
-                    same ? "" : " (its last bits differ here)", 100.0 * ceilingSeconds / atDefaults);
+        std::printf(
+            "; at the default codes %.1f Ms/s against the fused ceiling's %.1f Ms/s%s: "
+            "share %.0f%%",
+            kSamples / atDefaults / 1e6, kSamples / ceilingSeconds / 1e6,
+            same ? "" : " (its last bits differ here)", 100.0 * ceilingSeconds / atDefaults);
 #endif
         std::printf("\n");
     }

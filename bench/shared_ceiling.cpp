@@ -15,7 +15,6 @@ sp::Params ParamsFor(int samplesPerBit) {
 }
 }  // namespace
 
-SharedCeiling::SharedCeiling(int samplesPerBit)
-    : kernel_(new Kernel(ParamsFor(samplesPerBit))) {}
+SharedCeiling::SharedCeiling(int samplesPerBit) : kernel_(new Kernel(ParamsFor(samplesPerBit))) {}
 SharedCeiling::~SharedCeiling() = default;
 void SharedCeiling::Process(double* wave, std::size_t count) { kernel_->pass.process(wave, count); }

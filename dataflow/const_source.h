@@ -49,10 +49,9 @@ public:
     // otherwise changes nothing and returns false. The count wraps modulo 2^32
     // as in Run, which restarts the initial delay.
     bool RunBlockSteady(std::uint32_t count) {
-        const bool steady =
-            InitialDelay <= 0 ||
-            (static_cast<std::int64_t>(FiringCount) >= InitialDelay &&
-             std::uint64_t{FiringCount} + count <= std::uint64_t{0xFFFFFFFFu} + 1u);
+        const bool steady = InitialDelay <= 0 ||
+                            (static_cast<std::int64_t>(FiringCount) >= InitialDelay &&
+                             std::uint64_t{FiringCount} + count <= std::uint64_t{0xFFFFFFFFu} + 1u);
         if (steady) {
             FiringCount += count;
         }

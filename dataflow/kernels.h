@@ -109,8 +109,7 @@ void ScaleBlock(const T* in, T factor, T* out, std::uint32_t count) {
 
 #if TX_HAVE_DOUBLE2
 template <>
-inline void ScaleBlock<double>(const double* in, double factor, double* out,
-                               std::uint32_t count) {
+inline void ScaleBlock<double>(const double* in, double factor, double* out, std::uint32_t count) {
     const Double2 f = Splat2(factor);
     std::uint32_t i = 0;
     for (; i + 4 <= count; i += 4) {
@@ -165,9 +164,12 @@ template <>
 inline void SumBlock<double>(const double* const* in, std::uint32_t inputs, double* out,
                              std::uint32_t count) {
     switch (inputs) {
-        case 1: return detail::SumFixed<1>(in, out, count);
-        case 2: return detail::SumFixed<2>(in, out, count);
-        case 3: return detail::SumFixed<3>(in, out, count);
+        case 1:
+            return detail::SumFixed<1>(in, out, count);
+        case 2:
+            return detail::SumFixed<2>(in, out, count);
+        case 3:
+            return detail::SumFixed<3>(in, out, count);
         default:
             for (std::uint32_t i = 0; i < count; ++i) {
                 double acc = 0.0;
@@ -283,8 +285,8 @@ inline void HornerBlock<double>(const double* c, std::uint32_t n, const double* 
 }
 
 // BiquadSection over a block: `out` may be `in`.
-inline void BiquadSectionBlock(const double* taps, double& delay1, double& delay2,
-                               const double* in, double* out, std::uint32_t count) {
+inline void BiquadSectionBlock(const double* taps, double& delay1, double& delay2, const double* in,
+                               double* out, std::uint32_t count) {
     double d1 = delay1, d2 = delay2;
     for (std::uint32_t i = 0; i < count; ++i) {
         out[i] = BiquadSection(taps, d1, d2, in[i]);
@@ -320,8 +322,8 @@ bool FirstOrderSectionBlock(const double* taps, double& delay1, double& delay2, 
     constexpr double kMax = std::numeric_limits<double>::max();
     const double n0 = taps[0], n1 = taps[1], d1c = taps[4];
     const bool firstOrder = taps[2] == 0.0 && taps[5] == 0.0;
-    const bool bounded = n0 >= 1e-10 && n0 <= 10.0 && std::fabs(n1) <= 10.0 &&
-                         std::fabs(d1c) <= 0.999999;
+    const bool bounded =
+        n0 >= 1e-10 && n0 <= 10.0 && std::fabs(n1) <= 10.0 && std::fabs(d1c) <= 0.999999;
     if (!firstOrder || !bounded) {
         return false;
     }
@@ -400,4 +402,3 @@ inline bool FirstOrderSectionBlock(const double* taps, double& delay1, double& d
 }
 
 }  // namespace Tarvessa::kernels
-

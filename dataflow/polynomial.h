@@ -38,8 +38,7 @@ public:
     kernels::HornerPlan Plan() const {
         return kernels::PlanHorner(Coefficients.Data, Coefficients.Size);
     }
-    void RunBlock(const kernels::HornerPlan& plan, const T* in, T* out,
-                  std::uint32_t count) const {
+    void RunBlock(const kernels::HornerPlan& plan, const T* in, T* out, std::uint32_t count) const {
         kernels::HornerBlock(plan, in, out, count);
     }
 

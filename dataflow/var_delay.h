@@ -85,8 +85,8 @@ public:
         const std::uint64_t firstSlot =
             Wrapped(std::uint64_t{History.Position} + DelayLimit + (count - kept), capacity);
         CopyToRing(in + (count - kept), static_cast<std::uint32_t>(firstSlot), kept);
-        History.Position = static_cast<std::uint32_t>(
-            Wrapped(std::uint64_t{History.Position} + count, capacity));
+        History.Position =
+            static_cast<std::uint32_t>(Wrapped(std::uint64_t{History.Position} + count, capacity));
     }
 
     ~VarDelay() override {

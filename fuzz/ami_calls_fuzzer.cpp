@@ -57,12 +57,12 @@ struct Slot {
 };
 
 // A failed check names its line on standard error and aborts.
-#define Check(condition)                                                     \
-    do {                                                                     \
-        if (!(condition)) {                                                  \
+#define Check(condition)                                                                 \
+    do {                                                                                 \
+        if (!(condition)) {                                                              \
             std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                    \
-        }                                                                    \
+            std::abort();                                                                \
+        }                                                                                \
     } while (false)
 
 // The same bits, or NaN on both sides: which NaN an operation on two NaN
@@ -116,8 +116,8 @@ void Init(Slot& slot, Reader& r) {
 void GetWave(Slot& slot, Reader& r) {
     constexpr long kChunk = varnok_meridel_qlx_ami_tx::kBlockSize;
     const std::uint8_t kind = r.Byte() % 9;
-    const long sizes[] = {0, 1, 2 * (r.Byte() % 40) + 1, kChunk - 1, kChunk, kChunk + 1,
-                          3 * kChunk + 7, -5, 17};
+    const long sizes[] = {
+        0, 1, 2 * (r.Byte() % 40) + 1, kChunk - 1, kChunk, kChunk + 1, 3 * kChunk + 7, -5, 17};
     const long size = sizes[kind];
     const bool nullWave = kind == 8;
     constexpr long kGuard = 4;
@@ -128,8 +128,9 @@ void GetWave(Slot& slot, Reader& r) {
     for (long k = 0; k < size && wave != nullptr; ++k) {
         wave[k] = Sample(static_cast<std::uint8_t>(first + step * (k / 7)));
     }
-    const std::vector<double> input(wave != nullptr ? wave : buffer.data(),
-                                    (wave != nullptr ? wave : buffer.data()) + (size > 0 ? size : 0));
+    const std::vector<double> input(
+        wave != nullptr ? wave : buffer.data(),
+        (wave != nullptr ? wave : buffer.data()) + (size > 0 ? size : 0));
     double clocks[3] = {7, 7, 7};
     const long result = AMI_GetWave(wave, size, clocks, nullptr, slot.handle);
     Check(result == 0 || result == 1);

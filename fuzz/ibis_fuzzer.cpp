@@ -16,7 +16,8 @@ namespace {
 
 const char kIbs[] =
     "[IBIS Ver] 5.1\n[File Name] f.ibs\n[File Rev] 1\n[Component] c\n[Manufacturer] m\n"
-    "[Package]\nR_pkg 1 NA NA\nL_pkg 1n NA NA\nC_pkg 1p NA NA\n[Pin] signal_name model_name\n1 s t\n"
+    "[Package]\nR_pkg 1 NA NA\nL_pkg 1n NA NA\nC_pkg 1p NA NA\n[Pin] signal_name model_name\n1 s "
+    "t\n"
     "[Model] t\nModel_type Input\nC_comp 1p NA NA\n[Voltage Range] 1 NA NA\n"
     "[Algorithmic Model]\nExecutable Linux_GCC_64 f.so f.ami\n[End Algorithmic Model]\n[End]\n";
 const char kAmi[] =
@@ -51,7 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // headers come from the input.
         std::string exe;
         if (data[0] & 16) {
-            exe = std::string("\x7f" "ELF", 4) + std::string(1, (data[0] & 32) ? '\2' : '\1') + "\1";
+            exe = std::string(
+                      "\x7f"
+                      "ELF",
+                      4) +
+                  std::string(1, (data[0] & 32) ? '\2' : '\1') + "\1";
         } else {
             exe = "MZ";
         }
@@ -66,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     static const char* kNames[] = {"fuzz.ibs", "fuzz.pkg", "fuzz.ebd", "fuzz.ami"};
-    static const ibis::Kind kKinds[] = {ibis::Kind::Ibs, ibis::Kind::Pkg, ibis::Kind::Ebd, ibis::Kind::Ami};
+    static const ibis::Kind kKinds[] = {ibis::Kind::Ibs, ibis::Kind::Pkg, ibis::Kind::Ebd,
+                                        ibis::Kind::Ami};
     const int pick = data[0] % 4;
     ibis::Options options;
     if (data[0] & 4) options.version = "3.2";

@@ -150,7 +150,8 @@ std::string ParseParameterString(const std::string& text) {
     const std::size_t close = text.find_last_not_of(" \t\r\n");
     if (open != std::string::npos && text[open] == '(' && text[close] == ')') {
         const std::string name = text.substr(open + 1, close - open - 1);
-        const std::size_t a = name.find_first_not_of(" \t\r\n"), b = name.find_last_not_of(" \t\r\n");
+        const std::size_t a = name.find_first_not_of(" \t\r\n"),
+                          b = name.find_last_not_of(" \t\r\n");
         if (a != std::string::npos && name.find_first_of("() \t\r\n\"", a) > b) return "";
     }
     AmiParameters parsed(text.c_str());
@@ -211,7 +212,8 @@ std::vector<Issue> ApplyOverrides(AmiFile& file,
             continue;
         }
         // Compared as doubles: no conversion of a value that may not fit.
-        if (p.type == "Integer" && (std::trunc(number) != number || std::fabs(number) > 9007199254740992.0)) {
+        if (p.type == "Integer" &&
+            (std::trunc(number) != number || std::fabs(number) > 9007199254740992.0)) {
             issues.push_back({true, p.path + " = " + v + " is not an integer (of at most 2^53)"});
             continue;
         }
@@ -227,8 +229,10 @@ std::vector<Issue> ApplyOverrides(AmiFile& file,
             }
             if (!found) {
                 std::string allowed;
-                for (const std::string& item : p.list) allowed += (allowed.empty() ? "" : ", ") + item;
-                issues.push_back({strict, p.path + " = " + v + " is not in its List (" + allowed + ")"});
+                for (const std::string& item : p.list)
+                    allowed += (allowed.empty() ? "" : ", ") + item;
+                issues.push_back(
+                    {strict, p.path + " = " + v + " is not in its List (" + allowed + ")"});
             }
         }
         if (p.min && p.max && numeric && (number < *p.min || number > *p.max)) {

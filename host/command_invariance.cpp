@@ -34,7 +34,9 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     }
     Setup setup;
     if (HaveReceiverOptions(o)) {
-        Error("check-invariance runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs are for 'run'");
+        Error(
+            "check-invariance runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs "
+            "are for 'run'");
         return 2;
     }
     if (const int status = Prepare(o, setup)) return status;
@@ -96,7 +98,8 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     const bool same = worstAll <= o.tolerance;
     std::printf("largest difference %.3g V: %s (tolerance %.3g V)", worstAll,
                 same ? "invariant" : "NOT invariant", o.tolerance);
-    if (breachCount > 0) std::printf("; %zu contract breach%s", breachCount, breachCount == 1 ? "" : "es");
+    if (breachCount > 0)
+        std::printf("; %zu contract breach%s", breachCount, breachCount == 1 ? "" : "es");
     std::printf("\n");
     return same && breachCount == 0 ? 0 : 1;
 }

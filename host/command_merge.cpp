@@ -60,7 +60,8 @@ int CommandMerge(const MergeOptions& o) {
             columns = Cells(first);
             gridColumn = Column(columns, "grid_size");
             if (gridColumn < 0) {
-                Error(path + ": no grid_size column (a shard written by an older amihost; run it again)");
+                Error(path +
+                      ": no grid_size column (a shard written by an older amihost; run it again)");
                 return 2;
             }
         }
@@ -76,20 +77,24 @@ int CommandMerge(const MergeOptions& o) {
             char* end = nullptr;
             const unsigned long long index = std::strtoull(cells[0].c_str(), &end, 10);
             if (cells[0].empty() || *end != '\0' || cells.size() != columns.size()) {
-                Error(path + ":" + std::to_string(number) + ": the row does not begin with its index or has " +
-                      std::to_string(cells.size()) + " cells for " + std::to_string(columns.size()) + " columns");
+                Error(path + ":" + std::to_string(number) +
+                      ": the row does not begin with its index or has " +
+                      std::to_string(cells.size()) + " cells for " +
+                      std::to_string(columns.size()) + " columns");
                 return 2;
             }
-            const unsigned long long size = std::strtoull(cells[static_cast<std::size_t>(gridColumn)].c_str(), nullptr, 10);
+            const unsigned long long size =
+                std::strtoull(cells[static_cast<std::size_t>(gridColumn)].c_str(), nullptr, 10);
             if (gridSize == 0) gridSize = size;
             if (size != gridSize || size == 0) {
-                Error(path + ":" + std::to_string(number) + ": grid_size " + cells[static_cast<std::size_t>(gridColumn)] +
-                      " differs from " + std::to_string(gridSize) + " (shards of different grids)");
+                Error(path + ":" + std::to_string(number) + ": grid_size " +
+                      cells[static_cast<std::size_t>(gridColumn)] + " differs from " +
+                      std::to_string(gridSize) + " (shards of different grids)");
                 return 2;
             }
             if (index >= gridSize) {
-                Error(path + ":" + std::to_string(number) + ": index " + std::to_string(index) + " is outside the grid of " +
-                      std::to_string(gridSize));
+                Error(path + ":" + std::to_string(number) + ": index " + std::to_string(index) +
+                      " is outside the grid of " + std::to_string(gridSize));
                 return 2;
             }
             if (!rows.emplace(index, cells).second) {
@@ -103,8 +108,9 @@ int CommandMerge(const MergeOptions& o) {
     if (rows.size() != gridSize) {
         unsigned long long missing = 0;
         while (rows.count(missing)) ++missing;
-        Error(std::to_string(gridSize - rows.size()) + " of the grid's " + std::to_string(gridSize) +
-              " rows are missing, the first index " + std::to_string(missing) + " (a shard is missing or incomplete)");
+        Error(std::to_string(gridSize - rows.size()) + " of the grid's " +
+              std::to_string(gridSize) + " rows are missing, the first index " +
+              std::to_string(missing) + " (a shard is missing or incomplete)");
         return 2;
     }
     // Optimize: one ranking of the whole grid.
@@ -117,13 +123,15 @@ int CommandMerge(const MergeOptions& o) {
             const std::string& cell = rows[i][static_cast<std::size_t>(column)];
             return cell.empty() ? NAN : std::strtod(cell.c_str(), nullptr);
         };
-        std::stable_sort(order.begin(), order.end(), [&](unsigned long long a, unsigned long long b) {
-            const double ha = value(a, height), hb = value(b, height);
-            if (std::isnan(ha) != std::isnan(hb)) return !std::isnan(ha);
-            if (ha != hb) return ha > hb;
-            return value(a, ber) < value(b, ber);
-        });
-        for (std::size_t r = 0; r < order.size(); ++r) rows[order[r]][static_cast<std::size_t>(rank)] = std::to_string(r + 1);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](unsigned long long a, unsigned long long b) {
+                             const double ha = value(a, height), hb = value(b, height);
+                             if (std::isnan(ha) != std::isnan(hb)) return !std::isnan(ha);
+                             if (ha != hb) return ha > hb;
+                             return value(a, ber) < value(b, ber);
+                         });
+        for (std::size_t r = 0; r < order.size(); ++r)
+            rows[order[r]][static_cast<std::size_t>(rank)] = std::to_string(r + 1);
     }
     OutputFile out(o.output);
     if (!out.Open()) {
@@ -133,7 +141,8 @@ int CommandMerge(const MergeOptions& o) {
     out.Write(header + "\n");
     for (const auto& entry : rows) {
         std::string line;
-        for (std::size_t c = 0; c < entry.second.size(); ++c) line += (c ? "," : "") + entry.second[c];
+        for (std::size_t c = 0; c < entry.second.size(); ++c)
+            line += (c ? "," : "") + entry.second[c];
         out.Write(line + "\n");
     }
     if (const std::string e = out.Commit(); !e.empty()) {

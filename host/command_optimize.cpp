@@ -23,7 +23,7 @@ struct Candidate {
     bool ok = false;
     double height = 0, width = 0, ber = 1;  // statistical eye at 1e-12, BER at its best point
     double gridError = 0;
-    double confirmed = NAN;                  // time-domain eye height of the PRBS run
+    double confirmed = NAN;  // time-domain eye height of the PRBS run
 };
 
 // Larger statistical height first; then the lower BER.
@@ -45,7 +45,8 @@ int CommandOptimize(const OptimizeOptions& options) {
         return 2;
     }
     GridRun run;
-    if (const int status = PrepareGridRun("optimize", o, o.grid, o.jobsGiven, o.jobs, o.shard, run)) return status;
+    if (const int status = PrepareGridRun("optimize", o, o.grid, o.jobsGiven, o.jobs, o.shard, run))
+        return status;
     const Setup& probe = run.probe;
     const int shardK = run.shardK, shardN = run.shardN;
     const std::map<std::string, std::string>& fixed = run.fixed;
@@ -59,12 +60,14 @@ int CommandOptimize(const OptimizeOptions& options) {
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {
-        Error("the confirming runs keep their waveform in memory; use at most " + std::to_string(kMaxInMemorySamples) + " samples");
+        Error("the confirming runs keep their waveform in memory; use at most " +
+              std::to_string(kMaxInMemorySamples) + " samples");
         return 2;
     }
 
     std::vector<Candidate> candidates;
-    for (std::uint64_t i = static_cast<std::uint64_t>(shardK - 1); i < grid.total; i += static_cast<std::uint64_t>(shardN)) {
+    for (std::uint64_t i = static_cast<std::uint64_t>(shardK - 1); i < grid.total;
+         i += static_cast<std::uint64_t>(shardN)) {
         Candidate c;
         c.index = i;
         c.values = grid.Combination(i, fixed);
@@ -72,7 +75,8 @@ int CommandOptimize(const OptimizeOptions& options) {
     }
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const int wanted = o.jobsGiven ? o.jobs : cores;
-    const int jobs = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(wanted), candidates.size())));
+    const int jobs = static_cast<int>(std::max<std::size_t>(
+        1, std::min<std::size_t>(static_cast<std::size_t>(wanted), candidates.size())));
     std::atomic<std::size_t> next{0}, done{0};
     std::mutex barMutex;
     ProgressBar bar(!o.quiet, "optimize");
@@ -90,8 +94,8 @@ int CommandOptimize(const OptimizeOptions& options) {
                 StatEyeOptions txOptions = statOptions;
                 txOptions.enabled = false;  // only the channel's output is ranked
                 const Responses tx = MeasureResponses(setup, quiet, txOptions);
-                const ProbeResponses link =
-                    ThroughChannel(tx.probe, channel.impulse, channel.dcGain, o.samplesPerBit, statOptions, false);
+                const ProbeResponses link = ThroughChannel(
+                    tx.probe, channel.impulse, channel.dcGain, o.samplesPerBit, statOptions, false);
                 if (link.ok && link.stat.valid) {
                     c.ok = true;
                     c.gridError = link.stat.gridError;
@@ -114,7 +118,9 @@ int CommandOptimize(const OptimizeOptions& options) {
     }
     std::vector<std::size_t> order(candidates.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return Better(candidates[a], candidates[b]); });
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return Better(candidates[a], candidates[b]);
+    });
 
     // The best few, confirmed by a PRBS run through the channel.
     for (std::size_t r = 0; r < order.size() && r < static_cast<std::size_t>(o.confirm); ++r) {
@@ -132,14 +138,16 @@ int CommandOptimize(const OptimizeOptions& options) {
         source.Fill(stimulus.data(), stimulus.size(), 0);
         const RunResult tx = RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
         const Responses responses = MeasureResponses(setup, quiet, statOptions);
-        const ProbeResponses link =
-            ThroughChannel(responses.probe, channel.impulse, channel.dcGain, o.samplesPerBit, statOptions);
+        const ProbeResponses link = ThroughChannel(responses.probe, channel.impulse, channel.dcGain,
+                                                   o.samplesPerBit, statOptions);
         if (tx.initResult != 1 || tx.output.empty() || !link.ok) continue;
         std::vector<double> y = ConvolveFull(tx.output, channel.impulse);
         y.resize(tx.output.size());
         std::vector<int> bits(static_cast<std::size_t>(rowPlan.bits));
         for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = source.Bit(b) == 1;
-        const EyeMetrics m = MeasureEye(y, o.samplesPerBit, static_cast<std::size_t>(setup.ignoreBits), link.delaySamples, bits);
+        const EyeMetrics m =
+            MeasureEye(y, o.samplesPerBit, static_cast<std::size_t>(setup.ignoreBits),
+                       link.delaySamples, bits);
         if (m.valid) c.confirmed = m.height;
     }
 
@@ -151,7 +159,9 @@ int CommandOptimize(const OptimizeOptions& options) {
     std::string header = "index";
     for (const AmiParameter* p : grid.inputs) header += "," + p->path;
     // The rank within this shard; merge ranks the whole grid again.
-    csv.Write(header + ",stat_eye_height_V,stat_eye_width_UI,ber_at_best,prbs_eye_height_V,rank,grid_size\n");
+    csv.Write(
+        header +
+        ",stat_eye_height_V,stat_eye_width_UI,ber_at_best,prbs_eye_height_V,rank,grid_size\n");
     std::vector<std::size_t> rankOf(candidates.size());
     for (std::size_t r = 0; r < order.size(); ++r) rankOf[order[r]] = r + 1;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -161,8 +171,9 @@ int CommandOptimize(const OptimizeOptions& options) {
             const auto v = c.values.find(p->path);
             row += "," + (v != c.values.end() ? v->second : p->defaultValue);
         }
-        row += "," + (c.ok ? Cell(c.height) : "") + "," + (c.ok ? Cell(c.width) : "") + "," + (c.ok ? Cell(c.ber) : "") + "," +
-               Cell(c.confirmed) + "," + std::to_string(rankOf[i]) + "," + std::to_string(grid.total) + "\n";
+        row += "," + (c.ok ? Cell(c.height) : "") + "," + (c.ok ? Cell(c.width) : "") + "," +
+               (c.ok ? Cell(c.ber) : "") + "," + Cell(c.confirmed) + "," +
+               std::to_string(rankOf[i]) + "," + std::to_string(grid.total) + "\n";
         csv.Write(row);
     }
     if (const std::string e = csv.Commit(); !e.empty()) {
@@ -179,11 +190,16 @@ int CommandOptimize(const OptimizeOptions& options) {
         map.yLabels = grid.axes[0].second;
         bool anyOpen = false;
         for (const Candidate& c : candidates) anyOpen = anyOpen || c.height > 0;
-        map.title = std::string(anyOpen ? "Statistical eye height at BER 1e-12 (V)" : "-log10 BER at the best sampling point") +
+        map.title = std::string(anyOpen ? "Statistical eye height at BER 1e-12 (V)"
+                                        : "-log10 BER at the best sampling point") +
                     ", " + channel.description;
-        for (const Candidate& c : candidates) map.values.push_back(!c.ok ? NAN : anyOpen ? c.height : -std::log10(std::max(c.ber, 1e-30)));
+        for (const Candidate& c : candidates)
+            map.values.push_back(!c.ok     ? NAN
+                                 : anyOpen ? c.height
+                                           : -std::log10(std::max(c.ber, 1e-30)));
         OutputFile png(o.heatmap);
-        if (const std::string e = png.CommitWritten(WriteHeatMap(png.TemporaryPath(), map)); !e.empty()) {
+        if (const std::string e = png.CommitWritten(WriteHeatMap(png.TemporaryPath(), map));
+            !e.empty()) {
             Error(e);
             return 2;
         }
@@ -198,17 +214,22 @@ int CommandOptimize(const OptimizeOptions& options) {
     AmiFile file = probe.file;
     ApplyOverrides(file, best.values, false);
     parameters = BuildParameterString(file);
-    for (const auto& axis : grid.axes) sets += " --set " + axis.first + "=" + best.values.at(axis.first);
+    for (const auto& axis : grid.axes)
+        sets += " --set " + axis.first + "=" + best.values.at(axis.first);
     if (!o.quiet) {
-        std::printf("ranked %zu of %llu candidates (shard %d/%d) on %d thread%s behind %s\n", candidates.size(),
-                    static_cast<unsigned long long>(grid.total), shardK, shardN, jobs, jobs == 1 ? "" : "s",
-                    channel.description.c_str());
+        std::printf("ranked %zu of %llu candidates (shard %d/%d) on %d thread%s behind %s\n",
+                    candidates.size(), static_cast<unsigned long long>(grid.total), shardK, shardN,
+                    jobs, jobs == 1 ? "" : "s", channel.description.c_str());
         std::printf("best:%s\n", sets.c_str());
-        std::printf("  statistical eye at BER 1e-12: height %.6g V (to %.2g V), width %.4g UI; best BER %.3g\n",
-                    best.height, 2 * best.gridError, best.width, best.ber);
-        if (std::isfinite(best.confirmed)) std::printf("  PRBS run: eye height %.6g V\n", best.confirmed);
+        std::printf(
+            "  statistical eye at BER 1e-12: height %.6g V (to %.2g V), width %.4g UI; best BER "
+            "%.3g\n",
+            best.height, 2 * best.gridError, best.width, best.ber);
+        if (std::isfinite(best.confirmed))
+            std::printf("  PRBS run: eye height %.6g V\n", best.confirmed);
         std::printf("  parameter string: %s\n", parameters.c_str());
-        std::printf("wrote %s%s%s\n", o.output.c_str(), heatmapNote.empty() ? "" : " and ", heatmapNote.c_str());
+        std::printf("wrote %s%s%s\n", o.output.c_str(), heatmapNote.empty() ? "" : " and ",
+                    heatmapNote.c_str());
     }
     return 0;
 }

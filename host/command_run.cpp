@@ -42,7 +42,8 @@ void AppendRaw(OutputFile& out, const double* samples, std::size_t n) {
             std::uint64_t bits;
             std::memcpy(&bits, &samples[i], 8);
             for (int b = 0; b < 8; ++b)
-                bytes[8 * i + static_cast<std::size_t>(b)] = static_cast<unsigned char>(bits >> (8 * b));
+                bytes[8 * i + static_cast<std::size_t>(b)] =
+                    static_cast<unsigned char>(bits >> (8 * b));
         }
         out.Write(bytes, 8 * chunk);
         samples += chunk;
@@ -54,9 +55,13 @@ void AppendRaw(OutputFile& out, const double* samples, std::size_t n) {
 // the first `limit` samples.
 class WaveformFiles {
 public:
-    WaveformFiles(const fs::path& dir, const std::string& stem, bool withInput, std::uint64_t limit, double dt)
-        : csv_((dir / (stem + ".csv")).string()), raw_((dir / (stem + ".bin")).string()), withInput_(withInput),
-          limit_(limit), dt_(dt) {}
+    WaveformFiles(const fs::path& dir, const std::string& stem, bool withInput, std::uint64_t limit,
+                  double dt)
+        : csv_((dir / (stem + ".csv")).string()),
+          raw_((dir / (stem + ".bin")).string()),
+          withInput_(withInput),
+          limit_(limit),
+          dt_(dt) {}
     std::string Open() {
         if (limit_ == 0) return "";
         if (!csv_.Open() || !raw_.Open(true)) return csv_.Failed() ? csv_.Error() : raw_.Error();
@@ -110,7 +115,8 @@ void RemoveEarlierResults(const fs::path& dir) {
     for (const char* stem : {"waveform", "waveform_channel", "waveform_rx"})
         for (const char* ext : {".csv", ".bin"}) remove(dir / (std::string(stem) + ext));
     for (const char* stem : {"eye", "step", "pulse", "stat_eye", "bathtub"})
-        for (const char* suffix : {"", "_channel", "_rx"}) remove(dir / (std::string(stem) + suffix + ".png"));
+        for (const char* suffix : {"", "_channel", "_rx"})
+            remove(dir / (std::string(stem) + suffix + ".png"));
     remove(dir / "summary.json");
 }
 
@@ -118,8 +124,8 @@ void PrintProbe(const ProbeReport& p, double bitTime, int N) {
     const EyeMetrics& m = p.eye;
     std::printf("%s:\n", p.label.c_str());
     if (m.valid) {
-        std::printf("  eye height %.6g V%s, width %.4g UI at phase %d, %llu bits; %.6g V p-p\n", m.height,
-                    m.height > 0 ? "" : " (closed)", m.widthUi, m.bestPhase,
+        std::printf("  eye height %.6g V%s, width %.4g UI at phase %d, %llu bits; %.6g V p-p\n",
+                    m.height, m.height > 0 ? "" : " (closed)", m.widthUi, m.bestPhase,
                     static_cast<unsigned long long>(m.bits), m.peakToPeak);
     } else if (!m.note.empty()) {
         std::printf("  %s\n", m.note.c_str());
@@ -130,14 +136,17 @@ void PrintProbe(const ProbeReport& p, double bitTime, int N) {
         return;
     }
     std::printf("  settled levels %.6g V / %.6g V; rise time %s\n", r.high, r.low,
-                r.riseSamples ? FormatTime(*r.riseSamples * bitTime / N).c_str() : "not measurable (no 20-80 % edge)");
+                r.riseSamples ? FormatTime(*r.riseSamples * bitTime / N).c_str()
+                              : "not measurable (no 20-80 % edge)");
     std::printf("  cursors (-2 ... +5 UI):");
     for (double c : r.cursors.values) std::printf(" %.4g", c);
     std::printf(" V\n");
     if (r.stat.valid)
-        std::printf("  statistical eye at BER %.0e: height %.6g V, width %.4g UI (worst case %.6g V; grid %.2g V)\n",
-                    p.targetBer, r.stat.heightAtTarget, r.stat.widthAtTarget, r.stat.peakDistortionHeight,
-                    r.stat.gridError);
+        std::printf(
+            "  statistical eye at BER %.0e: height %.6g V, width %.4g UI (worst case %.6g V; grid "
+            "%.2g V)\n",
+            p.targetBer, r.stat.heightAtTarget, r.stat.widthAtTarget, r.stat.peakDistortionHeight,
+            r.stat.gridError);
 }
 
 }  // namespace
@@ -151,7 +160,8 @@ int CommandRun(const RunOptions& given) {
     Setup rxSetup;
     if (haveRx)
         if (const int status = PrepareReceiver(o, rxSetup)) return status;
-    const int ignoreBits = std::max(setup.ignoreBits, haveRx && !o.ignoreBitsGiven ? rxSetup.ignoreBits : 0);
+    const int ignoreBits =
+        std::max(setup.ignoreBits, haveRx && !o.ignoreBitsGiven ? rxSetup.ignoreBits : 0);
     BlockPolicy policy;
     if (!BlockPolicy::Parse(o.block, policy)) {
         if (o.block == "fixed:0" || o.block == "bits:0" || o.block.rfind("random:", 0) == 0) {
@@ -172,8 +182,9 @@ int CommandRun(const RunOptions& given) {
                 " samples per unit interval: rise time and eye width are limited by the sampling");
     }
     if (plan.kind == "step" && plan.bits <= static_cast<std::uint64_t>(ignoreBits) + 8 && !o.quiet)
-        Warning("--stimulus step with " + std::to_string(plan.bits) + " bits: the step comes after bit " +
-                std::to_string(ignoreBits + 8) + ", so this run holds no step");
+        Warning("--stimulus step with " + std::to_string(plan.bits) +
+                " bits: the step comes after bit " + std::to_string(ignoreBits + 8) +
+                ", so this run holds no step");
     std::error_code ec;
     fs::create_directories(o.outDir, ec);
     if (ec) {
@@ -199,24 +210,33 @@ int CommandRun(const RunOptions& given) {
     std::vector<std::string> breaches;
     for (const std::string& b : responses.Breaches()) breaches.push_back(b);
     std::vector<ProbeReport> probes(1 + (haveLink ? 1 : 0) + (haveRx ? 1 : 0));
-    probes[0] = {"tx_output", "at the transmitter's output", "", responses.probe, {}, statOptions.targetBer};
+    probes[0] = {"tx_output", "at the transmitter's output", "", responses.probe,
+                 {},          statOptions.targetBer};
     if (!responses.ok) probes[0].responses.note = "no responses: " + responses.Note();
     if (haveLink)
-        probes[1] = {"channel_output", "after the channel (" + channel.description + ")", "_channel",
-                     ThroughChannel(responses.probe, channel.impulse, channel.dcGain, N, statOptions), {},
-                     statOptions.targetBer};
+        probes[1] = {
+            "channel_output",
+            "after the channel (" + channel.description + ")",
+            "_channel",
+            ThroughChannel(responses.probe, channel.impulse, channel.dcGain, N, statOptions),
+            {},
+            statOptions.targetBer};
     RunConfig rxConfig;
     if (haveRx) {
         rxConfig = ConfigOf(o, rxSetup, BlockPolicy{});
-        probes[2] = {"rx_output", "after the receiver", "_rx",
-                     ReceiverResponses(rxSetup.lib, rxConfig, channel.impulse, probes[1].responses, statOptions,
-                                       breaches),
-                     {}, statOptions.targetBer};
+        probes[2] = {"rx_output",
+                     "after the receiver",
+                     "_rx",
+                     ReceiverResponses(rxSetup.lib, rxConfig, channel.impulse, probes[1].responses,
+                                       statOptions, breaches),
+                     {},
+                     statOptions.targetBer};
     }
 
     const std::uint64_t waveSamples = std::min(plan.samples, o.maxWaveformSamples);
     if (waveSamples * 60 * probes.size() > (std::uint64_t{100} << 20) && !o.quiet) {
-        Warning("the waveform CSV files will take about " + std::to_string(waveSamples * 60 * probes.size() >> 20) +
+        Warning("the waveform CSV files will take about " +
+                std::to_string(waveSamples * 60 * probes.size() >> 20) +
                 " MB (--max-waveform-samples limits them)");
     }
     std::vector<std::unique_ptr<WaveformFiles>> waves;
@@ -232,9 +252,10 @@ int CommandRun(const RunOptions& given) {
     StimulusSource source(plan, o, ignoreBits);
     std::vector<std::unique_ptr<EyeAccumulator>> eyes;
     for (const ProbeReport& p : probes) {
-        eyes.push_back(std::make_unique<EyeAccumulator>(
-            N, static_cast<std::uint64_t>(ignoreBits), p.responses.ok ? p.responses.delaySamples : 0,
-            [&source](std::uint64_t b) { return source.Bit(b); }));
+        eyes.push_back(
+            std::make_unique<EyeAccumulator>(N, static_cast<std::uint64_t>(ignoreBits),
+                                             p.responses.ok ? p.responses.delaySamples : 0,
+                                             [&source](std::uint64_t b) { return source.Bit(b); }));
         if (o.plots) eyes.back()->TrackDensity(kEyePlotWidth, kEyePlotHeight);
     }
     ModelSession rx;
@@ -248,26 +269,29 @@ int CommandRun(const RunOptions& given) {
     std::vector<double> rxBlock, clockTimes;
     std::unique_ptr<Convolver> convolver;
     if (haveLink) {
-        convolver = std::make_unique<Convolver>(channel.impulse, [&](const double* y, std::size_t n) {
-            eyes[1]->Add(y, n, channelAt);
-            waves[1]->Add(nullptr, y, n, channelAt);
-            if (rxStarted) {
-                rxBlock.assign(y, y + n);
-                rx.GetWave(rxBlock.data(), n, channelAt, &clockTimes);
-                eyes[2]->Add(rxBlock.data(), n, channelAt);
-                waves[2]->Add(nullptr, rxBlock.data(), n, channelAt);
-                for (double t : clockTimes) {
-                    const double sample = ClockSample(t, o.bitTime, N);
-                    if (!(sample >= 0) || !std::isfinite(sample)) continue;
-                    const double phase = kTwoPi * eyes[2]->PhaseOf(static_cast<std::uint64_t>(std::llround(sample))) / N;
-                    clockSin += std::sin(phase);
-                    clockCos += std::cos(phase);
-                    ++clockCount;
+        convolver =
+            std::make_unique<Convolver>(channel.impulse, [&](const double* y, std::size_t n) {
+                eyes[1]->Add(y, n, channelAt);
+                waves[1]->Add(nullptr, y, n, channelAt);
+                if (rxStarted) {
+                    rxBlock.assign(y, y + n);
+                    rx.GetWave(rxBlock.data(), n, channelAt, &clockTimes);
+                    eyes[2]->Add(rxBlock.data(), n, channelAt);
+                    waves[2]->Add(nullptr, rxBlock.data(), n, channelAt);
+                    for (double t : clockTimes) {
+                        const double sample = ClockSample(t, o.bitTime, N);
+                        if (!(sample >= 0) || !std::isfinite(sample)) continue;
+                        const double phase =
+                            kTwoPi *
+                            eyes[2]->PhaseOf(static_cast<std::uint64_t>(std::llround(sample))) / N;
+                        clockSin += std::sin(phase);
+                        clockCos += std::cos(phase);
+                        ++clockCount;
+                    }
+                    clockTimes.clear();
                 }
-                clockTimes.clear();
-            }
-            channelAt += n;
-        });
+                channelAt += n;
+            });
     }
     auto oldestBit = [&] {
         std::uint64_t oldest = UINT64_MAX;
@@ -311,16 +335,18 @@ int CommandRun(const RunOptions& given) {
     for (std::size_t k = 0; k < probes.size(); ++k) {
         EyeMetrics& m = probes[k].eye;
         if (!modelRan) {
-            m.note = result.initResult != 1 ? "no eye: AMI_Init returned " + std::to_string(result.initResult) +
-                                                  (result.message.empty() ? "" : " (" + result.message + ")")
-                                            : "no eye: AMI_GetWave failed " + std::to_string(result.failedWaveCalls) +
-                                                  " time(s)";
+            m.note = result.initResult != 1
+                         ? "no eye: AMI_Init returned " + std::to_string(result.initResult) +
+                               (result.message.empty() ? "" : " (" + result.message + ")")
+                         : "no eye: AMI_GetWave failed " + std::to_string(result.failedWaveCalls) +
+                               " time(s)";
         } else if (k == 2 && !rxRan) {
-            m.note = rx.Result().initResult != 1
-                         ? "no eye: the receiver's AMI_Init returned " + std::to_string(rx.Result().initResult)
-                         : "no eye: the receiver's AMI_GetWave failed";
+            m.note = rx.Result().initResult != 1 ? "no eye: the receiver's AMI_Init returned " +
+                                                       std::to_string(rx.Result().initResult)
+                                                 : "no eye: the receiver's AMI_GetWave failed";
         } else if (!eyeStimulus) {
-            m.note = "no eye: a " + plan.kind + " stimulus has no eye; see the step and pulse responses";
+            m.note =
+                "no eye: a " + plan.kind + " stimulus has no eye; see the step and pulse responses";
         } else {
             m = eyes[k]->Finish();
         }
@@ -394,15 +420,16 @@ int CommandRun(const RunOptions& given) {
             // the circular mean of those sampling phases.
             probe["clock"] = {{"clock_times", clockCount},
                               {"sampling_phase_samples", clockPhase},
-                              {"eye_height_at_clock_V", probes[2].eye.valid
-                                                            ? JsonNumber(eyes[2]->HeightAt(clockPhaseSample))
-                                                            : json(nullptr)}};
+                              {"eye_height_at_clock_V",
+                               probes[2].eye.valid ? JsonNumber(eyes[2]->HeightAt(clockPhaseSample))
+                                                   : json(nullptr)}};
         }
         summary["rx_output"] = probe;
     }
     if (waveSamples < plan.samples) {
-        summary["waveform_note"] = "waveform files hold the first " + std::to_string(waveSamples) + " of " +
-                                   std::to_string(plan.samples) + " samples (--max-waveform-samples)";
+        summary["waveform_note"] = "waveform files hold the first " + std::to_string(waveSamples) +
+                                   " of " + std::to_string(plan.samples) +
+                                   " samples (--max-waveform-samples)";
     }
     const std::string summaryPath = (dir / "summary.json").string();
     files.push_back(summaryPath);
@@ -413,30 +440,37 @@ int CommandRun(const RunOptions& given) {
     }
 
     if (!o.quiet) {
-        std::printf("AMI_Init %ld, %ld AMI_GetWave call%s (%ld failed), AMI_Close %ld\n", result.initResult,
-                    result.waveCalls, result.waveCalls == 1 ? "" : "s", result.failedWaveCalls, result.closeResult);
+        std::printf("AMI_Init %ld, %ld AMI_GetWave call%s (%ld failed), AMI_Close %ld\n",
+                    result.initResult, result.waveCalls, result.waveCalls == 1 ? "" : "s",
+                    result.failedWaveCalls, result.closeResult);
         if (!result.message.empty()) std::printf("message: %s\n", result.message.c_str());
         if (haveRx) {
             const RunResult& r = rx.Result();
-            std::printf("receiver: AMI_Init %ld, %ld AMI_GetWave call%s (%ld failed), AMI_Close %ld\n", r.initResult,
-                        r.waveCalls, r.waveCalls == 1 ? "" : "s", r.failedWaveCalls, r.closeResult);
+            std::printf(
+                "receiver: AMI_Init %ld, %ld AMI_GetWave call%s (%ld failed), AMI_Close %ld\n",
+                r.initResult, r.waveCalls, r.waveCalls == 1 ? "" : "s", r.failedWaveCalls,
+                r.closeResult);
             if (!r.message.empty()) std::printf("receiver message: %s\n", r.message.c_str());
         }
         for (const ProbeReport& p : probes) PrintProbe(p, o.bitTime, N);
         if (haveRx) {
             if (clockCount > 0) {
-                std::printf("  receiver's clock: %llu clock times, sampling phase %.2f of %d samples; eye height there "
-                            "%s\n",
-                            static_cast<unsigned long long>(clockCount), clockPhase, N,
-                            probes[2].eye.valid ? Format("%.6g V", eyes[2]->HeightAt(clockPhaseSample)).c_str()
-                                                : "not measured");
+                std::printf(
+                    "  receiver's clock: %llu clock times, sampling phase %.2f of %d samples; eye "
+                    "height there "
+                    "%s\n",
+                    static_cast<unsigned long long>(clockCount), clockPhase, N,
+                    probes[2].eye.valid
+                        ? Format("%.6g V", eyes[2]->HeightAt(clockPhaseSample)).c_str()
+                        : "not measured");
             } else {
                 std::printf("  the receiver reported no clock times\n");
             }
         }
         if (waveSamples < plan.samples)
             std::printf("waveform files: the first %llu of %llu samples (--max-waveform-samples)\n",
-                        static_cast<unsigned long long>(waveSamples), static_cast<unsigned long long>(plan.samples));
+                        static_cast<unsigned long long>(waveSamples),
+                        static_cast<unsigned long long>(plan.samples));
         for (const std::string& b : breaches) std::printf("contract breach: %s\n", b.c_str());
         if (!files.empty()) {
             std::printf("wrote:\n");
@@ -462,15 +496,18 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
         return "";
     };
     if (o.library.empty() && o.ibsFile.empty()) {
-        o.library = pick({here / "varnok_meridel_qlx_ami_tx.so", here / "../model/varnok_meridel_qlx_ami_tx.so",
+        o.library = pick({here / "varnok_meridel_qlx_ami_tx.so",
+                          here / "../model/varnok_meridel_qlx_ami_tx.so",
                           fs::path(AMIHOST_BUILD_DIR) / "model/varnok_meridel_qlx_ami_tx.so"});
     }
     if (o.amiFile.empty() && o.parameters.empty() && o.ibsFile.empty()) {
-        o.amiFile = pick({here / "varnok_meridel_qlx_ami_tx.ami", here / "../package/varnok_meridel_qlx_ami_tx.ami",
+        o.amiFile = pick({here / "varnok_meridel_qlx_ami_tx.ami",
+                          here / "../package/varnok_meridel_qlx_ami_tx.ami",
                           fs::path(AMIHOST_SOURCE_DIR) / "package/varnok_meridel_qlx_ami_tx.ami"});
     }
     if (o.ibsFile.empty() && (o.library.empty() || (o.amiFile.empty() && o.parameters.empty()))) {
-        Error("cannot find this project's library and .ami file; give them with --library and --ami");
+        Error(
+            "cannot find this project's library and .ami file; give them with --library and --ami");
         return 2;
     }
     // The story: behind a lossy line the default codes close the eye;
@@ -479,8 +516,8 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
     if (o.channel.empty()) o.channel = "line:18@5e9";
     if (o.amiFile.empty()) return CommandRun(o);
     if (!o.quiet)
-        std::printf("demo: %s with %s on %s behind %s\n", o.library.c_str(), o.amiFile.c_str(), o.stimulus.c_str(),
-                    o.channel.c_str());
+        std::printf("demo: %s with %s on %s behind %s\n", o.library.c_str(), o.amiFile.c_str(),
+                    o.stimulus.c_str(), o.channel.c_str());
     const fs::path top = fs::absolute(o.outDir, ec).lexically_normal();
     fs::create_directories(top, ec);
     RunOptions before = o;
@@ -506,7 +543,8 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
         std::vector<std::string> cells;
         std::string cell;
         for (std::stringstream v(line); std::getline(v, cell, ',');) cells.push_back(cell);
-        if (rankColumn < static_cast<long>(cells.size()) && cells[static_cast<std::size_t>(rankColumn)] == "1")
+        if (rankColumn < static_cast<long>(cells.size()) &&
+            cells[static_cast<std::size_t>(rankColumn)] == "1")
             bestLine = line;
     }
     for (std::stringstream v(bestLine); std::getline(v, line, ',');) values.push_back(line);
@@ -521,13 +559,16 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
     if (o.plots) {
         const fs::path pair = top / "eyes_before_after.png";
         OutputFile png(pair.string());
-        const std::string e = png.CommitWritten(WriteSideBySide(png.TemporaryPath(), (top / "default_codes/eye_channel.png").string(),
-                                                                 (top / "optimized_codes/eye_channel.png").string()));
+        const std::string e = png.CommitWritten(
+            WriteSideBySide(png.TemporaryPath(), (top / "default_codes/eye_channel.png").string(),
+                            (top / "optimized_codes/eye_channel.png").string()));
         if (!e.empty()) {
             Error(e);
             return 2;
         }
-        if (!o.quiet) std::printf("\nthe two eyes behind the channel, side by side: %s\n", pair.string().c_str());
+        if (!o.quiet)
+            std::printf("\nthe two eyes behind the channel, side by side: %s\n",
+                        pair.string().c_str());
     }
     return std::max(first, second);
 }

@@ -65,7 +65,8 @@ int CommandSweep(const SweepOptions& options) {
     SweepOptions o = options;
     if (const int status = ResolveIbs(o)) return status;
     GridRun run;
-    if (const int status = PrepareGridRun("sweep", o, o.grid, o.jobsGiven, o.jobs, o.shard, run)) return status;
+    if (const int status = PrepareGridRun("sweep", o, o.grid, o.jobsGiven, o.jobs, o.shard, run))
+        return status;
     const Setup& probe = run.probe;
     const int shardK = run.shardK, shardN = run.shardN;
     const std::map<std::string, std::string>& fixed = run.fixed;
@@ -80,12 +81,14 @@ int CommandSweep(const SweepOptions& options) {
     if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {
         Error("each sweep row keeps its waveform in memory; use at most " +
-              std::to_string(kMaxInMemorySamples) + " samples (this is " + std::to_string(plan.samples) + ")");
+              std::to_string(kMaxInMemorySamples) + " samples (this is " +
+              std::to_string(plan.samples) + ")");
         return 2;
     }
     // This shard's rows: index i with i mod N = K - 1, in increasing order.
     std::vector<std::uint64_t> mine;
-    for (std::uint64_t i = static_cast<std::uint64_t>(shardK - 1); i < total; i += static_cast<std::uint64_t>(shardN))
+    for (std::uint64_t i = static_cast<std::uint64_t>(shardK - 1); i < total;
+         i += static_cast<std::uint64_t>(shardN))
         mine.push_back(i);
 
     OutputFile csv(o.output);
@@ -96,14 +99,18 @@ int CommandSweep(const SweepOptions& options) {
     std::string header = "index";
     for (const AmiParameter* p : inputs) header += "," + p->path;
     header += std::string(",") + kMetricColumns;
-    if (haveChannel) header += ",channel_eye_height_V,channel_eye_width_UI,stat_eye_height_V,stat_eye_width_UI,ber_at_best";
+    if (haveChannel)
+        header +=
+            ",channel_eye_height_V,channel_eye_width_UI,stat_eye_height_V,stat_eye_width_UI,ber_at_"
+            "best";
     // The whole grid's size on every row: merge checks that the shards cover it.
     header += ",grid_size\n";
     csv.Write(header);
 
     const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const int wanted = o.jobsGiven ? o.jobs : cores;
-    const int jobs = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(wanted), mine.size())));
+    const int jobs = static_cast<int>(std::max<std::size_t>(
+        1, std::min<std::size_t>(static_cast<std::size_t>(wanted), mine.size())));
     std::vector<std::string> rows(mine.size());
     std::atomic<std::size_t> next{0}, done{0};
     std::atomic<int> failures{0};
@@ -122,7 +129,8 @@ int CommandSweep(const SweepOptions& options) {
             std::string row = std::to_string(mine[slot]);
             if (Prepare(quiet, setup, combo) != 0) {
                 ++failures;
-                for (const AmiParameter* p : inputs) row += "," + (combo.count(p->path) ? combo[p->path] : "");
+                for (const AmiParameter* p : inputs)
+                    row += "," + (combo.count(p->path) ? combo[p->path] : "");
                 row += std::string(kMetricCount - 1, ',') + ",0";
                 if (haveChannel) row += ",,,,,";
             } else {
@@ -138,7 +146,8 @@ int CommandSweep(const SweepOptions& options) {
                 std::vector<double> stimulus(static_cast<std::size_t>(rowPlan.samples));
                 StimulusSource source(rowPlan, quiet, setup.ignoreBits);
                 source.Fill(stimulus.data(), stimulus.size(), 0);
-                const RunResult r = RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
+                const RunResult r =
+                    RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
                 StatEyeOptions txOptions = statOptions;
                 txOptions.enabled = false;
                 const Responses responses = MeasureResponses(setup, quiet, txOptions);
@@ -147,34 +156,47 @@ int CommandSweep(const SweepOptions& options) {
                 for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = source.Bit(b) == 1;
                 EyeMetrics m;
                 if (r.initResult == 1 && responses.ok)
-                    m = MeasureEye(r.output, o.samplesPerBit, static_cast<std::size_t>(setup.ignoreBits),
-                                   txr.delaySamples, bits);
-                row += "," + (m.valid ? Cell(m.height) : "") + "," + (m.valid ? Cell(m.widthUi) : "");
-                row += "," + (responses.ok && txr.riseSamples ? Cell(*txr.riseSamples * o.bitTime / o.samplesPerBit) : "");
+                    m = MeasureEye(r.output, o.samplesPerBit,
+                                   static_cast<std::size_t>(setup.ignoreBits), txr.delaySamples,
+                                   bits);
+                row +=
+                    "," + (m.valid ? Cell(m.height) : "") + "," + (m.valid ? Cell(m.widthUi) : "");
+                row += "," + (responses.ok && txr.riseSamples
+                                  ? Cell(*txr.riseSamples * o.bitTime / o.samplesPerBit)
+                                  : "");
                 row += "," + (m.valid ? Cell(m.peakToPeak) : "");
-                row += "," + (responses.ok ? Cell(txr.high) : "") + "," + (responses.ok ? Cell(txr.low) : "");
+                row += "," + (responses.ok ? Cell(txr.high) : "") + "," +
+                       (responses.ok ? Cell(txr.low) : "");
                 for (int c = 0; c < 8; ++c) {
-                    const bool have = responses.ok && static_cast<std::size_t>(c) < txr.cursors.values.size();
-                    row += "," + (have ? Cell(txr.cursors.values[static_cast<std::size_t>(c)]) : "");
+                    const bool have =
+                        responses.ok && static_cast<std::size_t>(c) < txr.cursors.values.size();
+                    row +=
+                        "," + (have ? Cell(txr.cursors.values[static_cast<std::size_t>(c)]) : "");
                 }
                 const bool ok = r.Ok() && responses.ok;
                 if (!ok) ++failures;
                 row += ok ? ",1" : ",0";
                 if (haveChannel) {
                     // The same run behind the channel, and its statistical eye.
-                    const ProbeResponses link =
-                        ThroughChannel(txr, channel.impulse, channel.dcGain, o.samplesPerBit, statOptions);
+                    const ProbeResponses link = ThroughChannel(txr, channel.impulse, channel.dcGain,
+                                                               o.samplesPerBit, statOptions);
                     EyeMetrics c;
                     if (m.valid && link.ok) {
                         std::vector<double> y = ConvolveFull(r.output, channel.impulse);
                         y.resize(r.output.size());
-                        c = MeasureEye(y, o.samplesPerBit, static_cast<std::size_t>(setup.ignoreBits),
+                        c = MeasureEye(y, o.samplesPerBit,
+                                       static_cast<std::size_t>(setup.ignoreBits),
                                        link.delaySamples, bits);
                     }
-                    row += "," + (c.valid ? Cell(c.height) : "") + "," + (c.valid ? Cell(c.widthUi) : "");
-                    row += "," + (link.stat.valid ? Cell(link.stat.heightAtTarget) : "") + "," +
-                           (link.stat.valid ? Cell(link.stat.widthAtTarget) : "") + "," +
-                           (link.stat.valid ? Cell(link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)]) : "");
+                    row += "," + (c.valid ? Cell(c.height) : "") + "," +
+                           (c.valid ? Cell(c.widthUi) : "");
+                    row +=
+                        "," + (link.stat.valid ? Cell(link.stat.heightAtTarget) : "") + "," +
+                        (link.stat.valid ? Cell(link.stat.widthAtTarget) : "") + "," +
+                        (link.stat.valid
+                             ? Cell(
+                                   link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)])
+                             : "");
                 }
             }
             rows[slot] = row;
@@ -196,9 +218,11 @@ int CommandSweep(const SweepOptions& options) {
         return 2;
     }
     if (!o.quiet) {
-        std::printf("swept %zu of %llu combinations (shard %d/%d) on %d thread%s (of %d asked) into %s; %d failed\n",
-                    mine.size(), static_cast<unsigned long long>(total), shardK, shardN, jobs,
-                    jobs == 1 ? "" : "s", wanted, o.output.c_str(), failures.load());
+        std::printf(
+            "swept %zu of %llu combinations (shard %d/%d) on %d thread%s (of %d asked) into %s; %d "
+            "failed\n",
+            mine.size(), static_cast<unsigned long long>(total), shardK, shardN, jobs,
+            jobs == 1 ? "" : "s", wanted, o.output.c_str(), failures.load());
     }
     return failures == 0 ? 0 : 1;
 }

@@ -24,15 +24,15 @@ struct CommonOptions {
     std::string ibsFile;             // --ibs: take the library and .ami from an .ibs
     std::string component, model;    // which [Component] / [Model] of it
     bool force = false;              // run although the .ibs has errors
-    std::string channel;             // --channel: FILE.s2p, FILE.s4p, line:LOSS@FREQ, impulse:F, step:F
-    std::string ports = "1,3,2,4";   // four-port order: in+, in-, out+, out-
-    double noiseRms = 0.0;           // volts, for the statistical eye
-    double rjRms = 0.0;              // unit intervals, for the statistical eye
-    std::string rxLibrary;           // --rx: a receiver AMI model after the channel
-    std::string rxAmi, rxParams;     // its .ami file, or its parameter string
-    std::vector<std::string> rxSets; // NAME=VALUE overrides of its .ami file
-    std::string rxIbs;               // --rx-ibs: its library and .ami from an .ibs
-    std::uint64_t bits = 0;          // 0: one pattern period (capped) after the ignored bits
+    std::string channel;  // --channel: FILE.s2p, FILE.s4p, line:LOSS@FREQ, impulse:F, step:F
+    std::string ports = "1,3,2,4";    // four-port order: in+, in-, out+, out-
+    double noiseRms = 0.0;            // volts, for the statistical eye
+    double rjRms = 0.0;               // unit intervals, for the statistical eye
+    std::string rxLibrary;            // --rx: a receiver AMI model after the channel
+    std::string rxAmi, rxParams;      // its .ami file, or its parameter string
+    std::vector<std::string> rxSets;  // NAME=VALUE overrides of its .ami file
+    std::string rxIbs;                // --rx-ibs: its library and .ami from an .ibs
+    std::uint64_t bits = 0;           // 0: one pattern period (capped) after the ignored bits
     bool quiet = false;
 };
 

@@ -13,8 +13,8 @@ const AmiParameter* Grid::Find(std::string name) const {
     return nullptr;
 }
 
-std::map<std::string, std::string> Grid::Combination(std::uint64_t index,
-                                                     std::map<std::string, std::string> fixed) const {
+std::map<std::string, std::string> Grid::Combination(
+    std::uint64_t index, std::map<std::string, std::string> fixed) const {
     for (std::size_t a = axes.size(); a-- > 0;) {
         const auto& values = axes[a].second;
         fixed[axes[a].first] = values[index % values.size()];
@@ -49,7 +49,8 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
         }
         for (const auto& [setName, value] : fixed) {
             if (grid.Find(setName) == p) {
-                Error(name + " is both swept (--grid) and set (--set " + setName + "=" + value + ")");
+                Error(name + " is both swept (--grid) and set (--set " + setName + "=" + value +
+                      ")");
                 return 2;
             }
         }
@@ -84,7 +85,8 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
         if (!p->list.empty()) {
             values = p->list;
         } else if (p->min && p->max && p->type == "Integer" && *p->max - *p->min <= 4096) {
-            for (long v = std::lround(*p->min); v <= std::lround(*p->max); ++v) values.push_back(std::to_string(v));
+            for (long v = std::lround(*p->min); v <= std::lround(*p->max); ++v)
+                values.push_back(std::to_string(v));
         } else {
             continue;
         }
@@ -101,10 +103,12 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
     return 0;
 }
 
-int PrepareGridRun(const std::string& command, const CommonOptions& o, const std::vector<std::string>& gridArgs,
-                   bool jobsGiven, int jobs, const std::string& shard, GridRun& run) {
+int PrepareGridRun(const std::string& command, const CommonOptions& o,
+                   const std::vector<std::string>& gridArgs, bool jobsGiven, int jobs,
+                   const std::string& shard, GridRun& run) {
     if (o.amiFile.empty()) {
-        Error(command + " needs an .ami file (--ami or --ibs): its Ranges and Lists give the values");
+        Error(command +
+              " needs an .ami file (--ami or --ibs): its Ranges and Lists give the values");
         return 2;
     }
     if (jobsGiven && jobs < 1) {
@@ -112,7 +116,9 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o, const std
         return 2;
     }
     if (HaveReceiverOptions(o)) {
-        Error(command + " runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs are for 'run'");
+        Error(
+            command +
+            " runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs are for 'run'");
         return 2;
     }
     if (const int status = Prepare(o, run.probe)) return status;

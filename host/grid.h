@@ -17,11 +17,12 @@ namespace amihost {
 struct Grid {
     std::vector<const AmiParameter*> inputs;  // Usage In and InOut, in file order
     std::vector<std::pair<std::string, std::vector<std::string>>> axes;  // by dotted path
-    std::uint64_t total = 0;  // combinations
+    std::uint64_t total = 0;                                             // combinations
     // The parameter a name or dotted path (with or without Model_Specific.) names.
     const AmiParameter* Find(std::string name) const;
     // The values of combination `index` (the first axis varies slowest), over `fixed`.
-    std::map<std::string, std::string> Combination(std::uint64_t index, std::map<std::string, std::string> fixed) const;
+    std::map<std::string, std::string> Combination(std::uint64_t index,
+                                                   std::map<std::string, std::string> fixed) const;
 };
 
 // From --grid arguments (each parameter once, not also --set, values checked
@@ -38,7 +39,8 @@ struct GridRun {
     std::map<std::string, std::string> fixed;
     Grid grid;
 };
-int PrepareGridRun(const std::string& command, const CommonOptions& o, const std::vector<std::string>& gridArgs,
-                   bool jobsGiven, int jobs, const std::string& shard, GridRun& run);
+int PrepareGridRun(const std::string& command, const CommonOptions& o,
+                   const std::vector<std::string>& gridArgs, bool jobsGiven, int jobs,
+                   const std::string& shard, GridRun& run);
 
 }  // namespace amihost

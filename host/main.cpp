@@ -48,26 +48,33 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
                    "without one)")
         ->each([&o](const std::string&) { o.ignoreBitsGiven = true; });
     app.add_flag("--quiet,-q", o.quiet, "print nothing but errors");
-    app.add_option("--ibs", o.ibsFile,
-                   "an .ibs file: checks it, then runs the Linux 64-bit executable and .ami file of "
-                   "its [Algorithmic Model] (instead of --library and --ami)");
+    app.add_option(
+        "--ibs", o.ibsFile,
+        "an .ibs file: checks it, then runs the Linux 64-bit executable and .ami file of "
+        "its [Algorithmic Model] (instead of --library and --ami)");
     app.add_option("--component", o.component, "with --ibs: the [Component] whose model to run");
     app.add_option("--model", o.model, "with --ibs: the [Model] to run");
     app.add_flag("--force", o.force, "with --ibs: run although the file has errors");
-    app.add_option("--channel", o.channel,
-                   "a channel after the model: FILE.s2p, FILE.s4p, line:LOSS_DB@FREQ_HZ (a built-in "
-                   "lossy line, e.g. line:20@5e9), impulse:FILE or step:FILE (one sample per line)");
-    app.add_option("--ports", o.ports, "port order of a four-port file: in+,in-,out+,out-")->capture_default_str();
+    app.add_option(
+        "--channel", o.channel,
+        "a channel after the model: FILE.s2p, FILE.s4p, line:LOSS_DB@FREQ_HZ (a built-in "
+        "lossy line, e.g. line:20@5e9), impulse:FILE or step:FILE (one sample per line)");
+    app.add_option("--ports", o.ports, "port order of a four-port file: in+,in-,out+,out-")
+        ->capture_default_str();
     app.add_option("--noise-rms", o.noiseRms, "Gaussian noise of the statistical eye, volts rms");
     app.add_option("--rj-rms", o.rjRms, "random jitter of the statistical eye, unit intervals rms");
-    app.add_option("--rx", o.rxLibrary,
-                   "run: a receiver AMI model after the channel (its AMI_Init gets the channel's impulse "
-                   "response, its AMI_GetWave the channel's output)");
+    app.add_option(
+        "--rx", o.rxLibrary,
+        "run: a receiver AMI model after the channel (its AMI_Init gets the channel's impulse "
+        "response, its AMI_GetWave the channel's output)");
     app.add_option("--rx-ami", o.rxAmi, "the receiver's .ami file");
-    app.add_option("--rx-params", o.rxParams, "the receiver's parameter string (instead of --rx-ami)");
-    app.add_option("--rx-set", o.rxSets, "override a parameter of the receiver's .ami file: NAME=VALUE (repeatable)");
+    app.add_option("--rx-params", o.rxParams,
+                   "the receiver's parameter string (instead of --rx-ami)");
+    app.add_option("--rx-set", o.rxSets,
+                   "override a parameter of the receiver's .ami file: NAME=VALUE (repeatable)");
     app.add_option("--rx-ibs", o.rxIbs,
-                   "an .ibs file: the receiver's Linux 64-bit executable and .ami file from its [Algorithmic Model]");
+                   "an .ibs file: the receiver's Linux 64-bit executable and .ami file from its "
+                   "[Algorithmic Model]");
 }
 
 void AddRun(CLI::App& app, amihost::RunOptions& o) {
@@ -79,7 +86,8 @@ void AddRun(CLI::App& app, amihost::RunOptions& o) {
         ->capture_default_str();
     app.add_option("--out,-o", o.outDir, "folder for the waveform, summary and pictures")
         ->capture_default_str();
-    app.add_flag_callback("--no-plots", [&o] { o.plots = false; }, "skip the PNG pictures");
+    app.add_flag_callback(
+        "--no-plots", [&o] { o.plots = false; }, "skip the PNG pictures");
     app.add_option("--max-waveform-samples", o.maxWaveformSamples,
                    "write only the first this many samples to waveform.csv and waveform.bin "
                    "(the console says so when it cuts)")
@@ -142,21 +150,27 @@ int main(int argc, char** argv) {
         ->capture_default_str();
 
     amihost::OptimizeOptions opt;
-    auto* optCmd = app.add_subcommand(
-        "optimize", "rank a grid of codes by the statistical eye behind --channel; confirm the best by a PRBS run");
+    auto* optCmd = app.add_subcommand("optimize",
+                                      "rank a grid of codes by the statistical eye behind "
+                                      "--channel; confirm the best by a PRBS run");
     AddCommon(*optCmd, opt, false);
-    optCmd->add_option("--grid,-g", opt.grid,
-                       "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable); default: every "
-                       "code of every integer Range or List");
+    optCmd->add_option(
+        "--grid,-g", opt.grid,
+        "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable); default: every "
+        "code of every integer Range or List");
     optCmd->add_option("--csv", opt.output, "every candidate, ranked")->capture_default_str();
-    optCmd->add_option("--heatmap", opt.heatmap, "heat map PNG for a grid of two parameters")->capture_default_str();
+    optCmd->add_option("--heatmap", opt.heatmap, "heat map PNG for a grid of two parameters")
+        ->capture_default_str();
     optCmd->add_option("--jobs,-j", opt.jobs, "threads, at least 1 (default: every core)")
         ->each([&opt](const std::string&) { opt.jobsGiven = true; });
-    optCmd->add_option("--shard", opt.shard, "rank the K-th of N shares of the grid: K/N")->capture_default_str();
-    optCmd->add_option("--confirm", opt.confirm, "best candidates confirmed by a PRBS run")->capture_default_str();
+    optCmd->add_option("--shard", opt.shard, "rank the K-th of N shares of the grid: K/N")
+        ->capture_default_str();
+    optCmd->add_option("--confirm", opt.confirm, "best candidates confirmed by a PRBS run")
+        ->capture_default_str();
 
     amihost::MergeOptions merge;
-    auto* mergeCmd = app.add_subcommand("merge", "combine the shard CSVs of sweep or optimize into one");
+    auto* mergeCmd =
+        app.add_subcommand("merge", "combine the shard CSVs of sweep or optimize into one");
     mergeCmd->add_option("inputs", merge.inputs, "shard CSV files")->required();
     mergeCmd->add_option("--out,-o", merge.output, "the combined CSV")->capture_default_str();
 
@@ -170,12 +184,13 @@ int main(int argc, char** argv) {
     }
     // Options before a command belong to the demo: refuse them before any
     // other command rather than run without them.
-    if (!demoCmd->parsed() && (runCmd->parsed() || invCmd->parsed() || sweepCmd->parsed() || optCmd->parsed() ||
-                               mergeCmd->parsed())) {
+    if (!demoCmd->parsed() && (runCmd->parsed() || invCmd->parsed() || sweepCmd->parsed() ||
+                               optCmd->parsed() || mergeCmd->parsed())) {
         for (const CLI::Option* given : app.get_options()) {
             if (given->count() > 0) {
                 std::fprintf(stderr,
-                             "amihost: error: %s stands before the command; options go after it (amihost COMMAND "
+                             "amihost: error: %s stands before the command; options go after it "
+                             "(amihost COMMAND "
                              "OPTIONS)\n",
                              given->get_name().c_str());
                 return 2;
@@ -190,8 +205,9 @@ int main(int argc, char** argv) {
         if (mergeCmd->parsed()) return amihost::CommandMerge(merge);
         if (demoCmd->parsed()) {
             if (argc > 1 && std::string(argv[1]) != "demo") {
-                std::fprintf(stderr, "amihost: error: options before a command apply to the "
-                                     "demo only; put them after 'demo'\n");
+                std::fprintf(stderr,
+                             "amihost: error: options before a command apply to the "
+                             "demo only; put them after 'demo'\n");
                 return 2;
             }
             return amihost::CommandDemo(demoSub, argv[0]);

@@ -40,13 +40,14 @@ extern "C" void OnCrash(int signal) {
         std::raise(signal);
         return;
     }
-    const char* what = signal == SIGSEGV   ? "a segmentation fault"
-                       : signal == SIGBUS  ? "a bus error"
-                       : signal == SIGFPE  ? "an arithmetic exception"
-                       : signal == SIGILL  ? "an illegal instruction"
-                                           : "an abort";
+    const char* what = signal == SIGSEGV  ? "a segmentation fault"
+                       : signal == SIGBUS ? "a bus error"
+                       : signal == SIGFPE ? "an arithmetic exception"
+                       : signal == SIGILL ? "an illegal instruction"
+                                          : "an abort";
     char text[800];
-    std::snprintf(text, sizeof text, "amihost: error: the model crashed (%s) in %s; no result files were written\n",
+    std::snprintf(text, sizeof text,
+                  "amihost: error: the model crashed (%s) in %s; no result files were written\n",
                   what, tCall);
     ExitFromHandler(text, 1);
 }

@@ -18,7 +18,8 @@ extern "C" void OnInterrupt(int) {
     // A model that loops forever never returns to where the flag is polled.
     if (InsideModelCall()) {
         char text[800];
-        std::snprintf(text, sizeof text, "amihost: error: interrupted inside %s; no result files were written\n",
+        std::snprintf(text, sizeof text,
+                      "amihost: error: interrupted inside %s; no result files were written\n",
                       CurrentModelCall());
         ExitFromHandler(text, 130);
     }

@@ -1,13 +1,13 @@
 #include "plots.h"
 
-#include "link/stat_eye.h"
-
 #include <cairo.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+
+#include "link/stat_eye.h"
 
 namespace amihost {
 
@@ -103,7 +103,8 @@ std::string Save(cairo_surface_t* surface, const std::string& path) {
 
 // The colour scale right of the plot area: the Heat gradient, outlined, with
 // its top and bottom values and a caption below.
-void ColourScale(cairo_t* cr, const std::string& top, const std::string& bottom, const std::string& caption) {
+void ColourScale(cairo_t* cr, const std::string& top, const std::string& bottom,
+                 const std::string& caption) {
     const double h = kHeight - kTop - kBottom;
     const double bx = kWidth - kRight + 25, bw = 18;
     for (int py = 0; py < static_cast<int>(h); ++py) {
@@ -124,7 +125,8 @@ void ColourScale(cairo_t* cr, const std::string& top, const std::string& bottom,
 void PutPixel(unsigned char* data, int stride, int px, int py, const Rgb& rgb) {
     auto* pixel = reinterpret_cast<std::uint32_t*>(data + (static_cast<int>(kTop) + py) * stride) +
                   static_cast<int>(kLeft) + px;
-    *pixel = (static_cast<std::uint32_t>(rgb.r * 255) << 16) | (static_cast<std::uint32_t>(rgb.g * 255) << 8) |
+    *pixel = (static_cast<std::uint32_t>(rgb.r * 255) << 16) |
+             (static_cast<std::uint32_t>(rgb.g * 255) << 8) |
              static_cast<std::uint32_t>(rgb.b * 255);
 }
 
@@ -191,27 +193,34 @@ std::string WriteHeatMap(const std::string& path, const HeatMap& map) {
     const double cw = w / static_cast<double>(nx), ch = h / static_cast<double>(ny);
     std::size_t best = 0;
     for (std::size_t k = 0; k < map.values.size(); ++k)
-        if (std::isfinite(map.values[k]) && (!std::isfinite(map.values[best]) || map.values[k] > map.values[best])) best = k;
+        if (std::isfinite(map.values[k]) &&
+            (!std::isfinite(map.values[best]) || map.values[k] > map.values[best]))
+            best = k;
     for (std::size_t y = 0; y < ny; ++y) {
         for (std::size_t x = 0; x < nx; ++x) {
             const double v = map.values[y * nx + x];
             const Rgb rgb = std::isfinite(v) ? Heat((v - lo) / (hi - lo)) : Rgb{0.8, 0.8, 0.8};
             cairo_set_source_rgb(cr, rgb.r, rgb.g, rgb.b);
-            cairo_rectangle(cr, kLeft + static_cast<double>(x) * cw, kTop + h - static_cast<double>(y + 1) * ch, cw + 0.5, ch + 0.5);
+            cairo_rectangle(cr, kLeft + static_cast<double>(x) * cw,
+                            kTop + h - static_cast<double>(y + 1) * ch, cw + 0.5, ch + 0.5);
             cairo_fill(cr);
         }
     }
     // The best cell outlined, the axes labelled with some of the values.
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_set_line_width(cr, 2.5);
-    cairo_rectangle(cr, kLeft + static_cast<double>(best % nx) * cw, kTop + h - static_cast<double>(best / nx + 1) * ch, cw, ch);
+    cairo_rectangle(cr, kLeft + static_cast<double>(best % nx) * cw,
+                    kTop + h - static_cast<double>(best / nx + 1) * ch, cw, ch);
     cairo_stroke(cr);
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
-    const std::size_t xStep = std::max<std::size_t>(1, nx / 12), yStep = std::max<std::size_t>(1, ny / 12);
+    const std::size_t xStep = std::max<std::size_t>(1, nx / 12),
+                      yStep = std::max<std::size_t>(1, ny / 12);
     for (std::size_t x = 0; x < nx; x += xStep)
-        Text(cr, kLeft + (static_cast<double>(x) + 0.5) * cw, kTop + h + 8, map.xLabels[x], 0.5, 0.0, 12);
+        Text(cr, kLeft + (static_cast<double>(x) + 0.5) * cw, kTop + h + 8, map.xLabels[x], 0.5,
+             0.0, 12);
     for (std::size_t y = 0; y < ny; y += yStep)
-        Text(cr, kLeft - 8, kTop + h - (static_cast<double>(y) + 0.5) * ch, map.yLabels[y], 1.0, 0.5, 12);
+        Text(cr, kLeft - 8, kTop + h - (static_cast<double>(y) + 0.5) * ch, map.yLabels[y], 1.0,
+             0.5, 12);
     Text(cr, kLeft + w / 2, 18, map.title, 0.5, 0.0, 15);
     Text(cr, kLeft + w / 2, kHeight - 30, map.xName, 0.5, 0.0, 14);
     cairo_save(cr);
@@ -224,17 +233,20 @@ std::string WriteHeatMap(const std::string& path, const HeatMap& map) {
     return Save(surface, path);
 }
 
-std::string WriteSideBySide(const std::string& path, const std::string& left, const std::string& right) {
+std::string WriteSideBySide(const std::string& path, const std::string& left,
+                            const std::string& right) {
     cairo_surface_t* a = cairo_image_surface_create_from_png(left.c_str());
     cairo_surface_t* b = cairo_image_surface_create_from_png(right.c_str());
-    if (cairo_surface_status(a) != CAIRO_STATUS_SUCCESS || cairo_surface_status(b) != CAIRO_STATUS_SUCCESS) {
+    if (cairo_surface_status(a) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_status(b) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(a);
         cairo_surface_destroy(b);
         return "cannot read " + left + " or " + right;
     }
     const int wa = cairo_image_surface_get_width(a), ha = cairo_image_surface_get_height(a);
     const int wb = cairo_image_surface_get_width(b), hb = cairo_image_surface_get_height(b);
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, wa + wb, std::max(ha, hb));
+    cairo_surface_t* surface =
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, wa + wb, std::max(ha, hb));
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
@@ -251,7 +263,8 @@ std::string WriteSideBySide(const std::string& path, const std::string& left, co
 std::string WriteStatEye(const std::string& path, const StatEye& eye, const std::string& title,
                          double unitInterval) {
     if (!eye.valid || eye.N <= 0) return "no statistical eye to draw";
-    const int w = static_cast<int>(kWidth - kLeft - kRight), h = static_cast<int>(kHeight - kTop - kBottom);
+    const int w = static_cast<int>(kWidth - kLeft - kRight),
+              h = static_cast<int>(kHeight - kTop - kBottom);
     const int L = static_cast<int>(eye.ber.size() / static_cast<std::size_t>(eye.N));
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
     cairo_t* cr = cairo_create(surface);
@@ -264,8 +277,10 @@ std::string WriteStatEye(const std::string& path, const StatEye& eye, const std:
         // Two unit intervals, the best phase in the middle.
         const double phase = static_cast<double>(px) / w * 2 * eye.N + eye.bestPhase - eye.N;
         const int p = ((static_cast<int>(std::floor(phase)) % eye.N) + eye.N) % eye.N;
-        const int level = std::clamp(static_cast<int>((1.0 - static_cast<double>(py) / h) * (L - 1) + 0.5), 0, L - 1);
-        const double b = eye.ber[static_cast<std::size_t>(p) * static_cast<std::size_t>(L) + static_cast<std::size_t>(level)];
+        const int level = std::clamp(
+            static_cast<int>((1.0 - static_cast<double>(py) / h) * (L - 1) + 0.5), 0, L - 1);
+        const double b = eye.ber[static_cast<std::size_t>(p) * static_cast<std::size_t>(L) +
+                                 static_cast<std::size_t>(level)];
         return std::log10(std::max(b, 1e-30));
     };
     for (int py = 0; py < h; ++py) {
@@ -276,9 +291,11 @@ std::string WriteStatEye(const std::string& path, const StatEye& eye, const std:
             for (double level : {-6.0, -9.0, -12.0}) {
                 const double right = px + 1 < w ? logBer(px + 1, py) : lb;
                 const double below = py + 1 < h ? logBer(px, py + 1) : lb;
-                contour = contour || (lb > level) != (right > level) || (lb > level) != (below > level);
+                contour =
+                    contour || (lb > level) != (right > level) || (lb > level) != (below > level);
             }
-            PutPixel(data, stride, px, py, contour ? Rgb{1, 1, 1} : Heat(std::clamp((lb + 18.0) / 18.0, 0.0, 1.0)));
+            PutPixel(data, stride, px, py,
+                     contour ? Rgb{1, 1, 1} : Heat(std::clamp((lb + 18.0) / 18.0, 0.0, 1.0)));
         }
     }
     cairo_surface_mark_dirty(surface);

@@ -41,11 +41,12 @@ struct HeatMap {
 std::string WriteHeatMap(const std::string& path, const HeatMap& map);
 
 // Two PNG pictures side by side in one, each under its caption.
-std::string WriteSideBySide(const std::string& path, const std::string& left, const std::string& right);
+std::string WriteSideBySide(const std::string& path, const std::string& left,
+                            const std::string& right);
 
 // A statistical eye over two unit intervals: log10 BER in colour, with the
 // contours of 1e-6, 1e-9 and 1e-12 in white, the best phase at 1 UI.
-std::string WriteStatEye(const std::string& path, const struct StatEye& eye, const std::string& title,
-                         double unitInterval);
+std::string WriteStatEye(const std::string& path, const struct StatEye& eye,
+                         const std::string& title, double unitInterval);
 
 }  // namespace amihost

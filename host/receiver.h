@@ -18,9 +18,9 @@ std::vector<double> ImpulseMatrixOf(const std::vector<double>& impulse, double d
 // The receiver's responses: three fresh instances run on the channel's run
 // of 0s, its pulse and its step (each as long as the channel's pulse
 // response plus 64 unit intervals), their breaches added to `breaches`.
-ProbeResponses ReceiverResponses(const Library& lib, const RunConfig& config, const std::vector<double>& impulse,
-                                 const ProbeResponses& atInput, const StatEyeOptions& options,
-                                 std::vector<std::string>& breaches);
+ProbeResponses ReceiverResponses(const Library& lib, const RunConfig& config,
+                                 const std::vector<double>& impulse, const ProbeResponses& atInput,
+                                 const StatEyeOptions& options, std::vector<std::string>& breaches);
 
 // The sampling instant of a clock time, in samples: the IBIS-AMI clock time
 // is where the recovered clock crosses its threshold, and the data is

@@ -51,7 +51,8 @@ json ProbeJson(const ProbeReport& p, double bitTime, int N) {
         return j;
     }
     j["dc_levels_V"] = {{"high", JsonNumber(r.high)}, {"low", JsonNumber(r.low)}};
-    j["rise_time_20_80_s"] = r.riseSamples ? JsonNumber(*r.riseSamples * bitTime / N) : json(nullptr);
+    j["rise_time_20_80_s"] =
+        r.riseSamples ? JsonNumber(*r.riseSamples * bitTime / N) : json(nullptr);
     if (!r.riseSamples) j["rise_time_note"] = "the step response does not cross both 20 % and 80 %";
     j["pulse_cursors_V"] = {{"first_UI", r.cursors.first},
                             {"values", r.cursors.values},
@@ -62,20 +63,19 @@ json ProbeJson(const ProbeReport& p, double bitTime, int N) {
         std::snprintf(key, sizeof key, "%.0e", p.targetBer);
         std::string at = key;  // "1e-12"
         if (const std::size_t e = at.find("e-0"); e != std::string::npos) at.erase(e + 2, 1);
-        j["statistical_eye"] = {
-            {"target_ber", p.targetBer},
-            {"height_V_at_" + at, JsonNumber(s.heightAtTarget)},
-            {"width_UI_at_" + at, JsonNumber(s.widthAtTarget)},
-            {"grouped_cursors", s.groupedCursors},
-            {"largest_grouped_cursor_V", JsonNumber(s.largestGrouped)},
-            {"best_phase_samples", s.bestPhase},
-            {"ber_at_best", s.bathtub[static_cast<std::size_t>(s.bestPhase)]},
-            {"threshold_V", JsonNumber(s.thresholdAtBest)},
-            {"grid_error_V", JsonNumber(s.gridError)},
-            {"peak_distortion_height_V", JsonNumber(s.peakDistortionHeight)},
-            {"peak_distortion_best_height_V", JsonNumber(s.peakDistortionBest)},
-            {"peak_distortion_best_phase_samples", s.peakDistortionPhase},
-            {"peak_distortion_width_UI", JsonNumber(s.peakDistortionWidth)}};
+        j["statistical_eye"] = {{"target_ber", p.targetBer},
+                                {"height_V_at_" + at, JsonNumber(s.heightAtTarget)},
+                                {"width_UI_at_" + at, JsonNumber(s.widthAtTarget)},
+                                {"grouped_cursors", s.groupedCursors},
+                                {"largest_grouped_cursor_V", JsonNumber(s.largestGrouped)},
+                                {"best_phase_samples", s.bestPhase},
+                                {"ber_at_best", s.bathtub[static_cast<std::size_t>(s.bestPhase)]},
+                                {"threshold_V", JsonNumber(s.thresholdAtBest)},
+                                {"grid_error_V", JsonNumber(s.gridError)},
+                                {"peak_distortion_height_V", JsonNumber(s.peakDistortionHeight)},
+                                {"peak_distortion_best_height_V", JsonNumber(s.peakDistortionBest)},
+                                {"peak_distortion_best_phase_samples", s.peakDistortionPhase},
+                                {"peak_distortion_width_UI", JsonNumber(s.peakDistortionWidth)}};
     }
     return j;
 }
@@ -84,8 +84,9 @@ namespace {
 
 // A response plot zoomed on a few unit intervals around `centre` (a sample
 // index), with the cursors marked.
-std::string PlotResponse(OutputFile& file, const std::string& title, const std::vector<double>& y, double offset,
-                         double bitTime, int N, long centre, long before, long after, const Cursors* cursors) {
+std::string PlotResponse(OutputFile& file, const std::string& title, const std::vector<double>& y,
+                         double offset, double bitTime, int N, long centre, long before, long after,
+                         const Cursors* cursors) {
     LinePlot plot;
     plot.title = title;
     plot.xLabel = "Time (ps)";
@@ -112,52 +113,60 @@ std::string PlotResponse(OutputFile& file, const std::string& title, const std::
 
 }  // namespace
 
-void ProbePictures(const ProbeReport& p, const EyeDensity& density, const std::string& dir, double bitTime, int N,
-                   const std::string& titleExtra, std::vector<std::pair<std::string, std::string>>& written) {
+void ProbePictures(const ProbeReport& p, const EyeDensity& density, const std::string& dir,
+                   double bitTime, int N, const std::string& titleExtra,
+                   std::vector<std::pair<std::string, std::string>>& written) {
     const ProbeResponses& r = p.responses;
     auto path = [&](const std::string& stem) { return dir + "/" + stem + p.suffix + ".png"; };
     if (p.eye.valid) {
         OutputFile png(path("eye"));
         EyePlot plot;
         plot.title = "Eye " + p.label + Format(": height %.4g V", p.eye.height) +
-                     Format(", width %.3g UI", p.eye.widthUi) + Format(", threshold %.3g V", p.eye.threshold) +
-                     ", phase " + std::to_string(p.eye.bestPhase) + "/" + std::to_string(N);
+                     Format(", width %.3g UI", p.eye.widthUi) +
+                     Format(", threshold %.3g V", p.eye.threshold) + ", phase " +
+                     std::to_string(p.eye.bestPhase) + "/" + std::to_string(N);
         if (plot.title.size() + titleExtra.size() <= 110) plot.title += titleExtra;
         plot.unitInterval = bitTime;
         plot.samplesPerBit = N;
         plot.centrePhase = p.eye.bestPhase;
-        written.emplace_back(png.Path(), png.CommitWritten(WriteEyeDiagram(png.TemporaryPath(), density, plot)));
+        written.emplace_back(
+            png.Path(), png.CommitWritten(WriteEyeDiagram(png.TemporaryPath(), density, plot)));
     }
     if (!r.ok) return;
     {
         OutputFile png(path("step"));
-        written.emplace_back(png.Path(), PlotResponse(png, "Step response " + p.label, r.step, r.low, bitTime, N,
-                                                      static_cast<long>(r.start), 2, 6, nullptr));
+        written.emplace_back(
+            png.Path(), PlotResponse(png, "Step response " + p.label, r.step, r.low, bitTime, N,
+                                     static_cast<long>(r.start), 2, 6, nullptr));
     }
     {
         OutputFile png(path("pulse"));
-        written.emplace_back(png.Path(),
-                             PlotResponse(png, "Pulse response (one bit) " + p.label + ", cursors marked", r.pulse,
-                                          r.low, bitTime, N, r.cursors.peakIndex, 3, 12, &r.cursors));
+        written.emplace_back(
+            png.Path(),
+            PlotResponse(png, "Pulse response (one bit) " + p.label + ", cursors marked", r.pulse,
+                         r.low, bitTime, N, r.cursors.peakIndex, 3, 12, &r.cursors));
     }
     if (r.stat.valid) {
         OutputFile stat(path("stat_eye")), tubFile(path("bathtub"));
         char target[32];
         std::snprintf(target, sizeof target, "%.0e", p.targetBer);
-        const std::string title = "Statistical eye " + p.label + ": " + Format("%.4g V", r.stat.heightAtTarget) +
-                                  " and " + Format("%.3g UI", r.stat.widthAtTarget) + " at BER " + target +
+        const std::string title = "Statistical eye " + p.label + ": " +
+                                  Format("%.4g V", r.stat.heightAtTarget) + " and " +
+                                  Format("%.3g UI", r.stat.widthAtTarget) + " at BER " + target +
                                   "; contours 1e-6, 1e-9, 1e-12";
-        written.emplace_back(stat.Path(),
-                             stat.CommitWritten(WriteStatEye(stat.TemporaryPath(), r.stat, title, bitTime)));
+        written.emplace_back(stat.Path(), stat.CommitWritten(WriteStatEye(stat.TemporaryPath(),
+                                                                          r.stat, title, bitTime)));
         LinePlot tub;
         tub.title = "Bathtub " + p.label + ": BER at the best decision level";
         tub.xLabel = "Sampling phase (UI)";
         tub.yLabel = "log10 BER";
         for (int k = 0; k < N; ++k) {
             tub.x.push_back(static_cast<double>(k) / N);
-            tub.y.push_back(std::log10(std::max(r.stat.bathtub[static_cast<std::size_t>(k)], 1e-30)));
+            tub.y.push_back(
+                std::log10(std::max(r.stat.bathtub[static_cast<std::size_t>(k)], 1e-30)));
         }
-        written.emplace_back(tubFile.Path(), tubFile.CommitWritten(WriteLinePlot(tubFile.TemporaryPath(), tub)));
+        written.emplace_back(tubFile.Path(),
+                             tubFile.CommitWritten(WriteLinePlot(tubFile.TemporaryPath(), tub)));
     }
 }
 

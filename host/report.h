@@ -15,11 +15,11 @@
 namespace amihost {
 
 struct ProbeReport {
-    std::string key;      // "tx_output", "channel_output", "rx_output"
-    std::string label;    // "at the transmitter's output", ...
-    std::string suffix;   // file names: "eye" + suffix + ".png"
+    std::string key;     // "tx_output", "channel_output", "rx_output"
+    std::string label;   // "at the transmitter's output", ...
+    std::string suffix;  // file names: "eye" + suffix + ".png"
     ProbeResponses responses;
-    EyeMetrics eye;       // of the stream (valid only for a PRBS or file stimulus)
+    EyeMetrics eye;  // of the stream (valid only for a PRBS or file stimulus)
     double targetBer = 1e-12;
 };
 
@@ -33,8 +33,8 @@ nlohmann::json ProbeJson(const ProbeReport& p, double bitTime, int samplesPerBit
 // The probe's pictures into `dir`: eye<suffix>.png (from `density`),
 // pulse<suffix>.png, step<suffix>.png, and with a statistical eye
 // stat_eye<suffix>.png and bathtub<suffix>.png. Appends (file, error) pairs.
-void ProbePictures(const ProbeReport& p, const EyeDensity& density, const std::string& dir, double bitTime,
-                   int samplesPerBit, const std::string& titleExtra,
+void ProbePictures(const ProbeReport& p, const EyeDensity& density, const std::string& dir,
+                   double bitTime, int samplesPerBit, const std::string& titleExtra,
                    std::vector<std::pair<std::string, std::string>>& written);
 
 // Appends "x,y\n" lines with the shortest round-trip form of each number.

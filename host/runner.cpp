@@ -124,7 +124,8 @@ ModelSession::~ModelSession() {
     if (handle_ != nullptr && !closed_) Close();
 }
 
-bool ModelSession::Init(const Library& lib, const RunConfig& config, const std::vector<double>& impulseColumn) {
+bool ModelSession::Init(const Library& lib, const RunConfig& config,
+                        const std::vector<double>& impulseColumn) {
     lib_ = &lib;
     config_ = config;
     // The impulse matrix: one column, no aggressors. Without a channel, a
@@ -132,7 +133,8 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config, const std::
     std::vector<double> impulse = impulseColumn;
     if (impulse.empty()) {
         impulse.resize(64);
-        for (std::size_t k = 0; k < impulse.size(); ++k) impulse[k] = std::exp(-0.2 * static_cast<double>(k)) * 1e-3;
+        for (std::size_t k = 0; k < impulse.size(); ++k)
+            impulse[k] = std::exp(-0.2 * static_cast<double>(k)) * 1e-3;
     }
     const std::vector<double> impulseCopy = impulse;
     paramsIn_.assign(config.parameters.begin(), config.parameters.end());
@@ -142,14 +144,16 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config, const std::
     const double interval = config.bitTime / config.samplesPerBit;
     {
         const ModelCall call("AMI_Init", lib.Path());
-        r_.initResult = lib.Init(impulse.data(), static_cast<long>(impulse.size()), 0, interval, config.bitTime,
-                                 paramsIn_.data(), &out_, &handle_, &msg);
+        r_.initResult = lib.Init(impulse.data(), static_cast<long>(impulse.size()), 0, interval,
+                                 config.bitTime, paramsIn_.data(), &out_, &handle_, &msg);
     }
     r_.message = SafeText(msg, r_.breaches, "the AMI_Init message");
     r_.parametersOut = SafeText(out_, r_.breaches, "AMI_parameters_out");
-    if (r_.initResult != 1) r_.breaches.push_back("AMI_Init returned " + std::to_string(r_.initResult));
+    if (r_.initResult != 1)
+        r_.breaches.push_back("AMI_Init returned " + std::to_string(r_.initResult));
     if (config.expectImpulseUntouched && impulse != impulseCopy)
-        r_.breaches.push_back("AMI_Init changed the impulse matrix although Init_Returns_Impulse is False");
+        r_.breaches.push_back(
+            "AMI_Init changed the impulse matrix although Init_Returns_Impulse is False");
     if (paramsIn_ != paramsCopy) r_.breaches.push_back("AMI_Init changed AMI_parameters_in");
     paramsCopy_ = paramsCopy;
     if (handle_ == nullptr) {
@@ -159,7 +163,8 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config, const std::
     return r_.initResult == 1;
 }
 
-bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at, std::vector<double>* clockTimes) {
+bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at,
+                           std::vector<double>* clockTimes) {
     if (handle_ == nullptr || closed_) return false;
     block_.assign(count + 2 * kGuard, Pattern(kGuardBits));
     std::copy_n(wave, count, block_.begin() + static_cast<long>(kGuard));
@@ -168,18 +173,21 @@ bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at, st
     long result = 0;
     {
         const ModelCall call("AMI_GetWave", lib_->Path());
-        result = lib_->GetWave(block_.data() + kGuard, static_cast<long>(count), clock_.data(), &out_, handle_);
+        result = lib_->GetWave(block_.data() + kGuard, static_cast<long>(count), clock_.data(),
+                               &out_, handle_);
     }
     ++r_.waveCalls;
     if (result != 1) {
         ++r_.failedWaveCalls;
         if (r_.failedWaveCalls <= 5)
-            r_.breaches.push_back("AMI_GetWave returned " + std::to_string(result) + " for the block at sample " +
-                                  std::to_string(at));
+            r_.breaches.push_back("AMI_GetWave returned " + std::to_string(result) +
+                                  " for the block at sample " + std::to_string(at));
     }
     for (std::size_t g = 0; g < kGuard && !guardBreach_; ++g) {
-        if (!IsPattern(block_[g], kGuardBits) || !IsPattern(block_[kGuard + count + g], kGuardBits)) {
-            r_.breaches.push_back("AMI_GetWave wrote outside the wave (block at sample " + std::to_string(at) + ")");
+        if (!IsPattern(block_[g], kGuardBits) ||
+            !IsPattern(block_[kGuard + count + g], kGuardBits)) {
+            r_.breaches.push_back("AMI_GetWave wrote outside the wave (block at sample " +
+                                  std::to_string(at) + ")");
             guardBreach_ = true;
         }
     }
@@ -193,20 +201,23 @@ bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at, st
         }
     }
     if (terminator > count && !terminatorBreach_) {
-        r_.breaches.push_back("clock_times has no -1 terminator (block at sample " + std::to_string(at) + ")");
+        r_.breaches.push_back("clock_times has no -1 terminator (block at sample " +
+                              std::to_string(at) + ")");
         terminatorBreach_ = true;
     }
     if (clockTimes != nullptr)
         for (std::size_t k = 0; k < terminator && k <= count; ++k) clockTimes->push_back(clock_[k]);
     if (paramsIn_ != paramsCopy_ && !paramsBreach_) {
-        r_.breaches.push_back("AMI_GetWave changed AMI_parameters_in (block at sample " + std::to_string(at) + ")");
+        r_.breaches.push_back("AMI_GetWave changed AMI_parameters_in (block at sample " +
+                              std::to_string(at) + ")");
         paramsBreach_ = true;
     }
     std::copy_n(block_.begin() + static_cast<long>(kGuard), count, wave);
     for (std::size_t k = 0; k < count && !nonFiniteBreach_; ++k) {
         if (!std::isfinite(wave[k])) {
-            r_.breaches.push_back("AMI_GetWave returned a value that is not finite (" + std::to_string(wave[k]) +
-                                  ") at sample " + std::to_string(at + k));
+            r_.breaches.push_back("AMI_GetWave returned a value that is not finite (" +
+                                  std::to_string(wave[k]) + ") at sample " +
+                                  std::to_string(at + k));
             nonFiniteBreach_ = true;
         }
     }
@@ -220,12 +231,13 @@ long ModelSession::Close() {
         const ModelCall call("AMI_Close", lib_->Path());
         r_.closeResult = lib_->Close(handle_);
     }
-    if (r_.closeResult != 1) r_.breaches.push_back("AMI_Close returned " + std::to_string(r_.closeResult));
+    if (r_.closeResult != 1)
+        r_.breaches.push_back("AMI_Close returned " + std::to_string(r_.closeResult));
     return r_.closeResult;
 }
 
-RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t total, const SourceFn& source,
-                   const SinkFn& sink, const ProgressFn& progress) {
+RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t total,
+                   const SourceFn& source, const SinkFn& sink, const ProgressFn& progress) {
     ModelSession session;
     if (!session.Init(lib, config)) {
         session.Close();  // when it gave a handle
@@ -244,7 +256,8 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
                 n = std::min(n, config.policy.size);
                 break;
             case BlockPolicy::Bits:
-                n = std::min(n, config.policy.size * static_cast<std::uint64_t>(config.samplesPerBit));
+                n = std::min(n,
+                             config.policy.size * static_cast<std::uint64_t>(config.samplesPerBit));
                 break;
             case BlockPolicy::Random:
                 n = std::min<std::uint64_t>(n, 1 + rng() % config.policy.size);

@@ -89,8 +89,8 @@ private:
     char* out_ = nullptr;
     std::vector<char> paramsIn_, paramsCopy_;
     std::vector<double> block_, clock_;
-    bool guardBreach_ = false, clockBreach_ = false, terminatorBreach_ = false, paramsBreach_ = false,
-         nonFiniteBreach_ = false;
+    bool guardBreach_ = false, clockBreach_ = false, terminatorBreach_ = false,
+         paramsBreach_ = false, nonFiniteBreach_ = false;
     RunResult r_;
 };
 

@@ -9,10 +9,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
-
 #include <iterator>
 #include <set>
+#include <sstream>
 
 #include "ibis_check.h"
 #include "output.h"
@@ -66,7 +65,9 @@ int CheckCommonOptions(const CommonOptions& o) {
         return 2;
     }
     if (!o.parameters.empty() && !o.amiFile.empty()) {
-        Error("give the parameters either as an .ami file (--ami) or as a string (--params), not both");
+        Error(
+            "give the parameters either as an .ami file (--ami) or as a string (--params), not "
+            "both");
         return 2;
     }
     return 0;
@@ -96,7 +97,9 @@ std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit) {
 int ResolveIbs(CommonOptions& o) {
     if (o.ibsFile.empty()) return 0;
     if (!o.library.empty() || !o.amiFile.empty() || !o.parameters.empty()) {
-        Error("--ibs takes the library and the .ami file from the .ibs; do not give --library, --ami or --params too");
+        Error(
+            "--ibs takes the library and the .ami file from the .ibs; do not give --library, --ami "
+            "or --params too");
         return 2;
     }
     {
@@ -114,9 +117,11 @@ int ResolveIbs(CommonOptions& o) {
     }
     if (check.counts[0] > 0) {
         for (const ibis::Report& r : check.reports)
-            if (r.severity == ibis::Severity::Error) std::fprintf(stderr, "%s\n", ibis::FormatReport(r).c_str());
+            if (r.severity == ibis::Severity::Error)
+                std::fprintf(stderr, "%s\n", ibis::FormatReport(r).c_str());
         if (!o.force) {
-            Error(o.ibsFile + " has " + std::to_string(check.counts[0]) + " error(s); --force runs it anyway");
+            Error(o.ibsFile + " has " + std::to_string(check.counts[0]) +
+                  " error(s); --force runs it anyway");
             return 2;
         }
     }
@@ -143,16 +148,16 @@ int ResolveIbs(CommonOptions& o) {
         }
     }
     if (pick == nullptr) {
-        Error("no Linux 64-bit [Algorithmic Model] executable" + (o.model.empty() ? std::string() : " for [Model] " + o.model) +
-              " in " + o.ibsFile);
+        Error("no Linux 64-bit [Algorithmic Model] executable" +
+              (o.model.empty() ? std::string() : " for [Model] " + o.model) + " in " + o.ibsFile);
         return 2;
     }
     const std::filesystem::path folder = std::filesystem::path(o.ibsFile).parent_path();
     o.library = (folder / pick->executable).string();
     o.amiFile = (folder / pick->amiFile).string();
     if (!o.quiet)
-        std::fprintf(stderr, "amihost: %s [Model] %s: %s with %s\n", o.ibsFile.c_str(), pick->model.c_str(),
-                     pick->executable.c_str(), pick->amiFile.c_str());
+        std::fprintf(stderr, "amihost: %s [Model] %s: %s with %s\n", o.ibsFile.c_str(),
+                     pick->model.c_str(), pick->executable.c_str(), pick->amiFile.c_str());
     return 0;
 }
 
@@ -212,8 +217,9 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
             }
         }
         if (!o.ignoreBitsGiven && !o.quiet) {
-            std::fprintf(stderr, "amihost: no .ami file: leaving the first %d bits out of the eye "
-                                 "(--ignore-bits to change)\n",
+            std::fprintf(stderr,
+                         "amihost: no .ami file: leaving the first %d bits out of the eye "
+                         "(--ignore-bits to change)\n",
                          kDefaultIgnoreBits);
         }
     }
@@ -230,7 +236,8 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
 }
 
 bool HaveReceiverOptions(const CommonOptions& o) {
-    return !o.rxLibrary.empty() || !o.rxAmi.empty() || !o.rxParams.empty() || !o.rxSets.empty() || !o.rxIbs.empty();
+    return !o.rxLibrary.empty() || !o.rxAmi.empty() || !o.rxParams.empty() || !o.rxSets.empty() ||
+           !o.rxIbs.empty();
 }
 
 int PrepareReceiver(const CommonOptions& o, Setup& rx) {
@@ -249,12 +256,16 @@ int PrepareReceiver(const CommonOptions& o, Setup& rx) {
         return 2;
     }
     if (!r.ibsFile.empty() && (!r.library.empty() || !r.amiFile.empty() || !r.parameters.empty())) {
-        Error("--rx-ibs takes the receiver's library and .ami file from the .ibs; do not give --rx, --rx-ami or "
-              "--rx-params too");
+        Error(
+            "--rx-ibs takes the receiver's library and .ami file from the .ibs; do not give --rx, "
+            "--rx-ami or "
+            "--rx-params too");
         return 2;
     }
     if (!r.parameters.empty() && !r.amiFile.empty()) {
-        Error("give the receiver's parameters either as an .ami file (--rx-ami) or as a string (--rx-params), not both");
+        Error(
+            "give the receiver's parameters either as an .ami file (--rx-ami) or as a string "
+            "(--rx-params), not both");
         return 2;
     }
     if (!r.sets.empty() && r.amiFile.empty() && r.ibsFile.empty()) {
@@ -267,7 +278,8 @@ int PrepareReceiver(const CommonOptions& o, Setup& rx) {
     rx.ignoreBits = 0;
     if (rx.haveFile) {
         const auto ignore = rx.file.reserved.find("Ignore_Bits");
-        if (ignore != rx.file.reserved.end()) rx.ignoreBits = std::clamp(std::atoi(ignore->second.c_str()), 0, 1000000);
+        if (ignore != rx.file.reserved.end())
+            rx.ignoreBits = std::clamp(std::atoi(ignore->second.c_str()), 0, 1000000);
     }
     return 0;
 }
@@ -278,8 +290,10 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
     std::uint64_t bits = 0;
     if (!o.bitsText.empty() && !ParseBits(o.bitsText, bits)) {
         const double v = std::strtod(o.bitsText.c_str(), nullptr);
-        Error(v > 1e12 ? "--bits must be at most 1e12, got '" + o.bitsText + "'"
-                       : "--bits must be a whole number of at least 1 (such as 2000 or 1e6), got '" + o.bitsText + "'");
+        Error(v > 1e12
+                  ? "--bits must be at most 1e12, got '" + o.bitsText + "'"
+                  : "--bits must be a whole number of at least 1 (such as 2000 or 1e6), got '" +
+                        o.bitsText + "'");
         return 2;
     }
     if (s.rfind("prbs", 0) == 0) {
@@ -310,7 +324,8 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
         return 2;
     }
     if (plan.bits > (std::uint64_t{1} << 62) / N) {
-        Error("--bits " + o.bitsText + " at " + std::to_string(N) + " samples per bit is too many samples");
+        Error("--bits " + o.bitsText + " at " + std::to_string(N) +
+              " samples per bit is too many samples");
         return 2;
     }
     plan.samples = plan.bits * N;
@@ -321,7 +336,8 @@ StimulusSource::StimulusSource(const StimulusPlan& plan, const CommonOptions& o,
     : plan_(plan), o_(o), prbs_(plan.kind == "prbs" ? plan.order : 7) {
     stepAt_ = static_cast<std::uint64_t>(ignoreBits) + 8;
     if (plan_.kind == "file" && !plan_.fileSamples.empty()) {
-        const auto [lo, hi] = std::minmax_element(plan_.fileSamples.begin(), plan_.fileSamples.end());
+        const auto [lo, hi] =
+            std::minmax_element(plan_.fileSamples.begin(), plan_.fileSamples.end());
         const double middle = 0.5 * (*lo + *hi);
         const auto N = static_cast<std::size_t>(o.samplesPerBit);
         for (std::size_t b = 0; (b + 1) * N <= plan_.fileSamples.size(); ++b)
@@ -395,13 +411,17 @@ std::size_t ResponseStart(int ignoreBits, int samplesPerBit) {
     return static_cast<std::size_t>(ignoreBits + 8) * static_cast<std::size_t>(samplesPerBit);
 }
 
-Responses MeasureResponses(const Setup& setup, const CommonOptions& o, const StatEyeOptions& statOptions) {
+Responses MeasureResponses(const Setup& setup, const CommonOptions& o,
+                           const StatEyeOptions& statOptions) {
     Responses r;
     const int lead = setup.ignoreBits + 8;
     const BlockPolicy whole;
-    const std::vector<double> zerosIn = Nrz(StepBits(lead + 49, 0), o.samplesPerBit, o.high, o.low).samples;
-    const std::vector<double> stepIn = Nrz(StepBits(lead, 49), o.samplesPerBit, o.high, o.low).samples;
-    const std::vector<double> pulseIn = Nrz(PulseBits(lead, 48), o.samplesPerBit, o.high, o.low).samples;
+    const std::vector<double> zerosIn =
+        Nrz(StepBits(lead + 49, 0), o.samplesPerBit, o.high, o.low).samples;
+    const std::vector<double> stepIn =
+        Nrz(StepBits(lead, 49), o.samplesPerBit, o.high, o.low).samples;
+    const std::vector<double> pulseIn =
+        Nrz(PulseBits(lead, 48), o.samplesPerBit, o.high, o.low).samples;
     r.zeros = RunModel(setup.lib, ConfigOf(o, setup, whole), zerosIn);
     r.step = RunModel(setup.lib, ConfigOf(o, setup, whole), stepIn);
     r.pulse = RunModel(setup.lib, ConfigOf(o, setup, whole), pulseIn);
@@ -409,8 +429,9 @@ Responses MeasureResponses(const Setup& setup, const CommonOptions& o, const Sta
     for (const RunResult* run : {&r.zeros, &r.step, &r.pulse})
         r.ok = r.ok && run->initResult == 1 && run->failedWaveCalls == 0 && !run->output.empty();
     if (!r.ok) return r;
-    r.probe = AnalyseResponses(r.zeros.output, r.pulse.output, r.step.output, ResponseStart(setup.ignoreBits, o.samplesPerBit),
-                               o.samplesPerBit, statOptions);
+    r.probe = AnalyseResponses(r.zeros.output, r.pulse.output, r.step.output,
+                               ResponseStart(setup.ignoreBits, o.samplesPerBit), o.samplesPerBit,
+                               statOptions);
     r.ok = r.probe.ok;
     return r;
 }
@@ -428,14 +449,16 @@ std::string Responses::Note() const {
         if (run->initResult != 1)
             return "AMI_Init returned " + std::to_string(run->initResult) +
                    (run->message.empty() ? "" : " (" + run->message + ")");
-        if (run->failedWaveCalls > 0) return "AMI_GetWave failed " + std::to_string(run->failedWaveCalls) + " time(s)";
+        if (run->failedWaveCalls > 0)
+            return "AMI_GetWave failed " + std::to_string(run->failedWaveCalls) + " time(s)";
     }
     return probe.note;
 }
 
 int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& statOptions) {
     channel = IdentityChannel();
-    if (!(o.noiseRms >= 0) || !(o.rjRms >= 0) || !std::isfinite(o.noiseRms) || !std::isfinite(o.rjRms)) {
+    if (!(o.noiseRms >= 0) || !(o.rjRms >= 0) || !std::isfinite(o.noiseRms) ||
+        !std::isfinite(o.rjRms)) {
         Error("--noise-rms and --rj-rms must be finite and not negative");
         return 2;
     }
@@ -447,7 +470,8 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
         Error("--ports expects four distinct ports 1 to 4: in+,in-,out+,out- (such as 1,3,2,4)");
         return 2;
     }
-    if (const std::string e = LoadChannel(o.channel, o.bitTime / o.samplesPerBit, o.bitTime, ports, channel);
+    if (const std::string e =
+            LoadChannel(o.channel, o.bitTime / o.samplesPerBit, o.bitTime, ports, channel);
         !e.empty()) {
         Error(e);
         return 2;

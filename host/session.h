@@ -113,7 +113,8 @@ struct Responses {
     std::vector<std::string> Breaches() const;
     std::string Note() const;  // why not ok
 };
-Responses MeasureResponses(const Setup& setup, const CommonOptions& o, const StatEyeOptions& statOptions);
+Responses MeasureResponses(const Setup& setup, const CommonOptions& o,
+                           const StatEyeOptions& statOptions);
 
 // The sample where the response runs' bit starts.
 std::size_t ResponseStart(int ignoreBits, int samplesPerBit);

@@ -24,7 +24,9 @@ struct AmiChecker {
         std::size_t at = text.find("(" + what);
         while (at != std::string::npos) {
             const char next = at + 1 + what.size() < text.size() ? text[at + 1 + what.size()] : ' ';
-            if (next == ' ' || next == '\t' || next == '\n' || next == '\r' || next == '(' || next == ')') break;
+            if (next == ' ' || next == '\t' || next == '\n' || next == '\r' || next == '(' ||
+                next == ')')
+                break;
             at = text.find("(" + what, at + 1);
         }
         if (at == std::string::npos) return 1;
@@ -63,8 +65,8 @@ double ToDouble(const AmiValue& v) {
     return d;
 }
 
-const std::set<std::string> kFormats = {"Value", "Range", "List", "Corner", "Increment", "Steps", "Table",
-                                        "Gaussian", "Dual-Dirac", "DjRj"};
+const std::set<std::string> kFormats = {"Value", "Range", "List",     "Corner",     "Increment",
+                                        "Steps", "Table", "Gaussian", "Dual-Dirac", "DjRj"};
 
 void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
     const std::string pname = p->name;
@@ -76,9 +78,13 @@ void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
     } else {
         const std::string u = usage->values[0].text;
         static const std::set<std::string> kUsages = {"In", "Out", "InOut", "Info", "Dep"};
-        if (!kUsages.count(u)) c.Add(6007, line, pname + " has Usage " + u + "; it must be In, Out, InOut, Info or Dep");
-        if (reserved && (pname == "Init_Returns_Impulse" || pname == "GetWave_Exists" || pname == "AMI_Version" ||
-                         pname == "Ignore_Bits" || pname == "Max_Init_Aggressors") && u != "Info")
+        if (!kUsages.count(u))
+            c.Add(6007, line,
+                  pname + " has Usage " + u + "; it must be In, Out, InOut, Info or Dep");
+        if (reserved &&
+            (pname == "Init_Returns_Impulse" || pname == "GetWave_Exists" ||
+             pname == "AMI_Version" || pname == "Ignore_Bits" || pname == "Max_Init_Aggressors") &&
+            u != "Info")
             c.Add(6007, line, pname + " has Usage " + u + "; it must be Info");
     }
     std::string t;
@@ -86,11 +92,15 @@ void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
         c.Add(6008, line, pname + " has no Type");
     } else {
         t = type->values[0].text;
-        static const std::set<std::string> kTypes = {"Float", "Integer", "String", "Boolean", "Tap", "UI"};
-        if (!kTypes.count(t)) c.Add(6008, line, pname + " has Type " + t + ", which is not an AMI type");
-        if (reserved && (pname == "Init_Returns_Impulse" || pname == "GetWave_Exists") && t != "Boolean")
+        static const std::set<std::string> kTypes = {"Float",   "Integer", "String",
+                                                     "Boolean", "Tap",     "UI"};
+        if (!kTypes.count(t))
+            c.Add(6008, line, pname + " has Type " + t + ", which is not an AMI type");
+        if (reserved && (pname == "Init_Returns_Impulse" || pname == "GetWave_Exists") &&
+            t != "Boolean")
             c.Add(6008, line, pname + " has Type " + t + "; it must be Boolean");
-        if (reserved && (pname == "Ignore_Bits" || pname == "Max_Init_Aggressors") && t != "Integer")
+        if (reserved && (pname == "Ignore_Bits" || pname == "Max_Init_Aggressors") &&
+            t != "Integer")
             c.Add(6008, line, pname + " has Type " + t + "; it must be Integer");
     }
     // The format: a (Format X ...) leaf, or X as a leaf of its own.
@@ -115,10 +125,14 @@ void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
         const AmiLeaf* alone = ChildLeaf(p, "Default");
         if (kind.empty() && alone != nullptr && alone->valueCount > 0) {
             if (!t.empty() && !OfType(t, alone->values[0]))
-                c.Add(6010, line, pname + " Default " + alone->values[0].text + " is not of Type " + t);
+                c.Add(6010, line,
+                      pname + " Default " + alone->values[0].text + " is not of Type " + t);
             return;
         }
-        c.Add(6009, line, pname + " has no format (Value, Range, List, Corner, Increment, Steps, Table, ...) and no Default");
+        c.Add(6009, line,
+              pname +
+                  " has no format (Value, Range, List, Corner, Increment, Steps, Table, ...) and "
+                  "no Default");
         return;
     }
     if (t.empty() || kind == "Table") return;
@@ -126,14 +140,16 @@ void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
         if (!OfType(t, *v)) c.Add(6010, line, pname + " value " + v->text + " is not of Type " + t);
     const AmiLeaf* def = ChildLeaf(p, "Default");
     const AmiValue* dv = def != nullptr && def->valueCount > 0 ? &def->values[0] : nullptr;
-    if (dv != nullptr && !OfType(t, *dv)) c.Add(6010, line, pname + " Default " + dv->text + " is not of Type " + t);
+    if (dv != nullptr && !OfType(t, *dv))
+        c.Add(6010, line, pname + " Default " + dv->text + " is not of Type " + t);
     if (dv == nullptr || !OfType(t, *dv) || values.empty()) return;
     const bool numeric = t != "String" && t != "Boolean";
     if (kind == "Range" && numeric && values.size() >= 3) {
         const double lo = ToDouble(*values[1]), hi = ToDouble(*values[2]), d = ToDouble(*dv);
         if (d < lo || d > hi)
-            c.Add(6011, line, pname + " Default " + dv->text + " is outside its Range [" + values[1]->text + ", " +
-                                  values[2]->text + "]");
+            c.Add(6011, line,
+                  pname + " Default " + dv->text + " is outside its Range [" + values[1]->text +
+                      ", " + values[2]->text + "]");
     } else if (kind == "List") {
         bool found = false;
         for (std::size_t v = 0; v < values.size(); ++v)
@@ -173,25 +189,74 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
         return;
     }
     const std::string stem = std::filesystem::path(name).stem().string();
-    if (stem != root->name) c.Add(6002, c.LineOf(root->name), "the root is named " + std::string(root->name) + ", the file " + stem);
+    if (stem != root->name)
+        c.Add(6002, c.LineOf(root->name),
+              "the root is named " + std::string(root->name) + ", the file " + stem);
     const AmiBranch* reserved = ChildBranch(root, "Reserved_Parameters");
     if (reserved == nullptr) {
         c.Add(6003, c.LineOf(root->name), "no Reserved_Parameters branch");
     } else {
-        static const std::set<std::string> kKnown = {
-            "AMI_Version", "Init_Returns_Impulse", "GetWave_Exists", "Use_Init_Output", "Max_Init_Aggressors",
-            "Ignore_Bits", "Resolve_Exists", "Model_Name", "Special_Param_Names", "Tx_Jitter", "Tx_DCD", "Tx_Rj",
-            "Tx_Dj", "Tx_Sj", "Tx_Sj_Frequency", "Rx_DCD", "Rx_Rj", "Rx_Dj", "Rx_Sj", "Rx_Clock_PDF",
-            "Rx_Clock_Recovery_Mean", "Rx_Clock_Recovery_Rj", "Rx_Clock_Recovery_Dj", "Rx_Clock_Recovery_Sj",
-            "Rx_Clock_Recovery_DCD", "Rx_Receiver_Sensitivity", "Rx_Noise", "Rx_GaussianNoise", "Rx_UniformNoise",
-            "Modulation", "PAM4_Mapping", "PAM4_UpperThreshold", "PAM4_CenterThreshold", "PAM4_LowerThreshold",
-            "PAM_Thresholds", "PAM_Offsets", "Modulation_Levels", "Rx_Use_Clock_Input", "Supporting_Files",
-            "DLL_Path", "DLL_ID", "Ts4file", "Repeater_Type", "BCI_Protocol", "BCI_ID", "BCI_State",
-            "BCI_Message_Interval_UI", "BCI_Training_UI", "BCI_Training_Mode", "Tx_V", "Tx_R", "Rx_R",
-            "Component_Name", "Ts4file_Path", "Rx_Decision_Time", "Tx_Sj_Frequency", "Crosstalk_Path"};
+        static const std::set<std::string> kKnown = {"AMI_Version",
+                                                     "Init_Returns_Impulse",
+                                                     "GetWave_Exists",
+                                                     "Use_Init_Output",
+                                                     "Max_Init_Aggressors",
+                                                     "Ignore_Bits",
+                                                     "Resolve_Exists",
+                                                     "Model_Name",
+                                                     "Special_Param_Names",
+                                                     "Tx_Jitter",
+                                                     "Tx_DCD",
+                                                     "Tx_Rj",
+                                                     "Tx_Dj",
+                                                     "Tx_Sj",
+                                                     "Tx_Sj_Frequency",
+                                                     "Rx_DCD",
+                                                     "Rx_Rj",
+                                                     "Rx_Dj",
+                                                     "Rx_Sj",
+                                                     "Rx_Clock_PDF",
+                                                     "Rx_Clock_Recovery_Mean",
+                                                     "Rx_Clock_Recovery_Rj",
+                                                     "Rx_Clock_Recovery_Dj",
+                                                     "Rx_Clock_Recovery_Sj",
+                                                     "Rx_Clock_Recovery_DCD",
+                                                     "Rx_Receiver_Sensitivity",
+                                                     "Rx_Noise",
+                                                     "Rx_GaussianNoise",
+                                                     "Rx_UniformNoise",
+                                                     "Modulation",
+                                                     "PAM4_Mapping",
+                                                     "PAM4_UpperThreshold",
+                                                     "PAM4_CenterThreshold",
+                                                     "PAM4_LowerThreshold",
+                                                     "PAM_Thresholds",
+                                                     "PAM_Offsets",
+                                                     "Modulation_Levels",
+                                                     "Rx_Use_Clock_Input",
+                                                     "Supporting_Files",
+                                                     "DLL_Path",
+                                                     "DLL_ID",
+                                                     "Ts4file",
+                                                     "Repeater_Type",
+                                                     "BCI_Protocol",
+                                                     "BCI_ID",
+                                                     "BCI_State",
+                                                     "BCI_Message_Interval_UI",
+                                                     "BCI_Training_UI",
+                                                     "BCI_Training_Mode",
+                                                     "Tx_V",
+                                                     "Tx_R",
+                                                     "Rx_R",
+                                                     "Component_Name",
+                                                     "Ts4file_Path",
+                                                     "Rx_Decision_Time",
+                                                     "Tx_Sj_Frequency",
+                                                     "Crosstalk_Path"};
         for (const char* required : {"Init_Returns_Impulse", "GetWave_Exists"}) {
             if (ChildBranch(reserved, required) == nullptr)
-                c.Add(6004, c.LineOf("Reserved_Parameters"), std::string("Reserved_Parameters has no ") + required);
+                c.Add(6004, c.LineOf("Reserved_Parameters"),
+                      std::string("Reserved_Parameters has no ") + required);
         }
         // AMI_Version: required from IBIS 5.1 (not in 5.0), as Usage Info,
         // Type String, Format Value.
@@ -200,26 +265,34 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
             c.Add(6004, c.LineOf("Reserved_Parameters"), "Reserved_Parameters has no AMI_Version");
         if (amiVersion != nullptr) {
             const AmiLeaf* type = ChildLeaf(amiVersion, "Type");
-            if (type != nullptr && type->valueCount > 0 && std::string(type->values[0].text) != "String")
-                c.Add(6008, c.LineOf("AMI_Version"), std::string("AMI_Version has Type ") + type->values[0].text +
-                                                         "; it must be String");
+            if (type != nullptr && type->valueCount > 0 &&
+                std::string(type->values[0].text) != "String")
+                c.Add(6008, c.LineOf("AMI_Version"),
+                      std::string("AMI_Version has Type ") + type->values[0].text +
+                          "; it must be String");
         }
         auto boolean = [&](const char* n, bool fallback) {
             const AmiBranch* b = ChildBranch(reserved, n);
             if (b == nullptr) return fallback;
             const AmiLeaf* v = ChildLeaf(b, "Value");
             if (v == nullptr) v = ChildLeaf(b, "Default");
-            return v != nullptr && v->valueCount > 0 ? std::strcmp(v->values[0].text, "True") == 0 : fallback;
+            return v != nullptr && v->valueCount > 0 ? std::strcmp(v->values[0].text, "True") == 0
+                                                     : fallback;
         };
-        const bool impulse = boolean("Init_Returns_Impulse", true), wave = boolean("GetWave_Exists", false);
-        if (getWave != nullptr) *getWave = wave || ChildBranch(reserved, "GetWave_Exists") == nullptr;
-        if (ChildBranch(reserved, "Init_Returns_Impulse") != nullptr && ChildBranch(reserved, "GetWave_Exists") != nullptr &&
-            !impulse && !wave)
-            c.Add(6005, c.LineOf("Init_Returns_Impulse"), "Init_Returns_Impulse False with GetWave_Exists False");
+        const bool impulse = boolean("Init_Returns_Impulse", true),
+                   wave = boolean("GetWave_Exists", false);
+        if (getWave != nullptr)
+            *getWave = wave || ChildBranch(reserved, "GetWave_Exists") == nullptr;
+        if (ChildBranch(reserved, "Init_Returns_Impulse") != nullptr &&
+            ChildBranch(reserved, "GetWave_Exists") != nullptr && !impulse && !wave)
+            c.Add(6005, c.LineOf("Init_Returns_Impulse"),
+                  "Init_Returns_Impulse False with GetWave_Exists False");
         for (int k = 0; k < reserved->childCount; ++k) {
             const AmiBranch* sub = ami_branch(reserved->children[k]);
             if (sub == nullptr) continue;
-            if (!kKnown.count(sub->name)) c.Add(6006, c.LineOf(sub->name), std::string(sub->name) + " is not a reserved parameter");
+            if (!kKnown.count(sub->name))
+                c.Add(6006, c.LineOf(sub->name),
+                      std::string(sub->name) + " is not a reserved parameter");
             CheckParameter(c, sub, true);
         }
     }

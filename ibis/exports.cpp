@@ -22,8 +22,9 @@ bool At(const std::string& data, std::uint64_t offset, T& value) {
 std::string CString(const std::string& data, std::uint64_t offset) {
     if (offset >= data.size()) return "";
     const std::size_t end = data.find('\0', static_cast<std::size_t>(offset));
-    return data.substr(static_cast<std::size_t>(offset),
-                       (end == std::string::npos ? data.size() : end) - static_cast<std::size_t>(offset));
+    return data.substr(
+        static_cast<std::size_t>(offset),
+        (end == std::string::npos ? data.size() : end) - static_cast<std::size_t>(offset));
 }
 
 bool ElfExports(const std::string& d, std::vector<std::string>& names, std::string& format) {
@@ -31,8 +32,9 @@ bool ElfExports(const std::string& d, std::vector<std::string>& names, std::stri
     if (d[5] != 1) return false;  // little-endian only
     std::uint16_t machine = 0;
     At(d, 18, machine);
-    format = std::string(is64 ? "elf64" : "elf32") +
-             (machine == 62 ? "-x86-64" : machine == 3 ? "-i386" : "-other");
+    format = std::string(is64 ? "elf64" : "elf32") + (machine == 62  ? "-x86-64"
+                                                      : machine == 3 ? "-i386"
+                                                                     : "-other");
     std::uint64_t shoff = 0;
     std::uint16_t shentsize = 0, shnum = 0;
     if (is64) {
@@ -46,7 +48,10 @@ bool ElfExports(const std::string& d, std::vector<std::string>& names, std::stri
         At(d, 0x2E, shentsize);
         At(d, 0x30, shnum);
     }
-    struct Section { std::uint32_t type = 0, link = 0; std::uint64_t offset = 0, size = 0, entsize = 0; };
+    struct Section {
+        std::uint32_t type = 0, link = 0;
+        std::uint64_t offset = 0, size = 0, entsize = 0;
+    };
     std::vector<Section> sections;
     for (std::uint16_t i = 0; i < shnum && i < 4096; ++i) {
         const std::uint64_t base = shoff + std::uint64_t{i} * shentsize;
@@ -86,7 +91,8 @@ bool ElfExports(const std::string& d, std::vector<std::string>& names, std::stri
 bool PeExports(const std::string& d, std::vector<std::string>& names, std::string& format) {
     std::uint32_t pe = 0;
     // Every offset read from the file is checked against its size first.
-    if (!At(d, 0x3C, pe) || pe > d.size() || d.size() - pe < 4 || d.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+    if (!At(d, 0x3C, pe) || pe > d.size() || d.size() - pe < 4 ||
+        d.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
         return false;
     std::uint16_t machine = 0, sectionCount = 0, optionalSize = 0, magic = 0;
     At(d, pe + 4, machine);
@@ -136,7 +142,10 @@ bool ReadExports(const std::string& path, std::vector<std::string>& names, std::
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     const std::string d((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (d.size() >= 64 && d.compare(0, 4, "\x7f" "ELF") == 0) return ElfExports(d, names, format);
+    if (d.size() >= 64 && d.compare(0, 4,
+                                    "\x7f"
+                                    "ELF") == 0)
+        return ElfExports(d, names, format);
     if (d.size() >= 64 && d.compare(0, 2, "MZ") == 0) return PeExports(d, names, format);
     return false;
 }

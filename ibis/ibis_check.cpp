@@ -37,73 +37,129 @@ struct KeywordDef {
 
 // The keywords, the version that introduced each, and where each belongs.
 const KeywordDef kKeywords[] = {
-    {"ibis ver", 11, Scope::File, true}, {"comment char", 11, Scope::File, false},
-    {"file name", 11, Scope::File, true}, {"file rev", 11, Scope::File, true},
-    {"date", 11, Scope::File, true}, {"source", 11, Scope::File, true},
-    {"notes", 11, Scope::File, true}, {"disclaimer", 11, Scope::File, true},
-    {"copyright", 21, Scope::File, true}, {"end", 11, Scope::File, true},
-    {"component", 11, Scope::File, false}, {"model", 11, Scope::File, false},
-    {"model selector", 32, Scope::File, false}, {"submodel", 32, Scope::File, false},
-    {"define package model", 21, Scope::File, false}, {"begin board description", 32, Scope::File, false},
-    {"external circuit", 41, Scope::File, false}, {"end external circuit", 41, Scope::File, false},
-    {"test data", 40, Scope::File, false}, {"test load", 40, Scope::File, false},
-    {"interconnect model set", 70, Scope::File, false}, {"end interconnect model set", 70, Scope::File, false},
-    {"interconnect model", 70, Scope::Other, false}, {"end interconnect model", 70, Scope::Other, false},
+    {"ibis ver", 11, Scope::File, true},
+    {"comment char", 11, Scope::File, false},
+    {"file name", 11, Scope::File, true},
+    {"file rev", 11, Scope::File, true},
+    {"date", 11, Scope::File, true},
+    {"source", 11, Scope::File, true},
+    {"notes", 11, Scope::File, true},
+    {"disclaimer", 11, Scope::File, true},
+    {"copyright", 21, Scope::File, true},
+    {"end", 11, Scope::File, true},
+    {"component", 11, Scope::File, false},
+    {"model", 11, Scope::File, false},
+    {"model selector", 32, Scope::File, false},
+    {"submodel", 32, Scope::File, false},
+    {"define package model", 21, Scope::File, false},
+    {"begin board description", 32, Scope::File, false},
+    {"external circuit", 41, Scope::File, false},
+    {"end external circuit", 41, Scope::File, false},
+    {"test data", 40, Scope::File, false},
+    {"test load", 40, Scope::File, false},
+    {"interconnect model set", 70, Scope::File, false},
+    {"end interconnect model set", 70, Scope::File, false},
+    {"interconnect model", 70, Scope::Other, false},
+    {"end interconnect model", 70, Scope::Other, false},
     // Component.
-    {"manufacturer", 11, Scope::Component, true}, {"package", 11, Scope::Component, true},
-    {"pin", 11, Scope::Component, true}, {"package model", 21, Scope::Component, true},
+    {"manufacturer", 11, Scope::Component, true},
+    {"package", 11, Scope::Component, true},
+    {"pin", 11, Scope::Component, true},
+    {"package model", 21, Scope::Component, true},
     {"alternate package models", 40, Scope::Component, true},
     {"end alternate package models", 40, Scope::Component, true},
-    {"pin mapping", 21, Scope::Component, true}, {"diff pin", 21, Scope::Component, true},
-    {"series pin mapping", 30, Scope::Component, true}, {"series switch groups", 30, Scope::Component, true},
-    {"node declarations", 41, Scope::Component, true}, {"end node declarations", 41, Scope::Component, true},
-    {"circuit call", 41, Scope::Component, false}, {"end circuit call", 41, Scope::Component, false},
-    {"repeater pin", 60, Scope::Component, true}, {"clock pins", 71, Scope::Component, true},
+    {"pin mapping", 21, Scope::Component, true},
+    {"diff pin", 21, Scope::Component, true},
+    {"series pin mapping", 30, Scope::Component, true},
+    {"series switch groups", 30, Scope::Component, true},
+    {"node declarations", 41, Scope::Component, true},
+    {"end node declarations", 41, Scope::Component, true},
+    {"circuit call", 41, Scope::Component, false},
+    {"end circuit call", 41, Scope::Component, false},
+    {"repeater pin", 60, Scope::Component, true},
+    {"clock pins", 71, Scope::Component, true},
     {"bus label", 70, Scope::Component, false},
-    {"end bus label", 70, Scope::Component, false}, {"die supply pads", 70, Scope::Component, true},
+    {"end bus label", 70, Scope::Component, false},
+    {"die supply pads", 70, Scope::Component, true},
     {"interconnect model group", 70, Scope::Component, false},
     {"end interconnect model group", 70, Scope::Component, false},
     // Model.
-    {"model spec", 32, Scope::Model, true}, {"receiver thresholds", 40, Scope::Model, true},
-    {"add submodel", 32, Scope::Model, true}, {"driver schedule", 32, Scope::Model, true},
-    {"temperature range", 11, Scope::Model, true}, {"voltage range", 11, Scope::Model, true},
-    {"pullup reference", 11, Scope::Model, true}, {"pulldown reference", 11, Scope::Model, true},
-    {"power clamp reference", 11, Scope::Model, true}, {"gnd clamp reference", 11, Scope::Model, true},
-    {"external reference", 41, Scope::Model, true}, {"c comp corner", 60, Scope::Model, true},
+    {"model spec", 32, Scope::Model, true},
+    {"receiver thresholds", 40, Scope::Model, true},
+    {"add submodel", 32, Scope::Model, true},
+    {"driver schedule", 32, Scope::Model, true},
+    {"temperature range", 11, Scope::Model, true},
+    {"voltage range", 11, Scope::Model, true},
+    {"pullup reference", 11, Scope::Model, true},
+    {"pulldown reference", 11, Scope::Model, true},
+    {"power clamp reference", 11, Scope::Model, true},
+    {"gnd clamp reference", 11, Scope::Model, true},
+    {"external reference", 41, Scope::Model, true},
+    {"c comp corner", 60, Scope::Model, true},
     {"ttgnd", 32, Scope::Model, true},
-    {"ttpower", 32, Scope::Model, true}, {"pulldown", 11, Scope::Model, true},
-    {"pullup", 11, Scope::Model, true}, {"gnd clamp", 11, Scope::Model, true},
-    {"power clamp", 11, Scope::Model, true}, {"rgnd", 21, Scope::Model, true},
-    {"rpower", 21, Scope::Model, true}, {"rac", 21, Scope::Model, true}, {"cac", 21, Scope::Model, true},
-    {"on", 30, Scope::Model, false}, {"off", 30, Scope::Model, false},
-    {"r series", 30, Scope::Model, true}, {"l series", 30, Scope::Model, true},
-    {"rl series", 30, Scope::Model, true}, {"c series", 30, Scope::Model, true},
-    {"lc series", 30, Scope::Model, true}, {"rc series", 30, Scope::Model, true},
-    {"series current", 30, Scope::Model, true}, {"series mosfet", 30, Scope::Model, false},
-    {"ramp", 11, Scope::Model, true}, {"rising waveform", 21, Scope::Model, false},
-    {"falling waveform", 21, Scope::Model, false}, {"composite current", 50, Scope::Model, false},
-    {"isso pu", 50, Scope::Model, true}, {"isso pd", 50, Scope::Model, true},
-    {"algorithmic model", 50, Scope::Model, true}, {"end algorithmic model", 50, Scope::Model, true},
-    {"external model", 41, Scope::Model, true}, {"end external model", 41, Scope::Model, true},
-    {"initial delay", 60, Scope::Model, true}, {"submodel spec", 32, Scope::Model, true},
-    {"gnd pulse table", 32, Scope::Model, true}, {"power pulse table", 32, Scope::Model, true},
+    {"ttpower", 32, Scope::Model, true},
+    {"pulldown", 11, Scope::Model, true},
+    {"pullup", 11, Scope::Model, true},
+    {"gnd clamp", 11, Scope::Model, true},
+    {"power clamp", 11, Scope::Model, true},
+    {"rgnd", 21, Scope::Model, true},
+    {"rpower", 21, Scope::Model, true},
+    {"rac", 21, Scope::Model, true},
+    {"cac", 21, Scope::Model, true},
+    {"on", 30, Scope::Model, false},
+    {"off", 30, Scope::Model, false},
+    {"r series", 30, Scope::Model, true},
+    {"l series", 30, Scope::Model, true},
+    {"rl series", 30, Scope::Model, true},
+    {"c series", 30, Scope::Model, true},
+    {"lc series", 30, Scope::Model, true},
+    {"rc series", 30, Scope::Model, true},
+    {"series current", 30, Scope::Model, true},
+    {"series mosfet", 30, Scope::Model, false},
+    {"ramp", 11, Scope::Model, true},
+    {"rising waveform", 21, Scope::Model, false},
+    {"falling waveform", 21, Scope::Model, false},
+    {"composite current", 50, Scope::Model, false},
+    {"isso pu", 50, Scope::Model, true},
+    {"isso pd", 50, Scope::Model, true},
+    {"algorithmic model", 50, Scope::Model, true},
+    {"end algorithmic model", 50, Scope::Model, true},
+    {"external model", 41, Scope::Model, true},
+    {"end external model", 41, Scope::Model, true},
+    {"initial delay", 60, Scope::Model, true},
+    {"submodel spec", 32, Scope::Model, true},
+    {"gnd pulse table", 32, Scope::Model, true},
+    {"power pulse table", 32, Scope::Model, true},
     // The waveforms of a [Test Data] section.
-    {"rising waveform near", 40, Scope::Other, false}, {"falling waveform near", 40, Scope::Other, false},
-    {"rising waveform far", 40, Scope::Other, false}, {"falling waveform far", 40, Scope::Other, false},
-    {"diff rising waveform near", 40, Scope::Other, false}, {"diff falling waveform near", 40, Scope::Other, false},
-    {"diff rising waveform far", 40, Scope::Other, false}, {"diff falling waveform far", 40, Scope::Other, false},
+    {"rising waveform near", 40, Scope::Other, false},
+    {"falling waveform near", 40, Scope::Other, false},
+    {"rising waveform far", 40, Scope::Other, false},
+    {"falling waveform far", 40, Scope::Other, false},
+    {"diff rising waveform near", 40, Scope::Other, false},
+    {"diff falling waveform near", 40, Scope::Other, false},
+    {"diff rising waveform far", 40, Scope::Other, false},
+    {"diff falling waveform far", 40, Scope::Other, false},
     // Package models (.pkg, or [Define Package Model] in an .ibs).
-    {"oem", 21, Scope::Package, true}, {"description", 21, Scope::Package, true},
-    {"number of sections", 21, Scope::Package, true}, {"number of pins", 21, Scope::Package, true},
-    {"pin numbers", 21, Scope::Package, true}, {"model data", 21, Scope::Package, true},
-    {"end model data", 21, Scope::Package, true}, {"resistance matrix", 21, Scope::Package, true},
-    {"inductance matrix", 21, Scope::Package, true}, {"capacitance matrix", 21, Scope::Package, true},
-    {"bandwidth", 21, Scope::Package, false}, {"row", 21, Scope::Package, false},
+    {"oem", 21, Scope::Package, true},
+    {"description", 21, Scope::Package, true},
+    {"number of sections", 21, Scope::Package, true},
+    {"number of pins", 21, Scope::Package, true},
+    {"pin numbers", 21, Scope::Package, true},
+    {"model data", 21, Scope::Package, true},
+    {"end model data", 21, Scope::Package, true},
+    {"resistance matrix", 21, Scope::Package, true},
+    {"inductance matrix", 21, Scope::Package, true},
+    {"capacitance matrix", 21, Scope::Package, true},
+    {"bandwidth", 21, Scope::Package, false},
+    {"row", 21, Scope::Package, false},
     {"end package model", 21, Scope::Package, true},
     // Board descriptions (.ebd).
-    {"pin list", 32, Scope::Board, true}, {"end pin list", 32, Scope::Board, true},
-    {"path description", 32, Scope::Board, false}, {"reference designator map", 32, Scope::Board, true},
-    {"end reference designator map", 32, Scope::Board, true}, {"end board description", 32, Scope::Board, true},
+    {"pin list", 32, Scope::Board, true},
+    {"end pin list", 32, Scope::Board, true},
+    {"path description", 32, Scope::Board, false},
+    {"reference designator map", 32, Scope::Board, true},
+    {"end reference designator map", 32, Scope::Board, true},
+    {"end board description", 32, Scope::Board, true},
 };
 
 const KeywordDef* FindKeyword(const std::string& name) {
@@ -115,7 +171,8 @@ const KeywordDef* FindKeyword(const std::string& name) {
 std::string Normalise(const std::string& keyword) {
     std::string out;
     for (char c : keyword) {
-        const char d = c == '_' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const char d =
+            c == '_' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (d == ' ' && (out.empty() || out.back() == ' ')) continue;
         out += d;
     }
@@ -165,8 +222,8 @@ bool Number(const std::string& text, double& value) {
     char* end = nullptr;
     value = std::strtod(begin, &end);
     if (end == begin || !std::isfinite(value)) return false;
-    if (begin[0] == 'i' || begin[0] == 'I' || begin[0] == 'n' || begin[0] == 'N' || text.find("0x") != std::string::npos ||
-        text.find("0X") != std::string::npos)
+    if (begin[0] == 'i' || begin[0] == 'I' || begin[0] == 'n' || begin[0] == 'N' ||
+        text.find("0x") != std::string::npos || text.find("0X") != std::string::npos)
         return false;
     const std::string rest = end;
     if (!rest.empty()) {
@@ -187,8 +244,12 @@ bool Number(const std::string& text, double& value) {
 // Reserved words (NA, NC, POWER, GND, the matrix forms, ...) are not case
 // sensitive: "the file is case-sensitive except for reserved words, keywords,
 // sub-parameters and sub-parameter definitions".
-bool IsNa(const std::string& s) { return s.size() == 2 && (s[0] == 'N' || s[0] == 'n') && (s[1] == 'A' || s[1] == 'a'); }
-bool IsNc(const std::string& s) { return s.size() == 2 && (s[0] == 'N' || s[0] == 'n') && (s[1] == 'C' || s[1] == 'c'); }
+bool IsNa(const std::string& s) {
+    return s.size() == 2 && (s[0] == 'N' || s[0] == 'n') && (s[1] == 'A' || s[1] == 'a');
+}
+bool IsNc(const std::string& s) {
+    return s.size() == 2 && (s[0] == 'N' || s[0] == 'n') && (s[1] == 'C' || s[1] == 'c');
+}
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
@@ -197,10 +258,22 @@ std::string Upper(std::string s) {
 // The subparameters a [Model] may hold (lower case), by name. The edge-wise
 // test loads (Cref_rising and the like) and Vinh+/Vinl- belong to [Model Spec].
 bool KnownModelSubparameter(const std::string& name) {
-    static const std::set<std::string> kNames = {
-        "model_type", "polarity", "enable", "vinl", "vinh", "vmeas", "vref", "cref", "rref", "c_comp",
-        "c_comp_pullup", "c_comp_pulldown", "c_comp_power_clamp", "c_comp_gnd_clamp", "rref_diff",
-        "cref_diff"};
+    static const std::set<std::string> kNames = {"model_type",
+                                                 "polarity",
+                                                 "enable",
+                                                 "vinl",
+                                                 "vinh",
+                                                 "vmeas",
+                                                 "vref",
+                                                 "cref",
+                                                 "rref",
+                                                 "c_comp",
+                                                 "c_comp_pullup",
+                                                 "c_comp_pulldown",
+                                                 "c_comp_power_clamp",
+                                                 "c_comp_gnd_clamp",
+                                                 "rref_diff",
+                                                 "cref_diff"};
     return kNames.count(name) > 0;
 }
 
@@ -220,15 +293,17 @@ int ModelSubparameterSince(const std::string& name) {
 
 // [Model Spec] came with 3.2; its test-load subparameters with 4.0.
 int ModelSpecSince(const std::string& name) {
-    static const std::set<std::string> k40 = {"cref",         "rref",         "cref_rising", "cref_falling",
-                                              "rref_rising",  "rref_falling", "vref_rising", "vref_falling",
-                                              "vmeas_rising", "vmeas_falling"};
+    static const std::set<std::string> k40 = {
+        "cref",         "rref",        "cref_rising",  "cref_falling", "rref_rising",
+        "rref_falling", "vref_rising", "vref_falling", "vmeas_rising", "vmeas_falling"};
     return k40.count(name) ? 40 : 0;
 }
 
 int ModelTypeSince(const std::string& type) {
     if (type == "series" || type == "series_switch") return 30;
-    if (type == "input_diff" || type == "output_diff" || type == "i/o_diff" || type == "3-state_diff") return 41;
+    if (type == "input_diff" || type == "output_diff" || type == "i/o_diff" ||
+        type == "3-state_diff")
+        return 41;
     return 0;
 }
 
@@ -236,7 +311,7 @@ struct Table {
     int line = 0;
     std::vector<std::vector<double>> rows;  // first column, then typ (min, max when given)
     std::vector<int> rowLines;
-    std::vector<std::vector<bool>> na;      // per row: NA in that column
+    std::vector<std::vector<bool>> na;  // per row: NA in that column
 };
 
 struct ModelInfo {
@@ -245,7 +320,7 @@ struct ModelInfo {
     std::string type;
     int typeLine = 0;
     bool cComp = false;
-    bool voltage = false;  // [Voltage Range] or a reference keyword
+    bool voltage = false;                 // [Voltage Range] or a reference keyword
     std::map<std::string, Table> tables;  // by keyword: pulldown, pullup, ..., rising waveform
     std::vector<Table> rising, falling;
     double rampR = NAN, rampF = NAN;  // typ slopes, V/s
@@ -263,9 +338,9 @@ struct ComponentInfo {
     bool manufacturer = false, package = false, pin = false;
     std::string packageModel;
     int packageModelLine = 0;
-    std::map<std::string, int> pins;  // pin name -> line
+    std::map<std::string, int> pins;                     // pin name -> line
     std::vector<std::pair<std::string, int>> pinModels;  // model name, line
-    std::map<std::string, std::string> pinModel;          // pin name -> model name
+    std::map<std::string, std::string> pinModel;         // pin name -> model name
     // [Pin Mapping]: the bus labels of each pin, with the line.
     std::vector<std::pair<std::string, std::vector<std::string>>> mapping;
     std::vector<int> mappingLines;
@@ -302,7 +377,11 @@ class Checker {
 public:
     Checker(std::string name, const std::string& text, Kind kind, const Options& options,
             std::string folder)
-        : name_(std::move(name)), text_(text), kind_(kind), options_(options), folder_(std::move(folder)) {}
+        : name_(std::move(name)),
+          text_(text),
+          kind_(kind),
+          options_(options),
+          folder_(std::move(folder)) {}
     FileResult Run();
 
 private:
@@ -312,8 +391,9 @@ private:
     // Reports `what` when the version it needs (0: any) is above the declared one.
     void NewerThanDeclared(const std::string& what, int since, int line) {
         if (version_ != 0 && since > version_)
-            Add(3010, line, what + " needs IBIS " + VersionText(since) + " or later; the file declares " +
-                                VersionText(version_));
+            Add(3010, line,
+                what + " needs IBIS " + VersionText(since) + " or later; the file declares " +
+                    VersionText(version_));
     }
     void Keyword(const std::string& name, const std::string& args, int line);
     void DataLine(const std::string& text, int line);
@@ -398,15 +478,19 @@ void Checker::CheckFileName(const std::string& file, int line, bool isOwn) {
     const std::string stem = dot == std::string::npos ? base : base.substr(0, dot);
     const std::string ext = dot == std::string::npos ? "" : base.substr(dot + 1);
     std::string why;
-    if (v < 70 && base != Lower(base)) why = "IBIS " + VersionText(v) + " file names are lower case";
+    if (v < 70 && base != Lower(base))
+        why = "IBIS " + VersionText(v) + " file names are lower case";
     // Lengths are a "should" before 7.0: a warning.
     const std::size_t stemLimit = v < 31 ? 8 : v < 42 ? 20 : v < 70 ? 40 : 64;
     if (v < 70 && (stem.size() > stemLimit || ext.size() > 3))
-        Add(1108, line, "file name '" + file + "': IBIS " + VersionText(v) + " file names should have at most " +
-                            std::to_string(stemLimit) + " characters, a period and 3 for the extension");
+        Add(1108, line,
+            "file name '" + file + "': IBIS " + VersionText(v) +
+                " file names should have at most " + std::to_string(stemLimit) +
+                " characters, a period and 3 for the extension");
     if (v >= 70 && base.size() > 64) why = "a file name has at most 64 characters";
     for (char c : base) {
-        if (!(std::isalnum(static_cast<unsigned char>(c)) || std::string("_^$~!#%&-{})(@'`.").find(c) != std::string::npos))
+        if (!(std::isalnum(static_cast<unsigned char>(c)) ||
+              std::string("_^$~!#%&-{})(@'`.").find(c) != std::string::npos))
             why = std::string("the character '") + c + "' is not allowed in file names";
     }
     if (!why.empty()) Add(1105, line, "file name '" + file + "': " + why);
@@ -427,8 +511,9 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         versionSeen_ = true;  // reported once
     }
     if (version_ != 0 && def->since > version_) {
-        Add(1005, line, "[" + raw + "] needs IBIS " + VersionText(def->since) + " or later; the file declares " +
-                            VersionText(version_));
+        Add(1005, line,
+            "[" + raw + "] needs IBIS " + VersionText(def->since) +
+                " or later; the file declares " + VersionText(version_));
     }
     current_ = key;
     if (key == "interconnect model" && !openSections_.count("interconnect model set"))
@@ -437,10 +522,12 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         if (key == open) {
             const auto earlier = openSections_.find(key);
             if (earlier != openSections_.end())
-                Add(1013, earlier->second, "[" + std::string(open) + "] without [" + close + "] before the next one");
+                Add(1013, earlier->second,
+                    "[" + std::string(open) + "] without [" + close + "] before the next one");
             openSections_[key] = line;
         } else if (key == close) {
-            if (openSections_.erase(open) == 0) Add(1006, line, "[" + raw + "] without [" + open + "]");
+            if (openSections_.erase(open) == 0)
+                Add(1006, line, "[" + raw + "] without [" + open + "]");
         }
     }
     // Scope changes at the keywords that open a section.
@@ -448,12 +535,16 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         scope_ = Scope::Component;
         seenInScope_.clear();
         ComponentInfo c;
-        c.name = args.empty() ? "" : Split(args).empty() ? "" : args.substr(args.find_first_not_of(" \t"));
-        while (!c.name.empty() && (c.name.back() == ' ' || c.name.back() == '\t')) c.name.pop_back();
+        c.name = args.empty()          ? ""
+                 : Split(args).empty() ? ""
+                                       : args.substr(args.find_first_not_of(" \t"));
+        while (!c.name.empty() && (c.name.back() == ' ' || c.name.back() == '\t'))
+            c.name.pop_back();
         c.line = line;
         if (c.name.empty()) Add(2001, line, "[Component] needs a name");
         for (const ComponentInfo& other : components_)
-            if (!c.name.empty() && other.name == c.name) Add(2001, line, "[Component] " + c.name + " is defined twice");
+            if (!c.name.empty() && other.name == c.name)
+                Add(2001, line, "[Component] " + c.name + " is defined twice");
         components_.push_back(c);
         return;
     }
@@ -496,7 +587,8 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         return;
     }
     if (key == "begin board description") {
-        if (!boardEnded_) Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
+        if (!boardEnded_)
+            Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
         scope_ = Scope::Board;
         seenInScope_.clear();
         boardStart_ = line;
@@ -507,15 +599,18 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         return;
     }
     if (key == "on" || key == "off") {
-        for (const char* k : {"r series", "l series", "rl series", "c series", "lc series", "rc series", "series current"})
+        for (const char* k : {"r series", "l series", "rl series", "c series", "lc series",
+                              "rc series", "series current"})
             seenInScope_.erase(k);
     }
     if (def->scope != Scope::File && def->scope != Scope::Other) {
         const bool packageHere = def->scope == Scope::Package && scope_ == Scope::Package;
         const bool boardHere = def->scope == Scope::Board && scope_ == Scope::Board;
-        const bool shared = key == "manufacturer" || key == "number of pins" || key == "description";
+        const bool shared =
+            key == "manufacturer" || key == "number of pins" || key == "description";
         const bool fits = def->scope == scope_ || packageHere || boardHere ||
-                          (shared && (scope_ == Scope::Package || scope_ == Scope::Board || scope_ == Scope::Component));
+                          (shared && (scope_ == Scope::Package || scope_ == Scope::Board ||
+                                      scope_ == Scope::Component));
         if (!fits) {
             Add(1006, line, "[" + raw + "] stands outside the section it belongs to");
         } else if (def->once && !seenInScope_.insert(key).second) {
@@ -529,8 +624,10 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         versionSeen_ = true;
         int v = 0;
         if (words.empty() || !ParseVersion(words[0], v)) {
-            Add(1102, line, "IBIS version '" + (words.empty() ? std::string() : words[0]) +
-                                "' is not one of 1.1, 2.1, 3.2, 4.0, 4.1, 4.2, 5.0, 5.1, 6.0, 6.1, 7.0, 7.1, 7.2");
+            Add(1102, line,
+                "IBIS version '" + (words.empty() ? std::string() : words[0]) +
+                    "' is not one of 1.1, 2.1, 3.2, 4.0, 4.1, 4.2, 5.0, 5.1, 6.0, 6.1, 7.0, 7.1, "
+                    "7.2");
         } else {
             version_ = v;
         }
@@ -542,7 +639,9 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         static const std::string kAllowed = "!\"#$%&'()*,:;<>?@\\^`{|}~";
         if (words.empty() || words[0].size() != 6 || words[0].substr(1) != "_char" ||
             kAllowed.find(words[0][0]) == std::string::npos) {
-            Add(1106, line, "[Comment Char] '" + (words.empty() ? "" : words[0]) + "' is not one of " + kAllowed + " followed by _char");
+            Add(1106, line,
+                "[Comment Char] '" + (words.empty() ? "" : words[0]) + "' is not one of " +
+                    kAllowed + " followed by _char");
         } else {
             comment_ = words[0][0];
         }
@@ -553,7 +652,8 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
             fileName_ = words[0];
             CheckFileName(words[0], line, true);
             const std::string real = fs::path(name_).filename().string();
-            if (words[0] != real) Add(1104, line, "[File Name] " + words[0] + " is not this file's name, " + real);
+            if (words[0] != real)
+                Add(1104, line, "[File Name] " + words[0] + " is not this file's name, " + real);
         }
     } else if (key == "file rev") {
         fileRev_ = true;
@@ -564,7 +664,8 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         (key == "pin list" ? boardPinList_ : boardPath_) = true;
     } else if (key == "manufacturer") {
         if (scope_ == Scope::Board) boardManufacturer_ = true;
-        if (scope_ == Scope::Component && !components_.empty()) components_.back().manufacturer = true;
+        if (scope_ == Scope::Component && !components_.empty())
+            components_.back().manufacturer = true;
         if (words.empty()) Add(1012, line, "[Manufacturer] needs a value");
     } else if (key == "package") {
         if (!components_.empty()) components_.back().package = true;
@@ -585,7 +686,8 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         if (key == "voltage range") {
             if (words.size() < 3) Add(1012, line, "[Voltage Range] needs typ, min and max");
             double typ = 0, mn = 0, mx = 0;
-            if (!words.empty() && IsNa(words[0])) Add(3004, line, "the typical [Voltage Range] is NA");
+            if (!words.empty() && IsNa(words[0]))
+                Add(3004, line, "the typical [Voltage Range] is NA");
             if (words.size() >= 3) {
                 NumberOrNa(words[0], line, false, &typ);
                 NumberOrNa(words[1], line, true, &mn);
@@ -612,20 +714,24 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
             models_.back().rampLine = line;
         }
     } else if (key == "external circuit") {
-        if (words.empty()) Add(1012, line, "[External Circuit] needs a name");
-        else externalCircuits_.insert(words[0]);
+        if (words.empty())
+            Add(1012, line, "[External Circuit] needs a name");
+        else
+            externalCircuits_.insert(words[0]);
     } else if (key == "circuit call" && scope_ == Scope::Component && !components_.empty()) {
         CircuitCall call;
         call.component = components_.size() - 1;
         call.circuit = words.empty() ? "" : words[0];
         call.line = line;
-        if (words.empty()) Add(1012, line, "[Circuit Call] needs the name of an [External Circuit]");
+        if (words.empty())
+            Add(1012, line, "[Circuit Call] needs the name of an [External Circuit]");
         circuitCalls_.push_back(call);
     } else if (key == "algorithmic model") {
         algorithmicOpen_ = true;
         algorithmicLine_ = line;
     } else if (key == "end algorithmic model") {
-        if (!algorithmicOpen_) Add(1006, line, "[End Algorithmic Model] without [Algorithmic Model]");
+        if (!algorithmicOpen_)
+            Add(1006, line, "[End Algorithmic Model] without [Algorithmic Model]");
         algorithmicOpen_ = false;
     } else if (key == "number of pins") {
         int n = words.empty() ? -1 : std::atoi(words[0].c_str());
@@ -637,13 +743,19 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
             boardPins_ = n;
             boardPinsLine_ = line;
         }
-    } else if (key == "resistance matrix" || key == "inductance matrix" || key == "capacitance matrix") {
+    } else if (key == "resistance matrix" || key == "inductance matrix" ||
+               key == "capacitance matrix") {
         if (!packages_.empty()) packages_.back().matrices = true;
         const std::string form = words.empty() ? "" : Lower(words[0]);
-        matrixForm_ = form == "banded_matrix" ? "Banded_matrix" : form == "sparse_matrix" ? "Sparse_matrix"
-                      : form == "full_matrix" ? "Full_matrix" : (words.empty() ? "" : words[0]);
-        if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" && matrixForm_ != "Full_matrix")
-            Add(4004, line, "[" + raw + "] form '" + matrixForm_ + "' is not Banded_matrix, Sparse_matrix or Full_matrix");
+        matrixForm_ = form == "banded_matrix"   ? "Banded_matrix"
+                      : form == "sparse_matrix" ? "Sparse_matrix"
+                      : form == "full_matrix"   ? "Full_matrix"
+                                                : (words.empty() ? "" : words[0]);
+        if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" &&
+            matrixForm_ != "Full_matrix")
+            Add(4004, line,
+                "[" + raw + "] form '" + matrixForm_ +
+                    "' is not Banded_matrix, Sparse_matrix or Full_matrix");
     } else if (key == "model data") {
         if (!packages_.empty()) packages_.back().matrices = true;
     } else if (key == "row") {
@@ -665,12 +777,16 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
     } else if (key == "end board description") {
         boardEnded_ = true;
         if (!boardManufacturer_ || boardPins_ < 0 || !boardPinList_ || !boardPath_)
-            Add(5002, boardStart_, "the board description lacks " +
-                                       std::string(!boardManufacturer_ ? "[Manufacturer]" : boardPins_ < 0 ? "[Number Of Pins]" :
-                                                   !boardPinList_ ? "[Pin List]" : "[Path Description]"));
+            Add(5002, boardStart_,
+                "the board description lacks " + std::string(!boardManufacturer_ ? "[Manufacturer]"
+                                                             : boardPins_ < 0 ? "[Number Of Pins]"
+                                                             : !boardPinList_
+                                                                 ? "[Pin List]"
+                                                                 : "[Path Description]"));
         if (boardPins_ >= 0 && boardPinLines_ != boardPins_)
-            Add(5003, boardPinsLine_, "[Number Of Pins] " + std::to_string(boardPins_) + ", but [Pin List] lists " +
-                                           std::to_string(boardPinLines_));
+            Add(5003, boardPinsLine_,
+                "[Number Of Pins] " + std::to_string(boardPins_) + ", but [Pin List] lists " +
+                    std::to_string(boardPinLines_));
         scope_ = Scope::File;
     }
 }
@@ -684,28 +800,31 @@ void Checker::DataLine(const std::string& text, int line) {
         return;
     }
     // Text keywords that may continue over several lines.
-    if (k == "notes" || k == "disclaimer" || k == "copyright" || k == "source" || k == "description" ||
-        k == "oem") {
+    if (k == "notes" || k == "disclaimer" || k == "copyright" || k == "source" ||
+        k == "description" || k == "oem") {
         return;
     }
     if (k == "end") {
         Add(1010, line, "text after [End] is ignored");
         return;
     }
-    if (k == "date" || k == "file rev" || k == "manufacturer" || k == "file name" || k == "ibis ver" ||
-        k == "comment char") {
-        Add(1008, line, "'" + text.substr(0, 40) + "' belongs to no keyword ([" + k + "] takes one line)");
+    if (k == "date" || k == "file rev" || k == "manufacturer" || k == "file name" ||
+        k == "ibis ver" || k == "comment char") {
+        Add(1008, line,
+            "'" + text.substr(0, 40) + "' belongs to no keyword ([" + k + "] takes one line)");
         return;
     }
     if (k == "pin" && scope_ == Scope::Component && !components_.empty()) {
         ComponentInfo& c = components_.back();
         if (w.size() < 3 || (w.size() != 3 && static_cast<int>(w.size()) != pinColumns_)) {
-            Add(2101, line, "a [Pin] line needs pin, signal and model" +
-                                std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
+            Add(2101, line,
+                "a [Pin] line needs pin, signal and model" +
+                    std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
             return;
         }
         if (!c.pins.emplace(w[0], line).second) Add(2102, line, "pin " + w[0] + " is listed twice");
-        static const std::set<std::string> kReservedModels = {"POWER", "GND", "NC", "NA", "CIRCUITCALL"};
+        static const std::set<std::string> kReservedModels = {"POWER", "GND", "NC", "NA",
+                                                              "CIRCUITCALL"};
         const std::string model = kReservedModels.count(Upper(w[2])) ? Upper(w[2]) : w[2];
         c.pinModels.emplace_back(model, line);
         c.pinModel[w[0]] = model;
@@ -730,11 +849,14 @@ void Checker::DataLine(const std::string& text, int line) {
         }
         for (int i = 0; i < 2; ++i)
             if (!c.pins.count(w[static_cast<std::size_t>(i)]))
-                Add(2104, line, "[Diff Pin] " + w[static_cast<std::size_t>(i)] + " is not a pin of [Component] " + c.name);
+                Add(2104, line,
+                    "[Diff Pin] " + w[static_cast<std::size_t>(i)] +
+                        " is not a pin of [Component] " + c.name);
         if (w[0] == w[1]) Add(2105, line, "[Diff Pin] pairs pin " + w[0] + " with itself");
         for (int i = 0; i < 2; ++i) {
             const std::string& p = w[static_cast<std::size_t>(i)];
-            if (diffPartner_.count(c.name + "\n" + p)) Add(2105, line, "pin " + p + " is in two [Diff Pin] pairs");
+            if (diffPartner_.count(c.name + "\n" + p))
+                Add(2105, line, "pin " + p + " is in two [Diff Pin] pairs");
             diffPartner_[c.name + "\n" + p] = w[static_cast<std::size_t>(1 - i)];
         }
         // "If NA is entered in the vdiff, tdelay_typ, or tdelay_min columns,
@@ -754,24 +876,32 @@ void Checker::DataLine(const std::string& text, int line) {
     if (k == "node declarations" && !components_.empty()) {
         for (const std::string& node : w)
             if (!components_.back().nodes.insert(node).second)
-                Add(2114, line, "node " + node + " is declared twice in [Component] " + components_.back().name);
+                Add(2114, line,
+                    "node " + node + " is declared twice in [Component] " +
+                        components_.back().name);
         return;
     }
     if (k == "circuit call" && !circuitCalls_.empty()) {
         CircuitCall& call = circuitCalls_.back();
         const std::string sub = Lower(w[0]);
-        const std::size_t pins = sub == "signal_pin" ? 1 : sub == "diff_signal_pins" || sub == "series_pins" ? 2 : 0;
+        const std::size_t pins = sub == "signal_pin"                                 ? 1
+                                 : sub == "diff_signal_pins" || sub == "series_pins" ? 2
+                                                                                     : 0;
         if (pins > 0) {
             if (++call.pinKinds == 2)
-                Add(2113, line, "a [Circuit Call] takes one of Signal_pin, Diff_signal_pins and Series_pins");
+                Add(2113, line,
+                    "a [Circuit Call] takes one of Signal_pin, Diff_signal_pins and Series_pins");
             if (w.size() != pins + 1)
                 Add(2113, line, w[0] + " needs " + (pins == 1 ? "one pin" : "two pins"));
-            for (std::size_t i = 1; i < w.size() && i <= pins; ++i) call.pins.emplace_back(w[i], line);
+            for (std::size_t i = 1; i < w.size() && i <= pins; ++i)
+                call.pins.emplace_back(w[i], line);
         } else if (sub == "port_map") {
-            if (w.size() < 3) Add(2113, line, "Port_map needs a port and the pin or node it connects");
+            if (w.size() < 3)
+                Add(2113, line, "Port_map needs a port and the pin or node it connects");
             // A plain "Port_map port node" line; longer or dotted forms name
             // model terminals and are left to the tools.
-            if (w.size() == 3 && w[2].find('.') == std::string::npos) call.nodes.emplace_back(w[2], line);
+            if (w.size() == 3 && w[2].find('.') == std::string::npos)
+                call.nodes.emplace_back(w[2], line);
         } else if (sub != "parameters" && sub != "converter_parameters") {
             Add(2115, line, "'" + w[0] + "' is not a [Circuit Call] subparameter");
         }
@@ -779,7 +909,9 @@ void Checker::DataLine(const std::string& text, int line) {
     }
     if (k == "pin mapping" && !components_.empty()) {
         if (!components_.back().pins.count(w[0]))
-            Add(2109, line, "[Pin Mapping] " + w[0] + " is not a pin of [Component] " + components_.back().name);
+            Add(2109, line,
+                "[Pin Mapping] " + w[0] + " is not a pin of [Component] " +
+                    components_.back().name);
         std::vector<std::string> labels(w.begin() + 1, w.end());
         for (std::string& label : labels)
             if (IsNc(label)) label = "NC";
@@ -787,10 +919,13 @@ void Checker::DataLine(const std::string& text, int line) {
         components_.back().mappingLines.push_back(line);
         // "Each line must contain either three, five or six entries."
         if (w.size() != 3 && w.size() != 5 && w.size() != 6)
-            Add(2109, line, "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) +
-                                " bus labels; a row holds the pin and two, four or five of them");
+            Add(2109, line,
+                "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) +
+                    " bus labels; a row holds the pin and two, four or five of them");
         for (const std::string& label : labels)
-            if (label.size() > 15) Add(2109, line, "[Pin Mapping] bus label " + label + " is longer than 15 characters");
+            if (label.size() > 15)
+                Add(2109, line,
+                    "[Pin Mapping] bus label " + label + " is longer than 15 characters");
         return;
     }
     if (k == "model selector") {
@@ -798,7 +933,8 @@ void Checker::DataLine(const std::string& text, int line) {
         return;
     }
     if (k == "model spec") {
-        NewerThanDeclared("the [Model Spec] subparameter " + w[0], ModelSpecSince(Lower(w[0])), line);
+        NewerThanDeclared("the [Model Spec] subparameter " + w[0], ModelSpecSince(Lower(w[0])),
+                          line);
         return;
     }
     if (k == "add submodel" && !models_.empty()) {
@@ -809,7 +945,8 @@ void Checker::DataLine(const std::string& text, int line) {
         }
         const std::string mode = Lower(w[1]);
         if (mode != "driving" && mode != "non-driving" && mode != "all")
-            Add(3011, line, "[Add Submodel] mode '" + w[1] + "' is not Driving, Non-Driving or All");
+            Add(3011, line,
+                "[Add Submodel] mode '" + w[1] + "' is not Driving, Non-Driving or All");
         if (mode == "driving" && Lower(models_.back().type) == "input")
             Add(3011, line, "an Input model's submodel " + w[0] + " cannot be Driving");
         models_.back().addSubmodels.emplace_back(w[0], line);
@@ -820,9 +957,12 @@ void Checker::DataLine(const std::string& text, int line) {
         if (Lower(w[0]) == "submodel_type") {
             m.submodelType = w.size() > 1 ? w[1] : "";
             m.typeLine = line;
-            static const std::set<std::string> kSubmodelTypes = {"dynamic_clamp", "bus_hold", "fall_back"};
+            static const std::set<std::string> kSubmodelTypes = {"dynamic_clamp", "bus_hold",
+                                                                 "fall_back"};
             if (!kSubmodelTypes.count(Lower(m.submodelType)))
-                Add(3011, line, "Submodel_type '" + m.submodelType + "' is not Dynamic_clamp, Bus_hold or Fall_back");
+                Add(3011, line,
+                    "Submodel_type '" + m.submodelType +
+                        "' is not Dynamic_clamp, Bus_hold or Fall_back");
         } else if (!KnownModelSubparameter(Lower(w[0]).substr(0, Lower(w[0]).find('=')))) {
             Add(3009, line, "'" + w[0] + "' is not a [Submodel] subparameter");
         }
@@ -833,12 +973,16 @@ void Checker::DataLine(const std::string& text, int line) {
         const std::string sub = Lower(w[0]);
         if (sub == "model_type") {
             static const std::set<std::string> kTypes = {
-                "input", "output", "i/o", "3-state", "open_drain", "open_sink", "open_source", "i/o_open_drain",
-                "i/o_open_sink", "i/o_open_source", "input_ecl", "output_ecl", "i/o_ecl", "3-state_ecl",
-                "terminator", "series", "series_switch", "input_diff", "output_diff", "i/o_diff", "3-state_diff"};
+                "input",         "output",          "i/o",         "3-state",
+                "open_drain",    "open_sink",       "open_source", "i/o_open_drain",
+                "i/o_open_sink", "i/o_open_source", "input_ecl",   "output_ecl",
+                "i/o_ecl",       "3-state_ecl",     "terminator",  "series",
+                "series_switch", "input_diff",      "output_diff", "i/o_diff",
+                "3-state_diff"};
             m.type = w.size() > 1 ? w[1] : "";
             m.typeLine = line;
-            if (!kTypes.count(Lower(m.type))) Add(3002, line, "Model_type '" + m.type + "' is not an IBIS model type");
+            if (!kTypes.count(Lower(m.type)))
+                Add(3002, line, "Model_type '" + m.type + "' is not an IBIS model type");
             NewerThanDeclared("Model_type " + m.type, ModelTypeSince(Lower(m.type)), line);
         } else if (!KnownModelSubparameter(sub.substr(0, sub.find('=')))) {
             Add(3009, line, "'" + w[0] + "' is not a [Model] subparameter");
@@ -858,12 +1002,14 @@ void Checker::DataLine(const std::string& text, int line) {
                 NumberOrNa(w[1], line, true, &typ);
                 NumberOrNa(w[2], line, true, &mn);
                 NumberOrNa(w[3], line, true, &mx);
-                if (mn > mx) Add(3005, line, "C_comp minimum " + w[2] + " is above its maximum " + w[3]);
+                if (mn > mx)
+                    Add(3005, line, "C_comp minimum " + w[2] + " is above its maximum " + w[3]);
             }
         }
         return;
     }
-    if ((k == "pulldown" || k == "pullup" || k == "gnd clamp" || k == "power clamp") && !models_.empty()) {
+    if ((k == "pulldown" || k == "pullup" || k == "gnd clamp" || k == "power clamp") &&
+        !models_.empty()) {
         Table& t = models_.back().tables[k];
         if (w.size() != 4) {
             Add(3104, line, "an I-V row needs voltage, I(typ), I(min) and I(max)");
@@ -880,7 +1026,9 @@ void Checker::DataLine(const std::string& text, int line) {
                 Add(3102, line, "voltage " + w[0] + " appears twice in [" + k + "]");
             } else if (t.rows.size() >= 2 && std::isfinite(t.rows[t.rows.size() - 2][0]) &&
                        (row[0] > last) != (last > t.rows[t.rows.size() - 2][0])) {
-                Add(3101, line, "voltage " + w[0] + " turns the table's voltages back; they should be monotonic");
+                Add(3101, line,
+                    "voltage " + w[0] +
+                        " turns the table's voltages back; they should be monotonic");
             }
         }
         t.rows.push_back(row);
@@ -888,7 +1036,8 @@ void Checker::DataLine(const std::string& text, int line) {
         return;
     }
     if ((k == "rising waveform" || k == "falling waveform") && !models_.empty()) {
-        std::vector<Table>& list = k == "rising waveform" ? models_.back().rising : models_.back().falling;
+        std::vector<Table>& list =
+            k == "rising waveform" ? models_.back().rising : models_.back().falling;
         if (list.empty()) return;
         Table& t = list.back();
         if (w.size() >= 2 && (w[1] == "=" || w[0].find('=') != std::string::npos)) {
@@ -908,7 +1057,8 @@ void Checker::DataLine(const std::string& text, int line) {
             if (row[0] == last) {
                 Add(3102, line, "time " + w[0] + " appears twice");
             } else if (row[0] < last) {
-                Add(3107, line, "time " + w[0] + " is before the one above it; times must increase");
+                Add(3107, line,
+                    "time " + w[0] + " is before the one above it; times must increase");
             }
         }
         t.rows.push_back(row);
@@ -931,8 +1081,8 @@ void Checker::DataLine(const std::string& text, int line) {
             if (i > 1 && IsNa(w[i])) continue;
             const std::size_t slash = w[i].find('/');
             double dv = 0, dt = 0;
-            if (slash == std::string::npos || !Number(w[i].substr(0, slash), dv) || !Number(w[i].substr(slash + 1), dt) ||
-                !(dt > 0)) {
+            if (slash == std::string::npos || !Number(w[i].substr(0, slash), dv) ||
+                !Number(w[i].substr(slash + 1), dt) || !(dt > 0)) {
                 Add(3105, line, "'" + w[i] + "' is not a ramp dV/dt");
                 continue;
             }
@@ -946,17 +1096,21 @@ void Checker::DataLine(const std::string& text, int line) {
             return;
         }
         if (w.size() != 4) {
-            Add(3201, line, "an Executable line needs platform_compiler_bits, the executable and the .ami file");
+            Add(3201, line,
+                "an Executable line needs platform_compiler_bits, the executable and the .ami "
+                "file");
             return;
         }
         const std::vector<std::string> parts = [&] {
             std::vector<std::string> out;
             std::size_t at = 0;
-            for (std::size_t u; (u = w[1].find('_', at)) != std::string::npos; at = u + 1) out.push_back(w[1].substr(at, u - at));
+            for (std::size_t u; (u = w[1].find('_', at)) != std::string::npos; at = u + 1)
+                out.push_back(w[1].substr(at, u - at));
             out.push_back(w[1].substr(at));
             return out;
         }();
-        if (parts.size() != 3 || parts[0].empty() || parts[1].empty() || (parts[2] != "32" && parts[2] != "64"))
+        if (parts.size() != 3 || parts[0].empty() || parts[1].empty() ||
+            (parts[2] != "32" && parts[2] != "64"))
             Add(3202, line, "'" + w[1] + "' is not Platform_Compiler_Bits with 32 or 64 bits");
         ExecutableLine e;
         e.model = models_.back().name;
@@ -974,11 +1128,13 @@ void Checker::DataLine(const std::string& text, int line) {
         packages_.back().pins.push_back(w[0]);
         return;
     }
-    if ((k == "resistance matrix" || k == "inductance matrix" || k == "capacitance matrix" || k == "row") &&
+    if ((k == "resistance matrix" || k == "inductance matrix" || k == "capacitance matrix" ||
+         k == "row") &&
         !packages_.empty()) {
         const auto n = static_cast<int>(packages_.back().pins.size());
         if (matrixForm_ == "Sparse_matrix") {
-            if (w.size() % 2 != 0) Add(4003, line, "a Sparse_matrix row holds pairs of pin and value");
+            if (w.size() % 2 != 0)
+                Add(4003, line, "a Sparse_matrix row holds pairs of pin and value");
             for (std::size_t i = 0; i + 1 < w.size(); i += 2) {
                 if (!packages_.back().pinIndex.count(w[i]))
                     Add(4003, line, "pin " + w[i] + " is not in [Pin Numbers]");
@@ -989,7 +1145,9 @@ void Checker::DataLine(const std::string& text, int line) {
         for (const std::string& v : w) NumberOrNa(v, line, false);
         rowValues_ += static_cast<int>(w.size());
         if (matrixForm_ == "Full_matrix" && rowIndex_ >= 0 && rowValues_ > n - rowIndex_)
-            Add(4003, line, "[Row] " + rowPin_ + " of a Full_matrix holds at most " + std::to_string(n - rowIndex_) + " values");
+            Add(4003, line,
+                "[Row] " + rowPin_ + " of a Full_matrix holds at most " +
+                    std::to_string(n - rowIndex_) + " values");
         return;
     }
     if (k == "pin list") {
@@ -1011,23 +1169,28 @@ void Checker::CheckTableColumns(const Table& t, const std::string& what) {
             continue;
         }
         if (t.na.front()[c] || t.na.back()[c])
-            Add(3004, t.line, what + ": the " + std::string(kColumn[c]) + " column holds data but its " +
-                                  (t.na.front()[c] ? "first" : "last") + " entry is NA");
+            Add(3004, t.line,
+                what + ": the " + std::string(kColumn[c]) + " column holds data but its " +
+                    (t.na.front()[c] ? "first" : "last") + " entry is NA");
     }
 }
 
 void Checker::CheckModel(const ModelInfo& m) {
-    for (const auto& [name, table] : m.tables) CheckTableColumns(table, "[" + name + "] of " + m.name);
+    for (const auto& [name, table] : m.tables)
+        CheckTableColumns(table, "[" + name + "] of " + m.name);
     for (const std::vector<Table>* list : {&m.rising, &m.falling})
         for (const Table& t : *list) {
-            CheckTableColumns(t, std::string(list == &m.rising ? "a [Rising Waveform]" : "a [Falling Waveform]") +
-                                     " of " + m.name);
+            CheckTableColumns(
+                t, std::string(list == &m.rising ? "a [Rising Waveform]" : "a [Falling Waveform]") +
+                       " of " + m.name);
             if (t.rows.size() < 2)
-                Add(3103, t.line, "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
-                                      " point(s); it needs at least two");
+                Add(3103, t.line,
+                    "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
+                        " point(s); it needs at least two");
         }
     if (m.submodel) {
-        if (m.submodelType.empty()) Add(3011, m.line, "[Submodel] " + m.name + " has no Submodel_type");
+        if (m.submodelType.empty())
+            Add(3011, m.line, "[Submodel] " + m.name + " has no Submodel_type");
         return;
     }
     if (m.type.empty()) {
@@ -1036,22 +1199,28 @@ void Checker::CheckModel(const ModelInfo& m) {
     }
     const std::string type = Lower(m.type);
     const bool terminator = type == "terminator" || type == "series" || type == "series_switch";
-    if (!m.cComp && type != "series" && type != "series_switch") Add(3003, m.line, "[Model] " + m.name + " has no C_comp");
-    static const std::set<std::string> kDrivers = {"output", "i/o", "3-state", "open_drain", "open_sink",
-                                                   "open_source", "i/o_open_drain", "i/o_open_sink", "i/o_open_source",
-                                                   "output_ecl", "i/o_ecl", "3-state_ecl", "output_diff", "i/o_diff",
-                                                   "3-state_diff"};
+    if (!m.cComp && type != "series" && type != "series_switch")
+        Add(3003, m.line, "[Model] " + m.name + " has no C_comp");
+    static const std::set<std::string> kDrivers = {
+        "output",          "i/o",         "3-state",        "open_drain",
+        "open_sink",       "open_source", "i/o_open_drain", "i/o_open_sink",
+        "i/o_open_source", "output_ecl",  "i/o_ecl",        "3-state_ecl",
+        "output_diff",     "i/o_diff",    "3-state_diff"};
     const bool drives = kDrivers.count(type) > 0;
-    const bool pushPull = type == "output" || type == "i/o" || type == "3-state" || type == "output_diff" ||
-                          type == "i/o_diff" || type == "3-state_diff";
+    const bool pushPull = type == "output" || type == "i/o" || type == "3-state" ||
+                          type == "output_diff" || type == "i/o_diff" || type == "3-state_diff";
     if (!terminator && !m.voltage)
-        Add(3007, m.line, "[Model] " + m.name + " has no [Voltage Range] or [... Reference] keywords");
+        Add(3007, m.line,
+            "[Model] " + m.name + " has no [Voltage Range] or [... Reference] keywords");
     if (pushPull && (!m.tables.count("pulldown") || !m.tables.count("pullup")))
         Add(3006, m.line, "[Model] " + m.name + " (" + m.type + ") needs [Pulldown] and [Pullup]");
-    if (drives && !m.ramp) Add(3008, m.line, "[Model] " + m.name + " (" + m.type + ") has no [Ramp]");
+    if (drives && !m.ramp)
+        Add(3008, m.line, "[Model] " + m.name + " (" + m.type + ") has no [Ramp]");
     for (const auto& [name, table] : m.tables)
         if (table.rows.size() > 100)
-            Add(3103, table.line, "[" + name + "] of " + m.name + " has " + std::to_string(table.rows.size()) + " points; at most 100");
+            Add(3103, table.line,
+                "[" + name + "] of " + m.name + " has " + std::to_string(table.rows.size()) +
+                    " points; at most 100");
     // A waveform's 20-80 % slope against the ramp of the same edge.
     for (int edge = 0; edge < 2; ++edge) {
         const std::vector<Table>& list = edge == 0 ? m.rising : m.falling;
@@ -1060,9 +1229,12 @@ void Checker::CheckModel(const ModelInfo& m) {
             // At most 100 points before IBIS 4.0, 1000 from 4.0.
             const std::size_t most = version_ != 0 && version_ < 40 ? 100 : 1000;
             if (t.rows.size() > most)
-                Add(3103, t.line, "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) + " points; at most " +
-                                      std::to_string(most) + (most == 100 ? " before IBIS 4.0" : ""));
-            if (t.rowLines.empty() || t.rowLines.front() != -1) Add(3108, t.line, "the waveform has no R_fixture");
+                Add(3103, t.line,
+                    "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
+                        " points; at most " + std::to_string(most) +
+                        (most == 100 ? " before IBIS 4.0" : ""));
+            if (t.rowLines.empty() || t.rowLines.front() != -1)
+                Add(3108, t.line, "the waveform has no R_fixture");
             if (t.rows.size() < 2 || !std::isfinite(ramp)) continue;
             const double v0 = t.rows.front()[1], v1 = t.rows.back()[1];
             const double lo = v0 + 0.2 * (v1 - v0), hi = v0 + 0.8 * (v1 - v0);
@@ -1081,7 +1253,9 @@ void Checker::CheckModel(const ModelInfo& m) {
             const double slope = 0.6 * std::fabs(v1 - v0) / (tHi - tLo);
             if (std::fabs(slope - ramp) > 0.1 * ramp) {
                 char text[160];
-                std::snprintf(text, sizeof text, "the %s waveform's 20-80 %% slope %.3g V/ns differs from [Ramp] %.3g V/ns by more than 10 %%",
+                std::snprintf(text, sizeof text,
+                              "the %s waveform's 20-80 %% slope %.3g V/ns differs from [Ramp] %.3g "
+                              "V/ns by more than 10 %%",
                               edge == 0 ? "rising" : "falling", slope * 1e-9, ramp * 1e-9);
                 Add(3106, t.line, text);
             }
@@ -1094,7 +1268,8 @@ void Checker::CheckReferencedFile(const std::string& file, int line, Kind kind) 
     const fs::path rel(file);
     for (const auto& part : rel) {
         if (part == ".." || rel.is_absolute()) {
-            Add(1107, line, file + " lies above the folder of " + fs::path(name_).filename().string());
+            Add(1107, line,
+                file + " lies above the folder of " + fs::path(name_).filename().string());
             return;
         }
     }
@@ -1114,12 +1289,15 @@ void Checker::Finish() {
         if (!fileRev_) Add(1103, 1, "[File Rev] is missing");
         if (!ended_) Add(1009, 1, "the file has no [End]");
     }
-    if (algorithmicOpen_) Add(1013, algorithmicLine_, "[Algorithmic Model] without [End Algorithmic Model]");
+    if (algorithmicOpen_)
+        Add(1013, algorithmicLine_, "[Algorithmic Model] without [End Algorithmic Model]");
     for (const auto& [open, close] : kClosedSections) {
         const auto still = openSections_.find(open);
-        if (still != openSections_.end()) Add(1013, still->second, "[" + std::string(open) + "] without [" + close + "]");
+        if (still != openSections_.end())
+            Add(1013, still->second, "[" + std::string(open) + "] without [" + close + "]");
     }
-    if (!boardEnded_) Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
+    if (!boardEnded_)
+        Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
     std::set<std::string> modelNames, submodelNames, used, expanded;
     std::map<std::string, std::size_t> modelIndex;
     for (std::size_t k = 0; k < models_.size(); ++k) {
@@ -1134,26 +1312,31 @@ void Checker::Finish() {
     std::set<std::string> packageNames;
     for (const PackageInfo& p : packages_) {
         packageNames.insert(p.name);
-        if (!p.ended) Add(4001, p.line, "[Define Package Model] " + p.name + " has no [End Package Model]");
+        if (!p.ended)
+            Add(4001, p.line, "[Define Package Model] " + p.name + " has no [End Package Model]");
         if (p.pinCount >= 0 && p.pinCount != static_cast<int>(p.pins.size()))
-            Add(4002, p.pinCountLine, "[Number Of Pins] " + std::to_string(p.pinCount) + ", but [Pin Numbers] lists " +
-                                          std::to_string(p.pins.size()));
+            Add(4002, p.pinCountLine,
+                "[Number Of Pins] " + std::to_string(p.pinCount) + ", but [Pin Numbers] lists " +
+                    std::to_string(p.pins.size()));
         if (!p.matrices) Add(4005, p.line, "[Define Package Model] " + p.name + " has no matrices");
     }
     for (const CircuitCall& call : circuitCalls_) {
         const ComponentInfo& c = components_[call.component];
         if (!call.circuit.empty() && !externalCircuits_.count(call.circuit))
-            Add(2111, call.line, "[Circuit Call] " + call.circuit + " names no [External Circuit] of this file");
+            Add(2111, call.line,
+                "[Circuit Call] " + call.circuit + " names no [External Circuit] of this file");
         for (const auto& [pin, line] : call.pins)
             if (!c.pins.count(pin)) Add(2112, line, pin + " is not a pin of [Component] " + c.name);
         for (const auto& [node, line] : call.nodes)
             if (!c.pins.count(node) && !c.nodes.count(node))
-                Add(2112, line, "Port_map " + node + " is neither a pin of [Component] " + c.name +
-                                    " nor a node of its [Node Declarations]");
+                Add(2112, line,
+                    "Port_map " + node + " is neither a pin of [Component] " + c.name +
+                        " nor a node of its [Node Declarations]");
     }
     for (const ComponentInfo& c : components_) {
         if (!c.manufacturer) Add(2002, c.line, "[Component] " + c.name + " has no [Manufacturer]");
-        if (!c.package && c.packageModel.empty()) Add(2003, c.line, "[Component] " + c.name + " has no [Package]");
+        if (!c.package && c.packageModel.empty())
+            Add(2003, c.line, "[Component] " + c.name + " has no [Package]");
         if (!c.pin) Add(2004, c.line, "[Component] " + c.name + " has no [Pin]");
         if (c.package) {
             for (const char* v : {"R_pkg", "L_pkg", "C_pkg"})
@@ -1161,7 +1344,8 @@ void Checker::Finish() {
                     Add(2005, c.line, "[Package] of " + c.name + " has no " + v);
         }
         for (const auto& [model, line] : c.pinModels) {
-            static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "NA", "CIRCUITCALL"};
+            static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "NA",
+                                                            "CIRCUITCALL"};
             if (kReserved.count(model)) continue;
             if (modelNames.count(model)) {
                 used.insert(model);
@@ -1170,7 +1354,8 @@ void Checker::Finish() {
                 if (expanded.insert(model).second)
                     for (const auto& entry : selectors_[model]) used.insert(entry.first);
             } else {
-                Add(2103, line, "[Pin] of " + c.name + " names model \"" + model + "\", which is not defined");
+                Add(2103, line,
+                    "[Pin] of " + c.name + " names model \"" + model + "\", which is not defined");
             }
         }
         // Series models connect two pins of the component; they are used
@@ -1178,20 +1363,25 @@ void Checker::Finish() {
         for (const ComponentInfo::SeriesRow& row : c.series) {
             for (const std::string* pin : {&row.pin, &row.pin2})
                 if (!c.pins.count(*pin))
-                    Add(2116, row.line, "[Series Pin Mapping] " + *pin + " is not a pin of [Component] " + c.name);
+                    Add(2116, row.line,
+                        "[Series Pin Mapping] " + *pin + " is not a pin of [Component] " + c.name);
             const auto found = modelIndex.find(row.model);
-            const auto model = found == modelIndex.end() ? models_.end() : models_.begin() + static_cast<long>(found->second);
+            const auto model = found == modelIndex.end()
+                                   ? models_.end()
+                                   : models_.begin() + static_cast<long>(found->second);
             if (model != models_.end()) {
                 used.insert(row.model);
                 const std::string type = Lower(model->type);
                 if (type != "series" && type != "series_switch")
-                    Add(2117, row.line, "[Series Pin Mapping] names model \"" + row.model + "\" of Model_type " +
-                                            model->type + ", not Series or Series_switch");
+                    Add(2117, row.line,
+                        "[Series Pin Mapping] names model \"" + row.model + "\" of Model_type " +
+                            model->type + ", not Series or Series_switch");
             } else if (selectors_.count(row.model)) {
                 if (expanded.insert(row.model).second)
                     for (const auto& entry : selectors_[row.model]) used.insert(entry.first);
             } else {
-                Add(2117, row.line, "[Series Pin Mapping] names model \"" + row.model + "\", which is not defined");
+                Add(2117, row.line,
+                    "[Series Pin Mapping] names model \"" + row.model + "\", which is not defined");
             }
         }
         for (const PackageInfo& p : packages_) {
@@ -1199,9 +1389,10 @@ void Checker::Finish() {
             std::set<std::string> packagePins(p.pins.begin(), p.pins.end()), componentPins;
             for (const auto& entry : c.pins) componentPins.insert(entry.first);
             if (packagePins != componentPins)
-                Add(2110, c.packageModelLine, "[Package Model] " + p.name + " lists " + std::to_string(packagePins.size()) +
-                                                  " pins, [Component] " + c.name + " " + std::to_string(componentPins.size()) +
-                                                  ", not the same ones");
+                Add(2110, c.packageModelLine,
+                    "[Package Model] " + p.name + " lists " + std::to_string(packagePins.size()) +
+                        " pins, [Component] " + c.name + " " +
+                        std::to_string(componentPins.size()) + ", not the same ones");
         }
         // A bus label that a signal pin uses must belong to a POWER or GND pin,
         // or it connects to nothing.
@@ -1218,17 +1409,21 @@ void Checker::Finish() {
             const std::vector<std::string>& labels = c.mapping[r].second;
             if (model != c.pinModel.end() && labels.size() >= 2) {
                 if (model->second == "GND" && labels[1] != "NC")
-                    Add(2109, c.mappingLines[r], "[Pin Mapping] GND pin " + c.mapping[r].first +
-                                                     " gives pullup_ref " + labels[1] + "; it must be NC");
+                    Add(2109, c.mappingLines[r],
+                        "[Pin Mapping] GND pin " + c.mapping[r].first + " gives pullup_ref " +
+                            labels[1] + "; it must be NC");
                 if (model->second == "POWER" && labels[0] != "NC")
-                    Add(2109, c.mappingLines[r], "[Pin Mapping] POWER pin " + c.mapping[r].first +
-                                                     " gives pulldown_ref " + labels[0] + "; it must be NC");
+                    Add(2109, c.mappingLines[r],
+                        "[Pin Mapping] POWER pin " + c.mapping[r].first + " gives pulldown_ref " +
+                            labels[0] + "; it must be NC");
             }
-            if (model == c.pinModel.end() || model->second == "POWER" || model->second == "GND") continue;
+            if (model == c.pinModel.end() || model->second == "POWER" || model->second == "GND")
+                continue;
             for (const std::string& label : c.mapping[r].second)
                 if (label != "NC" && !supplyLabels.count(label))
-                    Add(2109, c.mappingLines[r], "[Pin Mapping] bus label " + label + " of pin " + c.mapping[r].first +
-                                                     " belongs to no POWER or GND pin");
+                    Add(2109, c.mappingLines[r],
+                        "[Pin Mapping] bus label " + label + " of pin " + c.mapping[r].first +
+                            " belongs to no POWER or GND pin");
         }
         if (!c.packageModel.empty() && !packageNames.count(c.packageModel)) {
             bool found = false;
@@ -1239,31 +1434,39 @@ void Checker::Finish() {
                     const FileResult sub = CheckFile(pkg.string(), options_);
                     for (const Report& r : sub.reports) result_.reports.push_back(r);
                     std::ifstream in(pkg);
-                    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                    const std::string text((std::istreambuf_iterator<char>(in)),
+                                           std::istreambuf_iterator<char>());
                     // The name after [Define Package Model], whatever the blanks.
                     std::istringstream lines(text);
                     for (std::string l; !found && std::getline(lines, l);) {
                         const std::size_t open = l.find('['), close = l.find(']');
-                        if (open == std::string::npos || close == std::string::npos || close < open) continue;
-                        if (Normalise(l.substr(open + 1, close - open - 1)) != "define package model") continue;
+                        if (open == std::string::npos || close == std::string::npos || close < open)
+                            continue;
+                        if (Normalise(l.substr(open + 1, close - open - 1)) !=
+                            "define package model")
+                            continue;
                         const std::vector<std::string> after = Split(l.substr(close + 1));
                         found = !after.empty() && after[0] == c.packageModel;
                     }
                 }
             }
             if (!found)
-                Add(2107, c.packageModelLine, "[Package Model] " + c.packageModel +
-                                                  " is defined neither here nor in " + Lower(c.packageModel) + ".pkg");
+                Add(2107, c.packageModelLine,
+                    "[Package Model] " + c.packageModel + " is defined neither here nor in " +
+                        Lower(c.packageModel) + ".pkg");
         }
     }
     for (const auto& [selector, entries] : selectors_)
         for (const auto& [model, line] : entries)
             if (!modelNames.count(model))
-                Add(2108, line, "[Model Selector] " + selector + " names model \"" + model + "\", which is not defined");
+                Add(2108, line,
+                    "[Model Selector] " + selector + " names model \"" + model +
+                        "\", which is not defined");
     for (const ModelInfo& m : models_) {
         CheckModel(m);
         if (!m.submodel && !components_.empty() && !used.count(m.name) && kind_ == Kind::Ibs)
-            Add(3301, m.line, "[Model] " + m.name + " is not used by any [Pin] or [Model Selector]");
+            Add(3301, m.line,
+                "[Model] " + m.name + " is not used by any [Pin] or [Model Selector]");
         for (const ExecutableLine& e : m.executables) {
             CheckFileName(e.executable, e.line, false);
             CheckFileName(e.amiFile, e.line, false);
@@ -1275,13 +1478,15 @@ void Checker::Finish() {
             bool getWave = true;
             const std::string amiPath = (fs::path(folder_) / e.amiFile).string();
             std::ifstream in(amiPath, std::ios::binary);
-            const std::string amiText((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::string amiText((std::istreambuf_iterator<char>(in)),
+                                      std::istreambuf_iterator<char>());
             CheckAmiText(amiPath, amiText, result_.reports, &getWave, version_);
             std::vector<std::string> exports;
             std::string format;
             const std::string exePath = (fs::path(folder_) / e.executable).string();
             if (!ReadExports(exePath, exports, format)) {
-                Add(3205, e.line, e.executable + " is not an ELF or PE shared library this checker can read");
+                Add(3205, e.line,
+                    e.executable + " is not an ELF or PE shared library this checker can read");
                 continue;
             }
             std::vector<std::string> needed = {"AMI_Init", "AMI_Close"};
@@ -1314,22 +1519,26 @@ FileResult Checker::Run() {
             } else if (u < 0x20 || u > 0x7E) {
                 char code[8];
                 std::snprintf(code, sizeof code, "0x%02X", u);
-                Add(1002, line, std::string("character ") + code + " is not allowed in an IBIS file");
+                Add(1002, line,
+                    std::string("character ") + code + " is not allowed in an IBIS file");
                 break;
             }
         }
         // [Comment Char] names the new comment character as its argument
         // ("|_char" is valid): that line is read before comments are cut.
         const std::size_t lead = l.find_first_not_of(" \t");
-        const bool commentCharLine = lead != std::string::npos && l[lead] == '[' &&
-                                     Normalise(l.substr(lead + 1, l.find(']', lead) - lead - 1)) == "comment char";
+        const bool commentCharLine =
+            lead != std::string::npos && l[lead] == '[' &&
+            Normalise(l.substr(lead + 1, l.find(']', lead) - lead - 1)) == "comment char";
         const std::size_t comment = commentCharLine ? std::string::npos : l.find(comment_);
         const std::string content = comment == std::string::npos ? l : l.substr(0, comment);
         const std::size_t limit = version_ != 0 && version_ < 40 ? 80 : 120;
         if (content.size() > limit)
-            Add(1001, line, "the line has " + std::to_string(content.size()) + " characters; IBIS " +
-                                (version_ == 0 ? std::string("4.0 and later allow") : VersionText(version_) + " allows") +
-                                " " + std::to_string(limit));
+            Add(1001, line,
+                "the line has " + std::to_string(content.size()) + " characters; IBIS " +
+                    (version_ == 0 ? std::string("4.0 and later allow")
+                                   : VersionText(version_) + " allows") +
+                    " " + std::to_string(limit));
         const std::size_t first = content.find_first_not_of(" \t");
         if (first == std::string::npos) continue;
         if (content[first] == '[') {
@@ -1357,16 +1566,18 @@ Kind KindOf(const std::string& path, const std::string& text) {
     if (ext == ".ami") return Kind::Ami;
     const std::string low = Lower(text.substr(0, 4096));
     if (low.find("[begin board description]") != std::string::npos) return Kind::Ebd;
-    if (low.find("[define package model]") != std::string::npos && low.find("[component]") == std::string::npos)
+    if (low.find("[define package model]") != std::string::npos &&
+        low.find("[component]") == std::string::npos)
         return Kind::Pkg;
     if (low.find("[ibis ver]") != std::string::npos) return Kind::Ibs;
-    if (low.find_first_not_of(" \t\r\n") != std::string::npos && low[low.find_first_not_of(" \t\r\n")] == '(')
+    if (low.find_first_not_of(" \t\r\n") != std::string::npos &&
+        low[low.find_first_not_of(" \t\r\n")] == '(')
         return Kind::Ami;
     return Kind::Unknown;
 }
 
-FileResult CheckText(const std::string& name, const std::string& text, Kind kind, const Options& options,
-                     const std::string& folder) {
+FileResult CheckText(const std::string& name, const std::string& text, Kind kind,
+                     const Options& options, const std::string& folder) {
     FileResult result;
     if (kind == Kind::Ami) {
         result.file = name;
@@ -1377,12 +1588,13 @@ FileResult CheckText(const std::string& name, const std::string& text, Kind kind
     }
     // This file's reports first, then those of the files it names, each by
     // line (a strict weak ordering: by file, then line).
-    std::stable_sort(result.reports.begin(), result.reports.end(), [&](const Report& a, const Report& b) {
-        const bool aOwn = a.file == name, bOwn = b.file == name;
-        if (aOwn != bOwn) return aOwn;
-        if (a.file != b.file) return a.file < b.file;
-        return a.line < b.line;
-    });
+    std::stable_sort(result.reports.begin(), result.reports.end(),
+                     [&](const Report& a, const Report& b) {
+                         const bool aOwn = a.file == name, bOwn = b.file == name;
+                         if (aOwn != bOwn) return aOwn;
+                         if (a.file != b.file) return a.file < b.file;
+                         return a.line < b.line;
+                     });
     for (const Report& r : result.reports) ++result.counts[static_cast<int>(r.severity)];
     result.passed = result.counts[0] == 0 && (!options.werror || result.counts[1] == 0);
     return result;
@@ -1425,11 +1637,13 @@ IbsModels ReadAlgorithmicModels(const std::string& text) {
         ++line;
         if (!l.empty() && l.back() == '\r') l.pop_back();
         const std::size_t lead = l.find_first_not_of(" \t");
-        const bool commentCharLine = lead != std::string::npos && l[lead] == '[' &&
-                                     Normalise(l.substr(lead + 1, l.find(']', lead) - lead - 1)) == "comment char";
+        const bool commentCharLine =
+            lead != std::string::npos && l[lead] == '[' &&
+            Normalise(l.substr(lead + 1, l.find(']', lead) - lead - 1)) == "comment char";
         if (commentCharLine) {
             const std::vector<std::string> arg = Split(l.substr(l.find(']') + 1));
-            if (!arg.empty() && arg[0].size() == 6 && arg[0].substr(1) == "_char") comment = arg[0][0];
+            if (!arg.empty() && arg[0].size() == 6 && arg[0].substr(1) == "_char")
+                comment = arg[0][0];
             continue;
         }
         const std::size_t bar = l.find(comment);
@@ -1438,8 +1652,11 @@ IbsModels ReadAlgorithmicModels(const std::string& text) {
         if (w.empty()) continue;
         if (w[0][0] == '[') {
             const std::size_t close = l.find(']');
-            current = Normalise(l.substr(l.find('[') + 1, close == std::string::npos ? 0 : close - l.find('[') - 1));
-            const std::vector<std::string> rest = close == std::string::npos ? std::vector<std::string>{} : Split(l.substr(close + 1));
+            current = Normalise(l.substr(l.find('[') + 1,
+                                         close == std::string::npos ? 0 : close - l.find('[') - 1));
+            const std::vector<std::string> rest = close == std::string::npos
+                                                      ? std::vector<std::string>{}
+                                                      : Split(l.substr(close + 1));
             if (current == "component" && !rest.empty()) {
                 // A component name may hold blanks: the rest of the line.
                 std::string name = l.substr(close + 1);

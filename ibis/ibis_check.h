@@ -44,7 +44,7 @@ struct Options {
 struct FileResult {
     std::string file;
     bool readable = true;
-    std::vector<Report> reports;  // in file order (referenced files after the line naming them)
+    std::vector<Report> reports;   // in file order (referenced files after the line naming them)
     int counts[4] = {0, 0, 0, 0};  // by Severity
     bool passed = true;
 };

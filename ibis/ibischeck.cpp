@@ -40,12 +40,13 @@ int main(int argc, char** argv) {
             options.werror = true;
         } else if (a == "--version" && i + 1 < argc) {
             options.version = argv[++i];
-            static const char* kKnown[] = {"1.1", "2.0", "2.1", "3.0", "3.1", "3.2", "4.0", "4.1", "4.2",
-                                           "5.0", "5.1", "6.0", "6.1", "7.0", "7.1", "7.2"};
+            static const char* kKnown[] = {"1.1", "2.0", "2.1", "3.0", "3.1", "3.2", "4.0", "4.1",
+                                           "4.2", "5.0", "5.1", "6.0", "6.1", "7.0", "7.1", "7.2"};
             bool known = false;
             for (const char* k : kKnown) known = known || options.version == k;
             if (!known) {
-                std::fprintf(stderr, "ibischeck: unknown IBIS version '%s'\n", options.version.c_str());
+                std::fprintf(stderr, "ibischeck: unknown IBIS version '%s'\n",
+                             options.version.c_str());
                 return 2;
             }
         } else if (a == "--list-messages") {
@@ -94,11 +95,12 @@ int main(int argc, char** argv) {
             continue;
         }
         if (!quiet)
-            for (const ibis::Report& rep : r.reports) std::printf("%s\n", ibis::FormatReport(rep).c_str());
-        std::printf("%s: %d error%s, %d warning%s, %d caution%s, %d note%s: %s\n", file.c_str(), r.counts[0],
-                    r.counts[0] == 1 ? "" : "s", r.counts[1], r.counts[1] == 1 ? "" : "s", r.counts[2],
-                    r.counts[2] == 1 ? "" : "s", r.counts[3], r.counts[3] == 1 ? "" : "s",
-                    r.passed ? "passed" : "failed");
+            for (const ibis::Report& rep : r.reports)
+                std::printf("%s\n", ibis::FormatReport(rep).c_str());
+        std::printf("%s: %d error%s, %d warning%s, %d caution%s, %d note%s: %s\n", file.c_str(),
+                    r.counts[0], r.counts[0] == 1 ? "" : "s", r.counts[1],
+                    r.counts[1] == 1 ? "" : "s", r.counts[2], r.counts[2] == 1 ? "" : "s",
+                    r.counts[3], r.counts[3] == 1 ? "" : "s", r.passed ? "passed" : "failed");
     }
     if (json) std::printf("%s\n", out.dump(2).c_str());
     if (unreadable) return 2;

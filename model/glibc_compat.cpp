@@ -46,7 +46,9 @@ int tx_pthread_rwlock_wrlock(pthread_rwlock_t*);
 int tx_pthread_rwlock_unlock(pthread_rwlock_t*);
 double tx_pow(double, double);
 
-int __wrap_pthread_once(pthread_once_t* once, void (*init)()) { return tx_pthread_once(once, init); }
+int __wrap_pthread_once(pthread_once_t* once, void (*init)()) {
+    return tx_pthread_once(once, init);
+}
 int __wrap_pthread_key_create(pthread_key_t* key, void (*destroy)(void*)) {
     return tx_pthread_key_create(key, destroy);
 }

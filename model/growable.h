@@ -38,7 +38,8 @@ public:
     // Sets the size, new elements zero; false, changing nothing, on failure.
     bool Resize(std::size_t count) {
         if (!Reserve(count)) return false;
-        if (count > size_) std::memset(static_cast<void*>(data_ + size_), 0, (count - size_) * sizeof(T));
+        if (count > size_)
+            std::memset(static_cast<void*>(data_ + size_), 0, (count - size_) * sizeof(T));
         size_ = count;
         return true;
     }
@@ -50,7 +51,8 @@ public:
     }
     bool Assign(const Growable& other) {
         if (!Reserve(other.size_)) return false;
-        if (other.size_ > 0) std::memcpy(static_cast<void*>(data_), other.data_, other.size_ * sizeof(T));
+        if (other.size_ > 0)
+            std::memcpy(static_cast<void*>(data_), other.data_, other.size_ * sizeof(T));
         size_ = other.size_;
         return true;
     }

@@ -10,8 +10,8 @@ struct ModelInstance {
     // The instance owns everything it holds: the model with all its inner
     // blocks, the storage of the model's two ports, the texts and work array.
     varnok_meridel_qlx_ami_tx Model;
-    Growable<char> Message;         // every message of this instance, in order (no NUL)
-    Growable<double> ClockTimes;    // work array of the clock-time output
+    Growable<char> Message;       // every message of this instance, in order (no NUL)
+    Growable<double> ClockTimes;  // work array of the clock-time output
     std::int32_t SamplesPerBit = 0;
 
     // The text handed out through msg: Message as it stood at the end of

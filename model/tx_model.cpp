@@ -165,9 +165,9 @@ bool varnok_meridel_qlx_ami_tx::Initialize() {
 
 void varnok_meridel_qlx_ami_tx::FireDelay(Tarvessa::ConstUnTimed<double>& source,
                                           Converter& convert,
-                                          Tarvessa::VarDelay<DoubleBuffer>& delay,
-                                          const double* in, double* out, double* control,
-                                          int* rounded, std::uint32_t count) {
+                                          Tarvessa::VarDelay<DoubleBuffer>& delay, const double* in,
+                                          double* out, double* control, int* rounded,
+                                          std::uint32_t count) {
     // After its initial delay the source repeats one value: it is converted
     // once and the delay moves whole spans.
     if (source.RunBlockSteady(count)) {
@@ -191,7 +191,7 @@ bool varnok_meridel_qlx_ami_tx::RunBlock(const double* in, double* out, std::uin
     double* post = mid + kWorkStride;     // BitDelay2 -> PostTap
     double* sum = post + kWorkStride;     // PreTap -> TapSum -> OutputFilter
     double* control = sum + kWorkStride;  // delay sources, when not constant
-    double* filtered = mid;              // free once TapSum has read it
+    double* filtered = mid;               // free once TapSum has read it
 
     // A fork never writes an output array that is its input array.
     double* const inAlias = const_cast<double*>(in);

@@ -22,9 +22,11 @@ std::size_t PowerOfTwoAtLeast(std::size_t n) {
 
 // The impulse response of H sampled on the FFT grid of `n` points at `dt`,
 // in double precision.
-std::vector<double> ImpulseOf(const std::function<std::complex<double>(double)>& H, std::size_t n, double dt) {
+std::vector<double> ImpulseOf(const std::function<std::complex<double>(double)>& H, std::size_t n,
+                              double dt) {
     std::vector<std::complex<double>> bins(n / 2 + 1);
-    for (std::size_t k = 0; k < bins.size(); ++k) bins[k] = H(static_cast<double>(k) / (static_cast<double>(n) * dt));
+    for (std::size_t k = 0; k < bins.size(); ++k)
+        bins[k] = H(static_cast<double>(k) / (static_cast<double>(n) * dt));
     return InverseRealDouble(bins, n);
 }
 
@@ -46,17 +48,21 @@ void TrimTail(std::vector<double>& h) {
 
 std::size_t GridSize(double dt, double bitTime) {
     const auto spb = static_cast<std::size_t>(std::max(1.0, std::round(bitTime / dt)));
-    return std::min<std::size_t>(PowerOfTwoAtLeast(std::max<std::size_t>(4096, 256 * spb)), kMaxImpulseSamples);
+    return std::min<std::size_t>(PowerOfTwoAtLeast(std::max<std::size_t>(4096, 256 * spb)),
+                                 kMaxImpulseSamples);
 }
 
-std::string At(const std::string& name, int line) { return name + ":" + std::to_string(line) + ": "; }
+std::string At(const std::string& name, int line) {
+    return name + ":" + std::to_string(line) + ": ";
+}
 
 }  // namespace
 
 bool ParsePortOrder(const std::string& text, PortOrder& order) {
     int p[4];
     char extra = 0;
-    if (std::sscanf(text.c_str(), "%d,%d,%d,%d%c", &p[0], &p[1], &p[2], &p[3], &extra) != 4) return false;
+    if (std::sscanf(text.c_str(), "%d,%d,%d,%d%c", &p[0], &p[1], &p[2], &p[3], &extra) != 4)
+        return false;
     for (int i = 0; i < 4; ++i) {
         if (p[i] < 1 || p[i] > 4) return false;
         for (int j = 0; j < i; ++j)
@@ -81,8 +87,8 @@ Channel IdentityChannel() {
     return c;
 }
 
-std::string ParseTouchstone(const std::string& text, const std::string& name, const PortOrder& ports,
-                            TouchstoneData& out) {
+std::string ParseTouchstone(const std::string& text, const std::string& name,
+                            const PortOrder& ports, TouchstoneData& out) {
     out = TouchstoneData{};
     std::istringstream in(text);
     const std::string lower = [&] {
@@ -90,8 +96,9 @@ std::string ParseTouchstone(const std::string& text, const std::string& name, co
         for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return s;
     }();
-    int portCount = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".s4p") == 0 ? 4
-                    : lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".s2p") == 0 ? 2 : 0;
+    int portCount = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".s4p") == 0   ? 4
+                    : lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".s2p") == 0 ? 2
+                                                                                          : 0;
     double unit = 1e9;
     std::string format = "MA";
     bool order21First = true;  // two-port data order of version 1: S11 S21 S12 S22
@@ -118,7 +125,8 @@ std::string ParseTouchstone(const std::string& text, const std::string& name, co
             for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             const std::string value = line.substr(line.find(']') + 1);
             if (key == "number of ports") portCount = std::atoi(value.c_str());
-            if (key == "two-port data order") order21First = value.find("21_12") != std::string::npos;
+            if (key == "two-port data order")
+                order21First = value.find("21_12") != std::string::npos;
             if (key == "network data") networkData = true;
             if (key == "version") networkData = false;
             if (key == "end") break;
@@ -130,16 +138,24 @@ std::string ParseTouchstone(const std::string& text, const std::string& name, co
             optionsSeen = true;
             std::string w;
             while (words >> w) {
-                for (char& c : w) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-                if (w == "HZ") unit = 1;
-                else if (w == "KHZ") unit = 1e3;
-                else if (w == "MHZ") unit = 1e6;
-                else if (w == "GHZ") unit = 1e9;
-                else if (w == "RI" || w == "MA" || w == "DB") format = w;
-                else if (w == "S") continue;
+                for (char& c : w)
+                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                if (w == "HZ")
+                    unit = 1;
+                else if (w == "KHZ")
+                    unit = 1e3;
+                else if (w == "MHZ")
+                    unit = 1e6;
+                else if (w == "GHZ")
+                    unit = 1e9;
+                else if (w == "RI" || w == "MA" || w == "DB")
+                    format = w;
+                else if (w == "S")
+                    continue;
                 else if (w == "R") {
                     double r = 0;
-                    if (!(words >> r) || !(r > 0)) return At(name, number) + "a reference impedance R needs a positive value";
+                    if (!(words >> r) || !(r > 0))
+                        return At(name, number) + "a reference impedance R needs a positive value";
                 } else if (w == "Y" || w == "Z" || w == "H" || w == "G") {
                     return At(name, number) + "only S parameters are supported";
                 } else {
@@ -161,13 +177,16 @@ std::string ParseTouchstone(const std::string& text, const std::string& name, co
             numberLines.push_back(number);
         }
     }
-    if (portCount != 2 && portCount != 4) return name + ": only two- and four-port files are supported (.s2p, .s4p)";
+    if (portCount != 2 && portCount != 4)
+        return name + ": only two- and four-port files are supported (.s2p, .s4p)";
     const std::size_t per = 1 + 2 * static_cast<std::size_t>(portCount * portCount);
     if (numbers.empty()) return name + ": no network data";
     if (numbers.size() % per != 0)
         return At(name, numberLines.back()) + "the data ends inside a frequency point (" +
-               std::to_string(numbers.size()) + " numbers; each point takes " + std::to_string(per) + ")";
-    if (numbers.size() / per < 2) return name + ": a single frequency point gives no response; at least two are needed";
+               std::to_string(numbers.size()) + " numbers; each point takes " +
+               std::to_string(per) + ")";
+    if (numbers.size() / per < 2)
+        return name + ": a single frequency point gives no response; at least two are needed";
     auto value = [&](const double* p) {
         const double a = p[0], b = p[1];
         if (format == "RI") return std::complex<double>(a, b);
@@ -237,13 +256,14 @@ Channel SampledChannel(const std::vector<double>& values, bool step, const std::
     return out;
 }
 
-Channel TouchstoneChannel(const TouchstoneData& data, const std::string& name, double dt, double bitTime) {
+Channel TouchstoneChannel(const TouchstoneData& data, const std::string& name, double dt,
+                          double bitTime) {
     Channel out;
     for (std::size_t k = 0; k < data.through.size(); ++k) {
         if (std::abs(data.through[k]) > 1.0 + 1e-6) {
             char text[160];
-            std::snprintf(text, sizeof text, "%s is not passive: |S21| = %.4g at %.4g GHz", name.c_str(),
-                          std::abs(data.through[k]), data.frequency[k] * 1e-9);
+            std::snprintf(text, sizeof text, "%s is not passive: |S21| = %.4g at %.4g GHz",
+                          name.c_str(), std::abs(data.through[k]), data.frequency[k] * 1e-9);
             out.warnings.push_back(text);
             break;
         }
@@ -268,11 +288,13 @@ Channel TouchstoneChannel(const TouchstoneData& data, const std::string& name, d
         } else {
             const auto it = std::upper_bound(data.frequency.begin(), data.frequency.end(), f);
             const std::size_t k = static_cast<std::size_t>(it - data.frequency.begin());
-            const double w = (f - data.frequency[k - 1]) / (data.frequency[k] - data.frequency[k - 1]);
+            const double w =
+                (f - data.frequency[k - 1]) / (data.frequency[k] - data.frequency[k - 1]);
             mag = (1 - w) * std::abs(data.through[k - 1]) + w * std::abs(data.through[k]);
             ph = (1 - w) * phase[k - 1] + w * phase[k];
         }
-        const double taper = f < 0.9 * fHi ? 1.0 : 0.5 * (1 + std::cos(kPi * (f - 0.9 * fHi) / (0.1 * fHi)));
+        const double taper =
+            f < 0.9 * fHi ? 1.0 : 0.5 * (1 + std::cos(kPi * (f - 0.9 * fHi) / (0.1 * fHi)));
         return std::polar(mag * taper, ph);
     };
     // The grid: at least 256 unit intervals, longer while the last quarter
@@ -289,7 +311,9 @@ Channel TouchstoneChannel(const TouchstoneData& data, const std::string& name, d
             total += std::fabs(out.impulse[k]);
             if (k >= n - n / 4) last += std::fabs(out.impulse[k]);
         }
-        if (!(last > 1e-4 * total) || 2 * n > kMaxImpulseSamples || static_cast<double>(2 * n) * dt > 1.0 / spacing) break;
+        if (!(last > 1e-4 * total) || 2 * n > kMaxImpulseSamples ||
+            static_cast<double>(2 * n) * dt > 1.0 / spacing)
+            break;
         n *= 2;
     }
     const double dc = H(0.0).real();
@@ -297,11 +321,13 @@ Channel TouchstoneChannel(const TouchstoneData& data, const std::string& name, d
     double total = 0, early = 0;
     for (std::size_t k = 0; k < out.impulse.size(); ++k) {
         total += out.impulse[k] * out.impulse[k];
-        if (k >= out.impulse.size() - out.impulse.size() / 10) early += out.impulse[k] * out.impulse[k];
+        if (k >= out.impulse.size() - out.impulse.size() / 10)
+            early += out.impulse[k] * out.impulse[k];
     }
     if (total > 0 && early > 0.01 * total)
         out.warnings.push_back(name + ": the impulse response is visibly non-causal (" +
-                               std::to_string(static_cast<int>(100 * early / total)) + " % of its energy before time 0)");
+                               std::to_string(static_cast<int>(100 * early / total)) +
+                               " % of its energy before time 0)");
     out.impulse.resize(out.impulse.size() - out.impulse.size() / 10);
     TrimTail(out.impulse);
     double kept = 0;

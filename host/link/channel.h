@@ -52,14 +52,15 @@ struct TouchstoneData {
 // Reads Touchstone 1.x or 2.0 text of two or four ports; `name` (the file's
 // name) gives the port count by its extension in version 1 and starts every
 // error text ("NAME:LINE: ..."). Returns an error text, empty on success.
-std::string ParseTouchstone(const std::string& text, const std::string& name, const PortOrder& ports,
-                            TouchstoneData& out);
+std::string ParseTouchstone(const std::string& text, const std::string& name,
+                            const PortOrder& ports, TouchstoneData& out);
 
 // The impulse response of Touchstone data: magnitude and unwrapped phase
 // interpolated linearly (below the first point the magnitude holds and the
 // phase goes linearly to 0 at DC; a 0 Hz point is used as it is), a raised
 // cosine from 90 % of the last point to 0 there.
-Channel TouchstoneChannel(const TouchstoneData& data, const std::string& name, double dt, double bitTime);
+Channel TouchstoneChannel(const TouchstoneData& data, const std::string& name, double dt,
+                          double bitTime);
 
 // A sampled impulse response, or a step response (differenced).
 Channel SampledChannel(const std::vector<double>& values, bool step, const std::string& name);

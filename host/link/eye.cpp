@@ -59,7 +59,8 @@ void EyeAccumulator::Add(const double* y, std::size_t n, std::uint64_t at) {
         const std::uint64_t k = at + i;
         lastSample_ = k;
         const std::int64_t u = static_cast<std::int64_t>(k) - origin_;
-        if (u < 0 || static_cast<std::uint64_t>(u) / static_cast<std::uint64_t>(N_) < skipBits_) continue;
+        if (u < 0 || static_cast<std::uint64_t>(u) / static_cast<std::uint64_t>(N_) < skipBits_)
+            continue;
         if (!calibrated_) {
             if (pending_.empty()) pendingStart_ = k;
             pending_.push_back(y[i]);
@@ -145,7 +146,8 @@ void EyeAccumulator::Process(double v, std::uint64_t k) {
         if ((a < 0) != (c < 0)) {
             // Crossing phase within the UI window, by linear interpolation.
             const double phase = static_cast<double>((u - 1) % N) + a / (a - c);
-            const double wrapped = phase >= static_cast<double>(N) ? phase - static_cast<double>(N) : phase;
+            const double wrapped =
+                phase >= static_cast<double>(N) ? phase - static_cast<double>(N) : phase;
             auto bin = static_cast<std::size_t>(wrapped * kBinsPerSample);
             bin = std::min(bin, binMin_.size() - 1);
             binMin_[bin] = std::min(binMin_[bin], wrapped);
@@ -159,8 +161,8 @@ void EyeAccumulator::Process(double v, std::uint64_t k) {
             const double span = 2.0 * N_;
             const double rise = std::fabs(v - last_) / (density_.v1 - density_.v0) * h;
             // Steps of at most one pixel along each axis.
-            const int sub =
-                std::max(1, static_cast<int>(std::ceil(std::max(rise, static_cast<double>(w) / span))));
+            const int sub = std::max(
+                1, static_cast<int>(std::ceil(std::max(rise, static_cast<double>(w) / span))));
             const double start = static_cast<double>((u - 1) % (2 * N));
             for (int s = 0; s < sub; ++s) {
                 const double f = static_cast<double>(s) / sub;

@@ -1,8 +1,8 @@
 #include "link/fft.h"
 
 #include <kiss_fftr.h>
-#include <kissfft.hh>
 
+#include <kissfft.hh>
 #include <new>
 #include <stdexcept>
 
@@ -45,7 +45,8 @@ void RealFft::Inverse(const std::vector<std::complex<double>>& bins, double* tim
     for (std::size_t k = 0; k < n_; ++k) time[k] = realBuffer_[k] * scale;
 }
 
-std::vector<double> InverseRealDouble(const std::vector<std::complex<double>>& bins, std::size_t n) {
+std::vector<double> InverseRealDouble(const std::vector<std::complex<double>>& bins,
+                                      std::size_t n) {
     std::vector<std::complex<double>> full(n), out(n);
     for (std::size_t k = 0; k <= n / 2 && k < bins.size(); ++k) {
         full[k] = bins[k];

@@ -8,7 +8,8 @@
 
 namespace amihost {
 
-Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int pre, int post, std::size_t from) {
+Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int pre, int post,
+                     std::size_t from) {
     Cursors c;
     if (y.empty() || N <= 0 || from >= y.size()) return c;
     double peak = -std::numeric_limits<double>::infinity();
@@ -22,14 +23,15 @@ Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int p
     c.first = -pre;
     for (int k = -pre; k <= post; ++k) {
         const long at = c.peakIndex + static_cast<long>(k) * N;
-        c.values.push_back(at >= 0 && at < static_cast<long>(y.size()) ? y[static_cast<std::size_t>(at)] - baseline
-                                                                       : 0.0);
+        c.values.push_back(at >= 0 && at < static_cast<long>(y.size())
+                               ? y[static_cast<std::size_t>(at)] - baseline
+                               : 0.0);
     }
     return c;
 }
 
-std::optional<double> RiseTime2080(const std::vector<double>& y, std::size_t start, std::size_t window, double* low,
-                                   double* high) {
+std::optional<double> RiseTime2080(const std::vector<double>& y, std::size_t start,
+                                   std::size_t window, double* low, double* high) {
     if (start == 0 || start >= y.size()) return std::nullopt;
     const std::size_t from = window == 0 || window > start ? 0 : start - window;
     double before = 0;
@@ -55,8 +57,8 @@ std::optional<double> RiseTime2080(const std::vector<double>& y, std::size_t sta
     return t80 - t20;
 }
 
-void AlignPulse(const std::vector<double>& pulse, double baseline, std::size_t start, int N, Cursors& cursors,
-                std::int64_t& delay) {
+void AlignPulse(const std::vector<double>& pulse, double baseline, std::size_t start, int N,
+                Cursors& cursors, std::int64_t& delay) {
     delay = 0;
     cursors = Cursors{};
     if (start >= pulse.size()) return;
@@ -83,7 +85,8 @@ bool AllFinite(const std::vector<double>& v) {
 // The rise time, cursors, delay and statistical eye of responses whose
 // pulse, step and levels are set.
 void Complete(ProbeResponses& r, int N, const StatEyeOptions& options) {
-    if (!AllFinite(r.pulse) || !AllFinite(r.step) || !std::isfinite(r.low) || !std::isfinite(r.high)) {
+    if (!AllFinite(r.pulse) || !AllFinite(r.step) || !std::isfinite(r.low) ||
+        !std::isfinite(r.high)) {
         r.note = "the responses hold values that are not finite";
         return;
     }
@@ -97,7 +100,8 @@ void Complete(ProbeResponses& r, int N, const StatEyeOptions& options) {
     // The statistical eye's unit interval is centred where the eye's is: on
     // the middle of the pulse at half its height.
     if (options.enabled)
-        r.stat = ComputeStatEye(r.pulse, r.low, N, static_cast<std::int64_t>(r.start) + r.delaySamples, options);
+        r.stat = ComputeStatEye(r.pulse, r.low, N,
+                                static_cast<std::int64_t>(r.start) + r.delaySamples, options);
     r.ok = true;
 }
 
@@ -160,8 +164,8 @@ std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector
     return y;
 }
 
-ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double>& h, double dcGain, int N,
-                              const StatEyeOptions& options, bool withStep) {
+ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double>& h, double dcGain,
+                              int N, const StatEyeOptions& options, bool withStep) {
     ProbeResponses r;
     r.start = in.start;
     if (!in.ok || h.empty() || !AllFinite(h) || !std::isfinite(dcGain)) {
@@ -174,7 +178,8 @@ ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double
     const double settled = in.step.back();
     if (withStep) {
         std::vector<double> transient(in.step.size());
-        for (std::size_t k = 0; k < in.step.size(); ++k) transient[k] = in.step[k] - (k >= in.start ? settled : 0.0);
+        for (std::size_t k = 0; k < in.step.size(); ++k)
+            transient[k] = in.step[k] - (k >= in.start ? settled : 0.0);
         r.step = ConvolveFull(transient, h);
     }
     r.step.resize(length, 0.0);

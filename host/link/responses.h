@@ -37,11 +37,11 @@ std::optional<double> RiseTime2080(const std::vector<double>& y, std::size_t sta
 
 struct ProbeResponses {
     bool ok = false;
-    std::string note;               // why not ok
-    std::size_t start = 0;          // sample where the pulse's bit (and the step) starts
-    std::vector<double> pulse;      // the isolated 1 minus the run of 0s
-    std::vector<double> step;       // the step minus the run of 0s
-    double low = 0, high = 0;       // settled levels: a long run of 0s, of 1s
+    std::string note;           // why not ok
+    std::size_t start = 0;      // sample where the pulse's bit (and the step) starts
+    std::vector<double> pulse;  // the isolated 1 minus the run of 0s
+    std::vector<double> step;   // the step minus the run of 0s
+    double low = 0, high = 0;   // settled levels: a long run of 0s, of 1s
     std::optional<double> riseSamples;
     Cursors cursors;                // of `pulse` (baseline 0): -2 ... +5 UI
     std::int64_t delaySamples = 0;  // from `start` to the middle of the pulse at half its height
@@ -59,8 +59,8 @@ ProbeResponses AnalyseResponses(const std::vector<double>& zeros, const std::vec
 // gain `dcGain` (the whole response's, beyond what `h` holds). Without
 // `withStep` the step response (and so the rise time) is left out: ranking
 // codes needs only the pulse.
-ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double>& h, double dcGain, int N,
-                              const StatEyeOptions& options, bool withStep = true);
+ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double>& h, double dcGain,
+                              int N, const StatEyeOptions& options, bool withStep = true);
 
 // The input signals that give a probe's responses to the next model in the
 // chain: its run of 0s, its pulse and its step, `length` samples each.
@@ -71,8 +71,8 @@ ResponseInputs InputsFrom(const ProbeResponses& r, std::size_t length);
 
 // Cursors and the system delay (the middle of the pulse at half its height,
 // from `start`) of a pulse response relative to `baseline`.
-void AlignPulse(const std::vector<double>& pulse, double baseline, std::size_t start, int N, Cursors& cursors,
-                std::int64_t& delay);
+void AlignPulse(const std::vector<double>& pulse, double baseline, std::size_t start, int N,
+                Cursors& cursors, std::int64_t& delay);
 
 // The whole linear convolution of x with h (x.size() + h.size() - 1 samples),
 // in double precision: directly over the non-zero stretch of x when that is

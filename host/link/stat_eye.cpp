@@ -36,7 +36,8 @@ std::vector<double> Gaussian(double sigmaBins) {
     std::vector<double> g(static_cast<std::size_t>(2 * half + 1));
     double sum = 0;
     for (int k = -half; k <= half; ++k)
-        sum += g[static_cast<std::size_t>(k + half)] = std::exp(-0.5 * k * k / (sigmaBins * sigmaBins));
+        sum += g[static_cast<std::size_t>(k + half)] =
+            std::exp(-0.5 * k * k / (sigmaBins * sigmaBins));
     for (double& v : g) v /= sum;
     return g;
 }
@@ -151,7 +152,8 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
     q.reserve(2 * bins + 2);
     d.p.reserve(2 * bins + 2);
     for (double v : c) {
-        while (d.p.size() + static_cast<std::size_t>(std::llround(std::fabs(v) / d.step)) > bins) Coarsen(d);
+        while (d.p.size() + static_cast<std::size_t>(std::llround(std::fabs(v) / d.step)) > bins)
+            Coarsen(d);
         const std::int64_t s = std::llround(v / d.step);
         d.error += std::fabs(v - static_cast<double>(s) * d.step);
         if (s == 0) continue;
@@ -176,9 +178,12 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
         // variance over the levels from its least to its most (nine sigma at
         // most from the mean), or its mean split between two levels when
         // narrower than a level.
-        while (d.p.size() + static_cast<std::size_t>(std::ceil((groupHi - groupLo) / d.step)) + 2 > 2 * bins) Coarsen(d);
+        while (d.p.size() + static_cast<std::size_t>(std::ceil((groupHi - groupLo) / d.step)) + 2 >
+               2 * bins)
+            Coarsen(d);
         const double sigma = std::sqrt(groupVariance);
-        const double from = std::max(groupLo, groupMean - 9 * sigma), to = std::min(groupHi, groupMean + 9 * sigma);
+        const double from = std::max(groupLo, groupMean - 9 * sigma),
+                     to = std::min(groupHi, groupMean + 9 * sigma);
         const auto first = static_cast<std::int64_t>(std::ceil(from / d.step));
         const auto last = static_cast<std::int64_t>(std::floor(to / d.step));
         std::vector<double> g;
@@ -291,7 +296,8 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
                 const long q = std::clamp(p + d, 0L, static_cast<long>(N - 1));
                 for (int k = 0; k < L; ++k)
                     smeared[static_cast<std::size_t>(p * L + k)] +=
-                        g[static_cast<std::size_t>(d + half)] * e.ber[static_cast<std::size_t>(q * L + k)];
+                        g[static_cast<std::size_t>(d + half)] *
+                        e.ber[static_cast<std::size_t>(q * L + k)];
             }
         e.ber.swap(smeared);
         e.gridError += dv;
@@ -299,7 +305,8 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
             int run = 0, bestRun = 0, bestEnd = -1;
             double best = 2;
             for (int k = 0; k < L; ++k) {
-                const double b = e.ber[p * static_cast<std::size_t>(L) + static_cast<std::size_t>(k)];
+                const double b =
+                    e.ber[p * static_cast<std::size_t>(L) + static_cast<std::size_t>(k)];
                 if (b < best) {
                     best = b;
                     middles[p] = e.v0 + k * dv;
@@ -347,7 +354,8 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     if (best < 0) {
         double lowest = 2;
         for (int p = 0; p < N; ++p)
-            if (present[static_cast<std::size_t>(p)] && e.bathtub[static_cast<std::size_t>(p)] < lowest) {
+            if (present[static_cast<std::size_t>(p)] &&
+                e.bathtub[static_cast<std::size_t>(p)] < lowest) {
                 lowest = e.bathtub[static_cast<std::size_t>(p)];
                 best = p;
             }

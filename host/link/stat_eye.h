@@ -22,21 +22,24 @@ struct StatEyeOptions {
 
 struct StatEye {
     bool valid = false;
-    int N = 0;                        // phases per unit interval
-    int levels = 0;                   // rows of the BER map
-    double v0 = 0, v1 = 0;            // the BER map's voltages: `levels` from v0 to v1
-    std::vector<double> ber;          // [phase * levels + level]: BER deciding at that level
-    std::vector<double> bathtub;      // per phase: BER at its best decision level
-    std::vector<double> heights;      // per phase: volts of the widest run of levels at or below the target
-    int bestPhase = 0;                // the phase of the widest vertical opening at the target BER
-    double heightAtTarget = 0.0;      // volts, at bestPhase
-    double thresholdAtBest = 0.0;     // volts: the middle of that opening (or the level of the lowest BER)
-    double widthAtTarget = 0.0;       // unit intervals: the contiguous run of open phases through bestPhase
+    int N = 0;                    // phases per unit interval
+    int levels = 0;               // rows of the BER map
+    double v0 = 0, v1 = 0;        // the BER map's voltages: `levels` from v0 to v1
+    std::vector<double> ber;      // [phase * levels + level]: BER deciding at that level
+    std::vector<double> bathtub;  // per phase: BER at its best decision level
+    std::vector<double>
+        heights;        // per phase: volts of the widest run of levels at or below the target
+    int bestPhase = 0;  // the phase of the widest vertical opening at the target BER
+    double heightAtTarget = 0.0;  // volts, at bestPhase
+    double thresholdAtBest =
+        0.0;  // volts: the middle of that opening (or the level of the lowest BER)
+    double widthAtTarget =
+        0.0;  // unit intervals: the contiguous run of open phases through bestPhase
     // The worst case over all patterns (no noise): lowest 1 minus highest 0.
-    double peakDistortionHeight = 0.0;     // at bestPhase
-    double peakDistortionBest = 0.0;       // at its own best phase
+    double peakDistortionHeight = 0.0;  // at bestPhase
+    double peakDistortionBest = 0.0;    // at its own best phase
     int peakDistortionPhase = 0;
-    double peakDistortionWidth = 0.0;      // unit intervals of phases with a positive worst-case height
+    double peakDistortionWidth = 0.0;  // unit intervals of phases with a positive worst-case height
     // Bound on how far any level of any ISI distribution lies from its exact
     // value because of the grid (volts); the heights are exact to twice it.
     double gridError = 0.0;
@@ -67,7 +70,9 @@ struct IsiDistribution {
     double error = 0;
     int grouped = 0;
     double largestGrouped = 0;
-    double Level(std::size_t i) const { return static_cast<double>(lo + static_cast<std::int64_t>(i)) * step; }
+    double Level(std::size_t i) const {
+        return static_cast<double>(lo + static_cast<std::int64_t>(i)) * step;
+    }
 };
 IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int exact = 1 << 30);
 

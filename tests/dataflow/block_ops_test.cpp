@@ -74,8 +74,8 @@ TEST(BlockOps, gain_add_fork_and_converter_should_match_their_run) {
     g1.Factor = g2.Factor = -0.37;
     const auto byRun = ByRun(g1, g1.Input, g1.Output, x);
     EXPECT_TRUE(SameBits(byRun, ByBlocks(x, [&](const double* in, double* out, std::uint32_t n) {
-                    g2.RunBlock(in, out, n);
-                })));
+                             g2.RunBlock(in, out, n);
+                         })));
 
     // Add with three inputs, summing into its first input's array.
     Add<double> add;
@@ -121,7 +121,8 @@ TEST(BlockOps, polynomial_should_match_run_with_zero_coefficients_skipped) {
         {0.0, 0.0, -0.0, 2.0, 0.0},
         {0.5},
         {0.0, 1.0},
-        {1.0, -0.0, 0.0, 0.0, 3.0, 0.0, -0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.5},
+        {1.0, -0.0, 0.0, 0.0, 3.0, 0.0, -0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+         0.5},
     };
     for (std::size_t c = 0; c < curves.size(); ++c) {
         Polynomial<double, 0> p1, p2;
@@ -129,7 +130,8 @@ TEST(BlockOps, polynomial_should_match_run_with_zero_coefficients_skipped) {
             p->Coefficients.Reshape({1, static_cast<std::uint32_t>(curves[c].size())});
             p->Coefficients.Assign(curves[c].data(), static_cast<std::uint32_t>(curves[c].size()));
         }
-        const std::vector<double> x = AwkwardWave(2000, 10 + static_cast<std::uint32_t>(c), Specials::All);
+        const std::vector<double> x =
+            AwkwardWave(2000, 10 + static_cast<std::uint32_t>(c), Specials::All);
         const auto byRun = ByRun(p1, p1.Input, p1.Output, x);
         EXPECT_TRUE(SameBits(byRun, ByBlocks(x, [&](const double* in, double* out,
                                                     std::uint32_t n) { p2.RunBlock(in, out, n); })))
@@ -168,9 +170,11 @@ TEST(BlockOps, var_delay_should_match_run_with_changing_and_fixed_control) {
         }
         std::size_t at = 0;
         for (std::size_t c = 0; at < x.size(); ++c) {
-            const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(kCuts[c % 8], x.size() - at));
+            const auto n =
+                static_cast<std::uint32_t>(std::min<std::size_t>(kCuts[c % 8], x.size() - at));
             bool uniform = true;
-            for (std::uint32_t k = 1; k < n; ++k) uniform = uniform && controls[at + k] == controls[at];
+            for (std::uint32_t k = 1; k < n; ++k)
+                uniform = uniform && controls[at + k] == controls[at];
             if (uniform && c % 2 == 0) {
                 byBlock.RunBlock(x.data() + at, controls[at], got.data() + at, n);
             } else {
@@ -255,7 +259,8 @@ TEST(BlockOps, filters_should_match_run_through_every_section_and_output) {
         ASSERT_TRUE(byOne.Initialize() && byBlock.Initialize());
 
         const std::vector<double> x = AwkwardWave(5000, 7, c.specials);
-        std::vector<std::vector<double>> expected(c.outputs), got(c.outputs, std::vector<double>(x.size()));
+        std::vector<std::vector<double>> expected(c.outputs),
+            got(c.outputs, std::vector<double>(x.size()));
         for (double v : x) {
             in = v;
             byOne.Run();
@@ -263,7 +268,8 @@ TEST(BlockOps, filters_should_match_run_through_every_section_and_output) {
         }
         std::size_t at = 0;
         for (std::size_t k = 0; at < x.size(); ++k) {
-            const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(kCuts[k % 8], x.size() - at));
+            const auto n =
+                static_cast<std::uint32_t>(std::min<std::size_t>(kCuts[k % 8], x.size() - at));
             std::vector<double*> o;
             for (std::uint32_t p = 0; p < c.outputs; ++p) o.push_back(got[p].data() + at);
             byBlock.RunBlock(x.data() + at, o.data(), n);
@@ -286,11 +292,11 @@ TEST(BlockOps, first_order_section_should_keep_every_signed_zero_of_the_full_sec
     struct Start {
         double d1, d2, x0, x1;
     };
-    const Start starts[] = {{-tiny, -1.0, -0.0, 0.5},  {-0.0, 1.0, -tiny, 0.5},
-                            {-0.0, -1.0, -tiny, 0.0},  {-1e-310, 2.0, -0.0, -tiny},
-                            {1e308, 1.0, 1e308, 0.0},  {0.0, inf, 1.0, 1.0},
+    const Start starts[] = {{-tiny, -1.0, -0.0, 0.5}, {-0.0, 1.0, -tiny, 0.5},
+                            {-0.0, -1.0, -tiny, 0.0}, {-1e-310, 2.0, -0.0, -tiny},
+                            {1e308, 1.0, 1e308, 0.0}, {0.0, inf, 1.0, 1.0},
                             {-0.0, -0.0, -0.0, -0.0}, {0.0, 0.0, std::nan(""), 1.0},
-                            {0.0, 0.0, 1.0, -inf},     {1.0, 0.0, inf, -inf}};
+                            {0.0, 0.0, 1.0, -inf},    {1.0, 0.0, inf, -inf}};
     for (const Start& s : starts) {
         SDomainIIR byOne, byBlock;
         for (auto* f : {&byOne, &byBlock}) {
@@ -334,12 +340,13 @@ TEST(BlockOps, filter_should_hand_every_token_on_in_order_and_again_after_a_redo
             byArrays.RunBlock(x.data(), &e, count);
             std::uint32_t reach = 0;  // tokens [0, reach) handed on so far
             bool redone = false;
-            byFollower.RunBlock(x.data(), out.data(), count, [&](std::uint32_t at, std::uint32_t n) {
-                EXPECT_TRUE(at == reach || at == 0) << at << " " << reach;
-                redone = redone || (at == 0 && reach > 0);
-                if (n > 0) std::memcpy(copy.data() + at, out.data() + at, n * sizeof(double));
-                reach = at + n;
-            });
+            byFollower.RunBlock(
+                x.data(), out.data(), count, [&](std::uint32_t at, std::uint32_t n) {
+                    EXPECT_TRUE(at == reach || at == 0) << at << " " << reach;
+                    redone = redone || (at == 0 && reach > 0);
+                    if (n > 0) std::memcpy(copy.data() + at, out.data() + at, n * sizeof(double));
+                    reach = at + n;
+                });
             EXPECT_EQ(reach, count);
             EXPECT_TRUE(SameBits(expected, copy)) << count << " " << special;
             EXPECT_EQ(std::memcmp(byArrays.Delay1, byFollower.Delay1, sizeof(double)), 0);

@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int Amihost(const std::string& arguments, std::string& output, const std::string& environment = "") {
+int Amihost(const std::string& arguments, std::string& output,
+            const std::string& environment = "") {
     const std::string command = environment + std::string(AMIHOST_EXE) + " " + arguments + " 2>&1";
     FILE* pipe = ::popen(command.c_str(), "r");
     output.clear();
@@ -39,8 +40,8 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
     std::string Tx() const {
-        return std::string("run --no-plots --bits 300 -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI + " -o " +
-               dir_.string();
+        return std::string("run --no-plots --bits 300 -l ") + TX_MODEL_LIBRARY + " -a " +
+               TX_PACKAGE_AMI + " -o " + dir_.string();
     }
     static std::string Mischief(const std::string& params) {
         return std::string(TX_MISCHIEF_MODEL) + " --rx-params \"(mischief " + params + ")\"";
@@ -57,7 +58,9 @@ protected:
 TEST_F(Chain, should_run_a_receiver_that_writes_its_output_parameters) {
     // A receiver writes AMI_parameters_out on every AMI_GetWave, as real ones do.
     std::string out;
-    ASSERT_EQ(Amihost(Tx() + " --channel line:10@5e9 --rx " + Mischief("(mode pass) (clock 0)"), out), 0) << out;
+    ASSERT_EQ(
+        Amihost(Tx() + " --channel line:10@5e9 --rx " + Mischief("(mode pass) (clock 0)"), out), 0)
+        << out;
     const nlohmann::json s = Summary();
     EXPECT_TRUE(s["rx_output"]["eye"]["valid"].get<bool>());
     EXPECT_EQ(s["rx_output"]["parameters_out"], "(mischief (calls 0))");
@@ -84,17 +87,20 @@ TEST_F(Chain, should_give_the_receiver_the_transmitters_contract_checks) {
                           Case{"(mode nan) (samples 500)", "not finite"},
                           Case{"(mode initfail)", "AMI_Init returned 0"}}) {
         std::string out;
-        EXPECT_EQ(Amihost(Tx() + " --channel line:10@5e9 --rx " + Mischief(c.params), out), 1) << c.params << "\n" << out;
+        EXPECT_EQ(Amihost(Tx() + " --channel line:10@5e9 --rx " + Mischief(c.params), out), 1)
+            << c.params << "\n"
+            << out;
         EXPECT_NE(out.find(c.breach), std::string::npos) << c.params << "\n" << out;
     }
     // The same misbehaviour in the transmitter's place: the same status.
     for (const char* params : {"(mode initfail)", "(mode nan) (samples 500)", "(mode return0)"}) {
         std::string out;
-        EXPECT_EQ(Amihost(std::string("run --no-plots --bits 300 -o ") + dir_.string() + " -l " + TX_MISCHIEF_MODEL +
-                          " -p \"(mischief " + params + ")\"",
-                      out),
+        EXPECT_EQ(Amihost(std::string("run --no-plots --bits 300 -o ") + dir_.string() + " -l " +
+                              TX_MISCHIEF_MODEL + " -p \"(mischief " + params + ")\"",
+                          out),
                   1)
-            << params << "\n" << out;
+            << params << "\n"
+            << out;
     }
 }
 
@@ -103,27 +109,35 @@ TEST_F(Chain, should_sample_half_a_unit_interval_after_each_clock_time) {
     // unit interval of the simulation: the data is sampled half a unit
     // interval later, in the middle of the eye of an undelayed pulse.
     std::string out;
-    ASSERT_EQ(Amihost(std::string("run --no-plots --bits 300 -o ") + dir_.string() + " -l " + TX_SCALE_MODEL +
-                      " --ignore-bits 3 -p \"(scale)\" --rx " + Mischief("(mode pass) (clock 0)"),
-                  out),
+    ASSERT_EQ(Amihost(std::string("run --no-plots --bits 300 -o ") + dir_.string() + " -l " +
+                          TX_SCALE_MODEL + " --ignore-bits 3 -p \"(scale)\" --rx " +
+                          Mischief("(mode pass) (clock 0)"),
+                      out),
               0)
         << out;
     const nlohmann::json s = Summary();
     EXPECT_NEAR(s["rx_output"]["clock"]["sampling_phase_samples"].get<double>(), 16.0, 1e-6);
-    EXPECT_NEAR(s["rx_output"]["clock"]["eye_height_at_clock_V"].get<double>(), 0.5, 1e-12);  // the scale model halves
-    EXPECT_NE(out.find("sampling phase 16.00 of 32 samples; eye height there 0.5 V"), std::string::npos) << out;
+    EXPECT_NEAR(s["rx_output"]["clock"]["eye_height_at_clock_V"].get<double>(), 0.5,
+                1e-12);  // the scale model halves
+    EXPECT_NE(out.find("sampling phase 16.00 of 32 samples; eye height there 0.5 V"),
+              std::string::npos)
+        << out;
 }
 
 TEST_F(Chain, should_report_a_model_that_crashes_and_leave_no_files) {
     // Under AddressSanitizer its own handler would take the fault first.
     const char* asan = std::getenv("ASAN_OPTIONS");
-    const std::string env = asan != nullptr ? "ASAN_OPTIONS=" + std::string(asan) + ":handle_segv=0 " : "";
+    const std::string env =
+        asan != nullptr ? "ASAN_OPTIONS=" + std::string(asan) + ":handle_segv=0 " : "";
     std::string out;
     EXPECT_EQ(Amihost(Tx() + " --rx " + Mischief("(mode crash)"), out, env), 1) << out;
-    EXPECT_NE(out.find("the model crashed (a segmentation fault) in AMI_GetWave of"), std::string::npos) << out;
+    EXPECT_NE(out.find("the model crashed (a segmentation fault) in AMI_GetWave of"),
+              std::string::npos)
+        << out;
     EXPECT_NE(out.find("mischief_model"), std::string::npos) << out;
     for (const auto& entry : fs::directory_iterator(dir_))
-        EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos)
+            << entry.path();
 }
 
 TEST_F(Chain, should_count_the_ignored_bits_after_the_probes_own_delay) {
@@ -137,10 +151,10 @@ TEST_F(Chain, should_count_the_ignored_bits_after_the_probes_own_delay) {
     }
     auto channelEye = [&](const std::string& params) {
         std::string out;
-        EXPECT_EQ(Amihost(std::string("run --no-plots --bits 300 --ignore-bits 3 -o ") + dir_.string() + " -l " +
-                          TX_MISCHIEF_MODEL + " -p \"(mischief " + params + ")\" --channel impulse:" +
-                          (dir_ / "delay.txt").string(),
-                      out),
+        EXPECT_EQ(Amihost(std::string("run --no-plots --bits 300 --ignore-bits 3 -o ") +
+                              dir_.string() + " -l " + TX_MISCHIEF_MODEL + " -p \"(mischief " +
+                              params + ")\" --channel impulse:" + (dir_ / "delay.txt").string(),
+                          out),
                   0)
             << out;
         return Summary()["channel_output"]["eye"];
@@ -166,19 +180,25 @@ TEST_F(Chain, should_refuse_what_it_would_otherwise_ignore) {
         {"-q run" + lib, "stands before the command"},
         // Receiver options where no receiver runs, or half given.
         {"sweep -q" + lib + grid + " --rx " + TX_SCALE_MODEL, "runs no receiver"},
-        {"optimize -q --channel line:10@5e9" + lib + grid + " --rx " + TX_SCALE_MODEL, "runs no receiver"},
+        {"optimize -q --channel line:10@5e9" + lib + grid + " --rx " + TX_SCALE_MODEL,
+         "runs no receiver"},
         {"check-invariance -q --bits 20" + lib + " --rx " + TX_SCALE_MODEL, "runs no receiver"},
-        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --rx-params \"(x)\"", "need a receiver"},
-        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --rx " + TX_SCALE_MODEL + " --rx-params junk",
+        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --rx-params \"(x)\"",
+         "need a receiver"},
+        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --rx " + TX_SCALE_MODEL +
+             " --rx-params junk",
          "--params"},
-        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --rx " + TX_SCALE_MODEL + " --rx-ami " +
-             TX_PACKAGE_AMI + " --rx-params \"(x)\"",
+        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --rx " + TX_SCALE_MODEL +
+             " --rx-ami " + TX_PACKAGE_AMI + " --rx-params \"(x)\"",
          "not both"},
         // Values that do not fit.
-        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSOR=1e400", "not a finite number"},
-        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSOR=1e300", "not an integer"},
+        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSOR=1e400",
+         "not a finite number"},
+        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSOR=1e300",
+         "not an integer"},
         {"run -q --no-plots --bits 1e20 -o " + dir_.string() + lib, "at most 1e12"},
-        {"run -q --no-plots --bits 20 -o " + dir_.string() + " --ibs " + TX_PACKAGE_AMI, "expects an .ibs file"},
+        {"run -q --no-plots --bits 20 -o " + dir_.string() + " --ibs " + TX_PACKAGE_AMI,
+         "expects an .ibs file"},
     };
     for (const Case& c : cases) {
         std::string out;
@@ -192,8 +212,9 @@ TEST_F(Chain, should_refuse_what_it_would_otherwise_ignore) {
         bin.write(reinterpret_cast<const char*>(values), sizeof values);
     }
     std::string out;
-    EXPECT_EQ(Amihost("run -q --no-plots -o " + dir_.string() + lib + " --stimulus file:" + (dir_ / "nan.bin").string(),
-                  out),
+    EXPECT_EQ(Amihost("run -q --no-plots -o " + dir_.string() + lib +
+                          " --stimulus file:" + (dir_ / "nan.bin").string(),
+                      out),
               2)
         << out;
     EXPECT_NE(out.find("sample 2 is not finite"), std::string::npos) << out;
@@ -210,7 +231,8 @@ TEST_F(Chain, should_read_an_ibs_as_the_checker_does) {
         ASSERT_NE(at, std::string::npos) << from;
         ibs.replace(at, from.size(), to);
     };
-    edit("[Component]       varnok_meridel_qlx_tx", "[Comment Char] #_char\n[Component]       Test Chip # a comment");
+    edit("[Component]       varnok_meridel_qlx_tx",
+         "[Comment Char] #_char\n[Component]       Test Chip # a comment");
     edit("Executable Linux_GCC_64 ", "Executable linux_gcc4.1.2_64 ");
     for (std::size_t at; (at = ibs.find('|')) != std::string::npos;) ibs[at] = '#';
     std::ofstream(dir_ / "varnok_meridel_qlx_ami_tx.ibs") << ibs;
@@ -218,7 +240,8 @@ TEST_F(Chain, should_read_an_ibs_as_the_checker_does) {
     fs::copy_file(TX_PACKAGE_AMI, dir_ / "varnok_meridel_qlx_ami_tx.ami");
     std::string out;
     ASSERT_EQ(Amihost("run -q --no-plots --bits 40 -o " + (dir_ / "out").string() + " --ibs " +
-                          (dir_ / "varnok_meridel_qlx_ami_tx.ibs").string() + " --component \"Test Chip\" --force",
+                          (dir_ / "varnok_meridel_qlx_ami_tx.ibs").string() +
+                          " --component \"Test Chip\" --force",
                       out),
               0)
         << out;

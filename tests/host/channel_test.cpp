@@ -1,5 +1,7 @@
 // The channel: Touchstone reading, the built-in line, impulse responses
 // against closed forms, and streaming convolution against direct convolution.
+#include "link/channel.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,7 +14,6 @@
 #include <sstream>
 
 #include "channel_source.h"
-#include "link/channel.h"
 
 namespace fs = std::filesystem;
 using namespace amihost;
@@ -31,7 +32,8 @@ namespace {
 constexpr double kPi = 3.141592653589793;
 
 fs::path Scratch(const std::string& name) {
-    const fs::path dir = fs::temp_directory_path() / ("amihost-channel-" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-channel-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     return dir / name;
 }
@@ -45,7 +47,8 @@ void WriteRc(const fs::path& path, double tau, const std::string& format) {
         auto put = [&](std::complex<double> v) {
             if (format == "RI") out << ' ' << v.real() << ' ' << v.imag();
             if (format == "MA") out << ' ' << std::abs(v) << ' ' << std::arg(v) * 180 / kPi;
-            if (format == "DB") out << ' ' << 20 * std::log10(std::abs(v)) << ' ' << std::arg(v) * 180 / kPi;
+            if (format == "DB")
+                out << ' ' << 20 * std::log10(std::abs(v)) << ' ' << std::arg(v) * 180 / kPi;
         };
         out.precision(12);
         out << f;
@@ -75,9 +78,10 @@ TEST(Channel, should_read_touchstone_formats_units_and_version_2_keywords) {
     }
     EXPECT_DOUBLE_EQ(ri.frequency[1], 0.02e9);
     // Version 2.0, 12_21 order, megahertz; S21 is the third pair.
-    std::ofstream(Scratch("v2.s2p")) << "[Version] 2.0\n# MHz S RI R 50\n[Number of Ports] 2\n"
-                                         "[Two-Port Data Order] 12_21\n[Number of Frequencies] 2\n[Network Data]\n"
-                                         "100 0 0 0.1 0 0.5 0.25 0 0\n200 0 0 0.1 0 0.5 0.25 0 0\n[End]\n";
+    std::ofstream(Scratch("v2.s2p"))
+        << "[Version] 2.0\n# MHz S RI R 50\n[Number of Ports] 2\n"
+           "[Two-Port Data Order] 12_21\n[Number of Frequencies] 2\n[Network Data]\n"
+           "100 0 0 0.1 0 0.5 0.25 0 0\n200 0 0 0.1 0 0.5 0.25 0 0\n[End]\n";
     TouchstoneData v2;
     ASSERT_EQ(ReadTouchstone(Scratch("v2.s2p").string(), ports, v2), "");
     EXPECT_DOUBLE_EQ(v2.frequency[0], 100e6);
@@ -96,8 +100,9 @@ TEST(Channel, should_read_touchstone_formats_units_and_version_2_keywords) {
         EXPECT_EQ(e.find("0 numbers"), std::string::npos) << e;
     }
     // A point at 0 Hz is data like any other: a finite response and DC gain.
-    std::ofstream(Scratch("dc.s2p")) << "# GHz S MA R 50\n0 0 0 1 0 1 0 0 0\n1 0 0 0.9 -20 0.9 -20 0 0\n"
-                                        "10 0 0 0.5 -200 0.5 -200 0 0\n";
+    std::ofstream(Scratch("dc.s2p"))
+        << "# GHz S MA R 50\n0 0 0 1 0 1 0 0 0\n1 0 0 0.9 -20 0.9 -20 0 0\n"
+           "10 0 0 0.5 -200 0.5 -200 0 0\n";
     Channel dc;
     ASSERT_EQ(LoadChannel(Scratch("dc.s2p").string(), 1e-12, 32e-12, PortOrder{}, dc), "");
     EXPECT_NEAR(dc.dcGain, 1.0, 1e-12);
@@ -109,7 +114,12 @@ TEST(Channel, should_read_touchstone_formats_units_and_version_2_keywords) {
         four << f;
         for (int i = 1; i <= 4; ++i)
             for (int j = 1; j <= 4; ++j)
-                four << ' ' << (i == 2 && j == 1 ? 0.8 : i == 4 && j == 3 ? 0.6 : i == 2 && j == 3 ? 0.1 : 0.0) << " 0";
+                four << ' '
+                     << (i == 2 && j == 1   ? 0.8
+                         : i == 4 && j == 3 ? 0.6
+                         : i == 2 && j == 3 ? 0.1
+                                            : 0.0)
+                     << " 0";
         four << "\n";
     }
     four.close();
@@ -121,11 +131,14 @@ TEST(Channel, should_read_touchstone_formats_units_and_version_2_keywords) {
     std::ofstream(Scratch("bad2.s2p")) << "# GHz S RI\n2 0 0 1 0 1 0 0 0\n1 0 0 1 0 1 0 0 0\n";
     std::ofstream(Scratch("bad3.s2p")) << "# GHz S RI\n1 0 0 1 0 1 0 0\n";
     TouchstoneData bad;
-    EXPECT_NE(ReadTouchstone(Scratch("bad1.s2p").string(), ports, bad).find("bad1.s2p:2:"), std::string::npos);
+    EXPECT_NE(ReadTouchstone(Scratch("bad1.s2p").string(), ports, bad).find("bad1.s2p:2:"),
+              std::string::npos);
     bad = {};
-    EXPECT_NE(ReadTouchstone(Scratch("bad2.s2p").string(), ports, bad).find("bad2.s2p:3:"), std::string::npos);
+    EXPECT_NE(ReadTouchstone(Scratch("bad2.s2p").string(), ports, bad).find("bad2.s2p:3:"),
+              std::string::npos);
     bad = {};
-    EXPECT_NE(ReadTouchstone(Scratch("bad3.s2p").string(), ports, bad).find("bad3.s2p:2:"), std::string::npos);
+    EXPECT_NE(ReadTouchstone(Scratch("bad3.s2p").string(), ports, bad).find("bad3.s2p:2:"),
+              std::string::npos);
     fs::remove_all(Scratch("").parent_path());
 }
 
@@ -159,7 +172,7 @@ TEST(Channel, should_give_the_line_the_loss_asked_for) {
     EXPECT_NEAR(20 * std::log10(std::abs(h)), -20.0, 0.5);
     double kept = 0;
     for (double v : c.impulse) kept += v;
-    EXPECT_EQ(c.dcGain, 1.0);  // no loss at DC
+    EXPECT_EQ(c.dcGain, 1.0);                  // no loss at DC
     EXPECT_NEAR(kept + c.cutArea, 1.0, 1e-9);  // what the kept response lacks is stated
     EXPECT_NEAR(20 * std::log10(std::abs(LineResponse(5e9, 20, 5e9))), -20.0, 1e-9);
     EXPECT_NE(LoadChannel("line:20", dt, 100e-12, PortOrder{}, c), "");

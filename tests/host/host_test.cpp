@@ -262,8 +262,9 @@ TEST(Demo, should_write_valid_pictures_and_the_expected_eye_height) {
     const std::string command = std::string(AMIHOST_EXE) + " demo -q --out " + dir.string();
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     // The story: the default codes, optimize, the best codes, both eyes together.
-    for (const char* name : {"default_codes/eye.png", "default_codes/step.png", "default_codes/pulse.png",
-                             "optimized_codes/eye_channel.png", "optimize.png"}) {
+    for (const char* name :
+         {"default_codes/eye.png", "default_codes/step.png", "default_codes/pulse.png",
+          "optimized_codes/eye_channel.png", "optimize.png"}) {
         std::ifstream png(dir / name, std::ios::binary);
         unsigned char head[24] = {};
         png.read(reinterpret_cast<char*>(head), 24);
@@ -281,8 +282,10 @@ TEST(Demo, should_write_valid_pictures_and_the_expected_eye_height) {
     const nlohmann::json summary = nlohmann::json::parse(in);
     std::ifstream afterIn(dir / "optimized_codes/summary.json");
     const nlohmann::json after = nlohmann::json::parse(afterIn);
-    EXPECT_LT(summary["channel_output"]["eye"]["height_V"].get<double>(), 0.0);  // closed behind the line
-    EXPECT_GT(after["channel_output"]["eye"]["height_V"].get<double>(), 0.05);   // opened by the codes
+    EXPECT_LT(summary["channel_output"]["eye"]["height_V"].get<double>(),
+              0.0);  // closed behind the line
+    EXPECT_GT(after["channel_output"]["eye"]["height_V"].get<double>(),
+              0.05);  // opened by the codes
     EXPECT_EQ(summary["channel_output"]["statistical_eye"]["height_V_at_1e-12"].get<double>(), 0.0);
     EXPECT_GT(after["channel_output"]["statistical_eye"]["height_V_at_1e-12"].get<double>(), 0.005);
     EXPECT_EQ(summary["ignore_bits"], 3);
@@ -346,7 +349,8 @@ TEST(Commands, should_sweep_a_reduced_grid_in_shards_that_cover_it_once) {
     EXPECT_EQ(Amihost(common + " --grid NOPE=1 --csv " + (dir / "x.csv").string()), 2);
     // Merge knows the whole grid from the rows: all shards merge to the whole,
     // the first two alone (the last one missing) are refused.
-    const std::string s1 = (dir / "s1.csv").string(), s2 = (dir / "s2.csv").string(), s3 = (dir / "s3.csv").string();
+    const std::string s1 = (dir / "s1.csv").string(), s2 = (dir / "s2.csv").string(),
+                      s3 = (dir / "s3.csv").string();
     ASSERT_EQ(Amihost("merge -o " + (dir / "m.csv").string() + " " + s3 + " " + s1 + " " + s2), 0);
     EXPECT_EQ(Lines(dir / "m.csv"), all);
     EXPECT_EQ(Amihost("merge -o " + (dir / "m.csv").string() + " " + s1 + " " + s2), 2);
@@ -414,11 +418,14 @@ TEST(Commands, should_refuse_bad_numbers_and_sizes_with_one_line) {
     const std::string ami = std::string(" -a ") + TX_PACKAGE_AMI;
     for (const std::string& bad :
          {std::string("run") + lib + " --block fixed:99999999999999999999",
-          std::string("run") + lib + " -n 100000000 --bits 5", std::string("run") + lib + " --bit-time inf",
-          std::string("run") + lib + " --high nan", std::string("run") + lib + " --high 0.5 --low 0.5",
-          std::string("run") + lib + ami + " -p \"(x (a 1))\"", std::string("run") + lib + " --bits 0",
-          std::string("run") + lib + " --ignore-bits -3", std::string("run") + lib + " --block fixed:0",
-          std::string("run") + lib + " --block random:", std::string("run") + lib + " -p \"(a (b 1)\"",
+          std::string("run") + lib + " -n 100000000 --bits 5",
+          std::string("run") + lib + " --bit-time inf", std::string("run") + lib + " --high nan",
+          std::string("run") + lib + " --high 0.5 --low 0.5",
+          std::string("run") + lib + ami + " -p \"(x (a 1))\"",
+          std::string("run") + lib + " --bits 0", std::string("run") + lib + " --ignore-bits -3",
+          std::string("run") + lib + " --block fixed:0",
+          std::string("run") + lib + " --block random:",
+          std::string("run") + lib + " -p \"(a (b 1)\"",
           std::string("check-invariance") + lib + " --policies whole",
           std::string("check-invariance") + lib + " --tolerance -1",
           std::string("sweep") + lib + ami + " --grid TXPOSTCURSOR=1,2 --set TXPOSTCURSOR=7",
@@ -426,14 +433,17 @@ TEST(Commands, should_refuse_bad_numbers_and_sizes_with_one_line) {
           std::string("sweep") + lib + ami + " --grid TXPOSTCURSOR=a,b",
           std::string("sweep") + lib + ami + " -j 0", std::string("run --nonsense"),
           // The package folder lacks its executables: errors stop the run.
-          std::string("run --ibs ") + TX_SOURCE_IBS, std::string("run --ibs ") + TX_SOURCE_IBS + lib}) {
+          std::string("run --ibs ") + TX_SOURCE_IBS,
+          std::string("run --ibs ") + TX_SOURCE_IBS + lib}) {
         std::string out;
         EXPECT_EQ(AmihostOutput(bad, out), 2) << bad << "\n" << out;
         EXPECT_EQ(out.find("terminate"), std::string::npos) << bad;
     }
-    EXPECT_EQ(Amihost(std::string("run -q") + lib + " --bits 1e3 --no-plots -o " +
-                      (fs::temp_directory_path() / ("amihost-e3-" + std::to_string(::getpid()))).string()),
-              0);
+    EXPECT_EQ(
+        Amihost(
+            std::string("run -q") + lib + " --bits 1e3 --no-plots -o " +
+            (fs::temp_directory_path() / ("amihost-e3-" + std::to_string(::getpid()))).string()),
+        0);
     fs::remove_all(fs::temp_directory_path() / ("amihost-e3-" + std::to_string(::getpid())));
 }
 
@@ -443,13 +453,13 @@ TEST(Commands, should_read_stimulus_files_one_number_per_line) {
     std::ofstream(dir / "two.txt") << "# time,value\n0.5\n\n0,0.5\n";
     std::ofstream(dir / "junk.txt") << "0.5\n0.5abc\n";
     std::string out;
-    EXPECT_EQ(AmihostOutput(std::string("run -l ") + TX_SCALE_MODEL + " --stimulus file:" +
-                                (dir / "two.txt").string(),
+    EXPECT_EQ(AmihostOutput(std::string("run -l ") + TX_SCALE_MODEL +
+                                " --stimulus file:" + (dir / "two.txt").string(),
                             out),
               2);
     EXPECT_NE(out.find("two.txt:4:"), std::string::npos) << out;
-    EXPECT_EQ(AmihostOutput(std::string("run -l ") + TX_SCALE_MODEL + " --stimulus file:" +
-                                (dir / "junk.txt").string(),
+    EXPECT_EQ(AmihostOutput(std::string("run -l ") + TX_SCALE_MODEL +
+                                " --stimulus file:" + (dir / "junk.txt").string(),
                             out),
               2);
     EXPECT_NE(out.find("junk.txt:2:"), std::string::npos) << out;
@@ -479,8 +489,8 @@ TEST(Commands, should_measure_the_eye_against_the_bits_sent) {
               0);
     s = Summary(dir);
     EXPECT_FALSE(s["eye"]["valid"].get<bool>());  // a step has no eye
-    EXPECT_EQ(Amihost(std::string("run -q --no-plots -l ") + TX_BROKEN_MODEL + " --bits 20 -n 8 -o " +
-                      dir.string()),
+    EXPECT_EQ(Amihost(std::string("run -q --no-plots -l ") + TX_BROKEN_MODEL +
+                      " --bits 20 -n 8 -o " + dir.string()),
               1);
     s = Summary(dir);
     EXPECT_FALSE(s["eye"]["valid"].get<bool>());
@@ -518,13 +528,15 @@ TEST(Commands, should_probe_the_link_behind_a_channel) {
     EXPECT_EQ(Amihost(rx + "/nonexistent.so"), 2);
     // sweep behind the channel: the channel's columns; check-invariance compares after it.
     ASSERT_EQ(Amihost(std::string("sweep -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
-                      " --bits 200 --channel line:12@5e9 --grid TXPOSTCURSOR=0,20 --csv " + (dir / "s.csv").string()),
+                      " --bits 200 --channel line:12@5e9 --grid TXPOSTCURSOR=0,20 --csv " +
+                      (dir / "s.csv").string()),
               0);
     const std::vector<std::string> rows = Lines(dir / "s.csv");
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_NE(rows[0].find(",channel_eye_height_V,channel_eye_width_UI,stat_eye_height_V"), std::string::npos);
-    EXPECT_EQ(Amihost(std::string("check-invariance -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
-                      " --bits 60 --channel line:12@5e9"),
+    EXPECT_NE(rows[0].find(",channel_eye_height_V,channel_eye_width_UI,stat_eye_height_V"),
+              std::string::npos);
+    EXPECT_EQ(Amihost(std::string("check-invariance -l ") + TX_MODEL_LIBRARY + " -a " +
+                      TX_PACKAGE_AMI + " --bits 60 --channel line:12@5e9"),
               0);
     EXPECT_EQ(Amihost(run + " --channel line:oops"), 2);
     EXPECT_EQ(Amihost(run + " --channel /nonexistent.s2p"), 2);
@@ -534,7 +546,8 @@ TEST(Commands, should_probe_the_link_behind_a_channel) {
 TEST(Commands, should_optimize_to_the_codes_the_link_needs_and_merge_shards) {
     const fs::path dir = fs::temp_directory_path() / ("amihost-opt-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    const std::string base = std::string("optimize -q -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+    const std::string base = std::string("optimize -q -l ") + TX_MODEL_LIBRARY + " -a " +
+                             TX_PACKAGE_AMI +
                              " --bits 300 --grid TXPRECURSOR=0,4 --grid TXPOSTCURSOR=0:30:10";
     // The rank is the column before the last (grid_size).
     auto rankOf = [](const std::string& row) {
@@ -548,25 +561,30 @@ TEST(Commands, should_optimize_to_the_codes_the_link_needs_and_merge_shards) {
         return std::string();
     };
     // At the transmitter's own pins any emphasis only costs eye: the plain codes win.
-    ASSERT_EQ(Amihost(base + " --csv " + (dir / "pins.csv").string() + " --heatmap " + (dir / "pins.png").string()), 0);
+    ASSERT_EQ(Amihost(base + " --csv " + (dir / "pins.csv").string() + " --heatmap " +
+                      (dir / "pins.png").string()),
+              0);
     EXPECT_EQ(best(dir / "pins.csv").rfind("0,0,0,15,0,", 0), 0u) << best(dir / "pins.csv");
     EXPECT_TRUE(fs::exists(dir / "pins.png"));
     // Behind a lossy line, post-cursor emphasis wins.
-    ASSERT_EQ(Amihost(base + " --channel line:16@5e9 --csv " + (dir / "line.csv").string() + " --heatmap " +
-                      (dir / "line.png").string()),
+    ASSERT_EQ(Amihost(base + " --channel line:16@5e9 --csv " + (dir / "line.csv").string() +
+                      " --heatmap " + (dir / "line.png").string()),
               0);
     const std::string row = best(dir / "line.csv");
     const std::size_t post = std::stoul(row.substr(row.find(',', row.find(',') + 1) + 1));
     EXPECT_GE(post, 10u) << row;
     // Shards merge back into the whole; overlap and gaps are refused.
     for (int k = 1; k <= 3; ++k)
-        ASSERT_EQ(Amihost(base + " --channel line:16@5e9 --shard " + std::to_string(k) + "/3 --heatmap '' --csv " +
-                          (dir / ("s" + std::to_string(k) + ".csv")).string()),
-                  0);
-    const std::string shards = (dir / "s1.csv").string() + " " + (dir / "s2.csv").string() + " " + (dir / "s3.csv").string();
+        ASSERT_EQ(
+            Amihost(base + " --channel line:16@5e9 --shard " + std::to_string(k) +
+                    "/3 --heatmap '' --csv " + (dir / ("s" + std::to_string(k) + ".csv")).string()),
+            0);
+    const std::string shards = (dir / "s1.csv").string() + " " + (dir / "s2.csv").string() + " " +
+                               (dir / "s3.csv").string();
     ASSERT_EQ(Amihost("merge -o " + (dir / "merged.csv").string() + " " + shards), 0);
     // Ranked again as a whole: the merged file is the unsharded run's, rank for rank.
-    const std::vector<std::string> merged = Lines(dir / "merged.csv"), whole = Lines(dir / "line.csv");
+    const std::vector<std::string> merged = Lines(dir / "merged.csv"),
+                                   whole = Lines(dir / "line.csv");
     ASSERT_EQ(merged.size(), whole.size());
     int firsts = 0;
     for (std::size_t k = 1; k < merged.size(); ++k) {
@@ -575,8 +593,14 @@ TEST(Commands, should_optimize_to_the_codes_the_link_needs_and_merge_shards) {
     }
     EXPECT_EQ(firsts, 1);
     // The last shard left out: refused, although the indices before it are complete.
-    EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + (dir / "s1.csv").string() + " " + (dir / "s2.csv").string()), 2);
-    EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + (dir / "s2.csv").string() + " " + (dir / "s3.csv").string()), 2);
-    EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + shards + " " + (dir / "s1.csv").string()), 2);
+    EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + (dir / "s1.csv").string() +
+                      " " + (dir / "s2.csv").string()),
+              2);
+    EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + (dir / "s2.csv").string() +
+                      " " + (dir / "s3.csv").string()),
+              2);
+    EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + shards + " " +
+                      (dir / "s1.csv").string()),
+              2);
     fs::remove_all(dir);
 }

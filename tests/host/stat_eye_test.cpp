@@ -2,24 +2,25 @@
 // not share their code: exhaustive enumeration of bit patterns, the worst
 // case, a complete PRBS, the Gaussian tail, and the real model behind real
 // channels (the built-in line and measured Touchstone files).
+#include "link/stat_eye.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <map>
-#include <random>
-#include <fstream>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
 #include <vector>
 
 #include "channel_source.h"
 #include "link/eye.h"
 #include "link/fft.h"
 #include "link/responses.h"
-#include "link/stat_eye.h"
 #include "session.h"
 #include "stimulus.h"
 
@@ -29,8 +30,10 @@ namespace fs = std::filesystem;
 namespace {
 
 // The transmitter's responses at the given codes, from the real model.
-Responses TxResponses(const std::map<std::string, std::string>& codes, const StatEyeOptions& options = {},
-                      const std::string& library = TX_MODEL_LIBRARY, const std::string& params = "") {
+Responses TxResponses(const std::map<std::string, std::string>& codes,
+                      const StatEyeOptions& options = {},
+                      const std::string& library = TX_MODEL_LIBRARY,
+                      const std::string& params = "") {
     CommonOptions o;
     o.library = library;
     if (params.empty()) {
@@ -73,8 +76,10 @@ double BruteForceHeight(double main, const std::vector<double>& isi, double targ
     bool inRun = false;
     for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
         const double v = 0.5 * (cuts[k] + cuts[k + 1]);
-        const auto onesBelow = static_cast<double>(std::lower_bound(sums.begin(), sums.end(), v - main) - sums.begin());
-        const auto zerosAbove = static_cast<double>(sums.end() - std::upper_bound(sums.begin(), sums.end(), v));
+        const auto onesBelow = static_cast<double>(
+            std::lower_bound(sums.begin(), sums.end(), v - main) - sums.begin());
+        const auto zerosAbove =
+            static_cast<double>(sums.end() - std::upper_bound(sums.begin(), sums.end(), v));
         const double ber = 0.5 * p * (onesBelow + zerosAbove);
         if (ber <= target && cuts[k + 1] > cuts[k]) {
             if (!inRun) runStart = cuts[k], inRun = true;
@@ -96,7 +101,8 @@ TEST(StatEye, should_bound_every_pattern_within_the_stated_grid_error) {
     std::uniform_real_distribution<double> u(-1, 1);
     for (int trial = 0; trial < 5; ++trial) {
         std::vector<double> cursors;
-        for (int i = 0; i < 14; ++i) cursors.push_back(u(rng) * std::pow(10.0, -4 * std::fabs(u(rng))));
+        for (int i = 0; i < 14; ++i)
+            cursors.push_back(u(rng) * std::pow(10.0, -4 * std::fabs(u(rng))));
         const IsiDistribution d = ComputeIsi(cursors, StatEyeOptions{}.gridBins);
         std::vector<double> sums;
         for (int b = 0; b < (1 << 14); ++b) {
@@ -110,18 +116,29 @@ TEST(StatEye, should_bound_every_pattern_within_the_stated_grid_error) {
         for (double p : d.p) total += p;
         EXPECT_NEAR(total, 1.0, 1e-12);
         for (std::size_t k = 0; k < sums.size(); k += 97) {
-            const double exact = static_cast<double>(k + 1) / static_cast<double>(sums.size());  // P(X <= sums[k])
-            double below = 0, above = 0;  // computed mass at or below sums[k] + error, and below sums[k] - error
+            const double exact =
+                static_cast<double>(k + 1) / static_cast<double>(sums.size());  // P(X <= sums[k])
+            double below = 0,
+                   above =
+                       0;  // computed mass at or below sums[k] + error, and below sums[k] - error
             for (std::size_t i = 0; i < d.p.size(); ++i) {
                 if (d.Level(i) <= sums[k] + d.error + 1e-15) below += d.p[i];
                 if (d.Level(i) < sums[k] - d.error - 1e-15) above += d.p[i];
             }
             EXPECT_GE(below + 1e-12, exact) << trial << " " << k;
-            EXPECT_LE(above, static_cast<double>(std::upper_bound(sums.begin(), sums.end(), sums[k]) - sums.begin()) /
-                                 static_cast<double>(sums.size()) + 1e-12)
+            EXPECT_LE(above,
+                      static_cast<double>(std::upper_bound(sums.begin(), sums.end(), sums[k]) -
+                                          sums.begin()) /
+                              static_cast<double>(sums.size()) +
+                          1e-12)
                 << trial << " " << k;
         }
-        EXPECT_LT(d.error, 1e-3 * [&] { double r = 0; for (double c : cursors) r += std::fabs(c); return r; }());
+        EXPECT_LT(
+            d.error, 1e-3 * [&] {
+                double r = 0;
+                for (double c : cursors) r += std::fabs(c);
+                return r;
+            }());
     }
 }
 
@@ -132,7 +149,8 @@ TEST(StatEye, should_match_an_enumeration_of_every_pattern_of_the_real_link) {
     const Responses tx = TxResponses({{"TXPRECURSOR", "6"}, {"TXPOSTCURSOR", "26"}});
     ASSERT_TRUE(tx.ok);
     const Channel line = Line(18);
-    const ProbeResponses ch = ThroughChannel(tx.probe, line.impulse, line.dcGain, 32, StatEyeOptions{});
+    const ProbeResponses ch =
+        ThroughChannel(tx.probe, line.impulse, line.dcGain, 32, StatEyeOptions{});
     ASSERT_TRUE(ch.ok);
     const int N = 32;
     const std::int64_t centre = static_cast<std::int64_t>(ch.start) + ch.delaySamples;
@@ -164,7 +182,8 @@ TEST(StatEye, should_never_lie_below_the_worst_case_behind_real_channels) {
     ASSERT_TRUE(tx.ok);
     for (double db : {10.0, 18.0, 30.0}) {
         const Channel line = Line(db);
-        const ProbeResponses ch = ThroughChannel(tx.probe, line.impulse, line.dcGain, 32, StatEyeOptions{});
+        const ProbeResponses ch =
+            ThroughChannel(tx.probe, line.impulse, line.dcGain, 32, StatEyeOptions{});
         ASSERT_TRUE(ch.ok && ch.stat.valid);
         for (int p = 0; p < 32; ++p) {
             double sumAbs = 0;
@@ -172,7 +191,8 @@ TEST(StatEye, should_never_lie_below_the_worst_case_behind_real_channels) {
             for (std::int64_t s = t % 32; s < static_cast<std::int64_t>(ch.pulse.size()); s += 32)
                 if (s != t) sumAbs += std::fabs(ch.pulse[static_cast<std::size_t>(s)]);
             const double worst = ch.pulse[static_cast<std::size_t>(t)] - sumAbs;
-            EXPECT_GE(ch.stat.heights[static_cast<std::size_t>(p)], worst - 1e-12) << db << " dB, phase " << p;
+            EXPECT_GE(ch.stat.heights[static_cast<std::size_t>(p)], worst - 1e-12)
+                << db << " dB, phase " << p;
         }
         EXPECT_GE(ch.stat.heightAtTarget, ch.stat.peakDistortionHeight);
     }
@@ -190,13 +210,15 @@ TEST(StatEye, should_group_only_a_tail_that_moves_no_height) {
         exact.exactCursors = 1 << 20;
         for (double target : {1e-6, 1e-12}) {
             grouped.targetBer = exact.targetBer = target;
-            const ProbeResponses a = ThroughChannel(tx.probe, line.impulse, line.dcGain, 32, grouped);
+            const ProbeResponses a =
+                ThroughChannel(tx.probe, line.impulse, line.dcGain, 32, grouped);
             const ProbeResponses b = ThroughChannel(tx.probe, line.impulse, line.dcGain, 32, exact);
             ASSERT_TRUE(a.ok && b.ok);
             EXPECT_GT(a.stat.groupedCursors, 0);
             EXPECT_EQ(b.stat.groupedCursors, 0);
             for (int p = 0; p < 32; ++p)
-                EXPECT_NEAR(a.stat.heights[static_cast<std::size_t>(p)], b.stat.heights[static_cast<std::size_t>(p)], 1e-3)
+                EXPECT_NEAR(a.stat.heights[static_cast<std::size_t>(p)],
+                            b.stat.heights[static_cast<std::size_t>(p)], 1e-3)
                     << db << " dB, BER " << target << ", phase " << p;
         }
     }
@@ -251,7 +273,8 @@ TEST(StatEye, should_agree_with_the_time_domain_eye_of_a_complete_pattern) {
     const int N = 8;
     std::vector<double> pulse(static_cast<std::size_t>(6 * N), 0.0);
     for (int k = 0; k < 4 * N; ++k)
-        pulse[static_cast<std::size_t>(k + N)] = 0.6 * std::sin(3.141592653589793 * k / (4.0 * N)) * std::exp(-k / 5.0);
+        pulse[static_cast<std::size_t>(k + N)] =
+            0.6 * std::sin(3.141592653589793 * k / (4.0 * N)) * std::exp(-k / 5.0);
     std::size_t peak = 0;
     for (std::size_t k = 0; k < pulse.size(); ++k)
         if (pulse[k] > pulse[peak]) peak = k;
@@ -263,16 +286,20 @@ TEST(StatEye, should_agree_with_the_time_domain_eye_of_a_complete_pattern) {
     std::vector<double> y(bits.size() * N, 0.0);
     for (std::size_t b = 0; b < bits.size(); ++b)
         if (bits[b])
-            for (std::size_t k = 0; k < pulse.size() && b * N + k < y.size(); ++k) y[b * N + k] += pulse[k];
+            for (std::size_t k = 0; k < pulse.size() && b * N + k < y.size(); ++k)
+                y[b * N + k] += pulse[k];
     for (int phase = 0; phase < N; ++phase) {
         double worstOne = 1e9, worstZero = -1e9;
         const std::int64_t t = static_cast<std::int64_t>(peak) - N / 2 + phase;
         for (std::size_t b = 64; b + 8 < bits.size(); ++b) {
             const double v = y[b * N + static_cast<std::size_t>(t)];
-            if (bits[b]) worstOne = std::min(worstOne, v);
-            else worstZero = std::max(worstZero, v);
+            if (bits[b])
+                worstOne = std::min(worstOne, v);
+            else
+                worstZero = std::max(worstZero, v);
         }
-        EXPECT_NEAR(stat.heights[static_cast<std::size_t>(phase)], std::max(0.0, worstOne - worstZero), 1e-12)
+        EXPECT_NEAR(stat.heights[static_cast<std::size_t>(phase)],
+                    std::max(0.0, worstOne - worstZero), 1e-12)
             << phase;
     }
 }
@@ -312,7 +339,8 @@ TEST(Channel, should_keep_the_line_causal_and_its_cut_tail_stated) {
             bins[k] = LineResponse(static_cast<double>(k) / (static_cast<double>(n) * dt), db, 5e9);
         const std::vector<double> longer = InverseRealDouble(bins, n);
         double worst = 0;
-        for (std::size_t k = 0; k < c.impulse.size(); ++k) worst = std::max(worst, std::fabs(longer[k] - c.impulse[k]));
+        for (std::size_t k = 0; k < c.impulse.size(); ++k)
+            worst = std::max(worst, std::fabs(longer[k] - c.impulse[k]));
         EXPECT_LT(worst, 1e-7 * c.dcGain) << db;
     }
 }
@@ -326,15 +354,18 @@ TEST(Channel, should_follow_real_touchstone_channels) {
         const char* file;
         const char* ports;
     };
-    for (const Case& c : {Case{"CPWG200.s2p", "1,3,2,4"}, Case{"MSL200.s2p", "1,3,2,4"}, Case{"diff_dut.s4p", "1,2,3,4"},
-                          Case{"diff_2xthru_with_connectors.s4p", "1,2,3,4"}}) {
+    for (const Case& c :
+         {Case{"CPWG200.s2p", "1,3,2,4"}, Case{"MSL200.s2p", "1,3,2,4"},
+          Case{"diff_dut.s4p", "1,2,3,4"}, Case{"diff_2xthru_with_connectors.s4p", "1,2,3,4"}}) {
         PortOrder ports;
         ASSERT_TRUE(ParsePortOrder(c.ports, ports));
         Channel ch;
-        ASSERT_EQ(LoadChannel((shared / c.file).string(), 1e-10 / 32, 1e-10, ports, ch), "") << c.file;
+        ASSERT_EQ(LoadChannel((shared / c.file).string(), 1e-10 / 32, 1e-10, ports, ch), "")
+            << c.file;
         // Through lines and fixtures: most of the DC level gets through.
         EXPECT_GT(ch.dcGain, 0.8) << c.file;
-        const ProbeResponses r = ThroughChannel(tx.probe, ch.impulse, ch.dcGain, 32, StatEyeOptions{});
+        const ProbeResponses r =
+            ThroughChannel(tx.probe, ch.impulse, ch.dcGain, 32, StatEyeOptions{});
         ASSERT_TRUE(r.ok && r.stat.valid) << c.file;
         EXPECT_GE(r.stat.heightAtTarget, r.stat.peakDistortionHeight) << c.file;
         // The PRBS7 eye (every 7-bit pattern) of the same pulse, by superposition.
@@ -343,7 +374,8 @@ TEST(Channel, should_follow_real_touchstone_channels) {
         std::vector<double> y(length, r.low);
         for (std::size_t b = 0; b < bits.size(); ++b)
             if (bits[b])
-                for (std::size_t k = 0; k < r.pulse.size() && b * N + k < length; ++k) y[b * N + k] += r.pulse[k];
+                for (std::size_t k = 0; k < r.pulse.size() && b * N + k < length; ++k)
+                    y[b * N + k] += r.pulse[k];
         const EyeMetrics prbs =
             MeasureEye(y, 32, 127, static_cast<std::int64_t>(r.start) + r.delaySamples, bits);
         ASSERT_TRUE(prbs.valid) << c.file;
@@ -353,17 +385,21 @@ TEST(Channel, should_follow_real_touchstone_channels) {
     PortOrder crossed;
     ASSERT_TRUE(ParsePortOrder("1,3,2,4", crossed));
     Channel wrong;
-    ASSERT_EQ(LoadChannel((shared / "diff_dut.s4p").string(), 1e-10 / 32, 1e-10, crossed, wrong), "");
+    ASSERT_EQ(LoadChannel((shared / "diff_dut.s4p").string(), 1e-10 / 32, 1e-10, crossed, wrong),
+              "");
     EXPECT_LT(std::fabs(wrong.dcGain), 0.05);
 }
 
 TEST(StatEye, should_let_optimize_pick_what_an_exact_ranking_picks) {
     // A small grid behind the 18 dB line, ranked by optimize (2048 levels,
     // the tail grouped) and here with every cursor exact on 16384 levels.
-    const std::string csv = (fs::temp_directory_path() / ("amihost-rank-" + std::to_string(::getpid()) + ".csv")).string();
-    const std::string command = std::string(AMIHOST_EXE) + " optimize -q -l " + TX_MODEL_LIBRARY + " -a " +
-                                TX_PACKAGE_AMI + " --channel line:18@5e9 --grid TXPRECURSOR=0,2,6 --grid TXPOSTCURSOR=20,26,31" +
-                                " --confirm 0 --heatmap '' --csv " + csv;
+    const std::string csv =
+        (fs::temp_directory_path() / ("amihost-rank-" + std::to_string(::getpid()) + ".csv"))
+            .string();
+    const std::string command =
+        std::string(AMIHOST_EXE) + " optimize -q -l " + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+        " --channel line:18@5e9 --grid TXPRECURSOR=0,2,6 --grid TXPOSTCURSOR=20,26,31" +
+        " --confirm 0 --heatmap '' --csv " + csv;
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     std::ifstream in(csv);
     std::string line, best;
@@ -384,7 +420,8 @@ TEST(StatEye, should_let_optimize_pick_what_an_exact_ranking_picks) {
             StatEyeOptions none;
             none.enabled = false;
             const Responses tx = TxResponses({{"TXPRECURSOR", pre}, {"TXPOSTCURSOR", post}}, none);
-            const ProbeResponses r = ThroughChannel(tx.probe, line18.impulse, line18.dcGain, 32, exact);
+            const ProbeResponses r =
+                ThroughChannel(tx.probe, line18.impulse, line18.dcGain, 32, exact);
             ASSERT_TRUE(r.ok && r.stat.valid);
             if (r.stat.heightAtTarget > bestHeight) {
                 bestHeight = r.stat.heightAtTarget;

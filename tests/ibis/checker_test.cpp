@@ -1,7 +1,6 @@
 // The IBIS and AMI file checker: each case edits a clean file to provoke one
 // message and states the number and line it expects.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,7 +23,8 @@ std::string Read(const fs::path& p) {
 
 const fs::path kFiles = fs::path(TX_SOURCE_DIR) / "tests/ibis/files";
 
-FileResult Check(const std::string& name, const std::string& text, const std::string& version = "") {
+FileResult Check(const std::string& name, const std::string& text,
+                 const std::string& version = "") {
     Options o;
     o.version = version;
     return CheckText(name, text, KindOf(name, text), o, "");
@@ -63,7 +63,10 @@ TEST(IbisCheck, should_pass_clean_files_of_every_kind) {
 int LineOf(const std::string& text, const std::string& marker) {
     const std::size_t at = text.find(marker);
     EXPECT_NE(at, std::string::npos) << marker;
-    return at == std::string::npos ? -1 : 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+    return at == std::string::npos
+               ? -1
+               : 1 + static_cast<int>(
+                         std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
 }
 
 TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
@@ -87,59 +90,90 @@ TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
         {"1           2        0.1V", "1           1        0.1V", 2105, "1           1"},
         // NA in vdiff or tdelay is a defined value (0 V, 0 ns; 200 mV from 4.2).
         {"1           2        0.1V   0ns", "1           2        NA   NA ", 0, ""},
-        {"1           2        0.1V   0ns         NA          NA", "1           2        0.1V", 2106, "1           2        0.1V"},
+        {"1           2        0.1V   0ns         NA          NA", "1           2        0.1V",
+         2106, "1           2        0.1V"},
         {"[Package Model] pkg_a", "[Package Model] pkg_z", 2107, "[Package Model] pkg_z"},
         {"io_slow   slow corner driver", "io_slw    slow corner driver", 2108, "io_slw"},
         {"Model_type    Input", "Model_type    Bogus", 3002, "Bogus"},
         {"Vinh = 2.0", "Vinh = 2.0\nVfancy = 1.0", 3009, "Vfancy"},
         {"C_comp        0.8pF  0.7pF  0.9pF\n", "", 3003, "[Model]       rx_in"},
-        {"C_comp        1.2pF  1.1pF  1.3pF", "C_comp        NA  1.1pF  1.3pF", 3004, "C_comp        NA"},
+        {"C_comp        1.2pF  1.1pF  1.3pF", "C_comp        NA  1.1pF  1.3pF", 3004,
+         "C_comp        NA"},
         {"C_comp        1.2pF  1.1pF  1.3pF", "C_comp        1.2pF  1.4pF  1.1pF", 3005, "1.4pF"},
         // No order is required of I-V voltages, but a table that turns back is reported.
-        {"-3.3    -40mA    -30mA    -50mA\n3.3", "-3.3    -40mA    -30mA    -50mA\n4.0 0 0 0\n3.3", 3101, "3.3     40mA"},
-        {"-3.3    -40mA    -30mA    -50mA\n3.3", "3.3    -40mA    -30mA    -50mA\n3.3", 3102, "3.3     40mA"},
-        {"-3.3    -40mA    -30mA    -50mA", "-3.3    -40mA    -30mA", 3104, "-3.3    -40mA    -30mA\n"},
+        {"-3.3    -40mA    -30mA    -50mA\n3.3", "-3.3    -40mA    -30mA    -50mA\n4.0 0 0 0\n3.3",
+         3101, "3.3     40mA"},
+        {"-3.3    -40mA    -30mA    -50mA\n3.3", "3.3    -40mA    -30mA    -50mA\n3.3", 3102,
+         "3.3     40mA"},
+        {"-3.3    -40mA    -30mA    -50mA", "-3.3    -40mA    -30mA", 3104,
+         "-3.3    -40mA    -30mA\n"},
         {"dV/dt_r   1.32/1.32n", "dV/dt_r   1.98/1.2n ", 3106, "[Rising Waveform]"},
         {"R_fixture = 50\n", "", 3108, "[Rising Waveform]"},
         {"[Number Of Pins] 4", "[Number Of Pins] 5", 4002, "[Number Of Pins]"},
-        {"[Inductance Matrix] Full_matrix", "[Inductance Matrix] Diagonal_matrix", 4004, "Diagonal_matrix"},
+        {"[Inductance Matrix] Full_matrix", "[Inductance Matrix] Diagonal_matrix", 4004,
+         "Diagonal_matrix"},
         {"[Row] 3\n1.0nH 0.2nH", "[Row] 9\n1.0nH 0.2nH", 4003, "[Row] 9"},
         {"[Row] 3\n1.0nH 0.2nH", "[Row] 3\n1.0nH 0.2nH 0.3nH", 4003, "1.0nH 0.2nH 0.3nH"},
         {"[End]\n", "", 1009, "[IBIS Ver]"},
         {"[End]\n", "[End]\nmore text\n", 1010, "more text"},
         {"[Disclaimer] For tests only.", "[Comment Char] x_char", 1106, "[Comment Char]"},
         {"[Disclaimer] For tests only.", "[Disclaimer]\tFor tests only.", 1003, "[Disclaimer]"},
-        {"[Model]       rx_in", "[Model]       unused\nModel_type Input\nC_comp 1p 1p 1p\n[Voltage Range] 1 1 1\n[Model] rx_in",
+        {"[Model]       rx_in",
+         "[Model]       unused\nModel_type Input\nC_comp 1p 1p 1p\n[Voltage Range] 1 1 1\n[Model] "
+         "rx_in",
          3301, "[Model]       unused"},
         {"[Source]", "stray text\n[Source]", 1008, "stray text"},
-        {"[Pin]  signal_name  model_name\n", "[Pin]  signal_name  model_name\n1      IN1          rx_in\n", 2102,
-         "1      IN0"},
-        {"[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nL_pkg       1nH     0.8nH   1.2nH\nC_pkg",
-         "[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nC_pkg", 2005, "[Component]     chip_a"},
-        {"[Manufacturer]  Test\n[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nL_pkg       1nH     0.8nH   1.2nH\nC_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name  model_name\n",
-         "[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nL_pkg       1nH     0.8nH   1.2nH\nC_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name  model_name\n",
+        {"[Pin]  signal_name  model_name\n",
+         "[Pin]  signal_name  model_name\n1      IN1          rx_in\n", 2102, "1      IN0"},
+        {"[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nL_pkg       "
+         "1nH     0.8nH   1.2nH\nC_pkg",
+         "[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nC_pkg", 2005,
+         "[Component]     chip_a"},
+        {"[Manufacturer]  Test\n[Package]\n| variable  typ     min     max\nR_pkg       0.2     "
+         "0.1     0.3\nL_pkg       1nH     0.8nH   1.2nH\nC_pkg       0.5pF   0.4pF   0.6pF\n[Pin] "
+         " signal_name  model_name\n",
+         "[Package]\n| variable  typ     min     max\nR_pkg       0.2     0.1     0.3\nL_pkg       "
+         "1nH     0.8nH   1.2nH\nC_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name  "
+         "model_name\n",
          2002, "[Component]     chip_b"},
         {"4\n[Model Data]", "5\n[Model Data]", 2110, "[Package Model] pkg_a"},
-        {"2      VDD          POWER\n", "2      VDD          POWER\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS\n2 NC VDDBUS\n",
+        {"2      VDD          POWER\n",
+         "2      VDD          POWER\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS\n2 NC "
+         "VDDBUS\n",
          2109, "1 GNDBUS"},
-        {"2      VDD          POWER\n", "2      VDD          POWER\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 NC VDDBUS\n",
+        {"2      VDD          POWER\n",
+         "2      VDD          POWER\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 NC "
+         "VDDBUS\n",
          2109, "1 GNDBUS VDDBUS"},
-        {"2      VDD          POWER\n", "2      VDD          POWER\n3      VSS          GND\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 NC VDDBUS\n3 GNDBUS NC\n",
+        {"2      VDD          POWER\n",
+         "2      VDD          POWER\n3      VSS          GND\n[Pin Mapping] pulldown_ref "
+         "pullup_ref\n1 GNDBUS VDDBUS\n2 NC VDDBUS\n3 GNDBUS NC\n",
          0, ""},
-        {"Model_type    I/O\nC_comp        1.2pF", "Model_type    Output\nC_comp        1.2pF", 0, ""},
-        {"2      VDD          POWER\n", "2      VDD          POWER\n3      VSS          GND\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 NC VDDBUS\n3 GNDBUS VDDBUS\n",
+        {"Model_type    I/O\nC_comp        1.2pF", "Model_type    Output\nC_comp        1.2pF", 0,
+         ""},
+        {"2      VDD          POWER\n",
+         "2      VDD          POWER\n3      VSS          GND\n[Pin Mapping] pulldown_ref "
+         "pullup_ref\n1 GNDBUS VDDBUS\n2 NC VDDBUS\n3 GNDBUS VDDBUS\n",
          2109, "3 GNDBUS VDDBUS"},
-        {"2      VDD          POWER\n", "2      VDD          POWER\n3      VSS          GND\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 GNDBUS VDDBUS\n3 GNDBUS NC\n",
+        {"2      VDD          POWER\n",
+         "2      VDD          POWER\n3      VSS          GND\n[Pin Mapping] pulldown_ref "
+         "pullup_ref\n1 GNDBUS VDDBUS\n2 GNDBUS VDDBUS\n3 GNDBUS NC\n",
          2109, "2 GNDBUS VDDBUS"},
         // [Series Pin Mapping]: two pins of the component and a Series model.
-        {"2      VDD          POWER\n", "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n1 3 rx_in\n",
-         2116, "1 3 rx_in"},
-        {"2      VDD          POWER\n", "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n1 2 rx_in\n",
-         2117, "1 2 rx_in"},
-        {"2      VDD          POWER\n", "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n1 2 sw_x\n",
-         2117, "1 2 sw_x"},
-        {"2      VDD          POWER\n|\n[Model Selector]", "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n"
-         "1 2 sw\n[Model] sw\nModel_type Series_switch\nC_comp 1p 1p 1p\n[Voltage Range] 1 1 1\n[Model Selector]", 0, ""},
+        {"2      VDD          POWER\n",
+         "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n1 3 rx_in\n", 2116,
+         "1 3 rx_in"},
+        {"2      VDD          POWER\n",
+         "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n1 2 rx_in\n", 2117,
+         "1 2 rx_in"},
+        {"2      VDD          POWER\n",
+         "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n1 2 sw_x\n", 2117,
+         "1 2 sw_x"},
+        {"2      VDD          POWER\n|\n[Model Selector]",
+         "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n"
+         "1 2 sw\n[Model] sw\nModel_type Series_switch\nC_comp 1p 1p 1p\n[Voltage Range] 1 1 "
+         "1\n[Model Selector]",
+         0, ""},
     };
     for (const Case& c : cases) {
         const std::string edited = Edit(clean, c.from, c.to);
@@ -167,24 +201,28 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
         }
     }
     EXPECT_FALSE(Has(Check("clean.ibs", isso, "5.1"), 1005));
-    const std::string repeater = Edit(clean, "[Package Model] pkg_a", "[Package Model] pkg_a\n[Repeater Pin]");
+    const std::string repeater =
+        Edit(clean, "[Package Model] pkg_a", "[Package Model] pkg_a\n[Repeater Pin]");
     EXPECT_TRUE(Has(Check("clean.ibs", repeater, "5.1"), 1005, LineOf(repeater, "[Repeater Pin]")));
     EXPECT_FALSE(Has(Check("clean.ibs", repeater, "6.1"), 1005));
     EXPECT_FALSE(Has(Check("clean.ibs", repeater, "7.2"), 1005));
     // [Model] subparameters and types: Vref came with 2.1, C_comp_pullup with
     // 4.0, Rref_diff and the differential types with 4.1.
-    const std::string split = Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF",
-                                   "C_comp        1.0pF  0.9pF  1.1pF\nC_comp_pullup 0.5pF  0.4pF  0.6pF\n"
-                                   "Rref_diff     100");
+    const std::string split =
+        Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF",
+             "C_comp        1.0pF  0.9pF  1.1pF\nC_comp_pullup 0.5pF  0.4pF  0.6pF\n"
+             "Rref_diff     100");
     EXPECT_TRUE(Has(Check("clean.ibs", split, "3.2"), 3010, LineOf(split, "C_comp_pullup")));
     EXPECT_TRUE(Has(Check("clean.ibs", split, "3.2"), 3010, LineOf(split, "Rref_diff")));
     EXPECT_FALSE(Has(Check("clean.ibs", split, "4.0"), 3010));
-    const std::string load = Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF",
-                                  "C_comp        1.0pF  0.9pF  1.1pF\nVref          0.6\nCref_rising   1p");
+    const std::string load =
+        Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF",
+             "C_comp        1.0pF  0.9pF  1.1pF\nVref          0.6\nCref_rising   1p");
     const FileResult load11 = Check("clean.ibs", load, "1.1");
     EXPECT_TRUE(Has(load11, 3010, LineOf(load, "Vref"))) << Dump(load11);
     EXPECT_TRUE(Has(load11, 3009, LineOf(load, "Cref_rising")));  // a [Model Spec] subparameter
-    const std::string spec = Edit(clean, "Vinh = 2.0", "Vinh = 2.0\n[Model Spec]\nVmeas 1.0 1.0 1.0\nCref_rising 1p 1p 1p");
+    const std::string spec = Edit(
+        clean, "Vinh = 2.0", "Vinh = 2.0\n[Model Spec]\nVmeas 1.0 1.0 1.0\nCref_rising 1p 1p 1p");
     const FileResult spec32 = Check("clean.ibs", spec, "3.2");
     EXPECT_TRUE(Has(spec32, 3010, LineOf(spec, "Cref_rising"))) << Dump(spec32);
     EXPECT_FALSE(Has(spec32, 3010, LineOf(spec, "Vmeas 1.0")));
@@ -193,48 +231,57 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
     EXPECT_TRUE(Has(Check("clean.ibs", diff, "4.0"), 3010, LineOf(diff, "Input_diff")));
     EXPECT_FALSE(Has(Check("clean.ibs", diff, "7.2"), 3010));
     // [C Comp Corner] came with 6.0, [Clock Pins] with 7.1.
-    const std::string later = Edit(Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF\n",
-                                        "C_comp        1.0pF  0.9pF  1.1pF\n[C Comp Corner]\nC_comp 1.0pF 0.9pF 1.1pF\n"),
-                                   "[Package Model] pkg_a\n", "[Package Model] pkg_a\n[Clock Pins]\n");
+    const std::string later =
+        Edit(Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF\n",
+                  "C_comp        1.0pF  0.9pF  1.1pF\n[C Comp Corner]\nC_comp 1.0pF 0.9pF 1.1pF\n"),
+             "[Package Model] pkg_a\n", "[Package Model] pkg_a\n[Clock Pins]\n");
     const FileResult r61 = Check("clean.ibs", later, "6.1");
     EXPECT_TRUE(Has(r61, 1005, LineOf(later, "[Clock Pins]"))) << Dump(r61);
     EXPECT_FALSE(Has(r61, 1005, LineOf(later, "[C Comp Corner]")));
     EXPECT_TRUE(Has(Check("clean.ibs", later, "5.1"), 1005, LineOf(later, "[C Comp Corner]")));
     EXPECT_TRUE(Check("clean.ibs", later, "7.2").reports.empty());
     // A [Test Data] section at file level with its near and far waveforms.
-    const std::string test = Edit(clean, "[End]\n", "[Test Data] td\n[Rising Waveform Near]\n0 0\n"
-                                                    "[Diff Falling Waveform Far]\n0 0\n[End]\n");
+    const std::string test = Edit(clean, "[End]\n",
+                                  "[Test Data] td\n[Rising Waveform Near]\n0 0\n"
+                                  "[Diff Falling Waveform Far]\n0 0\n[End]\n");
     EXPECT_TRUE(Check("clean.ibs", test).reports.empty()) << Dump(Check("clean.ibs", test));
     // 80 characters a line before 4.0, 120 from 4.0.
-    const std::string long90 = Edit(clean, "[Notes]      Every", "[Notes]      " + std::string(70, 'y') + " Every");
+    const std::string long90 =
+        Edit(clean, "[Notes]      Every", "[Notes]      " + std::string(70, 'y') + " Every");
     EXPECT_TRUE(Has(Check("clean.ibs", long90, "3.2"), 1001, LineOf(long90, "[Notes]")));
     EXPECT_FALSE(Has(Check("clean.ibs", long90, "4.2"), 1001));
 }
 
 TEST(IbisCheck, should_check_circuit_calls_against_pins_nodes_and_external_circuits) {
     const std::string clean = Read(kFiles / "clean.ibs");
-    std::string text = Edit(clean, "2      VDD          POWER\n",
-                            "2      VDD          POWER\n"
-                            "[Node Declarations]\nn1 n2 n1\n[End Node Declarations]\n"
-                            "[Circuit Call] die_net\nSignal_pin 1\nSeries_pins 1 2\nPort_map A_pad 1\n"
-                            "Port_map A_buf n2\nPort_map A_die 1.pad\nPort_map A_x n9\nBogus 1\n[End Circuit Call]\n"
-                            "[Circuit Call] other_net\nSignal_pin 7\n[End Circuit Call]\n");
-    text = Edit(text, "[End]\n", "[External Circuit] die_net\nLanguage SPICE\nCorner Typ die.sp die_typ\n"
-                                 "Ports A_pad A_buf\n[End External Circuit]\n[End]\n");
+    std::string text = Edit(
+        clean, "2      VDD          POWER\n",
+        "2      VDD          POWER\n"
+        "[Node Declarations]\nn1 n2 n1\n[End Node Declarations]\n"
+        "[Circuit Call] die_net\nSignal_pin 1\nSeries_pins 1 2\nPort_map A_pad 1\n"
+        "Port_map A_buf n2\nPort_map A_die 1.pad\nPort_map A_x n9\nBogus 1\n[End Circuit Call]\n"
+        "[Circuit Call] other_net\nSignal_pin 7\n[End Circuit Call]\n");
+    text = Edit(text, "[End]\n",
+                "[External Circuit] die_net\nLanguage SPICE\nCorner Typ die.sp die_typ\n"
+                "Ports A_pad A_buf\n[End External Circuit]\n[End]\n");
     const FileResult r = Check("clean.ibs", text);
     const std::pair<int, const char*> expected[] = {
-        {2114, "n1 n2 n1"},       {2113, "Series_pins"},           {2112, "Port_map A_x"},
-        {2115, "Bogus"},          {2111, "[Circuit Call] other"},  {2112, "Signal_pin 7"}};
-    for (const auto& [number, at] : expected) EXPECT_TRUE(Has(r, number, LineOf(text, at))) << number << " " << at;
+        {2114, "n1 n2 n1"}, {2113, "Series_pins"},          {2112, "Port_map A_x"},
+        {2115, "Bogus"},    {2111, "[Circuit Call] other"}, {2112, "Signal_pin 7"}};
+    for (const auto& [number, at] : expected)
+        EXPECT_TRUE(Has(r, number, LineOf(text, at))) << number << " " << at;
     EXPECT_EQ(r.reports.size(), std::size(expected)) << Dump(r);
     // Sections with a closing keyword: one left open, one closed twice.
-    const std::string open = Edit(Edit(text, "[End External Circuit]\n", ""), "[End Node Declarations]\n",
-                                  "[End Node Declarations]\n[End Node Declarations]\n");
+    const std::string open =
+        Edit(Edit(text, "[End External Circuit]\n", ""), "[End Node Declarations]\n",
+             "[End Node Declarations]\n[End Node Declarations]\n");
     const FileResult o = Check("clean.ibs", open);
     EXPECT_TRUE(Has(o, 1013, LineOf(open, "[External Circuit]"))) << Dump(o);
     EXPECT_TRUE(Has(o, 1006, LineOf(open, "[End Node Declarations]") + 1)) << Dump(o);
-    const std::string set = Edit(clean, "[End]\n", "[Interconnect Model] lone\n[End Interconnect Model]\n[End]\n");
-    EXPECT_TRUE(Has(Check("clean.ibs", set, "7.2"), 1006, LineOf(set, "[Interconnect Model] lone")));
+    const std::string set =
+        Edit(clean, "[End]\n", "[Interconnect Model] lone\n[End Interconnect Model]\n[End]\n");
+    EXPECT_TRUE(
+        Has(Check("clean.ibs", set, "7.2"), 1006, LineOf(set, "[Interconnect Model] lone")));
 }
 
 TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
@@ -258,7 +305,10 @@ TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
         {"(Type Integer)", "", 6008, 4},
         {"(Value True))\n (GetWave_Exists (Usage Info) (Type Boolean) (Value True))",
          "(Value False))\n (GetWave_Exists (Usage Info) (Type Boolean) (Value False))", 6005, 2},
-        {"(GetWave_Exists (Usage Info) (Type Boolean) (Value True))", "(GetWave_Exists (Usage Info) (Type Boolean) (Value True)) (Fancy (Usage Info) (Type Integer) (Value 1))", 6006, 3},
+        {"(GetWave_Exists (Usage Info) (Type Boolean) (Value True))",
+         "(GetWave_Exists (Usage Info) (Type Boolean) (Value True)) (Fancy (Usage Info) (Type "
+         "Integer) (Value 1))",
+         6006, 3},
         {"(Reserved_Parameters", "(Other", 6003, 1},
         {" (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))\n", "\n", 6004, 1},
         {"(Model_Specific (gain", "(Model_Specific (gain (", 6001, 1},
@@ -269,7 +319,8 @@ TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
     }
     EXPECT_TRUE(Has(Check("other.ami", good), 6002, 1));
     const std::string board = Read(kFiles / "board.ebd");
-    EXPECT_TRUE(Has(Check("board.ebd", Edit(board, "[Number Of Pins] 3", "[Number Of Pins] 4")), 5003));
+    EXPECT_TRUE(
+        Has(Check("board.ebd", Edit(board, "[Number Of Pins] 3", "[Number Of Pins] 4")), 5003));
     EXPECT_TRUE(Has(Check("board.ebd", Edit(board, "[Path Description] path_a\n", "")), 5002, 4));
     EXPECT_TRUE(Has(Check("board.ebd", Edit(board, "[End Board Description]\n", "")), 5001, 4));
     const FileResult unbalanced = Check("m.ami", "(m\n (a 1)\n (b 2)\n");
@@ -283,10 +334,17 @@ TEST(IbisCheck, should_follow_referenced_files_and_read_export_tables) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     fs::copy_file(TX_MODEL_LIBRARY, dir / "varnok_meridel_qlx_ami_tx.so");
-    fs::copy_file(fs::path(TX_SOURCE_DIR) / "package/varnok_meridel_qlx_ami_tx.ami", dir / "varnok_meridel_qlx_ami_tx.ami");
+    fs::copy_file(fs::path(TX_SOURCE_DIR) / "package/varnok_meridel_qlx_ami_tx.ami",
+                  dir / "varnok_meridel_qlx_ami_tx.ami");
     std::string ibs = Read(fs::path(TX_SOURCE_DIR) / "package/varnok_meridel_qlx_ami_tx.ibs");
-    ibs = Edit(ibs, "Executable Windows_GCC_32     varnok_meridel_qlx_ami_tx_win32.dll varnok_meridel_qlx_ami_tx.ami\n", "");
-    ibs = Edit(ibs, "Executable Windows_GCC_64     varnok_meridel_qlx_ami_tx_win64.dll varnok_meridel_qlx_ami_tx.ami\n", "");
+    ibs = Edit(ibs,
+               "Executable Windows_GCC_32     varnok_meridel_qlx_ami_tx_win32.dll "
+               "varnok_meridel_qlx_ami_tx.ami\n",
+               "");
+    ibs = Edit(ibs,
+               "Executable Windows_GCC_64     varnok_meridel_qlx_ami_tx_win64.dll "
+               "varnok_meridel_qlx_ami_tx.ami\n",
+               "");
     std::ofstream(dir / "varnok_meridel_qlx_ami_tx.ibs") << ibs;
     FileResult r = CheckFile((dir / "varnok_meridel_qlx_ami_tx.ibs").string(), Options{});
     EXPECT_TRUE(r.passed) << Dump(r);
@@ -301,7 +359,8 @@ TEST(IbisCheck, should_follow_referenced_files_and_read_export_tables) {
     std::ofstream(dir / "varnok_meridel_qlx_ami_tx.so") << "not a library";
     r = CheckFile((dir / "varnok_meridel_qlx_ami_tx.ibs").string(), Options{});
     EXPECT_TRUE(Has(r, 3205, LineOf(ibs, "Executable Linux_GCC_64"))) << Dump(r);
-    std::ofstream(dir / "up.ibs") << Edit(ibs, "       varnok_meridel_qlx_ami_tx.so   ", "       ../x.so   ");
+    std::ofstream(dir / "up.ibs") << Edit(ibs, "       varnok_meridel_qlx_ami_tx.so   ",
+                                          "       ../x.so   ");
     fs::remove_all(dir);
 }
 

@@ -2,7 +2,6 @@
 // with one fault each; every ERROR on the real files of ../shared/ibis-corpus
 // is pinned here with the standard's words.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <chrono>
@@ -27,7 +26,8 @@ std::string Read(const fs::path& p) {
 
 const fs::path kFiles = fs::path(TX_SOURCE_DIR) / "tests/ibis/files";
 
-FileResult Check(const std::string& name, const std::string& text, const std::string& version = "") {
+FileResult Check(const std::string& name, const std::string& text,
+                 const std::string& version = "") {
     Options o;
     o.version = version;
     return CheckText(name, text, KindOf(name, text), o, "");
@@ -70,15 +70,19 @@ TEST(IbisStandard, should_accept_what_the_standard_allows) {
         // sub-parameters and sub-parameter definitions" (BIRD 22).
         {"reserved words in any case", "3      VDD          POWER\n4      VSS          GND",
          "3      VDD          power\n4      VSS          Gnd"},
-        {"NA in any case", "2      DQ0_N        io_sel      NA     NA     NA", "2      DQ0_N        io_sel      na     Na     NA"},
-        {"a matrix form in any case", "[Capacitance Matrix] Sparse_matrix", "[Capacitance Matrix] Sparse_Matrix"},
+        {"NA in any case", "2      DQ0_N        io_sel      NA     NA     NA",
+         "2      DQ0_N        io_sel      na     Na     NA"},
+        {"a matrix form in any case", "[Capacitance Matrix] Sparse_matrix",
+         "[Capacitance Matrix] Sparse_Matrix"},
         // "Each line must contain either three, five or six entries" (BIRD 80.1).
         {"[Pin Mapping] rows of three entries under a longer header", "[Package Model] pkg_a",
-         "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref gnd_clamp_ref power_clamp_ref\n"
+         "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref gnd_clamp_ref "
+         "power_clamp_ref\n"
          "1 GNDBUS VDDBUS\n2 GNDBUS VDDBUS\n3 NC VDDBUS\n4 GNDBUS nc"},
         // "NA can be used for currents in the typical column, but numeric values
         // MUST be specified for the first and last voltage points."
-        {"NA inside a typ column", "0.0     0.0      0.0      0.0\n3.3     50mA", "0.0     NA       0.0      0.0\n3.3     50mA"},
+        {"NA inside a typ column", "0.0     0.0      0.0      0.0\n3.3     50mA",
+         "0.0     NA       0.0      0.0\n3.3     50mA"},
         // [Comment Char]'s argument is read before comments are cut; 1.1 keyword.
         {"[Comment Char] |_char", "[File Rev]   1.0", "[File Rev]   1.0\n[Comment Char] |_char"},
         // "If NA is entered in the vdiff, tdelay_typ, or tdelay_min columns, its
@@ -87,9 +91,13 @@ TEST(IbisStandard, should_accept_what_the_standard_allows) {
         // Input_ECL is an input: no [Ramp].
         {"Input_ECL without [Ramp]", "Model_type    Input", "Model_type    Input_ECL"},
         // [Submodel] opens a section of its own; [Add Submodel] names it (3.2).
-        {"a [Submodel] with its own clamps", "[Model]       io_fast\nModel_type    I/O\nC_comp        1.0pF  0.9pF  1.1pF\nVinl = 0.8\nVinh = 2.0\n",
-         "[Submodel]    hold\nSubmodel_type Bus_hold\n[GND Clamp]\n-1 -1m NA NA\n1 0 NA NA\n[POWER Clamp]\n-1 1m NA NA\n1 0 NA NA\n"
-         "[Model]       io_fast\nModel_type    I/O\nC_comp        1.0pF  0.9pF  1.1pF\nVinl = 0.8\nVinh = 2.0\n"
+        {"a [Submodel] with its own clamps",
+         "[Model]       io_fast\nModel_type    I/O\nC_comp        1.0pF  0.9pF  1.1pF\nVinl = "
+         "0.8\nVinh = 2.0\n",
+         "[Submodel]    hold\nSubmodel_type Bus_hold\n[GND Clamp]\n-1 -1m NA NA\n1 0 NA NA\n[POWER "
+         "Clamp]\n-1 1m NA NA\n1 0 NA NA\n"
+         "[Model]       io_fast\nModel_type    I/O\nC_comp        1.0pF  0.9pF  1.1pF\nVinl = "
+         "0.8\nVinh = 2.0\n"
          "[Add Submodel]\nhold  Non-Driving\n"},
     };
     for (const Case& c : cases) {
@@ -98,9 +106,11 @@ TEST(IbisStandard, should_accept_what_the_standard_allows) {
         EXPECT_EQ(Errors(r), 0) << c.why << "\n" << Dump(r);
     }
     // The same [Submodel] section in a 3.2 file: no keyword is too new.
-    const std::string older = Edit(Edit(clean, cases[8].from, cases[8].to), "[IBIS Ver]   5.1", "[IBIS Ver]   3.2");
+    const std::string older =
+        Edit(Edit(clean, cases[8].from, cases[8].to), "[IBIS Ver]   5.1", "[IBIS Ver]   3.2");
     for (const Report& rep : Check("clean.ibs", older).reports)
-        EXPECT_TRUE(rep.number != 1005 || rep.text.find("Submodel") == std::string::npos) << FormatReport(rep);
+        EXPECT_TRUE(rep.number != 1005 || rep.text.find("Submodel") == std::string::npos)
+            << FormatReport(rep);
     // A parameter with Type, Usage and only a Default (from 5.1 "any of" them).
     const std::string ami =
         "(m (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
@@ -115,7 +125,8 @@ TEST(IbisStandard, should_accept_what_the_standard_allows) {
     std::string pkg = Read(kFiles / "pkg_b.pkg");
     pkg = Edit(pkg, "[Define Package Model] pkg_b", "[Define Package Model]\t  pkg_b");
     std::ofstream(dir / "pkg_b.pkg") << pkg;
-    std::ofstream(dir / "clean.ibs") << Edit(clean, "[Package Model] pkg_a", "[Package Model] pkg_b");
+    std::ofstream(dir / "clean.ibs")
+        << Edit(clean, "[Package Model] pkg_a", "[Package Model] pkg_b");
     const FileResult r = CheckFile((dir / "clean.ibs").string(), Options{});
     EXPECT_FALSE(Has(r, 2107)) << Dump(r);
     fs::remove_all(dir);
@@ -127,19 +138,31 @@ TEST(IbisStandard, should_catch_the_added_faults) {
         std::string from, to, version;
         int number;
     };
-    const std::string sub = "[Submodel]    hold\nSubmodel_type Bus_hold\n[GND Clamp]\n-1 -1m NA NA\n1 0 NA NA\n[Model]       rx_in";
+    const std::string sub =
+        "[Submodel]    hold\nSubmodel_type Bus_hold\n[GND Clamp]\n-1 -1m NA NA\n1 0 NA NA\n[Model] "
+        "      rx_in";
     const Case cases[] = {
-        {"[Model]       rx_in", sub + "\n[Add Submodel]\nhold  Sideways", "", 3011},   // a mode that is none of the three
-        {"[Model]       rx_in", sub + "\n[Add Submodel]\nhold  Driving", "", 3011},    // an Input model's submodel driving
-        {"[Model]       rx_in", sub + "\n[Add Submodel]\nother  All", "", 3011},       // no such [Submodel]
-        {"[Model]       rx_in", Edit(sub, "Bus_hold", "Hold_all") , "", 3011},         // an unknown Submodel_type
-        {"[Package Model] pkg_a", "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
-                                  "1 GNDBUS_WITH_A_LONG_NAME VDDBUS\n", "", 2109},     // a bus label over 15 characters
-        {"[Package Model] pkg_a", "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS\n", "", 2109},
-        {"-3.3    -50mA    -40mA    -60mA", "-3.3    NA       -40mA    -60mA", "", 3004},   // a first typ entry NA
-        {"6.6     60mA     50mA     70mA", "6.6     60mA     50mA     NA", "", 3004},       // a last max entry NA
-        {"1.0ns    1.0     0.9     1.1\n2.0ns    2.0     1.8     2.2\n3.0ns    2.2     2.0     2.4\n4.0ns    2.2     2.0     2.4\n",
-         "", "", 3103},                                                                   // a waveform of one point
+        {"[Model]       rx_in", sub + "\n[Add Submodel]\nhold  Sideways", "",
+         3011},  // a mode that is none of the three
+        {"[Model]       rx_in", sub + "\n[Add Submodel]\nhold  Driving", "",
+         3011},  // an Input model's submodel driving
+        {"[Model]       rx_in", sub + "\n[Add Submodel]\nother  All", "",
+         3011},  // no such [Submodel]
+        {"[Model]       rx_in", Edit(sub, "Bus_hold", "Hold_all"), "",
+         3011},  // an unknown Submodel_type
+        {"[Package Model] pkg_a",
+         "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
+         "1 GNDBUS_WITH_A_LONG_NAME VDDBUS\n",
+         "", 2109},  // a bus label over 15 characters
+        {"[Package Model] pkg_a",
+         "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS\n", "", 2109},
+        {"-3.3    -50mA    -40mA    -60mA", "-3.3    NA       -40mA    -60mA", "",
+         3004},  // a first typ entry NA
+        {"6.6     60mA     50mA     70mA", "6.6     60mA     50mA     NA", "",
+         3004},  // a last max entry NA
+        {"1.0ns    1.0     0.9     1.1\n2.0ns    2.0     1.8     2.2\n3.0ns    2.2     2.0     "
+         "2.4\n4.0ns    2.2     2.0     2.4\n",
+         "", "", 3103},  // a waveform of one point
         {"[Capacitance Matrix] Sparse_matrix", "[Capacitance Matrix] Sparse_Matrices", "", 4004},
     };
     for (const Case& c : cases) {
@@ -150,7 +173,8 @@ TEST(IbisStandard, should_catch_the_added_faults) {
     // Waveforms: at most 100 points before IBIS 4.0, 1000 from 4.0.
     std::string many;
     for (int k = 5; k < 150; ++k) many += std::to_string(k) + ".0ns    2.2     2.0     2.4\n";
-    const std::string longWave = Edit(clean, "4.0ns    2.2     2.0     2.4\n", "4.0ns    2.2     2.0     2.4\n" + many);
+    const std::string longWave =
+        Edit(clean, "4.0ns    2.2     2.0     2.4\n", "4.0ns    2.2     2.0     2.4\n" + many);
     EXPECT_TRUE(Has(Check("clean.ibs", longWave, "3.2"), 3103));
     EXPECT_FALSE(Has(Check("clean.ibs", longWave, "4.0"), 3103));
     // AMI_Version is required from 5.1, not in 5.0, and is a String.
@@ -160,12 +184,15 @@ TEST(IbisStandard, should_catch_the_added_faults) {
         " (GetWave_Exists (Usage Info) (Type Boolean) (Value True)))\n"
         " (Model_Specific (gain (Usage In) (Type Integer) (Default 1))))\n";
     std::vector<Report> reports;
-    const std::string noVersion = Edit(ami, "(AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n", "");
+    const std::string noVersion =
+        Edit(ami, "(AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n", "");
     CheckAmiText("m.ami", noVersion, reports, nullptr, 50);
     EXPECT_TRUE(reports.empty());
     CheckAmiText("m.ami", noVersion, reports, nullptr, 51);
     EXPECT_EQ(reports.size(), 1u);
-    EXPECT_TRUE(Has(Check("m.ami", Edit(ami, "(Type String) (Value \"7.0\")", "(Type Float) (Value 7.0)")), 6008));
+    EXPECT_TRUE(
+        Has(Check("m.ami", Edit(ami, "(Type String) (Value \"7.0\")", "(Type Float) (Value 7.0)")),
+            6008));
 }
 
 TEST(IbisStandard, should_run_in_time_linear_in_the_file) {
@@ -173,24 +200,31 @@ TEST(IbisStandard, should_run_in_time_linear_in_the_file) {
     // package with a sparse matrix: well under a second (it took 33 s when
     // names were searched in lists).
     const int n = 20000;
-    std::string ibs = "[IBIS Ver] 5.1\n[File Name] big.ibs\n[File Rev] 1\n[Component] big\n[Manufacturer] T\n"
-                      "[Package]\nR_pkg 1 NA NA\nL_pkg 1n NA NA\nC_pkg 1p NA NA\n[Pin] signal_name model_name\n";
+    std::string ibs =
+        "[IBIS Ver] 5.1\n[File Name] big.ibs\n[File Rev] 1\n[Component] big\n[Manufacturer] T\n"
+        "[Package]\nR_pkg 1 NA NA\nL_pkg 1n NA NA\nC_pkg 1p NA NA\n[Pin] signal_name model_name\n";
     for (int k = 0; k < n; ++k) ibs += std::to_string(k + 1) + " S" + std::to_string(k) + " sel\n";
     ibs += "[Model Selector] sel\n";
     for (int k = 0; k < n; ++k) ibs += "m" + std::to_string(k) + " model\n";
     for (int k = 0; k < 20; ++k)
-        ibs += "[Model] m" + std::to_string(k) + "\nModel_type Input\nC_comp 1p 1p 1p\n[Voltage Range] 1 1 1\n";
+        ibs += "[Model] m" + std::to_string(k) +
+               "\nModel_type Input\nC_comp 1p 1p 1p\n[Voltage Range] 1 1 1\n";
     ibs += "[End]\n";
-    std::string pkg = "[IBIS Ver] 5.1\n[File Name] big.pkg\n[File Rev] 1\n[Define Package Model] big\n[Manufacturer] T\n"
-                      "[OEM] T\n[Description] d\n[Number Of Pins] " + std::to_string(n) + "\n[Pin Numbers]\n";
+    std::string pkg =
+        "[IBIS Ver] 5.1\n[File Name] big.pkg\n[File Rev] 1\n[Define Package Model] "
+        "big\n[Manufacturer] T\n"
+        "[OEM] T\n[Description] d\n[Number Of Pins] " +
+        std::to_string(n) + "\n[Pin Numbers]\n";
     for (int k = 0; k < n; ++k) pkg += std::to_string(k + 1) + "\n";
     pkg += "[Model Data]\n[Inductance Matrix] Sparse_matrix\n";
-    for (int k = 0; k < n; ++k) pkg += "[Row] " + std::to_string(k + 1) + "\n" + std::to_string(k + 1) + " 1nH\n";
+    for (int k = 0; k < n; ++k)
+        pkg += "[Row] " + std::to_string(k + 1) + "\n" + std::to_string(k + 1) + " 1nH\n";
     pkg += "[End Model Data]\n[End Package Model]\n[End]\n";
     const auto start = std::chrono::steady_clock::now();
     const FileResult a = Check("big.ibs", ibs);
     const FileResult b = Check("big.pkg", pkg);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_TRUE(Has(a, 2108));  // 19 980 of the selector's models are not defined
     EXPECT_EQ(Errors(b), 0) << Dump(b).substr(0, 2000);
     // A generous bound for sanitizer builds; the release build takes a few tens of milliseconds.
@@ -209,11 +243,15 @@ TEST(IbisStandard, should_give_real_files_only_the_errors_the_standard_justifies
     };
     const std::map<std::pair<std::string, int>, Pinned> pinned = {
         // An input file of a model converter, not an IBIS file.
-        {{"ex3.ibs", 1004}, {10, "[Vil], [Rload], [Sim Time], [R_pkg], [Model type], [Vds] are no IBIS keywords"}},
-        {{"ex3.ibs", 1006}, {2, "[Temperature Range] and [Voltage Range] are keywords of a [Model]"}},
+        {{"ex3.ibs", 1004},
+         {10, "[Vil], [Rload], [Sim Time], [R_pkg], [Model type], [Vds] are no IBIS keywords"}},
+        {{"ex3.ibs", 1006},
+         {2, "[Temperature Range] and [Voltage Range] are keywords of a [Model]"}},
         {{"ex3.ibs", 1009}, {1, "[End] Required: Yes"}},
         {{"ex3.ibs", 2003}, {1, "[Package] Required: Yes (unless a [Package Model] is named)"}},
-        {{"ex3.ibs", 2103}, {1, "model_name ... must match a [Model] or [Model Selector] name, or be POWER, GND or NC"}},
+        {{"ex3.ibs", 2103},
+         {1,
+          "model_name ... must match a [Model] or [Model Selector] name, or be POWER, GND or NC"}},
         {{"ex3.ibs", 3001}, {1, "Model_type ... Required: Yes"}},
         // A converter's test output: an I/O model without its tables.
         {{"test_output.ibs", 3006}, {1, "I/O ... models require [Pulldown] and [Pullup]"}},
@@ -226,15 +264,20 @@ TEST(IbisStandard, should_give_real_files_only_the_errors_the_standard_justifies
         // AMI files of a model-generation tool's test folder.
         {{"test.ami", 6001}, {1, "the parameter tree's parentheses must balance"}},
         {{"test.ami", 6003}, {1, "Reserved_Parameters: Required: Yes"}},
-        {{"test.ami", 6004}, {6, "Init_Returns_Impulse, GetWave_Exists: Required: Yes; AMI_Version: Required: Yes (5.1)"}},
-        {{"test_cfg.ami", 6003}, {1, "Reserved_Parameters: Required: Yes (a generator's configuration, not an .ami file)"}},
+        {{"test.ami", 6004},
+         {6,
+          "Init_Returns_Impulse, GetWave_Exists: Required: Yes; AMI_Version: Required: Yes (5.1)"}},
+        {{"test_cfg.ami", 6003},
+         {1, "Reserved_Parameters: Required: Yes (a generator's configuration, not an .ami file)"}},
         {{"arria5_rx.ami", 6004}, {1, "AMI_Version: Required: Yes (5.1)"}},
     };
     std::map<std::pair<std::string, int>, int> found;
     int files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(corpus)) {
         const std::string ext = entry.path().extension().string();
-        if (!entry.is_regular_file() || (ext != ".ibs" && ext != ".pkg" && ext != ".ami" && ext != ".ebd")) continue;
+        if (!entry.is_regular_file() ||
+            (ext != ".ibs" && ext != ".pkg" && ext != ".ami" && ext != ".ebd"))
+            continue;
         ++files;
         const FileResult r = CheckFile(entry.path().string(), Options{});
         for (const Report& rep : r.reports) {
@@ -256,13 +299,20 @@ TEST(IbisStandard, should_read_hostile_executables_without_crashing) {
     fs::create_directories(dir);
     std::string pe = "MZ" + std::string(0x3A, '\0');
     pe += std::string("\xff\xff\xff\x7f", 4);  // the PE header offset far past the end
-    std::string elf = std::string("\x7f" "ELF\x02\x01", 6) + std::string(58, '\0');
+    std::string elf = std::string(
+                          "\x7f"
+                          "ELF\x02\x01",
+                          6) +
+                      std::string(58, '\0');
     elf[0x28] = '\x40';
     elf[0x3A] = '\x40';
     elf[0x3C] = '\x7f';  // 127 section headers of 64 bytes, none of them there
     std::vector<std::string> names;
     std::string format;
-    for (const std::string& bytes : {pe, elf, std::string("MZ"), std::string("\x7f" "ELF", 4)}) {
+    for (const std::string& bytes : {pe, elf, std::string("MZ"),
+                                     std::string("\x7f"
+                                                 "ELF",
+                                                 4)}) {
         std::ofstream(dir / "x.so", std::ios::binary) << bytes;
         EXPECT_NO_THROW(ReadExports((dir / "x.so").string(), names, format));
         EXPECT_TRUE(names.empty());

@@ -65,8 +65,13 @@ std::vector<double> Blocked(Tx& tx, std::vector<double> x, Next next) {
 }
 
 const Codes kCodeSets[] = {
-    {0, 0, 15, 0},   {3, 5, 12, 1},  {20, 31, 0, 2},       {25, 40, 16, 3},
-    {-2, -1, -1, 0}, {7, 0, 15, 1},  {INT_MAX, INT_MIN, INT_MAX, INT_MIN},
+    {0, 0, 15, 0},
+    {3, 5, 12, 1},
+    {20, 31, 0, 2},
+    {25, 40, 16, 3},
+    {-2, -1, -1, 0},
+    {7, 0, 15, 1},
+    {INT_MAX, INT_MIN, INT_MAX, INT_MIN},
 };
 
 }  // namespace
@@ -77,7 +82,8 @@ TEST(BlockFiring, should_match_per_sample_firing_for_every_code_set_rate_and_cut
     for (int spb : {1, 2, 3, 32, 64, 255}) {
         for (const Codes& c : kCodeSets) {
             const auto specials = (spb + (c.pre & 7)) % 3 == 0 ? Specials::All : Specials::Finite;
-            const std::vector<double> x = AwkwardWave(6000, static_cast<std::uint32_t>(spb), specials);
+            const std::vector<double> x =
+                AwkwardWave(6000, static_cast<std::uint32_t>(spb), specials);
             Tx one(c, spb), random(c, spb), fixed(c, spb);
             ASSERT_TRUE(one.Start() && random.Start() && fixed.Start());
             const std::vector<double> expected = PerSample(one, x);
@@ -100,7 +106,8 @@ TEST(BlockFiring, should_mix_with_single_run_firings_on_one_instance) {
     std::vector<double> got(x);
     std::mt19937 rng(3);
     for (std::size_t at = 0; at < x.size();) {
-        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(1 + rng() % 300, x.size() - at));
+        const auto n =
+            static_cast<std::uint32_t>(std::min<std::size_t>(1 + rng() % 300, x.size() - at));
         if (rng() % 3 == 0) {
             for (std::uint32_t i = 0; i < n; ++i) got[at + i] = mixed.RunOne(x[at + i]);
         } else {

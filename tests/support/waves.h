@@ -21,8 +21,17 @@ inline std::vector<double> AwkwardWave(std::size_t n, std::uint32_t seed,
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> noise(-0.02, 0.02);
     const double lim = std::numeric_limits<double>::max();
-    const double odd[] = {0.0, -0.0, 4.9e-324, -4.9e-324, 1e-310, -1e-310, 1e305, -1e305, lim,
-                          -lim, std::numeric_limits<double>::infinity(),
+    const double odd[] = {0.0,
+                          -0.0,
+                          4.9e-324,
+                          -4.9e-324,
+                          1e-310,
+                          -1e-310,
+                          1e305,
+                          -1e305,
+                          lim,
+                          -lim,
+                          std::numeric_limits<double>::infinity(),
                           -std::numeric_limits<double>::infinity(),
                           std::numeric_limits<double>::quiet_NaN()};
     const std::size_t finiteOdd = 8;

@@ -15,8 +15,9 @@ struct Ctle {
 }  // namespace
 
 extern "C" {
-__attribute__((visibility("default"))) long AMI_Init(double*, long, long, double sample_interval, double bit_time,
-                                                     char* params, char**, void** handle, char** msg) {
+__attribute__((visibility("default"))) long AMI_Init(double*, long, long, double sample_interval,
+                                                     double bit_time, char* params, char**,
+                                                     void** handle, char** msg) {
     static char text[] = "ctle ready";
     auto* c = new Ctle;
     if (params != nullptr) {
@@ -30,7 +31,8 @@ __attribute__((visibility("default"))) long AMI_Init(double*, long, long, double
     *msg = text;
     return sample_interval > 0 && bit_time > 0 ? 1 : 0;
 }
-__attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size, double* clock, char**, void* handle) {
+__attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size, double* clock,
+                                                        char**, void* handle) {
     auto* c = static_cast<Ctle*>(handle);
     long clocks = 0;
     const long perBit = static_cast<long>(std::lround(c->bitTime / c->dt));

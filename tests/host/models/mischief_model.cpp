@@ -44,8 +44,9 @@ double Number(const char* text, const char* name, double fallback) {
 }  // namespace
 
 extern "C" {
-__attribute__((visibility("default"))) long AMI_Init(double*, long, long, double dt, double ui, char* params,
-                                                     char** out, void** handle, char** msg) {
+__attribute__((visibility("default"))) long AMI_Init(double*, long, long, double dt, double ui,
+                                                     char* params, char** out, void** handle,
+                                                     char** msg) {
     State* s = new State;
     s->dt = dt;
     s->ui = ui;
@@ -65,8 +66,8 @@ __attribute__((visibility("default"))) long AMI_Init(double*, long, long, double
     return s->mode == "initfail" ? 0 : 1;
 }
 
-__attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size, double* clock, char** out,
-                                                        void* handle) {
+__attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size, double* clock,
+                                                        char** out, void* handle) {
     State* s = static_cast<State*>(handle);
     int clocks = 0;
     for (long i = 0; i < size; ++i) {
@@ -76,18 +77,22 @@ __attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size,
         if (s->mode == "nan" && k == s->samples) wave[i] = NAN;
         if (s->clock >= 0 && s->mode != "noterm") {
             // A clock time once per unit interval, `clock` seconds into it.
-            const long long perUi = std::llround(s->ui / s->dt), at = std::llround(s->clock / s->dt);
+            const long long perUi = std::llround(s->ui / s->dt),
+                            at = std::llround(s->clock / s->dt);
             if (perUi > 0 && k % perUi == at % perUi)
                 clock[clocks++] = static_cast<double>(k / perUi) * s->ui + s->clock;
         }
     }
     if (s->mode == "overrun") wave[size] = 1.0;
-    if (s->mode == "params" && s->paramsIn != nullptr && s->paramsIn[0] != '\0') s->paramsIn[0] = 'X';
-    if (s->mode == "crash") std::raise(SIGSEGV);  // as a stray pointer would, without undefined behaviour
+    if (s->mode == "params" && s->paramsIn != nullptr && s->paramsIn[0] != '\0')
+        s->paramsIn[0] = 'X';
+    if (s->mode == "crash")
+        std::raise(SIGSEGV);  // as a stray pointer would, without undefined behaviour
     if (s->mode != "noterm") clock[clocks] = -1;
     s->seen += size;
     std::snprintf(s->out, sizeof s->out, "(mischief (calls %lld))", s->seen);
-    if (out != nullptr) *out = s->out;  // a NULL here crashes a careful model too: it is the host's bug
+    if (out != nullptr)
+        *out = s->out;  // a NULL here crashes a careful model too: it is the host's bug
     return s->mode == "return0" ? 0 : 1;
 }
 
