@@ -56,23 +56,29 @@ void AppendRaw(OutputFile& out, const double* samples, std::size_t n) {
 class WaveformFiles {
 public:
     WaveformFiles(const fs::path& dir, const std::string& stem, bool withInput, std::uint64_t limit,
-                  double dt)
+                  std::uint64_t csvLimit, double dt)
         : csv_((dir / (stem + ".csv")).string()),
           raw_((dir / (stem + ".bin")).string()),
           withInput_(withInput),
           limit_(limit),
+          csvLimit_(std::min(csvLimit, limit)),
           dt_(dt) {}
     std::string Open() {
         if (limit_ == 0) return "";
-        if (!csv_.Open() || !raw_.Open(true)) return csv_.Failed() ? csv_.Error() : raw_.Error();
+        if (!raw_.Open(true)) return raw_.Error();
+        if (csvLimit_ == 0) return "";
+        if (!csv_.Open()) return csv_.Error();
         csv_.Write(withInput_ ? "time_s,input_V,output_V\n" : "time_s,output_V\n");
         return "";
     }
     void Add(const double* input, const double* y, std::size_t n, std::uint64_t at) {
         if (at >= limit_) return;
         const auto keep = static_cast<std::size_t>(std::min<std::uint64_t>(n, limit_ - at));
+        AppendRaw(raw_, y, keep);
+        if (at >= csvLimit_) return;
+        const auto text = static_cast<std::size_t>(std::min<std::uint64_t>(n, csvLimit_ - at));
         text_.clear();
-        for (std::size_t i = 0; i < keep; ++i) {
+        for (std::size_t i = 0; i < text; ++i) {
             AppendCsvNumber(text_, static_cast<double>(at + i) * dt_);
             if (withInput_) {
                 text_ += ',';
@@ -83,11 +89,11 @@ public:
             text_ += '\n';
         }
         csv_.Write(text_);
-        AppendRaw(raw_, y, keep);
     }
     void Commit(std::vector<std::string>& files, std::vector<std::string>& errors) {
         if (limit_ == 0) return;
         for (OutputFile* f : {&csv_, &raw_}) {
+            if (f == &csv_ && csvLimit_ == 0) continue;
             if (const std::string e = f->Commit(); !e.empty()) {
                 errors.push_back(e);
             } else {
@@ -99,7 +105,7 @@ public:
 private:
     OutputFile csv_, raw_;
     bool withInput_;
-    std::uint64_t limit_;
+    std::uint64_t limit_, csvLimit_;
     double dt_;
     std::string text_;
 };
@@ -234,15 +240,16 @@ int CommandRun(const RunOptions& given) {
     }
 
     const std::uint64_t waveSamples = std::min(plan.samples, o.maxWaveformSamples);
-    if (waveSamples * 60 * probes.size() > (std::uint64_t{100} << 20) && !o.quiet) {
+    const std::uint64_t csvSamples = std::min(waveSamples, o.csvSamples);
+    if (csvSamples * 60 * probes.size() > (std::uint64_t{100} << 20) && !o.quiet) {
         Warning("the waveform CSV files will take about " +
-                std::to_string(waveSamples * 60 * probes.size() >> 20) +
-                " MB (--max-waveform-samples limits them)");
+                std::to_string(csvSamples * 60 * probes.size() >> 20) +
+                " MB (--csv-samples limits them)");
     }
     std::vector<std::unique_ptr<WaveformFiles>> waves;
     const char* stems[3] = {"waveform", "waveform_channel", "waveform_rx"};
     for (std::size_t k = 0; k < probes.size(); ++k) {
-        waves.push_back(std::make_unique<WaveformFiles>(dir, stems[k], k == 0, waveSamples, dt));
+        waves.push_back(std::make_unique<WaveformFiles>(dir, stems[k], k == 0, waveSamples, csvSamples, dt));
         if (const std::string e = waves.back()->Open(); !e.empty()) {
             Error(e);
             return 2;

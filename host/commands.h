@@ -40,7 +40,8 @@ struct RunOptions : CommonOptions {
     std::string block = "whole";
     std::string outDir = "amihost-out";
     bool plots = true;
-    std::uint64_t maxWaveformSamples = std::uint64_t{1} << 22;
+    std::uint64_t maxWaveformSamples = std::uint64_t{1} << 22;  // raw .bin waveforms
+    std::uint64_t csvSamples = std::uint64_t{1} << 16;          // of those, the first as CSV
 };
 
 struct InvarianceOptions : CommonOptions {

@@ -89,8 +89,12 @@ void AddRun(CLI::App& app, amihost::RunOptions& o) {
     app.add_flag_callback(
         "--no-plots", [&o] { o.plots = false; }, "skip the PNG pictures");
     app.add_option("--max-waveform-samples", o.maxWaveformSamples,
-                   "write only the first this many samples to waveform.csv and waveform.bin "
-                   "(the console says so when it cuts)")
+                   "write only the first this many samples of each probe's waveform to "
+                   "waveform*.bin (raw little-endian doubles; the console says so when it cuts)")
+        ->capture_default_str();
+    app.add_option("--csv-samples", o.csvSamples,
+                   "of those, write the first this many also as waveform*.csv (time and volts; "
+                   "0 for none)")
         ->capture_default_str();
 }
 
