@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """What a user would write instead of amihost: a PRBS31 NRZ waveform of
 BITS bits at 32 samples per bit, through the built-in lossy line's impulse
 response (8192 taps, the same formula as amihost's line:LOSS@FREQ) with

@@ -166,10 +166,15 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config,
 bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at,
                            std::vector<double>* clockTimes) {
     if (handle_ == nullptr || closed_) return false;
-    block_.assign(count + 2 * kGuard, Pattern(kGuardBits));
+    // The wave between guard samples; the buffers keep their size from call
+    // to call, so only the guards and the wave are written.
+    if (block_.size() < count + 2 * kGuard) block_.resize(count + 2 * kGuard);
+    std::fill_n(block_.begin(), kGuard, Pattern(kGuardBits));
+    std::fill_n(block_.begin() + static_cast<long>(kGuard + count), kGuard, Pattern(kGuardBits));
     std::copy_n(wave, count, block_.begin() + static_cast<long>(kGuard));
     // Room for a clock time per sample plus the terminator, then guards.
-    clock_.assign(count + 1 + kGuard, Pattern(kClockBits));
+    if (clock_.size() < count + 1 + kGuard) clock_.resize(count + 1 + kGuard);
+    std::fill_n(clock_.begin(), count + 1 + kGuard, Pattern(kClockBits));
     long result = 0;
     {
         const ModelCall call("AMI_GetWave", lib_->Path());
@@ -194,7 +199,7 @@ bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at,
     std::size_t terminator = count + 1;
     for (std::size_t k = 0; k <= count && terminator > count; ++k)
         if (clock_[k] == -1.0) terminator = k;
-    for (std::size_t k = count + 1; k < clock_.size() && !clockBreach_; ++k) {
+    for (std::size_t k = count + 1; k < count + 1 + kGuard && !clockBreach_; ++k) {
         if (!IsPattern(clock_[k], kClockBits)) {
             r_.breaches.push_back("AMI_GetWave wrote past the clock_times array");
             clockBreach_ = true;

@@ -33,6 +33,7 @@ EyeAccumulator::EyeAccumulator(int N, std::uint64_t skipBits, std::int64_t delay
 
 void EyeAccumulator::TrackDensity(int width, int height) {
     trackDensity_ = width > 0 && height > 0;
+    densityBitsEnd_ = skipBits_ + kDensityBits;
     density_.width = width;
     density_.height = height;
     density_.hits.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
@@ -154,22 +155,21 @@ void EyeAccumulator::Process(double v, std::uint64_t k) {
             binMax_[bin] = std::max(binMax_[bin], wrapped);
             ++crossings_;
         }
-        if (trackDensity_) {
-            // The segment from the previous sample, in sub-steps, at positions
-            // modulo two unit intervals from a window start.
+        // The picture: the first kDensityBits unit intervals analysed (a
+        // longer run only saturates it; every number uses every sample).
+        if (trackDensity_ && static_cast<std::uint64_t>(u / N) < densityBitsEnd_) {
+            // The segment from the previous sample, in steps of at most one
+            // pixel along each axis, at positions modulo two unit intervals.
             const int w = density_.width, h = density_.height;
-            const double span = 2.0 * N_;
-            const double rise = std::fabs(v - last_) / (density_.v1 - density_.v0) * h;
-            // Steps of at most one pixel along each axis.
-            const int sub = std::max(
-                1, static_cast<int>(std::ceil(std::max(rise, static_cast<double>(w) / span))));
+            const double xScale = w / (2.0 * N_), yScale = h / (density_.v1 - density_.v0);
+            const double rise = std::fabs(v - last_) * yScale;
+            const int sub = std::max(1, static_cast<int>(std::ceil(std::max(rise, xScale))));
             const double start = static_cast<double>((u - 1) % (2 * N));
+            const double step = 1.0 / sub;
             for (int s = 0; s < sub; ++s) {
-                const double f = static_cast<double>(s) / sub;
-                const double value = last_ + f * (v - last_);
-                const int px = static_cast<int>((start + f) / span * w) % w;
-                const int py =
-                    static_cast<int>((density_.v1 - value) / (density_.v1 - density_.v0) * h);
+                const double f = s * step;
+                const int px = std::min(static_cast<int>((start + f) * xScale), w - 1);
+                const int py = static_cast<int>((density_.v1 - (last_ + f * (v - last_))) * yScale);
                 if (py >= 0 && py < h) ++density_.hits[static_cast<std::size_t>(py * w + px)];
             }
         }

@@ -25,6 +25,9 @@ struct EyeMetrics {
     std::uint64_t crossings = 0;
 };
 
+// The unit intervals the eye picture draws, from the first analysed one.
+constexpr std::uint64_t kDensityBits = 65536;
+
 // Trace density over two unit intervals, for the eye diagram. Column 0 is the
 // start of a UI window; positions wrap at two unit intervals.
 struct EyeDensity {
@@ -84,6 +87,7 @@ private:
     bool haveCachedBit_ = false;
     std::uint64_t firstBit_ = UINT64_MAX, lastBit_ = 0;
     bool trackDensity_ = false;
+    std::uint64_t densityBitsEnd_ = 0;
     EyeDensity density_;
 };
 
