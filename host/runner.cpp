@@ -15,7 +15,7 @@ namespace amihost {
 namespace {
 
 // Guard samples around every block, filled with a recognisable NaN.
-constexpr std::size_t kGuard = 64;
+constexpr std::size_t kGuard = kGuardSamples;
 const std::uint64_t kGuardBits = 0x7FF8DEADBEEF0001ull;
 const std::uint64_t kClockBits = 0x7FF8DEADBEEF0002ull;
 
@@ -166,20 +166,30 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config,
 bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at,
                            std::vector<double>* clockTimes) {
     if (handle_ == nullptr || closed_) return false;
-    // The wave between guard samples; the buffers keep their size from call
-    // to call, so only the guards and the wave are written.
-    if (block_.size() < count + 2 * kGuard) block_.resize(count + 2 * kGuard);
-    std::fill_n(block_.begin(), kGuard, Pattern(kGuardBits));
-    std::fill_n(block_.begin() + static_cast<long>(kGuard + count), kGuard, Pattern(kGuardBits));
-    std::copy_n(wave, count, block_.begin() + static_cast<long>(kGuard));
-    // Room for a clock time per sample plus the terminator, then guards.
-    if (clock_.size() < count + 1 + kGuard) clock_.resize(count + 1 + kGuard);
-    std::fill_n(clock_.begin(), count + 1 + kGuard, Pattern(kClockBits));
+    // The wave between guard samples; the buffer keeps its size from call to
+    // call, so only the guards and the wave are written.
+    if (block_.size() < count + 2 * kGuardSamples) block_.resize(count + 2 * kGuardSamples);
+    std::copy_n(wave, count, block_.begin() + static_cast<long>(kGuardSamples));
+    const bool ok = GetWaveGuarded(block_.data() + kGuardSamples, count, at, clockTimes);
+    std::copy_n(block_.begin() + static_cast<long>(kGuardSamples), count, wave);
+    return ok;
+}
+
+bool ModelSession::GetWaveGuarded(double* wave, std::size_t count, std::uint64_t at,
+                                  std::vector<double>* clockTimes) {
+    if (handle_ == nullptr || closed_) return false;
+    std::fill_n(wave - kGuard, kGuard, Pattern(kGuardBits));
+    std::fill_n(wave + count, kGuard, Pattern(kGuardBits));
+    // Room for a clock time per sample and the terminator (a model that
+    // writes one per sample must not write into memory it does not own),
+    // then guards.
+    const std::size_t clocks = count + 1;
+    if (clock_.size() < clocks + kGuard) clock_.resize(clocks + kGuard);
+    std::fill_n(clock_.begin(), clocks + kGuard, Pattern(kClockBits));
     long result = 0;
     {
         const ModelCall call("AMI_GetWave", lib_->Path());
-        result = lib_->GetWave(block_.data() + kGuard, static_cast<long>(count), clock_.data(),
-                               &out_, handle_);
+        result = lib_->GetWave(wave, static_cast<long>(count), clock_.data(), &out_, handle_);
     }
     ++r_.waveCalls;
     if (result != 1) {
@@ -189,35 +199,33 @@ bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at,
                                   " for the block at sample " + std::to_string(at));
     }
     for (std::size_t g = 0; g < kGuard && !guardBreach_; ++g) {
-        if (!IsPattern(block_[g], kGuardBits) ||
-            !IsPattern(block_[kGuard + count + g], kGuardBits)) {
+        if (!IsPattern(wave[g - kGuard], kGuardBits) || !IsPattern(wave[count + g], kGuardBits)) {
             r_.breaches.push_back("AMI_GetWave wrote outside the wave (block at sample " +
                                   std::to_string(at) + ")");
             guardBreach_ = true;
         }
     }
-    std::size_t terminator = count + 1;
-    for (std::size_t k = 0; k <= count && terminator > count; ++k)
+    std::size_t terminator = clocks;
+    for (std::size_t k = 0; k < clocks && terminator == clocks; ++k)
         if (clock_[k] == -1.0) terminator = k;
-    for (std::size_t k = count + 1; k < count + 1 + kGuard && !clockBreach_; ++k) {
+    for (std::size_t k = clocks; k < clocks + kGuard && !clockBreach_; ++k) {
         if (!IsPattern(clock_[k], kClockBits)) {
             r_.breaches.push_back("AMI_GetWave wrote past the clock_times array");
             clockBreach_ = true;
         }
     }
-    if (terminator > count && !terminatorBreach_) {
+    if (terminator == clocks && !terminatorBreach_) {
         r_.breaches.push_back("clock_times has no -1 terminator (block at sample " +
                               std::to_string(at) + ")");
         terminatorBreach_ = true;
     }
     if (clockTimes != nullptr)
-        for (std::size_t k = 0; k < terminator && k <= count; ++k) clockTimes->push_back(clock_[k]);
+        for (std::size_t k = 0; k < terminator; ++k) clockTimes->push_back(clock_[k]);
     if (paramsIn_ != paramsCopy_ && !paramsBreach_) {
         r_.breaches.push_back("AMI_GetWave changed AMI_parameters_in (block at sample " +
                               std::to_string(at) + ")");
         paramsBreach_ = true;
     }
-    std::copy_n(block_.begin() + static_cast<long>(kGuard), count, wave);
     for (std::size_t k = 0; k < count && !nonFiniteBreach_; ++k) {
         if (!std::isfinite(wave[k])) {
             r_.breaches.push_back("AMI_GetWave returned a value that is not finite (" +
@@ -270,10 +278,12 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
         }
         if (n > largest && config.policy.kind == BlockPolicy::Whole) n = largest;
         const auto count = static_cast<std::size_t>(n);
-        block.resize(count);
-        source(block.data(), count, at);
-        session.GetWave(block.data(), count, at, nullptr);
-        sink(block.data(), count, at);
+        // The model works in place between guard samples of this buffer.
+        if (block.size() < count + 2 * kGuardSamples) block.resize(count + 2 * kGuardSamples);
+        double* wave = block.data() + kGuardSamples;
+        source(wave, count, at);
+        session.GetWaveGuarded(wave, count, at, nullptr);
+        sink(wave, count, at);
         at += n;
         if (progress) progress(at, total);
     }

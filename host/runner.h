@@ -61,6 +61,9 @@ struct RunResult {
     bool Ok() const { return breaches.empty() && initResult == 1 && failedWaveCalls == 0; }
 };
 
+// Guard samples on each side of every wave handed to a model.
+constexpr std::size_t kGuardSamples = 64;
+
 // One instance of a model, with the contract checked on every call: the
 // impulse matrix and AMI_parameters_in left alone, return codes, the
 // message text and AMI_parameters_out, writes beyond the wave and the clock
@@ -78,6 +81,9 @@ public:
     // AMI_GetWave on `n` samples in place (`at`: the first one's index in the
     // whole waveform); appends the clock times the model reports.
     bool GetWave(double* wave, std::size_t n, std::uint64_t at, std::vector<double>* clockTimes);
+    // The same in place: kGuardSamples doubles before `wave` and after its
+    // end must be the caller's to overwrite (they receive the guard pattern).
+    bool GetWaveGuarded(double* wave, std::size_t n, std::uint64_t at, std::vector<double>* clockTimes);
     long Close();
     const RunResult& Result() const { return r_; }
 
