@@ -1,6 +1,7 @@
 #include "runner.h"
 
 #include <dlfcn.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <cmath>
@@ -43,6 +44,35 @@ std::string SafeText(const char* text, std::vector<std::string>& breaches, const
     }
     return std::string(text);
 }
+
+// The clock_times array of one call: above kLargeCall entries an anonymous
+// mapping (zero pages, touched only where written), else `reuse` filled with
+// a pattern that is never -1.
+constexpr std::size_t kLargeCall = std::size_t{1} << 20;
+struct ClockArray {
+    double* data = nullptr;
+    std::size_t bytes = 0;
+    bool mapped = false;
+    ClockArray(std::size_t n, std::vector<double>& reuse) {
+        if (n > kLargeCall) {
+            bytes = n * sizeof(double);
+            void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (p != MAP_FAILED) {
+                data = static_cast<double*>(p);
+                mapped = true;
+                return;
+            }
+        }
+        if (reuse.size() < n) reuse.resize(n);
+        std::fill_n(reuse.begin(), n, Pattern(kClockBits));
+        data = reuse.data();
+    }
+    ~ClockArray() {
+        if (mapped) ::munmap(data, bytes);
+    }
+    ClockArray(const ClockArray&) = delete;
+    ClockArray& operator=(const ClockArray&) = delete;
+};
 
 }  // namespace
 
@@ -184,12 +214,14 @@ bool ModelSession::GetWaveGuarded(double* wave, std::size_t count, std::uint64_t
     // writes one per sample must not write into memory it does not own),
     // then guards.
     const std::size_t clocks = count + 1;
-    if (clock_.size() < clocks + kGuard) clock_.resize(clocks + kGuard);
-    std::fill_n(clock_.begin(), clocks + kGuard, Pattern(kClockBits));
+    // A large call gets fresh zero pages (untouched until the model writes
+    // them, and no -1 among them); a small one reuses a buffer it fills.
+    ClockArray clock(clocks + kGuard, clock_);
+    std::fill_n(clock.data + clocks, kGuard, Pattern(kClockBits));
     long result = 0;
     {
         const ModelCall call("AMI_GetWave", lib_->Path());
-        result = lib_->GetWave(wave, static_cast<long>(count), clock_.data(), &out_, handle_);
+        result = lib_->GetWave(wave, static_cast<long>(count), clock.data, &out_, handle_);
     }
     ++r_.waveCalls;
     if (result != 1) {
@@ -207,9 +239,9 @@ bool ModelSession::GetWaveGuarded(double* wave, std::size_t count, std::uint64_t
     }
     std::size_t terminator = clocks;
     for (std::size_t k = 0; k < clocks && terminator == clocks; ++k)
-        if (clock_[k] == -1.0) terminator = k;
+        if (clock.data[k] == -1.0) terminator = k;
     for (std::size_t k = clocks; k < clocks + kGuard && !clockBreach_; ++k) {
-        if (!IsPattern(clock_[k], kClockBits)) {
+        if (!IsPattern(clock.data[k], kClockBits)) {
             r_.breaches.push_back("AMI_GetWave wrote past the clock_times array");
             clockBreach_ = true;
         }
@@ -220,7 +252,7 @@ bool ModelSession::GetWaveGuarded(double* wave, std::size_t count, std::uint64_t
         terminatorBreach_ = true;
     }
     if (clockTimes != nullptr)
-        for (std::size_t k = 0; k < terminator; ++k) clockTimes->push_back(clock_[k]);
+        for (std::size_t k = 0; k < terminator; ++k) clockTimes->push_back(clock.data[k]);
     if (paramsIn_ != paramsCopy_ && !paramsBreach_) {
         r_.breaches.push_back("AMI_GetWave changed AMI_parameters_in (block at sample " +
                               std::to_string(at) + ")");

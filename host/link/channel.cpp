@@ -353,7 +353,8 @@ Convolver::Convolver(const std::vector<double>& impulse, Sink sink) : impl_(new 
     s.sink = std::move(sink);
     s.m = std::max<std::size_t>(impulse.size(), 1);
     s.gain = impulse.empty() ? 0.0 : impulse[0];
-    s.n = PowerOfTwoAtLeast(std::max<std::size_t>(2 * s.m, 1024));
+    // Four times the response: three quarters of each transform are new output.
+    s.n = PowerOfTwoAtLeast(std::max<std::size_t>(4 * s.m, 1024));
     s.blockLength = s.n - s.m + 1;
     s.fft = std::make_unique<RealFft>(s.n);
     std::vector<double> padded(s.n, 0.0);

@@ -127,10 +127,12 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
     std::vector<double> c;
     for (double v : cursors)
         if (v != 0 && std::isfinite(v)) c.push_back(v);
-    // Largest first; those beyond `exact` form the group.
-    std::sort(c.begin(), c.end(), [](double x, double y) { return std::fabs(x) > std::fabs(y); });
-    double groupMean = 0, groupVariance = 0, groupLo = 0, groupHi = 0;
+    // The largest `exact` first (in order); the rest form the group.
     const std::size_t keep = std::min(c.size(), static_cast<std::size_t>(std::max(exact, 0)));
+    auto larger = [](double x, double y) { return std::fabs(x) > std::fabs(y); };
+    if (keep < c.size()) std::nth_element(c.begin(), c.begin() + static_cast<long>(keep), c.end(), larger);
+    std::sort(c.begin(), c.begin() + static_cast<long>(keep), larger);
+    double groupMean = 0, groupVariance = 0, groupLo = 0, groupHi = 0;
     for (std::size_t k = keep; k < c.size(); ++k) {
         groupMean += 0.5 * c[k];
         groupVariance += 0.25 * c[k] * c[k];
@@ -138,7 +140,7 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
     }
     if (keep < c.size()) {
         d.grouped = static_cast<int>(c.size() - keep);
-        d.largestGrouped = std::fabs(c[keep]);
+        for (std::size_t k = keep; k < c.size(); ++k) d.largestGrouped = std::max(d.largestGrouped, std::fabs(c[k]));
     }
     c.resize(keep);
     double range = groupHi - groupLo;

@@ -246,3 +246,25 @@ TEST_F(Chain, should_read_an_ibs_as_the_checker_does) {
               0)
         << out;
 }
+
+TEST_F(Chain, should_check_large_calls_as_small_ones) {
+    // Above a million samples in one call the clock-time array is fresh zero
+    // pages: a missing terminator is still a breach, and so is a write past
+    // the wave.
+    for (const char* params : {"(mode noterm) (clock 0)", "(mode overrun)"}) {
+        std::string out;
+        EXPECT_EQ(Amihost(std::string("run -q --no-plots --bits 40000 --csv-samples 0 --max-waveform-samples 0 -o ") +
+                              dir_.string() + " -l " + TX_MISCHIEF_MODEL + " -p \"(mischief " + params + ")\"",
+                          out),
+                  1)
+            << params << "\n" << out;
+        const nlohmann::json s = Summary();
+        ASSERT_FALSE(s["contract_breaches"].empty()) << params;
+    }
+    std::string out;
+    EXPECT_EQ(Amihost(std::string("run -q --no-plots --bits 40000 --csv-samples 0 -o ") + dir_.string() + " -l " +
+                          TX_MISCHIEF_MODEL + " -p \"(mischief (mode pass) (clock 0))\"",
+                      out),
+              0)
+        << out;
+}
