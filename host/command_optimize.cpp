@@ -182,6 +182,9 @@ int CommandOptimize(const OptimizeOptions& options) {
     }
     // A heat map for a grid of two parameters.
     std::string heatmapNote;
+    if (!o.heatmap.empty() && !o.quiet && (grid.axes.size() != 2 || shardN != 1))
+        std::printf("no heat map: it needs a grid of exactly two parameters%s\n",
+                    shardN != 1 ? " and no --shard" : "");
     if (grid.axes.size() == 2 && shardN == 1 && !o.heatmap.empty()) {
         HeatMap map;
         map.xName = grid.axes[1].first;

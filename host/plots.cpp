@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "link/stat_eye.h"
 
@@ -206,12 +207,15 @@ std::string WriteHeatMap(const std::string& path, const HeatMap& map) {
             cairo_fill(cr);
         }
     }
-    // The best cell outlined, the axes labelled with some of the values.
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_set_line_width(cr, 2.5);
-    cairo_rectangle(cr, kLeft + static_cast<double>(best % nx) * cw,
-                    kTop + h - static_cast<double>(best / nx + 1) * ch, cw, ch);
-    cairo_stroke(cr);
+    // The best cell outlined in black and white (visible on every colour of
+    // the scale, white included), the axes labelled with some of the values.
+    for (const auto& [grey, width] : {std::pair<double, double>{0.0, 4.0}, {1.0, 1.5}}) {
+        cairo_set_source_rgb(cr, grey, grey, grey);
+        cairo_set_line_width(cr, width);
+        cairo_rectangle(cr, kLeft + static_cast<double>(best % nx) * cw,
+                        kTop + h - static_cast<double>(best / nx + 1) * ch, cw, ch);
+        cairo_stroke(cr);
+    }
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
     const std::size_t xStep = std::max<std::size_t>(1, nx / 12),
                       yStep = std::max<std::size_t>(1, ny / 12);

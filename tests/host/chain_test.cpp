@@ -253,18 +253,41 @@ TEST_F(Chain, should_check_large_calls_as_small_ones) {
     // the wave.
     for (const char* params : {"(mode noterm) (clock 0)", "(mode overrun)"}) {
         std::string out;
-        EXPECT_EQ(Amihost(std::string("run -q --no-plots --bits 40000 --csv-samples 0 --max-waveform-samples 0 -o ") +
-                              dir_.string() + " -l " + TX_MISCHIEF_MODEL + " -p \"(mischief " + params + ")\"",
-                          out),
-                  1)
-            << params << "\n" << out;
+        EXPECT_EQ(
+            Amihost(
+                std::string(
+                    "run -q --no-plots --bits 40000 --csv-samples 0 --max-waveform-samples 0 -o ") +
+                    dir_.string() + " -l " + TX_MISCHIEF_MODEL + " -p \"(mischief " + params +
+                    ")\"",
+                out),
+            1)
+            << params << "\n"
+            << out;
         const nlohmann::json s = Summary();
         ASSERT_FALSE(s["contract_breaches"].empty()) << params;
     }
     std::string out;
-    EXPECT_EQ(Amihost(std::string("run -q --no-plots --bits 40000 --csv-samples 0 -o ") + dir_.string() + " -l " +
-                          TX_MISCHIEF_MODEL + " -p \"(mischief (mode pass) (clock 0))\"",
-                      out),
-              0)
+    EXPECT_EQ(
+        Amihost(std::string("run -q --no-plots --bits 40000 --csv-samples 0 -o ") + dir_.string() +
+                    " -l " + TX_MISCHIEF_MODEL + " -p \"(mischief (mode pass) (clock 0))\"",
+                out),
+        0)
         << out;
+}
+
+TEST_F(Chain, should_say_what_check_invariance_found) {
+    // A model whose output is NaN at one sample, the same under every block
+    // policy: a contract breach, and no "inf V" difference of identical bits.
+    const std::string args = std::string("check-invariance --bits 40 -l ") + TX_MISCHIEF_MODEL +
+                             " -p \"(mischief (mode nan) (samples 200))\" --ignore-bits 3";
+    std::string out;
+    EXPECT_EQ(Amihost(args, out), 1) << out;
+    EXPECT_EQ(out.find("inf V"), std::string::npos) << out;
+    EXPECT_NE(out.find("not finite"), std::string::npos) << out;
+    // -q: nothing but errors.
+    ASSERT_EQ(Amihost(std::string("check-invariance -q --bits 40 -l ") + TX_SCALE_MODEL +
+                          " -p \"(scale)\" --ignore-bits 3",
+                      out),
+              0);
+    EXPECT_EQ(out, "");
 }
