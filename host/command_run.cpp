@@ -249,7 +249,8 @@ int CommandRun(const RunOptions& given) {
     std::vector<std::unique_ptr<WaveformFiles>> waves;
     const char* stems[3] = {"waveform", "waveform_channel", "waveform_rx"};
     for (std::size_t k = 0; k < probes.size(); ++k) {
-        waves.push_back(std::make_unique<WaveformFiles>(dir, stems[k], k == 0, waveSamples, csvSamples, dt));
+        waves.push_back(
+            std::make_unique<WaveformFiles>(dir, stems[k], k == 0, waveSamples, csvSamples, dt));
         if (const std::string e = waves.back()->Open(); !e.empty()) {
             Error(e);
             return 2;

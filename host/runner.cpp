@@ -56,7 +56,8 @@ struct ClockArray {
     ClockArray(std::size_t n, std::vector<double>& reuse) {
         if (n > kLargeCall) {
             bytes = n * sizeof(double);
-            void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            void* p =
+                ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
             if (p != MAP_FAILED) {
                 data = static_cast<double*>(p);
                 mapped = true;

@@ -83,7 +83,8 @@ public:
     bool GetWave(double* wave, std::size_t n, std::uint64_t at, std::vector<double>* clockTimes);
     // The same in place: kGuardSamples doubles before `wave` and after its
     // end must be the caller's to overwrite (they receive the guard pattern).
-    bool GetWaveGuarded(double* wave, std::size_t n, std::uint64_t at, std::vector<double>* clockTimes);
+    bool GetWaveGuarded(double* wave, std::size_t n, std::uint64_t at,
+                        std::vector<double>* clockTimes);
     long Close();
     const RunResult& Result() const { return r_; }
 

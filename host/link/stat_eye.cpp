@@ -130,7 +130,8 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
     // The largest `exact` first (in order); the rest form the group.
     const std::size_t keep = std::min(c.size(), static_cast<std::size_t>(std::max(exact, 0)));
     auto larger = [](double x, double y) { return std::fabs(x) > std::fabs(y); };
-    if (keep < c.size()) std::nth_element(c.begin(), c.begin() + static_cast<long>(keep), c.end(), larger);
+    if (keep < c.size())
+        std::nth_element(c.begin(), c.begin() + static_cast<long>(keep), c.end(), larger);
     std::sort(c.begin(), c.begin() + static_cast<long>(keep), larger);
     double groupMean = 0, groupVariance = 0, groupLo = 0, groupHi = 0;
     for (std::size_t k = keep; k < c.size(); ++k) {
@@ -140,7 +141,8 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
     }
     if (keep < c.size()) {
         d.grouped = static_cast<int>(c.size() - keep);
-        for (std::size_t k = keep; k < c.size(); ++k) d.largestGrouped = std::max(d.largestGrouped, std::fabs(c[k]));
+        for (std::size_t k = keep; k < c.size(); ++k)
+            d.largestGrouped = std::max(d.largestGrouped, std::fabs(c[k]));
     }
     c.resize(keep);
     double range = groupHi - groupLo;
