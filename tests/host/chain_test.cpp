@@ -13,20 +13,15 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "run_amihost.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 int Amihost(const std::string& arguments, std::string& output,
             const std::string& environment = "") {
-    const std::string command = environment + std::string(AMIHOST_EXE) + " " + arguments + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    output.clear();
-    char buffer[4096];
-    for (std::size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, n);
-    const int status = pipe == nullptr ? -1 : ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return RunAmihost(arguments, output, environment);
 }
 
 class Chain : public ::testing::Test {

@@ -18,6 +18,7 @@
 #include "commands.h"
 #include "link/eye.h"
 #include "link/responses.h"
+#include "run_amihost.h"
 #include "runner.h"
 #include "stimulus.h"
 
@@ -378,14 +379,7 @@ namespace {
 
 // Runs amihost and returns its exit status and what it wrote to both streams.
 int AmihostOutput(const std::string& arguments, std::string& output) {
-    const std::string command = std::string(AMIHOST_EXE) + " " + arguments + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    output.clear();
-    char buffer[4096];
-    for (std::size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, n);
-    const int status = pipe == nullptr ? -1 : ::pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return RunAmihost(arguments, output);
 }
 
 nlohmann::json Summary(const fs::path& dir) {

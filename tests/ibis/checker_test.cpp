@@ -9,44 +9,20 @@
 #include <iterator>
 #include <string>
 
+#include "check_support.h"
 #include "ibis_check.h"
 
 namespace fs = std::filesystem;
 using namespace ibis;
+using namespace check_support;
 
 namespace {
-
-std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-const fs::path kFiles = fs::path(TX_SOURCE_DIR) / "tests/ibis/files";
-
-FileResult Check(const std::string& name, const std::string& text,
-                 const std::string& version = "") {
-    Options o;
-    o.version = version;
-    return CheckText(name, text, KindOf(name, text), o, "");
-}
 
 // Whether the result holds message `number` at `line` (0: any line).
 bool Has(const FileResult& r, int number, int line = 0) {
     for (const Report& rep : r.reports)
         if (rep.number == number && (line == 0 || rep.line == line)) return true;
     return false;
-}
-
-std::string Dump(const FileResult& r) {
-    std::string out;
-    for (const Report& rep : r.reports) out += FormatReport(rep) + "\n";
-    return out;
-}
-
-std::string Edit(std::string text, const std::string& from, const std::string& to) {
-    const std::size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
 }  // namespace
@@ -221,12 +197,12 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
     const FileResult load11 = Check("clean.ibs", load, "1.1");
     EXPECT_TRUE(Has(load11, 3010, LineOf(load, "Vref"))) << Dump(load11);
     EXPECT_TRUE(Has(load11, 3009, LineOf(load, "Cref_rising")));  // a [Model Spec] subparameter
-    const std::string spec = Edit(
+    const std::string testLoads = Edit(
         clean, "Vinh = 2.0", "Vinh = 2.0\n[Model Spec]\nVmeas 1.0 1.0 1.0\nCref_rising 1p 1p 1p");
-    const FileResult spec32 = Check("clean.ibs", spec, "3.2");
-    EXPECT_TRUE(Has(spec32, 3010, LineOf(spec, "Cref_rising"))) << Dump(spec32);
-    EXPECT_FALSE(Has(spec32, 3010, LineOf(spec, "Vmeas 1.0")));
-    EXPECT_FALSE(Has(Check("clean.ibs", spec, "4.0"), 3010));
+    const FileResult loads32 = Check("clean.ibs", testLoads, "3.2");
+    EXPECT_TRUE(Has(loads32, 3010, LineOf(testLoads, "Cref_rising"))) << Dump(loads32);
+    EXPECT_FALSE(Has(loads32, 3010, LineOf(testLoads, "Vmeas 1.0")));
+    EXPECT_FALSE(Has(Check("clean.ibs", testLoads, "4.0"), 3010));
     const std::string diff = Edit(clean, "Model_type    Input", "Model_type    Input_diff");
     EXPECT_TRUE(Has(Check("clean.ibs", diff, "4.0"), 3010, LineOf(diff, "Input_diff")));
     EXPECT_FALSE(Has(Check("clean.ibs", diff, "7.2"), 3010));

@@ -12,32 +12,14 @@
 #include <string>
 
 #include "ami_check.h"
+#include "check_support.h"
 #include "ibis_check.h"
 
 namespace fs = std::filesystem;
 using namespace ibis;
+using namespace check_support;
 
 namespace {
-
-std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-const fs::path kFiles = fs::path(TX_SOURCE_DIR) / "tests/ibis/files";
-
-FileResult Check(const std::string& name, const std::string& text,
-                 const std::string& version = "") {
-    Options o;
-    o.version = version;
-    return CheckText(name, text, KindOf(name, text), o, "");
-}
-
-std::string Dump(const FileResult& r) {
-    std::string out;
-    for (const Report& rep : r.reports) out += FormatReport(rep) + "\n";
-    return out;
-}
 
 bool Has(const FileResult& r, int number) {
     for (const Report& rep : r.reports)
@@ -49,12 +31,6 @@ int Errors(const FileResult& r) {
     int n = 0;
     for (const Report& rep : r.reports) n += rep.severity == Severity::Error;
     return n;
-}
-
-std::string Edit(std::string text, const std::string& from, const std::string& to) {
-    const std::size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
 }  // namespace
