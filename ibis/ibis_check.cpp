@@ -371,6 +371,7 @@ struct PackageInfo {
     std::map<std::string, int> pinIndex;  // position in `pins`, by name
     bool ended = false;
     bool matrices = false;
+    bool inductance = false, capacitance = false;
 };
 
 class Checker {
@@ -745,7 +746,11 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         }
     } else if (key == "resistance matrix" || key == "inductance matrix" ||
                key == "capacitance matrix") {
-        if (!packages_.empty()) packages_.back().matrices = true;
+        if (!packages_.empty()) {
+            packages_.back().matrices = true;
+            if (key == "inductance matrix") packages_.back().inductance = true;
+            if (key == "capacitance matrix") packages_.back().capacitance = true;
+        }
         const std::string form = words.empty() ? "" : Lower(words[0]);
         matrixForm_ = form == "banded_matrix"   ? "Banded_matrix"
                       : form == "sparse_matrix" ? "Sparse_matrix"
@@ -992,6 +997,13 @@ void Checker::DataLine(const std::string& text, int line) {
         // The die capacitance whole, or split by the split die capacitance
         // subparameters (4.0).
         if (sub.rfind("c_comp_", 0) == 0) m.cComp = true;
+        // Enumerated values.
+        if (sub == "polarity" && w.size() > 1 && Lower(w[1]) != "inverting" &&
+            Lower(w[1]) != "non-inverting")
+            Add(3012, line, "Polarity '" + w[1] + "' is not Inverting or Non-Inverting");
+        if (sub == "enable" && w.size() > 1 && Lower(w[1]) != "active-high" &&
+            Lower(w[1]) != "active-low")
+            Add(3012, line, "Enable '" + w[1] + "' is not Active-High or Active-Low");
         if (sub == "c_comp") {
             m.cComp = true;
             if (w.size() < 4) {
@@ -1319,6 +1331,12 @@ void Checker::Finish() {
                 "[Number Of Pins] " + std::to_string(p.pinCount) + ", but [Pin Numbers] lists " +
                     std::to_string(p.pins.size()));
         if (!p.matrices) Add(4005, p.line, "[Define Package Model] " + p.name + " has no matrices");
+        // [Inductance Matrix] and [Capacitance Matrix] are required ([Resistance
+        // Matrix] is not).
+        else if (!p.inductance || !p.capacitance)
+            Add(4005, p.line,
+                "[Define Package Model] " + p.name + " has no " +
+                    (!p.inductance ? "[Inductance Matrix]" : "[Capacitance Matrix]"));
     }
     for (const CircuitCall& call : circuitCalls_) {
         const ComponentInfo& c = components_[call.component];
@@ -1338,6 +1356,16 @@ void Checker::Finish() {
         if (!c.package && c.packageModel.empty())
             Add(2003, c.line, "[Component] " + c.name + " has no [Package]");
         if (!c.pin) Add(2004, c.line, "[Component] " + c.name + " has no [Pin]");
+        // "The bus connections for EVERY pin listed under the [Pin] keyword
+        // must be given" once [Pin Mapping] is there.
+        if (!c.mapping.empty()) {
+            std::set<std::string> mapped;
+            for (const auto& row : c.mapping) mapped.insert(row.first);
+            for (const auto& [pin, pinLine] : c.pins)
+                if (!mapped.count(pin))
+                    Add(2109, c.mappingLines.front(),
+                        "[Pin Mapping] gives no bus connections for pin " + pin);
+        }
         if (c.package) {
             for (const char* v : {"R_pkg", "L_pkg", "C_pkg"})
                 if (!packageVariables_.count(c.name + "\n" + v))

@@ -122,6 +122,9 @@ const std::vector<MessageDef>& MessageTable() {
         {3011, S::Error, "model",
          "[Add Submodel] rows (a [Submodel] name and Driving, Non-Driving or All; an Input model's "
          "submodel is not Driving) and Submodel_type (Dynamic_clamp, Bus_hold, Fall_back)"},
+        {3012, S::Error, "model",
+         "an enumerated value that is none of its values (Polarity: Inverting, Non-Inverting; "
+         "Enable: Active-High, Active-Low)"},
         {3101, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {3102, S::Warning, "model", "a table point repeated (the same voltage or time twice)"},

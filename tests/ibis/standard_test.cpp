@@ -140,6 +140,15 @@ TEST(IbisStandard, should_catch_the_added_faults) {
          "2.4\n4.0ns    2.2     2.0     2.4\n",
          "", "", 3103},  // a waveform of one point
         {"[Capacitance Matrix] Sparse_matrix", "[Capacitance Matrix] Sparse_Matrices", "", 4004},
+        {"[Capacitance Matrix] Sparse_matrix", "[Resistance Matrix] Sparse_matrix", "",
+         4005},                                                        // required
+        {"Vinh = 2.0", "Vinh = 2.0\nPolarity Upside-Down", "", 3012},  // Inverting or Non-Inverting
+        {"Vinh = 2.0", "Vinh = 2.0\nEnable Active-Sometimes", "",
+         3012},  // Active-High or Active-Low
+        {"[Package Model] pkg_a",
+         "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
+         "1 GNDBUS VDDBUS\n2 GNDBUS VDDBUS\n4 GNDBUS NC\n",
+         "", 2109},  // pin 3 has no row
     };
     for (const Case& c : cases) {
         const std::string edited = Edit(clean, c.from, c.to);
@@ -195,6 +204,9 @@ TEST(IbisStandard, should_run_in_time_linear_in_the_file) {
     pkg += "[Model Data]\n[Inductance Matrix] Sparse_matrix\n";
     for (int k = 0; k < n; ++k)
         pkg += "[Row] " + std::to_string(k + 1) + "\n" + std::to_string(k + 1) + " 1nH\n";
+    pkg += "[Capacitance Matrix] Sparse_matrix\n";
+    for (int k = 0; k < n; ++k)
+        pkg += "[Row] " + std::to_string(k + 1) + "\n" + std::to_string(k + 1) + " 1pF\n";
     pkg += "[End Model Data]\n[End Package Model]\n[End]\n";
     const auto start = std::chrono::steady_clock::now();
     const FileResult a = Check("big.ibs", ibs);
