@@ -415,6 +415,7 @@ private:
     int version_ = 0;
     bool versionSeen_ = false;
     char comment_ = '|';
+    int bandwidth_ = -1;
     std::string fileName_;
     bool fileRev_ = false, ended_ = false;
     std::string current_;  // the normalised keyword whose data lines follow
@@ -763,6 +764,9 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
                     "' is not Banded_matrix, Sparse_matrix or Full_matrix");
     } else if (key == "model data") {
         if (!packages_.empty()) packages_.back().matrices = true;
+    } else if (key == "bandwidth") {
+        bandwidth_ = words.empty() ? -1 : std::atoi(words[0].c_str());
+        if (words.empty() || bandwidth_ < 0) Add(1012, line, "[Bandwidth] needs a count");
     } else if (key == "row") {
         rowPin_ = words.empty() ? "" : words[0];
         rowIndex_ = -1;
@@ -1148,14 +1152,26 @@ void Checker::DataLine(const std::string& text, int line) {
             if (w.size() % 2 != 0)
                 Add(4003, line, "a Sparse_matrix row holds pairs of pin and value");
             for (std::size_t i = 0; i + 1 < w.size(); i += 2) {
-                if (!packages_.back().pinIndex.count(w[i]))
+                const auto at = packages_.back().pinIndex.find(w[i]);
+                if (at == packages_.back().pinIndex.end())
                     Add(4003, line, "pin " + w[i] + " is not in [Pin Numbers]");
+                // Only the diagonal and the entries to its right are given.
+                else if (rowIndex_ >= 0 && at->second < rowIndex_)
+                    Add(4003, line,
+                        "pin " + w[i] + " lies below the diagonal of [Row] " + rowPin_ +
+                            " (a Sparse_matrix gives the upper triangle)");
                 NumberOrNa(w[i + 1], line, false);
             }
             return;
         }
         for (const std::string& v : w) NumberOrNa(v, line, false);
         rowValues_ += static_cast<int>(w.size());
+        // A Banded_matrix row: the diagonal and at most [Bandwidth] entries right of it.
+        if (matrixForm_ == "Banded_matrix" && bandwidth_ >= 0 && rowValues_ > bandwidth_ + 1)
+            Add(4003, line,
+                "[Row] " + rowPin_ + " of a Banded_matrix of bandwidth " +
+                    std::to_string(bandwidth_) + " holds at most " +
+                    std::to_string(bandwidth_ + 1) + " values");
         if (matrixForm_ == "Full_matrix" && rowIndex_ >= 0 && rowValues_ > n - rowIndex_)
             Add(4003, line,
                 "[Row] " + rowPin_ + " of a Full_matrix holds at most " +

@@ -141,7 +141,11 @@ TEST(IbisStandard, should_catch_the_added_faults) {
          "", "", 3103},  // a waveform of one point
         {"[Capacitance Matrix] Sparse_matrix", "[Capacitance Matrix] Sparse_Matrices", "", 4004},
         {"[Capacitance Matrix] Sparse_matrix", "[Resistance Matrix] Sparse_matrix", "",
-         4005},                                                        // required
+         4005},  // required
+        // A Banded_matrix of bandwidth 0 holds one value a row.
+        {"[Row] 1\n0.2", "[Row] 1\n0.2 0.01", "", 4003},
+        // A Sparse_matrix gives the diagonal and the entries right of it.
+        {"[Row] 2\n2 0.4pF", "[Row] 2\n2 0.4pF 1 -0.05pF", "", 4003},
         {"Vinh = 2.0", "Vinh = 2.0\nPolarity Upside-Down", "", 3012},  // Inverting or Non-Inverting
         {"Vinh = 2.0", "Vinh = 2.0\nEnable Active-Sometimes", "",
          3012},  // Active-High or Active-Low
