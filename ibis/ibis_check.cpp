@@ -415,6 +415,13 @@ private:
     int version_ = 0;
     bool versionSeen_ = false;
     char comment_ = '|';
+    std::set<std::string> testLoads_;
+    struct Reference {
+        std::string name;
+        int line;
+        char kind;  // 'M': a [Model]; 'L': a [Test Load]
+    };
+    std::vector<Reference> references_;
     int bandwidth_ = -1;
     std::string fileName_;
     bool fileRev_ = false, ended_ = false;
@@ -764,6 +771,11 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
                     "' is not Banded_matrix, Sparse_matrix or Full_matrix");
     } else if (key == "model data") {
         if (!packages_.empty()) packages_.back().matrices = true;
+    } else if (key == "test load") {
+        if (words.empty())
+            Add(1012, line, "[Test Load] needs a name");
+        else
+            testLoads_.insert(words[0]);
     } else if (key == "bandwidth") {
         bandwidth_ = words.empty() ? -1 : std::atoi(words[0].c_str());
         if (words.empty() || bandwidth_ < 0) Add(1012, line, "[Bandwidth] needs a count");
@@ -935,6 +947,23 @@ void Checker::DataLine(const std::string& text, int line) {
             if (label.size() > 15)
                 Add(2109, line,
                     "[Pin Mapping] bus label " + label + " is longer than 15 characters");
+        return;
+    }
+    if (k == "test load" && w.size() >= 2 && Lower(w[0]) == "test_load_type") {
+        if (Lower(w[1]) != "differential" && Lower(w[1]) != "single_ended")
+            Add(3012, line, "Test_load_type '" + w[1] + "' is not Differential or Single_ended");
+        return;
+    }
+    if (k == "test data" && w.size() >= 2) {
+        // The model and the test load a [Test Data] names, checked once all are read.
+        const std::string sub = Lower(w[0]);
+        if (sub == "driver_model" || sub == "driver_model_inv")
+            references_.push_back({w[1], line, 'M'});
+        if (sub == "test_load") references_.push_back({w[1], line, 'L'});
+        return;
+    }
+    if (k == "driver schedule" && !w.empty() && Lower(w[0]) != "model_name") {
+        references_.push_back({w[0], line, 'M'});
         return;
     }
     if (k == "model selector") {
@@ -1331,6 +1360,12 @@ void Checker::Finish() {
     for (std::size_t k = 0; k < models_.size(); ++k) {
         (models_[k].submodel ? submodelNames : modelNames).insert(models_[k].name);
         if (!models_[k].submodel) modelIndex.emplace(models_[k].name, k);
+    }
+    for (const Reference& r : references_) {
+        if (r.kind == 'M' && !modelNames.count(r.name))
+            Add(3013, r.line, "\"" + r.name + "\" names no [Model] of this file");
+        if (r.kind == 'L' && !testLoads_.count(r.name))
+            Add(3013, r.line, "\"" + r.name + "\" names no [Test Load] of this file");
     }
     for (const ModelInfo& m : models_)
         for (const auto& [name, line] : m.addSubmodels)

@@ -124,7 +124,11 @@ const std::vector<MessageDef>& MessageTable() {
          "submodel is not Driving) and Submodel_type (Dynamic_clamp, Bus_hold, Fall_back)"},
         {3012, S::Error, "model",
          "an enumerated value that is none of its values (Polarity: Inverting, Non-Inverting; "
-         "Enable: Active-High, Active-Low)"},
+         "Enable: Active-High, Active-Low; Test_load_type: Differential, Single_ended)"},
+        {3013, S::Error, "model",
+         "a [Driver Schedule] row or a [Test Data] Driver_model that names no [Model], or a "
+         "Test_load "
+         "that names no [Test Load]"},
         {3101, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {3102, S::Warning, "model", "a table point repeated (the same voltage or time twice)"},

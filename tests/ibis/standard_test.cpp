@@ -311,3 +311,31 @@ TEST(IbisStandard, should_read_hostile_executables_without_crashing) {
     }
     fs::remove_all(dir);
 }
+
+TEST(IbisStandard, should_follow_test_data_and_driver_schedules_to_what_they_name) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const std::string sections =
+        "[Test Load] tl1\nTest_load_type Single_ended\nR_diff_near 100\n"
+        "[Test Data] td1\nTest_load tl1\nDriver_model io_fast\n[End]\n";
+    const std::string good = Edit(clean, "[End]\n", sections);
+    auto has = [](const FileResult& r, int number) {
+        for (const Report& rep : r.reports)
+            if (rep.number == number) return true;
+        return false;
+    };
+    const FileResult ok = Check("clean.ibs", good);
+    EXPECT_FALSE(has(ok, 3012) || has(ok, 3013)) << Dump(ok);
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"Test_load_type Single_ended", "Test_load_type Sideways"},
+             {"Test_load tl1", "Test_load tl9"},
+             {"Driver_model io_fast", "Driver_model io_none"}}) {
+        const FileResult r = Check("clean.ibs", Edit(good, from, to));
+        EXPECT_TRUE(has(r, 3012) || has(r, 3013)) << to << "\n" << Dump(r);
+    }
+    // A [Driver Schedule] row names a model of the file.
+    const std::string schedule =
+        Edit(clean, "[Model]       io_slow\nModel_type    I/O",
+             "[Model]       io_slow\nModel_type    I/O\n[Driver Schedule]\n"
+             "io_none  0ns  NA  NA  NA");
+    EXPECT_TRUE(has(Check("clean.ibs", schedule), 3013)) << Dump(Check("clean.ibs", schedule));
+}
