@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "ibis_check.h"
@@ -32,14 +33,23 @@ void Write(const std::string& path, const std::string& bytes) {
     }
 }
 
-// A folder of this process's own, made once.
+// A folder of this process's own, made once and removed at exit.
+std::string gFolder;
+
+void RemoveFolder() {
+    for (const char* file : {"/f.ibs", "/f.ami", "/f.so"}) std::remove((gFolder + file).c_str());
+    ::rmdir(gFolder.c_str());
+}
+
 const std::string& Folder() {
-    static const std::string dir = [] {
+    if (gFolder.empty()) {
         char name[] = "/tmp/ibis-fuzz-XXXXXX";
-        const char* made = ::mkdtemp(name);
-        return std::string(made != nullptr ? made : "/tmp");
-    }();
-    return dir;
+        if (const char* made = ::mkdtemp(name)) {
+            gFolder = made;
+            std::atexit(RemoveFolder);
+        }
+    }
+    return gFolder;
 }
 
 }  // namespace
@@ -63,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         exe += text;
         if (exe.size() < 64) exe.resize(64, '\0');
         const std::string dir = Folder();
+        if (dir.empty()) return 0;
         Write(dir + "/f.ibs", kIbs);
         Write(dir + "/f.ami", kAmi);
         Write(dir + "/f.so", exe);
