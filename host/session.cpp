@@ -258,8 +258,7 @@ int PrepareReceiver(const CommonOptions& o, Setup& rx) {
     if (!r.ibsFile.empty() && (!r.library.empty() || !r.amiFile.empty() || !r.parameters.empty())) {
         Error(
             "--rx-ibs takes the receiver's library and .ami file from the .ibs; do not give --rx, "
-            "--rx-ami or "
-            "--rx-params too");
+            "--rx-ami or --rx-params too");
         return 2;
     }
     if (!r.parameters.empty() && !r.amiFile.empty()) {

@@ -557,25 +557,15 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         components_.push_back(c);
         return;
     }
-    if (key == "model") {
+    if (key == "model" || key == "submodel") {
+        // A [Submodel] is a section of its own: its tables and clamps are not the model's.
         scope_ = Scope::Model;
         seenInScope_.clear();
         ModelInfo m;
         m.name = words.empty() ? "" : words[0];
         m.line = line;
-        if (m.name.empty()) Add(1012, line, "[Model] needs a name");
-        models_.push_back(m);
-        return;
-    }
-    if (key == "submodel") {
-        // A section of its own: its tables and clamps are not the model's.
-        scope_ = Scope::Model;
-        seenInScope_.clear();
-        ModelInfo m;
-        m.name = words.empty() ? "" : words[0];
-        m.line = line;
-        m.submodel = true;
-        if (m.name.empty()) Add(1012, line, "[Submodel] needs a name");
+        m.submodel = key == "submodel";
+        if (m.name.empty()) Add(1012, line, "[" + raw + "] needs a name");
         models_.push_back(m);
         return;
     }
