@@ -14,6 +14,9 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
+// The streaming convolution's transform: this many times the response.
+constexpr std::size_t kTransformPerTaps = 8;
+
 std::size_t PowerOfTwoAtLeast(std::size_t n) {
     std::size_t p = 1;
     while (p < n) p <<= 1;
@@ -342,8 +345,10 @@ struct Convolver::Impl {
     Sink sink;
     std::size_t m = 0, blockLength = 0, n = 0;
     std::unique_ptr<RealFft> fft;
-    std::vector<std::complex<double>> spectrum, work;
-    std::vector<double> input, overlap, output;
+    std::vector<float> spectrum;  // packed
+    std::vector<float> input;     // the last m - 1 inputs, then the new ones
+    std::vector<float> work;
+    std::vector<double> output;
     std::size_t filled = 0;
     double gain = 0;  // the tap of a one-tap response
 };
@@ -353,31 +358,34 @@ Convolver::Convolver(const std::vector<double>& impulse, Sink sink) : impl_(new 
     s.sink = std::move(sink);
     s.m = std::max<std::size_t>(impulse.size(), 1);
     s.gain = impulse.empty() ? 0.0 : impulse[0];
-    // Four times the response: three quarters of each transform are new output.
-    s.n = PowerOfTwoAtLeast(std::max<std::size_t>(4 * s.m, 1024));
+    // Overlap-save: each transform of n points gives n - m + 1 new outputs.
+    s.n = PowerOfTwoAtLeast(std::max<std::size_t>(kTransformPerTaps * s.m, 1024));
     s.blockLength = s.n - s.m + 1;
+    s.output.assign(s.m == 1 ? 65536 : s.blockLength, 0.0);
+    if (s.m == 1) return;
     s.fft = std::make_unique<RealFft>(s.n);
-    std::vector<double> padded(s.n, 0.0);
-    std::copy(impulse.begin(), impulse.end(), padded.begin());
-    s.fft->Forward(padded.data(), s.spectrum);
-    s.input.assign(s.n, 0.0);
-    s.overlap.assign(s.n, 0.0);
-    s.output.assign(s.n, 0.0);
+    s.spectrum.assign(s.n, 0.0f);
+    for (std::size_t k = 0; k < impulse.size(); ++k) s.spectrum[k] = static_cast<float>(impulse[k]);
+    s.fft->Forward(s.spectrum.data());
+    s.input.assign(s.n, 0.0f);
+    s.work.assign(s.n, 0.0f);
 }
 
 Convolver::~Convolver() = default;
 
 void Convolver::Block(std::size_t count) {
     Impl& s = *impl_;
-    std::fill(s.input.begin() + static_cast<long>(count), s.input.end(), 0.0);
-    s.fft->Forward(s.input.data(), s.work);
-    for (std::size_t k = 0; k < s.work.size(); ++k) s.work[k] *= s.spectrum[k];
-    s.fft->Inverse(s.work, s.output.data());
-    // This block's result plus what the earlier blocks left over.
-    for (std::size_t k = 0; k < s.n; ++k) s.output[k] += s.overlap[k];
+    const std::size_t history = s.m - 1;
+    std::copy_n(s.input.begin(), history + count, s.work.begin());
+    std::fill(s.work.begin() + static_cast<long>(history + count), s.work.end(), 0.0f);
+    s.fft->Forward(s.work.data());
+    MultiplyPacked(s.work.data(), s.spectrum.data(), s.n);
+    s.fft->Inverse(s.work.data());
+    // Outputs before index m - 1 wrapped around; the rest are exact.
+    for (std::size_t k = 0; k < count; ++k) s.output[k] = s.work[history + k];
     s.sink(s.output.data(), count);
-    std::fill(s.overlap.begin(), s.overlap.end(), 0.0);
-    std::copy(s.output.begin() + static_cast<long>(count), s.output.end(), s.overlap.begin());
+    std::copy(s.input.begin() + static_cast<long>(count),
+              s.input.begin() + static_cast<long>(count + history), s.input.begin());
 }
 
 void Convolver::Push(const double* x, std::size_t n) {
@@ -393,9 +401,11 @@ void Convolver::Push(const double* x, std::size_t n) {
         }
         return;
     }
+    const std::size_t history = s.m - 1;
     while (n > 0) {
         const std::size_t take = std::min(n, s.blockLength - s.filled);
-        std::copy(x, x + take, s.input.begin() + static_cast<long>(s.filled));
+        float* to = s.input.data() + history + s.filled;
+        for (std::size_t k = 0; k < take; ++k) to[k] = static_cast<float>(x[k]);
         s.filled += take;
         x += take;
         n -= take;
@@ -407,7 +417,7 @@ void Convolver::Push(const double* x, std::size_t n) {
 }
 
 void Convolver::Finish() {
-    if (impl_->filled > 0) Block(impl_->filled);
+    if (impl_->m > 1 && impl_->filled > 0) Block(impl_->filled);
     impl_->filled = 0;
 }
 

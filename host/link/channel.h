@@ -65,7 +65,7 @@ Channel TouchstoneChannel(const TouchstoneData& data, const std::string& name, d
 // A sampled impulse response, or a step response (differenced).
 Channel SampledChannel(const std::vector<double>& values, bool step, const std::string& name);
 
-// Streaming convolution by FFT overlap-add: Push takes the input in blocks of
+// Streaming convolution by FFT overlap-save (single precision): Push takes the input in blocks of
 // any size and hands on the output samples as they are complete; Finish hands
 // on the rest, so that exactly as many samples come out as went in.
 class Convolver {

@@ -1,72 +1,64 @@
 #include "link/fft.h"
 
-#include <kiss_fftr.h>
+#define POCKETFFT_NO_MULTITHREADING
+#include <pocketfft_hdronly.h>
 
-#include <kissfft.hh>
-#include <new>
-#include <stdexcept>
+#include <algorithm>
 
 namespace amihost {
 
-RealFft::RealFft(std::size_t n)
-    : n_(n),
-      forward_(kiss_fftr_alloc(static_cast<int>(n), 0, nullptr, nullptr)),
-      inverse_(kiss_fftr_alloc(static_cast<int>(n), 1, nullptr, nullptr)),
-      realBuffer_(n),
-      complexBuffer_(2 * (n / 2 + 1)) {
-    if (n % 2 != 0 || forward_ == nullptr || inverse_ == nullptr) {
-        kiss_fftr_free(forward_);
-        kiss_fftr_free(inverse_);
-        throw std::bad_alloc();
+struct RealFft::Plan {
+    explicit Plan(std::size_t n) : fft(n) {}
+    pocketfft::detail::pocketfft_r<float> fft;
+};
+
+RealFft::RealFft(std::size_t n) : n_(n), plan_(std::make_unique<Plan>(n)) {}
+
+RealFft::~RealFft() = default;
+
+void RealFft::Forward(float* data) const { plan_->fft.exec(data, 1.0f, true); }
+
+void RealFft::Inverse(float* data) const {
+    plan_->fft.exec(data, 1.0f / static_cast<float>(n_), false);
+}
+
+void MultiplyPacked(float* a, const float* b, std::size_t n) {
+    a[0] *= b[0];
+    for (std::size_t k = 1; k + 1 < n; k += 2) {
+        const float re = a[k] * b[k] - a[k + 1] * b[k + 1];
+        const float im = a[k] * b[k + 1] + a[k + 1] * b[k];
+        a[k] = re;
+        a[k + 1] = im;
     }
-}
-
-RealFft::~RealFft() {
-    kiss_fftr_free(forward_);
-    kiss_fftr_free(inverse_);
-}
-
-void RealFft::Forward(const double* time, std::vector<std::complex<double>>& bins) {
-    for (std::size_t k = 0; k < n_; ++k) realBuffer_[k] = static_cast<float>(time[k]);
-    auto* out = reinterpret_cast<kiss_fft_cpx*>(complexBuffer_.data());
-    kiss_fftr(static_cast<kiss_fftr_cfg>(forward_), realBuffer_.data(), out);
-    bins.resize(n_ / 2 + 1);
-    for (std::size_t k = 0; k < bins.size(); ++k) bins[k] = {out[k].r, out[k].i};
-}
-
-void RealFft::Inverse(const std::vector<std::complex<double>>& bins, double* time) {
-    auto* in = reinterpret_cast<kiss_fft_cpx*>(complexBuffer_.data());
-    for (std::size_t k = 0; k < n_ / 2 + 1; ++k) {
-        in[k].r = static_cast<float>(bins[k].real());
-        in[k].i = static_cast<float>(bins[k].imag());
-    }
-    kiss_fftri(static_cast<kiss_fftr_cfg>(inverse_), in, realBuffer_.data());
-    const double scale = 1.0 / static_cast<double>(n_);
-    for (std::size_t k = 0; k < n_; ++k) time[k] = realBuffer_[k] * scale;
+    if (n % 2 == 0) a[n - 1] *= b[n - 1];
 }
 
 std::vector<double> InverseRealDouble(const std::vector<std::complex<double>>& bins,
                                       std::size_t n) {
-    std::vector<std::complex<double>> full(n), out(n);
-    for (std::size_t k = 0; k <= n / 2 && k < bins.size(); ++k) {
-        full[k] = bins[k];
-        if (k > 0 && k < n - k) full[n - k] = std::conj(bins[k]);
+    // Packed: r0, r1, i1, ..., r(n/2); the imaginary parts of bins 0 and n/2
+    // of a real signal are zero.
+    std::vector<double> x(n, 0.0);
+    if (n == 0) return x;
+    if (!bins.empty()) x[0] = bins[0].real();
+    for (std::size_t k = 1; k < (n + 1) / 2 && k < bins.size(); ++k) {
+        x[2 * k - 1] = bins[k].real();
+        x[2 * k] = bins[k].imag();
     }
-    full[n / 2] = {full[n / 2].real(), 0.0};  // the Nyquist bin of a real signal
-    full[0] = {full[0].real(), 0.0};
-    kissfft<double>(n, true).transform(full.data(), out.data());
-    std::vector<double> x(n);
-    const double scale = 1.0 / static_cast<double>(n);
-    for (std::size_t k = 0; k < n; ++k) x[k] = out[k].real() * scale;
+    if (n % 2 == 0 && n / 2 < bins.size() && n >= 2) x[n - 1] = bins[n / 2].real();
+    pocketfft::detail::pocketfft_r<double>(n).exec(x.data(), 1.0 / static_cast<double>(n), false);
     return x;
 }
 
 std::vector<std::complex<double>> ForwardRealDouble(const std::vector<double>& x, std::size_t n) {
-    std::vector<std::complex<double>> in(n), out(n);
-    for (std::size_t k = 0; k < n && k < x.size(); ++k) in[k] = x[k];
-    kissfft<double>(n, false).transform(in.data(), out.data());
-    out.resize(n / 2 + 1);
-    return out;
+    std::vector<double> packed(n, 0.0);
+    std::copy_n(x.begin(), std::min(n, x.size()), packed.begin());
+    std::vector<std::complex<double>> bins(n / 2 + 1);
+    if (n == 0) return bins;
+    pocketfft::detail::pocketfft_r<double>(n).exec(packed.data(), 1.0, true);
+    bins[0] = {packed[0], 0.0};
+    for (std::size_t k = 1; k < (n + 1) / 2; ++k) bins[k] = {packed[2 * k - 1], packed[2 * k]};
+    if (n % 2 == 0 && n >= 2) bins[n / 2] = {packed[n - 1], 0.0};
+    return bins;
 }
 
 }  // namespace amihost
