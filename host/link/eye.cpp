@@ -56,20 +56,25 @@ std::uint64_t EyeAccumulator::OldestBitNeeded() const {
 }
 
 void EyeAccumulator::Add(const double* y, std::size_t n, std::uint64_t at) {
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t k = at + i;
-        lastSample_ = k;
-        const std::int64_t u = static_cast<std::int64_t>(k) - origin_;
-        if (u < 0 || static_cast<std::uint64_t>(u) / static_cast<std::uint64_t>(N_) < skipBits_)
-            continue;
-        if (!calibrated_) {
-            if (pending_.empty()) pendingStart_ = k;
-            pending_.push_back(y[i]);
-            if (pending_.size() >= calibration_) Calibrate();
-            continue;
-        }
-        Process(y[i], k);
+    if (n == 0) return;
+    lastSample_ = at + n - 1;
+    // The first analysed sample: the start of the window of bit skipBits_.
+    const std::int64_t first = origin_ + static_cast<std::int64_t>(skipBits_) * N_;
+    std::size_t i = 0;
+    if (static_cast<std::int64_t>(at) < first) {
+        const auto skip = static_cast<std::uint64_t>(first - static_cast<std::int64_t>(at));
+        if (skip >= n) return;
+        i = static_cast<std::size_t>(skip);
     }
+    if (!calibrated_) {
+        if (pending_.empty()) pendingStart_ = at + i;
+        const std::size_t take = std::min(n - i, calibration_ - pending_.size());
+        pending_.insert(pending_.end(), y + i, y + i + take);
+        i += take;
+        if (pending_.size() < calibration_) return;
+        Calibrate();
+    }
+    Feed(y + i, n - i, at + i);
 }
 
 void EyeAccumulator::Calibrate() {
@@ -109,73 +114,105 @@ void EyeAccumulator::Calibrate() {
     density_.v1 = hi_ + margin;
     const std::vector<double> samples = std::move(pending_);
     pending_.clear();
-    for (std::size_t i = 0; i < samples.size(); ++i) Process(samples[i], pendingStart_ + i);
+    Feed(samples.data(), samples.size(), pendingStart_);
 }
 
-void EyeAccumulator::Process(double v, std::uint64_t k) {
+void EyeAccumulator::Feed(const double* y, std::size_t n, std::uint64_t k) {
+    // Window by window: the bit sent is looked up once per unit interval and
+    // the per-phase statistics run over contiguous phases. Every statistic
+    // sees its samples in the order they came, so the result does not depend
+    // on how the stream was cut into blocks.
     const auto N = static_cast<std::int64_t>(N_);
-    const std::int64_t u = static_cast<std::int64_t>(k) - origin_;
-    const bool placed = u >= 1;  // this sample and the one before lie in windows
-    if (u >= 0) {
+    std::size_t i = 0;
+    while (i < n) {
+        const std::int64_t u = static_cast<std::int64_t>(k + i) - origin_;  // >= 0 here
         const auto b = static_cast<std::uint64_t>(u / N);
-        const auto p = static_cast<std::size_t>(u % N);
-        lo_ = std::min(lo_, v);
-        hi_ = std::max(hi_, v);
-        // One look-up of the bit sent per unit interval, not per sample.
-        if (b != cachedBit_ || !haveCachedBit_) {
-            cachedBit_ = b;
-            cachedSent_ = bit_(b);
-            haveCachedBit_ = true;
-        }
-        const int sent = cachedSent_;
+        const auto p0 = static_cast<std::size_t>(u % N);
+        const std::size_t run = std::min(n - i, static_cast<std::size_t>(N_) - p0);
+        const double* v = y + i;
+        const int sent = bit_(b);
         if (sent >= 0) {
             firstBit_ = std::min(firstBit_, b);
             lastBit_ = std::max(lastBit_, b);
         }
-        if (sent == 1) {
-            minOne_[p] = std::min(minOne_[p], v);
-            sumOne_[p] += v;
-            ++ones_[p];
-        } else if (sent == 0) {
-            maxZero_[p] = std::max(maxZero_[p], v);
-            sumZero_[p] += v;
-            ++zeros_[p];
+        double lo = lo_, hi = hi_;
+        for (std::size_t j = 0; j < run; ++j) {
+            lo = std::min(lo, v[j]);
+            hi = std::max(hi, v[j]);
         }
-    }
-    if (haveLast_ && placed) {
-        const double a = last_ - threshold_, c = v - threshold_;
-        if ((a < 0) != (c < 0)) {
-            // Crossing phase within the UI window, by linear interpolation.
-            const double phase = static_cast<double>((u - 1) % N) + a / (a - c);
-            const double wrapped =
-                phase >= static_cast<double>(N) ? phase - static_cast<double>(N) : phase;
-            auto bin = static_cast<std::size_t>(wrapped * kBinsPerSample);
-            bin = std::min(bin, binMin_.size() - 1);
-            binMin_[bin] = std::min(binMin_[bin], wrapped);
-            binMax_[bin] = std::max(binMax_[bin], wrapped);
-            ++crossings_;
+        lo_ = lo;
+        hi_ = hi;
+        if (sent == 1) {
+            for (std::size_t j = 0; j < run; ++j) {
+                minOne_[p0 + j] = std::min(minOne_[p0 + j], v[j]);
+                sumOne_[p0 + j] += v[j];
+                ++ones_[p0 + j];
+            }
+        } else if (sent == 0) {
+            for (std::size_t j = 0; j < run; ++j) {
+                maxZero_[p0 + j] = std::max(maxZero_[p0 + j], v[j]);
+                sumZero_[p0 + j] += v[j];
+                ++zeros_[p0 + j];
+            }
+        }
+        // Threshold crossings between each sample and the one before (which
+        // lies in a window when u >= 1).
+        double last = last_;
+        bool haveLast = haveLast_;
+        for (std::size_t j = 0; j < run; ++j) {
+            const std::int64_t uj = u + static_cast<std::int64_t>(j);
+            if (haveLast && uj >= 1) {
+                const double a = last - threshold_, c = v[j] - threshold_;
+                if ((a < 0) != (c < 0)) {
+                    // Crossing phase within the UI window, by linear interpolation.
+                    const double before = j > 0    ? static_cast<double>(p0 + j - 1)
+                                          : p0 > 0 ? static_cast<double>(p0 - 1)
+                                                   : static_cast<double>(N - 1);
+                    const double phase = before + a / (a - c);
+                    const double wrapped =
+                        phase >= static_cast<double>(N) ? phase - static_cast<double>(N) : phase;
+                    auto bin = static_cast<std::size_t>(wrapped * kBinsPerSample);
+                    bin = std::min(bin, binMin_.size() - 1);
+                    binMin_[bin] = std::min(binMin_[bin], wrapped);
+                    binMax_[bin] = std::max(binMax_[bin], wrapped);
+                    ++crossings_;
+                }
+            }
+            last = v[j];
+            haveLast = true;
         }
         // The picture: the first kDensityBits unit intervals analysed (a
         // longer run only saturates it; every number uses every sample).
-        if (trackDensity_ && static_cast<std::uint64_t>(u / N) < densityBitsEnd_) {
-            // The segment from the previous sample, in steps of at most one
-            // pixel along each axis, at positions modulo two unit intervals.
-            const int w = density_.width, h = density_.height;
-            const double xScale = w / (2.0 * N_), yScale = h / (density_.v1 - density_.v0);
-            const double rise = std::fabs(v - last_) * yScale;
-            const int sub = std::max(1, static_cast<int>(std::ceil(std::max(rise, xScale))));
-            const double start = static_cast<double>((u - 1) % (2 * N));
-            const double step = 1.0 / sub;
-            for (int s = 0; s < sub; ++s) {
-                const double f = s * step;
-                const int px = std::min(static_cast<int>((start + f) * xScale), w - 1);
-                const int py = static_cast<int>((density_.v1 - (last_ + f * (v - last_))) * yScale);
-                if (py >= 0 && py < h) ++density_.hits[static_cast<std::size_t>(py * w + px)];
+        if (trackDensity_ && b < densityBitsEnd_) {
+            for (std::size_t j = 0; j < run; ++j) {
+                const std::int64_t uj = u + static_cast<std::int64_t>(j);
+                if (haveLast_ && uj >= 1) Draw(last_, v[j], uj);
+                last_ = v[j];
+                haveLast_ = true;
             }
         }
+        last_ = last;
+        haveLast_ = haveLast;
+        i += run;
     }
-    last_ = v;
-    haveLast_ = true;
+}
+
+void EyeAccumulator::Draw(double from, double to, std::int64_t u) {
+    // The segment from the previous sample, in steps of at most one pixel
+    // along each axis, at positions modulo two unit intervals.
+    const auto N = static_cast<std::int64_t>(N_);
+    const int w = density_.width, h = density_.height;
+    const double xScale = w / (2.0 * N_), yScale = h / (density_.v1 - density_.v0);
+    const double rise = std::fabs(to - from) * yScale;
+    const int sub = std::max(1, static_cast<int>(std::ceil(std::max(rise, xScale))));
+    const double start = static_cast<double>((u - 1) % (2 * N));
+    const double step = 1.0 / sub;
+    for (int s = 0; s < sub; ++s) {
+        const double f = s * step;
+        const int px = std::min(static_cast<int>((start + f) * xScale), w - 1);
+        const int py = static_cast<int>((density_.v1 - (from + f * (to - from))) * yScale);
+        if (py >= 0 && py < h) ++density_.hits[static_cast<std::size_t>(py * w + px)];
+    }
 }
 
 EyeMetrics EyeAccumulator::Finish() {

@@ -64,7 +64,9 @@ public:
 
 private:
     void Calibrate();
-    void Process(double v, std::uint64_t k);
+    // Analysed samples from absolute index k on, after calibration.
+    void Feed(const double* y, std::size_t n, std::uint64_t k);
+    void Draw(double from, double to, std::int64_t u);
 
     int N_;
     std::uint64_t skipBits_;
@@ -82,9 +84,6 @@ private:
     std::vector<std::uint64_t> ones_, zeros_;
     std::vector<double> binMin_, binMax_;  // crossing phases by bin
     std::uint64_t crossings_ = 0;
-    std::uint64_t cachedBit_ = 0;
-    int cachedSent_ = -1;
-    bool haveCachedBit_ = false;
     std::uint64_t firstBit_ = UINT64_MAX, lastBit_ = 0;
     bool trackDensity_ = false;
     std::uint64_t densityBitsEnd_ = 0;
