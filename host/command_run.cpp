@@ -316,7 +316,9 @@ int CommandRun(const RunOptions& given) {
             [&](double* samples, std::size_t n, std::uint64_t at) {
                 ThrowIfInterrupted();
                 source.Fill(samples, n, at);
-                if (at < waveSamples) lastInput.assign(samples, samples + n);
+                if (at < csvSamples)  // the input goes only into the CSV
+                    lastInput.assign(samples,
+                                     samples + std::min<std::uint64_t>(n, csvSamples - at));
             },
             [&](const double* samples, std::size_t n, std::uint64_t at) {
                 eyes[0]->Add(samples, n, at);

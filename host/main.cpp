@@ -80,9 +80,9 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
 void AddRun(CLI::App& app, amihost::RunOptions& o) {
     app.add_option(
            "--block,-b", o.block,
-           "block policy for AMI_GetWave: whole (the entire waveform in one call, held in memory, "
-           "at most 2^24 samples per call), fixed:N (samples), bits:K (whole bits), "
-           "random:SEED[:MAX] (random sizes 1..MAX); all but whole stream")
+           "block policy for AMI_GetWave: whole (the entire waveform in one call, at most 2^20 "
+           "samples; longer ones in calls of 2^20), fixed:N (samples), bits:K (whole bits), "
+           "random:SEED[:MAX] (random sizes 1..MAX)")
         ->capture_default_str();
     app.add_option("--out,-o", o.outDir, "folder for the waveform, summary and pictures")
         ->capture_default_str();

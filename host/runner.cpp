@@ -292,7 +292,7 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
     std::mt19937 rng(config.policy.seed);
     std::uint64_t at = 0;
     std::vector<double> block;
-    const std::uint64_t largest = std::uint64_t{1} << 24;  // keeps a "whole" run's buffer bounded
+    const std::uint64_t largest = kWholeCallLimit;  // keeps a "whole" run's buffer bounded
     while (at < total) {
         std::uint64_t n = total - at;
         switch (config.policy.kind) {

@@ -63,6 +63,9 @@ struct RunResult {
 
 // Guard samples on each side of every wave handed to a model.
 constexpr std::size_t kGuardSamples = 64;
+// The largest AMI_GetWave call of the "whole" policy: a longer waveform is
+// handed over in calls of this many samples, so that memory stays flat.
+constexpr std::uint64_t kWholeCallLimit = std::uint64_t{1} << 20;
 
 // One instance of a model, with the contract checked on every call: the
 // impulse matrix and AMI_parameters_in left alone, return codes, the

@@ -350,14 +350,19 @@ void StimulusSource::Fill(double* samples, std::size_t n, std::uint64_t at) {
         return;
     }
     const auto N = static_cast<std::uint64_t>(o_.samplesPerBit);
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    while (i < n) {
         const std::uint64_t bit = (at + i) / N;
         while (bitsMade_ <= bit) {
             current_ = NextBit(bitsMade_);
             window_.push_back(static_cast<std::uint8_t>(current_));
             ++bitsMade_;
         }
-        samples[i] = current_ ? o_.high : o_.low;
+        // The rest of this bit's samples.
+        const auto run =
+            static_cast<std::size_t>(std::min<std::uint64_t>(n - i, (bit + 1) * N - (at + i)));
+        std::fill_n(samples + i, run, current_ ? o_.high : o_.low);
+        i += run;
     }
 }
 
