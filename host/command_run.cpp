@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "output.h"
+#include "pipeline.h"
 #include "plots.h"
 #include "receiver.h"
 #include "report.h"
@@ -275,8 +276,20 @@ int CommandRun(const RunOptions& given) {
     std::uint64_t channelAt = 0, clockCount = 0;
     double clockSin = 0, clockCos = 0;  // the circular mean of the clock phases
     std::vector<double> rxBlock, clockTimes;
+    // The channel and the receiver run on a thread of their own, with their
+    // own record of the bits sent (handed along with the samples).
+    BitWindow linkBits;
     std::unique_ptr<Convolver> convolver;
+    std::unique_ptr<Pipeline> pipeline;
     if (haveLink) {
+        for (std::size_t k = 1; k < eyes.size(); ++k)
+            eyes[k] = std::make_unique<EyeAccumulator>(
+                N, static_cast<std::uint64_t>(ignoreBits),
+                probes[k].responses.ok ? probes[k].responses.delaySamples : 0,
+                [&linkBits](std::uint64_t b) { return linkBits.Bit(b); });
+        if (o.plots)
+            for (std::size_t k = 1; k < eyes.size(); ++k)
+                eyes[k]->TrackDensity(kEyePlotWidth, kEyePlotHeight);
         convolver =
             std::make_unique<Convolver>(channel.impulse, [&](const double* y, std::size_t n) {
                 eyes[1]->Add(y, n, channelAt);
@@ -300,13 +313,21 @@ int CommandRun(const RunOptions& given) {
                 }
                 channelAt += n;
             });
+        pipeline = std::make_unique<Pipeline>(
+            [&](const double* samples, std::size_t n, std::uint64_t,
+                const std::vector<std::int8_t>& bits) {
+                for (std::int8_t b : bits) linkBits.Append(b);
+                convolver->Push(samples, n);
+                std::uint64_t oldest = UINT64_MAX;
+                for (std::size_t k = 1; k < eyes.size(); ++k)
+                    oldest = std::min(oldest, eyes[k]->OldestBitNeeded());
+                linkBits.ForgetBefore(oldest);
+            },
+            [&] { convolver->Finish(); }, [] { ThrowIfInterrupted(); });
     }
-    auto oldestBit = [&] {
-        std::uint64_t oldest = UINT64_MAX;
-        for (const auto& e : eyes) oldest = std::min(oldest, e->OldestBitNeeded());
-        return oldest;
-    };
     std::vector<double> lastInput;
+    std::uint64_t bitsHanded = 0;
+    std::vector<std::int8_t> newBits;
     ProgressBar bar(!o.quiet && plan.samples > (std::uint64_t{1} << 22), "AMI_GetWave");
     RunResult result;
     InstallInterruptHandler();
@@ -319,16 +340,21 @@ int CommandRun(const RunOptions& given) {
                 if (at < csvSamples)  // the input goes only into the CSV
                     lastInput.assign(samples,
                                      samples + std::min<std::uint64_t>(n, csvSamples - at));
+                // The bits decided for these samples, for the channel's thread.
+                newBits.clear();
+                for (; bitsHanded < source.BitsKnown(); ++bitsHanded)
+                    newBits.push_back(static_cast<std::int8_t>(source.Bit(bitsHanded)));
             },
             [&](const double* samples, std::size_t n, std::uint64_t at) {
+                if (pipeline) pipeline->Push(samples, n, bitsHanded - newBits.size(), newBits);
                 eyes[0]->Add(samples, n, at);
                 waves[0]->Add(lastInput.data(), samples, n, at);
-                if (convolver) convolver->Push(samples, n);
-                source.ForgetBefore(oldestBit());
+                source.ForgetBefore(eyes[0]->OldestBitNeeded());
             },
             [&](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); });
-        if (convolver) convolver->Finish();
+        if (pipeline) pipeline->Close();
     } catch (const InterruptedError&) {
+        pipeline.reset();
         Error("interrupted; no result files were written");
         return 130;
     }

@@ -15,6 +15,10 @@ namespace {
 // The current call per thread, as a text a handler can write as it is.
 thread_local char tCall[600];
 thread_local bool tInside = false;
+thread_local char tAltStack[1 << 16];
+// Any thread's call, for a handler that runs on another thread.
+std::atomic<int> gInside{0};
+std::atomic<const char*> gLastCall{nullptr};
 
 // Unfinished files: a fixed table, so that a handler reads it without
 // allocating or locking.
@@ -57,11 +61,7 @@ extern "C" void OnCrash(int signal) {
 void InstallCrashReporter() {
     static std::atomic<bool> installed{false};
     if (installed.exchange(true)) return;
-    static char stack[1 << 16];
-    stack_t alt{};
-    alt.ss_sp = stack;
-    alt.ss_size = sizeof stack;
-    sigaltstack(&alt, nullptr);
+    PrepareModelThread();
     struct sigaction action {};
     action.sa_handler = OnCrash;
     action.sa_flags = SA_ONSTACK;
@@ -69,14 +69,28 @@ void InstallCrashReporter() {
     for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) sigaction(s, &action, nullptr);
 }
 
+void PrepareModelThread() {
+    stack_t alt{};
+    alt.ss_sp = tAltStack;
+    alt.ss_size = sizeof tAltStack;
+    sigaltstack(&alt, nullptr);
+}
+
 ModelCall::ModelCall(const char* call, const std::string& library) {
     std::snprintf(tCall, sizeof tCall, "%s of %s", call, library.c_str());
     tInside = true;
+    gLastCall = tCall;
+    ++gInside;
 }
 
-ModelCall::~ModelCall() { tInside = false; }
+ModelCall::~ModelCall() {
+    --gInside;
+    tInside = false;
+}
 
 bool InsideModelCall() { return tInside; }
+
+const char* AnyModelCall() { return gInside.load() > 0 ? gLastCall.load() : nullptr; }
 
 const char* CurrentModelCall() { return tCall; }
 

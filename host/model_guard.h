@@ -12,6 +12,10 @@ namespace amihost {
 // alternate stack, so a model's stack overflow is caught too). Once per process.
 void InstallCrashReporter();
 
+// Gives the calling thread its own alternate signal stack (a thread that calls
+// models; the installing thread has one).
+void PrepareModelThread();
+
 // Marks the calling thread as inside `call` of the model `library` for its
 // lifetime.
 class ModelCall {
@@ -24,6 +28,8 @@ public:
 
 // True while the calling thread is inside a model call.
 bool InsideModelCall();
+// The text of a model call some thread is inside, or null.
+const char* AnyModelCall();
 
 // Unfinished result files, removed when the tool exits from a handler.
 void RegisterTemporary(const std::string& path);

@@ -16,11 +16,13 @@ namespace {
 std::atomic<bool> gInterrupted{false};
 extern "C" void OnInterrupt(int) {
     // A model that loops forever never returns to where the flag is polled.
-    if (InsideModelCall()) {
+    // So does one on another thread, which this thread may be waiting for.
+    const char* call = InsideModelCall() ? CurrentModelCall() : AnyModelCall();
+    if (call != nullptr) {
         char text[800];
         std::snprintf(text, sizeof text,
                       "amihost: error: interrupted inside %s; no result files were written\n",
-                      CurrentModelCall());
+                      call);
         ExitFromHandler(text, 130);
     }
     gInterrupted = true;

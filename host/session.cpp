@@ -355,7 +355,7 @@ void StimulusSource::Fill(double* samples, std::size_t n, std::uint64_t at) {
         const std::uint64_t bit = (at + i) / N;
         while (bitsMade_ <= bit) {
             current_ = NextBit(bitsMade_);
-            window_.push_back(static_cast<std::uint8_t>(current_));
+            window_.Append(current_);
             ++bitsMade_;
         }
         // The rest of this bit's samples.
@@ -368,15 +368,13 @@ void StimulusSource::Fill(double* samples, std::size_t n, std::uint64_t at) {
 
 int StimulusSource::Bit(std::uint64_t b) const {
     if (plan_.kind == "file") return b < fileBits_.size() ? fileBits_[b] : -1;
-    if (b < windowStart_ || b - windowStart_ >= window_.size()) return -1;
-    return window_[static_cast<std::size_t>(b - windowStart_)];
+    return window_.Bit(b);
 }
 
-void StimulusSource::ForgetBefore(std::uint64_t b) {
-    while (windowStart_ < b && !window_.empty()) {
-        window_.pop_front();
-        ++windowStart_;
-    }
+void StimulusSource::ForgetBefore(std::uint64_t b) { window_.ForgetBefore(b); }
+
+std::uint64_t StimulusSource::BitsKnown() const {
+    return plan_.kind == "file" ? fileBits_.size() : window_.End();
 }
 
 int StimulusSource::NextBit(std::uint64_t index) {

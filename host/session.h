@@ -70,6 +70,29 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan);
 // Produces the planned stimulus block by block and remembers the bits sent
 // (for a file: the input read against its middle level at the middle of each
 // unit interval), in a window that the eye measurement trims as it goes.
+// The bits sent in a stretch of unit intervals, forgotten from the front.
+class BitWindow {
+public:
+    void Append(int bit) { bits_.push_back(static_cast<std::int8_t>(bit)); }
+    // 0, 1, or -1 when not (or no longer) known.
+    int Bit(std::uint64_t b) const {
+        return b < start_ || b - start_ >= bits_.size()
+                   ? -1
+                   : bits_[static_cast<std::size_t>(b - start_)];
+    }
+    void ForgetBefore(std::uint64_t b) {
+        while (start_ < b && !bits_.empty()) {
+            bits_.pop_front();
+            ++start_;
+        }
+    }
+    std::uint64_t End() const { return start_ + bits_.size(); }
+
+private:
+    std::deque<std::int8_t> bits_;
+    std::uint64_t start_ = 0;
+};
+
 class StimulusSource {
 public:
     StimulusSource(const StimulusPlan& plan, const CommonOptions& o, int ignoreBits);
@@ -77,6 +100,9 @@ public:
     // The bit of unit interval b: 0, 1, or -1 when not (or no longer) known.
     int Bit(std::uint64_t b) const;
     void ForgetBefore(std::uint64_t b);
+    // Bits 0 to BitsKnown() - 1 have been decided (and until forgotten, Bit
+    // gives them).
+    std::uint64_t BitsKnown() const;
 
 private:
     int NextBit(std::uint64_t index);
@@ -86,8 +112,7 @@ private:
     std::uint64_t bitsMade_ = 0;
     std::uint64_t stepAt_;
     int current_ = 0;
-    std::deque<std::uint8_t> window_;
-    std::uint64_t windowStart_ = 0;
+    BitWindow window_;
     std::vector<std::uint8_t> fileBits_;
 };
 
