@@ -112,6 +112,8 @@ void EyeAccumulator::Calibrate() {
     const double margin = std::max(0.12 * (hi_ - lo_), 1e-6);
     density_.v0 = lo_ - margin;
     density_.v1 = hi_ + margin;
+    xScale_ = density_.width / (2.0 * N_);
+    yScale_ = density_.height / (density_.v1 - density_.v0);
     const std::vector<double> samples = std::move(pending_);
     pending_.clear();
     Feed(samples.data(), samples.size(), pendingStart_);
@@ -184,11 +186,17 @@ void EyeAccumulator::Feed(const double* y, std::size_t n, std::uint64_t k) {
         // The picture: the first kDensityBits unit intervals analysed (a
         // longer run only saturates it; every number uses every sample).
         if (trackDensity_ && b < densityBitsEnd_) {
+            // The previous sample's place in the two unit intervals drawn:
+            // (u - 1) modulo 2N.
+            const std::size_t twoN = 2 * static_cast<std::size_t>(N_);
+            std::size_t position = (b % 2) * static_cast<std::size_t>(N_) + p0;
+            position = position == 0 ? twoN - 1 : position - 1;
             for (std::size_t j = 0; j < run; ++j) {
                 const std::int64_t uj = u + static_cast<std::int64_t>(j);
-                if (haveLast_ && uj >= 1) Draw(last_, v[j], uj);
+                if (haveLast_ && uj >= 1) Draw(last_, v[j], position);
                 last_ = v[j];
                 haveLast_ = true;
+                position = position + 1 == twoN ? 0 : position + 1;
             }
         }
         last_ = last;
@@ -197,21 +205,21 @@ void EyeAccumulator::Feed(const double* y, std::size_t n, std::uint64_t k) {
     }
 }
 
-void EyeAccumulator::Draw(double from, double to, std::int64_t u) {
+void EyeAccumulator::Draw(double from, double to, std::size_t position) {
     // The segment from the previous sample, in steps of at most one pixel
-    // along each axis, at positions modulo two unit intervals.
-    const auto N = static_cast<std::int64_t>(N_);
+    // along each axis; `position` is the previous sample's place in the two
+    // unit intervals drawn.
     const int w = density_.width, h = density_.height;
-    const double xScale = w / (2.0 * N_), yScale = h / (density_.v1 - density_.v0);
-    const double rise = std::fabs(to - from) * yScale;
-    const int sub = std::max(1, static_cast<int>(std::ceil(std::max(rise, xScale))));
-    const double start = static_cast<double>((u - 1) % (2 * N));
+    const double rise = std::fabs(to - from) * yScale_;
+    const int sub = std::max(1, static_cast<int>(std::ceil(std::max(rise, xScale_))));
+    const auto start = static_cast<double>(position);
     const double step = 1.0 / sub;
+    std::uint32_t* hits = density_.hits.data();
     for (int s = 0; s < sub; ++s) {
         const double f = s * step;
-        const int px = std::min(static_cast<int>((start + f) * xScale), w - 1);
-        const int py = static_cast<int>((density_.v1 - (from + f * (to - from))) * yScale);
-        if (py >= 0 && py < h) ++density_.hits[static_cast<std::size_t>(py * w + px)];
+        const int px = std::min(static_cast<int>((start + f) * xScale_), w - 1);
+        const int py = static_cast<int>((density_.v1 - (from + f * (to - from))) * yScale_);
+        if (py >= 0 && py < h) ++hits[static_cast<std::size_t>(py * w + px)];
     }
 }
 

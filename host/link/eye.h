@@ -26,7 +26,7 @@ struct EyeMetrics {
 };
 
 // The unit intervals the eye picture draws, from the first analysed one.
-constexpr std::uint64_t kDensityBits = 65536;
+constexpr std::uint64_t kDensityBits = 16384;
 
 // Trace density over two unit intervals, for the eye diagram. Column 0 is the
 // start of a UI window; positions wrap at two unit intervals.
@@ -66,7 +66,7 @@ private:
     void Calibrate();
     // Analysed samples from absolute index k on, after calibration.
     void Feed(const double* y, std::size_t n, std::uint64_t k);
-    void Draw(double from, double to, std::int64_t u);
+    void Draw(double from, double to, std::size_t position);
 
     int N_;
     std::uint64_t skipBits_;
@@ -88,6 +88,7 @@ private:
     bool trackDensity_ = false;
     std::uint64_t densityBitsEnd_ = 0;
     EyeDensity density_;
+    double xScale_ = 0, yScale_ = 0;  // pixels per sample and per volt
 };
 
 // The whole waveform at once, with the bits sent (one per unit interval).
