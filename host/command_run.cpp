@@ -11,6 +11,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "output.h"
 #include "pipeline.h"
@@ -392,10 +393,27 @@ int CommandRun(const RunOptions& given) {
     for (const AmiParameter& p : tx.file.parameters)
         if (p.usage == "In" || p.usage == "InOut") codes += " " + p.name + "=" + p.defaultValue;
     if (o.plots && modelRan) {
+        // The probes' pictures on two threads (each its own surfaces).
+        std::vector<std::vector<std::pair<std::string, std::string>>> byProbe(probes.size());
+        auto draw = [&](std::size_t k) {
+            try {
+                ProbePictures(probes[k], eyes[k]->Density(), dir.string(), o.bitTime, N,
+                              k == 0 ? ", " + plan.Describe() + " |" + codes : "", byProbe[k]);
+            } catch (const std::exception& e) {
+                byProbe[k].emplace_back("", std::string("the pictures: ") + e.what());
+            }
+        };
+        {
+            std::thread other;
+            if (probes.size() > 1)
+                other = std::thread([&] {
+                    for (std::size_t k = 1; k < probes.size(); ++k) draw(k);
+                });
+            draw(0);
+            if (other.joinable()) other.join();
+        }
         std::vector<std::pair<std::string, std::string>> written;
-        for (std::size_t k = 0; k < probes.size(); ++k)
-            ProbePictures(probes[k], eyes[k]->Density(), dir.string(), o.bitTime, N,
-                          k == 0 ? ", " + plan.Describe() + " |" + codes : "", written);
+        for (const auto& w : byProbe) written.insert(written.end(), w.begin(), w.end());
         for (const auto& [file, error] : written) {
             if (!error.empty()) {
                 writeErrors.push_back(error);

@@ -1,12 +1,16 @@
 #include "plots.h"
 
 #include <cairo.h>
+#include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "link/stat_eye.h"
 
@@ -94,11 +98,61 @@ void Axes(cairo_t* cr, double x0, double x1, double y0, double y1, const std::st
     Text(cr, 22, kTop + h / 2, yLabel, 0.5, 0.0, 14, true);
 }
 
+// An RGB24 image surface as an 8-bit RGB PNG, compressed for speed (these
+// pictures are mostly flat colour, which compresses well at any level).
+bool WritePng(cairo_surface_t* surface, std::FILE* file, std::vector<unsigned char>& row) {
+    cairo_surface_flush(surface);
+    const int w = cairo_image_surface_get_width(surface);
+    const int h = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    if (data == nullptr || w <= 0 || h <= 0) return false;
+    row.resize(3 * static_cast<std::size_t>(w));
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (png == nullptr) return false;
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 2);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    png_write_info(png, info);
+    for (int y = 0; y < h; ++y) {
+        const unsigned char* line = data + static_cast<std::ptrdiff_t>(y) * stride;
+        for (int x = 0; x < w; ++x) {
+            std::uint32_t pixel;  // xRGB in the machine's byte order
+            std::memcpy(&pixel, line + 4 * x, 4);
+            row[3 * static_cast<std::size_t>(x)] = static_cast<unsigned char>(pixel >> 16);
+            row[3 * static_cast<std::size_t>(x) + 1] = static_cast<unsigned char>(pixel >> 8);
+            row[3 * static_cast<std::size_t>(x) + 2] = static_cast<unsigned char>(pixel);
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
 std::string Save(cairo_surface_t* surface, const std::string& path) {
-    const cairo_status_t status = cairo_surface_write_to_png(surface, path.c_str());
+    std::vector<unsigned char> row;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        const std::string why = std::strerror(errno);
+        cairo_surface_destroy(surface);
+        return "cannot write " + path + ": " + why;
+    }
+    bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS && WritePng(surface, file, row);
+    if (std::fclose(file) != 0) ok = false;
     cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS)
-        return "cannot write " + path + ": " + cairo_status_to_string(status);
+    if (!ok) {
+        std::remove(path.c_str());
+        return "cannot write " + path;
+    }
     return "";
 }
 
@@ -287,14 +341,23 @@ std::string WriteStatEye(const std::string& path, const StatEye& eye, const std:
                                  static_cast<std::size_t>(level)];
         return std::log10(std::max(b, 1e-30));
     };
+    std::vector<double> grid(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int py = 0; py < h; ++py)
+        for (int px = 0; px < w; ++px)
+            grid[static_cast<std::size_t>(py) * static_cast<std::size_t>(w) +
+                 static_cast<std::size_t>(px)] = logBer(px, py);
+    auto at = [&](int px, int py) {
+        return grid[static_cast<std::size_t>(py) * static_cast<std::size_t>(w) +
+                    static_cast<std::size_t>(px)];
+    };
     for (int py = 0; py < h; ++py) {
         for (int px = 0; px < w; ++px) {
-            const double lb = logBer(px, py);
+            const double lb = at(px, py);
             // Contours where a neighbour lies on the other side of a level.
             bool contour = false;
             for (double level : {-6.0, -9.0, -12.0}) {
-                const double right = px + 1 < w ? logBer(px + 1, py) : lb;
-                const double below = py + 1 < h ? logBer(px, py + 1) : lb;
+                const double right = px + 1 < w ? at(px + 1, py) : lb;
+                const double below = py + 1 < h ? at(px, py + 1) : lb;
                 contour =
                     contour || (lb > level) != (right > level) || (lb > level) != (below > level);
             }

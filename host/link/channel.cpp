@@ -231,16 +231,19 @@ std::string ParseTouchstone(const std::string& text, const std::string& name,
 Channel LineChannel(double lossDb, double atHz, double dt, double bitTime) {
     Channel out;
     auto H = [&](double f) { return LineResponse(f, lossDb, atHz); };
+    // One transform on a grid eight times the longest response kept (no
+    // wrap-around); kept: the shortest power-of-two length from GridSize on
+    // beyond which at most 1e-4 of the area lies, or the longest.
+    const std::vector<double> h = ImpulseOf(H, 8 * kMaxImpulseSamples, dt);
     std::size_t keep = GridSize(dt, bitTime);
     for (;;) {
-        const std::vector<double> h = ImpulseOf(H, 8 * keep, dt);
         double kept = 0;
         for (std::size_t k = 0; k < keep; ++k) kept += h[k];
-        out.impulse.assign(h.begin(), h.begin() + static_cast<long>(keep));
         out.cutArea = 1.0 - kept;
         if (std::fabs(out.cutArea) <= 1e-4 || keep >= kMaxImpulseSamples) break;
         keep *= 2;
     }
+    out.impulse.assign(h.begin(), h.begin() + static_cast<long>(keep));
     out.dcGain = 1.0;
     char text[160];
     std::snprintf(text, sizeof text, "lossy line, %.3g dB at %.4g GHz", lossDb, atHz * 1e-9);
