@@ -4,6 +4,8 @@
 //
 // Exit status: 0 success, 1 a failed check or contract breach, 2 a usage or
 // input error (also for the command line itself), 130 interrupted.
+#include <malloc.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <new>
@@ -102,6 +104,10 @@ void AddRun(CLI::App& app, amihost::RunOptions& o) {
 
 int main(int argc, char** argv) {
     amihost::InstallCrashReporter();
+    // Large blocks (FFT scratch, calibration buffers) stay in the heap once
+    // freed instead of going back to the system and faulting in again.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     CLI::App app{
         "amihost: run an IBIS-AMI model like a simulator, check the AMI contract, and show the "
         "result.\n"

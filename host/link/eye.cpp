@@ -67,7 +67,10 @@ void EyeAccumulator::Add(const double* y, std::size_t n, std::uint64_t at) {
         i = static_cast<std::size_t>(skip);
     }
     if (!calibrated_) {
-        if (pending_.empty()) pendingStart_ = at + i;
+        if (pending_.empty()) {
+            pendingStart_ = at + i;
+            pending_.reserve(calibration_);
+        }
         const std::size_t take = std::min(n - i, calibration_ - pending_.size());
         pending_.insert(pending_.end(), y + i, y + i + take);
         i += take;
@@ -87,27 +90,46 @@ void EyeAccumulator::Calibrate() {
     // sent and while a 0 was sent (medians ignore the edges, so a symmetric
     // waveform gets a threshold exactly in its middle). Without both, halfway
     // between the medians of the samples above and below the mean.
-    auto median = [](std::vector<double>& v) {
-        const auto mid = v.begin() + static_cast<long>(v.size() / 2);
-        std::nth_element(v.begin(), mid, v.end());
-        return *mid;
-    };
-    std::vector<double> sent[2];
+    // The samples while a 1 was sent, then those while a 0 was sent, in one
+    // buffer.
+    std::vector<double> sorted(pending_.size());
+    std::size_t ones = 0, zeros = 0;
     for (std::size_t i = 0; i < pending_.size(); ++i) {
         const std::int64_t u = static_cast<std::int64_t>(pendingStart_ + i) - origin_;
         if (u < 0) continue;
         const int b = bit_(static_cast<std::uint64_t>(u) / static_cast<std::uint64_t>(N_));
-        if (b >= 0) sent[b].push_back(pending_[i]);
+        if (b == 1) sorted[ones++] = pending_[i];
     }
-    if (!sent[0].empty() && !sent[1].empty()) {
-        threshold_ = 0.5 * (median(sent[0]) + median(sent[1]));
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        const std::int64_t u = static_cast<std::int64_t>(pendingStart_ + i) - origin_;
+        if (u < 0) continue;
+        const int b = bit_(static_cast<std::uint64_t>(u) / static_cast<std::uint64_t>(N_));
+        if (b == 0) sorted[ones + zeros++] = pending_[i];
+    }
+    auto median = [](double* first, double* last) {
+        double* mid = first + (last - first) / 2;
+        std::nth_element(first, mid, last);
+        return *mid;
+    };
+    if (ones > 0 && zeros > 0) {
+        threshold_ = 0.5 * (median(sorted.data() + ones, sorted.data() + ones + zeros) +
+                            median(sorted.data(), sorted.data() + ones));
     } else {
         double mean = 0;
         for (double v : pending_) mean += v;
         mean /= static_cast<double>(pending_.size());
-        std::vector<double> upper, lower;
-        for (double v : pending_) (v >= mean ? upper : lower).push_back(v);
-        threshold_ = upper.empty() || lower.empty() ? mean : 0.5 * (median(upper) + median(lower));
+        std::size_t upper = 0, lower = pending_.size();
+        for (double v : pending_) {
+            if (v >= mean) {
+                sorted[upper++] = v;
+            } else {
+                sorted[--lower] = v;
+            }
+        }
+        threshold_ = upper == 0 || lower == pending_.size()
+                         ? mean
+                         : 0.5 * (median(sorted.data(), sorted.data() + upper) +
+                                  median(sorted.data() + lower, sorted.data() + pending_.size()));
     }
     const double margin = std::max(0.12 * (hi_ - lo_), 1e-6);
     density_.v0 = lo_ - margin;
