@@ -80,6 +80,7 @@ public:
         if (at >= csvLimit_) return;
         const auto text = static_cast<std::size_t>(std::min<std::uint64_t>(n, csvLimit_ - at));
         text_.clear();
+        text_.reserve(64 * text);
         for (std::size_t i = 0; i < text; ++i) {
             AppendCsvNumber(text_, static_cast<double>(at + i) * dt_);
             if (withInput_) {

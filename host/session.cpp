@@ -332,7 +332,10 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
 }
 
 StimulusSource::StimulusSource(const StimulusPlan& plan, const CommonOptions& o, int ignoreBits)
-    : plan_(plan), o_(o), prbs_(plan.kind == "prbs" ? plan.order : 7) {
+    : plan_(plan),
+      o_(o),
+      isFile_(plan.kind == "file"),
+      prbs_(plan.kind == "prbs" ? plan.order : 7) {
     stepAt_ = static_cast<std::uint64_t>(ignoreBits) + 8;
     if (plan_.kind == "file" && !plan_.fileSamples.empty()) {
         const auto [lo, hi] =
@@ -367,14 +370,14 @@ void StimulusSource::Fill(double* samples, std::size_t n, std::uint64_t at) {
 }
 
 int StimulusSource::Bit(std::uint64_t b) const {
-    if (plan_.kind == "file") return b < fileBits_.size() ? fileBits_[b] : -1;
+    if (isFile_) return b < fileBits_.size() ? fileBits_[b] : -1;
     return window_.Bit(b);
 }
 
 void StimulusSource::ForgetBefore(std::uint64_t b) { window_.ForgetBefore(b); }
 
 std::uint64_t StimulusSource::BitsKnown() const {
-    return plan_.kind == "file" ? fileBits_.size() : window_.End();
+    return isFile_ ? fileBits_.size() : window_.End();
 }
 
 int StimulusSource::NextBit(std::uint64_t index) {

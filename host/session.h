@@ -108,6 +108,7 @@ private:
     int NextBit(std::uint64_t index);
     const StimulusPlan& plan_;
     const CommonOptions& o_;
+    bool isFile_;
     Prbs prbs_;
     std::uint64_t bitsMade_ = 0;
     std::uint64_t stepAt_;
