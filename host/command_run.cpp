@@ -282,7 +282,11 @@ int CommandRun(const RunOptions& given) {
     // own record of the bits sent (handed along with the samples).
     BitWindow linkBits;
     std::unique_ptr<Convolver> convolver;
-    std::unique_ptr<Pipeline> pipeline;
+    // Three stages on the two cores: the transmitter (this thread), the
+    // channel's convolution, and what follows it (the receiver, the eyes and
+    // files after the channel). The bits sent travel with the samples.
+    std::unique_ptr<Pipeline> afterChannel, pipeline;
+    std::vector<std::int8_t> bitsToHand;
     if (haveLink) {
         for (std::size_t k = 1; k < eyes.size(); ++k)
             eyes[k] = std::make_unique<EyeAccumulator>(
@@ -292,8 +296,10 @@ int CommandRun(const RunOptions& given) {
         if (o.plots)
             for (std::size_t k = 1; k < eyes.size(); ++k)
                 eyes[k]->TrackDensity(kEyePlotWidth, kEyePlotHeight);
-        convolver =
-            std::make_unique<Convolver>(channel.impulse, [&](const double* y, std::size_t n) {
+        afterChannel = std::make_unique<Pipeline>(
+            [&](const double* y, std::size_t n, std::uint64_t,
+                const std::vector<std::int8_t>& bits) {
+                for (std::int8_t b : bits) linkBits.Append(b);
                 eyes[1]->Add(y, n, channelAt);
                 waves[1]->Add(nullptr, y, n, channelAt);
                 if (rxStarted) {
@@ -314,16 +320,24 @@ int CommandRun(const RunOptions& given) {
                     clockTimes.clear();
                 }
                 channelAt += n;
-            });
-        pipeline = std::make_unique<Pipeline>(
-            [&](const double* samples, std::size_t n, std::uint64_t,
-                const std::vector<std::int8_t>& bits) {
-                for (std::int8_t b : bits) linkBits.Append(b);
-                convolver->Push(samples, n);
                 std::uint64_t oldest = UINT64_MAX;
                 for (std::size_t k = 1; k < eyes.size(); ++k)
                     oldest = std::min(oldest, eyes[k]->OldestBitNeeded());
                 linkBits.ForgetBefore(oldest);
+            },
+            std::function<void()>{}, std::function<void()>{});
+        // Bits lead the samples through the convolution: each output block
+        // takes along every bit received so far.
+        convolver =
+            std::make_unique<Convolver>(channel.impulse, [&](const double* y, std::size_t n) {
+                afterChannel->Push(y, n, 0, std::move(bitsToHand));
+                bitsToHand.clear();
+            });
+        pipeline = std::make_unique<Pipeline>(
+            [&](const double* samples, std::size_t n, std::uint64_t,
+                const std::vector<std::int8_t>& bits) {
+                bitsToHand.insert(bitsToHand.end(), bits.begin(), bits.end());
+                convolver->Push(samples, n);
             },
             [&] { convolver->Finish(); }, [] { ThrowIfInterrupted(); });
     }
@@ -355,8 +369,10 @@ int CommandRun(const RunOptions& given) {
             },
             [&](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); });
         if (pipeline) pipeline->Close();
+        if (afterChannel) afterChannel->Close();
     } catch (const InterruptedError&) {
         pipeline.reset();
+        afterChannel.reset();
         Error("interrupted; no result files were written");
         return 130;
     }

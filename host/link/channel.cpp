@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "link/fft.h"
+#include "link/memory.h"
 
 namespace amihost {
 
@@ -27,7 +28,9 @@ std::size_t PowerOfTwoAtLeast(std::size_t n) {
 // in double precision.
 std::vector<double> ImpulseOf(const std::function<std::complex<double>(double)>& H, std::size_t n,
                               double dt) {
-    std::vector<std::complex<double>> bins(n / 2 + 1);
+    std::vector<std::complex<double>> bins;
+    ReserveLarge(bins, n / 2 + 1);
+    bins.resize(n / 2 + 1);
     for (std::size_t k = 0; k < bins.size(); ++k)
         bins[k] = H(static_cast<double>(k) / (static_cast<double>(n) * dt));
     return InverseRealDouble(bins, n);
@@ -367,6 +370,9 @@ Convolver::Convolver(const std::vector<double>& impulse, Sink sink) : impl_(new 
     s.output.assign(s.m == 1 ? 65536 : s.blockLength, 0.0);
     if (s.m == 1) return;
     s.fft = std::make_unique<RealFft>(s.n);
+    ReserveLarge(s.spectrum, s.n);
+    ReserveLarge(s.input, s.n);
+    ReserveLarge(s.work, s.n);
     s.spectrum.assign(s.n, 0.0f);
     for (std::size_t k = 0; k < impulse.size(); ++k) s.spectrum[k] = static_cast<float>(impulse[k]);
     s.fft->Forward(s.spectrum.data());

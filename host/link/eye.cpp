@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "link/memory.h"
+
 namespace amihost {
 
 namespace {
@@ -69,7 +71,7 @@ void EyeAccumulator::Add(const double* y, std::size_t n, std::uint64_t at) {
     if (!calibrated_) {
         if (pending_.empty()) {
             pendingStart_ = at + i;
-            pending_.reserve(calibration_);
+            ReserveLarge(pending_, calibration_);
         }
         const std::size_t take = std::min(n - i, calibration_ - pending_.size());
         pending_.insert(pending_.end(), y + i, y + i + take);
@@ -92,7 +94,9 @@ void EyeAccumulator::Calibrate() {
     // between the medians of the samples above and below the mean.
     // The samples while a 1 was sent, then those while a 0 was sent, in one
     // buffer.
-    std::vector<double> sorted(pending_.size());
+    std::vector<double> sorted;
+    ReserveLarge(sorted, pending_.size());
+    sorted.resize(pending_.size());
     std::size_t ones = 0, zeros = 0;
     for (std::size_t i = 0; i < pending_.size(); ++i) {
         const std::int64_t u = static_cast<std::int64_t>(pendingStart_ + i) - origin_;

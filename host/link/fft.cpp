@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "link/memory.h"
+
 namespace amihost {
 
 struct RealFft::Plan {
@@ -37,7 +39,9 @@ std::vector<double> InverseRealDouble(const std::vector<std::complex<double>>& b
                                       std::size_t n) {
     // Packed: r0, r1, i1, ..., r(n/2); the imaginary parts of bins 0 and n/2
     // of a real signal are zero.
-    std::vector<double> x(n, 0.0);
+    std::vector<double> x;
+    ReserveLarge(x, n);
+    x.assign(n, 0.0);
     if (n == 0) return x;
     if (!bins.empty()) x[0] = bins[0].real();
     for (std::size_t k = 1; k < (n + 1) / 2 && k < bins.size(); ++k) {
