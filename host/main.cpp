@@ -108,7 +108,6 @@ int main(int argc, char** argv) {
     // freed instead of going back to the system and faulting in again.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
-    mallopt(M_ARENA_MAX, 1);
     CLI::App app{
         "amihost: run an IBIS-AMI model like a simulator, check the AMI contract, and show the "
         "result.\n"
