@@ -402,6 +402,8 @@ private:
     void CheckReferencedFile(const std::string& file, int line, Kind kind);
     void CheckModel(const ModelInfo& m);
     void CheckTableColumns(const Table& t, const std::string& what);
+    void CheckExternal();
+    void CheckBoardReferences();
     void CheckFileName(const std::string& file, int line, bool isOwn);
     void NumberOrNa(const std::string& word, int line, bool allowNa, double* out = nullptr);
 
@@ -451,6 +453,17 @@ private:
     std::vector<CircuitCall> circuitCalls_;
     std::set<std::string> externalCircuits_;
     std::map<std::string, int> openSections_;  // opening keyword -> its line, until closed
+    // [External Model] / [External Circuit]: what its Language and Corner lines gave.
+    struct External {
+        int line = 0;
+        std::string keyword;
+        bool language = false;
+        std::set<std::string> corners;
+    } external_;
+    // A board: its [Pin List] names, the Pin and Node references of its
+    // paths, and the designators of its [Reference Designator Map].
+    std::set<std::string> boardPinNames_, boardDesignators_;
+    std::vector<std::pair<std::string, int>> pathPins_, pathNodes_;
 };
 
 // Sections that end with a keyword of their own: the opening keyword, then
@@ -594,6 +607,10 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         boardEnded_ = false;
         boardPins_ = -1;
         boardPinLines_ = 0;
+        boardPinNames_.clear();
+        boardDesignators_.clear();
+        pathPins_.clear();
+        pathNodes_.clear();
         boardManufacturer_ = boardPinList_ = boardPath_ = false;
         return;
     }
@@ -712,7 +729,12 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
             models_.back().ramp = true;
             models_.back().rampLine = line;
         }
+    } else if (key == "external model") {
+        external_ = External{line, "[External Model]", false, {}};
+    } else if (key == "end external model" || key == "end external circuit") {
+        CheckExternal();
     } else if (key == "external circuit") {
+        external_ = External{line, "[External Circuit]", false, {}};
         if (words.empty())
             Add(1012, line, "[External Circuit] needs a name");
         else
@@ -787,6 +809,7 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         scope_ = Scope::File;
     } else if (key == "end board description") {
         boardEnded_ = true;
+        CheckBoardReferences();
         if (!boardManufacturer_ || boardPins_ < 0 || !boardPinList_ || !boardPath_)
             Add(5002, boardStart_,
                 "the board description lacks " + std::string(!boardManufacturer_ ? "[Manufacturer]"
@@ -1199,7 +1222,74 @@ void Checker::DataLine(const std::string& text, int line) {
     }
     if (k == "pin list") {
         ++boardPinLines_;
+        if (!boardPinNames_.insert(Lower(w[0])).second)
+            Add(5004, line, "pin " + w[0] + " is listed twice in [Pin List]");
         return;
+    }
+    if (k == "path description") {
+        // "Pin name" and "Node designator.pin" among the path's entries.
+        for (std::size_t i = 0; i + 1 < w.size(); ++i) {
+            const std::string sub = Lower(w[i]);
+            if (sub == "pin") pathPins_.emplace_back(w[i + 1], line);
+            if (sub == "node") pathNodes_.emplace_back(w[i + 1], line);
+        }
+        return;
+    }
+    if (k == "reference designator map") {
+        boardDesignators_.insert(Lower(w[0]));
+        return;
+    }
+    if (k == "external model" || k == "external circuit") {
+        const std::string sub = Lower(w[0]);
+        if (sub == "language") {
+            external_.language = true;
+            static const std::set<std::string> kLanguages = {
+                "spice", "vhdl-ams", "verilog-ams", "vhdl-a(ms)", "verilog-a(ms)", "ibis-iss"};
+            if (w.size() < 2 || !kLanguages.count(Lower(w[1])))
+                Add(3014, line,
+                    "Language " + (w.size() < 2 ? std::string("needs a value") : "'" + w[1] + "'") +
+                        (w.size() < 2 ? ""
+                                      : " is none of SPICE, VHDL-AMS, Verilog-AMS, VHDL-A(MS), "
+                                        "Verilog-A(MS), IBIS-ISS"));
+        } else if (sub == "corner") {
+            if (w.size() < 4) {
+                Add(3014, line, "a Corner line needs corner_name, file_name and circuit_name");
+            } else {
+                const std::string corner = Lower(w[1]);
+                if (corner != "typ" && corner != "min" && corner != "max")
+                    Add(3014, line, "corner_name '" + w[1] + "' is none of Typ, Min, Max");
+                else
+                    external_.corners.insert(corner);
+            }
+        }
+        return;
+    }
+}
+
+void Checker::CheckExternal() {
+    if (external_.line == 0) return;
+    if (!external_.language) Add(3014, external_.line, external_.keyword + " has no Language");
+    if (!external_.corners.count("typ"))
+        Add(3014, external_.line, external_.keyword + " has no Corner line for Typ");
+    external_ = External{};
+}
+
+void Checker::CheckBoardReferences() {
+    // Every path starts at a pin of the board's [Pin List]; every node names
+    // a designator of the [Reference Designator Map].
+    if (boardPinList_)
+        for (const auto& [pin, at] : pathPins_)
+            if (!boardPinNames_.count(Lower(pin)))
+                Add(5004, at, "[Path Description] pin " + pin + " is not in [Pin List]");
+    for (const auto& [node, at] : pathNodes_) {
+        const std::size_t dot = node.find('.');
+        const std::string designator = node.substr(0, dot);
+        if (dot == std::string::npos || dot == 0 || dot + 1 == node.size())
+            Add(5005, at, "Node " + node + " is not reference_designator.pin");
+        else if (!boardDesignators_.count(Lower(designator)))
+            Add(5005, at,
+                "Node " + node + ": designator " + designator +
+                    " is not in the [Reference Designator Map]");
     }
 }
 

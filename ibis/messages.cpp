@@ -129,6 +129,10 @@ const std::vector<MessageDef>& MessageTable() {
          "a [Driver Schedule] row or a [Test Data] Driver_model that names no [Model], or a "
          "Test_load "
          "that names no [Test Load]"},
+        {3014, S::Error, "model",
+         "[External Model] or [External Circuit] without Language or a Typ Corner, or with a "
+         "Language or corner_name that is none of its values (SPICE, VHDL-AMS, Verilog-AMS, "
+         "VHDL-A(MS), Verilog-A(MS), IBIS-ISS; Typ, Min, Max)"},
         {3101, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {3102, S::Warning, "model", "a table point repeated (the same voltage or time twice)"},
@@ -168,6 +172,12 @@ const std::vector<MessageDef>& MessageTable() {
          "a board description without [Manufacturer], [Number Of Pins], [Pin List] or [Path "
          "Description]"},
         {5003, S::Error, "board", "[Number Of Pins] differs from the pins in [Pin List]"},
+        {5004, S::Error, "board",
+         "a [Pin List] pin listed twice, or a [Path Description] Pin that [Pin List] does not "
+         "list"},
+        {5005, S::Error, "board",
+         "a [Path Description] Node that is not reference_designator.pin or whose designator the "
+         "[Reference Designator Map] does not declare"},
         // AMI parameter files.
         {6001, S::Error, "ami", "the .ami file does not parse"},
         {6002, S::Warning, "ami", "the root name differs from the .ami file's name"},

@@ -339,3 +339,42 @@ TEST(IbisStandard, should_follow_test_data_and_driver_schedules_to_what_they_nam
              "io_none  0ns  NA  NA  NA");
     EXPECT_TRUE(has(Check("clean.ibs", schedule), 3013)) << Dump(Check("clean.ibs", schedule));
 }
+
+TEST(IbisStandard, should_check_external_models_and_board_references) {
+    // "Language ... SPICE, VHDL-AMS, Verilog-AMS, VHDL-A(MS), Verilog-A(MS)"
+    // (IBIS-ISS from 6.0); "corner_name ... Typ, Min, or Max", Typ required.
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const std::string ext =
+        "|\n[External Model]\nLanguage VHDL-AMS\n| Corner name file circuit\n"
+        "Corner Typ rx.vhd rx_io(linear)\nCorner Min rx.vhd rx_io(linear)\n"
+        "Ports D_drive A_signal\n[End External Model]\n|\n[Model]       io_slow";
+    const std::string withExternal = Edit(clean, "|\n[Model]       io_slow", ext);
+    EXPECT_EQ(Errors(Check("clean.ibs", withExternal)), 0)
+        << Dump(Check("clean.ibs", withExternal));
+    for (const auto& [from, to] : std::map<std::string, std::string>{
+             {"Language VHDL-AMS", "Language VHDL"},
+             {"Language VHDL-AMS\n", ""},
+             {"Corner Min rx.vhd", "Corner Slow rx.vhd"},
+             {"Corner Typ rx.vhd rx_io(linear)\n", ""},
+             {"Corner Min rx.vhd rx_io(linear)", "Corner Min rx.vhd"}}) {
+        const FileResult r = Check("clean.ibs", Edit(withExternal, from, to));
+        EXPECT_TRUE(Has(r, 3014)) << to << "\n" << Dump(r);
+        EXPECT_EQ(Errors(r), 1) << Dump(r);
+    }
+    // A board: "Pin" names a pin of the [Pin List]; "Node" is
+    // reference_designator.pin with the designator in the map.
+    const std::string board = Read(kFiles / "board.ebd");
+    EXPECT_EQ(Errors(Check("board.ebd", board)), 0) << Dump(Check("board.ebd", board));
+    const std::pair<std::string, std::string> faults[] = {{"Pin A1\n", "Pin B7\n"},
+                                                          {"A3          GND", "A2          GND"}};
+    for (const auto& [from, to] : faults) {
+        const FileResult r = Check("board.ebd", Edit(board, from, to));
+        EXPECT_TRUE(Has(r, 5004)) << to << "\n" << Dump(r);
+    }
+    for (const char* node : {"Node u2.1", "Node u1", "Node .1"}) {
+        const FileResult r = Check("board.ebd", Edit(board, "Node u1.1", node));
+        EXPECT_TRUE(Has(r, 5005)) << node << "\n" << Dump(r);
+    }
+    // Designators compare like the reserved words they resemble: U1 is u1.
+    EXPECT_EQ(Errors(Check("board.ebd", Edit(board, "Node u1.1", "Node U1.1"))), 0);
+}
