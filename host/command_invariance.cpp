@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "output.h"
 #include "session.h"
+#include "workers.h"
 
 namespace amihost {
 
@@ -54,17 +56,59 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     std::vector<double> stimulus(static_cast<std::size_t>(plan.samples));
     StimulusSource source(plan, o, setup.ignoreBits);
     source.Fill(stimulus.data(), stimulus.size(), 0);
-    std::vector<double> reference;
-    double worstAll = 0;
-    std::size_t breachCount = 0;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string& name = names[i];
+    // Each policy's run in a worker process (a crash or a hang fails that
+    // policy only): the calls, the breaches, then the output's raw doubles.
+    auto runOne = [&](std::size_t i) {
         RunResult r = RunModel(setup.lib, ConfigOf(o, setup, policies[i]), stimulus);
         if (!o.channel.empty() && !r.output.empty()) {
             // The channel's output is what a receiver sees; compare that.
             const std::size_t n = r.output.size();
             r.output = ConvolveFull(r.output, channel.impulse);
             r.output.resize(n);
+        }
+        std::string payload = std::to_string(r.waveCalls) + "\n";
+        for (const std::string& b : r.breaches) payload += b + "\n";
+        payload += "\n";
+        const std::size_t at = payload.size();
+        payload.resize(at + 8 * r.output.size());
+        if (!r.output.empty()) std::memcpy(&payload[at], r.output.data(), 8 * r.output.size());
+        return payload;
+    };
+    WorkOptions work;
+    work.jobs = 1;
+    work.timeoutSeconds = o.timeout;
+    InstallInterruptHandler();
+    work.stop = [] { return Interrupted(); };
+    const std::vector<WorkOutcome> outcomes = RunInWorkers(names.size(), runOne, work);
+    if (Interrupted()) {
+        Error("interrupted");
+        return 130;
+    }
+    std::vector<double> reference;
+    double worstAll = 0;
+    std::size_t breachCount = 0, failedRuns = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        RunResult r;
+        const std::string& p = outcomes[i].payload;
+        const std::size_t end = p.find("\n\n");
+        if (!outcomes[i].done || end == std::string::npos || (p.size() - end - 2) % 8 != 0) {
+            // No output to compare: the run crashed, hung or failed.
+            std::printf("%-16s no output: %s\n", name.c_str(),
+                        outcomes[i].done ? "no result" : outcomes[i].failure.c_str());
+            ++failedRuns;
+            if (i == 0) break;  // nothing to compare against
+            continue;
+        } else {
+            std::size_t line = p.find('\n');
+            r.waveCalls = std::stol(p.substr(0, line));
+            while (line < end) {
+                const std::size_t next = p.find('\n', line + 1);
+                r.breaches.push_back(p.substr(line + 1, next - line - 1));
+                line = next;
+            }
+            r.output.resize((p.size() - end - 2) / 8);
+            if (!r.output.empty()) std::memcpy(r.output.data(), &p[end + 2], 8 * r.output.size());
         }
         for (const std::string& b : r.breaches)
             std::printf("%s: contract breach: %s\n", name.c_str(), b.c_str());
@@ -96,6 +140,10 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
                         reference[first]);
         }
         std::printf("\n");
+    }
+    if (failedRuns > 0) {
+        std::printf("not compared: %zu of %zu runs gave no output\n", failedRuns, names.size());
+        return 1;
     }
     const bool same = worstAll <= o.tolerance;
     if (!o.quiet) {

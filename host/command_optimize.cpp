@@ -12,6 +12,7 @@
 #include "output.h"
 #include "plots.h"
 #include "session.h"
+#include "workers.h"
 
 namespace amihost {
 
@@ -77,44 +78,51 @@ int CommandOptimize(const OptimizeOptions& options) {
     const int wanted = o.jobsGiven ? o.jobs : cores;
     const int jobs = static_cast<int>(std::max<std::size_t>(
         1, std::min<std::size_t>(static_cast<std::size_t>(wanted), candidates.size())));
-    std::atomic<std::size_t> next{0}, done{0};
-    std::mutex barMutex;
+    // Each candidate in a worker process: "ok height width ber grid_error".
+    auto rankOne = [&](std::size_t slot) {
+        const Candidate& c = candidates[slot];
+        Setup setup;
+        CommonOptions quiet = o;
+        quiet.quiet = true;
+        quiet.sets.clear();
+        if (Prepare(quiet, setup, c.values) != 0) return std::string("0");
+        StatEyeOptions txOptions = statOptions;
+        txOptions.enabled = false;  // only the channel's output is ranked
+        const Responses tx = MeasureResponses(setup, quiet, txOptions);
+        const ProbeResponses link = ThroughChannel(tx.probe, channel.impulse, channel.dcGain,
+                                                   o.samplesPerBit, statOptions, false);
+        if (!link.ok || !link.stat.valid) return std::string("0");
+        char text[160];
+        std::snprintf(text, sizeof text, "1 %.17g %.17g %.17g %.17g", link.stat.heightAtTarget,
+                      link.stat.widthAtTarget,
+                      link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)],
+                      link.stat.gridError);
+        return std::string(text);
+    };
     ProgressBar bar(!o.quiet, "optimize");
     InstallInterruptHandler();
-    auto rank = [&] {
-        for (;;) {
-            const std::size_t slot = next++;
-            if (slot >= candidates.size() || Interrupted()) break;
-            Candidate& c = candidates[slot];
-            Setup setup;
-            CommonOptions quiet = o;
-            quiet.quiet = true;
-            quiet.sets.clear();
-            if (Prepare(quiet, setup, c.values) == 0) {
-                StatEyeOptions txOptions = statOptions;
-                txOptions.enabled = false;  // only the channel's output is ranked
-                const Responses tx = MeasureResponses(setup, quiet, txOptions);
-                const ProbeResponses link = ThroughChannel(
-                    tx.probe, channel.impulse, channel.dcGain, o.samplesPerBit, statOptions, false);
-                if (link.ok && link.stat.valid) {
-                    c.ok = true;
-                    c.gridError = link.stat.gridError;
-                    c.height = link.stat.heightAtTarget;
-                    c.width = link.stat.widthAtTarget;
-                    c.ber = link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)];
-                }
-            }
-            const std::size_t finished = ++done;
-            std::lock_guard<std::mutex> lock(barMutex);
-            bar.Update(finished, candidates.size());
-        }
-    };
-    std::vector<std::thread> pool;
-    for (int t = 0; t < jobs; ++t) pool.emplace_back(rank);
-    for (std::thread& t : pool) t.join();
+    WorkOptions work;
+    work.jobs = jobs;
+    work.timeoutSeconds = o.timeout;
+    work.progress = [&bar](std::size_t done, std::size_t all) { bar.Update(done, all); };
+    work.stop = [] { return Interrupted(); };
+    const std::vector<WorkOutcome> outcomes = RunInWorkers(candidates.size(), rankOne, work);
     if (Interrupted()) {
         Error("interrupted; " + o.output + " was not written");
         return 130;
+    }
+    for (std::size_t slot = 0; slot < candidates.size(); ++slot) {
+        Candidate& c = candidates[slot];
+        const WorkOutcome& w = outcomes[slot];
+        int ok = 0;
+        if (w.done &&
+            std::sscanf(w.payload.c_str(), "%d %lf %lf %lf %lf", &ok, &c.height, &c.width, &c.ber,
+                        &c.gridError) == 5 &&
+            ok == 1) {
+            c.ok = true;
+        } else if (!w.done) {
+            Warning("candidate " + std::to_string(c.index) + ": " + w.failure);
+        }
     }
     std::vector<std::size_t> order(candidates.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -220,9 +228,10 @@ int CommandOptimize(const OptimizeOptions& options) {
     for (const auto& axis : grid.axes)
         sets += " --set " + axis.first + "=" + best.values.at(axis.first);
     if (!o.quiet) {
-        std::printf("ranked %zu of %llu candidates (shard %d/%d) on %d thread%s behind %s\n",
-                    candidates.size(), static_cast<unsigned long long>(grid.total), shardK, shardN,
-                    jobs, jobs == 1 ? "" : "s", channel.description.c_str());
+        std::printf(
+            "ranked %zu of %llu candidates (shard %d/%d) in %d worker process%s behind %s\n",
+            candidates.size(), static_cast<unsigned long long>(grid.total), shardK, shardN, jobs,
+            jobs == 1 ? "" : "es", channel.description.c_str());
         std::printf("best:%s\n", sets.c_str());
         std::printf(
             "  statistical eye at BER 1e-12: height %.6g V (to %.2g V), width %.4g UI; best BER "

@@ -12,6 +12,7 @@
 #include "grid.h"
 #include "output.h"
 #include "session.h"
+#include "workers.h"
 
 namespace amihost {
 
@@ -111,106 +112,119 @@ int CommandSweep(const SweepOptions& options) {
     const int wanted = o.jobsGiven ? o.jobs : cores;
     const int jobs = static_cast<int>(std::max<std::size_t>(
         1, std::min<std::size_t>(static_cast<std::size_t>(wanted), mine.size())));
-    std::vector<std::string> rows(mine.size());
-    std::atomic<std::size_t> next{0}, done{0};
-    std::atomic<int> failures{0};
-    ProgressBar bar(!o.quiet, "sweep");
-    std::mutex barMutex;
-    InstallInterruptHandler();
-    auto worker = [&] {
-        for (;;) {
-            const std::size_t slot = next++;
-            if (slot >= mine.size() || Interrupted()) break;
-            std::map<std::string, std::string> combo = grid.Combination(mine[slot], fixed);
-            Setup setup;
-            CommonOptions quiet = o;
-            quiet.quiet = true;
-            quiet.sets.clear();
-            std::string row = std::to_string(mine[slot]);
-            if (Prepare(quiet, setup, combo) != 0) {
-                ++failures;
-                for (const AmiParameter* p : inputs)
-                    row += "," + (combo.count(p->path) ? combo[p->path] : "");
-                row += std::string(kMetricCount - 1, ',') + ",0";
-                if (haveChannel) row += ",,,,,";
-            } else {
-                // Every parameter's value as sent: swept, set or default.
-                for (const AmiParameter* p : inputs) {
-                    std::string value = p->defaultValue;
-                    for (const AmiParameter& q : setup.file.parameters)
-                        if (q.path == p->path) value = q.defaultValue;
-                    row += "," + value;
-                }
-                StimulusPlan rowPlan;
-                PlanStimulus(quiet, setup.ignoreBits, rowPlan);
-                std::vector<double> stimulus(static_cast<std::size_t>(rowPlan.samples));
-                StimulusSource source(rowPlan, quiet, setup.ignoreBits);
-                source.Fill(stimulus.data(), stimulus.size(), 0);
-                const RunResult r =
-                    RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
-                StatEyeOptions txOptions = statOptions;
-                txOptions.enabled = false;
-                const Responses responses = MeasureResponses(setup, quiet, txOptions);
-                const ProbeResponses& txr = responses.probe;
-                std::vector<int> bits(static_cast<std::size_t>(rowPlan.bits));
-                for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = source.Bit(b) == 1;
-                EyeMetrics m;
-                if (r.initResult == 1 && responses.ok)
-                    m = MeasureEye(r.output, o.samplesPerBit,
-                                   static_cast<std::size_t>(setup.ignoreBits), txr.delaySamples,
-                                   bits);
-                row +=
-                    "," + (m.valid ? Cell(m.height) : "") + "," + (m.valid ? Cell(m.widthUi) : "");
-                row += "," + (responses.ok && txr.riseSamples
-                                  ? Cell(*txr.riseSamples * o.bitTime / o.samplesPerBit)
-                                  : "");
-                row += "," + (m.valid ? Cell(m.peakToPeak) : "");
-                row += "," + (responses.ok ? Cell(txr.high) : "") + "," +
-                       (responses.ok ? Cell(txr.low) : "");
-                for (int c = 0; c < 8; ++c) {
-                    const bool have =
-                        responses.ok && static_cast<std::size_t>(c) < txr.cursors.values.size();
-                    row +=
-                        "," + (have ? Cell(txr.cursors.values[static_cast<std::size_t>(c)]) : "");
-                }
-                const bool ok = r.Ok() && responses.ok;
-                if (!ok) ++failures;
-                row += ok ? ",1" : ",0";
-                if (haveChannel) {
-                    // The same run behind the channel, and its statistical eye.
-                    const ProbeResponses link = ThroughChannel(txr, channel.impulse, channel.dcGain,
-                                                               o.samplesPerBit, statOptions);
-                    EyeMetrics c;
-                    if (m.valid && link.ok) {
-                        std::vector<double> y = ConvolveFull(r.output, channel.impulse);
-                        y.resize(r.output.size());
-                        c = MeasureEye(y, o.samplesPerBit,
-                                       static_cast<std::size_t>(setup.ignoreBits),
-                                       link.delaySamples, bits);
-                    }
-                    row += "," + (c.valid ? Cell(c.height) : "") + "," +
-                           (c.valid ? Cell(c.widthUi) : "");
-                    row +=
-                        "," + (link.stat.valid ? Cell(link.stat.heightAtTarget) : "") + "," +
-                        (link.stat.valid ? Cell(link.stat.widthAtTarget) : "") + "," +
-                        (link.stat.valid
-                             ? Cell(
-                                   link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)])
-                             : "");
-                }
-            }
-            rows[slot] = row;
-            const std::size_t finished = ++done;
-            std::lock_guard<std::mutex> lock(barMutex);
-            bar.Update(finished, mine.size());
-        }
+    // A row without results: its index, the values it was given, no metrics.
+    auto emptyRow = [&](std::size_t slot) {
+        std::map<std::string, std::string> combo = grid.Combination(mine[slot], fixed);
+        std::string row = std::to_string(mine[slot]);
+        for (const AmiParameter* p : inputs)
+            row += "," + (combo.count(p->path) ? combo[p->path] : "");
+        row += std::string(kMetricCount - 1, ',') + ",0";
+        if (haveChannel) row += ",,,,,";
+        return row;
     };
-    std::vector<std::thread> pool;
-    for (int t = 0; t < jobs; ++t) pool.emplace_back(worker);
-    for (std::thread& t : pool) t.join();
+    // One row, in a worker process: the row, a line end, and 1 when it failed.
+    auto rowOf = [&](std::size_t slot) {
+        bool failed = false;
+        std::map<std::string, std::string> combo = grid.Combination(mine[slot], fixed);
+        Setup setup;
+        CommonOptions quiet = o;
+        quiet.quiet = true;
+        quiet.sets.clear();
+        std::string row = std::to_string(mine[slot]);
+        if (Prepare(quiet, setup, combo) != 0) {
+            failed = true;
+            for (const AmiParameter* p : inputs)
+                row += "," + (combo.count(p->path) ? combo[p->path] : "");
+            row += std::string(kMetricCount - 1, ',') + ",0";
+            if (haveChannel) row += ",,,,,";
+        } else {
+            // Every parameter's value as sent: swept, set or default.
+            for (const AmiParameter* p : inputs) {
+                std::string value = p->defaultValue;
+                for (const AmiParameter& q : setup.file.parameters)
+                    if (q.path == p->path) value = q.defaultValue;
+                row += "," + value;
+            }
+            StimulusPlan rowPlan;
+            PlanStimulus(quiet, setup.ignoreBits, rowPlan);
+            std::vector<double> stimulus(static_cast<std::size_t>(rowPlan.samples));
+            StimulusSource source(rowPlan, quiet, setup.ignoreBits);
+            source.Fill(stimulus.data(), stimulus.size(), 0);
+            const RunResult r =
+                RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
+            StatEyeOptions txOptions = statOptions;
+            txOptions.enabled = false;
+            const Responses responses = MeasureResponses(setup, quiet, txOptions);
+            const ProbeResponses& txr = responses.probe;
+            std::vector<int> bits(static_cast<std::size_t>(rowPlan.bits));
+            for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = source.Bit(b) == 1;
+            EyeMetrics m;
+            if (r.initResult == 1 && responses.ok)
+                m = MeasureEye(r.output, o.samplesPerBit,
+                               static_cast<std::size_t>(setup.ignoreBits), txr.delaySamples, bits);
+            row += "," + (m.valid ? Cell(m.height) : "") + "," + (m.valid ? Cell(m.widthUi) : "");
+            row += "," + (responses.ok && txr.riseSamples
+                              ? Cell(*txr.riseSamples * o.bitTime / o.samplesPerBit)
+                              : "");
+            row += "," + (m.valid ? Cell(m.peakToPeak) : "");
+            row += "," + (responses.ok ? Cell(txr.high) : "") + "," +
+                   (responses.ok ? Cell(txr.low) : "");
+            for (int c = 0; c < 8; ++c) {
+                const bool have =
+                    responses.ok && static_cast<std::size_t>(c) < txr.cursors.values.size();
+                row += "," + (have ? Cell(txr.cursors.values[static_cast<std::size_t>(c)]) : "");
+            }
+            const bool ok = r.Ok() && responses.ok;
+            if (!ok) failed = true;
+            row += ok ? ",1" : ",0";
+            if (haveChannel) {
+                // The same run behind the channel, and its statistical eye.
+                const ProbeResponses link = ThroughChannel(txr, channel.impulse, channel.dcGain,
+                                                           o.samplesPerBit, statOptions);
+                EyeMetrics c;
+                if (m.valid && link.ok) {
+                    std::vector<double> y = ConvolveFull(r.output, channel.impulse);
+                    y.resize(r.output.size());
+                    c = MeasureEye(y, o.samplesPerBit, static_cast<std::size_t>(setup.ignoreBits),
+                                   link.delaySamples, bits);
+                }
+                row +=
+                    "," + (c.valid ? Cell(c.height) : "") + "," + (c.valid ? Cell(c.widthUi) : "");
+                row += "," + (link.stat.valid ? Cell(link.stat.heightAtTarget) : "") + "," +
+                       (link.stat.valid ? Cell(link.stat.widthAtTarget) : "") + "," +
+                       (link.stat.valid
+                            ? Cell(link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)])
+                            : "");
+            }
+        }
+        return row + "\n" + (failed ? "1" : "0");
+    };
+    ProgressBar bar(!o.quiet, "sweep");
+    InstallInterruptHandler();
+    WorkOptions work;
+    work.jobs = jobs;
+    work.timeoutSeconds = o.timeout;
+    work.progress = [&bar](std::size_t done, std::size_t all) { bar.Update(done, all); };
+    work.stop = [] { return Interrupted(); };
+    const std::vector<WorkOutcome> outcomes = RunInWorkers(mine.size(), rowOf, work);
     if (Interrupted()) {
         Error("interrupted; " + o.output + " was not written");
         return 130;
+    }
+    std::vector<std::string> rows(mine.size());
+    int failures = 0;
+    for (std::size_t slot = 0; slot < mine.size(); ++slot) {
+        const WorkOutcome& w = outcomes[slot];
+        const std::size_t cut = w.payload.rfind('\n');
+        if (w.done && cut != std::string::npos) {
+            rows[slot] = w.payload.substr(0, cut);
+            failures += w.payload.substr(cut + 1) == "1";
+        } else {
+            rows[slot] = emptyRow(slot);
+            ++failures;
+            Warning("row " + std::to_string(mine[slot]) + ": " +
+                    (w.failure.empty() ? std::string("no result") : w.failure));
+        }
     }
     for (const std::string& row : rows) csv.Write(row + "," + std::to_string(total) + "\n");
     if (const std::string e = csv.Commit(); !e.empty()) {
@@ -219,10 +233,10 @@ int CommandSweep(const SweepOptions& options) {
     }
     if (!o.quiet) {
         std::printf(
-            "swept %zu of %llu combinations (shard %d/%d) on %d thread%s (of %d asked) into %s; %d "
-            "failed\n",
+            "swept %zu of %llu combinations (shard %d/%d) in %d worker process%s (of %d asked) "
+            "into %s; %d failed\n",
             mine.size(), static_cast<unsigned long long>(total), shardK, shardN, jobs,
-            jobs == 1 ? "" : "s", wanted, o.output.c_str(), failures.load());
+            jobs == 1 ? "" : "es", wanted, o.output.c_str(), failures);
     }
     return failures == 0 ? 0 : 1;
 }

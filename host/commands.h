@@ -34,6 +34,7 @@ struct CommonOptions {
     std::string rxIbs;                // --rx-ibs: its library and .ami from an .ibs
     std::uint64_t bits = 0;           // 0: one pattern period (capped) after the ignored bits
     bool quiet = false;
+    double timeout = 0;  // seconds per row of sweep / optimize / check-invariance; 0: none
 };
 
 struct RunOptions : CommonOptions {

@@ -79,6 +79,14 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
                    "[Algorithmic Model]");
 }
 
+void AddTimeout(CLI::App& app, amihost::CommonOptions& o) {
+    app.add_option("--timeout", o.timeout,
+                   "seconds a model may take for one row (each runs in a worker process; a "
+                   "crash or a timeout fails that row only); 0: no limit")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+}
+
 void AddRun(CLI::App& app, amihost::RunOptions& o) {
     app.add_option(
            "--block,-b", o.block,
@@ -141,6 +149,7 @@ int main(int argc, char** argv) {
         ->add_option("--policies", inv.policies,
                      "comma-separated block policies (two or more); the first is the reference")
         ->capture_default_str();
+    AddTimeout(*invCmd, inv);
     invCmd->add_option("--tolerance", inv.tolerance, "largest allowed difference, volts (>= 0)")
         ->capture_default_str();
 
@@ -154,8 +163,10 @@ int main(int argc, char** argv) {
         "parameter); unnamed parameters keep their defaults or --set values; with no --grid, "
         "every code of every integer Range or List");
     sweepCmd->add_option("--csv", sweep.output, "output CSV file")->capture_default_str();
-    sweepCmd->add_option("--jobs,-j", sweep.jobs, "threads, at least 1 (default: every core)")
+    sweepCmd
+        ->add_option("--jobs,-j", sweep.jobs, "worker processes, at least 1 (default: every core)")
         ->each([&sweep](const std::string&) { sweep.jobsGiven = true; });
+    AddTimeout(*sweepCmd, sweep);
     sweepCmd->add_option("--shard", sweep.shard, "run the K-th of N shares of the grid: K/N")
         ->capture_default_str();
 
@@ -171,8 +182,9 @@ int main(int argc, char** argv) {
     optCmd->add_option("--csv", opt.output, "every candidate, ranked")->capture_default_str();
     optCmd->add_option("--heatmap", opt.heatmap, "heat map PNG for a grid of two parameters")
         ->capture_default_str();
-    optCmd->add_option("--jobs,-j", opt.jobs, "threads, at least 1 (default: every core)")
+    optCmd->add_option("--jobs,-j", opt.jobs, "worker processes, at least 1 (default: every core)")
         ->each([&opt](const std::string&) { opt.jobsGiven = true; });
+    AddTimeout(*optCmd, opt);
     optCmd->add_option("--shard", opt.shard, "rank the K-th of N shares of the grid: K/N")
         ->capture_default_str();
     optCmd->add_option("--confirm", opt.confirm, "best candidates confirmed by a PRBS run")

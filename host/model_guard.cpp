@@ -19,6 +19,10 @@ thread_local char tAltStack[1 << 16];
 // Any thread's call, for a handler that runs on another thread.
 std::atomic<int> gInside{0};
 std::atomic<const char*> gLastCall{nullptr};
+// A worker process's shared copy of the current call, and whether this is one.
+char* gMirror = nullptr;
+std::size_t gMirrorSize = 0;
+volatile std::sig_atomic_t gWorker = 0;
 
 // Unfinished files: a fixed table, so that a handler reads it without
 // allocating or locking.
@@ -37,6 +41,16 @@ void WriteAll(const char* text) {
     }
 }
 
+const char* Describe(int signal) {
+    return signal == SIGSEGV   ? "a segmentation fault"
+           : signal == SIGBUS  ? "a bus error"
+           : signal == SIGFPE  ? "an arithmetic exception"
+           : signal == SIGILL  ? "an illegal instruction"
+           : signal == SIGABRT ? "an abort"
+           : signal == SIGKILL ? "killed"
+                               : "a signal";
+}
+
 extern "C" void OnCrash(int signal) {
     if (!tInside) {
         // Not the model: the default action (a core, the usual status).
@@ -44,11 +58,8 @@ extern "C" void OnCrash(int signal) {
         std::raise(signal);
         return;
     }
-    const char* what = signal == SIGSEGV  ? "a segmentation fault"
-                       : signal == SIGBUS ? "a bus error"
-                       : signal == SIGFPE ? "an arithmetic exception"
-                       : signal == SIGILL ? "an illegal instruction"
-                                          : "an abort";
+    if (gWorker) ::_exit(kWorkerCrashStatus + signal);
+    const char* what = Describe(signal);
     char text[800];
     std::snprintf(text, sizeof text,
                   "amihost: error: the model crashed (%s) in %s; no result files were written\n",
@@ -81,11 +92,25 @@ ModelCall::ModelCall(const char* call, const std::string& library) {
     tInside = true;
     gLastCall = tCall;
     ++gInside;
+    if (gMirror != nullptr) std::snprintf(gMirror, gMirrorSize, "%s", tCall);
 }
 
 ModelCall::~ModelCall() {
     --gInside;
     tInside = false;
+    if (gMirror != nullptr) gMirror[0] = '\0';
+}
+
+void BecomeWorker(char* mirror, std::size_t size) {
+    gMirror = size > 0 ? mirror : nullptr;
+    gMirrorSize = size;
+    gWorker = 1;
+}
+
+std::string SignalDescription(int signal) {
+    std::string text = Describe(signal);
+    if (text == "a signal") text += " " + std::to_string(signal);
+    return text;
 }
 
 bool InsideModelCall() { return tInside; }

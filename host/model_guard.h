@@ -4,6 +4,7 @@
 // ignoring Ctrl-C while the model loops.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace amihost {
@@ -41,5 +42,15 @@ void UnregisterTemporary(const std::string& path);
 
 // The text that describes the current model call, for a handler.
 const char* CurrentModelCall();
+
+// In a worker process: each model call's text is also kept in `mirror`
+// (memory the parent shares), and a crash inside a model ends the process
+// at once with status kWorkerCrashStatus + the signal, for the parent to
+// report.
+constexpr int kWorkerCrashStatus = 100;
+void BecomeWorker(char* mirror, std::size_t size);
+
+// "a segmentation fault", "a bus error", ... for a crash signal.
+std::string SignalDescription(int signal);
 
 }  // namespace amihost

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -596,5 +597,50 @@ TEST(Commands, should_optimize_to_the_codes_the_link_needs_and_merge_shards) {
     EXPECT_EQ(Amihost("merge -o " + (dir / "x.csv").string() + " " + shards + " " +
                       (dir / "s1.csv").string()),
               2);
+    fs::remove_all(dir);
+}
+
+TEST(Commands, should_fail_only_the_rows_whose_model_crashes_or_hangs) {
+    // Rows of sweep and candidates of optimize run in worker processes: a
+    // crash or a --timeout fails that row, named by model and call; the
+    // rest are unharmed and the tool finishes.
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-workers-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "mischief.ami")
+        << "(mischief\n"
+           " (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+           "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
+           "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n"
+           "  (Ignore_Bits (Usage Info) (Type Integer) (Value 3)))\n"
+           " (Model_Specific (fault (Usage In) (Type Integer) (List 0 1 2) (Default 0))))\n";
+    const std::string model =
+        std::string(" -l ") + TX_MISCHIEF_MODEL + " -a " + (dir / "mischief.ami").string();
+    std::string out;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunAmihost("sweep -q" + model + " --bits 300 --grid fault=0,1,2,0 --timeout 2 -j 2 " +
+                             "--csv " + (dir / "rows.csv").string(),
+                         out),
+              1)
+        << out;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    EXPECT_NE(out.find("row 1: the model crashed (a segmentation fault) in AMI_GetWave of"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("row 2: timed out after 2 s in AMI_GetWave of"), std::string::npos) << out;
+    const std::vector<std::string> rows = Lines(dir / "rows.csv");
+    ASSERT_EQ(rows.size(), 5u);
+    // The "ok" column: the good rows measured, the bad ones marked failed.
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const bool good = r == 1 || r == 4;
+        const std::string tail = good ? ",1,4" : ",0,4";  // ok, then grid_size
+        EXPECT_EQ(rows[r].substr(rows[r].size() - tail.size()), tail) << rows[r];
+        const char* fault = good ? "0" : r == 2 ? "1" : "2";
+        EXPECT_EQ(rows[r].rfind(std::to_string(r - 1) + "," + fault + ",", 0), 0u) << rows[r];
+    }
+    // check-invariance: the crashing run gives no output, and nothing is called invariant.
+    EXPECT_EQ(RunAmihost("check-invariance" + model + " --set fault=1 --bits 100", out), 1);
+    EXPECT_NE(out.find("no output: the model crashed"), std::string::npos) << out;
+    EXPECT_EQ(out.find("invariant"), std::string::npos) << out;
     fs::remove_all(dir);
 }

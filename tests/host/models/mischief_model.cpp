@@ -12,6 +12,8 @@
 //   nan       its output `samples` samples in is NaN
 //   initfail  AMI_Init returns 0 (with a handle and a message)
 //   crash     AMI_GetWave raises a segmentation fault
+// A number `fault` (for grids of an .ami file) picks one by number: 1 a
+// crash in AMI_GetWave, 2 an AMI_GetWave that never returns.
 // Each instance keeps its own state; nothing is global.
 #include <cmath>
 #include <csignal>
@@ -59,6 +61,9 @@ __attribute__((visibility("default"))) long AMI_Init(double*, long, long, double
     s->value = Number(params, "value", 0);
     s->clock = Number(params, "clock", -1);
     s->samples = static_cast<long>(Number(params, "samples", 0));
+    const double fault = Number(params, "fault", 0);
+    if (fault == 1) s->mode = "crash";
+    if (fault == 2) s->mode = "hang";
     std::snprintf(s->out, sizeof s->out, "(mischief (calls 0))");
     *out = s->out;
     *handle = s;
@@ -88,6 +93,9 @@ __attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size,
         s->paramsIn[0] = 'X';
     if (s->mode == "crash")
         std::raise(SIGSEGV);  // as a stray pointer would, without undefined behaviour
+    if (s->mode == "hang")
+        for (volatile long spin = 0;; spin = spin + 1) {
+        }
     if (s->mode != "noterm") clock[clocks] = -1;
     s->seen += size;
     std::snprintf(s->out, sizeof s->out, "(mischief (calls %lld))", s->seen);
