@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "plots.h"
-#include "session.h"
 
 namespace amihost {
 
