@@ -37,7 +37,7 @@ public:
     void Close();
 
     static constexpr std::size_t kBlock = std::size_t{1} << 16;  // samples per hand-over
-    static constexpr std::size_t kDepth = 8;                     // blocks in flight
+    static constexpr std::size_t kDepth = 32;                    // blocks in flight
 
 private:
     struct Block {
