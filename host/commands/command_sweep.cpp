@@ -44,6 +44,27 @@ bool ParseGridValues(const std::string& text, std::vector<std::string>& values) 
     return !values.empty();
 }
 
+std::string GridValuesProblem(const std::string& text) {
+    if (text.find(':') != std::string::npos) {
+        double lo = 0, hi = 0, step = 1;
+        char extra = 0;
+        const int n = std::sscanf(text.c_str(), "%lf:%lf:%lf%c", &lo, &hi, &step, &extra);
+        if (n < 2 || n > 3) return "lo:hi or lo:hi:step, three numbers at most";
+        if (!std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(step))
+            return "the numbers must be finite";
+        if (!(step > 0)) return "the step must be above 0";
+        if (!(hi >= lo)) {
+            char why[96];
+            std::snprintf(why, sizeof why, "the end %g is below the start %g", hi, lo);
+            return why;
+        }
+        if ((hi - lo) / step > 1e6) return "more than a million values";
+        return "";
+    }
+    if (text.empty()) return "no values";
+    return "an empty value between commas";
+}
+
 bool ParseShard(const std::string& text, int& k, int& n) {
     char extra = 0;
     return std::sscanf(text.c_str(), "%d/%d%c", &k, &n, &extra) == 2 && n >= 1 && k >= 1 && k <= n;

@@ -89,7 +89,9 @@ int CommandMerge(const MergeOptions& options);
 int CommandDemo(RunOptions options, const std::string& executablePath);
 
 // Parses "lo:hi[:step]" or "a,b,c" into values; returns false if malformed.
+// GridValuesProblem says what is wrong with a malformed one.
 bool ParseGridValues(const std::string& text, std::vector<std::string>& values);
+std::string GridValuesProblem(const std::string& text);
 // Parses "K/N" with 1 <= K <= N.
 bool ParseShard(const std::string& text, int& k, int& n);
 

@@ -34,7 +34,10 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
         const std::size_t eq = g.find('=');
         std::vector<std::string> values;
         if (eq == std::string::npos || eq == 0 || !ParseGridValues(g.substr(eq + 1), values)) {
-            Error("--grid expects NAME=a,b,c or NAME=lo:hi[:step], got '" + g + "'");
+            const std::string why =
+                eq == std::string::npos || eq == 0 ? "" : GridValuesProblem(g.substr(eq + 1));
+            Error("--grid expects NAME=a,b,c or NAME=lo:hi[:step], got '" + g + "'" +
+                  (why.empty() ? "" : ": " + why));
             return 2;
         }
         const std::string name = g.substr(0, eq);
@@ -54,21 +57,38 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
                 return 2;
             }
         }
+        given[p->path] = values;
+    }
+    // The size first: a grid too large is refused before its values are checked.
+    std::uint64_t size = 1;
+    for (const auto& [path, values] : given) {
+        if (size > (std::uint64_t{1} << 40) / values.size()) {
+            Error("the grid has more than 2^40 combinations");
+            return 2;
+        }
+        size *= values.size();
+    }
+    // Each value against the parameter's Type (errors) and Range or List
+    // (warnings: the first few of each parameter, then how many more).
+    for (const auto& [path, values] : given) {
         bool bad = false;
+        std::size_t warnings = 0;
         for (const std::string& v : values) {
             AmiFile copy = file;
-            for (const Issue& issue : ApplyOverrides(copy, {{p->path, v}}, o.strict)) {
-                if (issue.text.rfind(p->path + " ", 0) != 0) continue;
+            for (const Issue& issue : ApplyOverrides(copy, {{path, v}}, o.strict)) {
+                if (issue.text.rfind(path + " ", 0) != 0) continue;
                 if (issue.error) {
                     Error("--grid " + issue.text);
                     bad = true;
-                } else if (!o.quiet) {
+                } else if (!o.quiet && ++warnings <= 5) {
                     Warning("--grid " + issue.text);
                 }
             }
+            if (bad) return 2;
         }
-        if (bad) return 2;
-        given[p->path] = values;
+        if (!o.quiet && warnings > 5)
+            Warning("--grid " + path + ": " + std::to_string(warnings - 5) +
+                    " more values outside its Range or List");
     }
     // The axes: the named ones; with no --grid at all, every integer Range or
     // List that is not set. Every other parameter keeps its default or --set.

@@ -434,6 +434,19 @@ TEST(Commands, should_refuse_bad_numbers_and_sizes_with_one_line) {
         EXPECT_EQ(AmihostOutput(bad, out), 2) << bad << "\n" << out;
         EXPECT_EQ(out.find("terminate"), std::string::npos) << bad;
     }
+    // Malformed grids say what is wrong; a grid too large is refused before
+    // any of its values is checked (no warning per value first).
+    for (const auto& [grid, why] : std::map<std::string, std::string>{
+             {"TXPOSTCURSOR=5:0", "the end 0 is below the start 5"},
+             {"TXPOSTCURSOR=0:5:0", "the step must be above 0"},
+             {"TXPOSTCURSOR=1,,2", "an empty value between commas"},
+             {"TXPOSTCURSOR=0:900000 --grid TXPRECURSOR=0:900000 --grid TXDIFFCTRL=0:900000",
+              "more than 2^40 combinations"}}) {
+        std::string out;
+        EXPECT_EQ(AmihostOutput(std::string("sweep") + lib + ami + " --grid " + grid, out), 2);
+        EXPECT_NE(out.find(why), std::string::npos) << grid << "\n" << out;
+        EXPECT_EQ(out.find("warning"), std::string::npos) << grid << "\n" << out.substr(0, 300);
+    }
     EXPECT_EQ(
         Amihost(
             std::string("run -q") + lib + " --bits 1e3 --no-plots -o " +
