@@ -312,6 +312,7 @@ struct Table {
     std::vector<std::vector<double>> rows;  // first column, then typ (min, max when given)
     std::vector<int> rowLines;
     std::vector<std::vector<bool>> na;  // per row: NA in that column
+    bool vFixture = false;              // a waveform's V_fixture given
 };
 
 struct ModelInfo {
@@ -1101,6 +1102,7 @@ void Checker::DataLine(const std::string& text, int line) {
         if (w.size() >= 2 && (w[1] == "=" || w[0].find('=') != std::string::npos)) {
             if (Lower(w[0]).rfind("r_fixture", 0) == 0) waveformFixture_ = true;
             if (Lower(w[0]).rfind("r_fixture", 0) == 0) t.rowLines.insert(t.rowLines.begin(), -1);
+            if (Lower(w[0].substr(0, w[0].find('='))) == "v_fixture") t.vFixture = true;
             return;
         }
         if (w.size() != 4) {
@@ -1370,8 +1372,10 @@ void Checker::CheckModel(const ModelInfo& m) {
                     "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
                         " points; at most " + std::to_string(most) +
                         (most == 100 ? " before IBIS 4.0" : ""));
+            // "R_fixture and V_fixture are required" for every waveform table.
             if (t.rowLines.empty() || t.rowLines.front() != -1)
                 Add(3108, t.line, "the waveform has no R_fixture");
+            if (!t.vFixture) Add(3108, t.line, "the waveform has no V_fixture");
             if (t.rows.size() < 2 || !std::isfinite(ramp)) continue;
             const double v0 = t.rows.front()[1], v1 = t.rows.back()[1];
             const double lo = v0 + 0.2 * (v1 - v0), hi = v0 + 0.8 * (v1 - v0);

@@ -143,7 +143,7 @@ const std::vector<MessageDef>& MessageTable() {
         {3106, S::Warning, "model",
          "[Ramp] and the waveform of the same edge differ by more than 10 % in 20-80 % slope"},
         {3107, S::Error, "model", "a V-t table whose times do not increase"},
-        {3108, S::Error, "model", "a waveform without R_fixture"},
+        {3108, S::Error, "model", "a waveform without R_fixture or V_fixture"},
         {3201, S::Error, "model",
          "an [Algorithmic Model] Executable line without platform_compiler_bits, executable and "
          ".ami file"},

@@ -147,6 +147,7 @@ TEST(IbisStandard, should_catch_the_added_faults) {
         // A Sparse_matrix gives the diagonal and the entries right of it.
         {"[Row] 2\n2 0.4pF", "[Row] 2\n2 0.4pF 1 -0.05pF", "", 4003},
         {"Vinh = 2.0", "Vinh = 2.0\nPolarity Upside-Down", "", 3012},  // Inverting or Non-Inverting
+        {"V_fixture = 0.0\n", "", "", 3108},  // "R_fixture and V_fixture are required"
         {"Vinh = 2.0", "Vinh = 2.0\nEnable Active-Sometimes", "",
          3012},  // Active-High or Active-Low
         {"[Package Model] pkg_a",
