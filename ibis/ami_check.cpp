@@ -135,6 +135,8 @@ void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
                   "no Default");
         return;
     }
+    if (reserved && pname == "AMI_Version" && kind != "Value")
+        c.Add(6009, line, "AMI_Version has format " + kind + "; it must be Value");
     if (t.empty() || kind == "Table") return;
     for (const AmiValue* v : values)
         if (!OfType(t, *v)) c.Add(6010, line, pname + " value " + v->text + " is not of Type " + t);

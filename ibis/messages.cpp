@@ -193,7 +193,7 @@ const std::vector<MessageDef>& MessageTable() {
          "a parameter without Type, or an unknown Type, or a Type not allowed for it"},
         {6009, S::Error, "ami",
          "a parameter without a format (Value, Range, List, Corner, Increment, Steps, Table, or a "
-         "jitter format)"},
+         "jitter format), or AMI_Version in a format other than Value"},
         {6010, S::Error, "ami", "a value that is not of the parameter's Type"},
         {6011, S::Error, "ami", "a Default outside its Range or not in its List"},
         {6012, S::Warning, "ami", "no Model_Specific branch"},

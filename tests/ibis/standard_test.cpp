@@ -183,6 +183,7 @@ TEST(IbisStandard, should_catch_the_added_faults) {
     EXPECT_TRUE(
         Has(Check("m.ami", Edit(ami, "(Type String) (Value \"7.0\")", "(Type Float) (Value 7.0)")),
             6008));
+    EXPECT_TRUE(Has(Check("m.ami", Edit(ami, "(Value \"7.0\")", "(List \"7.0\" \"6.0\")")), 6009));
 }
 
 TEST(IbisStandard, should_run_in_time_linear_in_the_file) {
