@@ -74,8 +74,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         c.values = grid.Combination(i, fixed);
         candidates.push_back(c);
     }
-    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int wanted = o.jobsGiven ? o.jobs : cores;
+    const int wanted = o.jobsGiven ? o.jobs : Cores();
     const int jobs = static_cast<int>(std::max<std::size_t>(
         1, std::min<std::size_t>(static_cast<std::size_t>(wanted), candidates.size())));
     // Each candidate in a worker process: "ok height width ber grid_error".
@@ -99,14 +98,8 @@ int CommandOptimize(const OptimizeOptions& options) {
                       link.stat.gridError);
         return std::string(text);
     };
-    ProgressBar bar(!o.quiet, "optimize");
-    InstallInterruptHandler();
-    WorkOptions work;
-    work.jobs = jobs;
-    work.timeoutSeconds = o.timeout;
-    work.progress = [&bar](std::size_t done, std::size_t all) { bar.Update(done, all); };
-    work.stop = [] { return Interrupted(); };
-    const std::vector<WorkOutcome> outcomes = RunInWorkers(candidates.size(), rankOne, work);
+    const std::vector<WorkOutcome> outcomes =
+        RunRows("optimize", o, jobs, candidates.size(), rankOne);
     if (Interrupted()) {
         Error("interrupted; " + o.output + " was not written");
         return 130;

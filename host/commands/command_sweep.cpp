@@ -129,8 +129,7 @@ int CommandSweep(const SweepOptions& options) {
     header += ",grid_size\n";
     csv.Write(header);
 
-    const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int wanted = o.jobsGiven ? o.jobs : cores;
+    const int wanted = o.jobsGiven ? o.jobs : Cores();
     const int jobs = static_cast<int>(std::max<std::size_t>(
         1, std::min<std::size_t>(static_cast<std::size_t>(wanted), mine.size())));
     // A row without results: its index, the values it was given, no metrics.
@@ -220,14 +219,7 @@ int CommandSweep(const SweepOptions& options) {
         }
         return row + "\n" + (failed ? "1" : "0");
     };
-    ProgressBar bar(!o.quiet, "sweep");
-    InstallInterruptHandler();
-    WorkOptions work;
-    work.jobs = jobs;
-    work.timeoutSeconds = o.timeout;
-    work.progress = [&bar](std::size_t done, std::size_t all) { bar.Update(done, all); };
-    work.stop = [] { return Interrupted(); };
-    const std::vector<WorkOutcome> outcomes = RunInWorkers(mine.size(), rowOf, work);
+    const std::vector<WorkOutcome> outcomes = RunRows("sweep", o, jobs, mine.size(), rowOf);
     if (Interrupted()) {
         Error("interrupted; " + o.output + " was not written");
         return 130;

@@ -1,7 +1,9 @@
 #include "grid.h"
 
 #include <cmath>
+#include <thread>
 
+#include "output.h"
 #include "session.h"
 
 namespace amihost {
@@ -148,6 +150,21 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
     }
     if (!ParseSets(o.sets, run.fixed)) return 2;
     return BuildGrid(o, gridArgs, run.probe.file, run.fixed, run.grid);
+}
+
+int Cores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
+std::vector<WorkOutcome> RunRows(const char* label, const CommonOptions& o, int jobs,
+                                 std::size_t count,
+                                 const std::function<std::string(std::size_t)>& task) {
+    ProgressBar bar(!o.quiet, label);
+    InstallInterruptHandler();
+    WorkOptions work;
+    work.jobs = jobs;
+    work.timeoutSeconds = o.timeout;
+    work.progress = [&bar](std::size_t done, std::size_t all) { bar.Update(done, all); };
+    work.stop = [] { return Interrupted(); };
+    return RunInWorkers(count, task, work);
 }
 
 }  // namespace amihost

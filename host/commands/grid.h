@@ -11,6 +11,7 @@
 #include "ami_file.h"
 #include "commands.h"
 #include "session.h"
+#include "workers.h"
 
 namespace amihost {
 
@@ -42,5 +43,15 @@ struct GridRun {
 int PrepareGridRun(const std::string& command, const CommonOptions& o,
                    const std::vector<std::string>& gridArgs, bool jobsGiven, int jobs,
                    const std::string& shard, GridRun& run);
+
+// The cores of this machine (at least 1).
+int Cores();
+
+// The rows of sweep or optimize, task(i) each, in `jobs` worker processes
+// with a progress bar named `label`, --timeout and Ctrl-C; the caller checks
+// Interrupted() after.
+std::vector<WorkOutcome> RunRows(const char* label, const CommonOptions& o, int jobs,
+                                 std::size_t count,
+                                 const std::function<std::string(std::size_t)>& task);
 
 }  // namespace amihost
