@@ -64,6 +64,33 @@ void Text(cairo_t* cr, double x, double y, const std::string& s, double alignX, 
     cairo_restore(cr);
 }
 
+// A title over the whole picture: at `size` when it fits, smaller when not,
+// and on two lines (split after its first ": ") when even that is too wide.
+void Title(cairo_t* cr, const std::string& title, double size) {
+    auto width = [&](const std::string& s, double points) {
+        cairo_set_font_size(cr, points);
+        cairo_text_extents_t e;
+        cairo_text_extents(cr, s.c_str(), &e);
+        return e.width;
+    };
+    const double room = kWidth - 20;
+    for (double points = size; points >= 12; points -= 1)
+        if (width(title, points) <= room) {
+            Text(cr, kWidth / 2.0, 18, title, 0.5, 0.0, points);
+            return;
+        }
+    const std::size_t cut = title.find(": ");
+    if (cut == std::string::npos) {
+        Text(cr, 10, 18, title, 0.0, 0.0, 12);
+        return;
+    }
+    const std::string first = title.substr(0, cut + 1), second = title.substr(cut + 2);
+    double points = 13;
+    while (points > 9 && std::max(width(first, points), width(second, points)) > room) points -= 1;
+    Text(cr, kWidth / 2.0, 6, first, 0.5, 0.0, points);
+    Text(cr, kWidth / 2.0, 8 + points * 1.3, second, 0.5, 0.0, points);
+}
+
 // Frame, ticks, grid and labels of a plot area mapping [x0,x1] x [y0,y1].
 void Axes(cairo_t* cr, double x0, double x1, double y0, double y1, const std::string& title,
           const std::string& xLabel, const std::string& yLabel, bool dark) {
@@ -93,7 +120,7 @@ void Axes(cairo_t* cr, double x0, double x1, double y0, double y1, const std::st
     cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
     cairo_rectangle(cr, kLeft, kTop, w, h);
     cairo_stroke(cr);
-    Text(cr, kLeft + w / 2, 18, title, 0.5, 0.0, 16);
+    Title(cr, title, 16);
     Text(cr, kLeft + w / 2, kHeight - 30, xLabel, 0.5, 0.0, 14);
     Text(cr, 22, kTop + h / 2, yLabel, 0.5, 0.0, 14, true);
 }
@@ -279,7 +306,7 @@ std::string WriteHeatMap(const std::string& path, const HeatMap& map) {
     for (std::size_t y = 0; y < ny; y += yStep)
         Text(cr, kLeft - 8, kTop + h - (static_cast<double>(y) + 0.5) * ch, map.yLabels[y], 1.0,
              0.5, 12);
-    Text(cr, kLeft + w / 2, 18, map.title, 0.5, 0.0, 15);
+    Title(cr, map.title, 15);
     Text(cr, kLeft + w / 2, kHeight - 30, map.xName, 0.5, 0.0, 14);
     cairo_save(cr);
     cairo_translate(cr, 22, kTop + h / 2);
