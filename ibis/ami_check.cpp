@@ -16,8 +16,8 @@ struct AmiChecker {
     std::string name, text;
     std::vector<Report>& reports;
 
-    void Add(int number, int line, const std::string& message) {
-        reports.push_back(MakeReport(number, name, line, message));
+    void Add(Message id, int line, const std::string& message) {
+        reports.push_back(MakeReport(id, name, line, message));
     }
     // The line of the first "(name" in the text, for a report's place.
     int LineOf(const std::string& what) const {
@@ -74,34 +74,34 @@ void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
     const AmiLeaf* usage = ChildLeaf(p, "Usage");
     const AmiLeaf* type = ChildLeaf(p, "Type");
     if (usage == nullptr || usage->valueCount < 1) {
-        c.Add(6007, line, pname + " has no Usage");
+        c.Add(Message::AmiUsage, line, pname + " has no Usage");
     } else {
         const std::string u = usage->values[0].text;
         static const std::set<std::string> kUsages = {"In", "Out", "InOut", "Info", "Dep"};
         if (!kUsages.count(u))
-            c.Add(6007, line,
+            c.Add(Message::AmiUsage, line,
                   pname + " has Usage " + u + "; it must be In, Out, InOut, Info or Dep");
         if (reserved &&
             (pname == "Init_Returns_Impulse" || pname == "GetWave_Exists" ||
              pname == "AMI_Version" || pname == "Ignore_Bits" || pname == "Max_Init_Aggressors") &&
             u != "Info")
-            c.Add(6007, line, pname + " has Usage " + u + "; it must be Info");
+            c.Add(Message::AmiUsage, line, pname + " has Usage " + u + "; it must be Info");
     }
     std::string t;
     if (type == nullptr || type->valueCount < 1) {
-        c.Add(6008, line, pname + " has no Type");
+        c.Add(Message::AmiType, line, pname + " has no Type");
     } else {
         t = type->values[0].text;
         static const std::set<std::string> kTypes = {"Float",   "Integer", "String",
                                                      "Boolean", "Tap",     "UI"};
         if (!kTypes.count(t))
-            c.Add(6008, line, pname + " has Type " + t + ", which is not an AMI type");
+            c.Add(Message::AmiType, line, pname + " has Type " + t + ", which is not an AMI type");
         if (reserved && (pname == "Init_Returns_Impulse" || pname == "GetWave_Exists") &&
             t != "Boolean")
-            c.Add(6008, line, pname + " has Type " + t + "; it must be Boolean");
+            c.Add(Message::AmiType, line, pname + " has Type " + t + "; it must be Boolean");
         if (reserved && (pname == "Ignore_Bits" || pname == "Max_Init_Aggressors") &&
             t != "Integer")
-            c.Add(6008, line, pname + " has Type " + t + "; it must be Integer");
+            c.Add(Message::AmiType, line, pname + " has Type " + t + "; it must be Integer");
     }
     // The format: a (Format X ...) leaf, or X as a leaf of its own.
     const AmiLeaf* format = ChildLeaf(p, "Format");
@@ -125,31 +125,33 @@ void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
         const AmiLeaf* alone = ChildLeaf(p, "Default");
         if (kind.empty() && alone != nullptr && alone->valueCount > 0) {
             if (!t.empty() && !OfType(t, alone->values[0]))
-                c.Add(6010, line,
+                c.Add(Message::AmiValueType, line,
                       pname + " Default " + alone->values[0].text + " is not of Type " + t);
             return;
         }
-        c.Add(6009, line,
+        c.Add(Message::AmiFormat, line,
               pname +
                   " has no format (Value, Range, List, Corner, Increment, Steps, Table, ...) and "
                   "no Default");
         return;
     }
     if (reserved && pname == "AMI_Version" && kind != "Value")
-        c.Add(6009, line, "AMI_Version has format " + kind + "; it must be Value");
+        c.Add(Message::AmiFormat, line, "AMI_Version has format " + kind + "; it must be Value");
     if (t.empty() || kind == "Table") return;
     for (const AmiValue* v : values)
-        if (!OfType(t, *v)) c.Add(6010, line, pname + " value " + v->text + " is not of Type " + t);
+        if (!OfType(t, *v))
+            c.Add(Message::AmiValueType, line,
+                  pname + " value " + v->text + " is not of Type " + t);
     const AmiLeaf* def = ChildLeaf(p, "Default");
     const AmiValue* dv = def != nullptr && def->valueCount > 0 ? &def->values[0] : nullptr;
     if (dv != nullptr && !OfType(t, *dv))
-        c.Add(6010, line, pname + " Default " + dv->text + " is not of Type " + t);
+        c.Add(Message::AmiValueType, line, pname + " Default " + dv->text + " is not of Type " + t);
     if (dv == nullptr || !OfType(t, *dv) || values.empty()) return;
     const bool numeric = t != "String" && t != "Boolean";
     if (kind == "Range" && numeric && values.size() >= 3) {
         const double lo = ToDouble(*values[1]), hi = ToDouble(*values[2]), d = ToDouble(*dv);
         if (d < lo || d > hi)
-            c.Add(6011, line,
+            c.Add(Message::AmiDefaultOutside, line,
                   pname + " Default " + dv->text + " is outside its Range [" + values[1]->text +
                       ", " + values[2]->text + "]");
     } else if (kind == "List") {
@@ -157,7 +159,9 @@ void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
         for (std::size_t v = 0; v < values.size(); ++v)
             found = found || std::strcmp(values[v]->text, dv->text) == 0 ||
                     (numeric && ToDouble(*values[v]) == ToDouble(*dv));
-        if (!found) c.Add(6011, line, pname + " Default " + dv->text + " is not in its List");
+        if (!found)
+            c.Add(Message::AmiDefaultOutside, line,
+                  pname + " Default " + dv->text + " is not in its List");
     }
 }
 
@@ -182,21 +186,22 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
     const std::string clean = ami_strip_comments(text);
     const AmiParameters parsed(clean.c_str());
     if (!parsed.ok) {
-        c.Add(6001, 1, "the file does not parse: " + ami_explain_failure(clean, parsed.resultCode));
+        c.Add(Message::AmiParse, 1,
+              "the file does not parse: " + ami_explain_failure(clean, parsed.resultCode));
         return;
     }
     const AmiBranch* root = ami_branch(parsed.tree->slots[0]);
     if (root == nullptr) {
-        c.Add(6001, 1, "the file holds no parameter tree");
+        c.Add(Message::AmiParse, 1, "the file holds no parameter tree");
         return;
     }
     const std::string stem = std::filesystem::path(name).stem().string();
     if (stem != root->name)
-        c.Add(6002, c.LineOf(root->name),
+        c.Add(Message::AmiRootName, c.LineOf(root->name),
               "the root is named " + std::string(root->name) + ", the file " + stem);
     const AmiBranch* reserved = ChildBranch(root, "Reserved_Parameters");
     if (reserved == nullptr) {
-        c.Add(6003, c.LineOf(root->name), "no Reserved_Parameters branch");
+        c.Add(Message::AmiNoReserved, c.LineOf(root->name), "no Reserved_Parameters branch");
     } else {
         static const std::set<std::string> kKnown = {"AMI_Version",
                                                      "Init_Returns_Impulse",
@@ -257,19 +262,20 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
                                                      "Crosstalk_Path"};
         for (const char* required : {"Init_Returns_Impulse", "GetWave_Exists"}) {
             if (ChildBranch(reserved, required) == nullptr)
-                c.Add(6004, c.LineOf("Reserved_Parameters"),
+                c.Add(Message::AmiReservedMissing, c.LineOf("Reserved_Parameters"),
                       std::string("Reserved_Parameters has no ") + required);
         }
         // AMI_Version: required from IBIS 5.1 (not in 5.0), as Usage Info,
         // Type String, Format Value.
         const AmiBranch* amiVersion = ChildBranch(reserved, "AMI_Version");
         if (amiVersion == nullptr && (ibisVersion == 0 || ibisVersion >= 51))
-            c.Add(6004, c.LineOf("Reserved_Parameters"), "Reserved_Parameters has no AMI_Version");
+            c.Add(Message::AmiReservedMissing, c.LineOf("Reserved_Parameters"),
+                  "Reserved_Parameters has no AMI_Version");
         if (amiVersion != nullptr) {
             const AmiLeaf* type = ChildLeaf(amiVersion, "Type");
             if (type != nullptr && type->valueCount > 0 &&
                 std::string(type->values[0].text) != "String")
-                c.Add(6008, c.LineOf("AMI_Version"),
+                c.Add(Message::AmiType, c.LineOf("AMI_Version"),
                       std::string("AMI_Version has Type ") + type->values[0].text +
                           "; it must be String");
         }
@@ -287,20 +293,20 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
             *getWave = wave || ChildBranch(reserved, "GetWave_Exists") == nullptr;
         if (ChildBranch(reserved, "Init_Returns_Impulse") != nullptr &&
             ChildBranch(reserved, "GetWave_Exists") != nullptr && !impulse && !wave)
-            c.Add(6005, c.LineOf("Init_Returns_Impulse"),
+            c.Add(Message::AmiDoesNothing, c.LineOf("Init_Returns_Impulse"),
                   "Init_Returns_Impulse False with GetWave_Exists False");
         for (int k = 0; k < reserved->childCount; ++k) {
             const AmiBranch* sub = ami_branch(reserved->children[k]);
             if (sub == nullptr) continue;
             if (!kKnown.count(sub->name))
-                c.Add(6006, c.LineOf(sub->name),
+                c.Add(Message::AmiUnknownReserved, c.LineOf(sub->name),
                       std::string(sub->name) + " is not a reserved parameter");
             CheckParameter(c, sub, true);
         }
     }
     const AmiBranch* specific = ChildBranch(root, "Model_Specific");
     if (specific == nullptr) {
-        c.Add(6012, c.LineOf(root->name), "no Model_Specific branch");
+        c.Add(Message::AmiNoModelSpecific, c.LineOf(root->name), "no Model_Specific branch");
     } else {
         CheckBranch(c, specific);
     }

@@ -387,13 +387,13 @@ public:
     FileResult Run();
 
 private:
-    void Add(int number, int line, const std::string& text) {
-        result_.reports.push_back(MakeReport(number, name_, line, text));
+    void Add(Message id, int line, const std::string& text) {
+        result_.reports.push_back(MakeReport(id, name_, line, text));
     }
     // Reports `what` when the version it needs (0: any) is above the declared one.
     void NewerThanDeclared(const std::string& what, int since, int line) {
         if (version_ != 0 && since > version_)
-            Add(3010, line,
+            Add(Message::ModelFeatureTooNew, line,
                 what + " needs IBIS " + VersionText(since) + " or later; the file declares " +
                     VersionText(version_));
     }
@@ -488,7 +488,7 @@ void Checker::NumberOrNa(const std::string& word, int line, bool allowNa, double
     double v = 0;
     if (allowNa && IsNa(word)) return;
     if (!Number(word, v)) {
-        Add(1011, line, "'" + word + "' is not a number");
+        Add(Message::NotANumber, line, "'" + word + "' is not a number");
         return;
     }
     if (out != nullptr) *out = v;
@@ -506,7 +506,7 @@ void Checker::CheckFileName(const std::string& file, int line, bool isOwn) {
     // Lengths are a "should" before 7.0: a warning.
     const std::size_t stemLimit = v < 31 ? 8 : v < 42 ? 20 : v < 70 ? 40 : 64;
     if (v < 70 && (stem.size() > stemLimit || ext.size() > 3))
-        Add(1108, line,
+        Add(Message::FileNameLong, line,
             "file name '" + file + "': IBIS " + VersionText(v) +
                 " file names should have at most " + std::to_string(stemLimit) +
                 " characters, a period and 3 for the extension");
@@ -516,7 +516,7 @@ void Checker::CheckFileName(const std::string& file, int line, bool isOwn) {
               std::string("_^$~!#%&-{})(@'`.").find(c) != std::string::npos))
             why = std::string("the character '") + c + "' is not allowed in file names";
     }
-    if (!why.empty()) Add(1105, line, "file name '" + file + "': " + why);
+    if (!why.empty()) Add(Message::FileNameRules, line, "file name '" + file + "': " + why);
     (void)isOwn;
 }
 
@@ -525,32 +525,34 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
     const std::vector<std::string> words = Split(args);
     const KeywordDef* def = FindKeyword(key);
     if (def == nullptr) {
-        Add(1004, line, "[" + raw + "] is not an IBIS keyword");
+        Add(Message::UnknownKeyword, line, "[" + raw + "] is not an IBIS keyword");
         current_.clear();
         return;
     }
     if (!versionSeen_ && key != "ibis ver" && kind_ != Kind::Pkg && kind_ != Kind::Ebd) {
-        Add(1101, line, "[IBIS Ver] must be the first keyword; found [" + raw + "]");
+        Add(Message::IbisVerMissing, line,
+            "[IBIS Ver] must be the first keyword; found [" + raw + "]");
         versionSeen_ = true;  // reported once
     }
     if (version_ != 0 && def->since > version_) {
-        Add(1005, line,
+        Add(Message::KeywordTooNew, line,
             "[" + raw + "] needs IBIS " + VersionText(def->since) +
                 " or later; the file declares " + VersionText(version_));
     }
     current_ = key;
     if (key == "interconnect model" && !openSections_.count("interconnect model set"))
-        Add(1006, line, "[" + raw + "] stands outside an [Interconnect Model Set]");
+        Add(Message::KeywordOutOfSection, line,
+            "[" + raw + "] stands outside an [Interconnect Model Set]");
     for (const auto& [open, close] : kClosedSections) {
         if (key == open) {
             const auto earlier = openSections_.find(key);
             if (earlier != openSections_.end())
-                Add(1013, earlier->second,
+                Add(Message::SectionNotClosed, earlier->second,
                     "[" + std::string(open) + "] without [" + close + "] before the next one");
             openSections_[key] = line;
         } else if (key == close) {
             if (openSections_.erase(open) == 0)
-                Add(1006, line, "[" + raw + "] without [" + open + "]");
+                Add(Message::KeywordOutOfSection, line, "[" + raw + "] without [" + open + "]");
         }
     }
     // Scope changes at the keywords that open a section.
@@ -564,10 +566,10 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         while (!c.name.empty() && (c.name.back() == ' ' || c.name.back() == '\t'))
             c.name.pop_back();
         c.line = line;
-        if (c.name.empty()) Add(2001, line, "[Component] needs a name");
+        if (c.name.empty()) Add(Message::ComponentName, line, "[Component] needs a name");
         for (const ComponentInfo& other : components_)
             if (!c.name.empty() && other.name == c.name)
-                Add(2001, line, "[Component] " + c.name + " is defined twice");
+                Add(Message::ComponentName, line, "[Component] " + c.name + " is defined twice");
         components_.push_back(c);
         return;
     }
@@ -579,7 +581,7 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         m.name = words.empty() ? "" : words[0];
         m.line = line;
         m.submodel = key == "submodel";
-        if (m.name.empty()) Add(1012, line, "[" + raw + "] needs a name");
+        if (m.name.empty()) Add(Message::MissingValue, line, "[" + raw + "] needs a name");
         models_.push_back(m);
         return;
     }
@@ -601,7 +603,8 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
     }
     if (key == "begin board description") {
         if (!boardEnded_)
-            Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
+            Add(Message::BoardNotClosed, boardStart_,
+                "[Begin Board Description] without [End Board Description]");
         scope_ = Scope::Board;
         seenInScope_.clear();
         boardStart_ = line;
@@ -629,19 +632,21 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
                           (shared && (scope_ == Scope::Package || scope_ == Scope::Board ||
                                       scope_ == Scope::Component));
         if (!fits) {
-            Add(1006, line, "[" + raw + "] stands outside the section it belongs to");
+            Add(Message::KeywordOutOfSection, line,
+                "[" + raw + "] stands outside the section it belongs to");
         } else if (def->once && !seenInScope_.insert(key).second) {
-            Add(1007, line, "[" + raw + "] appears twice in this section");
+            Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice in this section");
         }
     } else if (def->once && scope_ == Scope::File) {
-        if (!seenInScope_.insert(key).second) Add(1007, line, "[" + raw + "] appears twice");
+        if (!seenInScope_.insert(key).second)
+            Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice");
     }
 
     if (key == "ibis ver") {
         versionSeen_ = true;
         int v = 0;
         if (words.empty() || !ParseVersion(words[0], v)) {
-            Add(1102, line,
+            Add(Message::UnknownIbisVersion, line,
                 "IBIS version '" + (words.empty() ? std::string() : words[0]) +
                     "' is not one of 1.1, 2.1, 3.2, 4.0, 4.1, 4.2, 5.0, 5.1, 6.0, 6.1, 7.0, 7.1, "
                     "7.2");
@@ -656,7 +661,7 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         static const std::string kAllowed = "!\"#$%&'()*,:;<>?@\\^`{|}~";
         if (words.empty() || words[0].size() != 6 || words[0].substr(1) != "_char" ||
             kAllowed.find(words[0][0]) == std::string::npos) {
-            Add(1106, line,
+            Add(Message::CommentCharInvalid, line,
                 "[Comment Char] '" + (words.empty() ? "" : words[0]) + "' is not one of " +
                     kAllowed + " followed by _char");
         } else {
@@ -664,17 +669,18 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         }
     } else if (key == "file name") {
         if (words.empty()) {
-            Add(1012, line, "[File Name] needs a value");
+            Add(Message::MissingValue, line, "[File Name] needs a value");
         } else {
             fileName_ = words[0];
             CheckFileName(words[0], line, true);
             const std::string real = fs::path(name_).filename().string();
             if (words[0] != real)
-                Add(1104, line, "[File Name] " + words[0] + " is not this file's name, " + real);
+                Add(Message::FileNameDiffers, line,
+                    "[File Name] " + words[0] + " is not this file's name, " + real);
         }
     } else if (key == "file rev") {
         fileRev_ = true;
-        if (words.empty()) Add(1012, line, "[File Rev] needs a value");
+        if (words.empty()) Add(Message::MissingValue, line, "[File Rev] needs a value");
     } else if (key == "end") {
         ended_ = true;
     } else if (key == "pin list" || key == "path description") {
@@ -683,7 +689,7 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         if (scope_ == Scope::Board) boardManufacturer_ = true;
         if (scope_ == Scope::Component && !components_.empty())
             components_.back().manufacturer = true;
-        if (words.empty()) Add(1012, line, "[Manufacturer] needs a value");
+        if (words.empty()) Add(Message::MissingValue, line, "[Manufacturer] needs a value");
     } else if (key == "package") {
         if (!components_.empty()) components_.back().package = true;
     } else if (key == "pin" && scope_ == Scope::Component && !components_.empty()) {
@@ -694,17 +700,18 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
     } else if (key == "package model" && scope_ == Scope::Component && !components_.empty()) {
         components_.back().packageModel = words.empty() ? "" : words[0];
         components_.back().packageModelLine = line;
-        if (words.empty()) Add(1012, line, "[Package Model] needs a name");
+        if (words.empty()) Add(Message::MissingValue, line, "[Package Model] needs a name");
     } else if (key == "c comp corner") {
         if (!models_.empty()) models_.back().cComp = true;
     } else if (key == "voltage range" || key == "pullup reference" || key == "pulldown reference" ||
                key == "power clamp reference" || key == "gnd clamp reference") {
         if (!models_.empty()) models_.back().voltage = true;
         if (key == "voltage range") {
-            if (words.size() < 3) Add(1012, line, "[Voltage Range] needs typ, min and max");
+            if (words.size() < 3)
+                Add(Message::MissingValue, line, "[Voltage Range] needs typ, min and max");
             double typ = 0, mn = 0, mx = 0;
             if (!words.empty() && IsNa(words[0]))
-                Add(3004, line, "the typical [Voltage Range] is NA");
+                Add(Message::TypicalNa, line, "the typical [Voltage Range] is NA");
             if (words.size() >= 3) {
                 NumberOrNa(words[0], line, false, &typ);
                 NumberOrNa(words[1], line, true, &mn);
@@ -737,7 +744,7 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
     } else if (key == "external circuit") {
         external_ = External{line, "[External Circuit]", false, {}};
         if (words.empty())
-            Add(1012, line, "[External Circuit] needs a name");
+            Add(Message::MissingValue, line, "[External Circuit] needs a name");
         else
             externalCircuits_.insert(words[0]);
     } else if (key == "circuit call" && scope_ == Scope::Component && !components_.empty()) {
@@ -746,18 +753,21 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         call.circuit = words.empty() ? "" : words[0];
         call.line = line;
         if (words.empty())
-            Add(1012, line, "[Circuit Call] needs the name of an [External Circuit]");
+            Add(Message::MissingValue, line,
+                "[Circuit Call] needs the name of an [External Circuit]");
         circuitCalls_.push_back(call);
     } else if (key == "algorithmic model") {
         algorithmicOpen_ = true;
         algorithmicLine_ = line;
     } else if (key == "end algorithmic model") {
         if (!algorithmicOpen_)
-            Add(1006, line, "[End Algorithmic Model] without [Algorithmic Model]");
+            Add(Message::KeywordOutOfSection, line,
+                "[End Algorithmic Model] without [Algorithmic Model]");
         algorithmicOpen_ = false;
     } else if (key == "number of pins") {
         int n = words.empty() ? -1 : std::atoi(words[0].c_str());
-        if (words.empty() || n < 0) Add(1012, line, "[Number Of Pins] needs a count");
+        if (words.empty() || n < 0)
+            Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
         if (scope_ == Scope::Package && !packages_.empty()) {
             packages_.back().pinCount = n;
             packages_.back().pinCountLine = line;
@@ -779,19 +789,20 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
                                                 : (words.empty() ? "" : words[0]);
         if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" &&
             matrixForm_ != "Full_matrix")
-            Add(4004, line,
+            Add(Message::MatrixForm, line,
                 "[" + raw + "] form '" + matrixForm_ +
                     "' is not Banded_matrix, Sparse_matrix or Full_matrix");
     } else if (key == "model data") {
         if (!packages_.empty()) packages_.back().matrices = true;
     } else if (key == "test load") {
         if (words.empty())
-            Add(1012, line, "[Test Load] needs a name");
+            Add(Message::MissingValue, line, "[Test Load] needs a name");
         else
             testLoads_.insert(words[0]);
     } else if (key == "bandwidth") {
         bandwidth_ = words.empty() ? -1 : std::atoi(words[0].c_str());
-        if (words.empty() || bandwidth_ < 0) Add(1012, line, "[Bandwidth] needs a count");
+        if (words.empty() || bandwidth_ < 0)
+            Add(Message::MissingValue, line, "[Bandwidth] needs a count");
     } else if (key == "row") {
         rowPin_ = words.empty() ? "" : words[0];
         rowIndex_ = -1;
@@ -799,7 +810,7 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
             const auto& index = packages_.back().pinIndex;
             const auto at = index.find(rowPin_);
             if (at == index.end()) {
-                Add(4003, line, "[Row] " + rowPin_ + " is not in [Pin Numbers]");
+                Add(Message::MatrixEntry, line, "[Row] " + rowPin_ + " is not in [Pin Numbers]");
             } else {
                 rowIndex_ = at->second;
             }
@@ -812,14 +823,14 @@ void Checker::Keyword(const std::string& raw, const std::string& args, int line)
         boardEnded_ = true;
         CheckBoardReferences();
         if (!boardManufacturer_ || boardPins_ < 0 || !boardPinList_ || !boardPath_)
-            Add(5002, boardStart_,
+            Add(Message::BoardIncomplete, boardStart_,
                 "the board description lacks " + std::string(!boardManufacturer_ ? "[Manufacturer]"
                                                              : boardPins_ < 0 ? "[Number Of Pins]"
                                                              : !boardPinList_
                                                                  ? "[Pin List]"
                                                                  : "[Path Description]"));
         if (boardPins_ >= 0 && boardPinLines_ != boardPins_)
-            Add(5003, boardPinsLine_,
+            Add(Message::BoardPinCount, boardPinsLine_,
                 "[Number Of Pins] " + std::to_string(boardPins_) + ", but [Pin List] lists " +
                     std::to_string(boardPinLines_));
         scope_ = Scope::File;
@@ -831,7 +842,7 @@ void Checker::DataLine(const std::string& text, int line) {
     if (w.empty()) return;
     const std::string& k = current_;
     if (k.empty()) {
-        Add(1008, line, "'" + text.substr(0, 40) + "' belongs to no keyword");
+        Add(Message::StrayText, line, "'" + text.substr(0, 40) + "' belongs to no keyword");
         return;
     }
     // Text keywords that may continue over several lines.
@@ -840,24 +851,25 @@ void Checker::DataLine(const std::string& text, int line) {
         return;
     }
     if (k == "end") {
-        Add(1010, line, "text after [End] is ignored");
+        Add(Message::TextAfterEnd, line, "text after [End] is ignored");
         return;
     }
     if (k == "date" || k == "file rev" || k == "manufacturer" || k == "file name" ||
         k == "ibis ver" || k == "comment char") {
-        Add(1008, line,
+        Add(Message::StrayText, line,
             "'" + text.substr(0, 40) + "' belongs to no keyword ([" + k + "] takes one line)");
         return;
     }
     if (k == "pin" && scope_ == Scope::Component && !components_.empty()) {
         ComponentInfo& c = components_.back();
         if (w.size() < 3 || (w.size() != 3 && static_cast<int>(w.size()) != pinColumns_)) {
-            Add(2101, line,
+            Add(Message::PinLineColumns, line,
                 "a [Pin] line needs pin, signal and model" +
                     std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
             return;
         }
-        if (!c.pins.emplace(w[0], line).second) Add(2102, line, "pin " + w[0] + " is listed twice");
+        if (!c.pins.emplace(w[0], line).second)
+            Add(Message::PinRepeated, line, "pin " + w[0] + " is listed twice");
         static const std::set<std::string> kReservedModels = {"POWER", "GND", "NC", "NA",
                                                               "CIRCUITCALL"};
         const std::string model = kReservedModels.count(Upper(w[2])) ? Upper(w[2]) : w[2];
@@ -868,30 +880,33 @@ void Checker::DataLine(const std::string& text, int line) {
     }
     if (k == "package" && !components_.empty()) {
         if (w.size() < 4) {
-            Add(3104, line, "a [Package] line needs variable, typ, min and max");
+            Add(Message::TableRowColumns, line,
+                "a [Package] line needs variable, typ, min and max");
             return;
         }
         packageVariables_.insert(components_.back().name + "\n" + w[0]);
-        if (IsNa(w[1])) Add(3004, line, "the typical " + w[0] + " is NA");
+        if (IsNa(w[1])) Add(Message::TypicalNa, line, "the typical " + w[0] + " is NA");
         for (std::size_t i = 1; i < 4; ++i) NumberOrNa(w[i], line, i > 1);
         return;
     }
     if (k == "diff pin" && !components_.empty()) {
         ComponentInfo& c = components_.back();
         if (w.size() < 4) {
-            Add(2106, line, "a [Diff Pin] line needs pin, inv_pin, vdiff and tdelay_typ");
+            Add(Message::DiffPinColumns, line,
+                "a [Diff Pin] line needs pin, inv_pin, vdiff and tdelay_typ");
             return;
         }
         for (int i = 0; i < 2; ++i)
             if (!c.pins.count(w[static_cast<std::size_t>(i)]))
-                Add(2104, line,
+                Add(Message::DiffPinNotAPin, line,
                     "[Diff Pin] " + w[static_cast<std::size_t>(i)] +
                         " is not a pin of [Component] " + c.name);
-        if (w[0] == w[1]) Add(2105, line, "[Diff Pin] pairs pin " + w[0] + " with itself");
+        if (w[0] == w[1])
+            Add(Message::DiffPinPairing, line, "[Diff Pin] pairs pin " + w[0] + " with itself");
         for (int i = 0; i < 2; ++i) {
             const std::string& p = w[static_cast<std::size_t>(i)];
             if (diffPartner_.count(c.name + "\n" + p))
-                Add(2105, line, "pin " + p + " is in two [Diff Pin] pairs");
+                Add(Message::DiffPinPairing, line, "pin " + p + " is in two [Diff Pin] pairs");
             diffPartner_[c.name + "\n" + p] = w[static_cast<std::size_t>(1 - i)];
         }
         // "If NA is entered in the vdiff, tdelay_typ, or tdelay_min columns,
@@ -902,7 +917,8 @@ void Checker::DataLine(const std::string& text, int line) {
     }
     if (k == "series pin mapping" && !components_.empty()) {
         if (w.size() < 3) {
-            Add(2116, line, "a [Series Pin Mapping] row needs pin, pin_2 and model_name");
+            Add(Message::SeriesPinMappingRow, line,
+                "a [Series Pin Mapping] row needs pin, pin_2 and model_name");
             return;
         }
         components_.back().series.push_back({w[0], w[1], w[2], line});
@@ -911,7 +927,7 @@ void Checker::DataLine(const std::string& text, int line) {
     if (k == "node declarations" && !components_.empty()) {
         for (const std::string& node : w)
             if (!components_.back().nodes.insert(node).second)
-                Add(2114, line,
+                Add(Message::NodeDeclaredTwice, line,
                     "node " + node + " is declared twice in [Component] " +
                         components_.back().name);
         return;
@@ -924,27 +940,30 @@ void Checker::DataLine(const std::string& text, int line) {
                                                                                      : 0;
         if (pins > 0) {
             if (++call.pinKinds == 2)
-                Add(2113, line,
+                Add(Message::CircuitCallSignalKinds, line,
                     "a [Circuit Call] takes one of Signal_pin, Diff_signal_pins and Series_pins");
             if (w.size() != pins + 1)
-                Add(2113, line, w[0] + " needs " + (pins == 1 ? "one pin" : "two pins"));
+                Add(Message::CircuitCallSignalKinds, line,
+                    w[0] + " needs " + (pins == 1 ? "one pin" : "two pins"));
             for (std::size_t i = 1; i < w.size() && i <= pins; ++i)
                 call.pins.emplace_back(w[i], line);
         } else if (sub == "port_map") {
             if (w.size() < 3)
-                Add(2113, line, "Port_map needs a port and the pin or node it connects");
+                Add(Message::CircuitCallSignalKinds, line,
+                    "Port_map needs a port and the pin or node it connects");
             // A plain "Port_map port node" line; longer or dotted forms name
             // model terminals and are left to the tools.
             if (w.size() == 3 && w[2].find('.') == std::string::npos)
                 call.nodes.emplace_back(w[2], line);
         } else if (sub != "parameters" && sub != "converter_parameters") {
-            Add(2115, line, "'" + w[0] + "' is not a [Circuit Call] subparameter");
+            Add(Message::CircuitCallUnknownSubparameter, line,
+                "'" + w[0] + "' is not a [Circuit Call] subparameter");
         }
         return;
     }
     if (k == "pin mapping" && !components_.empty()) {
         if (!components_.back().pins.count(w[0]))
-            Add(2109, line,
+            Add(Message::PinMappingInvalid, line,
                 "[Pin Mapping] " + w[0] + " is not a pin of [Component] " +
                     components_.back().name);
         std::vector<std::string> labels(w.begin() + 1, w.end());
@@ -954,18 +973,19 @@ void Checker::DataLine(const std::string& text, int line) {
         components_.back().mappingLines.push_back(line);
         // "Each line must contain either three, five or six entries."
         if (w.size() != 3 && w.size() != 5 && w.size() != 6)
-            Add(2109, line,
+            Add(Message::PinMappingInvalid, line,
                 "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) +
                     " bus labels; a row holds the pin and two, four or five of them");
         for (const std::string& label : labels)
             if (label.size() > 15)
-                Add(2109, line,
+                Add(Message::PinMappingInvalid, line,
                     "[Pin Mapping] bus label " + label + " is longer than 15 characters");
         return;
     }
     if (k == "test load" && w.size() >= 2 && Lower(w[0]) == "test_load_type") {
         if (Lower(w[1]) != "differential" && Lower(w[1]) != "single_ended")
-            Add(3012, line, "Test_load_type '" + w[1] + "' is not Differential or Single_ended");
+            Add(Message::EnumeratedValue, line,
+                "Test_load_type '" + w[1] + "' is not Differential or Single_ended");
         return;
     }
     if (k == "test data" && w.size() >= 2) {
@@ -992,15 +1012,17 @@ void Checker::DataLine(const std::string& text, int line) {
     if (k == "add submodel" && !models_.empty()) {
         // submodel_name and mode: Driving, Non-Driving or All.
         if (w.size() != 2) {
-            Add(3011, line, "an [Add Submodel] row needs a submodel name and a mode");
+            Add(Message::SubmodelRules, line,
+                "an [Add Submodel] row needs a submodel name and a mode");
             return;
         }
         const std::string mode = Lower(w[1]);
         if (mode != "driving" && mode != "non-driving" && mode != "all")
-            Add(3011, line,
+            Add(Message::SubmodelRules, line,
                 "[Add Submodel] mode '" + w[1] + "' is not Driving, Non-Driving or All");
         if (mode == "driving" && Lower(models_.back().type) == "input")
-            Add(3011, line, "an Input model's submodel " + w[0] + " cannot be Driving");
+            Add(Message::SubmodelRules, line,
+                "an Input model's submodel " + w[0] + " cannot be Driving");
         models_.back().addSubmodels.emplace_back(w[0], line);
         return;
     }
@@ -1012,11 +1034,12 @@ void Checker::DataLine(const std::string& text, int line) {
             static const std::set<std::string> kSubmodelTypes = {"dynamic_clamp", "bus_hold",
                                                                  "fall_back"};
             if (!kSubmodelTypes.count(Lower(m.submodelType)))
-                Add(3011, line,
+                Add(Message::SubmodelRules, line,
                     "Submodel_type '" + m.submodelType +
                         "' is not Dynamic_clamp, Bus_hold or Fall_back");
         } else if (!KnownModelSubparameter(Lower(w[0]).substr(0, Lower(w[0]).find('=')))) {
-            Add(3009, line, "'" + w[0] + "' is not a [Submodel] subparameter");
+            Add(Message::ModelUnknownSubparameter, line,
+                "'" + w[0] + "' is not a [Submodel] subparameter");
         }
         return;
     }
@@ -1034,10 +1057,12 @@ void Checker::DataLine(const std::string& text, int line) {
             m.type = w.size() > 1 ? w[1] : "";
             m.typeLine = line;
             if (!kTypes.count(Lower(m.type)))
-                Add(3002, line, "Model_type '" + m.type + "' is not an IBIS model type");
+                Add(Message::ModelTypeUnknown, line,
+                    "Model_type '" + m.type + "' is not an IBIS model type");
             NewerThanDeclared("Model_type " + m.type, ModelTypeSince(Lower(m.type)), line);
         } else if (!KnownModelSubparameter(sub.substr(0, sub.find('=')))) {
-            Add(3009, line, "'" + w[0] + "' is not a [Model] subparameter");
+            Add(Message::ModelUnknownSubparameter, line,
+                "'" + w[0] + "' is not a [Model] subparameter");
         } else {
             NewerThanDeclared("the subparameter " + w[0], ModelSubparameterSince(sub), line);
         }
@@ -1047,22 +1072,25 @@ void Checker::DataLine(const std::string& text, int line) {
         // Enumerated values.
         if (sub == "polarity" && w.size() > 1 && Lower(w[1]) != "inverting" &&
             Lower(w[1]) != "non-inverting")
-            Add(3012, line, "Polarity '" + w[1] + "' is not Inverting or Non-Inverting");
+            Add(Message::EnumeratedValue, line,
+                "Polarity '" + w[1] + "' is not Inverting or Non-Inverting");
         if (sub == "enable" && w.size() > 1 && Lower(w[1]) != "active-high" &&
             Lower(w[1]) != "active-low")
-            Add(3012, line, "Enable '" + w[1] + "' is not Active-High or Active-Low");
+            Add(Message::EnumeratedValue, line,
+                "Enable '" + w[1] + "' is not Active-High or Active-Low");
         if (sub == "c_comp") {
             m.cComp = true;
             if (w.size() < 4) {
-                Add(1012, line, "C_comp needs typ, min and max");
+                Add(Message::MissingValue, line, "C_comp needs typ, min and max");
             } else {
-                if (IsNa(w[1])) Add(3004, line, "the typical C_comp is NA");
+                if (IsNa(w[1])) Add(Message::TypicalNa, line, "the typical C_comp is NA");
                 double typ = NAN, mn = NAN, mx = NAN;
                 NumberOrNa(w[1], line, true, &typ);
                 NumberOrNa(w[2], line, true, &mn);
                 NumberOrNa(w[3], line, true, &mx);
                 if (mn > mx)
-                    Add(3005, line, "C_comp minimum " + w[2] + " is above its maximum " + w[3]);
+                    Add(Message::MinAboveMax, line,
+                        "C_comp minimum " + w[2] + " is above its maximum " + w[3]);
             }
         }
         return;
@@ -1071,7 +1099,8 @@ void Checker::DataLine(const std::string& text, int line) {
         !models_.empty()) {
         Table& t = models_.back().tables[k];
         if (w.size() != 4) {
-            Add(3104, line, "an I-V row needs voltage, I(typ), I(min) and I(max)");
+            Add(Message::TableRowColumns, line,
+                "an I-V row needs voltage, I(typ), I(min) and I(max)");
             return;
         }
         std::vector<double> row(4, NAN);
@@ -1082,10 +1111,11 @@ void Checker::DataLine(const std::string& text, int line) {
         if (!t.rows.empty() && std::isfinite(row[0])) {
             const double last = t.rows.back()[0];
             if (row[0] == last) {
-                Add(3102, line, "voltage " + w[0] + " appears twice in [" + k + "]");
+                Add(Message::TablePointRepeated, line,
+                    "voltage " + w[0] + " appears twice in [" + k + "]");
             } else if (t.rows.size() >= 2 && std::isfinite(t.rows[t.rows.size() - 2][0]) &&
                        (row[0] > last) != (last > t.rows[t.rows.size() - 2][0])) {
-                Add(3101, line,
+                Add(Message::IvNotMonotonic, line,
                     "voltage " + w[0] +
                         " turns the table's voltages back; they should be monotonic");
             }
@@ -1106,7 +1136,7 @@ void Checker::DataLine(const std::string& text, int line) {
             return;
         }
         if (w.size() != 4) {
-            Add(3104, line, "a V-t row needs time, V(typ), V(min) and V(max)");
+            Add(Message::TableRowColumns, line, "a V-t row needs time, V(typ), V(min) and V(max)");
             return;
         }
         std::vector<double> row(4, NAN);
@@ -1115,9 +1145,9 @@ void Checker::DataLine(const std::string& text, int line) {
         if (!t.rows.empty() && std::isfinite(row[0])) {
             const double last = t.rows.back()[0];
             if (row[0] == last) {
-                Add(3102, line, "time " + w[0] + " appears twice");
+                Add(Message::TablePointRepeated, line, "time " + w[0] + " appears twice");
             } else if (row[0] < last) {
-                Add(3107, line,
+                Add(Message::WaveformTimeOrder, line,
                     "time " + w[0] + " is before the one above it; times must increase");
             }
         }
@@ -1129,21 +1159,22 @@ void Checker::DataLine(const std::string& text, int line) {
         const std::string sub = Lower(w[0]);
         if (sub.rfind("r_load", 0) == 0) return;
         if (sub != "dv/dt_r" && sub != "dv/dt_f") {
-            Add(3105, line, "[Ramp] holds dV/dt_r, dV/dt_f and R_load, not '" + w[0] + "'");
+            Add(Message::RampInvalid, line,
+                "[Ramp] holds dV/dt_r, dV/dt_f and R_load, not '" + w[0] + "'");
             return;
         }
         if (w.size() < 4) {
-            Add(3105, line, w[0] + " needs typ, min and max");
+            Add(Message::RampInvalid, line, w[0] + " needs typ, min and max");
             return;
         }
-        if (IsNa(w[1])) Add(3004, line, "the typical " + w[0] + " is NA");
+        if (IsNa(w[1])) Add(Message::TypicalNa, line, "the typical " + w[0] + " is NA");
         for (std::size_t i = 1; i < 4; ++i) {
             if (i > 1 && IsNa(w[i])) continue;
             const std::size_t slash = w[i].find('/');
             double dv = 0, dt = 0;
             if (slash == std::string::npos || !Number(w[i].substr(0, slash), dv) ||
                 !Number(w[i].substr(slash + 1), dt) || !(dt > 0)) {
-                Add(3105, line, "'" + w[i] + "' is not a ramp dV/dt");
+                Add(Message::RampInvalid, line, "'" + w[i] + "' is not a ramp dV/dt");
                 continue;
             }
             if (i == 1) (sub == "dv/dt_r" ? m.rampR : m.rampF) = dv / dt;
@@ -1152,11 +1183,12 @@ void Checker::DataLine(const std::string& text, int line) {
     }
     if (k == "algorithmic model" && !models_.empty()) {
         if (Lower(w[0]) != "executable") {
-            Add(3201, line, "[Algorithmic Model] holds Executable lines, not '" + w[0] + "'");
+            Add(Message::ExecutableLine, line,
+                "[Algorithmic Model] holds Executable lines, not '" + w[0] + "'");
             return;
         }
         if (w.size() != 4) {
-            Add(3201, line,
+            Add(Message::ExecutableLine, line,
                 "an Executable line needs platform_compiler_bits, the executable and the .ami "
                 "file");
             return;
@@ -1171,7 +1203,8 @@ void Checker::DataLine(const std::string& text, int line) {
         }();
         if (parts.size() != 3 || parts[0].empty() || parts[1].empty() ||
             (parts[2] != "32" && parts[2] != "64"))
-            Add(3202, line, "'" + w[1] + "' is not Platform_Compiler_Bits with 32 or 64 bits");
+            Add(Message::PlatformCompilerBits, line,
+                "'" + w[1] + "' is not Platform_Compiler_Bits with 32 or 64 bits");
         ExecutableLine e;
         e.model = models_.back().name;
         e.platform = w[1];
@@ -1194,14 +1227,14 @@ void Checker::DataLine(const std::string& text, int line) {
         const auto n = static_cast<int>(packages_.back().pins.size());
         if (matrixForm_ == "Sparse_matrix") {
             if (w.size() % 2 != 0)
-                Add(4003, line, "a Sparse_matrix row holds pairs of pin and value");
+                Add(Message::MatrixEntry, line, "a Sparse_matrix row holds pairs of pin and value");
             for (std::size_t i = 0; i + 1 < w.size(); i += 2) {
                 const auto at = packages_.back().pinIndex.find(w[i]);
                 if (at == packages_.back().pinIndex.end())
-                    Add(4003, line, "pin " + w[i] + " is not in [Pin Numbers]");
+                    Add(Message::MatrixEntry, line, "pin " + w[i] + " is not in [Pin Numbers]");
                 // Only the diagonal and the entries to its right are given.
                 else if (rowIndex_ >= 0 && at->second < rowIndex_)
-                    Add(4003, line,
+                    Add(Message::MatrixEntry, line,
                         "pin " + w[i] + " lies below the diagonal of [Row] " + rowPin_ +
                             " (a Sparse_matrix gives the upper triangle)");
                 NumberOrNa(w[i + 1], line, false);
@@ -1212,12 +1245,12 @@ void Checker::DataLine(const std::string& text, int line) {
         rowValues_ += static_cast<int>(w.size());
         // A Banded_matrix row: the diagonal and at most [Bandwidth] entries right of it.
         if (matrixForm_ == "Banded_matrix" && bandwidth_ >= 0 && rowValues_ > bandwidth_ + 1)
-            Add(4003, line,
+            Add(Message::MatrixEntry, line,
                 "[Row] " + rowPin_ + " of a Banded_matrix of bandwidth " +
                     std::to_string(bandwidth_) + " holds at most " +
                     std::to_string(bandwidth_ + 1) + " values");
         if (matrixForm_ == "Full_matrix" && rowIndex_ >= 0 && rowValues_ > n - rowIndex_)
-            Add(4003, line,
+            Add(Message::MatrixEntry, line,
                 "[Row] " + rowPin_ + " of a Full_matrix holds at most " +
                     std::to_string(n - rowIndex_) + " values");
         return;
@@ -1225,7 +1258,7 @@ void Checker::DataLine(const std::string& text, int line) {
     if (k == "pin list") {
         ++boardPinLines_;
         if (!boardPinNames_.insert(Lower(w[0])).second)
-            Add(5004, line, "pin " + w[0] + " is listed twice in [Pin List]");
+            Add(Message::BoardPin, line, "pin " + w[0] + " is listed twice in [Pin List]");
         return;
     }
     if (k == "path description") {
@@ -1248,18 +1281,20 @@ void Checker::DataLine(const std::string& text, int line) {
             static const std::set<std::string> kLanguages = {
                 "spice", "vhdl-ams", "verilog-ams", "vhdl-a(ms)", "verilog-a(ms)", "ibis-iss"};
             if (w.size() < 2 || !kLanguages.count(Lower(w[1])))
-                Add(3014, line,
+                Add(Message::ExternalModelLanguageCorner, line,
                     "Language " + (w.size() < 2 ? std::string("needs a value") : "'" + w[1] + "'") +
                         (w.size() < 2 ? ""
                                       : " is none of SPICE, VHDL-AMS, Verilog-AMS, VHDL-A(MS), "
                                         "Verilog-A(MS), IBIS-ISS"));
         } else if (sub == "corner") {
             if (w.size() < 4) {
-                Add(3014, line, "a Corner line needs corner_name, file_name and circuit_name");
+                Add(Message::ExternalModelLanguageCorner, line,
+                    "a Corner line needs corner_name, file_name and circuit_name");
             } else {
                 const std::string corner = Lower(w[1]);
                 if (corner != "typ" && corner != "min" && corner != "max")
-                    Add(3014, line, "corner_name '" + w[1] + "' is none of Typ, Min, Max");
+                    Add(Message::ExternalModelLanguageCorner, line,
+                        "corner_name '" + w[1] + "' is none of Typ, Min, Max");
                 else
                     external_.corners.insert(corner);
             }
@@ -1270,9 +1305,12 @@ void Checker::DataLine(const std::string& text, int line) {
 
 void Checker::CheckExternal() {
     if (external_.line == 0) return;
-    if (!external_.language) Add(3014, external_.line, external_.keyword + " has no Language");
+    if (!external_.language)
+        Add(Message::ExternalModelLanguageCorner, external_.line,
+            external_.keyword + " has no Language");
     if (!external_.corners.count("typ"))
-        Add(3014, external_.line, external_.keyword + " has no Corner line for Typ");
+        Add(Message::ExternalModelLanguageCorner, external_.line,
+            external_.keyword + " has no Corner line for Typ");
     external_ = External{};
 }
 
@@ -1282,14 +1320,15 @@ void Checker::CheckBoardReferences() {
     if (boardPinList_)
         for (const auto& [pin, at] : pathPins_)
             if (!boardPinNames_.count(Lower(pin)))
-                Add(5004, at, "[Path Description] pin " + pin + " is not in [Pin List]");
+                Add(Message::BoardPin, at,
+                    "[Path Description] pin " + pin + " is not in [Pin List]");
     for (const auto& [node, at] : pathNodes_) {
         const std::size_t dot = node.find('.');
         const std::string designator = node.substr(0, dot);
         if (dot == std::string::npos || dot == 0 || dot + 1 == node.size())
-            Add(5005, at, "Node " + node + " is not reference_designator.pin");
+            Add(Message::BoardNode, at, "Node " + node + " is not reference_designator.pin");
         else if (!boardDesignators_.count(Lower(designator)))
-            Add(5005, at,
+            Add(Message::BoardNode, at,
                 "Node " + node + ": designator " + designator +
                     " is not in the [Reference Designator Map]");
     }
@@ -1304,11 +1343,13 @@ void Checker::CheckTableColumns(const Table& t, const std::string& what) {
         for (const auto& row : t.na) data = data || !row[c];
         static const char* kColumn[] = {"", "typical", "minimum", "maximum"};
         if (!data) {
-            if (c == 1) Add(3004, t.line, what + " has no typical data (every typ entry is NA)");
+            if (c == 1)
+                Add(Message::TypicalNa, t.line,
+                    what + " has no typical data (every typ entry is NA)");
             continue;
         }
         if (t.na.front()[c] || t.na.back()[c])
-            Add(3004, t.line,
+            Add(Message::TypicalNa, t.line,
                 what + ": the " + std::string(kColumn[c]) + " column holds data but its " +
                     (t.na.front()[c] ? "first" : "last") + " entry is NA");
     }
@@ -1323,23 +1364,23 @@ void Checker::CheckModel(const ModelInfo& m) {
                 t, std::string(list == &m.rising ? "a [Rising Waveform]" : "a [Falling Waveform]") +
                        " of " + m.name);
             if (t.rows.size() < 2)
-                Add(3103, t.line,
+                Add(Message::TableTooLong, t.line,
                     "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
                         " point(s); it needs at least two");
         }
     if (m.submodel) {
         if (m.submodelType.empty())
-            Add(3011, m.line, "[Submodel] " + m.name + " has no Submodel_type");
+            Add(Message::SubmodelRules, m.line, "[Submodel] " + m.name + " has no Submodel_type");
         return;
     }
     if (m.type.empty()) {
-        Add(3001, m.line, "[Model] " + m.name + " has no Model_type");
+        Add(Message::ModelNoType, m.line, "[Model] " + m.name + " has no Model_type");
         return;
     }
     const std::string type = Lower(m.type);
     const bool terminator = type == "terminator" || type == "series" || type == "series_switch";
     if (!m.cComp && type != "series" && type != "series_switch")
-        Add(3003, m.line, "[Model] " + m.name + " has no C_comp");
+        Add(Message::ModelNoCComp, m.line, "[Model] " + m.name + " has no C_comp");
     static const std::set<std::string> kDrivers = {
         "output",          "i/o",         "3-state",        "open_drain",
         "open_sink",       "open_source", "i/o_open_drain", "i/o_open_sink",
@@ -1349,15 +1390,16 @@ void Checker::CheckModel(const ModelInfo& m) {
     const bool pushPull = type == "output" || type == "i/o" || type == "3-state" ||
                           type == "output_diff" || type == "i/o_diff" || type == "3-state_diff";
     if (!terminator && !m.voltage)
-        Add(3007, m.line,
+        Add(Message::ModelNoVoltage, m.line,
             "[Model] " + m.name + " has no [Voltage Range] or [... Reference] keywords");
     if (pushPull && (!m.tables.count("pulldown") || !m.tables.count("pullup")))
-        Add(3006, m.line, "[Model] " + m.name + " (" + m.type + ") needs [Pulldown] and [Pullup]");
+        Add(Message::DriverNoIvTables, m.line,
+            "[Model] " + m.name + " (" + m.type + ") needs [Pulldown] and [Pullup]");
     if (drives && !m.ramp)
-        Add(3008, m.line, "[Model] " + m.name + " (" + m.type + ") has no [Ramp]");
+        Add(Message::DriverNoRamp, m.line, "[Model] " + m.name + " (" + m.type + ") has no [Ramp]");
     for (const auto& [name, table] : m.tables)
         if (table.rows.size() > 100)
-            Add(3103, table.line,
+            Add(Message::TableTooLong, table.line,
                 "[" + name + "] of " + m.name + " has " + std::to_string(table.rows.size()) +
                     " points; at most 100");
     // A waveform's 20-80 % slope against the ramp of the same edge.
@@ -1368,14 +1410,14 @@ void Checker::CheckModel(const ModelInfo& m) {
             // At most 100 points before IBIS 4.0, 1000 from 4.0.
             const std::size_t most = version_ != 0 && version_ < 40 ? 100 : 1000;
             if (t.rows.size() > most)
-                Add(3103, t.line,
+                Add(Message::TableTooLong, t.line,
                     "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
                         " points; at most " + std::to_string(most) +
                         (most == 100 ? " before IBIS 4.0" : ""));
             // "R_fixture and V_fixture are required" for every waveform table.
             if (t.rowLines.empty() || t.rowLines.front() != -1)
-                Add(3108, t.line, "the waveform has no R_fixture");
-            if (!t.vFixture) Add(3108, t.line, "the waveform has no V_fixture");
+                Add(Message::WaveformFixture, t.line, "the waveform has no R_fixture");
+            if (!t.vFixture) Add(Message::WaveformFixture, t.line, "the waveform has no V_fixture");
             if (t.rows.size() < 2 || !std::isfinite(ramp)) continue;
             const double v0 = t.rows.front()[1], v1 = t.rows.back()[1];
             const double lo = v0 + 0.2 * (v1 - v0), hi = v0 + 0.8 * (v1 - v0);
@@ -1398,7 +1440,7 @@ void Checker::CheckModel(const ModelInfo& m) {
                               "the %s waveform's 20-80 %% slope %.3g V/ns differs from [Ramp] %.3g "
                               "V/ns by more than 10 %%",
                               edge == 0 ? "rising" : "falling", slope * 1e-9, ramp * 1e-9);
-                Add(3106, t.line, text);
+                Add(Message::RampWaveformMismatch, t.line, text);
             }
         }
     }
@@ -1409,7 +1451,7 @@ void Checker::CheckReferencedFile(const std::string& file, int line, Kind kind) 
     const fs::path rel(file);
     for (const auto& part : rel) {
         if (part == ".." || rel.is_absolute()) {
-            Add(1107, line,
+            Add(Message::ReferenceAboveFolder, line,
                 file + " lies above the folder of " + fs::path(name_).filename().string());
             return;
         }
@@ -1417,7 +1459,8 @@ void Checker::CheckReferencedFile(const std::string& file, int line, Kind kind) 
     const fs::path path = fs::path(folder_) / rel;
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
-        Add(3203, line, file + " does not exist beside " + fs::path(name_).filename().string());
+        Add(Message::AlgorithmicFileMissing, line,
+            file + " does not exist beside " + fs::path(name_).filename().string());
         return;
     }
     (void)kind;
@@ -1425,20 +1468,23 @@ void Checker::CheckReferencedFile(const std::string& file, int line, Kind kind) 
 
 void Checker::Finish() {
     if (kind_ == Kind::Ibs || kind_ == Kind::Pkg || kind_ == Kind::Ebd) {
-        if (!versionSeen_) Add(1101, 1, "[IBIS Ver] is missing");
-        if (fileName_.empty()) Add(1103, 1, "[File Name] is missing");
-        if (!fileRev_) Add(1103, 1, "[File Rev] is missing");
-        if (!ended_) Add(1009, 1, "the file has no [End]");
+        if (!versionSeen_) Add(Message::IbisVerMissing, 1, "[IBIS Ver] is missing");
+        if (fileName_.empty()) Add(Message::HeaderKeywordMissing, 1, "[File Name] is missing");
+        if (!fileRev_) Add(Message::HeaderKeywordMissing, 1, "[File Rev] is missing");
+        if (!ended_) Add(Message::NoEnd, 1, "the file has no [End]");
     }
     if (algorithmicOpen_)
-        Add(1013, algorithmicLine_, "[Algorithmic Model] without [End Algorithmic Model]");
+        Add(Message::SectionNotClosed, algorithmicLine_,
+            "[Algorithmic Model] without [End Algorithmic Model]");
     for (const auto& [open, close] : kClosedSections) {
         const auto still = openSections_.find(open);
         if (still != openSections_.end())
-            Add(1013, still->second, "[" + std::string(open) + "] without [" + close + "]");
+            Add(Message::SectionNotClosed, still->second,
+                "[" + std::string(open) + "] without [" + close + "]");
     }
     if (!boardEnded_)
-        Add(5001, boardStart_, "[Begin Board Description] without [End Board Description]");
+        Add(Message::BoardNotClosed, boardStart_,
+            "[Begin Board Description] without [End Board Description]");
     std::set<std::string> modelNames, submodelNames, used, expanded;
     std::map<std::string, std::size_t> modelIndex;
     for (std::size_t k = 0; k < models_.size(); ++k) {
@@ -1447,50 +1493,59 @@ void Checker::Finish() {
     }
     for (const Reference& r : references_) {
         if (r.kind == 'M' && !modelNames.count(r.name))
-            Add(3013, r.line, "\"" + r.name + "\" names no [Model] of this file");
+            Add(Message::ScheduleOrTestReference, r.line,
+                "\"" + r.name + "\" names no [Model] of this file");
         if (r.kind == 'L' && !testLoads_.count(r.name))
-            Add(3013, r.line, "\"" + r.name + "\" names no [Test Load] of this file");
+            Add(Message::ScheduleOrTestReference, r.line,
+                "\"" + r.name + "\" names no [Test Load] of this file");
     }
     for (const ModelInfo& m : models_)
         for (const auto& [name, line] : m.addSubmodels)
             if (!submodelNames.count(name))
-                Add(3011, line, "[Add Submodel] " + name + " names no [Submodel] of this file");
+                Add(Message::SubmodelRules, line,
+                    "[Add Submodel] " + name + " names no [Submodel] of this file");
     // Package models: this file's, and those of <name>.pkg files beside it.
     std::set<std::string> packageNames;
     for (const PackageInfo& p : packages_) {
         packageNames.insert(p.name);
         if (!p.ended)
-            Add(4001, p.line, "[Define Package Model] " + p.name + " has no [End Package Model]");
+            Add(Message::PackageModelNotClosed, p.line,
+                "[Define Package Model] " + p.name + " has no [End Package Model]");
         if (p.pinCount >= 0 && p.pinCount != static_cast<int>(p.pins.size()))
-            Add(4002, p.pinCountLine,
+            Add(Message::PackagePinCount, p.pinCountLine,
                 "[Number Of Pins] " + std::to_string(p.pinCount) + ", but [Pin Numbers] lists " +
                     std::to_string(p.pins.size()));
-        if (!p.matrices) Add(4005, p.line, "[Define Package Model] " + p.name + " has no matrices");
+        if (!p.matrices)
+            Add(Message::PackageModelIncomplete, p.line,
+                "[Define Package Model] " + p.name + " has no matrices");
         // [Inductance Matrix] and [Capacitance Matrix] are required ([Resistance
         // Matrix] is not).
         else if (!p.inductance || !p.capacitance)
-            Add(4005, p.line,
+            Add(Message::PackageModelIncomplete, p.line,
                 "[Define Package Model] " + p.name + " has no " +
                     (!p.inductance ? "[Inductance Matrix]" : "[Capacitance Matrix]"));
     }
     for (const CircuitCall& call : circuitCalls_) {
         const ComponentInfo& c = components_[call.component];
         if (!call.circuit.empty() && !externalCircuits_.count(call.circuit))
-            Add(2111, call.line,
+            Add(Message::CircuitCallUnknown, call.line,
                 "[Circuit Call] " + call.circuit + " names no [External Circuit] of this file");
         for (const auto& [pin, line] : call.pins)
-            if (!c.pins.count(pin)) Add(2112, line, pin + " is not a pin of [Component] " + c.name);
+            if (!c.pins.count(pin))
+                Add(Message::CircuitCallPin, line, pin + " is not a pin of [Component] " + c.name);
         for (const auto& [node, line] : call.nodes)
             if (!c.pins.count(node) && !c.nodes.count(node))
-                Add(2112, line,
+                Add(Message::CircuitCallPin, line,
                     "Port_map " + node + " is neither a pin of [Component] " + c.name +
                         " nor a node of its [Node Declarations]");
     }
     for (const ComponentInfo& c : components_) {
-        if (!c.manufacturer) Add(2002, c.line, "[Component] " + c.name + " has no [Manufacturer]");
+        if (!c.manufacturer)
+            Add(Message::ComponentNoManufacturer, c.line,
+                "[Component] " + c.name + " has no [Manufacturer]");
         if (!c.package && c.packageModel.empty())
-            Add(2003, c.line, "[Component] " + c.name + " has no [Package]");
-        if (!c.pin) Add(2004, c.line, "[Component] " + c.name + " has no [Pin]");
+            Add(Message::ComponentNoPackage, c.line, "[Component] " + c.name + " has no [Package]");
+        if (!c.pin) Add(Message::ComponentNoPin, c.line, "[Component] " + c.name + " has no [Pin]");
         // "The bus connections for EVERY pin listed under the [Pin] keyword
         // must be given" once [Pin Mapping] is there.
         if (!c.mapping.empty()) {
@@ -1498,13 +1553,14 @@ void Checker::Finish() {
             for (const auto& row : c.mapping) mapped.insert(row.first);
             for (const auto& [pin, pinLine] : c.pins)
                 if (!mapped.count(pin))
-                    Add(2109, c.mappingLines.front(),
+                    Add(Message::PinMappingInvalid, c.mappingLines.front(),
                         "[Pin Mapping] gives no bus connections for pin " + pin);
         }
         if (c.package) {
             for (const char* v : {"R_pkg", "L_pkg", "C_pkg"})
                 if (!packageVariables_.count(c.name + "\n" + v))
-                    Add(2005, c.line, "[Package] of " + c.name + " has no " + v);
+                    Add(Message::PackageIncomplete, c.line,
+                        "[Package] of " + c.name + " has no " + v);
         }
         for (const auto& [model, line] : c.pinModels) {
             static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "NA",
@@ -1517,7 +1573,7 @@ void Checker::Finish() {
                 if (expanded.insert(model).second)
                     for (const auto& entry : selectors_[model]) used.insert(entry.first);
             } else {
-                Add(2103, line,
+                Add(Message::PinModelUnknown, line,
                     "[Pin] of " + c.name + " names model \"" + model + "\", which is not defined");
             }
         }
@@ -1526,7 +1582,7 @@ void Checker::Finish() {
         for (const ComponentInfo::SeriesRow& row : c.series) {
             for (const std::string* pin : {&row.pin, &row.pin2})
                 if (!c.pins.count(*pin))
-                    Add(2116, row.line,
+                    Add(Message::SeriesPinMappingRow, row.line,
                         "[Series Pin Mapping] " + *pin + " is not a pin of [Component] " + c.name);
             const auto found = modelIndex.find(row.model);
             const auto model = found == modelIndex.end()
@@ -1536,14 +1592,14 @@ void Checker::Finish() {
                 used.insert(row.model);
                 const std::string type = Lower(model->type);
                 if (type != "series" && type != "series_switch")
-                    Add(2117, row.line,
+                    Add(Message::SeriesPinMappingModel, row.line,
                         "[Series Pin Mapping] names model \"" + row.model + "\" of Model_type " +
                             model->type + ", not Series or Series_switch");
             } else if (selectors_.count(row.model)) {
                 if (expanded.insert(row.model).second)
                     for (const auto& entry : selectors_[row.model]) used.insert(entry.first);
             } else {
-                Add(2117, row.line,
+                Add(Message::SeriesPinMappingModel, row.line,
                     "[Series Pin Mapping] names model \"" + row.model + "\", which is not defined");
             }
         }
@@ -1552,7 +1608,7 @@ void Checker::Finish() {
             std::set<std::string> packagePins(p.pins.begin(), p.pins.end()), componentPins;
             for (const auto& entry : c.pins) componentPins.insert(entry.first);
             if (packagePins != componentPins)
-                Add(2110, c.packageModelLine,
+                Add(Message::PackageModelPinsDiffer, c.packageModelLine,
                     "[Package Model] " + p.name + " lists " + std::to_string(packagePins.size()) +
                         " pins, [Component] " + c.name + " " +
                         std::to_string(componentPins.size()) + ", not the same ones");
@@ -1572,11 +1628,11 @@ void Checker::Finish() {
             const std::vector<std::string>& labels = c.mapping[r].second;
             if (model != c.pinModel.end() && labels.size() >= 2) {
                 if (model->second == "GND" && labels[1] != "NC")
-                    Add(2109, c.mappingLines[r],
+                    Add(Message::PinMappingInvalid, c.mappingLines[r],
                         "[Pin Mapping] GND pin " + c.mapping[r].first + " gives pullup_ref " +
                             labels[1] + "; it must be NC");
                 if (model->second == "POWER" && labels[0] != "NC")
-                    Add(2109, c.mappingLines[r],
+                    Add(Message::PinMappingInvalid, c.mappingLines[r],
                         "[Pin Mapping] POWER pin " + c.mapping[r].first + " gives pulldown_ref " +
                             labels[0] + "; it must be NC");
             }
@@ -1584,7 +1640,7 @@ void Checker::Finish() {
                 continue;
             for (const std::string& label : c.mapping[r].second)
                 if (label != "NC" && !supplyLabels.count(label))
-                    Add(2109, c.mappingLines[r],
+                    Add(Message::PinMappingInvalid, c.mappingLines[r],
                         "[Pin Mapping] bus label " + label + " of pin " + c.mapping[r].first +
                             " belongs to no POWER or GND pin");
         }
@@ -1614,7 +1670,7 @@ void Checker::Finish() {
                 }
             }
             if (!found)
-                Add(2107, c.packageModelLine,
+                Add(Message::PackageModelUnknown, c.packageModelLine,
                     "[Package Model] " + c.packageModel + " is defined neither here nor in " +
                         Lower(c.packageModel) + ".pkg");
         }
@@ -1622,13 +1678,13 @@ void Checker::Finish() {
     for (const auto& [selector, entries] : selectors_)
         for (const auto& [model, line] : entries)
             if (!modelNames.count(model))
-                Add(2108, line,
+                Add(Message::SelectorModelUnknown, line,
                     "[Model Selector] " + selector + " names model \"" + model +
                         "\", which is not defined");
     for (const ModelInfo& m : models_) {
         CheckModel(m);
         if (!m.submodel && !components_.empty() && !used.count(m.name) && kind_ == Kind::Ibs)
-            Add(3301, m.line,
+            Add(Message::ModelUnused, m.line,
                 "[Model] " + m.name + " is not used by any [Pin] or [Model Selector]");
         for (const ExecutableLine& e : m.executables) {
             CheckFileName(e.executable, e.line, false);
@@ -1648,7 +1704,7 @@ void Checker::Finish() {
             std::string format;
             const std::string exePath = (fs::path(folder_) / e.executable).string();
             if (!ReadExports(exePath, exports, format)) {
-                Add(3205, e.line,
+                Add(Message::ExecutableUnreadable, e.line,
                     e.executable + " is not an ELF or PE shared library this checker can read");
                 continue;
             }
@@ -1656,7 +1712,8 @@ void Checker::Finish() {
             if (getWave) needed.push_back("AMI_GetWave");
             for (const std::string& n : needed)
                 if (std::find(exports.begin(), exports.end(), n) == exports.end())
-                    Add(3204, e.line, e.executable + " does not export " + n);
+                    Add(Message::ExecutableEntryPoint, e.line,
+                        e.executable + " does not export " + n);
         }
     }
 }
@@ -1678,11 +1735,11 @@ FileResult Checker::Run() {
         for (char c : l) {
             const auto u = static_cast<unsigned char>(c);
             if (u == '\t') {
-                if (tabReports_++ < 3) Add(1003, line, "a tab character");
+                if (tabReports_++ < 3) Add(Message::TabCharacter, line, "a tab character");
             } else if (u < 0x20 || u > 0x7E) {
                 char code[8];
                 std::snprintf(code, sizeof code, "0x%02X", u);
-                Add(1002, line,
+                Add(Message::NonAsciiCharacter, line,
                     std::string("character ") + code + " is not allowed in an IBIS file");
                 break;
             }
@@ -1697,7 +1754,7 @@ FileResult Checker::Run() {
         const std::string content = comment == std::string::npos ? l : l.substr(0, comment);
         const std::size_t limit = version_ != 0 && version_ < 40 ? 80 : 120;
         if (content.size() > limit)
-            Add(1001, line,
+            Add(Message::LineTooLong, line,
                 "the line has " + std::to_string(content.size()) + " characters; IBIS " +
                     (version_ == 0 ? std::string("4.0 and later allow")
                                    : VersionText(version_) + " allows") +
@@ -1707,7 +1764,8 @@ FileResult Checker::Run() {
         if (content[first] == '[') {
             const std::size_t close = content.find(']', first);
             if (close == std::string::npos) {
-                Add(1004, line, "'" + content.substr(first, 40) + "' has no closing ']'");
+                Add(Message::UnknownKeyword, line,
+                    "'" + content.substr(first, 40) + "' has no closing ']'");
                 continue;
             }
             Keyword(content.substr(first + 1, close - first - 1), content.substr(close + 1), line);

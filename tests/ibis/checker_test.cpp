@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
 
 #include "check_support.h"
@@ -348,4 +350,27 @@ TEST(IbisCheck, should_keep_the_readme_message_table_in_step_with_the_code) {
     ASSERT_NE(end, std::string::npos);
     const std::size_t from = begin + std::string("<!-- messages -->\n").size();
     EXPECT_EQ(readme.substr(from, end - from), MessageTableMarkdown());
+}
+
+TEST(IbisCheck, should_number_every_message_once_in_its_section) {
+    // Thousands by section: 1 file and header, 2 component, 3 model,
+    // 4 package, 5 board, 6 .ami.
+    const std::map<std::string, std::vector<int>> sections = {
+        {"file", {1}},    {"header", {1}}, {"component", {2}}, {"model", {3}},
+        {"package", {4}}, {"board", {5}},  {"ami", {6}}};
+    std::set<int> seen;
+    int last = 0;
+    for (const MessageDef& m : MessageTable()) {
+        const int number = static_cast<int>(m.id);
+        EXPECT_TRUE(seen.insert(number).second) << number << " twice";
+        EXPECT_GT(number, last) << "the table is in number order";
+        last = number;
+        const auto s = sections.find(m.section);
+        ASSERT_NE(s, sections.end()) << number << " in section " << m.section;
+        EXPECT_EQ(number / 1000, s->second.front()) << number << " in section " << m.section;
+        // A report carries the number and the table's severity.
+        const Report r = MakeReport(m.id, "f", 1, "t");
+        EXPECT_EQ(r.number, number);
+        EXPECT_EQ(r.severity, m.severity);
+    }
 }
