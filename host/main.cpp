@@ -162,7 +162,12 @@ int main(int argc, char** argv) {
         "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable, one per "
         "parameter); unnamed parameters keep their defaults or --set values; with no --grid, "
         "every code of every integer Range or List");
-    sweepCmd->add_option("--csv", sweep.output, "output CSV file")->capture_default_str();
+    auto* sweepCsv =
+        sweepCmd->add_option("--csv", sweep.output, "output CSV file")->capture_default_str();
+    std::string sweepOut;
+    sweepCmd->add_option("--out,-o", sweepOut,
+                         "a folder for the results (as for run): the CSV goes there as sweep.csv "
+                         "unless --csv names it");
     sweepCmd
         ->add_option("--jobs,-j", sweep.jobs, "worker processes, at least 1 (default: every core)")
         ->each([&sweep](const std::string&) { sweep.jobsGiven = true; });
@@ -179,9 +184,15 @@ int main(int argc, char** argv) {
         "--grid,-g", opt.grid,
         "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable); default: every "
         "code of every integer Range or List");
-    optCmd->add_option("--csv", opt.output, "every candidate, ranked")->capture_default_str();
-    optCmd->add_option("--heatmap", opt.heatmap, "heat map PNG for a grid of two parameters")
-        ->capture_default_str();
+    auto* optCsv =
+        optCmd->add_option("--csv", opt.output, "every candidate, ranked")->capture_default_str();
+    std::string optOut;
+    optCmd->add_option("--out,-o", optOut,
+                       "a folder for the results (as for run): optimize.csv and optimize.png go "
+                       "there unless --csv or --heatmap name them");
+    auto* optHeatmap =
+        optCmd->add_option("--heatmap", opt.heatmap, "heat map PNG for a grid of two parameters")
+            ->capture_default_str();
     optCmd->add_option("--jobs,-j", opt.jobs, "worker processes, at least 1 (default: every core)")
         ->each([&opt](const std::string&) { opt.jobsGiven = true; });
     AddTimeout(*optCmd, opt);
@@ -218,6 +229,16 @@ int main(int argc, char** argv) {
                 return 2;
             }
         }
+    }
+    // -o FOLDER for sweep and optimize: their files go there unless named.
+    if (!sweepOut.empty()) {
+        sweep.outDir = sweepOut;
+        if (sweepCsv->count() == 0) sweep.output = sweepOut + "/sweep.csv";
+    }
+    if (!optOut.empty()) {
+        opt.outDir = optOut;
+        if (optCsv->count() == 0) opt.output = optOut + "/optimize.csv";
+        if (optHeatmap->count() == 0) opt.heatmap = optOut + "/optimize.png";
     }
     try {
         if (runCmd->parsed()) return amihost::CommandRun(run);

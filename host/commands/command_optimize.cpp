@@ -66,6 +66,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         return 2;
     }
 
+    if (const int status = CreateOutputFolder(o.outDir)) return status;
     std::vector<Candidate> candidates;
     for (std::uint64_t i = static_cast<std::uint64_t>(shardK - 1); i < grid.total;
          i += static_cast<std::uint64_t>(shardN)) {

@@ -113,6 +113,7 @@ int CommandSweep(const SweepOptions& options) {
          i += static_cast<std::uint64_t>(shardN))
         mine.push_back(i);
 
+    if (const int status = CreateOutputFolder(o.outDir)) return status;
     OutputFile csv(o.output);
     if (!csv.Open()) {
         Error(csv.Error());

@@ -53,7 +53,8 @@ struct InvarianceOptions : CommonOptions {
 struct SweepOptions : CommonOptions {
     std::vector<std::string> grid;  // NAME=LIST: "a,b,c" or "lo:hi[:step]"
     std::string output = "sweep.csv";
-    int jobs = 0;  // 0: every core
+    std::string outDir;  // created first when given (-o)
+    int jobs = 0;        // 0: every core
     bool jobsGiven = false;
     std::string shard = "1/1";
 };
@@ -64,6 +65,7 @@ constexpr int kDefaultIgnoreBits = 3;
 struct OptimizeOptions : CommonOptions {
     std::vector<std::string> grid;
     std::string output = "optimize.csv";
+    std::string outDir;                    // created first when given (-o)
     std::string heatmap = "optimize.png";  // for a grid of two parameters
     int jobs = 0;
     bool jobsGiven = false;

@@ -1,6 +1,7 @@
 #include "grid.h"
 
 #include <cmath>
+#include <filesystem>
 #include <thread>
 
 #include "output.h"
@@ -150,6 +151,17 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
     }
     if (!ParseSets(o.sets, run.fixed)) return 2;
     return BuildGrid(o, gridArgs, run.probe.file, run.fixed, run.grid);
+}
+
+int CreateOutputFolder(const std::string& dir) {
+    if (dir.empty()) return 0;
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        Error("cannot create " + dir + ": " + ec.message());
+        return 2;
+    }
+    return 0;
 }
 
 int Cores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }

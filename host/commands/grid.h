@@ -44,6 +44,9 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
                    const std::vector<std::string>& gridArgs, bool jobsGiven, int jobs,
                    const std::string& shard, GridRun& run);
 
+// Creates the -o folder when one is given: 0, or 2 after an error message.
+int CreateOutputFolder(const std::string& dir);
+
 // The cores of this machine (at least 1).
 int Cores();
 

@@ -657,3 +657,27 @@ TEST(Commands, should_fail_only_the_rows_whose_model_crashes_or_hangs) {
     EXPECT_EQ(out.find("invariant"), std::string::npos) << out;
     fs::remove_all(dir);
 }
+
+TEST(Commands, should_write_sweep_and_optimize_into_an_output_folder_like_run) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-outdir-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    const std::string model = std::string(" -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI;
+    ASSERT_EQ(Amihost("sweep -q" + model + " --bits 40 --grid TXPOSTCURSOR=1,2 -o " +
+                      (dir / "s").string()),
+              0);
+    EXPECT_EQ(Lines(dir / "s" / "sweep.csv").size(), 3u);
+    ASSERT_EQ(Amihost("optimize -q" + model +
+                      " --channel line:10@5e9 --grid TXPRECURSOR=0,4 --grid TXPOSTCURSOR=0,8 -o " +
+                      (dir / "o").string()),
+              0);
+    EXPECT_EQ(Lines(dir / "o" / "optimize.csv").size(), 5u);
+    EXPECT_TRUE(fs::exists(dir / "o" / "optimize.png"));
+    // A name given with --csv stays as given.
+    ASSERT_EQ(Amihost("sweep -q" + model + " --bits 40 --grid TXPOSTCURSOR=1 -o " +
+                      (dir / "t").string() + " --csv " + (dir / "named.csv").string()),
+              0);
+    EXPECT_TRUE(fs::exists(dir / "named.csv"));
+    EXPECT_FALSE(fs::exists(dir / "t" / "sweep.csv"));
+    fs::remove_all(dir);
+}
