@@ -81,6 +81,9 @@ void InstallCrashReporter() {
 }
 
 void PrepareModelThread() {
+    // A thread that already has an alternate stack (a sanitizer's) keeps it.
+    stack_t current{};
+    if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)) return;
     stack_t alt{};
     alt.ss_sp = tAltStack;
     alt.ss_size = sizeof tAltStack;
