@@ -410,7 +410,8 @@ int CommandRun(const RunOptions& given) {
     for (const AmiParameter& p : tx.file.parameters)
         if (p.usage == "In" || p.usage == "InOut") codes += " " + p.name + "=" + p.defaultValue;
     if (o.plots && modelRan) {
-        // The probes' pictures on two threads (each its own surfaces).
+        // The probes' pictures, one after another: cairo's shared caches are
+        // not for two threads at once.
         std::vector<std::vector<std::pair<std::string, std::string>>> byProbe(probes.size());
         auto draw = [&](std::size_t k) {
             try {
@@ -420,15 +421,7 @@ int CommandRun(const RunOptions& given) {
                 byProbe[k].emplace_back("", std::string("the pictures: ") + e.what());
             }
         };
-        {
-            std::thread other;
-            if (probes.size() > 1)
-                other = std::thread([&] {
-                    for (std::size_t k = 1; k < probes.size(); ++k) draw(k);
-                });
-            draw(0);
-            if (other.joinable()) other.join();
-        }
+        for (std::size_t k = 0; k < probes.size(); ++k) draw(k);
         std::vector<std::pair<std::string, std::string>> written;
         for (const auto& w : byProbe) written.insert(written.end(), w.begin(), w.end());
         for (const auto& [file, error] : written) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace amihost {
 
@@ -30,6 +31,7 @@ constexpr int kSlots = 64;
 constexpr std::size_t kPathSize = 1024;
 char gPaths[kSlots][kPathSize];
 std::atomic<bool> gUsed[kSlots];
+std::mutex gRegistry;
 
 void WriteAll(const char* text) {
     std::size_t left = std::strlen(text);
@@ -124,6 +126,8 @@ const char* CurrentModelCall() { return tCall; }
 
 void RegisterTemporary(const std::string& path) {
     if (path.size() >= kPathSize) return;
+    // Threads register and unregister one at a time; a handler only reads.
+    const std::lock_guard<std::mutex> lock(gRegistry);
     for (int k = 0; k < kSlots; ++k) {
         bool expected = false;
         if (!gUsed[k].load() && gUsed[k].compare_exchange_strong(expected, true)) {
@@ -134,6 +138,7 @@ void RegisterTemporary(const std::string& path) {
 }
 
 void UnregisterTemporary(const std::string& path) {
+    const std::lock_guard<std::mutex> lock(gRegistry);
     for (int k = 0; k < kSlots; ++k)
         if (gUsed[k].load() && path == gPaths[k]) {
             gPaths[k][0] = '\0';
