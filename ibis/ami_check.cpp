@@ -1,57 +1,26 @@
 #include "ami_check.h"
 
-#include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <set>
 
-#include "ami_explain.h"
-#include "ami_parameters.h"
+#include "ami_file.h"
 
 namespace ibis {
 
 namespace {
 
 struct AmiChecker {
-    std::string name, text;
+    std::string name;
     std::vector<Report>& reports;
 
     void Add(Message id, int line, const std::string& message) {
         reports.push_back(MakeReport(id, name, line, message));
     }
-    // The line of the first "(name" in the text, for a report's place.
-    int LineOf(const std::string& what) const {
-        std::size_t at = text.find("(" + what);
-        while (at != std::string::npos) {
-            const char next = at + 1 + what.size() < text.size() ? text[at + 1 + what.size()] : ' ';
-            if (next == ' ' || next == '\t' || next == '\n' || next == '\r' || next == '(' ||
-                next == ')')
-                break;
-            at = text.find("(" + what, at + 1);
-        }
-        if (at == std::string::npos) return 1;
-        int line = 1;
-        for (std::size_t k = 0; k < at; ++k) line += text[k] == '\n';
-        return line;
-    }
 };
 
-const AmiLeaf* ChildLeaf(const AmiBranch* b, const char* n) {
-    for (int c = 0; c < b->childCount; ++c) {
-        const AmiLeaf* l = ami_leaf(b->children[c]);
-        if (l != nullptr && std::strcmp(l->name, n) == 0) return l;
-    }
-    return nullptr;
-}
-const AmiBranch* ChildBranch(const AmiBranch* b, const char* n) {
-    for (int c = 0; c < b->childCount; ++c) {
-        const AmiBranch* s = ami_branch(b->children[c]);
-        if (s != nullptr && std::strcmp(s->name, n) == 0) return s;
-    }
-    return nullptr;
-}
-
-bool OfType(const std::string& type, const AmiValue& v) {
+bool OfType(const std::string& type, const AmiFileValue& v) {
     if (type == "Integer") return v.type == AmiValueType::Integer;
     if (type == "Float" || type == "UI" || type == "Tap")
         return v.type == AmiValueType::Integer || v.type == AmiValueType::Float;
@@ -59,74 +28,57 @@ bool OfType(const std::string& type, const AmiValue& v) {
     return true;  // String: anything
 }
 
-double ToDouble(const AmiValue& v) {
+double ToDouble(const AmiFileValue& v) {
     double d = 0;
-    ami_number_value(v.text, &d);
+    ami_number_value(v.text.c_str(), &d);
     return d;
 }
 
-const std::set<std::string> kFormats = {"Value", "Range", "List",     "Corner",     "Increment",
-                                        "Steps", "Table", "Gaussian", "Dual-Dirac", "DjRj"};
+bool IsOneOf(const std::string& s, std::initializer_list<const char*> names) {
+    for (const char* n : names)
+        if (s == n) return true;
+    return false;
+}
 
-void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
-    const std::string pname = p->name;
-    const int line = c.LineOf(pname);
-    const AmiLeaf* usage = ChildLeaf(p, "Usage");
-    const AmiLeaf* type = ChildLeaf(p, "Type");
-    if (usage == nullptr || usage->valueCount < 1) {
+void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
+    const std::string& pname = p.name;
+    const int line = p.line;
+    if (!p.usage) {
         c.Add(Message::AmiUsage, line, pname + " has no Usage");
     } else {
-        const std::string u = usage->values[0].text;
-        static const std::set<std::string> kUsages = {"In", "Out", "InOut", "Info", "Dep"};
-        if (!kUsages.count(u))
+        const std::string& u = p.usage->text;
+        if (!IsOneOf(u, {"In", "Out", "InOut", "Info", "Dep"}))
             c.Add(Message::AmiUsage, line,
                   pname + " has Usage " + u + "; it must be In, Out, InOut, Info or Dep");
         if (reserved &&
-            (pname == "Init_Returns_Impulse" || pname == "GetWave_Exists" ||
-             pname == "AMI_Version" || pname == "Ignore_Bits" || pname == "Max_Init_Aggressors") &&
+            IsOneOf(pname, {"Init_Returns_Impulse", "GetWave_Exists", "AMI_Version", "Ignore_Bits",
+                            "Max_Init_Aggressors"}) &&
             u != "Info")
             c.Add(Message::AmiUsage, line, pname + " has Usage " + u + "; it must be Info");
     }
     std::string t;
-    if (type == nullptr || type->valueCount < 1) {
+    if (!p.type) {
         c.Add(Message::AmiType, line, pname + " has no Type");
     } else {
-        t = type->values[0].text;
-        static const std::set<std::string> kTypes = {"Float",   "Integer", "String",
-                                                     "Boolean", "Tap",     "UI"};
-        if (!kTypes.count(t))
+        t = p.type->text;
+        if (!IsOneOf(t, {"Float", "Integer", "String", "Boolean", "Tap", "UI"}))
             c.Add(Message::AmiType, line, pname + " has Type " + t + ", which is not an AMI type");
-        if (reserved && (pname == "Init_Returns_Impulse" || pname == "GetWave_Exists") &&
+        if (reserved && IsOneOf(pname, {"Init_Returns_Impulse", "GetWave_Exists"}) &&
             t != "Boolean")
             c.Add(Message::AmiType, line, pname + " has Type " + t + "; it must be Boolean");
-        if (reserved && (pname == "Ignore_Bits" || pname == "Max_Init_Aggressors") &&
-            t != "Integer")
+        if (reserved && IsOneOf(pname, {"Ignore_Bits", "Max_Init_Aggressors"}) && t != "Integer")
             c.Add(Message::AmiType, line, pname + " has Type " + t + "; it must be Integer");
+        if (reserved && pname == "AMI_Version" && t != "String")
+            c.Add(Message::AmiType, line, "AMI_Version has Type " + t + "; it must be String");
     }
-    // The format: a (Format X ...) leaf, or X as a leaf of its own.
-    const AmiLeaf* format = ChildLeaf(p, "Format");
-    std::string kind;
-    std::vector<const AmiValue*> values;
-    if (format != nullptr && format->valueCount > 0) {
-        kind = format->values[0].text;
-        for (int v = 1; v < format->valueCount; ++v) values.push_back(&format->values[v]);
-    } else {
-        for (const std::string& f : kFormats) {
-            if (const AmiLeaf* leaf = ChildLeaf(p, f.c_str())) {
-                kind = f;
-                for (int v = 0; v < leaf->valueCount; ++v) values.push_back(&leaf->values[v]);
-                break;
-            }
-        }
-    }
-    if (kind.empty() || !kFormats.count(kind)) {
+    const AmiFileValue* dv = p.defaultValue ? &*p.defaultValue : nullptr;
+    if (p.format.empty() || !ami_is_format_name(p.format)) {
         // From 5.1 a parameter gives "any of" a Default or a format: a
         // Default alone is a complete description.
-        const AmiLeaf* alone = ChildLeaf(p, "Default");
-        if (kind.empty() && alone != nullptr && alone->valueCount > 0) {
-            if (!t.empty() && !OfType(t, alone->values[0]))
+        if (p.format.empty() && dv != nullptr) {
+            if (!t.empty() && !OfType(t, *dv))
                 c.Add(Message::AmiValueType, line,
-                      pname + " Default " + alone->values[0].text + " is not of Type " + t);
+                      pname + " Default " + dv->text + " is not of Type " + t);
             return;
         }
         c.Add(Message::AmiFormat, line,
@@ -135,74 +87,68 @@ void CheckParameter(AmiChecker& c, const AmiBranch* p, bool reserved) {
                   "no Default");
         return;
     }
+    const std::string& kind = p.format;
     if (reserved && pname == "AMI_Version" && kind != "Value")
         c.Add(Message::AmiFormat, line, "AMI_Version has format " + kind + "; it must be Value");
     if (t.empty() || kind == "Table") return;
-    for (const AmiValue* v : values)
-        if (!OfType(t, *v))
-            c.Add(Message::AmiValueType, line,
-                  pname + " value " + v->text + " is not of Type " + t);
-    const AmiLeaf* def = ChildLeaf(p, "Default");
-    const AmiValue* dv = def != nullptr && def->valueCount > 0 ? &def->values[0] : nullptr;
+    for (const AmiFileValue& v : p.values)
+        if (!OfType(t, v))
+            c.Add(Message::AmiValueType, line, pname + " value " + v.text + " is not of Type " + t);
     if (dv != nullptr && !OfType(t, *dv))
         c.Add(Message::AmiValueType, line, pname + " Default " + dv->text + " is not of Type " + t);
-    if (dv == nullptr || !OfType(t, *dv) || values.empty()) return;
+    if (dv == nullptr || !OfType(t, *dv) || p.values.empty()) return;
     const bool numeric = t != "String" && t != "Boolean";
-    if (kind == "Range" && numeric && values.size() >= 3) {
-        const double lo = ToDouble(*values[1]), hi = ToDouble(*values[2]), d = ToDouble(*dv);
+    if (kind == "Range" && numeric && p.values.size() >= 3) {
+        const double lo = ToDouble(p.values[1]), hi = ToDouble(p.values[2]), d = ToDouble(*dv);
         if (d < lo || d > hi)
             c.Add(Message::AmiDefaultOutside, line,
-                  pname + " Default " + dv->text + " is outside its Range [" + values[1]->text +
-                      ", " + values[2]->text + "]");
+                  pname + " Default " + dv->text + " is outside its Range [" + p.values[1].text +
+                      ", " + p.values[2].text + "]");
     } else if (kind == "List") {
         bool found = false;
-        for (std::size_t v = 0; v < values.size(); ++v)
-            found = found || std::strcmp(values[v]->text, dv->text) == 0 ||
-                    (numeric && ToDouble(*values[v]) == ToDouble(*dv));
+        for (const AmiFileValue& v : p.values)
+            found = found || v.text == dv->text || (numeric && ToDouble(v) == ToDouble(*dv));
         if (!found)
             c.Add(Message::AmiDefaultOutside, line,
                   pname + " Default " + dv->text + " is not in its List");
     }
 }
 
-void CheckBranch(AmiChecker& c, const AmiBranch* b) {
-    for (int k = 0; k < b->childCount; ++k) {
-        const AmiBranch* sub = ami_branch(b->children[k]);
-        if (sub == nullptr) continue;
-        if (ChildLeaf(sub, "Usage") != nullptr || ChildLeaf(sub, "Type") != nullptr) {
-            CheckParameter(c, sub, false);
+void CheckGroup(AmiChecker& c, const AmiFileNode& group) {
+    for (const AmiFileNode& sub : group.children) {
+        if (sub.isParameter) {
+            CheckParameter(c, sub.parameter, false);
         } else {
-            CheckBranch(c, sub);  // a group of parameters
+            CheckGroup(c, sub);
         }
     }
+}
+
+const AmiFileNode* Child(const AmiFileNode& group, const char* name) {
+    for (const AmiFileNode& sub : group.children)
+        if (sub.name == name) return &sub;
+    return nullptr;
 }
 
 }  // namespace
 
 void CheckAmiText(const std::string& name, const std::string& text, std::vector<Report>& reports,
                   bool* getWave, int ibisVersion) {
-    AmiChecker c{name, text, reports};
+    AmiChecker c{name, reports};
     if (getWave != nullptr) *getWave = true;
-    const std::string clean = ami_strip_comments(text);
-    const AmiParameters parsed(clean.c_str());
-    if (!parsed.ok) {
-        c.Add(Message::AmiParse, 1,
-              "the file does not parse: " + ami_explain_failure(clean, parsed.resultCode));
-        return;
-    }
-    const AmiBranch* root = ami_branch(parsed.tree->slots[0]);
-    if (root == nullptr) {
-        c.Add(Message::AmiParse, 1, "the file holds no parameter tree");
+    AmiFileContents file;
+    if (const std::string e = ami_read_file(text, file); !e.empty()) {
+        c.Add(Message::AmiParse, 1, "the file does not parse: " + e);
         return;
     }
     const std::string stem = std::filesystem::path(name).stem().string();
-    if (stem != root->name)
-        c.Add(Message::AmiRootName, c.LineOf(root->name),
-              "the root is named " + std::string(root->name) + ", the file " + stem);
-    const AmiBranch* reserved = ChildBranch(root, "Reserved_Parameters");
-    if (reserved == nullptr) {
-        c.Add(Message::AmiNoReserved, c.LineOf(root->name), "no Reserved_Parameters branch");
+    if (stem != file.root)
+        c.Add(Message::AmiRootName, file.rootLine,
+              "the root is named " + file.root + ", the file " + stem);
+    if (!file.reserved) {
+        c.Add(Message::AmiNoReserved, file.rootLine, "no Reserved_Parameters branch");
     } else {
+        const AmiFileNode& reserved = *file.reserved;
         static const std::set<std::string> kKnown = {"AMI_Version",
                                                      "Init_Returns_Impulse",
                                                      "GetWave_Exists",
@@ -261,54 +207,41 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
                                                      "Tx_Sj_Frequency",
                                                      "Crosstalk_Path"};
         for (const char* required : {"Init_Returns_Impulse", "GetWave_Exists"}) {
-            if (ChildBranch(reserved, required) == nullptr)
-                c.Add(Message::AmiReservedMissing, c.LineOf("Reserved_Parameters"),
+            if (Child(reserved, required) == nullptr)
+                c.Add(Message::AmiReservedMissing, reserved.line,
                       std::string("Reserved_Parameters has no ") + required);
         }
         // AMI_Version: required from IBIS 5.1 (not in 5.0), as Usage Info,
-        // Type String, Format Value.
-        const AmiBranch* amiVersion = ChildBranch(reserved, "AMI_Version");
-        if (amiVersion == nullptr && (ibisVersion == 0 || ibisVersion >= 51))
-            c.Add(Message::AmiReservedMissing, c.LineOf("Reserved_Parameters"),
+        // Type String, Format Value (checked with the parameter).
+        if (Child(reserved, "AMI_Version") == nullptr && (ibisVersion == 0 || ibisVersion >= 51))
+            c.Add(Message::AmiReservedMissing, reserved.line,
                   "Reserved_Parameters has no AMI_Version");
-        if (amiVersion != nullptr) {
-            const AmiLeaf* type = ChildLeaf(amiVersion, "Type");
-            if (type != nullptr && type->valueCount > 0 &&
-                std::string(type->values[0].text) != "String")
-                c.Add(Message::AmiType, c.LineOf("AMI_Version"),
-                      std::string("AMI_Version has Type ") + type->values[0].text +
-                          "; it must be String");
-        }
-        auto boolean = [&](const char* n, bool fallback) {
-            const AmiBranch* b = ChildBranch(reserved, n);
-            if (b == nullptr) return fallback;
-            const AmiLeaf* v = ChildLeaf(b, "Value");
-            if (v == nullptr) v = ChildLeaf(b, "Default");
-            return v != nullptr && v->valueCount > 0 ? std::strcmp(v->values[0].text, "True") == 0
-                                                     : fallback;
+        const AmiFileNode* impulseNode = Child(reserved, "Init_Returns_Impulse");
+        const AmiFileNode* waveNode = Child(reserved, "GetWave_Exists");
+        // A Boolean's value: its Value, else its Default.
+        auto boolean = [](const AmiFileNode* n, bool fallback) {
+            if (n == nullptr) return fallback;
+            const AmiFileParameter& p = n->parameter;
+            if (p.format == "Value" && !p.values.empty()) return p.values[0].text == "True";
+            if (p.defaultValue) return p.defaultValue->text == "True";
+            return fallback;
         };
-        const bool impulse = boolean("Init_Returns_Impulse", true),
-                   wave = boolean("GetWave_Exists", false);
-        if (getWave != nullptr)
-            *getWave = wave || ChildBranch(reserved, "GetWave_Exists") == nullptr;
-        if (ChildBranch(reserved, "Init_Returns_Impulse") != nullptr &&
-            ChildBranch(reserved, "GetWave_Exists") != nullptr && !impulse && !wave)
-            c.Add(Message::AmiDoesNothing, c.LineOf("Init_Returns_Impulse"),
+        const bool impulse = boolean(impulseNode, true), wave = boolean(waveNode, false);
+        if (getWave != nullptr) *getWave = wave || waveNode == nullptr;
+        if (impulseNode != nullptr && waveNode != nullptr && !impulse && !wave)
+            c.Add(Message::AmiDoesNothing, impulseNode->line,
                   "Init_Returns_Impulse False with GetWave_Exists False");
-        for (int k = 0; k < reserved->childCount; ++k) {
-            const AmiBranch* sub = ami_branch(reserved->children[k]);
-            if (sub == nullptr) continue;
-            if (!kKnown.count(sub->name))
-                c.Add(Message::AmiUnknownReserved, c.LineOf(sub->name),
-                      std::string(sub->name) + " is not a reserved parameter");
-            CheckParameter(c, sub, true);
+        for (const AmiFileNode& sub : reserved.children) {
+            if (!kKnown.count(sub.name))
+                c.Add(Message::AmiUnknownReserved, sub.line,
+                      sub.name + " is not a reserved parameter");
+            CheckParameter(c, sub.parameter, true);
         }
     }
-    const AmiBranch* specific = ChildBranch(root, "Model_Specific");
-    if (specific == nullptr) {
-        c.Add(Message::AmiNoModelSpecific, c.LineOf(root->name), "no Model_Specific branch");
+    if (!file.modelSpecific) {
+        c.Add(Message::AmiNoModelSpecific, file.rootLine, "no Model_Specific branch");
     } else {
-        CheckBranch(c, specific);
+        CheckGroup(c, *file.modelSpecific);
     }
 }
 

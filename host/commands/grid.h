@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "ami_file.h"
+#include "ami_inputs.h"
 #include "commands.h"
 #include "session.h"
 #include "workers.h"

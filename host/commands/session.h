@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ami_file.h"
+#include "ami_inputs.h"
 #include "channel_source.h"
 #include "commands.h"
 #include "link/eye.h"

@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "ami_file.h"
+#include "ami_check.h"
+#include "ami_inputs.h"
 #include "ami_library.h"
 #include "commands.h"
 #include "link/eye.h"
@@ -197,6 +198,30 @@ TEST(AmiFile, should_keep_groups_quote_strings_and_check_overrides) {
     ASSERT_EQ(issues.size(), 2u);
     EXPECT_TRUE(issues[0].error);  // unknown name
     EXPECT_TRUE(issues[1].error);  // not an integer
+}
+
+TEST(AmiFile, should_send_what_the_checker_accepts_in_either_format_spelling) {
+    // "(Format Range typ min max)" and "(Range typ min max)" mean the same;
+    // the host sent an empty value for the first spelling when it read .ami
+    // files on its own.
+    const std::string text =
+        "(m (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Format Value \"7.1\"))\n"
+        " (Init_Returns_Impulse (Usage Info) (Type Boolean) (Format Value False))\n"
+        " (GetWave_Exists (Usage Info) (Type Boolean) (Format Value True)))\n"
+        " (Model_Specific (a (Usage In) (Type Float) (Format Range 0.25 0 1))\n"
+        "  (b (Usage In) (Type Integer) (Format List 1 2 3) (Default 3))\n"
+        "  (c (Usage In) (Type Float) (Range 0.5 0 1))))\n";
+    std::vector<ibis::Report> reports;
+    ibis::CheckAmiText("m.ami", text, reports, nullptr, 71);
+    EXPECT_TRUE(reports.empty()) << reports.front().text;
+    AmiFile file;
+    ASSERT_EQ(ReadAmiFile(text, file), "");
+    EXPECT_EQ(BuildParameterString(file), "(m (a 0.25) (b 3) (c 0.5))");
+    EXPECT_EQ(file.reserved["GetWave_Exists"], "True");
+    const std::vector<Issue> issues = ApplyOverrides(file, {{"a", "2"}, {"b", "4"}}, false);
+    ASSERT_EQ(issues.size(), 2u);  // out of [0, 1]; not in the List
+    EXPECT_NE(issues[1].text.find("List"), std::string::npos);
+    EXPECT_NE(issues[0].text.find("Range [0, 1]"), std::string::npos);
 }
 
 TEST(Runner, should_pass_a_well_behaved_model_under_every_block_policy) {

@@ -186,6 +186,23 @@ TEST(IbisStandard, should_catch_the_added_faults) {
     EXPECT_TRUE(Has(Check("m.ami", Edit(ami, "(Value \"7.0\")", "(List \"7.0\" \"6.0\")")), 6009));
 }
 
+TEST(IbisStandard, should_place_each_ami_report_on_its_parameters_own_line) {
+    // Two parameters named gain: the second (line 5) is the faulty one. A
+    // "(" in a comment or in quotes does not move anything.
+    const std::string ami =
+        "(m (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+        " (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))\n"
+        " (GetWave_Exists (Usage Info) (Type Boolean) (Value True)))  | (not a group\n"
+        " (Model_Specific (gain (Usage In) (Type Integer) (Default 1) (Description \"(x\"))\n"
+        "  (eq (gain (Usage In) (Type Integer) (Range 1 0 3) (Default 7)))\n"
+        "  (t (Usage In) (Type Float) (Table (Labels a b) (1 2)))))\n";
+    std::vector<Report> reports;
+    CheckAmiText("m.ami", ami, reports, nullptr, 71);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].line, 5);
+    EXPECT_NE(reports[0].text.find("outside its Range"), std::string::npos) << reports[0].text;
+}
+
 TEST(IbisStandard, should_run_in_time_linear_in_the_file) {
     // 20 000 pins on a [Model Selector] of 20 000 entries, and a 20 000-pin
     // package with a sparse matrix: well under a second (it took 33 s when

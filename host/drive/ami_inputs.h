@@ -1,5 +1,5 @@
-// Reading an .ami parameter file and building AMI_parameters_in from it, as a
-// simulator does: the root name, then every Model_Specific parameter of Usage
+// AMI_parameters_in from an .ami parameter file (read by the shared reader),
+// as a simulator builds it: the root name, then every Model_Specific parameter of Usage
 // In or InOut at its default (or an override), nested groups kept as groups.
 #pragma once
 
@@ -39,7 +39,7 @@ struct AmiFile {
 // Removes "|" comments (outside double quotes) up to the end of each line.
 std::string StripComments(const std::string& text);
 
-// Parses the text of an .ami file with the model's own parser. Returns an
+// Reads the text of an .ami file (the model's own parser underneath). Returns an
 // error message ("line 12: '(' is never closed"), empty on success.
 std::string ReadAmiFile(const std::string& text, AmiFile& out);
 

@@ -1,4 +1,4 @@
-#include "ami_file.h"
+#include "ami_inputs.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -6,33 +6,12 @@
 #include <sstream>
 
 #include "ami_explain.h"
+#include "ami_file.h"
 #include "ami_parameters.h"
 
 namespace amihost {
 
 namespace {
-
-std::vector<std::string> Values(const AmiLeaf* leaf) {
-    std::vector<std::string> out;
-    for (int v = 0; v < leaf->valueCount; ++v) out.emplace_back(leaf->values[v].text);
-    return out;
-}
-
-const AmiLeaf* ChildLeaf(const AmiBranch* branch, const char* name) {
-    for (int c = 0; c < branch->childCount; ++c) {
-        const AmiLeaf* leaf = ami_leaf(branch->children[c]);
-        if (leaf != nullptr && std::string(leaf->name) == name) return leaf;
-    }
-    return nullptr;
-}
-
-const AmiBranch* ChildBranch(const AmiBranch* branch, const char* name) {
-    for (int c = 0; c < branch->childCount; ++c) {
-        const AmiBranch* sub = ami_branch(branch->children[c]);
-        if (sub != nullptr && std::string(sub->name) == name) return sub;
-    }
-    return nullptr;
-}
 
 bool ToNumber(const std::string& text, double& value) {
     if (text.empty()) return false;
@@ -44,50 +23,29 @@ std::string Quote(const std::string& type, const std::string& value) {
     return value;
 }
 
-// A parameter description holds a Usage leaf; anything else is a group.
-bool IsParameter(const AmiBranch* branch) { return ChildLeaf(branch, "Usage") != nullptr; }
-
-AmiParameter Describe(const AmiBranch* branch, const std::string& path) {
+AmiParameter Describe(const AmiFileParameter& d) {
     AmiParameter p;
-    p.path = path;
-    p.name = branch->name;
-    auto first = [&](const char* leafName) -> std::string {
-        const AmiLeaf* leaf = ChildLeaf(branch, leafName);
-        return leaf != nullptr && leaf->valueCount > 0 ? leaf->values[0].text : "";
-    };
-    p.usage = first("Usage");
-    p.type = first("Type");
-    p.description = first("Description");
-    if (const AmiLeaf* range = ChildLeaf(branch, "Range")) {
-        const std::vector<std::string> v = Values(range);
-        double lo = 0, hi = 0;
-        if (v.size() >= 3 && ToNumber(v[1], lo) && ToNumber(v[2], hi)) {
-            p.min = lo;
-            p.max = hi;
-        }
-        if (!v.empty()) p.defaultValue = v[0];
-    }
-    if (const AmiLeaf* list = ChildLeaf(branch, "List")) {
-        p.list = Values(list);
-        if (!p.list.empty()) p.defaultValue = p.list[0];
-    }
-    if (const AmiLeaf* value = ChildLeaf(branch, "Value")) {
-        if (value->valueCount > 0) p.defaultValue = value->values[0].text;
-    }
-    if (const AmiLeaf* def = ChildLeaf(branch, "Default")) {
-        if (def->valueCount > 0) p.defaultValue = def->values[0].text;
+    p.path = d.path;
+    p.name = d.name;
+    p.usage = d.usage ? d.usage->text : "";
+    p.type = d.type ? d.type->text : "";
+    p.description = d.description;
+    p.defaultValue = d.SentValue();
+    if (d.format == "List")
+        for (const AmiFileValue& v : d.values) p.list.push_back(v.text);
+    double lo = 0, hi = 0;
+    if (d.Bounds(lo, hi)) {
+        p.min = lo;
+        p.max = hi;
     }
     return p;
 }
 
-// Collects the parameters below `branch` and the tree of those to send.
-void Collect(const AmiBranch* branch, const std::string& prefix, AmiFile& file, ParamNode& node) {
-    for (int c = 0; c < branch->childCount; ++c) {
-        const AmiBranch* sub = ami_branch(branch->children[c]);
-        if (sub == nullptr) continue;  // descriptions of groups and stray leaves
-        const std::string path = prefix.empty() ? sub->name : prefix + "." + sub->name;
-        if (IsParameter(sub)) {
-            AmiParameter p = Describe(sub, path);
+// Collects the parameters below `group` and the tree of those to send.
+void Collect(const AmiFileNode& group, AmiFile& file, ParamNode& node) {
+    for (const AmiFileNode& sub : group.children) {
+        if (sub.isParameter) {
+            AmiParameter p = Describe(sub.parameter);
             if (p.usage == "In" || p.usage == "InOut") {
                 ParamNode leaf;
                 leaf.name = p.name;
@@ -97,10 +55,10 @@ void Collect(const AmiBranch* branch, const std::string& prefix, AmiFile& file, 
             }
             file.parameters.push_back(p);
         } else {
-            ParamNode group;
-            group.name = sub->name;
-            Collect(sub, path, file, group);
-            if (!group.children.empty()) node.children.push_back(group);
+            ParamNode inner;
+            inner.name = sub.name;
+            Collect(sub, file, inner);
+            if (!inner.children.empty()) node.children.push_back(inner);
         }
     }
 }
@@ -159,24 +117,15 @@ std::string ParseParameterString(const std::string& text) {
 }
 
 std::string ReadAmiFile(const std::string& text, AmiFile& out) {
-    const std::string clean = StripComments(text);
-    AmiParameters parsed(clean.c_str());
-    if (!parsed.ok) return ExplainParseFailure(clean, parsed.resultCode);
-    const AmiBranch* root = ami_branch(parsed.tree->slots[0]);
-    if (root == nullptr) return "the .ami file holds no parameter tree";
+    AmiFileContents contents;
+    if (std::string e = ami_read_file(text, contents); !e.empty()) return e;
     out = AmiFile{};
-    out.root = root->name;
-    out.inputs.name = root->name;
-    if (const AmiBranch* reserved = ChildBranch(root, "Reserved_Parameters")) {
-        for (int c = 0; c < reserved->childCount; ++c) {
-            const AmiBranch* sub = ami_branch(reserved->children[c]);
-            if (sub == nullptr) continue;
-            const AmiParameter p = Describe(sub, sub->name);
-            out.reserved[p.name] = p.defaultValue;
-        }
-    }
-    const AmiBranch* specific = ChildBranch(root, "Model_Specific");
-    if (specific != nullptr) Collect(specific, "", out, out.inputs);
+    out.root = contents.root;
+    out.inputs.name = contents.root;
+    if (contents.reserved)
+        for (const AmiFileNode& p : contents.reserved->children)
+            out.reserved[p.name] = p.parameter.SentValue();
+    if (contents.modelSpecific) Collect(*contents.modelSpecific, out, out.inputs);
     return "";
 }
 

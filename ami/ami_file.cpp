@@ -1,0 +1,168 @@
+#include "ami_file.h"
+
+#include <cstring>
+#include <unordered_map>
+
+#include "ami_explain.h"
+#include "ami_parameters.h"
+
+namespace {
+
+const char* const kFormats[] = {"Value", "Range", "List",     "Corner",     "Increment",
+                                "Steps", "Table", "Gaussian", "Dual-Dirac", "DjRj"};
+
+// The line of each node: the parser gives slot k to the k-th "(" outside
+// double quotes, counted from the first one.
+struct Lines {
+    std::unordered_map<const void*, int> byNode;
+    int Of(const void* node) const {
+        const auto found = byNode.find(node);
+        return found == byNode.end() ? 1 : found->second;
+    }
+};
+
+Lines NodeLines(const std::string& text, const AmiTree& tree) {
+    Lines lines;
+    bool quoted = false;
+    int line = 1;
+    std::int32_t slot = 0;
+    for (char c : text) {
+        if (slot >= tree.slotCount) break;
+        if (c == '\n') ++line;
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '(' && !quoted) {
+            if (tree.slots[slot].node != nullptr) lines.byNode[tree.slots[slot].node] = line;
+            ++slot;
+        }
+    }
+    return lines;
+}
+
+AmiFileValue Value(const AmiValue& v) { return AmiFileValue{v.text, v.type}; }
+
+const AmiLeaf* ChildLeaf(const AmiBranch* branch, const char* name) {
+    for (int c = 0; c < branch->childCount; ++c) {
+        const AmiLeaf* leaf = ami_leaf(branch->children[c]);
+        if (leaf != nullptr && std::strcmp(leaf->name, name) == 0) return leaf;
+    }
+    return nullptr;
+}
+
+std::optional<AmiFileValue> FirstValue(const AmiBranch* branch, const char* name) {
+    const AmiLeaf* leaf = ChildLeaf(branch, name);
+    if (leaf == nullptr || leaf->valueCount < 1) return std::nullopt;
+    return Value(leaf->values[0]);
+}
+
+AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, int line) {
+    AmiFileParameter p;
+    p.name = branch->name;
+    p.path = path;
+    p.line = line;
+    p.usage = FirstValue(branch, "Usage");
+    p.type = FirstValue(branch, "Type");
+    p.defaultValue = FirstValue(branch, "Default");
+    if (const auto d = FirstValue(branch, "Description")) p.description = d->text;
+    for (int c = 0; c < branch->childCount && p.format.empty(); ++c) {
+        const AmiLeaf* leaf = ami_leaf(branch->children[c]);
+        if (leaf == nullptr) continue;
+        int first = 0;
+        if (std::strcmp(leaf->name, "Format") == 0) {
+            if (leaf->valueCount < 1) continue;
+            p.format = leaf->values[0].text;
+            first = 1;
+        } else if (ami_is_format_name(leaf->name)) {
+            p.format = leaf->name;
+        } else {
+            continue;
+        }
+        for (int v = first; v < leaf->valueCount; ++v) p.values.push_back(Value(leaf->values[v]));
+    }
+    // A Table holds rows, so it is a branch: "(Table (Labels a b) (1 2))".
+    for (int c = 0; c < branch->childCount && p.format.empty(); ++c) {
+        const AmiBranch* sub = ami_branch(branch->children[c]);
+        if (sub != nullptr && std::strcmp(sub->name, "Table") == 0) p.format = "Table";
+    }
+    return p;
+}
+
+// `describes` forces a parameter's description (every child of Reserved_Parameters).
+AmiFileNode Node(const AmiBranch* branch, const std::string& path, const Lines& lines,
+                 bool describes) {
+    AmiFileNode node;
+    node.name = branch->name;
+    node.line = lines.Of(branch);
+    node.isParameter =
+        describes || ChildLeaf(branch, "Usage") != nullptr || ChildLeaf(branch, "Type") != nullptr;
+    if (node.isParameter) {
+        node.parameter = Describe(branch, path, node.line);
+        return node;
+    }
+    for (int c = 0; c < branch->childCount; ++c) {
+        const AmiBranch* sub = ami_branch(branch->children[c]);
+        if (sub == nullptr) continue;  // a group's own description or a stray leaf
+        node.children.push_back(
+            Node(sub, path.empty() ? sub->name : path + "." + sub->name, lines, false));
+    }
+    return node;
+}
+
+}  // namespace
+
+bool ami_is_format_name(const std::string& name) {
+    for (const char* f : kFormats)
+        if (name == f) return true;
+    return false;
+}
+
+std::string AmiFileParameter::SentValue() const {
+    if (defaultValue) return defaultValue->text;
+    static const char* const kTypical[] = {"Value",  "Range",     "List",
+                                           "Corner", "Increment", "Steps"};
+    for (const char* f : kTypical)
+        if (format == f && !values.empty()) return values[0].text;
+    return "";
+}
+
+bool AmiFileParameter::Bounds(double& min, double& max) const {
+    if ((format != "Range" && format != "Increment" && format != "Steps") || values.size() < 3)
+        return false;
+    double lo = 0, hi = 0;
+    if (!ami_number_value(values[1].text.c_str(), &lo) ||
+        !ami_number_value(values[2].text.c_str(), &hi))
+        return false;
+    min = lo;
+    max = hi;
+    return true;
+}
+
+std::string ami_read_file(const std::string& text, AmiFileContents& out) {
+    const std::string clean = ami_strip_comments(text);
+    const AmiParameters parsed(clean.c_str());
+    if (!parsed.ok) return ami_explain_failure(clean, parsed.resultCode);
+    const AmiBranch* root = ami_branch(parsed.tree->slots[0]);
+    if (root == nullptr) return "the file holds no parameter tree";
+    const Lines lines = NodeLines(clean, *parsed.tree);
+    out = AmiFileContents{};
+    out.root = root->name;
+    out.rootLine = lines.Of(root);
+    for (int c = 0; c < root->childCount; ++c) {
+        const AmiBranch* sub = ami_branch(root->children[c]);
+        if (sub == nullptr) continue;
+        std::optional<AmiFileNode>* branch = nullptr;
+        if (std::strcmp(sub->name, "Reserved_Parameters") == 0) branch = &out.reserved;
+        if (std::strcmp(sub->name, "Model_Specific") == 0) branch = &out.modelSpecific;
+        if (branch == nullptr || branch->has_value()) continue;  // the first of each
+        const bool reserved = branch == &out.reserved;
+        AmiFileNode node;
+        node.name = sub->name;
+        node.line = lines.Of(sub);
+        for (int k = 0; k < sub->childCount; ++k) {
+            const AmiBranch* p = ami_branch(sub->children[k]);
+            if (p != nullptr) node.children.push_back(Node(p, p->name, lines, reserved));
+        }
+        *branch = std::move(node);
+    }
+    return "";
+}

@@ -1,0 +1,100 @@
+// The .ami file reader shared by the tools.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ami_file.h"
+
+namespace {
+
+// Lines counted by hand in the texts below.
+const char* const kFile = R"(| comment with ( and ) that must not shift a line
+(tx
+  (Reserved_Parameters
+    (AMI_Version (Usage Info) (Type String) (Value "7.0"))
+    (Ignore_Bits (Value 4))
+  )
+  (Model_Specific
+    (gain (Usage In) (Type Float) (Format Range 0.5 0 1) (Description "a ( in quotes"))
+    (eq
+      (gain (Usage In) (Type Integer) (List 3 1 2 3) (Default 2))
+      (mode (Usage InOut) (Type String) (Format Corner "typ" "slow" "fast")))
+    (label (Usage Info) (Type String) (Default "x"))
+    (table (Usage In) (Type Float) (Table (Labels a b) (1 2)))
+  )
+)
+)";
+
+TEST(AmiFileReader, should_give_each_parameter_its_own_line_path_and_format) {
+    AmiFileContents f;
+    ASSERT_EQ(ami_read_file(kFile, f), "");
+    EXPECT_EQ(f.root, "tx");
+    EXPECT_EQ(f.rootLine, 2);
+    ASSERT_TRUE(f.reserved && f.modelSpecific);
+    EXPECT_EQ(f.reserved->line, 3);
+    EXPECT_EQ(f.modelSpecific->line, 7);
+
+    // Every child of Reserved_Parameters is described, with or without Usage.
+    ASSERT_EQ(f.reserved->children.size(), 2u);
+    const AmiFileNode& bits = f.reserved->children[1];
+    EXPECT_TRUE(bits.isParameter);
+    EXPECT_FALSE(bits.parameter.usage.has_value());
+    EXPECT_EQ(bits.parameter.SentValue(), "4");
+    EXPECT_EQ(bits.line, 5);
+
+    const auto& ms = f.modelSpecific->children;
+    ASSERT_EQ(ms.size(), 4u);
+    // "(Format Range typ min max)": the typical value is sent; bounds read.
+    const AmiFileParameter& gain = ms[0].parameter;
+    EXPECT_EQ(gain.format, "Range");
+    EXPECT_EQ(gain.line, 8);
+    EXPECT_EQ(gain.SentValue(), "0.5");
+    EXPECT_EQ(gain.description, "a ( in quotes");
+    double lo = -1, hi = -1;
+    ASSERT_TRUE(gain.Bounds(lo, hi));
+    EXPECT_EQ(lo, 0.0);
+    EXPECT_EQ(hi, 1.0);
+
+    // A group, and a parameter of the same name inside it on its own line.
+    ASSERT_FALSE(ms[1].isParameter);
+    EXPECT_EQ(ms[1].line, 9);
+    const AmiFileParameter& inner = ms[1].children[0].parameter;
+    EXPECT_EQ(inner.path, "eq.gain");
+    EXPECT_EQ(inner.line, 10);
+    EXPECT_EQ(inner.format, "List");
+    EXPECT_EQ(inner.SentValue(), "2");  // the Default wins over the first listed value
+    EXPECT_FALSE(inner.Bounds(lo, hi));
+    ASSERT_EQ(inner.values.size(), 4u);
+    EXPECT_EQ(inner.values[0].type, AmiValueType::Integer);
+    EXPECT_EQ(ms[1].children[1].parameter.SentValue(), "typ");
+    EXPECT_EQ(ms[1].children[1].parameter.values[0].type, AmiValueType::String);
+
+    // A Default alone; a Table sends nothing by itself.
+    EXPECT_EQ(ms[2].parameter.format, "");
+    EXPECT_EQ(ms[2].parameter.SentValue(), "x");
+    EXPECT_EQ(ms[3].parameter.format, "Table");
+    EXPECT_EQ(ms[3].parameter.SentValue(), "");
+    EXPECT_EQ(ms[3].line, 13);
+}
+
+TEST(AmiFileReader, should_say_where_a_broken_file_goes_wrong_and_accept_missing_branches) {
+    AmiFileContents f;
+    const std::string e = ami_read_file("(m\n  (a (Usage In)\n", f);
+    EXPECT_NE(e.find("line"), std::string::npos) << e;
+    EXPECT_NE(ami_read_file("", f), "");
+    EXPECT_NE(ami_read_file("no parentheses", f), "");
+
+    ASSERT_EQ(ami_read_file("(m (Model_Specific (x (Usage In) (Type Integer) (Value 1))))", f), "");
+    EXPECT_FALSE(f.reserved.has_value());
+    ASSERT_TRUE(f.modelSpecific.has_value());
+    EXPECT_EQ(f.modelSpecific->children[0].parameter.SentValue(), "1");
+    // A format word that is not one: kept as written for the checker to judge.
+    ASSERT_EQ(
+        ami_read_file("(m (Model_Specific (x (Usage In) (Type Integer) (Format Rnage 1))))", f),
+        "");
+    EXPECT_EQ(f.modelSpecific->children[0].parameter.format, "Rnage");
+    EXPECT_FALSE(ami_is_format_name("Rnage"));
+    EXPECT_TRUE(ami_is_format_name("Dual-Dirac"));
+}
+
+}  // namespace
