@@ -14,7 +14,7 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     InvarianceOptions o = given;
     if (const int status = ResolveIbs(o)) return status;
     if (!(o.tolerance >= 0) || !std::isfinite(o.tolerance)) {
-        Error("--tolerance must be a finite number of volts, 0 or more");
+        PrintError("--tolerance must be a finite number of volts, 0 or more");
         return 2;
     }
     std::vector<std::string> names;
@@ -24,19 +24,21 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         at = comma + 1;
     }
     if (names.size() < 2) {
-        Error("--policies needs at least two block policies to compare");
+        PrintError("--policies needs at least two block policies to compare");
         return 2;
     }
-    std::vector<BlockPolicy> policies(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (!BlockPolicy::Parse(names[i], policies[i])) {
-            Error("unknown block policy '" + names[i] + "'");
+    std::vector<BlockPolicy> policies;
+    for (const std::string& name : names) {
+        const Expected<BlockPolicy> policy = BlockPolicy::Parse(name);
+        if (!policy) {
+            PrintError(policy.error());
             return 2;
         }
+        policies.push_back(*policy);
     }
     Setup setup;
     if (HaveReceiverOptions(o)) {
-        Error(
+        PrintError(
             "check-invariance runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs "
             "are for 'run'");
         return 2;
@@ -45,9 +47,9 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, setup.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {
-        Error("check-invariance keeps the waveform in memory; use at most " +
-              std::to_string(kMaxInMemorySamples) + " samples (this is " +
-              std::to_string(plan.samples) + ")");
+        PrintError("check-invariance keeps the waveform in memory; use at most " +
+                   std::to_string(kMaxInMemorySamples) + " samples (this is " +
+                   std::to_string(plan.samples) + ")");
         return 2;
     }
     Channel channel;
@@ -81,7 +83,7 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     work.stop = [] { return Interrupted(); };
     const std::vector<WorkOutcome> outcomes = RunInWorkers(names.size(), runOne, work);
     if (Interrupted()) {
-        Error("interrupted");
+        PrintError("interrupted");
         return 130;
     }
     std::vector<double> reference;

@@ -36,7 +36,7 @@ int Column(const std::vector<std::string>& header, const std::string& name) {
 
 int CommandMerge(const MergeOptions& o) {
     if (o.inputs.empty()) {
-        Error("merge needs the shard CSV files");
+        PrintError("merge needs the shard CSV files");
         return 2;
     }
     std::string header;
@@ -47,12 +47,12 @@ int CommandMerge(const MergeOptions& o) {
     for (const std::string& path : o.inputs) {
         std::ifstream in(path);
         if (!in) {
-            Error("cannot open " + path);
+            PrintError("cannot open " + path);
             return 2;
         }
         std::string line, first;
         if (!std::getline(in, first) || first.rfind("index,", 0) != 0) {
-            Error(path + ": not a sweep or optimize CSV (its header must begin with index)");
+            PrintError(path + ": not a sweep or optimize CSV (its header must begin with index)");
             return 2;
         }
         if (header.empty()) {
@@ -60,13 +60,14 @@ int CommandMerge(const MergeOptions& o) {
             columns = Cells(first);
             gridColumn = Column(columns, "grid_size");
             if (gridColumn < 0) {
-                Error(path +
-                      ": no grid_size column (a shard written by an older amihost; run it again)");
+                PrintError(
+                    path +
+                    ": no grid_size column (a shard written by an older amihost; run it again)");
                 return 2;
             }
         }
         if (first != header) {
-            Error(path + ": its columns differ from " + o.inputs.front() + "'s");
+            PrintError(path + ": its columns differ from " + o.inputs.front() + "'s");
             return 2;
         }
         int number = 1;
@@ -77,29 +78,30 @@ int CommandMerge(const MergeOptions& o) {
             char* end = nullptr;
             const unsigned long long index = std::strtoull(cells[0].c_str(), &end, 10);
             if (cells[0].empty() || *end != '\0' || cells.size() != columns.size()) {
-                Error(path + ":" + std::to_string(number) +
-                      ": the row does not begin with its index or has " +
-                      std::to_string(cells.size()) + " cells for " +
-                      std::to_string(columns.size()) + " columns");
+                PrintError(path + ":" + std::to_string(number) +
+                           ": the row does not begin with its index or has " +
+                           std::to_string(cells.size()) + " cells for " +
+                           std::to_string(columns.size()) + " columns");
                 return 2;
             }
             const unsigned long long size =
                 std::strtoull(cells[static_cast<std::size_t>(gridColumn)].c_str(), nullptr, 10);
             if (gridSize == 0) gridSize = size;
             if (size != gridSize || size == 0) {
-                Error(path + ":" + std::to_string(number) + ": grid_size " +
-                      cells[static_cast<std::size_t>(gridColumn)] + " differs from " +
-                      std::to_string(gridSize) + " (shards of different grids)");
+                PrintError(path + ":" + std::to_string(number) + ": grid_size " +
+                           cells[static_cast<std::size_t>(gridColumn)] + " differs from " +
+                           std::to_string(gridSize) + " (shards of different grids)");
                 return 2;
             }
             if (index >= gridSize) {
-                Error(path + ":" + std::to_string(number) + ": index " + std::to_string(index) +
-                      " is outside the grid of " + std::to_string(gridSize));
+                PrintError(path + ":" + std::to_string(number) + ": index " +
+                           std::to_string(index) + " is outside the grid of " +
+                           std::to_string(gridSize));
                 return 2;
             }
             if (!rows.emplace(index, cells).second) {
-                Error(path + ":" + std::to_string(number) + ": index " + std::to_string(index) +
-                      " is in two shards (shards overlap)");
+                PrintError(path + ":" + std::to_string(number) + ": index " +
+                           std::to_string(index) + " is in two shards (shards overlap)");
                 return 2;
             }
         }
@@ -108,9 +110,9 @@ int CommandMerge(const MergeOptions& o) {
     if (rows.size() != gridSize) {
         unsigned long long missing = 0;
         while (rows.count(missing)) ++missing;
-        Error(std::to_string(gridSize - rows.size()) + " of the grid's " +
-              std::to_string(gridSize) + " rows are missing, the first index " +
-              std::to_string(missing) + " (a shard is missing or incomplete)");
+        PrintError(std::to_string(gridSize - rows.size()) + " of the grid's " +
+                   std::to_string(gridSize) + " rows are missing, the first index " +
+                   std::to_string(missing) + " (a shard is missing or incomplete)");
         return 2;
     }
     // Optimize: one ranking of the whole grid.
@@ -134,8 +136,8 @@ int CommandMerge(const MergeOptions& o) {
             rows[order[r]][static_cast<std::size_t>(rank)] = std::to_string(r + 1);
     }
     OutputFile out(o.output);
-    if (!out.Open()) {
-        Error(out.Error());
+    if (const Status opened = out.Open(); !opened) {
+        PrintError(opened.error());
         return 2;
     }
     out.Write(header + "\n");
@@ -145,8 +147,8 @@ int CommandMerge(const MergeOptions& o) {
             line += (c ? "," : "") + entry.second[c];
         out.Write(line + "\n");
     }
-    if (const std::string e = out.Commit(); !e.empty()) {
-        Error(e);
+    if (const Status committed = out.Commit(); !committed) {
+        PrintError(committed.error());
         return 2;
     }
     return 0;

@@ -42,7 +42,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     OptimizeOptions o = options;
     if (const int status = ResolveIbs(o)) return status;
     if (o.confirm < 0) {
-        Error("--confirm must be 0 or more");
+        PrintError("--confirm must be 0 or more");
         return 2;
     }
     GridRun run;
@@ -61,8 +61,8 @@ int CommandOptimize(const OptimizeOptions& options) {
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {
-        Error("the confirming runs keep their waveform in memory; use at most " +
-              std::to_string(kMaxInMemorySamples) + " samples");
+        PrintError("the confirming runs keep their waveform in memory; use at most " +
+                   std::to_string(kMaxInMemorySamples) + " samples");
         return 2;
     }
 
@@ -102,7 +102,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     const std::vector<WorkOutcome> outcomes =
         RunRows("optimize", o, jobs, candidates.size(), rankOne);
     if (Interrupted()) {
-        Error("interrupted; " + o.output + " was not written");
+        PrintError("interrupted; " + o.output + " was not written");
         return 130;
     }
     for (std::size_t slot = 0; slot < candidates.size(); ++slot) {
@@ -115,7 +115,7 @@ int CommandOptimize(const OptimizeOptions& options) {
             ok == 1) {
             c.ok = true;
         } else if (!w.done) {
-            Warning("candidate " + std::to_string(c.index) + ": " + w.failure);
+            PrintWarning("candidate " + std::to_string(c.index) + ": " + w.failure);
         }
     }
     std::vector<std::size_t> order(candidates.size());
@@ -154,8 +154,8 @@ int CommandOptimize(const OptimizeOptions& options) {
     }
 
     OutputFile csv(o.output);
-    if (!csv.Open()) {
-        Error(csv.Error());
+    if (const Status opened = csv.Open(); !opened) {
+        PrintError(opened.error());
         return 2;
     }
     std::string header = "index";
@@ -178,8 +178,8 @@ int CommandOptimize(const OptimizeOptions& options) {
                std::to_string(rankOf[i]) + "," + std::to_string(grid.total) + "\n";
         csv.Write(row);
     }
-    if (const std::string e = csv.Commit(); !e.empty()) {
-        Error(e);
+    if (const Status committed = csv.Commit(); !committed) {
+        PrintError(committed.error());
         return 2;
     }
     // A heat map for a grid of two parameters.
@@ -203,15 +203,14 @@ int CommandOptimize(const OptimizeOptions& options) {
                                  : anyOpen ? c.height
                                            : -std::log10(std::max(c.ber, 1e-30)));
         OutputFile png(o.heatmap);
-        if (const std::string e = png.CommitWritten(WriteHeatMap(png.TemporaryPath(), map));
-            !e.empty()) {
-            Error(e);
+        if (const Status s = png.CommitWritten(WriteHeatMap(png.TemporaryPath(), map)); !s) {
+            PrintError(s.error());
             return 2;
         }
         heatmapNote = o.heatmap;
     }
     if (order.empty() || !candidates[order[0]].ok) {
-        Error("no candidate could be ranked (every AMI_Init failed?)");
+        PrintError("no candidate could be ranked (every AMI_Init failed?)");
         return 1;
     }
     const Candidate& best = candidates[order[0]];

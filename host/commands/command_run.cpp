@@ -65,13 +65,13 @@ public:
           limit_(limit),
           csvLimit_(std::min(csvLimit, limit)),
           dt_(dt) {}
-    std::string Open() {
-        if (limit_ == 0) return "";
-        if (!raw_.Open(true)) return raw_.Error();
-        if (csvLimit_ == 0) return "";
-        if (!csv_.Open()) return csv_.Error();
+    Status Open() {
+        if (limit_ == 0) return {};
+        if (Status opened = raw_.Open(true); !opened) return opened;
+        if (csvLimit_ == 0) return {};
+        if (Status opened = csv_.Open(); !opened) return opened;
         csv_.Write(withInput_ ? "time_s,input_V,output_V\n" : "time_s,output_V\n");
-        return "";
+        return {};
     }
     void Add(const double* input, const double* y, std::size_t n, std::uint64_t at) {
         if (at >= limit_) return;
@@ -97,8 +97,8 @@ public:
         if (limit_ == 0) return;
         for (OutputFile* f : {&csv_, &raw_}) {
             if (f == &csv_ && csvLimit_ == 0) continue;
-            if (const std::string e = f->Commit(); !e.empty()) {
-                errors.push_back(e);
+            if (const Status committed = f->Commit(); !committed) {
+                errors.push_back(committed.error());
             } else {
                 files.push_back(f->Path());
             }
@@ -171,33 +171,28 @@ int CommandRun(const RunOptions& given) {
         if (const int status = PrepareReceiver(o, rxSetup)) return status;
     const int ignoreBits =
         std::max(setup.ignoreBits, haveRx && !o.ignoreBitsGiven ? rxSetup.ignoreBits : 0);
-    BlockPolicy policy;
-    if (!BlockPolicy::Parse(o.block, policy)) {
-        if (o.block == "fixed:0" || o.block == "bits:0" || o.block.rfind("random:", 0) == 0) {
-            Error("block policy '" + o.block +
-                  "': block sizes must be at least 1 and a random policy needs a seed "
-                  "(random:SEED[:MAX])");
-        } else {
-            Error("unknown block policy '" + o.block +
-                  "' (whole, fixed:N, bits:K, random:SEED[:MAX], numbers up to 2^32)");
-        }
+    const Expected<BlockPolicy> parsedPolicy = BlockPolicy::Parse(o.block);
+    if (!parsedPolicy) {
+        PrintError(parsedPolicy.error());
         return 2;
     }
+    const BlockPolicy policy = *parsedPolicy;
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, ignoreBits, plan)) return status;
     const int N = o.samplesPerBit;
     if (N < 8 && !o.quiet) {
-        Warning("only " + std::to_string(N) +
-                " samples per unit interval: rise time and eye width are limited by the sampling");
+        PrintWarning(
+            "only " + std::to_string(N) +
+            " samples per unit interval: rise time and eye width are limited by the sampling");
     }
     if (plan.kind == "step" && plan.bits <= static_cast<std::uint64_t>(ignoreBits) + 8 && !o.quiet)
-        Warning("--stimulus step with " + std::to_string(plan.bits) +
-                " bits: the step comes after bit " + std::to_string(ignoreBits + 8) +
-                ", so this run holds no step");
+        PrintWarning("--stimulus step with " + std::to_string(plan.bits) +
+                     " bits: the step comes after bit " + std::to_string(ignoreBits + 8) +
+                     ", so this run holds no step");
     std::error_code ec;
     fs::create_directories(o.outDir, ec);
     if (ec) {
-        Error("cannot create " + o.outDir + ": " + ec.message());
+        PrintError("cannot create " + o.outDir + ": " + ec.message());
         return 2;
     }
     const fs::path dir = fs::absolute(o.outDir, ec).lexically_normal();
@@ -245,17 +240,17 @@ int CommandRun(const RunOptions& given) {
     const std::uint64_t waveSamples = std::min(plan.samples, o.maxWaveformSamples);
     const std::uint64_t csvSamples = std::min(waveSamples, o.csvSamples);
     if (csvSamples * 60 * probes.size() > (std::uint64_t{100} << 20) && !o.quiet) {
-        Warning("the waveform CSV files will take about " +
-                std::to_string(csvSamples * 60 * probes.size() >> 20) +
-                " MB (--csv-samples limits them)");
+        PrintWarning("the waveform CSV files will take about " +
+                     std::to_string(csvSamples * 60 * probes.size() >> 20) +
+                     " MB (--csv-samples limits them)");
     }
     std::vector<std::unique_ptr<WaveformFiles>> waves;
     const char* stems[3] = {"waveform", "waveform_channel", "waveform_rx"};
     for (std::size_t k = 0; k < probes.size(); ++k) {
         waves.push_back(
             std::make_unique<WaveformFiles>(dir, stems[k], k == 0, waveSamples, csvSamples, dt));
-        if (const std::string e = waves.back()->Open(); !e.empty()) {
-            Error(e);
+        if (const Status opened = waves.back()->Open(); !opened) {
+            PrintError(opened.error());
             return 2;
         }
     }
@@ -373,7 +368,7 @@ int CommandRun(const RunOptions& given) {
     } catch (const InterruptedError&) {
         pipeline.reset();
         afterChannel.reset();
-        Error("interrupted; no result files were written");
+        PrintError("interrupted; no result files were written");
         return 130;
     }
     if (haveRx && rxStarted) rx.Close();
@@ -412,25 +407,24 @@ int CommandRun(const RunOptions& given) {
     if (o.plots && modelRan) {
         // The probes' pictures, one after another: cairo's shared caches are
         // not for two threads at once.
-        std::vector<std::vector<std::pair<std::string, std::string>>> byProbe(probes.size());
+        std::vector<std::vector<std::pair<std::string, Status>>> byProbe(probes.size());
         auto draw = [&](std::size_t k) {
             try {
                 ProbePictures(probes[k], eyes[k]->Density(), dir.string(), o.bitTime, N,
                               k == 0 ? ", " + plan.Describe() + " |" + codes : "", byProbe[k]);
             } catch (const std::exception& e) {
-                byProbe[k].emplace_back("", std::string("the pictures: ") + e.what());
+                byProbe[k].emplace_back("", Error{std::string("the pictures: ") + e.what()});
             }
         };
         for (std::size_t k = 0; k < probes.size(); ++k) draw(k);
-        std::vector<std::pair<std::string, std::string>> written;
-        for (const auto& w : byProbe) written.insert(written.end(), w.begin(), w.end());
-        for (const auto& [file, error] : written) {
-            if (!error.empty()) {
-                writeErrors.push_back(error);
-            } else {
-                files.push_back(file);
+        for (const auto& w : byProbe)
+            for (const auto& [file, status] : w) {
+                if (!status) {
+                    writeErrors.push_back(status.error());
+                } else {
+                    files.push_back(file);
+                }
             }
-        }
     }
 
     json summary = {
@@ -498,8 +492,8 @@ int CommandRun(const RunOptions& given) {
     const std::string summaryPath = (dir / "summary.json").string();
     files.push_back(summaryPath);
     summary["files"] = files;
-    if (const std::string e = WriteWholeFile(summaryPath, summary.dump(2) + "\n"); !e.empty()) {
-        writeErrors.push_back(e);
+    if (const Status s = WriteWholeFile(summaryPath, summary.dump(2) + "\n"); !s) {
+        writeErrors.push_back(s.error());
         files.pop_back();
     }
 
@@ -541,7 +535,7 @@ int CommandRun(const RunOptions& given) {
             for (const std::string& f : files) std::printf("  %s\n", f.c_str());
         }
     }
-    for (const std::string& e : writeErrors) Error(e);
+    for (const std::string& e : writeErrors) PrintError(e);
     if (!writeErrors.empty()) return 2;
     return breaches.empty() ? 0 : 1;
 }
@@ -570,7 +564,7 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
                           fs::path(AMIHOST_SOURCE_DIR) / "package/varnok_meridel_qlx_ami_tx.ami"});
     }
     if (o.ibsFile.empty() && (o.library.empty() || (o.amiFile.empty() && o.parameters.empty()))) {
-        Error(
+        PrintError(
             "cannot find this project's library and .ami file; give them with --library and --ami");
         return 2;
     }
@@ -623,11 +617,11 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
     if (o.plots) {
         const fs::path pair = top / "eyes_before_after.png";
         OutputFile png(pair.string());
-        const std::string e = png.CommitWritten(
+        const Status s = png.CommitWritten(
             WriteSideBySide(png.TemporaryPath(), (top / "default_codes/eye_channel.png").string(),
                             (top / "optimized_codes/eye_channel.png").string()));
-        if (!e.empty()) {
-            Error(e);
+        if (!s) {
+            PrintError(s.error());
             return 2;
         }
         if (!o.quiet)

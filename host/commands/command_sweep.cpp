@@ -16,58 +16,49 @@
 
 namespace amihost {
 
-bool ParseGridValues(const std::string& text, std::vector<std::string>& values) {
-    values.clear();
+Expected<std::vector<std::string>> ParseGridValues(const std::string& text) {
+    std::vector<std::string> values;
     if (text.find(':') != std::string::npos) {
         double lo = 0, hi = 0, step = 1;
         char extra = 0;
         const int n = std::sscanf(text.c_str(), "%lf:%lf:%lf%c", &lo, &hi, &step, &extra);
-        if (n < 2 || n > 3 || !(step > 0) || !(hi >= lo) || !std::isfinite(lo) ||
-            !std::isfinite(hi) || (hi - lo) / step > 1e6)
-            return false;
+        if (n < 2 || n > 3) return Error{"lo:hi or lo:hi:step, three numbers at most"};
+        if (!std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(step))
+            return Error{"the numbers must be finite"};
+        if (!(step > 0)) return Error{"the step must be above 0"};
+        if (!(hi >= lo)) {
+            char why[96];
+            std::snprintf(why, sizeof why, "the end %g is below the start %g", hi, lo);
+            return Error{why};
+        }
+        if ((hi - lo) / step > 1e6) return Error{"more than a million values"};
         for (double v = lo; v <= hi + 1e-9 * step; v += step) {
             std::ostringstream s;
             s.imbue(std::locale::classic());
             s << v;
             values.push_back(s.str());
         }
-        return true;
+        return values;
     }
+    if (text.empty()) return Error{"no values"};
     std::size_t at = 0;
     while (at <= text.size()) {
         const std::size_t comma = std::min(text.find(',', at), text.size());
         const std::string item = text.substr(at, comma - at);
-        if (item.empty()) return false;
+        if (item.empty()) return Error{"an empty value between commas"};
         values.push_back(item);
         at = comma + 1;
     }
-    return !values.empty();
+    return values;
 }
 
-std::string GridValuesProblem(const std::string& text) {
-    if (text.find(':') != std::string::npos) {
-        double lo = 0, hi = 0, step = 1;
-        char extra = 0;
-        const int n = std::sscanf(text.c_str(), "%lf:%lf:%lf%c", &lo, &hi, &step, &extra);
-        if (n < 2 || n > 3) return "lo:hi or lo:hi:step, three numbers at most";
-        if (!std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(step))
-            return "the numbers must be finite";
-        if (!(step > 0)) return "the step must be above 0";
-        if (!(hi >= lo)) {
-            char why[96];
-            std::snprintf(why, sizeof why, "the end %g is below the start %g", hi, lo);
-            return why;
-        }
-        if ((hi - lo) / step > 1e6) return "more than a million values";
-        return "";
-    }
-    if (text.empty()) return "no values";
-    return "an empty value between commas";
-}
-
-bool ParseShard(const std::string& text, int& k, int& n) {
+Expected<Shard> ParseShard(const std::string& text) {
+    Shard shard;
     char extra = 0;
-    return std::sscanf(text.c_str(), "%d/%d%c", &k, &n, &extra) == 2 && n >= 1 && k >= 1 && k <= n;
+    if (std::sscanf(text.c_str(), "%d/%d%c", &shard.k, &shard.n, &extra) == 2 && shard.n >= 1 &&
+        shard.k >= 1 && shard.k <= shard.n)
+        return shard;
+    return Error{"--shard expects K/N with 1 <= K <= N, got '" + text + "'"};
 }
 
 namespace {
@@ -102,9 +93,9 @@ int CommandSweep(const SweepOptions& options) {
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {
-        Error("each sweep row keeps its waveform in memory; use at most " +
-              std::to_string(kMaxInMemorySamples) + " samples (this is " +
-              std::to_string(plan.samples) + ")");
+        PrintError("each sweep row keeps its waveform in memory; use at most " +
+                   std::to_string(kMaxInMemorySamples) + " samples (this is " +
+                   std::to_string(plan.samples) + ")");
         return 2;
     }
     // This shard's rows: index i with i mod N = K - 1, in increasing order.
@@ -115,8 +106,8 @@ int CommandSweep(const SweepOptions& options) {
 
     if (const int status = CreateOutputFolder(o.outDir)) return status;
     OutputFile csv(o.output);
-    if (!csv.Open()) {
-        Error(csv.Error());
+    if (const Status opened = csv.Open(); !opened) {
+        PrintError(opened.error());
         return 2;
     }
     std::string header = "index";
@@ -222,7 +213,7 @@ int CommandSweep(const SweepOptions& options) {
     };
     const std::vector<WorkOutcome> outcomes = RunRows("sweep", o, jobs, mine.size(), rowOf);
     if (Interrupted()) {
-        Error("interrupted; " + o.output + " was not written");
+        PrintError("interrupted; " + o.output + " was not written");
         return 130;
     }
     std::vector<std::string> rows(mine.size());
@@ -236,13 +227,13 @@ int CommandSweep(const SweepOptions& options) {
         } else {
             rows[slot] = emptyRow(slot);
             ++failures;
-            Warning("row " + std::to_string(mine[slot]) + ": " +
-                    (w.failure.empty() ? std::string("no result") : w.failure));
+            PrintWarning("row " + std::to_string(mine[slot]) + ": " +
+                         (w.failure.empty() ? std::string("no result") : w.failure));
         }
     }
     for (const std::string& row : rows) csv.Write(row + "," + std::to_string(total) + "\n");
-    if (const std::string e = csv.Commit(); !e.empty()) {
-        Error(e);
+    if (const Status committed = csv.Commit(); !committed) {
+        PrintError(committed.error());
         return 2;
     }
     if (!o.quiet) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "link/result.h"
+
 namespace amihost {
 
 struct CommonOptions {
@@ -90,11 +92,12 @@ int CommandMerge(const MergeOptions& options);
 // The built-in default: this project's library and .ami file on PRBS7.
 int CommandDemo(RunOptions options, const std::string& executablePath);
 
-// Parses "lo:hi[:step]" or "a,b,c" into values; returns false if malformed.
-// GridValuesProblem says what is wrong with a malformed one.
-bool ParseGridValues(const std::string& text, std::vector<std::string>& values);
-std::string GridValuesProblem(const std::string& text);
+// Parses "lo:hi[:step]" or "a,b,c" into values; the error says what is wrong.
+Expected<std::vector<std::string>> ParseGridValues(const std::string& text);
 // Parses "K/N" with 1 <= K <= N.
-bool ParseShard(const std::string& text, int& k, int& n);
+struct Shard {
+    int k = 1, n = 1;
+};
+Expected<Shard> ParseShard(const std::string& text);
 
 }  // namespace amihost

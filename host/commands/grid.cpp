@@ -35,28 +35,30 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
     std::map<std::string, std::vector<std::string>> given;  // by path
     for (const std::string& g : gridArgs) {
         const std::size_t eq = g.find('=');
-        std::vector<std::string> values;
-        if (eq == std::string::npos || eq == 0 || !ParseGridValues(g.substr(eq + 1), values)) {
-            const std::string why =
-                eq == std::string::npos || eq == 0 ? "" : GridValuesProblem(g.substr(eq + 1));
-            Error("--grid expects NAME=a,b,c or NAME=lo:hi[:step], got '" + g + "'" +
-                  (why.empty() ? "" : ": " + why));
+        const Expected<std::vector<std::string>> parsed =
+            eq == std::string::npos || eq == 0 ? Expected<std::vector<std::string>>(Error{})
+                                               : ParseGridValues(g.substr(eq + 1));
+        if (!parsed) {
+            PrintError("--grid expects NAME=a,b,c or NAME=lo:hi[:step], got '" + g + "'" +
+                       (parsed.error().empty() ? "" : ": " + parsed.error()));
             return 2;
         }
+        const std::vector<std::string>& values = *parsed;
         const std::string name = g.substr(0, eq);
         const AmiParameter* p = grid.Find(name);
         if (p == nullptr) {
-            Error("--grid names " + name + ", which is not an input parameter of " + o.amiFile);
+            PrintError("--grid names " + name + ", which is not an input parameter of " +
+                       o.amiFile);
             return 2;
         }
         if (given.count(p->path)) {
-            Error("--grid names " + name + " twice; give all its values in one --grid");
+            PrintError("--grid names " + name + " twice; give all its values in one --grid");
             return 2;
         }
         for (const auto& [setName, value] : fixed) {
             if (grid.Find(setName) == p) {
-                Error(name + " is both swept (--grid) and set (--set " + setName + "=" + value +
-                      ")");
+                PrintError(name + " is both swept (--grid) and set (--set " + setName + "=" +
+                           value + ")");
                 return 2;
             }
         }
@@ -66,7 +68,7 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
     std::uint64_t size = 1;
     for (const auto& [path, values] : given) {
         if (size > (std::uint64_t{1} << 40) / values.size()) {
-            Error("the grid has more than 2^40 combinations");
+            PrintError("the grid has more than 2^40 combinations");
             return 2;
         }
         size *= values.size();
@@ -81,17 +83,17 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
             for (const Issue& issue : ApplyOverrides(copy, {{path, v}}, o.strict)) {
                 if (issue.text.rfind(path + " ", 0) != 0) continue;
                 if (issue.error) {
-                    Error("--grid " + issue.text);
+                    PrintError("--grid " + issue.text);
                     bad = true;
                 } else if (!o.quiet && ++warnings <= 5) {
-                    Warning("--grid " + issue.text);
+                    PrintWarning("--grid " + issue.text);
                 }
             }
             if (bad) return 2;
         }
         if (!o.quiet && warnings > 5)
-            Warning("--grid " + path + ": " + std::to_string(warnings - 5) +
-                    " more values outside its Range or List");
+            PrintWarning("--grid " + path + ": " + std::to_string(warnings - 5) +
+                         " more values outside its Range or List");
     }
     // The axes: the named ones; with no --grid at all, every integer Range or
     // List that is not set. Every other parameter keeps its default or --set.
@@ -118,7 +120,7 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
     grid.total = 1;
     for (const auto& axis : grid.axes) {
         if (grid.total > (std::uint64_t{1} << 40) / axis.second.size()) {
-            Error("the grid has more than 2^40 combinations");
+            PrintError("the grid has more than 2^40 combinations");
             return 2;
         }
         grid.total *= axis.second.size();
@@ -130,25 +132,28 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
                    const std::vector<std::string>& gridArgs, bool jobsGiven, int jobs,
                    const std::string& shard, GridRun& run) {
     if (o.amiFile.empty()) {
-        Error(command +
-              " needs an .ami file (--ami or --ibs): its Ranges and Lists give the values");
+        PrintError(command +
+                   " needs an .ami file (--ami or --ibs): its Ranges and Lists give the values");
         return 2;
     }
     if (jobsGiven && jobs < 1) {
-        Error("--jobs must be at least 1");
+        PrintError("--jobs must be at least 1");
         return 2;
     }
     if (HaveReceiverOptions(o)) {
-        Error(
+        PrintError(
             command +
             " runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs are for 'run'");
         return 2;
     }
     if (const int status = Prepare(o, run.probe)) return status;
-    if (!ParseShard(shard, run.shardK, run.shardN)) {
-        Error("--shard expects K/N with 1 <= K <= N");
+    const Expected<Shard> parsedShard = ParseShard(shard);
+    if (!parsedShard) {
+        PrintError(parsedShard.error());
         return 2;
     }
+    run.shardK = parsedShard->k;
+    run.shardN = parsedShard->n;
     if (!ParseSets(o.sets, run.fixed)) return 2;
     return BuildGrid(o, gridArgs, run.probe.file, run.fixed, run.grid);
 }
@@ -158,7 +163,7 @@ int CreateOutputFolder(const std::string& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) {
-        Error("cannot create " + dir + ": " + ec.message());
+        PrintError("cannot create " + dir + ": " + ec.message());
         return 2;
     }
     return 0;

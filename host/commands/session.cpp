@@ -18,20 +18,19 @@
 
 namespace amihost {
 
-void Error(const std::string& text) { std::cerr << "amihost: error: " << text << "\n"; }
-void Warning(const std::string& text) { std::cerr << "amihost: warning: " << text << "\n"; }
+void PrintError(const std::string& text) { std::cerr << "amihost: error: " << text << "\n"; }
+void PrintWarning(const std::string& text) { std::cerr << "amihost: warning: " << text << "\n"; }
 
 namespace {
 
-std::string ReadFile(const std::string& path, std::string& text) {
+Expected<std::string> ReadFile(const std::string& path) {
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return path + " is a directory";
+    if (std::filesystem::is_directory(path, ec)) return Error{path + " is a directory"};
     std::ifstream in(path, std::ios::binary);
-    if (!in) return "cannot open " + path;
+    if (!in) return Error{"cannot open " + path};
     std::ostringstream s;
     s << in.rdbuf();
-    text = s.str();
-    return "";
+    return s.str();
 }
 
 // "1e6", "1000000" or "1000000.0": a whole number of bits.
@@ -49,23 +48,23 @@ bool ParseBits(const std::string& text, std::uint64_t& bits) {
 
 int CheckCommonOptions(const CommonOptions& o) {
     if (!std::isfinite(o.bitTime) || !(o.bitTime > 0)) {
-        Error("--bit-time must be a positive, finite number of seconds");
+        PrintError("--bit-time must be a positive, finite number of seconds");
         return 2;
     }
     if (o.samplesPerBit < 1 || o.samplesPerBit > (1 << 20)) {
-        Error("--samples-per-bit must be between 1 and 1048576");
+        PrintError("--samples-per-bit must be between 1 and 1048576");
         return 2;
     }
     if (!std::isfinite(o.high) || !std::isfinite(o.low) || !(o.high > o.low)) {
-        Error("--high and --low must be finite, with --high above --low");
+        PrintError("--high and --low must be finite, with --high above --low");
         return 2;
     }
     if (o.ignoreBitsGiven && (o.ignoreBits < 0 || o.ignoreBits > 1000000)) {
-        Error("--ignore-bits must be between 0 and 1000000");
+        PrintError("--ignore-bits must be between 0 and 1000000");
         return 2;
     }
     if (!o.parameters.empty() && !o.amiFile.empty()) {
-        Error(
+        PrintError(
             "give the parameters either as an .ami file (--ami) or as a string (--params), not "
             "both");
         return 2;
@@ -77,7 +76,7 @@ bool ParseSets(const std::vector<std::string>& sets, std::map<std::string, std::
     for (const std::string& s : sets) {
         const std::size_t eq = s.find('=');
         if (eq == std::string::npos || eq == 0) {
-            Error("--set expects NAME=VALUE, got '" + s + "'");
+            PrintError("--set expects NAME=VALUE, got '" + s + "'");
             return false;
         }
         std::string name = s.substr(0, eq);
@@ -97,7 +96,7 @@ std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit) {
 int ResolveIbs(CommonOptions& o) {
     if (o.ibsFile.empty()) return 0;
     if (!o.library.empty() || !o.amiFile.empty() || !o.parameters.empty()) {
-        Error(
+        PrintError(
             "--ibs takes the library and the .ami file from the .ibs; do not give --library, --ami "
             "or --params too");
         return 2;
@@ -106,13 +105,13 @@ int ResolveIbs(CommonOptions& o) {
         std::string ext = std::filesystem::path(o.ibsFile).extension().string();
         for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (ext != ".ibs") {
-            Error("--ibs expects an .ibs file; " + o.ibsFile + " is not one");
+            PrintError("--ibs expects an .ibs file; " + o.ibsFile + " is not one");
             return 2;
         }
     }
     const ibis::FileResult check = ibis::CheckFile(o.ibsFile, ibis::Options{});
     if (!check.readable) {
-        Error("cannot read " + o.ibsFile);
+        PrintError("cannot read " + o.ibsFile);
         return 2;
     }
     if (check.counts[0] > 0) {
@@ -120,8 +119,8 @@ int ResolveIbs(CommonOptions& o) {
             if (r.severity == ibis::Severity::Error)
                 std::fprintf(stderr, "%s\n", ibis::FormatReport(r).c_str());
         if (!o.force) {
-            Error(o.ibsFile + " has " + std::to_string(check.counts[0]) +
-                  " error(s); --force runs it anyway");
+            PrintError(o.ibsFile + " has " + std::to_string(check.counts[0]) +
+                       " error(s); --force runs it anyway");
             return 2;
         }
     }
@@ -132,7 +131,7 @@ int ResolveIbs(CommonOptions& o) {
     for (const auto& [component, model] : models.pinModels)
         if (o.component.empty() || component == o.component) allowed.insert(model);
     if (!o.component.empty() && allowed.empty()) {
-        Error("no [Component] " + o.component + " with pins in " + o.ibsFile);
+        PrintError("no [Component] " + o.component + " with pins in " + o.ibsFile);
         return 2;
     }
     const ibis::ExecutableLine* pick = nullptr;
@@ -148,8 +147,9 @@ int ResolveIbs(CommonOptions& o) {
         }
     }
     if (pick == nullptr) {
-        Error("no Linux 64-bit [Algorithmic Model] executable" +
-              (o.model.empty() ? std::string() : " for [Model] " + o.model) + " in " + o.ibsFile);
+        PrintError("no Linux 64-bit [Algorithmic Model] executable" +
+                   (o.model.empty() ? std::string() : " for [Model] " + o.model) + " in " +
+                   o.ibsFile);
         return 2;
     }
     const std::filesystem::path folder = std::filesystem::path(o.ibsFile).parent_path();
@@ -163,12 +163,12 @@ int ResolveIbs(CommonOptions& o) {
 
 int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, std::string>& extra) {
     if (o.library.empty()) {
-        Error("no library given (--library)");
+        PrintError("no library given (--library)");
         return 2;
     }
     if (const int status = CheckCommonOptions(o)) return status;
-    if (const std::string e = setup.lib.Open(o.library); !e.empty()) {
-        Error(e);
+    if (const Status opened = setup.lib.Open(o.library); !opened) {
+        PrintError(opened.error());
         return 2;
     }
     std::map<std::string, std::string> overrides;
@@ -176,23 +176,25 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
     for (const auto& [k, v] : extra) overrides[k] = v;
     setup.ignoreBits = kDefaultIgnoreBits;
     if (!o.amiFile.empty()) {
-        std::string text;
-        if (const std::string e = ReadFile(o.amiFile, text); !e.empty()) {
-            Error(e);
+        const Expected<std::string> text = ReadFile(o.amiFile);
+        if (!text) {
+            PrintError(text.error());
             return 2;
         }
-        if (const std::string e = ReadAmiFile(text, setup.file); !e.empty()) {
-            Error(o.amiFile + ": " + e);
+        Expected<AmiFile> file = ReadAmiFile(*text);
+        if (!file) {
+            PrintError(o.amiFile + ": " + file.error());
             return 2;
         }
+        setup.file = std::move(*file);
         setup.haveFile = true;
         bool failed = false;
         for (const Issue& issue : ApplyOverrides(setup.file, overrides, o.strict)) {
             if (issue.error) {
-                Error(issue.text);
+                PrintError(issue.text);
                 failed = true;
             } else if (!o.quiet) {
-                Warning(issue.text);
+                PrintWarning(issue.text);
             }
         }
         if (failed) return 2;
@@ -205,14 +207,14 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
         setup.impulseUntouched = impulse == setup.file.reserved.end() || impulse->second != "True";
     } else {
         if (!overrides.empty()) {
-            Error("--set needs an .ami file (--ami)");
+            PrintError("--set needs an .ami file (--ami)");
             return 2;
         }
         setup.parameters = o.parameters;
         // A raw string the AMI parser rejects would only make the model fail.
         if (!setup.parameters.empty()) {
-            if (const std::string e = ParseParameterString(setup.parameters); !e.empty()) {
-                Error("--params: " + e);
+            if (const Status parsed = ParseParameterString(setup.parameters); !parsed) {
+                PrintError("--params: " + parsed.error());
                 return 2;
             }
         }
@@ -226,10 +228,10 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
     if (o.ignoreBitsGiven) setup.ignoreBits = o.ignoreBits;
     const std::uint64_t responses = ResponseSamples(setup.ignoreBits, o.samplesPerBit);
     if (responses > kMaxInMemorySamples) {
-        Error("the step and pulse runs would take " + std::to_string(responses) +
-              " samples (ignored bits + 57 bits at " + std::to_string(o.samplesPerBit) +
-              " samples per bit), more than the " + std::to_string(kMaxInMemorySamples) +
-              " this tool keeps in memory; use fewer samples per bit or ignored bits");
+        PrintError("the step and pulse runs would take " + std::to_string(responses) +
+                   " samples (ignored bits + 57 bits at " + std::to_string(o.samplesPerBit) +
+                   " samples per bit), more than the " + std::to_string(kMaxInMemorySamples) +
+                   " this tool keeps in memory; use fewer samples per bit or ignored bits");
         return 2;
     }
     return 0;
@@ -252,23 +254,23 @@ int PrepareReceiver(const CommonOptions& o, Setup& rx) {
     r.ignoreBitsGiven = true;  // the transmitter's ignored bits say it
     r.ignoreBits = 0;
     if (r.library.empty() && r.ibsFile.empty()) {
-        Error("--rx-ami, --rx-params and --rx-set need a receiver (--rx or --rx-ibs)");
+        PrintError("--rx-ami, --rx-params and --rx-set need a receiver (--rx or --rx-ibs)");
         return 2;
     }
     if (!r.ibsFile.empty() && (!r.library.empty() || !r.amiFile.empty() || !r.parameters.empty())) {
-        Error(
+        PrintError(
             "--rx-ibs takes the receiver's library and .ami file from the .ibs; do not give --rx, "
             "--rx-ami or --rx-params too");
         return 2;
     }
     if (!r.parameters.empty() && !r.amiFile.empty()) {
-        Error(
+        PrintError(
             "give the receiver's parameters either as an .ami file (--rx-ami) or as a string "
             "(--rx-params), not both");
         return 2;
     }
     if (!r.sets.empty() && r.amiFile.empty() && r.ibsFile.empty()) {
-        Error("--rx-set needs the receiver's .ami file (--rx-ami or --rx-ibs)");
+        PrintError("--rx-set needs the receiver's .ami file (--rx-ami or --rx-ibs)");
         return 2;
     }
     if (const int status = ResolveIbs(r)) return status;
@@ -289,17 +291,18 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
     std::uint64_t bits = 0;
     if (!o.bitsText.empty() && !ParseBits(o.bitsText, bits)) {
         const double v = std::strtod(o.bitsText.c_str(), nullptr);
-        Error(v > 1e12
-                  ? "--bits must be at most 1e12, got '" + o.bitsText + "'"
-                  : "--bits must be a whole number of at least 1 (such as 2000 or 1e6), got '" +
-                        o.bitsText + "'");
+        PrintError(
+            v > 1e12 ? "--bits must be at most 1e12, got '" + o.bitsText + "'"
+                     : "--bits must be a whole number of at least 1 (such as 2000 or 1e6), got '" +
+                           o.bitsText + "'");
         return 2;
     }
     if (s.rfind("prbs", 0) == 0) {
         plan.kind = "prbs";
         plan.order = std::atoi(s.c_str() + 4);
         if (!Prbs::Supported(plan.order) || s != "prbs" + std::to_string(plan.order)) {
-            Error("unknown stimulus '" + s + "' (prbs7, prbs9, prbs11, prbs15, prbs23, prbs31)");
+            PrintError("unknown stimulus '" + s +
+                       "' (prbs7, prbs9, prbs11, prbs15, prbs23, prbs31)");
             return 2;
         }
         const std::uint64_t period = (std::uint64_t{1} << plan.order) - 1;
@@ -311,20 +314,22 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
         plan.bits = bits > 0 ? bits : static_cast<std::uint64_t>(ignoreBits) + 64;
     } else if (s.rfind("file:", 0) == 0) {
         plan.kind = "file";
-        if (const std::string e = ReadWaveform(s.substr(5), plan.fileSamples); !e.empty()) {
-            Error(e);
+        Expected<std::vector<double>> read = ReadWaveform(s.substr(5));
+        if (!read) {
+            PrintError(read.error());
             return 2;
         }
+        plan.fileSamples = std::move(*read);
         plan.samples = plan.fileSamples.size();
         plan.bits = plan.samples / N;
         return 0;
     } else {
-        Error("unknown stimulus '" + s + "' (prbsN, step, pulse or file:PATH)");
+        PrintError("unknown stimulus '" + s + "' (prbsN, step, pulse or file:PATH)");
         return 2;
     }
     if (plan.bits > (std::uint64_t{1} << 62) / N) {
-        Error("--bits " + o.bitsText + " at " + std::to_string(N) +
-              " samples per bit is too many samples");
+        PrintError("--bits " + o.bitsText + " at " + std::to_string(N) +
+                   " samples per bit is too many samples");
         return 2;
     }
     plan.samples = plan.bits * N;
@@ -464,25 +469,26 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
     channel = IdentityChannel();
     if (!(o.noiseRms >= 0) || !(o.rjRms >= 0) || !std::isfinite(o.noiseRms) ||
         !std::isfinite(o.rjRms)) {
-        Error("--noise-rms and --rj-rms must be finite and not negative");
+        PrintError("--noise-rms and --rj-rms must be finite and not negative");
         return 2;
     }
     statOptions.noiseRms = o.noiseRms;
     statOptions.jitterRms = o.rjRms;
     if (o.channel.empty()) return 0;
-    PortOrder ports;
-    if (!ParsePortOrder(o.ports, ports)) {
-        Error("--ports expects four distinct ports 1 to 4: in+,in-,out+,out- (such as 1,3,2,4)");
+    const Expected<PortOrder> ports = ParsePortOrder(o.ports);
+    if (!ports) {
+        PrintError(ports.error());
         return 2;
     }
-    if (const std::string e =
-            LoadChannel(o.channel, o.bitTime / o.samplesPerBit, o.bitTime, ports, channel);
-        !e.empty()) {
-        Error(e);
+    Expected<Channel> loaded =
+        LoadChannel(o.channel, o.bitTime / o.samplesPerBit, o.bitTime, *ports);
+    if (!loaded) {
+        PrintError(loaded.error());
         return 2;
     }
+    channel = std::move(*loaded);
     if (!o.quiet)
-        for (const std::string& w : channel.warnings) Warning(w);
+        for (const std::string& w : channel.warnings) PrintWarning(w);
     return 0;
 }
 

@@ -20,8 +20,8 @@
 
 namespace amihost {
 
-void Error(const std::string& text);
-void Warning(const std::string& text);
+void PrintError(const std::string& text);
+void PrintWarning(const std::string& text);
 
 // Samples this tool keeps in memory for one run (the step and pulse runs,
 // check-invariance and each sweep row): 2^26 doubles, 512 MiB.

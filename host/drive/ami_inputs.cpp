@@ -101,7 +101,7 @@ std::string ExplainParseFailure(const std::string& text, int code) {
     return ami_explain_failure(text, code);
 }
 
-std::string ParseParameterString(const std::string& text) {
+Status ParseParameterString(const std::string& text) {
     // A bare root, "(name)": what a simulator sends for an .ami file with no
     // input parameters (and so does this tool); the parser wants a leaf.
     const std::size_t open = text.find_first_not_of(" \t\r\n");
@@ -110,23 +110,24 @@ std::string ParseParameterString(const std::string& text) {
         const std::string name = text.substr(open + 1, close - open - 1);
         const std::size_t a = name.find_first_not_of(" \t\r\n"),
                           b = name.find_last_not_of(" \t\r\n");
-        if (a != std::string::npos && name.find_first_of("() \t\r\n\"", a) > b) return "";
+        if (a != std::string::npos && name.find_first_of("() \t\r\n\"", a) > b) return {};
     }
     AmiParameters parsed(text.c_str());
-    return parsed.ok ? "" : ExplainParseFailure(text, parsed.resultCode);
+    if (parsed.ok) return {};
+    return Error{ExplainParseFailure(text, parsed.resultCode)};
 }
 
-std::string ReadAmiFile(const std::string& text, AmiFile& out) {
+Expected<AmiFile> ReadAmiFile(const std::string& text) {
     AmiFileContents contents;
-    if (std::string e = ami_read_file(text, contents); !e.empty()) return e;
-    out = AmiFile{};
+    if (std::string e = ami_read_file(text, contents); !e.empty()) return Error{e};
+    AmiFile out;
     out.root = contents.root;
     out.inputs.name = contents.root;
     if (contents.reserved)
         for (const AmiFileNode& p : contents.reserved->children)
             out.reserved[p.name] = p.parameter.SentValue();
     if (contents.modelSpecific) Collect(*contents.modelSpecific, out, out.inputs);
-    return "";
+    return out;
 }
 
 std::vector<Issue> ApplyOverrides(AmiFile& file,

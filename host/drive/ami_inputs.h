@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "link/result.h"
+
 namespace amihost {
 
 struct AmiParameter {
@@ -39,12 +41,12 @@ struct AmiFile {
 // Removes "|" comments (outside double quotes) up to the end of each line.
 std::string StripComments(const std::string& text);
 
-// Reads the text of an .ami file (the model's own parser underneath). Returns an
-// error message ("line 12: '(' is never closed"), empty on success.
-std::string ReadAmiFile(const std::string& text, AmiFile& out);
+// Reads the text of an .ami file (the model's own parser underneath). The
+// error says where it goes wrong ("line 12: '(' is never closed").
+Expected<AmiFile> ReadAmiFile(const std::string& text);
 
-// Whether a raw parameter string parses: an error message, empty when it does.
-std::string ParseParameterString(const std::string& text);
+// Whether a raw parameter string parses; the error says where it does not.
+Status ParseParameterString(const std::string& text);
 // What a parser result code means for `text`, with a line number where the
 // parentheses or quotes go wrong.
 std::string ExplainParseFailure(const std::string& text, int code);

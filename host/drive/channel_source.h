@@ -10,8 +10,8 @@ namespace amihost {
 
 // Loads `source`: FILE.s2p, FILE.s4p, line:LOSS_DB@FREQ_HZ, impulse:FILE or
 // step:FILE, for the sample interval `dt` and unit interval `bitTime`.
-// Returns an error text ("FILE:LINE: ..."), empty on success.
-std::string LoadChannel(const std::string& source, double dt, double bitTime,
-                        const PortOrder& ports, Channel& out);
+// Errors read "FILE:LINE: ...".
+Expected<Channel> LoadChannel(const std::string& source, double dt, double bitTime,
+                              const PortOrder& ports);
 
 }  // namespace amihost

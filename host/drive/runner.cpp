@@ -77,30 +77,32 @@ struct ClockArray {
 
 }  // namespace
 
-std::string Library::Open(const std::string& path) {
+Status Library::Open(const std::string& path) {
     // A bare file name means the file here, not a search of the library path.
     path_ = path;
     const std::string where = path.find('/') == std::string::npos ? "./" + path : path;
     handle_ = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
         const char* why = dlerror();
-        return "cannot load " + path + ": " + (why ? why : "unknown error");
+        return Error{"cannot load " + path + ": " + (why ? why : "unknown error")};
     }
     Init = reinterpret_cast<InitFn>(dlsym(handle_, "AMI_Init"));
     GetWave = reinterpret_cast<GetWaveFn>(dlsym(handle_, "AMI_GetWave"));
     Close = reinterpret_cast<CloseFn>(dlsym(handle_, "AMI_Close"));
-    if (Init == nullptr) return path + " does not export AMI_Init";
-    if (Close == nullptr) return path + " does not export AMI_Close";
+    if (Init == nullptr) return Error{path + " does not export AMI_Init"};
+    if (Close == nullptr) return Error{path + " does not export AMI_Close"};
     if (GetWave == nullptr)
-        return path + " does not export AMI_GetWave (statistical models are not supported)";
-    return "";
+        return Error{path + " does not export AMI_GetWave (statistical models are not supported)"};
+    return {};
 }
 
 Library::~Library() {
     if (handle_ != nullptr) dlclose(handle_);
 }
 
-bool BlockPolicy::Parse(const std::string& text, BlockPolicy& out) {
+namespace {
+
+bool ParsePolicy(const std::string& text, BlockPolicy& out) {
     out = BlockPolicy{};
     const std::size_t colon = text.find(':');
     const std::string kind = text.substr(0, colon);
@@ -115,16 +117,16 @@ bool BlockPolicy::Parse(const std::string& text, BlockPolicy& out) {
     };
     if (kind == "whole") return rest.empty();
     if (kind == "fixed") {
-        out.kind = Fixed;
+        out.kind = BlockPolicy::Fixed;
         return number(rest, out.size) && out.size > 0;
     }
     if (kind == "bits") {
-        out.kind = Bits;
+        out.kind = BlockPolicy::Bits;
         out.size = 1;
         return rest.empty() || (number(rest, out.size) && out.size > 0);
     }
     if (kind == "random") {
-        out.kind = Random;
+        out.kind = BlockPolicy::Random;
         out.size = 4096;
         const std::size_t c2 = rest.find(':');
         std::uint64_t seed = 1;
@@ -135,6 +137,19 @@ bool BlockPolicy::Parse(const std::string& text, BlockPolicy& out) {
         return true;
     }
     return false;
+}
+
+}  // namespace
+
+Expected<BlockPolicy> BlockPolicy::Parse(const std::string& text) {
+    BlockPolicy policy;
+    if (ParsePolicy(text, policy)) return policy;
+    if (text == "fixed:0" || text == "bits:0" || text.rfind("random:", 0) == 0)
+        return Error{"block policy '" + text +
+                     "': block sizes must be at least 1 and a random policy needs a seed "
+                     "(random:SEED[:MAX])"};
+    return Error{"unknown block policy '" + text +
+                 "' (whole, fixed:N, bits:K, random:SEED[:MAX], numbers up to 2^32)"};
 }
 
 std::string BlockPolicy::Describe() const {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "link/result.h"
+
 namespace amihost {
 
 class Library {
@@ -16,8 +18,7 @@ public:
     using GetWaveFn = long (*)(double*, long, double*, char**, void*);
     using CloseFn = long (*)(void*);
 
-    // Returns an error text, empty on success.
-    std::string Open(const std::string& path);
+    Status Open(const std::string& path);
     ~Library();
     Library() = default;
     Library(const Library&) = delete;
@@ -38,8 +39,8 @@ struct BlockPolicy {
     enum Kind { Whole, Fixed, Bits, Random } kind = Whole;
     std::uint64_t size = 0;  // samples for Fixed, bits for Bits, largest block for Random
     std::uint32_t seed = 1;
-    // "whole", "fixed:N", "bits:K", "random:SEED[:MAX]"; returns false if malformed.
-    static bool Parse(const std::string& text, BlockPolicy& out);
+    // "whole", "fixed:N", "bits:K", "random:SEED[:MAX]"; an error says what is allowed.
+    static Expected<BlockPolicy> Parse(const std::string& text);
     std::string Describe() const;
 };
 

@@ -68,11 +68,11 @@ std::vector<int> PulseBits(int before, int after) {
     return bits;
 }
 
-std::string ReadWaveform(const std::string& path, std::vector<double>& samples) {
-    samples.clear();
+Expected<std::vector<double>> ReadWaveform(const std::string& path) {
+    std::vector<double> samples;
     const bool raw = path.size() > 4 && path.compare(path.size() - 4, 4, ".bin") == 0;
     std::ifstream in(path, raw ? std::ios::binary : std::ios::in);
-    if (!in) return "cannot open " + path;
+    if (!in) return Error{"cannot open " + path};
     if (raw) {
         unsigned char bytes[8];
         while (in.read(reinterpret_cast<char*>(bytes), 8)) {
@@ -81,10 +81,11 @@ std::string ReadWaveform(const std::string& path, std::vector<double>& samples) 
             double d;
             std::memcpy(&d, &bits, 8);
             if (!std::isfinite(d))
-                return path + ": sample " + std::to_string(samples.size() + 1) + " is not finite";
+                return Error{path + ": sample " + std::to_string(samples.size() + 1) +
+                             " is not finite"};
             samples.push_back(d);
         }
-        if (in.gcount() != 0) return path + ": size is not a whole number of doubles";
+        if (in.gcount() != 0) return Error{path + ": size is not a whole number of doubles"};
     } else {
         // Each line holds exactly one number; blank lines and '#' comments aside.
         std::string line;
@@ -101,17 +102,18 @@ std::string ReadWaveform(const std::string& path, std::vector<double>& samples) 
             in1.imbue(std::locale::classic());
             double v = 0;
             if (!(in1 >> v) || in1.peek() != std::char_traits<char>::eof()) {
-                return path + ":" + std::to_string(number) + ": '" + field +
-                       "' is not one number (one sample per line)";
+                return Error{path + ":" + std::to_string(number) + ": '" + field +
+                             "' is not one number (one sample per line)"};
             }
             if (!std::isfinite(v)) {
-                return path + ":" + std::to_string(number) + ": '" + field + "' is not finite";
+                return Error{path + ":" + std::to_string(number) + ": '" + field +
+                             "' is not finite"};
             }
             samples.push_back(v);
         }
     }
-    if (samples.empty()) return path + " holds no samples";
-    return "";
+    if (samples.empty()) return Error{path + " holds no samples"};
+    return samples;
 }
 
 }  // namespace amihost

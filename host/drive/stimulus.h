@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "link/result.h"
+
 namespace amihost {
 
 // A Fibonacci LFSR for the standard PRBS polynomials x^n + x^k + 1
@@ -36,7 +38,7 @@ std::vector<int> StepBits(int before, int after);
 // `before` bits low, one bit high, `after` bits low.
 std::vector<int> PulseBits(int before, int after);
 // One sample per line (blank lines and '#' comments skipped), or raw
-// little-endian doubles when the name ends in ".bin". Returns an error text.
-std::string ReadWaveform(const std::string& path, std::vector<double>& samples);
+// little-endian doubles when the name ends in ".bin".
+Expected<std::vector<double>> ReadWaveform(const std::string& path);
 
 }  // namespace amihost

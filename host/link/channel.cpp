@@ -64,18 +64,21 @@ std::string At(const std::string& name, int line) {
 
 }  // namespace
 
-bool ParsePortOrder(const std::string& text, PortOrder& order) {
+Expected<PortOrder> ParsePortOrder(const std::string& text) {
+    const Error bad{
+        "--ports wants four different ports 1 to 4 (in+, in-, out+, out-), such as "
+        "1,3,2,4; got '" +
+        text + "'"};
     int p[4];
     char extra = 0;
     if (std::sscanf(text.c_str(), "%d,%d,%d,%d%c", &p[0], &p[1], &p[2], &p[3], &extra) != 4)
-        return false;
+        return bad;
     for (int i = 0; i < 4; ++i) {
-        if (p[i] < 1 || p[i] > 4) return false;
+        if (p[i] < 1 || p[i] > 4) return bad;
         for (int j = 0; j < i; ++j)
-            if (p[i] == p[j]) return false;
+            if (p[i] == p[j]) return bad;
     }
-    order = {p[0], p[1], p[2], p[3]};
-    return true;
+    return PortOrder{p[0], p[1], p[2], p[3]};
 }
 
 std::complex<double> LineResponse(double f, double lossDb, double atHz) {
@@ -93,9 +96,9 @@ Channel IdentityChannel() {
     return c;
 }
 
-std::string ParseTouchstone(const std::string& text, const std::string& name,
-                            const PortOrder& ports, TouchstoneData& out) {
-    out = TouchstoneData{};
+Expected<TouchstoneData> ParseTouchstone(const std::string& text, const std::string& name,
+                                         const PortOrder& ports) {
+    TouchstoneData out;
     std::istringstream in(text);
     const std::string lower = [&] {
         std::string s = name;
@@ -161,11 +164,12 @@ std::string ParseTouchstone(const std::string& text, const std::string& name,
                 else if (w == "R") {
                     double r = 0;
                     if (!(words >> r) || !(r > 0))
-                        return At(name, number) + "a reference impedance R needs a positive value";
+                        return Error{At(name, number) +
+                                     "a reference impedance R needs a positive value"};
                 } else if (w == "Y" || w == "Z" || w == "H" || w == "G") {
-                    return At(name, number) + "only S parameters are supported";
+                    return Error{At(name, number) + "only S parameters are supported"};
                 } else {
-                    return At(name, number) + "unknown option '" + w + "'";
+                    return Error{At(name, number) + "unknown option '" + w + "'"};
                 }
             }
             continue;
@@ -178,21 +182,22 @@ std::string ParseTouchstone(const std::string& text, const std::string& name,
             char* end = nullptr;
             const double v = std::strtod(token.c_str(), &end);
             if (end == token.c_str() || *end != '\0' || !std::isfinite(v))
-                return At(name, number) + "'" + token + "' is not a number";
+                return Error{At(name, number) + "'" + token + "' is not a number"};
             numbers.push_back(v);
             numberLines.push_back(number);
         }
     }
     if (portCount != 2 && portCount != 4)
-        return name + ": only two- and four-port files are supported (.s2p, .s4p)";
+        return Error{name + ": only two- and four-port files are supported (.s2p, .s4p)"};
     const std::size_t per = 1 + 2 * static_cast<std::size_t>(portCount * portCount);
-    if (numbers.empty()) return name + ": no network data";
+    if (numbers.empty()) return Error{name + ": no network data"};
     if (numbers.size() % per != 0)
-        return At(name, numberLines.back()) + "the data ends inside a frequency point (" +
-               std::to_string(numbers.size()) + " numbers; each point takes " +
-               std::to_string(per) + ")";
+        return Error{At(name, numberLines.back()) + "the data ends inside a frequency point (" +
+                     std::to_string(numbers.size()) + " numbers; each point takes " +
+                     std::to_string(per) + ")"};
     if (numbers.size() / per < 2)
-        return name + ": a single frequency point gives no response; at least two are needed";
+        return Error{name +
+                     ": a single frequency point gives no response; at least two are needed"};
     auto value = [&](const double* p) {
         const double a = p[0], b = p[1];
         if (format == "RI") return std::complex<double>(a, b);
@@ -201,9 +206,9 @@ std::string ParseTouchstone(const std::string& text, const std::string& name,
     };
     for (std::size_t at = 0; at < numbers.size(); at += per) {
         const double f = numbers[at] * unit;
-        if (f < 0) return At(name, numberLines[at]) + "a negative frequency";
+        if (f < 0) return Error{At(name, numberLines[at]) + "a negative frequency"};
         if (!out.frequency.empty() && !(f > out.frequency.back()))
-            return At(name, numberLines[at]) + "frequencies must increase";
+            return Error{At(name, numberLines[at]) + "frequencies must increase"};
         const double* s = &numbers[at + 1];
         // S(i, j) of 1-based ports, from row-major data (and version 1 two-port order).
         auto S = [&](int i, int j) {
@@ -223,12 +228,12 @@ std::string ParseTouchstone(const std::string& text, const std::string& name,
                              S(ports.outMinus, ports.inPlus) + S(ports.outMinus, ports.inMinus));
         }
         if (!std::isfinite(through.real()) || !std::isfinite(through.imag()))
-            return At(name, numberLines[at]) + "the data gives a value that is not finite";
+            return Error{At(name, numberLines[at]) + "the data gives a value that is not finite"};
         out.frequency.push_back(f);
         out.through.push_back(through);
     }
     out.ports = portCount;
-    return "";
+    return out;
 }
 
 Channel LineChannel(double lossDb, double atHz, double dt, double bitTime) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "result.h"
+
 namespace amihost {
 
 struct Channel {
@@ -28,8 +30,8 @@ Channel IdentityChannel();
 struct PortOrder {
     int inPlus = 1, inMinus = 3, outPlus = 2, outMinus = 4;
 };
-// "1,3,2,4": false when malformed.
-bool ParsePortOrder(const std::string& text, PortOrder& order);
+// "1,3,2,4"; an error saying what is expected when malformed.
+Expected<PortOrder> ParsePortOrder(const std::string& text);
 
 // The built-in line: H(f) = exp(-a (j f/F)^0.5 - b (j f/F)^0.9), with a and b
 // such that each term gives half of `lossDb` at F. Both terms are causal; H(0) = 1.
@@ -51,9 +53,9 @@ struct TouchstoneData {
 };
 // Reads Touchstone 1.x or 2.0 text of two or four ports; `name` (the file's
 // name) gives the port count by its extension in version 1 and starts every
-// error text ("NAME:LINE: ..."). Returns an error text, empty on success.
-std::string ParseTouchstone(const std::string& text, const std::string& name,
-                            const PortOrder& ports, TouchstoneData& out);
+// error text ("NAME:LINE: ...").
+Expected<TouchstoneData> ParseTouchstone(const std::string& text, const std::string& name,
+                                         const PortOrder& ports);
 
 // The impulse response of Touchstone data: magnitude and unwrapped phase
 // interpolated linearly (below the first point the magnitude holds and the

@@ -47,7 +47,7 @@ OutputFile::~OutputFile() {
     if (!direct_) UnregisterTemporary(temporary_);
 }
 
-bool OutputFile::Open(bool binary) {
+Status OutputFile::Open(bool binary) {
     // A target that exists and is not a regular file (a device such as
     // /dev/null, a pipe) is written directly: it cannot be replaced by a rename.
     struct stat info {};
@@ -60,9 +60,9 @@ bool OutputFile::Open(bool binary) {
     if (file_ == nullptr) {
         failed_ = true;
         error_ = "cannot write " + path_ + ": " + std::strerror(errno);
-        return false;
+        return Error{error_};
     }
-    return true;
+    return {};
 }
 
 void OutputFile::Write(const void* data, std::size_t size) {
@@ -73,7 +73,7 @@ void OutputFile::Write(const void* data, std::size_t size) {
     }
 }
 
-std::string OutputFile::Commit() {
+Status OutputFile::Commit() {
     if (file_ != nullptr) {
         const bool flushed = std::fflush(file_) == 0 && std::ferror(file_) == 0;
         const int savedErrno = errno;
@@ -86,33 +86,33 @@ std::string OutputFile::Commit() {
     }
     if (failed_) {
         if (!direct_) std::remove(temporary_.c_str());
-        return error_.empty() ? "cannot write " + path_ : error_;
+        return Error{error_.empty() ? "cannot write " + path_ : error_};
     }
     if (direct_) {
         committed_ = true;
-        return "";
+        return {};
     }
     if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
         error_ = "cannot write " + path_ + ": " + std::strerror(errno);
         std::remove(temporary_.c_str());
         failed_ = true;
-        return error_;
+        return Error{error_};
     }
     committed_ = true;
-    return "";
+    return {};
 }
 
-std::string OutputFile::CommitWritten(const std::string& writerError) {
-    if (!writerError.empty()) {
+Status OutputFile::CommitWritten(const Status& written) {
+    if (!written) {
         failed_ = true;
-        error_ = writerError;
+        error_ = written.error();
     }
     return Commit();
 }
 
-std::string WriteWholeFile(const std::string& path, const std::string& text) {
+Status WriteWholeFile(const std::string& path, const std::string& text) {
     OutputFile out(path);
-    if (!out.Open()) return out.Error();
+    if (Status opened = out.Open(); !opened) return opened;
     out.Write(text);
     return out.Commit();
 }

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+#include "link/result.h"
+
 namespace amihost {
 
 class OutputFile {
@@ -16,19 +18,18 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // False (with Error() set) when the temporary file cannot be created.
-    bool Open(bool binary = false);
+    // Fails when the temporary file cannot be created.
+    Status Open(bool binary = false);
     void Write(const void* data, std::size_t size);
     void Write(const std::string& text) { Write(text.data(), text.size()); }
-    // Flushes, closes and renames into place; an error text, empty on success.
-    std::string Commit();
+    // Flushes, closes and renames into place: fails when any of it did, or
+    // an earlier write.
+    Status Commit();
     // The temporary path, for writers that need a file name (PNG); after such
     // a writer has finished, CommitWritten renames what it wrote into place.
     const std::string& TemporaryPath() const { return temporary_; }
-    std::string CommitWritten(const std::string& writerError);
+    Status CommitWritten(const Status& written);
     const std::string& Path() const { return path_; }
-    bool Failed() const { return failed_; }
-    const std::string& Error() const { return error_; }
 
 private:
     std::string path_, temporary_, error_;
@@ -36,8 +37,8 @@ private:
     bool failed_ = false, committed_ = false, direct_ = false;
 };
 
-// Writes `text` to `path` through an OutputFile; an error text, empty on success.
-std::string WriteWholeFile(const std::string& path, const std::string& text);
+// Writes `text` to `path` through an OutputFile.
+Status WriteWholeFile(const std::string& path, const std::string& text);
 
 // Ctrl-C and SIGTERM set a flag that long loops poll; the command then stops,
 // its uncommitted files are removed and it exits with status 130.

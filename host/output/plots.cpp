@@ -165,22 +165,22 @@ bool WritePng(cairo_surface_t* surface, std::FILE* file, std::vector<unsigned ch
     return true;
 }
 
-std::string Save(cairo_surface_t* surface, const std::string& path) {
+Status Save(cairo_surface_t* surface, const std::string& path) {
     std::vector<unsigned char> row;
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
         const std::string why = std::strerror(errno);
         cairo_surface_destroy(surface);
-        return "cannot write " + path + ": " + why;
+        return Error{"cannot write " + path + ": " + why};
     }
     bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS && WritePng(surface, file, row);
     if (std::fclose(file) != 0) ok = false;
     cairo_surface_destroy(surface);
     if (!ok) {
         std::remove(path.c_str());
-        return "cannot write " + path;
+        return Error{"cannot write " + path};
     }
-    return "";
+    return {};
 }
 
 // The colour scale right of the plot area: the Heat gradient, outlined, with
@@ -214,13 +214,12 @@ void PutPixel(unsigned char* data, int stride, int px, int py, const Rgb& rgb) {
 
 }  // namespace
 
-std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density,
-                            const EyePlot& eye) {
+Status WriteEyeDiagram(const std::string& path, const EyeDensity& density, const EyePlot& eye) {
     const int N = eye.samplesPerBit;
     const int w = static_cast<int>(kWidth - kLeft - kRight),
               h = static_cast<int>(kHeight - kTop - kBottom);
     if (N <= 0 || density.width != w || density.height != h || density.hits.empty()) {
-        return "no eye density to draw";
+        return Error{"no eye density to draw"};
     }
     const double v0 = density.v0, v1 = density.v1;
     // Columns are positions modulo 2 UI; turn them so the centre phase sits at 1 UI.
@@ -259,13 +258,13 @@ std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density,
     return Save(surface, path);
 }
 
-std::string WriteHeatMap(const std::string& path, const HeatMap& map) {
+Status WriteHeatMap(const std::string& path, const HeatMap& map) {
     const std::size_t nx = map.xLabels.size(), ny = map.yLabels.size();
-    if (nx == 0 || ny == 0 || map.values.size() != nx * ny) return "no heat map to draw";
+    if (nx == 0 || ny == 0 || map.values.size() != nx * ny) return Error{"no heat map to draw"};
     double lo = INFINITY, hi = -INFINITY;
     for (double v : map.values)
         if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
-    if (!std::isfinite(lo)) return "no values for the heat map";
+    if (!std::isfinite(lo)) return Error{"no values for the heat map"};
     if (hi == lo) hi = lo + 1;
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
     cairo_t* cr = cairo_create(surface);
@@ -318,15 +317,14 @@ std::string WriteHeatMap(const std::string& path, const HeatMap& map) {
     return Save(surface, path);
 }
 
-std::string WriteSideBySide(const std::string& path, const std::string& left,
-                            const std::string& right) {
+Status WriteSideBySide(const std::string& path, const std::string& left, const std::string& right) {
     cairo_surface_t* a = cairo_image_surface_create_from_png(left.c_str());
     cairo_surface_t* b = cairo_image_surface_create_from_png(right.c_str());
     if (cairo_surface_status(a) != CAIRO_STATUS_SUCCESS ||
         cairo_surface_status(b) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(a);
         cairo_surface_destroy(b);
-        return "cannot read " + left + " or " + right;
+        return Error{"cannot read " + left + " or " + right};
     }
     const int wa = cairo_image_surface_get_width(a), ha = cairo_image_surface_get_height(a);
     const int wb = cairo_image_surface_get_width(b), hb = cairo_image_surface_get_height(b);
@@ -345,9 +343,9 @@ std::string WriteSideBySide(const std::string& path, const std::string& left,
     return Save(surface, path);
 }
 
-std::string WriteStatEye(const std::string& path, const StatEye& eye, const std::string& title,
-                         double unitInterval) {
-    if (!eye.valid || eye.N <= 0) return "no statistical eye to draw";
+Status WriteStatEye(const std::string& path, const StatEye& eye, const std::string& title,
+                    double unitInterval) {
+    if (!eye.valid || eye.N <= 0) return Error{"no statistical eye to draw"};
     const int w = static_cast<int>(kWidth - kLeft - kRight),
               h = static_cast<int>(kHeight - kTop - kBottom);
     const int L = static_cast<int>(eye.ber.size() / static_cast<std::size_t>(eye.N));
@@ -399,8 +397,9 @@ std::string WriteStatEye(const std::string& path, const StatEye& eye, const std:
     return Save(surface, path);
 }
 
-std::string WriteLinePlot(const std::string& path, const LinePlot& plot) {
-    if (plot.x.size() != plot.y.size() || plot.x.size() < 2) return "not enough points for " + path;
+Status WriteLinePlot(const std::string& path, const LinePlot& plot) {
+    if (plot.x.size() != plot.y.size() || plot.x.size() < 2)
+        return Error{"not enough points for " + path};
     const auto [xlo, xhi] = std::minmax_element(plot.x.begin(), plot.x.end());
     const auto [ylo, yhi] = std::minmax_element(plot.y.begin(), plot.y.end());
     // A flat signal still gets a readable scale: at least a millivolt each way.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/eye.h"
+#include "link/result.h"
 
 namespace amihost {
 
@@ -19,8 +20,8 @@ struct EyePlot {
 constexpr int kEyePlotWidth = 680, kEyePlotHeight = 480;
 
 // Writes a 2-UI eye from its trace density, colour-graded on a logarithmic
-// scale, with labelled axes and a colour scale. Returns an error text.
-std::string WriteEyeDiagram(const std::string& path, const EyeDensity& density, const EyePlot& eye);
+// scale, with labelled axes and a colour scale.
+Status WriteEyeDiagram(const std::string& path, const EyeDensity& density, const EyePlot& eye);
 
 struct LinePlot {
     std::string title, xLabel, yLabel;
@@ -30,7 +31,7 @@ struct LinePlot {
     std::vector<std::string> markLabel;
 };
 
-std::string WriteLinePlot(const std::string& path, const LinePlot& plot);
+Status WriteLinePlot(const std::string& path, const LinePlot& plot);
 
 // A grid of two parameters, one value per cell (NaN: none), colour-graded.
 struct HeatMap {
@@ -38,15 +39,14 @@ struct HeatMap {
     std::vector<std::string> xLabels, yLabels;
     std::vector<double> values;  // row-major: yLabels.size() rows of xLabels.size()
 };
-std::string WriteHeatMap(const std::string& path, const HeatMap& map);
+Status WriteHeatMap(const std::string& path, const HeatMap& map);
 
 // Two PNG pictures side by side in one, each under its caption.
-std::string WriteSideBySide(const std::string& path, const std::string& left,
-                            const std::string& right);
+Status WriteSideBySide(const std::string& path, const std::string& left, const std::string& right);
 
 // A statistical eye over two unit intervals: log10 BER in colour, with the
 // contours of 1e-6, 1e-9 and 1e-12 in white, the best phase at 1 UI.
-std::string WriteStatEye(const std::string& path, const struct StatEye& eye,
-                         const std::string& title, double unitInterval);
+Status WriteStatEye(const std::string& path, const struct StatEye& eye, const std::string& title,
+                    double unitInterval);
 
 }  // namespace amihost

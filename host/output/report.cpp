@@ -83,9 +83,9 @@ namespace {
 
 // A response plot zoomed on a few unit intervals around `centre` (a sample
 // index), with the cursors marked.
-std::string PlotResponse(OutputFile& file, const std::string& title, const std::vector<double>& y,
-                         double offset, double bitTime, int N, long centre, long before, long after,
-                         const Cursors* cursors) {
+Status PlotResponse(OutputFile& file, const std::string& title, const std::vector<double>& y,
+                    double offset, double bitTime, int N, long centre, long before, long after,
+                    const Cursors* cursors) {
     LinePlot plot;
     plot.title = title;
     plot.xLabel = "Time (ps)";
@@ -114,7 +114,7 @@ std::string PlotResponse(OutputFile& file, const std::string& title, const std::
 
 void ProbePictures(const ProbeReport& p, const EyeDensity& density, const std::string& dir,
                    double bitTime, int N, const std::string& titleExtra,
-                   std::vector<std::pair<std::string, std::string>>& written) {
+                   std::vector<std::pair<std::string, Status>>& written) {
     const ProbeResponses& r = p.responses;
     auto path = [&](const std::string& stem) { return dir + "/" + stem + p.suffix + ".png"; };
     if (p.eye.valid) {

@@ -32,10 +32,10 @@ nlohmann::json ProbeJson(const ProbeReport& p, double bitTime, int samplesPerBit
 
 // The probe's pictures into `dir`: eye<suffix>.png (from `density`),
 // pulse<suffix>.png, step<suffix>.png, and with a statistical eye
-// stat_eye<suffix>.png and bathtub<suffix>.png. Appends (file, error) pairs.
+// stat_eye<suffix>.png and bathtub<suffix>.png. Appends (file, status) pairs.
 void ProbePictures(const ProbeReport& p, const EyeDensity& density, const std::string& dir,
                    double bitTime, int samplesPerBit, const std::string& titleExtra,
-                   std::vector<std::pair<std::string, std::string>>& written);
+                   std::vector<std::pair<std::string, Status>>& written);
 
 // Appends "x,y\n" lines with the shortest round-trip form of each number.
 void AppendCsvNumber(std::string& out, double v);

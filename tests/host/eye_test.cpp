@@ -27,7 +27,7 @@ constexpr double kBitTime = 1e-10;
 // The model's output for `bits` (1 V / 0 V NRZ), from the real library.
 std::vector<double> ModelOutput(const std::vector<int>& bits) {
     Library lib;
-    EXPECT_EQ(lib.Open(TX_MODEL_LIBRARY), "");
+    EXPECT_TRUE(lib.Open(TX_MODEL_LIBRARY).ok());
     RunConfig config;
     config.parameters = "(varnok_meridel_qlx_ami_tx (TXPOSTCURSOR 6))";
     config.bitTime = kBitTime;

@@ -143,8 +143,9 @@ TEST(Metrics, should_give_rise_time_and_cursors_of_known_responses) {
 }
 
 TEST(AmiFile, should_build_the_package_parameter_string_that_the_model_reads) {
-    AmiFile file;
-    ASSERT_EQ(ReadAmiFile(PackageAmi(), file), "");
+    Expected<AmiFile> read = ReadAmiFile(PackageAmi());
+    ASSERT_TRUE(read) << read.error();
+    AmiFile& file = *read;
     EXPECT_EQ(file.root, "varnok_meridel_qlx_ami_tx");
     EXPECT_EQ(file.reserved["Ignore_Bits"], "3");
     EXPECT_EQ(file.reserved["GetWave_Exists"], "True");
@@ -177,8 +178,9 @@ TEST(AmiFile, should_keep_groups_quote_strings_and_check_overrides) {
       (level (Usage Out) (Type Float) (Value 1))
       (gain (Usage In) (Type Integer) (Range 2 0 7))))
 )";
-    AmiFile file;
-    ASSERT_EQ(ReadAmiFile(text, file), "");
+    Expected<AmiFile> read = ReadAmiFile(text);
+    ASSERT_TRUE(read) << read.error();
+    AmiFile& file = *read;
     EXPECT_EQ(BuildParameterString(file), "(m (taps (-1 0) (0 0.8)) (mode \"slow\") (gain 2))");
     EXPECT_EQ(file.parameters[3].description, "a | b");
 
@@ -214,8 +216,9 @@ TEST(AmiFile, should_send_what_the_checker_accepts_in_either_format_spelling) {
     std::vector<ibis::Report> reports;
     ibis::CheckAmiText("m.ami", text, reports, nullptr, 71);
     EXPECT_TRUE(reports.empty()) << reports.front().text;
-    AmiFile file;
-    ASSERT_EQ(ReadAmiFile(text, file), "");
+    Expected<AmiFile> read = ReadAmiFile(text);
+    ASSERT_TRUE(read) << read.error();
+    AmiFile& file = *read;
     EXPECT_EQ(BuildParameterString(file), "(m (a 0.25) (b 3) (c 0.5))");
     EXPECT_EQ(file.reserved["GetWave_Exists"], "True");
     const std::vector<Issue> issues = ApplyOverrides(file, {{"a", "2"}, {"b", "4"}}, false);
@@ -226,26 +229,28 @@ TEST(AmiFile, should_send_what_the_checker_accepts_in_either_format_spelling) {
 
 TEST(Runner, should_pass_a_well_behaved_model_under_every_block_policy) {
     Library lib;
-    ASSERT_EQ(lib.Open(TX_SCALE_MODEL), "");
+    ASSERT_TRUE(lib.Open(TX_SCALE_MODEL).ok());
     const std::vector<double> x = Nrz(PrbsBits(7, 40), 8, 0.5, -0.5).samples;
     for (const char* name : {"whole", "fixed:1", "fixed:7", "bits:2", "random:5:30"}) {
         RunConfig config;
         config.samplesPerBit = 8;
-        ASSERT_TRUE(BlockPolicy::Parse(name, config.policy)) << name;
+        const Expected<BlockPolicy> policy = BlockPolicy::Parse(name);
+        ASSERT_TRUE(policy) << name;
+        config.policy = *policy;
         const RunResult r = RunModel(lib, config, x);
         EXPECT_TRUE(r.Ok()) << name;
         EXPECT_TRUE(r.breaches.empty()) << name;
         EXPECT_EQ(r.message, "scale model ready");
         for (std::size_t k = 0; k < x.size(); ++k) ASSERT_EQ(r.output[k], 0.5 * x[k]) << name;
     }
-    BlockPolicy p;
-    EXPECT_FALSE(BlockPolicy::Parse("fixed:0", p));
-    EXPECT_FALSE(BlockPolicy::Parse("sometimes", p));
+    EXPECT_NE(BlockPolicy::Parse("fixed:0").error().find("at least 1"), std::string::npos);
+    EXPECT_NE(BlockPolicy::Parse("sometimes").error().find("unknown block policy"),
+              std::string::npos);
 }
 
 TEST(Runner, should_report_every_contract_breach_without_crashing) {
     Library lib;
-    ASSERT_EQ(lib.Open(TX_BROKEN_MODEL), "");
+    ASSERT_TRUE(lib.Open(TX_BROKEN_MODEL).ok());
     RunConfig config;
     config.samplesPerBit = 4;
     config.policy.kind = BlockPolicy::Fixed;
@@ -265,22 +270,21 @@ TEST(Runner, should_report_every_contract_breach_without_crashing) {
     EXPECT_FALSE(r.Ok());
 
     Library missing;
-    EXPECT_NE(missing.Open("/nonexistent/model.so"), "");
+    EXPECT_NE(missing.Open("/nonexistent/model.so").error().find("cannot load"), std::string::npos);
 }
 
 TEST(Grid, should_parse_values_and_shards) {
-    std::vector<std::string> v;
-    EXPECT_TRUE(ParseGridValues("0:6:2", v));
-    EXPECT_EQ(v, (std::vector<std::string>{"0", "2", "4", "6"}));
-    EXPECT_TRUE(ParseGridValues("a,b", v));
-    EXPECT_EQ(v.size(), 2u);
-    EXPECT_FALSE(ParseGridValues("3:1", v));
-    EXPECT_FALSE(ParseGridValues("1,,2", v));
-    int k = 0, n = 0;
-    EXPECT_TRUE(ParseShard("2/5", k, n));
-    EXPECT_EQ(k, 2);
-    EXPECT_FALSE(ParseShard("6/5", k, n));
-    EXPECT_FALSE(ParseShard("0/5", k, n));
+    EXPECT_EQ(*ParseGridValues("0:6:2"), (std::vector<std::string>{"0", "2", "4", "6"}));
+    EXPECT_EQ(ParseGridValues("a,b")->size(), 2u);
+    EXPECT_EQ(ParseGridValues("3:1").error(), "the end 1 is below the start 3");
+    EXPECT_EQ(ParseGridValues("1,,2").error(), "an empty value between commas");
+    EXPECT_EQ(ParseGridValues("0:1:0").error(), "the step must be above 0");
+    EXPECT_EQ(ParseGridValues("").error(), "no values");
+    ASSERT_TRUE(ParseShard("2/5"));
+    EXPECT_EQ(ParseShard("2/5")->k, 2);
+    EXPECT_EQ(ParseShard("2/5")->n, 5);
+    for (const char* bad : {"6/5", "0/5", "1/0", "2/5x", "1"})
+        EXPECT_NE(ParseShard(bad).error().find("K/N"), std::string::npos) << bad;
 }
 
 TEST(Demo, should_write_valid_pictures_and_the_expected_eye_height) {

@@ -357,11 +357,12 @@ TEST(Channel, should_follow_real_touchstone_channels) {
     for (const Case& c :
          {Case{"CPWG200.s2p", "1,3,2,4"}, Case{"MSL200.s2p", "1,3,2,4"},
           Case{"diff_dut.s4p", "1,2,3,4"}, Case{"diff_2xthru_with_connectors.s4p", "1,2,3,4"}}) {
-        PortOrder ports;
-        ASSERT_TRUE(ParsePortOrder(c.ports, ports));
-        Channel ch;
-        ASSERT_EQ(LoadChannel((shared / c.file).string(), 1e-10 / 32, 1e-10, ports, ch), "")
-            << c.file;
+        const Expected<PortOrder> ports = ParsePortOrder(c.ports);
+        ASSERT_TRUE(ports);
+        const Expected<Channel> loaded =
+            LoadChannel((shared / c.file).string(), 1e-10 / 32, 1e-10, *ports);
+        ASSERT_TRUE(loaded) << c.file << ": " << loaded.error();
+        const Channel& ch = *loaded;
         // Through lines and fixtures: most of the DC level gets through.
         EXPECT_GT(ch.dcGain, 0.8) << c.file;
         const ProbeResponses r =
@@ -382,12 +383,15 @@ TEST(Channel, should_follow_real_touchstone_channels) {
         EXPECT_LE(r.stat.heightAtTarget, prbs.height + 2 * r.stat.gridError + 1e-9) << c.file;
     }
     // SDD21 follows the port order: pairing the wrong ports gives no through path.
-    PortOrder crossed;
-    ASSERT_TRUE(ParsePortOrder("1,3,2,4", crossed));
-    Channel wrong;
-    ASSERT_EQ(LoadChannel((shared / "diff_dut.s4p").string(), 1e-10 / 32, 1e-10, crossed, wrong),
-              "");
-    EXPECT_LT(std::fabs(wrong.dcGain), 0.05);
+    const Expected<PortOrder> crossed = ParsePortOrder("1,3,2,4");
+    ASSERT_TRUE(crossed);
+    const Expected<Channel> wrong =
+        LoadChannel((shared / "diff_dut.s4p").string(), 1e-10 / 32, 1e-10, *crossed);
+    ASSERT_TRUE(wrong) << wrong.error();
+    EXPECT_LT(std::fabs(wrong->dcGain), 0.05);
+    for (const char* bad : {"1,1,2,3", "1,3,2", "0,1,2,3", "1,3,2,4,", "1,3,2,5"})
+        EXPECT_NE(ParsePortOrder(bad).error().find("four different ports"), std::string::npos)
+            << bad;
 }
 
 TEST(StatEye, should_let_optimize_pick_what_an_exact_ranking_picks) {
