@@ -1,0 +1,52 @@
+// The IBIS keywords: where each may stand, the version that introduced it,
+// whether it may appear once, which section's rules read it, what its lines
+// hold and the keyword that closes it.
+#pragma once
+
+#include <string>
+
+namespace ibis {
+
+// Where a keyword stands: at the top level (File) or inside a section. Other:
+// inside sections this checker does not follow ([Test Data] waveforms,
+// [Interconnect Model]); None: opens no section.
+enum class Scope { File, Component, Model, Package, Board, Selector, Other, None };
+
+// The rules that read a keyword and its lines (rules/*.h). Shared: the
+// section the file is in ([Manufacturer], [Number Of Pins], [Description]).
+enum class Section {
+    None,
+    Header,
+    Component,
+    Model,
+    Package,
+    Board,
+    External,
+    Algorithmic,
+    References,
+    Shared
+};
+
+// What the lines after a keyword hold: rows for its rules, free text, or
+// nothing (the keyword's value is on its own line).
+enum class Data { Rows, Text, OneLine };
+
+struct KeywordDef {
+    const char* name;  // normalised: lower case, single blanks
+    int since;         // ten times the version: 1.1 -> 11
+    Scope scope;       // where it may stand (File: anywhere at the top level)
+    bool once;         // at most once in its scope
+    Section section;
+    Data data;
+    Scope opens;           // the section it begins, or None
+    bool endsSection;      // back at the top level after it
+    const char* closedBy;  // the keyword that must close it, or null
+};
+
+// The keyword of a normalised name, or null.
+const KeywordDef* FindKeyword(const std::string& key);
+// Every keyword, in table order.
+const KeywordDef* KeywordsBegin();
+const KeywordDef* KeywordsEnd();
+
+}  // namespace ibis

@@ -1,0 +1,151 @@
+#include "lexer.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace ibis {
+
+namespace {
+
+const int kVersions[] = {11, 20, 21, 30, 31, 32, 40, 41, 42, 50, 51, 60, 61, 70, 71, 72};
+
+}  // namespace
+
+const char kCommentChars[] = "!\"#$%&'()*,:;<>?@\\^`{|}~";
+
+std::string Normalise(const std::string& keyword) {
+    std::string out;
+    for (char c : keyword) {
+        const char d =
+            c == '_' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (d == ' ' && (out.empty() || out.back() == ' ')) continue;
+        out += d;
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+std::vector<std::string> Split(const std::string& s) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+        if (i >= s.size()) break;
+        std::size_t j = i;
+        while (j < s.size() && s[j] != ' ' && s[j] != '\t') ++j;
+        words.push_back(s.substr(i, j - i));
+        i = j;
+    }
+    return words;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool Number(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    value = std::strtod(begin, &end);
+    if (end == begin || !std::isfinite(value)) return false;
+    if (begin[0] == 'i' || begin[0] == 'I' || begin[0] == 'n' || begin[0] == 'N' ||
+        text.find("0x") != std::string::npos || text.find("0X") != std::string::npos)
+        return false;
+    const std::string rest = end;
+    if (!rest.empty()) {
+        static const std::string kScale = "TGMkmunpf";
+        const std::size_t s = kScale.find(rest[0]);
+        static const double kFactor[] = {1e12, 1e9, 1e6, 1e3, 1e-3, 1e-6, 1e-9, 1e-12, 1e-15};
+        std::size_t unitFrom = 0;
+        if (s != std::string::npos) {
+            value *= kFactor[s];
+            unitFrom = 1;
+        }
+        for (std::size_t k = unitFrom; k < rest.size(); ++k)
+            if (!std::isalpha(static_cast<unsigned char>(rest[k]))) return false;
+    }
+    return true;
+}
+
+bool IsNa(const std::string& s) {
+    return s.size() == 2 && (s[0] == 'N' || s[0] == 'n') && (s[1] == 'A' || s[1] == 'a');
+}
+
+bool IsNc(const std::string& s) {
+    return s.size() == 2 && (s[0] == 'N' || s[0] == 'n') && (s[1] == 'C' || s[1] == 'c');
+}
+
+bool CommentCharArgument(const std::string& word, char& c) {
+    if (word.size() != 6 || word.substr(1) != "_char" ||
+        std::string(kCommentChars).find(word[0]) == std::string::npos)
+        return false;
+    c = word[0];
+    return true;
+}
+
+std::string VersionText(int v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d.%d", v / 10, v % 10);
+    return text;
+}
+
+bool ParseVersion(const std::string& text, int& v) {
+    for (int known : kVersions) {
+        if (text == VersionText(known)) {
+            v = known;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Lexer::Next(Line& out) {
+    if (at_ > text_.size()) return false;
+    std::size_t end = text_.find('\n', at_);
+    if (end == std::string::npos) end = text_.size();
+    std::string l = text_.substr(at_, end - at_);
+    at_ = end + 1;
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    if (at_ > text_.size() && l.empty()) return false;  // the end after a final line end
+    out = Line{};
+    out.number = ++number_;
+    // [Comment Char] names the new comment character as its argument: that
+    // line is read before comments are cut.
+    const std::size_t lead = l.find_first_not_of(" \t");
+    const bool commentCharLine =
+        lead != std::string::npos && l[lead] == '[' &&
+        Normalise(l.substr(lead + 1, l.find(']', lead) - lead - 1)) == "comment char";
+    const std::size_t comment = commentCharLine ? std::string::npos : l.find(comment_);
+    out.content = comment == std::string::npos ? l : l.substr(0, comment);
+    out.raw = std::move(l);
+    const std::size_t first = out.content.find_first_not_of(" \t");
+    if (first == std::string::npos) return true;  // Blank
+    if (out.content[first] != '[') {
+        out.kind = Line::Data;
+        out.words = Split(out.content);
+        return true;
+    }
+    const std::size_t close = out.content.find(']', first);
+    if (close == std::string::npos) {
+        out.kind = Line::Unclosed;
+        out.name = out.content.substr(first, 40);
+        return true;
+    }
+    out.kind = Line::Keyword;
+    out.name = out.content.substr(first + 1, close - first - 1);
+    out.key = Normalise(out.name);
+    out.args = out.content.substr(close + 1);
+    out.words = Split(out.args);
+    return true;
+}
+
+}  // namespace ibis

@@ -1,0 +1,65 @@
+// Reading IBIS text (.ibs, .pkg, .ebd): lines, the comment character,
+// keywords, words and numbers. Keywords are matched case- and
+// blank-insensitively ("[Model_Spec]" is "[Model Spec]"); the words after a
+// keyword and on data lines are split at blanks and tabs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ibis {
+
+// A keyword as the table knows it: lower case, "_" as a blank, single blanks.
+std::string Normalise(const std::string& keyword);
+std::vector<std::string> Split(const std::string& s);
+std::string Lower(std::string s);
+std::string Upper(std::string s);
+
+// A number with an optional scale suffix (T G M k m u n p f) and unit letters.
+bool Number(const std::string& text, double& value);
+// Reserved words (NA, NC, POWER, GND, the matrix forms, ...) are not case
+// sensitive: "the file is case-sensitive except for reserved words, keywords,
+// sub-parameters and sub-parameter definitions".
+bool IsNa(const std::string& s);
+bool IsNc(const std::string& s);
+
+// The argument of [Comment Char]: one of !"#$%&'()*,:;<>?@\^`{|}~ then
+// "_char". False (c untouched) for anything else.
+bool CommentCharArgument(const std::string& word, char& c);
+// The characters CommentCharArgument accepts.
+extern const char kCommentChars[];
+
+// Versions as ten times their number: 1.1 -> 11, 7.2 -> 72.
+std::string VersionText(int v);
+bool ParseVersion(const std::string& text, int& v);
+
+// One line of the file, comments cut.
+struct Line {
+    enum Kind { Blank, Keyword, Unclosed, Data } kind = Blank;
+    int number = 0;
+    std::string raw;      // the whole line without its line end, comments kept
+    std::string content;  // without the comment
+    // Keyword: the name as written between the brackets, its normalised form
+    // and the text after "]". Unclosed: a "[" with no "]".
+    std::string name, key, args;
+    std::vector<std::string> words;  // of args for a keyword, of content for data
+};
+
+// The lines of a text in order. The comment character changes with
+// [Comment Char], whose own line is read before comments are cut ("|_char"
+// is valid); SetCommentChar applies from the next line.
+class Lexer {
+public:
+    explicit Lexer(const std::string& text) : text_(text) {}
+    // False at the end of the text.
+    bool Next(Line& line);
+    void SetCommentChar(char c) { comment_ = c; }
+
+private:
+    const std::string& text_;
+    std::size_t at_ = 0;
+    int number_ = 0;
+    char comment_ = '|';
+};
+
+}  // namespace ibis

@@ -1,0 +1,108 @@
+#include "algorithmic.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "ami_check.h"
+#include "lexer.h"
+
+namespace fs = std::filesystem;
+
+namespace ibis {
+
+void AlgorithmicRules::Keyword(const KeywordLine& k) {
+    if (k.key == "algorithmic model") {
+        open_ = true;
+        openLine_ = k.line;
+    } else if (k.key == "end algorithmic model") {
+        if (!open_)
+            c_.Add(Message::KeywordOutOfSection, k.line,
+                   "[End Algorithmic Model] without [Algorithmic Model]");
+        open_ = false;
+    }
+}
+
+void AlgorithmicRules::Data(const DataLine& d) {
+    const ModelInfo* model = models_.Current();
+    if (d.key != "algorithmic model" || model == nullptr) return;
+    const std::vector<std::string>& w = d.words;
+    if (Lower(w[0]) != "executable") {
+        c_.Add(Message::ExecutableLine, d.line,
+               "[Algorithmic Model] holds Executable lines, not '" + w[0] + "'");
+        return;
+    }
+    if (w.size() != 4) {
+        c_.Add(Message::ExecutableLine, d.line,
+               "an Executable line needs platform_compiler_bits, the executable and the .ami "
+               "file");
+        return;
+    }
+    std::vector<std::string> parts;
+    std::size_t at = 0;
+    for (std::size_t u; (u = w[1].find('_', at)) != std::string::npos; at = u + 1)
+        parts.push_back(w[1].substr(at, u - at));
+    parts.push_back(w[1].substr(at));
+    if (parts.size() != 3 || parts[0].empty() || parts[1].empty() ||
+        (parts[2] != "32" && parts[2] != "64"))
+        c_.Add(Message::PlatformCompilerBits, d.line,
+               "'" + w[1] + "' is not Platform_Compiler_Bits with 32 or 64 bits");
+    executables_.push_back({model->name, w[1], w[2], w[3], d.line});
+}
+
+void AlgorithmicRules::FinishOpen() {
+    if (open_)
+        c_.Add(Message::SectionNotClosed, openLine_,
+               "[Algorithmic Model] without [End Algorithmic Model]");
+}
+
+void AlgorithmicRules::CheckReferencedFile(const std::string& file, int line) {
+    if (c_.folder.empty()) return;
+    const fs::path rel(file);
+    for (const auto& part : rel) {
+        if (part == ".." || rel.is_absolute()) {
+            c_.Add(Message::ReferenceAboveFolder, line,
+                   file + " lies above the folder of " + fs::path(c_.name).filename().string());
+            return;
+        }
+    }
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::path(c_.folder) / rel, ec))
+        c_.Add(Message::AlgorithmicFileMissing, line,
+               file + " does not exist beside " + fs::path(c_.name).filename().string());
+}
+
+void AlgorithmicRules::CheckExecutables() {
+    for (const ExecutableLine& e : executables_) {
+        c_.CheckFileName(e.executable, e.line);
+        c_.CheckFileName(e.amiFile, e.line);
+        const std::size_t before = c_.reports.size();
+        CheckReferencedFile(e.amiFile, e.line);
+        CheckReferencedFile(e.executable, e.line);
+        if (c_.folder.empty() || c_.reports.size() != before) continue;
+        // The .ami file, then the executable's exports against what it asks for.
+        bool getWave = true;
+        const std::string amiPath = (fs::path(c_.folder) / e.amiFile).string();
+        std::ifstream in(amiPath, std::ios::binary);
+        const std::string amiText((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
+        CheckAmiText(amiPath, amiText, c_.reports, &getWave, c_.version);
+        std::vector<std::string> exports;
+        std::string format;
+        const std::string exePath = (fs::path(c_.folder) / e.executable).string();
+        if (!ReadExports(exePath, exports, format)) {
+            c_.Add(Message::ExecutableUnreadable, e.line,
+                   e.executable + " is not an ELF or PE shared library this checker can read");
+            continue;
+        }
+        std::vector<std::string> needed = {"AMI_Init", "AMI_Close"};
+        if (getWave) needed.push_back("AMI_GetWave");
+        for (const std::string& n : needed)
+            if (std::find(exports.begin(), exports.end(), n) == exports.end())
+                c_.Add(Message::ExecutableEntryPoint, e.line,
+                       e.executable + " does not export " + n);
+    }
+}
+
+}  // namespace ibis

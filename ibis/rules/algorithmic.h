@@ -1,0 +1,35 @@
+// [Algorithmic Model] sections: their Executable lines, and what those lines
+// name: the .ami file (checked by the .ami rules) and the shared library (its
+// exports read without loading it).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "context.h"
+#include "model.h"
+
+namespace ibis {
+
+class AlgorithmicRules {
+public:
+    AlgorithmicRules(Context& c, const ModelRules& models) : c_(c), models_(models) {}
+    void Keyword(const KeywordLine& k);
+    void Data(const DataLine& d);
+    // An [Algorithmic Model] left open at the end of the file.
+    void FinishOpen();
+    // The files each Executable line names, beside the checked file.
+    void CheckExecutables();
+
+private:
+    // Whether `file` lies in (or below) the folder and exists; reported when not.
+    void CheckReferencedFile(const std::string& file, int line);
+
+    Context& c_;
+    const ModelRules& models_;
+    bool open_ = false;
+    int openLine_ = 0;
+    std::vector<ExecutableLine> executables_;
+};
+
+}  // namespace ibis

@@ -1,0 +1,233 @@
+#include "component.h"
+
+#include "lexer.h"
+
+namespace ibis {
+
+void ComponentRules::Keyword(const KeywordLine& k) {
+    const std::vector<std::string>& words = k.words;
+    const std::string& key = k.key;
+    const int line = k.line;
+    if (key == "component") {
+        ComponentInfo c;
+        // A component name may hold blanks: the rest of the line.
+        c.name = words.empty() ? "" : k.args.substr(k.args.find_first_not_of(" \t"));
+        while (!c.name.empty() && (c.name.back() == ' ' || c.name.back() == '\t'))
+            c.name.pop_back();
+        c.line = line;
+        if (c.name.empty()) c_.Add(Message::ComponentName, line, "[Component] needs a name");
+        for (const ComponentInfo& other : components_)
+            if (!c.name.empty() && other.name == c.name)
+                c_.Add(Message::ComponentName, line, "[Component] " + c.name + " is defined twice");
+        components_.push_back(c);
+    } else if (key == "manufacturer") {
+        if (c_.scope == Scope::Component && !components_.empty())
+            components_.back().manufacturer = true;
+        if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
+    } else if (key == "number of pins") {
+        if (words.empty() || std::atoi(words[0].c_str()) < 0)
+            c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
+    } else if (key == "package") {
+        if (!components_.empty()) components_.back().package = true;
+    } else if (key == "pin" && c_.scope == Scope::Component && !components_.empty()) {
+        components_.back().pin = true;
+        pinColumns_ = 3 + static_cast<int>(words.size() >= 5 ? 3 : 0);
+    } else if (key == "package model" && c_.scope == Scope::Component && !components_.empty()) {
+        components_.back().packageModel = words.empty() ? "" : words[0];
+        components_.back().packageModelLine = line;
+        if (words.empty()) c_.Add(Message::MissingValue, line, "[Package Model] needs a name");
+    } else if (key == "circuit call" && c_.scope == Scope::Component && !components_.empty()) {
+        CircuitCall call;
+        call.component = components_.size() - 1;
+        call.circuit = words.empty() ? "" : words[0];
+        call.line = line;
+        if (words.empty())
+            c_.Add(Message::MissingValue, line,
+                   "[Circuit Call] needs the name of an [External Circuit]");
+        circuitCalls_.push_back(call);
+    }
+}
+
+void ComponentRules::Data(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const std::string& k = d.key;
+    const int line = d.line;
+    if (components_.empty()) return;
+    ComponentInfo& c = components_.back();
+    if (k == "pin") {
+        if (c_.scope != Scope::Component) return;
+        if (w.size() < 3 || (w.size() != 3 && static_cast<int>(w.size()) != pinColumns_)) {
+            c_.Add(Message::PinLineColumns, line,
+                   "a [Pin] line needs pin, signal and model" +
+                       std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
+            return;
+        }
+        if (!c.pins.emplace(w[0], line).second)
+            c_.Add(Message::PinRepeated, line, "pin " + w[0] + " is listed twice");
+        static const std::set<std::string> kReservedModels = {"POWER", "GND", "NC", "NA",
+                                                              "CIRCUITCALL"};
+        const std::string model = kReservedModels.count(Upper(w[2])) ? Upper(w[2]) : w[2];
+        c.pinModels.emplace_back(model, line);
+        c.pinModel[w[0]] = model;
+        for (std::size_t i = 3; i < w.size(); ++i) c_.NumberOrNa(w[i], line, true);
+    } else if (k == "package") {
+        if (w.size() < 4) {
+            c_.Add(Message::TableRowColumns, line,
+                   "a [Package] line needs variable, typ, min and max");
+            return;
+        }
+        c.packageRows.insert(w[0]);
+        if (IsNa(w[1])) c_.Add(Message::TypicalNa, line, "the typical " + w[0] + " is NA");
+        for (std::size_t i = 1; i < 4; ++i) c_.NumberOrNa(w[i], line, i > 1);
+    } else if (k == "diff pin") {
+        if (w.size() < 4) {
+            c_.Add(Message::DiffPinColumns, line,
+                   "a [Diff Pin] line needs pin, inv_pin, vdiff and tdelay_typ");
+            return;
+        }
+        for (std::size_t i = 0; i < 2; ++i)
+            if (!c.pins.count(w[i]))
+                c_.Add(Message::DiffPinNotAPin, line,
+                       "[Diff Pin] " + w[i] + " is not a pin of [Component] " + c.name);
+        if (w[0] == w[1])
+            c_.Add(Message::DiffPinPairing, line, "[Diff Pin] pairs pin " + w[0] + " with itself");
+        for (std::size_t i = 0; i < 2; ++i) {
+            const std::string& p = w[i];
+            if (diffPartner_.count(c.name + "\n" + p))
+                c_.Add(Message::DiffPinPairing, line, "pin " + p + " is in two [Diff Pin] pairs");
+            diffPartner_[c.name + "\n" + p] = w[1 - i];
+        }
+        // "If NA is entered in the vdiff, tdelay_typ, or tdelay_min columns,
+        // its entry is interpreted as 0 V or 0 ns" (4.1; from 4.2 a vdiff of
+        // NA means 200 mV): NA is allowed in every column.
+        for (std::size_t i = 2; i < w.size(); ++i) c_.NumberOrNa(w[i], line, true);
+    } else if (k == "series pin mapping") {
+        if (w.size() < 3) {
+            c_.Add(Message::SeriesPinMappingRow, line,
+                   "a [Series Pin Mapping] row needs pin, pin_2 and model_name");
+            return;
+        }
+        c.series.push_back({w[0], w[1], w[2], line});
+    } else if (k == "node declarations") {
+        for (const std::string& node : w)
+            if (!c.nodes.insert(node).second)
+                c_.Add(Message::NodeDeclaredTwice, line,
+                       "node " + node + " is declared twice in [Component] " + c.name);
+    } else if (k == "circuit call") {
+        if (circuitCalls_.empty()) return;
+        CircuitCall& call = circuitCalls_.back();
+        const std::string sub = Lower(w[0]);
+        const std::size_t pins = sub == "signal_pin"                                 ? 1
+                                 : sub == "diff_signal_pins" || sub == "series_pins" ? 2
+                                                                                     : 0;
+        if (pins > 0) {
+            if (++call.pinKinds == 2)
+                c_.Add(Message::CircuitCallSignalKinds, line,
+                       "a [Circuit Call] takes one of Signal_pin, Diff_signal_pins and "
+                       "Series_pins");
+            if (w.size() != pins + 1)
+                c_.Add(Message::CircuitCallSignalKinds, line,
+                       w[0] + " needs " + (pins == 1 ? "one pin" : "two pins"));
+            for (std::size_t i = 1; i < w.size() && i <= pins; ++i)
+                call.pins.emplace_back(w[i], line);
+        } else if (sub == "port_map") {
+            if (w.size() < 3)
+                c_.Add(Message::CircuitCallSignalKinds, line,
+                       "Port_map needs a port and the pin or node it connects");
+            // A plain "Port_map port node" line; longer or dotted forms name
+            // model terminals and are left to the tools.
+            if (w.size() == 3 && w[2].find('.') == std::string::npos)
+                call.nodes.emplace_back(w[2], line);
+        } else if (sub != "parameters" && sub != "converter_parameters") {
+            c_.Add(Message::CircuitCallUnknownSubparameter, line,
+                   "'" + w[0] + "' is not a [Circuit Call] subparameter");
+        }
+    } else if (k == "pin mapping") {
+        if (!c.pins.count(w[0]))
+            c_.Add(Message::PinMappingInvalid, line,
+                   "[Pin Mapping] " + w[0] + " is not a pin of [Component] " + c.name);
+        std::vector<std::string> labels(w.begin() + 1, w.end());
+        for (std::string& label : labels)
+            if (IsNc(label)) label = "NC";
+        c.mapping.emplace_back(w[0], labels);
+        c.mappingLines.push_back(line);
+        // "Each line must contain either three, five or six entries."
+        if (w.size() != 3 && w.size() != 5 && w.size() != 6)
+            c_.Add(Message::PinMappingInvalid, line,
+                   "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) +
+                       " bus labels; a row holds the pin and two, four or five of them");
+        for (const std::string& label : labels)
+            if (label.size() > 15)
+                c_.Add(Message::PinMappingInvalid, line,
+                       "[Pin Mapping] bus label " + label + " is longer than 15 characters");
+    }
+}
+
+void ComponentRules::Finish() {
+    for (const ComponentInfo& c : components_) {
+        if (!c.manufacturer)
+            c_.Add(Message::ComponentNoManufacturer, c.line,
+                   "[Component] " + c.name + " has no [Manufacturer]");
+        if (!c.package && c.packageModel.empty())
+            c_.Add(Message::ComponentNoPackage, c.line,
+                   "[Component] " + c.name + " has no [Package]");
+        if (!c.pin)
+            c_.Add(Message::ComponentNoPin, c.line, "[Component] " + c.name + " has no [Pin]");
+        // "The bus connections for EVERY pin listed under the [Pin] keyword
+        // must be given" once [Pin Mapping] is there.
+        if (!c.mapping.empty()) {
+            std::set<std::string> mapped;
+            for (const auto& row : c.mapping) mapped.insert(row.first);
+            for (const auto& entry : c.pins)
+                if (!mapped.count(entry.first))
+                    c_.Add(Message::PinMappingInvalid, c.mappingLines.front(),
+                           "[Pin Mapping] gives no bus connections for pin " + entry.first);
+        }
+        if (c.package) {
+            for (const char* v : {"R_pkg", "L_pkg", "C_pkg"})
+                if (!c.packageRows.count(v))
+                    c_.Add(Message::PackageIncomplete, c.line,
+                           "[Package] of " + c.name + " has no " + v);
+        }
+        // Series pins must be pins of the component.
+        for (const ComponentInfo::SeriesRow& row : c.series)
+            for (const std::string* pin : {&row.pin, &row.pin2})
+                if (!c.pins.count(*pin))
+                    c_.Add(
+                        Message::SeriesPinMappingRow, row.line,
+                        "[Series Pin Mapping] " + *pin + " is not a pin of [Component] " + c.name);
+        // A bus label that a signal pin uses must belong to a POWER or GND pin,
+        // or it connects to nothing.
+        std::set<std::string> supplyLabels;
+        for (const auto& [pin, labels] : c.mapping) {
+            const auto model = c.pinModel.find(pin);
+            if (model != c.pinModel.end() && (model->second == "POWER" || model->second == "GND"))
+                supplyLabels.insert(labels.begin(), labels.end());
+        }
+        for (std::size_t r = 0; r < c.mapping.size(); ++r) {
+            const auto model = c.pinModel.find(c.mapping[r].first);
+            // A GND pin names its bus under pulldown_ref, a POWER pin under
+            // pullup_ref; the other of the two columns is NC.
+            const std::vector<std::string>& labels = c.mapping[r].second;
+            if (model != c.pinModel.end() && labels.size() >= 2) {
+                if (model->second == "GND" && labels[1] != "NC")
+                    c_.Add(Message::PinMappingInvalid, c.mappingLines[r],
+                           "[Pin Mapping] GND pin " + c.mapping[r].first + " gives pullup_ref " +
+                               labels[1] + "; it must be NC");
+                if (model->second == "POWER" && labels[0] != "NC")
+                    c_.Add(Message::PinMappingInvalid, c.mappingLines[r],
+                           "[Pin Mapping] POWER pin " + c.mapping[r].first +
+                               " gives pulldown_ref " + labels[0] + "; it must be NC");
+            }
+            if (model == c.pinModel.end() || model->second == "POWER" || model->second == "GND")
+                continue;
+            for (const std::string& label : labels)
+                if (label != "NC" && !supplyLabels.count(label))
+                    c_.Add(Message::PinMappingInvalid, c.mappingLines[r],
+                           "[Pin Mapping] bus label " + label + " of pin " + c.mapping[r].first +
+                               " belongs to no POWER or GND pin");
+        }
+    }
+}
+
+}  // namespace ibis

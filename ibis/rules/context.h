@@ -1,0 +1,52 @@
+// What every section's rules share while one file is checked: the file, the
+// declared version, where the reading is, and the reports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ibis_check.h"
+#include "keywords.h"
+
+namespace ibis {
+
+struct Context {
+    std::string name;  // the file as named by the caller
+    Kind kind = Kind::Unknown;
+    Options options;
+    std::string folder;  // where referenced files are looked up; empty: not followed
+    int version = 0;     // ten times the declared (or forced) version; 0 until known
+    bool versionSeen = false;
+    char commentChar = '|';
+    Scope scope = Scope::File;
+    std::vector<Report> reports;
+
+    void Add(Message id, int line, const std::string& text) {
+        reports.push_back(MakeReport(id, name, line, text));
+    }
+    // Reports `what` when the version it needs (0: any) is above the declared one.
+    void NewerThanDeclared(const std::string& what, int since, int line);
+    // A number (NA allowed when `allowNa`), stored in *out when it is one.
+    void NumberOrNa(const std::string& word, int line, bool allowNa, double* out = nullptr);
+    // The file-name rules of the declared version.
+    void CheckFileName(const std::string& file, int line);
+};
+
+// A keyword line as the rules see it.
+struct KeywordLine {
+    const std::string& name;  // as written
+    const std::string& key;   // normalised
+    const std::string& args;  // the text after "]"
+    const std::vector<std::string>& words;
+    int line;
+};
+
+// A data line under keyword `key`.
+struct DataLine {
+    const std::string& key;
+    const std::string& text;
+    const std::vector<std::string>& words;  // never empty
+    int line;
+};
+
+}  // namespace ibis

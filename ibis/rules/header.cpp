@@ -1,0 +1,62 @@
+#include "header.h"
+
+#include <filesystem>
+
+#include "lexer.h"
+
+namespace ibis {
+
+void HeaderRules::Keyword(const KeywordLine& k) {
+    const std::vector<std::string>& words = k.words;
+    if (k.key == "ibis ver") {
+        c_.versionSeen = true;
+        int v = 0;
+        if (words.empty() || !ParseVersion(words[0], v)) {
+            c_.Add(Message::UnknownIbisVersion, k.line,
+                   "IBIS version '" + (words.empty() ? std::string() : words[0]) +
+                       "' is not one of 1.1, 2.1, 3.2, 4.0, 4.1, 4.2, 5.0, 5.1, 6.0, 6.1, 7.0, "
+                       "7.1, 7.2");
+        } else {
+            c_.version = v;
+        }
+        if (!c_.options.version.empty()) {
+            int forced = 0;
+            if (ParseVersion(c_.options.version, forced)) c_.version = forced;
+        }
+    } else if (k.key == "comment char") {
+        if (words.empty() || !CommentCharArgument(words[0], c_.commentChar))
+            c_.Add(Message::CommentCharInvalid, k.line,
+                   "[Comment Char] '" + (words.empty() ? "" : words[0]) + "' is not one of " +
+                       kCommentChars + " followed by _char");
+    } else if (k.key == "file name") {
+        if (words.empty()) {
+            c_.Add(Message::MissingValue, k.line, "[File Name] needs a value");
+        } else {
+            fileName_ = words[0];
+            c_.CheckFileName(words[0], k.line);
+            const std::string real = std::filesystem::path(c_.name).filename().string();
+            if (words[0] != real)
+                c_.Add(Message::FileNameDiffers, k.line,
+                       "[File Name] " + words[0] + " is not this file's name, " + real);
+        }
+    } else if (k.key == "file rev") {
+        fileRev_ = true;
+        if (words.empty()) c_.Add(Message::MissingValue, k.line, "[File Rev] needs a value");
+    } else if (k.key == "end") {
+        ended_ = true;
+    }
+}
+
+void HeaderRules::Data(const DataLine& d) {
+    if (d.key == "end") c_.Add(Message::TextAfterEnd, d.line, "text after [End] is ignored");
+}
+
+void HeaderRules::Finish() {
+    if (c_.kind != Kind::Ibs && c_.kind != Kind::Pkg && c_.kind != Kind::Ebd) return;
+    if (!c_.versionSeen) c_.Add(Message::IbisVerMissing, 1, "[IBIS Ver] is missing");
+    if (fileName_.empty()) c_.Add(Message::HeaderKeywordMissing, 1, "[File Name] is missing");
+    if (!fileRev_) c_.Add(Message::HeaderKeywordMissing, 1, "[File Rev] is missing");
+    if (!ended_) c_.Add(Message::NoEnd, 1, "the file has no [End]");
+}
+
+}  // namespace ibis

@@ -1,0 +1,412 @@
+#include "model.h"
+
+#include <cstdio>
+#include <set>
+
+#include "lexer.h"
+
+namespace ibis {
+
+namespace {
+
+// The IBIS version (times ten) that introduced a [Model] subparameter or a
+// Model_type: the timing test load with 2.1, the split die capacitances and
+// the differential timing test load with 4.0, the differential model types
+// (for [External Model]) with 4.1, the series models with 3.0 (a public 3.0
+// sample of a bus switch uses them). The rest were in 1.1.
+int ModelSubparameterSince(const std::string& name) {
+    if (name == "vmeas" || name == "vref" || name == "cref" || name == "rref") return 21;
+    if (name == "c_comp_pullup" || name == "c_comp_pulldown" || name == "c_comp_power_clamp" ||
+        name == "c_comp_gnd_clamp")
+        return 40;
+    if (name == "rref_diff" || name == "cref_diff") return 40;
+    return 0;
+}
+
+// [Model Spec] came with 3.2; its test-load subparameters with 4.0.
+int ModelSpecSince(const std::string& name) {
+    static const std::set<std::string> k40 = {
+        "cref",         "rref",        "cref_rising",  "cref_falling", "rref_rising",
+        "rref_falling", "vref_rising", "vref_falling", "vmeas_rising", "vmeas_falling"};
+    return k40.count(name) ? 40 : 0;
+}
+
+int ModelTypeSince(const std::string& type) {
+    if (type == "series" || type == "series_switch") return 30;
+    if (type == "input_diff" || type == "output_diff" || type == "i/o_diff" ||
+        type == "3-state_diff")
+        return 41;
+    return 0;
+}
+
+bool IsIvTable(const std::string& key) {
+    return key == "pulldown" || key == "pullup" || key == "gnd clamp" || key == "power clamp";
+}
+
+}  // namespace
+
+// The subparameters a [Model] may hold (lower case), by name. The edge-wise
+// test loads (Cref_rising and the like) and Vinh+/Vinl- belong to [Model Spec].
+bool KnownModelSubparameter(const std::string& name) {
+    static const std::set<std::string> kNames = {"model_type",
+                                                 "polarity",
+                                                 "enable",
+                                                 "vinl",
+                                                 "vinh",
+                                                 "vmeas",
+                                                 "vref",
+                                                 "cref",
+                                                 "rref",
+                                                 "c_comp",
+                                                 "c_comp_pullup",
+                                                 "c_comp_pulldown",
+                                                 "c_comp_power_clamp",
+                                                 "c_comp_gnd_clamp",
+                                                 "rref_diff",
+                                                 "cref_diff"};
+    return kNames.count(name) > 0;
+}
+
+void ModelRules::Keyword(const KeywordLine& k) {
+    const std::string& key = k.key;
+    const std::vector<std::string>& words = k.words;
+    const int line = k.line;
+    if (key == "model" || key == "submodel") {
+        // A [Submodel] is a section of its own: its tables and clamps are not the model's.
+        ModelInfo m;
+        m.name = words.empty() ? "" : words[0];
+        m.line = line;
+        m.submodel = key == "submodel";
+        if (m.name.empty()) c_.Add(Message::MissingValue, line, "[" + k.name + "] needs a name");
+        models_.push_back(m);
+        return;
+    }
+    if (key == "model selector") {
+        selector_ = words.empty() ? "" : words[0];
+        selectors_[selector_];
+        return;
+    }
+    if (models_.empty()) {
+        if (key == "voltage range") {
+            // Its values are checked wherever it stands.
+        } else {
+            return;
+        }
+    }
+    ModelInfo* m = models_.empty() ? nullptr : &models_.back();
+    if (key == "c comp corner") {
+        m->cComp = true;
+    } else if (key == "voltage range" || key == "pullup reference" || key == "pulldown reference" ||
+               key == "power clamp reference" || key == "gnd clamp reference") {
+        if (m != nullptr) m->voltage = true;
+        if (key == "voltage range") {
+            if (words.size() < 3)
+                c_.Add(Message::MissingValue, line, "[Voltage Range] needs typ, min and max");
+            double typ = 0, mn = 0, mx = 0;
+            if (!words.empty() && IsNa(words[0]))
+                c_.Add(Message::TypicalNa, line, "the typical [Voltage Range] is NA");
+            if (words.size() >= 3) {
+                c_.NumberOrNa(words[0], line, false, &typ);
+                c_.NumberOrNa(words[1], line, true, &mn);
+                c_.NumberOrNa(words[2], line, true, &mx);
+            }
+        }
+    } else if (IsIvTable(key) || key == "rising waveform" || key == "falling waveform") {
+        Table t;
+        t.line = line;
+        if (key == "rising waveform") {
+            m->rising.push_back(t);
+        } else if (key == "falling waveform") {
+            m->falling.push_back(t);
+        } else {
+            m->tables[key] = t;
+        }
+    } else if (key == "ramp") {
+        m->ramp = true;
+        m->rampLine = line;
+    }
+}
+
+void ModelRules::Data(const DataLine& d) {
+    const std::string& k = d.key;
+    if (k == "model selector") {
+        selectors_[selector_].emplace_back(d.words[0], d.line);
+        return;
+    }
+    if (k == "model spec") {
+        c_.NewerThanDeclared("the [Model Spec] subparameter " + d.words[0],
+                             ModelSpecSince(Lower(d.words[0])), d.line);
+        return;
+    }
+    if (models_.empty()) return;
+    ModelInfo& m = models_.back();
+    if (k == "add submodel") {
+        AddSubmodelData(m, d);
+    } else if (k == "submodel") {
+        if (m.submodel) SubmodelData(m, d);
+    } else if (k == "model") {
+        ModelData(m, d);
+    } else if (IsIvTable(k)) {
+        TableData(m.tables[k], d);
+    } else if (k == "rising waveform" || k == "falling waveform") {
+        std::vector<Table>& list = k == "rising waveform" ? m.rising : m.falling;
+        if (!list.empty()) WaveformData(list.back(), d);
+    } else if (k == "ramp") {
+        RampData(m, d);
+    }
+}
+
+void ModelRules::ModelData(ModelInfo& m, const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    const std::string sub = Lower(w[0]);
+    if (sub == "model_type") {
+        static const std::set<std::string> kTypes = {
+            "input",         "output",          "i/o",         "3-state",
+            "open_drain",    "open_sink",       "open_source", "i/o_open_drain",
+            "i/o_open_sink", "i/o_open_source", "input_ecl",   "output_ecl",
+            "i/o_ecl",       "3-state_ecl",     "terminator",  "series",
+            "series_switch", "input_diff",      "output_diff", "i/o_diff",
+            "3-state_diff"};
+        m.type = w.size() > 1 ? w[1] : "";
+        m.typeLine = line;
+        if (!kTypes.count(Lower(m.type)))
+            c_.Add(Message::ModelTypeUnknown, line,
+                   "Model_type '" + m.type + "' is not an IBIS model type");
+        c_.NewerThanDeclared("Model_type " + m.type, ModelTypeSince(Lower(m.type)), line);
+    } else if (!KnownModelSubparameter(sub.substr(0, sub.find('=')))) {
+        c_.Add(Message::ModelUnknownSubparameter, line,
+               "'" + w[0] + "' is not a [Model] subparameter");
+    } else {
+        c_.NewerThanDeclared("the subparameter " + w[0], ModelSubparameterSince(sub), line);
+    }
+    // The die capacitance whole, or split by the split die capacitance
+    // subparameters (4.0).
+    if (sub.rfind("c_comp_", 0) == 0) m.cComp = true;
+    // Enumerated values.
+    if (sub == "polarity" && w.size() > 1 && Lower(w[1]) != "inverting" &&
+        Lower(w[1]) != "non-inverting")
+        c_.Add(Message::EnumeratedValue, line,
+               "Polarity '" + w[1] + "' is not Inverting or Non-Inverting");
+    if (sub == "enable" && w.size() > 1 && Lower(w[1]) != "active-high" &&
+        Lower(w[1]) != "active-low")
+        c_.Add(Message::EnumeratedValue, line,
+               "Enable '" + w[1] + "' is not Active-High or Active-Low");
+    if (sub == "c_comp") {
+        m.cComp = true;
+        if (w.size() < 4) {
+            c_.Add(Message::MissingValue, line, "C_comp needs typ, min and max");
+        } else {
+            if (IsNa(w[1])) c_.Add(Message::TypicalNa, line, "the typical C_comp is NA");
+            double typ = NAN, mn = NAN, mx = NAN;
+            c_.NumberOrNa(w[1], line, true, &typ);
+            c_.NumberOrNa(w[2], line, true, &mn);
+            c_.NumberOrNa(w[3], line, true, &mx);
+            if (mn > mx)
+                c_.Add(Message::MinAboveMax, line,
+                       "C_comp minimum " + w[2] + " is above its maximum " + w[3]);
+        }
+    }
+}
+
+void ModelRules::TableData(Table& t, const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    if (w.size() != 4) {
+        c_.Add(Message::TableRowColumns, line,
+               "an I-V row needs voltage, I(typ), I(min) and I(max)");
+        return;
+    }
+    std::vector<double> row(4, NAN);
+    for (std::size_t i = 0; i < 4; ++i) c_.NumberOrNa(w[i], line, i > 0, &row[i]);
+    t.na.push_back({false, IsNa(w[1]), IsNa(w[2]), IsNa(w[3])});
+    // No order is required; a table that turns back on itself is reported
+    // (the direction is that of its first two points).
+    if (!t.rows.empty() && std::isfinite(row[0])) {
+        const double last = t.rows.back()[0];
+        if (row[0] == last) {
+            c_.Add(Message::TablePointRepeated, line,
+                   "voltage " + w[0] + " appears twice in [" + d.key + "]");
+        } else if (t.rows.size() >= 2 && std::isfinite(t.rows[t.rows.size() - 2][0]) &&
+                   (row[0] > last) != (last > t.rows[t.rows.size() - 2][0])) {
+            c_.Add(
+                Message::IvNotMonotonic, line,
+                "voltage " + w[0] + " turns the table's voltages back; they should be monotonic");
+        }
+    }
+    t.rows.push_back(row);
+}
+
+void ModelRules::WaveformData(Table& t, const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    if (w.size() >= 2 && (w[1] == "=" || w[0].find('=') != std::string::npos)) {
+        if (Lower(w[0]).rfind("r_fixture", 0) == 0) t.rFixture = true;
+        if (Lower(w[0].substr(0, w[0].find('='))) == "v_fixture") t.vFixture = true;
+        return;
+    }
+    if (w.size() != 4) {
+        c_.Add(Message::TableRowColumns, line, "a V-t row needs time, V(typ), V(min) and V(max)");
+        return;
+    }
+    std::vector<double> row(4, NAN);
+    for (std::size_t i = 0; i < 4; ++i) c_.NumberOrNa(w[i], line, i > 0, &row[i]);
+    t.na.push_back({false, IsNa(w[1]), IsNa(w[2]), IsNa(w[3])});
+    if (!t.rows.empty() && std::isfinite(row[0])) {
+        const double last = t.rows.back()[0];
+        if (row[0] == last) {
+            c_.Add(Message::TablePointRepeated, line, "time " + w[0] + " appears twice");
+        } else if (row[0] < last) {
+            c_.Add(Message::WaveformTimeOrder, line,
+                   "time " + w[0] + " is before the one above it; times must increase");
+        }
+    }
+    t.rows.push_back(row);
+}
+
+void ModelRules::RampData(ModelInfo& m, const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    const std::string sub = Lower(w[0]);
+    if (sub.rfind("r_load", 0) == 0) return;
+    if (sub != "dv/dt_r" && sub != "dv/dt_f") {
+        c_.Add(Message::RampInvalid, line,
+               "[Ramp] holds dV/dt_r, dV/dt_f and R_load, not '" + w[0] + "'");
+        return;
+    }
+    if (w.size() < 4) {
+        c_.Add(Message::RampInvalid, line, w[0] + " needs typ, min and max");
+        return;
+    }
+    if (IsNa(w[1])) c_.Add(Message::TypicalNa, line, "the typical " + w[0] + " is NA");
+    for (std::size_t i = 1; i < 4; ++i) {
+        if (i > 1 && IsNa(w[i])) continue;
+        const std::size_t slash = w[i].find('/');
+        double dv = 0, dt = 0;
+        if (slash == std::string::npos || !Number(w[i].substr(0, slash), dv) ||
+            !Number(w[i].substr(slash + 1), dt) || !(dt > 0)) {
+            c_.Add(Message::RampInvalid, line, "'" + w[i] + "' is not a ramp dV/dt");
+            continue;
+        }
+        if (i == 1) (sub == "dv/dt_r" ? m.rampR : m.rampF) = dv / dt;
+    }
+}
+
+void ModelRules::CheckTableColumns(const Table& t, const std::string& what) {
+    // "Only the first and last entries of a column that holds data must be
+    // numbers"; NA elsewhere is interpolated. A typ column needs data.
+    if (t.na.empty()) return;
+    for (std::size_t c = 1; c < 4; ++c) {
+        bool data = false;
+        for (const auto& row : t.na) data = data || !row[c];
+        static const char* kColumn[] = {"", "typical", "minimum", "maximum"};
+        if (!data) {
+            if (c == 1)
+                c_.Add(Message::TypicalNa, t.line,
+                       what + " has no typical data (every typ entry is NA)");
+            continue;
+        }
+        if (t.na.front()[c] || t.na.back()[c])
+            c_.Add(Message::TypicalNa, t.line,
+                   what + ": the " + std::string(kColumn[c]) + " column holds data but its " +
+                       (t.na.front()[c] ? "first" : "last") + " entry is NA");
+    }
+}
+
+void ModelRules::Finish() {
+    for (const ModelInfo& m : models_) CheckModel(m);
+}
+
+void ModelRules::CheckModel(const ModelInfo& m) {
+    for (const auto& [name, table] : m.tables)
+        CheckTableColumns(table, "[" + name + "] of " + m.name);
+    for (const std::vector<Table>* list : {&m.rising, &m.falling})
+        for (const Table& t : *list) {
+            CheckTableColumns(
+                t, std::string(list == &m.rising ? "a [Rising Waveform]" : "a [Falling Waveform]") +
+                       " of " + m.name);
+            if (t.rows.size() < 2)
+                c_.Add(Message::TableTooLong, t.line,
+                       "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
+                           " point(s); it needs at least two");
+        }
+    if (m.submodel) {
+        CheckSubmodel(m);
+        return;
+    }
+    if (m.type.empty()) {
+        c_.Add(Message::ModelNoType, m.line, "[Model] " + m.name + " has no Model_type");
+        return;
+    }
+    const std::string type = Lower(m.type);
+    const bool terminator = type == "terminator" || type == "series" || type == "series_switch";
+    if (!m.cComp && type != "series" && type != "series_switch")
+        c_.Add(Message::ModelNoCComp, m.line, "[Model] " + m.name + " has no C_comp");
+    static const std::set<std::string> kDrivers = {
+        "output",          "i/o",         "3-state",        "open_drain",
+        "open_sink",       "open_source", "i/o_open_drain", "i/o_open_sink",
+        "i/o_open_source", "output_ecl",  "i/o_ecl",        "3-state_ecl",
+        "output_diff",     "i/o_diff",    "3-state_diff"};
+    const bool drives = kDrivers.count(type) > 0;
+    const bool pushPull = type == "output" || type == "i/o" || type == "3-state" ||
+                          type == "output_diff" || type == "i/o_diff" || type == "3-state_diff";
+    if (!terminator && !m.voltage)
+        c_.Add(Message::ModelNoVoltage, m.line,
+               "[Model] " + m.name + " has no [Voltage Range] or [... Reference] keywords");
+    if (pushPull && (!m.tables.count("pulldown") || !m.tables.count("pullup")))
+        c_.Add(Message::DriverNoIvTables, m.line,
+               "[Model] " + m.name + " (" + m.type + ") needs [Pulldown] and [Pullup]");
+    if (drives && !m.ramp)
+        c_.Add(Message::DriverNoRamp, m.line,
+               "[Model] " + m.name + " (" + m.type + ") has no [Ramp]");
+    for (const auto& [name, table] : m.tables)
+        if (table.rows.size() > 100)
+            c_.Add(Message::TableTooLong, table.line,
+                   "[" + name + "] of " + m.name + " has " + std::to_string(table.rows.size()) +
+                       " points; at most 100");
+    // A waveform's 20-80 % slope against the ramp of the same edge.
+    for (int edge = 0; edge < 2; ++edge) {
+        const std::vector<Table>& list = edge == 0 ? m.rising : m.falling;
+        const double ramp = edge == 0 ? m.rampR : m.rampF;
+        for (const Table& t : list) {
+            // At most 100 points before IBIS 4.0, 1000 from 4.0.
+            const std::size_t most = c_.version != 0 && c_.version < 40 ? 100 : 1000;
+            if (t.rows.size() > most)
+                c_.Add(Message::TableTooLong, t.line,
+                       "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
+                           " points; at most " + std::to_string(most) +
+                           (most == 100 ? " before IBIS 4.0" : ""));
+            // "R_fixture and V_fixture are required" for every waveform table.
+            if (!t.rFixture)
+                c_.Add(Message::WaveformFixture, t.line, "the waveform has no R_fixture");
+            if (!t.vFixture)
+                c_.Add(Message::WaveformFixture, t.line, "the waveform has no V_fixture");
+            if (t.rows.size() < 2 || !std::isfinite(ramp)) continue;
+            const double v0 = t.rows.front()[1], v1 = t.rows.back()[1];
+            const double lo = v0 + 0.2 * (v1 - v0), hi = v0 + 0.8 * (v1 - v0);
+            double tLo = NAN, tHi = NAN;
+            for (std::size_t i = 1; i < t.rows.size(); ++i) {
+                const auto& a = t.rows[i - 1];
+                const auto& b = t.rows[i];
+                auto cross = [&](double level, double& at) {
+                    if (std::isnan(at) && (a[1] - level) * (b[1] - level) <= 0 && a[1] != b[1])
+                        at = a[0] + (level - a[1]) / (b[1] - a[1]) * (b[0] - a[0]);
+                };
+                cross(lo, tLo);
+                cross(hi, tHi);
+            }
+            if (!(tHi > tLo)) continue;
+            const double slope = 0.6 * std::fabs(v1 - v0) / (tHi - tLo);
+            if (std::fabs(slope - ramp) > 0.1 * ramp) {
+                char text[160];
+                std::snprintf(text, sizeof text,
+                              "the %s waveform's 20-80 %% slope %.3g V/ns differs from [Ramp] "
+                              "%.3g V/ns by more than 10 %%",
+                              edge == 0 ? "rising" : "falling", slope * 1e-9, ramp * 1e-9);
+                c_.Add(Message::RampWaveformMismatch, t.line, text);
+            }
+        }
+    }
+}
+
+}  // namespace ibis

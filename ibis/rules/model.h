@@ -1,0 +1,75 @@
+// [Model] and [Submodel] sections with their tables, waveforms and ramps, and
+// [Model Selector].
+#pragma once
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "context.h"
+
+namespace ibis {
+
+struct Table {
+    int line = 0;
+    std::vector<std::vector<double>> rows;    // first column, then typ (min, max when given)
+    std::vector<std::vector<bool>> na;        // per row: NA in that column
+    bool rFixture = false, vFixture = false;  // a waveform's fixture given
+};
+
+struct ModelInfo {
+    std::string name;
+    int line = 0;
+    std::string type;
+    int typeLine = 0;
+    bool cComp = false;
+    bool voltage = false;                 // [Voltage Range] or a reference keyword
+    std::map<std::string, Table> tables;  // by keyword: pulldown, pullup, gnd clamp, power clamp
+    std::vector<Table> rising, falling;
+    double rampR = NAN, rampF = NAN;  // typ slopes, V/s
+    int rampLine = 0;
+    bool ramp = false;
+    bool submodel = false;  // a [Submodel], not a [Model]
+    std::string submodelType;
+    std::vector<std::pair<std::string, int>> addSubmodels;  // [Add Submodel]: name, line
+};
+
+// Whether a [Model] (or [Submodel]) may hold the subparameter (lower case).
+bool KnownModelSubparameter(const std::string& name);
+
+class ModelRules {
+public:
+    explicit ModelRules(Context& c) : c_(c) {}
+    void Keyword(const KeywordLine& k);
+    void Data(const DataLine& d);
+    // Each model's own rules: what its type needs, its tables and waveforms.
+    void Finish();
+
+    const std::vector<ModelInfo>& Models() const { return models_; }
+    // [Model Selector] name -> its models with their lines.
+    const std::map<std::string, std::vector<std::pair<std::string, int>>>& Selectors() const {
+        return selectors_;
+    }
+    // The model being read, or null before the first.
+    const ModelInfo* Current() const { return models_.empty() ? nullptr : &models_.back(); }
+
+private:
+    void ModelData(ModelInfo& m, const DataLine& d);
+    void SubmodelData(ModelInfo& m, const DataLine& d);     // submodel.cpp
+    void AddSubmodelData(ModelInfo& m, const DataLine& d);  // submodel.cpp
+    void TableData(Table& t, const DataLine& d);
+    void WaveformData(Table& t, const DataLine& d);
+    void RampData(ModelInfo& m, const DataLine& d);
+    void CheckModel(const ModelInfo& m);
+    void CheckSubmodel(const ModelInfo& m);  // submodel.cpp
+    void CheckTableColumns(const Table& t, const std::string& what);
+
+    Context& c_;
+    std::vector<ModelInfo> models_;
+    std::map<std::string, std::vector<std::pair<std::string, int>>> selectors_;
+    std::string selector_;  // the [Model Selector] being read
+};
+
+}  // namespace ibis

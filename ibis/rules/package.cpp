@@ -1,0 +1,139 @@
+#include "package.h"
+
+#include <cstdlib>
+
+#include "lexer.h"
+
+namespace ibis {
+
+void PackageRules::Keyword(const KeywordLine& k) {
+    const std::string& key = k.key;
+    const std::vector<std::string>& words = k.words;
+    const int line = k.line;
+    if (key == "define package model") {
+        PackageInfo p;
+        p.name = words.empty() ? "" : words[0];
+        p.line = line;
+        packages_.push_back(p);
+    } else if (key == "manufacturer") {
+        if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
+    } else if (key == "number of pins") {
+        const int n = words.empty() ? -1 : std::atoi(words[0].c_str());
+        if (words.empty() || n < 0)
+            c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
+        if (!packages_.empty()) {
+            packages_.back().pinCount = n;
+            packages_.back().pinCountLine = line;
+        }
+    } else if (key == "resistance matrix" || key == "inductance matrix" ||
+               key == "capacitance matrix") {
+        if (!packages_.empty()) {
+            packages_.back().matrices = true;
+            if (key == "inductance matrix") packages_.back().inductance = true;
+            if (key == "capacitance matrix") packages_.back().capacitance = true;
+        }
+        const std::string form = words.empty() ? "" : Lower(words[0]);
+        matrixForm_ = form == "banded_matrix"   ? "Banded_matrix"
+                      : form == "sparse_matrix" ? "Sparse_matrix"
+                      : form == "full_matrix"   ? "Full_matrix"
+                                                : (words.empty() ? "" : words[0]);
+        if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" &&
+            matrixForm_ != "Full_matrix")
+            c_.Add(Message::MatrixForm, line,
+                   "[" + k.name + "] form '" + matrixForm_ +
+                       "' is not Banded_matrix, Sparse_matrix or Full_matrix");
+    } else if (key == "model data") {
+        if (!packages_.empty()) packages_.back().matrices = true;
+    } else if (key == "bandwidth") {
+        bandwidth_ = words.empty() ? -1 : std::atoi(words[0].c_str());
+        if (words.empty() || bandwidth_ < 0)
+            c_.Add(Message::MissingValue, line, "[Bandwidth] needs a count");
+    } else if (key == "row") {
+        rowPin_ = words.empty() ? "" : words[0];
+        rowIndex_ = -1;
+        if (!packages_.empty()) {
+            const auto& index = packages_.back().pinIndex;
+            const auto at = index.find(rowPin_);
+            if (at == index.end()) {
+                c_.Add(Message::MatrixEntry, line, "[Row] " + rowPin_ + " is not in [Pin Numbers]");
+            } else {
+                rowIndex_ = at->second;
+            }
+        }
+        rowValues_ = 0;
+    } else if (key == "end package model") {
+        if (!packages_.empty()) packages_.back().ended = true;
+    }
+}
+
+void PackageRules::Data(const DataLine& d) {
+    if (packages_.empty()) return;
+    if (d.key == "pin numbers") {
+        const std::string low = Lower(d.words[0]);
+        if (low == "fork" || low == "endfork" || low.find('=') != std::string::npos) return;
+        PackageInfo& p = packages_.back();
+        p.pinIndex.emplace(d.words[0], static_cast<int>(p.pins.size()));
+        p.pins.push_back(d.words[0]);
+    } else if (d.key == "resistance matrix" || d.key == "inductance matrix" ||
+               d.key == "capacitance matrix" || d.key == "row") {
+        MatrixRow(d);
+    }
+}
+
+void PackageRules::MatrixRow(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    const PackageInfo& p = packages_.back();
+    const auto n = static_cast<int>(p.pins.size());
+    if (matrixForm_ == "Sparse_matrix") {
+        if (w.size() % 2 != 0)
+            c_.Add(Message::MatrixEntry, line, "a Sparse_matrix row holds pairs of pin and value");
+        for (std::size_t i = 0; i + 1 < w.size(); i += 2) {
+            const auto at = p.pinIndex.find(w[i]);
+            if (at == p.pinIndex.end())
+                c_.Add(Message::MatrixEntry, line, "pin " + w[i] + " is not in [Pin Numbers]");
+            // Only the diagonal and the entries to its right are given.
+            else if (rowIndex_ >= 0 && at->second < rowIndex_)
+                c_.Add(Message::MatrixEntry, line,
+                       "pin " + w[i] + " lies below the diagonal of [Row] " + rowPin_ +
+                           " (a Sparse_matrix gives the upper triangle)");
+            c_.NumberOrNa(w[i + 1], line, false);
+        }
+        return;
+    }
+    for (const std::string& v : w) c_.NumberOrNa(v, line, false);
+    rowValues_ += static_cast<int>(w.size());
+    // A Banded_matrix row: the diagonal and at most [Bandwidth] entries right of it.
+    if (matrixForm_ == "Banded_matrix" && bandwidth_ >= 0 && rowValues_ > bandwidth_ + 1)
+        c_.Add(Message::MatrixEntry, line,
+               "[Row] " + rowPin_ + " of a Banded_matrix of bandwidth " +
+                   std::to_string(bandwidth_) + " holds at most " + std::to_string(bandwidth_ + 1) +
+                   " values");
+    if (matrixForm_ == "Full_matrix" && rowIndex_ >= 0 && rowValues_ > n - rowIndex_)
+        c_.Add(Message::MatrixEntry, line,
+               "[Row] " + rowPin_ + " of a Full_matrix holds at most " +
+                   std::to_string(n - rowIndex_) + " values");
+}
+
+void PackageRules::Finish() {
+    for (const PackageInfo& p : packages_) {
+        if (!p.ended)
+            c_.Add(Message::PackageModelNotClosed, p.line,
+                   "[Define Package Model] " + p.name + " has no [End Package Model]");
+        if (p.pinCount >= 0 && p.pinCount != static_cast<int>(p.pins.size()))
+            c_.Add(Message::PackagePinCount, p.pinCountLine,
+                   "[Number Of Pins] " + std::to_string(p.pinCount) + ", but [Pin Numbers] lists " +
+                       std::to_string(p.pins.size()));
+        if (!p.matrices)
+            c_.Add(Message::PackageModelIncomplete, p.line,
+                   "[Define Package Model] " + p.name + " has no matrices");
+        // [Inductance Matrix] and [Capacitance Matrix] are required ([Resistance
+        // Matrix] is not).
+        else if (!p.inductance || !p.capacitance)
+            c_.Add(Message::PackageModelIncomplete, p.line,
+                   "[Define Package Model] " + p.name + " has no " +
+                       (!p.inductance ? "[Inductance Matrix]" : "[Capacitance Matrix]"));
+    }
+}
+
+}  // namespace ibis

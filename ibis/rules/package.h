@@ -1,0 +1,45 @@
+// Package models: [Define Package Model] sections of an .ibs and .pkg files,
+// their pins and matrices.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "context.h"
+
+namespace ibis {
+
+struct PackageInfo {
+    std::string name;
+    int line = 0;
+    int pinCount = -1, pinCountLine = 0;
+    std::vector<std::string> pins;
+    std::map<std::string, int> pinIndex;  // position in `pins`, by name
+    bool ended = false;
+    bool matrices = false;
+    bool inductance = false, capacitance = false;
+};
+
+class PackageRules {
+public:
+    explicit PackageRules(Context& c) : c_(c) {}
+    void Keyword(const KeywordLine& k);
+    void Data(const DataLine& d);
+    // Each package model complete and closed, its pin count right.
+    void Finish();
+
+    const std::vector<PackageInfo>& Packages() const { return packages_; }
+
+private:
+    void MatrixRow(const DataLine& d);
+
+    Context& c_;
+    std::vector<PackageInfo> packages_;
+    std::string matrixForm_;  // Banded_matrix, Sparse_matrix or Full_matrix
+    int bandwidth_ = -1;
+    std::string rowPin_;  // the [Row] being read, its index and values so far
+    int rowIndex_ = -1, rowValues_ = 0;
+};
+
+}  // namespace ibis

@@ -1,0 +1,182 @@
+#include "references.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "lexer.h"
+
+namespace fs = std::filesystem;
+
+namespace ibis {
+
+void ReferenceRules::Keyword(const KeywordLine& k) {
+    if (k.key != "test load") return;
+    if (k.words.empty())
+        c_.Add(Message::MissingValue, k.line, "[Test Load] needs a name");
+    else
+        testLoads_.insert(k.words[0]);
+}
+
+void ReferenceRules::Data(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    if (d.key == "test load" && w.size() >= 2 && Lower(w[0]) == "test_load_type") {
+        if (Lower(w[1]) != "differential" && Lower(w[1]) != "single_ended")
+            c_.Add(Message::EnumeratedValue, d.line,
+                   "Test_load_type '" + w[1] + "' is not Differential or Single_ended");
+    } else if (d.key == "test data" && w.size() >= 2) {
+        // The model and the test load a [Test Data] names, checked once all are read.
+        const std::string sub = Lower(w[0]);
+        if (sub == "driver_model" || sub == "driver_model_inv")
+            references_.push_back({w[1], d.line, false});
+        if (sub == "test_load") references_.push_back({w[1], d.line, true});
+    } else if (d.key == "driver schedule" && Lower(w[0]) != "model_name") {
+        references_.push_back({w[0], d.line, false});
+    }
+}
+
+CrossReferences::CrossReferences(Context& c, const Sections& s) : c_(c), s_(s) {
+    const std::vector<ModelInfo>& models = s_.models.Models();
+    for (std::size_t k = 0; k < models.size(); ++k) {
+        (models[k].submodel ? submodelNames_ : modelNames_).insert(models[k].name);
+        if (!models[k].submodel) modelIndex_.emplace(models[k].name, k);
+    }
+}
+
+void CrossReferences::CheckNames() {
+    for (const ReferenceRules::Reference& r : s_.references.References()) {
+        if (!r.testLoad && !modelNames_.count(r.name))
+            c_.Add(Message::ScheduleOrTestReference, r.line,
+                   "\"" + r.name + "\" names no [Model] of this file");
+        if (r.testLoad && !s_.references.TestLoads().count(r.name))
+            c_.Add(Message::ScheduleOrTestReference, r.line,
+                   "\"" + r.name + "\" names no [Test Load] of this file");
+    }
+    for (const ModelInfo& m : s_.models.Models())
+        for (const auto& [name, line] : m.addSubmodels)
+            if (!submodelNames_.count(name))
+                c_.Add(Message::SubmodelRules, line,
+                       "[Add Submodel] " + name + " names no [Submodel] of this file");
+}
+
+void CrossReferences::CheckCircuitCalls() {
+    for (const CircuitCall& call : s_.components.CircuitCalls()) {
+        const ComponentInfo& c = s_.components.Components()[call.component];
+        if (!call.circuit.empty() && !s_.external.Circuits().count(call.circuit))
+            c_.Add(Message::CircuitCallUnknown, call.line,
+                   "[Circuit Call] " + call.circuit + " names no [External Circuit] of this file");
+        for (const auto& [pin, line] : call.pins)
+            if (!c.pins.count(pin))
+                c_.Add(Message::CircuitCallPin, line,
+                       pin + " is not a pin of [Component] " + c.name);
+        for (const auto& [node, line] : call.nodes)
+            if (!c.pins.count(node) && !c.nodes.count(node))
+                c_.Add(Message::CircuitCallPin, line,
+                       "Port_map " + node + " is neither a pin of [Component] " + c.name +
+                           " nor a node of its [Node Declarations]");
+    }
+}
+
+bool CrossReferences::Use(const std::string& model) {
+    if (modelNames_.count(model)) {
+        used_.insert(model);
+        return true;
+    }
+    const auto selector = s_.models.Selectors().find(model);
+    if (selector == s_.models.Selectors().end()) return false;
+    // Each selector's entries once, however many pins name it.
+    if (expanded_.insert(model).second)
+        for (const auto& entry : selector->second) used_.insert(entry.first);
+    return true;
+}
+
+bool CrossReferences::PackageModelElsewhere(const std::string& name) {
+    if (c_.folder.empty()) return false;
+    const fs::path pkg = fs::path(c_.folder) / (Lower(name) + ".pkg");
+    std::error_code ec;
+    if (!fs::is_regular_file(pkg, ec)) return false;
+    const FileResult sub = CheckFile(pkg.string(), c_.options);
+    for (const Report& r : sub.reports) c_.reports.push_back(r);
+    std::ifstream in(pkg);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The name after [Define Package Model], whatever the blanks.
+    std::istringstream lines(text);
+    for (std::string l; std::getline(lines, l);) {
+        const std::size_t open = l.find('['), close = l.find(']');
+        if (open == std::string::npos || close == std::string::npos || close < open) continue;
+        if (Normalise(l.substr(open + 1, close - open - 1)) != "define package model") continue;
+        const std::vector<std::string> after = Split(l.substr(close + 1));
+        if (!after.empty() && after[0] == name) return true;
+    }
+    return false;
+}
+
+void CrossReferences::CheckComponents() {
+    std::set<std::string> packageNames;
+    for (const PackageInfo& p : s_.packages.Packages()) packageNames.insert(p.name);
+    const std::vector<ModelInfo>& models = s_.models.Models();
+    for (const ComponentInfo& c : s_.components.Components()) {
+        for (const auto& [model, line] : c.pinModels) {
+            static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "NA",
+                                                            "CIRCUITCALL"};
+            if (kReserved.count(model)) continue;
+            if (!Use(model))
+                c_.Add(
+                    Message::PinModelUnknown, line,
+                    "[Pin] of " + c.name + " names model \"" + model + "\", which is not defined");
+        }
+        // Series models connect two pins of the component; they are used
+        // through [Series Pin Mapping], not [Pin].
+        for (const ComponentInfo::SeriesRow& row : c.series) {
+            const auto found = modelIndex_.find(row.model);
+            if (found != modelIndex_.end()) {
+                const ModelInfo& model = models[found->second];
+                used_.insert(row.model);
+                const std::string type = Lower(model.type);
+                if (type != "series" && type != "series_switch")
+                    c_.Add(Message::SeriesPinMappingModel, row.line,
+                           "[Series Pin Mapping] names model \"" + row.model + "\" of Model_type " +
+                               model.type + ", not Series or Series_switch");
+            } else if (!Use(row.model)) {
+                c_.Add(
+                    Message::SeriesPinMappingModel, row.line,
+                    "[Series Pin Mapping] names model \"" + row.model + "\", which is not defined");
+            }
+        }
+        for (const PackageInfo& p : s_.packages.Packages()) {
+            if (p.name != c.packageModel || p.pins.empty()) continue;
+            std::set<std::string> packagePins(p.pins.begin(), p.pins.end()), componentPins;
+            for (const auto& entry : c.pins) componentPins.insert(entry.first);
+            if (packagePins != componentPins)
+                c_.Add(Message::PackageModelPinsDiffer, c.packageModelLine,
+                       "[Package Model] " + p.name + " lists " +
+                           std::to_string(packagePins.size()) + " pins, [Component] " + c.name +
+                           " " + std::to_string(componentPins.size()) + ", not the same ones");
+        }
+        if (!c.packageModel.empty() && !packageNames.count(c.packageModel) &&
+            !PackageModelElsewhere(c.packageModel))
+            c_.Add(Message::PackageModelUnknown, c.packageModelLine,
+                   "[Package Model] " + c.packageModel + " is defined neither here nor in " +
+                       Lower(c.packageModel) + ".pkg");
+    }
+}
+
+void CrossReferences::CheckSelectors() {
+    for (const auto& [selector, entries] : s_.models.Selectors())
+        for (const auto& [model, line] : entries)
+            if (!modelNames_.count(model))
+                c_.Add(Message::SelectorModelUnknown, line,
+                       "[Model Selector] " + selector + " names model \"" + model +
+                           "\", which is not defined");
+}
+
+void CrossReferences::CheckUnused() {
+    if (c_.kind != Kind::Ibs || s_.components.Components().empty()) return;
+    for (const ModelInfo& m : s_.models.Models())
+        if (!m.submodel && !used_.count(m.name))
+            c_.Add(Message::ModelUnused, m.line,
+                   "[Model] " + m.name + " is not used by any [Pin] or [Model Selector]");
+}
+
+}  // namespace ibis

@@ -1,0 +1,76 @@
+// Names one section gives and others use, and the checks between sections once
+// the whole file is read: [Pin] and [Series Pin Mapping] models, [Model
+// Selector] entries, [Add Submodel], [Driver Schedule] and [Test Data] names,
+// [Circuit Call]s, [Package Model]s, and models no pin uses.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "component.h"
+#include "context.h"
+#include "external.h"
+#include "model.h"
+#include "package.h"
+
+namespace ibis {
+
+// [Test Load] names, and the model and test-load names that [Test Data] and
+// [Driver Schedule] rows give.
+class ReferenceRules {
+public:
+    explicit ReferenceRules(Context& c) : c_(c) {}
+    void Keyword(const KeywordLine& k);
+    void Data(const DataLine& d);
+
+    struct Reference {
+        std::string name;
+        int line;
+        bool testLoad;  // a [Test Load]; else a [Model]
+    };
+    const std::vector<Reference>& References() const { return references_; }
+    const std::set<std::string>& TestLoads() const { return testLoads_; }
+
+private:
+    Context& c_;
+    std::set<std::string> testLoads_;
+    std::vector<Reference> references_;
+};
+
+struct Sections {
+    const ComponentRules& components;
+    const ModelRules& models;
+    const PackageRules& packages;
+    const ExternalRules& external;
+    const ReferenceRules& references;
+};
+
+// The checks between sections, in the order a reader meets them.
+class CrossReferences {
+public:
+    CrossReferences(Context& c, const Sections& s);
+    // [Test Data] and [Driver Schedule] names, [Add Submodel] names.
+    void CheckNames();
+    // Each [Circuit Call]'s circuit, pins and nodes.
+    void CheckCircuitCalls();
+    // Each component's [Pin] and [Series Pin Mapping] models and its package
+    // model (here, or in <name>.pkg beside the file).
+    void CheckComponents();
+    // [Model Selector] entries name models.
+    void CheckSelectors();
+    // Models no [Pin] or [Model Selector] uses.
+    void CheckUnused();
+
+private:
+    // Marks `model` used (a selector: its entries); false when it is neither.
+    bool Use(const std::string& model);
+    bool PackageModelElsewhere(const std::string& name);
+
+    Context& c_;
+    Sections s_;
+    std::set<std::string> modelNames_, submodelNames_, used_, expanded_;
+    std::map<std::string, std::size_t> modelIndex_;
+};
+
+}  // namespace ibis
