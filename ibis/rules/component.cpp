@@ -85,10 +85,8 @@ void ComponentRules::Data(const DataLine& d) {
                    "a [Diff Pin] line needs pin, inv_pin, vdiff and tdelay_typ");
             return;
         }
-        for (std::size_t i = 0; i < 2; ++i)
-            if (!c.pins.count(w[i]))
-                c_.Add(Message::DiffPinNotAPin, line,
-                       "[Diff Pin] " + w[i] + " is not a pin of [Component] " + c.name);
+        c.diffPins.emplace_back(w[0], line);
+        c.diffPins.emplace_back(w[1], line);
         if (w[0] == w[1])
             c_.Add(Message::DiffPinPairing, line, "[Diff Pin] pairs pin " + w[0] + " with itself");
         for (std::size_t i = 0; i < 2; ++i) {
@@ -143,9 +141,6 @@ void ComponentRules::Data(const DataLine& d) {
                    "'" + w[0] + "' is not a [Circuit Call] subparameter");
         }
     } else if (k == "pin mapping") {
-        if (!c.pins.count(w[0]))
-            c_.Add(Message::PinMappingInvalid, line,
-                   "[Pin Mapping] " + w[0] + " is not a pin of [Component] " + c.name);
         std::vector<std::string> labels(w.begin() + 1, w.end());
         for (std::string& label : labels)
             if (IsNc(label)) label = "NC";
@@ -173,6 +168,15 @@ void ComponentRules::Finish() {
                    "[Component] " + c.name + " has no [Package]");
         if (!c.pin)
             c_.Add(Message::ComponentNoPin, c.line, "[Component] " + c.name + " has no [Pin]");
+        for (const auto& [pin, line] : c.diffPins)
+            if (!c.pins.count(pin))
+                c_.Add(Message::DiffPinNotAPin, line,
+                       "[Diff Pin] " + pin + " is not a pin of [Component] " + c.name);
+        for (std::size_t r = 0; r < c.mapping.size(); ++r)
+            if (!c.pins.count(c.mapping[r].first))
+                c_.Add(Message::PinMappingInvalid, c.mappingLines[r],
+                       "[Pin Mapping] " + c.mapping[r].first + " is not a pin of [Component] " +
+                           c.name);
         // "The bus connections for EVERY pin listed under the [Pin] keyword
         // must be given" once [Pin Mapping] is there.
         if (!c.mapping.empty()) {

@@ -31,6 +31,9 @@ struct ComponentInfo {
         int line = 0;
     };
     std::vector<SeriesRow> series;  // [Series Pin Mapping]
+    // The pins [Diff Pin] rows name, with the line: checked against [Pin] at
+    // the end, as [Pin Mapping]'s are, whichever keyword comes first.
+    std::vector<std::pair<std::string, int>> diffPins;
 };
 
 // A [Circuit Call]: the [External Circuit] it names and the pins and nodes its

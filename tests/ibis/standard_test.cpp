@@ -87,6 +87,17 @@ TEST(IbisStandard, should_accept_what_the_standard_allows) {
     for (const Report& rep : Check("clean.ibs", older).reports)
         EXPECT_TRUE(rep.number != 1005 || rep.text.find("Submodel") == std::string::npos)
             << FormatReport(rep);
+    // [Pin Mapping] and [Diff Pin] name pins whichever keyword comes first.
+    const std::string pinLast = Edit(
+        Edit(clean,
+             "[Diff Pin]  inv_pin  vdiff  tdelay_typ  tdelay_min  tdelay_max\n1           2        "
+             "0.1V   0ns         NA          NA\n",
+             ""),
+        "C_pkg       0.5pF   0.4pF   0.6pF\n[Pin]",
+        "C_pkg       0.5pF   0.4pF   0.6pF\n[Diff Pin]  inv_pin  vdiff  tdelay_typ\n2 1 0.1V 0ns\n"
+        "[Pin Mapping] pulldown_ref pullup_ref\n1 GNDBUS VDDBUS\n2 GNDBUS VDDBUS\n3 NC VDDBUS\n"
+        "4 GNDBUS NC\n[Pin]");
+    EXPECT_EQ(Errors(Check("clean.ibs", pinLast)), 0) << Dump(Check("clean.ibs", pinLast));
     // A parameter with Type, Usage and only a Default (from 5.1 "any of" them).
     const std::string ami =
         "(m (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
