@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "link/fft.h"
+#include "link/kernels.h"
 
 namespace amihost {
 
@@ -148,12 +149,7 @@ std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector
     while (n < out) n <<= 1;
     const double fft = 3.0 * 8.0 * static_cast<double>(n) * std::log2(static_cast<double>(n));
     if (direct <= fft) {
-        for (std::size_t i = first; i < last; ++i) {
-            const double v = x[i];
-            if (v == 0) continue;
-            double* target = y.data() + i;
-            for (std::size_t k = 0; k < h.size(); ++k) target[k] += v * h[k];
-        }
+        ConvolveAccumulate(x.data(), first, last, h.data(), h.size(), y.data());
         return y;
     }
     std::vector<std::complex<double>> X = ForwardRealDouble(x, n);

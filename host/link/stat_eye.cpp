@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "link/kernels.h"
+
 namespace amihost {
 
 namespace {
@@ -16,14 +18,9 @@ void Coarsen(IsiDistribution& d) {
         --d.lo;
     }
     if (d.p.size() % 2 == 0) d.p.push_back(0.0);
-    std::vector<double> q(d.p.size() / 2 + 1, 0.0);
-    for (std::size_t j = 0; 2 * j < d.p.size(); ++j) {
-        q[j] += d.p[2 * j];
-        if (2 * j + 1 < d.p.size()) {
-            q[j] += 0.5 * d.p[2 * j + 1];
-            q[j + 1] += 0.5 * d.p[2 * j + 1];
-        }
-    }
+    const std::size_t m = d.p.size() / 2;
+    std::vector<double> q(m + 1);
+    HalveLevels(d.p.data(), m, q.data());
     while (q.size() > 1 && q.back() == 0) q.pop_back();
     d.error += d.step;
     d.step *= 2;
@@ -58,11 +55,7 @@ void AddNoise(IsiDistribution& d, double sigma) {
     const std::vector<double> g = Gaussian(sigma / d.step);
     const std::size_t half = g.size() / 2;
     std::vector<double> out(d.p.size() + 2 * half, 0.0);
-    for (std::size_t i = 0; i < d.p.size(); ++i) {
-        const double m = d.p[i];
-        if (m == 0) continue;
-        for (std::size_t j = 0; j < g.size(); ++j) out[i + j] += m * g[j];
-    }
+    ConvolveSparse(d.p.data(), d.p.size(), g.data(), g.size(), out.data());
     d.lo -= static_cast<std::int64_t>(half);
     d.p.swap(out);
     d.error += d.step;  // the Gaussian, sampled on the levels
@@ -125,6 +118,7 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
     IsiDistribution d;
     d.p = {1.0};
     std::vector<double> c;
+    c.reserve(cursors.size());
     for (double v : cursors)
         if (v != 0 && std::isfinite(v)) c.push_back(v);
     // The largest `exact` first (in order); the rest form the group.
@@ -167,13 +161,7 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
         const std::size_t a = static_cast<std::size_t>(s > 0 ? s : -s);
         const std::size_t n = d.p.size();
         q.resize(n + a);
-        const double* p = d.p.data();
-        double* out = q.data();
-        const std::size_t both = std::min(a, n);
-        for (std::size_t k = 0; k < both; ++k) out[k] = 0.5 * p[k];
-        for (std::size_t k = both; k < a; ++k) out[k] = 0.0;
-        for (std::size_t k = a; k < n; ++k) out[k] = 0.5 * (p[k] + p[k - a]);
-        for (std::size_t k = std::max(a, n); k < n + a; ++k) out[k] = 0.5 * p[k - a];
+        HalfShiftAdd(d.p.data(), n, a, q.data());
         if (s < 0) d.lo += s;
         d.p.swap(q);
     }
@@ -206,11 +194,7 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
             for (double& v : g) v /= sum;
         }
         q.assign(d.p.size() + g.size() - 1, 0.0);
-        for (std::size_t i = 0; i < d.p.size(); ++i) {
-            const double m = d.p[i];
-            if (m == 0) continue;
-            for (std::size_t j = 0; j < g.size(); ++j) q[i + j] += m * g[j];
-        }
+        ConvolveSparse(d.p.data(), d.p.size(), g.data(), g.size(), q.data());
         d.lo += g0;
         d.p.swap(q);
         d.error += d.step;
@@ -242,6 +226,7 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
         present[p] = true;
         mains[p] = pulse[static_cast<std::size_t>(t)];
         std::vector<double> cursors;
+        cursors.reserve(static_cast<std::size_t>(size / N + 1));
         double sumAbs = 0;
         for (std::int64_t s = t % N; s < size; s += N) {
             if (s == t) continue;
@@ -267,8 +252,11 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     e.v0 = baseline + lo - margin;
     e.v1 = baseline + hi + margin;
     const double dv = (e.v1 - e.v0) / (L - 1);
-    e.ber.assign(phases * static_cast<std::size_t>(L), 0.5);
-    for (std::size_t p = 0; p < phases; ++p) {
+    // Without jitter the openings come from the distributions themselves:
+    // the map is only for pictures.
+    const bool map = options.berMap || options.jitterRms > 0;
+    if (map) e.ber.assign(phases * static_cast<std::size_t>(L), 0.5);
+    for (std::size_t p = 0; p < phases && map; ++p) {
         if (!present[p]) continue;
         const IsiDistribution& d = isi[p];
         const std::size_t n = d.p.size();

@@ -18,6 +18,7 @@ struct StatEyeOptions {
     int gridBins = 8192;     // most bins of each ISI distribution
     int exactCursors = 128;  // the largest cursors each counted exactly; the rest as one group
     bool enabled = true;     // false: no statistical eye (StatEye::valid stays false)
+    bool berMap = true;      // false: no BER map (StatEye::ber empty) unless jitter needs it
 };
 
 struct StatEye {
@@ -25,7 +26,7 @@ struct StatEye {
     int N = 0;                    // phases per unit interval
     int levels = 0;               // rows of the BER map
     double v0 = 0, v1 = 0;        // the BER map's voltages: `levels` from v0 to v1
-    std::vector<double> ber;      // [phase * levels + level]: BER deciding at that level
+    std::vector<double> ber;      // [phase * levels + level]: BER deciding at that level (or empty)
     std::vector<double> bathtub;  // per phase: BER at its best decision level
     std::vector<double>
         heights;        // per phase: volts of the widest run of levels at or below the target

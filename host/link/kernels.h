@@ -1,0 +1,31 @@
+// The statistical eye's and the pulse convolution's inner loops, each built
+// three times (AVX-512, AVX2 and the baseline instruction set) and chosen when the program
+// loads. All three do the same operations in the same order without fused
+// multiply-add, so they give the same bits.
+#pragma once
+
+#include <cstddef>
+
+namespace amihost {
+
+// y[i + k] += x[i] * h[k] for i in [first, last) with x[i] != 0 and k in
+// [0, hn), each y summed over i in increasing order; y holds last + hn - 1
+// values.
+void ConvolveAccumulate(const double* x, std::size_t first, std::size_t last, const double* h,
+                        std::size_t hn, double* y);
+
+// One fair bit of weight a > 0 levels on a distribution of n levels:
+// out[k] = (p[k] + p[k - a]) / 2 for k in [0, n + a), p zero outside [0, n).
+void HalfShiftAdd(const double* p, std::size_t n, std::size_t a, double* out);
+
+// The grid halved, mass preserved: from 2m + 1 levels p, the m + 1 levels
+// q[j] = (p[2j - 1] / 2 + p[2j]) + p[2j + 1] / 2 (terms outside p left out),
+// the bits of splitting each odd level's mass between its two neighbours in
+// increasing order.
+void HalveLevels(const double* p, std::size_t m, double* q);
+
+// q[i + j] += p[i] * g[j] for i in [0, n) with p[i] != 0 and j in [0, gn),
+// each q summed over i in increasing order; q holds n + gn - 1 values.
+void ConvolveSparse(const double* p, std::size_t n, const double* g, std::size_t gn, double* q);
+
+}  // namespace amihost

@@ -1,0 +1,92 @@
+// The vectorised inner loops against plain loops written from their
+// definitions: the same bits, whatever instruction set the machine picks.
+#include "link/kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+using namespace amihost;
+
+namespace {
+
+std::vector<double> Random(std::size_t n, std::mt19937& rng, double zeros = 0.0) {
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::vector<double> v(n);
+    for (double& x : v) x = u(rng) < zeros ? 0.0 : u(rng) * 2 - 0.5;
+    return v;
+}
+
+TEST(Kernels, should_convolve_to_the_same_bits_as_the_plain_double_loop) {
+    std::mt19937 rng(11);
+    for (std::size_t hn : {1u, 7u, 2047u, 2048u, 2049u, 5000u}) {
+        for (std::size_t xn : {1u, 3u, 40u, 300u}) {
+            const std::vector<double> x = Random(xn, rng, 0.2), h = Random(hn, rng);
+            for (std::size_t first : {std::size_t{0}, xn / 3}) {
+                const std::size_t last = xn - xn / 4;
+                std::vector<double> want(xn + hn - 1, 0.0), got(want.size(), 0.0);
+                for (std::size_t i = first; i < last; ++i) {
+                    if (x[i] == 0) continue;
+                    for (std::size_t k = 0; k < hn; ++k) want[i + k] += x[i] * h[k];
+                }
+                ConvolveAccumulate(x.data(), first, last, h.data(), hn, got.data());
+                ASSERT_EQ(got, want) << "h " << hn << " x " << xn << " from " << first;
+            }
+        }
+    }
+}
+
+TEST(Kernels, should_add_a_fair_bit_and_halve_the_grid_as_the_definitions_say) {
+    std::mt19937 rng(12);
+    for (std::size_t n : {1u, 2u, 5u, 64u, 1001u}) {
+        const std::vector<double> p = Random(n, rng, 0.3);
+        auto at = [&](std::size_t k, std::size_t shift) {
+            return k >= shift && k - shift < n ? p[k - shift] : 0.0;
+        };
+        for (std::size_t a : {1u, 2u, 3u, 63u, 64u, 65u, 2000u}) {
+            std::vector<double> want(n + a), got(n + a);
+            for (std::size_t k = 0; k < n + a; ++k) {
+                const bool x = k < n, y = k >= a && k - a < n;
+                want[k] = x && y ? 0.5 * (at(k, 0) + at(k, a))
+                          : x    ? 0.5 * at(k, 0)
+                          : y    ? 0.5 * at(k, a)
+                                 : 0.0;
+            }
+            HalfShiftAdd(p.data(), n, a, got.data());
+            ASSERT_EQ(got, want) << "n " << n << " a " << a;
+        }
+        if (n % 2 == 1) {
+            // Each odd level's mass split between its neighbours, in order.
+            const std::size_t m = n / 2;
+            std::vector<double> want(m + 1, 0.0), got(m + 1);
+            for (std::size_t j = 0; 2 * j < n; ++j) {
+                want[j] += p[2 * j];
+                if (2 * j + 1 < n) {
+                    want[j] += 0.5 * p[2 * j + 1];
+                    want[j + 1] += 0.5 * p[2 * j + 1];
+                }
+            }
+            HalveLevels(p.data(), m, got.data());
+            ASSERT_EQ(got, want) << "n " << n;
+        }
+    }
+}
+
+TEST(Kernels, should_spread_each_level_by_a_kernel_as_the_plain_loop) {
+    std::mt19937 rng(13);
+    for (std::size_t n : {1u, 9u, 700u}) {
+        for (std::size_t gn : {1u, 2u, 33u, 129u}) {
+            const std::vector<double> p = Random(n, rng, 0.4), g = Random(gn, rng);
+            std::vector<double> want(n + gn - 1, 0.0), got(want.size(), 0.0);
+            for (std::size_t i = 0; i < n; ++i) {
+                if (p[i] == 0) continue;
+                for (std::size_t j = 0; j < gn; ++j) want[i + j] += p[i] * g[j];
+            }
+            ConvolveSparse(p.data(), n, g.data(), gn, got.data());
+            ASSERT_EQ(got, want) << "n " << n << " g " << gn;
+        }
+    }
+}
+
+}  // namespace
