@@ -112,6 +112,109 @@ Opening OpeningOf(const IsiDistribution& d, double main, double target) {
     return o;
 }
 
+// Bounds that need no distribution. For the K largest cursors (in
+// magnitude) with 2^(K+1) * target < 1/2, every pattern of them is more
+// likely than the errors allowed, so an opening at the target lies inside
+// all of them: height <= main - sum of their magnitudes. And with none open:
+// pairing patterns s, s' of the largest k cursors with s - s' > main (the
+// zeros of one above the ones of the other), each pair errs at any level
+// with probability at least 2^-k / 2, whatever the other cursors do.
+struct PhaseBounds {
+    double upper = 0;         // the height
+    std::vector<double> top;  // the largest cursors, signed, largest first
+};
+
+PhaseBounds BoundsOf(const std::vector<double>& cursors, double main, double target,
+                     std::vector<double>& scratch) {
+    int K = 0;
+    while (std::ldexp(target, K + 2) < 0.5) ++K;
+    scratch = cursors;
+    const std::size_t keep = std::min(scratch.size(), static_cast<std::size_t>(K));
+    auto larger = [](double x, double y) { return std::fabs(x) > std::fabs(y); };
+    if (keep < scratch.size())
+        std::nth_element(scratch.begin(), scratch.begin() + static_cast<long>(keep), scratch.end(),
+                         larger);
+    std::sort(scratch.begin(), scratch.begin() + static_cast<long>(keep), larger);
+    PhaseBounds b;
+    double sum = 0;
+    for (std::size_t k = 0; k < keep; ++k) sum += std::fabs(scratch[k]);
+    b.upper = main - sum;
+    b.top.assign(scratch.begin(),
+                 scratch.begin() + static_cast<long>(std::min<std::size_t>(keep, 10)));
+    return b;
+}
+
+double LowestBerBound(const std::vector<double>& top, double main) {
+    std::vector<double> sums = {0.0}, shifted, merged;
+    for (double c : top) {
+        shifted = sums;
+        for (double& v : shifted) v += c;
+        merged.resize(2 * sums.size());
+        std::merge(sums.begin(), sums.end(), shifted.begin(), shifted.end(), merged.begin());
+        sums.swap(merged);
+    }
+    std::size_t pairs = 0;
+    for (std::size_t i = 0, j = 0; i < sums.size() && j < sums.size(); ++i) {
+        while (j < sums.size() && !(sums[j] - sums[i] > main)) ++j;
+        if (j < sums.size()) {
+            ++pairs;
+            ++j;
+        }
+    }
+    return 0.5 * static_cast<double>(pairs) / static_cast<double>(sums.size());
+}
+
+// Computes (by compute(p), which sets heights[p] and bathtub[p]) only the
+// phases that can hold the best opening or, with none open, the lowest BER;
+// the others are NaN. upper[p] receives each phase's bound on its height.
+template <class Compute>
+void ComputeBestPhases(const std::vector<std::vector<double>>& cursors,
+                       const std::vector<double>& mains, const std::vector<bool>& present,
+                       double target, std::vector<double>& upper, Compute&& compute,
+                       std::vector<double>& heights, std::vector<double>& bathtub) {
+    const std::size_t phases = mains.size();
+    const int N = static_cast<int>(phases);
+    std::vector<PhaseBounds> bounds(phases);
+    std::vector<double> scratch;
+    std::vector<int> rank(phases, 0);  // the order of preference: N/2, N/2 - 1, N/2 + 1, ...
+    for (int k = 0; k < N; ++k) {
+        const int p = N / 2 + (k + 1) / 2 * (k % 2 == 1 ? -1 : 1);
+        if (p >= 0 && p < N) rank[static_cast<std::size_t>(p)] = k;
+    }
+    std::vector<std::size_t> openable, rest;
+    for (std::size_t p = 0; p < phases; ++p) {
+        if (!present[p]) continue;
+        bounds[p] = BoundsOf(cursors[p], mains[p], target, scratch);
+        upper[p] = bounds[p].upper;
+        heights[p] = bathtub[p] = std::numeric_limits<double>::quiet_NaN();
+        (upper[p] > 0 ? openable : rest).push_back(p);
+    }
+    // The phases that may open, most promising first, while one can still
+    // match the best opening found.
+    std::sort(openable.begin(), openable.end(), [&](std::size_t a, std::size_t b) {
+        return upper[a] != upper[b] ? upper[a] > upper[b] : rank[a] < rank[b];
+    });
+    double bestHeight = 0, bestBer = 2;
+    for (std::size_t p : openable) {
+        if (upper[p] < bestHeight) break;
+        compute(p);
+        bestHeight = std::max(bestHeight, heights[p]);
+        bestBer = std::min(bestBer, bathtub[p]);
+    }
+    if (bestHeight > 0) return;
+    // None open: the lowest BER, while a phase's bound can still reach it.
+    std::vector<double> lowest(phases, 0.0);
+    for (std::size_t p : rest) lowest[p] = LowestBerBound(bounds[p].top, mains[p]);
+    std::sort(rest.begin(), rest.end(), [&](std::size_t a, std::size_t b) {
+        return lowest[a] != lowest[b] ? lowest[a] < lowest[b] : a < b;
+    });
+    for (std::size_t p : rest) {
+        if (lowest[p] > bestBer) break;
+        compute(p);
+        bestBer = std::min(bestBer, bathtub[p]);
+    }
+}
+
 }  // namespace
 
 IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int exact) {
@@ -219,31 +322,71 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     std::vector<double> pd(phases, -std::numeric_limits<double>::infinity()), middles(phases, 0.0);
     std::vector<double> pdMiddle(phases, 0.0);  // the middle of the worst-case opening
     const bool noiseless = !(options.noiseRms > 0) && !(options.jitterRms > 0);
-    double lo = 0, hi = 0;
+    // Every phase's cursors in one pass over the pulse, a row of N samples at
+    // a time: each phase's in increasing time, as its sums take them.
+    std::vector<std::vector<double>> cursors(phases);
+    std::vector<double> sumAbs(phases, 0.0);
+    std::vector<std::int64_t> at(phases, -1);
     for (std::size_t p = 0; p < phases; ++p) {
         const std::int64_t t = main - N / 2 + static_cast<std::int64_t>(p);
         if (t < 0 || t >= size) continue;
         present[p] = true;
+        at[p] = t;
         mains[p] = pulse[static_cast<std::size_t>(t)];
-        std::vector<double> cursors;
-        cursors.reserve(static_cast<std::size_t>(size / N + 1));
-        double sumAbs = 0;
-        for (std::int64_t s = t % N; s < size; s += N) {
-            if (s == t) continue;
-            cursors.push_back(pulse[static_cast<std::size_t>(s)]);
-            sumAbs += std::fabs(pulse[static_cast<std::size_t>(s)]);
+        cursors[p].reserve(static_cast<std::size_t>(size / N + 1));
+    }
+    for (std::int64_t row = 0; row < size; row += N) {
+        for (std::size_t p = 0; p < phases; ++p) {
+            if (!present[p]) continue;
+            const std::int64_t s = row + at[p] % N;
+            if (s >= size || s == at[p]) continue;
+            const double c = pulse[static_cast<std::size_t>(s)];
+            cursors[p].push_back(c);
+            sumAbs[p] += std::fabs(c);
         }
-        pd[p] = mains[p] - sumAbs;
+    }
+    for (std::size_t p = 0; p < phases; ++p) {
+        if (!present[p]) continue;
+        pd[p] = mains[p] - sumAbs[p];
         double sumPos = 0;
-        for (double c : cursors) sumPos += std::max(0.0, c);
+        for (double c : cursors[p]) sumPos += std::max(0.0, c);
         pdMiddle[p] = sumPos + 0.5 * pd[p];
-        isi[p] = ComputeIsi(cursors, options.gridBins, options.exactCursors);
+    }
+    // One phase's distribution and, without jitter, its opening.
+    double lo = 0, hi = 0;
+    std::vector<bool> computed(phases, false);
+    auto computePhase = [&](std::size_t p) {
+        isi[p] = ComputeIsi(cursors[p], options.gridBins, options.exactCursors);
         e.gridError = std::max(e.gridError, isi[p].error);
         e.groupedCursors = std::max(e.groupedCursors, isi[p].grouped);
         e.largestGrouped = std::max(e.largestGrouped, isi[p].largestGrouped);
         AddNoise(isi[p], options.noiseRms);
         lo = std::min(lo, isi[p].Level(0));
         hi = std::max(hi, isi[p].Level(isi[p].p.size() - 1) + mains[p]);
+        computed[p] = true;
+        if (options.jitterRms > 0) return;
+        const Opening o = OpeningOf(isi[p], mains[p], options.targetBer);
+        e.bathtub[p] = o.bestBer;
+        e.heights[p] = o.height;
+        middles[p] = baseline + (o.height > 0 ? o.middle : o.bestLevel);
+        // Without noise no pattern lies outside the worst case: the opening
+        // is at least the peak-distortion one (which the grid's rounding
+        // could otherwise shave).
+        if (noiseless && pd[p] > e.heights[p]) {
+            e.heights[p] = pd[p];
+            e.bathtub[p] = 0.0;
+            middles[p] = baseline + pdMiddle[p];
+        }
+    };
+    std::vector<double> upper(phases, -std::numeric_limits<double>::infinity());
+    const bool prune =
+        options.bestOnly && !options.berMap && !(options.jitterRms > 0) && options.targetBer < 0.25;
+    if (!prune) {
+        for (std::size_t p = 0; p < phases; ++p)
+            if (present[p]) computePhase(p);
+    } else {
+        ComputeBestPhases(cursors, mains, present, options.targetBer, upper, computePhase,
+                          e.heights, e.bathtub);
     }
     // The BER map for the picture (and, with jitter, for the openings).
     const int L = std::max(options.levels, 16);
@@ -257,7 +400,7 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     const bool map = options.berMap || options.jitterRms > 0;
     if (map) e.ber.assign(phases * static_cast<std::size_t>(L), 0.5);
     for (std::size_t p = 0; p < phases && map; ++p) {
-        if (!present[p]) continue;
+        if (!computed[p]) continue;
         const IsiDistribution& d = isi[p];
         const std::size_t n = d.p.size();
         std::vector<double> below(n + 1, 0.0), above(n + 1, 0.0);
@@ -312,22 +455,6 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
                 middles[p] = e.v0 + (bestEnd - 0.5 * (bestRun - 1)) * dv;
             }
         }
-    } else {
-        for (std::size_t p = 0; p < phases; ++p) {
-            if (!present[p]) continue;
-            const Opening o = OpeningOf(isi[p], mains[p], options.targetBer);
-            e.bathtub[p] = o.bestBer;
-            e.heights[p] = o.height;
-            middles[p] = baseline + (o.height > 0 ? o.middle : o.bestLevel);
-            // Without noise no pattern lies outside the worst case: the
-            // opening is at least the peak-distortion one (which the grid's
-            // rounding could otherwise shave).
-            if (noiseless && pd[p] > e.heights[p]) {
-                e.heights[p] = pd[p];
-                e.bathtub[p] = 0.0;
-                middles[p] = baseline + pdMiddle[p];
-            }
-        }
     }
     // The phase of the widest opening (ties: nearest the middle of the UI);
     // with none open, the phase of the lowest BER.
@@ -354,9 +481,21 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
         if (best < 0) return e;
         e.widthAtTarget = 0;
     } else {
+        // Whether a phase is open: from its opening; else from the bounds
+        // (the worst case open, or the bound closed); else computed now.
+        auto open = [&](int q) {
+            const auto k = static_cast<std::size_t>(q);
+            if (!present[k]) return false;
+            if (!computed[k]) {
+                if (noiseless && pd[k] > 0) return true;
+                if (upper[k] <= 0) return false;
+                computePhase(k);
+            }
+            return e.heights[k] > 0;
+        };
         int left = best, right = best;
-        while (left > 0 && e.heights[static_cast<std::size_t>(left - 1)] > 0) --left;
-        while (right + 1 < N && e.heights[static_cast<std::size_t>(right + 1)] > 0) ++right;
+        while (left > 0 && open(left - 1)) --left;
+        while (right + 1 < N && open(right + 1)) ++right;
         e.widthAtTarget = static_cast<double>(right - left + 1) / N;
     }
     e.bestPhase = best;

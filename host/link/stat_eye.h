@@ -19,6 +19,11 @@ struct StatEyeOptions {
     int exactCursors = 128;  // the largest cursors each counted exactly; the rest as one group
     bool enabled = true;     // false: no statistical eye (StatEye::valid stays false)
     bool berMap = true;      // false: no BER map (StatEye::ber empty) unless jitter needs it
+    // Only what ranking needs (without jitter or a BER map): the best phase,
+    // its height, BER and threshold, the width and the worst case; phases
+    // that bounds prove cannot be the best are not computed (their heights
+    // and bathtub NaN, and gridError covers the phases computed).
+    bool bestOnly = false;
 };
 
 struct StatEye {
