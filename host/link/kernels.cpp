@@ -15,21 +15,46 @@ void ConvolveAccumulate(const double* x, std::size_t first, std::size_t last, co
                         std::size_t hn, double* y) {
     if (first >= last || hn == 0) return;
     // Output tiles small enough that their stretch of y stays in the first
-    // level cache while every x[i] passes over it.
+    // level cache while every x[i] passes over it; within a tile, four x[i]
+    // at a time, each y[n] loaded once and given their products in order of
+    // i. Adding the product of a zero x[i] changes no y[n] (y is never -0),
+    // so only groups of four zeros are skipped.
     constexpr std::size_t kTile = 2048;
     const std::size_t end = last + hn - 1;
+    auto one = [&](std::size_t i, std::size_t n0, std::size_t n1) {
+        const double v = x[i];
+        if (v == 0) return;
+        const std::size_t k0 = n0 > i ? n0 - i : 0;
+        const std::size_t k1 = std::min(hn, n1 > i ? n1 - i : 0);
+        double* target = y + i;
+        for (std::size_t k = k0; k < k1; ++k) target[k] += v * h[k];
+    };
+    // y[n] for n in [from, to) of the products of x[i .. i + 3] that reach it.
+    auto edge = [&](std::size_t i, std::size_t from, std::size_t to) {
+        for (std::size_t n = from; n < to; ++n)
+            for (std::size_t j = 0; j < 4; ++j)
+                if (n >= i + j && n - (i + j) < hn) y[n] += x[i + j] * h[n - i - j];
+    };
     for (std::size_t n0 = first; n0 < end; n0 += kTile) {
         const std::size_t n1 = std::min(end, n0 + kTile);
-        for (std::size_t i = first; i < last && i < n1; ++i) {
-            const double v = x[i];
-            if (v == 0) continue;
-            // k = n - i over n in [n0, n1), within [0, hn).
-            const std::size_t k0 = n0 > i ? n0 - i : 0;
-            const std::size_t k1 = std::min(hn, n1 - i);
-            if (k0 >= k1) continue;
-            double* target = y + i;
-            for (std::size_t k = k0; k < k1; ++k) target[k] += v * h[k];
+        const std::size_t stop = std::min(last, n1);
+        std::size_t i = first;
+        for (; i + 4 <= stop; i += 4) {
+            const double a0 = x[i], a1 = x[i + 1], a2 = x[i + 2], a3 = x[i + 3];
+            if (a0 == 0 && a1 == 0 && a2 == 0 && a3 == 0) continue;
+            // Where all four reach: n in [i + 3, i + hn).
+            const std::size_t lo = std::max(n0, i + 3), hi = std::min(n1, i + hn);
+            if (lo >= hi) {
+                edge(i, std::max(n0, i), std::min(n1, i + 3 + hn));
+                continue;
+            }
+            edge(i, std::max(n0, i), lo);
+            double* yi = y + i;
+            for (std::size_t k = lo - i; k < hi - i; ++k)
+                yi[k] = (((yi[k] + a0 * h[k]) + a1 * h[k - 1]) + a2 * h[k - 2]) + a3 * h[k - 3];
+            edge(i, hi, std::min(n1, i + 3 + hn));
         }
+        for (; i < stop; ++i) one(i, n0, n1);
     }
 }
 

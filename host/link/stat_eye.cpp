@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "link/kernels.h"
 
@@ -125,22 +126,32 @@ struct PhaseBounds {
 };
 
 PhaseBounds BoundsOf(const std::vector<double>& cursors, double main, double target,
-                     std::vector<double>& scratch) {
-    int K = 0;
-    while (std::ldexp(target, K + 2) < 0.5) ++K;
-    scratch = cursors;
-    const std::size_t keep = std::min(scratch.size(), static_cast<std::size_t>(K));
-    auto larger = [](double x, double y) { return std::fabs(x) > std::fabs(y); };
-    if (keep < scratch.size())
-        std::nth_element(scratch.begin(), scratch.begin() + static_cast<long>(keep), scratch.end(),
-                         larger);
-    std::sort(scratch.begin(), scratch.begin() + static_cast<long>(keep), larger);
+                     std::vector<std::pair<double, double>>& heap) {
+    std::size_t K = 0;
+    while (std::ldexp(target, static_cast<int>(K) + 2) < 0.5) ++K;
+    // The K largest magnitudes in a heap whose top is the smallest of them:
+    // most cursors are the line's small tail and stop at one comparison.
+    heap.clear();
+    auto smaller = [](const std::pair<double, double>& a, const std::pair<double, double>& b) {
+        return a.first > b.first;
+    };
+    for (double c : cursors) {
+        const double a = std::fabs(c);
+        if (heap.size() < K) {
+            heap.emplace_back(a, c);
+            std::push_heap(heap.begin(), heap.end(), smaller);
+        } else if (K > 0 && a > heap.front().first) {
+            std::pop_heap(heap.begin(), heap.end(), smaller);
+            heap.back() = {a, c};
+            std::push_heap(heap.begin(), heap.end(), smaller);
+        }
+    }
+    std::sort(heap.begin(), heap.end(), smaller);  // largest first
     PhaseBounds b;
     double sum = 0;
-    for (std::size_t k = 0; k < keep; ++k) sum += std::fabs(scratch[k]);
+    for (const auto& entry : heap) sum += entry.first;
     b.upper = main - sum;
-    b.top.assign(scratch.begin(),
-                 scratch.begin() + static_cast<long>(std::min<std::size_t>(keep, 10)));
+    for (std::size_t k = 0; k < heap.size() && k < 10; ++k) b.top.push_back(heap[k].second);
     return b;
 }
 
@@ -175,7 +186,7 @@ void ComputeBestPhases(const std::vector<std::vector<double>>& cursors,
     const std::size_t phases = mains.size();
     const int N = static_cast<int>(phases);
     std::vector<PhaseBounds> bounds(phases);
-    std::vector<double> scratch;
+    std::vector<std::pair<double, double>> scratch;
     std::vector<int> rank(phases, 0);  // the order of preference: N/2, N/2 - 1, N/2 + 1, ...
     for (int k = 0; k < N; ++k) {
         const int p = N / 2 + (k + 1) / 2 * (k % 2 == 1 ? -1 : 1);
