@@ -169,21 +169,21 @@ ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double
         return r;
     }
     r.pulse = ConvolveFull(in.pulse, h);
-    // The step beyond the end of its run: settled at its last value.
-    const std::size_t length = r.pulse.size();
-    const double settled = in.step.back();
     if (withStep) {
+        // The step beyond the end of its run: settled at its last value.
+        const std::size_t length = r.pulse.size();
+        const double settled = in.step.back();
         std::vector<double> transient(in.step.size());
         for (std::size_t k = 0; k < in.step.size(); ++k)
             transient[k] = in.step[k] - (k >= in.start ? settled : 0.0);
         r.step = ConvolveFull(transient, h);
-    }
-    r.step.resize(length, 0.0);
-    double cumulative = 0;
-    for (std::size_t k = in.start; k < length; ++k) {
-        const std::size_t j = k - in.start;
-        if (j < h.size()) cumulative += h[j];
-        r.step[k] += settled * cumulative;
+        r.step.resize(length, 0.0);
+        double cumulative = 0;
+        for (std::size_t k = in.start; k < length; ++k) {
+            const std::size_t j = k - in.start;
+            if (j < h.size()) cumulative += h[j];
+            r.step[k] += settled * cumulative;
+        }
     }
     r.low = in.low * dcGain;
     r.high = in.high * dcGain;

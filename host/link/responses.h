@@ -57,8 +57,8 @@ ProbeResponses AnalyseResponses(const std::vector<double>& zeros, const std::vec
 
 // The same responses after a linear channel of impulse response `h` and DC
 // gain `dcGain` (the whole response's, beyond what `h` holds). Without
-// `withStep` the step response (and so the rise time) is left out: ranking
-// codes needs only the pulse.
+// `withStep` the step response is left out (empty, and no rise time):
+// ranking codes needs only the pulse.
 ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double>& h, double dcGain,
                               int N, const StatEyeOptions& options, bool withStep = true);
 

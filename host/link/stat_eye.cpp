@@ -337,22 +337,26 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     // a time: each phase's in increasing time, as its sums take them.
     std::vector<std::vector<double>> cursors(phases);
     std::vector<double> sumAbs(phases, 0.0);
-    std::vector<std::int64_t> at(phases, -1);
+    std::vector<std::size_t> live;                                 // the phases present
+    std::vector<std::int64_t> at(phases, -1), residue(phases, 0);  // t and t mod N
+    std::vector<std::size_t> filled(phases, 0);
     for (std::size_t p = 0; p < phases; ++p) {
         const std::int64_t t = main - N / 2 + static_cast<std::int64_t>(p);
         if (t < 0 || t >= size) continue;
         present[p] = true;
+        live.push_back(p);
         at[p] = t;
+        residue[p] = t % N;
         mains[p] = pulse[static_cast<std::size_t>(t)];
-        cursors[p].reserve(static_cast<std::size_t>(size / N + 1));
+        // The samples t mod N + k N below size, but t itself.
+        cursors[p].resize(static_cast<std::size_t>((size - residue[p] + N - 1) / N - 1));
     }
     for (std::int64_t row = 0; row < size; row += N) {
-        for (std::size_t p = 0; p < phases; ++p) {
-            if (!present[p]) continue;
-            const std::int64_t s = row + at[p] % N;
+        for (std::size_t p : live) {
+            const std::int64_t s = row + residue[p];
             if (s >= size || s == at[p]) continue;
             const double c = pulse[static_cast<std::size_t>(s)];
-            cursors[p].push_back(c);
+            cursors[p][filled[p]++] = c;
             sumAbs[p] += std::fabs(c);
         }
     }
