@@ -155,24 +155,29 @@ PhaseBounds BoundsOf(const std::vector<double>& cursors, double main, double tar
     return b;
 }
 
-double LowestBerBound(const std::vector<double>& top, double main) {
-    std::vector<double> sums = {0.0}, shifted, merged;
-    for (double c : top) {
-        shifted = sums;
-        for (double& v : shifted) v += c;
-        merged.resize(2 * sums.size());
-        std::merge(sums.begin(), sums.end(), shifted.begin(), shifted.end(), merged.begin());
-        sums.swap(merged);
+// The bound from the `k` largest cursors of `top` (sorted pattern sums built
+// by merging; `a` and `b` are reused buffers).
+double LowestBerBound(const std::vector<double>& top, std::size_t k, double main,
+                      std::vector<double>& a, std::vector<double>& b) {
+    a.assign(1, 0.0);
+    for (std::size_t c = 0; c < k && c < top.size(); ++c) {
+        const std::size_t n = a.size();
+        a.resize(2 * n);
+        for (std::size_t i = 0; i < n; ++i) a[n + i] = a[i] + top[c];
+        b.resize(2 * n);
+        std::merge(a.begin(), a.begin() + static_cast<long>(n), a.begin() + static_cast<long>(n),
+                   a.end(), b.begin());
+        a.swap(b);
     }
     std::size_t pairs = 0;
-    for (std::size_t i = 0, j = 0; i < sums.size() && j < sums.size(); ++i) {
-        while (j < sums.size() && !(sums[j] - sums[i] > main)) ++j;
-        if (j < sums.size()) {
+    for (std::size_t i = 0, j = 0; i < a.size() && j < a.size(); ++i) {
+        while (j < a.size() && !(a[j] - a[i] > main)) ++j;
+        if (j < a.size()) {
             ++pairs;
             ++j;
         }
     }
-    return 0.5 * static_cast<double>(pairs) / static_cast<double>(sums.size());
+    return 0.5 * static_cast<double>(pairs) / static_cast<double>(a.size());
 }
 
 // Computes (by compute(p), which sets heights[p] and bathtub[p]) only the
@@ -213,14 +218,17 @@ void ComputeBestPhases(const std::vector<std::vector<double>>& cursors,
         bestBer = std::min(bestBer, bathtub[p]);
     }
     if (bestHeight > 0) return;
-    // None open: the lowest BER, while a phase's bound can still reach it.
-    std::vector<double> lowest(phases, 0.0);
-    for (std::size_t p : rest) lowest[p] = LowestBerBound(bounds[p].top, mains[p]);
-    std::sort(rest.begin(), rest.end(), [&](std::size_t a, std::size_t b) {
-        return lowest[a] != lowest[b] ? lowest[a] < lowest[b] : a < b;
+    // None open: the lowest BER, while a phase's bound can still reach it:
+    // phases in the order of a quick bound (six cursors), each first tried
+    // against a sharper one (ten).
+    std::vector<double> lowest(phases, 0.0), a, b;
+    for (std::size_t p : rest) lowest[p] = LowestBerBound(bounds[p].top, 6, mains[p], a, b);
+    std::sort(rest.begin(), rest.end(), [&](std::size_t x, std::size_t y) {
+        return lowest[x] != lowest[y] ? lowest[x] < lowest[y] : x < y;
     });
     for (std::size_t p : rest) {
         if (lowest[p] > bestBer) break;
+        if (LowestBerBound(bounds[p].top, 10, mains[p], a, b) > bestBer) continue;
         compute(p);
         bestBer = std::min(bestBer, bathtub[p]);
     }
