@@ -58,7 +58,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     // Ranking many candidates: a coarser grid (its error, printed with the
     // best, stays well below a millivolt on 1 V of swing).
     statOptions.gridBins = 2048;
-    statOptions.berMap = false;  // no pictures of the candidates' eyes
+    statOptions.berMap = false;   // no pictures of the candidates' eyes
     statOptions.bestOnly = true;  // only the phases that can be the best
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
