@@ -1,6 +1,8 @@
 #include "link/kernels.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define AMIHOST_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
@@ -76,6 +78,14 @@ void HalveLevels(const double* p, std::size_t m, double* q) {
     q[0] = p[0] + 0.5 * p[1];
     for (std::size_t j = 1; j < m; ++j) q[j] = (0.5 * p[2 * j - 1] + p[2 * j]) + 0.5 * p[2 * j + 1];
     q[m] = 0.5 * p[2 * m - 1] + p[2 * m];
+}
+
+AMIHOST_CLONES
+bool AllFinite(const double* v, std::size_t n) {
+    // No early exit, so the loop vectorises: a NaN fails the comparison too.
+    bool ok = true;
+    for (std::size_t i = 0; i < n; ++i) ok &= std::fabs(v[i]) <= std::numeric_limits<double>::max();
+    return ok;
 }
 
 AMIHOST_CLONES

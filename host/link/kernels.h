@@ -24,6 +24,9 @@ void HalfShiftAdd(const double* p, std::size_t n, std::size_t a, double* out);
 // increasing order.
 void HalveLevels(const double* p, std::size_t m, double* q);
 
+// Whether every value is finite (no infinity, no NaN).
+bool AllFinite(const double* v, std::size_t n);
+
 // q[i + j] += p[i] * g[j] for i in [0, n) with p[i] != 0 and j in [0, gn),
 // each q summed over i in increasing order; q holds n + gn - 1 values.
 void ConvolveSparse(const double* p, std::size_t n, const double* g, std::size_t gn, double* q);

@@ -77,11 +77,7 @@ void AlignPulse(const std::vector<double>& pulse, double baseline, std::size_t s
 
 namespace {
 
-bool AllFinite(const std::vector<double>& v) {
-    for (double x : v)
-        if (!std::isfinite(x)) return false;
-    return true;
-}
+bool AllFinite(const std::vector<double>& v) { return amihost::AllFinite(v.data(), v.size()); }
 
 // The rise time, cursors, delay and statistical eye of responses whose
 // pulse, step and levels are set.

@@ -329,8 +329,7 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     StatEye e;
     const auto size = static_cast<std::int64_t>(pulse.size());
     if (pulse.empty() || N <= 0 || main < 0 || main >= size || !std::isfinite(baseline)) return e;
-    for (double v : pulse)
-        if (!std::isfinite(v)) return e;
+    if (!AllFinite(pulse.data(), pulse.size())) return e;
     e.N = N;
     const auto phases = static_cast<std::size_t>(N);
     std::vector<IsiDistribution> isi(phases);
@@ -344,7 +343,7 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     // Every phase's cursors in one pass over the pulse, a row of N samples at
     // a time: each phase's in increasing time, as its sums take them.
     std::vector<std::vector<double>> cursors(phases);
-    std::vector<double> sumAbs(phases, 0.0);
+    std::vector<double> sumAbs(phases, 0.0), sumPos(phases, 0.0);
     std::vector<std::size_t> live;                                 // the phases present
     std::vector<std::int64_t> at(phases, -1), residue(phases, 0);  // t and t mod N
     std::vector<std::size_t> filled(phases, 0);
@@ -366,14 +365,13 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
             const double c = pulse[static_cast<std::size_t>(s)];
             cursors[p][filled[p]++] = c;
             sumAbs[p] += std::fabs(c);
+            sumPos[p] += std::max(0.0, c);
         }
     }
     for (std::size_t p = 0; p < phases; ++p) {
         if (!present[p]) continue;
         pd[p] = mains[p] - sumAbs[p];
-        double sumPos = 0;
-        for (double c : cursors[p]) sumPos += std::max(0.0, c);
-        pdMiddle[p] = sumPos + 0.5 * pd[p];
+        pdMiddle[p] = sumPos[p] + 0.5 * pd[p];
     }
     // One phase's distribution and, without jitter, its opening.
     double lo = 0, hi = 0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -90,3 +91,21 @@ TEST(Kernels, should_spread_each_level_by_a_kernel_as_the_plain_loop) {
 }
 
 }  // namespace
+
+TEST(Kernels, should_find_any_value_that_is_not_finite_wherever_it_lies) {
+    std::vector<double> v(1000, 1.5);
+    EXPECT_TRUE(AllFinite(v.data(), v.size()));
+    EXPECT_TRUE(AllFinite(v.data(), 0));
+    v[3] = std::numeric_limits<double>::max();
+    v[4] = -std::numeric_limits<double>::denorm_min();
+    EXPECT_TRUE(AllFinite(v.data(), v.size()));
+    for (double bad :
+         {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+          std::numeric_limits<double>::quiet_NaN()})
+        for (std::size_t at : {std::size_t{0}, std::size_t{7}, std::size_t{999}}) {
+            std::vector<double> w = v;
+            w[at] = bad;
+            EXPECT_FALSE(AllFinite(w.data(), w.size())) << bad << " at " << at;
+            EXPECT_TRUE(AllFinite(w.data(), at)) << "before " << at;
+        }
+}
