@@ -87,7 +87,9 @@ int CommandOptimize(const OptimizeOptions& options) {
         CommonOptions quiet = o;
         quiet.quiet = true;
         quiet.sets.clear();
-        if (Prepare(quiet, setup, c.values) != 0) return std::string("0");
+        // The probe's .ami file as read (its fixed codes are among the row's).
+        if (Prepare(quiet, setup, c.values, probe.haveFile ? &probe.file : nullptr) != 0)
+            return std::string("0");
         StatEyeOptions txOptions = statOptions;
         txOptions.enabled = false;  // only the channel's output is ranked
         const Responses tx = MeasureResponses(setup, quiet, txOptions);

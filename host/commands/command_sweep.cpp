@@ -143,7 +143,8 @@ int CommandSweep(const SweepOptions& options) {
         quiet.quiet = true;
         quiet.sets.clear();
         std::string row = std::to_string(mine[slot]);
-        if (Prepare(quiet, setup, combo) != 0) {
+        // The probe's .ami file as read (its fixed codes are among the row's).
+        if (Prepare(quiet, setup, combo, probe.haveFile ? &probe.file : nullptr) != 0) {
             failed = true;
             for (const AmiParameter* p : inputs)
                 row += "," + (combo.count(p->path) ? combo[p->path] : "");

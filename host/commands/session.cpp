@@ -161,7 +161,8 @@ int ResolveIbs(CommonOptions& o) {
     return 0;
 }
 
-int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, std::string>& extra) {
+int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, std::string>& extra,
+            const AmiFile* read) {
     if (o.library.empty()) {
         PrintError("no library given (--library)");
         return 2;
@@ -175,7 +176,9 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
     if (!ParseSets(o.sets, overrides)) return 2;
     for (const auto& [k, v] : extra) overrides[k] = v;
     setup.ignoreBits = kDefaultIgnoreBits;
-    if (!o.amiFile.empty()) {
+    if (!o.amiFile.empty() && read != nullptr) {
+        setup.file = *read;
+    } else if (!o.amiFile.empty()) {
         const Expected<std::string> text = ReadFile(o.amiFile);
         if (!text) {
             PrintError(text.error());
@@ -187,6 +190,8 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
             return 2;
         }
         setup.file = std::move(*file);
+    }
+    if (!o.amiFile.empty()) {
         setup.haveFile = true;
         bool failed = false;
         for (const Issue& issue : ApplyOverrides(setup.file, overrides, o.strict)) {

@@ -46,8 +46,10 @@ int CheckCommonOptions(const CommonOptions& o);
 int ResolveIbs(CommonOptions& o);
 
 // Loads the library and builds the parameter string. Returns 0 or an exit status.
+// `read`, when given, is the .ami file as already read (a grid's rows take it
+// from the probe instead of parsing the file again).
 int Prepare(const CommonOptions& o, Setup& setup,
-            const std::map<std::string, std::string>& extra = {});
+            const std::map<std::string, std::string>& extra = {}, const AmiFile* read = nullptr);
 
 // The receiver's --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs, with the
 // same rules as the transmitter's options. Returns 0 or an exit status.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -82,10 +84,16 @@ void HalveLevels(const double* p, std::size_t m, double* q) {
 
 AMIHOST_CLONES
 bool AllFinite(const double* v, std::size_t n) {
-    // No early exit, so the loop vectorises: a NaN fails the comparison too.
-    bool ok = true;
-    for (std::size_t i = 0; i < n; ++i) ok &= std::fabs(v[i]) <= std::numeric_limits<double>::max();
-    return ok;
+    // An infinity or a NaN has every exponent bit set. No early exit, and
+    // integers only, so the loop vectorises.
+    constexpr std::uint64_t kExponent = 0x7FF0000000000000u;
+    std::uint64_t bad = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::uint64_t bits;
+        std::memcpy(&bits, v + i, sizeof bits);
+        bad |= static_cast<std::uint64_t>((bits & kExponent) == kExponent);
+    }
+    return bad == 0;
 }
 
 AMIHOST_CLONES
