@@ -59,6 +59,9 @@ private:
     void ModelData(ModelInfo& m, const DataLine& d);
     void SubmodelData(ModelInfo& m, const DataLine& d);     // submodel.cpp
     void AddSubmodelData(ModelInfo& m, const DataLine& d);  // submodel.cpp
+    // A row of four columns (a number, then numbers or NA) into `row` and its
+    // NA flags into `t`; false, reported as `tooFew`, when it has not four.
+    bool ReadRow(Table& t, const DataLine& d, const char* tooFew, std::vector<double>& row);
     void TableData(Table& t, const DataLine& d);
     void WaveformData(Table& t, const DataLine& d);
     void RampData(ModelInfo& m, const DataLine& d);
