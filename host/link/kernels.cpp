@@ -6,7 +6,17 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The thread sanitizer's runtime is not ready when the loader runs the
+// resolvers that pick a build: under it, the baseline build alone.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define AMIHOST_NO_CLONES 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__)
+#define AMIHOST_NO_CLONES 1
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(AMIHOST_NO_CLONES)
 #define AMIHOST_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define AMIHOST_CLONES
