@@ -107,13 +107,24 @@ bool AllFinite(const double* v, std::size_t n) {
 }
 
 AMIHOST_CLONES
-void ConvolveSparse(const double* p, std::size_t n, const double* g, std::size_t gn, double* q) {
-    for (std::size_t i = 0; i < n; ++i) {
-        const double m = p[i];
-        if (m == 0) continue;
-        double* target = q + i;
-        for (std::size_t j = 0; j < gn; ++j) target[j] += m * g[j];
-    }
+std::size_t FirstLargest(const double* v, std::size_t n, double offset) {
+    // The largest value eight lanes at a time (no early exit, so the loop
+    // vectorises), then the first place it is reached.
+    constexpr std::size_t kLanes = 8;
+    double lane[kLanes];
+    for (double& m : lane) m = -std::numeric_limits<double>::infinity();
+    std::size_t i = 0;
+    for (; i + kLanes <= n; i += kLanes)
+        for (std::size_t j = 0; j < kLanes; ++j) {
+            const double x = v[i + j] - offset;
+            lane[j] = x > lane[j] ? x : lane[j];
+        }
+    double largest = -std::numeric_limits<double>::infinity();
+    for (double m : lane) largest = m > largest ? m : largest;
+    for (; i < n; ++i) largest = v[i] - offset > largest ? v[i] - offset : largest;
+    for (i = 0; i < n; ++i)
+        if (v[i] - offset == largest) return i;
+    return n;
 }
 
 }  // namespace amihost

@@ -27,8 +27,8 @@ void HalveLevels(const double* p, std::size_t m, double* q);
 // Whether every value is finite (no infinity, no NaN).
 bool AllFinite(const double* v, std::size_t n);
 
-// q[i + j] += p[i] * g[j] for i in [0, n) with p[i] != 0 and j in [0, gn),
-// each q summed over i in increasing order; q holds n + gn - 1 values.
-void ConvolveSparse(const double* p, std::size_t n, const double* g, std::size_t gn, double* q);
+// The first i with v[i] - offset the largest of all (NaN never is one), or n
+// when there is none.
+std::size_t FirstLargest(const double* v, std::size_t n, double offset);
 
 }  // namespace amihost

@@ -13,14 +13,10 @@ Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int p
                      std::size_t from) {
     Cursors c;
     if (y.empty() || N <= 0 || from >= y.size()) return c;
-    double peak = -std::numeric_limits<double>::infinity();
-    for (std::size_t k = from; k < y.size(); ++k) {
-        if (y[k] - baseline > peak) {
-            peak = y[k] - baseline;
-            c.peakIndex = static_cast<int>(k);
-        }
-    }
-    if (c.peakIndex < 0) return c;
+    const std::size_t peak = from + FirstLargest(y.data() + from, y.size() - from, baseline);
+    if (peak >= y.size() || !(y[peak] - baseline > -std::numeric_limits<double>::infinity()))
+        return c;
+    c.peakIndex = static_cast<int>(peak);
     c.first = -pre;
     for (int k = -pre; k <= post; ++k) {
         const long at = c.peakIndex + static_cast<long>(k) * N;

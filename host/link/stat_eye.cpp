@@ -56,7 +56,7 @@ void AddNoise(IsiDistribution& d, double sigma) {
     const std::vector<double> g = Gaussian(sigma / d.step);
     const std::size_t half = g.size() / 2;
     std::vector<double> out(d.p.size() + 2 * half, 0.0);
-    ConvolveSparse(d.p.data(), d.p.size(), g.data(), g.size(), out.data());
+    ConvolveAccumulate(d.p.data(), 0, d.p.size(), g.data(), g.size(), out.data());
     d.lo -= static_cast<std::int64_t>(half);
     d.p.swap(out);
     d.error += d.step;  // the Gaussian, sampled on the levels
@@ -125,17 +125,25 @@ struct PhaseBounds {
     std::vector<double> top;  // the largest cursors, signed, largest first
 };
 
-PhaseBounds BoundsOf(const std::vector<double>& cursors, double main, double target,
+// The cursors of one phase: pulse[first + k N] for first + k N < size, but
+// `skip` (its main), in increasing time.
+struct CursorView {
+    const double* pulse = nullptr;
+    std::int64_t first = 0, step = 1, size = 0, skip = -1;
+};
+
+PhaseBounds BoundsOf(const CursorView& v, double main, double target,
                      std::vector<std::pair<double, double>>& heap) {
     std::size_t K = 0;
     while (std::ldexp(target, static_cast<int>(K) + 2) < 0.5) ++K;
     // The K largest magnitudes in a heap whose top is the smallest of them:
-    // most cursors are the line's small tail and stop at one comparison.
+    // most cursors are the line's small tail, passed over eight at a time
+    // once none of the eight can enter.
     heap.clear();
     auto smaller = [](const std::pair<double, double>& a, const std::pair<double, double>& b) {
         return a.first > b.first;
     };
-    for (double c : cursors) {
+    auto offer = [&](double c) {
         const double a = std::fabs(c);
         if (heap.size() < K) {
             heap.emplace_back(a, c);
@@ -145,7 +153,20 @@ PhaseBounds BoundsOf(const std::vector<double>& cursors, double main, double tar
             heap.back() = {a, c};
             std::push_heap(heap.begin(), heap.end(), smaller);
         }
+    };
+    const std::int64_t N = v.step;
+    std::int64_t s = v.first;
+    for (; s + 7 * N < v.size; s += 8 * N) {
+        if (K > 0 && heap.size() == K && (v.skip < s || v.skip > s + 7 * N)) {
+            double m = 0;
+            for (int j = 0; j < 8; ++j) m = std::max(m, std::fabs(v.pulse[s + j * N]));
+            if (m <= heap.front().first) continue;
+        }
+        for (int j = 0; j < 8; ++j)
+            if (s + j * N != v.skip) offer(v.pulse[s + j * N]);
     }
+    for (; s < v.size; s += N)
+        if (s != v.skip) offer(v.pulse[s]);
     std::sort(heap.begin(), heap.end(), smaller);  // largest first
     PhaseBounds b;
     double sum = 0;
@@ -184,10 +205,10 @@ double LowestBerBound(const std::vector<double>& top, std::size_t k, double main
 // phases that can hold the best opening or, with none open, the lowest BER;
 // the others are NaN. upper[p] receives each phase's bound on its height.
 template <class Compute>
-void ComputeBestPhases(const std::vector<std::vector<double>>& cursors,
-                       const std::vector<double>& mains, const std::vector<bool>& present,
-                       double target, std::vector<double>& upper, Compute&& compute,
-                       std::vector<double>& heights, std::vector<double>& bathtub) {
+void ComputeBestPhases(const std::vector<CursorView>& cursors, const std::vector<double>& mains,
+                       const std::vector<bool>& present, double target, std::vector<double>& upper,
+                       Compute&& compute, std::vector<double>& heights,
+                       std::vector<double>& bathtub) {
     const std::size_t phases = mains.size();
     const int N = static_cast<int>(phases);
     std::vector<PhaseBounds> bounds(phases);
@@ -316,7 +337,7 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
             for (double& v : g) v /= sum;
         }
         q.assign(d.p.size() + g.size() - 1, 0.0);
-        ConvolveSparse(d.p.data(), d.p.size(), g.data(), g.size(), q.data());
+        ConvolveAccumulate(d.p.data(), 0, d.p.size(), g.data(), g.size(), q.data());
         d.lo += g0;
         d.p.swap(q);
         d.error += d.step;
@@ -340,44 +361,52 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     std::vector<double> pd(phases, -std::numeric_limits<double>::infinity()), middles(phases, 0.0);
     std::vector<double> pdMiddle(phases, 0.0);  // the middle of the worst-case opening
     const bool noiseless = !(options.noiseRms > 0) && !(options.jitterRms > 0);
-    // Every phase's cursors in one pass over the pulse, a row of N samples at
-    // a time: each phase's in increasing time, as its sums take them.
-    std::vector<std::vector<double>> cursors(phases);
-    std::vector<double> sumAbs(phases, 0.0), sumPos(phases, 0.0);
-    std::vector<std::size_t> live;                                 // the phases present
-    std::vector<std::int64_t> at(phases, -1), residue(phases, 0);  // t and t mod N
-    std::vector<std::size_t> filled(phases, 0);
+    // Each phase's cursors are the samples of its residue t mod N but t
+    // itself; their sums per residue in one pass over the pulse, a row of N
+    // samples at a time, each residue's in increasing time. The phases' own
+    // samples (the N from main - N/2) are left out.
+    std::vector<CursorView> cursors(phases);
     for (std::size_t p = 0; p < phases; ++p) {
         const std::int64_t t = main - N / 2 + static_cast<std::int64_t>(p);
         if (t < 0 || t >= size) continue;
         present[p] = true;
-        live.push_back(p);
-        at[p] = t;
-        residue[p] = t % N;
         mains[p] = pulse[static_cast<std::size_t>(t)];
-        // The samples t mod N + k N below size, but t itself.
-        cursors[p].resize(static_cast<std::size_t>((size - residue[p] + N - 1) / N - 1));
+        cursors[p] = CursorView{pulse.data(), t % N, N, size, t};
     }
+    std::vector<double> sumAbs(phases, 0.0), sumPos(phases, 0.0);  // by residue
+    const std::int64_t own0 = main - N / 2, own1 = own0 + N;
     for (std::int64_t row = 0; row < size; row += N) {
-        for (std::size_t p : live) {
-            const std::int64_t s = row + residue[p];
-            if (s >= size || s == at[p]) continue;
-            const double c = pulse[static_cast<std::size_t>(s)];
-            cursors[p][filled[p]++] = c;
-            sumAbs[p] += std::fabs(c);
-            sumPos[p] += std::max(0.0, c);
+        const std::int64_t n = std::min<std::int64_t>(N, size - row);
+        const double* v = pulse.data() + row;
+        if (row + n <= own0 || row >= own1) {
+            for (std::int64_t j = 0; j < n; ++j) {
+                sumAbs[j] += std::fabs(v[j]);
+                sumPos[j] += std::max(0.0, v[j]);
+            }
+        } else {
+            for (std::int64_t j = 0; j < n; ++j) {
+                if (row + j >= own0 && row + j < own1) continue;
+                sumAbs[j] += std::fabs(v[j]);
+                sumPos[j] += std::max(0.0, v[j]);
+            }
         }
     }
     for (std::size_t p = 0; p < phases; ++p) {
         if (!present[p]) continue;
-        pd[p] = mains[p] - sumAbs[p];
-        pdMiddle[p] = sumPos[p] + 0.5 * pd[p];
+        const auto r = static_cast<std::size_t>(cursors[p].first);
+        pd[p] = mains[p] - sumAbs[r];
+        pdMiddle[p] = sumPos[r] + 0.5 * pd[p];
     }
     // One phase's distribution and, without jitter, its opening.
     double lo = 0, hi = 0;
     std::vector<bool> computed(phases, false);
+    std::vector<double> gathered;
     auto computePhase = [&](std::size_t p) {
-        isi[p] = ComputeIsi(cursors[p], options.gridBins, options.exactCursors);
+        const CursorView& v = cursors[p];
+        gathered.clear();
+        for (std::int64_t s = v.first; s < v.size; s += v.step)
+            if (s != v.skip) gathered.push_back(v.pulse[s]);
+        isi[p] = ComputeIsi(gathered, options.gridBins, options.exactCursors);
         e.gridError = std::max(e.gridError, isi[p].error);
         e.groupedCursors = std::max(e.groupedCursors, isi[p].grouped);
         e.largestGrouped = std::max(e.largestGrouped, isi[p].largestGrouped);

@@ -84,10 +84,40 @@ TEST(Kernels, should_spread_each_level_by_a_kernel_as_the_plain_loop) {
                 if (p[i] == 0) continue;
                 for (std::size_t j = 0; j < gn; ++j) want[i + j] += p[i] * g[j];
             }
-            ConvolveSparse(p.data(), n, g.data(), gn, got.data());
+            ConvolveAccumulate(p.data(), 0, n, g.data(), gn, got.data());
             ASSERT_EQ(got, want) << "n " << n << " g " << gn;
         }
     }
+}
+
+TEST(Kernels, should_find_the_first_largest_value_as_a_plain_scan) {
+    std::mt19937 rng(14);
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    auto plain = [](const std::vector<double>& v, double offset) {
+        std::size_t at = v.size();
+        double best = -inf;
+        for (std::size_t i = 0; i < v.size(); ++i)
+            if (v[i] - offset > best) best = v[i] - offset, at = i;
+        return at;
+    };
+    for (std::size_t n : {0u, 1u, 7u, 8u, 9u, 100u, 66000u}) {
+        std::vector<double> v = Random(n, rng, 0.5);
+        for (double offset : {0.0, 0.25})
+            EXPECT_EQ(FirstLargest(v.data(), n, offset), plain(v, offset));
+        if (n < 9) continue;
+        // Ties go to the first; NaN is never the largest; an infinity is.
+        v[n / 2] = v[n - 1] = 2.0;
+        EXPECT_EQ(FirstLargest(v.data(), n, 0.0), n / 2);
+        v[0] = std::numeric_limits<double>::quiet_NaN();
+        v[n - 3] = 2.0;
+        EXPECT_EQ(FirstLargest(v.data(), n, 0.0), n / 2);
+        v[n - 2] = inf;
+        EXPECT_EQ(FirstLargest(v.data(), n, 0.0), n - 2);
+    }
+    const std::vector<double> nothing(5, -inf),
+        noNumbers(12, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(FirstLargest(nothing.data(), 5, 0.0), 0u);  // -inf itself: the caller's to refuse
+    EXPECT_EQ(FirstLargest(noNumbers.data(), 12, 0.0), 12u);
 }
 
 }  // namespace
