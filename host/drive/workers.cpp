@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 #include "model_guard.h"
 
@@ -20,6 +21,11 @@ namespace amihost {
 namespace {
 
 constexpr std::size_t kCallText = 600;
+// An outcome's header: the item (8 bytes), ran to its end (1), payload size (8).
+constexpr std::size_t kHeader = 17;
+// Items sent to a worker ahead of the one it runs: its next is waiting when
+// it answers, so it never idles while this process reads the answer.
+constexpr std::size_t kQueued = 2;
 
 bool WriteAll(int fd, const void* data, std::size_t n) {
     const char* p = static_cast<const char*>(data);
@@ -48,10 +54,9 @@ bool ReadAll(int fd, void* data, std::size_t n) {
 struct Worker {
     pid_t pid = -1;
     int toChild = -1, fromChild = -1;
-    char* call = nullptr;  // shared with the child: the model call it is in
-    bool busy = false;
-    std::size_t item = 0;
-    std::chrono::steady_clock::time_point started;
+    char* call = nullptr;           // shared with the child: the model call it is in
+    std::deque<std::size_t> items;  // sent, not answered; the first is running
+    std::chrono::steady_clock::time_point started;  // when the first began
 };
 
 // The child: items in, outcomes out, until its input closes.
@@ -76,10 +81,15 @@ struct Worker {
             ok = 0;
             payload = "failed";
         }
+        // One write: the item, whether it ran to its end, the payload's size
+        // and the payload.
         const std::uint64_t size = payload.size();
-        if (!WriteAll(out, &item, sizeof item) || !WriteAll(out, &ok, 1) ||
-            !WriteAll(out, &size, sizeof size) || !WriteAll(out, payload.data(), payload.size()))
-            ::_exit(0);
+        std::string message(kHeader, '\0');
+        std::memcpy(&message[0], &item, sizeof item);
+        message[sizeof item] = static_cast<char>(ok);
+        std::memcpy(&message[sizeof item + 1], &size, sizeof size);
+        message += payload;
+        if (!WriteAll(out, message.data(), message.size())) ::_exit(0);
     }
 }
 
@@ -122,7 +132,7 @@ bool Start(Worker& w, const std::vector<Worker>& all,
     w.pid = pid;
     w.toChild = down[1];
     w.fromChild = up[0];
-    w.busy = false;
+    w.items.clear();
     return true;
 }
 
@@ -136,7 +146,6 @@ void Stop(Worker& w, bool kill) {
     }
     w.pid = -1;
     w.toChild = w.fromChild = -1;
-    w.busy = false;
 }
 
 std::string Where(const Worker& w) {
@@ -154,7 +163,6 @@ std::string Ending(Worker& w) {
     while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
     }
     w.pid = -1;
-    w.busy = false;
     int signal = 0;
     if (WIFEXITED(status) && WEXITSTATUS(status) >= kWorkerCrashStatus)
         signal = WEXITSTATUS(status) - kWorkerCrashStatus;
@@ -177,25 +185,43 @@ std::vector<WorkOutcome> RunInWorkers(std::size_t count,
         1, std::min<std::size_t>(static_cast<std::size_t>(std::max(options.jobs, 1)), count));
     std::vector<Worker> workers(count == 0 ? 0 : jobs);
     std::size_t next = 0, finished = 0;
+    std::vector<std::size_t> again;  // sent to a worker that ended before running them
+    auto fail = [&](std::size_t item, std::string why) {
+        out[item].failure = std::move(why);
+        ++finished;
+    };
+    // The worker has ended: its first item fails for `why`, the others are
+    // sent again.
+    auto lost = [&](Worker& w, std::string why) {
+        fail(w.items.front(), std::move(why));
+        for (std::size_t k = w.items.size(); k-- > 1;) again.push_back(w.items[k]);
+        w.items.clear();
+    };
     auto give = [&](Worker& w) {
-        if (next >= count) return;
-        if (w.pid <= 0 && !Start(w, workers, task)) {
-            out[next].failure =
-                "cannot start a worker process: " + std::string(std::strerror(errno));
-            ++next;
-            ++finished;
-            return;
+        while (w.items.size() < kQueued && (!again.empty() || next < count)) {
+            const std::size_t item = again.empty() ? next : again.back();
+            auto take = [&] { again.empty() ? void(++next) : again.pop_back(); };
+            if (w.pid <= 0 && !Start(w, workers, task)) {
+                take();
+                fail(item, "cannot start a worker process: " + std::string(std::strerror(errno)));
+                return;
+            }
+            const std::uint64_t index = item;
+            if (!WriteAll(w.toChild, &index, sizeof index)) {
+                take();
+                if (w.items.empty()) {
+                    fail(item, Ending(w));
+                } else {
+                    // Its answers so far are read first; this item goes to
+                    // the next worker.
+                    again.push_back(item);
+                }
+                return;
+            }
+            take();
+            if (w.items.empty()) w.started = std::chrono::steady_clock::now();
+            w.items.push_back(item);
         }
-        const std::uint64_t item = next;
-        if (!WriteAll(w.toChild, &item, sizeof item)) {
-            out[next].failure = Ending(w);
-            ++next;
-            ++finished;
-            return;
-        }
-        w.busy = true;
-        w.item = next++;
-        w.started = std::chrono::steady_clock::now();
     };
     // SIGPIPE from a worker that died between items: a failed write instead.
     struct sigaction ignore {
@@ -208,7 +234,7 @@ std::vector<WorkOutcome> RunInWorkers(std::size_t count,
         std::vector<pollfd> fds;
         std::vector<Worker*> owners;
         for (Worker& w : workers)
-            if (w.busy) {
+            if (!w.items.empty()) {
                 fds.push_back({w.fromChild, POLLIN, 0});
                 owners.push_back(&w);
             }
@@ -222,24 +248,29 @@ std::vector<WorkOutcome> RunInWorkers(std::size_t count,
         const auto now = std::chrono::steady_clock::now();
         for (std::size_t k = 0; k < fds.size(); ++k) {
             Worker& w = *owners[k];
-            const std::size_t item = w.item;
+            const std::size_t item = w.items.front();
             if (ready > 0 && (fds[k].revents & (POLLIN | POLLHUP | POLLERR))) {
+                char header[kHeader];
                 std::uint64_t index = 0, size = 0;
-                std::uint8_t ok = 0;
-                if (ReadAll(w.fromChild, &index, sizeof index) && ReadAll(w.fromChild, &ok, 1) &&
-                    ReadAll(w.fromChild, &size, sizeof size) && index == item) {
-                    std::string payload(static_cast<std::size_t>(size), '\0');
-                    if (ReadAll(w.fromChild, payload.data(), payload.size())) {
-                        out[item].done = ok != 0;
-                        (ok ? out[item].payload : out[item].failure) = std::move(payload);
-                        w.busy = false;
-                        ++finished;
-                        give(w);
-                        continue;
-                    }
+                const bool read = ReadAll(w.fromChild, header, sizeof header);
+                if (read) {
+                    std::memcpy(&index, header, sizeof index);
+                    std::memcpy(&size, header + sizeof index + 1, sizeof size);
                 }
-                out[item].failure = Ending(w);
-                ++finished;
+                std::string payload;
+                const bool mine = read && index == item && size < (std::uint64_t{1} << 40);
+                if (mine) payload.resize(static_cast<std::size_t>(size));
+                if (mine && ReadAll(w.fromChild, payload.data(), payload.size())) {
+                    const bool ok = header[sizeof index] != 0;
+                    out[item].done = ok;
+                    (ok ? out[item].payload : out[item].failure) = std::move(payload);
+                    ++finished;
+                    w.items.pop_front();
+                    w.started = now;
+                    give(w);
+                    continue;
+                }
+                lost(w, Ending(w));
                 give(w);
                 continue;
             }
@@ -247,15 +278,15 @@ std::vector<WorkOutcome> RunInWorkers(std::size_t count,
             if (options.timeoutSeconds > 0 && seconds > options.timeoutSeconds) {
                 char text[64];
                 std::snprintf(text, sizeof text, "timed out after %g s ", options.timeoutSeconds);
-                out[item].failure = text + Where(w);
+                const std::string why = text + Where(w);
                 Stop(w, true);
-                ++finished;
+                lost(w, why);
                 give(w);
             }
         }
         if (options.progress) options.progress(finished, count);
     }
-    for (Worker& w : workers) Stop(w, w.busy);
+    for (Worker& w : workers) Stop(w, !w.items.empty());
     ::sigaction(SIGPIPE, &previous, nullptr);
     for (Worker& w : workers)
         if (w.call != nullptr) ::munmap(w.call, kCallText);

@@ -1,0 +1,100 @@
+// Worker processes: every item's outcome comes back to its own slot, a crash
+// or a hang fails only the item that was running, and the items sent to that
+// worker behind it run elsewhere.
+#include "workers.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+
+using namespace amihost;
+
+namespace {
+
+std::string Square(std::size_t i) { return std::to_string(i * i); }
+
+}  // namespace
+
+TEST(Workers, should_return_every_outcome_to_its_item_whatever_the_workers_do) {
+    // Item 3 crashes, item 5 throws, item 8 crashes as its worker's last.
+    auto task = [](std::size_t i) -> std::string {
+        if (i == 3 || i == 8) ::raise(SIGSEGV);
+        if (i == 5) throw std::runtime_error("no square today");
+        if (i == 7) return std::string(1 << 20, 'x');  // more than a pipe holds
+        return Square(i);
+    };
+    for (int jobs : {1, 2, 3}) {
+        WorkOptions options;
+        options.jobs = jobs;
+        std::size_t lastDone = 0;
+        options.progress = [&](std::size_t done, std::size_t total) {
+            EXPECT_EQ(total, 9u);
+            EXPECT_GE(done, lastDone);
+            lastDone = done;
+        };
+        const std::vector<WorkOutcome> out = RunInWorkers(9, task, options);
+        ASSERT_EQ(out.size(), 9u);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            if (i == 3 || i == 8) {
+                EXPECT_FALSE(out[i].done) << i;
+                EXPECT_NE(out[i].failure.find("crashed (a segmentation fault)"), std::string::npos)
+                    << i << ": " << out[i].failure;
+            } else if (i == 5) {
+                EXPECT_FALSE(out[i].done);
+                EXPECT_EQ(out[i].failure, "failed: no square today");
+            } else if (i == 7) {
+                EXPECT_TRUE(out[i].done);
+                EXPECT_EQ(out[i].payload, std::string(1 << 20, 'x'));
+            } else {
+                EXPECT_TRUE(out[i].done) << i << " with " << jobs << " jobs: " << out[i].failure;
+                EXPECT_EQ(out[i].payload, Square(i)) << i;
+            }
+        }
+        EXPECT_EQ(lastDone, 9u) << jobs << " jobs";
+    }
+}
+
+TEST(Workers, should_time_out_a_hanging_item_and_run_those_queued_behind_it) {
+    auto task = [](std::size_t i) -> std::string {
+        if (i == 1) ::sleep(30);
+        return Square(i);
+    };
+    WorkOptions options;
+    options.jobs = 1;  // items 2 and later wait behind the hang
+    options.timeoutSeconds = 0.5;
+    const auto started = std::chrono::steady_clock::now();
+    const std::vector<WorkOutcome> out = RunInWorkers(6, task, options);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (i == 1) {
+            EXPECT_FALSE(out[i].done);
+            EXPECT_EQ(out[i].failure.rfind("timed out after 0.5 s", 0), 0u) << out[i].failure;
+        } else {
+            EXPECT_TRUE(out[i].done) << i << ": " << out[i].failure;
+            EXPECT_EQ(out[i].payload, Square(i));
+        }
+    }
+}
+
+TEST(Workers, should_stop_when_asked_and_leave_the_rest_not_done) {
+    std::size_t polls = 0;
+    WorkOptions options;
+    options.jobs = 2;
+    options.stop = [&] { return ++polls > 3; };
+    auto task = [](std::size_t i) -> std::string {
+        ::usleep(20000);
+        return Square(i);
+    };
+    const std::vector<WorkOutcome> out = RunInWorkers(1000, task, options);
+    std::size_t done = 0;
+    for (const WorkOutcome& o : out) done += o.done;
+    EXPECT_LT(done, 1000u);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        if (out[i].done) {
+            EXPECT_EQ(out[i].payload, Square(i));
+        }
+}
