@@ -156,8 +156,15 @@ ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double
                               int N, const StatEyeOptions& options, bool withStep) {
     ProbeResponses r;
     r.start = in.start;
-    if (!in.ok || h.empty() || !AllFinite(h) || !std::isfinite(dcGain)) {
-        r.note = in.ok ? "the channel's response is not finite" : in.note;
+    // A value of h that is not finite reaches the pulse through the channel
+    // through every sample of the pulse that is not zero: h is checked first
+    // only when there is none, and otherwise only when the pulse is found
+    // not finite.
+    const bool anyPulse =
+        std::any_of(in.pulse.begin(), in.pulse.end(), [](double v) { return v != 0; });
+    const char* badChannel = "the channel's response is not finite";
+    if (!in.ok || h.empty() || (!anyPulse && !AllFinite(h)) || !std::isfinite(dcGain)) {
+        r.note = in.ok ? badChannel : in.note;
         return r;
     }
     r.pulse = ConvolveFull(in.pulse, h);
@@ -180,6 +187,11 @@ ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double
     r.low = in.low * dcGain;
     r.high = in.high * dcGain;
     Complete(r, N, options);
+    if (!r.ok && !AllFinite(h)) {
+        r = ProbeResponses{};
+        r.start = in.start;
+        r.note = badChannel;
+    }
     return r;
 }
 

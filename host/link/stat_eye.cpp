@@ -270,16 +270,20 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
     if (keep < c.size())
         std::nth_element(c.begin(), c.begin() + static_cast<long>(keep), c.end(), larger);
     std::sort(c.begin(), c.begin() + static_cast<long>(keep), larger);
-    double groupMean = 0, groupVariance = 0, groupLo = 0, groupHi = 0;
+    double groupMean = 0, groupVariance = 0, groupLo = 0, groupHi = 0, largest = 0;
     for (std::size_t k = keep; k < c.size(); ++k) {
-        groupMean += 0.5 * c[k];
-        groupVariance += 0.25 * c[k] * c[k];
-        (c[k] < 0 ? groupLo : groupHi) += c[k];
+        const double v = c[k];
+        groupMean += 0.5 * v;
+        groupVariance += 0.25 * v * v;
+        if (v < 0)
+            groupLo += v;
+        else
+            groupHi += v;
+        largest = std::max(largest, std::fabs(v));
     }
     if (keep < c.size()) {
         d.grouped = static_cast<int>(c.size() - keep);
-        for (std::size_t k = keep; k < c.size(); ++k)
-            d.largestGrouped = std::max(d.largestGrouped, std::fabs(c[k]));
+        d.largestGrouped = largest;
     }
     c.resize(keep);
     double range = groupHi - groupLo;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <random>
 #include <vector>
@@ -235,6 +236,28 @@ TEST(StatEye, should_open_fully_without_intersymbol_interference) {
     EXPECT_NEAR(ch.stat.heightAtTarget, swing, 1e-3 * swing);
     EXPECT_DOUBLE_EQ(ch.stat.widthAtTarget, 1.0);
     EXPECT_NEAR(ch.high - ch.low, swing, 1e-12);
+}
+
+TEST(StatEye, should_refuse_a_channel_that_is_not_finite_wherever_it_is_so) {
+    // Early or late in the response, with a pulse or with none: never a
+    // statistical eye from it, always the channel named.
+    const Responses tx = TxResponses({});
+    ASSERT_TRUE(tx.ok);
+    ProbeResponses silent = tx.probe;
+    std::fill(silent.pulse.begin(), silent.pulse.end(), 0.0);
+    for (double bad :
+         {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()})
+        for (std::size_t at : {std::size_t{0}, std::size_t{2999}}) {
+            std::vector<double> h(3000, 1e-4);
+            h[at] = bad;
+            for (const ProbeResponses* in :
+                 {&tx.probe, static_cast<const ProbeResponses*>(&silent)}) {
+                const ProbeResponses r = ThroughChannel(*in, h, 0.3, 32, StatEyeOptions{});
+                EXPECT_FALSE(r.ok);
+                EXPECT_FALSE(r.stat.valid);
+                EXPECT_EQ(r.note, "the channel's response is not finite") << bad << " at " << at;
+            }
+        }
 }
 
 TEST(StatEye, should_ignore_a_start_up_transient_in_the_ignored_bits) {
