@@ -132,48 +132,78 @@ struct CursorView {
     std::int64_t first = 0, step = 1, size = 0, skip = -1;
 };
 
-PhaseBounds BoundsOf(const CursorView& v, double main, double target,
-                     std::vector<std::pair<double, double>>& heap) {
+// Every phase's bounds in one pass over the pulse, a row of N samples at a
+// time (the phase of residue t mod N in lane t mod N): each phase's K largest
+// magnitudes in a heap whose top is the smallest of them, offered its cursors
+// in increasing time. Most rows are the line's small tail, where no lane
+// beats its heap's top: they are passed over with one vectorised test.
+std::vector<PhaseBounds> BoundsOf(const std::vector<CursorView>& cursors,
+                                  const std::vector<double>& mains,
+                                  const std::vector<bool>& present, double target) {
+    const std::size_t N = cursors.size();
+    std::vector<PhaseBounds> bounds(N);
     std::size_t K = 0;
     while (std::ldexp(target, static_cast<int>(K) + 2) < 0.5) ++K;
-    // The K largest magnitudes in a heap whose top is the smallest of them:
-    // most cursors are the line's small tail, passed over eight at a time
-    // once none of the eight can enter.
-    heap.clear();
+    std::vector<std::vector<std::pair<double, double>>> heaps(N);
+    std::vector<std::size_t> phaseOf(N, N);  // by lane; N: no phase
+    // By lane: what a magnitude must beat to be offered (-1 while the heap
+    // fills, infinity for lanes of no phase).
+    std::vector<double> beat(N, std::numeric_limits<double>::infinity());
+    const double* pulse = nullptr;
+    std::int64_t size = 0, own0 = std::numeric_limits<std::int64_t>::max(), own1 = 0;
+    for (std::size_t p = 0; p < N; ++p) {
+        if (!present[p]) continue;
+        const CursorView& v = cursors[p];
+        phaseOf[static_cast<std::size_t>(v.first)] = p;
+        beat[static_cast<std::size_t>(v.first)] = K > 0 ? -1.0 : beat[0];
+        heaps[p].reserve(K);
+        pulse = v.pulse;
+        size = v.size;
+        own0 = std::min(own0, v.skip);
+        own1 = std::max(own1, v.skip + 1);
+    }
     auto smaller = [](const std::pair<double, double>& a, const std::pair<double, double>& b) {
         return a.first > b.first;
     };
-    auto offer = [&](double c) {
+    auto offer = [&](std::size_t lane, double c) {
         const double a = std::fabs(c);
+        if (!(a > beat[lane])) return;
+        auto& heap = heaps[phaseOf[lane]];
         if (heap.size() < K) {
             heap.emplace_back(a, c);
             std::push_heap(heap.begin(), heap.end(), smaller);
-        } else if (K > 0 && a > heap.front().first) {
+        } else {
             std::pop_heap(heap.begin(), heap.end(), smaller);
             heap.back() = {a, c};
             std::push_heap(heap.begin(), heap.end(), smaller);
         }
+        if (heap.size() == K) beat[lane] = heap.front().first;
     };
-    const std::int64_t N = v.step;
-    std::int64_t s = v.first;
-    for (; s + 7 * N < v.size; s += 8 * N) {
-        if (K > 0 && heap.size() == K && (v.skip < s || v.skip > s + 7 * N)) {
-            double m = 0;
-            for (int j = 0; j < 8; ++j) m = std::max(m, std::fabs(v.pulse[s + j * N]));
-            if (m <= heap.front().first) continue;
+    const auto n = static_cast<std::int64_t>(N);
+    for (std::int64_t row = 0; pulse != nullptr && row < size; row += n) {
+        const std::int64_t m = std::min(n, size - row);
+        const double* v = pulse + row;
+        if (row + m <= own0 || row >= own1) {
+            bool any = false;
+            for (std::int64_t j = 0; j < m; ++j) any |= std::fabs(v[j]) > beat[j];
+            if (!any) continue;
+            for (std::int64_t j = 0; j < m; ++j) offer(static_cast<std::size_t>(j), v[j]);
+        } else {
+            for (std::int64_t j = 0; j < m; ++j)
+                if (row + j < own0 || row + j >= own1) offer(static_cast<std::size_t>(j), v[j]);
         }
-        for (int j = 0; j < 8; ++j)
-            if (s + j * N != v.skip) offer(v.pulse[s + j * N]);
     }
-    for (; s < v.size; s += N)
-        if (s != v.skip) offer(v.pulse[s]);
-    std::sort(heap.begin(), heap.end(), smaller);  // largest first
-    PhaseBounds b;
-    double sum = 0;
-    for (const auto& entry : heap) sum += entry.first;
-    b.upper = main - sum;
-    for (std::size_t k = 0; k < heap.size() && k < 10; ++k) b.top.push_back(heap[k].second);
-    return b;
+    for (std::size_t p = 0; p < N; ++p) {
+        if (!present[p]) continue;
+        auto& heap = heaps[p];
+        std::sort(heap.begin(), heap.end(), smaller);  // largest first
+        double sum = 0;
+        for (const auto& entry : heap) sum += entry.first;
+        bounds[p].upper = mains[p] - sum;
+        for (std::size_t k = 0; k < heap.size() && k < 10; ++k)
+            bounds[p].top.push_back(heap[k].second);
+    }
+    return bounds;
 }
 
 // The bound from the `k` largest cursors of `top` (sorted pattern sums built
@@ -186,8 +216,19 @@ double LowestBerBound(const std::vector<double>& top, std::size_t k, double main
         a.resize(2 * n);
         for (std::size_t i = 0; i < n; ++i) a[n + i] = a[i] + top[c];
         b.resize(2 * n);
-        std::merge(a.begin(), a.begin() + static_cast<long>(n), a.begin() + static_cast<long>(n),
-                   a.end(), b.begin());
+        // Merged without branches (which of two sums is smaller is a coin
+        // toss a predictor cannot learn).
+        const double* x = a.data();
+        const double* y = a.data() + n;
+        std::size_t i = 0, j = 0, to = 0;
+        while (i < n && j < n) {
+            const bool second = y[j] < x[i];
+            b[to++] = second ? y[j] : x[i];
+            j += second;
+            i += !second;
+        }
+        while (i < n) b[to++] = x[i++];
+        while (j < n) b[to++] = y[j++];
         a.swap(b);
     }
     std::size_t pairs = 0;
@@ -211,8 +252,7 @@ void ComputeBestPhases(const std::vector<CursorView>& cursors, const std::vector
                        std::vector<double>& bathtub) {
     const std::size_t phases = mains.size();
     const int N = static_cast<int>(phases);
-    std::vector<PhaseBounds> bounds(phases);
-    std::vector<std::pair<double, double>> scratch;
+    const std::vector<PhaseBounds> bounds = BoundsOf(cursors, mains, present, target);
     std::vector<int> rank(phases, 0);  // the order of preference: N/2, N/2 - 1, N/2 + 1, ...
     for (int k = 0; k < N; ++k) {
         const int p = N / 2 + (k + 1) / 2 * (k % 2 == 1 ? -1 : 1);
@@ -221,7 +261,6 @@ void ComputeBestPhases(const std::vector<CursorView>& cursors, const std::vector
     std::vector<std::size_t> openable, rest;
     for (std::size_t p = 0; p < phases; ++p) {
         if (!present[p]) continue;
-        bounds[p] = BoundsOf(cursors[p], mains[p], target, scratch);
         upper[p] = bounds[p].upper;
         heights[p] = bathtub[p] = std::numeric_limits<double>::quiet_NaN();
         (upper[p] > 0 ? openable : rest).push_back(p);
