@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "grid.h"
+#include "link/kernels.h"
 #include "output.h"
 #include "plots.h"
 #include "session.h"
@@ -77,6 +78,9 @@ int CommandOptimize(const OptimizeOptions& options) {
         c.values = grid.Combination(i, fixed);
         candidates.push_back(c);
     }
+    // The channel's response padded once, before the workers start (they
+    // share its pages).
+    const PaddedResponse padded(channel.impulse.data(), channel.impulse.size());
     const int wanted = o.jobsGiven ? o.jobs : Cores();
     const int jobs = static_cast<int>(std::max<std::size_t>(
         1, std::min<std::size_t>(static_cast<std::size_t>(wanted), candidates.size())));
@@ -94,7 +98,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         txOptions.enabled = false;  // only the channel's output is ranked
         const Responses tx = MeasureResponses(setup, quiet, txOptions);
         const ProbeResponses link = ThroughChannel(tx.probe, channel.impulse, channel.dcGain,
-                                                   o.samplesPerBit, statOptions, false);
+                                                   o.samplesPerBit, statOptions, false, &padded);
         if (!link.ok || !link.stat.valid) return std::string("0");
         char text[160];
         std::snprintf(text, sizeof text, "1 %.17g %.17g %.17g %.17g", link.stat.heightAtTarget,

@@ -1,15 +1,19 @@
 // The statistical eye's and the pulse convolution's inner loops, each built
-// three times (AVX-512, AVX2 and the baseline instruction set) and chosen when the program
-// loads. All three do the same operations in the same order without fused
-// multiply-add, so they give the same bits.
+// three times (AVX-512, AVX2 with FMA, and the baseline instruction set) and
+// chosen when the program loads. All three do the same operations in the
+// same order, every product and sum of the convolutions as one fused
+// multiply-add (exactly rounded once, by the instruction or by the C
+// library's fma on a machine without it), so they give the same bits.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace amihost {
 
-// y[i + k] += x[i] * h[k] for i in [first, last) with x[i] != 0 and k in
-// [0, hn), each y summed over i in increasing order; y holds last + hn - 1
+// y[i + k] = fma(x[i], h[k], y[i + k]) for i in [first, last) with x[i] != 0
+// and k in [0, hn), each y summed over i in increasing order; y holds last + hn - 1
 // values.
 void ConvolveAccumulate(const double* x, std::size_t first, std::size_t last, const double* h,
                         std::size_t hn, double* y);
@@ -23,6 +27,30 @@ void HalfShiftAdd(const double* p, std::size_t n, std::size_t a, double* out);
 // the bits of splitting each odd level's mass between its two neighbours in
 // increasing order.
 void HalveLevels(const double* p, std::size_t m, double* q);
+
+// A response h with zeros on both sides, so that any eight consecutive
+// values h[s .. s + 8) for s in [-8, size()] can be read as one vector: what
+// a convolution reads again and again (a channel's response, convolved with
+// every candidate's pulse), prepared once.
+class PaddedResponse {
+public:
+    explicit PaddedResponse(const double* h, std::size_t n);
+    std::size_t size() const { return n_; }
+    const double* At(std::int64_t s) const { return padded_.data() + kPad + s; }
+    static constexpr std::int64_t kPad = 8;
+
+private:
+    std::size_t n_ = 0;
+    std::vector<double> padded_;
+};
+
+// As ConvolveAccumulate (the same bits) with the response padded: blocks of
+// outputs in registers, each vector of h read once per block and given to
+// every output vector it reaches. `build` picks the instruction set (tests
+// run each this machine has); one it lacks falls back to the next.
+enum class KernelBuild { Best, Avx2, Plain };
+void ConvolvePadded(const double* x, std::size_t first, std::size_t last, const PaddedResponse& h,
+                    double* y, KernelBuild build = KernelBuild::Best);
 
 // Whether every value is finite (no infinity, no NaN).
 bool AllFinite(const double* v, std::size_t n);

@@ -124,7 +124,8 @@ ProbeResponses AnalyseResponses(const std::vector<double>& zeros, const std::vec
     return r;
 }
 
-std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector<double>& h) {
+std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector<double>& h,
+                                 const PaddedResponse* padded) {
     if (x.empty() || h.empty()) return {};
     const std::size_t out = x.size() + h.size() - 1;
     std::vector<double> y(out, 0.0);
@@ -141,7 +142,10 @@ std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector
     while (n < out) n <<= 1;
     const double fft = 3.0 * 8.0 * static_cast<double>(n) * std::log2(static_cast<double>(n));
     if (direct <= fft) {
-        ConvolveAccumulate(x.data(), first, last, h.data(), h.size(), y.data());
+        if (padded != nullptr && padded->size() == h.size())
+            ConvolvePadded(x.data(), first, last, *padded, y.data());
+        else
+            ConvolveAccumulate(x.data(), first, last, h.data(), h.size(), y.data());
         return y;
     }
     std::vector<std::complex<double>> X = ForwardRealDouble(x, n);
@@ -153,7 +157,8 @@ std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector
 }
 
 ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double>& h, double dcGain,
-                              int N, const StatEyeOptions& options, bool withStep) {
+                              int N, const StatEyeOptions& options, bool withStep,
+                              const PaddedResponse* padded) {
     ProbeResponses r;
     r.start = in.start;
     // A value of h that is not finite reaches the pulse through the channel
@@ -167,7 +172,7 @@ ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double
         r.note = in.ok ? badChannel : in.note;
         return r;
     }
-    r.pulse = ConvolveFull(in.pulse, h);
+    r.pulse = ConvolveFull(in.pulse, h, padded);
     if (withStep) {
         // The step beyond the end of its run: settled at its last value.
         const std::size_t length = r.pulse.size();

@@ -15,6 +15,8 @@
 
 namespace amihost {
 
+class PaddedResponse;  // link/kernels.h
+
 struct Cursors {
     int peakIndex = -1;          // the main cursor: the largest value above the baseline
     int first = 0;               // unit intervals of values[0] relative to the main cursor
@@ -59,8 +61,11 @@ ProbeResponses AnalyseResponses(const std::vector<double>& zeros, const std::vec
 // gain `dcGain` (the whole response's, beyond what `h` holds). Without
 // `withStep` the step response is left out (empty, and no rise time):
 // ranking codes needs only the pulse.
+// `padded`, when given, holds h for the convolution's fastest form (the
+// same bits): worth building once for many pulses through one channel.
 ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double>& h, double dcGain,
-                              int N, const StatEyeOptions& options, bool withStep = true);
+                              int N, const StatEyeOptions& options, bool withStep = true,
+                              const PaddedResponse* padded = nullptr);
 
 // The input signals that give a probe's responses to the next model in the
 // chain: its run of 0s, its pulse and its step, `length` samples each.
@@ -77,6 +82,7 @@ void AlignPulse(const std::vector<double>& pulse, double baseline, std::size_t s
 // The whole linear convolution of x with h (x.size() + h.size() - 1 samples),
 // in double precision: directly over the non-zero stretch of x when that is
 // short, else by FFT.
-std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector<double>& h);
+std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector<double>& h,
+                                 const PaddedResponse* padded = nullptr);
 
 }  // namespace amihost

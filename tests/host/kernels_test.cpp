@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
 #include <vector>
@@ -29,10 +31,51 @@ TEST(Kernels, should_convolve_to_the_same_bits_as_the_plain_double_loop) {
                 std::vector<double> want(xn + hn - 1, 0.0), got(want.size(), 0.0);
                 for (std::size_t i = first; i < last; ++i) {
                     if (x[i] == 0) continue;
-                    for (std::size_t k = 0; k < hn; ++k) want[i + k] += x[i] * h[k];
+                    for (std::size_t k = 0; k < hn; ++k)
+                        want[i + k] = std::fma(x[i], h[k], want[i + k]);
                 }
                 ConvolveAccumulate(x.data(), first, last, h.data(), hn, got.data());
                 ASSERT_EQ(got, want) << "h " << hn << " x " << xn << " from " << first;
+            }
+        }
+    }
+}
+
+TEST(Kernels, should_convolve_with_a_padded_response_to_the_same_bits) {
+    // Against the plain loop and the unpadded kernel, in every build this
+    // machine has: responses shorter and longer than a block, pulses that
+    // start anywhere, outputs that already hold values.
+    std::mt19937 rng(15);
+    for (std::size_t hn : {1u, 5u, 8u, 31u, 64u, 65u, 200u, 4099u}) {
+        const std::vector<double> h = Random(hn, rng);
+        const PaddedResponse padded(h.data(), hn);
+        ASSERT_EQ(padded.size(), hn);
+        for (std::int64_t s = -PaddedResponse::kPad; s <= static_cast<std::int64_t>(hn); ++s)
+            for (std::int64_t j = 0; j < 8; ++j) {
+                const std::int64_t k = s + j;
+                ASSERT_EQ(padded.At(s)[j],
+                          k >= 0 && k < static_cast<std::int64_t>(hn) ? h[k] : 0.0);
+            }
+        for (std::size_t xn : {1u, 2u, 9u, 70u, 161u}) {
+            const std::vector<double> x = Random(xn, rng, 0.1);
+            for (std::size_t first : {std::size_t{0}, xn / 2}) {
+                const std::size_t last = xn - xn / 5;
+                if (first >= last) continue;
+                std::vector<double> start(xn + hn - 1, 0.0);
+                for (std::size_t k = 0; k < start.size(); k += 3) start[k] = 0.25 * double(k % 7);
+                std::vector<double> want = start, plain = start;
+                for (std::size_t i = first; i < last; ++i)
+                    for (std::size_t k = 0; k < hn; ++k)
+                        want[i + k] = std::fma(x[i], h[k], want[i + k]);
+                ConvolveAccumulate(x.data(), first, last, h.data(), hn, plain.data());
+                ASSERT_EQ(plain, want) << "h " << hn << " x " << xn << " from " << first;
+                for (KernelBuild build :
+                     {KernelBuild::Best, KernelBuild::Avx2, KernelBuild::Plain}) {
+                    std::vector<double> got = start;
+                    ConvolvePadded(x.data(), first, last, padded, got.data(), build);
+                    ASSERT_EQ(got, want) << "h " << hn << " x " << xn << " from " << first
+                                         << " build " << static_cast<int>(build);
+                }
             }
         }
     }
@@ -82,7 +125,8 @@ TEST(Kernels, should_spread_each_level_by_a_kernel_as_the_plain_loop) {
             std::vector<double> want(n + gn - 1, 0.0), got(want.size(), 0.0);
             for (std::size_t i = 0; i < n; ++i) {
                 if (p[i] == 0) continue;
-                for (std::size_t j = 0; j < gn; ++j) want[i + j] += p[i] * g[j];
+                for (std::size_t j = 0; j < gn; ++j)
+                    want[i + j] = std::fma(p[i], g[j], want[i + j]);
             }
             ConvolveAccumulate(p.data(), 0, n, g.data(), gn, got.data());
             ASSERT_EQ(got, want) << "n " << n << " g " << gn;
