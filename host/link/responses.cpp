@@ -142,10 +142,13 @@ std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector
     while (n < out) n <<= 1;
     const double fft = 3.0 * 8.0 * static_cast<double>(n) * std::log2(static_cast<double>(n));
     if (direct <= fft) {
-        if (padded != nullptr && padded->size() == h.size())
+        // Padding h costs far less than the convolution gains by it.
+        if (padded != nullptr && padded->size() == h.size()) {
             ConvolvePadded(x.data(), first, last, *padded, y.data());
-        else
-            ConvolveAccumulate(x.data(), first, last, h.data(), h.size(), y.data());
+        } else {
+            const PaddedResponse local(h.data(), h.size());
+            ConvolvePadded(x.data(), first, last, local, y.data());
+        }
         return y;
     }
     std::vector<std::complex<double>> X = ForwardRealDouble(x, n);

@@ -61,8 +61,8 @@ ProbeResponses AnalyseResponses(const std::vector<double>& zeros, const std::vec
 // gain `dcGain` (the whole response's, beyond what `h` holds). Without
 // `withStep` the step response is left out (empty, and no rise time):
 // ranking codes needs only the pulse.
-// `padded`, when given, holds h for the convolution's fastest form (the
-// same bits): worth building once for many pulses through one channel.
+// `padded`, when given, is h padded once for many pulses through one
+// channel (otherwise each call pads it; the same bits either way).
 ProbeResponses ThroughChannel(const ProbeResponses& in, const std::vector<double>& h, double dcGain,
                               int N, const StatEyeOptions& options, bool withStep = true,
                               const PaddedResponse* padded = nullptr);
@@ -81,7 +81,8 @@ void AlignPulse(const std::vector<double>& pulse, double baseline, std::size_t s
 
 // The whole linear convolution of x with h (x.size() + h.size() - 1 samples),
 // in double precision: directly over the non-zero stretch of x when that is
-// short, else by FFT.
+// short (each product and sum one fused multiply-add, in increasing order of
+// x's index), else by FFT. `padded`: as for ThroughChannel.
 std::vector<double> ConvolveFull(const std::vector<double>& x, const std::vector<double>& h,
                                  const PaddedResponse* padded = nullptr);
 
