@@ -36,6 +36,23 @@ TEST(Kernels, should_convolve_to_the_same_bits_as_the_plain_double_loop) {
                 }
                 ConvolveAccumulate(x.data(), first, last, h.data(), hn, got.data());
                 ASSERT_EQ(got, want) << "h " << hn << " x " << xn << " from " << first;
+                // And within the rounding of its terms of the exact sum (in
+                // long double): at most one rounding per term, 2^-53 of the
+                // sum of their magnitudes each.
+                for (std::size_t n = 0; n < want.size(); ++n) {
+                    long double exact = 0, magnitude = 0;
+                    std::size_t terms = 0;
+                    for (std::size_t i = first; i < last && i <= n; ++i)
+                        if (n - i < hn) {
+                            exact += static_cast<long double>(x[i]) * h[n - i];
+                            magnitude += std::fabs(static_cast<long double>(x[i]) * h[n - i]);
+                            ++terms;
+                        }
+                    const long double bound =
+                        magnitude * static_cast<long double>(terms) * 0x1p-53L;
+                    ASSERT_LE(std::fabs(static_cast<long double>(got[n]) - exact), bound)
+                        << "output " << n;
+                }
             }
         }
     }
