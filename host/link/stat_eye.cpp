@@ -155,7 +155,7 @@ std::vector<PhaseBounds> BoundsOf(const std::vector<CursorView>& cursors,
         if (!present[p]) continue;
         const CursorView& v = cursors[p];
         phaseOf[static_cast<std::size_t>(v.first)] = p;
-        beat[static_cast<std::size_t>(v.first)] = K > 0 ? -1.0 : beat[0];
+        if (K > 0) beat[static_cast<std::size_t>(v.first)] = -1.0;
         heaps[p].reserve(K);
         pulse = v.pulse;
         size = v.size;
