@@ -43,7 +43,8 @@ TEST(Workers, should_return_every_outcome_to_its_item_whatever_the_workers_do) {
         for (std::size_t i = 0; i < out.size(); ++i) {
             if (i == 3 || i == 8) {
                 EXPECT_FALSE(out[i].done) << i;
-                EXPECT_NE(out[i].failure.find("crashed (an illegal instruction)"), std::string::npos)
+                EXPECT_NE(out[i].failure.find("crashed (an illegal instruction)"),
+                          std::string::npos)
                     << i << ": " << out[i].failure;
             } else if (i == 5) {
                 EXPECT_FALSE(out[i].done);
