@@ -1,9 +1,10 @@
 // The statistical eye's and the pulse convolution's inner loops, each built
-// three times (AVX-512, AVX2 with FMA, and the baseline instruction set) and
-// chosen when the program loads. All three do the same operations in the
-// same order, every product and sum of the convolutions as one fused
-// multiply-add (exactly rounded once, by the instruction or by the C
-// library's fma on a machine without it), so they give the same bits.
+// for AVX-512, for AVX2 with FMA and for the baseline instruction set, and
+// chosen when the program loads (the padded convolution: when it is
+// called). Every build does the same operations in the same order, every
+// product and sum of the convolutions as one fused multiply-add (exactly
+// rounded once, by the instruction or by the C library's fma on a machine
+// without it), so they give the same bits.
 #pragma once
 
 #include <cstddef>
