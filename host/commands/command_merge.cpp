@@ -1,19 +1,25 @@
-// amihost merge: shard CSVs of sweep or optimize into one, sorted by index;
-// the shards must share their header, hold no index twice and cover the
-// whole grid (each row carries its size). Optimize's ranks are per shard:
-// merge ranks the whole grid again, by the same order (the larger
-// statistical eye height first, then the lower BER; rows that could not be
-// ranked last).
+// amihost merge: the shard CSVs of one sweep or optimize run into the CSV the
+// whole run writes. Each shard begins with the record of what it ran and ends
+// with its row count: shards of different runs, a shard missing or given
+// twice, a row in the wrong shard and a file cut short are refused. Optimize's
+// shards rank only their own candidates and confirm their own best: merge
+// ranks the whole grid again by the same order (the larger statistical eye
+// height first, then the lower BER, then the index; rows that could not be
+// ranked last), keeps the PRBS confirmations of the whole grid's best
+// --confirm only (each of them is among its own shard's best, which that
+// shard confirmed) and writes the numbers as the whole run does.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <vector>
 
 #include "output.h"
 #include "session.h"
+#include "shard.h"
 
 namespace amihost {
 
@@ -32,6 +38,167 @@ int Column(const std::vector<std::string>& header, const std::string& name) {
     return at == header.end() ? -1 : static_cast<int>(at - header.begin());
 }
 
+using Row = std::vector<std::string>;
+
+struct ShardFile {
+    std::string path;
+    RunRecord record;
+    Shard shard;
+    std::string header;
+    std::vector<std::pair<unsigned long long, Row>> rows;
+};
+
+// "# key: value" into the record; false when the line is not one.
+bool ReadRecordLine(const std::string& line, RunRecord& record) {
+    const std::size_t colon = line.find(": ");
+    if (line.rfind("# ", 0) != 0 || colon == std::string::npos) return false;
+    record.fields.emplace_back(line.substr(2, colon - 2), line.substr(colon + 2));
+    return true;
+}
+
+Status ReadRows(std::istream& in, ShardFile& f, const std::vector<std::string>& columns) {
+    std::string line;
+    int number = static_cast<int>(f.record.fields.size()) + 1;
+    long long declared = -1;
+    while (std::getline(in, line)) {
+        ++number;
+        if (line.empty()) continue;
+        if (line.rfind("# end: ", 0) == 0) {
+            declared = std::strtoll(line.c_str() + 7, nullptr, 10);
+            continue;
+        }
+        if (declared >= 0)
+            return Error{f.path + ":" + std::to_string(number) + ": a row after its end line"};
+        const Row cells = Cells(line);
+        char* end = nullptr;
+        const unsigned long long index = std::strtoull(cells[0].c_str(), &end, 10);
+        if (cells.size() != columns.size() && in.peek() == EOF)
+            return Error{f.path + " was cut short in its last row; run shard " +
+                         f.record.Value("shard") + " again"};
+        if (cells[0].empty() || *end != '\0' || cells.size() != columns.size())
+            return Error{f.path + ":" + std::to_string(number) +
+                         ": the row does not begin with its index or has " +
+                         std::to_string(cells.size()) + " cells for " +
+                         std::to_string(columns.size()) + " columns"};
+        f.rows.emplace_back(index, cells);
+    }
+    if (declared != static_cast<long long>(f.rows.size()))
+        return Error{f.path + " was cut short (" + std::to_string(f.rows.size()) +
+                     " rows and no end line for them); run shard " + f.record.Value("shard") +
+                     " again"};
+    return Status();
+}
+
+Expected<ShardFile> ReadShardFile(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) return Error{"cannot open " + path};
+    ShardFile f;
+    f.path = path;
+    std::string line;
+    while (std::getline(in, line) && line.rfind("#", 0) == 0)
+        if (!ReadRecordLine(line, f.record))
+            return Error{path + ": a comment line that is not 'key: value'"};
+    if (f.record.fields.empty() || f.record.fields[0].first != "shard")
+        return Error{path +
+                     ": no record of the run it belongs to (not a shard of sweep or optimize "
+                     "--shard, or written by an older amihost; run it again)"};
+    const Expected<Shard> shard = ParseShard(f.record.Value("shard"));
+    if (!shard) return Error{path + ": " + shard.error()};
+    f.shard = *shard;
+    if (line.rfind("index,", 0) != 0)
+        return Error{path +
+                     (in ? ": no header line after the record" : " was cut short in its record")};
+    f.header = line;
+    if (const Status rows = ReadRows(in, f, Cells(line)); !rows) return Error{rows.error()};
+    return f;
+}
+
+// All of one run: the same record but for the shard, the same header, and
+// every share of it exactly once.
+Status CheckOneRun(const std::vector<ShardFile>& files) {
+    const ShardFile& first = files.front();
+    std::set<int> seen;
+    for (const ShardFile& f : files) {
+        const auto& mine = f.record.fields;
+        const auto& theirs = first.record.fields;
+        for (std::size_t k = 1; k < std::max(mine.size(), theirs.size()); ++k) {
+            const std::string key = (k < theirs.size() ? theirs : mine)[k].first;
+            if (k >= mine.size() || k >= theirs.size() || mine[k] != theirs[k])
+                return Error{f.path + " and " + first.path +
+                             " are shards of different runs: " + key + " '" + f.record.Value(key) +
+                             "' and '" + first.record.Value(key) + "'"};
+        }
+        if (f.header != first.header)
+            return Error{f.path + ": its columns differ from " + first.path + "'s"};
+        if (f.shard.n != first.shard.n)
+            return Error{f.path + " is a shard of " + std::to_string(f.shard.n) + ", " +
+                         first.path + " of " + std::to_string(first.shard.n)};
+        if (!seen.insert(f.shard.k).second)
+            return Error{"shard " + f.record.Value("shard") + " is given twice (" + f.path + ")"};
+    }
+    for (int k = 1; k <= first.shard.n; ++k)
+        if (!seen.count(k))
+            return Error{"shard " + std::to_string(k) + "/" + std::to_string(first.shard.n) +
+                         " is missing: run it (--shard " + std::to_string(k) + "/" +
+                         std::to_string(first.shard.n) + ") and merge again"};
+    return Status();
+}
+
+// Every row in its own shard's share of the grid, each index once.
+Status CollectRows(const std::vector<ShardFile>& files, unsigned long long gridSize, int gridColumn,
+                   std::map<unsigned long long, Row>& rows) {
+    for (const ShardFile& f : files) {
+        const unsigned long long n = static_cast<unsigned long long>(f.shard.n),
+                                 k = static_cast<unsigned long long>(f.shard.k);
+        const unsigned long long expected = k - 1 < gridSize ? (gridSize - k + n) / n : 0;
+        if (f.rows.size() != expected)
+            return Error{f.path + " holds " + std::to_string(f.rows.size()) + " rows; shard " +
+                         f.record.Value("shard") + " of a grid of " + std::to_string(gridSize) +
+                         " has " + std::to_string(expected) + " (run it again)"};
+        for (const auto& [index, cells] : f.rows) {
+            if (index >= gridSize || index % n != k - 1 ||
+                cells[static_cast<std::size_t>(gridColumn)] != std::to_string(gridSize))
+                return Error{f.path + ": index " + std::to_string(index) +
+                             " does not belong to shard " + f.record.Value("shard") +
+                             " of a grid of " + std::to_string(gridSize)};
+            if (!rows.emplace(index, cells).second)
+                return Error{f.path + ": index " + std::to_string(index) + " is given twice"};
+        }
+    }
+    return Status();
+}
+
+// Optimize: one ranking of the whole grid, the best `confirm` keep their PRBS
+// confirmation, the numbers as the whole run writes them.
+void RankWholeGrid(std::map<unsigned long long, Row>& rows, const std::vector<std::string>& columns,
+                   int confirm) {
+    const auto at = [&columns](const char* name) {
+        return static_cast<std::size_t>(Column(columns, name));
+    };
+    const std::size_t rank = at("rank"), height = at("stat_eye_height_V"), ber = at("ber_at_best"),
+                      prbs = at("prbs_eye_height_V"), width = at("stat_eye_width_UI");
+    auto value = [&](unsigned long long i, std::size_t column) {
+        const std::string& cell = rows[i][column];
+        return cell.empty() ? NAN : std::strtod(cell.c_str(), nullptr);
+    };
+    std::vector<unsigned long long> order;
+    for (const auto& entry : rows) order.push_back(entry.first);
+    std::stable_sort(order.begin(), order.end(), [&](unsigned long long a, unsigned long long b) {
+        const double ha = value(a, height), hb = value(b, height);
+        if (std::isnan(ha) != std::isnan(hb)) return !std::isnan(ha);
+        if (std::isnan(ha)) return false;
+        if (ha != hb) return ha > hb;
+        return value(a, ber) < value(b, ber);
+    });
+    for (std::size_t r = 0; r < order.size(); ++r) {
+        Row& row = rows[order[r]];
+        row[rank] = std::to_string(r + 1);
+        if (static_cast<int>(r) >= confirm) row[prbs].clear();
+        for (const std::size_t c : {height, width, ber, prbs})
+            if (!row[c].empty()) row[c] = CsvNumber(std::strtod(row[c].c_str(), nullptr), 6);
+    }
+}
+
 }  // namespace
 
 int CommandMerge(const MergeOptions& o) {
@@ -39,108 +206,41 @@ int CommandMerge(const MergeOptions& o) {
         PrintError("merge needs the shard CSV files");
         return 2;
     }
-    std::string header;
-    std::vector<std::string> columns;
-    int gridColumn = -1;
-    unsigned long long gridSize = 0;
-    std::map<unsigned long long, std::vector<std::string>> rows;
+    std::vector<ShardFile> files;
     for (const std::string& path : o.inputs) {
-        std::ifstream in(path);
-        if (!in) {
-            PrintError("cannot open " + path);
+        Expected<ShardFile> f = ReadShardFile(path);
+        if (!f) {
+            PrintError(f.error());
             return 2;
         }
-        std::string line, first;
-        if (!std::getline(in, first) || first.rfind("index,", 0) != 0) {
-            PrintError(path + ": not a sweep or optimize CSV (its header must begin with index)");
-            return 2;
-        }
-        if (header.empty()) {
-            header = first;
-            columns = Cells(first);
-            gridColumn = Column(columns, "grid_size");
-            if (gridColumn < 0) {
-                PrintError(
-                    path +
-                    ": no grid_size column (a shard written by an older amihost; run it again)");
-                return 2;
-            }
-        }
-        if (first != header) {
-            PrintError(path + ": its columns differ from " + o.inputs.front() + "'s");
-            return 2;
-        }
-        int number = 1;
-        while (std::getline(in, line)) {
-            ++number;
-            if (line.empty()) continue;
-            const std::vector<std::string> cells = Cells(line);
-            char* end = nullptr;
-            const unsigned long long index = std::strtoull(cells[0].c_str(), &end, 10);
-            if (cells[0].empty() || *end != '\0' || cells.size() != columns.size()) {
-                PrintError(path + ":" + std::to_string(number) +
-                           ": the row does not begin with its index or has " +
-                           std::to_string(cells.size()) + " cells for " +
-                           std::to_string(columns.size()) + " columns");
-                return 2;
-            }
-            const unsigned long long size =
-                std::strtoull(cells[static_cast<std::size_t>(gridColumn)].c_str(), nullptr, 10);
-            if (gridSize == 0) gridSize = size;
-            if (size != gridSize || size == 0) {
-                PrintError(path + ":" + std::to_string(number) + ": grid_size " +
-                           cells[static_cast<std::size_t>(gridColumn)] + " differs from " +
-                           std::to_string(gridSize) + " (shards of different grids)");
-                return 2;
-            }
-            if (index >= gridSize) {
-                PrintError(path + ":" + std::to_string(number) + ": index " +
-                           std::to_string(index) + " is outside the grid of " +
-                           std::to_string(gridSize));
-                return 2;
-            }
-            if (!rows.emplace(index, cells).second) {
-                PrintError(path + ":" + std::to_string(number) + ": index " +
-                           std::to_string(index) + " is in two shards (shards overlap)");
-                return 2;
-            }
-        }
+        files.push_back(std::move(*f));
     }
-    // Complete: every index of the grid.
-    if (rows.size() != gridSize) {
-        unsigned long long missing = 0;
-        while (rows.count(missing)) ++missing;
-        PrintError(std::to_string(gridSize - rows.size()) + " of the grid's " +
-                   std::to_string(gridSize) + " rows are missing, the first index " +
-                   std::to_string(missing) + " (a shard is missing or incomplete)");
+    if (const Status same = CheckOneRun(files); !same) {
+        PrintError(same.error());
         return 2;
     }
-    // Optimize: one ranking of the whole grid.
-    const int rank = Column(columns, "rank"), height = Column(columns, "stat_eye_height_V"),
-              ber = Column(columns, "ber_at_best");
-    if (rank >= 0 && height >= 0 && ber >= 0) {
-        std::vector<unsigned long long> order;
-        for (const auto& entry : rows) order.push_back(entry.first);
-        auto value = [&](unsigned long long i, int column) {
-            const std::string& cell = rows[i][static_cast<std::size_t>(column)];
-            return cell.empty() ? NAN : std::strtod(cell.c_str(), nullptr);
-        };
-        std::stable_sort(order.begin(), order.end(),
-                         [&](unsigned long long a, unsigned long long b) {
-                             const double ha = value(a, height), hb = value(b, height);
-                             if (std::isnan(ha) != std::isnan(hb)) return !std::isnan(ha);
-                             if (ha != hb) return ha > hb;
-                             return value(a, ber) < value(b, ber);
-                         });
-        for (std::size_t r = 0; r < order.size(); ++r)
-            rows[order[r]][static_cast<std::size_t>(rank)] = std::to_string(r + 1);
+    const RunRecord& record = files.front().record;
+    const std::vector<std::string> columns = Cells(files.front().header);
+    const int gridColumn = Column(columns, "grid_size");
+    const unsigned long long gridSize =
+        std::strtoull(record.Value("grid_size").c_str(), nullptr, 10);
+    std::map<unsigned long long, Row> rows;
+    if (gridColumn < 0) {
+        PrintError(files.front().path + ": no grid_size column");
+        return 2;
     }
+    if (const Status collected = CollectRows(files, gridSize, gridColumn, rows); !collected) {
+        PrintError(collected.error());
+        return 2;
+    }
+    if (record.Value("command") == "optimize")
+        RankWholeGrid(rows, columns, std::atoi(record.Value("confirm").c_str()));
     OutputFile out(o.output);
     if (const Status opened = out.Open(); !opened) {
         PrintError(opened.error());
         return 2;
     }
-    out.Write(header + "\n");
+    out.Write(files.front().header + "\n");
     for (const auto& entry : rows) {
         std::string line;
         for (std::size_t c = 0; c < entry.second.size(); ++c)

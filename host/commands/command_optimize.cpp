@@ -13,6 +13,7 @@
 #include "output.h"
 #include "plots.h"
 #include "session.h"
+#include "shard.h"
 #include "workers.h"
 
 namespace amihost {
@@ -34,8 +35,6 @@ bool Better(const Candidate& a, const Candidate& b) {
     if (a.height != b.height) return a.height > b.height;
     return a.ber < b.ber;
 }
-
-std::string Cell(double v) { return CsvNumber(v, 6); }
 
 }  // namespace
 
@@ -69,6 +68,16 @@ int CommandOptimize(const OptimizeOptions& options) {
         return 2;
     }
 
+    // A share of the grid records what it ran, for merge, and its numbers in
+    // full (merge ranks the whole grid by them, as one run does).
+    Expected<RunRecord> record = RunRecord{};
+    if (shardN > 1) record = RecordRun("optimize", o, run, plan.bits, o.confirm);
+    if (!record) {
+        PrintError(record.error());
+        return 2;
+    }
+    const int digits = shardN > 1 ? 17 : 6;
+    auto Cell = [digits](double v) { return CsvNumber(v, digits); };
     if (const int status = CreateOutputFolder(o.outDir)) return status;
     std::vector<Candidate> candidates;
     for (std::uint64_t i = static_cast<std::uint64_t>(shardK - 1); i < grid.total;
@@ -166,6 +175,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         PrintError(opened.error());
         return 2;
     }
+    csv.Write(record->Text());
     std::string header = "index";
     for (const AmiParameter* p : grid.inputs) header += "," + p->path;
     // The rank within this shard; merge ranks the whole grid again.
@@ -186,6 +196,7 @@ int CommandOptimize(const OptimizeOptions& options) {
                std::to_string(rankOf[i]) + "," + std::to_string(grid.total) + "\n";
         csv.Write(row);
     }
+    if (shardN > 1) csv.Write(ShardEndLine(candidates.size()));
     if (const Status committed = csv.Commit(); !committed) {
         PrintError(committed.error());
         return 2;

@@ -12,6 +12,7 @@
 #include "grid.h"
 #include "output.h"
 #include "session.h"
+#include "shard.h"
 #include "workers.h"
 
 namespace amihost {
@@ -104,12 +105,20 @@ int CommandSweep(const SweepOptions& options) {
          i += static_cast<std::uint64_t>(shardN))
         mine.push_back(i);
 
+    // A share of the grid records what it ran, for merge.
+    Expected<RunRecord> record = RunRecord{};
+    if (shardN > 1) record = RecordRun("sweep", o, run, plan.bits, -1);
+    if (!record) {
+        PrintError(record.error());
+        return 2;
+    }
     if (const int status = CreateOutputFolder(o.outDir)) return status;
     OutputFile csv(o.output);
     if (const Status opened = csv.Open(); !opened) {
         PrintError(opened.error());
         return 2;
     }
+    csv.Write(record->Text());
     std::string header = "index";
     for (const AmiParameter* p : inputs) header += "," + p->path;
     header += std::string(",") + kMetricColumns;
@@ -233,6 +242,7 @@ int CommandSweep(const SweepOptions& options) {
         }
     }
     for (const std::string& row : rows) csv.Write(row + "," + std::to_string(total) + "\n");
+    if (shardN > 1) csv.Write(ShardEndLine(rows.size()));
     if (const Status committed = csv.Commit(); !committed) {
         PrintError(committed.error());
         return 2;

@@ -1,11 +1,13 @@
 #include "grid.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 #include "output.h"
 #include "session.h"
+#include "shard.h"
 
 namespace amihost {
 
@@ -147,7 +149,8 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
         return 2;
     }
     if (const int status = Prepare(o, run.probe)) return status;
-    const Expected<Shard> parsedShard = ParseShard(shard);
+    const Expected<Shard> parsedShard =
+        ResolveShard(shard, [](const char* name) { return std::getenv(name); });
     if (!parsedShard) {
         PrintError(parsedShard.error());
         return 2;

@@ -1,0 +1,216 @@
+// Grid runs on a cluster: the share a scheduler's array task runs, the
+// record a shard keeps of its run, and merge joining only the shards of one
+// run into exactly what the whole run writes.
+#include "shard.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "digest.h"
+#include "run_amihost.h"
+
+namespace fs = std::filesystem;
+using namespace amihost;
+
+namespace {
+
+EnvironmentLookup Environment(std::map<std::string, std::string> variables) {
+    return [variables = std::move(variables)](const char* name) -> const char* {
+        const auto at = variables.find(name);
+        return at == variables.end() ? nullptr : at->second.c_str();
+    };
+}
+
+std::string ShardText(const Expected<Shard>& s) {
+    return s ? std::to_string(s->k) + "/" + std::to_string(s->n) : "error: " + s.error();
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(Shard, should_take_the_share_from_each_schedulers_array_task) {
+    // Slurm: --array=1-4 gives MIN 1, MAX 4, COUNT 4; --array=0-15:5 steps by 5.
+    EXPECT_EQ(ShardText(ResolveShard("auto", Environment({{"SLURM_ARRAY_TASK_ID", "3"},
+                                                          {"SLURM_ARRAY_TASK_MIN", "1"},
+                                                          {"SLURM_ARRAY_TASK_MAX", "4"},
+                                                          {"SLURM_ARRAY_TASK_COUNT", "4"}}))),
+              "3/4");
+    EXPECT_EQ(ShardText(ResolveShard("auto", Environment({{"SLURM_ARRAY_TASK_ID", "10"},
+                                                          {"SLURM_ARRAY_TASK_MIN", "0"},
+                                                          {"SLURM_ARRAY_TASK_MAX", "15"},
+                                                          {"SLURM_ARRAY_TASK_STEP", "5"},
+                                                          {"SLURM_ARRAY_TASK_COUNT", "4"}}))),
+              "3/4");
+    // LSF: "name[1-8]".
+    EXPECT_EQ(ShardText(ResolveShard(
+                  "auto", Environment({{"LSB_JOBINDEX", "8"}, {"LSB_JOBINDEX_END", "8"}}))),
+              "8/8");
+    // Kubernetes Indexed Jobs count from 0 and give no count: auto/N.
+    EXPECT_EQ(ShardText(ResolveShard("auto/16", Environment({{"JOB_COMPLETION_INDEX", "0"}}))),
+              "1/16");
+    // AWS Batch array jobs count from 0.
+    EXPECT_EQ(ShardText(ResolveShard("auto", Environment({{"AWS_BATCH_JOB_ARRAY_INDEX", "4"},
+                                                          {"AWS_BATCH_JOB_ARRAY_SIZE", "5"}}))),
+              "5/5");
+    // K/N as before, whatever the environment says.
+    EXPECT_EQ(ShardText(ResolveShard("2/7", Environment({{"LSB_JOBINDEX", "1"}}))), "2/7");
+}
+
+TEST(Shard, should_refuse_an_environment_that_does_not_say_one_share) {
+    const std::map<std::string, std::map<std::string, std::string>> cases = {
+        {"no array task found", {}},
+        {"both Slurm and LSF", {{"SLURM_ARRAY_TASK_ID", "1"}, {"LSB_JOBINDEX", "1"}}},
+        // --array=1,2,7: three tasks over seven indices cannot be numbered 1..N.
+        {"give it as one range",
+         {{"SLURM_ARRAY_TASK_ID", "2"},
+          {"SLURM_ARRAY_TASK_MIN", "1"},
+          {"SLURM_ARRAY_TASK_MAX", "7"},
+          {"SLURM_ARRAY_TASK_COUNT", "3"}}},
+        {"SLURM_ARRAY_TASK_MIN is not set", {{"SLURM_ARRAY_TASK_ID", "2"}}},
+        {"give it as --shard auto/N", {{"JOB_COMPLETION_INDEX", "2"}}},
+        {"not a whole number", {{"LSB_JOBINDEX", "x"}, {"LSB_JOBINDEX_END", "4"}}},
+        // LSF arrays must start at 1: an index past the end is no share.
+        {"not one from 1 to the count", {{"LSB_JOBINDEX", "9"}, {"LSB_JOBINDEX_END", "8"}}},
+        {"AWS_BATCH_JOB_ARRAY_SIZE is 5",
+         {{"AWS_BATCH_JOB_ARRAY_INDEX", "4"}, {"AWS_BATCH_JOB_ARRAY_SIZE", "5"}}},
+    };
+    for (const auto& [why, variables] : cases) {
+        const std::string text =
+            why == "AWS_BATCH_JOB_ARRAY_SIZE is 5" ? std::string("auto/4") : std::string("auto");
+        const Expected<Shard> shard = ResolveShard(text, Environment(variables));
+        ASSERT_FALSE(shard) << why << ": " << ShardText(shard);
+        EXPECT_NE(shard.error().find(why), std::string::npos) << shard.error();
+    }
+    EXPECT_FALSE(ResolveShard("auto/0", Environment({{"JOB_COMPLETION_INDEX", "0"}})));
+    EXPECT_FALSE(ResolveShard("automatic", Environment({{"JOB_COMPLETION_INDEX", "0"}})));
+}
+
+TEST(Digest, should_give_the_published_sha256_test_vectors) {
+    // FIPS 180-2, appendix B: "abc", the 448-bit message, a million 'a's; and no bytes.
+    const auto digest = [](const std::string& text, int repeat = 1) {
+        Sha256 h;
+        for (int i = 0; i < repeat; ++i) h.Update(text.data(), text.size());
+        return h.HexDigest();
+    };
+    EXPECT_EQ(digest("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(digest("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(digest("a", 1000000),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(digest(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_FALSE(FileSha256("/nonexistent/file"));
+}
+
+TEST(Merge, should_join_only_complete_shards_of_one_run_into_the_whole_runs_csv) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-merge-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string base = std::string("optimize -q --heatmap '' -l ") + TX_MODEL_LIBRARY +
+                             " -a " + TX_PACKAGE_AMI +
+                             " --bits 200 --grid TXPRECURSOR=0:8:4 --grid TXPOSTCURSOR=0:31:3";
+    const std::string line = " --channel line:18@5e9";
+    std::string out;
+    ASSERT_EQ(RunAmihost(base + line + " --csv " + (dir / "whole.csv").string(), out), 0) << out;
+    auto shard = [&](int k, const std::string& extra, const std::string& name,
+                     const std::string& env = "") {
+        return RunAmihost(base + extra + " --shard " + (k ? std::to_string(k) + "/4" : "auto") +
+                              " --csv " + (dir / name).string(),
+                          out, env);
+    };
+    for (int k = 1; k <= 4; ++k)
+        ASSERT_EQ(shard(k, line, "s" + std::to_string(k) + ".csv"), 0) << out;
+    const std::string all = (dir / "s1.csv").string() + " " + (dir / "s2.csv").string() + " " +
+                            (dir / "s3.csv").string() + " " + (dir / "s4.csv").string();
+    auto merge = [&](const std::string& inputs) {
+        return RunAmihost("merge -o " + (dir / "merged.csv").string() + " " + inputs, out);
+    };
+    ASSERT_EQ(merge(all), 0) << out;
+    EXPECT_EQ(ReadAll(dir / "merged.csv"), ReadAll(dir / "whole.csv"));
+    // Each shard confirmed its own best three; the merged file keeps the
+    // whole grid's best three only, as the whole run confirms them.
+    int confirmations = 0;
+    std::ifstream merged(dir / "merged.csv");
+    for (std::string row; std::getline(merged, row);) {
+        const std::size_t rank = row.rfind(',', row.rfind(',') - 1);
+        const std::size_t prbs = row.rfind(',', rank - 1);
+        confirmations += rank != prbs + 1;
+    }
+    EXPECT_EQ(confirmations, 3 + 1);  // the header's column name counts once
+    // The scheduler's index gives the same shard as K/N.
+    ASSERT_EQ(shard(0, line, "auto3.csv",
+                    "SLURM_ARRAY_TASK_ID=7 SLURM_ARRAY_TASK_MIN=5 SLURM_ARRAY_TASK_MAX=8 "),
+              0)
+        << out;
+    EXPECT_EQ(ReadAll(dir / "auto3.csv"), ReadAll(dir / "s3.csv"));
+
+    // Shards of different runs: another channel, another --set.
+    ASSERT_EQ(shard(2, " --channel line:20@5e9", "other.csv"), 0) << out;
+    EXPECT_EQ(merge(all + " " + (dir / "other.csv").string()), 2);
+    const std::string mixed = (dir / "s1.csv").string() + " " + (dir / "other.csv").string() + " " +
+                              (dir / "s3.csv").string() + " " + (dir / "s4.csv").string();
+    EXPECT_EQ(merge(mixed), 2);
+    EXPECT_NE(out.find("shards of different runs: channel 'line:20@5e9' and 'line:18@5e9'"),
+              std::string::npos)
+        << out;
+    ASSERT_EQ(shard(2, line + " --set TXDIFFCTRL=9", "set.csv"), 0) << out;
+    EXPECT_EQ(merge((dir / "s1.csv").string() + " " + (dir / "set.csv").string() + " " +
+                    (dir / "s3.csv").string() + " " + (dir / "s4.csv").string()),
+              2);
+    EXPECT_NE(out.find("set 'TXDIFFCTRL=9' and 'none'"), std::string::npos) << out;
+
+    // A shard cut short, at a line or inside one, or missing: refused; run
+    // again alone, it merges.
+    const std::string s3 = ReadAll(dir / "s3.csv");
+    for (const std::size_t keep : {s3.size() / 2, s3.rfind("# end"), s3.size() - 40}) {
+        std::ofstream(dir / "s3.csv", std::ios::binary) << s3.substr(0, keep);
+        EXPECT_EQ(merge(all), 2);
+        EXPECT_NE(out.find("cut short"), std::string::npos) << out;
+    }
+    fs::remove(dir / "s3.csv");
+    EXPECT_EQ(merge((dir / "s1.csv").string() + " " + (dir / "s2.csv").string() + " " +
+                    (dir / "s4.csv").string()),
+              2);
+    EXPECT_NE(out.find("shard 3/4 is missing: run it (--shard 3/4)"), std::string::npos) << out;
+    EXPECT_EQ(merge(all + " " + (dir / "s1.csv").string()), 2);  // s3 gone, s1 twice
+    ASSERT_EQ(shard(3, line, "s3.csv"), 0) << out;
+    ASSERT_EQ(merge(all), 0) << out;
+    EXPECT_EQ(ReadAll(dir / "merged.csv"), ReadAll(dir / "whole.csv"));
+    // A whole run's CSV has no record: it is no shard.
+    EXPECT_EQ(merge((dir / "whole.csv").string()), 2);
+    fs::remove_all(dir);
+}
+
+TEST(Merge, should_join_sweep_shards_into_the_whole_sweep) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-msweep-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string base = std::string("sweep -q -l ") + TX_MODEL_LIBRARY + " -a " +
+                             TX_PACKAGE_AMI + " --bits 60 --grid TXPOSTCURSOR=0:20:4";
+    std::string out;
+    ASSERT_EQ(RunAmihost(base + " --csv " + (dir / "whole.csv").string(), out), 0) << out;
+    std::string inputs;
+    for (int k = 1; k <= 2; ++k) {
+        const std::string name = (dir / ("p" + std::to_string(k) + ".csv")).string();
+        ASSERT_EQ(RunAmihost(base + " --shard auto --csv " + name, out,
+                             "AWS_BATCH_JOB_ARRAY_INDEX=" + std::to_string(k - 1) +
+                                 " AWS_BATCH_JOB_ARRAY_SIZE=2 "),
+                  0)
+            << out;
+        inputs += " " + name;
+    }
+    ASSERT_EQ(RunAmihost("merge -o " + (dir / "m.csv").string() + inputs, out), 0) << out;
+    EXPECT_EQ(ReadAll(dir / "m.csv"), ReadAll(dir / "whole.csv"));
+    fs::remove_all(dir);
+}
