@@ -12,6 +12,7 @@
 #include <string>
 
 #include "commands.h"
+#include "html_report.h"
 #include "model_guard.h"
 
 #ifndef AMIHOST_VERSION
@@ -87,6 +88,12 @@ void AddTimeout(CLI::App& app, amihost::CommonOptions& o) {
         ->capture_default_str();
 }
 
+void AddReport(CLI::App& app, amihost::CommonOptions& o) {
+    app.add_option("--report", o.report,
+                   "also write one self-contained HTML file of the results (pictures embedded, "
+                   "no network needed; prints to A4)");
+}
+
 void AddRun(CLI::App& app, amihost::RunOptions& o) {
     app.add_option(
            "--block,-b", o.block,
@@ -139,6 +146,7 @@ int main(int argc, char** argv) {
         "run", "run a model on a stimulus; write the waveform, summary.json and pictures");
     AddCommon(*runCmd, run, true);
     AddRun(*runCmd, run);
+    AddReport(*runCmd, run);
 
     amihost::InvarianceOptions inv;
     auto* invCmd =
@@ -150,6 +158,7 @@ int main(int argc, char** argv) {
                      "comma-separated block policies (two or more); the first is the reference")
         ->capture_default_str();
     AddTimeout(*invCmd, inv);
+    AddReport(*invCmd, inv);
     invCmd->add_option("--tolerance", inv.tolerance, "largest allowed difference, volts (>= 0)")
         ->capture_default_str();
 
@@ -172,6 +181,7 @@ int main(int argc, char** argv) {
         ->add_option("--jobs,-j", sweep.jobs, "worker processes, at least 1 (default: every core)")
         ->each([&sweep](const std::string&) { sweep.jobsGiven = true; });
     AddTimeout(*sweepCmd, sweep);
+    AddReport(*sweepCmd, sweep);
     sweepCmd->add_option("--shard", sweep.shard, "run the K-th of N shares of the grid: K/N")
         ->capture_default_str();
 
@@ -196,6 +206,7 @@ int main(int argc, char** argv) {
     optCmd->add_option("--jobs,-j", opt.jobs, "worker processes, at least 1 (default: every core)")
         ->each([&opt](const std::string&) { opt.jobsGiven = true; });
     AddTimeout(*optCmd, opt);
+    AddReport(*optCmd, opt);
     optCmd->add_option("--shard", opt.shard, "rank the K-th of N shares of the grid: K/N")
         ->capture_default_str();
     optCmd->add_option("--confirm", opt.confirm, "best candidates confirmed by a PRBS run")
@@ -230,6 +241,10 @@ int main(int argc, char** argv) {
             }
         }
     }
+    const std::string commandLine = amihost::QuoteCommandLine(argc, argv);
+    for (amihost::CommonOptions* o :
+         std::initializer_list<amihost::CommonOptions*>{&run, &inv, &sweep, &opt})
+        o->commandLine = commandLine;
     // -o FOLDER for sweep and optimize: their files go there unless named.
     if (!sweepOut.empty()) {
         sweep.outDir = sweepOut;

@@ -3,12 +3,61 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "html_report.h"
 #include "output.h"
+#include "report.h"
 #include "session.h"
 #include "workers.h"
 
 namespace amihost {
+
+namespace {
+
+// A policy's run from its worker: the calls, the breaches, then the output's
+// raw doubles. False, with why, when it gave none (a crash, a hang, a failure).
+bool ReadPolicyRun(const WorkOutcome& outcome, RunResult& r, std::string& failure) {
+    const std::string& p = outcome.payload;
+    const std::size_t end = p.find("\n\n");
+    if (!outcome.done || end == std::string::npos || (p.size() - end - 2) % 8 != 0) {
+        failure = outcome.done ? "no result" : outcome.failure;
+        if (failure.empty()) failure = "no result";
+        return false;
+    }
+    std::size_t line = p.find('\n');
+    r.waveCalls = std::stol(p.substr(0, line));
+    while (line < end) {
+        const std::size_t next = p.find('\n', line + 1);
+        r.breaches.push_back(p.substr(line + 1, next - line - 1));
+        line = next;
+    }
+    r.output.resize((p.size() - end - 2) / 8);
+    if (!r.output.empty()) std::memcpy(r.output.data(), &p[end + 2], 8 * r.output.size());
+    return true;
+}
+
+struct Difference {
+    double worst = 0;
+    std::size_t differing = 0, first = 0;
+};
+
+Difference Compare(const std::vector<double>& reference, const std::vector<double>& output) {
+    Difference d;
+    d.first = reference.size();
+    for (std::size_t k = 0; k < reference.size() && k < output.size(); ++k) {
+        // The same bits (a NaN at the same sample too) do not differ.
+        if (std::memcmp(&output[k], &reference[k], 8) == 0) continue;
+        ++d.differing;
+        if (d.first == reference.size()) d.first = k;
+        const double diff = std::fabs(output[k] - reference[k]);
+        d.worst = std::max(d.worst, std::isnan(diff) ? INFINITY : diff);
+    }
+    if (output.size() != reference.size()) d.worst = INFINITY;
+    return d;
+}
+
+}  // namespace
 
 int CommandCheckInvariance(const InvarianceOptions& given) {
     InvarianceOptions o = given;
@@ -86,75 +135,77 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         PrintError("interrupted");
         return 130;
     }
-    std::vector<double> reference;
+    // Every policy's run; the first that gave output is the reference (when
+    // the first policy's run crashed or hung, the others are still compared
+    // with each other).
+    std::vector<RunResult> runs(names.size());
+    std::vector<std::string> failures(names.size());
+    std::size_t referenceAt = names.size(), breachCount = 0, failedRuns = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!ReadPolicyRun(outcomes[i], runs[i], failures[i])) {
+            ++failedRuns;
+            continue;
+        }
+        breachCount += runs[i].breaches.size();
+        if (referenceAt == names.size()) referenceAt = i;
+    }
+    std::vector<std::vector<std::string>> table;
+    std::vector<std::string> breaches;
     double worstAll = 0;
-    std::size_t breachCount = 0, failedRuns = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
-        RunResult r;
-        const std::string& p = outcomes[i].payload;
-        const std::size_t end = p.find("\n\n");
-        if (!outcomes[i].done || end == std::string::npos || (p.size() - end - 2) % 8 != 0) {
-            // No output to compare: the run crashed, hung or failed.
-            std::printf("%-16s no output: %s\n", name.c_str(),
-                        outcomes[i].done ? "no result" : outcomes[i].failure.c_str());
-            ++failedRuns;
-            if (i == 0) break;  // nothing to compare against
-            continue;
-        } else {
-            std::size_t line = p.find('\n');
-            r.waveCalls = std::stol(p.substr(0, line));
-            while (line < end) {
-                const std::size_t next = p.find('\n', line + 1);
-                r.breaches.push_back(p.substr(line + 1, next - line - 1));
-                line = next;
-            }
-            r.output.resize((p.size() - end - 2) / 8);
-            if (!r.output.empty()) std::memcpy(r.output.data(), &p[end + 2], 8 * r.output.size());
-        }
-        for (const std::string& b : r.breaches)
-            std::printf("%s: contract breach: %s\n", name.c_str(), b.c_str());
-        breachCount += r.breaches.size();
+        const RunResult& r = runs[i];
         const char* calls = r.waveCalls == 1 ? "call" : "calls";
-        if (i == 0) {
-            reference = r.output;
-            if (!o.quiet)
-                std::printf("%-16s reference (%ld %s)\n", name.c_str(), r.waveCalls, calls);
-            continue;
+        std::string line;
+        if (!failures[i].empty()) {
+            line = "no output: " + failures[i];
+        } else if (i == referenceAt) {
+            line = "reference (" + std::to_string(r.waveCalls) + " " + calls + ")";
+        } else {
+            const Difference d = Compare(runs[referenceAt].output, r.output);
+            worstAll = std::max(worstAll, d.worst);
+            line = Format("largest difference %.3g V, ", d.worst) + std::to_string(d.differing) +
+                   " samples differ (" + std::to_string(r.waveCalls) + " " + calls + ")";
+            if (d.first < runs[referenceAt].output.size() && d.first < r.output.size())
+                line += "; first at sample " + std::to_string(d.first) + ": " +
+                        Format("%.17g V", r.output[d.first]) + " against " +
+                        Format("%.17g V", runs[referenceAt].output[d.first]);
         }
-        double worst = 0;
-        std::size_t differing = 0, first = reference.size();
-        for (std::size_t k = 0; k < reference.size() && k < r.output.size(); ++k) {
-            // The same bits (a NaN at the same sample too) do not differ.
-            if (std::memcmp(&r.output[k], &reference[k], 8) == 0) continue;
-            ++differing;
-            if (first == reference.size()) first = k;
-            const double d = std::fabs(r.output[k] - reference[k]);
-            worst = std::max(worst, std::isnan(d) ? INFINITY : d);
+        for (const std::string& b : r.breaches) {
+            std::printf("%s: contract breach: %s\n", name.c_str(), b.c_str());
+            breaches.push_back(name + ": " + b);
         }
-        if (r.output.size() != reference.size()) worst = INFINITY;
-        worstAll = std::max(worstAll, worst);
-        if (o.quiet) continue;
-        std::printf("%-16s largest difference %.3g V, %zu samples differ (%ld %s)", name.c_str(),
-                    worst, differing, r.waveCalls, calls);
-        if (first < reference.size() && first < r.output.size()) {
-            std::printf("; first at sample %zu: %.17g V against %.17g V", first, r.output[first],
-                        reference[first]);
+        if (!o.quiet || !failures[i].empty()) std::printf("%-16s %s\n", name.c_str(), line.c_str());
+        table.push_back({name, line});
+    }
+    const bool compared = referenceAt < names.size() && names.size() - failedRuns >= 2;
+    const bool same = compared && worstAll <= o.tolerance;
+    std::string verdict;
+    if (failedRuns > 0)
+        verdict = "not compared: " + std::to_string(failedRuns) + " of " +
+                  std::to_string(names.size()) + " runs gave no output";
+    if (compared)
+        verdict += std::string(verdict.empty() ? "" : "; the others: ") +
+                   Format("largest difference %.3g V: ", worstAll) +
+                   (worstAll <= o.tolerance ? "invariant" : "NOT invariant") +
+                   Format(" (tolerance %.3g V)", o.tolerance);
+    if (breachCount > 0)
+        verdict += "; " + std::to_string(breachCount) + " contract breach" +
+                   (breachCount == 1 ? "" : "es");
+    if (!o.quiet || failedRuns > 0) std::printf("%s\n", verdict.c_str());
+    if (!o.report.empty()) {
+        HtmlReport report("amihost check-invariance", o.commandLine, AmihostVersion());
+        report.AddFacts("What was run", RunFacts(o, setup, plan.Describe()));
+        report.AddTable("Block policies", {"policy", "result against the reference"}, table,
+                        verdict);
+        report.AddList("Contract breaches", breaches, "breach");
+        report.AddList("Warnings", WarningsPrinted(), "warning");
+        if (const Status written = report.Write(o.report); !written) {
+            PrintError(written.error());
+            return 2;
         }
-        std::printf("\n");
     }
-    if (failedRuns > 0) {
-        std::printf("not compared: %zu of %zu runs gave no output\n", failedRuns, names.size());
-        return 1;
-    }
-    const bool same = worstAll <= o.tolerance;
-    if (!o.quiet) {
-        std::printf("largest difference %.3g V: %s (tolerance %.3g V)", worstAll,
-                    same ? "invariant" : "NOT invariant", o.tolerance);
-        if (breachCount > 0)
-            std::printf("; %zu contract breach%s", breachCount, breachCount == 1 ? "" : "es");
-        std::printf("\n");
-    }
+    if (failedRuns > 0) return 1;
     return same && breachCount == 0 ? 0 : 1;
 }
 

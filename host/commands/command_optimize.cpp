@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "grid.h"
+#include "html_report.h"
 #include "link/kernels.h"
 #include "output.h"
 #include "plots.h"
@@ -34,6 +35,45 @@ bool Better(const Candidate& a, const Candidate& b) {
     if (a.ok != b.ok) return a.ok;
     if (a.height != b.height) return a.height > b.height;
     return a.ber < b.ber;
+}
+
+struct OptimizeReport {
+    std::string header;
+    std::vector<std::string> best;  // CSV lines of the best, best first
+    std::string heatmap;            // the picture written, if any
+    std::string sets, parameters;   // the best codes
+};
+
+std::vector<std::string> SplitCells(const std::string& line) {
+    std::vector<std::string> cells;
+    std::size_t at = 0;
+    for (std::size_t comma; (comma = line.find(',', at)) != std::string::npos; at = comma + 1)
+        cells.push_back(line.substr(at, comma - at));
+    cells.push_back(line.substr(at));
+    return cells;
+}
+
+Status WriteOptimizeReport(const OptimizeOptions& o, const Setup& probe,
+                           const std::string& stimulus, const Grid& grid, const OptimizeReport& r) {
+    HtmlReport report("amihost optimize", o.commandLine, AmihostVersion());
+    report.AddFacts("What was run", RunFacts(o, probe, stimulus));
+    std::vector<std::pair<std::string, std::string>> facts;
+    for (const auto& [path, values] : grid.axes)
+        facts.emplace_back("grid: " + path, std::to_string(values.size()) + " values, " +
+                                                values.front() + " to " + values.back());
+    facts.emplace_back("candidates", std::to_string(grid.total));
+    facts.emplace_back("best codes", r.sets.empty() ? "(none)" : r.sets.substr(1));
+    facts.emplace_back("best parameter string", r.parameters);
+    report.AddFacts("The search", facts);
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : r.best) rows.push_back(SplitCells(line));
+    report.AddTable("The best candidates (as in " + o.output + ")", SplitCells(r.header), rows,
+                    "Ranked by the statistical eye height at BER 1e-12 behind the channel, then "
+                    "the lowest BER; prbs_eye_height_V is the eye of a PRBS run of the best " +
+                        std::to_string(o.confirm) + ".");
+    if (!r.heatmap.empty()) report.AddPicture(r.heatmap, "The grid's heat map (" + r.heatmap + ")");
+    report.AddList("Warnings", WarningsPrinted(), "warning");
+    return report.Write(o.report);
 }
 
 }  // namespace
@@ -179,9 +219,9 @@ int CommandOptimize(const OptimizeOptions& options) {
     std::string header = "index";
     for (const AmiParameter* p : grid.inputs) header += "," + p->path;
     // The rank within this shard; merge ranks the whole grid again.
-    csv.Write(
-        header +
-        ",stat_eye_height_V,stat_eye_width_UI,ber_at_best,prbs_eye_height_V,rank,grid_size\n");
+    header += ",stat_eye_height_V,stat_eye_width_UI,ber_at_best,prbs_eye_height_V,rank,grid_size";
+    csv.Write(header + "\n");
+    std::vector<std::string> lines(candidates.size());
     std::vector<std::size_t> rankOf(candidates.size());
     for (std::size_t r = 0; r < order.size(); ++r) rankOf[order[r]] = r + 1;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -193,8 +233,9 @@ int CommandOptimize(const OptimizeOptions& options) {
         }
         row += "," + (c.ok ? Cell(c.height) : "") + "," + (c.ok ? Cell(c.width) : "") + "," +
                (c.ok ? Cell(c.ber) : "") + "," + Cell(c.confirmed) + "," +
-               std::to_string(rankOf[i]) + "," + std::to_string(grid.total) + "\n";
-        csv.Write(row);
+               std::to_string(rankOf[i]) + "," + std::to_string(grid.total);
+        csv.Write(row + "\n");
+        lines[i] = row;
     }
     if (shardN > 1) csv.Write(ShardEndLine(candidates.size()));
     if (const Status committed = csv.Commit(); !committed) {
@@ -239,6 +280,15 @@ int CommandOptimize(const OptimizeOptions& options) {
     parameters = BuildParameterString(file);
     for (const auto& axis : grid.axes)
         sets += " --set " + axis.first + "=" + best.values.at(axis.first);
+    if (!o.report.empty()) {
+        std::vector<std::string> top;
+        for (std::size_t r = 0; r < order.size() && r < 20; ++r) top.push_back(lines[order[r]]);
+        OptimizeReport report{header, top, heatmapNote, sets, parameters};
+        if (const Status s = WriteOptimizeReport(o, probe, plan.Describe(), grid, report); !s) {
+            PrintError(s.error());
+            return 2;
+        }
+    }
     if (!o.quiet) {
         std::printf(
             "ranked %zu of %llu candidates (shard %d/%d) in %d worker process%s behind %s\n",

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "html_report.h"
 #include "output.h"
 #include "pipeline.h"
 #include "plots.h"
@@ -127,6 +128,56 @@ void RemoveEarlierResults(const fs::path& dir) {
         for (const char* suffix : {"", "_channel", "_rx"})
             remove(dir / (std::string(stem) + suffix + ".png"));
     remove(dir / "summary.json");
+}
+
+// A picture's caption from its file name: eye_channel.png is the eye after the channel.
+std::string Caption(const std::string& file) {
+    const std::string name = fs::path(file).stem().string();
+    const std::pair<const char*, const char*> probes[] = {{"_channel", "after the channel"},
+                                                          {"_rx", "after the receiver"}};
+    std::string stem = name, where = "at the transmitter's output";
+    for (const auto& [suffix, text] : probes) {
+        const std::string s = suffix;
+        if (stem.size() > s.size() && stem.compare(stem.size() - s.size(), s.size(), s) == 0) {
+            stem.resize(stem.size() - s.size());
+            where = text;
+        }
+    }
+    const std::pair<const char*, const char*> kinds[] = {
+        {"eye", "Eye of the stream"},
+        {"stat_eye", "Statistical eye (log10 BER)"},
+        {"bathtub", "Bathtub (BER against sampling phase)"},
+        {"pulse", "Pulse response and its cursors"},
+        {"step", "Step response"}};
+    for (const auto& [kind, text] : kinds)
+        if (stem == kind) return std::string(text) + " " + where + " (" + name + ".png)";
+    return name + ".png";
+}
+
+// The run's report: what ran, every probe's numbers as summary.json has
+// them, every picture, the warnings and the contract breaches.
+Status WriteRunReport(const RunOptions& o, const Setup& tx, const std::string& stimulus,
+                      const json& summary, const std::vector<std::string>& breaches) {
+    HtmlReport report("amihost run", o.commandLine, AmihostVersion());
+    report.AddFacts("What was run", RunFacts(o, tx, stimulus));
+    report.AddList("Contract breaches", breaches, "breach");
+    report.AddList("Warnings", WarningsPrinted(), "warning");
+    report.AddHeading("Pictures");
+    report.AddParagraph(
+        "Eyes over two unit intervals centred on the sampling phase; the responses free of "
+        "start-up (the pulse against a run of zeros). Every number below is summary.json's.");
+    for (const json& file : summary["files"]) {
+        const std::string path = file.get<std::string>();
+        if (fs::path(path).extension() == ".png") report.AddPicture(path, Caption(path));
+    }
+    json top = summary;
+    const std::pair<const char*, const char*> later[] = {{"channel_output", "After the channel"},
+                                                         {"rx_output", "After the receiver"}};
+    for (const auto& [key, heading] : later) top.erase(key);
+    report.AddJson("At the transmitter's output (summary.json)", top);
+    for (const auto& [key, heading] : later)
+        if (summary.contains(key)) report.AddJson(heading, summary[key], key);
+    return report.Write(o.report);
 }
 
 void PrintProbe(const ProbeReport& p, double bitTime, int N) {
@@ -534,6 +585,10 @@ int CommandRun(const RunOptions& given) {
             std::printf("wrote:\n");
             for (const std::string& f : files) std::printf("  %s\n", f.c_str());
         }
+    }
+    if (!o.report.empty()) {
+        if (const Status s = WriteRunReport(o, tx, plan.Describe(), summary, breaches); !s)
+            writeErrors.push_back(s.error());
     }
     for (const std::string& e : writeErrors) PrintError(e);
     if (!writeErrors.empty()) return 2;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "grid.h"
+#include "html_report.h"
 #include "output.h"
 #include "session.h"
 #include "shard.h"
@@ -72,6 +73,19 @@ const char kMetricColumns[] =
 constexpr int kMetricCount = 15;
 
 std::string Cell(double v) { return CsvNumber(v, 10); }
+
+// Rows a report shows at most (the CSV has them all).
+constexpr std::size_t kReportRows = 2000;
+
+std::vector<std::string> SplitCsv(std::string line) {
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    std::vector<std::string> cells;
+    std::size_t at = 0;
+    for (std::size_t comma; (comma = line.find(',', at)) != std::string::npos; at = comma + 1)
+        cells.push_back(line.substr(at, comma - at));
+    cells.push_back(line.substr(at));
+    return cells;
+}
 
 }  // namespace
 
@@ -246,6 +260,23 @@ int CommandSweep(const SweepOptions& options) {
     if (const Status committed = csv.Commit(); !committed) {
         PrintError(committed.error());
         return 2;
+    }
+    if (!o.report.empty()) {
+        HtmlReport report("amihost sweep", o.commandLine, AmihostVersion());
+        report.AddFacts("What was run", RunFacts(o, probe, plan.Describe()));
+        std::vector<std::vector<std::string>> table;
+        const std::size_t shown = std::min<std::size_t>(rows.size(), kReportRows);
+        for (std::size_t r = 0; r < shown; ++r)
+            table.push_back(SplitCsv(rows[r] + "," + std::to_string(total)));
+        report.AddTable(
+            "The rows (as in " + o.output + ")", SplitCsv(header), table,
+            std::to_string(rows.size()) + " rows, " + std::to_string(failures) + " failed" +
+                (shown < rows.size() ? "; the first " + std::to_string(shown) + " shown" : ""));
+        report.AddList("Warnings", WarningsPrinted(), "warning");
+        if (const Status written = report.Write(o.report); !written) {
+            PrintError(written.error());
+            return 2;
+        }
     }
     if (!o.quiet) {
         std::printf(

@@ -36,7 +36,9 @@ struct CommonOptions {
     std::string rxIbs;                // --rx-ibs: its library and .ami from an .ibs
     std::uint64_t bits = 0;           // 0: one pattern period (capped) after the ignored bits
     bool quiet = false;
-    double timeout = 0;  // seconds per row of sweep / optimize / check-invariance; 0: none
+    double timeout = 0;       // seconds per row of sweep / optimize / check-invariance; 0: none
+    std::string report;       // --report: one self-contained HTML file of the results
+    std::string commandLine;  // as typed, for the report
 };
 
 struct RunOptions : CommonOptions {

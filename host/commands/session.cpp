@@ -15,11 +15,53 @@
 
 #include "ibis_check.h"
 #include "output.h"
+#include "report.h"
+
+#ifndef AMIHOST_VERSION
+#define AMIHOST_VERSION "unknown"
+#endif
 
 namespace amihost {
 
 void PrintError(const std::string& text) { std::cerr << "amihost: error: " << text << "\n"; }
-void PrintWarning(const std::string& text) { std::cerr << "amihost: warning: " << text << "\n"; }
+namespace {
+std::vector<std::string>& Warnings() {
+    static std::vector<std::string> warnings;
+    return warnings;
+}
+}  // namespace
+
+void PrintWarning(const std::string& text) {
+    std::cerr << "amihost: warning: " << text << "\n";
+    Warnings().push_back(text);
+}
+const std::vector<std::string>& WarningsPrinted() { return Warnings(); }
+
+std::string AmihostVersion() { return AMIHOST_VERSION; }
+
+std::vector<std::pair<std::string, std::string>> RunFacts(const CommonOptions& o,
+                                                          const Setup& setup,
+                                                          const std::string& stimulus) {
+    std::vector<std::pair<std::string, std::string>> facts = {
+        {"model", o.library}, {".ami file", o.amiFile.empty() ? "(none)" : o.amiFile}};
+    if (!o.ibsFile.empty()) facts.emplace_back(".ibs file", o.ibsFile);
+    facts.emplace_back("AMI_parameters_in", setup.parameters);
+    facts.emplace_back("channel", o.channel.empty() ? "(none)" : o.channel);
+    if (!o.channel.empty() && o.channel.find(".s4p") != std::string::npos)
+        facts.emplace_back("ports (in+, in-, out+, out-)", o.ports);
+    if (!o.rxLibrary.empty() || !o.rxIbs.empty())
+        facts.emplace_back("receiver", o.rxLibrary.empty() ? o.rxIbs : o.rxLibrary);
+    facts.emplace_back("stimulus", stimulus);
+    facts.emplace_back("bit time", FormatTime(o.bitTime));
+    facts.emplace_back("samples per bit", std::to_string(o.samplesPerBit));
+    facts.emplace_back("levels", Format("%.6g V", o.low) + " / " + Format("%.6g V", o.high));
+    facts.emplace_back("ignored bits", std::to_string(setup.ignoreBits));
+    if (o.noiseRms > 0)
+        facts.emplace_back("noise (statistical eye)", Format("%.6g V rms", o.noiseRms));
+    if (o.rjRms > 0)
+        facts.emplace_back("random jitter (statistical eye)", Format("%.6g UI rms", o.rjRms));
+    return facts;
+}
 
 namespace {
 

@@ -22,6 +22,10 @@ namespace amihost {
 
 void PrintError(const std::string& text);
 void PrintWarning(const std::string& text);
+// Every warning this process printed, in order (for the HTML report).
+const std::vector<std::string>& WarningsPrinted();
+// This tool's version.
+std::string AmihostVersion();
 
 // Samples this tool keeps in memory for one run (the step and pulse runs,
 // check-invariance and each sweep row): 2^26 doubles, 512 MiB.
@@ -151,6 +155,12 @@ std::size_t ResponseStart(int ignoreBits, int samplesPerBit);
 // channel (an identity when none is given) and prints its warnings. Returns 0
 // or exit status 2.
 int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& statOptions);
+
+// What a run ran, for the report: model, parameters, channel, receiver,
+// stimulus and timing.
+std::vector<std::pair<std::string, std::string>> RunFacts(const CommonOptions& o,
+                                                          const Setup& setup,
+                                                          const std::string& stimulus);
 
 // The size of the step and pulse runs, in samples.
 std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit);

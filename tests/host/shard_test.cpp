@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "digest.h"
+#include "html_report.h"
 #include "run_amihost.h"
 
 namespace fs = std::filesystem;
@@ -212,5 +213,45 @@ TEST(Merge, should_join_sweep_shards_into_the_whole_sweep) {
     }
     ASSERT_EQ(RunAmihost("merge -o " + (dir / "m.csv").string() + inputs, out), 0) << out;
     EXPECT_EQ(ReadAll(dir / "m.csv"), ReadAll(dir / "whole.csv"));
+    fs::remove_all(dir);
+}
+
+TEST(HtmlReport, should_encode_pictures_text_and_command_lines_by_their_standards) {
+    // RFC 4648, section 10.
+    const std::pair<const char*, const char*> vectors[] = {{"", ""},
+                                                           {"f", "Zg=="},
+                                                           {"fo", "Zm8="},
+                                                           {"foo", "Zm9v"},
+                                                           {"foob", "Zm9vYg=="},
+                                                           {"fooba", "Zm9vYmE="},
+                                                           {"foobar", "Zm9vYmFy"}};
+    for (const auto& [plain, encoded] : vectors) EXPECT_EQ(Base64(plain), encoded) << plain;
+    EXPECT_EQ(Base64(std::string("\xff\x00\xfe", 3)), "/wD+");
+    EXPECT_EQ(HtmlEscape("<a href=\"x\">&'"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;");
+    const char* argv[] = {"amihost", "run",      "--set",     "A=1", "--heatmap",
+                          "",        "--params", "(m (g 2))", "it's"};
+    EXPECT_EQ(QuoteCommandLine(9, argv),
+              "amihost run --set A=1 --heatmap '' --params '(m (g 2))' 'it'\\''s'");
+}
+
+TEST(HtmlReport, should_be_one_file_whose_cells_are_the_json_values) {
+    const fs::path dir = fs::temp_directory_path() / ("amihost-html-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    HtmlReport report("title <x>", "amihost run", "1.2");
+    report.AddJson("numbers", nlohmann::json::parse(
+                                  R"({"a": 0.1, "b": {"c": [1, 2.5], "d": null}, "e": "<s>"})"));
+    report.AddPicture((dir / "missing.png").string(), "gone");
+    std::ofstream(dir / "fake.png") << "not a picture";
+    report.AddPicture((dir / "fake.png").string(), "fake");
+    const std::string html = report.Html();
+    EXPECT_NE(html.find("data-path=\"a\">0.1<"), std::string::npos);
+    EXPECT_NE(html.find("data-path=\"b.c\">1, 2.5<"), std::string::npos);
+    EXPECT_NE(html.find("data-path=\"b.d\">null<"), std::string::npos);
+    EXPECT_NE(html.find("data-path=\"e\">&lt;s&gt;<"), std::string::npos);
+    EXPECT_NE(html.find("<title>title &lt;x&gt;</title>"), std::string::npos);
+    EXPECT_NE(html.find("missing.png could not be read"), std::string::npos);
+    EXPECT_NE(html.find("fake.png is not a PNG picture"), std::string::npos);
+    EXPECT_EQ(html.find("<img"), std::string::npos);
+    EXPECT_FALSE(report.Write((dir / "no/such/folder/r.html").string()));
     fs::remove_all(dir);
 }

@@ -12,6 +12,7 @@
 //   nan       its output `samples` samples in is NaN
 //   initfail  AMI_Init returns 0 (with a handle and a message)
 //   crash     AMI_GetWave raises a segmentation fault
+//   crashbig  AMI_GetWave raises one when handed more than `samples` samples
 // A number `fault` (for grids of an .ami file) picks one by number: 1 a
 // crash in AMI_GetWave, 2 an AMI_GetWave that never returns.
 // Each instance keeps its own state; nothing is global.
@@ -91,7 +92,7 @@ __attribute__((visibility("default"))) long AMI_GetWave(double* wave, long size,
     if (s->mode == "overrun") wave[size] = 1.0;
     if (s->mode == "params" && s->paramsIn != nullptr && s->paramsIn[0] != '\0')
         s->paramsIn[0] = 'X';
-    if (s->mode == "crash")
+    if (s->mode == "crash" || (s->mode == "crashbig" && size > s->samples))
         std::raise(SIGSEGV);  // as a stray pointer would, without undefined behaviour
     if (s->mode == "hang")
         for (volatile long spin = 0;; spin = spin + 1) {
