@@ -106,8 +106,8 @@ Expected<ShardFile> ReadShardFile(const std::string& path) {
     if (!shard) return Error{path + ": " + shard.error()};
     f.shard = *shard;
     if (line.rfind("index,", 0) != 0)
-        return Error{path +
-                     (in ? ": no header line after the record" : " was cut short in its record")};
+        return Error{path + (in && !in.eof() ? ": no header line after the record"
+                                             : " was cut short in its record")};
     f.header = line;
     if (const Status rows = ReadRows(in, f, Cells(line)); !rows) return Error{rows.error()};
     return f;
@@ -181,8 +181,11 @@ void RankWholeGrid(std::map<unsigned long long, Row>& rows, const std::vector<st
         const std::string& cell = rows[i][column];
         return cell.empty() ? NAN : std::strtod(cell.c_str(), nullptr);
     };
+    const int okColumn = Column(columns, "ok");
     std::vector<unsigned long long> order;
-    for (const auto& entry : rows) order.push_back(entry.first);
+    for (const auto& entry : rows)
+        if (okColumn < 0 || entry.second[static_cast<std::size_t>(okColumn)] == "1")
+            order.push_back(entry.first);
     std::stable_sort(order.begin(), order.end(), [&](unsigned long long a, unsigned long long b) {
         const double ha = value(a, height), hb = value(b, height);
         if (std::isnan(ha) != std::isnan(hb)) return !std::isnan(ha);
@@ -194,9 +197,10 @@ void RankWholeGrid(std::map<unsigned long long, Row>& rows, const std::vector<st
         Row& row = rows[order[r]];
         row[rank] = std::to_string(r + 1);
         if (static_cast<int>(r) >= confirm) row[prbs].clear();
+    }
+    for (auto& [index, row] : rows)
         for (const std::size_t c : {height, width, ber, prbs})
             if (!row[c].empty()) row[c] = CsvNumber(std::strtod(row[c].c_str(), nullptr), 6);
-    }
 }
 
 }  // namespace

@@ -28,6 +28,7 @@ struct Candidate {
     double height = 0, width = 0, ber = 1;  // statistical eye at 1e-12, BER at its best point
     double gridError = 0;
     double confirmed = NAN;  // time-domain eye height of the PRBS run
+    std::string reason;      // why it could not be ranked
 };
 
 // Larger statistical height first; then the lower BER.
@@ -142,13 +143,18 @@ int CommandOptimize(const OptimizeOptions& options) {
         quiet.sets.clear();
         // The probe's .ami file as read (its fixed codes are among the row's).
         if (Prepare(quiet, setup, c.values, probe.haveFile ? &probe.file : nullptr) != 0)
-            return std::string("0");
+            return std::string("0 the model could not be loaded or its parameters built");
         StatEyeOptions txOptions = statOptions;
         txOptions.enabled = false;  // only the channel's output is ranked
         const Responses tx = MeasureResponses(setup, quiet, txOptions);
+        // A candidate whose model breached the contract is not ranked.
+        const std::vector<std::string> breaches = tx.Breaches();
+        if (!breaches.empty()) return "0 contract breach: " + breaches.front();
+        if (!tx.ok) return "0 " + tx.Note();
         const ProbeResponses link = ThroughChannel(tx.probe, channel.impulse, channel.dcGain,
                                                    o.samplesPerBit, statOptions, false, &padded);
-        if (!link.ok || !link.stat.valid) return std::string("0");
+        if (!link.ok || !link.stat.valid)
+            return "0 " + (link.note.empty() ? std::string("no statistical eye") : link.note);
         char text[160];
         std::snprintf(text, sizeof text, "1 %.17g %.17g %.17g %.17g", link.stat.heightAtTarget,
                       link.stat.widthAtTarget,
@@ -162,6 +168,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         PrintError("interrupted; " + o.output + " was not written");
         return 130;
     }
+    std::size_t failures = 0;
     for (std::size_t slot = 0; slot < candidates.size(); ++slot) {
         Candidate& c = candidates[slot];
         const WorkOutcome& w = outcomes[slot];
@@ -171,9 +178,13 @@ int CommandOptimize(const OptimizeOptions& options) {
                         &c.gridError) == 5 &&
             ok == 1) {
             c.ok = true;
-        } else if (!w.done) {
-            PrintWarning("candidate " + std::to_string(c.index) + ": " + w.failure);
+            continue;
         }
+        c.reason = !w.done                ? w.failure
+                   : w.payload.size() > 2 ? w.payload.substr(2)
+                                          : std::string("no result");
+        ++failures;
+        PrintWarning("candidate " + std::to_string(c.index) + ": " + c.reason);
     }
     std::vector<std::size_t> order(candidates.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -219,7 +230,9 @@ int CommandOptimize(const OptimizeOptions& options) {
     std::string header = "index";
     for (const AmiParameter* p : grid.inputs) header += "," + p->path;
     // The rank within this shard; merge ranks the whole grid again.
-    header += ",stat_eye_height_V,stat_eye_width_UI,ber_at_best,prbs_eye_height_V,rank,grid_size";
+    header +=
+        ",stat_eye_height_V,stat_eye_width_UI,ber_at_best,prbs_eye_height_V,ok,reason,rank,"
+        "grid_size";
     csv.Write(header + "\n");
     std::vector<std::string> lines(candidates.size());
     std::vector<std::size_t> rankOf(candidates.size());
@@ -232,8 +245,9 @@ int CommandOptimize(const OptimizeOptions& options) {
             row += "," + (v != c.values.end() ? v->second : p->defaultValue);
         }
         row += "," + (c.ok ? Cell(c.height) : "") + "," + (c.ok ? Cell(c.width) : "") + "," +
-               (c.ok ? Cell(c.ber) : "") + "," + Cell(c.confirmed) + "," +
-               std::to_string(rankOf[i]) + "," + std::to_string(grid.total);
+               (c.ok ? Cell(c.ber) : "") + "," + Cell(c.confirmed) + "," + (c.ok ? "1" : "0") +
+               "," + CsvText(c.reason) + "," + (c.ok ? std::to_string(rankOf[i]) : "") + "," +
+               std::to_string(grid.total);
         csv.Write(row + "\n");
         lines[i] = row;
     }
@@ -304,6 +318,12 @@ int CommandOptimize(const OptimizeOptions& options) {
         std::printf("  parameter string: %s\n", parameters.c_str());
         std::printf("wrote %s%s%s\n", o.output.c_str(), heatmapNote.empty() ? "" : " and ",
                     heatmapNote.c_str());
+    }
+    if (failures > 0) {
+        PrintError(std::to_string(failures) + " of " + std::to_string(candidates.size()) +
+                   " candidates could not be ranked (the reason column of " + o.output +
+                   " says why)");
+        return 1;
     }
     return 0;
 }

@@ -130,6 +130,15 @@ void RemoveEarlierResults(const fs::path& dir) {
     remove(dir / "summary.json");
 }
 
+// A model's text for the console: at most 400 characters, with its length
+// when cut (summary.json has it whole).
+std::string ConsoleText(const std::string& text) {
+    constexpr std::size_t kShown = 400;
+    if (text.size() <= kShown) return text;
+    return text.substr(0, kShown) + "... (" + std::to_string(text.size()) +
+           " characters; summary.json has all of it)";
+}
+
 // A picture's caption from its file name: eye_channel.png is the eye after the channel.
 std::string Caption(const std::string& file) {
     const std::string name = fs::path(file).stem().string();
@@ -552,14 +561,16 @@ int CommandRun(const RunOptions& given) {
         std::printf("AMI_Init %ld, %ld AMI_GetWave call%s (%ld failed), AMI_Close %ld\n",
                     result.initResult, result.waveCalls, result.waveCalls == 1 ? "" : "s",
                     result.failedWaveCalls, result.closeResult);
-        if (!result.message.empty()) std::printf("message: %s\n", result.message.c_str());
+        if (!result.message.empty())
+            std::printf("message: %s\n", ConsoleText(result.message).c_str());
         if (haveRx) {
             const RunResult& r = rx.Result();
             std::printf(
                 "receiver: AMI_Init %ld, %ld AMI_GetWave call%s (%ld failed), AMI_Close %ld\n",
                 r.initResult, r.waveCalls, r.waveCalls == 1 ? "" : "s", r.failedWaveCalls,
                 r.closeResult);
-            if (!r.message.empty()) std::printf("receiver message: %s\n", r.message.c_str());
+            if (!r.message.empty())
+                std::printf("receiver message: %s\n", ConsoleText(r.message).c_str());
         }
         for (const ProbeReport& p : probes) PrintProbe(p, o.bitTime, N);
         if (haveRx) {
@@ -580,12 +591,13 @@ int CommandRun(const RunOptions& given) {
             std::printf("waveform files: the first %llu of %llu samples (--max-waveform-samples)\n",
                         static_cast<unsigned long long>(waveSamples),
                         static_cast<unsigned long long>(plan.samples));
-        for (const std::string& b : breaches) std::printf("contract breach: %s\n", b.c_str());
         if (!files.empty()) {
             std::printf("wrote:\n");
             for (const std::string& f : files) std::printf("  %s\n", f.c_str());
         }
     }
+    // A breach is an error: said also with -q.
+    for (const std::string& b : breaches) PrintError("contract breach: " + b);
     if (!o.report.empty()) {
         if (const Status s = WriteRunReport(o, tx, plan.Describe(), summary, breaches); !s)
             writeErrors.push_back(s.error());

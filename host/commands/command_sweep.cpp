@@ -69,7 +69,7 @@ namespace {
 const char kMetricColumns[] =
     "eye_height_V,eye_width_UI,rise_time_20_80_s,peak_to_peak_V,dc_high_V,dc_low_V,"
     "cursor_-2_V,cursor_-1_V,cursor_0_V,cursor_+1_V,cursor_+2_V,cursor_+3_V,cursor_+4_V,"
-    "cursor_+5_V,ok";
+    "cursor_+5_V,ok,reason";
 constexpr int kMetricCount = 15;
 
 std::string Cell(double v) { return CsvNumber(v, 10); }
@@ -85,6 +85,18 @@ std::vector<std::string> SplitCsv(std::string line) {
         cells.push_back(line.substr(at, comma - at));
     cells.push_back(line.substr(at));
     return cells;
+}
+
+// Why a row failed, or nothing: a contract breach, a failed call, a
+// response that could not be measured.
+std::string RowFailure(const RunResult& r, const Responses& responses) {
+    if (!r.breaches.empty()) return "contract breach: " + r.breaches.front();
+    if (r.initResult != 1) return "AMI_Init returned " + std::to_string(r.initResult);
+    if (!r.Ok()) return "AMI_GetWave failed " + std::to_string(r.failedWaveCalls) + " time(s)";
+    const std::vector<std::string> breaches = responses.Breaches();
+    if (!breaches.empty()) return "contract breach: " + breaches.front();
+    if (!responses.ok) return responses.Note();
+    return "";
 }
 
 }  // namespace
@@ -148,12 +160,12 @@ int CommandSweep(const SweepOptions& options) {
     const int jobs = static_cast<int>(std::max<std::size_t>(
         1, std::min<std::size_t>(static_cast<std::size_t>(wanted), mine.size())));
     // A row without results: its index, the values it was given, no metrics.
-    auto emptyRow = [&](std::size_t slot) {
+    auto emptyRow = [&](std::size_t slot, const std::string& reason) {
         std::map<std::string, std::string> combo = grid.Combination(mine[slot], fixed);
         std::string row = std::to_string(mine[slot]);
         for (const AmiParameter* p : inputs)
             row += "," + (combo.count(p->path) ? combo[p->path] : "");
-        row += std::string(kMetricCount - 1, ',') + ",0";
+        row += std::string(kMetricCount - 1, ',') + ",0," + CsvText(reason);
         if (haveChannel) row += ",,,,,";
         return row;
     };
@@ -171,7 +183,8 @@ int CommandSweep(const SweepOptions& options) {
             failed = true;
             for (const AmiParameter* p : inputs)
                 row += "," + (combo.count(p->path) ? combo[p->path] : "");
-            row += std::string(kMetricCount - 1, ',') + ",0";
+            row += std::string(kMetricCount - 1, ',') +
+                   ",0,the model could not be loaded or its parameters built";
             if (haveChannel) row += ",,,,,";
         } else {
             // Every parameter's value as sent: swept, set or default.
@@ -210,9 +223,9 @@ int CommandSweep(const SweepOptions& options) {
                     responses.ok && static_cast<std::size_t>(c) < txr.cursors.values.size();
                 row += "," + (have ? Cell(txr.cursors.values[static_cast<std::size_t>(c)]) : "");
             }
-            const bool ok = r.Ok() && responses.ok;
-            if (!ok) failed = true;
-            row += ok ? ",1" : ",0";
+            const std::string reason = RowFailure(r, responses);
+            if (!reason.empty()) failed = true;
+            row += reason.empty() ? ",1," : ",0," + CsvText(reason);
             if (haveChannel) {
                 // The same run behind the channel, and its statistical eye.
                 const ProbeResponses link = ThroughChannel(txr, channel.impulse, channel.dcGain,
@@ -249,7 +262,7 @@ int CommandSweep(const SweepOptions& options) {
             rows[slot] = w.payload.substr(0, cut);
             failures += w.payload.substr(cut + 1) == "1";
         } else {
-            rows[slot] = emptyRow(slot);
+            rows[slot] = emptyRow(slot, w.failure.empty() ? std::string("no result") : w.failure);
             ++failures;
             PrintWarning("row " + std::to_string(mine[slot]) + ": " +
                          (w.failure.empty() ? std::string("no result") : w.failure));

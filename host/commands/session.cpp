@@ -546,6 +546,15 @@ std::string CsvNumber(double v, int digits) {
     return text;
 }
 
+std::string CsvText(std::string text) {
+    for (char& c : text) {
+        if (c == ',') c = ';';
+        if (c == '\n' || c == '\r') c = ' ';
+        if (c == '"') c = '\'';
+    }
+    return text;
+}
+
 std::string FormatTime(double seconds) {
     const double a = std::fabs(seconds);
     char text[48];

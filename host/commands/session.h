@@ -167,6 +167,8 @@ std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit);
 
 // A CSV cell: the number with `digits` significant digits, empty when not finite.
 std::string CsvNumber(double v, int digits);
+// A text for one CSV cell: commas become semicolons, line ends spaces, quotes apostrophes.
+std::string CsvText(std::string text);
 
 // A time in the unit that fits: "12.3 ps", "4.56 ns", "7.8 us".
 std::string FormatTime(double seconds);

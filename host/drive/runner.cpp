@@ -189,12 +189,14 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config,
     char* msg = nullptr;
     const double interval = config.bitTime / config.samplesPerBit;
     {
+        // Reading the texts the model points to is part of the call: a
+        // pointer that is not valid is the model's crash, reported as one.
         const ModelCall call("AMI_Init", lib.Path());
         r_.initResult = lib.Init(impulse.data(), static_cast<long>(impulse.size()), 0, interval,
                                  config.bitTime, paramsIn_.data(), &out_, &handle_, &msg);
+        r_.message = SafeText(msg, r_.breaches, "the AMI_Init message");
+        r_.parametersOut = SafeText(out_, r_.breaches, "AMI_parameters_out");
     }
-    r_.message = SafeText(msg, r_.breaches, "the AMI_Init message");
-    r_.parametersOut = SafeText(out_, r_.breaches, "AMI_parameters_out");
     if (r_.initResult != 1)
         r_.breaches.push_back("AMI_Init returned " + std::to_string(r_.initResult));
     if (config.expectImpulseUntouched && impulse != impulseCopy)

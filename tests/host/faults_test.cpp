@@ -1,6 +1,9 @@
 // Faults found by trying amihost as a new user would, each mended and kept so.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <string>
 
 #include "run_amihost.h"
@@ -25,4 +28,31 @@ TEST(CheckInvariance, should_report_every_policy_and_compare_the_rest_when_the_r
     // Two crashing: the true count; one left gives nothing to compare.
     EXPECT_EQ(RunAmihost(model + " --policies whole,fixed:2000,fixed:7", out), 1) << out;
     EXPECT_NE(out.find("not compared: 2 of 3 runs gave no output\n"), std::string::npos) << out;
+}
+
+TEST(Run, should_report_a_model_whose_message_pointer_is_not_valid_as_its_crash) {
+    std::string out;
+    const std::string run = std::string("run --no-plots -o /tmp/amihost-badmsg-") +
+                            std::to_string(::getpid()) + " -l " + TX_MISCHIEF_MODEL + " --bits 40";
+    EXPECT_EQ(RunAmihost(run + " -p '(mischief (mode badmsg))'", out), 1) << out;
+    EXPECT_NE(out.find("crashed (a segmentation fault) in AMI_Init of"), std::string::npos) << out;
+    // A long message is cut on the console, with its length.
+    EXPECT_EQ(RunAmihost(run + " -p '(mischief (mode longmsg))'", out), 0) << out;
+    EXPECT_NE(out.find("m... (1000000 characters; summary.json has all of it)"),
+              std::string::npos);
+    EXPECT_LT(out.size(), 10000u);
+    std::system(("rm -rf /tmp/amihost-badmsg-" + std::to_string(::getpid())).c_str());
+}
+
+TEST(Run, should_say_a_contract_breach_even_when_quiet) {
+    std::string out;
+    const std::string dir = "/tmp/amihost-quiet-" + std::to_string(::getpid());
+    EXPECT_EQ(RunAmihost(std::string("run -q --no-plots -o ") + dir + " -l " + TX_MISCHIEF_MODEL +
+                             " --bits 40 -p '(mischief (mode overrun))'",
+                         out),
+              1);
+    EXPECT_NE(out.find("amihost: error: contract breach: AMI_GetWave wrote outside the wave"),
+              std::string::npos)
+        << out;
+    std::system(("rm -rf " + dir).c_str());
 }

@@ -648,7 +648,7 @@ TEST(Commands, should_fail_only_the_rows_whose_model_crashes_or_hangs) {
            "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
            "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n"
            "  (Ignore_Bits (Usage Info) (Type Integer) (Value 3)))\n"
-           " (Model_Specific (fault (Usage In) (Type Integer) (List 0 1 2) (Default 0))))\n";
+           " (Model_Specific (fault (Usage In) (Type Integer) (List 0 1 2 3 4) (Default 0))))\n";
     const std::string model =
         std::string(" -l ") + TX_MISCHIEF_MODEL + " -a " + (dir / "mischief.ami").string();
     std::string out;
@@ -668,11 +668,40 @@ TEST(Commands, should_fail_only_the_rows_whose_model_crashes_or_hangs) {
     // The "ok" column: the good rows measured, the bad ones marked failed.
     for (std::size_t r = 1; r < rows.size(); ++r) {
         const bool good = r == 1 || r == 4;
-        const std::string tail = good ? ",1,4" : ",0,4";  // ok, then grid_size
-        EXPECT_EQ(rows[r].substr(rows[r].size() - tail.size()), tail) << rows[r];
+        // ok, reason, then grid_size
+        const std::string tail = good     ? ",1,,4"
+                                 : r == 2 ? ",0,the model crashed (a segmentation fault) in "
+                                            "AMI_GetWave of "
+                                          : ",0,timed out after 2 s in AMI_GetWave of ";
+        EXPECT_NE(rows[r].find(tail), std::string::npos) << rows[r];
         const char* fault = good ? "0" : r == 2 ? "1" : "2";
         EXPECT_EQ(rows[r].rfind(std::to_string(r - 1) + "," + fault + ",", 0), 0u) << rows[r];
     }
+    // optimize: candidates that crashed, hung or breached the contract get no
+    // rank, say why, and the exit status says some failed.
+    EXPECT_EQ(RunAmihost("optimize -q" + model +
+                             " --bits 300 --grid fault=0,1,2,3,4,0 --timeout 2 --heatmap '' "
+                             "--channel line:10@5e9 --csv " +
+                             (dir / "opt.csv").string(),
+                         out),
+              1)
+        << out;
+    const std::vector<std::string> ranked = Lines(dir / "opt.csv");
+    ASSERT_EQ(ranked.size(), 7u);
+    EXPECT_NE(ranked[0].find(",prbs_eye_height_V,ok,reason,rank,grid_size"), std::string::npos);
+    EXPECT_NE(ranked[1].find(",1,,1,6"), std::string::npos) << ranked[1];
+    EXPECT_NE(ranked[6].find(",1,,2,6"), std::string::npos) << ranked[6];
+    EXPECT_NE(ranked[2].find(",0,the model crashed"), std::string::npos) << ranked[2];
+    EXPECT_NE(ranked[3].find(",0,timed out after 2 s"), std::string::npos) << ranked[3];
+    EXPECT_NE(ranked[4].find(",0,contract breach: run of 0s: AMI_GetWave wrote outside the wave"),
+              std::string::npos)
+        << ranked[4];
+    EXPECT_NE(ranked[5].find(",0,contract breach: run of 0s: clock_times has no -1 terminator"),
+              std::string::npos)
+        << ranked[5];
+    for (std::size_t r = 2; r <= 5; ++r)
+        EXPECT_EQ(ranked[r].substr(ranked[r].size() - 3), ",,6") << "no rank: " << ranked[r];
+    EXPECT_NE(out.find("4 of 6 candidates could not be ranked"), std::string::npos) << out;
     // check-invariance: the crashing run gives no output, and nothing is called invariant.
     EXPECT_EQ(RunAmihost("check-invariance" + model + " --set fault=1 --bits 100", out), 1);
     EXPECT_NE(out.find("no output: the model crashed"), std::string::npos) << out;

@@ -11,13 +11,17 @@
 //   params    changes AMI_parameters_in during AMI_GetWave
 //   nan       its output `samples` samples in is NaN
 //   initfail  AMI_Init returns 0 (with a handle and a message)
+//   badmsg    AMI_Init's message pointer points nowhere valid
+//   longmsg   AMI_Init's message is a million characters long
 //   crash     AMI_GetWave raises a segmentation fault
 //   crashbig  AMI_GetWave raises one when handed more than `samples` samples
 // A number `fault` (for grids of an .ami file) picks one by number: 1 a
-// crash in AMI_GetWave, 2 an AMI_GetWave that never returns.
+// crash in AMI_GetWave, 2 an AMI_GetWave that never returns, 3 a write past
+// the wave, 4 no clock_times terminator.
 // Each instance keeps its own state; nothing is global.
 #include <cmath>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -33,6 +37,7 @@ struct State {
     char* paramsIn = nullptr;
     char out[128] = {};
     char message[64] = "mischief ready";
+    std::string longMessage;
 };
 
 double Number(const char* text, const char* name, double fallback) {
@@ -65,10 +70,17 @@ __attribute__((visibility("default"))) long AMI_Init(double*, long, long, double
     const double fault = Number(params, "fault", 0);
     if (fault == 1) s->mode = "crash";
     if (fault == 2) s->mode = "hang";
+    if (fault == 3) s->mode = "overrun";
+    if (fault == 4) s->mode = "noterm";
     std::snprintf(s->out, sizeof s->out, "(mischief (calls 0))");
     *out = s->out;
     *handle = s;
     *msg = s->message;
+    if (s->mode == "badmsg") *msg = reinterpret_cast<char*>(std::uintptr_t{16});
+    if (s->mode == "longmsg") {
+        s->longMessage.assign(1000000, 'm');
+        *msg = &s->longMessage[0];
+    }
     return s->mode == "initfail" ? 0 : 1;
 }
 
