@@ -28,13 +28,14 @@ Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int p
 }
 
 std::optional<double> RiseTime2080(const std::vector<double>& y, std::size_t start,
-                                   std::size_t window, double* low, double* high) {
+                                   std::size_t window, double* low, double* high,
+                                   std::optional<double> settled, double* t20At, double* t80At) {
     if (start == 0 || start >= y.size()) return std::nullopt;
     const std::size_t from = window == 0 || window > start ? 0 : start - window;
     double before = 0;
     for (std::size_t k = from; k < start; ++k) before += y[k];
     before /= static_cast<double>(start - from);
-    const double after = y.back();
+    const double after = settled ? *settled : y.back();
     if (low) *low = before;
     if (high) *high = after;
     const double span = after - before;
@@ -51,6 +52,8 @@ std::optional<double> RiseTime2080(const std::vector<double>& y, std::size_t sta
     };
     const double t20 = crossing(0.2), t80 = crossing(0.8);
     if (t20 < 0 || t80 < 0) return std::nullopt;
+    if (t20At) *t20At = t20;
+    if (t80At) *t80At = t80;
     return t80 - t20;
 }
 
@@ -84,7 +87,10 @@ void Complete(ProbeResponses& r, int N, const StatEyeOptions& options) {
         return;
     }
     double low = 0, high = 0;
-    r.riseSamples = RiseTime2080(r.step, r.start, static_cast<std::size_t>(N), &low, &high);
+    // From the level before the step to the probe's settled level: the same
+    // definition at every probe, whatever the length of its runs.
+    r.riseSamples = RiseTime2080(r.step, r.start, static_cast<std::size_t>(N), &low, &high,
+                                 r.high - r.low, &r.rise20, &r.rise80);
     AlignPulse(r.pulse, 0.0, r.start, N, r.cursors, r.delaySamples);
     if (r.cursors.peakIndex < 0) {
         r.note = "no pulse response";

@@ -32,10 +32,14 @@ Cursors PulseCursors(const std::vector<double>& y, double baseline, int N, int p
 
 // 20-80 % rise time, in samples, of a step response whose step starts at
 // sample `start`; the low level is the mean of the `window` samples before the
-// step, the high level the final value. Empty when the response never crosses
-// both levels.
+// step, the high level `settled` when given (a probe's settled level: one
+// definition for every probe, however long its run), else the final value.
+// Empty when the response never crosses both levels. `t20` and `t80`, when
+// given, receive the crossings (fractional samples).
 std::optional<double> RiseTime2080(const std::vector<double>& y, std::size_t start,
-                                   std::size_t window, double* low, double* high);
+                                   std::size_t window, double* low, double* high,
+                                   std::optional<double> settled = std::nullopt,
+                                   double* t20 = nullptr, double* t80 = nullptr);
 
 struct ProbeResponses {
     bool ok = false;
@@ -45,8 +49,9 @@ struct ProbeResponses {
     std::vector<double> step;   // the step minus the run of 0s
     double low = 0, high = 0;   // settled levels: a long run of 0s, of 1s
     std::optional<double> riseSamples;
-    Cursors cursors;                // of `pulse` (baseline 0): -2 ... +5 UI
-    std::int64_t delaySamples = 0;  // from `start` to the middle of the pulse at half its height
+    double rise20 = -1, rise80 = -1;  // where `step` crosses 20 % and 80 % (samples)
+    Cursors cursors;                  // of `pulse` (baseline 0): -2 ... +5 UI
+    std::int64_t delaySamples = 0;    // from `start` to the middle of the pulse at half its height
     StatEye stat;
 };
 

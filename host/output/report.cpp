@@ -83,9 +83,20 @@ namespace {
 
 // A response plot zoomed on a few unit intervals around `centre` (a sample
 // index), with the cursors marked.
+struct Mark {
+    double sample, value;
+    std::string label;
+};
+
+// The 20 % and 80 % points of a probe's step response.
+std::vector<Mark> RiseMarks(const ProbeResponses& r) {
+    const double span = r.high - r.low;
+    return {{r.rise20, 0.2 * span, "20 %"}, {r.rise80, 0.8 * span, "80 %"}};
+}
+
 Status PlotResponse(OutputFile& file, const std::string& title, const std::vector<double>& y,
                     double offset, double bitTime, int N, long centre, long before, long after,
-                    const Cursors* cursors) {
+                    const Cursors* cursors, const std::vector<Mark>& marks = {}) {
     LinePlot plot;
     plot.title = title;
     plot.xLabel = "Time (ps)";
@@ -106,6 +117,11 @@ Status PlotResponse(OutputFile& file, const std::string& title, const std::vecto
             const int k = cursors->first + static_cast<int>(c);
             plot.markLabel.push_back(k == 0 ? "0" : (k > 0 ? "+" : "") + std::to_string(k));
         }
+    }
+    for (const Mark& m : marks) {
+        plot.markX.push_back(m.sample * dt);
+        plot.markY.push_back(offset + m.value);
+        plot.markLabel.push_back(m.label);
     }
     return file.CommitWritten(WriteLinePlot(file.TemporaryPath(), plot));
 }
@@ -133,10 +149,15 @@ void ProbePictures(const ProbeReport& p, const EyeDensity& density, const std::s
     }
     if (!r.ok) return;
     {
+        // Long enough to show where the rise time's 80 % point is (behind a
+        // lossy line, many unit intervals after the step).
         OutputFile png(path("step"));
+        const long after = std::max(
+            6L, static_cast<long>(std::ceil((r.rise80 - static_cast<double>(r.start)) / N)) + 2);
         written.emplace_back(
             png.Path(), PlotResponse(png, "Step response " + p.label, r.step, r.low, bitTime, N,
-                                     static_cast<long>(r.start), 2, 6, nullptr));
+                                     static_cast<long>(r.start), 2, after, nullptr,
+                                     r.riseSamples ? RiseMarks(r) : std::vector<Mark>{}));
     }
     {
         OutputFile png(path("pulse"));

@@ -1,9 +1,10 @@
 // Faults found by trying amihost as a new user would, each mended and kept so.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "run_amihost.h"
@@ -38,8 +39,7 @@ TEST(Run, should_report_a_model_whose_message_pointer_is_not_valid_as_its_crash)
     EXPECT_NE(out.find("crashed (a segmentation fault) in AMI_Init of"), std::string::npos) << out;
     // A long message is cut on the console, with its length.
     EXPECT_EQ(RunAmihost(run + " -p '(mischief (mode longmsg))'", out), 0) << out;
-    EXPECT_NE(out.find("m... (1000000 characters; summary.json has all of it)"),
-              std::string::npos);
+    EXPECT_NE(out.find("m... (1000000 characters; summary.json has all of it)"), std::string::npos);
     EXPECT_LT(out.size(), 10000u);
     std::system(("rm -rf /tmp/amihost-badmsg-" + std::to_string(::getpid())).c_str());
 }
@@ -54,5 +54,28 @@ TEST(Run, should_say_a_contract_breach_even_when_quiet) {
     EXPECT_NE(out.find("amihost: error: contract breach: AMI_GetWave wrote outside the wave"),
               std::string::npos)
         << out;
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(Run, should_give_every_probe_one_rise_time_definition) {
+    // A receiver that passes its input through unchanged measures what the
+    // channel's output measures: the same rise time (from the level before
+    // the step to the probe's settled level), though its runs are longer.
+    const std::string dir = "/tmp/amihost-rise-" + std::to_string(::getpid());
+    std::string out;
+    ASSERT_EQ(RunAmihost(std::string("run -q -o ") + dir + " -l " + TX_MODEL_LIBRARY + " -a " +
+                             TX_PACKAGE_AMI + " --bits 200 --channel line:18@5e9 --rx " +
+                             TX_MISCHIEF_MODEL + " --rx-params '(mischief (mode pass))'",
+                         out),
+              0)
+        << out;
+    std::ifstream in(dir + "/summary.json");
+    const nlohmann::json s = nlohmann::json::parse(in);
+    const double channel = s["channel_output"]["rise_time_20_80_s"].get<double>();
+    EXPECT_EQ(s["rx_output"]["rise_time_20_80_s"].get<double>(), channel);
+    // Behind 18 dB the rise is slow: many unit intervals, far beyond the
+    // transmitter's own.
+    EXPECT_GT(channel, 3e-10);
+    EXPECT_LT(s["rise_time_20_80_s"].get<double>(), 2e-11);
     std::system(("rm -rf " + dir).c_str());
 }
