@@ -63,7 +63,8 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
         "a channel after the model: FILE.s2p, FILE.s4p, line:LOSS_DB@FREQ_HZ (a built-in "
         "lossy line, e.g. line:20@5e9), impulse:FILE or step:FILE (one sample per line)");
     app.add_option("--ports", o.ports, "port order of a four-port file: in+,in-,out+,out-")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->each([&o](const std::string&) { o.portsGiven = true; });
     app.add_option("--noise-rms", o.noiseRms, "Gaussian noise of the statistical eye, volts rms");
     app.add_option("--rj-rms", o.rjRms, "random jitter of the statistical eye, unit intervals rms");
     app.add_option(

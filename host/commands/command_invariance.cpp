@@ -85,6 +85,12 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         }
         policies.push_back(*policy);
     }
+    if (o.noiseRms > 0 || o.rjRms > 0) {
+        PrintError(
+            "check-invariance compares waveforms: --noise-rms and --rj-rms (statistical eye) have "
+            "no effect on it");
+        return 2;
+    }
     Setup setup;
     if (HaveReceiverOptions(o)) {
         PrintError(

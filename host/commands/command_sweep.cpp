@@ -117,6 +117,12 @@ int CommandSweep(const SweepOptions& options) {
     StatEyeOptions statOptions;
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
     const bool haveChannel = !o.channel.empty();
+    if (!haveChannel && (o.noiseRms > 0 || o.rjRms > 0)) {
+        PrintError(
+            "--noise-rms and --rj-rms act on the statistical eye, which sweep computes behind "
+            "--channel only");
+        return 2;
+    }
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {

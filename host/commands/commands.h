@@ -28,6 +28,7 @@ struct CommonOptions {
     bool force = false;              // run although the .ibs has errors
     std::string channel;  // --channel: FILE.s2p, FILE.s4p, line:LOSS@FREQ, impulse:F, step:F
     std::string ports = "1,3,2,4";    // four-port order: in+, in-, out+, out-
+    bool portsGiven = false;          // --ports was given
     double noiseRms = 0.0;            // volts, for the statistical eye
     double rjRms = 0.0;               // unit intervals, for the statistical eye
     std::string rxLibrary;            // --rx: a receiver AMI model after the channel

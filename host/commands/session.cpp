@@ -252,6 +252,14 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
             setup.ignoreBits = std::clamp(std::atoi(ignore->second.c_str()), 0, 1000000);
         const auto impulse = setup.file.reserved.find("Init_Returns_Impulse");
         setup.impulseUntouched = impulse == setup.file.reserved.end() || impulse->second != "True";
+        // Said once, by the run that reads the file (grid rows take it as read).
+        const auto getWave = setup.file.reserved.find("GetWave_Exists");
+        if (read == nullptr && !o.quiet && getWave != setup.file.reserved.end() &&
+            getWave->second == "False")
+            PrintWarning(o.amiFile +
+                         " says GetWave_Exists False, but the library exports AMI_GetWave: "
+                         "amihost calls it all the same (a model's statistical flow alone is not "
+                         "run)");
     } else {
         if (!overrides.empty()) {
             PrintError("--set needs an .ami file (--ami)");
@@ -521,7 +529,13 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
     }
     statOptions.noiseRms = o.noiseRms;
     statOptions.jitterRms = o.rjRms;
-    if (o.channel.empty()) return 0;
+    if (o.channel.empty()) {
+        if (o.portsGiven) {
+            PrintError("--ports orders the ports of a four-port --channel file; there is none");
+            return 2;
+        }
+        return 0;
+    }
     const Expected<PortOrder> ports = ParsePortOrder(o.ports);
     if (!ports) {
         PrintError(ports.error());
@@ -534,6 +548,11 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
         return 2;
     }
     channel = std::move(*loaded);
+    if (o.portsGiven && channel.ports != 4) {
+        PrintError("--ports orders the ports of a four-port Touchstone file; " + o.channel +
+                   " is not one");
+        return 2;
+    }
     if (!o.quiet)
         for (const std::string& w : channel.warnings) PrintWarning(w);
     return 0;

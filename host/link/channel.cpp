@@ -273,6 +273,7 @@ Channel SampledChannel(const std::vector<double>& values, bool step, const std::
 Channel TouchstoneChannel(const TouchstoneData& data, const std::string& name, double dt,
                           double bitTime) {
     Channel out;
+    out.ports = data.ports;
     for (std::size_t k = 0; k < data.through.size(); ++k) {
         if (std::abs(data.through[k]) > 1.0 + 1e-6) {
             char text[160];

@@ -21,6 +21,7 @@ struct Channel {
     double dcGain = 1.0;                // H(0) of the whole response (settled levels)
     double cutArea = 0.0;               // the response's area beyond `impulse`, relative to dcGain
     std::vector<std::string> warnings;  // data not passive, response visibly non-causal, ...
+    int ports = 0;                      // a Touchstone file's ports (0: not a Touchstone file)
 };
 
 // No channel: a single tap of 1.

@@ -79,3 +79,69 @@ TEST(Run, should_give_every_probe_one_rise_time_definition) {
     EXPECT_LT(s["rise_time_20_80_s"].get<double>(), 2e-11);
     std::system(("rm -rf " + dir).c_str());
 }
+
+TEST(Options, should_refuse_options_that_would_be_ignored) {
+    const std::string dir = "/tmp/amihost-ignored-" + std::to_string(::getpid());
+    std::system(("mkdir -p " + dir).c_str());
+    std::ofstream(dir + "/thru.s2p") << "# GHz S MA R 50\n"
+                                        "0.1 0 0 0.9 -10 0 0 0 0\n"
+                                        "1.0 0 0 0.5 -90 0 0 0 0\n";
+    std::ofstream(dir + "/notes.txt") << "0.1 0 0 0.9 -10 0 0 0 0\n";
+    const std::string run = std::string("run --no-plots --bits 60 -o ") + dir + "/out -l " +
+                            TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI;
+    std::string out;
+    // --ports orders a four-port file's ports: with anything else it would do nothing.
+    for (const std::string& channel : {std::string(), std::string(" --channel line:10@5e9"),
+                                       " --channel " + dir + "/thru.s2p"}) {
+        EXPECT_EQ(RunAmihost(run + channel + " --ports 1,2,3,4", out), 2) << channel;
+        EXPECT_NE(out.find("--ports orders the ports of a four-port"), std::string::npos) << out;
+    }
+    // The statistical eye's noise and jitter where no statistical eye is made.
+    const std::string model =
+        std::string(" -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI + " --bits 60";
+    EXPECT_EQ(RunAmihost("sweep -q" + model + " --grid TXPOSTCURSOR=1 --noise-rms 0.01 --csv " +
+                             dir + "/s.csv",
+                         out),
+              2);
+    EXPECT_NE(out.find("sweep computes behind --channel only"), std::string::npos) << out;
+    EXPECT_EQ(RunAmihost("check-invariance" + model + " --rj-rms 0.01", out), 2);
+    EXPECT_NE(out.find("no effect on it"), std::string::npos) << out;
+    // A file that is no channel format, said as such.
+    EXPECT_EQ(RunAmihost(run + " --channel " + dir + "/notes.txt", out), 2);
+    EXPECT_NE(out.find("notes.txt: .txt is not a channel format"), std::string::npos) << out;
+    // Data that ends below the signal's Nyquist frequency (5 GHz at 10 Gb/s).
+    EXPECT_EQ(RunAmihost(run + " --channel " + dir + "/thru.s2p", out), 0) << out;
+    EXPECT_NE(out.find("the data ends at 1 GHz, below the signal's Nyquist frequency 5 GHz"),
+              std::string::npos)
+        << out;
+    // An .ami file that says its model has no AMI_GetWave, whose library has one.
+    std::ofstream(dir + "/m.ami")
+        << "(m (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+           " (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))\n"
+           " (GetWave_Exists (Usage Info) (Type Boolean) (Value False))))\n";
+    EXPECT_EQ(RunAmihost(std::string("run --no-plots --bits 60 -o ") + dir + "/out -l " +
+                             TX_MISCHIEF_MODEL + " -a " + dir + "/m.ami",
+                         out),
+              0)
+        << out;
+    EXPECT_NE(out.find("says GetWave_Exists False, but the library exports AMI_GetWave"),
+              std::string::npos)
+        << out;
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(Options, should_hint_at_the_port_order_of_a_four_port_file_with_no_through_path) {
+    // A measured differential pair laid out 1,2 in and 3,4 out: read in the
+    // default order (1,3 in) its differential through gain is about 0.
+    const std::string file = std::string(TX_SHARED_DIR) + "/touchstone/diff_dut.s4p";
+    if (!std::ifstream(file)) GTEST_SKIP() << "SKIPPED: " << file << " is absent";
+    std::string out;
+    EXPECT_EQ(RunAmihost(std::string("run --no-plots --bits 60 -o /tmp/amihost-ports-") +
+                             std::to_string(::getpid()) + " -l " + TX_MODEL_LIBRARY +
+                             " --channel " + file,
+                         out),
+              0);
+    EXPECT_NE(out.find("with --ports 1,3,2,4, and 0.999 with --ports 1,2,3,4"), std::string::npos)
+        << out;
+    std::system(("rm -rf /tmp/amihost-ports-" + std::to_string(::getpid())).c_str());
+}
