@@ -7,19 +7,41 @@
 #include <malloc.h>
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string>
 
 #include "commands.h"
 #include "html_report.h"
 #include "model_guard.h"
+#include "output.h"
 
 #ifndef AMIHOST_VERSION
 #define AMIHOST_VERSION "unknown"
 #endif
 
 namespace {
+
+// The command named on the command line, with a space ("" for none).
+std::string CommandName(const CLI::App& app) {
+    for (const CLI::App* sub : app.get_subcommands()) return sub->get_name() + " ";
+    return "";
+}
+
+// A number of seconds, 0 or more (the message names the value as given).
+CLI::Validator Seconds() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            char* end = nullptr;
+            const double v = std::strtod(text.c_str(), &end);
+            if (text.empty() || *end != '\0' || !(v >= 0) || !std::isfinite(v))
+                return "expects a number of seconds, 0 or more; got '" + text + "'";
+            return "";
+        },
+        "SECONDS");
+}
 
 void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
     app.add_option("--library,-l", o.library, "IBIS-AMI shared library to load (or --ibs)");
@@ -85,7 +107,7 @@ void AddTimeout(CLI::App& app, amihost::CommonOptions& o) {
     app.add_option("--timeout", o.timeout,
                    "seconds a model may take for one row (each runs in a worker process; a "
                    "crash or a timeout fails that row only); 0: no limit")
-        ->check(CLI::NonNegativeNumber)
+        ->check(Seconds())
         ->capture_default_str();
 }
 
@@ -96,6 +118,10 @@ void AddReport(CLI::App& app, amihost::CommonOptions& o) {
 }
 
 void AddRun(CLI::App& app, amihost::RunOptions& o) {
+    app.add_option("--timeout", o.timeout,
+                   "seconds one model call may take; longer ends the run (status 1); 0: no limit")
+        ->check(Seconds())
+        ->capture_default_str();
     app.add_option(
            "--block,-b", o.block,
            "block policy for AMI_GetWave: whole (the entire waveform in one call, at most 2^20 "
@@ -120,6 +146,7 @@ void AddRun(CLI::App& app, amihost::RunOptions& o) {
 
 int main(int argc, char** argv) {
     amihost::InstallCrashReporter();
+    amihost::InstallImmediateInterruptHandler();
     // Large blocks (FFT scratch, calibration buffers) stay in the heap once
     // freed instead of going back to the system and faulting in again.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
@@ -159,6 +186,10 @@ int main(int argc, char** argv) {
                      "comma-separated block policies (two or more); the first is the reference")
         ->capture_default_str();
     AddTimeout(*invCmd, inv);
+    invCmd
+        ->add_option("--jobs,-j", inv.jobs,
+                     "worker processes, at least 1 (default: every core; each holds a waveform)")
+        ->each([&inv](const std::string&) { inv.jobsGiven = true; });
     AddReport(*invCmd, inv);
     invCmd->add_option("--tolerance", inv.tolerance, "largest allowed difference, volts (>= 0)")
         ->capture_default_str();
@@ -224,7 +255,9 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& e) {
         return app.exit(e);  // --help, --version
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        // One line in the tool's own form, and where to look.
+        std::fprintf(stderr, "amihost: error: %s (amihost %s--help lists the options)\n", e.what(),
+                     CommandName(app).c_str());
         return 2;
     }
     // Options before a command belong to the demo: refuse them before any

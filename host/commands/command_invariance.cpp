@@ -1,10 +1,12 @@
 // amihost check-invariance: one stimulus under several block policies; the
 // outputs must agree (a model must not depend on how a simulator cuts the wave).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "grid.h"
 #include "html_report.h"
 #include "output.h"
 #include "report.h"
@@ -72,6 +74,10 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         names.push_back(o.policies.substr(at, comma - at));
         at = comma + 1;
     }
+    if (o.jobsGiven && o.jobs < 1) {
+        PrintError("--jobs must be at least 1");
+        return 2;
+    }
     if (names.size() < 2) {
         PrintError("--policies needs at least two block policies to compare");
         return 2;
@@ -132,7 +138,8 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         return payload;
     };
     WorkOptions work;
-    work.jobs = 1;
+    work.jobs = static_cast<int>(std::min<std::size_t>(
+        static_cast<std::size_t>(o.jobsGiven ? o.jobs : Cores()), names.size()));
     work.timeoutSeconds = o.timeout;
     InstallInterruptHandler();
     work.stop = [] { return Interrupted(); };

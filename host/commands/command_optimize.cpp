@@ -162,6 +162,7 @@ int CommandOptimize(const OptimizeOptions& options) {
                       link.stat.gridError);
         return std::string(text);
     };
+    AnnounceGrid("optimize", o, grid, candidates.size(), jobs, !o.grid.empty());
     const std::vector<WorkOutcome> outcomes =
         RunRows("optimize", o, jobs, candidates.size(), rankOne);
     if (Interrupted()) {

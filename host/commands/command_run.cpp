@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "html_report.h"
+#include "model_guard.h"
 #include "output.h"
 #include "pipeline.h"
 #include "plots.h"
@@ -222,6 +223,12 @@ void PrintProbe(const ProbeReport& p, double bitTime, int N) {
 
 int CommandRun(const RunOptions& given) {
     RunOptions o = given;
+    if (!(o.timeout >= 0) || !std::isfinite(o.timeout)) {
+        PrintError("--timeout must be a finite number of seconds, 0 or more");
+        return 2;
+    }
+    // The model runs in this process: a call longer than --timeout ends it.
+    StartCallWatchdog(o.timeout);
     if (const int status = ResolveIbs(o)) return status;
     Setup setup;
     if (const int status = Prepare(o, setup)) return status;

@@ -254,6 +254,7 @@ int CommandSweep(const SweepOptions& options) {
         }
         return row + "\n" + (failed ? "1" : "0");
     };
+    AnnounceGrid("sweep", o, grid, mine.size(), jobs, !o.grid.empty());
     const std::vector<WorkOutcome> outcomes = RunRows("sweep", o, jobs, mine.size(), rowOf);
     if (Interrupted()) {
         PrintError("interrupted; " + o.output + " was not written");

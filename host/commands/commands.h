@@ -53,6 +53,8 @@ struct RunOptions : CommonOptions {
 struct InvarianceOptions : CommonOptions {
     std::string policies = "whole,fixed:1,fixed:7,fixed:1000,bits:1,bits:3,random:1,random:2:64";
     double tolerance = 0.0;
+    int jobs = 0;  // 0: every core
+    bool jobsGiven = false;
 };
 
 struct SweepOptions : CommonOptions {

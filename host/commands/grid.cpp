@@ -1,6 +1,7 @@
 #include "grid.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -170,6 +171,20 @@ int CreateOutputFolder(const std::string& dir) {
         return 2;
     }
     return 0;
+}
+
+void AnnounceGrid(const char* command, const CommonOptions& o, const Grid& grid, std::size_t rows,
+                  int jobs, bool gridGiven) {
+    if (o.quiet) return;
+    std::string axes;
+    for (const auto& [path, values] : grid.axes)
+        axes += (axes.empty() ? "" : " x ") + path + " (" + std::to_string(values.size()) + ")";
+    std::printf("%s: %zu of a grid of %llu (%s%s) in %d worker process%s\n", command, rows,
+                static_cast<unsigned long long>(grid.total),
+                axes.empty() ? "one point" : axes.c_str(),
+                gridGiven ? "" : "; no --grid: every code of every integer Range or List", jobs,
+                jobs == 1 ? "" : "es");
+    std::fflush(stdout);
 }
 
 int Cores() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }

@@ -50,6 +50,12 @@ int CreateOutputFolder(const std::string& dir);
 // The cores of this machine (at least 1).
 int Cores();
 
+// Says, before the first row, how many rows this run has and of what grid
+// (also when standard output is no terminal): a grid chosen by default can be
+// large.
+void AnnounceGrid(const char* command, const CommonOptions& o, const Grid& grid, std::size_t rows,
+                  int jobs, bool gridGiven);
+
 // The rows of sweep or optimize, task(i) each, in `jobs` worker processes
 // with a progress bar named `label`, --timeout and Ctrl-C; the caller checks
 // Interrupted() after.

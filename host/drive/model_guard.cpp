@@ -2,12 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace amihost {
 
@@ -92,8 +96,53 @@ void PrepareModelThread() {
     sigaltstack(&alt, nullptr);
 }
 
+namespace {
+
+// When each thread's current call began (0: none), for the watchdog.
+constexpr int kCallSlots = 32;
+std::atomic<std::int64_t> gCallStart[kCallSlots];
+std::atomic<const char*> gCallText[kCallSlots];
+std::atomic<int> gNextSlot{0};
+thread_local int tSlot = -1;
+
+std::int64_t NowNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+void StartCallWatchdog(double seconds) {
+    static std::atomic<bool> started{false};
+    if (!(seconds > 0) || started.exchange(true)) return;
+    const auto limit = static_cast<std::int64_t>(std::min(seconds, 1e9) * 1e9);
+    std::thread([seconds, limit] {
+        for (;;) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const std::int64_t now = NowNanoseconds();
+            const int used = std::min(gNextSlot.load(), kCallSlots);
+            for (int k = 0; k < used; ++k) {
+                const std::int64_t began = gCallStart[k].load();
+                if (began == 0 || now - began <= limit) continue;
+                char text[800];
+                std::snprintf(text, sizeof text,
+                              "amihost: error: timed out after %g s in %s; no result files were "
+                              "written\n",
+                              seconds, gCallText[k].load());
+                ExitFromHandler(text, 1);
+            }
+        }
+    }).detach();
+}
+
 ModelCall::ModelCall(const char* call, const std::string& library) {
     std::snprintf(tCall, sizeof tCall, "%s of %s", call, library.c_str());
+    if (tSlot < 0) tSlot = gNextSlot++;
+    if (tSlot < kCallSlots) {
+        gCallText[tSlot] = tCall;
+        gCallStart[tSlot] = NowNanoseconds();
+    }
     tInside = true;
     gLastCall = tCall;
     ++gInside;
@@ -101,6 +150,7 @@ ModelCall::ModelCall(const char* call, const std::string& library) {
 }
 
 ModelCall::~ModelCall() {
+    if (tSlot >= 0 && tSlot < kCallSlots) gCallStart[tSlot] = 0;
     --gInside;
     tInside = false;
     if (gMirror != nullptr) gMirror[0] = '\0';

@@ -27,6 +27,11 @@ public:
     ModelCall& operator=(const ModelCall&) = delete;
 };
 
+// Ends the process with status 1, its unfinished result files removed, when
+// one model call (on any thread) takes longer than `seconds`: for a run that
+// keeps the model in its own process. Once per process.
+void StartCallWatchdog(double seconds);
+
 // True while the calling thread is inside a model call.
 bool InsideModelCall();
 // The text of a model call some thread is inside, or null.

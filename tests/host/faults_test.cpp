@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -144,4 +145,63 @@ TEST(Options, should_hint_at_the_port_order_of_a_four_port_file_with_no_through_
     EXPECT_NE(out.find("with --ports 1,3,2,4, and 0.999 with --ports 1,2,3,4"), std::string::npos)
         << out;
     std::system(("rm -rf /tmp/amihost-ports-" + std::to_string(::getpid())).c_str());
+}
+
+TEST(Run, should_say_interrupted_or_timed_out_inside_a_model_call_that_never_returns) {
+    const std::string dir = "/tmp/amihost-hang-" + std::to_string(::getpid());
+    const std::string run = std::string(AMIHOST_EXE) + " run --no-plots --bits 40 -o " + dir +
+                            " -l " + TX_MISCHIEF_MODEL + " -p '(mischief (mode hang))'";
+    std::string out;
+    // Ctrl-C (SIGINT) while the model loops in its first call.
+    FILE* pipe = ::popen(("sh -c \"" + run +
+                          " 2>&1 & p=\\$!; sleep 1; kill -INT \\$p; wait \\$p; "
+                          "echo rc=\\$?\"")
+                             .c_str(),
+                         "r");
+    ASSERT_NE(pipe, nullptr);
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    ::pclose(pipe);
+    EXPECT_NE(out.find("amihost: error: interrupted inside AMI_GetWave of"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("rc=130"), std::string::npos) << out;
+    // --timeout on run: the call that takes longer ends the run.
+    EXPECT_EQ(RunAmihost(std::string("run --no-plots --bits 40 --timeout 0.5 -o ") + dir + " -l " +
+                             TX_MISCHIEF_MODEL + " -p '(mischief (mode hang))'",
+                         out),
+              1);
+    EXPECT_NE(out.find("amihost: error: timed out after 0.5 s in AMI_GetWave of"),
+              std::string::npos)
+        << out;
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST(Options, should_say_command_line_errors_in_the_tools_own_form) {
+    std::string out;
+    EXPECT_EQ(RunAmihost("sweep --timeout -1", out), 2);
+    EXPECT_EQ(out,
+              "amihost: error: --timeout: expects a number of seconds, 0 or more; got '-1' "
+              "(amihost sweep --help lists the options)\n");
+    EXPECT_EQ(RunAmihost("run --bogus", out), 2);
+    EXPECT_EQ(out.rfind("amihost: error: ", 0), 0u) << out;
+    EXPECT_NE(out.find("--bogus"), std::string::npos) << out;
+    // check-invariance takes -j as sweep and optimize do; and the grid is
+    // announced before the first row, also when not on a terminal.
+    EXPECT_EQ(RunAmihost(std::string("check-invariance -j 2 --bits 40 -l ") + TX_MODEL_LIBRARY +
+                             " -a " + TX_PACKAGE_AMI,
+                         out),
+              0)
+        << out;
+    EXPECT_EQ(RunAmihost(std::string("check-invariance -j 0 -l ") + TX_MODEL_LIBRARY, out), 2);
+    EXPECT_EQ(RunAmihost(std::string("sweep --bits 40 --grid TXPOSTCURSOR=0:3 -l ") +
+                             TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI + " --csv /tmp/amihost-g-" +
+                             std::to_string(::getpid()) + ".csv -j 1",
+                         out),
+              0)
+        << out;
+    EXPECT_NE(out.find("sweep: 4 of a grid of 4 (TXPOSTCURSOR (4)) in 1 worker process\n"),
+              std::string::npos)
+        << out;
+    std::remove(("/tmp/amihost-g-" + std::to_string(::getpid()) + ".csv").c_str());
 }
