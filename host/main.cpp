@@ -8,6 +8,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -147,6 +148,9 @@ void AddRun(CLI::App& app, amihost::RunOptions& o) {
 int main(int argc, char** argv) {
     amihost::InstallCrashReporter();
     amihost::InstallImmediateInterruptHandler();
+    // Past a file size limit a write fails (and is reported) instead of the
+    // process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Large blocks (FFT scratch, calibration buffers) stay in the heap once
     // freed instead of going back to the system and faulting in again.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);

@@ -559,6 +559,8 @@ int CommandRun(const RunOptions& given) {
     const std::string summaryPath = (dir / "summary.json").string();
     files.push_back(summaryPath);
     summary["files"] = files;
+    // A result with files missing (a full disk) says which, and why.
+    if (!writeErrors.empty()) summary["files_not_written"] = writeErrors;
     if (const Status s = WriteWholeFile(summaryPath, summary.dump(2) + "\n"); !s) {
         writeErrors.push_back(s.error());
         files.pop_back();

@@ -115,8 +115,11 @@ Status OutputFile::Commit() {
 
 Status OutputFile::CommitWritten(const Status& written) {
     if (!written) {
+        // The writer knew the temporary name; the user knows the final one.
         failed_ = true;
         error_ = written.error();
+        for (std::size_t at; (at = error_.find(temporary_)) != std::string::npos;)
+            error_.replace(at, temporary_.size(), path_);
     }
     return Commit();
 }

@@ -125,6 +125,11 @@ void Axes(cairo_t* cr, double x0, double x1, double y0, double y1, const std::st
     Text(cr, 22, kTop + h / 2, yLabel, 0.5, 0.0, 14, true);
 }
 
+// libpng's failures end the write (reported by the caller), and nothing is
+// printed by the library itself.
+extern "C" void PngFailed(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+extern "C" void PngWarning(png_structp, png_const_charp) {}
+
 // An RGB24 image surface as an 8-bit RGB PNG, compressed for speed (these
 // pictures are mostly flat colour, which compresses well at any level).
 bool WritePng(cairo_surface_t* surface, std::FILE* file, std::vector<unsigned char>& row) {
@@ -135,7 +140,8 @@ bool WritePng(cairo_surface_t* surface, std::FILE* file, std::vector<unsigned ch
     const unsigned char* data = cairo_image_surface_get_data(surface);
     if (data == nullptr || w <= 0 || h <= 0) return false;
     row.resize(3 * static_cast<std::size_t>(w));
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngFailed, PngWarning);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
     if (info == nullptr || setjmp(png_jmpbuf(png))) {
@@ -173,12 +179,18 @@ Status Save(cairo_surface_t* surface, const std::string& path) {
         cairo_surface_destroy(surface);
         return Error{"cannot write " + path + ": " + why};
     }
+    errno = 0;
     bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS && WritePng(surface, file, row);
-    if (std::fclose(file) != 0) ok = false;
+    int why = ok ? 0 : errno;
+    if (std::fclose(file) != 0) {
+        if (ok) why = errno;
+        ok = false;
+    }
     cairo_surface_destroy(surface);
     if (!ok) {
         std::remove(path.c_str());
-        return Error{"cannot write " + path};
+        return Error{"cannot write " + path +
+                     (why != 0 ? ": " + std::string(std::strerror(why)) : "")};
     }
     return {};
 }

@@ -205,3 +205,39 @@ TEST(Options, should_say_command_line_errors_in_the_tools_own_form) {
         << out;
     std::remove(("/tmp/amihost-g-" + std::to_string(::getpid()) + ".csv").c_str());
 }
+
+TEST(Run, should_leave_a_consistent_result_when_the_disk_fills) {
+    // A file size limit stands in for a full disk: the large waveform files
+    // fail, the pictures and summary.json fit. What stays is consistent:
+    // summary.json lists every file there and says which could not be written.
+    const std::string dir = "/tmp/amihost-full-" + std::to_string(::getpid());
+    std::string out;
+    EXPECT_EQ(RunAmihost(std::string("run -q --bits 20000 -o ") + dir + " -l " + TX_MODEL_LIBRARY +
+                             " -a " + TX_PACKAGE_AMI + " --channel line:10@5e9",
+                         out, "ulimit -f 300; "),
+              2)
+        << out;
+    EXPECT_NE(out.find("cannot write " + dir + "/waveform.bin: File too large"), std::string::npos)
+        << out;
+    std::ifstream in(dir + "/summary.json");
+    ASSERT_TRUE(in) << out;
+    const nlohmann::json s = nlohmann::json::parse(in);
+    ASSERT_TRUE(s.contains("files_not_written"));
+    std::string missing;
+    for (const auto& e : s["files_not_written"]) missing += e.get<std::string>() + "\n";
+    for (const char* name : {"waveform.bin", "waveform.csv", "waveform_channel.bin"})
+        EXPECT_NE(missing.find(dir + "/" + name + ": File too large"), std::string::npos)
+            << missing;
+    std::size_t listed = 0;
+    for (const auto& f : s["files"]) {
+        EXPECT_TRUE(std::ifstream(f.get<std::string>()).good()) << f;
+        ++listed;
+    }
+    // Nothing else in the folder: no partial file, nothing unlisted.
+    FILE* ls = ::popen(("ls " + dir + " | wc -l").c_str(), "r");
+    std::size_t present = 0;
+    ASSERT_EQ(std::fscanf(ls, "%zu", &present), 1);
+    ::pclose(ls);
+    EXPECT_EQ(present, listed);
+    std::system(("rm -rf " + dir).c_str());
+}
