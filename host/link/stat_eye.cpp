@@ -492,9 +492,8 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     // the map is only for pictures.
     const bool map = options.berMap || options.jitterRms > 0;
     if (map) e.ber.assign(phases * static_cast<std::size_t>(L), 0.5);
-    for (std::size_t p = 0; p < phases && map; ++p) {
-        if (!computed[p]) continue;
-        const IsiDistribution& d = isi[p];
+    // A phase's row of the map: the BER of deciding at each level.
+    auto fillRow = [&](const IsiDistribution& d, double mainValue, double* row) {
         const std::size_t n = d.p.size();
         std::vector<double> below(n + 1, 0.0), above(n + 1, 0.0);
         for (std::size_t i = 0; i < n; ++i) below[i + 1] = below[i] + d.p[i];
@@ -510,23 +509,46 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
         };
         for (int k = 0; k < L; ++k) {
             const double u = e.v0 + k * dv - baseline;
-            e.ber[p * static_cast<std::size_t>(L) + static_cast<std::size_t>(k)] =
-                0.5 * below[countBelow(u - mains[p])] + 0.5 * above[firstAbove(u)];
+            row[k] = 0.5 * below[countBelow(u - mainValue)] + 0.5 * above[firstAbove(u)];
         }
-    }
+    };
+    for (std::size_t p = 0; p < phases && map; ++p)
+        if (computed[p]) fillRow(isi[p], mains[p], &e.ber[p * static_cast<std::size_t>(L)]);
     if (options.jitterRms > 0) {
-        // Random jitter: each phase's BER averaged over a Gaussian of phases.
+        // Random jitter: each phase's BER averaged over a Gaussian of
+        // sampling instants. An instant jittered past the unit interval's
+        // edge samples there: bit 0's pulse at that time is the main value
+        // and every other bit's sample there its cursor (the neighbouring
+        // bit's main among them), not a phase of this interval wrapped round.
         const std::vector<double> g = Gaussian(options.jitterRms * N);
         const long half = static_cast<long>(g.size() / 2);
+        const auto rowSize = static_cast<std::size_t>(L);
+        std::vector<double> extended((static_cast<std::size_t>(N + 2 * half)) * rowSize, 0.5);
+        for (long q = -half; q < N + half; ++q) {
+            double* row = &extended[static_cast<std::size_t>(q + half) * rowSize];
+            if (q >= 0 && q < N) {
+                if (computed[static_cast<std::size_t>(q)])
+                    std::copy_n(&e.ber[static_cast<std::size_t>(q) * rowSize], L, row);
+                continue;
+            }
+            const std::int64_t t = main - N / 2 + q;
+            const std::int64_t residue = ((t % N) + N) % N;
+            gathered.clear();
+            for (std::int64_t s = residue; s < size; s += N)
+                if (s != t) gathered.push_back(pulse[static_cast<std::size_t>(s)]);
+            IsiDistribution d = ComputeIsi(gathered, options.gridBins, options.exactCursors);
+            AddNoise(d, options.noiseRms);
+            e.gridError = std::max(e.gridError, d.error);
+            fillRow(d, t >= 0 && t < size ? pulse[static_cast<std::size_t>(t)] : 0.0, row);
+        }
         std::vector<double> smeared(e.ber.size(), 0.0);
         for (long p = 0; p < N; ++p)
-            for (long d = -half; d <= half; ++d) {
-                const long q = std::clamp(p + d, 0L, static_cast<long>(N - 1));
+            for (long d = -half; d <= half; ++d)
                 for (int k = 0; k < L; ++k)
                     smeared[static_cast<std::size_t>(p * L + k)] +=
                         g[static_cast<std::size_t>(d + half)] *
-                        e.ber[static_cast<std::size_t>(q * L + k)];
-            }
+                        extended[static_cast<std::size_t>(p + d + half) * rowSize +
+                                 static_cast<std::size_t>(k)];
         e.ber.swap(smeared);
         e.gridError += dv;
         for (std::size_t p = 0; p < phases; ++p) {

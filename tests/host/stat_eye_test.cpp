@@ -505,3 +505,43 @@ TEST(StatEye, should_rank_from_the_phases_that_can_win_as_from_all_of_them) {
     EXPECT_LT(closed, cases);         // and the open eyes' widest-opening one
     EXPECT_GT(left, cases * 32 / 2);  // more than half the phases left out
 }
+
+TEST(StatEye, should_move_a_jittered_sampling_instant_across_bits_as_the_closed_form_does) {
+    // An ideal transmitter and no channel: the pulse is 1 V for one unit
+    // interval. Sampled x from an edge with Gaussian jitter of sigma, the
+    // instant lands in the neighbouring bit with probability Q(x / sigma),
+    // and that bit differs half the time: BER(x) = Q(xl / s) / 2 + Q(xr / s) / 2.
+    // At 1e-12 and 0.05 UI rms the eye is 1 - 2 * 0.05 * Qinv(2e-12) ~ 0.307 UI
+    // wide (an instant wrapped round within its own interval would leave it 1 UI).
+    const int N = 64;
+    std::vector<double> pulse(40 * static_cast<std::size_t>(N), 0.0);
+    const std::int64_t start = 20 * N;
+    std::fill(pulse.begin() + start, pulse.begin() + start + N, 1.0);
+    StatEyeOptions options;
+    options.jitterRms = 0.05;
+    const StatEye e = ComputeStatEye(pulse, -0.5, N, start + N / 2, options);
+    ASSERT_TRUE(e.valid);
+    const auto Q = [](double z) { return 0.5 * std::erfc(z / std::sqrt(2.0)); };
+    // Qinv(2e-12) by bisection of the closed form.
+    double lo = 0, hi = 10;
+    for (int i = 0; i < 200; ++i) (Q(0.5 * (lo + hi)) > 2e-12 ? lo : hi) = 0.5 * (lo + hi);
+    const double expected = 1 - 2 * 0.05 * lo;
+    EXPECT_NEAR(expected, 0.307, 0.001);
+    EXPECT_NEAR(e.widthAtTarget, expected, 2.0 / N) << "width " << e.widthAtTarget;
+    // The bathtub against the closed form, phase by phase (the instant's
+    // distribution is sampled at whole samples: BER within a factor that the
+    // discrete tail allows, where it is above 1e-15).
+    for (int p = 0; p < N; ++p) {
+        // Phase p samples at p - N/2 samples from the middle; the edges are
+        // N/2 away from it.
+        const double x = (p + 0.5) / N, sigma = 0.05;
+        const double closed = 0.5 * Q(x / sigma) + 0.5 * Q((1 - x) / sigma);
+        const double got = e.bathtub[static_cast<std::size_t>(p)];
+        if (closed < 1e-15) {
+            EXPECT_LT(got, 1e-13) << p;
+            continue;
+        }
+        EXPECT_GT(got, closed / 3) << "phase " << p;
+        EXPECT_LT(got, closed * 3) << "phase " << p;
+    }
+}
