@@ -116,6 +116,7 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     Channel channel;
     StatEyeOptions statOptions;
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
+    setup.initImpulse = InitImpulse(o, channel);
     std::vector<double> stimulus(static_cast<std::size_t>(plan.samples));
     StimulusSource source(plan, o, setup.ignoreBits);
     source.Fill(stimulus.data(), stimulus.size(), 0);

@@ -96,6 +96,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     Channel channel;
     StatEyeOptions statOptions;
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
+    const std::shared_ptr<const std::vector<double>> initImpulse = InitImpulse(o, channel);
     // Ranking many candidates: a coarser grid (its error, printed with the
     // best, stays well below a millivolt on 1 V of swing).
     statOptions.gridBins = 2048;
@@ -142,6 +143,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         quiet.quiet = true;
         quiet.sets.clear();
         // The probe's .ami file as read (its fixed codes are among the row's).
+        setup.initImpulse = initImpulse;
         if (Prepare(quiet, setup, c.values, probe.haveFile ? &probe.file : nullptr) != 0)
             return std::string("0 the model could not be loaded or its parameters built");
         StatEyeOptions txOptions = statOptions;
@@ -201,6 +203,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         CommonOptions quiet = o;
         quiet.quiet = true;
         quiet.sets.clear();
+        setup.initImpulse = initImpulse;
         if (Prepare(quiet, setup, c.values) != 0) continue;
         StimulusPlan rowPlan;
         PlanStimulus(quiet, setup.ignoreBits, rowPlan);

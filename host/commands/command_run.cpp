@@ -270,6 +270,7 @@ int CommandRun(const RunOptions& given) {
     StatEyeOptions statOptions;
     const bool haveChannel = !o.channel.empty();
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
+    setup.initImpulse = InitImpulse(o, channel);
     const bool haveLink = haveChannel || haveRx;
     const double dt = o.bitTime / N;
 

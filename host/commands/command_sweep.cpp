@@ -116,6 +116,7 @@ int CommandSweep(const SweepOptions& options) {
     Channel channel;
     StatEyeOptions statOptions;
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
+    const std::shared_ptr<const std::vector<double>> initImpulse = InitImpulse(o, channel);
     const bool haveChannel = !o.channel.empty();
     if (!haveChannel && (o.noiseRms > 0 || o.rjRms > 0)) {
         PrintError(
@@ -185,6 +186,7 @@ int CommandSweep(const SweepOptions& options) {
         quiet.sets.clear();
         std::string row = std::to_string(mine[slot]);
         // The probe's .ami file as read (its fixed codes are among the row's).
+        setup.initImpulse = initImpulse;
         if (Prepare(quiet, setup, combo, probe.haveFile ? &probe.file : nullptr) != 0) {
             failed = true;
             for (const AmiParameter* p : inputs)

@@ -15,6 +15,7 @@
 
 #include "ibis_check.h"
 #include "output.h"
+#include "receiver.h"
 #include "report.h"
 
 #ifndef AMIHOST_VERSION
@@ -462,6 +463,13 @@ void ProgressBar::Update(std::uint64_t done, std::uint64_t total) {
     std::fflush(stderr);
 }
 
+std::shared_ptr<const std::vector<double>> InitImpulse(const CommonOptions& o,
+                                                       const Channel& channel) {
+    if (o.channel.empty()) return nullptr;
+    return std::make_shared<const std::vector<double>>(
+        ImpulseMatrixOf(channel.impulse, o.bitTime / o.samplesPerBit));
+}
+
 RunConfig ConfigOf(const CommonOptions& o, const Setup& setup, const BlockPolicy& policy) {
     RunConfig c;
     c.parameters = setup.parameters;
@@ -469,6 +477,7 @@ RunConfig ConfigOf(const CommonOptions& o, const Setup& setup, const BlockPolicy
     c.samplesPerBit = o.samplesPerBit;
     c.policy = policy;
     c.expectImpulseUntouched = setup.impulseUntouched;
+    c.impulse = setup.initImpulse;
     return c;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,8 @@ struct Setup {
     bool haveFile = false;
     int ignoreBits = 0;
     bool impulseUntouched = true;
+    // AMI_Init's impulse matrix: the channel's response (null: none given).
+    std::shared_ptr<const std::vector<double>> initImpulse;
 };
 
 // Checks the options every command shares (finite, positive bit time; high
@@ -161,6 +164,11 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
 std::vector<std::pair<std::string, std::string>> RunFacts(const CommonOptions& o,
                                                           const Setup& setup,
                                                           const std::string& stimulus);
+
+// The channel's impulse response as AMI_Init's impulse matrix (one column,
+// per second), or null without --channel.
+std::shared_ptr<const std::vector<double>> InitImpulse(const CommonOptions& o,
+                                                       const Channel& channel);
 
 // The size of the step and pulse runs, in samples.
 std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit);

@@ -177,6 +177,7 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config,
     // The impulse matrix: one column, no aggressors. Without a channel, a
     // small one with known content.
     std::vector<double> impulse = impulseColumn;
+    if (impulse.empty() && config.impulse != nullptr) impulse = *config.impulse;
     if (impulse.empty()) {
         impulse.resize(64);
         for (std::size_t k = 0; k < impulse.size(); ++k)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,10 @@ struct RunConfig {
     int samplesPerBit = 32;
     BlockPolicy policy;
     bool expectImpulseUntouched = true;  // Init_Returns_Impulse False
+    // What AMI_Init receives as its impulse matrix when no column is given:
+    // the channel's impulse response, one column, per second (as a simulator
+    // sends it); null: a small placeholder of known content (no channel).
+    std::shared_ptr<const std::vector<double>> impulse;
 };
 
 struct RunResult {

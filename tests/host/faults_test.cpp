@@ -241,3 +241,24 @@ TEST(Run, should_leave_a_consistent_result_when_the_disk_fills) {
     EXPECT_EQ(present, listed);
     std::system(("rm -rf " + dir).c_str());
 }
+
+TEST(Run, should_hand_the_transmitters_init_the_channels_impulse_response) {
+    // As a simulator does: one column, per second, so that its area is the
+    // channel's DC gain (1 for the line, less the 1 % of it beyond the kept
+    // response); without a channel, the small placeholder.
+    const std::string dir = "/tmp/amihost-txinit-" + std::to_string(::getpid());
+    const std::string run = std::string("run --no-plots --bits 40 -o ") + dir + " -l " +
+                            TX_MISCHIEF_MODEL + " -p '(mischief (mode impulse))'";
+    std::string out;
+    ASSERT_EQ(RunAmihost(run + " --channel line:18@5e9", out), 0) << out;
+    const std::size_t at = out.find("message: rows=");
+    ASSERT_NE(at, std::string::npos) << out;
+    long rows = 0;
+    double area = 0;
+    ASSERT_EQ(std::sscanf(out.c_str() + at, "message: rows=%ld area=%lf", &rows, &area), 2);
+    EXPECT_GE(rows, 8192);
+    EXPECT_NEAR(area, 0.99, 0.011);
+    ASSERT_EQ(RunAmihost(run, out), 0) << out;
+    EXPECT_NE(out.find("message: rows=64 "), std::string::npos) << out;
+    std::system(("rm -rf " + dir).c_str());
+}

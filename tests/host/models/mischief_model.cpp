@@ -13,6 +13,8 @@
 //   initfail  AMI_Init returns 0 (with a handle and a message)
 //   badmsg    AMI_Init's message pointer points nowhere valid
 //   longmsg   AMI_Init's message is a million characters long
+//   impulse   AMI_Init's message says the impulse matrix it received: its
+//             rows and its area (the sum times the sample interval)
 //   crash     AMI_GetWave raises a segmentation fault
 //   crashbig  AMI_GetWave raises one when handed more than `samples` samples
 // A number `fault` (for grids of an .ami file) picks one by number: 1 a
@@ -52,9 +54,9 @@ double Number(const char* text, const char* name, double fallback) {
 }  // namespace
 
 extern "C" {
-__attribute__((visibility("default"))) long AMI_Init(double*, long, long, double dt, double ui,
-                                                     char* params, char** out, void** handle,
-                                                     char** msg) {
+__attribute__((visibility("default"))) long AMI_Init(double* impulse, long rows, long, double dt,
+                                                     double ui, char* params, char** out,
+                                                     void** handle, char** msg) {
     State* s = new State;
     s->dt = dt;
     s->ui = ui;
@@ -76,6 +78,11 @@ __attribute__((visibility("default"))) long AMI_Init(double*, long, long, double
     *out = s->out;
     *handle = s;
     *msg = s->message;
+    if (s->mode == "impulse") {
+        double area = 0;
+        for (long k = 0; k < rows; ++k) area += impulse[k] * dt;
+        std::snprintf(s->message, sizeof s->message, "rows=%ld area=%.6f", rows, area);
+    }
     if (s->mode == "badmsg") *msg = reinterpret_cast<char*>(std::uintptr_t{16});
     if (s->mode == "longmsg") {
         s->longMessage.assign(1000000, 'm');
