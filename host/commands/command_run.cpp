@@ -524,6 +524,15 @@ int CommandRun(const RunOptions& given) {
         probe["channel_dc_gain"] = JsonNumber(channel.dcGain);
         probe["channel_response_samples"] = channel.impulse.size();
         probe["channel_area_beyond_response"] = JsonNumber(channel.cutArea);
+        // The worst case above counts the kept response only; what the cut
+        // tail can add to it is bounded (the statistical eye is not moved by it).
+        const double tail = CutTailBound(channel, probes[0].responses.pulse, N);
+        if (std::isfinite(tail) && probe.contains("statistical_eye")) {
+            json& s = probe["statistical_eye"];
+            s["peak_distortion_cut_tail_bound_V"] = JsonNumber(tail);
+            s["peak_distortion_height_V_with_cut_tail_at_least"] =
+                JsonNumber(probes[1].responses.stat.peakDistortionHeight - tail);
+        }
         probe["warnings"] = channel.warnings;
         summary["channel_output"] = probe;
     }

@@ -238,11 +238,10 @@ Expected<TouchstoneData> ParseTouchstone(const std::string& text, const std::str
 
 Channel LineChannel(double lossDb, double atHz, double dt, double bitTime) {
     Channel out;
-    auto H = [&](double f) { return LineResponse(f, lossDb, atHz); };
     // One transform on a grid eight times the longest response kept (no
     // wrap-around); kept: the shortest power-of-two length from GridSize on
     // beyond which at most 1e-4 of the area lies, or the longest.
-    const std::vector<double> h = ImpulseOf(H, 8 * kMaxImpulseSamples, dt);
+    const std::vector<double> h = LineImpulse(lossDb, atHz, dt);
     std::size_t keep = GridSize(dt, bitTime);
     for (;;) {
         double kept = 0;
@@ -253,10 +252,31 @@ Channel LineChannel(double lossDb, double atHz, double dt, double bitTime) {
     }
     out.impulse.assign(h.begin(), h.begin() + static_cast<long>(keep));
     out.dcGain = 1.0;
+    bool falling = out.cutArea >= 0;
+    for (std::size_t k = keep / 2; k < keep && falling; ++k)
+        falling = h[k] > 0 && (k == keep / 2 || h[k] <= h[k - 1]);
+    if (falling) out.tailFirst = out.cutArea > 0 ? h[keep - 1] : 0.0;
     char text[160];
     std::snprintf(text, sizeof text, "lossy line, %.3g dB at %.4g GHz", lossDb, atHz * 1e-9);
     out.description = text;
     return out;
+}
+
+double CutTailBound(const Channel& channel, const std::vector<double>& pulse, int N) {
+    if (channel.tailFirst < 0 || N <= 0) return NAN;
+    if (channel.cutArea <= 0) return 0.0;
+    double sum = 0, absoluteSum = 0;
+    for (const double v : pulse) {
+        sum += v;
+        absoluteSum += std::fabs(v);
+    }
+    const double h1 = channel.tailFirst, spans = std::ceil(static_cast<double>(pulse.size()) / N);
+    return std::fabs(sum) * (h1 + channel.cutArea / N) + 2 * absoluteSum * h1 * spans;
+}
+
+std::vector<double> LineImpulse(double lossDb, double atHz, double dt) {
+    return ImpulseOf([&](double f) { return LineResponse(f, lossDb, atHz); },
+                     8 * kMaxImpulseSamples, dt);
 }
 
 Channel SampledChannel(const std::vector<double>& values, bool step, const std::string& name) {

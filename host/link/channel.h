@@ -22,7 +22,27 @@ struct Channel {
     double cutArea = 0.0;               // the response's area beyond `impulse`, relative to dcGain
     std::vector<std::string> warnings;  // data not passive, response visibly non-causal, ...
     int ports = 0;                      // a Touchstone file's ports (0: not a Touchstone file)
+    // A response cut short whose tail is positive and does not rise (the
+    // built-in line, checked over the kept response's second half): every
+    // sample of the cut tail is at most this (the last kept sample); negative
+    // when the tail is not known to be so. With cutArea, it bounds what the
+    // cut tail adds to the worst case (CutTailBound).
+    double tailFirst = -1;
 };
+
+// What the channel's response beyond `impulse` can add to the worst-case
+// (peak-distortion) sum of the pulse `pulse` (N samples a bit) sent into it,
+// summed over every cursor of a phase. With A the pulse's sum, |p| its
+// absolute sum, P its length, h1 = tailFirst and S the cut area (of a DC gain
+// of 1): for t >= L + P the tail's cursor is A h[t] plus at most
+// |p| (h[t - P] - h[t]), which sum, every N samples, to at most
+// |A| (h1 + S / N) + |p| h1 ceil(P / N); the ceil(P / N) cursors before
+// L + P are each at most |p| h1. NAN when the channel gives no bound.
+double CutTailBound(const Channel& channel, const std::vector<double>& pulse, int N);
+
+// The built-in line's impulse response at `dt` on its whole grid (eight
+// times kMaxImpulseSamples), of which LineChannel keeps the start.
+std::vector<double> LineImpulse(double lossDb, double atHz, double dt);
 
 // No channel: a single tap of 1.
 Channel IdentityChannel();
