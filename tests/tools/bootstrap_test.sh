@@ -16,6 +16,8 @@ fail() {
 cat >"$work/apt-get" <<'FAKE'
 #!/usr/bin/env bash
 echo "$*" >>"$FAKE_LOG"
+# Options before the action (the lock's timeout) are logged, then skipped.
+while [ "${1:-}" = -o ]; do shift 2; done
 case $1 in
   update) exit 100 ;;
   install)
@@ -48,7 +50,10 @@ export BOOTSTRAP_UID=0 FAKE_UNINSTALLABLE=wine32:i386
 out=$("$root/tools/bootstrap" --all 2>&1)
 status=$?
 [ $status -eq 0 ] || fail "bootstrap --all exited $status: $out"
-[ "$(grep -c '^update' "$FAKE_LOG")" -eq 2 ] || fail "apt-get update not tried exactly twice"
+[ "$(grep -c ' update -q' "$FAKE_LOG")" -eq 2 ] || fail "apt-get update not tried exactly twice"
+# Every apt-get waits for the package manager's lock (another apt-get may hold it).
+[ "$(grep -c 'update\|install' "$FAKE_LOG")" -eq "$(grep -c '^-o DPkg::Lock::Timeout=600 ' "$FAKE_LOG")" ] ||
+  fail "an apt-get that does not wait for the lock: $(cat "$FAKE_LOG")"
 grep -q 'going on with the package lists at hand' <<<"$out" || fail "no word on the failed update: $out"
 grep -q 'cannot install wine32:i386' <<<"$out" || fail "wine32:i386 not named: $out"
 [ "$(cat "$work/unavailable")" = wine32:i386 ] || fail "unavailable list: $(cat "$work/unavailable")"
