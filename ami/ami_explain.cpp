@@ -4,12 +4,36 @@
 
 #include "ami_tree.h"
 
+namespace {
+
+// The name a group opened at `at` (its first word).
+std::string GroupName(const std::string& text, std::size_t at) {
+    std::size_t b = at + 1;
+    while (b < text.size() &&
+           (text[b] == ' ' || text[b] == '\t' || text[b] == '\r' || text[b] == '\n'))
+        ++b;
+    std::size_t e = b;
+    while (e < text.size() && text[e] != ' ' && text[e] != '\t' && text[e] != '\r' &&
+           text[e] != '\n' && text[e] != '(' && text[e] != ')' && e - b < 64)
+        ++e;
+    return text.substr(b, e - b);
+}
+
+}  // namespace
+
 std::string ami_explain_failure(const std::string& text, int code) {
     // Where the parentheses go wrong, by line, for the codes that concern them.
     int line = 1, depth = 0, quoteLine = 0, openLine = 0, rootEnd = 0;
-    std::vector<int> opens;
+    struct Open {
+        int line;
+        std::size_t at;
+    };
+    std::vector<Open> opens;
+    std::string lastClosed;
+    int lastClosedLine = 0, lastClosedEnd = 0;
     bool quoted = false;
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == '\n') ++line;
         if (c == '"') {
             quoted = !quoted;
@@ -19,19 +43,34 @@ std::string ami_explain_failure(const std::string& text, int code) {
         if (quoted) continue;
         if (c == '(') {
             if (depth == 0 && rootEnd != 0 && openLine == 0) openLine = line;
-            opens.push_back(line);
+            opens.push_back({line, i});
             ++depth;
         } else if (c == ')') {
             if (depth == 0) return "line " + std::to_string(line) + ": ')' closes no group";
+            // A group that holds other groups is a parameter or a branch:
+            // the last one closed tells where a ')' went missing.
+            lastClosed = GroupName(text, opens.back().at);
+            lastClosedLine = opens.back().line;
+            lastClosedEnd = line;
             opens.pop_back();
             if (--depth == 0 && rootEnd == 0) rootEnd = line;
         }
     }
+    const int lastLine = text.empty() || text.back() == '\n' ? line - 1 : line;
     switch (code) {
         case AMI_UNBALANCED:
             if (quoted) return "line " + std::to_string(quoteLine) + ": a quote is never closed";
-            if (!opens.empty())
-                return "line " + std::to_string(opens.back()) + ": '(' is never closed";
+            if (!opens.empty()) {
+                std::string why = "line " + std::to_string(opens.back().line) + ": '(' of " +
+                                  GroupName(text, opens.back().at) +
+                                  " is never closed; the file ends at line " +
+                                  std::to_string(lastLine);
+                if (!lastClosed.empty())
+                    why += ", and the last group closed is " + lastClosed + " (lines " +
+                           std::to_string(lastClosedLine) + " to " + std::to_string(lastClosedEnd) +
+                           ")";
+                return why;
+            }
             return "unbalanced parentheses";
         case AMI_NO_OPEN_PAREN:
             return "the text does not begin with '('";

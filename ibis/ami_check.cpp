@@ -96,8 +96,27 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
             c.Add(Message::AmiValueType, line, pname + " value " + v.text + " is not of Type " + t);
     if (dv != nullptr && !OfType(t, *dv))
         c.Add(Message::AmiValueType, line, pname + " Default " + dv->text + " is not of Type " + t);
-    if (dv == nullptr || !OfType(t, *dv) || p.values.empty()) return;
     const bool numeric = t != "String" && t != "Boolean";
+    // (Range typ min max): min must not be above max, and typ lies between.
+    if (kind == "Range" && numeric && p.values.size() >= 3) {
+        bool typed = true;
+        for (std::size_t k = 0; k < 3; ++k) typed = typed && OfType(t, p.values[k]);
+        const double typ = ToDouble(p.values[0]), lo = ToDouble(p.values[1]),
+                     hi = ToDouble(p.values[2]);
+        if (typed && lo > hi) {
+            c.Add(Message::AmiFormat, line,
+                  pname + " (Range " + p.values[0].text + " " + p.values[1].text + " " +
+                      p.values[2].text + "): its min " + p.values[1].text + " is above its max " +
+                      p.values[2].text + " (Range typ min max)");
+            return;
+        }
+        if (typed && (typ < lo || typ > hi))
+            c.Add(Message::AmiFormat, line,
+                  pname + " (Range " + p.values[0].text + " " + p.values[1].text + " " +
+                      p.values[2].text + "): its typ " + p.values[0].text + " is outside [" +
+                      p.values[1].text + ", " + p.values[2].text + "] (Range typ min max)");
+    }
+    if (dv == nullptr || !OfType(t, *dv) || p.values.empty()) return;
     if (kind == "Range" && numeric && p.values.size() >= 3) {
         const double lo = ToDouble(p.values[1]), hi = ToDouble(p.values[2]), d = ToDouble(*dv);
         if (d < lo || d > hi)
@@ -218,17 +237,25 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
                   "Reserved_Parameters has no AMI_Version");
         const AmiFileNode* impulseNode = Child(reserved, "Init_Returns_Impulse");
         const AmiFileNode* waveNode = Child(reserved, "GetWave_Exists");
-        // A Boolean's value: its Value, else its Default.
-        auto boolean = [](const AmiFileNode* n, bool fallback) {
+        // A Boolean's value: its Value, else its Default; a value that is
+        // neither True nor False is reported as such with the parameter,
+        // and then says nothing of what the model does.
+        bool known = true;
+        auto boolean = [&known](const AmiFileNode* n, bool fallback) {
             if (n == nullptr) return fallback;
             const AmiFileParameter& p = n->parameter;
-            if (p.format == "Value" && !p.values.empty()) return p.values[0].text == "True";
-            if (p.defaultValue) return p.defaultValue->text == "True";
-            return fallback;
+            const std::string* value = nullptr;
+            if (p.format == "Value" && !p.values.empty())
+                value = &p.values[0].text;
+            else if (p.defaultValue)
+                value = &p.defaultValue->text;
+            if (value == nullptr) return fallback;
+            if (*value != "True" && *value != "False") known = false;
+            return *value == "True";
         };
         const bool impulse = boolean(impulseNode, true), wave = boolean(waveNode, false);
         if (getWave != nullptr) *getWave = wave || waveNode == nullptr;
-        if (impulseNode != nullptr && waveNode != nullptr && !impulse && !wave)
+        if (impulseNode != nullptr && waveNode != nullptr && known && !impulse && !wave)
             c.Add(Message::AmiDoesNothing, impulseNode->line,
                   "Init_Returns_Impulse False with GetWave_Exists False");
         for (const AmiFileNode& sub : reserved.children) {

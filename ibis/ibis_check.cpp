@@ -30,6 +30,11 @@ namespace ibis {
 
 namespace {
 
+// A line's text as quoted in a message: at most 40 characters, marked when cut.
+std::string Excerpt(const std::string& text) {
+    return text.size() <= 40 ? text : text.substr(0, 40) + "...";
+}
+
 class FileChecker {
 public:
     FileChecker(const std::string& name, const std::string& text, Kind kind, const Options& options,
@@ -201,8 +206,7 @@ void FileChecker::Keyword(const Line& l) {
 
 void FileChecker::Data(const Line& l) {
     if (currentDef_ == nullptr) {
-        c_.Add(Message::StrayText, l.number,
-               "'" + l.content.substr(0, 40) + "' belongs to no keyword");
+        c_.Add(Message::StrayText, l.number, "'" + Excerpt(l.content) + "' belongs to no keyword");
         return;
     }
     switch (currentDef_->data) {
@@ -210,7 +214,7 @@ void FileChecker::Data(const Line& l) {
             return;
         case ibis::Data::OneLine:
             c_.Add(Message::StrayText, l.number,
-                   "'" + l.content.substr(0, 40) + "' belongs to no keyword ([" + current_ +
+                   "'" + Excerpt(l.content) + "' belongs to no keyword ([" + current_ +
                        "] takes one line)");
             return;
         case ibis::Data::Rows:
@@ -241,6 +245,7 @@ void FileChecker::Finish() {
 
 FileResult FileChecker::Run() {
     for (Line l; lexer_.Next(l);) {
+        c_.lastLine = std::max(c_.lastLine, l.number);
         TextRules(l);
         switch (l.kind) {
             case Line::Blank:
@@ -324,8 +329,8 @@ FileResult CheckFile(const std::string& path, const Options& options) {
 }
 
 std::string FormatReport(const Report& r) {
-    return std::string(SeverityName(r.severity)) + " " + std::to_string(r.number) + " " +
-           fs::path(r.file).filename().string() + ":" + std::to_string(r.line) + ": " + r.text;
+    return std::string(SeverityName(r.severity)) + " " + std::to_string(r.number) + " " + r.file +
+           ":" + std::to_string(r.line) + ": " + r.text;
 }
 
 IbsModels ReadAlgorithmicModels(const std::string& text) {

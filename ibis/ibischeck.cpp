@@ -10,16 +10,23 @@
 
 #include "ibis_check.h"
 
+#ifndef IBISCHECK_VERSION
+#define IBISCHECK_VERSION "unknown"
+#endif
+
 namespace {
 
 void Usage(std::FILE* to) {
     std::fprintf(to,
-                 "usage: ibischeck [--json] [--quiet] [--version X.Y] [--werror] FILE...\n"
+                 "usage: ibischeck [--json] [--quiet] [--ibis-version X.Y] [--werror] FILE...\n"
                  "       ibischeck --list-messages\n"
+                 "       ibischeck --version\n"
                  "Checks .ibs, .pkg, .ebd and .ami files (an .ibs with the files it names).\n"
                  "  --json          the reports and summaries as JSON on standard output\n"
                  "  --quiet         the summary only\n"
-                 "  --version X.Y   check against IBIS X.Y instead of the file's [IBIS Ver]\n"
+                 "  --ibis-version X.Y  check against IBIS X.Y instead of the file's [IBIS Ver]\n"
+                 "                  (also --version X.Y)\n"
+                 "  --version       this program's version\n"
                  "  --werror        warnings fail a file too\n"
                  "  --list-messages every message number, severity and meaning (Markdown)\n");
 }
@@ -38,7 +45,13 @@ int main(int argc, char** argv) {
             quiet = true;
         } else if (a == "--werror") {
             options.werror = true;
-        } else if (a == "--version" && i + 1 < argc) {
+        } else if (a == "--ibis-version" && i + 1 == argc) {
+            std::fprintf(stderr, "ibischeck: --ibis-version needs a version, such as 4.2\n");
+            return 2;
+        } else if (a == "--version" && i + 1 == argc) {
+            std::printf("ibischeck %s\n", IBISCHECK_VERSION);
+            return 0;
+        } else if ((a == "--version" || a == "--ibis-version") && i + 1 < argc) {
             options.version = argv[++i];
             static const char* kKnown[] = {"1.1", "2.0", "2.1", "3.0", "3.1", "3.2", "4.0", "4.1",
                                            "4.2", "5.0", "5.1", "6.0", "6.1", "7.0", "7.1", "7.2"};

@@ -121,11 +121,9 @@ const KeywordDef kKeywords[] = {
     {"bandwidth", 21, Scope::Package, false, Section::Package, Data::Rows, Scope::None, false, nullptr},
     {"row", 21, Scope::Package, false, Section::Package, Data::Rows, Scope::None, false, nullptr},
     {"end package model", 21, Scope::Package, true, Section::Package, Data::Rows, Scope::None, true, nullptr},
-    {"pin list", 32, Scope::Board, true, Section::Board, Data::Rows, Scope::None, false, "end pin list"},
-    {"end pin list", 32, Scope::Board, true, Section::None, Data::Rows, Scope::None, false, nullptr},
+    {"pin list", 32, Scope::Board, true, Section::Board, Data::Rows, Scope::None, false, nullptr},
     {"path description", 32, Scope::Board, false, Section::Board, Data::Rows, Scope::None, false, nullptr},
-    {"reference designator map", 32, Scope::Board, true, Section::Board, Data::Rows, Scope::None, false, "end reference designator map"},
-    {"end reference designator map", 32, Scope::Board, true, Section::None, Data::Rows, Scope::None, false, nullptr},
+    {"reference designator map", 32, Scope::Board, true, Section::Board, Data::Rows, Scope::None, false, nullptr},
     {"end board description", 32, Scope::Board, true, Section::Board, Data::Rows, Scope::None, true, nullptr},
 };
 // clang-format on

@@ -19,6 +19,7 @@ struct Context {
     bool versionSeen = false;
     char commentChar = '|';
     Scope scope = Scope::File;
+    int lastLine = 1;  // the last line read so far (where the file ends, once read)
     std::vector<Report> reports;
 
     void Add(Message id, int line, const std::string& text) {

@@ -56,7 +56,8 @@ void HeaderRules::Finish() {
     if (!c_.versionSeen) c_.Add(Message::IbisVerMissing, 1, "[IBIS Ver] is missing");
     if (fileName_.empty()) c_.Add(Message::HeaderKeywordMissing, 1, "[File Name] is missing");
     if (!fileRev_) c_.Add(Message::HeaderKeywordMissing, 1, "[File Rev] is missing");
-    if (!ended_) c_.Add(Message::NoEnd, 1, "the file has no [End]");
+    if (!ended_)
+        c_.Add(Message::NoEnd, c_.lastLine, "the file has no [End] (it ends at this line)");
 }
 
 }  // namespace ibis

@@ -92,7 +92,8 @@ TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
          "Diagonal_matrix"},
         {"[Row] 3\n1.0nH 0.2nH", "[Row] 9\n1.0nH 0.2nH", 4003, "[Row] 9"},
         {"[Row] 3\n1.0nH 0.2nH", "[Row] 3\n1.0nH 0.2nH 0.3nH", 4003, "1.0nH 0.2nH 0.3nH"},
-        {"[End]\n", "", 1009, "[IBIS Ver]"},
+        // A missing [End] is reported where the file ends.
+        {"[End Package Model]\n|\n[End]\n", "[End Package Model]\n", 1009, "[End Package Model]"},
         {"[End]\n", "[End]\nmore text\n", 1010, "more text"},
         {"[Disclaimer] For tests only.", "[Comment Char] x_char", 1106, "[Comment Char]"},
         {"[Disclaimer] For tests only.", "[Disclaimer]\tFor tests only.", 1003, "[Disclaimer]"},
@@ -303,8 +304,17 @@ TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
     EXPECT_TRUE(Has(Check("board.ebd", Edit(board, "[End Board Description]\n", "")), 5001, 4));
     const FileResult unbalanced = Check("m.ami", "(m\n (a 1)\n (b 2)\n");
     ASSERT_TRUE(Has(unbalanced, 6001));
-    EXPECT_NE(unbalanced.reports[0].text.find("line 1: '(' is never closed"), std::string::npos)
+    EXPECT_NE(unbalanced.reports[0].text.find(
+                  "line 1: '(' of m is never closed; the file ends at line 3, and the last group "
+                  "closed is b (lines 3 to 3)"),
+              std::string::npos)
         << unbalanced.reports[0].text;
+    // A ')' missing inside: the group that swallowed the rest is named.
+    const FileResult swallowed = Check("m.ami", "(m\n (Reserved (a 1)\n (Model_Specific (b 2)))\n");
+    ASSERT_TRUE(Has(swallowed, 6001));
+    EXPECT_NE(swallowed.reports[0].text.find("the last group closed is Reserved (lines 2 to 3)"),
+              std::string::npos)
+        << swallowed.reports[0].text;
 }
 
 TEST(IbisCheck, should_follow_referenced_files_and_read_export_tables) {
@@ -373,4 +383,46 @@ TEST(IbisCheck, should_number_every_message_once_in_its_section) {
         EXPECT_EQ(r.number, number);
         EXPECT_EQ(r.severity, m.severity);
     }
+}
+
+TEST(IbisCheck, should_say_what_is_wrong_in_words_that_fit_the_fault) {
+    const auto ami = [](const std::string& reserved, const std::string& specific) {
+        return "(m\n (Reserved_Parameters\n"
+               "  (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n" +
+               reserved + ")\n (Model_Specific\n" + specific + "))\n";
+    };
+    const std::string flows =
+        "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
+        "  (GetWave_Exists (Usage Info) (Type Boolean) (Value Yes))\n";
+    const std::string fine = "  (a (Usage In) (Type Integer) (Range 5 0 20))\n";
+    const std::string both =
+        "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))\n"
+        "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n";
+    // A value that is no Boolean is said to be so; what it would mean for
+    // the flows is not guessed.
+    FileResult r = Check("m.ami", ami(flows, fine));
+    EXPECT_TRUE(Has(r, 6010, 5)) << Dump(r);
+    EXPECT_FALSE(Has(r, 6005)) << Dump(r);
+    // (Range typ min max): "Range 0 20 0" has its min above its max.
+    r = Check("m.ami", ami(both, "  (a (Usage In) (Type Integer) (Range 0 20 0) (Default 0))\n"));
+    ASSERT_EQ(r.reports.size(), 1u) << Dump(r);
+    EXPECT_EQ(r.reports[0].number, 6009);
+    EXPECT_NE(r.reports[0].text.find("its min 20 is above its max 0"), std::string::npos)
+        << r.reports[0].text;
+    r = Check("m.ami", ami(both, "  (a (Usage In) (Type Integer) (Range 30 0 20))\n"));
+    EXPECT_TRUE(Has(r, 6009)) << Dump(r);
+    EXPECT_TRUE(Check("m.ami", ami(both, fine)).passed) << Dump(Check("m.ami", ami(both, fine)));
+    // Quoted text that is cut says so.
+    const std::string clean = Read(kFiles / "clean.ibs");
+    r = Check("clean.ibs", Edit(clean, "[Disclaimer] For tests only.",
+                                "[Disclaimer] For tests only.\n[File Rev] 1\n"
+                                "stray words that go on for far more than forty characters"));
+    std::string stray;
+    for (const Report& rep : r.reports)
+        if (rep.text.find("belongs to no keyword") != std::string::npos) stray = rep.text;
+    EXPECT_NE(stray.find("'stray words that go on for far more than...'"), std::string::npos)
+        << Dump(r);
+    // Findings name the file as it was given, as the summary does.
+    EXPECT_EQ(FormatReport(MakeReport(Message::NoEnd, "dir/sub/x.ibs", 7, "t")),
+              "ERROR 1009 dir/sub/x.ibs:7: t");
 }

@@ -392,7 +392,12 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
         EXPECT_EQ(Errors(r), 1) << Dump(r);
     }
     // A board: "Pin" names a pin of the [Pin List]; "Node" is
-    // reference_designator.pin with the designator in the map.
+    // reference_designator.pin with the designator in the map. The .ebd
+    // keywords of the 7.2 keyword tree are [Begin Board Description],
+    // [Manufacturer], [Number Of Pins], [Pin List], [Path Description],
+    // [Reference Designator Map] and [End Board Description]: [Pin List] and
+    // [Reference Designator Map] have no closing keyword (their rows end at
+    // the next keyword), so a board without one is valid.
     const std::string board = Read(kFiles / "board.ebd");
     EXPECT_EQ(Errors(Check("board.ebd", board)), 0) << Dump(Check("board.ebd", board));
     const std::pair<std::string, std::string> faults[] = {{"Pin A1\n", "Pin B7\n"},
