@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ibis_check.h"
+#include "sarif.h"
 
 #ifndef IBISCHECK_VERSION
 #define IBISCHECK_VERSION "unknown"
@@ -18,11 +19,14 @@ namespace {
 
 void Usage(std::FILE* to) {
     std::fprintf(to,
-                 "usage: ibischeck [--json] [--quiet] [--ibis-version X.Y] [--werror] FILE...\n"
+                 "usage: ibischeck [--json | --format sarif] [--quiet] [--ibis-version X.Y] "
+                 "[--werror] FILE...\n"
                  "       ibischeck --list-messages\n"
                  "       ibischeck --version\n"
                  "Checks .ibs, .pkg, .ebd and .ami files (an .ibs with the files it names).\n"
                  "  --json          the reports and summaries as JSON on standard output\n"
+                 "  --format F      text (the default), json (as --json) or sarif (SARIF 2.1.0\n"
+                 "                  for code review tools: one run, the messages as rules)\n"
                  "  --quiet         the summary only\n"
                  "  --ibis-version X.Y  check against IBIS X.Y instead of the file's [IBIS Ver]\n"
                  "                  (also --version X.Y)\n"
@@ -35,12 +39,23 @@ void Usage(std::FILE* to) {
 
 int main(int argc, char** argv) {
     ibis::Options options;
-    bool json = false, quiet = false;
+    bool json = false, quiet = false, sarif = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--json") {
             json = true;
+        } else if (a == "--format" && i + 1 < argc) {
+            const std::string format = argv[++i];
+            if (format == "sarif") {
+                sarif = true;
+            } else if (format == "json") {
+                json = true;
+            } else if (format != "text") {
+                std::fprintf(stderr, "ibischeck: --format takes text, json or sarif, not '%s'\n",
+                             format.c_str());
+                return 2;
+            }
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a == "--werror") {
@@ -80,8 +95,13 @@ int main(int argc, char** argv) {
         Usage(stderr);
         return 2;
     }
+    if (sarif && json) {
+        std::fprintf(stderr, "ibischeck: choose one of --json and --format sarif\n");
+        return 2;
+    }
     bool anyFailed = false, unreadable = false;
     nlohmann::json out = nlohmann::json::array();
+    std::vector<ibis::FileResult> all;
     for (const std::string& file : files) {
         const ibis::FileResult r = ibis::CheckFile(file, options);
         if (!r.readable) {
@@ -90,6 +110,10 @@ int main(int argc, char** argv) {
             continue;
         }
         anyFailed = anyFailed || !r.passed;
+        if (sarif) {
+            all.push_back(r);
+            continue;
+        }
         if (json) {
             nlohmann::json reports = nlohmann::json::array();
             for (const ibis::Report& rep : r.reports)
@@ -116,6 +140,7 @@ int main(int argc, char** argv) {
                     r.counts[3], r.counts[3] == 1 ? "" : "s", r.passed ? "passed" : "failed");
     }
     if (json) std::printf("%s\n", out.dump(2).c_str());
+    if (sarif) std::printf("%s\n", ibis::SarifLog(all, IBISCHECK_VERSION).dump(2).c_str());
     if (unreadable) return 2;
     return anyFailed ? 1 : 0;
 }

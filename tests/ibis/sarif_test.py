@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""ibischeck --format sarif against the published SARIF 2.1.0 JSON schema,
+validated by an independent validator (Debian's python3-jsonschema), and
+against ibischeck's own text output: the same findings, file, line, level
+and rule, one run, every rule a message number of --list-messages.
+
+    sarif_test.py IBISCHECK SCHEMA.json FILE...    (exit 77: skipped, with why)
+"""
+import json
+import re
+import subprocess
+import sys
+
+
+def skip(why):
+    print("SKIPPED: " + why)
+    sys.exit(77)
+
+
+def main():
+    ibischeck, schema_path, files = sys.argv[1], sys.argv[2], sys.argv[3:]
+    try:
+        import jsonschema
+    except ImportError:
+        skip("no python3-jsonschema (tools/bootstrap --all installs it)")
+    try:
+        with open(schema_path) as f:
+            schema = json.load(f)
+    except OSError:
+        skip("no SARIF schema at %s (tools/fetch-sarif-schema takes it from the npm registry)"
+             % schema_path)
+    sarif = subprocess.run([ibischeck, "--format", "sarif"] + files, capture_output=True, text=True)
+    assert sarif.returncode in (0, 1), sarif.stderr
+    log = json.loads(sarif.stdout)
+    validator = jsonschema.validators.validator_for(schema)(schema)
+    errors = sorted(validator.iter_errors(log), key=lambda e: list(e.path))
+    assert not errors, "not valid SARIF 2.1.0: %s at %s" % (errors[0].message, list(errors[0].path))
+    assert log["version"] == "2.1.0" and len(log["runs"]) == 1
+    run = log["runs"][0]
+    rules = run["tool"]["driver"]["rules"]
+    listed = subprocess.run([ibischeck, "--list-messages"], capture_output=True, text=True).stdout
+    numbers = re.findall(r"^\| (\d+) \|", listed, re.M)
+    assert [r["id"] for r in rules] == numbers, "the rules are not the message table"
+    # The same findings as the text output, in order.
+    text = subprocess.run([ibischeck] + files, capture_output=True, text=True).stdout
+    findings = re.findall(r"^(ERROR|WARNING|CAUTION|NOTE) (\d+) (.+?):(\d+): (.*)$", text, re.M)
+    assert len(findings) == len(run["results"]) and findings, (len(findings), len(run["results"]))
+    level = {"ERROR": "error", "WARNING": "warning", "CAUTION": "note", "NOTE": "note"}
+    for (severity, number, path, line, message), result in zip(findings, run["results"]):
+        location = result["locations"][0]["physicalLocation"]
+        assert result["ruleId"] == number and rules[result["ruleIndex"]]["id"] == number
+        assert result["level"] == level[severity], (severity, result["level"])
+        assert result["message"]["text"] == message
+        assert location["artifactLocation"]["uri"] == path.replace(" ", "%20"), location
+        assert location["region"]["startLine"] == max(1, int(line))
+    print("%d findings in %d rules, valid SARIF 2.1.0 and the same as the text output"
+          % (len(findings), len(rules)))
+
+
+if __name__ == "__main__":
+    main()
