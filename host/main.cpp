@@ -247,6 +247,10 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     optCmd->add_option("--confirm", opt.confirm, "best candidates confirmed by a PRBS run")
         ->capture_default_str();
+    optCmd->add_option("--rx-grid", opt.rxGrid,
+                       "values of one of the receiver's parameters (with --rx and --rx-ami), as "
+                       "--grid: the candidates are every pair of transmitter and receiver codes, "
+                       "ranked by the statistical eye after the receiver");
 
     amihost::MergeOptions merge;
     auto* mergeCmd =

@@ -13,6 +13,7 @@
 #include "link/kernels.h"
 #include "output.h"
 #include "plots.h"
+#include "receiver.h"
 #include "session.h"
 #include "shard.h"
 #include "workers.h"
@@ -87,7 +88,8 @@ int CommandOptimize(const OptimizeOptions& options) {
         return 2;
     }
     GridRun run;
-    if (const int status = PrepareGridRun("optimize", o, o.grid, o.jobsGiven, o.jobs, o.shard, run))
+    if (const int status = PrepareGridRun("optimize", o, o.grid, o.jobsGiven, o.jobs, o.shard, run,
+                                          true, o.rxGrid))
         return status;
     const Setup& probe = run.probe;
     const int shardK = run.shardK, shardN = run.shardN;
@@ -143,8 +145,10 @@ int CommandOptimize(const OptimizeOptions& options) {
         quiet.quiet = true;
         quiet.sets.clear();
         // The probe's .ami file as read (its fixed codes are among the row's).
+        std::map<std::string, std::string> txValues, rxValues;
+        SplitRow(run, c.values, txValues, rxValues);
         setup.initImpulse = initImpulse;
-        if (Prepare(quiet, setup, c.values, probe.haveFile ? &probe.file : nullptr) != 0)
+        if (Prepare(quiet, setup, txValues, probe.haveFile ? &probe.file : nullptr) != 0)
             return std::string("0 the model could not be loaded or its parameters built");
         StatEyeOptions txOptions = statOptions;
         txOptions.enabled = false;  // only the channel's output is ranked
@@ -153,8 +157,25 @@ int CommandOptimize(const OptimizeOptions& options) {
         const std::vector<std::string> breaches = tx.Breaches();
         if (!breaches.empty()) return "0 contract breach: " + breaches.front();
         if (!tx.ok) return "0 " + tx.Note();
-        const ProbeResponses link = ThroughChannel(tx.probe, channel.impulse, channel.dcGain,
-                                                   o.samplesPerBit, statOptions, false, &padded);
+        // Without a receiver the channel's output is ranked, and its pulse is
+        // all that needs; a receiver is given its step too.
+        StatEyeOptions linkOptions = statOptions;
+        linkOptions.enabled = !run.haveRx;
+        const ProbeResponses channelOut =
+            ThroughChannel(tx.probe, channel.impulse, channel.dcGain, o.samplesPerBit, linkOptions,
+                           run.haveRx, &padded);
+        ProbeResponses rxOut;
+        if (run.haveRx && channelOut.ok) {
+            Setup rx;
+            if (PrepareReceiverRow(o, run, rxValues, rx) != 0)
+                return std::string("0 the receiver could not be loaded or its parameters built");
+            std::vector<std::string> rxBreaches;
+            rxOut = ReceiverResponses(rx.lib, ConfigOf(quiet, rx, BlockPolicy{}), channel.impulse,
+                                      channelOut, statOptions, rxBreaches);
+            if (!rxBreaches.empty()) return "0 contract breach: receiver: " + rxBreaches.front();
+        }
+        const ProbeResponses& link = run.haveRx ? rxOut : channelOut;
+        if (!channelOut.ok) return "0 " + channelOut.note;
         if (!link.ok || !link.stat.valid)
             return "0 " + (link.note.empty() ? std::string("no statistical eye") : link.note);
         char text[160];
@@ -204,9 +225,15 @@ int CommandOptimize(const OptimizeOptions& options) {
         quiet.quiet = true;
         quiet.sets.clear();
         setup.initImpulse = initImpulse;
-        if (Prepare(quiet, setup, c.values) != 0) continue;
+        std::map<std::string, std::string> txValues, rxValues;
+        SplitRow(run, c.values, txValues, rxValues);
+        if (Prepare(quiet, setup, txValues) != 0) continue;
+        Setup rx;
+        if (run.haveRx && PrepareReceiverRow(o, run, rxValues, rx) != 0) continue;
+        // The eye leaves out the ignored bits of both models.
+        const int ignoreBits = std::max(setup.ignoreBits, run.haveRx ? rx.ignoreBits : 0);
         StimulusPlan rowPlan;
-        PlanStimulus(quiet, setup.ignoreBits, rowPlan);
+        PlanStimulus(quiet, ignoreBits, rowPlan);
         std::vector<double> stimulus(static_cast<std::size_t>(rowPlan.samples));
         StimulusSource source(rowPlan, quiet, setup.ignoreBits);
         source.Fill(stimulus.data(), stimulus.size(), 0);
@@ -217,11 +244,22 @@ int CommandOptimize(const OptimizeOptions& options) {
         if (tx.initResult != 1 || tx.output.empty() || !link.ok) continue;
         std::vector<double> y = ConvolveFull(tx.output, channel.impulse);
         y.resize(tx.output.size());
+        std::int64_t delay = link.delaySamples;
+        if (run.haveRx) {
+            // Through the receiver's AMI_GetWave, its delay from its own responses.
+            std::vector<std::string> rxBreaches;
+            const RunConfig rxConfig = ConfigOf(quiet, rx, BlockPolicy{});
+            const ProbeResponses rxOut =
+                ReceiverResponses(rx.lib, rxConfig, channel.impulse, link, statOptions, rxBreaches);
+            const RunResult z = RunModel(rx.lib, rxConfig, y);
+            if (!rxOut.ok || z.initResult != 1 || z.output.size() != y.size()) continue;
+            y = z.output;
+            delay = rxOut.delaySamples;
+        }
         std::vector<int> bits(static_cast<std::size_t>(rowPlan.bits));
         for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = source.Bit(b) == 1;
         const EyeMetrics m =
-            MeasureEye(y, o.samplesPerBit, static_cast<std::size_t>(setup.ignoreBits),
-                       link.delaySamples, bits);
+            MeasureEye(y, o.samplesPerBit, static_cast<std::size_t>(ignoreBits), delay, bits);
         if (m.valid) c.confirmed = m.height;
     }
 
@@ -233,6 +271,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     csv.Write(record->Text());
     std::string header = "index";
     for (const AmiParameter* p : grid.inputs) header += "," + p->path;
+    for (const AmiParameter* p : run.rxGrid.inputs) header += "," + (kRxPrefix + p->path);
     // The rank within this shard; merge ranks the whole grid again.
     header +=
         ",stat_eye_height_V,stat_eye_width_UI,ber_at_best,prbs_eye_height_V,ok,reason,rank,"
@@ -244,9 +283,17 @@ int CommandOptimize(const OptimizeOptions& options) {
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Candidate& c = candidates[i];
         std::string row = std::to_string(c.index);
+        std::map<std::string, std::string> txValues, rxValues;
+        SplitRow(run, c.values, txValues, rxValues);
         for (const AmiParameter* p : grid.inputs) {
-            const auto v = c.values.find(p->path);
-            row += "," + (v != c.values.end() ? v->second : p->defaultValue);
+            const auto v = txValues.find(p->path);
+            row += "," + (v != txValues.end() ? v->second : p->defaultValue);
+        }
+        for (const AmiParameter* p : run.rxGrid.inputs) {
+            std::string value = p->defaultValue;
+            for (const auto& [name, given] : rxValues)
+                if (run.rxGrid.Find(name) == p) value = given;
+            row += "," + value;
         }
         row += "," + (c.ok ? Cell(c.height) : "") + "," + (c.ok ? Cell(c.width) : "") + "," +
                (c.ok ? Cell(c.ber) : "") + "," + Cell(c.confirmed) + "," + (c.ok ? "1" : "0") +
@@ -292,12 +339,23 @@ int CommandOptimize(const OptimizeOptions& options) {
         return 1;
     }
     const Candidate& best = candidates[order[0]];
-    std::string sets, parameters;
+    std::string sets, parameters, rxParameters;
+    std::map<std::string, std::string> bestTx, bestRx;
+    SplitRow(run, best.values, bestTx, bestRx);
     AmiFile file = probe.file;
-    ApplyOverrides(file, best.values, false);
+    ApplyOverrides(file, bestTx, false);
     parameters = BuildParameterString(file);
+    const std::string prefix = kRxPrefix;
     for (const auto& axis : grid.axes)
-        sets += " --set " + axis.first + "=" + best.values.at(axis.first);
+        sets +=
+            axis.first.rfind(prefix, 0) == 0
+                ? " --rx-set " + axis.first.substr(prefix.size()) + "=" + best.values.at(axis.first)
+                : " --set " + axis.first + "=" + best.values.at(axis.first);
+    if (run.haveRx && run.rxProbe.haveFile) {
+        AmiFile rxFile = run.rxProbe.file;
+        ApplyOverrides(rxFile, bestRx, false);
+        rxParameters = BuildParameterString(rxFile);
+    }
     if (!o.report.empty()) {
         std::vector<std::string> top;
         for (std::size_t r = 0; r < order.size() && r < 20; ++r) top.push_back(lines[order[r]]);
@@ -309,9 +367,10 @@ int CommandOptimize(const OptimizeOptions& options) {
     }
     if (!o.quiet) {
         std::printf(
-            "ranked %zu of %llu candidates (shard %d/%d) in %d worker process%s behind %s\n",
+            "ranked %zu of %llu candidates (shard %d/%d) in %d worker process%s behind %s%s\n",
             candidates.size(), static_cast<unsigned long long>(grid.total), shardK, shardN, jobs,
-            jobs == 1 ? "" : "es", channel.description.c_str());
+            jobs == 1 ? "" : "es", channel.description.c_str(),
+            run.haveRx ? (" and " + run.rxProbe.lib.Path()).c_str() : "");
         std::printf("best:%s\n", sets.c_str());
         std::printf(
             "  statistical eye at BER 1e-12: height %.6g V (to %.2g V), width %.4g UI; best BER "
@@ -320,6 +379,8 @@ int CommandOptimize(const OptimizeOptions& options) {
         if (std::isfinite(best.confirmed))
             std::printf("  PRBS run: eye height %.6g V\n", best.confirmed);
         std::printf("  parameter string: %s\n", parameters.c_str());
+        if (!rxParameters.empty())
+            std::printf("  the receiver's parameter string: %s\n", rxParameters.c_str());
         std::printf("wrote %s%s%s\n", o.output.c_str(), heatmapNote.empty() ? "" : " and ",
                     heatmapNote.c_str());
     }

@@ -77,7 +77,8 @@ struct OptimizeOptions : CommonOptions {
     int jobs = 0;
     bool jobsGiven = false;
     std::string shard = "1/1";
-    int confirm = 3;  // best candidates confirmed by a PRBS run
+    int confirm = 3;                  // best candidates confirmed by a PRBS run
+    std::vector<std::string> rxGrid;  // the receiver's parameters, as --grid (with --rx)
 };
 
 struct MergeOptions {

@@ -131,9 +131,13 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
     return 0;
 }
 
+int PrepareReceiverGrid(const CommonOptions& o, const std::vector<std::string>& rxGridArgs,
+                        GridRun& run);
+
 int PrepareGridRun(const std::string& command, const CommonOptions& o,
                    const std::vector<std::string>& gridArgs, bool jobsGiven, int jobs,
-                   const std::string& shard, GridRun& run) {
+                   const std::string& shard, GridRun& run, bool receiver,
+                   const std::vector<std::string>& rxGridArgs) {
     if (o.amiFile.empty()) {
         PrintError(command +
                    " needs an .ami file (--ami or --ibs): its Ranges and Lists give the values");
@@ -143,10 +147,15 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
         PrintError("--jobs must be at least 1");
         return 2;
     }
-    if (HaveReceiverOptions(o)) {
+    if (HaveReceiverOptions(o) && !receiver) {
         PrintError(
             command +
-            " runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs are for 'run'");
+            " runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs are for 'run' "
+            "and 'optimize'");
+        return 2;
+    }
+    if (!rxGridArgs.empty() && !HaveReceiverOptions(o)) {
+        PrintError("--rx-grid needs a receiver (--rx with --rx-ami, or --rx-ibs)");
         return 2;
     }
     if (const int status = Prepare(o, run.probe)) return status;
@@ -159,7 +168,70 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
     run.shardK = parsedShard->k;
     run.shardN = parsedShard->n;
     if (!ParseSets(o.sets, run.fixed)) return 2;
-    return BuildGrid(o, gridArgs, run.probe.file, run.fixed, run.grid);
+    if (const int status = BuildGrid(o, gridArgs, run.probe.file, run.fixed, run.grid))
+        return status;
+    if (!HaveReceiverOptions(o)) return 0;
+    return PrepareReceiverGrid(o, rxGridArgs, run);
+}
+
+int PrepareReceiverGrid(const CommonOptions& o, const std::vector<std::string>& rxGridArgs,
+                        GridRun& run) {
+    run.haveRx = true;
+    if (const int status = PrepareReceiver(o, run.rxProbe)) return status;
+    if (!ParseSets(o.rxSets, run.rxFixed)) return 2;
+    for (const AmiParameter& p : run.rxProbe.file.parameters)
+        if (p.usage == "In" || p.usage == "InOut") run.rxGrid.inputs.push_back(&p);
+    run.rxGrid.total = 1;
+    if (!rxGridArgs.empty()) {
+        if (!run.rxProbe.haveFile) {
+            PrintError("--rx-grid needs the receiver's .ami file (--rx-ami or --rx-ibs)");
+            return 2;
+        }
+        CommonOptions r = o;
+        r.amiFile = o.rxAmi.empty() ? o.rxIbs : o.rxAmi;
+        if (const int status = BuildGrid(r, rxGridArgs, run.rxProbe.file, run.rxFixed, run.rxGrid))
+            return status;
+    }
+    // One grid of both: the transmitter's axes vary slowest.
+    for (const auto& [path, values] : run.rxGrid.axes) {
+        if (run.grid.total > (std::uint64_t{1} << 40) / values.size()) {
+            PrintError("the grid has more than 2^40 combinations");
+            return 2;
+        }
+        run.grid.axes.emplace_back(kRxPrefix + path, values);
+        run.grid.total *= values.size();
+    }
+    return 0;
+}
+
+void SplitRow(const GridRun& run, const std::map<std::string, std::string>& combination,
+              std::map<std::string, std::string>& tx, std::map<std::string, std::string>& rx) {
+    tx.clear();
+    rx = run.rxFixed;
+    const std::string prefix = kRxPrefix;
+    for (const auto& [name, value] : combination) {
+        if (name.rfind(prefix, 0) == 0) {
+            rx[name.substr(prefix.size())] = value;
+        } else {
+            tx[name] = value;
+        }
+    }
+}
+
+int PrepareReceiverRow(const CommonOptions& o, const GridRun& run,
+                       const std::map<std::string, std::string>& values, Setup& rx) {
+    CommonOptions r = o;
+    r.quiet = true;
+    r.library = run.rxProbe.lib.Path();
+    r.amiFile = run.rxProbe.haveFile ? "receiver" : "";
+    r.parameters = run.rxProbe.haveFile ? "" : run.rxProbe.parameters;
+    r.sets.clear();
+    r.ibsFile.clear();
+    r.ignoreBitsGiven = true;
+    r.ignoreBits = 0;
+    const int status = Prepare(r, rx, values, run.rxProbe.haveFile ? &run.rxProbe.file : nullptr);
+    rx.ignoreBits = run.rxProbe.ignoreBits;
+    return status;
 }
 
 int CreateOutputFolder(const std::string& dir) {

@@ -38,11 +38,33 @@ struct GridRun {
     Setup probe;
     int shardK = 1, shardN = 1;
     std::map<std::string, std::string> fixed;
+    // The transmitter's axes, then the receiver's (their paths after kRxPrefix).
     Grid grid;
+    // With a receiver (--rx and --rx-grid): the receiver as read, its --rx-set
+    // values, its input parameters and its own axes.
+    bool haveRx = false;
+    Setup rxProbe;
+    std::map<std::string, std::string> rxFixed;
+    Grid rxGrid;
 };
+// A receiver's parameters among a row's values: "rx.NAME".
+constexpr char kRxPrefix[] = "rx.";
+// `receiver`: the command runs a receiver when --rx is given (optimize);
+// otherwise receiver options are refused.
 int PrepareGridRun(const std::string& command, const CommonOptions& o,
                    const std::vector<std::string>& gridArgs, bool jobsGiven, int jobs,
-                   const std::string& shard, GridRun& run);
+                   const std::string& shard, GridRun& run, bool receiver = false,
+                   const std::vector<std::string>& rxGridArgs = {});
+
+// A row's values for each side: the transmitter's (no prefix) and the
+// receiver's (prefix taken off, over its --rx-set values).
+void SplitRow(const GridRun& run, const std::map<std::string, std::string>& combination,
+              std::map<std::string, std::string>& tx, std::map<std::string, std::string>& rx);
+
+// One row's receiver: the library and .ami file the probe read, with
+// `values`. Returns 0 or an exit status.
+int PrepareReceiverRow(const CommonOptions& o, const GridRun& run,
+                       const std::map<std::string, std::string>& values, Setup& rx);
 
 // Creates the -o folder when one is given: 0, or 2 after an error message.
 int CreateOutputFolder(const std::string& dir);

@@ -214,6 +214,25 @@ Expected<RunRecord> RecordRun(const std::string& command, const CommonOptions& o
         if (!field) return Error{field.error()};
         add(key, *field);
     }
+    if (run.haveRx) {
+        // The receiver: its library and parameters as this run used them.
+        for (const auto& [key, path] :
+             {std::pair<std::string, std::string>{"rx_model", run.rxProbe.lib.Path()},
+              {"rx_ami", o.rxAmi.empty() ? o.rxIbs : o.rxAmi}}) {
+            if (path.empty()) {
+                add(key, "none");
+                continue;
+            }
+            const Expected<std::string> field = FileField(path);
+            if (!field) return Error{field.error()};
+            add(key, *field);
+        }
+        std::string rxFixed;
+        for (const auto& [name, value] : run.rxFixed)
+            rxFixed += (rxFixed.empty() ? "" : " ") + name + "=" + value;
+        add("rx_set", rxFixed.empty() ? "none" : rxFixed);
+        add("rx_params", o.rxParams.empty() ? "none" : o.rxParams);
+    }
     std::string fixed;
     for (const auto& [name, value] : run.fixed) {
         const AmiParameter* p = run.grid.Find(name);

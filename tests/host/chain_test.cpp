@@ -175,8 +175,8 @@ TEST_F(Chain, should_refuse_what_it_would_otherwise_ignore) {
         {"-q run" + lib, "stands before the command"},
         // Receiver options where no receiver runs, or half given.
         {"sweep -q" + lib + grid + " --rx " + TX_SCALE_MODEL, "runs no receiver"},
-        {"optimize -q --channel line:10@5e9" + lib + grid + " --rx " + TX_SCALE_MODEL,
-         "runs no receiver"},
+        {"optimize -q --channel line:10@5e9" + lib + grid + " --rx-grid boost=1",
+         "--rx-grid needs a receiver"},
         {"check-invariance -q --bits 20" + lib + " --rx " + TX_SCALE_MODEL, "runs no receiver"},
         {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --rx-params \"(x)\"",
          "need a receiver"},

@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -258,5 +261,114 @@ TEST(HtmlReport, should_be_one_file_whose_cells_are_the_json_values) {
     EXPECT_NE(html.find("fake.png is not a PNG picture"), std::string::npos);
     EXPECT_EQ(html.find("<img"), std::string::npos);
     EXPECT_FALSE(report.Write((dir / "no/such/folder/r.html").string()));
+    fs::remove_all(dir);
+}
+
+TEST(Optimize, should_rank_transmitter_and_receiver_codes_together) {
+    // A CTLE receiver whose boost 0 passes its input through unchanged: with
+    // it, every transmitter code ranks as without a receiver, to the bit; with
+    // boost, the best pair opens the eye wider than any code without one, and
+    // its height is what `run` measures after the receiver for that pair.
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-rxopt-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::ofstream(dir / "ctle.ami")
+        << "(ctle\n (Reserved_Parameters\n"
+           "  (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+           "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
+           "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n"
+           "  (Ignore_Bits (Usage Info) (Type Integer) (Value 0)))\n"
+           " (Model_Specific\n"
+           "  (boost (Usage In) (Type Float) (List 0 0.5 1 2 3) (Default 1))))\n";
+    const std::string tx = std::string(" -l ") + TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                           " --channel line:18@5e9 --grid TXPOSTCURSOR=0:30:10 --heatmap ''";
+    const std::string rx =
+        std::string(" --rx ") + TX_CTLE_MODEL + " --rx-ami " + (dir / "ctle.ami").string();
+    std::string out;
+    ASSERT_EQ(RunAmihost("optimize -q" + tx + " --csv " + (dir / "alone.csv").string(), out), 0)
+        << out;
+    ASSERT_EQ(RunAmihost("optimize -q" + tx + rx + " --rx-grid boost=0 --csv " +
+                             (dir / "through.csv").string(),
+                         out),
+              0)
+        << out;
+    ASSERT_EQ(RunAmihost("optimize" + tx + rx + " --rx-grid boost=0,1,2,3 --csv " +
+                             (dir / "joint.csv").string(),
+                         out),
+              0)
+        << out;
+    const auto rows = [&](const char* name) {
+        std::vector<std::vector<std::string>> all;
+        std::ifstream in(dir / name);
+        for (std::string line; std::getline(in, line);) {
+            std::vector<std::string> cells;
+            std::stringstream s(line);
+            for (std::string c; std::getline(s, c, ',');) cells.push_back(c);
+            all.push_back(cells);
+        }
+        return all;
+    };
+    const auto alone = rows("alone.csv"), through = rows("through.csv"), joint = rows("joint.csv");
+    ASSERT_EQ(alone.size(), 5u);
+    ASSERT_EQ(through.size(), 5u);
+    ASSERT_EQ(joint.size(), 17u);
+    EXPECT_EQ(joint[0][5], "rx.boost");
+    // height, width, BER: columns 5-7 alone, 6-8 with the receiver's column.
+    for (std::size_t r = 1; r < 5; ++r)
+        for (std::size_t c = 0; c < 3; ++c) EXPECT_EQ(through[r][6 + c], alone[r][5 + c]) << r;
+    double bestAlone = 0, bestJoint = 0;
+    std::size_t best = 0;
+    for (std::size_t r = 1; r < 5; ++r) bestAlone = std::max(bestAlone, std::stod(alone[r][5]));
+    for (std::size_t r = 1; r < 17; ++r)
+        if (joint[r][12] == "1") best = r, bestJoint = std::stod(joint[r][6]);
+    EXPECT_GT(bestJoint, bestAlone + 0.1);
+    EXPECT_NE(out.find("best: --set TXPOSTCURSOR=" + joint[best][2] +
+                       " --rx-set boost=" + joint[best][5]),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("the receiver's parameter string: (ctle (boost " + joint[best][5] + "))"),
+              std::string::npos)
+        << out;
+    ASSERT_EQ(RunAmihost("run -q --no-plots --bits 200 -o " + (dir / "run").string() + " -l " +
+                             TX_MODEL_LIBRARY + " -a " + TX_PACKAGE_AMI +
+                             " --channel line:18@5e9 --set TXPOSTCURSOR=" + joint[best][2] + rx +
+                             " --rx-set boost=" + joint[best][5],
+                         out),
+              0)
+        << out;
+    std::ifstream summary(dir / "run" / "summary.json");
+    const nlohmann::json s = nlohmann::json::parse(summary);
+    const auto& stat = s["rx_output"]["statistical_eye"];
+    // optimize's statistical eye is on a coarser grid: within both grid errors.
+    EXPECT_NEAR(stat["height_V_at_1e-12"].get<double>(), bestJoint,
+                2 * stat["grid_error_V"].get<double>() + 4e-3);
+    // The receiver belongs to the shards' record: shards with another are refused.
+    ASSERT_EQ(RunAmihost("optimize -q" + tx + rx + " --rx-grid boost=0,1 --shard 1/2 --csv " +
+                             (dir / "p1.csv").string(),
+                         out),
+              0)
+        << out;
+    ASSERT_EQ(RunAmihost("optimize -q" + tx + rx +
+                             " --rx-grid boost=0,1 --rx-set x=1 --shard 2/2 "
+                             "--csv " +
+                             (dir / "p2.csv").string(),
+                         out),
+              2)
+        << "an unknown receiver parameter";
+    ASSERT_EQ(RunAmihost("optimize -q" + tx + std::string(" --rx ") + TX_CTLE_MODEL +
+                             " --rx-params '(ctle (boost 1))' --shard 2/2 --csv " +
+                             (dir / "p2.csv").string(),
+                         out),
+              0)
+        << out;
+    EXPECT_EQ(RunAmihost("merge -o " + (dir / "m.csv").string() + " " + (dir / "p1.csv").string() +
+                             " " + (dir / "p2.csv").string(),
+                         out),
+              2);
+    EXPECT_NE(out.find("shards of different runs"), std::string::npos) << out;
+    // sweep still runs no receiver, and --rx-grid needs one.
+    EXPECT_EQ(RunAmihost("sweep" + tx.substr(0, tx.find(" --heatmap")) + rx, out), 2);
+    EXPECT_EQ(RunAmihost("optimize" + tx + " --rx-grid boost=1", out), 2);
     fs::remove_all(dir);
 }
