@@ -218,6 +218,9 @@ int main(int argc, char** argv) {
         ->each([&sweep](const std::string&) { sweep.jobsGiven = true; });
     AddTimeout(*sweepCmd, sweep);
     AddReport(*sweepCmd, sweep);
+    sweepCmd->add_option("--rx-grid", sweep.rxGrid,
+                         "values of one of the receiver's parameters (with --rx and --rx-ami), as "
+                         "--grid: every pair of transmitter and receiver codes is a row");
     sweepCmd->add_option("--shard", sweep.shard, "run the K-th of N shares of the grid: K/N")
         ->capture_default_str();
 

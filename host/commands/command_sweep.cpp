@@ -12,6 +12,7 @@
 #include "grid.h"
 #include "html_report.h"
 #include "output.h"
+#include "receiver.h"
 #include "session.h"
 #include "shard.h"
 #include "workers.h"
@@ -105,7 +106,8 @@ int CommandSweep(const SweepOptions& options) {
     SweepOptions o = options;
     if (const int status = ResolveIbs(o)) return status;
     GridRun run;
-    if (const int status = PrepareGridRun("sweep", o, o.grid, o.jobsGiven, o.jobs, o.shard, run))
+    if (const int status =
+            PrepareGridRun("sweep", o, o.grid, o.jobsGiven, o.jobs, o.shard, run, true, o.rxGrid))
         return status;
     const Setup& probe = run.probe;
     const int shardK = run.shardK, shardN = run.shardN;
@@ -118,6 +120,8 @@ int CommandSweep(const SweepOptions& options) {
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
     const std::shared_ptr<const std::vector<double>> initImpulse = InitImpulse(o, channel);
     const bool haveChannel = !o.channel.empty();
+    // A receiver follows the channel (an identity without --channel).
+    const bool haveLink = haveChannel || run.haveRx;
     if (!haveChannel && (o.noiseRms > 0 || o.rjRms > 0)) {
         PrintError(
             "--noise-rms and --rj-rms act on the statistical eye, which sweep computes behind "
@@ -154,10 +158,15 @@ int CommandSweep(const SweepOptions& options) {
     csv.Write(record->Text());
     std::string header = "index";
     for (const AmiParameter* p : inputs) header += "," + p->path;
+    for (const AmiParameter* p : run.rxGrid.inputs) header += "," + (kRxPrefix + p->path);
     header += std::string(",") + kMetricColumns;
-    if (haveChannel)
+    if (haveLink)
         header +=
             ",channel_eye_height_V,channel_eye_width_UI,stat_eye_height_V,stat_eye_width_UI,ber_at_"
+            "best";
+    if (run.haveRx)
+        header +=
+            ",rx_eye_height_V,rx_eye_width_UI,rx_stat_eye_height_V,rx_stat_eye_width_UI,rx_ber_at_"
             "best";
     // The whole grid's size on every row: merge checks that the shards cover it.
     header += ",grid_size\n";
@@ -166,94 +175,126 @@ int CommandSweep(const SweepOptions& options) {
     const int wanted = o.jobsGiven ? o.jobs : Cores();
     const int jobs = static_cast<int>(std::max<std::size_t>(
         1, std::min<std::size_t>(static_cast<std::size_t>(wanted), mine.size())));
+    // The eye of `y` (empty: none) and the statistical eye of `link`, as cells.
+    auto LinkCells = [&](const std::vector<double>& y, const ProbeResponses& link,
+                         const std::vector<int>& bits, int ignoreBits) {
+        EyeMetrics c;
+        if (!y.empty())
+            c = MeasureEye(y, o.samplesPerBit, static_cast<std::size_t>(ignoreBits),
+                           link.delaySamples, bits);
+        const bool stat = link.ok && link.stat.valid;
+        return "," + (c.valid ? Cell(c.height) : "") + "," + (c.valid ? Cell(c.widthUi) : "") +
+               "," + (stat ? Cell(link.stat.heightAtTarget) : "") + "," +
+               (stat ? Cell(link.stat.widthAtTarget) : "") + "," +
+               (stat ? Cell(link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)]) : "");
+    };
+    // The receiver after the channel: its responses, its AMI_GetWave on the
+    // channel's output `y`, their eyes as cells; a breach or failure in `reason`.
+    auto ReceiverCells = [&](const Setup& rx, const CommonOptions& quiet,
+                             const std::vector<double>& y, const ProbeResponses& link,
+                             const std::vector<int>& bits, int ignoreBits, std::string& reason) {
+        std::vector<std::string> breaches;
+        const RunConfig config = ConfigOf(quiet, rx, BlockPolicy{});
+        const ProbeResponses out =
+            ReceiverResponses(rx.lib, config, channel.impulse, link, statOptions, breaches);
+        std::vector<double> z;
+        if (!y.empty() && out.ok) {
+            RunResult stream = RunModel(rx.lib, config, y);
+            for (const std::string& b : stream.breaches) breaches.push_back(b);
+            if (stream.initResult == 1 && stream.output.size() == y.size())
+                z = std::move(stream.output);
+        }
+        if (reason.empty() && !breaches.empty())
+            reason = "contract breach: receiver: " + breaches[0];
+        if (reason.empty() && !out.ok) reason = "the receiver: " + out.note;
+        return LinkCells(z, out, bits, ignoreBits);
+    };
+    // The values a row was given, as columns: the transmitter's, then the
+    // receiver's (swept, set or default).
+    auto valueColumns = [&](const std::map<std::string, std::string>& combo) {
+        std::map<std::string, std::string> txValues, rxValues;
+        SplitRow(run, combo, txValues, rxValues);
+        std::string cells;
+        for (const AmiParameter* p : inputs) {
+            const auto v = txValues.find(p->path);
+            cells += "," + (v != txValues.end() ? v->second : p->defaultValue);
+        }
+        for (const AmiParameter* p : run.rxGrid.inputs) {
+            std::string value = p->defaultValue;
+            for (const auto& [name, given] : rxValues)
+                if (run.rxGrid.Find(name) == p) value = given;
+            cells += "," + value;
+        }
+        return cells;
+    };
+    const std::string noLink = haveLink ? ",,,,," : "", noRx = run.haveRx ? ",,,,," : "";
     // A row without results: its index, the values it was given, no metrics.
     auto emptyRow = [&](std::size_t slot, const std::string& reason) {
-        std::map<std::string, std::string> combo = grid.Combination(mine[slot], fixed);
-        std::string row = std::to_string(mine[slot]);
-        for (const AmiParameter* p : inputs)
-            row += "," + (combo.count(p->path) ? combo[p->path] : "");
-        row += std::string(kMetricCount - 1, ',') + ",0," + CsvText(reason);
-        if (haveChannel) row += ",,,,,";
-        return row;
+        return std::to_string(mine[slot]) + valueColumns(grid.Combination(mine[slot], fixed)) +
+               std::string(kMetricCount - 1, ',') + ",0," + CsvText(reason) + noLink + noRx;
     };
     // One row, in a worker process: the row, a line end, and 1 when it failed.
     auto rowOf = [&](std::size_t slot) {
-        bool failed = false;
-        std::map<std::string, std::string> combo = grid.Combination(mine[slot], fixed);
+        const std::map<std::string, std::string> combo = grid.Combination(mine[slot], fixed);
+        std::map<std::string, std::string> txValues, rxValues;
+        SplitRow(run, combo, txValues, rxValues);
         Setup setup;
         CommonOptions quiet = o;
         quiet.quiet = true;
         quiet.sets.clear();
-        std::string row = std::to_string(mine[slot]);
         // The probe's .ami file as read (its fixed codes are among the row's).
         setup.initImpulse = initImpulse;
-        if (Prepare(quiet, setup, combo, probe.haveFile ? &probe.file : nullptr) != 0) {
-            failed = true;
-            for (const AmiParameter* p : inputs)
-                row += "," + (combo.count(p->path) ? combo[p->path] : "");
-            row += std::string(kMetricCount - 1, ',') +
-                   ",0,the model could not be loaded or its parameters built";
-            if (haveChannel) row += ",,,,,";
-        } else {
-            // Every parameter's value as sent: swept, set or default.
-            for (const AmiParameter* p : inputs) {
-                std::string value = p->defaultValue;
-                for (const AmiParameter& q : setup.file.parameters)
-                    if (q.path == p->path) value = q.defaultValue;
-                row += "," + value;
-            }
-            StimulusPlan rowPlan;
-            PlanStimulus(quiet, setup.ignoreBits, rowPlan);
-            std::vector<double> stimulus(static_cast<std::size_t>(rowPlan.samples));
-            StimulusSource source(rowPlan, quiet, setup.ignoreBits);
-            source.Fill(stimulus.data(), stimulus.size(), 0);
-            const RunResult r =
-                RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
-            StatEyeOptions txOptions = statOptions;
-            txOptions.enabled = false;
-            const Responses responses = MeasureResponses(setup, quiet, txOptions);
-            const ProbeResponses& txr = responses.probe;
-            std::vector<int> bits(static_cast<std::size_t>(rowPlan.bits));
-            for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = source.Bit(b) == 1;
-            EyeMetrics m;
-            if (r.initResult == 1 && responses.ok)
-                m = MeasureEye(r.output, o.samplesPerBit,
-                               static_cast<std::size_t>(setup.ignoreBits), txr.delaySamples, bits);
-            row += "," + (m.valid ? Cell(m.height) : "") + "," + (m.valid ? Cell(m.widthUi) : "");
-            row += "," + (responses.ok && txr.riseSamples
-                              ? Cell(*txr.riseSamples * o.bitTime / o.samplesPerBit)
-                              : "");
-            row += "," + (m.valid ? Cell(m.peakToPeak) : "");
-            row += "," + (responses.ok ? Cell(txr.high) : "") + "," +
-                   (responses.ok ? Cell(txr.low) : "");
-            for (int c = 0; c < 8; ++c) {
-                const bool have =
-                    responses.ok && static_cast<std::size_t>(c) < txr.cursors.values.size();
-                row += "," + (have ? Cell(txr.cursors.values[static_cast<std::size_t>(c)]) : "");
-            }
-            const std::string reason = RowFailure(r, responses);
-            if (!reason.empty()) failed = true;
-            row += reason.empty() ? ",1," : ",0," + CsvText(reason);
-            if (haveChannel) {
-                // The same run behind the channel, and its statistical eye.
-                const ProbeResponses link = ThroughChannel(txr, channel.impulse, channel.dcGain,
-                                                           o.samplesPerBit, statOptions);
-                EyeMetrics c;
-                if (m.valid && link.ok) {
-                    std::vector<double> y = ConvolveFull(r.output, channel.impulse);
-                    y.resize(r.output.size());
-                    c = MeasureEye(y, o.samplesPerBit, static_cast<std::size_t>(setup.ignoreBits),
-                                   link.delaySamples, bits);
-                }
-                row +=
-                    "," + (c.valid ? Cell(c.height) : "") + "," + (c.valid ? Cell(c.widthUi) : "");
-                row += "," + (link.stat.valid ? Cell(link.stat.heightAtTarget) : "") + "," +
-                       (link.stat.valid ? Cell(link.stat.widthAtTarget) : "") + "," +
-                       (link.stat.valid
-                            ? Cell(link.stat.bathtub[static_cast<std::size_t>(link.stat.bestPhase)])
-                            : "");
-            }
+        if (Prepare(quiet, setup, txValues, probe.haveFile ? &probe.file : nullptr) != 0)
+            return emptyRow(slot, "the model could not be loaded or its parameters built") + "\n1";
+        Setup rx;
+        if (run.haveRx && PrepareReceiverRow(o, run, rxValues, rx) != 0)
+            return emptyRow(slot, "the receiver could not be loaded or its parameters built") +
+                   "\n1";
+        const int ignoreBits = std::max(setup.ignoreBits, run.haveRx ? rx.ignoreBits : 0);
+        StimulusPlan rowPlan;
+        PlanStimulus(quiet, ignoreBits, rowPlan);
+        std::vector<double> stimulus(static_cast<std::size_t>(rowPlan.samples));
+        StimulusSource source(rowPlan, quiet, ignoreBits);
+        source.Fill(stimulus.data(), stimulus.size(), 0);
+        const RunResult r = RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
+        StatEyeOptions txOptions = statOptions;
+        txOptions.enabled = false;
+        const Responses responses = MeasureResponses(setup, quiet, txOptions);
+        const ProbeResponses& txr = responses.probe;
+        std::vector<int> bits(static_cast<std::size_t>(rowPlan.bits));
+        for (std::size_t b = 0; b < bits.size(); ++b) bits[b] = source.Bit(b) == 1;
+        EyeMetrics m;
+        if (r.initResult == 1 && responses.ok)
+            m = MeasureEye(r.output, o.samplesPerBit, static_cast<std::size_t>(ignoreBits),
+                           txr.delaySamples, bits);
+        std::string row = std::to_string(mine[slot]) + valueColumns(combo);
+        row += "," + (m.valid ? Cell(m.height) : "") + "," + (m.valid ? Cell(m.widthUi) : "");
+        row += "," + (responses.ok && txr.riseSamples
+                          ? Cell(*txr.riseSamples * o.bitTime / o.samplesPerBit)
+                          : "");
+        row += "," + (m.valid ? Cell(m.peakToPeak) : "");
+        row +=
+            "," + (responses.ok ? Cell(txr.high) : "") + "," + (responses.ok ? Cell(txr.low) : "");
+        for (int c = 0; c < 8; ++c) {
+            const bool have =
+                responses.ok && static_cast<std::size_t>(c) < txr.cursors.values.size();
+            row += "," + (have ? Cell(txr.cursors.values[static_cast<std::size_t>(c)]) : "");
         }
+        std::string reason = RowFailure(r, responses), linkCells, rxCells;
+        if (haveLink) {
+            // The same run behind the channel, and its statistical eye.
+            const ProbeResponses link =
+                ThroughChannel(txr, channel.impulse, channel.dcGain, o.samplesPerBit, statOptions);
+            std::vector<double> y;
+            if (m.valid && link.ok) {
+                y = ConvolveFull(r.output, channel.impulse);
+                y.resize(r.output.size());
+            }
+            linkCells = LinkCells(y, link, bits, ignoreBits);
+            if (run.haveRx) rxCells = ReceiverCells(rx, quiet, y, link, bits, ignoreBits, reason);
+        }
+        const bool failed = !reason.empty();
+        row += (failed ? ",0," : ",1,") + CsvText(reason) + linkCells + rxCells;
         return row + "\n" + (failed ? "1" : "0");
     };
     AnnounceGrid("sweep", o, grid, mine.size(), jobs, !o.grid.empty());

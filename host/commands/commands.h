@@ -64,6 +64,7 @@ struct SweepOptions : CommonOptions {
     int jobs = 0;        // 0: every core
     bool jobsGiven = false;
     std::string shard = "1/1";
+    std::vector<std::string> rxGrid;  // the receiver's parameters, as --grid (with --rx)
 };
 
 // Bits of settling that a run without an .ami file leaves out of the eye.

@@ -174,7 +174,6 @@ TEST_F(Chain, should_refuse_what_it_would_otherwise_ignore) {
         {"--channel line:20@5e9 -o mine run" + lib, "stands before the command"},
         {"-q run" + lib, "stands before the command"},
         // Receiver options where no receiver runs, or half given.
-        {"sweep -q" + lib + grid + " --rx " + TX_SCALE_MODEL, "runs no receiver"},
         {"optimize -q --channel line:10@5e9" + lib + grid + " --rx-grid boost=1",
          "--rx-grid needs a receiver"},
         {"check-invariance -q --bits 20" + lib + " --rx " + TX_SCALE_MODEL, "runs no receiver"},

@@ -367,8 +367,28 @@ TEST(Optimize, should_rank_transmitter_and_receiver_codes_together) {
                          out),
               2);
     EXPECT_NE(out.find("shards of different runs"), std::string::npos) << out;
-    // sweep still runs no receiver, and --rx-grid needs one.
-    EXPECT_EQ(RunAmihost("sweep" + tx.substr(0, tx.find(" --heatmap")) + rx, out), 2);
+    // sweep takes the receiver too: a pass-through one measures at its
+    // output what the channel's output measures; --rx-grid needs a receiver.
+    ASSERT_EQ(RunAmihost("sweep -q --bits 300" + tx.substr(0, tx.find(" --heatmap")) + rx +
+                             " --rx-grid boost=0,2 --csv " + (dir / "sweep.csv").string(),
+                         out),
+              0)
+        << out;
+    const auto swept = rows("sweep.csv");
+    ASSERT_EQ(swept.size(), 9u);
+    const auto column = [&](const std::string& name) {
+        return static_cast<std::size_t>(std::find(swept[0].begin(), swept[0].end(), name) -
+                                        swept[0].begin());
+    };
+    for (std::size_t r = 1; r < swept.size(); ++r) {
+        if (swept[r][column("rx.boost")] != "0") continue;
+        for (const char* metric : {"eye_height_V", "stat_eye_height_V", "ber_at_best"}) {
+            const std::string at = swept[r][column(std::string("rx_") + metric)];
+            const std::string before = swept[r][column(
+                std::string(metric) == "eye_height_V" ? "channel_eye_height_V" : metric)];
+            EXPECT_EQ(at, before) << metric << " row " << r;
+        }
+    }
     EXPECT_EQ(RunAmihost("optimize" + tx + " --rx-grid boost=1", out), 2);
     fs::remove_all(dir);
 }
