@@ -44,9 +44,8 @@ CLI::Validator Seconds() {
         "SECONDS");
 }
 
-void AddCommon(CLI::App& app, amihost::CommonOptions& o, bool needLibrary) {
+void AddCommon(CLI::App& app, amihost::CommonOptions& o) {
     app.add_option("--library,-l", o.library, "IBIS-AMI shared library to load (or --ibs)");
-    (void)needLibrary;
     app.add_option("--ami,-a", o.amiFile,
                    ".ami parameter file: builds AMI_parameters_in from its "
                    "Model_Specific In/InOut parameters at their defaults");
@@ -165,18 +164,18 @@ int main(int argc, char** argv) {
 
     // Options of the demo, also accepted with no command at all.
     amihost::RunOptions demo;
-    AddCommon(app, demo, false);
+    AddCommon(app, demo);
     AddRun(app, demo);
     amihost::RunOptions demoSub;
     auto* demoCmd = app.add_subcommand(
         "demo", "run this project's library with its .ami file on PRBS7 (the default)");
-    AddCommon(*demoCmd, demoSub, false);
+    AddCommon(*demoCmd, demoSub);
     AddRun(*demoCmd, demoSub);
 
     amihost::RunOptions run;
     auto* runCmd = app.add_subcommand(
         "run", "run a model on a stimulus; write the waveform, summary.json and pictures");
-    AddCommon(*runCmd, run, true);
+    AddCommon(*runCmd, run);
     AddRun(*runCmd, run);
     AddReport(*runCmd, run);
 
@@ -184,7 +183,7 @@ int main(int argc, char** argv) {
     auto* invCmd =
         app.add_subcommand("check-invariance",
                            "run one stimulus under several block policies and compare the outputs");
-    AddCommon(*invCmd, inv, true);
+    AddCommon(*invCmd, inv);
     invCmd
         ->add_option("--policies", inv.policies,
                      "comma-separated block policies (two or more); the first is the reference")
@@ -201,7 +200,7 @@ int main(int argc, char** argv) {
     amihost::SweepOptions sweep;
     auto* sweepCmd = app.add_subcommand(
         "sweep", "run a grid of parameter values on all cores, one CSV row each");
-    AddCommon(*sweepCmd, sweep, true);
+    AddCommon(*sweepCmd, sweep);
     sweepCmd->add_option(
         "--grid,-g", sweep.grid,
         "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable, one per "
@@ -228,7 +227,7 @@ int main(int argc, char** argv) {
     auto* optCmd = app.add_subcommand("optimize",
                                       "rank a grid of codes by the statistical eye behind "
                                       "--channel; confirm the best by a PRBS run");
-    AddCommon(*optCmd, opt, false);
+    AddCommon(*optCmd, opt);
     optCmd->add_option(
         "--grid,-g", opt.grid,
         "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable); default: every "

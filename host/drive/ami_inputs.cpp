@@ -95,7 +95,6 @@ std::string FormatNumber(double v) {
 
 }  // namespace
 
-std::string StripComments(const std::string& text) { return ami_strip_comments(text); }
 
 std::string ExplainParseFailure(const std::string& text, int code) {
     return ami_explain_failure(text, code);

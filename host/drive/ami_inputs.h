@@ -38,9 +38,6 @@ struct AmiFile {
     ParamNode inputs;  // the Usage In / InOut tree under the root, with defaults
 };
 
-// Removes "|" comments (outside double quotes) up to the end of each line.
-std::string StripComments(const std::string& text);
-
 // Reads the text of an .ami file (the model's own parser underneath). The
 // error says where it goes wrong ("line 12: '(' is never closed").
 Expected<AmiFile> ReadAmiFile(const std::string& text);
