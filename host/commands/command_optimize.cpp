@@ -282,19 +282,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     for (std::size_t r = 0; r < order.size(); ++r) rankOf[order[r]] = r + 1;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         const Candidate& c = candidates[i];
-        std::string row = std::to_string(c.index);
-        std::map<std::string, std::string> txValues, rxValues;
-        SplitRow(run, c.values, txValues, rxValues);
-        for (const AmiParameter* p : grid.inputs) {
-            const auto v = txValues.find(p->path);
-            row += "," + (v != txValues.end() ? v->second : p->defaultValue);
-        }
-        for (const AmiParameter* p : run.rxGrid.inputs) {
-            std::string value = p->defaultValue;
-            for (const auto& [name, given] : rxValues)
-                if (run.rxGrid.Find(name) == p) value = given;
-            row += "," + value;
-        }
+        std::string row = std::to_string(c.index) + ValueCells(run, c.values);
         row += "," + (c.ok ? Cell(c.height) : "") + "," + (c.ok ? Cell(c.width) : "") + "," +
                (c.ok ? Cell(c.ber) : "") + "," + Cell(c.confirmed) + "," + (c.ok ? "1" : "0") +
                "," + CsvText(c.reason) + "," + (c.ok ? std::to_string(rankOf[i]) : "") + "," +

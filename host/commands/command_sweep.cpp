@@ -209,23 +209,8 @@ int CommandSweep(const SweepOptions& options) {
         if (reason.empty() && !out.ok) reason = "the receiver: " + out.note;
         return LinkCells(z, out, bits, ignoreBits);
     };
-    // The values a row was given, as columns: the transmitter's, then the
-    // receiver's (swept, set or default).
     auto valueColumns = [&](const std::map<std::string, std::string>& combo) {
-        std::map<std::string, std::string> txValues, rxValues;
-        SplitRow(run, combo, txValues, rxValues);
-        std::string cells;
-        for (const AmiParameter* p : inputs) {
-            const auto v = txValues.find(p->path);
-            cells += "," + (v != txValues.end() ? v->second : p->defaultValue);
-        }
-        for (const AmiParameter* p : run.rxGrid.inputs) {
-            std::string value = p->defaultValue;
-            for (const auto& [name, given] : rxValues)
-                if (run.rxGrid.Find(name) == p) value = given;
-            cells += "," + value;
-        }
-        return cells;
+        return ValueCells(run, combo);
     };
     const std::string noLink = haveLink ? ",,,,," : "", noRx = run.haveRx ? ",,,,," : "";
     // A row without results: its index, the values it was given, no metrics.

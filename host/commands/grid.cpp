@@ -218,6 +218,23 @@ void SplitRow(const GridRun& run, const std::map<std::string, std::string>& comb
     }
 }
 
+std::string ValueCells(const GridRun& run, const std::map<std::string, std::string>& combination) {
+    std::map<std::string, std::string> tx, rx;
+    SplitRow(run, combination, tx, rx);
+    std::string cells;
+    for (const AmiParameter* p : run.grid.inputs) {
+        const auto v = tx.find(p->path);
+        cells += "," + (v != tx.end() ? v->second : p->defaultValue);
+    }
+    for (const AmiParameter* p : run.rxGrid.inputs) {
+        std::string value = p->defaultValue;
+        for (const auto& [name, given] : rx)
+            if (run.rxGrid.Find(name) == p) value = given;
+        cells += "," + value;
+    }
+    return cells;
+}
+
 int PrepareReceiverRow(const CommonOptions& o, const GridRun& run,
                        const std::map<std::string, std::string>& values, Setup& rx) {
     CommonOptions r = o;

@@ -61,6 +61,10 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
 void SplitRow(const GridRun& run, const std::map<std::string, std::string>& combination,
               std::map<std::string, std::string>& tx, std::map<std::string, std::string>& rx);
 
+// The values a row was given, as CSV cells each after a comma: the
+// transmitter's inputs, then the receiver's (swept, set or default).
+std::string ValueCells(const GridRun& run, const std::map<std::string, std::string>& combination);
+
 // One row's receiver: the library and .ami file the probe read, with
 // `values`. Returns 0 or an exit status.
 int PrepareReceiverRow(const CommonOptions& o, const GridRun& run,

@@ -205,6 +205,11 @@ Expected<RunRecord> RecordRun(const std::string& command, const CommonOptions& o
     files.emplace_back("channel_file", ChannelFile(o.channel));
     if (o.stimulus.rfind("file:", 0) == 0)
         files.emplace_back("stimulus_file", o.stimulus.substr(5));
+    if (run.haveRx) {
+        // The receiver: its library and .ami file as this run used them.
+        files.emplace_back("rx_model", run.rxProbe.lib.Path());
+        files.emplace_back("rx_ami", o.rxAmi.empty() ? o.rxIbs : o.rxAmi);
+    }
     for (const auto& [key, path] : files) {
         if (path.empty()) {
             add(key, "none");
@@ -215,18 +220,6 @@ Expected<RunRecord> RecordRun(const std::string& command, const CommonOptions& o
         add(key, *field);
     }
     if (run.haveRx) {
-        // The receiver: its library and parameters as this run used them.
-        for (const auto& [key, path] :
-             {std::pair<std::string, std::string>{"rx_model", run.rxProbe.lib.Path()},
-              {"rx_ami", o.rxAmi.empty() ? o.rxIbs : o.rxAmi}}) {
-            if (path.empty()) {
-                add(key, "none");
-                continue;
-            }
-            const Expected<std::string> field = FileField(path);
-            if (!field) return Error{field.error()};
-            add(key, *field);
-        }
         std::string rxFixed;
         for (const auto& [name, value] : run.rxFixed)
             rxFixed += (rxFixed.empty() ? "" : " ") + name + "=" + value;
