@@ -95,7 +95,6 @@ std::string FormatNumber(double v) {
 
 }  // namespace
 
-
 std::string ExplainParseFailure(const std::string& text, int code) {
     return ami_explain_failure(text, code);
 }
