@@ -152,12 +152,15 @@ TEST(Run, should_say_interrupted_or_timed_out_inside_a_model_call_that_never_ret
     const std::string run = std::string(AMIHOST_EXE) + " run --no-plots --bits 40 -o " + dir +
                             " -l " + TX_MISCHIEF_MODEL + " -p '(mischief (mode hang))'";
     std::string out;
-    // Ctrl-C (SIGINT) while the model loops in its first call.
-    FILE* pipe = ::popen(("sh -c \"" + run +
-                          " 2>&1 & p=\\$!; sleep 1; kill -INT \\$p; wait \\$p; "
-                          "echo rc=\\$?\"")
-                             .c_str(),
-                         "r");
+    // Ctrl-C (SIGINT) while the model loops in its first call; killed after
+    // 30 s if it does not end, so that a fault cannot stall the tests.
+#ifndef TX_SIGNALS_DEFERRED
+    FILE* pipe = ::popen(
+        ("sh -c \"" + run +
+         " 2>&1 & p=\\$!; sleep 1; kill -INT \\$p; (sleep 30; kill -KILL \\$p) >/dev/null 2>&1 "
+         "& w=\\$!; wait \\$p; echo rc=\\$?; kill \\$w 2>/dev/null\"")
+            .c_str(),
+        "r");
     ASSERT_NE(pipe, nullptr);
     char buffer[4096];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
@@ -166,6 +169,9 @@ TEST(Run, should_say_interrupted_or_timed_out_inside_a_model_call_that_never_ret
     EXPECT_NE(out.find("amihost: error: interrupted inside AMI_GetWave of"), std::string::npos)
         << out;
     EXPECT_NE(out.find("rc=130"), std::string::npos) << out;
+#else
+    std::printf("SKIPPED: Ctrl-C inside a spinning model (ThreadSanitizer holds signals back)\n");
+#endif
     // --timeout on run: the call that takes longer ends the run.
     EXPECT_EQ(RunAmihost(std::string("run --no-plots --bits 40 --timeout 0.5 -o ") + dir + " -l " +
                              TX_MISCHIEF_MODEL + " -p '(mischief (mode hang))'",
