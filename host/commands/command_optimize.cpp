@@ -322,7 +322,15 @@ int CommandOptimize(const OptimizeOptions& options) {
         }
         heatmapNote = o.heatmap;
     }
-    if (order.empty() || !candidates[order[0]].ok) {
+    if (candidates.empty()) {
+        // A shard beyond the grid (more array tasks than candidates): an
+        // empty share, written so that merge sees it complete.
+        if (!o.quiet)
+            std::printf("shard %d/%d of a grid of %llu holds no candidate; wrote %s\n", shardK,
+                        shardN, static_cast<unsigned long long>(grid.total), o.output.c_str());
+        return 0;
+    }
+    if (!candidates[order[0]].ok) {
         PrintError("no candidate could be ranked (every AMI_Init failed?)");
         return 1;
     }

@@ -221,6 +221,22 @@ TEST(Merge, should_join_sweep_shards_into_the_whole_sweep) {
     }
     ASSERT_EQ(RunAmihost("merge -o " + (dir / "m.csv").string() + inputs, out), 0) << out;
     EXPECT_EQ(ReadAll(dir / "m.csv"), ReadAll(dir / "whole.csv"));
+    // More array tasks than rows: the tasks beyond the grid write empty
+    // shares and succeed, and all of them merge into the whole.
+    const std::string optimize = std::string("optimize -q --heatmap '' -l ") + TX_MODEL_LIBRARY +
+                                 " -a " + TX_PACKAGE_AMI + " --grid TXPOSTCURSOR=0,10,20";
+    ASSERT_EQ(RunAmihost(optimize + " --csv " + (dir / "o.csv").string(), out), 0) << out;
+    std::string shards;
+    for (int k = 1; k <= 5; ++k) {
+        const std::string name = (dir / ("o" + std::to_string(k) + ".csv")).string();
+        ASSERT_EQ(RunAmihost(optimize + " --shard " + std::to_string(k) + "/5 --csv " + name, out),
+                  0)
+            << k << ": " << out;
+        shards += " " + name;
+    }
+    EXPECT_NE(ReadAll(dir / "o5.csv").find("# end: 0 rows"), std::string::npos);
+    ASSERT_EQ(RunAmihost("merge -o " + (dir / "om.csv").string() + shards, out), 0) << out;
+    EXPECT_EQ(ReadAll(dir / "om.csv"), ReadAll(dir / "o.csv"));
     fs::remove_all(dir);
 }
 
