@@ -25,14 +25,6 @@ namespace amihost {
 
 namespace {
 
-std::vector<std::string> Cells(const std::string& line) {
-    std::vector<std::string> cells;
-    std::stringstream in(line);
-    for (std::string cell; std::getline(in, cell, ',');) cells.push_back(cell);
-    if (!line.empty() && line.back() == ',') cells.emplace_back();
-    return cells;
-}
-
 int Column(const std::vector<std::string>& header, const std::string& name) {
     const auto at = std::find(header.begin(), header.end(), name);
     return at == header.end() ? -1 : static_cast<int>(at - header.begin());
@@ -69,7 +61,7 @@ Status ReadRows(std::istream& in, ShardFile& f, const std::vector<std::string>& 
         }
         if (declared >= 0)
             return Error{f.path + ":" + std::to_string(number) + ": a row after its end line"};
-        const Row cells = Cells(line);
+        const Row cells = SplitCsvLine(line);
         char* end = nullptr;
         const unsigned long long index = std::strtoull(cells[0].c_str(), &end, 10);
         if (cells.size() != columns.size() && in.peek() == EOF)
@@ -109,7 +101,7 @@ Expected<ShardFile> ReadShardFile(const std::string& path) {
         return Error{path + (in && !in.eof() ? ": no header line after the record"
                                              : " was cut short in its record")};
     f.header = line;
-    if (const Status rows = ReadRows(in, f, Cells(line)); !rows) return Error{rows.error()};
+    if (const Status rows = ReadRows(in, f, SplitCsvLine(line)); !rows) return Error{rows.error()};
     return f;
 }
 
@@ -224,7 +216,7 @@ int CommandMerge(const MergeOptions& o) {
         return 2;
     }
     const RunRecord& record = files.front().record;
-    const std::vector<std::string> columns = Cells(files.front().header);
+    const std::vector<std::string> columns = SplitCsvLine(files.front().header);
     const int gridColumn = Column(columns, "grid_size");
     const unsigned long long gridSize =
         std::strtoull(record.Value("grid_size").c_str(), nullptr, 10);

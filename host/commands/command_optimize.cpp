@@ -46,15 +46,6 @@ struct OptimizeReport {
     std::string sets, parameters;   // the best codes
 };
 
-std::vector<std::string> SplitCells(const std::string& line) {
-    std::vector<std::string> cells;
-    std::size_t at = 0;
-    for (std::size_t comma; (comma = line.find(',', at)) != std::string::npos; at = comma + 1)
-        cells.push_back(line.substr(at, comma - at));
-    cells.push_back(line.substr(at));
-    return cells;
-}
-
 Status WriteOptimizeReport(const OptimizeOptions& o, const Setup& probe,
                            const std::string& stimulus, const Grid& grid, const OptimizeReport& r) {
     HtmlReport report("amihost optimize", o.commandLine, AmihostVersion());
@@ -68,8 +59,8 @@ Status WriteOptimizeReport(const OptimizeOptions& o, const Setup& probe,
     facts.emplace_back("best parameter string", r.parameters);
     report.AddFacts("The search", facts);
     std::vector<std::vector<std::string>> rows;
-    for (const std::string& line : r.best) rows.push_back(SplitCells(line));
-    report.AddTable("The best candidates (as in " + o.output + ")", SplitCells(r.header), rows,
+    for (const std::string& line : r.best) rows.push_back(SplitCsvLine(line));
+    report.AddTable("The best candidates (as in " + o.output + ")", SplitCsvLine(r.header), rows,
                     "Ranked by the statistical eye height at BER 1e-12 behind the channel, then "
                     "the lowest BER; prbs_eye_height_V is the eye of a PRBS run of the best " +
                         std::to_string(o.confirm) + ".");

@@ -78,16 +78,6 @@ std::string Cell(double v) { return CsvNumber(v, 10); }
 // Rows a report shows at most (the CSV has them all).
 constexpr std::size_t kReportRows = 2000;
 
-std::vector<std::string> SplitCsv(std::string line) {
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    std::vector<std::string> cells;
-    std::size_t at = 0;
-    for (std::size_t comma; (comma = line.find(',', at)) != std::string::npos; at = comma + 1)
-        cells.push_back(line.substr(at, comma - at));
-    cells.push_back(line.substr(at));
-    return cells;
-}
-
 // Why a row failed, or nothing: a contract breach, a failed call, a
 // response that could not be measured.
 std::string RowFailure(const RunResult& r, const Responses& responses) {
@@ -315,9 +305,9 @@ int CommandSweep(const SweepOptions& options) {
         std::vector<std::vector<std::string>> table;
         const std::size_t shown = std::min<std::size_t>(rows.size(), kReportRows);
         for (std::size_t r = 0; r < shown; ++r)
-            table.push_back(SplitCsv(rows[r] + "," + std::to_string(total)));
+            table.push_back(SplitCsvLine(rows[r] + "," + std::to_string(total)));
         report.AddTable(
-            "The rows (as in " + o.output + ")", SplitCsv(header), table,
+            "The rows (as in " + o.output + ")", SplitCsvLine(header), table,
             std::to_string(rows.size()) + " rows, " + std::to_string(failures) + " failed" +
                 (shown < rows.size() ? "; the first " + std::to_string(shown) + " shown" : ""));
         report.AddList("Warnings", WarningsPrinted(), "warning");

@@ -574,6 +574,16 @@ std::string CsvNumber(double v, int digits) {
     return text;
 }
 
+std::vector<std::string> SplitCsvLine(std::string line) {
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    std::vector<std::string> cells;
+    std::size_t at = 0;
+    for (std::size_t comma; (comma = line.find(',', at)) != std::string::npos; at = comma + 1)
+        cells.push_back(line.substr(at, comma - at));
+    cells.push_back(line.substr(at));
+    return cells;
+}
+
 std::string CsvText(std::string text) {
     for (char& c : text) {
         if (c == ',') c = ';';

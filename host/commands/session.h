@@ -175,6 +175,9 @@ std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit);
 
 // A CSV cell: the number with `digits` significant digits, empty when not finite.
 std::string CsvNumber(double v, int digits);
+// The cells of one CSV line (no quoting: the tools write none), a line end
+// left out.
+std::vector<std::string> SplitCsvLine(std::string line);
 // A text for one CSV cell: commas become semicolons, line ends spaces, quotes apostrophes.
 std::string CsvText(std::string text);
 
