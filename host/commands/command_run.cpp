@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "flows.h"
 #include "html_report.h"
 #include "model_guard.h"
 #include "output.h"
@@ -219,6 +220,117 @@ void PrintProbe(const ProbeReport& p, double bitTime, int N) {
             r.stat.gridError);
 }
 
+// The statistical (Init) flow beside the time-domain one: the channel's
+// impulse response through the transmitter's AMI_Init, then the receiver's.
+struct InitFlow {
+    InitStep tx, rx;
+    std::vector<double> channelImpulse;  // h after the transmitter (the receiver's AMI_Init input)
+    ProbeResponses atTx, atRx;           // the Init flow's responses after each model
+    bool rxRan = false;
+};
+
+// A model's part in the flows, for summary.json.
+json FlowJson(const Setup& s) {
+    return json{
+        {"Init_Returns_Impulse", !s.impulseUntouched},
+        {"GetWave_Exists", s.getWaveExists},
+        {"time_domain_flow",
+         s.getWaveExists ? "AMI_GetWave" : "the filter of the impulse response AMI_Init returns"}};
+}
+
+// The Init flow's numbers at one probe and how far they lie from the
+// time-domain flow's.
+json InitFlowJson(const InitStep& step, const char* model, const ProbeResponses& init,
+                  const ProbeResponses& timeDomain, double targetBer, double bitTime, int N) {
+    json j;
+    j["impulse_response_from"] =
+        step.returned ? std::string("the ") + model + "'s AMI_Init"
+                      : std::string("the ") + model +
+                            "'s AMI_GetWave step response (its AMI_Init returns none)";
+    if (!init.ok) {
+        j["note"] = init.note.empty() ? "no impulse response" : init.note;
+        return j;
+    }
+    ProbeReport report;
+    report.responses = init;
+    report.targetBer = targetBer;
+    const json all = ProbeJson(report, bitTime, N);
+    for (const char* key : {"dc_levels_V", "pulse_cursors_V", "statistical_eye"})
+        if (all.contains(key)) j[key] = all[key];
+    if (timeDomain.ok) {
+        const FlowDifference d = CompareFlows(init, timeDomain);
+        j["difference_from_time_domain_flow"] = {
+            {"pulse_max_abs_V", JsonNumber(d.pulseMaxAbs)},
+            {"relative_to_main_cursor", JsonNumber(d.relativeToMain)},
+            {"statistical_eye_height_V", JsonNumber(d.statEyeHeight)}};
+    }
+    return j;
+}
+
+void PrintInitFlow(const char* where, const json& j) {
+    if (!j.contains("statistical_eye")) return;
+    const json& s = j["statistical_eye"];
+    std::string height;
+    for (auto it = s.begin(); it != s.end(); ++it)
+        if (it.key().rfind("height_V_at_", 0) == 0 && it.value().is_number())
+            height = Format("%.6g V", it.value().get<double>());
+    std::printf("  Init flow %s (%s): statistical eye height %s", where,
+                j["impulse_response_from"].get<std::string>().c_str(), height.c_str());
+    if (j.contains("difference_from_time_domain_flow")) {
+        const json& d = j["difference_from_time_domain_flow"];
+        if (d["pulse_max_abs_V"].is_number() && d["relative_to_main_cursor"].is_number())
+            std::printf(
+                "; pulse within %.3g V (%.3g %% of the main cursor) of the time-domain flow",
+                d["pulse_max_abs_V"].get<double>(),
+                100 * d["relative_to_main_cursor"].get<double>());
+    }
+    std::printf("\n");
+}
+
+// The transmitter's half of the Init flow: the channel through its AMI_Init
+// (or its GetWave-derived response), and the responses that gives.
+void RunTxInitFlow(const RunOptions& o, const Setup& tx, const Channel& channel,
+                   const ProbeResponses& txProbe, const StatEyeOptions& statOptions,
+                   InitFlow& flow) {
+    const int N = o.samplesPerBit;
+    flow.tx = InitThrough(tx.lib, ConfigOf(o, tx, BlockPolicy{}), channel.impulse,
+                          StepImpulse(txProbe, o.high - o.low));
+    flow.channelImpulse = flow.tx.impulse.empty() ? channel.impulse : flow.tx.impulse;
+    if (flow.tx.impulse.empty()) {
+        flow.atTx.note = "the transmitter's AMI_Init failed";
+        return;
+    }
+    double area = 0;
+    for (double v : channel.impulse) area += v;
+    const double cutScale = area != 0 ? channel.dcGain / area : 1.0;
+    double total = 0;
+    for (double v : flow.tx.impulse) total += v;
+    const ResponseInputs in = ResponseRunInputs(o, tx.ignoreBits);
+    flow.atTx = InitFlowResponses(in.zeros, in.pulse, in.step, ResponseStart(tx.ignoreBits, N),
+                                  flow.tx.impulse, total * cutScale, N, statOptions);
+}
+
+// The receiver's half: what reached it through its AMI_Init.
+void RunRxInitFlow(const RunOptions& o, const Setup& rx, const RunConfig& rxConfig,
+                   const Channel& channel, int ignoreBits, const StatEyeOptions& statOptions,
+                   InitFlow& flow) {
+    const int N = o.samplesPerBit;
+    flow.rx = InitThrough(rx.lib, rxConfig, flow.channelImpulse, {});
+    flow.rxRan = true;
+    if (!flow.rx.returned) return;
+    if (flow.rx.impulse.empty()) {
+        flow.atRx.note = "the receiver's AMI_Init failed";
+        return;
+    }
+    double area = 0, total = 0;
+    for (double v : channel.impulse) area += v;
+    for (double v : flow.rx.impulse) total += v;
+    const ResponseInputs in = ResponseRunInputs(o, ignoreBits);
+    flow.atRx = InitFlowResponses(
+        in.zeros, in.pulse, in.step, ResponseStart(ignoreBits, N), flow.rx.impulse,
+        total * (area != 0 ? channel.dcGain / area : 1.0), N, statOptions);
+}
+
 }  // namespace
 
 int CommandRun(const RunOptions& given) {
@@ -293,16 +405,26 @@ int CommandRun(const RunOptions& given) {
             ThroughChannel(responses.probe, channel.impulse, channel.dcGain, N, statOptions),
             {},
             statOptions.targetBer};
+    // The statistical flow: the channel through the transmitter's AMI_Init;
+    // what it returns is what the receiver's AMI_Init receives.
+    InitFlow flow;
+    RunTxInitFlow(o, tx, channel, responses.probe, statOptions, flow);
+    for (const std::string& b : flow.tx.init.breaches) breaches.push_back("Init flow: " + b);
     RunConfig rxConfig;
     if (haveRx) {
         rxConfig = ConfigOf(o, rxSetup, BlockPolicy{});
+        rxConfig.impulse =
+            std::make_shared<const std::vector<double>>(ImpulseMatrixOf(flow.channelImpulse, dt));
         probes[2] = {"rx_output",
                      "after the receiver",
                      "_rx",
-                     ReceiverResponses(rxSetup.lib, rxConfig, channel.impulse, probes[1].responses,
-                                       statOptions, breaches),
+                     ReceiverResponses(rxSetup.lib, rxConfig, flow.channelImpulse,
+                                       probes[1].responses, statOptions, breaches),
                      {},
                      statOptions.targetBer};
+        RunRxInitFlow(o, rxSetup, rxConfig, channel, ignoreBits, statOptions, flow);
+        for (const std::string& b : flow.rx.init.breaches)
+            breaches.push_back("receiver: Init flow: " + b);
     }
 
     const std::uint64_t waveSamples = std::min(plan.samples, o.maxWaveformSamples);
@@ -335,7 +457,7 @@ int CommandRun(const RunOptions& given) {
     ModelSession rx;
     bool rxStarted = false;
     if (haveRx) {
-        rxStarted = rx.Init(rxSetup.lib, rxConfig, ImpulseMatrixOf(channel.impulse, dt));
+        rxStarted = rx.Init(rxSetup.lib, rxConfig);
         if (!rxStarted) rx.Close();
     }
     std::uint64_t channelAt = 0, clockCount = 0;
@@ -517,6 +639,17 @@ int CommandRun(const RunOptions& given) {
     // The transmitter's probe at the top level, as before; the others under their keys.
     const json txProbe = ProbeJson(probes[0], o.bitTime, N);
     for (auto it = txProbe.begin(); it != txProbe.end(); ++it) summary[it.key()] = it.value();
+    summary["flows"]["transmitter"] = FlowJson(tx);
+    if (haveRx) summary["flows"]["receiver"] = FlowJson(rxSetup);
+    const std::size_t afterTx = haveLink ? 1 : 0;
+    const json txInitFlow =
+        InitFlowJson(flow.tx, "transmitter", flow.atTx, probes[afterTx].responses,
+                     statOptions.targetBer, o.bitTime, N);
+    json rxInitFlow;
+    if (haveRx && flow.rx.returned)
+        rxInitFlow = InitFlowJson(flow.rx, "receiver", flow.atRx, probes[2].responses,
+                                  statOptions.targetBer, o.bitTime, N);
+    if (!haveLink) summary["init_flow"] = txInitFlow;
     if (!modelRan) summary["metrics_note"] = probes[0].eye.note;
     if (haveLink) {
         json probe = ProbeJson(probes[1], o.bitTime, N);
@@ -534,6 +667,7 @@ int CommandRun(const RunOptions& given) {
                 JsonNumber(probes[1].responses.stat.peakDistortionHeight - tail);
         }
         probe["warnings"] = channel.warnings;
+        probe["init_flow"] = txInitFlow;
         summary["channel_output"] = probe;
     }
     double clockPhase = 0;
@@ -550,6 +684,12 @@ int CommandRun(const RunOptions& given) {
         probe["return_codes"] = ResultJson(rx.Result());
         probe["message"] = rx.Result().message;
         probe["parameters_out"] = rx.Result().parametersOut;
+        probe["init_flow"] =
+            flow.rx.returned
+                ? rxInitFlow
+                : json{{"note",
+                        "the receiver's AMI_Init returns no impulse response "
+                        "(Init_Returns_Impulse False): the Init flow ends at its input"}};
         if (clockCount > 0) {
             // Sampled half a unit interval after each clock time; the eye at
             // the circular mean of those sampling phases.
@@ -591,7 +731,11 @@ int CommandRun(const RunOptions& given) {
             if (!r.message.empty())
                 std::printf("receiver message: %s\n", ConsoleText(r.message).c_str());
         }
-        for (const ProbeReport& p : probes) PrintProbe(p, o.bitTime, N);
+        for (std::size_t k = 0; k < probes.size(); ++k) {
+            PrintProbe(probes[k], o.bitTime, N);
+            if (k == afterTx) PrintInitFlow("after the transmitter", txInitFlow);
+            if (k == 2 && !rxInitFlow.is_null()) PrintInitFlow("after the receiver", rxInitFlow);
+        }
         if (haveRx) {
             if (clockCount > 0) {
                 std::printf(

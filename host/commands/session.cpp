@@ -204,6 +204,43 @@ int ResolveIbs(CommonOptions& o) {
     return 0;
 }
 
+namespace {
+
+bool ReservedTrue(const AmiFile& file, const char* name, bool otherwise) {
+    const auto it = file.reserved.find(name);
+    return it == file.reserved.end() ? otherwise : it->second == "True";
+}
+
+// Init_Returns_Impulse and GetWave_Exists of the .ami file against what the
+// library exports: which flows the model takes part in. Returns 0 or 2.
+int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
+    const AmiFile& file = setup.file;
+    const bool exported = setup.lib.GetWave != nullptr;
+    const bool returns = ReservedTrue(file, "Init_Returns_Impulse", false);
+    const bool declared = ReservedTrue(file, "GetWave_Exists", exported);
+    setup.impulseUntouched = !returns;
+    setup.getWaveExists = declared && exported;
+    if (declared && !exported) {
+        PrintError(o.amiFile + " says GetWave_Exists True, but " + o.library +
+                   " does not export AMI_GetWave");
+        return 2;
+    }
+    if (!declared && !returns) {
+        PrintError(o.amiFile +
+                   " says GetWave_Exists False and Init_Returns_Impulse False: the model "
+                   "returns nothing a simulator can use");
+        return 2;
+    }
+    // Said once, by the run that reads the file (grid rows take it as read).
+    if (say && !o.quiet && !declared && exported)
+        PrintWarning(o.amiFile +
+                     " says GetWave_Exists False: the AMI_GetWave the library exports is not "
+                     "called; waveforms go through the filter of AMI_Init's impulse response");
+    return 0;
+}
+
+}  // namespace
+
 int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, std::string>& extra,
             const AmiFile* read) {
     if (o.library.empty()) {
@@ -251,16 +288,7 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
         setup.ignoreBits = kDefaultIgnoreBits;
         if (ignore != setup.file.reserved.end())
             setup.ignoreBits = std::clamp(std::atoi(ignore->second.c_str()), 0, 1000000);
-        const auto impulse = setup.file.reserved.find("Init_Returns_Impulse");
-        setup.impulseUntouched = impulse == setup.file.reserved.end() || impulse->second != "True";
-        // Said once, by the run that reads the file (grid rows take it as read).
-        const auto getWave = setup.file.reserved.find("GetWave_Exists");
-        if (read == nullptr && !o.quiet && getWave != setup.file.reserved.end() &&
-            getWave->second == "False")
-            PrintWarning(o.amiFile +
-                         " says GetWave_Exists False, but the library exports AMI_GetWave: "
-                         "amihost calls it all the same (a model's statistical flow alone is not "
-                         "run)");
+        if (const int status = ReadFlowFlags(o, setup, read == nullptr)) return status;
     } else {
         if (!overrides.empty()) {
             PrintError("--set needs an .ami file (--ami)");
@@ -280,6 +308,16 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
                          "(--ignore-bits to change)\n",
                          kDefaultIgnoreBits);
         }
+    }
+    if (o.amiFile.empty() && setup.lib.GetWave == nullptr) {
+        // No .ami file to say so: a library without AMI_GetWave is taken as
+        // one whose AMI_Init returns its impulse response.
+        setup.impulseUntouched = false;
+        setup.getWaveExists = false;
+        if (!o.quiet)
+            PrintWarning(o.library +
+                         " exports no AMI_GetWave: taken as Init_Returns_Impulse True, its "
+                         "AMI_Init's impulse response applied as a filter");
     }
     if (o.ignoreBitsGiven) setup.ignoreBits = o.ignoreBits;
     const std::uint64_t responses = ResponseSamples(setup.ignoreBits, o.samplesPerBit);
@@ -477,6 +515,7 @@ RunConfig ConfigOf(const CommonOptions& o, const Setup& setup, const BlockPolicy
     c.samplesPerBit = o.samplesPerBit;
     c.policy = policy;
     c.expectImpulseUntouched = setup.impulseUntouched;
+    c.getWaveExists = setup.getWaveExists;
     c.impulse = setup.initImpulse;
     return c;
 }
@@ -485,20 +524,23 @@ std::size_t ResponseStart(int ignoreBits, int samplesPerBit) {
     return static_cast<std::size_t>(ignoreBits + 8) * static_cast<std::size_t>(samplesPerBit);
 }
 
+ResponseInputs ResponseRunInputs(const CommonOptions& o, int ignoreBits) {
+    const int lead = ignoreBits + 8;
+    ResponseInputs in;
+    in.zeros = Nrz(StepBits(lead + 49, 0), o.samplesPerBit, o.high, o.low).samples;
+    in.step = Nrz(StepBits(lead, 49), o.samplesPerBit, o.high, o.low).samples;
+    in.pulse = Nrz(PulseBits(lead, 48), o.samplesPerBit, o.high, o.low).samples;
+    return in;
+}
+
 Responses MeasureResponses(const Setup& setup, const CommonOptions& o,
                            const StatEyeOptions& statOptions) {
     Responses r;
-    const int lead = setup.ignoreBits + 8;
     const BlockPolicy whole;
-    const std::vector<double> zerosIn =
-        Nrz(StepBits(lead + 49, 0), o.samplesPerBit, o.high, o.low).samples;
-    const std::vector<double> stepIn =
-        Nrz(StepBits(lead, 49), o.samplesPerBit, o.high, o.low).samples;
-    const std::vector<double> pulseIn =
-        Nrz(PulseBits(lead, 48), o.samplesPerBit, o.high, o.low).samples;
-    r.zeros = RunModel(setup.lib, ConfigOf(o, setup, whole), zerosIn);
-    r.step = RunModel(setup.lib, ConfigOf(o, setup, whole), stepIn);
-    r.pulse = RunModel(setup.lib, ConfigOf(o, setup, whole), pulseIn);
+    const ResponseInputs in = ResponseRunInputs(o, setup.ignoreBits);
+    r.zeros = RunModel(setup.lib, ConfigOf(o, setup, whole), in.zeros);
+    r.step = RunModel(setup.lib, ConfigOf(o, setup, whole), in.step);
+    r.pulse = RunModel(setup.lib, ConfigOf(o, setup, whole), in.pulse);
     r.ok = true;
     for (const RunResult* run : {&r.zeros, &r.step, &r.pulse})
         r.ok = r.ok && run->initResult == 1 && run->failedWaveCalls == 0 && !run->output.empty();

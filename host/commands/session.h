@@ -39,7 +39,8 @@ struct Setup {
     AmiFile file;
     bool haveFile = false;
     int ignoreBits = 0;
-    bool impulseUntouched = true;
+    bool impulseUntouched = true;  // Init_Returns_Impulse False
+    bool getWaveExists = true;     // GetWave_Exists True and AMI_GetWave exported
     // AMI_Init's impulse matrix: the channel's response (null: none given).
     std::shared_ptr<const std::vector<double>> initImpulse;
 };
@@ -148,6 +149,9 @@ struct Responses {
     std::vector<std::string> Breaches() const;
     std::string Note() const;  // why not ok
 };
+// The inputs of the response runs: a run of 0s, a single 1 and a step at
+// ResponseStart(ignoreBits, samples per bit).
+ResponseInputs ResponseRunInputs(const CommonOptions& o, int ignoreBits);
 Responses MeasureResponses(const Setup& setup, const CommonOptions& o,
                            const StatEyeOptions& statOptions);
 

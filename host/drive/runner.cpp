@@ -9,6 +9,7 @@
 #include <cstring>
 #include <random>
 
+#include "link/kernels.h"
 #include "model_guard.h"
 
 namespace amihost {
@@ -91,8 +92,7 @@ Status Library::Open(const std::string& path) {
     Close = reinterpret_cast<CloseFn>(dlsym(handle_, "AMI_Close"));
     if (Init == nullptr) return Error{path + " does not export AMI_Init"};
     if (Close == nullptr) return Error{path + " does not export AMI_Close"};
-    if (GetWave == nullptr)
-        return Error{path + " does not export AMI_GetWave (statistical models are not supported)"};
+    // AMI_GetWave is optional: a model may do all its work in AMI_Init.
     return {};
 }
 
@@ -174,21 +174,22 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config,
                         const std::vector<double>& impulseColumn) {
     lib_ = &lib;
     config_ = config;
+    const double interval = config.bitTime / config.samplesPerBit;
     // The impulse matrix: one column, no aggressors. Without a channel, a
-    // small one with known content.
+    // unit impulse (the identity channel).
     std::vector<double> impulse = impulseColumn;
     if (impulse.empty() && config.impulse != nullptr) impulse = *config.impulse;
-    if (impulse.empty()) {
-        impulse.resize(64);
-        for (std::size_t k = 0; k < impulse.size(); ++k)
-            impulse[k] = std::exp(-0.2 * static_cast<double>(k)) * 1e-3;
-    }
+    if (impulse.empty()) impulse.assign(1, 1.0 / interval);
+    const bool returnsImpulse = !config.expectImpulseUntouched;
+    if (returnsImpulse)
+        impulse.resize(impulse.size() + static_cast<std::size_t>(kInitRoomBits) *
+                                            static_cast<std::size_t>(config.samplesPerBit),
+                       0.0);
     const std::vector<double> impulseCopy = impulse;
     paramsIn_.assign(config.parameters.begin(), config.parameters.end());
     paramsIn_.push_back('\0');
     const std::vector<char> paramsCopy = paramsIn_;
     char* msg = nullptr;
-    const double interval = config.bitTime / config.samplesPerBit;
     {
         // Reading the texts the model points to is part of the call: a
         // pointer that is not valid is the model's crash, reported as one.
@@ -209,6 +210,27 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config,
         r_.breaches.push_back("AMI_Init gave no memory handle");
         return false;
     }
+    if (returnsImpulse) {
+        r_.initInput = impulseCopy;
+        r_.initOutput = impulse;
+        if (!AllFinite(impulse.data(), impulse.size())) {
+            r_.breaches.push_back(
+                "AMI_Init returned an impulse response with values that are not finite");
+            return false;
+        }
+    }
+    if (lib.GetWave == nullptr || !config.getWaveExists) {
+        // The time-domain flow of a model without AMI_GetWave: the filter its
+        // returned impulse response represents.
+        if (!returnsImpulse) {
+            r_.breaches.push_back(
+                "the model has no AMI_GetWave and its AMI_Init returns no impulse response "
+                "(Init_Returns_Impulse False): nothing to apply to a waveform");
+            return false;
+        }
+        filter_ = std::make_unique<LinearFilter>(FilterFromInit(impulseCopy, impulse));
+        r_.initFilterTaps = filter_->Taps();
+    }
     return r_.initResult == 1;
 }
 
@@ -227,6 +249,10 @@ bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at,
 bool ModelSession::GetWaveGuarded(double* wave, std::size_t count, std::uint64_t at,
                                   std::vector<double>* clockTimes) {
     if (handle_ == nullptr || closed_) return false;
+    if (filter_) {
+        filter_->Apply(wave, count);
+        return true;
+    }
     std::fill_n(wave - kGuard, kGuard, Pattern(kGuardBits));
     std::fill_n(wave + count, kGuard, Pattern(kGuardBits));
     // Room for a clock time per sample and the terminator (a model that
@@ -313,7 +339,11 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
     const std::uint64_t largest = kWholeCallLimit;  // keeps a "whole" run's buffer bounded
     while (at < total) {
         std::uint64_t n = total - at;
-        switch (config.policy.kind) {
+        // Block policies are about AMI_GetWave calls: a model run through
+        // its AMI_Init's filter gets none, and takes the waveform whole.
+        const BlockPolicy::Kind kind =
+            session.ThroughInitFilter() ? BlockPolicy::Whole : config.policy.kind;
+        switch (kind) {
             case BlockPolicy::Whole:
                 break;
             case BlockPolicy::Fixed:
@@ -327,7 +357,7 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
                 n = std::min<std::uint64_t>(n, 1 + rng() % config.policy.size);
                 break;
         }
-        if (n > largest && config.policy.kind == BlockPolicy::Whole) n = largest;
+        if (n > largest && kind == BlockPolicy::Whole) n = largest;
         const auto count = static_cast<std::size_t>(n);
         // The model works in place between guard samples of this buffer.
         if (block.size() < count + 2 * kGuardSamples) block.resize(count + 2 * kGuardSamples);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "link/init_filter.h"
 #include "link/result.h"
 
 namespace amihost {
@@ -51,9 +52,17 @@ struct RunConfig {
     int samplesPerBit = 32;
     BlockPolicy policy;
     bool expectImpulseUntouched = true;  // Init_Returns_Impulse False
+    // GetWave_Exists: false means AMI_GetWave is not called (even when the
+    // library exports it); the waveform goes through the filter that the
+    // impulse response AMI_Init returned represents (Init_Returns_Impulse
+    // must be True).
+    bool getWaveExists = true;
     // What AMI_Init receives as its impulse matrix when no column is given:
     // the channel's impulse response, one column, per second (as a simulator
-    // sends it); null: a small placeholder of known content (no channel).
+    // sends it); null: no channel, a unit impulse (1 / sample interval at
+    // the first sample). A model whose AMI_Init returns an impulse response
+    // gets kInitRoomBits unit intervals of 0s after it, room for its filter's
+    // response.
     std::shared_ptr<const std::vector<double>> impulse;
 };
 
@@ -64,8 +73,18 @@ struct RunResult {
     std::string parametersOut;  // AMI_parameters_out after AMI_Init, if any
     std::vector<double> output;
     std::vector<std::string> breaches;  // contract breaches, in the order found
+    // Init_Returns_Impulse True: the impulse matrix AMI_Init received and
+    // what it returned (first column, per second).
+    std::vector<double> initInput, initOutput;
+    // No AMI_GetWave (or GetWave_Exists False): the waveform went through
+    // the filter of this many taps derived from AMI_Init's impulse response.
+    std::size_t initFilterTaps = 0;
     bool Ok() const { return breaches.empty() && initResult == 1 && failedWaveCalls == 0; }
 };
+
+// Unit intervals of 0s appended to the impulse matrix of a model whose
+// AMI_Init returns an impulse response.
+constexpr int kInitRoomBits = 64;
 
 // Guard samples on each side of every wave handed to a model.
 constexpr std::size_t kGuardSamples = 64;
@@ -84,11 +103,13 @@ public:
     ~ModelSession();
     ModelSession(const ModelSession&) = delete;
     ModelSession& operator=(const ModelSession&) = delete;
-    // AMI_Init with `impulse` as the one-column impulse matrix (a small
-    // synthetic one when empty). False when it failed or gave no handle.
+    // AMI_Init with `impulse` as the one-column impulse matrix (the config's,
+    // or a unit impulse, when empty). False when it failed or gave no handle,
+    // or when the model has no AMI_GetWave and returns no impulse response.
     bool Init(const Library& lib, const RunConfig& config, const std::vector<double>& impulse = {});
     // AMI_GetWave on `n` samples in place (`at`: the first one's index in the
-    // whole waveform); appends the clock times the model reports.
+    // whole waveform); appends the clock times the model reports. A model
+    // without AMI_GetWave: its AMI_Init's filter, in place (no clock times).
     bool GetWave(double* wave, std::size_t n, std::uint64_t at, std::vector<double>* clockTimes);
     // The same in place: kGuardSamples doubles before `wave` and after its
     // end must be the caller's to overwrite (they receive the guard pattern).
@@ -96,6 +117,8 @@ public:
                         std::vector<double>* clockTimes);
     long Close();
     const RunResult& Result() const { return r_; }
+    // The model runs through its AMI_Init's filter (no AMI_GetWave calls).
+    bool ThroughInitFilter() const { return filter_ != nullptr; }
 
 private:
     const Library* lib_ = nullptr;
@@ -105,6 +128,7 @@ private:
     char* out_ = nullptr;
     std::vector<char> paramsIn_, paramsCopy_;
     std::vector<double> block_, clock_;
+    std::unique_ptr<LinearFilter> filter_;  // a model run through its AMI_Init's filter
     bool guardBreach_ = false, clockBreach_ = false, terminatorBreach_ = false,
          paramsBreach_ = false, nonFiniteBreach_ = false;
     RunResult r_;

@@ -18,12 +18,6 @@ constexpr double kPi = 3.141592653589793;
 // The streaming convolution's transform: this many times the response.
 constexpr std::size_t kTransformPerTaps = 8;
 
-std::size_t PowerOfTwoAtLeast(std::size_t n) {
-    std::size_t p = 1;
-    while (p < n) p <<= 1;
-    return p;
-}
-
 // The impulse response of H sampled on the FFT grid of `n` points at `dt`,
 // in double precision.
 std::vector<double> ImpulseOf(const std::function<std::complex<double>(double)>& H, std::size_t n,

@@ -9,6 +9,12 @@
 
 namespace amihost {
 
+std::size_t PowerOfTwoAtLeast(std::size_t n) {
+    std::size_t p = 1;
+    while (p < n) p <<= 1;
+    return p;
+}
+
 struct RealFft::Plan {
     explicit Plan(std::size_t n) : fft(n) {}
     pocketfft::detail::pocketfft_r<float> fft;

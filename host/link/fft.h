@@ -10,6 +10,9 @@
 
 namespace amihost {
 
+// The least power of two at or above n (1 for 0).
+std::size_t PowerOfTwoAtLeast(std::size_t n);
+
 // A real transform of n points (n even) in place, in the packed order
 // r0, r1, i1, r2, i2, ..., r(n/2): the n/2 + 1 bins of a real signal in n
 // numbers (the imaginary parts of bins 0 and n/2 are zero and left out).

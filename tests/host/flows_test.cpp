@@ -1,0 +1,264 @@
+// The two flows a simulator runs: every combination of a transmitter and a
+// receiver offered GetWave-only, Init-only and both gives the same pulse
+// response and statistical eye, and both match the cascade computed here
+// on its own (a FIR, a channel, a bilinear CTLE); and the filter behind an
+// impulse response AMI_Init returns, against closed forms.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "link/init_filter.h"
+#include "run_amihost.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using namespace amihost;
+
+namespace {
+
+std::vector<double> Convolve(const std::vector<double>& a, const std::vector<double>& b) {
+    std::vector<double> y(a.size() + b.size() - 1, 0.0);
+    for (std::size_t i = 0; i < a.size(); ++i)
+        for (std::size_t k = 0; k < b.size(); ++k) y[i + k] += a[i] * b[k];
+    return y;
+}
+
+}  // namespace
+
+TEST(InitFilter, should_recover_the_filter_exactly_from_a_unit_impulse_and_from_a_channel) {
+    const std::vector<double> f = {0.3, -0.5, 2.0, 0.25, -0.125};
+    // A unit impulse, delayed and scaled (what AMI_Init gets without a channel).
+    std::vector<double> delta(40, 0.0);
+    delta[3] = 7.0;
+    std::vector<double> out = Convolve(delta, f);
+    out.resize(delta.size());
+    std::vector<double> got = FilterFromInit(delta, out);
+    ASSERT_GE(got.size(), f.size());
+    for (std::size_t k = 0; k < got.size(); ++k) EXPECT_EQ(got[k], k < f.size() ? f[k] : 0.0) << k;
+    // An exponential channel with room after it: the same filter, but for
+    // the regularisation's relative bias 1e-12 |X|max^2 / |X|^2, at most
+    // 1e-12 / (0.1 / 1.9)^2 = 3.6e-10 here (|X| is 1 at DC, 0.1/1.9 at Nyquist).
+    std::vector<double> h(200, 0.0);
+    for (std::size_t k = 0; k < 100; ++k) h[k] = 0.1 * std::pow(0.9, static_cast<double>(k));
+    out = Convolve(h, f);
+    out.resize(h.size());
+    got = FilterFromInit(h, out);
+    for (std::size_t k = 0; k < got.size(); ++k)
+        EXPECT_NEAR(got[k], k < f.size() ? f[k] : 0.0, 2 * 3.6e-10 * 2.0) << k;
+}
+
+TEST(InitFilter, should_be_exact_where_the_channel_passes_signal) {
+    // A Gaussian channel passes nothing near half the sample rate (its
+    // magnitude there, e^-123, is below any double's precision): f there is
+    // not knowable. A waveform that went through the channel is filtered as
+    // by the true f all the same.
+    const std::vector<double> f = {1.0, -0.6, 0.2};
+    std::vector<double> h(128, 0.0);
+    for (std::size_t k = 0; k < 64; ++k)
+        h[k] = 0.08 * std::exp(-0.5 * std::pow((static_cast<double>(k) - 20.0) / 5.0, 2));
+    std::vector<double> out = Convolve(h, f);
+    out.resize(h.size());
+    const std::vector<double> got = FilterFromInit(h, out);
+    std::mt19937 rng(5);
+    std::vector<double> x(600);
+    for (std::size_t k = 0; k < x.size(); k += 8) std::fill_n(&x[k], 8, (rng() & 1) ? 1.0 : -1.0);
+    const std::vector<double> atRx = Convolve(x, h);
+    const std::vector<double> want = Convolve(atRx, f), have = Convolve(atRx, got);
+    for (std::size_t k = 0; k < 550; ++k) EXPECT_NEAR(have[k], want[k], 1e-9) << k;
+}
+
+TEST(LinearFilter, should_give_the_same_output_whole_and_in_blocks_of_any_size) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> u(-1, 1);
+    for (std::size_t taps : {std::size_t{1}, std::size_t{37}, LinearFilter::kDirectTaps + 300}) {
+        std::vector<double> f(taps), x(5000);
+        for (double& v : f) v = u(rng);
+        for (double& v : x) v = u(rng);
+        std::vector<double> want = Convolve(x, f);
+        want.resize(x.size());
+        LinearFilter whole(f), split(f);
+        std::vector<double> a = x, b = x;
+        whole.Apply(a.data(), a.size());
+        for (std::size_t at = 0, n = 1; at < b.size(); at += n, n = 1 + rng() % 700) {
+            n = std::min(n, b.size() - at);
+            split.Apply(b.data() + at, n);
+        }
+        // The long filter runs by FFT in single precision.
+        const double tolerance = taps > LinearFilter::kDirectTaps ? 2e-3 : 1e-12;
+        for (std::size_t k = 0; k < x.size(); ++k) {
+            EXPECT_NEAR(a[k], want[k], tolerance) << taps << " taps, sample " << k;
+            EXPECT_NEAR(b[k], want[k], tolerance) << taps << " taps, sample " << k;
+        }
+    }
+}
+
+namespace {
+
+constexpr int kN = 16;  // samples per unit interval
+constexpr double kBitTime = 1e-10;
+
+// The test's own cascade: an NRZ pulse of 1 V (from -0.5 to +0.5) through
+// the FIR (taps a unit interval apart), the channel, and the bilinear CTLE.
+std::vector<double> CascadePulse(const std::vector<double>& channel) {
+    std::vector<double> pulse(kN, 1.0);
+    std::vector<double> fir(2 * kN + 1, 0.0);
+    fir[0] = -0.1, fir[kN] = 0.75, fir[2 * kN] = -0.15;
+    std::vector<double> y = Convolve(Convolve(pulse, fir), channel);
+    y.resize(y.size() + 64 * kN, 0.0);
+    // H(s) = (1 + s/wz) / (1 + s/wp) by the bilinear transform, K = 2/T.
+    const double T = kBitTime / kN, K = 2 / T, wz = 2 * M_PI * 1e9, wp = 2 * M_PI * 4e9;
+    const double b0 = (1 + K / wz) / (1 + K / wp), b1 = (1 - K / wz) / (1 + K / wp),
+                 a1 = (1 - K / wp) / (1 + K / wp);
+    double x1 = 0, y1 = 0;
+    for (double& v : y) {
+        const double out = b0 * v + b1 * x1 - a1 * y1;
+        x1 = v;
+        y1 = out;
+        v = out;
+    }
+    return y;
+}
+
+struct Variant {
+    const char* name;
+    bool initOnly, returnsImpulse, getWave;
+};
+constexpr Variant kVariants[3] = {{"getwave-only", false, false, true},
+                                  {"init-only", true, true, false},
+                                  {"both", false, true, true}};
+
+std::string WriteAmi(const fs::path& dir, const std::string& stem, const Variant& v, bool ctle) {
+    const fs::path path = dir / (stem + ".ami");
+    std::ofstream(path)
+        << "(lin\n (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+        << "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value "
+        << (v.returnsImpulse ? "True" : "False") << "))\n"
+        << "  (GetWave_Exists (Usage Info) (Type Boolean) (Value " << (v.getWave ? "True" : "False")
+        << ")))\n (Model_Specific (ctle (Usage In) (Type Integer) (Value " << (ctle ? 1 : 0)
+        << "))\n  (init (Usage In) (Type Integer) (Value " << (v.returnsImpulse ? 1 : 0)
+        << "))))\n";
+    return path.string();
+}
+
+std::vector<double> Values(const json& cursors) {
+    return cursors["values"].get<std::vector<double>>();
+}
+
+// The worst-case eye at its best phase: over the unit interval around the
+// main cursor, the largest of a sample minus the magnitudes of every other
+// sample of its phase.
+double PeakDistortion(const std::vector<double>& p, std::size_t main) {
+    double best = -1e300;
+    for (std::size_t t = main - kN / 2; t < main + kN / 2; ++t) {
+        double sum = 0;
+        for (std::size_t k = t % kN; k < p.size(); k += kN)
+            if (k != t) sum += std::fabs(p[k]);
+        best = std::max(best, p[t] - sum);
+    }
+    return best;
+}
+
+}  // namespace
+
+TEST(Flows, should_give_the_same_link_for_every_combination_of_init_and_getwave_models) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-flows-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    // The channel: a smooth exponential decay, its taps given as they are.
+    std::vector<double> channel(40 * kN);
+    for (std::size_t k = 0; k < channel.size(); ++k)
+        channel[k] = 0.12 * std::exp(-static_cast<double>(k) / 8.0);
+    {
+        std::ofstream taps(dir / "channel.txt");
+        taps.precision(17);
+        for (double v : channel) taps << v << "\n";
+    }
+    const std::vector<double> want = CascadePulse(channel);
+    std::size_t main = 0;
+    for (std::size_t k = 0; k < want.size(); ++k)
+        if (want[k] > want[main]) main = k;
+    std::vector<double> wantCursors;
+    for (long k = -2; k <= 5; ++k) {
+        const long at = static_cast<long>(main) + k * kN;  // before the pulse: 0
+        wantCursors.push_back(at >= 0 ? want[static_cast<std::size_t>(at)] : 0.0);
+    }
+    const double wantWorst = PeakDistortion(want, main);
+
+    double firstHeight = NAN;
+    for (const Variant& tx : kVariants) {
+        for (const Variant& rx : kVariants) {
+            const std::string name = std::string(tx.name) + " tx, " + rx.name + " rx";
+            const fs::path out = dir / (std::string(tx.name) + "_" + rx.name);
+            const std::string run =
+                std::string("run -q --no-plots --bits 300 -n ") + std::to_string(kN) +
+                " --bit-time 1e-10 --high 0.5 --low -0.5 --channel impulse:" +
+                (dir / "channel.txt").string() + " -l " +
+                (tx.initOnly ? TX_LINEAR_INIT_ONLY_MODEL : TX_LINEAR_MODEL) + " -a " +
+                WriteAmi(dir, std::string("tx_") + tx.name, tx, false) + " --rx " +
+                (rx.initOnly ? TX_LINEAR_INIT_ONLY_MODEL : TX_LINEAR_MODEL) + " --rx-ami " +
+                WriteAmi(dir, std::string("rx_") + rx.name, rx, true) + " -o " + out.string();
+            std::string output;
+            ASSERT_EQ(RunAmihost(run, output), 0) << name << "\n" << output;
+            const json s = json::parse(std::ifstream(out / "summary.json"));
+            const json& atRx = s["rx_output"];
+            // The time-domain flow at the receiver: the cascade's cursors.
+            const std::vector<double> cursors = Values(atRx["pulse_cursors_V"]);
+            ASSERT_EQ(cursors.size(), wantCursors.size()) << name;
+            for (std::size_t k = 0; k < cursors.size(); ++k)
+                EXPECT_NEAR(cursors[k], wantCursors[k], 2e-5) << name << ", cursor " << k;
+            const json& stat = atRx["statistical_eye"];
+            EXPECT_NEAR(stat["peak_distortion_best_height_V"].get<double>(), wantWorst, 1e-4)
+                << name;
+            const double height = stat["height_V_at_1e-12"].get<double>();
+            if (std::isnan(firstHeight)) firstHeight = height;
+            EXPECT_NEAR(height, firstHeight, 2e-3) << name;
+            // The Init flow, where the receiver returns an impulse response:
+            // the same cursors, and it says how far the two flows lie apart.
+            const json& init = atRx["init_flow"];
+            if (rx.returnsImpulse) {
+                const std::vector<double> initCursors = Values(init["pulse_cursors_V"]);
+                for (std::size_t k = 0; k < initCursors.size(); ++k)
+                    EXPECT_NEAR(initCursors[k], wantCursors[k], 2e-5)
+                        << name << ", Init flow " << k;
+                EXPECT_LT(init["difference_from_time_domain_flow"]["pulse_max_abs_V"].get<double>(),
+                          5e-5)
+                    << name;
+            } else {
+                EXPECT_TRUE(init.contains("note")) << name;
+            }
+            EXPECT_EQ(s["flows"]["receiver"]["GetWave_Exists"].get<bool>(), rx.getWave) << name;
+            EXPECT_EQ(s["flows"]["transmitter"]["Init_Returns_Impulse"].get<bool>(),
+                      tx.returnsImpulse)
+                << name;
+        }
+    }
+    // Behind the built-in line (a channel that passes nothing at the top of
+    // the band): an Init-only pair gives the GetWave-only pair's link.
+    std::vector<json> line;
+    for (const Variant* v : {&kVariants[0], &kVariants[1]}) {
+        const fs::path out = dir / (std::string("line_") + v->name);
+        const std::string library = v->initOnly ? TX_LINEAR_INIT_ONLY_MODEL : TX_LINEAR_MODEL;
+        std::string output;
+        ASSERT_EQ(
+            RunAmihost("run -q --no-plots --bits 300 --channel line:18@5e9 -l " + library + " -a " +
+                           WriteAmi(dir, "line_tx", *v, false) + " --rx " + library + " --rx-ami " +
+                           WriteAmi(dir, "line_rx", *v, true) + " -o " + out.string(),
+                       output),
+            0)
+            << output;
+        line.push_back(json::parse(std::ifstream(out / "summary.json"))["rx_output"]);
+    }
+    const std::vector<double> a = Values(line[0]["pulse_cursors_V"]),
+                              b = Values(line[1]["pulse_cursors_V"]);
+    for (std::size_t k = 0; k < a.size(); ++k) EXPECT_NEAR(a[k], b[k], 1e-5) << k;
+    EXPECT_NEAR(line[0]["statistical_eye"]["height_V_at_1e-12"].get<double>(),
+                line[1]["statistical_eye"]["height_V_at_1e-12"].get<double>(), 1e-3);
+    fs::remove_all(dir);
+}
