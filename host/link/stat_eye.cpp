@@ -40,6 +40,58 @@ std::vector<double> Gaussian(double sigmaBins) {
     return g;
 }
 
+// The mass of one bounded term on the sample grid, from -half to +half.
+std::vector<double> TermMass(const JitterTerm& t, int N) {
+    const double a = std::fabs(t.amplitude) * N;  // samples
+    const auto half = static_cast<long>(std::ceil(a)) + 1;
+    std::vector<double> m(static_cast<std::size_t>(2 * half + 1), 0.0);
+    auto put = [&](double x, double mass) {  // split between floor(x) and floor(x) + 1
+        const double f = std::floor(x);
+        const double w = x - f;
+        m[static_cast<std::size_t>(static_cast<long>(f) + half)] += mass * (1 - w);
+        m[static_cast<std::size_t>(static_cast<long>(f) + half + 1)] += mass * w;
+    };
+    if (t.kind == JitterTerm::DualDirac || a == 0) {
+        put(-a, 0.5);
+        put(a, 0.5);
+        return m;
+    }
+    // Arcsine: CDF 1/2 + asin(x / a) / pi; each sample holds the mass of the
+    // half-sample on either side of it.
+    auto cdf = [a](double x) {
+        return 0.5 + std::asin(std::clamp(x / a, -1.0, 1.0)) / 3.141592653589793;
+    };
+    for (long k = -half; k <= half; ++k)
+        m[static_cast<std::size_t>(k + half)] =
+            cdf(static_cast<double>(k) + 0.5) - cdf(static_cast<double>(k) - 0.5);
+    return m;
+}
+
+}  // namespace
+
+bool HasJitter(const StatEyeOptions& options) {
+    if (options.jitterRms > 0) return true;
+    for (const JitterTerm& t : options.jitter)
+        if (t.amplitude != 0) return true;
+    return false;
+}
+
+std::vector<double> JitterDistribution(const StatEyeOptions& options, int N) {
+    std::vector<double> d =
+        options.jitterRms > 0 ? Gaussian(options.jitterRms * N) : std::vector<double>{1.0};
+    for (const JitterTerm& t : options.jitter) {
+        if (t.amplitude == 0) continue;
+        const std::vector<double> m = TermMass(t, N);
+        std::vector<double> out(d.size() + m.size() - 1, 0.0);
+        for (std::size_t i = 0; i < d.size(); ++i)
+            for (std::size_t k = 0; k < m.size(); ++k) out[i + k] += d[i] * m[k];
+        d.swap(out);
+    }
+    return d;
+}
+
+namespace {
+
 // The distribution plus Gaussian noise of `sigma` volts, on a grid of at
 // least sixteen levels per sigma (widened by eight sigma on each side).
 void AddNoise(IsiDistribution& d, double sigma) {
@@ -403,7 +455,8 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     e.bathtub.assign(phases, 0.5);
     std::vector<double> pd(phases, -std::numeric_limits<double>::infinity()), middles(phases, 0.0);
     std::vector<double> pdMiddle(phases, 0.0);  // the middle of the worst-case opening
-    const bool noiseless = !(options.noiseRms > 0) && !(options.jitterRms > 0);
+    const bool jittered = HasJitter(options);
+    const bool noiseless = !(options.noiseRms > 0) && !jittered;
     // Each phase's cursors are the samples of its residue t mod N but t
     // itself; their sums per residue in one pass over the pulse, a row of N
     // samples at a time, each residue's in increasing time. The phases' own
@@ -457,7 +510,7 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
         lo = std::min(lo, isi[p].Level(0));
         hi = std::max(hi, isi[p].Level(isi[p].p.size() - 1) + mains[p]);
         computed[p] = true;
-        if (options.jitterRms > 0) return;
+        if (jittered) return;
         const Opening o = OpeningOf(isi[p], mains[p], options.targetBer);
         e.bathtub[p] = o.bestBer;
         e.heights[p] = o.height;
@@ -473,7 +526,7 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     };
     std::vector<double> upper(phases, -std::numeric_limits<double>::infinity());
     const bool prune =
-        options.bestOnly && !options.berMap && !(options.jitterRms > 0) && options.targetBer < 0.25;
+        options.bestOnly && !options.berMap && !jittered && options.targetBer < 0.25;
     if (!prune) {
         for (std::size_t p = 0; p < phases; ++p)
             if (present[p]) computePhase(p);
@@ -490,7 +543,7 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     const double dv = (e.v1 - e.v0) / (L - 1);
     // Without jitter the openings come from the distributions themselves:
     // the map is only for pictures.
-    const bool map = options.berMap || options.jitterRms > 0;
+    const bool map = options.berMap || jittered;
     if (map) e.ber.assign(phases * static_cast<std::size_t>(L), 0.5);
     // A phase's row of the map: the BER of deciding at each level.
     auto fillRow = [&](const IsiDistribution& d, double mainValue, double* row) {
@@ -514,13 +567,13 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     };
     for (std::size_t p = 0; p < phases && map; ++p)
         if (computed[p]) fillRow(isi[p], mains[p], &e.ber[p * static_cast<std::size_t>(L)]);
-    if (options.jitterRms > 0) {
-        // Random jitter: each phase's BER averaged over a Gaussian of
+    if (jittered) {
+        // Jitter: each phase's BER averaged over the distribution of
         // sampling instants. An instant jittered past the unit interval's
         // edge samples there: bit 0's pulse at that time is the main value
         // and every other bit's sample there its cursor (the neighbouring
         // bit's main among them), not a phase of this interval wrapped round.
-        const std::vector<double> g = Gaussian(options.jitterRms * N);
+        const std::vector<double> g = JitterDistribution(options, N);
         const long half = static_cast<long>(g.size() / 2);
         const auto rowSize = static_cast<std::size_t>(L);
         std::vector<double> extended((static_cast<std::size_t>(N + 2 * half)) * rowSize, 0.5);

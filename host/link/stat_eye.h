@@ -10,9 +10,19 @@
 
 namespace amihost {
 
+// A bounded jitter term of the sampling instant, in unit intervals: dual
+// Dirac (half the instants `amplitude` early, half late: deterministic
+// jitter, or the two edges of duty-cycle distortion), or sinusoidal (the
+// arcsine distribution over [-amplitude, amplitude]).
+struct JitterTerm {
+    enum Kind { DualDirac, Sinusoidal } kind = DualDirac;
+    double amplitude = 0.0;
+};
+
 struct StatEyeOptions {
     double noiseRms = 0.0;   // volts, Gaussian, added at the decision
     double jitterRms = 0.0;  // unit intervals, Gaussian random jitter of the sampling instant
+    std::vector<JitterTerm> jitter;  // bounded terms, convolved with the Gaussian
     double targetBer = 1e-12;
     int levels = 1024;       // voltage levels of the BER map (the picture)
     int gridBins = 8192;     // most bins of each ISI distribution
@@ -80,6 +90,13 @@ struct IsiDistribution {
         return static_cast<double>(lo + static_cast<std::int64_t>(i)) * step;
     }
 };
+// The distribution of the sampling instant's offset, in samples of 1/N of a
+// unit interval from -half to +half: the Gaussian of jitterRms convolved with
+// each bounded term (a term between samples split between its two
+// neighbours, so that its mean stays where it is). {1} without jitter.
+std::vector<double> JitterDistribution(const StatEyeOptions& options, int N);
+bool HasJitter(const StatEyeOptions& options);
+
 IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int exact = 1 << 30);
 
 }  // namespace amihost

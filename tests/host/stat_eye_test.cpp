@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -543,6 +544,63 @@ TEST(StatEye, should_move_a_jittered_sampling_instant_across_bits_as_the_closed_
         }
         EXPECT_GT(got, closed / 3) << "phase " << p;
         EXPECT_LT(got, closed * 3) << "phase " << p;
+    }
+}
+
+TEST(StatEye, should_follow_the_dual_dirac_and_sinusoidal_jitter_closed_forms) {
+    // An ideal pulse of one unit interval, sampled x from its left edge and
+    // 1 - x from its right: the instant crosses an edge when its offset is
+    // beyond, and the bit there differs half the time. Dual-Dirac jitter of
+    // +-D with Gaussian sigma: P(offset < -x) = Q((x - D)/s)/2 + Q((x + D)/s)/2
+    // (the dual-Dirac bathtub); sinusoidal jitter of amplitude A alone: the
+    // arcsine law, P(offset < -x) = 1/2 - asin(x / A) / pi for x < A, else 0.
+    const int N = 64;
+    std::vector<double> pulse(40 * static_cast<std::size_t>(N), 0.0);
+    const std::int64_t start = 20 * N;
+    std::fill(pulse.begin() + start, pulse.begin() + start + N, 1.0);
+    const auto Q = [](double z) { return 0.5 * std::erfc(z / std::sqrt(2.0)); };
+    const double D = 0.1, sigma = 0.02, A = 0.15;
+    auto dualDirac = [&](double x) { return 0.5 * Q((x - D) / sigma) + 0.5 * Q((x + D) / sigma); };
+    auto arcsine = [&](double x) {
+        return x >= A ? 0.0 : 0.5 - std::asin(std::max(x, -A) / A) / 3.141592653589793;
+    };
+    struct Case {
+        StatEyeOptions options;
+        std::function<double(double)> beyond;
+        double width;
+    };
+    // The dual-Dirac width at 1e-12 by bisection of the closed form.
+    double lo = 0, hi = 0.5;
+    for (int i = 0; i < 200; ++i)
+        (0.5 * dualDirac(0.5 * (lo + hi)) > 1e-12 ? lo : hi) = 0.5 * (lo + hi);
+    std::vector<Case> cases(2);
+    cases[0].options.jitterRms = sigma;
+    cases[0].options.jitter = {{JitterTerm::DualDirac, D}};
+    cases[0].beyond = dualDirac;
+    cases[0].width = 1 - 2 * lo;
+    cases[1].options.jitter = {{JitterTerm::Sinusoidal, A}};
+    cases[1].beyond = arcsine;
+    cases[1].width = 1 - 2 * A;
+    EXPECT_NEAR(cases[0].width, 0.53, 0.01);
+    for (const Case& c : cases) {
+        const StatEye e = ComputeStatEye(pulse, -0.5, N, start + N / 2, c.options);
+        ASSERT_TRUE(e.valid);
+        EXPECT_NEAR(e.widthAtTarget, c.width, 2.0 / N);
+        for (int p = 0; p < N; ++p) {
+            // The instant's distribution is sampled at whole samples: the
+            // closed form a sample nearer and a sample farther bracket it.
+            auto closed = [&](double x) { return 0.5 * c.beyond(x) + 0.5 * c.beyond(1 - x); };
+            const double x = (p + 0.5) / N, step = 1.0 / N;
+            const double at = closed(x), far = std::min(closed(x - step), closed(x + step)),
+                         near = std::max(closed(x - step), closed(x + step));
+            const double got = e.bathtub[static_cast<std::size_t>(p)];
+            if (near < 1e-15) {
+                EXPECT_LT(got, 1e-12) << p;
+                continue;
+            }
+            EXPECT_GE(got, far / 3) << "phase " << p << ", closed form " << at;
+            EXPECT_LT(got, near * 3) << "phase " << p << ", closed form " << at;
+        }
     }
 }
 
