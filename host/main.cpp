@@ -89,6 +89,12 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o) {
         ->each([&o](const std::string&) { o.portsGiven = true; });
     app.add_option("--noise-rms", o.noiseRms, "Gaussian noise of the statistical eye, volts rms");
     app.add_option("--rj-rms", o.rjRms, "random jitter of the statistical eye, unit intervals rms");
+    app.add_option("--dj", o.djUi,
+                   "deterministic jitter of the statistical eye: dual Dirac, +- unit intervals");
+    app.add_option("--sj", o.sjUi,
+                   "sinusoidal jitter of the statistical eye: amplitude, unit intervals");
+    app.add_option("--dcd", o.dcdUi,
+                   "duty-cycle distortion of the statistical eye: +- unit intervals");
     app.add_option(
         "--rx", o.rxLibrary,
         "run: a receiver AMI model after the channel (its AMI_Init gets the channel's impulse "

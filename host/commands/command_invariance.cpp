@@ -91,10 +91,10 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         }
         policies.push_back(*policy);
     }
-    if (o.noiseRms > 0 || o.rjRms > 0) {
+    if (o.StatisticalNoiseGiven()) {
         PrintError(
-            "check-invariance compares waveforms: --noise-rms and --rj-rms (statistical eye) have "
-            "no effect on it");
+            "check-invariance compares waveforms: --noise-rms, --rj-rms, --dj, --sj and --dcd "
+            "(statistical eye) have no effect on it");
         return 2;
     }
     Setup setup;

@@ -89,6 +89,8 @@ int CommandOptimize(const OptimizeOptions& options) {
     Channel channel;
     StatEyeOptions statOptions;
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
+    ApplyReservedJitter(run.probe, "Tx", o.bitTime, statOptions);
+    if (run.haveRx) ApplyReservedJitter(run.rxProbe, "Rx", o.bitTime, statOptions);
     const std::shared_ptr<const std::vector<double>> initImpulse = InitImpulse(o, channel);
     // Ranking many candidates: a coarser grid (its error, printed with the
     // best, stays well below a millivolt on 1 V of swing).

@@ -382,6 +382,18 @@ int CommandRun(const RunOptions& given) {
     StatEyeOptions statOptions;
     const bool haveChannel = !o.channel.empty();
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
+    std::vector<std::string> reservedJitter =
+        ApplyReservedJitter(setup, "Tx", o.bitTime, statOptions);
+    if (haveRx)
+        for (const std::string& a : ApplyReservedJitter(rxSetup, "Rx", o.bitTime, statOptions))
+            reservedJitter.push_back(a);
+    if (!reservedJitter.empty() && !o.quiet) {
+        std::string list;
+        for (const std::string& a : reservedJitter) list += (list.empty() ? "" : ", ") + a;
+        std::fprintf(stderr,
+                     "amihost: the statistical eye applies what the .ami files declare: %s\n",
+                     list.c_str());
+    }
     setup.initImpulse = InitImpulse(o, channel);
     const bool haveLink = haveChannel || haveRx;
     const double dt = o.bitTime / N;
@@ -635,6 +647,7 @@ int CommandRun(const RunOptions& given) {
         {"message", result.message},
         {"parameters_out", result.parametersOut},
         {"contract_breaches", breaches},
+        {"reserved_jitter_and_noise_applied", reservedJitter},
     };
     // The transmitter's probe at the top level, as before; the others under their keys.
     const json txProbe = ProbeJson(probes[0], o.bitTime, N);

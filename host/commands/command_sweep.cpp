@@ -108,14 +108,16 @@ int CommandSweep(const SweepOptions& options) {
     Channel channel;
     StatEyeOptions statOptions;
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
+    ApplyReservedJitter(run.probe, "Tx", o.bitTime, statOptions);
+    if (run.haveRx) ApplyReservedJitter(run.rxProbe, "Rx", o.bitTime, statOptions);
     const std::shared_ptr<const std::vector<double>> initImpulse = InitImpulse(o, channel);
     const bool haveChannel = !o.channel.empty();
     // A receiver follows the channel (an identity without --channel).
     const bool haveLink = haveChannel || run.haveRx;
-    if (!haveChannel && (o.noiseRms > 0 || o.rjRms > 0)) {
+    if (!haveChannel && o.StatisticalNoiseGiven()) {
         PrintError(
-            "--noise-rms and --rj-rms act on the statistical eye, which sweep computes behind "
-            "--channel only");
+            "--noise-rms, --rj-rms, --dj, --sj and --dcd act on the statistical eye, which sweep "
+            "computes behind --channel only");
         return 2;
     }
     StimulusPlan plan;

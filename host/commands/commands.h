@@ -27,10 +27,17 @@ struct CommonOptions {
     std::string component, model;    // which [Component] / [Model] of it
     bool force = false;              // run although the .ibs has errors
     std::string channel;  // --channel: FILE.s2p, FILE.s4p, line:LOSS@FREQ, impulse:F, step:F
-    std::string ports = "1,3,2,4";    // four-port order: in+, in-, out+, out-
-    bool portsGiven = false;          // --ports was given
-    double noiseRms = 0.0;            // volts, for the statistical eye
-    double rjRms = 0.0;               // unit intervals, for the statistical eye
+    std::string ports = "1,3,2,4";  // four-port order: in+, in-, out+, out-
+    bool portsGiven = false;        // --ports was given
+    double noiseRms = 0.0;          // volts, for the statistical eye
+    double rjRms = 0.0;             // unit intervals, for the statistical eye
+    double djUi = 0.0;              // dual-Dirac deterministic jitter, +- this many unit intervals
+    double sjUi = 0.0;              // sinusoidal jitter amplitude, unit intervals
+    double dcdUi = 0.0;             // duty-cycle distortion, +- this many unit intervals
+    // Any of the statistical eye's noise and jitter options given.
+    bool StatisticalNoiseGiven() const {
+        return noiseRms > 0 || rjRms > 0 || djUi != 0 || sjUi != 0 || dcdUi != 0;
+    }
     std::string rxLibrary;            // --rx: a receiver AMI model after the channel
     std::string rxAmi, rxParams;      // its .ami file, or its parameter string
     std::vector<std::string> rxSets;  // NAME=VALUE overrides of its .ami file

@@ -524,6 +524,46 @@ std::size_t ResponseStart(int ignoreBits, int samplesPerBit) {
     return static_cast<std::size_t>(ignoreBits + 8) * static_cast<std::size_t>(samplesPerBit);
 }
 
+std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::string& side,
+                                             double bitTime, StatEyeOptions& options) {
+    std::vector<std::string> applied;
+    if (!setup.haveFile) return applied;
+    const AmiFile& file = setup.file;
+    // In unit intervals (a Type UI value as it is, else seconds).
+    auto read = [&](const std::string& name, double& value) {
+        const auto it = file.reserved.find(name);
+        if (it == file.reserved.end()) return false;
+        char* end = nullptr;
+        value = std::strtod(it->second.c_str(), &end);
+        if (end == it->second.c_str() || !std::isfinite(value) || value < 0) return false;
+        const auto type = file.reservedTypes.find(name);
+        if (type == file.reservedTypes.end() || type->second != "UI") value /= bitTime;
+        return value != 0;
+    };
+    double v = 0;
+    if (read(side + "_Rj", v)) {
+        options.jitterRms = std::hypot(options.jitterRms, v);
+        applied.push_back(side + "_Rj " + Format("%.6g", v) + " UI rms");
+    }
+    const std::pair<const char*, JitterTerm::Kind> bounded[] = {{"_Dj", JitterTerm::DualDirac},
+                                                                {"_Sj", JitterTerm::Sinusoidal},
+                                                                {"_DCD", JitterTerm::DualDirac}};
+    for (const auto& [suffix, kind] : bounded) {
+        if (!read(side + suffix, v)) continue;
+        options.jitter.push_back({kind, v});
+        applied.push_back(side + suffix + " " + Format("%.6g", v) + " UI");
+    }
+    const auto noise = file.reserved.find("Rx_Noise");
+    if (side == "Rx" && noise != file.reserved.end()) {
+        const double volts = std::strtod(noise->second.c_str(), nullptr);
+        if (std::isfinite(volts) && volts > 0) {
+            options.noiseRms = std::hypot(options.noiseRms, volts);
+            applied.push_back("Rx_Noise " + Format("%.6g", volts) + " V rms");
+        }
+    }
+    return applied;
+}
+
 ResponseInputs ResponseRunInputs(const CommonOptions& o, int ignoreBits) {
     const int lead = ignoreBits + 8;
     ResponseInputs in;
@@ -573,13 +613,22 @@ std::string Responses::Note() const {
 
 int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& statOptions) {
     channel = IdentityChannel();
-    if (!(o.noiseRms >= 0) || !(o.rjRms >= 0) || !std::isfinite(o.noiseRms) ||
-        !std::isfinite(o.rjRms)) {
-        PrintError("--noise-rms and --rj-rms must be finite and not negative");
+    for (const double v : {o.noiseRms, o.rjRms, o.djUi, o.sjUi, o.dcdUi}) {
+        if (!(v >= 0) || !std::isfinite(v)) {
+            PrintError(
+                "--noise-rms, --rj-rms, --dj, --sj and --dcd must be finite and not negative");
+            return 2;
+        }
+    }
+    if (o.djUi >= 0.5 || o.sjUi >= 0.5 || o.dcdUi >= 0.5) {
+        PrintError("--dj, --sj and --dcd are in unit intervals and must be below 0.5");
         return 2;
     }
     statOptions.noiseRms = o.noiseRms;
     statOptions.jitterRms = o.rjRms;
+    statOptions.jitter = {{JitterTerm::DualDirac, o.djUi},
+                          {JitterTerm::Sinusoidal, o.sjUi},
+                          {JitterTerm::DualDirac, o.dcdUi}};
     if (o.channel.empty()) {
         if (o.portsGiven) {
             PrintError("--ports orders the ports of a four-port --channel file; there is none");

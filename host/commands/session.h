@@ -163,6 +163,14 @@ std::size_t ResponseStart(int ignoreBits, int samplesPerBit);
 // or exit status 2.
 int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& statOptions);
 
+// The jitter and noise a model's .ami declares (reserved parameters), added
+// to the statistical eye's: `side` "Tx" or "Rx"; _Rj (Gaussian, added in
+// quadrature), _Dj (dual Dirac), _Sj (sinusoidal), _DCD (two edges), and
+// Rx_Noise (volts, in quadrature). A value of Type UI is in unit intervals,
+// else in seconds. Returns what it applied ("Tx_Rj 0.01 UI"), said once.
+std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::string& side,
+                                             double bitTime, StatEyeOptions& options);
+
 // What a run ran, for the report: model, parameters, channel, receiver,
 // stimulus and timing.
 std::vector<std::pair<std::string, std::string>> RunFacts(const CommonOptions& o,

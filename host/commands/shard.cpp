@@ -243,6 +243,8 @@ Expected<RunRecord> RecordRun(const std::string& command, const CommonOptions& o
     add("ignore_bits", std::to_string(run.probe.ignoreBits));
     add("noise_rms_V", Number(o.noiseRms));
     add("rj_rms_UI", Number(o.rjRms));
+    if (o.djUi != 0 || o.sjUi != 0 || o.dcdUi != 0)
+        add("dj_sj_dcd_UI", Number(o.djUi) + " " + Number(o.sjUi) + " " + Number(o.dcdUi));
     std::string axes;
     for (const auto& [path, values] : run.grid.axes) {
         axes += (axes.empty() ? "" : " ") + path + "=";

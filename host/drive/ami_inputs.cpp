@@ -122,8 +122,10 @@ Expected<AmiFile> ReadAmiFile(const std::string& text) {
     out.root = contents.root;
     out.inputs.name = contents.root;
     if (contents.reserved)
-        for (const AmiFileNode& p : contents.reserved->children)
+        for (const AmiFileNode& p : contents.reserved->children) {
             out.reserved[p.name] = p.parameter.SentValue();
+            if (p.parameter.type) out.reservedTypes[p.name] = p.parameter.type->text;
+        }
     if (contents.modelSpecific) Collect(*contents.modelSpecific, out, out.inputs);
     return out;
 }

@@ -33,8 +33,9 @@ struct ParamNode {
 
 struct AmiFile {
     std::string root;
-    std::vector<AmiParameter> parameters;         // Model_Specific, in file order
-    std::map<std::string, std::string> reserved;  // Reserved_Parameters values by name
+    std::vector<AmiParameter> parameters;              // Model_Specific, in file order
+    std::map<std::string, std::string> reserved;       // Reserved_Parameters values by name
+    std::map<std::string, std::string> reservedTypes;  // and their Type
     ParamNode inputs;  // the Usage In / InOut tree under the root, with defaults
 };
 

@@ -525,8 +525,7 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
         }
     };
     std::vector<double> upper(phases, -std::numeric_limits<double>::infinity());
-    const bool prune =
-        options.bestOnly && !options.berMap && !jittered && options.targetBer < 0.25;
+    const bool prune = options.bestOnly && !options.berMap && !jittered && options.targetBer < 0.25;
     if (!prune) {
         for (std::size_t p = 0; p < phases; ++p)
             if (present[p]) computePhase(p);

@@ -262,3 +262,44 @@ TEST(Flows, should_give_the_same_link_for_every_combination_of_init_and_getwave_
                 line[1]["statistical_eye"]["height_V_at_1e-12"].get<double>(), 1e-3);
     fs::remove_all(dir);
 }
+
+TEST(ReservedJitter, should_apply_what_the_ami_declares_as_the_command_line_would) {
+    // A model that halves the wave, with no channel: an ideal eye. Its .ami
+    // declares random
+    // jitter in unit intervals (Type UI) and deterministic jitter in seconds
+    // (Type Float): the statistical eye is the one --rj-rms and --dj give,
+    // and its width the dual-Dirac closed form 1 - 2 (D + s Qinv(4e-12)).
+    const fs::path dir = fs::temp_directory_path() / ("amihost-rsvj-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "scale.ami")
+        << "(scale (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+           "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
+           "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n"
+           "  (Tx_Rj (Usage Info) (Type UI) (Value 0.02))\n"
+           "  (Tx_Dj (Usage Info) (Type Float) (Value 1e-11)))\n"
+           " (Model_Specific (gain (Usage In) (Type Integer) (Value 1))))\n";
+    const std::string common =
+        std::string("run -q --no-plots --bits 200 -n 64 -l ") + TX_SCALE_MODEL;
+    std::string output;
+    ASSERT_EQ(RunAmihost(common + " -a " + (dir / "scale.ami").string() + " -o " +
+                             (dir / "declared").string(),
+                         output),
+              0)
+        << output;
+    ASSERT_EQ(RunAmihost(common + " -p '(scale)' --ignore-bits 3 --rj-rms 0.02 --dj 0.1 -o " +
+                             (dir / "given").string(),
+                         output),
+              0)
+        << output;
+    const json declared = json::parse(std::ifstream(dir / "declared/summary.json"));
+    const json given = json::parse(std::ifstream(dir / "given/summary.json"));
+    EXPECT_EQ(declared["reserved_jitter_and_noise_applied"],
+              json({"Tx_Rj 0.02 UI rms", "Tx_Dj 0.1 UI"}));
+    const double width = declared["statistical_eye"]["width_UI_at_1e-12"].get<double>();
+    EXPECT_EQ(width, given["statistical_eye"]["width_UI_at_1e-12"].get<double>());
+    const auto Q = [](double z) { return 0.5 * std::erfc(z / std::sqrt(2.0)); };
+    double lo = 0, hi = 10;
+    for (int i = 0; i < 200; ++i) (Q(0.5 * (lo + hi)) > 4e-12 ? lo : hi) = 0.5 * (lo + hi);
+    EXPECT_NEAR(width, 1 - 2 * (0.1 + 0.02 * lo), 2.0 / 64);
+    fs::remove_all(dir);
+}

@@ -9,11 +9,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <map>
 #include <random>
