@@ -297,7 +297,9 @@ void RunTxInitFlow(const RunOptions& o, const Setup& tx, const Channel& channel,
                           StepImpulse(txProbe, o.high - o.low));
     flow.channelImpulse = flow.tx.impulse.empty() ? channel.impulse : flow.tx.impulse;
     if (flow.tx.impulse.empty()) {
-        flow.atTx.note = "the transmitter's AMI_Init failed";
+        flow.atTx.note = flow.tx.returned
+                             ? "the transmitter's AMI_Init failed"
+                             : "no transmitter response to derive an impulse response from";
         return;
     }
     double area = 0;
