@@ -105,6 +105,13 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         return 2;
     }
     if (const int status = Prepare(o, setup)) return status;
+    if (!setup.getWaveExists) {
+        PrintError("check-invariance cuts AMI_GetWave calls into blocks; " + o.library +
+                   " is run without AMI_GetWave (" +
+                   (setup.lib.GetWave == nullptr ? "it exports none" : "GetWave_Exists False") +
+                   "): the filter of its AMI_Init's impulse response takes no blocks");
+        return 2;
+    }
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, setup.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {

@@ -163,8 +163,13 @@ int CommandOptimize(const OptimizeOptions& options) {
             if (PrepareReceiverRow(o, run, rxValues, rx) != 0)
                 return std::string("0 the receiver could not be loaded or its parameters built");
             std::vector<std::string> rxBreaches;
-            rxOut = ReceiverResponses(rx.lib, ConfigOf(quiet, rx, BlockPolicy{}), channel.impulse,
-                                      channelOut, statOptions, rxBreaches);
+            const std::vector<double> afterTx =
+                ImpulseAfterTransmitter(setup, quiet, channel, tx.probe);
+            RunConfig rxConfig = ConfigOf(quiet, rx, BlockPolicy{});
+            rxConfig.impulse = std::make_shared<const std::vector<double>>(
+                ImpulseMatrixOf(afterTx, o.bitTime / o.samplesPerBit));
+            rxOut =
+                ReceiverResponses(rx.lib, rxConfig, afterTx, channelOut, statOptions, rxBreaches);
             if (!rxBreaches.empty()) return "0 contract breach: receiver: " + rxBreaches.front();
         }
         const ProbeResponses& link = run.haveRx ? rxOut : channelOut;
@@ -241,9 +246,13 @@ int CommandOptimize(const OptimizeOptions& options) {
         if (run.haveRx) {
             // Through the receiver's AMI_GetWave, its delay from its own responses.
             std::vector<std::string> rxBreaches;
-            const RunConfig rxConfig = ConfigOf(quiet, rx, BlockPolicy{});
+            const std::vector<double> afterTx =
+                ImpulseAfterTransmitter(setup, quiet, channel, responses.probe);
+            RunConfig rxConfig = ConfigOf(quiet, rx, BlockPolicy{});
+            rxConfig.impulse = std::make_shared<const std::vector<double>>(
+                ImpulseMatrixOf(afterTx, o.bitTime / o.samplesPerBit));
             const ProbeResponses rxOut =
-                ReceiverResponses(rx.lib, rxConfig, channel.impulse, link, statOptions, rxBreaches);
+                ReceiverResponses(rx.lib, rxConfig, afterTx, link, statOptions, rxBreaches);
             const RunResult z = RunModel(rx.lib, rxConfig, y);
             if (!rxOut.ok || z.initResult != 1 || z.output.size() != y.size()) continue;
             y = z.output;

@@ -384,10 +384,13 @@ int CommandRun(const RunOptions& given) {
     StatEyeOptions statOptions;
     const bool haveChannel = !o.channel.empty();
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
+    // The transmitter's jitter reaches every probe; the receiver's jitter,
+    // noise and sensitivity act at its decision, after it.
     std::vector<std::string> reservedJitter =
         ApplyReservedJitter(setup, "Tx", o.bitTime, statOptions);
+    StatEyeOptions rxStatOptions = statOptions;
     if (haveRx)
-        for (const std::string& a : ApplyReservedJitter(rxSetup, "Rx", o.bitTime, statOptions))
+        for (const std::string& a : ApplyReservedJitter(rxSetup, "Rx", o.bitTime, rxStatOptions))
             reservedJitter.push_back(a);
     if (!reservedJitter.empty() && !o.quiet) {
         std::string list;
@@ -433,10 +436,10 @@ int CommandRun(const RunOptions& given) {
                      "after the receiver",
                      "_rx",
                      ReceiverResponses(rxSetup.lib, rxConfig, flow.channelImpulse,
-                                       probes[1].responses, statOptions, breaches),
+                                       probes[1].responses, rxStatOptions, breaches),
                      {},
                      statOptions.targetBer};
-        RunRxInitFlow(o, rxSetup, rxConfig, channel, ignoreBits, statOptions, flow);
+        RunRxInitFlow(o, rxSetup, rxConfig, channel, ignoreBits, rxStatOptions, flow);
         for (const std::string& b : flow.rx.init.breaches)
             breaches.push_back("receiver: Init flow: " + b);
     }
@@ -699,6 +702,7 @@ int CommandRun(const RunOptions& given) {
         probe["return_codes"] = ResultJson(rx.Result());
         probe["message"] = rx.Result().message;
         probe["parameters_out"] = rx.Result().parametersOut;
+        if (rxSetup.dcOffsetOut) probe["dc_offset_added_V"] = JsonNumber(rx.Result().dcOffset);
         probe["init_flow"] =
             flow.rx.returned
                 ? rxInitFlow

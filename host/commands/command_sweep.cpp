@@ -184,11 +184,14 @@ int CommandSweep(const SweepOptions& options) {
     // channel's output `y`, their eyes as cells; a breach or failure in `reason`.
     auto ReceiverCells = [&](const Setup& rx, const CommonOptions& quiet,
                              const std::vector<double>& y, const ProbeResponses& link,
-                             const std::vector<int>& bits, int ignoreBits, std::string& reason) {
+                             const std::vector<double>& afterTx, const std::vector<int>& bits,
+                             int ignoreBits, std::string& reason) {
         std::vector<std::string> breaches;
-        const RunConfig config = ConfigOf(quiet, rx, BlockPolicy{});
+        RunConfig config = ConfigOf(quiet, rx, BlockPolicy{});
+        const double dt = o.bitTime / o.samplesPerBit;
+        config.impulse = std::make_shared<const std::vector<double>>(ImpulseMatrixOf(afterTx, dt));
         const ProbeResponses out =
-            ReceiverResponses(rx.lib, config, channel.impulse, link, statOptions, breaches);
+            ReceiverResponses(rx.lib, config, afterTx, link, statOptions, breaches);
         std::vector<double> z;
         if (!y.empty() && out.ok) {
             RunResult stream = RunModel(rx.lib, config, y);
@@ -268,7 +271,10 @@ int CommandSweep(const SweepOptions& options) {
                 y.resize(r.output.size());
             }
             linkCells = LinkCells(y, link, bits, ignoreBits);
-            if (run.haveRx) rxCells = ReceiverCells(rx, quiet, y, link, bits, ignoreBits, reason);
+            if (run.haveRx)
+                rxCells = ReceiverCells(rx, quiet, y, link,
+                                        ImpulseAfterTransmitter(setup, quiet, channel, txr), bits,
+                                        ignoreBits, reason);
         }
         const bool failed = !reason.empty();
         row += (failed ? ",0," : ",1,") + CsvText(reason) + linkCells + rxCells;

@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "flows.h"
 #include "ibis_check.h"
 #include "output.h"
 #include "receiver.h"
@@ -220,6 +221,8 @@ int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
     const bool declared = ReservedTrue(file, "GetWave_Exists", exported);
     setup.impulseUntouched = !returns;
     setup.getWaveExists = declared && exported;
+    const auto dcOffset = file.reservedUsages.find("DC_Offset");
+    setup.dcOffsetOut = dcOffset != file.reservedUsages.end() && dcOffset->second == "Out";
     if (declared && !exported) {
         PrintError(o.amiFile + " says GetWave_Exists True, but " + o.library +
                    " does not export AMI_GetWave");
@@ -516,6 +519,7 @@ RunConfig ConfigOf(const CommonOptions& o, const Setup& setup, const BlockPolicy
     c.policy = policy;
     c.expectImpulseUntouched = setup.impulseUntouched;
     c.getWaveExists = setup.getWaveExists;
+    c.addDcOffset = setup.dcOffsetOut;
     c.impulse = setup.initImpulse;
     return c;
 }
@@ -553,15 +557,29 @@ std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::stri
         options.jitter.push_back({kind, v});
         applied.push_back(side + suffix + " " + Format("%.6g", v) + " UI");
     }
-    const auto noise = file.reserved.find("Rx_Noise");
-    if (side == "Rx" && noise != file.reserved.end()) {
-        const double volts = std::strtod(noise->second.c_str(), nullptr);
-        if (std::isfinite(volts) && volts > 0) {
-            options.noiseRms = std::hypot(options.noiseRms, volts);
-            applied.push_back("Rx_Noise " + Format("%.6g", volts) + " V rms");
-        }
+    if (side != "Rx") return applied;
+    auto volts = [&](const char* name, double& value) {
+        const auto it = file.reserved.find(name);
+        if (it == file.reserved.end()) return false;
+        value = std::strtod(it->second.c_str(), nullptr);
+        return std::isfinite(value) && value > 0;
+    };
+    if (volts("Rx_Noise", v)) {
+        options.noiseRms = std::hypot(options.noiseRms, v);
+        applied.push_back("Rx_Noise " + Format("%.6g", v) + " V rms");
+    }
+    if (volts("Rx_Receiver_Sensitivity", v)) {
+        options.sensitivity = std::max(options.sensitivity, v);
+        applied.push_back("Rx_Receiver_Sensitivity " + Format("%.6g", v) + " V");
     }
     return applied;
+}
+
+std::vector<double> ImpulseAfterTransmitter(const Setup& tx, const CommonOptions& o,
+                                            const Channel& channel, const ProbeResponses& txProbe) {
+    const InitStep s = InitThrough(tx.lib, ConfigOf(o, tx, BlockPolicy{}), channel.impulse,
+                                   StepImpulse(txProbe, o.high - o.low));
+    return s.impulse.empty() ? channel.impulse : s.impulse;
 }
 
 ResponseInputs ResponseRunInputs(const CommonOptions& o, int ignoreBits) {

@@ -41,6 +41,7 @@ struct Setup {
     int ignoreBits = 0;
     bool impulseUntouched = true;  // Init_Returns_Impulse False
     bool getWaveExists = true;     // GetWave_Exists True and AMI_GetWave exported
+    bool dcOffsetOut = false;      // DC_Offset of Usage Out: AMI_Init's value added to the output
     // AMI_Init's impulse matrix: the channel's response (null: none given).
     std::shared_ptr<const std::vector<double>> initImpulse;
 };
@@ -166,10 +167,19 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
 // The jitter and noise a model's .ami declares (reserved parameters), added
 // to the statistical eye's: `side` "Tx" or "Rx"; _Rj (Gaussian, added in
 // quadrature), _Dj (dual Dirac), _Sj (sinusoidal), _DCD (two edges), and
-// Rx_Noise (volts, in quadrature). A value of Type UI is in unit intervals,
+// Rx_Noise (volts, in quadrature) and Rx_Receiver_Sensitivity (volts: every
+// opening 2 S less). A value of Type UI is in unit intervals,
 // else in seconds. Returns what it applied ("Tx_Rj 0.01 UI"), said once.
 std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::string& side,
                                              double bitTime, StatEyeOptions& options);
+
+// What the receiver's AMI_Init receives after the transmitter `tx` (whose
+// responses at its output are `txProbe`): the channel through the
+// transmitter's AMI_Init when that returns an impulse response, else the
+// channel convolved with the transmitter's GetWave-derived response; the
+// bare channel when neither is to be had.
+std::vector<double> ImpulseAfterTransmitter(const Setup& tx, const CommonOptions& o,
+                                            const Channel& channel, const ProbeResponses& txProbe);
 
 // What a run ran, for the report: model, parameters, channel, receiver,
 // stimulus and timing.

@@ -125,6 +125,7 @@ Expected<AmiFile> ReadAmiFile(const std::string& text) {
         for (const AmiFileNode& p : contents.reserved->children) {
             out.reserved[p.name] = p.parameter.SentValue();
             if (p.parameter.type) out.reservedTypes[p.name] = p.parameter.type->text;
+            if (p.parameter.usage) out.reservedUsages[p.name] = p.parameter.usage->text;
         }
     if (contents.modelSpecific) Collect(*contents.modelSpecific, out, out.inputs);
     return out;

@@ -33,9 +33,10 @@ struct ParamNode {
 
 struct AmiFile {
     std::string root;
-    std::vector<AmiParameter> parameters;              // Model_Specific, in file order
-    std::map<std::string, std::string> reserved;       // Reserved_Parameters values by name
-    std::map<std::string, std::string> reservedTypes;  // and their Type
+    std::vector<AmiParameter> parameters;               // Model_Specific, in file order
+    std::map<std::string, std::string> reserved;        // Reserved_Parameters values by name
+    std::map<std::string, std::string> reservedTypes;   // and their Type
+    std::map<std::string, std::string> reservedUsages;  // and their Usage
     ParamNode inputs;  // the Usage In / InOut tree under the root, with defaults
 };
 

@@ -10,6 +10,12 @@ namespace amihost {
 InitStep InitThrough(const Library& lib, const RunConfig& config, const std::vector<double>& in,
                      const std::vector<double>& stepImpulse) {
     InitStep s;
+    s.returned = !config.expectImpulseUntouched;
+    if (!s.returned) {
+        // Its AMI_Init returns nothing to use: no call needed.
+        if (!stepImpulse.empty()) s.impulse = ConvolveFull(in, stepImpulse);
+        return s;
+    }
     const double dt = config.bitTime / config.samplesPerBit;
     std::vector<double> matrix(in.size());
     for (std::size_t k = 0; k < in.size(); ++k) matrix[k] = in[k] / dt;
@@ -21,14 +27,9 @@ InitStep InitThrough(const Library& lib, const RunConfig& config, const std::vec
     const bool started = session.Init(lib, initOnly, matrix);
     session.Close();
     s.init = session.Result();
-    s.returned = !config.expectImpulseUntouched;
     if (!started) return s;
-    if (s.returned) {
-        s.impulse = s.init.initOutput;
-        for (double& v : s.impulse) v *= dt;
-    } else if (!stepImpulse.empty()) {
-        s.impulse = ConvolveFull(in, stepImpulse);
-    }
+    s.impulse = s.init.initOutput;
+    for (double& v : s.impulse) v *= dt;
     return s;
 }
 

@@ -21,8 +21,9 @@ struct InitStep {
 
 // One model's AMI_Init on `in` (per sample, as the channel's taps): what it
 // returned, per sample, when Init_Returns_Impulse is True (config's
-// expectImpulseUntouched false); else `in` convolved with `stepImpulse`
-// (the model's GetWave-derived impulse response, per sample).
+// expectImpulseUntouched false); else, without calling it, `in` convolved
+// with `stepImpulse` (the model's GetWave-derived impulse response, per
+// sample; empty: no response).
 InitStep InitThrough(const Library& lib, const RunConfig& config, const std::vector<double>& in,
                      const std::vector<double>& stepImpulse);
 

@@ -96,6 +96,16 @@ Status Library::Open(const std::string& path) {
     return {};
 }
 
+double DcOffsetIn(const std::string& parameters) {
+    const std::string key = "(DC_Offset";
+    const std::size_t at = parameters.find(key);
+    if (at == std::string::npos) return 0;
+    const char* from = parameters.c_str() + at + key.size();
+    char* end = nullptr;
+    const double v = std::strtod(from, &end);
+    return end != from && std::isfinite(v) ? v : 0.0;
+}
+
 Library::~Library() {
     if (handle_ != nullptr) dlclose(handle_);
 }
@@ -219,6 +229,7 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config,
             return false;
         }
     }
+    if (config.addDcOffset) r_.dcOffset = DcOffsetIn(r_.parametersOut);
     if (lib.GetWave == nullptr || !config.getWaveExists) {
         // The time-domain flow of a model without AMI_GetWave: the filter its
         // returned impulse response represents.
@@ -251,6 +262,7 @@ bool ModelSession::GetWaveGuarded(double* wave, std::size_t count, std::uint64_t
     if (handle_ == nullptr || closed_) return false;
     if (filter_) {
         filter_->Apply(wave, count);
+        for (std::size_t k = 0; k < count && r_.dcOffset != 0; ++k) wave[k] += r_.dcOffset;
         return true;
     }
     std::fill_n(wave - kGuard, kGuard, Pattern(kGuardBits));
@@ -303,6 +315,7 @@ bool ModelSession::GetWaveGuarded(double* wave, std::size_t count, std::uint64_t
                               std::to_string(at) + ")");
         paramsBreach_ = true;
     }
+    for (std::size_t k = 0; k < count && r_.dcOffset != 0; ++k) wave[k] += r_.dcOffset;
     for (std::size_t k = 0; k < count && !nonFiniteBreach_; ++k) {
         if (!std::isfinite(wave[k])) {
             r_.breaches.push_back("AMI_GetWave returned a value that is not finite (" +

@@ -57,6 +57,10 @@ struct RunConfig {
     // impulse response AMI_Init returned represents (Init_Returns_Impulse
     // must be True).
     bool getWaveExists = true;
+    // DC_Offset of Usage Out: the value AMI_Init returns in
+    // AMI_parameters_out is added to every output sample (the waveform at
+    // the model's output is AMI_GetWave's plus it).
+    bool addDcOffset = false;
     // What AMI_Init receives as its impulse matrix when no column is given:
     // the channel's impulse response, one column, per second (as a simulator
     // sends it); null: no channel, a unit impulse (1 / sample interval at
@@ -79,12 +83,16 @@ struct RunResult {
     // No AMI_GetWave (or GetWave_Exists False): the waveform went through
     // the filter of this many taps derived from AMI_Init's impulse response.
     std::size_t initFilterTaps = 0;
+    double dcOffset = 0;  // added to the output (DC_Offset returned by AMI_Init)
     bool Ok() const { return breaches.empty() && initResult == 1 && failedWaveCalls == 0; }
 };
 
 // Unit intervals of 0s appended to the impulse matrix of a model whose
 // AMI_Init returns an impulse response.
 constexpr int kInitRoomBits = 64;
+
+// The value of (DC_Offset V) in a parameter string, or 0 when there is none.
+double DcOffsetIn(const std::string& parameters);
 
 // Guard samples on each side of every wave handed to a model.
 constexpr std::size_t kGuardSamples = 64;

@@ -456,6 +456,11 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
     std::vector<double> pd(phases, -std::numeric_limits<double>::infinity()), middles(phases, 0.0);
     std::vector<double> pdMiddle(phases, 0.0);  // the middle of the worst-case opening
     const bool jittered = HasJitter(options);
+    // Receiver sensitivity S: a decision at level u is right only for a 1
+    // above u + S and a 0 below u - S. That is the plain decision at u - S
+    // with every 1 moved down by 2 S: the main cursor less 2 S, and the
+    // levels found S higher.
+    const double S = std::max(0.0, options.sensitivity);
     const bool noiseless = !(options.noiseRms > 0) && !jittered;
     // Each phase's cursors are the samples of its residue t mod N but t
     // itself; their sums per residue in one pass over the pulse, a row of N
@@ -466,7 +471,7 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
         const std::int64_t t = main - N / 2 + static_cast<std::int64_t>(p);
         if (t < 0 || t >= size) continue;
         present[p] = true;
-        mains[p] = pulse[static_cast<std::size_t>(t)];
+        mains[p] = pulse[static_cast<std::size_t>(t)] - 2 * S;
         cursors[p] = CursorView{pulse.data(), t % N, N, size, t};
     }
     std::vector<double> sumAbs(phases, 0.0), sumPos(phases, 0.0);  // by residue
@@ -514,14 +519,14 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
         const Opening o = OpeningOf(isi[p], mains[p], options.targetBer);
         e.bathtub[p] = o.bestBer;
         e.heights[p] = o.height;
-        middles[p] = baseline + (o.height > 0 ? o.middle : o.bestLevel);
+        middles[p] = baseline + S + (o.height > 0 ? o.middle : o.bestLevel);
         // Without noise no pattern lies outside the worst case: the opening
         // is at least the peak-distortion one (which the grid's rounding
         // could otherwise shave).
         if (noiseless && pd[p] > e.heights[p]) {
             e.heights[p] = pd[p];
             e.bathtub[p] = 0.0;
-            middles[p] = baseline + pdMiddle[p];
+            middles[p] = baseline + S + pdMiddle[p];
         }
     };
     std::vector<double> upper(phases, -std::numeric_limits<double>::infinity());
@@ -560,7 +565,7 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
             return static_cast<std::size_t>(std::clamp(f, 0.0, static_cast<double>(n)));
         };
         for (int k = 0; k < L; ++k) {
-            const double u = e.v0 + k * dv - baseline;
+            const double u = e.v0 + k * dv - baseline - S;
             row[k] = 0.5 * below[countBelow(u - mainValue)] + 0.5 * above[firstAbove(u)];
         }
     };
@@ -591,7 +596,8 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
             IsiDistribution d = ComputeIsi(gathered, options.gridBins, options.exactCursors);
             AddNoise(d, options.noiseRms);
             e.gridError = std::max(e.gridError, d.error);
-            fillRow(d, t >= 0 && t < size ? pulse[static_cast<std::size_t>(t)] : 0.0, row);
+            fillRow(d, (t >= 0 && t < size ? pulse[static_cast<std::size_t>(t)] : 0.0) - 2 * S,
+                    row);
         }
         std::vector<double> smeared(e.ber.size(), 0.0);
         for (long p = 0; p < N; ++p)

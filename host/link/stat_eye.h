@@ -23,6 +23,9 @@ struct StatEyeOptions {
     double noiseRms = 0.0;   // volts, Gaussian, added at the decision
     double jitterRms = 0.0;  // unit intervals, Gaussian random jitter of the sampling instant
     std::vector<JitterTerm> jitter;  // bounded terms, convolved with the Gaussian
+    // Volts: the receiver decides right only this far from its threshold
+    // (Rx_Receiver_Sensitivity); every height, the worst case's too, is 2 S less.
+    double sensitivity = 0.0;
     double targetBer = 1e-12;
     int levels = 1024;       // voltage levels of the BER map (the picture)
     int gridBins = 8192;     // most bins of each ISI distribution

@@ -326,3 +326,111 @@ TEST(Flows, should_agree_for_this_model_behind_a_measured_channel) {
     EXPECT_LT(std::fabs(d["statistical_eye_height_V"].get<double>()), 1e-4) << d;
     fs::remove_all(out);
 }
+
+TEST(ReservedJitter, should_apply_the_receivers_noise_jitter_and_sensitivity_at_its_decision) {
+    // The receiver's .ami declares noise, deterministic jitter and a
+    // sensitivity: the statistical eye after it is the one --noise-rms and
+    // --dj give there, less twice the sensitivity; the eye before it (after
+    // the channel) is not touched by them.
+    const fs::path dir = fs::temp_directory_path() / ("amihost-rxj-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const Variant& getWave = kVariants[0];
+    WriteAmi(dir, "tx", getWave, false);
+    std::ofstream(dir / "rx.ami")
+        << "(lin (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+           "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
+           "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n"
+           "  (Rx_Noise (Usage Info) (Type Float) (Value 0.01))\n"
+           "  (Rx_Dj (Usage Info) (Type UI) (Value 0.05))\n"
+           "  (Rx_Receiver_Sensitivity (Usage Info) (Type Float) (Value 0.02)))\n"
+           " (Model_Specific (ctle (Usage In) (Type Integer) (Value 1))\n"
+           "  (init (Usage In) (Type Integer) (Value 0))))\n";
+    WriteAmi(dir, "rx_plain", getWave, true);
+    const std::string common =
+        std::string("run -q --no-plots --bits 300 --channel line:10@5e9 -l ") + TX_LINEAR_MODEL +
+        " -a " + (dir / "tx.ami").string() + " --rx " + TX_LINEAR_MODEL;
+    std::string output;
+    ASSERT_EQ(RunAmihost(common + " --rx-ami " + (dir / "rx.ami").string() + " -o " +
+                             (dir / "declared").string(),
+                         output),
+              0)
+        << output;
+    ASSERT_EQ(RunAmihost(common + " --rx-ami " + (dir / "rx_plain.ami").string() +
+                             " --noise-rms 0.01 --dj 0.05 -o " + (dir / "given").string(),
+                         output),
+              0)
+        << output;
+    ASSERT_EQ(RunAmihost(common + " --rx-ami " + (dir / "rx_plain.ami").string() + " -o " +
+                             (dir / "plain").string(),
+                         output),
+              0)
+        << output;
+    const json declared = json::parse(std::ifstream(dir / "declared/summary.json"));
+    const json given = json::parse(std::ifstream(dir / "given/summary.json"));
+    const json plain = json::parse(std::ifstream(dir / "plain/summary.json"));
+    auto height = [](const json& probe) {
+        return probe["statistical_eye"]["height_V_at_1e-12"].get<double>();
+    };
+    EXPECT_NEAR(height(declared["rx_output"]), height(given["rx_output"]) - 0.04, 1e-3);
+    EXPECT_EQ(height(declared["channel_output"]), height(plain["channel_output"]));
+    EXPECT_EQ(declared["reserved_jitter_and_noise_applied"],
+              json({"Rx_Dj 0.05 UI", "Rx_Noise 0.01 V rms", "Rx_Receiver_Sensitivity 0.02 V"}));
+    fs::remove_all(dir);
+}
+
+TEST(ReservedJitter, should_add_the_dc_offset_the_receivers_init_returns_to_its_output) {
+    // "The output value of DC_Offset returned by Rx AMI_Init is to be added
+    // to the Rx AMI_GetWave output waveform by EDA tools": every level after
+    // the receiver 0.1 V higher, every height and cursor as before.
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-dcoff-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string reserved =
+        "(lin (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+        "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
+        "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))";
+    const std::string specific =
+        " (Model_Specific (ctle (Usage In) (Type Integer) (Value 1))\n"
+        "  (init (Usage In) (Type Integer) (Value 0))\n";
+    std::ofstream(dir / "offset.ami")
+        << reserved << "\n  (DC_Offset (Usage Out) (Type Float) (Value 0)))\n"
+        << specific << "  (dc (Usage In) (Type Integer) (Value 1))))\n";
+    std::ofstream(dir / "plain.ami") << reserved << ")\n" << specific << "))\n";
+    const std::string common = std::string("run -q --no-plots --bits 300 -l ") + TX_SCALE_MODEL +
+                               " -p '(scale)' --ignore-bits 3 --rx " + TX_LINEAR_MODEL;
+    std::string output;
+    for (const char* name : {"offset", "plain"})
+        ASSERT_EQ(RunAmihost(common + " --rx-ami " + (dir / (std::string(name) + ".ami")).string() +
+                                 " -o " + (dir / name).string(),
+                             output),
+                  0)
+            << output;
+    const json a = json::parse(std::ifstream(dir / "offset/summary.json"))["rx_output"];
+    const json b = json::parse(std::ifstream(dir / "plain/summary.json"))["rx_output"];
+    EXPECT_EQ(a["dc_offset_added_V"].get<double>(), 0.1);
+    for (const char* level : {"high", "low"})
+        EXPECT_NEAR(a["dc_levels_V"][level].get<double>(),
+                    b["dc_levels_V"][level].get<double>() + 0.1, 1e-12);
+    EXPECT_NEAR(a["eye"]["threshold_V"].get<double>(), b["eye"]["threshold_V"].get<double>() + 0.1,
+                1e-9);
+    EXPECT_NEAR(a["eye"]["height_V"].get<double>(), b["eye"]["height_V"].get<double>(), 1e-9);
+    const std::vector<double> ca = Values(a["pulse_cursors_V"]), cb = Values(b["pulse_cursors_V"]);
+    for (std::size_t k = 0; k < ca.size(); ++k) EXPECT_NEAR(ca[k], cb[k], 1e-12) << k;
+    fs::remove_all(dir);
+}
+
+TEST(Flows, should_refuse_block_policies_for_a_model_run_without_getwave) {
+    // Its filter takes no AMI_GetWave calls: the policies would be ignored.
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-ci-init-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::string output;
+    EXPECT_EQ(
+        RunAmihost(std::string("check-invariance --bits 200 -l ") + TX_LINEAR_INIT_ONLY_MODEL +
+                       " -a " + WriteAmi(dir, "init", kVariants[1], false),
+                   output),
+        2);
+    EXPECT_NE(output.find("is run without AMI_GetWave (it exports none)"), std::string::npos)
+        << output;
+    fs::remove_all(dir);
+}

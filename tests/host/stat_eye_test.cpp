@@ -604,6 +604,32 @@ TEST(StatEye, should_follow_the_dual_dirac_and_sinusoidal_jitter_closed_forms) {
     }
 }
 
+TEST(StatEye, should_close_the_eye_by_twice_the_receiver_sensitivity) {
+    // A decision at u is right for a 1 above u + S and a 0 below u - S:
+    // every opening of a 1 V ideal pulse with ISI and noise, with or without
+    // jitter, is 2 S less, centred where it was, and so is the worst case.
+    const int N = 32;
+    std::vector<double> pulse(20 * static_cast<std::size_t>(N), 0.0);
+    const std::int64_t start = 8 * N;
+    std::fill(pulse.begin() + start, pulse.begin() + start + N, 1.0);
+    for (int k = 0; k < N; ++k) pulse[static_cast<std::size_t>(start + N + k)] = 0.2;
+    for (double rj : {0.0, 0.02}) {
+        StatEyeOptions plain;
+        plain.noiseRms = 0.01;
+        plain.jitterRms = rj;
+        StatEyeOptions sensitive = plain;
+        sensitive.sensitivity = 0.05;
+        const StatEye a = ComputeStatEye(pulse, 0.0, N, start + N / 2, plain);
+        const StatEye b = ComputeStatEye(pulse, 0.0, N, start + N / 2, sensitive);
+        ASSERT_TRUE(a.valid && b.valid);
+        const double grid = 2 * std::max(a.gridError, b.gridError);
+        EXPECT_NEAR(b.heightAtTarget, a.heightAtTarget - 0.1, grid) << rj;
+        EXPECT_NEAR(b.thresholdAtBest, a.thresholdAtBest, grid) << rj;
+        EXPECT_NEAR(b.peakDistortionHeight, a.peakDistortionHeight - 0.1, 1e-12) << rj;
+        EXPECT_LE(b.widthAtTarget, a.widthAtTarget) << rj;
+    }
+}
+
 TEST(StatEye, should_bound_what_the_lines_cut_tail_takes_from_the_worst_case) {
     // The line's response is kept for 2^16 samples; about 1 % of its area
     // lies beyond. Computed on its whole grid (2^19 samples, two thirds of

@@ -4,7 +4,8 @@
 // from block to block. Parameters: (lin (ctle 0|1) (init 0|1)); with
 // init 1 AMI_Init applies the same filter to the impulse response
 // (Init_Returns_Impulse True), with init 0 it leaves it alone. Built
-// without AMI_GetWave (LINEAR_INIT_ONLY) it is an Init-only model.
+// without AMI_GetWave (LINEAR_INIT_ONLY) it is an Init-only model. With
+// (dc 1) AMI_Init returns (DC_Offset 0.1) in AMI_parameters_out.
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -50,9 +51,11 @@ bool Has(const char* params, const char* text) {
 extern "C" {
 __attribute__((visibility("default"))) long AMI_Init(double* impulse, long rows, long,
                                                      double sample_interval, double bit_time,
-                                                     char* params, char**, void** handle,
+                                                     char* params, char** params_out, void** handle,
                                                      char** msg) {
     static char text[] = "linear model ready";
+    static char offset[] = "(lin (DC_Offset 0.1))";
+    if (Has(params, "(dc 1)")) *params_out = offset;
     auto* m = new Linear;
     *handle = m;
     *msg = text;
