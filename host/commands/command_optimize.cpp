@@ -234,6 +234,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         PlanStimulus(quiet, ignoreBits, rowPlan);
         std::vector<double> stimulus(static_cast<std::size_t>(rowPlan.samples));
         StimulusSource source(rowPlan, quiet, setup.ignoreBits);
+        source.SetEdgeJitter(TxEdgeJitter(setup, o.bitTime));
         source.Fill(stimulus.data(), stimulus.size(), 0);
         const RunResult tx = RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
         const Responses responses = MeasureResponses(setup, quiet, statOptions);

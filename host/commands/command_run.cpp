@@ -463,6 +463,9 @@ int CommandRun(const RunOptions& given) {
     }
 
     StimulusSource source(plan, o, ignoreBits);
+    // The transmitter's declared jitter moves its edges in the stream too.
+    const EdgeJitter edgeJitter = TxEdgeJitter(tx, o.bitTime);
+    source.SetEdgeJitter(edgeJitter);
     std::vector<std::unique_ptr<EyeAccumulator>> eyes;
     for (const ProbeReport& p : probes) {
         eyes.push_back(
@@ -653,6 +656,13 @@ int CommandRun(const RunOptions& given) {
         {"parameters_out", result.parametersOut},
         {"contract_breaches", breaches},
         {"reserved_jitter_and_noise_applied", reservedJitter},
+        {"stream_edge_jitter_UI", edgeJitter.Any() && plan.kind != "file"
+                                      ? json{{"rj_rms", edgeJitter.rj},
+                                             {"dj", edgeJitter.dj},
+                                             {"sj", edgeJitter.sj},
+                                             {"sj_frequency_Hz", edgeJitter.sjHz},
+                                             {"dcd", edgeJitter.dcd}}
+                                      : json(nullptr)},
     };
     // The transmitter's probe at the top level, as before; the others under their keys.
     const json txProbe = ProbeJson(probes[0], o.bitTime, N);

@@ -235,6 +235,7 @@ int CommandSweep(const SweepOptions& options) {
         PlanStimulus(quiet, ignoreBits, rowPlan);
         std::vector<double> stimulus(static_cast<std::size_t>(rowPlan.samples));
         StimulusSource source(rowPlan, quiet, ignoreBits);
+        source.SetEdgeJitter(TxEdgeJitter(setup, o.bitTime));
         source.Fill(stimulus.data(), stimulus.size(), 0);
         const RunResult r = RunModel(setup.lib, ConfigOf(quiet, setup, BlockPolicy{}), stimulus);
         StatEyeOptions txOptions = statOptions;

@@ -454,20 +454,83 @@ void StimulusSource::Fill(double* samples, std::size_t n, std::uint64_t at) {
         std::copy_n(plan_.fileSamples.begin() + static_cast<long>(at), n, samples);
         return;
     }
+    if (jitter_.Any()) {
+        FillJittered(samples, n, at);
+        return;
+    }
     const auto N = static_cast<std::uint64_t>(o_.samplesPerBit);
     std::size_t i = 0;
     while (i < n) {
         const std::uint64_t bit = (at + i) / N;
-        while (bitsMade_ <= bit) {
-            current_ = NextBit(bitsMade_);
-            window_.Append(current_);
-            ++bitsMade_;
-        }
+        MakeBitsThrough(bit);
         // The rest of this bit's samples.
         const auto run =
             static_cast<std::size_t>(std::min<std::uint64_t>(n - i, (bit + 1) * N - (at + i)));
         std::fill_n(samples + i, run, current_ ? o_.high : o_.low);
         i += run;
+    }
+}
+
+void StimulusSource::MakeBitsThrough(std::uint64_t bit) {
+    while (bitsMade_ <= bit) {
+        current_ = NextBit(bitsMade_);
+        window_.Append(current_);
+        ++bitsMade_;
+    }
+}
+
+namespace {
+
+// A uniform number in (0, 1) from a counter (splitmix64).
+double Uniform(std::uint64_t key) {
+    std::uint64_t z = key + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return (static_cast<double>(z >> 11) + 0.5) * 0x1.0p-53;
+}
+
+}  // namespace
+
+double EdgeJitter::Offset(std::uint64_t b, bool rising, double bitTime) const {
+    constexpr double kTwoPi = 6.283185307179586;
+    double d = rising ? dcd : -dcd;
+    if (rj > 0)  // Box-Muller
+        d += rj * std::sqrt(-2 * std::log(Uniform(4 * b))) * std::cos(kTwoPi * Uniform(4 * b + 1));
+    if (dj > 0) d += Uniform(4 * b + 2) < 0.5 ? -dj : dj;
+    if (sj > 0)
+        d += sj * std::sin(sjHz > 0 ? kTwoPi * sjHz * bitTime * static_cast<double>(b)
+                                    : kTwoPi * Uniform(4 * b + 3));
+    return std::clamp(d, -0.49, 0.49);
+}
+
+void StimulusSource::FillJittered(double* samples, std::size_t n, std::uint64_t at) {
+    // Sample k covers [k, k + 1); bit b the samples from b N, its edges at
+    // b N + N d_b and (b + 1) N + N d_(b+1): each sample takes the levels it
+    // covers in proportion.
+    const int N = o_.samplesPerBit;
+    auto level = [&](int bit) { return bit ? o_.high : o_.low; };
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t k = at + i, b = k / static_cast<std::uint64_t>(N);
+        MakeBitsThrough(b + 1);
+        // The bit before may be forgotten already (by the eye, after the
+        // last block): it was this source's last `self`.
+        int before = b > 0 ? window_.Bit(b - 1) : window_.Bit(b);
+        if (before < 0 && b > 0 && lastBit_ == b - 1) before = lastValue_;
+        const int self = window_.Bit(b), after = window_.Bit(b + 1);
+        lastBit_ = b;
+        lastValue_ = self;
+        const double local = static_cast<double>(k - b * static_cast<std::uint64_t>(N));
+        double v = level(self);
+        if (before >= 0 && before != self) {
+            const double edge = N * jitter_.Offset(b, self == 1, o_.bitTime);
+            v += (level(before) - level(self)) * std::clamp(edge - local, 0.0, 1.0);
+        }
+        if (after >= 0 && after != self) {
+            const double edge = N + N * jitter_.Offset(b + 1, after == 1, o_.bitTime);
+            v += (level(after) - level(self)) * std::clamp(local + 1 - edge, 0.0, 1.0);
+        }
+        samples[i] = v;
     }
 }
 
@@ -580,6 +643,26 @@ std::vector<double> ImpulseAfterTransmitter(const Setup& tx, const CommonOptions
     const InitStep s = InitThrough(tx.lib, ConfigOf(o, tx, BlockPolicy{}), channel.impulse,
                                    StepImpulse(txProbe, o.high - o.low));
     return s.impulse.empty() ? channel.impulse : s.impulse;
+}
+
+EdgeJitter TxEdgeJitter(const Setup& setup, double bitTime) {
+    EdgeJitter j;
+    if (!setup.haveFile) return j;
+    const AmiFile& file = setup.file;
+    auto read = [&](const char* name, bool inUi) {
+        const auto it = file.reserved.find(name);
+        if (it == file.reserved.end()) return 0.0;
+        const double v = std::strtod(it->second.c_str(), nullptr);
+        if (!std::isfinite(v) || v < 0) return 0.0;
+        const auto type = file.reservedTypes.find(name);
+        return inUi && (type == file.reservedTypes.end() || type->second != "UI") ? v / bitTime : v;
+    };
+    j.rj = read("Tx_Rj", true);
+    j.dj = read("Tx_Dj", true);
+    j.sj = read("Tx_Sj", true);
+    j.dcd = read("Tx_DCD", true);
+    j.sjHz = read("Tx_Sj_Frequency", false);
+    return j;
 }
 
 ResponseInputs ResponseRunInputs(const CommonOptions& o, int ignoreBits) {

@@ -104,9 +104,24 @@ private:
     std::uint64_t start_ = 0;
 };
 
+// Jitter of the transmitted edges (unit intervals): the edge between bits
+// b - 1 and b moves by a Gaussian of `rj` rms, a dual Dirac of +-`dj`, a
+// sinusoid of amplitude `sj` (frequency `sjHz`; 0: an independent phase
+// per edge, the same arcsine distribution) and +`dcd` for a rising edge,
+// -`dcd` for a falling one; each draw a function of b alone (the same
+// waveform however it is cut in blocks), the total held within 0.49 UI.
+struct EdgeJitter {
+    double rj = 0, dj = 0, sj = 0, sjHz = 0, dcd = 0;
+    bool Any() const { return rj > 0 || dj > 0 || sj > 0 || dcd > 0; }
+    // The offset of edge b, in unit intervals; `rising` 0 to 1.
+    double Offset(std::uint64_t b, bool rising, double bitTime) const;
+};
+
 class StimulusSource {
 public:
     StimulusSource(const StimulusPlan& plan, const CommonOptions& o, int ignoreBits);
+    // Generated patterns only (a file's waveform is taken as it is).
+    void SetEdgeJitter(const EdgeJitter& jitter) { jitter_ = jitter; }
     void Fill(double* samples, std::size_t n, std::uint64_t at);
     // The bit of unit interval b: 0, 1, or -1 when not (or no longer) known.
     int Bit(std::uint64_t b) const;
@@ -117,6 +132,11 @@ public:
 
 private:
     int NextBit(std::uint64_t index);
+    void MakeBitsThrough(std::uint64_t bit);
+    void FillJittered(double* samples, std::size_t n, std::uint64_t at);
+    EdgeJitter jitter_;
+    std::uint64_t lastBit_ = UINT64_MAX;  // the last bit FillJittered wrote, and its value
+    int lastValue_ = -1;
     const StimulusPlan& plan_;
     const CommonOptions& o_;
     bool isFile_;
@@ -172,6 +192,9 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
 // else in seconds. Returns what it applied ("Tx_Rj 0.01 UI"), said once.
 std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::string& side,
                                              double bitTime, StatEyeOptions& options);
+// The transmitter's declared jitter (Tx_Rj, Tx_Dj, Tx_Sj with
+// Tx_Sj_Frequency, Tx_DCD) for its time-domain edges.
+EdgeJitter TxEdgeJitter(const Setup& setup, double bitTime);
 
 // What the receiver's AMI_Init receives after the transmitter `tx` (whose
 // responses at its output are `txProbe`): the channel through the

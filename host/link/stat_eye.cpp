@@ -52,8 +52,11 @@ std::vector<double> TermMass(const JitterTerm& t, int N) {
         m[static_cast<std::size_t>(static_cast<long>(f) + half + 1)] += mass * w;
     };
     if (t.kind == JitterTerm::DualDirac || a == 0) {
-        put(-a, 0.5);
-        put(a, 0.5);
+        // At the nearest sample: the phases lie half a sample off the ideal
+        // edges, so an edge moved by a closes the phases nearer than a just
+        // as one moved by a rounded does.
+        put(-std::round(a), 0.5);
+        put(std::round(a), 0.5);
         return m;
     }
     // Arcsine: CDF 1/2 + asin(x / a) / pi; each sample holds the mass of the

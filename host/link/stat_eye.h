@@ -95,8 +95,9 @@ struct IsiDistribution {
 };
 // The distribution of the sampling instant's offset, in samples of 1/N of a
 // unit interval from -half to +half: the Gaussian of jitterRms convolved with
-// each bounded term (a term between samples split between its two
-// neighbours, so that its mean stays where it is). {1} without jitter.
+// each bounded term (a dual Dirac at the nearest samples: the phases lie half
+// a sample off the edges, so it closes the same phases; an arcsine's mass
+// integrated over each sample's half-sample neighbourhood). {1} without jitter.
 std::vector<double> JitterDistribution(const StatEyeOptions& options, int N);
 bool HasJitter(const StatEyeOptions& options);
 

@@ -434,3 +434,55 @@ TEST(Flows, should_refuse_block_policies_for_a_model_run_without_getwave) {
         << output;
     fs::remove_all(dir);
 }
+
+TEST(ReservedJitter, should_move_the_transmitted_edges_so_the_statistical_eye_bounds_the_stream) {
+    // The transmitter's declared jitter moves its edges in the stream too.
+    // With a model that halves the wave and no channel, the stream's eye is
+    // open wherever no edge reached: with deterministic jitter alone (+-0.1
+    // UI) exactly 1 - 2 * 0.1 wide, as the statistical eye; with random
+    // jitter added (0.02 UI rms) the 200 000 bits reach a BER of about 1e-5:
+    // the stream's eye lies between the closed form's widths at 1e-12 (the
+    // statistical eye's) and at 1e-3.
+    const fs::path dir =
+        fs::temp_directory_path() / ("amihost-edgej-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    auto ami = [&](const std::string& name, const std::string& jitter) {
+        std::ofstream(dir / (name + ".ami"))
+            << "(scale (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value "
+               "\"7.0\"))\n  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
+               "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n"
+            << jitter << ")\n (Model_Specific (gain (Usage In) (Type Integer) (Value 1))))\n";
+        return (dir / (name + ".ami")).string();
+    };
+    const std::string dj = "  (Tx_Dj (Usage Info) (Type UI) (Value 0.1))";
+    const std::string both = dj + "\n  (Tx_Rj (Usage Info) (Type UI) (Value 0.02))";
+    const auto Q = [](double z) { return 0.5 * std::erfc(z / std::sqrt(2.0)); };
+    auto closedWidth = [&](double ber) {  // 1/4 Q((x - D)/s) = BER at the eye's edge x
+        double lo = 0, hi = 10;
+        for (int i = 0; i < 200; ++i) (Q(0.5 * (lo + hi)) > 4 * ber ? lo : hi) = 0.5 * (lo + hi);
+        return 1 - 2 * (0.1 + 0.02 * lo);
+    };
+    std::string output;
+    const std::string common =
+        std::string("run -q --no-plots -n 32 --stimulus prbs15 -l ") + TX_SCALE_MODEL + " -a ";
+    ASSERT_EQ(
+        RunAmihost(common + ami("dj", dj) + " --bits 4000 -o " + (dir / "dj").string(), output), 0)
+        << output;
+    const json a = json::parse(std::ifstream(dir / "dj/summary.json"));
+    EXPECT_NEAR(a["eye"]["width_UI"].get<double>(), 0.8, 1.0 / 32);
+    EXPECT_NEAR(a["statistical_eye"]["width_UI_at_1e-12"].get<double>(), 0.8, 1.0 / 32);
+    ASSERT_EQ(
+        RunAmihost(common + ami("both", both) + " --bits 200000 -o " + (dir / "both").string(),
+                   output),
+        0)
+        << output;
+    const json b = json::parse(std::ifstream(dir / "both/summary.json"));
+    const double stream = b["eye"]["width_UI"].get<double>();
+    const double stat = b["statistical_eye"]["width_UI_at_1e-12"].get<double>();
+    EXPECT_NEAR(stat, closedWidth(1e-12), 2.0 / 32);
+    EXPECT_LE(stat, stream);
+    EXPECT_GE(stream, closedWidth(1e-12) - 1.0 / 32);
+    EXPECT_LE(stream, closedWidth(1e-3) + 1.0 / 32);
+    EXPECT_EQ(b["stream_edge_jitter_UI"]["dj"].get<double>(), 0.1);
+    fs::remove_all(dir);
+}
