@@ -82,7 +82,15 @@ AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, int 
     // A Table holds rows, so it is a branch: "(Table (Labels a b) (1 2))".
     for (int c = 0; c < branch->childCount && p.format.empty(); ++c) {
         const AmiBranch* sub = ami_branch(branch->children[c]);
-        if (sub != nullptr && std::strcmp(sub->name, "Table") == 0) p.format = "Table";
+        if (sub == nullptr || std::strcmp(sub->name, "Table") != 0) continue;
+        p.format = "Table";
+        for (int r = 0; r < sub->childCount; ++r) {
+            const AmiLeaf* row = ami_leaf(sub->children[r]);
+            if (row == nullptr || std::strcmp(row->name, "Labels") == 0) continue;
+            std::vector<std::string> cells{row->name};
+            for (int v = 0; v < row->valueCount; ++v) cells.push_back(Value(row->values[v]).text);
+            p.tableRows.push_back(std::move(cells));
+        }
     }
     return p;
 }

@@ -31,6 +31,9 @@ struct AmiFileParameter {
     // format leaf in text order. Empty when there is none.
     std::string format;
     std::vector<AmiFileValue> values;  // the format's values, after its name
+    // A Table's rows ("(Table (Labels a b) (1 2) (3 4))"): each row's values
+    // as written, the Labels row left out.
+    std::vector<std::vector<std::string>> tableRows;
 
     // What a simulator sends when nothing overrides it: the Default, else the
     // typical (first) value of a Value, Range, List, Corner, Increment or

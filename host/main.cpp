@@ -93,6 +93,11 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o) {
                    "deterministic jitter of the statistical eye: dual Dirac, +- unit intervals");
     app.add_option("--sj", o.sjUi,
                    "sinusoidal jitter of the statistical eye: amplitude, unit intervals");
+    app.add_option("--sensitivity", o.sensitivity,
+                   "receiver sensitivity of the statistical eye: volts around the threshold");
+    app.add_option("--clock-pdf", o.clockPdf,
+                   "sampling-clock offsets of the statistical eye: OFFSET_UI:PROBABILITY,... "
+                   "(as Rx_Clock_PDF)");
     app.add_option("--dcd", o.dcdUi,
                    "duty-cycle distortion of the statistical eye: +- unit intervals");
     app.add_option(

@@ -93,8 +93,8 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     }
     if (o.StatisticalNoiseGiven()) {
         PrintError(
-            "check-invariance compares waveforms: --noise-rms, --rj-rms, --dj, --sj and --dcd "
-            "(statistical eye) have no effect on it");
+            "check-invariance compares waveforms: --noise-rms, --rj-rms, --dj, --sj, --dcd, "
+            "--sensitivity and --clock-pdf (statistical eye) have no effect on it");
         return 2;
     }
     Setup setup;

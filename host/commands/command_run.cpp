@@ -234,6 +234,7 @@ json FlowJson(const Setup& s) {
     return json{
         {"Init_Returns_Impulse", !s.impulseUntouched},
         {"GetWave_Exists", s.getWaveExists},
+        {"Use_Init_Output", s.useInitOutput},
         {"time_domain_flow",
          s.getWaveExists ? "AMI_GetWave" : "the filter of the impulse response AMI_Init returns"}};
 }
@@ -293,7 +294,7 @@ void RunTxInitFlow(const RunOptions& o, const Setup& tx, const Channel& channel,
                    const ProbeResponses& txProbe, const StatEyeOptions& statOptions,
                    InitFlow& flow) {
     const int N = o.samplesPerBit;
-    flow.tx = InitThrough(tx.lib, ConfigOf(o, tx, BlockPolicy{}), channel.impulse,
+    flow.tx = InitThrough(tx.lib, InitFlowConfig(o, tx), channel.impulse,
                           StepImpulse(txProbe, o.high - o.low));
     flow.channelImpulse = flow.tx.impulse.empty() ? channel.impulse : flow.tx.impulse;
     if (flow.tx.impulse.empty()) {
@@ -480,6 +481,8 @@ int CommandRun(const RunOptions& given) {
         rxStarted = rx.Init(rxSetup.lib, rxConfig);
         if (!rxStarted) rx.Close();
     }
+    // Where the data is sampled after each of the receiver's clock times.
+    const double decisionTime = haveRx ? DecisionTime(rxSetup, o.bitTime) : 0.5 * o.bitTime;
     std::uint64_t channelAt = 0, clockCount = 0;
     double clockSin = 0, clockCos = 0;  // the circular mean of the clock phases
     std::vector<double> rxBlock, clockTimes;
@@ -513,7 +516,7 @@ int CommandRun(const RunOptions& given) {
                     eyes[2]->Add(rxBlock.data(), n, channelAt);
                     waves[2]->Add(nullptr, rxBlock.data(), n, channelAt);
                     for (double t : clockTimes) {
-                        const double sample = ClockSample(t, o.bitTime, N);
+                        const double sample = ClockSample(t, o.bitTime, N, decisionTime);
                         if (!(sample >= 0) || !std::isfinite(sample)) continue;
                         const double phase =
                             kTwoPi *
@@ -723,6 +726,7 @@ int CommandRun(const RunOptions& given) {
             // Sampled half a unit interval after each clock time; the eye at
             // the circular mean of those sampling phases.
             probe["clock"] = {{"clock_times", clockCount},
+                              {"decision_after_clock_s", decisionTime},
                               {"sampling_phase_samples", clockPhase},
                               {"eye_height_at_clock_V",
                                probes[2].eye.valid ? JsonNumber(eyes[2]->HeightAt(clockPhaseSample))

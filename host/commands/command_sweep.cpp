@@ -116,8 +116,8 @@ int CommandSweep(const SweepOptions& options) {
     const bool haveLink = haveChannel || run.haveRx;
     if (!haveChannel && o.StatisticalNoiseGiven()) {
         PrintError(
-            "--noise-rms, --rj-rms, --dj, --sj and --dcd act on the statistical eye, which sweep "
-            "computes behind --channel only");
+            "--noise-rms, --rj-rms, --dj, --sj, --dcd, --sensitivity and --clock-pdf act on the "
+            "statistical eye, which sweep computes behind --channel only");
         return 2;
     }
     StimulusPlan plan;

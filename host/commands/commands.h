@@ -33,10 +33,13 @@ struct CommonOptions {
     double rjRms = 0.0;             // unit intervals, for the statistical eye
     double djUi = 0.0;              // dual-Dirac deterministic jitter, +- this many unit intervals
     double sjUi = 0.0;              // sinusoidal jitter amplitude, unit intervals
-    double dcdUi = 0.0;             // duty-cycle distortion, +- this many unit intervals
+    double sensitivity = 0.0;       // volts: a decision is right only this far from the threshold
+    std::string clockPdf;  // "OFFSET:P,OFFSET:P,...": sampling-clock offsets (UI), probabilities
+    double dcdUi = 0.0;    // duty-cycle distortion, +- this many unit intervals
     // Any of the statistical eye's noise and jitter options given.
     bool StatisticalNoiseGiven() const {
-        return noiseRms > 0 || rjRms > 0 || djUi != 0 || sjUi != 0 || dcdUi != 0;
+        return noiseRms > 0 || rjRms > 0 || djUi != 0 || sjUi != 0 || dcdUi != 0 ||
+               sensitivity != 0 || !clockPdf.empty();
     }
     std::string rxLibrary;            // --rx: a receiver AMI model after the channel
     std::string rxAmi, rxParams;      // its .ami file, or its parameter string

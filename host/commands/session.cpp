@@ -221,6 +221,7 @@ int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
     const bool declared = ReservedTrue(file, "GetWave_Exists", exported);
     setup.impulseUntouched = !returns;
     setup.getWaveExists = declared && exported;
+    setup.useInitOutput = ReservedTrue(file, "Use_Init_Output", true);
     const auto dcOffset = file.reservedUsages.find("DC_Offset");
     setup.dcOffsetOut = dcOffset != file.reservedUsages.end() && dcOffset->second == "Out";
     if (declared && !exported) {
@@ -631,6 +632,37 @@ std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::stri
         options.noiseRms = std::hypot(options.noiseRms, v);
         applied.push_back("Rx_Noise " + Format("%.6g", v) + " V rms");
     }
+    const auto pdf = file.reservedTables.find("Rx_Clock_PDF");
+    if (pdf != file.reservedTables.end()) {
+        // Rows of (offset, probability): the offset in unit intervals for
+        // Type UI, else seconds.
+        const auto type = file.reservedTypes.find("Rx_Clock_PDF");
+        const bool ui = type != file.reservedTypes.end() && type->second == "UI";
+        JitterTerm table;
+        table.kind = JitterTerm::Table;
+        double total = 0;
+        std::size_t skipped = 0;
+        for (const std::vector<std::string>& row : pdf->second) {
+            ++skipped;
+            if (row.size() != 2) continue;
+            const double offset = std::strtod(row[0].c_str(), nullptr) / (ui ? 1.0 : bitTime);
+            const double p = std::strtod(row[1].c_str(), nullptr);
+            if (!std::isfinite(offset) || !(p >= 0) || !std::isfinite(p) ||
+                std::fabs(offset) >= 0.5)
+                continue;
+            table.table.emplace_back(offset, p);
+            total += p;
+            --skipped;
+        }
+        if (total > 0) {
+            options.jitter.push_back(table);
+            applied.push_back("Rx_Clock_PDF " + std::to_string(table.table.size()) + " points" +
+                              (skipped > 0 ? " (" + std::to_string(skipped) +
+                                                 " row(s) left out: not an offset within 0.5 UI "
+                                                 "and a probability)"
+                                           : ""));
+        }
+    }
     if (volts("Rx_Receiver_Sensitivity", v)) {
         options.sensitivity = std::max(options.sensitivity, v);
         applied.push_back("Rx_Receiver_Sensitivity " + Format("%.6g", v) + " V");
@@ -638,11 +670,29 @@ std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::stri
     return applied;
 }
 
+RunConfig InitFlowConfig(const CommonOptions& o, const Setup& tx) {
+    RunConfig c = ConfigOf(o, tx, BlockPolicy{});
+    // Use_Init_Output False: what AMI_Init returns is not the one to pass on
+    // (its AMI_GetWave-derived response is), unless the model has nothing else.
+    if (!tx.useInitOutput && tx.getWaveExists) c.expectImpulseUntouched = true;
+    return c;
+}
+
 std::vector<double> ImpulseAfterTransmitter(const Setup& tx, const CommonOptions& o,
                                             const Channel& channel, const ProbeResponses& txProbe) {
-    const InitStep s = InitThrough(tx.lib, ConfigOf(o, tx, BlockPolicy{}), channel.impulse,
+    const InitStep s = InitThrough(tx.lib, InitFlowConfig(o, tx), channel.impulse,
                                    StepImpulse(txProbe, o.high - o.low));
     return s.impulse.empty() ? channel.impulse : s.impulse;
+}
+
+double DecisionTime(const Setup& rx, double bitTime) {
+    const auto it = rx.file.reserved.find("Rx_Decision_Time");
+    if (!rx.haveFile || it == rx.file.reserved.end()) return 0.5 * bitTime;
+    char* end = nullptr;
+    const double v = std::strtod(it->second.c_str(), &end);
+    if (end == it->second.c_str() || !std::isfinite(v)) return 0.5 * bitTime;
+    const auto type = rx.file.reservedTypes.find("Rx_Decision_Time");
+    return type != rx.file.reservedTypes.end() && type->second == "UI" ? v * bitTime : v;
 }
 
 EdgeJitter TxEdgeJitter(const Setup& setup, double bitTime) {
@@ -714,10 +764,11 @@ std::string Responses::Note() const {
 
 int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& statOptions) {
     channel = IdentityChannel();
-    for (const double v : {o.noiseRms, o.rjRms, o.djUi, o.sjUi, o.dcdUi}) {
+    for (const double v : {o.noiseRms, o.rjRms, o.djUi, o.sjUi, o.dcdUi, o.sensitivity}) {
         if (!(v >= 0) || !std::isfinite(v)) {
             PrintError(
-                "--noise-rms, --rj-rms, --dj, --sj and --dcd must be finite and not negative");
+                "--noise-rms, --rj-rms, --dj, --sj, --dcd and --sensitivity must be finite and not "
+                "negative");
             return 2;
         }
     }
@@ -727,9 +778,34 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
     }
     statOptions.noiseRms = o.noiseRms;
     statOptions.jitterRms = o.rjRms;
-    statOptions.jitter = {{JitterTerm::DualDirac, o.djUi},
-                          {JitterTerm::Sinusoidal, o.sjUi},
-                          {JitterTerm::DualDirac, o.dcdUi}};
+    statOptions.jitter = {JitterTerm(JitterTerm::DualDirac, o.djUi),
+                          JitterTerm(JitterTerm::Sinusoidal, o.sjUi),
+                          JitterTerm(JitterTerm::DualDirac, o.dcdUi)};
+    statOptions.sensitivity = o.sensitivity;
+    if (!o.clockPdf.empty()) {
+        JitterTerm table;
+        table.kind = JitterTerm::Table;
+        double total = 0;
+        for (const std::string& item : SplitCsvLine(o.clockPdf)) {
+            double offset = 0, p = 0;
+            char extra = 0;
+            if (std::sscanf(item.c_str(), "%lf:%lf%c", &offset, &p, &extra) != 2 ||
+                !std::isfinite(offset) || std::fabs(offset) >= 0.5 || !(p >= 0) ||
+                !std::isfinite(p)) {
+                PrintError(
+                    "--clock-pdf OFFSET_UI:PROBABILITY,... with offsets within +-0.5 UI; got '" +
+                    item + "'");
+                return 2;
+            }
+            table.table.emplace_back(offset, p);
+            total += p;
+        }
+        if (!(total > 0)) {
+            PrintError("--clock-pdf: the probabilities sum to 0");
+            return 2;
+        }
+        statOptions.jitter.push_back(table);
+    }
     if (o.channel.empty()) {
         if (o.portsGiven) {
             PrintError("--ports orders the ports of a four-port --channel file; there is none");

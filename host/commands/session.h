@@ -41,7 +41,9 @@ struct Setup {
     int ignoreBits = 0;
     bool impulseUntouched = true;  // Init_Returns_Impulse False
     bool getWaveExists = true;     // GetWave_Exists True and AMI_GetWave exported
-    bool dcOffsetOut = false;      // DC_Offset of Usage Out: AMI_Init's value added to the output
+    bool useInitOutput =
+        true;  // Use_Init_Output (older files): False, AMI_Init's output is not passed on
+    bool dcOffsetOut = false;  // DC_Offset of Usage Out: AMI_Init's value added to the output
     // AMI_Init's impulse matrix: the channel's response (null: none given).
     std::shared_ptr<const std::vector<double>> initImpulse;
 };
@@ -192,6 +194,11 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
 // else in seconds. Returns what it applied ("Tx_Rj 0.01 UI"), said once.
 std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::string& side,
                                              double bitTime, StatEyeOptions& options);
+// Seconds from a receiver's clock time to its decision: Rx_Decision_Time
+// when its .ami declares one (Type UI in unit intervals, else seconds),
+// else half a unit interval.
+double DecisionTime(const Setup& rx, double bitTime);
+
 // The transmitter's declared jitter (Tx_Rj, Tx_Dj, Tx_Sj with
 // Tx_Sj_Frequency, Tx_DCD) for its time-domain edges.
 EdgeJitter TxEdgeJitter(const Setup& setup, double bitTime);
@@ -201,6 +208,9 @@ EdgeJitter TxEdgeJitter(const Setup& setup, double bitTime);
 // transmitter's AMI_Init when that returns an impulse response, else the
 // channel convolved with the transmitter's GetWave-derived response; the
 // bare channel when neither is to be had.
+// The configuration of a model's step in the Init flow (ConfigOf, with
+// Use_Init_Output False taken as Init_Returns_Impulse False there).
+RunConfig InitFlowConfig(const CommonOptions& o, const Setup& setup);
 std::vector<double> ImpulseAfterTransmitter(const Setup& tx, const CommonOptions& o,
                                             const Channel& channel, const ProbeResponses& txProbe);
 

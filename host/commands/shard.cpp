@@ -243,6 +243,8 @@ Expected<RunRecord> RecordRun(const std::string& command, const CommonOptions& o
     add("ignore_bits", std::to_string(run.probe.ignoreBits));
     add("noise_rms_V", Number(o.noiseRms));
     add("rj_rms_UI", Number(o.rjRms));
+    if (o.sensitivity != 0) add("sensitivity_V", Number(o.sensitivity));
+    if (!o.clockPdf.empty()) add("clock_pdf", o.clockPdf);
     if (o.djUi != 0 || o.sjUi != 0 || o.dcdUi != 0)
         add("dj_sj_dcd_UI", Number(o.djUi) + " " + Number(o.sjUi) + " " + Number(o.dcdUi));
     std::string axes;

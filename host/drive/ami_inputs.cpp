@@ -126,6 +126,7 @@ Expected<AmiFile> ReadAmiFile(const std::string& text) {
             out.reserved[p.name] = p.parameter.SentValue();
             if (p.parameter.type) out.reservedTypes[p.name] = p.parameter.type->text;
             if (p.parameter.usage) out.reservedUsages[p.name] = p.parameter.usage->text;
+            if (!p.parameter.tableRows.empty()) out.reservedTables[p.name] = p.parameter.tableRows;
         }
     if (contents.modelSpecific) Collect(*contents.modelSpecific, out, out.inputs);
     return out;

@@ -37,6 +37,7 @@ struct AmiFile {
     std::map<std::string, std::string> reserved;        // Reserved_Parameters values by name
     std::map<std::string, std::string> reservedTypes;   // and their Type
     std::map<std::string, std::string> reservedUsages;  // and their Usage
+    std::map<std::string, std::vector<std::vector<std::string>>> reservedTables;  // Table rows
     ParamNode inputs;  // the Usage In / InOut tree under the root, with defaults
 };
 

@@ -44,8 +44,8 @@ ProbeResponses ReceiverResponses(const Library& lib, const RunConfig& config,
                             options);
 }
 
-double ClockSample(double clockTime, double bitTime, int samplesPerBit) {
-    return (clockTime + 0.5 * bitTime) * samplesPerBit / bitTime;
+double ClockSample(double clockTime, double bitTime, int samplesPerBit, double decision) {
+    return (clockTime + decision) * samplesPerBit / bitTime;
 }
 
 }  // namespace amihost

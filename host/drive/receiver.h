@@ -24,7 +24,8 @@ ProbeResponses ReceiverResponses(const Library& lib, const RunConfig& config,
 
 // The sampling instant of a clock time, in samples: the IBIS-AMI clock time
 // is where the recovered clock crosses its threshold, and the data is
-// sampled half a unit interval later.
-double ClockSample(double clockTime, double bitTime, int samplesPerBit);
+// sampled `decision` seconds later (Rx_Decision_Time; by default half a
+// unit interval).
+double ClockSample(double clockTime, double bitTime, int samplesPerBit, double decision);
 
 }  // namespace amihost

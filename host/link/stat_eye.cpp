@@ -42,6 +42,18 @@ std::vector<double> Gaussian(double sigmaBins) {
 
 // The mass of one bounded term on the sample grid, from -half to +half.
 std::vector<double> TermMass(const JitterTerm& t, int N) {
+    if (t.kind == JitterTerm::Table) {
+        long half = 0;
+        double total = 0;
+        for (const auto& [offset, p] : t.table) {
+            half = std::max(half, std::labs(std::lround(offset * N)));
+            total += p;
+        }
+        std::vector<double> m(static_cast<std::size_t>(2 * half + 1), 0.0);
+        for (const auto& [offset, p] : t.table)
+            m[static_cast<std::size_t>(std::lround(offset * N) + half)] += p / total;
+        return m;
+    }
     const double a = std::fabs(t.amplitude) * N;  // samples
     const auto half = static_cast<long>(std::ceil(a)) + 1;
     std::vector<double> m(static_cast<std::size_t>(2 * half + 1), 0.0);
@@ -75,7 +87,7 @@ std::vector<double> TermMass(const JitterTerm& t, int N) {
 bool HasJitter(const StatEyeOptions& options) {
     if (options.jitterRms > 0) return true;
     for (const JitterTerm& t : options.jitter)
-        if (t.amplitude != 0) return true;
+        if (t.amplitude != 0 || !t.table.empty()) return true;
     return false;
 }
 
@@ -83,7 +95,7 @@ std::vector<double> JitterDistribution(const StatEyeOptions& options, int N) {
     std::vector<double> d =
         options.jitterRms > 0 ? Gaussian(options.jitterRms * N) : std::vector<double>{1.0};
     for (const JitterTerm& t : options.jitter) {
-        if (t.amplitude == 0) continue;
+        if (t.amplitude == 0 && t.table.empty()) continue;
         const std::vector<double> m = TermMass(t, N);
         std::vector<double> out(d.size() + m.size() - 1, 0.0);
         for (std::size_t i = 0; i < d.size(); ++i)

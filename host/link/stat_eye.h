@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace amihost {
@@ -14,9 +15,14 @@ namespace amihost {
 // Dirac (half the instants `amplitude` early, half late: deterministic
 // jitter, or the two edges of duty-cycle distortion), or sinusoidal (the
 // arcsine distribution over [-amplitude, amplitude]).
+// Or a table: offsets (unit intervals) with their probabilities, each at
+// its nearest sample, the whole scaled to a sum of 1.
 struct JitterTerm {
-    enum Kind { DualDirac, Sinusoidal } kind = DualDirac;
+    enum Kind { DualDirac, Sinusoidal, Table } kind = DualDirac;
     double amplitude = 0.0;
+    std::vector<std::pair<double, double>> table;  // (offset, probability)
+    JitterTerm() = default;
+    JitterTerm(Kind k, double a) : kind(k), amplitude(a) {}
 };
 
 struct StatEyeOptions {
