@@ -236,7 +236,9 @@ json FlowJson(const Setup& s) {
         {"GetWave_Exists", s.getWaveExists},
         {"Use_Init_Output", s.useInitOutput},
         {"time_domain_flow",
-         s.getWaveExists ? "AMI_GetWave" : "the filter of the impulse response AMI_Init returns"}};
+         !s.getWaveExists  ? "the filter of the impulse response AMI_Init returns"
+         : s.useInitOutput ? "the filter of the impulse response AMI_Init returns, then AMI_GetWave"
+                           : "AMI_GetWave"}};
 }
 
 // The Init flow's numbers at one probe and how far they lie from the
@@ -294,7 +296,7 @@ void RunTxInitFlow(const RunOptions& o, const Setup& tx, const Channel& channel,
                    const ProbeResponses& txProbe, const StatEyeOptions& statOptions,
                    InitFlow& flow) {
     const int N = o.samplesPerBit;
-    flow.tx = InitThrough(tx.lib, InitFlowConfig(o, tx), channel.impulse,
+    flow.tx = InitThrough(tx.lib, ConfigOf(o, tx, BlockPolicy{}), channel.impulse,
                           StepImpulse(txProbe, o.high - o.low));
     flow.channelImpulse = flow.tx.impulse.empty() ? channel.impulse : flow.tx.impulse;
     if (flow.tx.impulse.empty()) {

@@ -221,7 +221,10 @@ int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
     const bool declared = ReservedTrue(file, "GetWave_Exists", exported);
     setup.impulseUntouched = !returns;
     setup.getWaveExists = declared && exported;
-    setup.useInitOutput = ReservedTrue(file, "Use_Init_Output", true);
+    // Use_Init_Output (AMI 5.0; removed in 6.0) means something only with
+    // both flags True, and only when the file says True.
+    setup.useInitOutput =
+        returns && setup.getWaveExists && ReservedTrue(file, "Use_Init_Output", false);
     const auto dcOffset = file.reservedUsages.find("DC_Offset");
     setup.dcOffsetOut = dcOffset != file.reservedUsages.end() && dcOffset->second == "Out";
     if (declared && !exported) {
@@ -584,6 +587,7 @@ RunConfig ConfigOf(const CommonOptions& o, const Setup& setup, const BlockPolicy
     c.expectImpulseUntouched = setup.impulseUntouched;
     c.getWaveExists = setup.getWaveExists;
     c.addDcOffset = setup.dcOffsetOut;
+    c.initFilterBeforeGetWave = setup.useInitOutput;
     c.impulse = setup.initImpulse;
     return c;
 }
@@ -670,17 +674,9 @@ std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::stri
     return applied;
 }
 
-RunConfig InitFlowConfig(const CommonOptions& o, const Setup& tx) {
-    RunConfig c = ConfigOf(o, tx, BlockPolicy{});
-    // Use_Init_Output False: what AMI_Init returns is not the one to pass on
-    // (its AMI_GetWave-derived response is), unless the model has nothing else.
-    if (!tx.useInitOutput && tx.getWaveExists) c.expectImpulseUntouched = true;
-    return c;
-}
-
 std::vector<double> ImpulseAfterTransmitter(const Setup& tx, const CommonOptions& o,
                                             const Channel& channel, const ProbeResponses& txProbe) {
-    const InitStep s = InitThrough(tx.lib, InitFlowConfig(o, tx), channel.impulse,
+    const InitStep s = InitThrough(tx.lib, ConfigOf(o, tx, BlockPolicy{}), channel.impulse,
                                    StepImpulse(txProbe, o.high - o.low));
     return s.impulse.empty() ? channel.impulse : s.impulse;
 }

@@ -41,8 +41,8 @@ struct Setup {
     int ignoreBits = 0;
     bool impulseUntouched = true;  // Init_Returns_Impulse False
     bool getWaveExists = true;     // GetWave_Exists True and AMI_GetWave exported
-    bool useInitOutput =
-        true;  // Use_Init_Output (older files): False, AMI_Init's output is not passed on
+    // Use_Init_Output True declared (files before AMI 6.0) with both flags True.
+    bool useInitOutput = false;
     bool dcOffsetOut = false;  // DC_Offset of Usage Out: AMI_Init's value added to the output
     // AMI_Init's impulse matrix: the channel's response (null: none given).
     std::shared_ptr<const std::vector<double>> initImpulse;
@@ -208,9 +208,6 @@ EdgeJitter TxEdgeJitter(const Setup& setup, double bitTime);
 // transmitter's AMI_Init when that returns an impulse response, else the
 // channel convolved with the transmitter's GetWave-derived response; the
 // bare channel when neither is to be had.
-// The configuration of a model's step in the Init flow (ConfigOf, with
-// Use_Init_Output False taken as Init_Returns_Impulse False there).
-RunConfig InitFlowConfig(const CommonOptions& o, const Setup& setup);
 std::vector<double> ImpulseAfterTransmitter(const Setup& tx, const CommonOptions& o,
                                             const Channel& channel, const ProbeResponses& txProbe);
 

@@ -241,6 +241,10 @@ bool ModelSession::Init(const Library& lib, const RunConfig& config,
         }
         filter_ = std::make_unique<LinearFilter>(FilterFromInit(impulseCopy, impulse));
         r_.initFilterTaps = filter_->Taps();
+    } else if (config.initFilterBeforeGetWave && returnsImpulse) {
+        // Use_Init_Output True: AMI_GetWave's input is made with what AMI_Init returned.
+        preFilter_ = std::make_unique<LinearFilter>(FilterFromInit(impulseCopy, impulse));
+        r_.initFilterTaps = preFilter_->Taps();
     }
     return r_.initResult == 1;
 }
@@ -260,6 +264,7 @@ bool ModelSession::GetWave(double* wave, std::size_t count, std::uint64_t at,
 bool ModelSession::GetWaveGuarded(double* wave, std::size_t count, std::uint64_t at,
                                   std::vector<double>* clockTimes) {
     if (handle_ == nullptr || closed_) return false;
+    if (preFilter_) preFilter_->Apply(wave, count);
     if (filter_) {
         filter_->Apply(wave, count);
         for (std::size_t k = 0; k < count && r_.dcOffset != 0; ++k) wave[k] += r_.dcOffset;

@@ -57,6 +57,9 @@ struct RunConfig {
     // impulse response AMI_Init returned represents (Init_Returns_Impulse
     // must be True).
     bool getWaveExists = true;
+    // Use_Init_Output True, declared (files before AMI 6.0) with both flags
+    // True: the waveform goes through AMI_Init's filter, then AMI_GetWave.
+    bool initFilterBeforeGetWave = false;
     // DC_Offset of Usage Out: the value AMI_Init returns in
     // AMI_parameters_out is added to every output sample (the waveform at
     // the model's output is AMI_GetWave's plus it).
@@ -136,7 +139,8 @@ private:
     char* out_ = nullptr;
     std::vector<char> paramsIn_, paramsCopy_;
     std::vector<double> block_, clock_;
-    std::unique_ptr<LinearFilter> filter_;  // a model run through its AMI_Init's filter
+    std::unique_ptr<LinearFilter> filter_;     // a model run through its AMI_Init's filter
+    std::unique_ptr<LinearFilter> preFilter_;  // that filter before AMI_GetWave (Use_Init_Output)
     bool guardBreach_ = false, clockBreach_ = false, terminatorBreach_ = false,
          paramsBreach_ = false, nonFiniteBreach_ = false;
     RunResult r_;

@@ -577,32 +577,51 @@ TEST(ReservedJitter, should_take_the_receivers_clock_pdf_table_as_its_sampling_j
     fs::remove_all(dir);
 }
 
-TEST(Flows, should_pass_on_the_getwave_response_when_an_older_file_says_use_init_output_false) {
-    // Use_Init_Output False (files before AMI 6.0): the impulse response
-    // AMI_Init returns is not the one to use; the next model's AMI_Init gets
-    // the channel through the transmitter's AMI_GetWave-derived response.
+TEST(Flows, should_filter_with_init_then_getwave_when_an_older_file_says_use_init_output_true) {
+    // AMI 5.0: "When Use_Init_Output is set to "True", the EDA tool is
+    // instructed to use the output impulse response from the AMI_Init
+    // function when creating the input waveform presented to the
+    // AMI_Getwave function"; "False": "the original (unfiltered) impulse
+    // response of the channel". A FIR whose AMI_Init and AMI_GetWave both
+    // apply it: with True the stream is filtered twice (the cursors of the
+    // FIR convolved with itself, computed here), with False once.
     const fs::path dir =
         fs::temp_directory_path() / ("amihost-useinit-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    AmiSpec older;
-    older.version = "5.0";
-    older.returnsImpulse = true;
-    older.reserved = "  (Use_Init_Output (Usage Info) (Type Boolean) (Value False))";
-    older.specific = LinearParameters(false, true);
-    WriteAmiFile(dir, "tx", older);
-    std::string output;
-    ASSERT_EQ(RunAmihost(std::string("run -q --no-plots --bits 200 --channel line:10@5e9 -l ") +
-                             TX_LINEAR_MODEL + " -a " + (dir / "tx.ami").string() + " -o " +
-                             (dir / "out").string(),
-                         output),
-              0)
-        << output;
-    const json s = json::parse(std::ifstream(dir / "out/summary.json"));
-    EXPECT_FALSE(s["flows"]["transmitter"]["Use_Init_Output"].get<bool>());
-    const json& init = s["channel_output"]["init_flow"];
-    EXPECT_NE(init["impulse_response_from"].get<std::string>().find("AMI_GetWave step response"),
-              std::string::npos);
-    EXPECT_LT(init["difference_from_time_domain_flow"]["relative_to_main_cursor"].get<double>(),
-              1e-9);
+    const int N = 16;
+    std::vector<double> fir(2 * N + 1, 0.0);
+    fir[0] = -0.1, fir[N] = 0.75, fir[2 * N] = -0.15;
+    const std::vector<double> once = Convolve(std::vector<double>(N, 1.0), fir),
+                              twice = Convolve(once, fir);
+    for (const bool use : {true, false}) {
+        AmiSpec older;
+        older.version = "5.0";
+        older.returnsImpulse = true;
+        older.reserved = std::string("  (Use_Init_Output (Usage Info) (Type Boolean) (Value ") +
+                         (use ? "True" : "False") + "))";
+        older.specific = LinearParameters(false, true);
+        std::string output;
+        ASSERT_EQ(RunAmihost(std::string("run -q --no-plots --bits 200 -n 16 --high 0.5 --low -0.5 "
+                                         "-l ") +
+                                 TX_LINEAR_MODEL + " -a " + WriteAmiFile(dir, "tx", older) +
+                                 " -o " + (dir / "out").string(),
+                             output),
+                  0)
+            << output;
+        const json s = json::parse(std::ifstream(dir / "out/summary.json"));
+        EXPECT_EQ(s["flows"]["transmitter"]["Use_Init_Output"].get<bool>(), use);
+        const std::vector<double>& want = use ? twice : once;
+        std::size_t main = 0;
+        for (std::size_t k = 0; k < want.size(); ++k)
+            if (want[k] > want[main]) main = k;
+        const std::vector<double> got = Values(s["pulse_cursors_V"]);
+        for (long k = -2; k <= 5; ++k) {
+            const long at = static_cast<long>(main) + k * N;
+            const double expected = at >= 0 && at < static_cast<long>(want.size())
+                                        ? want[static_cast<std::size_t>(at)]
+                                        : 0;
+            EXPECT_NEAR(got[static_cast<std::size_t>(k + 2)], expected, 1e-9) << use << " " << k;
+        }
+    }
     fs::remove_all(dir);
 }
