@@ -46,6 +46,7 @@ std::vector<double> Deconvolve(const std::vector<double>& in, const std::vector<
     const std::vector<std::complex<double>> X = ForwardRealDouble(in, n);
     double largest = 0;
     for (const auto& x : X) largest = std::max(largest, std::norm(x));
+    if (!(largest > 0) || !std::isfinite(largest)) return {0.0};  // nothing came in
     // Tikhonov: R / X becomes R conj(X) / (|X|^2 + lambda), Y / X wherever
     // |X| is well above 1e-12 of its largest (a response computed in double
     // precision is exact that far down), fading to 0 where it is not.

@@ -53,6 +53,9 @@ TEST(InitFilter, should_recover_the_filter_exactly_from_a_unit_impulse_and_from_
     got = FilterFromInit(h, out);
     for (std::size_t k = 0; k < got.size(); ++k)
         EXPECT_NEAR(got[k], k < f.size() ? f[k] : 0.0, 2 * 3.6e-10 * 2.0) << k;
+    // Nothing in (a channel of zeros): a filter of 0, not one of NaN.
+    EXPECT_EQ(FilterFromInit(std::vector<double>(8, 0.0), std::vector<double>(8, 0.0)),
+              std::vector<double>{0.0});
 }
 
 TEST(InitFilter, should_be_exact_where_the_channel_passes_signal) {
