@@ -98,6 +98,12 @@ std::string VersionText(int v) {
     return text;
 }
 
+std::string KnownVersionsText() {
+    std::string all;
+    for (int known : kVersions) all += (all.empty() ? "" : ", ") + VersionText(known);
+    return all;
+}
+
 bool ParseVersion(const std::string& text, int& v) {
     for (int known : kVersions) {
         if (text == VersionText(known)) {

@@ -32,6 +32,8 @@ extern const char kCommentChars[];
 // Versions as ten times their number: 1.1 -> 11, 7.2 -> 72.
 std::string VersionText(int v);
 bool ParseVersion(const std::string& text, int& v);
+// Every version ParseVersion accepts: "1.1, 2.0, ..., 7.2".
+std::string KnownVersionsText();
 
 // One line of the file, comments cut.
 struct Line {

@@ -14,8 +14,7 @@ void HeaderRules::Keyword(const KeywordLine& k) {
         if (words.empty() || !ParseVersion(words[0], v)) {
             c_.Add(Message::UnknownIbisVersion, k.line,
                    "IBIS version '" + (words.empty() ? std::string() : words[0]) +
-                       "' is not one of 1.1, 2.1, 3.2, 4.0, 4.1, 4.2, 5.0, 5.1, 6.0, 6.1, 7.0, "
-                       "7.1, 7.2");
+                       "' is not one of " + KnownVersionsText());
         } else {
             c_.version = v;
         }

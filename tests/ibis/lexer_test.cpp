@@ -159,3 +159,19 @@ TEST(IbisCheck, should_judge_each_component_package_by_its_own_rows) {
 }
 
 }  // namespace
+
+TEST(Lexer, should_name_in_its_message_exactly_the_versions_it_accepts) {
+    // One list: every version the message names parses, and nothing else
+    // of the form d.d does.
+    const std::string named = ibis::KnownVersionsText();
+    int accepted = 0;
+    for (int major = 0; major <= 9; ++major)
+        for (int minor = 0; minor <= 9; ++minor) {
+            const std::string v = std::to_string(major) + "." + std::to_string(minor);
+            int code = 0;
+            const bool parses = ibis::ParseVersion(v, code);
+            accepted += parses;
+            EXPECT_EQ(parses, (", " + named + ",").find(", " + v + ",") != std::string::npos) << v;
+        }
+    EXPECT_EQ(accepted, 16);
+}
