@@ -4,11 +4,14 @@
 // or the options are wrong.
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "ibis_check.h"
+#include "quality.h"
 #include "sarif.h"
 
 #ifndef IBISCHECK_VERSION
@@ -18,28 +21,86 @@
 namespace {
 
 void Usage(std::FILE* to) {
-    std::fprintf(to,
-                 "usage: ibischeck [--json | --format sarif] [--quiet] [--ibis-version X.Y] "
-                 "[--werror] FILE...\n"
-                 "       ibischeck --list-messages\n"
-                 "       ibischeck --version\n"
-                 "Checks .ibs, .pkg, .ebd and .ami files (an .ibs with the files it names).\n"
-                 "  --json          the reports and summaries as JSON on standard output\n"
-                 "  --format F      text (the default), json (as --json) or sarif (SARIF 2.1.0\n"
-                 "                  for code review tools: one run, the messages as rules)\n"
-                 "  --quiet         the summary only\n"
-                 "  --ibis-version X.Y  check against IBIS X.Y instead of the file's [IBIS Ver]\n"
-                 "                  (also --version X.Y)\n"
-                 "  --version       this program's version\n"
-                 "  --werror        warnings fail a file too\n"
-                 "  --list-messages every message number, severity and meaning (Markdown)\n");
+    std::fprintf(
+        to,
+        "usage: ibischeck [--json | --format sarif] [--quiet] [--quality] [--ibis-version X.Y] "
+        "[--werror] FILE...\n"
+        "       ibischeck --list-messages\n"
+        "       ibischeck --version\n"
+        "Checks .ibs, .pkg, .ebd and .ami files (an .ibs with the files it names).\n"
+        "  --json          the reports and summaries as JSON on standard output\n"
+        "  --format F      text (the default), json (as --json) or sarif (SARIF 2.1.0\n"
+        "                  for code review tools: one run, the messages as rules)\n"
+        "  --quiet         the summary only\n"
+        "  --quality       also the IBIS Quality checks of each .ibs file (IQ section,\n"
+        "                  level, component/model, PASS, FAIL or NOT_CHECKED) and the\n"
+        "                  level the file reaches\n"
+        "  --ibis-version X.Y  check against IBIS X.Y instead of the file's [IBIS Ver]\n"
+        "                  (also --version X.Y)\n"
+        "  --version       this program's version\n"
+        "  --werror        warnings fail a file too\n"
+        "  --list-messages every message number, severity and meaning (Markdown)\n");
+}
+
+// The text of an .ibs file for its quality checks; empty for other kinds.
+std::string IbsText(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (ibis::KindOf(file, text.str()) != ibis::Kind::Ibs) return "";
+    return text.str();
+}
+
+void QualityText(const std::string& file, const ibis::FileResult& r, bool quiet) {
+    const std::string text = IbsText(file);
+    if (text.empty()) {
+        std::printf("%s: quality levels apply to .ibs files\n", file.c_str());
+        return;
+    }
+    const ibis::IqResult q = ibis::CheckQuality(text, r);
+    int counts[3] = {0, 0, 0};
+    for (const ibis::IqCheck& c : q.checks) {
+        ++counts[static_cast<int>(c.status)];
+        if (quiet || c.status == ibis::IqStatus::NotChecked) continue;
+        const std::string where = !c.model.empty()       ? " model " + c.model
+                                  : !c.component.empty() ? " component " + c.component
+                                                         : "";
+        std::printf("IQ %s L%d %s%s: %s: %s\n", c.iq.c_str(), c.level, ibis::IqStatusName(c.status),
+                    where.c_str(), c.title.c_str(), c.detail.c_str());
+    }
+    std::printf("%s: %s (%d passed, %d failed; %d not decidable by a program%s%s)\n", file.c_str(),
+                q.Score().c_str(), counts[0], counts[1], counts[2],
+                q.claimed.empty() ? "" : "; the file states ", q.claimed.c_str());
+}
+
+void QualityJson(const std::string& file, const ibis::FileResult& r, nlohmann::json& entry) {
+    const std::string text = IbsText(file);
+    if (text.empty()) return;
+    const ibis::IqResult q = ibis::CheckQuality(text, r);
+    nlohmann::json checks = nlohmann::json::array();
+    for (const ibis::IqCheck& c : q.checks) {
+        nlohmann::json j = {{"iq", c.iq},
+                            {"level", c.level},
+                            {"title", c.title},
+                            {"status", ibis::IqStatusName(c.status)},
+                            {"detail", c.detail}};
+        if (c.level == 0) j["optional"] = true;
+        if (!c.component.empty()) j["component"] = c.component;
+        if (!c.model.empty()) j["model"] = c.model;
+        checks.push_back(j);
+    }
+    entry["checks"] = checks;
+    entry["iq_level"] = q.Score();
+    entry["iq_level_number"] = q.level;
+    entry["iq_exceptions"] = q.exceptions;
+    if (!q.claimed.empty()) entry["iq_claimed"] = q.claimed;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     ibis::Options options;
-    bool json = false, quiet = false, sarif = false;
+    bool json = false, quiet = false, sarif = false, quality = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -56,6 +117,8 @@ int main(int argc, char** argv) {
                              format.c_str());
                 return 2;
             }
+        } else if (a == "--quality") {
+            quality = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a == "--werror") {
@@ -95,6 +158,10 @@ int main(int argc, char** argv) {
         Usage(stderr);
         return 2;
     }
+    if (sarif && quality) {
+        std::fprintf(stderr, "ibischeck: --quality is written as text or --json, not SARIF\n");
+        return 2;
+    }
     if (sarif && json) {
         std::fprintf(stderr, "ibischeck: choose one of --json and --format sarif\n");
         return 2;
@@ -122,13 +189,15 @@ int main(int argc, char** argv) {
                                    {"file", rep.file},
                                    {"line", rep.line},
                                    {"text", rep.text}});
-            out.push_back({{"file", file},
-                           {"reports", reports},
-                           {"errors", r.counts[0]},
-                           {"warnings", r.counts[1]},
-                           {"cautions", r.counts[2]},
-                           {"notes", r.counts[3]},
-                           {"passed", r.passed}});
+            nlohmann::json entry = {{"file", file},
+                                    {"reports", reports},
+                                    {"errors", r.counts[0]},
+                                    {"warnings", r.counts[1]},
+                                    {"cautions", r.counts[2]},
+                                    {"notes", r.counts[3]},
+                                    {"passed", r.passed}};
+            if (quality) QualityJson(file, r, entry);
+            out.push_back(entry);
             continue;
         }
         if (!quiet)
@@ -138,6 +207,7 @@ int main(int argc, char** argv) {
                     r.counts[0], r.counts[0] == 1 ? "" : "s", r.counts[1],
                     r.counts[1] == 1 ? "" : "s", r.counts[2], r.counts[2] == 1 ? "" : "s",
                     r.counts[3], r.counts[3] == 1 ? "" : "s", r.passed ? "passed" : "failed");
+        if (quality) QualityText(file, r, quiet);
     }
     if (json) std::printf("%s\n", out.dump(2).c_str());
     if (sarif) std::printf("%s\n", ibis::SarifLog(all, IBISCHECK_VERSION).dump(2).c_str());

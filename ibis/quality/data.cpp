@@ -1,0 +1,268 @@
+#include "data.h"
+
+#include <algorithm>
+
+#include "lexer.h"
+
+namespace ibis::quality {
+
+namespace {
+
+double NumberOrNan(const std::string& w) {
+    double v = NAN;
+    if (IsNa(w) || !Number(w, v)) return NAN;
+    return v;
+}
+
+Triple TripleOf(const std::vector<std::string>& w, std::size_t from, int line) {
+    Triple t;
+    t.given = w.size() > from;
+    t.line = line;
+    for (std::size_t k = 0; k < 3 && from + k < w.size(); ++k) t.v[k] = NumberOrNan(w[from + k]);
+    return t;
+}
+
+// "Name = value" or "Name value" or "Name=value": the name in lower case and
+// the words after it.
+std::pair<std::string, std::vector<std::string>> Subparameter(const std::string& content) {
+    std::string text = content;
+    const std::size_t eq = text.find('=');
+    if (eq != std::string::npos) text[eq] = ' ';
+    std::vector<std::string> w = Split(text);
+    if (w.empty()) return {};
+    std::string name = Lower(w[0]);
+    w.erase(w.begin());
+    return {name, w};
+}
+
+bool StartsWithNumber(const std::vector<std::string>& w) {
+    double v = 0;
+    return !w.empty() && Number(w[0], v);
+}
+
+void AddRow(Curve& c, const std::vector<std::string>& w) {
+    if (w.size() < 2) return;
+    double x = 0;
+    if (!Number(w[0], x)) return;
+    std::array<double, 3> y = {NAN, NAN, NAN};
+    for (std::size_t k = 0; k < 3 && k + 1 < w.size(); ++k) y[k] = NumberOrNan(w[k + 1]);
+    c.x.push_back(x);
+    c.y.push_back(y);
+}
+
+// "0.72/157p" into dV and dt.
+void RampRow(Ramp& r, const std::string& name, const std::vector<std::string>& w) {
+    if (name == "r_load") {
+        if (!w.empty()) r.rLoad = NumberOrNan(w[0]);
+        return;
+    }
+    if (name != "dv/dt_r" && name != "dv/dt_f") return;
+    Triple& dv = name == "dv/dt_r" ? r.dvR : r.dvF;
+    Triple& dt = name == "dv/dt_r" ? r.dtR : r.dtF;
+    dv.given = dt.given = true;
+    for (std::size_t k = 0; k < 3 && k < w.size(); ++k) {
+        const std::size_t slash = w[k].find('/');
+        if (slash == std::string::npos) continue;
+        dv.v[k] = NumberOrNan(w[k].substr(0, slash));
+        dt.v[k] = NumberOrNan(w[k].substr(slash + 1));
+    }
+}
+
+class Reader {
+public:
+    FileData Read(const std::string& text);
+
+private:
+    void Keyword(const Line& l);
+    void Data(const Line& l);
+    void ModelData(Model& m, const Line& l);
+    void WaveformData(Waveform& w, const Line& l);
+
+    FileData f_;
+    std::string key_;
+    Component* component_ = nullptr;
+    Model* model_ = nullptr;
+    Selector* selector_ = nullptr;
+};
+
+FileData Reader::Read(const std::string& text) {
+    Lexer lexer(text);
+    Line l;
+    while (lexer.Next(l)) {
+        const std::string lower = Lower(l.raw);
+        if (lower.find("iq exception") != std::string::npos) f_.exceptionLines.push_back(l.number);
+        const std::size_t score = lower.find("iq score:");
+        if (score != std::string::npos && f_.claimedScore.empty()) {
+            const std::vector<std::string> w = Split(l.raw.substr(score + 9));
+            if (!w.empty()) f_.claimedScore = w[0];
+        }
+        if (l.kind == Line::Keyword) {
+            if (l.key == "comment char" && !l.words.empty()) {
+                char c = 0;
+                if (CommentCharArgument(l.words[0], c)) lexer.SetCommentChar(c);
+            }
+            Keyword(l);
+            if (l.key == "end") break;
+        } else if (l.kind == Line::Data) {
+            Data(l);
+        }
+    }
+    return f_;
+}
+
+void Reader::Keyword(const Line& l) {
+    key_ = l.key;
+    const std::vector<std::string>& w = l.words;
+    if (key_ == "ibis ver" && !w.empty()) {
+        ParseVersion(w[0], f_.version);
+    } else if (key_ == "component") {
+        f_.components.emplace_back();
+        component_ = &f_.components.back();
+        component_->name = w.empty() ? "" : w[0];
+        component_->line = l.number;
+        model_ = nullptr;
+    } else if (key_ == "model" || key_ == "submodel" || key_ == "define package model" ||
+               key_ == "begin board description" || key_ == "external circuit" ||
+               key_ == "interconnect model set" || key_ == "test data" || key_ == "test load") {
+        component_ = nullptr;
+        model_ = nullptr;
+        if (key_ == "model") {
+            f_.models.emplace_back();
+            model_ = &f_.models.back();
+            model_->name = w.empty() ? "" : w[0];
+            model_->line = l.number;
+        }
+    } else if (key_ == "model selector") {
+        component_ = nullptr;
+        model_ = nullptr;
+        selector_ = &f_.selectors[w.empty() ? "" : w[0]];
+        selector_->name = w.empty() ? "" : w[0];
+        selector_->line = l.number;
+    } else if (component_ != nullptr) {
+        if (key_ == "package") component_->hasPackage = true;
+        if (key_ == "pin mapping") component_->hasPinMapping = true;
+        if (key_ == "package model" || key_ == "interconnect model group" || key_ == "circuit call")
+            component_->hasPackageModel = true;
+    } else if (model_ != nullptr) {
+        Model& m = *model_;
+        if (key_ == "temperature range") m.temperature = TripleOf(w, 0, l.number);
+        if (key_ == "voltage range") m.voltage = TripleOf(w, 0, l.number);
+        if (key_ == "pullup reference") m.pullupRef = TripleOf(w, 0, l.number);
+        if (key_ == "pulldown reference") m.pulldownRef = TripleOf(w, 0, l.number);
+        if (key_ == "power clamp reference") m.powerClampRef = TripleOf(w, 0, l.number);
+        if (key_ == "gnd clamp reference") m.gndClampRef = TripleOf(w, 0, l.number);
+        if (key_ == "add submodel") m.addSubmodel = true;
+        if (key_ == "driver schedule") m.driverSchedule = true;
+        if (key_ == "ramp") {
+            m.hasRamp = true;
+            m.ramp.line = l.number;
+        }
+        if (key_ == "pullup" || key_ == "pulldown" || key_ == "power clamp" ||
+            key_ == "gnd clamp" || key_ == "isso pu" || key_ == "isso pd")
+            m.iv[key_].line = l.number;
+        if (key_ == "rising waveform" || key_ == "falling waveform") {
+            m.waveforms.emplace_back();
+            m.waveforms.back().rising = key_ == "rising waveform";
+            m.waveforms.back().table.line = l.number;
+        }
+        if (key_ == "composite current" && !m.waveforms.empty()) {
+            m.waveforms.back().hasComposite = true;
+            m.waveforms.back().composite.line = l.number;
+        }
+    }
+}
+
+void Reader::Data(const Line& l) {
+    const std::vector<std::string>& w = l.words;
+    if (key_ == "model selector" && selector_ != nullptr && !w.empty()) {
+        const std::size_t at = l.content.find(w[0]) + w[0].size();
+        std::string description = at < l.content.size() ? l.content.substr(at) : "";
+        const std::vector<std::string> words = Split(description);
+        selector_->entries.emplace_back(w[0], words.empty() ? "" : description);
+        return;
+    }
+    if (component_ != nullptr) {
+        Component& c = *component_;
+        if (key_ == "package") {
+            const auto [name, values] = Subparameter(l.content);
+            if (name == "r_pkg") c.rPkg = TripleOf(values, 0, l.number);
+            if (name == "l_pkg") c.lPkg = TripleOf(values, 0, l.number);
+            if (name == "c_pkg") c.cPkg = TripleOf(values, 0, l.number);
+        } else if (key_ == "pin" && w.size() >= 3) {
+            Pin p{w[0], w[1], w[2], NAN, NAN, NAN, l.number};
+            if (w.size() >= 6) {
+                p.r = NumberOrNan(w[3]);
+                p.l = NumberOrNan(w[4]);
+                p.c = NumberOrNan(w[5]);
+            }
+            c.pins.push_back(p);
+        } else if (key_ == "diff pin" && w.size() >= 3) {
+            DiffPin d;
+            d.pin = w[0];
+            d.inv = w[1];
+            d.vdiff = NumberOrNan(w[2]);
+            for (std::size_t k = 0; k < 3 && k + 3 < w.size(); ++k)
+                d.tdelay[k] = NumberOrNan(w[k + 3]);
+            d.line = l.number;
+            c.diffPins.push_back(d);
+        } else if (key_ == "pin mapping" && !w.empty()) {
+            c.mappedPins.insert(w[0]);
+        }
+        return;
+    }
+    if (model_ != nullptr) ModelData(*model_, l);
+}
+
+void Reader::ModelData(Model& m, const Line& l) {
+    const std::vector<std::string>& w = l.words;
+    if (key_ == "model") {
+        const auto [name, values] = Subparameter(l.content);
+        if (values.empty()) return;
+        static const char* kParts[] = {"c_comp_pullup", "c_comp_pulldown", "c_comp_power_clamp",
+                                       "c_comp_gnd_clamp"};
+        if (name == "model_type") m.type = Lower(values[0]);
+        if (name == "c_comp") m.cComp = TripleOf(values, 0, l.number);
+        for (int k = 0; k < 4; ++k)
+            if (name == kParts[k]) m.cCompParts[k] = TripleOf(values, 0, l.number);
+        if (name == "vinl") m.vinl = NumberOrNan(values[0]);
+        if (name == "vinh") m.vinh = NumberOrNan(values[0]);
+        if (name == "vmeas") m.vmeas = NumberOrNan(values[0]);
+        if (name == "vref") m.vref = NumberOrNan(values[0]);
+    } else if (m.iv.count(key_) != 0) {
+        AddRow(m.iv[key_], w);
+    } else if ((key_ == "rising waveform" || key_ == "falling waveform") && !m.waveforms.empty()) {
+        WaveformData(m.waveforms.back(), l);
+    } else if (key_ == "composite current" && !m.waveforms.empty()) {
+        AddRow(m.waveforms.back().composite, w);
+    } else if (key_ == "ramp") {
+        const auto [name, values] = Subparameter(l.content);
+        RampRow(m.ramp, name, values);
+    }
+}
+
+void Reader::WaveformData(Waveform& wave, const Line& l) {
+    if (StartsWithNumber(l.words)) {
+        AddRow(wave.table, l.words);
+        return;
+    }
+    const auto [name, values] = Subparameter(l.content);
+    if (values.empty()) return;
+    const double v = NumberOrNan(values[0]);
+    if (name == "r_fixture") wave.rFixture = v;
+    if (name == "r_dut") wave.rDut = std::isnan(v) ? 0 : v;
+    if (name == "v_fixture") wave.vFixture[kTyp] = v;
+    if (name == "v_fixture_min") wave.vFixture[kMin] = v;
+    if (name == "v_fixture_max") wave.vFixture[kMax] = v;
+}
+
+}  // namespace
+
+FileData ReadFileData(const std::string& text) { return Reader().Read(text); }
+
+const Model* FindModel(const FileData& f, const std::string& name) {
+    for (const Model& m : f.models)
+        if (m.name == name) return &m;
+    return nullptr;
+}
+
+}  // namespace ibis::quality
