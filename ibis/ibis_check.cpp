@@ -23,6 +23,7 @@
 #include "rules/model.h"
 #include "rules/package.h"
 #include "rules/references.h"
+#include "rules/series.h"
 
 namespace fs = std::filesystem;
 
@@ -47,7 +48,8 @@ public:
           board_(c_),
           external_(c_),
           algorithmic_(c_, models_),
-          references_(c_) {
+          references_(c_),
+          series_(c_, models_, components_) {
         c_.name = name;
         c_.kind = kind;
         c_.options = options;
@@ -75,6 +77,7 @@ private:
     ExternalRules external_;
     AlgorithmicRules algorithmic_;
     ReferenceRules references_;
+    SeriesRules series_;
 
     std::string current_;  // the keyword whose data lines follow; empty: none
     const KeywordDef* currentDef_ = nullptr;
@@ -106,6 +109,8 @@ void FileChecker::ToSection(Section section, const KeywordLine* k, const DataLin
             return k ? algorithmic_.Keyword(*k) : algorithmic_.Data(*d);
         case Section::References:
             return k ? references_.Keyword(*k) : references_.Data(*d);
+        case Section::Series:
+            return k ? series_.Keyword(*k) : series_.Data(*d);
         case Section::None:
         case Section::Shared:
             return;
@@ -182,7 +187,7 @@ void FileChecker::Keyword(const Line& l) {
     if (key == "on" || key == "off") {
         // A Series_switch model's [On] and [Off] each hold their own series elements.
         for (const char* series : {"r series", "l series", "rl series", "c series", "lc series",
-                                   "rc series", "series current"})
+                                   "rc series", "series current", "series mosfet"})
             seenInScope_.erase(series);
     }
     if (def->scope != Scope::File && def->scope != Scope::Other) {
@@ -239,6 +244,7 @@ void FileChecker::Finish() {
     cross.CheckComponents();
     cross.CheckSelectors();
     models_.Finish();
+    series_.Finish();
     cross.CheckUnused();
     algorithmic_.CheckExecutables();
 }

@@ -24,6 +24,7 @@ enum class Section {
     External,
     Algorithmic,
     References,
+    Series,
     Shared
 };
 

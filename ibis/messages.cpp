@@ -113,6 +113,10 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::SeriesPinMappingModel, S::Error, "component",
          "a [Series Pin Mapping] model that names no [Model Selector] and no [Model] of type "
          "Series or Series_switch"},
+        {Message::SeriesSwitchGroups, S::Error, "component",
+         "a [Series Switch Groups] state that does not begin with On or Off, does not end with "
+         "'/', or names a group no [Series Pin Mapping] function_table_group has; or a "
+         "Series_switch row without its group where the component has [Series Switch Groups]"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},
@@ -145,6 +149,19 @@ const std::vector<MessageDef>& MessageTable() {
          "[External Model] or [External Circuit] without Language or a Typ Corner, or with a "
          "Language or corner_name that is none of its values (SPICE, VHDL-AMS, Verilog-AMS, "
          "VHDL-A(MS), Verilog-A(MS), IBIS-ISS; Typ, Min, Max)"},
+        {Message::SeriesElementModelType, S::Error, "model",
+         "a series element ([R Series], [L Series], [Rl Series], [C Series], [Lc Series], [Rc "
+         "Series], [Series Current], [Series MOSFET]) in a model not of type Series or "
+         "Series_switch; [Rl Series] without [L Series], or [Rc Series] or [Lc Series] without "
+         "[C Series]"},
+        {Message::SeriesSwitchStates, S::Error, "model",
+         "[On] or [Off] in a model not of type Series_switch, a Series_switch model without both, "
+         "or a series element of a Series_switch model outside them"},
+        {Message::SeriesMosfet, S::Error, "model",
+         "[Series MOSFET] outside [On], without its Vds subparameter, or with rows that are not "
+         "voltage, typ, min and max"},
+        {Message::SeriesModelEmpty, S::Error, "model",
+         "a Series model (or a Series_switch state) without any series element"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

@@ -105,7 +105,7 @@ void ComponentRules::Data(const DataLine& d) {
                    "a [Series Pin Mapping] row needs pin, pin_2 and model_name");
             return;
         }
-        c.series.push_back({w[0], w[1], w[2], line});
+        c.series.push_back({w[0], w[1], w[2], line, w.size() > 3 ? w[3] : ""});
     } else if (k == "node declarations") {
         for (const std::string& node : w)
             if (!c.nodes.insert(node).second)

@@ -29,6 +29,7 @@ struct ComponentInfo {
     struct SeriesRow {
         std::string pin, pin2, model;
         int line = 0;
+        std::string group;  // function_table_group, when given
     };
     std::vector<SeriesRow> series;  // [Series Pin Mapping]
     // The pins [Diff Pin] rows name, with the line: checked against [Pin] at

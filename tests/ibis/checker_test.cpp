@@ -151,7 +151,7 @@ TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
         {"2      VDD          POWER\n|\n[Model Selector]",
          "2      VDD          POWER\n[Series Pin Mapping] pin_2 model_name\n"
          "1 2 sw\n[Model] sw\nModel_type Series_switch\nC_comp 1p 1p 1p\n[Voltage Range] 1 1 "
-         "1\n[Model Selector]",
+         "1\n[On]\n[R Series] 5 4 6\n[Off]\n[R Series] 1M 1M 1M\n[Model Selector]",
          0, ""},
     };
     for (const Case& c : cases) {

@@ -275,6 +275,11 @@ TEST(IbisStandard, should_give_real_files_only_the_errors_the_standard_justifies
          {1,
           "model_name ... must match a [Model] or [Model Selector] name, or be POWER, GND or NC"}},
         {{"ex3.ibs", 3001}, {1, "Model_type ... Required: Yes"}},
+        // Its series model has no Model_type, so its series elements and [On]
+        // belong to no Series or Series_switch model, and its [Series MOSFET] no Vds.
+        {{"ex3.ibs", 3015}, {1, "series elements are for Series and Series_switch models"}},
+        {{"ex3.ibs", 3016}, {1, "[On] and [Off]: the two states of Series_switch models"}},
+        {{"ex3.ibs", 3017}, {1, "[Series MOSFET] Sub-Params: Vds"}},
         // A converter's test output: an I/O model without its tables.
         {{"test_output.ibs", 3006}, {1, "I/O ... models require [Pulldown] and [Pullup]"}},
         {{"test_output.ibs", 3008}, {1, "[Ramp] Required: Yes, except for inputs and terminators"}},
@@ -412,4 +417,71 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
     }
     // Designators compare like the reserved words they resemble: U1 is u1.
     EXPECT_EQ(Errors(Check("board.ebd", Edit(board, "Node u1.1", "Node U1.1"))), 0);
+}
+
+// Series and Series_switch models. BIRD 41.8 (IBIS 3.0): "Two new keywords are
+// defined under [Model] keyword so that the two electrical states of
+// Series_switch models can be described: [On] [Off]"; "RLC series paths can be
+// defined under [Model] with: [R Series], [L Series], [Rl Series], [C Series],
+// [Rc Series], [Lc Series]" ([Rl Series] the resistance of the [L Series]
+// branch, [Rc Series] and [Lc Series] of the [C Series] branch); [Series
+// MOSFET] "Sub-Params: Vds", its table voltage, typ, min, max; [Series Switch
+// Groups]: "Each state line contains an allowable configuration. A typical state
+// line will start with 'On' followed by all of the on-state group names" and
+// ends with '/', the names being [Series Pin Mapping]'s function_table_group.
+TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
+    const std::string valid =
+        "[IBIS Ver] 3.2\n[File Name] sw.ibs\n[File Rev] 1\n[Component] SW\n[Manufacturer] M\n"
+        "[Package]\nR_pkg 0.1 NA NA\nL_pkg 1n NA NA\nC_pkg 1p NA NA\n"
+        "[Pin] signal_name model_name\n1 A in\n2 B in\n3 C in\n4 D in\n5 VDD POWER\n6 VSS GND\n"
+        "[Series Pin Mapping] pin_2 model_name function_table_group\n1 2 sw g1\n3 4 rs\n"
+        "[Series Switch Groups]\nOn g1 /\nOff g1 /\n"
+        "[Model] in\nModel_type Input\nC_comp 1p 1p 1p\n[Voltage Range] 3.3 3 3.6\n"
+        "[Model] sw\nModel_type Series_switch\n[Voltage Range] 3.3 3 3.6\n"
+        "[On]\n[Series MOSFET]\nVds = 1.0\n0 0 0 0\n3.3 0.1 0.08 0.12\n[R Series] 5 4 6\n"
+        "[Off]\n[R Series] 1M 1M 1M\n"
+        "[Model] rs\nModel_type Series\n[R Series] 10 9 11\n[L Series] 1n NA NA\n"
+        "[Rl Series] 0.5 NA NA\n[C Series] 1p NA NA\n[Rc Series] 1 NA NA\n[Lc Series] 0.1n NA NA\n"
+        "[End]\n";
+    const FileResult ok = Check("sw.ibs", valid);
+    EXPECT_EQ(Errors(ok), 0) << Dump(ok);
+    struct Fault {
+        const char* from;
+        const char* to;
+        int number;
+    };
+    const Fault faults[] = {
+        // A series element in a model that is neither Series nor Series_switch.
+        {"[Voltage Range] 3.3 3 3.6\n[Model] sw",
+         "[Voltage Range] 3.3 3 3.6\n[R Series] 1 1 1\n[Model] sw", 3015},
+        // [Rl Series] is the [L Series] branch's resistance.
+        {"[L Series] 1n NA NA\n", "", 3015},
+        // [Lc Series] and [Rc Series] are the [C Series] branch's.
+        {"[C Series] 1p NA NA\n", "", 3015},
+        // The two states of a Series_switch model: both described.
+        {"[Off]\n[R Series] 1M 1M 1M\n", "", 3016},
+        // A Series_switch model's elements belong to [On] or [Off].
+        {"[Voltage Range] 3.3 3 3.6\n[On]", "[Voltage Range] 3.3 3 3.6\n[C Series] 1p NA NA\n[On]",
+         3016},
+        // [On] and [Off] are for Series_switch models only.
+        {"[Model] rs\nModel_type Series\n", "[Model] rs\nModel_type Series\n[On]\n", 3016},
+        // [Series MOSFET] describes the switch when on, with its Vds.
+        {"Vds = 1.0\n", "", 3017},
+        {"[Off]\n[R Series] 1M 1M 1M\n",
+         "[Off]\n[R Series] 1M 1M 1M\n[Series MOSFET]\nVds = 1\n0 0 0 0\n", 3017},
+        {"3.3 0.1 0.08 0.12\n", "3.3 0.1 0.08\n", 3017},
+        // A Series model describes its path with at least one element.
+        {"[R Series] 10 9 11\n[L Series] 1n NA NA\n[Rl Series] 0.5 NA NA\n[C Series] 1p NA NA\n"
+         "[Rc Series] 1 NA NA\n[Lc Series] 0.1n NA NA\n",
+         "", 3018},
+        // A state line starts with On or Off, ends with '/', names known groups.
+        {"On g1 /", "Maybe g1 /", 2118},
+        {"On g1 /\nOff g1 /", "On g1\nOff g1", 2118},
+        {"On g1 /", "On g2 /", 2118},
+        {"1 2 sw g1", "1 2 sw", 2118},
+    };
+    for (const Fault& f : faults) {
+        const FileResult r = Check("sw.ibs", Edit(valid, f.from, f.to));
+        EXPECT_TRUE(Has(r, f.number)) << f.number << " for " << f.from << "\n" << Dump(r);
+    }
 }

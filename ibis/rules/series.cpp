@@ -1,0 +1,190 @@
+#include "series.h"
+
+#include <set>
+
+#include "lexer.h"
+
+namespace ibis {
+
+namespace {
+
+bool ValueOnKeywordLine(const std::string& key) {
+    return key == "r series" || key == "l series" || key == "rl series" || key == "c series" ||
+           key == "lc series" || key == "rc series";
+}
+
+}  // namespace
+
+void SeriesRules::Keyword(const KeywordLine& k) {
+    if (k.key == "series switch groups") {
+        if (!components_.Components().empty())
+            groups_.push_back({components_.Components().size() - 1, {}, k.line, true});
+        return;
+    }
+    if (c_.scope != Scope::Model || models_.Models().empty()) return;
+    const std::size_t model = models_.Models().size() - 1;
+    if (model != model_) state_ = kNone;
+    model_ = model;
+    Series& s = series_[model];
+    if (k.key == "on" || k.key == "off") {
+        state_ = k.key == "on" ? kOn : kOff;
+        (k.key == "on" ? s.onLine : s.offLine) = k.line;
+        return;
+    }
+    s.elements.push_back({k.key, k.name, k.line, state_});
+    if (k.key == "series mosfet") mosfets_.push_back({k.line, false});
+    if (ValueOnKeywordLine(k.key)) ElementValues(k);
+}
+
+// "[R Series] typ min max": typ a number, min and max numbers or NA.
+void SeriesRules::ElementValues(const KeywordLine& k) {
+    if (k.words.empty()) {
+        c_.Add(Message::MissingValue, k.line, "[" + k.name + "] needs typ, min and max values");
+        return;
+    }
+    if (IsNa(k.words[0])) c_.Add(Message::TypicalNa, k.line, "the typical [" + k.name + "] is NA");
+    for (std::size_t i = 0; i < k.words.size() && i < 3; ++i)
+        c_.NumberOrNa(k.words[i], k.line, true);
+}
+
+void SeriesRules::Data(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    if (d.key == "series switch groups") {
+        if (groups_.empty()) return;
+        for (std::string word : w) {
+            const bool ends = word.size() > 1 && word.back() == '/';
+            if (ends) word.pop_back();
+            if (groups_.back().closed) {
+                groups_.push_back({groups_.back().component, {}, d.line, false});
+            }
+            GroupState& g = groups_.back();
+            if (word == "/" || ends) {
+                if (!ends) {
+                    g.closed = true;
+                    continue;
+                }
+                g.words.push_back(word);
+                g.closed = true;
+                continue;
+            }
+            g.words.push_back(word);
+        }
+        return;
+    }
+    if (d.key == "series mosfet" && !mosfets_.empty()) {
+        if (Lower(w[0]).rfind("vds", 0) == 0) {
+            mosfets_.back().vds = true;
+        } else if (w.size() != 4) {
+            c_.Add(Message::SeriesMosfet, d.line,
+                   "a [Series MOSFET] row needs voltage, typ, min and max");
+        } else {
+            for (std::size_t i = 0; i < 4; ++i) c_.NumberOrNa(w[i], d.line, i > 1);
+        }
+    } else if (d.key == "series current" && w.size() != 4) {
+        c_.Add(Message::TableRowColumns, d.line,
+               "a [Series Current] row needs voltage, typ, min and max");
+    }
+}
+
+void SeriesRules::CheckModel(const ModelInfo& m, const Series& s) {
+    const std::string type = Lower(m.type);
+    const bool series = type == "series", sw = type == "series_switch";
+    if (!series && !sw && !s.elements.empty())
+        c_.Add(Message::SeriesElementModelType, s.elements.front().line,
+               "[" + s.elements.front().name +
+                   "] is for Series and Series_switch models; [Model] " + m.name + " is " +
+                   (m.type.empty() ? "without a Model_type" : m.type));
+    if (!sw && (s.onLine || s.offLine))
+        c_.Add(Message::SeriesSwitchStates, s.onLine ? s.onLine : s.offLine,
+               "[On] and [Off] are for Series_switch models; [Model] " + m.name + " is " +
+                   (m.type.empty() ? "without a Model_type" : m.type));
+    if (sw && (!s.onLine || !s.offLine))
+        c_.Add(Message::SeriesSwitchStates, m.line,
+               "Series_switch [Model] " + m.name + " needs both [On] and [Off]");
+    if (series && s.elements.empty())
+        c_.Add(Message::SeriesModelEmpty, m.line,
+               "Series [Model] " + m.name + " has no series element");
+    for (State st : {kNone, kOn, kOff}) {
+        std::set<std::string> here;
+        int count = 0;
+        for (const Element& e : s.elements)
+            if (e.state == st) {
+                here.insert(e.key);
+                ++count;
+                if (sw && st == kNone)
+                    c_.Add(
+                        Message::SeriesSwitchStates, e.line,
+                        "[" + e.name + "] of a Series_switch model stands outside [On] and [Off]");
+                if (e.key == "series mosfet" && st != kOn && (series || sw))
+                    c_.Add(Message::SeriesMosfet, e.line, "[Series MOSFET] belongs under [On]");
+            }
+        const int stateLine = st == kOn ? s.onLine : st == kOff ? s.offLine : 0;
+        if (sw && stateLine && count == 0)
+            c_.Add(Message::SeriesModelEmpty, stateLine,
+                   std::string(st == kOn ? "[On]" : "[Off]") + " holds no series element");
+        const auto needs = [&](const char* key, const char* partner) {
+            for (const Element& e : s.elements)
+                if (e.state == st && e.key == key && !here.count(partner))
+                    c_.Add(
+                        Message::SeriesElementModelType, e.line,
+                        "[" + e.name + "] is in series with [" + partner + "], which is missing");
+        };
+        needs("rl series", "l series");
+        needs("rc series", "c series");
+        needs("lc series", "c series");
+    }
+}
+
+void SeriesRules::CheckGroups() {
+    const std::vector<ComponentInfo>& components = components_.Components();
+    std::set<std::size_t> withGroups;
+    for (const GroupState& g : groups_) {
+        if (g.words.empty() && g.closed) continue;
+        withGroups.insert(g.component);
+        if (g.component >= components.size()) continue;
+        std::set<std::string> known;
+        for (const ComponentInfo::SeriesRow& row : components[g.component].series)
+            if (!row.group.empty()) known.insert(row.group);
+        const std::string first = g.words.empty() ? "" : Lower(g.words[0]);
+        if (first != "on" && first != "off")
+            c_.Add(Message::SeriesSwitchGroups, g.line,
+                   "a [Series Switch Groups] state begins with On or Off, not '" +
+                       (g.words.empty() ? std::string("/") : g.words[0]) + "'");
+        if (!g.closed)
+            c_.Add(Message::SeriesSwitchGroups, g.line,
+                   "a [Series Switch Groups] state ends with '/'");
+        for (std::size_t i = 1; i < g.words.size(); ++i)
+            if (!known.count(g.words[i]))
+                c_.Add(
+                    Message::SeriesSwitchGroups, g.line,
+                    "group " + g.words[i] + " is no function_table_group of [Series Pin Mapping]");
+    }
+    // A switch's row names its group when the component lists the states.
+    for (std::size_t k : withGroups) {
+        if (k >= components.size()) continue;
+        for (const ComponentInfo::SeriesRow& row : components[k].series) {
+            const ModelInfo* model = nullptr;
+            for (const ModelInfo& m : models_.Models())
+                if (m.name == row.model && !m.submodel) model = &m;
+            if (model != nullptr && Lower(model->type) == "series_switch" && row.group.empty())
+                c_.Add(Message::SeriesSwitchGroups, row.line,
+                       "the Series_switch row of pin " + row.pin +
+                           " needs its function_table_group ([Series Switch Groups] is given)");
+        }
+    }
+}
+
+void SeriesRules::Finish() {
+    const std::vector<ModelInfo>& models = models_.Models();
+    for (std::size_t i = 0; i < models.size(); ++i) {
+        if (models[i].submodel) continue;
+        const auto s = series_.find(i);
+        CheckModel(models[i], s == series_.end() ? Series{} : s->second);
+    }
+    for (const Mosfet& m : mosfets_)
+        if (!m.vds)
+            c_.Add(Message::SeriesMosfet, m.line, "[Series MOSFET] needs its Vds subparameter");
+    CheckGroups();
+}
+
+}  // namespace ibis
