@@ -9,11 +9,15 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "ami_check.h"
 #include "check_support.h"
 #include "ibis_check.h"
+#include "keywords.h"
+#include "lexer.h"
 
 namespace fs = std::filesystem;
 using namespace ibis;
@@ -484,4 +488,32 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         const FileResult r = Check("sw.ibs", Edit(valid, f.from, f.to));
         EXPECT_TRUE(Has(r, f.number)) << f.number << " for " << f.from << "\n" << Dump(r);
     }
+}
+
+// Every keyword of IBIS 7.2, as the standard's sections list them, is in the
+// checker's table with the version that introduced it, and the table holds
+// no keyword the standard does not define.
+TEST(IbisStandard, should_know_every_keyword_of_ibis_7_2_and_no_other) {
+    std::istringstream list(Read(kFiles / "ibis_keywords_7_2.txt"));
+    std::set<std::string> listed;
+    for (std::string row; std::getline(list, row);) {
+        if (row.empty() || row[0] == '#') continue;
+        const std::size_t close = row.find(']');
+        const std::string key = Normalise(row.substr(1, close - 1));
+        int version = 0;
+        ASSERT_TRUE(ParseVersion(row.substr(close + 2), version)) << row;
+        listed.insert(key);
+        const KeywordDef* def = FindKeyword(key);
+        ASSERT_NE(def, nullptr) << row;
+        EXPECT_EQ(def->since, version) << row;
+        // Each keyword's own file checks its version: a 1.1 file may not use it.
+        if (version > 11) {
+            const std::string text = "[IBIS Ver] 1.1\n[File Name] a.ibs\n[File Rev] 1\n" +
+                                     row.substr(0, close + 1) + "\n[End]\n";
+            EXPECT_TRUE(Has(Check("a.ibs", text), 1005)) << row;
+        }
+    }
+    for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k)
+        EXPECT_EQ(listed.count(k->name), 1u) << k->name << " is not an IBIS 7.2 keyword";
+    EXPECT_EQ(listed.size(), static_cast<std::size_t>(KeywordsEnd() - KeywordsBegin()));
 }
