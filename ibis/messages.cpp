@@ -47,6 +47,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::MissingValue, S::Error, "file", "a keyword or subparameter without its value"},
         {Message::SectionNotClosed, S::Error, "file", "a section without its closing keyword"},
         // File header.
+        {Message::NegativeValue, S::Error, "file",
+         "a resistance, inductance or capacitance below zero, or a load or fixture resistance "
+         "that is not above zero"},
         {Message::IbisVerMissing, S::Error, "header",
          "[IBIS Ver] is missing or not the first keyword"},
         {Message::UnknownIbisVersion, S::Error, "header", "an unknown IBIS version"},
@@ -80,7 +83,7 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PinModelUnknown, S::Error, "component",
          "a [Pin] model name that names no [Model], [Model Selector] or reserved word"},
         {Message::DiffPinNotAPin, S::Error, "component",
-         "a [Diff Pin] pin that is not a pin of the component"},
+         "a [Diff Pin] pin that is not a pin of the component, or a POWER, GND or NC pin"},
         {Message::DiffPinPairing, S::Error, "component",
          "a [Diff Pin] pair of one pin with itself, or a pin in two pairs"},
         {Message::DiffPinColumns, S::Error, "component",
@@ -117,6 +120,11 @@ const std::vector<MessageDef>& MessageTable() {
          "a [Series Switch Groups] state that does not begin with On or Off, does not end with "
          "'/', or names a group no [Series Pin Mapping] function_table_group has; or a "
          "Series_switch row without its group where the component has [Series Switch Groups]"},
+        {Message::SelectorEmpty, S::Error, "component", "a [Model Selector] that lists no model"},
+        {Message::SelectorNoDescription, S::Warning, "component",
+         "a [Model Selector] entry without its description"},
+        {Message::PackageVariable, S::Error, "component",
+         "a [Package] row that is not R_pkg, L_pkg or C_pkg"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},
@@ -162,6 +170,18 @@ const std::vector<MessageDef>& MessageTable() {
          "voltage, typ, min and max"},
         {Message::SeriesModelEmpty, S::Error, "model",
          "a Series model (or a Series_switch state) without any series element"},
+        {Message::ModelName, S::Error, "model",
+         "a [Model] named by a reserved word (POWER, GND, NC, NA, CIRCUITCALL)"},
+        {Message::TerminatorKeyword, S::Error, "model",
+         "[Rgnd], [Rpower], [Rac] or [Cac] in a model whose Model_type is not Terminator"},
+        {Message::ThresholdOrder, S::Warning, "model", "Vinl not below Vinh"},
+        {Message::SpecSubparameter, S::Error, "model",
+         "a [Model Spec] row without typ, min and max, a [Receiver Thresholds] value that is "
+         "not a number (or a Reference_supply none of its values), or [Receiver Thresholds] "
+         "without Vth"},
+        {Message::CompositePlace, S::Error, "model",
+         "[Composite Current] not directly after a [Rising Waveform] or [Falling Waveform], or "
+         "a row that is not time, typ, min and max"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

@@ -69,7 +69,13 @@ void ComponentRules::Data(const DataLine& d) {
         const std::string model = kReservedModels.count(Upper(w[2])) ? Upper(w[2]) : w[2];
         c.pinModels.emplace_back(model, line);
         c.pinModel[w[0]] = model;
-        for (std::size_t i = 3; i < w.size(); ++i) c_.NumberOrNa(w[i], line, true);
+        for (std::size_t i = 3; i < w.size(); ++i) {
+            double v = 0;
+            c_.NumberOrNa(w[i], line, true, &v);
+            if (v < 0)
+                c_.Add(Message::NegativeValue, line,
+                       "pin " + w[0] + ": " + w[i] + " is below zero");
+        }
     } else if (k == "package") {
         if (w.size() < 4) {
             c_.Add(Message::TableRowColumns, line,
@@ -77,8 +83,16 @@ void ComponentRules::Data(const DataLine& d) {
             return;
         }
         c.packageRows.insert(w[0]);
+        const std::string variable = Lower(w[0]);
+        if (variable != "r_pkg" && variable != "l_pkg" && variable != "c_pkg")
+            c_.Add(Message::PackageVariable, line,
+                   "[Package] holds R_pkg, L_pkg and C_pkg, not " + w[0]);
         if (IsNa(w[1])) c_.Add(Message::TypicalNa, line, "the typical " + w[0] + " is NA");
-        for (std::size_t i = 1; i < 4; ++i) c_.NumberOrNa(w[i], line, i > 1);
+        for (std::size_t i = 1; i < 4; ++i) {
+            double v = 0;
+            c_.NumberOrNa(w[i], line, i > 1, &v);
+            if (v < 0) c_.Add(Message::NegativeValue, line, w[0] + " " + w[i] + " is below zero");
+        }
     } else if (k == "diff pin") {
         if (w.size() < 4) {
             c_.Add(Message::DiffPinColumns, line,
@@ -168,10 +182,17 @@ void ComponentRules::Finish() {
                    "[Component] " + c.name + " has no [Package]");
         if (!c.pin)
             c_.Add(Message::ComponentNoPin, c.line, "[Component] " + c.name + " has no [Pin]");
-        for (const auto& [pin, line] : c.diffPins)
-            if (!c.pins.count(pin))
+        for (const auto& [pin, line] : c.diffPins) {
+            if (!c.pins.count(pin)) {
                 c_.Add(Message::DiffPinNotAPin, line,
                        "[Diff Pin] " + pin + " is not a pin of [Component] " + c.name);
+                continue;
+            }
+            const std::string model = c.pinModel.count(pin) ? c.pinModel.at(pin) : "";
+            if (model == "POWER" || model == "GND" || model == "NC")
+                c_.Add(Message::DiffPinNotAPin, line,
+                       "[Diff Pin] " + pin + " is a " + model + " pin, not a signal pin");
+        }
         for (std::size_t r = 0; r < c.mapping.size(); ++r)
             if (!c.pins.count(c.mapping[r].first))
                 c_.Add(Message::PinMappingInvalid, c.mappingLines[r],

@@ -79,11 +79,13 @@ void ModelRules::Keyword(const KeywordLine& k) {
         m.submodel = key == "submodel";
         if (m.name.empty()) c_.Add(Message::MissingValue, line, "[" + k.name + "] needs a name");
         models_.push_back(m);
+        ValueKeyword(&models_.back(), k);
         return;
     }
     if (key == "model selector") {
         selector_ = words.empty() ? "" : words[0];
         selectors_[selector_];
+        selectorLines_.emplace(selector_, line);
         return;
     }
     if (models_.empty()) {
@@ -94,6 +96,7 @@ void ModelRules::Keyword(const KeywordLine& k) {
         }
     }
     ModelInfo* m = models_.empty() ? nullptr : &models_.back();
+    ValueKeyword(m, k);
     if (key == "c comp corner") {
         m->cComp = true;
     } else if (key == "voltage range" || key == "pullup reference" || key == "pulldown reference" ||
@@ -131,11 +134,20 @@ void ModelRules::Data(const DataLine& d) {
     const std::string& k = d.key;
     if (k == "model selector") {
         selectors_[selector_].emplace_back(d.words[0], d.line);
+        if (d.words.size() < 2)
+            c_.Add(
+                Message::SelectorNoDescription, d.line,
+                "[Model Selector] " + selector_ + " entry " + d.words[0] + " has no description");
         return;
     }
     if (k == "model spec") {
         c_.NewerThanDeclared("the [Model Spec] subparameter " + d.words[0],
                              ModelSpecSince(Lower(d.words[0])), d.line);
+        SpecData(d);
+        return;
+    }
+    if (k == "composite current") {
+        CompositeData(d);
         return;
     }
     if (models_.empty()) return;
@@ -153,6 +165,8 @@ void ModelRules::Data(const DataLine& d) {
         if (!list.empty()) WaveformData(list.back(), d);
     } else if (k == "ramp") {
         RampData(m, d);
+    } else if (k == "receiver thresholds") {
+        ThresholdData(m, d);
     }
 }
 
@@ -180,6 +194,7 @@ void ModelRules::ModelData(ModelInfo& m, const DataLine& d) {
     } else {
         c_.NewerThanDeclared("the subparameter " + w[0], ModelSubparameterSince(sub), line);
     }
+    SubparameterValues(m, sub.substr(0, sub.find('=')), w, line);
     // The die capacitance whole, or split by the split die capacitance
     // subparameters (4.0).
     if (sub.rfind("c_comp_", 0) == 0) m.cComp = true;
@@ -248,7 +263,10 @@ void ModelRules::WaveformData(Table& t, const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     const int line = d.line;
     if (w.size() >= 2 && (w[1] == "=" || w[0].find('=') != std::string::npos)) {
-        if (Lower(w[0]).rfind("r_fixture", 0) == 0) t.rFixture = true;
+        if (Lower(w[0]).rfind("r_fixture", 0) == 0) {
+            t.rFixture = true;
+            if (!models_.empty()) SubparameterValues(models_.back(), "r_fixture", w, line);
+        }
         if (Lower(w[0].substr(0, w[0].find('='))) == "v_fixture") t.vFixture = true;
         return;
     }
@@ -270,7 +288,10 @@ void ModelRules::RampData(ModelInfo& m, const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     const int line = d.line;
     const std::string sub = Lower(w[0]);
-    if (sub.rfind("r_load", 0) == 0) return;
+    if (sub.rfind("r_load", 0) == 0) {
+        SubparameterValues(m, "r_load", w, line);
+        return;
+    }
     if (sub != "dv/dt_r" && sub != "dv/dt_f") {
         c_.Add(Message::RampInvalid, line,
                "[Ramp] holds dV/dt_r, dV/dt_f and R_load, not '" + w[0] + "'");
@@ -316,7 +337,11 @@ void ModelRules::CheckTableColumns(const Table& t, const std::string& what) {
 }
 
 void ModelRules::Finish() {
-    for (const ModelInfo& m : models_) CheckModel(m);
+    for (const ModelInfo& m : models_) {
+        CheckModel(m);
+        CheckValues(m);
+    }
+    CheckSelectors();
 }
 
 void ModelRules::CheckModel(const ModelInfo& m) {

@@ -34,6 +34,11 @@ struct ModelInfo {
     bool submodel = false;  // a [Submodel], not a [Model]
     std::string submodelType;
     std::vector<std::pair<std::string, int>> addSubmodels;  // [Add Submodel]: name, line
+    std::vector<int> terminatorLines;                       // [Rgnd], [Rpower], [Rac], [Cac]
+    double vinl = NAN, vinh = NAN;
+    int vinLine = 0, thresholdsLine = 0;
+    bool vth = false, thresholdRows = false;
+    bool afterWaveform = false;  // the keyword before is a waveform (for [Composite Current])
 };
 
 // Whether a [Model] (or [Submodel]) may hold the subparameter (lower case).
@@ -68,11 +73,21 @@ private:
     void CheckModel(const ModelInfo& m);
     void CheckSubmodel(const ModelInfo& m);  // submodel.cpp
     void CheckTableColumns(const Table& t, const std::string& what);
+    // model_values.cpp: the values and places the standard gives each keyword.
+    void ValueKeyword(ModelInfo* m, const KeywordLine& k);
+    void SubparameterValues(ModelInfo& m, const std::string& sub, const std::vector<std::string>& w,
+                            int line);
+    void SpecData(const DataLine& d);
+    void ThresholdData(ModelInfo& m, const DataLine& d);
+    void CompositeData(const DataLine& d);
+    void CheckValues(const ModelInfo& m);
+    void CheckSelectors();
 
     Context& c_;
     std::vector<ModelInfo> models_;
     std::map<std::string, std::vector<std::pair<std::string, int>>> selectors_;
     std::string selector_;  // the [Model Selector] being read
+    std::map<std::string, int> selectorLines_;
 };
 
 }  // namespace ibis

@@ -517,3 +517,80 @@ TEST(IbisStandard, should_know_every_keyword_of_ibis_7_2_and_no_other) {
         EXPECT_EQ(listed.count(k->name), 1u) << k->name << " is not an IBIS 7.2 keyword";
     EXPECT_EQ(listed.size(), static_cast<std::size_t>(KeywordsEnd() - KeywordsBegin()));
 }
+
+// Values and places the standard gives [Model], [Package], [Pin] and [Diff Pin]
+// entries, each next to the valid form it breaks.
+TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_entries) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const std::string input = "Model_type    Input\nC_comp        0.8pF  0.7pF  0.9pF\n";
+    struct Case {
+        const char* why;
+        std::string from, to;
+        int number;  // 0: valid
+    };
+    const Case cases[] = {
+        // "If one or more of [Rgnd], [Rpower], [Rac], and [Cac] keywords are used,
+        // then the Model_type must be Terminator."
+        {"terminator keyword in an Input", input, input + "[Rgnd] 50 45 55\n", 3020},
+        {"terminator keyword in a Terminator", input,
+         "Model_type    Terminator\nC_comp        0.8pF  0.7pF  0.9pF\n[Rgnd] 50 45 55\n", 0},
+        // model_name "must have a corresponding model ... unless it is a reserved
+        // model name (POWER, GND, or NC)": a model cannot take those names.
+        {"a model named GND", "[Model]       rx_in", "[Model]       GND", 3019},
+        // Resistances, inductances and capacitances are not below zero; load and
+        // fixture resistances are above it.
+        {"negative C_comp", "C_comp        0.8pF", "C_comp        -0.8pF", 1014},
+        {"negative R_pin", "1      DQ0          io_sel      0.2",
+         "1      DQ0          io_sel      -0.2", 1014},
+        {"negative L_pkg",
+         "L_pkg       1nH     0.8nH   1.2nH\nC_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name "
+         " model_name  R_pin",
+         "L_pkg       -1nH     0.8nH   1.2nH\nC_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  "
+         "signal_name  model_name  R_pin",
+         1014},
+        {"R_load of 0", "R_load = 50", "R_load = 0", 1014},
+        {"R_fixture of 0", "R_fixture = 50", "R_fixture = 0", 1014},
+        // [Package] "Sub-Params: R_pkg, L_pkg, C_pkg".
+        {"a fourth [Package] row",
+         "C_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name  model_name  R_pin",
+         "C_pkg       0.5pF   0.4pF   0.6pF\nG_pkg 1 1 1\n[Pin]  signal_name  model_name  R_pin",
+         2121},
+        // A differential pair is two signal pins.
+        {"a pair with a POWER pin", "1           2        0.1V   0ns",
+         "1           3        0.1V   0ns", 2104},
+        // [Temperature Range] and [Model Spec] rows hold typ, min and max.
+        {"[Temperature Range] of two values", input, input + "[Temperature Range] 25 0\n", 1012},
+        {"[Temperature Range] of three", input, input + "[Temperature Range] 25 100 0\n", 0},
+        {"[Model Spec] row of two values", input, input + "[Model Spec]\nVinh 2.0 1.9\n", 3023},
+        {"[Model Spec] row of three", input, input + "[Model Spec]\nVinh 2.0 1.9 2.1\n", 0},
+        // [Receiver Thresholds]: Vth for a single-ended receiver; Vcross and Vdiff for
+        // a differential one; values are numbers; Reference_supply one of its five.
+        {"thresholds without Vth", input, input + "[Receiver Thresholds]\nVinh_ac = 0.1\n", 3023},
+        {"differential thresholds", input,
+         input + "[Receiver Thresholds]\nVcross_low = 0.4\nVdiff_ac = 0.18\n", 0},
+        {"Vth not a number", input, input + "[Receiver Thresholds]\nVth = high\n", 3023},
+        {"Reference_supply none of its values", input,
+         input + "[Receiver Thresholds]\nVth = 1.2\nReference_supply Vdd\n", 3023},
+        {"Reference_supply Power_clamp_ref", input,
+         input + "[Receiver Thresholds]\nVth = 1.2\nReference_supply Power_clamp_ref\n", 0},
+        // "The [Composite Current] table is subordinate to the V-T waveforms".
+        {"[Composite Current] after [Ramp]", "R_load = 50\n[Rising",
+         "R_load = 50\n[Composite Current]\n0 1m 1m 1m\n1n 1m 1m 1m\n[Rising", 3024},
+        {"[Composite Current] after its waveform", "4.0ns    2.2     2.0     2.4\n",
+         "4.0ns    2.2     2.0     2.4\n[Composite Current]\n0 1m 1m 1m\n4n 0 0 0\n", 0},
+        {"[Composite Current] row of three", "4.0ns    2.2     2.0     2.4\n",
+         "4.0ns    2.2     2.0     2.4\n[Composite Current]\n0 1m 1m\n4n 0 0 0\n", 3024},
+        // [Model Selector] lines name a model and describe it.
+        {"an empty selector", "io_fast   fast corner driver\nio_slow   slow corner driver\n", "",
+         2119},
+        {"an entry without description", "io_slow   slow corner driver", "io_slow", 2120},
+        {"Vinl above Vinh", "Vinl = 0.8\nVinh = 2.0", "Vinl = 2.5\nVinh = 2.0", 3022},
+    };
+    for (const Case& c : cases) {
+        const FileResult r = Check("clean.ibs", Edit(clean, c.from, c.to), "5.1");
+        if (c.number == 0)
+            EXPECT_EQ(Errors(r), 0) << c.why << "\n" << Dump(r);
+        else
+            EXPECT_TRUE(Has(r, c.number)) << c.why << "\n" << Dump(r);
+    }
+}
