@@ -114,7 +114,7 @@ const KeywordDef kKeywords[] = {
     {"diff falling waveform near", 40, Scope::Other, false, Section::None, Data::Rows, Scope::None, false, nullptr},
     {"diff rising waveform far", 40, Scope::Other, false, Section::None, Data::Rows, Scope::None, false, nullptr},
     {"diff falling waveform far", 40, Scope::Other, false, Section::None, Data::Rows, Scope::None, false, nullptr},
-    {"oem", 21, Scope::Package, true, Section::None, Data::Text, Scope::None, false, nullptr},
+    {"oem", 21, Scope::Package, true, Section::Package, Data::Text, Scope::None, false, nullptr},
     {"description", 21, Scope::Package, true, Section::Shared, Data::Text, Scope::None, false, nullptr},
     {"number of sections", 21, Scope::Package, true, Section::None, Data::Rows, Scope::None, false, nullptr},
     {"number of pins", 21, Scope::Package, true, Section::Shared, Data::Rows, Scope::None, false, nullptr},

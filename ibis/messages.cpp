@@ -213,14 +213,14 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PackageModelNotClosed, S::Error, "package",
          "[Define Package Model] without [End Package Model]"},
         {Message::PackagePinCount, S::Error, "package",
-         "[Number Of Pins] differs from the pins listed in [Pin Numbers]"},
+         "[Number Of Pins] differs from the pins listed in [Pin Numbers], or a pin listed there twice"},
         {Message::MatrixEntry, S::Error, "package",
-         "a matrix entry outside the matrix, or a row without its values"},
+         "a matrix entry outside the matrix, a row without its values (a Full_matrix row from the diagonal to the last pin), a [Row] repeated or missing, or a Banded_matrix without its [Bandwidth]"},
         {Message::MatrixForm, S::Error, "package",
          "an unknown matrix form (Banded_matrix, Sparse_matrix, Full_matrix)"},
         {Message::PackageModelIncomplete, S::Error, "package",
-         "a package model without [Model Data], [Resistance Matrix], [Inductance Matrix] or "
-         "[Capacitance Matrix]"},
+         "a package model without [Manufacturer], [OEM], [Description], [Model Data], "
+         "[Inductance Matrix] or [Capacitance Matrix]"},
         // Board descriptions.
         {Message::BoardNotClosed, S::Error, "board",
          "[Begin Board Description] without [End Board Description]"},
@@ -235,6 +235,16 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::BoardNode, S::Error, "board",
          "a [Path Description] Node that is not reference_designator.pin or whose designator the "
          "[Reference Designator Map] does not declare"},
+        {Message::BoardPath, S::Error, "board",
+         "a [Path Description] that does not begin with Pin, a segment (Len with L, R, C) "
+         "without its closing '/', Fork and Endfork unbalanced, a branch that goes on after its "
+         "Node, an unknown entry, a value below zero, a path name used twice, or a pin that "
+         "begins two paths"},
+        {Message::BoardReference, S::Error, "board",
+         "a [Reference Designator Map] row that is not ref_des, file_name and component_name, a "
+         "designator mapped twice, or a file that lacks the component named"},
+        {Message::BoardFileMissing, S::Warning, "board",
+         "a [Reference Designator Map] file that is not beside the board description"},
         // AMI parameter files.
         {Message::AmiParse, S::Error, "ami", "the .ami file does not parse"},
         {Message::AmiRootName, S::Warning, "ami",

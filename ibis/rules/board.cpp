@@ -1,15 +1,22 @@
 #include "board.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 
 #include "lexer.h"
 
 namespace ibis {
 
+namespace fs = std::filesystem;
+
 void BoardRules::Keyword(const KeywordLine& k) {
     const std::string& key = k.key;
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
+    if (key != "path description") ClosePath();
     if (key == "begin board description") {
         if (!ended_)
             c_.Add(Message::BoardNotClosed, start_,
@@ -22,6 +29,8 @@ void BoardRules::Keyword(const KeywordLine& k) {
         designators_.clear();
         pathPins_.clear();
         pathNodes_.clear();
+        paths_.clear();
+        references_.clear();
         ended_ = false;
     } else if (key == "manufacturer") {
         manufacturer_ = true;
@@ -35,8 +44,9 @@ void BoardRules::Keyword(const KeywordLine& k) {
     } else if (key == "pin list") {
         pinList_ = true;
     } else if (key == "path description") {
-        path_ = true;
+        PathStart(k);
     } else if (key == "end board description") {
+        ClosePath();
         ended_ = true;
         CheckReferences();
         if (!manufacturer_ || pins_ < 0 || !pinList_ || !path_)
@@ -57,21 +67,33 @@ void BoardRules::Data(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     if (d.key == "pin list") {
         ++pinLines_;
+        if (w.size() != 2)
+            c_.Add(Message::BoardPin, d.line, "a [Pin List] row is pin_name and signal_name");
         if (!pinNames_.insert(Lower(w[0])).second)
             c_.Add(Message::BoardPin, d.line, "pin " + w[0] + " is listed twice in [Pin List]");
     } else if (d.key == "path description") {
-        // "Pin name" and "Node designator.pin" among the path's entries.
-        for (std::size_t i = 0; i + 1 < w.size(); ++i) {
-            const std::string sub = Lower(w[i]);
-            if (sub == "pin") pathPins_.emplace_back(w[i + 1], d.line);
-            if (sub == "node") pathNodes_.emplace_back(w[i + 1], d.line);
-        }
+        PathData(d);
     } else if (d.key == "reference designator map") {
-        designators_.insert(Lower(w[0]));
+        if (!designators_.insert(Lower(w[0])).second)
+            c_.Add(Message::BoardReference, d.line, "designator " + w[0] + " is mapped twice");
+        if (w.size() < 3) {
+            c_.Add(Message::BoardReference, d.line,
+                   "a [Reference Designator Map] row is ref_des, file_name and component_name");
+        } else {
+            // A component name may hold blanks: the rest of the row.
+            std::string component = w[2];
+            for (std::size_t i = 3; i < w.size(); ++i) component += " " + w[i];
+            references_.push_back({w[0], w[1], component, d.line});
+        }
     }
 }
 
 void BoardRules::CheckReferences() {
+    std::map<std::string, std::string> pathOf;  // pin (lower case) -> path
+    for (const auto& [pin, at] : pathPins_)
+        if (!pathOf.emplace(Lower(pin), pin).second)
+            c_.Add(Message::BoardPath, at, "pin " + pin + " begins two paths");
+    CheckReferencedFiles();
     if (pinList_)
         for (const auto& [pin, at] : pathPins_)
             if (!pinNames_.count(Lower(pin)))
@@ -86,6 +108,35 @@ void BoardRules::CheckReferences() {
             c_.Add(Message::BoardNode, at,
                    "Node " + node + ": designator " + designator +
                        " is not in the [Reference Designator Map]");
+    }
+}
+
+// Each mapped file, when the folder is followed: present (a WARNING: boards
+// ship without their parts' files) and holding the component it names.
+void BoardRules::CheckReferencedFiles() {
+    if (c_.folder.empty()) return;
+    for (const Reference& r : references_) {
+        const fs::path rel(r.file);
+        bool above = rel.is_absolute();
+        for (const auto& part : rel) above = above || part == "..";
+        if (above) {
+            c_.Add(Message::ReferenceAboveFolder, r.line,
+                   r.file + " lies above the folder of " + fs::path(c_.name).filename().string());
+            continue;
+        }
+        std::ifstream in(fs::path(c_.folder) / rel, std::ios::binary);
+        if (!in) {
+            c_.Add(Message::BoardFileMissing, r.line,
+                   r.file + " does not exist beside " + fs::path(c_.name).filename().string());
+            continue;
+        }
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        const IbsModels parts = ReadAlgorithmicModels(text);
+        bool found = false;
+        for (const std::string& name : parts.components) found = found || name == r.component;
+        if (!found)
+            c_.Add(Message::BoardReference, r.line, r.file + " has no [Component] " + r.component);
     }
 }
 

@@ -20,6 +20,22 @@ public:
     void Finish();
 
 private:
+    struct Path {
+        std::string name;
+        int line = 0, entries = 0;
+        bool open = false;                  // a segment begun by Len, not yet ended by '/'
+        std::vector<bool> ended = {false};  // per open branch: reached its Node
+        bool closed = false;
+    };
+    // board_paths.cpp: a [Path Description]'s entries in order.
+    void PathStart(const KeywordLine& k);
+    void PathData(const DataLine& d);
+    void ClosePath();
+    void CheckReferencedFiles();
+    struct Reference {
+        std::string designator, file, component;
+        int line = 0;
+    };
     // Every path starts at a pin of the [Pin List]; every node names a
     // designator of the [Reference Designator Map].
     void CheckReferences();
@@ -31,6 +47,8 @@ private:
     bool manufacturer_ = false, pinList_ = false, path_ = false;
     std::set<std::string> pinNames_, designators_;  // lower case
     std::vector<std::pair<std::string, int>> pathPins_, pathNodes_;
+    std::vector<Path> paths_;
+    std::vector<Reference> references_;
 };
 
 }  // namespace ibis

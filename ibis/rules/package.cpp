@@ -10,13 +10,22 @@ void PackageRules::Keyword(const KeywordLine& k) {
     const std::string& key = k.key;
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
+    if (key == "row") {
+        CloseRow();
+    } else if (key != "bandwidth") {
+        CloseMatrix();
+    }
     if (key == "define package model") {
         PackageInfo p;
         p.name = words.empty() ? "" : words[0];
         p.line = line;
         packages_.push_back(p);
-    } else if (key == "manufacturer") {
-        if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
+    } else if (key == "manufacturer" || key == "oem" || key == "description") {
+        if (words.empty()) c_.Add(Message::MissingValue, line, "[" + k.name + "] needs a value");
+        if (!packages_.empty()) {
+            PackageInfo& p = packages_.back();
+            (key == "manufacturer" ? p.manufacturer : key == "oem" ? p.oem : p.description) = true;
+        }
     } else if (key == "number of pins") {
         const int n = words.empty() ? -1 : std::atoi(words[0].c_str());
         if (words.empty() || n < 0)
@@ -37,6 +46,10 @@ void PackageRules::Keyword(const KeywordLine& k) {
                       : form == "sparse_matrix" ? "Sparse_matrix"
                       : form == "full_matrix"   ? "Full_matrix"
                                                 : (words.empty() ? "" : words[0]);
+        matrixName_ = k.name;
+        matrixLine_ = line;
+        matrixRows_.clear();
+        bandwidth_ = -1;
         if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" &&
             matrixForm_ != "Full_matrix")
             c_.Add(Message::MatrixForm, line,
@@ -58,9 +71,16 @@ void PackageRules::Keyword(const KeywordLine& k) {
                 c_.Add(Message::MatrixEntry, line, "[Row] " + rowPin_ + " is not in [Pin Numbers]");
             } else {
                 rowIndex_ = at->second;
+                if (!matrixRows_.insert(rowIndex_).second)
+                    c_.Add(Message::MatrixEntry, line,
+                           "[Row] " + rowPin_ + " appears twice in [" + matrixName_ + "]");
             }
         }
+        if (matrixForm_ == "Banded_matrix" && bandwidth_ < 0)
+            c_.Add(Message::MatrixEntry, line,
+                   "a Banded_matrix needs its [Bandwidth] before its rows");
         rowValues_ = 0;
+        rowLine_ = line;
     } else if (key == "end package model") {
         if (!packages_.empty()) packages_.back().ended = true;
     }
@@ -72,7 +92,9 @@ void PackageRules::Data(const DataLine& d) {
         const std::string low = Lower(d.words[0]);
         if (low == "fork" || low == "endfork" || low.find('=') != std::string::npos) return;
         PackageInfo& p = packages_.back();
-        p.pinIndex.emplace(d.words[0], static_cast<int>(p.pins.size()));
+        if (!p.pinIndex.emplace(d.words[0], static_cast<int>(p.pins.size())).second)
+            c_.Add(Message::PackagePinCount, d.line,
+                   "pin " + d.words[0] + " is listed twice in [Pin Numbers]");
         p.pins.push_back(d.words[0]);
     } else if (d.key == "resistance matrix" || d.key == "inductance matrix" ||
                d.key == "capacitance matrix" || d.key == "row") {
@@ -98,10 +120,12 @@ void PackageRules::MatrixRow(const DataLine& d) {
                        "pin " + w[i] + " lies below the diagonal of [Row] " + rowPin_ +
                            " (a Sparse_matrix gives the upper triangle)");
             c_.NumberOrNa(w[i + 1], line, false);
+            if (w[i] == rowPin_) Diagonal(w[i + 1], line);
         }
         return;
     }
     for (const std::string& v : w) c_.NumberOrNa(v, line, false);
+    if (rowValues_ == 0 && !w.empty()) Diagonal(w[0], line);
     rowValues_ += static_cast<int>(w.size());
     // A Banded_matrix row: the diagonal and at most [Bandwidth] entries right of it.
     if (matrixForm_ == "Banded_matrix" && bandwidth_ >= 0 && rowValues_ > bandwidth_ + 1)
@@ -115,8 +139,47 @@ void PackageRules::MatrixRow(const DataLine& d) {
                    std::to_string(n - rowIndex_) + " values");
 }
 
+// Self resistance, inductance and capacitance are not below zero.
+void PackageRules::Diagonal(const std::string& value, int line) {
+    double v = 0;
+    if (Number(value, v) && v < 0)
+        c_.Add(Message::NegativeValue, line,
+               "the diagonal of [Row] " + rowPin_ + " in [" + matrixName_ + "] is " + value);
+}
+
+void PackageRules::CloseRow() {
+    const int index = rowIndex_;
+    rowIndex_ = -1;
+    if (packages_.empty() || matrixForm_ != "Full_matrix" || index < 0) return;
+    const int n = static_cast<int>(packages_.back().pins.size());
+    if (rowValues_ < n - index)
+        c_.Add(Message::MatrixEntry, rowLine_,
+               "[Row] " + rowPin_ + " of a Full_matrix holds " + std::to_string(rowValues_) +
+                   " values; from the diagonal to the last pin is " + std::to_string(n - index));
+}
+
+void PackageRules::CloseMatrix() {
+    CloseRow();
+    if (matrixName_.empty() || packages_.empty()) return;
+    const PackageInfo& p = packages_.back();
+    for (std::size_t i = 0; i < p.pins.size(); ++i)
+        if (!matrixRows_.count(static_cast<int>(i))) {
+            c_.Add(Message::MatrixEntry, matrixLine_,
+                   "[" + matrixName_ + "] has no [Row] " + p.pins[i]);
+            break;
+        }
+    matrixName_.clear();
+}
+
 void PackageRules::Finish() {
+    CloseMatrix();
     for (const PackageInfo& p : packages_) {
+        if (!p.manufacturer || !p.oem || !p.description)
+            c_.Add(Message::PackageModelIncomplete, p.line,
+                   "[Define Package Model] " + p.name + " has no " +
+                       (!p.manufacturer ? "[Manufacturer]"
+                        : !p.oem        ? "[OEM]"
+                                        : "[Description]"));
         if (!p.ended)
             c_.Add(Message::PackageModelNotClosed, p.line,
                    "[Define Package Model] " + p.name + " has no [End Package Model]");

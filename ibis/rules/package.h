@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ struct PackageInfo {
     bool ended = false;
     bool matrices = false;
     bool inductance = false, capacitance = false;
+    bool manufacturer = false, oem = false, description = false;
 };
 
 class PackageRules {
@@ -33,13 +35,21 @@ public:
 
 private:
     void MatrixRow(const DataLine& d);
+    // The row just read complete (a Full_matrix row reaches the last pin), and
+    // the matrix just read holding a [Row] for every pin.
+    void CloseRow();
+    void CloseMatrix();
+    void Diagonal(const std::string& value, int line);
 
     Context& c_;
     std::vector<PackageInfo> packages_;
     std::string matrixForm_;  // Banded_matrix, Sparse_matrix or Full_matrix
     int bandwidth_ = -1;
     std::string rowPin_;  // the [Row] being read, its index and values so far
-    int rowIndex_ = -1, rowValues_ = 0;
+    int rowIndex_ = -1, rowValues_ = 0, rowLine_ = 0;
+    std::string matrixName_;  // the matrix being read, as written; empty: none
+    int matrixLine_ = 0;
+    std::set<int> matrixRows_;  // the pins (by index) it has rows for
 };
 
 }  // namespace ibis

@@ -594,3 +594,73 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
             EXPECT_TRUE(Has(r, c.number)) << c.why << "\n" << Dump(r);
     }
 }
+
+// Board descriptions: a [Path Description] begins at a pin of the [Pin List]
+// and runs through segments ("Len" with its L, R and C, each segment closed by
+// "/"), "Fork" ... "Endfork" branches and "Node" ends; the [Reference
+// Designator Map] gives each designator's file and component. Package models:
+// [Manufacturer], [OEM] and [Description] are required; every matrix has a
+// [Row] for each pin, a Full_matrix row runs from the diagonal to the last pin,
+// a Banded_matrix gives its [Bandwidth].
+TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
+    const std::string board = Read(kFiles / "board.ebd");
+    const std::string pkg = Read(kFiles / "pkg_b.pkg");
+    struct Case {
+        const char* why;
+        const std::string& text;
+        std::string from, to;
+        int number;  // 0: valid
+    };
+    const std::string segment = "Len = 0.5 L=8.0n C=3.0p R=0.1 /\n";
+    const Case cases[] = {
+        {"a fork with its branch", board, segment,
+         segment + "Fork\nLen = 0.1 L=1n /\nNode u1.2\nEndfork\nLen=0 R=0.5/\n", 0},
+        {"an open stub", board, segment, segment + "Fork\nLen = 0.1 L=1n /\nEndfork\n", 0},
+        {"Fork without Endfork", board, segment, segment + "Fork\nLen = 0.1 L=1n /\nNode u1.2\n",
+         5006},
+        {"Endfork without Fork", board, segment, segment + "Endfork\n", 5006},
+        {"a segment without '/'", board, "R=0.1 /", "R=0.1", 5006},
+        {"a path not beginning with Pin", board, "Pin A1\n", "", 5006},
+        {"a negative length", board, "Len = 0.5", "Len = -0.5", 5006},
+        {"an unknown entry", board, "C=3.0p", "Q=3.0p", 5006},
+        {"a branch going on after its Node", board, "Node u1.1\n", "Node u1.1\nLen = 0 L=1n /\n",
+         5006},
+        {"two paths from one pin", board, "[Reference Designator Map]",
+         "[Path Description] path_b\nPin A1\nLen = 0 L=1n /\nNode u1.2\n[Reference Designator Map]",
+         5006},
+        {"a [Pin List] row of one column", board, "A2          DQ1", "A2", 5004},
+        {"a designator mapped twice", board, "u1        clean.ibs   chip_a",
+         "u1        clean.ibs   chip_a\nu1        clean.ibs   chip_b", 5007},
+        {"a map row of two columns", board, "u1        clean.ibs   chip_a", "u1        clean.ibs",
+         5007},
+        {"Manufacturer missing", pkg, "[Manufacturer]  Test\n", "", 4005},
+        {"OEM missing", pkg, "[OEM]           Test\n", "", 4005},
+        {"a row missing", pkg, "[Row] A3\n0.4pF\n", "", 4003},
+        {"a Full_matrix row cut short", pkg, "[Row] A2\n0.4pF -0.05pF\n", "[Row] A2\n0.4pF\n",
+         4003},
+        {"a Banded_matrix without [Bandwidth]", pkg, "[Bandwidth] 1\n", "", 4003},
+        {"a row twice", pkg, "[Row] A3\nA3 1.0nH\n", "[Row] A2\nA2 1.0nH\n[Row] A3\nA3 1.0nH\n",
+         4003},
+        {"a negative self capacitance", pkg, "[Row] A3\n0.4pF\n", "[Row] A3\n-0.4pF\n", 1014},
+        {"a pin listed twice", pkg, "A2\nA3\n[Model Data]", "A2\nA3\nA3\n[Model Data]", 4002},
+    };
+    for (const Case& c : cases) {
+        const bool isBoard = &c.text == &board;
+        const FileResult r = Check(isBoard ? "board.ebd" : "pkg_b.pkg", Edit(c.text, c.from, c.to));
+        if (c.number == 0)
+            EXPECT_EQ(Errors(r), 0) << c.why << "\n" << Dump(r);
+        else
+            EXPECT_TRUE(Has(r, c.number)) << c.why << "\n" << Dump(r);
+    }
+    // With the folder followed, the map's files hold the components named.
+    const fs::path dir = fs::temp_directory_path() / ("ebd_refs_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "clean.ibs") << Read(kFiles / "clean.ibs");
+    std::ofstream(dir / "board.ebd") << Edit(board, "chip_a", "chip_z");
+    EXPECT_TRUE(Has(CheckFile((dir / "board.ebd").string(), {}), 5007));
+    std::ofstream(dir / "board.ebd") << board;
+    EXPECT_EQ(Errors(CheckFile((dir / "board.ebd").string(), {})), 0);
+    fs::remove(dir / "clean.ibs");
+    EXPECT_TRUE(Has(CheckFile((dir / "board.ebd").string(), {}), 5008));
+    fs::remove_all(dir);
+}
