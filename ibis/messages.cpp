@@ -213,9 +213,12 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PackageModelNotClosed, S::Error, "package",
          "[Define Package Model] without [End Package Model]"},
         {Message::PackagePinCount, S::Error, "package",
-         "[Number Of Pins] differs from the pins listed in [Pin Numbers], or a pin listed there twice"},
+         "[Number Of Pins] differs from the pins listed in [Pin Numbers], or a pin listed there "
+         "twice"},
         {Message::MatrixEntry, S::Error, "package",
-         "a matrix entry outside the matrix, a row without its values (a Full_matrix row from the diagonal to the last pin), a [Row] repeated or missing, or a Banded_matrix without its [Bandwidth]"},
+         "a matrix entry outside the matrix, a row without its values (a Full_matrix row from the "
+         "diagonal to the last pin), a [Row] repeated or missing, or a Banded_matrix without its "
+         "[Bandwidth]"},
         {Message::MatrixForm, S::Error, "package",
          "an unknown matrix form (Banded_matrix, Sparse_matrix, Full_matrix)"},
         {Message::PackageModelIncomplete, S::Error, "package",
