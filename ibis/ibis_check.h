@@ -86,6 +86,7 @@ enum class Message : int {
     ThresholdOrder = 3022,
     SpecSubparameter = 3023,
     CompositePlace = 3024,
+    ExternalPorts = 3025,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

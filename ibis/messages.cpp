@@ -182,6 +182,10 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::CompositePlace, S::Error, "model",
          "[Composite Current] not directly after a [Rising Waveform] or [Falling Waveform], or "
          "a row that is not time, typ, min and max"},
+        {Message::ExternalPorts, S::Error, "model",
+         "[External Model] or [External Circuit] without Ports, or a D_to_A or A_to_D line "
+         "without its fields, naming a port Ports does not declare, or with a rise or fall time "
+         "not above zero"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

@@ -6,11 +6,15 @@ namespace ibis {
 
 void ExternalRules::Keyword(const KeywordLine& k) {
     if (k.key == "external model") {
-        open_ = Open{k.line, "[External Model]", false, {}};
+        open_ = Open{};
+        open_.line = k.line;
+        open_.keyword = "[External Model]";
     } else if (k.key == "end external model" || k.key == "end external circuit") {
         CheckSection();
     } else if (k.key == "external circuit") {
-        open_ = Open{k.line, "[External Circuit]", false, {}};
+        open_ = Open{};
+        open_.line = k.line;
+        open_.keyword = "[External Circuit]";
         if (k.words.empty())
             c_.Add(Message::MissingValue, k.line, "[External Circuit] needs a name");
         else
@@ -21,8 +25,18 @@ void ExternalRules::Keyword(const KeywordLine& k) {
 void ExternalRules::Data(const DataLine& d) {
     if (d.key != "external model" && d.key != "external circuit") return;
     const std::vector<std::string>& w = d.words;
-    const std::string sub = Lower(w[0]);
-    if (sub == "language") {
+    std::string sub = Lower(w[0]);
+    static const std::set<std::string> kSubs = {"language", "corner", "parameters",
+                                                "ports",    "d_to_a", "a_to_d"};
+    // Ports and Parameters may run over several lines.
+    const bool continued = !kSubs.count(sub) && open_.lastSub == "ports";
+    if (!continued) open_.lastSub = sub;
+    if (sub == "ports" || continued) {
+        open_.ports = true;
+        for (std::size_t i = continued ? 0 : 1; i < w.size(); ++i) open_.portNames.insert(w[i]);
+    } else if (sub == "d_to_a" || sub == "a_to_d") {
+        Converter(w, d.line);
+    } else if (sub == "language") {
         open_.language = true;
         static const std::set<std::string> kLanguages = {
             "spice", "vhdl-ams", "verilog-ams", "vhdl-a(ms)", "verilog-a(ms)", "ibis-iss"};
@@ -41,14 +55,43 @@ void ExternalRules::Data(const DataLine& d) {
             if (corner != "typ" && corner != "min" && corner != "max")
                 c_.Add(Message::ExternalModelLanguageCorner, d.line,
                        "corner_name '" + w[1] + "' is none of Typ, Min, Max");
-            else
-                open_.corners.insert(corner);
+            else if (!open_.corners.insert(corner).second)
+                c_.Add(Message::ExternalModelLanguageCorner, d.line,
+                       "corner " + w[1] + " is given twice");
         }
     }
 }
 
+void ExternalRules::Converter(const std::vector<std::string>& w, int line) {
+    const bool toA = Lower(w[0]) == "d_to_a";
+    const std::size_t fields = toA ? 9 : 7;
+    if (w.size() != fields) {
+        c_.Add(Message::ExternalPorts, line,
+               toA ? "D_to_A needs d_port, port1, port2, vlow, vhigh, trise, tfall and corner_name"
+                   : "A_to_D needs d_port, port1, port2, vlow, vhigh and corner_name");
+        return;
+    }
+    for (std::size_t i = 1; i <= 3; ++i) open_.converterPorts.emplace_back(w[i], line);
+    for (std::size_t i = 4; i + 1 < fields; ++i) {
+        double v = 0;
+        c_.NumberOrNa(w[i], line, false, &v);
+        if (i >= 6 && !(v > 0))
+            c_.Add(Message::ExternalPorts, line, w[0] + ": trise and tfall are above zero");
+    }
+    const std::string corner = Lower(w[fields - 1]);
+    if (corner != "typ" && corner != "min" && corner != "max")
+        c_.Add(Message::ExternalModelLanguageCorner, line,
+               "corner_name '" + w[fields - 1] + "' is none of Typ, Min, Max");
+}
+
 void ExternalRules::CheckSection() {
     if (open_.line == 0) return;
+    if (!open_.ports)
+        c_.Add(Message::ExternalPorts, open_.line, open_.keyword + " has no Ports");
+    else
+        for (const auto& [port, line] : open_.converterPorts)
+            if (!open_.portNames.count(port))
+                c_.Add(Message::ExternalPorts, line, "port " + port + " is not in Ports");
     if (!open_.language)
         c_.Add(Message::ExternalModelLanguageCorner, open_.line,
                open_.keyword + " has no Language");

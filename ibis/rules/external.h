@@ -1,8 +1,11 @@
-// [External Model] and [External Circuit]: their Language and Corner lines.
+// [External Model] and [External Circuit]: their Language, Corner, Ports,
+// D_to_A and A_to_D lines.
 #pragma once
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "context.h"
 
@@ -18,15 +21,21 @@ public:
     const std::set<std::string>& Circuits() const { return circuits_; }
 
 private:
-    // At the closing keyword: a Language and a Typ corner were given.
+    // At the closing keyword: a Language, a Typ corner and Ports were given,
+    // and the converters name declared ports.
     void CheckSection();
+    // "D_to_A d_port port1 port2 vlow vhigh trise tfall corner_name",
+    // "A_to_D d_port port1 port2 vlow vhigh corner_name".
+    void Converter(const std::vector<std::string>& w, int line);
 
     Context& c_;
     struct Open {
         int line = 0;
         std::string keyword;
-        bool language = false;
-        std::set<std::string> corners;
+        bool language = false, ports = false;
+        std::set<std::string> corners, portNames;
+        std::vector<std::pair<std::string, int>> converterPorts;  // checked at the end
+        std::string lastSub;
     } open_;
     std::set<std::string> circuits_;
 };

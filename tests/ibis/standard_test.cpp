@@ -400,6 +400,24 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
         EXPECT_TRUE(Has(r, 3014)) << to << "\n" << Dump(r);
         EXPECT_EQ(Errors(r), 1) << Dump(r);
     }
+    // "Ports" names the model's ports; "D_to_A d_port port1 port2 vlow vhigh trise
+    // tfall corner_name" and "A_to_D d_port port1 port2 vlow vhigh corner_name"
+    // convert between them.
+    const std::string converters =
+        Edit(withExternal, "Ports D_drive A_signal\n",
+             "Ports D_drive A_signal A_pdref\nA_puref D_receive\n"
+             "D_to_A D_drive A_signal A_pdref 0 3.3 0.5n 0.5n Typ\n"
+             "A_to_D D_receive A_signal A_pdref 0.8 2.0 Typ\n");
+    EXPECT_EQ(Errors(Check("clean.ibs", converters)), 0) << Dump(Check("clean.ibs", converters));
+    for (const auto& [from, to] : std::map<std::string, std::string>{
+             {"Ports D_drive A_signal A_pdref\nA_puref D_receive\n", ""},
+             {"A_pdref 0 3.3 0.5n 0.5n Typ", "A_gcref 0 3.3 0.5n 0.5n Typ"},
+             {"0.5n 0.5n Typ", "0.5n Typ"},
+             {"0.5n 0.5n Typ", "0 0.5n Typ"},
+             {"2.0 Typ", "2.0"}}) {
+        const FileResult r = Check("clean.ibs", Edit(converters, from, to));
+        EXPECT_TRUE(Has(r, 3025)) << to << "\n" << Dump(r);
+    }
     // A board: "Pin" names a pin of the [Pin List]; "Node" is
     // reference_designator.pin with the designator in the map. The .ebd
     // keywords of the 7.2 keyword tree are [Begin Board Description],
