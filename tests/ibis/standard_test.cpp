@@ -403,11 +403,10 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
     // "Ports" names the model's ports; "D_to_A d_port port1 port2 vlow vhigh trise
     // tfall corner_name" and "A_to_D d_port port1 port2 vlow vhigh corner_name"
     // convert between them.
-    const std::string converters =
-        Edit(withExternal, "Ports D_drive A_signal\n",
-             "Ports D_drive A_signal A_pdref\nA_puref D_receive\n"
-             "D_to_A D_drive A_signal A_pdref 0 3.3 0.5n 0.5n Typ\n"
-             "A_to_D D_receive A_signal A_pdref 0.8 2.0 Typ\n");
+    const std::string converters = Edit(withExternal, "Ports D_drive A_signal\n",
+                                        "Ports D_drive A_signal A_pdref\nA_puref D_receive\n"
+                                        "D_to_A D_drive A_signal A_pdref 0 3.3 0.5n 0.5n Typ\n"
+                                        "A_to_D D_receive A_signal A_pdref 0.8 2.0 Typ\n");
     EXPECT_EQ(Errors(Check("clean.ibs", converters)), 0) << Dump(Check("clean.ibs", converters));
     for (const auto& [from, to] : std::map<std::string, std::string>{
              {"Ports D_drive A_signal A_pdref\nA_puref D_receive\n", ""},
