@@ -64,6 +64,12 @@ AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, int 
     p.type = FirstValue(branch, "Type");
     p.defaultValue = FirstValue(branch, "Default");
     if (const auto d = FirstValue(branch, "Description")) p.description = d->text;
+    for (int c = 0; c < branch->childCount; ++c) {
+        const AmiLeaf* leaf = ami_leaf(branch->children[c]);
+        const AmiBranch* sub = ami_branch(branch->children[c]);
+        if (leaf != nullptr) p.leaves.push_back(leaf->name);
+        if (sub != nullptr) p.leaves.push_back(sub->name);
+    }
     for (int c = 0; c < branch->childCount && p.format.empty(); ++c) {
         const AmiLeaf* leaf = ami_leaf(branch->children[c]);
         if (leaf == nullptr) continue;

@@ -34,6 +34,9 @@ struct AmiFileParameter {
     // A Table's rows ("(Table (Labels a b) (1 2) (3 4))"): each row's values
     // as written, the Labels row left out.
     std::vector<std::vector<std::string>> tableRows;
+    // The names of its leaves and branches in text order (Usage, Type,
+    // Default, Description, the format, ...), for readers that count them.
+    std::vector<std::string> leaves;
 
     // What a simulator sends when nothing overrides it: the Default, else the
     // typical (first) value of a Value, Range, List, Corner, Increment or

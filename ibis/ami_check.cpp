@@ -6,6 +6,7 @@
 #include <set>
 
 #include "ami_file.h"
+#include "ami_schema.h"
 
 namespace ibis {
 
@@ -40,9 +41,54 @@ bool IsOneOf(const std::string& s, std::initializer_list<const char*> names) {
     return false;
 }
 
+// "Float UI" -> "Float or UI".
+std::string Alternatives(const std::string& names) {
+    std::string out;
+    for (char ch : names) out += ch == ' ' ? std::string(" or ") : std::string(1, ch);
+    return out;
+}
+
+// A Usage, Type, Default, Description or format given twice.
+void CheckLeaves(AmiChecker& c, const AmiFileParameter& p) {
+    std::map<std::string, int> seen;
+    int formats = 0;
+    for (const std::string& leaf : p.leaves) {
+        if (ami_is_format_name(leaf) || leaf == "Format") ++formats;
+        if (IsOneOf(leaf, {"Usage", "Type", "Default", "Description"}) && ++seen[leaf] == 2)
+            c.Add(Message::AmiDuplicate, p.line, p.name + " gives " + leaf + " twice");
+    }
+    if (formats > 1)
+        c.Add(Message::AmiDuplicate, p.line,
+              p.name + " gives " + std::to_string(formats) + " formats; a parameter has one");
+}
+
+// What the standard allows a reserved parameter: its Usage, Type and values.
+void CheckReservedDef(AmiChecker& c, const AmiFileParameter& p, const AmiReservedDef& d) {
+    if (p.usage && UsageBit(p.usage->text) != 0 && !(UsageBit(p.usage->text) & d.usages))
+        c.Add(Message::AmiUsage, p.line,
+              p.name + " has Usage " + p.usage->text + "; it must be " + UsageNames(d.usages));
+    const std::string types = std::string(" ") + d.types + " ";
+    if (p.type && *d.types != 0 && types.find(" " + p.type->text + " ") == std::string::npos)
+        c.Add(Message::AmiType, p.line,
+              p.name + " has Type " + p.type->text + "; it must be " + Alternatives(d.types));
+    std::vector<const AmiFileValue*> values;
+    for (const AmiFileValue& v : p.values) values.push_back(&v);
+    if (p.defaultValue) values.push_back(&*p.defaultValue);
+    const std::string allowed = d.values == nullptr ? "" : std::string(" ") + d.values + " ";
+    for (const AmiFileValue* v : values) {
+        if (d.values != nullptr && allowed.find(" " + v->text + " ") == std::string::npos)
+            c.Add(Message::AmiReservedValue, p.line,
+                  p.name + " value " + v->text + " is none of " + d.values);
+        if (d.nonNegative && v->type == AmiValueType::Integer && ToDouble(*v) < 0)
+            c.Add(Message::AmiReservedValue, p.line,
+                  p.name + " value " + v->text + " is a count, not below zero");
+    }
+}
+
 void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
     const std::string& pname = p.name;
     const int line = p.line;
+    CheckLeaves(c, p);
     if (!p.usage) {
         c.Add(Message::AmiUsage, line, pname + " has no Usage");
     } else {
@@ -50,11 +96,6 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
         if (!IsOneOf(u, {"In", "Out", "InOut", "Info", "Dep"}))
             c.Add(Message::AmiUsage, line,
                   pname + " has Usage " + u + "; it must be In, Out, InOut, Info or Dep");
-        if (reserved &&
-            IsOneOf(pname, {"Init_Returns_Impulse", "GetWave_Exists", "AMI_Version", "Ignore_Bits",
-                            "Max_Init_Aggressors"}) &&
-            u != "Info")
-            c.Add(Message::AmiUsage, line, pname + " has Usage " + u + "; it must be Info");
     }
     std::string t;
     if (!p.type) {
@@ -63,14 +104,9 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
         t = p.type->text;
         if (!IsOneOf(t, {"Float", "Integer", "String", "Boolean", "Tap", "UI"}))
             c.Add(Message::AmiType, line, pname + " has Type " + t + ", which is not an AMI type");
-        if (reserved && IsOneOf(pname, {"Init_Returns_Impulse", "GetWave_Exists"}) &&
-            t != "Boolean")
-            c.Add(Message::AmiType, line, pname + " has Type " + t + "; it must be Boolean");
-        if (reserved && IsOneOf(pname, {"Ignore_Bits", "Max_Init_Aggressors"}) && t != "Integer")
-            c.Add(Message::AmiType, line, pname + " has Type " + t + "; it must be Integer");
-        if (reserved && pname == "AMI_Version" && t != "String")
-            c.Add(Message::AmiType, line, "AMI_Version has Type " + t + "; it must be String");
     }
+    if (const AmiReservedDef* d = reserved ? FindReserved(pname) : nullptr)
+        CheckReservedDef(c, p, *d);
     const AmiFileValue* dv = p.defaultValue ? &*p.defaultValue : nullptr;
     if (p.format.empty() || !ami_is_format_name(p.format)) {
         // From 5.1 a parameter gives "any of" a Default or a format: a
@@ -88,6 +124,10 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
         return;
     }
     const std::string& kind = p.format;
+    std::vector<double> numbers;
+    for (const AmiFileValue& v : p.values) numbers.push_back(ToDouble(v));
+    if (const std::string fault = FormatCountFault(kind, numbers, p.values.size()); !fault.empty())
+        c.Add(Message::AmiValueCount, line, pname + " " + fault);
     if (reserved && pname == "AMI_Version" && kind != "Value")
         c.Add(Message::AmiFormat, line, "AMI_Version has format " + kind + "; it must be Value");
     if (t.empty() || kind == "Table") return;
@@ -133,9 +173,23 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
     }
 }
 
+// A name given twice in one branch.
+void CheckNames(AmiChecker& c, const AmiFileNode& group) {
+    std::set<std::string> names;
+    for (const AmiFileNode& sub : group.children)
+        if (!names.insert(sub.name).second)
+            c.Add(Message::AmiDuplicate, sub.line, sub.name + " appears twice in " + group.name);
+}
+
 void CheckGroup(AmiChecker& c, const AmiFileNode& group) {
+    CheckNames(c, group);
     for (const AmiFileNode& sub : group.children) {
         if (sub.isParameter) {
+            if (FindReserved(sub.name) != nullptr)
+                c.Add(Message::AmiReservedName, sub.line,
+                      sub.name +
+                          " is a reserved parameter's name; it belongs in "
+                          "Reserved_Parameters");
             CheckParameter(c, sub.parameter, false);
         } else {
             CheckGroup(c, sub);
@@ -168,63 +222,7 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
         c.Add(Message::AmiNoReserved, file.rootLine, "no Reserved_Parameters branch");
     } else {
         const AmiFileNode& reserved = *file.reserved;
-        static const std::set<std::string> kKnown = {"AMI_Version",
-                                                     "Init_Returns_Impulse",
-                                                     "GetWave_Exists",
-                                                     "Use_Init_Output",
-                                                     "Max_Init_Aggressors",
-                                                     "Ignore_Bits",
-                                                     "Resolve_Exists",
-                                                     "Model_Name",
-                                                     "Special_Param_Names",
-                                                     "Tx_Jitter",
-                                                     "Tx_DCD",
-                                                     "Tx_Rj",
-                                                     "Tx_Dj",
-                                                     "Tx_Sj",
-                                                     "Tx_Sj_Frequency",
-                                                     "Rx_DCD",
-                                                     "Rx_Rj",
-                                                     "Rx_Dj",
-                                                     "Rx_Sj",
-                                                     "Rx_Clock_PDF",
-                                                     "Rx_Clock_Recovery_Mean",
-                                                     "Rx_Clock_Recovery_Rj",
-                                                     "Rx_Clock_Recovery_Dj",
-                                                     "Rx_Clock_Recovery_Sj",
-                                                     "Rx_Clock_Recovery_DCD",
-                                                     "Rx_Receiver_Sensitivity",
-                                                     "Rx_Noise",
-                                                     "Rx_GaussianNoise",
-                                                     "Rx_UniformNoise",
-                                                     "Modulation",
-                                                     "PAM4_Mapping",
-                                                     "PAM4_UpperThreshold",
-                                                     "PAM4_CenterThreshold",
-                                                     "PAM4_LowerThreshold",
-                                                     "PAM_Thresholds",
-                                                     "PAM_Offsets",
-                                                     "Modulation_Levels",
-                                                     "Rx_Use_Clock_Input",
-                                                     "Supporting_Files",
-                                                     "DLL_Path",
-                                                     "DLL_ID",
-                                                     "Ts4file",
-                                                     "Repeater_Type",
-                                                     "BCI_Protocol",
-                                                     "BCI_ID",
-                                                     "BCI_State",
-                                                     "BCI_Message_Interval_UI",
-                                                     "BCI_Training_UI",
-                                                     "BCI_Training_Mode",
-                                                     "Tx_V",
-                                                     "Tx_R",
-                                                     "Rx_R",
-                                                     "Component_Name",
-                                                     "Ts4file_Path",
-                                                     "Rx_Decision_Time",
-                                                     "Tx_Sj_Frequency",
-                                                     "Crosstalk_Path"};
+        CheckNames(c, reserved);
         for (const char* required : {"Init_Returns_Impulse", "GetWave_Exists"}) {
             if (Child(reserved, required) == nullptr)
                 c.Add(Message::AmiReservedMissing, reserved.line,
@@ -259,7 +257,7 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
             c.Add(Message::AmiDoesNothing, impulseNode->line,
                   "Init_Returns_Impulse False with GetWave_Exists False");
         for (const AmiFileNode& sub : reserved.children) {
-            if (!kKnown.count(sub.name))
+            if (FindReserved(sub.name) == nullptr)
                 c.Add(Message::AmiUnknownReserved, sub.line,
                       sub.name + " is not a reserved parameter");
             CheckParameter(c, sub.parameter, true);

@@ -126,6 +126,10 @@ enum class Message : int {
     AmiValueType = 6010,
     AmiDefaultOutside = 6011,
     AmiNoModelSpecific = 6012,
+    AmiValueCount = 6013,
+    AmiDuplicate = 6014,
+    AmiReservedValue = 6015,
+    AmiReservedName = 6016,
 };
 
 struct MessageDef {

@@ -264,7 +264,9 @@ const std::vector<MessageDef>& MessageTable() {
          "Init_Returns_Impulse False with GetWave_Exists False: the model can do nothing"},
         {Message::AmiUnknownReserved, S::Warning, "ami", "an unknown reserved parameter"},
         {Message::AmiUsage, S::Error, "ami",
-         "a parameter without Usage, or a Usage that is not allowed for it"},
+         "a parameter without Usage, or a Usage that is not allowed for it (each reserved "
+         "parameter's Usage: Info for the flags, counts and jitter, Out also for jitter and "
+         "noise, In for DLL_Path and DLL_ID)"},
         {Message::AmiType, S::Error, "ami",
          "a parameter without Type, or an unknown Type, or a Type not allowed for it"},
         {Message::AmiFormat, S::Error, "ami",
@@ -274,6 +276,20 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::AmiDefaultOutside, S::Error, "ami",
          "a Default outside its Range or not in its List"},
         {Message::AmiNoModelSpecific, S::Warning, "ami", "no Model_Specific branch"},
+        {Message::AmiValueCount, S::Error, "ami",
+         "a format with the wrong number of values (Value one; Range and Corner three; "
+         "Increment and Steps four, the step above zero; Gaussian two; Dual-Dirac and DjRj "
+         "three; List one or more)"},
+        {Message::AmiDuplicate, S::Error, "ami",
+         "a parameter named twice in one branch, or a Usage, Type, Default, Description or "
+         "format given twice in one parameter"},
+        {Message::AmiReservedValue, S::Error, "ami",
+         "a reserved parameter's value it does not allow (AMI_Version a version of AMI; "
+         "Modulation NRZ, PAM4 or PAM; Repeater_Type Redriver or Retimer; Rx_Use_Clock_Input "
+         "None, Times or Wave; the counts Ignore_Bits, Max_Init_Aggressors and "
+         "Modulation_Levels not below zero)"},
+        {Message::AmiReservedName, S::Warning, "ami",
+         "a Model_Specific parameter named like a reserved parameter"},
     };
     return table;
 }

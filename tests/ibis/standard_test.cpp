@@ -681,3 +681,80 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
     EXPECT_TRUE(Has(CheckFile((dir / "board.ebd").string(), {}), 5008));
     fs::remove_all(dir);
 }
+
+// The reserved parameters' Usage, Type and values, and what each format holds,
+// next to the valid form of each.
+TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
+    const std::string head =
+        "(m\n (Reserved_Parameters\n"
+        "  (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+        "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))\n"
+        "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n";
+    const std::string tail =
+        " )\n (Model_Specific\n  (gain (Usage In) (Type Float) (Range 1 0 2))\n ))\n";
+    const auto check = [&](const std::string& reserved, const std::string& specific = "") {
+        std::string text = head + reserved + tail;
+        if (!specific.empty()) text = Edit(text, "  (gain", specific + "\n  (gain");
+        std::vector<Report> reports;
+        CheckAmiText("m.ami", text, reports, nullptr, 72);
+        std::set<int> numbers;
+        for (const Report& r : reports) numbers.insert(r.number);
+        return numbers;
+    };
+    EXPECT_EQ(check(""), std::set<int>{});
+    struct Case {
+        const char* why;
+        std::string reserved, specific;
+        int number;  // 0: valid
+    };
+    const Case cases[] = {
+        // Jitter: "Usage Info", "Type Float or UI".
+        {"Tx_Rj as UI", "  (Tx_Rj (Usage Info) (Type UI) (Value 0.01))\n", "", 0},
+        {"Tx_Rj as an input", "  (Tx_Rj (Usage In) (Type Float) (Value 1e-12))\n", "", 6007},
+        {"Tx_Rj as an Integer", "  (Tx_Rj (Usage Info) (Type Integer) (Value 1))\n", "", 6008},
+        // Modulation: NRZ or PAM4 (PAM with Modulation_Levels).
+        {"Modulation PAM4",
+         "  (Modulation (Usage Info) (Type String) (List \"NRZ\" \"PAM4\") (Default \"NRZ\"))\n",
+         "", 0},
+        {"Modulation PAM8", "  (Modulation (Usage Info) (Type String) (Value \"PAM8\"))\n", "",
+         6015},
+        // DC_Offset is returned by the model.
+        {"DC_Offset out", "  (DC_Offset (Usage Out) (Type Float) (Value 0))\n", "", 0},
+        {"DC_Offset in", "  (DC_Offset (Usage In) (Type Float) (Value 0))\n", "", 6007},
+        {"Use_Init_Output as an Integer",
+         "  (Use_Init_Output (Usage Info) (Type Integer) (Value 1))\n", "", 6008},
+        {"Ignore_Bits below zero", "  (Ignore_Bits (Usage Info) (Type Integer) (Value -3))\n", "",
+         6015},
+        {"Repeater_Type Amp", "  (Repeater_Type (Usage Info) (Type String) (Value \"Amp\"))\n", "",
+         6015},
+        {"DLL_Path as Info", "  (DLL_Path (Usage Info) (Type String) (Value \"x\"))\n", "", 6007},
+        // (Range typ min max), (Corner typ slow fast), (Increment typ min max
+        // delta), (Steps typ min max #steps), (Gaussian mean sigma), (Value v).
+        {"a Range of two", "", "  (a (Usage In) (Type Float) (Range 1 2))", 6013},
+        {"a Corner of three", "", "  (a (Usage In) (Type Float) (Corner 1 0.5 2))", 0},
+        {"a Corner of two", "", "  (a (Usage In) (Type Float) (Corner 1 0.5))", 6013},
+        {"an Increment", "", "  (a (Usage In) (Type Float) (Increment 1 0 2 0.5))", 0},
+        {"an Increment of delta 0", "", "  (a (Usage In) (Type Float) (Increment 1 0 2 0))", 6013},
+        {"Steps of three", "", "  (a (Usage In) (Type Integer) (Steps 1 0 2))", 6013},
+        {"a Value of two", "", "  (a (Usage In) (Type Float) (Value 1 2))", 6013},
+        {"a Gaussian of one", "  (Tx_Jitter (Usage Info) (Type Float) (Gaussian 0))\n", "", 6013},
+        {"a Gaussian of two", "  (Tx_Jitter (Usage Info) (Type Float) (Gaussian 0 1e-12))\n", "",
+         0},
+        // One of each leaf; one parameter of a name per branch.
+        {"Usage twice", "", "  (a (Usage In) (Usage Out) (Type Float) (Value 1))", 6014},
+        {"two formats", "", "  (a (Usage In) (Type Float) (Range 1 0 2) (List 1 2))", 6014},
+        {"a name twice", "", "  (gain (Usage In) (Type Float) (Value 1))", 6014},
+        {"a reserved name in Model_Specific", "",
+         "  (Ignore_Bits (Usage Info) (Type Integer) (Value 3))", 6016},
+    };
+    for (const Case& c : cases) {
+        const std::set<int> numbers = check(c.reserved, c.specific);
+        if (c.number == 0)
+            EXPECT_EQ(numbers, std::set<int>{}) << c.why;
+        else
+            EXPECT_EQ(numbers.count(c.number), 1u) << c.why;
+    }
+    std::vector<Report> reports;
+    CheckAmiText("m.ami", Edit(head + tail, "\"7.0\"", "\"9.9\""), reports, nullptr, 72);
+    EXPECT_TRUE(!reports.empty() && reports[0].number == 6015) << "AMI_Version 9.9";
+}
