@@ -236,6 +236,7 @@ void FileChecker::Finish() {
         c_.Add(Message::SectionNotClosed, line,
                "[" + open + "] without [" + FindKeyword(open)->closedBy + "]");
     board_.Finish();
+    references_.Finish();
     CrossReferences cross(c_, Sections{components_, models_, packages_, external_, references_});
     cross.CheckNames();
     packages_.Finish();

@@ -40,7 +40,8 @@ int ModelTypeSince(const std::string& type) {
 }
 
 bool IsIvTable(const std::string& key) {
-    return key == "pulldown" || key == "pullup" || key == "gnd clamp" || key == "power clamp";
+    return key == "pulldown" || key == "pullup" || key == "gnd clamp" || key == "power clamp" ||
+           key == "isso pu" || key == "isso pd";
 }
 
 }  // namespace
@@ -263,10 +264,15 @@ void ModelRules::WaveformData(Table& t, const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     const int line = d.line;
     if (w.size() >= 2 && (w[1] == "=" || w[0].find('=') != std::string::npos)) {
-        if (Lower(w[0]).rfind("r_fixture", 0) == 0) {
-            t.rFixture = true;
-            if (!models_.empty()) SubparameterValues(models_.back(), "r_fixture", w, line);
-        }
+        const std::string sub = Lower(w[0].substr(0, w[0].find('=')));
+        static const std::set<std::string> kFixture = {
+            "r_fixture", "v_fixture", "v_fixture_min", "v_fixture_max", "c_fixture",
+            "l_fixture", "r_dut",     "l_dut",         "c_dut"};
+        if (!kFixture.count(sub))
+            c_.Add(Message::ModelUnknownSubparameter, line,
+                   "'" + w[0] + "' is not a waveform subparameter");
+        if (sub == "r_fixture") t.rFixture = true;
+        if (!models_.empty()) SubparameterValues(models_.back(), sub, w, line);
         if (Lower(w[0].substr(0, w[0].find('='))) == "v_fixture") t.vFixture = true;
         return;
     }
@@ -297,6 +303,7 @@ void ModelRules::RampData(ModelInfo& m, const DataLine& d) {
                "[Ramp] holds dV/dt_r, dV/dt_f and R_load, not '" + w[0] + "'");
         return;
     }
+    (sub == "dv/dt_r" ? m.rampRise : m.rampFall) = true;
     if (w.size() < 4) {
         c_.Add(Message::RampInvalid, line, w[0] + " needs typ, min and max");
         return;
@@ -307,7 +314,7 @@ void ModelRules::RampData(ModelInfo& m, const DataLine& d) {
         const std::size_t slash = w[i].find('/');
         double dv = 0, dt = 0;
         if (slash == std::string::npos || !Number(w[i].substr(0, slash), dv) ||
-            !Number(w[i].substr(slash + 1), dt) || !(dt > 0)) {
+            !Number(w[i].substr(slash + 1), dt) || !(dt > 0) || !(dv > 0)) {
             c_.Add(Message::RampInvalid, line, "'" + w[i] + "' is not a ramp dV/dt");
             continue;
         }
@@ -386,6 +393,10 @@ void ModelRules::CheckModel(const ModelInfo& m) {
     if (drives && !m.ramp)
         c_.Add(Message::DriverNoRamp, m.line,
                "[Model] " + m.name + " (" + m.type + ") has no [Ramp]");
+    if (m.ramp && (!m.rampRise || !m.rampFall))
+        c_.Add(Message::RampInvalid, m.rampLine,
+               std::string("[Ramp] of ") + m.name + " has no " +
+                   (!m.rampRise ? "dV/dt_r" : "dV/dt_f"));
     for (const auto& [name, table] : m.tables)
         if (table.rows.size() > 100)
             c_.Add(Message::TableTooLong, table.line,

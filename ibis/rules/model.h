@@ -30,8 +30,8 @@ struct ModelInfo {
     std::vector<Table> rising, falling;
     double rampR = NAN, rampF = NAN;  // typ slopes, V/s
     int rampLine = 0;
-    bool ramp = false;
-    bool submodel = false;  // a [Submodel], not a [Model]
+    bool ramp = false, rampRise = false, rampFall = false;  // [Ramp], its dV/dt_r and dV/dt_f
+    bool submodel = false;                                  // a [Submodel], not a [Model]
     std::string submodelType;
     std::vector<std::pair<std::string, int>> addSubmodels;  // [Add Submodel]: name, line
     std::vector<int> terminatorLines;                       // [Rgnd], [Rpower], [Rac], [Cac]

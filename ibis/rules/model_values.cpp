@@ -76,9 +76,20 @@ void ModelRules::SubparameterValues(ModelInfo& m, const std::string& sub,
     const std::vector<std::string> values = ValuesOf(w);
     double v = NAN;
     if (values.empty() || !Number(values[0], v)) v = NAN;
-    static const std::set<std::string> kSizes = {
-        "c_comp", "c_comp_pullup", "c_comp_pulldown", "c_comp_power_clamp", "c_comp_gnd_clamp",
-        "cref",   "rref",          "cref_diff",       "rref_diff"};
+    static const std::set<std::string> kSizes = {"c_comp",
+                                                 "c_comp_pullup",
+                                                 "c_comp_pulldown",
+                                                 "c_comp_power_clamp",
+                                                 "c_comp_gnd_clamp",
+                                                 "cref",
+                                                 "rref",
+                                                 "cref_diff",
+                                                 "rref_diff",
+                                                 "c_fixture",
+                                                 "l_fixture",
+                                                 "r_dut",
+                                                 "l_dut",
+                                                 "c_dut"};
     if (kSizes.count(sub) && v < 0)
         c_.Add(Message::NegativeValue, line, w[0] + " " + values[0] + " is below zero");
     if ((sub == "r_load" || sub == "r_fixture") && !(v > 0) && !std::isnan(v))

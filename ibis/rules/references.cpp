@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 
 #include "lexer.h"
@@ -12,6 +13,7 @@ namespace fs = std::filesystem;
 namespace ibis {
 
 void ReferenceRules::Keyword(const KeywordLine& k) {
+    if (k.key == "test data") testData_.push_back({k.line});
     if (k.key != "test load") return;
     if (k.words.empty())
         c_.Add(Message::MissingValue, k.line, "[Test Load] needs a name");
@@ -21,18 +23,87 @@ void ReferenceRules::Keyword(const KeywordLine& k) {
 
 void ReferenceRules::Data(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
-    if (d.key == "test load" && w.size() >= 2 && Lower(w[0]) == "test_load_type") {
-        if (Lower(w[1]) != "differential" && Lower(w[1]) != "single_ended")
-            c_.Add(Message::EnumeratedValue, d.line,
-                   "Test_load_type '" + w[1] + "' is not Differential or Single_ended");
+    if (d.key == "test load") {
+        TestLoadRow(d);
     } else if (d.key == "test data" && w.size() >= 2) {
         // The model and the test load a [Test Data] names, checked once all are read.
         const std::string sub = Lower(w[0]);
         if (sub == "driver_model" || sub == "driver_model_inv")
             references_.push_back({w[1], d.line, false});
         if (sub == "test_load") references_.push_back({w[1], d.line, true});
+        if (testData_.empty()) return;
+        TestData& t = testData_.back();
+        t.driver = t.driver || sub == "driver_model";
+        t.inverse = t.inverse || sub == "driver_model_inv";
+        t.load = t.load || sub == "test_load";
+        if (sub == "test_data_type") {
+            t.differential = Lower(w[1]) == "differential";
+            if (!t.differential && Lower(w[1]) != "single_ended")
+                c_.Add(Message::EnumeratedValue, d.line,
+                       "Test_data_type '" + w[1] + "' is not Differential or Single_ended");
+        }
     } else if (d.key == "driver schedule" && Lower(w[0]) != "model_name") {
         references_.push_back({w[0], d.line, false});
+        ScheduleRow(d);
+    }
+}
+
+// "model_name Rise_on_dly Rise_off_dly Fall_on_dly Fall_off_dly": delays are
+// times (NA where a model does not switch), never below zero.
+void ReferenceRules::ScheduleRow(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    if (w.size() != 5) {
+        c_.Add(Message::TableRowColumns, d.line,
+               "a [Driver Schedule] row is model_name, Rise_on_dly, Rise_off_dly, Fall_on_dly "
+               "and Fall_off_dly");
+        return;
+    }
+    for (std::size_t i = 1; i < 5; ++i) {
+        double v = 0;
+        c_.NumberOrNa(w[i], d.line, true, &v);
+        if (v < 0) c_.Add(Message::NegativeValue, d.line, "delay " + w[i] + " is below zero");
+    }
+}
+
+void ReferenceRules::TestLoadRow(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    std::string text;
+    for (const std::string& word : w) text += word + " ";
+    for (char& ch : text)
+        if (ch == '=') ch = ' ';
+    const std::vector<std::string> v = Split(text);
+    const std::string sub = Lower(v[0]);
+    if (sub == "test_load_type") {
+        if (v.size() < 2 || (Lower(v[1]) != "differential" && Lower(v[1]) != "single_ended"))
+            c_.Add(Message::EnumeratedValue, d.line,
+                   "Test_load_type '" + (v.size() < 2 ? std::string() : v[1]) +
+                       "' is not Differential or Single_ended");
+        return;
+    }
+    static const std::set<std::string> kElements = {
+        "c1_near", "rs_near", "ls_near",     "c2_near",   "rp1_near", "rp2_near",
+        "td",      "zo",      "rp1_far",     "rp2_far",   "c2_far",   "ls_far",
+        "rs_far",  "c1_far",  "r_diff_near", "r_diff_far"};
+    static const std::set<std::string> kOthers = {"v_term1", "v_term2", "receiver_model",
+                                                  "receiver_model_inv"};
+    if (!kElements.count(sub) && !kOthers.count(sub)) {
+        c_.Add(Message::ModelUnknownSubparameter, d.line,
+               "'" + v[0] + "' is not a [Test Load] subparameter");
+        return;
+    }
+    double value = 0;
+    if (kElements.count(sub) && v.size() >= 2 && Number(v[1], value) && value < 0)
+        c_.Add(Message::NegativeValue, d.line, v[0] + " " + v[1] + " is below zero");
+}
+
+void ReferenceRules::Finish() {
+    for (const TestData& t : testData_) {
+        if (!t.driver || !t.load)
+            c_.Add(Message::ScheduleOrTestReference, t.line,
+                   std::string("[Test Data] needs ") + (!t.driver ? "Driver_model" : "Test_load"));
+        else if (t.differential && !t.inverse)
+            c_.Add(Message::ScheduleOrTestReference, t.line,
+                   "a Differential [Test Data] needs Driver_model_inv");
     }
 }
 

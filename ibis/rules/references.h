@@ -31,11 +31,22 @@ public:
     };
     const std::vector<Reference>& References() const { return references_; }
     const std::set<std::string>& TestLoads() const { return testLoads_; }
+    // Each [Test Data] names its driver (and its inverse when differential)
+    // and its test load.
+    void Finish();
 
 private:
+    void ScheduleRow(const DataLine& d);
+    void TestLoadRow(const DataLine& d);
+
     Context& c_;
     std::set<std::string> testLoads_;
     std::vector<Reference> references_;
+    struct TestData {
+        int line = 0;
+        bool driver = false, inverse = false, load = false, differential = false;
+    };
+    std::vector<TestData> testData_;
 };
 
 struct Sections {

@@ -219,11 +219,16 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
     EXPECT_FALSE(Has(r61, 1005, LineOf(later, "[C Comp Corner]")));
     EXPECT_TRUE(Has(Check("clean.ibs", later, "5.1"), 1005, LineOf(later, "[C Comp Corner]")));
     EXPECT_TRUE(Check("clean.ibs", later, "7.2").reports.empty());
-    // A [Test Data] section at file level with its near and far waveforms.
-    const std::string test = Edit(clean, "[End]\n",
-                                  "[Test Data] td\n[Rising Waveform Near]\n0 0\n"
-                                  "[Diff Falling Waveform Far]\n0 0\n[End]\n");
+    // A [Test Data] section at file level with its near and far waveforms; it names
+    // its driver and its [Test Load].
+    const std::string test =
+        Edit(clean, "[End]\n",
+             "[Test Data] td\nTest_data_type Single_ended\nDriver_model io_fast\nTest_load tl\n"
+             "[Rising Waveform Near]\n0 0\n[Diff Falling Waveform Far]\n0 0\n"
+             "[Test Load] tl\nTest_load_type Single_ended\nR_diff_near = 100\n[End]\n");
     EXPECT_TRUE(Check("clean.ibs", test).reports.empty()) << Dump(Check("clean.ibs", test));
+    EXPECT_TRUE(Has(Check("clean.ibs", Edit(test, "Driver_model io_fast\n", "")), 3013));
+    EXPECT_TRUE(Has(Check("clean.ibs", Edit(test, "Test_load tl\n", "")), 3013));
     // 80 characters a line before 4.0, 120 from 4.0.
     const std::string long90 =
         Edit(clean, "[Notes]      Every", "[Notes]      " + std::string(70, 'y') + " Every");

@@ -602,6 +602,27 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          2119},
         {"an entry without description", "io_slow   slow corner driver", "io_slow", 2120},
         {"Vinl above Vinh", "Vinl = 0.8\nVinh = 2.0", "Vinl = 2.5\nVinh = 2.0", 3022},
+        // [Driver Schedule] rows: "model_name Rise_on_dly Rise_off_dly Fall_on_dly
+        // Fall_off_dly", delays NA or times.
+        {"a schedule row", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Driver Schedule]\nio_fast 0 NA 0.1n NA\n[Ramp]\ndV/dt_r   1.5/1.5n", 0},
+        {"a schedule row of four", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Driver Schedule]\nio_fast 0 NA 0.1n\n[Ramp]\ndV/dt_r   1.5/1.5n", 3104},
+        {"a negative delay", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Driver Schedule]\nio_fast -1n NA 0 NA\n[Ramp]\ndV/dt_r   1.5/1.5n", 1014},
+        // [Ramp]: dV/dt_r and dV/dt_f, each dV and dt above zero.
+        {"a ramp without dV/dt_f", "dV/dt_f   1.98/1.2n   1.8/1.5n   2.16/1.0n\n", "", 3105},
+        {"a ramp dV of zero", "dV/dt_r   1.32/1.32n", "dV/dt_r   0/1.32n", 3105},
+        // The waveform fixture's subparameters and values.
+        {"a fixture subparameter of another name", "V_fixture = 0.0",
+         "V_fixture = 0.0\nX_fixture = 1", 3009},
+        {"a negative C_fixture", "V_fixture = 0.0", "V_fixture = 0.0\nC_fixture = -1p", 1014},
+        {"an L_dut", "V_fixture = 0.0", "V_fixture = 0.0\nL_dut = 1n\nC_dut = 1p\nR_dut = 0.1", 0},
+        // ISSO tables are I-V tables: voltage, typ, min, max; typ given at the ends.
+        {"ISSO rows", "[Ramp]\ndV/dt_r   1.32/1.32n",
+         "[ISSO PU]\n-3.3 1m 1m 1m\n3.3 0 0 0\n[Ramp]\ndV/dt_r   1.32/1.32n", 0},
+        {"an ISSO row of three", "[Ramp]\ndV/dt_r   1.32/1.32n",
+         "[ISSO PU]\n-3.3 1m 1m\n3.3 0 0 0\n[Ramp]\ndV/dt_r   1.32/1.32n", 3104},
     };
     for (const Case& c : cases) {
         const FileResult r = Check("clean.ibs", Edit(clean, c.from, c.to), "5.1");
