@@ -16,10 +16,14 @@ void AlgorithmicRules::Keyword(const KeywordLine& k) {
     if (k.key == "algorithmic model") {
         open_ = true;
         openLine_ = k.line;
+        linesInOpen_ = 0;
     } else if (k.key == "end algorithmic model") {
         if (!open_)
             c_.Add(Message::KeywordOutOfSection, k.line,
                    "[End Algorithmic Model] without [Algorithmic Model]");
+        else if (linesInOpen_ == 0)
+            c_.Add(Message::ExecutableLine, openLine_,
+                   "[Algorithmic Model] holds no Executable line");
         open_ = false;
     }
 }
@@ -28,7 +32,10 @@ void AlgorithmicRules::Data(const DataLine& d) {
     const ModelInfo* model = models_.Current();
     if (d.key != "algorithmic model" || model == nullptr) return;
     const std::vector<std::string>& w = d.words;
-    if (Lower(w[0]) != "executable") {
+    ++linesInOpen_;
+    // A repeater's two halves have lines of their own (Executable_Rx, Executable_Tx).
+    const std::string sub = Lower(w[0]);
+    if (sub != "executable" && sub != "executable_rx" && sub != "executable_tx") {
         c_.Add(Message::ExecutableLine, d.line,
                "[Algorithmic Model] holds Executable lines, not '" + w[0] + "'");
         return;

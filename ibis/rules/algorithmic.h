@@ -28,7 +28,7 @@ private:
     Context& c_;
     const ModelRules& models_;
     bool open_ = false;
-    int openLine_ = 0;
+    int openLine_ = 0, linesInOpen_ = 0;
     std::vector<ExecutableLine> executables_;
 };
 

@@ -618,6 +618,14 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          "V_fixture = 0.0\nX_fixture = 1", 3009},
         {"a negative C_fixture", "V_fixture = 0.0", "V_fixture = 0.0\nC_fixture = -1p", 1014},
         {"an L_dut", "V_fixture = 0.0", "V_fixture = 0.0\nL_dut = 1n\nC_dut = 1p\nR_dut = 0.1", 0},
+        // [Algorithmic Model] holds Executable lines (a repeater's Executable_Rx and
+        // Executable_Tx among them).
+        {"an empty [Algorithmic Model]", input,
+         input + "[Algorithmic Model]\n[End Algorithmic Model]\n", 3201},
+        {"a repeater's lines", input,
+         input + "[Algorithmic Model]\nExecutable_Rx Linux_gcc_64 rx.so rx.ami\n"
+                 "Executable_Tx Linux_gcc_64 tx.so tx.ami\n[End Algorithmic Model]\n",
+         0},
         // ISSO tables are I-V tables: voltage, typ, min, max; typ given at the ends.
         {"ISSO rows", "[Ramp]\ndV/dt_r   1.32/1.32n",
          "[ISSO PU]\n-3.3 1m 1m 1m\n3.3 0 0 0\n[Ramp]\ndV/dt_r   1.32/1.32n", 0},
