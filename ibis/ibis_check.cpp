@@ -306,15 +306,17 @@ FileResult CheckText(const std::string& name, const std::string& text, Kind kind
         FileChecker checker(name, text, kind, options, folder);
         result = checker.Run();
     }
-    // This file's reports first, then those of the files it names, each by
-    // line (a strict weak ordering: by file, then line).
-    std::stable_sort(result.reports.begin(), result.reports.end(),
-                     [&](const Report& a, const Report& b) {
-                         const bool aOwn = a.file == name, bOwn = b.file == name;
-                         if (aOwn != bOwn) return aOwn;
-                         if (a.file != b.file) return a.file < b.file;
-                         return a.line < b.line;
-                     });
+    // This file's reports first, by line, then those of the files it names,
+    // by file and line (each file compared once, not at every comparison).
+    std::vector<Report>& reports = result.reports;
+    const auto others = std::stable_partition(reports.begin(), reports.end(),
+                                              [&](const Report& r) { return r.file == name; });
+    std::stable_sort(reports.begin(), others,
+                     [](const Report& a, const Report& b) { return a.line < b.line; });
+    std::stable_sort(others, reports.end(), [](const Report& a, const Report& b) {
+        if (a.file != b.file) return a.file < b.file;
+        return a.line < b.line;
+    });
     for (const Report& r : result.reports) ++result.counts[static_cast<int>(r.severity)];
     result.passed = result.counts[0] == 0 && (!options.werror || result.counts[1] == 0);
     return result;
@@ -330,7 +332,16 @@ FileResult CheckFile(const std::string& path, const Options& options) {
         r.passed = false;
         return r;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The whole file in one read (a character iterator is several times slower).
+    std::string text;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0) {
+        text.resize(static_cast<std::size_t>(size));
+        in.read(&text[0], size);
+        text.resize(static_cast<std::size_t>(in.gcount()));
+    }
     const std::string folder = fs::path(path).parent_path().string();
     return CheckText(path, text, KindOf(path, text), options, folder.empty() ? "." : folder);
 }

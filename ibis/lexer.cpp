@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace ibis {
 
@@ -27,17 +28,26 @@ std::string Normalise(const std::string& keyword) {
     return out;
 }
 
-std::vector<std::string> Split(const std::string& s) {
-    std::vector<std::string> words;
-    std::size_t i = 0;
+void SplitInto(const std::string& s, std::vector<std::string>& words) {
+    std::size_t n = 0, i = 0;
     while (i < s.size()) {
         while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
         if (i >= s.size()) break;
         std::size_t j = i;
         while (j < s.size() && s[j] != ' ' && s[j] != '\t') ++j;
-        words.push_back(s.substr(i, j - i));
+        if (n < words.size())
+            words[n].assign(s, i, j - i);
+        else
+            words.emplace_back(s, i, j - i);
+        ++n;
         i = j;
     }
+    words.resize(n);
+}
+
+std::vector<std::string> Split(const std::string& s) {
+    std::vector<std::string> words;
+    SplitInto(s, words);
     return words;
 }
 
@@ -60,18 +70,16 @@ bool Number(const std::string& text, double& value) {
     if (begin[0] == 'i' || begin[0] == 'I' || begin[0] == 'n' || begin[0] == 'N' ||
         text.find("0x") != std::string::npos || text.find("0X") != std::string::npos)
         return false;
-    const std::string rest = end;
-    if (!rest.empty()) {
-        static const std::string kScale = "TGMkmunpf";
-        const std::size_t s = kScale.find(rest[0]);
+    if (*end != 0) {
+        static const char kScale[] = "TGMkmunpf";
         static const double kFactor[] = {1e12, 1e9, 1e6, 1e3, 1e-3, 1e-6, 1e-9, 1e-12, 1e-15};
-        std::size_t unitFrom = 0;
-        if (s != std::string::npos) {
-            value *= kFactor[s];
-            unitFrom = 1;
+        const char* s = std::strchr(kScale, *end);
+        if (s != nullptr) {
+            value *= kFactor[s - kScale];
+            ++end;
         }
-        for (std::size_t k = unitFrom; k < rest.size(); ++k)
-            if (!std::isalpha(static_cast<unsigned char>(rest[k]))) return false;
+        for (; *end != 0; ++end)
+            if (!std::isalpha(static_cast<unsigned char>(*end))) return false;
     }
     return true;
 }
@@ -118,12 +126,19 @@ bool Lexer::Next(Line& out) {
     if (at_ > text_.size()) return false;
     std::size_t end = text_.find('\n', at_);
     if (end == std::string::npos) end = text_.size();
-    std::string l = text_.substr(at_, end - at_);
+    std::size_t stop = end;
+    if (stop > at_ && text_[stop - 1] == '\r') --stop;
+    const std::size_t from = at_;
     at_ = end + 1;
-    if (!l.empty() && l.back() == '\r') l.pop_back();
-    if (at_ > text_.size() && l.empty()) return false;  // the end after a final line end
-    out = Line{};
+    if (at_ > text_.size() && stop == from) return false;  // the end after a final line end
+    // The line's strings keep their buffers from line to line.
+    out.kind = Line::Blank;
     out.number = ++number_;
+    out.raw.assign(text_, from, stop - from);
+    out.name.clear();
+    out.key.clear();
+    out.args.clear();
+    const std::string& l = out.raw;
     // [Comment Char] names the new comment character as its argument: that
     // line is read before comments are cut.
     const std::size_t lead = l.find_first_not_of(" \t");
@@ -131,15 +146,18 @@ bool Lexer::Next(Line& out) {
         lead != std::string::npos && l[lead] == '[' &&
         Normalise(l.substr(lead + 1, l.find(']', lead) - lead - 1)) == "comment char";
     const std::size_t comment = commentCharLine ? std::string::npos : l.find(comment_);
-    out.content = comment == std::string::npos ? l : l.substr(0, comment);
-    out.raw = std::move(l);
+    out.content.assign(l, 0, comment == std::string::npos ? l.size() : comment);
     const std::size_t first = out.content.find_first_not_of(" \t");
-    if (first == std::string::npos) return true;  // Blank
+    if (first == std::string::npos) {
+        out.words.clear();
+        return true;  // Blank
+    }
     if (out.content[first] != '[') {
         out.kind = Line::Data;
-        out.words = Split(out.content);
+        SplitInto(out.content, out.words);
         return true;
     }
+    out.words.clear();
     const std::size_t close = out.content.find(']', first);
     if (close == std::string::npos) {
         out.kind = Line::Unclosed;
@@ -150,7 +168,7 @@ bool Lexer::Next(Line& out) {
     out.name = out.content.substr(first + 1, close - first - 1);
     out.key = Normalise(out.name);
     out.args = out.content.substr(close + 1);
-    out.words = Split(out.args);
+    SplitInto(out.args, out.words);
     return true;
 }
 

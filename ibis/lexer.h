@@ -12,6 +12,8 @@ namespace ibis {
 // A keyword as the table knows it: lower case, "_" as a blank, single blanks.
 std::string Normalise(const std::string& keyword);
 std::vector<std::string> Split(const std::string& s);
+// The same into `words`, reusing its strings' buffers.
+void SplitInto(const std::string& s, std::vector<std::string>& words);
 std::string Lower(std::string s);
 std::string Upper(std::string s);
 

@@ -62,13 +62,20 @@ void ComponentRules::Data(const DataLine& d) {
                        std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
             return;
         }
-        if (!c.pins.emplace(w[0], line).second)
+        const auto [at, added] = c.pins.try_emplace(w[0]);
+        if (!added) {
             c_.Add(Message::PinRepeated, line, "pin " + w[0] + " is listed twice");
-        static const std::set<std::string> kReservedModels = {"POWER", "GND", "NC", "NA",
-                                                              "CIRCUITCALL"};
-        const std::string model = kReservedModels.count(Upper(w[2])) ? Upper(w[2]) : w[2];
-        c.pinModels.emplace_back(model, line);
-        c.pinModel[w[0]] = model;
+        } else {
+            at->second.line = line;
+            at->second.model = w[2];
+            // Reserved model names in any case, kept in upper case.
+            if (w[2].size() <= 11) {
+                const std::string upper = Upper(w[2]);
+                if (upper == "POWER" || upper == "GND" || upper == "NC" || upper == "NA" ||
+                    upper == "CIRCUITCALL")
+                    at->second.model = upper;
+            }
+        }
         for (std::size_t i = 3; i < w.size(); ++i) {
             double v = 0;
             c_.NumberOrNa(w[i], line, true, &v);
@@ -188,7 +195,7 @@ void ComponentRules::Finish() {
                        "[Diff Pin] " + pin + " is not a pin of [Component] " + c.name);
                 continue;
             }
-            const std::string model = c.pinModel.count(pin) ? c.pinModel.at(pin) : "";
+            const std::string& model = c.pins.at(pin).model;
             if (model == "POWER" || model == "GND" || model == "NC")
                 c_.Add(Message::DiffPinNotAPin, line,
                        "[Diff Pin] " + pin + " is a " + model + " pin, not a signal pin");
@@ -201,12 +208,13 @@ void ComponentRules::Finish() {
         // "The bus connections for EVERY pin listed under the [Pin] keyword
         // must be given" once [Pin Mapping] is there.
         if (!c.mapping.empty()) {
-            std::set<std::string> mapped;
+            std::set<std::string> mapped, unmapped;
             for (const auto& row : c.mapping) mapped.insert(row.first);
             for (const auto& entry : c.pins)
-                if (!mapped.count(entry.first))
-                    c_.Add(Message::PinMappingInvalid, c.mappingLines.front(),
-                           "[Pin Mapping] gives no bus connections for pin " + entry.first);
+                if (!mapped.count(entry.first)) unmapped.insert(entry.first);
+            for (const std::string& pin : unmapped)
+                c_.Add(Message::PinMappingInvalid, c.mappingLines.front(),
+                       "[Pin Mapping] gives no bus connections for pin " + pin);
         }
         if (c.package) {
             for (const char* v : {"R_pkg", "L_pkg", "C_pkg"})
@@ -225,26 +233,28 @@ void ComponentRules::Finish() {
         // or it connects to nothing.
         std::set<std::string> supplyLabels;
         for (const auto& [pin, labels] : c.mapping) {
-            const auto model = c.pinModel.find(pin);
-            if (model != c.pinModel.end() && (model->second == "POWER" || model->second == "GND"))
+            const auto model = c.pins.find(pin);
+            if (model != c.pins.end() &&
+                (model->second.model == "POWER" || model->second.model == "GND"))
                 supplyLabels.insert(labels.begin(), labels.end());
         }
         for (std::size_t r = 0; r < c.mapping.size(); ++r) {
-            const auto model = c.pinModel.find(c.mapping[r].first);
+            const auto found = c.pins.find(c.mapping[r].first);
+            const std::string* model = found == c.pins.end() ? nullptr : &found->second.model;
             // A GND pin names its bus under pulldown_ref, a POWER pin under
             // pullup_ref; the other of the two columns is NC.
             const std::vector<std::string>& labels = c.mapping[r].second;
-            if (model != c.pinModel.end() && labels.size() >= 2) {
-                if (model->second == "GND" && labels[1] != "NC")
+            if (model != nullptr && labels.size() >= 2) {
+                if (*model == "GND" && labels[1] != "NC")
                     c_.Add(Message::PinMappingInvalid, c.mappingLines[r],
                            "[Pin Mapping] GND pin " + c.mapping[r].first + " gives pullup_ref " +
                                labels[1] + "; it must be NC");
-                if (model->second == "POWER" && labels[0] != "NC")
+                if (*model == "POWER" && labels[0] != "NC")
                     c_.Add(Message::PinMappingInvalid, c.mappingLines[r],
                            "[Pin Mapping] POWER pin " + c.mapping[r].first +
                                " gives pulldown_ref " + labels[0] + "; it must be NC");
             }
-            if (model == c.pinModel.end() || model->second == "POWER" || model->second == "GND")
+            if (model == nullptr || *model == "POWER" || *model == "GND")
                 continue;
             for (const std::string& label : labels)
                 if (label != "NC" && !supplyLabels.count(label))

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -18,9 +19,11 @@ struct ComponentInfo {
     bool manufacturer = false, package = false, pin = false;
     std::string packageModel;
     int packageModelLine = 0;
-    std::map<std::string, int> pins;                     // pin name -> line
-    std::vector<std::pair<std::string, int>> pinModels;  // model name, line
-    std::map<std::string, std::string> pinModel;         // pin name -> model name
+    struct PinEntry {
+        int line = 0;
+        std::string model;  // reserved words in upper case
+    };
+    std::unordered_map<std::string, PinEntry> pins;  // by pin name
     // [Pin Mapping]: the bus labels of each pin, with the line.
     std::vector<std::pair<std::string, std::vector<std::string>>> mapping;
     std::vector<int> mappingLines;

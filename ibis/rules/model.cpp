@@ -79,7 +79,7 @@ void ModelRules::Keyword(const KeywordLine& k) {
         m.line = line;
         m.submodel = key == "submodel";
         if (m.name.empty()) c_.Add(Message::MissingValue, line, "[" + k.name + "] needs a name");
-        models_.push_back(m);
+        models_.push_back(std::move(m));
         ValueKeyword(&models_.back(), k);
         return;
     }
@@ -226,13 +226,13 @@ void ModelRules::ModelData(ModelInfo& m, const DataLine& d) {
 }
 
 bool ModelRules::ReadRow(Table& t, const DataLine& d, const char* tooFew,
-                         std::vector<double>& row) {
+                         std::array<double, 4>& row) {
     const std::vector<std::string>& w = d.words;
     if (w.size() != 4) {
         c_.Add(Message::TableRowColumns, d.line, tooFew);
         return false;
     }
-    row.assign(4, NAN);
+    row.fill(NAN);
     for (std::size_t i = 0; i < 4; ++i) c_.NumberOrNa(w[i], d.line, i > 0, &row[i]);
     t.na.push_back({false, IsNa(w[1]), IsNa(w[2]), IsNa(w[3])});
     return true;
@@ -241,7 +241,7 @@ bool ModelRules::ReadRow(Table& t, const DataLine& d, const char* tooFew,
 void ModelRules::TableData(Table& t, const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     const int line = d.line;
-    std::vector<double> row;
+    std::array<double, 4> row;
     if (!ReadRow(t, d, "an I-V row needs voltage, I(typ), I(min) and I(max)", row)) return;
     // No order is required; a table that turns back on itself is reported
     // (the direction is that of its first two points).
@@ -276,7 +276,7 @@ void ModelRules::WaveformData(Table& t, const DataLine& d) {
         if (Lower(w[0].substr(0, w[0].find('='))) == "v_fixture") t.vFixture = true;
         return;
     }
-    std::vector<double> row;
+    std::array<double, 4> row;
     if (!ReadRow(t, d, "a V-t row needs time, V(typ), V(min) and V(max)", row)) return;
     if (!t.rows.empty() && std::isfinite(row[0])) {
         const double last = t.rows.back()[0];

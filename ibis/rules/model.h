@@ -2,7 +2,9 @@
 // [Model Selector].
 #pragma once
 
+#include <array>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <string>
 #include <utility>
@@ -14,8 +16,8 @@ namespace ibis {
 
 struct Table {
     int line = 0;
-    std::vector<std::vector<double>> rows;    // first column, then typ (min, max when given)
-    std::vector<std::vector<bool>> na;        // per row: NA in that column
+    std::vector<std::array<double, 4>> rows;  // first column, then typ, min, max (NaN: NA)
+    std::vector<std::array<bool, 4>> na;      // per row: NA in that column
     bool rFixture = false, vFixture = false;  // a waveform's fixture given
 };
 
@@ -52,7 +54,7 @@ public:
     // Each model's own rules: what its type needs, its tables and waveforms.
     void Finish();
 
-    const std::vector<ModelInfo>& Models() const { return models_; }
+    const std::deque<ModelInfo>& Models() const { return models_; }
     // [Model Selector] name -> its models with their lines.
     const std::map<std::string, std::vector<std::pair<std::string, int>>>& Selectors() const {
         return selectors_;
@@ -66,7 +68,7 @@ private:
     void AddSubmodelData(ModelInfo& m, const DataLine& d);  // submodel.cpp
     // A row of four columns (a number, then numbers or NA) into `row` and its
     // NA flags into `t`; false, reported as `tooFew`, when it has not four.
-    bool ReadRow(Table& t, const DataLine& d, const char* tooFew, std::vector<double>& row);
+    bool ReadRow(Table& t, const DataLine& d, const char* tooFew, std::array<double, 4>& row);
     void TableData(Table& t, const DataLine& d);
     void WaveformData(Table& t, const DataLine& d);
     void RampData(ModelInfo& m, const DataLine& d);
@@ -84,7 +86,7 @@ private:
     void CheckSelectors();
 
     Context& c_;
-    std::vector<ModelInfo> models_;
+    std::deque<ModelInfo> models_;
     std::map<std::string, std::vector<std::pair<std::string, int>>> selectors_;
     std::string selector_;  // the [Model Selector] being read
     std::map<std::string, int> selectorLines_;

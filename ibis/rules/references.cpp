@@ -108,7 +108,7 @@ void ReferenceRules::Finish() {
 }
 
 CrossReferences::CrossReferences(Context& c, const Sections& s) : c_(c), s_(s) {
-    const std::vector<ModelInfo>& models = s_.models.Models();
+    const std::deque<ModelInfo>& models = s_.models.Models();
     for (std::size_t k = 0; k < models.size(); ++k) {
         (models[k].submodel ? submodelNames_ : modelNames_).insert(models[k].name);
         if (!models[k].submodel) modelIndex_.emplace(models[k].name, k);
@@ -186,16 +186,16 @@ bool CrossReferences::PackageModelElsewhere(const std::string& name) {
 void CrossReferences::CheckComponents() {
     std::set<std::string> packageNames;
     for (const PackageInfo& p : s_.packages.Packages()) packageNames.insert(p.name);
-    const std::vector<ModelInfo>& models = s_.models.Models();
+    const std::deque<ModelInfo>& models = s_.models.Models();
     for (const ComponentInfo& c : s_.components.Components()) {
-        for (const auto& [model, line] : c.pinModels) {
+        for (const auto& [pin, entry] : c.pins) {
             static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "NA",
                                                             "CIRCUITCALL"};
-            if (kReserved.count(model)) continue;
-            if (!Use(model))
-                c_.Add(
-                    Message::PinModelUnknown, line,
-                    "[Pin] of " + c.name + " names model \"" + model + "\", which is not defined");
+            if (kReserved.count(entry.model)) continue;
+            if (!Use(entry.model))
+                c_.Add(Message::PinModelUnknown, entry.line,
+                       "[Pin] of " + c.name + " names model \"" + entry.model +
+                           "\", which is not defined");
         }
         // Series models connect two pins of the component; they are used
         // through [Series Pin Mapping], not [Pin].
@@ -217,13 +217,14 @@ void CrossReferences::CheckComponents() {
         }
         for (const PackageInfo& p : s_.packages.Packages()) {
             if (p.name != c.packageModel || p.pins.empty()) continue;
-            std::set<std::string> packagePins(p.pins.begin(), p.pins.end()), componentPins;
-            for (const auto& entry : c.pins) componentPins.insert(entry.first);
-            if (packagePins != componentPins)
+            const std::set<std::string> packagePins(p.pins.begin(), p.pins.end());
+            bool same = packagePins.size() == c.pins.size();
+            for (const std::string& pin : packagePins) same = same && c.pins.count(pin) > 0;
+            if (!same)
                 c_.Add(Message::PackageModelPinsDiffer, c.packageModelLine,
                        "[Package Model] " + p.name + " lists " +
                            std::to_string(packagePins.size()) + " pins, [Component] " + c.name +
-                           " " + std::to_string(componentPins.size()) + ", not the same ones");
+                           " " + std::to_string(c.pins.size()) + ", not the same ones");
         }
         if (!c.packageModel.empty() && !packageNames.count(c.packageModel) &&
             !PackageModelElsewhere(c.packageModel))

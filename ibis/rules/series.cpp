@@ -175,7 +175,7 @@ void SeriesRules::CheckGroups() {
 }
 
 void SeriesRules::Finish() {
-    const std::vector<ModelInfo>& models = models_.Models();
+    const std::deque<ModelInfo>& models = models_.Models();
     for (std::size_t i = 0; i < models.size(); ++i) {
         if (models[i].submodel) continue;
         const auto s = series_.find(i);
