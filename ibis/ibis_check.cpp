@@ -3,7 +3,13 @@
 // and once the file is read the checks between sections run.
 #include "ibis_check.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <bitset>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -38,7 +44,7 @@ std::string Excerpt(const std::string& text) {
 
 class FileChecker {
 public:
-    FileChecker(const std::string& name, const std::string& text, Kind kind, const Options& options,
+    FileChecker(const std::string& name, std::string_view text, Kind kind, const Options& options,
                 const std::string& folder)
         : lexer_(text),
           header_(c_),
@@ -81,7 +87,14 @@ private:
 
     std::string current_;  // the keyword whose data lines follow; empty: none
     const KeywordDef* currentDef_ = nullptr;
-    std::set<std::string> seenInScope_;
+    std::bitset<256> seenInScope_;  // the keywords met in the current section, by Kw
+    // Marks `id` seen in the section; false when it was already.
+    bool FirstInScope(Kw id) {
+        const auto bit = static_cast<std::size_t>(id);
+        if (seenInScope_.test(bit)) return false;
+        seenInScope_.set(bit);
+        return true;
+    }
     std::map<std::string, int> openSections_;      // opening keyword -> its line, until closed
     std::map<std::string, std::string> openerOf_;  // closing keyword -> opening keyword
     int tabReports_ = 0;
@@ -150,7 +163,7 @@ void FileChecker::Keyword(const Line& l) {
         currentDef_ = nullptr;
         return;
     }
-    if (!c_.versionSeen && key != "ibis ver" && c_.kind != Kind::Pkg && c_.kind != Kind::Ebd) {
+    if (!c_.versionSeen && def->id != Kw::IbisVer && c_.kind != Kind::Pkg && c_.kind != Kind::Ebd) {
         c_.Add(Message::IbisVerMissing, line,
                "[IBIS Ver] must be the first keyword; found [" + raw + "]");
         c_.versionSeen = true;  // reported once
@@ -162,7 +175,8 @@ void FileChecker::Keyword(const Line& l) {
     }
     current_ = key;
     currentDef_ = def;
-    if (key == "interconnect model" && !openSections_.count("interconnect model set"))
+    if (def->id == Kw::InterconnectModel &&
+        !openSections_.count(KeywordOf(Kw::InterconnectModelSet).name))
         c_.Add(Message::KeywordOutOfSection, line,
                "[" + raw + "] stands outside an [Interconnect Model Set]");
     // Sections closed by a keyword of their own.
@@ -177,18 +191,18 @@ void FileChecker::Keyword(const Line& l) {
             c_.Add(Message::KeywordOutOfSection, line,
                    "[" + raw + "] without [" + opener->second + "]");
     }
-    const KeywordLine k{raw, key, l.args, l.words, line};
+    const KeywordLine k{raw, key, l.args, l.words, line, def->id};
     if (def->opens != Scope::None) {
         c_.scope = def->opens;
-        seenInScope_.clear();
+        seenInScope_.reset();
         ToSection(def->section, &k, nullptr);
         return;
     }
-    if (key == "on" || key == "off") {
+    if (def->id == Kw::On || def->id == Kw::Off) {
         // A Series_switch model's [On] and [Off] each hold their own series elements.
-        for (const char* series : {"r series", "l series", "rl series", "c series", "lc series",
-                                   "rc series", "series current", "series mosfet"})
-            seenInScope_.erase(series);
+        for (Kw series : {Kw::RSeries, Kw::LSeries, Kw::RlSeries, Kw::CSeries, Kw::LcSeries,
+                          Kw::RcSeries, Kw::SeriesCurrent, Kw::SeriesMosfet})
+            seenInScope_.reset(static_cast<std::size_t>(series));
     }
     if (def->scope != Scope::File && def->scope != Scope::Other) {
         const bool shared = def->section == Section::Shared;
@@ -198,11 +212,11 @@ void FileChecker::Keyword(const Line& l) {
         if (!fits) {
             c_.Add(Message::KeywordOutOfSection, line,
                    "[" + raw + "] stands outside the section it belongs to");
-        } else if (def->once && !seenInScope_.insert(key).second) {
+        } else if (def->once && !FirstInScope(def->id)) {
             c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice in this section");
         }
     } else if (def->once && c_.scope == Scope::File) {
-        if (!seenInScope_.insert(key).second)
+        if (!FirstInScope(def->id))
             c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice");
     }
     ToSection(def->section, &k, nullptr);
@@ -225,11 +239,12 @@ void FileChecker::Data(const Line& l) {
         case ibis::Data::Rows:
             break;
     }
-    const DataLine d{current_, l.content, l.words, l.number};
+    const DataLine d{current_, l.content, l.words, l.number, currentDef_->id};
     ToSection(currentDef_->section, nullptr, &d);
 }
 
 void FileChecker::Finish() {
+    components_.SealPins();
     header_.Finish();
     algorithmic_.FinishOpen();
     for (const auto& [open, line] : openSections_)
@@ -278,13 +293,13 @@ FileResult FileChecker::Run() {
 
 }  // namespace
 
-Kind KindOf(const std::string& path, const std::string& text) {
+Kind KindOf(const std::string& path, std::string_view text) {
     const std::string ext = Lower(fs::path(path).extension().string());
     if (ext == ".ibs") return Kind::Ibs;
     if (ext == ".pkg") return Kind::Pkg;
     if (ext == ".ebd") return Kind::Ebd;
     if (ext == ".ami") return Kind::Ami;
-    const std::string low = Lower(text.substr(0, 4096));
+    const std::string low = Lower(std::string(text.substr(0, 4096)));
     if (low.find("[begin board description]") != std::string::npos) return Kind::Ebd;
     if (low.find("[define package model]") != std::string::npos &&
         low.find("[component]") == std::string::npos)
@@ -296,12 +311,12 @@ Kind KindOf(const std::string& path, const std::string& text) {
     return Kind::Unknown;
 }
 
-FileResult CheckText(const std::string& name, const std::string& text, Kind kind,
+FileResult CheckText(const std::string& name, std::string_view text, Kind kind,
                      const Options& options, const std::string& folder) {
     FileResult result;
     if (kind == Kind::Ami) {
         result.file = name;
-        CheckAmiText(name, text, result.reports, nullptr);
+        CheckAmiText(name, std::string(text), result.reports, nullptr);
     } else {
         FileChecker checker(name, text, kind, options, folder);
         result = checker.Run();
@@ -322,26 +337,62 @@ FileResult CheckText(const std::string& name, const std::string& text, Kind kind
     return result;
 }
 
+namespace {
+
+// A file's bytes, mapped read-only when the system allows (no copy, no
+// zero-filled buffer), else read whole.
+class FileText {
+public:
+    explicit FileText(const std::string& path) {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        if (fd < 0) return;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+            readable_ = true;
+            size_ = static_cast<std::size_t>(st.st_size);
+            if (size_ > 0) {
+                void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+                if (p != MAP_FAILED) {
+                    map_ = p;
+                } else {
+                    copy_.resize(size_);
+                    const ssize_t got = ::pread(fd, &copy_[0], size_, 0);
+                    copy_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+                }
+            }
+        }
+        ::close(fd);
+    }
+    ~FileText() {
+        if (map_ != nullptr) ::munmap(map_, size_);
+    }
+    FileText(const FileText&) = delete;
+    FileText& operator=(const FileText&) = delete;
+    bool Readable() const { return readable_; }
+    std::string_view Text() const {
+        return map_ != nullptr ? std::string_view(static_cast<const char*>(map_), size_)
+                               : std::string_view(copy_);
+    }
+
+private:
+    bool readable_ = false;
+    void* map_ = nullptr;
+    std::size_t size_ = 0;
+    std::string copy_;
+};
+
+}  // namespace
+
 FileResult CheckFile(const std::string& path, const Options& options) {
-    std::ifstream in(path, std::ios::binary);
-    std::error_code ec;
-    if (!in || fs::is_directory(path, ec)) {
+    const FileText file(path);
+    if (!file.Readable()) {
         FileResult r;
         r.file = path;
         r.readable = false;
         r.passed = false;
         return r;
     }
-    // The whole file in one read (a character iterator is several times slower).
-    std::string text;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size > 0) {
-        text.resize(static_cast<std::size_t>(size));
-        in.read(&text[0], size);
-        text.resize(static_cast<std::size_t>(in.gcount()));
-    }
+    const std::string_view text = file.Text();
     const std::string folder = fs::path(path).parent_path().string();
     return CheckText(path, text, KindOf(path, text), options, folder.empty() ? "." : folder);
 }
@@ -356,15 +407,18 @@ IbsModels ReadAlgorithmicModels(const std::string& text) {
     // the [Pin] rows' model names and the Executable lines.
     IbsModels out;
     std::string current, model, component;
+    const KeywordDef* kw = nullptr;  // the keyword whose lines these are
     Lexer lexer(text);
     for (Line l; lexer.Next(l);) {
-        if (l.kind == Line::Unclosed) current.clear();
+        if (l.kind == Line::Unclosed) kw = nullptr;
         if (l.kind == Line::Keyword) {
             current = l.key;
             char c = '|';
-            if (current == "comment char" && !l.words.empty() && CommentCharArgument(l.words[0], c))
+            kw = FindKeyword(current);
+            const Kw id = kw == nullptr ? Kw::End : kw->id;
+            if (id == Kw::CommentChar && !l.words.empty() && CommentCharArgument(l.words[0], c))
                 lexer.SetCommentChar(c);
-            if (current == "component" && !l.words.empty()) {
+            if (id == Kw::Component && !l.words.empty()) {
                 // A component name may hold blanks: the rest of the line.
                 std::string name = l.args;
                 name.erase(0, name.find_first_not_of(" \t"));
@@ -372,12 +426,13 @@ IbsModels ReadAlgorithmicModels(const std::string& text) {
                 component = name;
                 out.components.push_back(component);
             }
-            if (current == "model" && !l.words.empty()) model = l.words[0];
+            if (id == Kw::Model && !l.words.empty()) model = l.words[0];
         }
         if (l.kind != Line::Data) continue;
         const std::vector<std::string>& w = l.words;
-        if (current == "pin" && w.size() >= 3) out.pinModels.emplace_back(component, w[2]);
-        if (current == "algorithmic model" && w.size() == 4 && Lower(w[0]) == "executable")
+        const Kw id = kw == nullptr ? Kw::End : kw->id;
+        if (id == Kw::Pin && w.size() >= 3) out.pinModels.emplace_back(component, w[2]);
+        if (id == Kw::AlgorithmicModel && w.size() == 4 && Lower(w[0]) == "executable")
             out.executables.push_back({model, w[1], w[2], w[3], l.number});
     }
     return out;

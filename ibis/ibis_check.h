@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ibis {
@@ -153,7 +154,7 @@ struct Report {
 
 enum class Kind { Ibs, Pkg, Ebd, Ami, Unknown };
 // By extension, else by content.
-Kind KindOf(const std::string& path, const std::string& text);
+Kind KindOf(const std::string& path, std::string_view text);
 
 struct Options {
     std::string version;  // check against this IBIS version instead of [IBIS Ver]
@@ -173,7 +174,7 @@ struct FileResult {
 FileResult CheckFile(const std::string& path, const Options& options);
 // Checks text as a file named `name` of the given kind; referenced files are
 // looked up in `folder` (empty: not followed).
-FileResult CheckText(const std::string& name, const std::string& text, Kind kind,
+FileResult CheckText(const std::string& name, std::string_view text, Kind kind,
                      const Options& options, const std::string& folder);
 
 // A report of message `id` (its number and severity from the table).

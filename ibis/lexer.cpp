@@ -1,6 +1,7 @@
 #include "lexer.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -63,23 +64,25 @@ std::string Upper(std::string s) {
 
 bool Number(const std::string& text, double& value) {
     if (text.empty()) return false;
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    value = std::strtod(begin, &end);
-    if (end == begin || !std::isfinite(value)) return false;
-    if (begin[0] == 'i' || begin[0] == 'I' || begin[0] == 'n' || begin[0] == 'N' ||
-        text.find("0x") != std::string::npos || text.find("0X") != std::string::npos)
-        return false;
-    if (*end != 0) {
+    // The number's digits by from_chars (several times faster than strtod;
+    // no hexadecimal, infinity or NaN), then an optional scale and unit letters.
+    const char* begin = text.data();
+    const char* const stop = begin + text.size();
+    const char* digits = begin + (*begin == '+' ? 1 : 0);
+    if (digits < stop && (*digits == '+' || *digits == '-') && begin != digits) return false;
+    const auto [end, error] = std::from_chars(digits, stop, value, std::chars_format::general);
+    if (error != std::errc() || end == digits || !std::isfinite(value)) return false;
+    const char* rest = end;
+    if (rest != stop) {
         static const char kScale[] = "TGMkmunpf";
         static const double kFactor[] = {1e12, 1e9, 1e6, 1e3, 1e-3, 1e-6, 1e-9, 1e-12, 1e-15};
-        const char* s = std::strchr(kScale, *end);
+        const auto* s = static_cast<const char*>(std::memchr(kScale, *rest, sizeof kScale - 1));
         if (s != nullptr) {
             value *= kFactor[s - kScale];
-            ++end;
+            ++rest;
         }
-        for (; *end != 0; ++end)
-            if (!std::isalpha(static_cast<unsigned char>(*end))) return false;
+        for (; rest != stop; ++rest)
+            if (!std::isalpha(static_cast<unsigned char>(*rest))) return false;
     }
     return true;
 }
@@ -134,7 +137,7 @@ bool Lexer::Next(Line& out) {
     // The line's strings keep their buffers from line to line.
     out.kind = Line::Blank;
     out.number = ++number_;
-    out.raw.assign(text_, from, stop - from);
+    out.raw.assign(text_.data() + from, stop - from);
     out.name.clear();
     out.key.clear();
     out.args.clear();

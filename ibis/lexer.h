@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ibis {
@@ -54,13 +55,14 @@ struct Line {
 // is valid); SetCommentChar applies from the next line.
 class Lexer {
 public:
-    explicit Lexer(const std::string& text) : text_(text) {}
+    // The text must outlive the lexer.
+    explicit Lexer(std::string_view text) : text_(text) {}
     // False at the end of the text.
     bool Next(Line& line);
     void SetCommentChar(char c) { comment_ = c; }
 
 private:
-    const std::string& text_;
+    std::string_view text_;
     std::size_t at_ = 0;
     int number_ = 0;
     char comment_ = '|';

@@ -13,11 +13,11 @@ namespace fs = std::filesystem;
 namespace ibis {
 
 void AlgorithmicRules::Keyword(const KeywordLine& k) {
-    if (k.key == "algorithmic model") {
+    if (k.id == Kw::AlgorithmicModel) {
         open_ = true;
         openLine_ = k.line;
         linesInOpen_ = 0;
-    } else if (k.key == "end algorithmic model") {
+    } else if (k.id == Kw::EndAlgorithmicModel) {
         if (!open_)
             c_.Add(Message::KeywordOutOfSection, k.line,
                    "[End Algorithmic Model] without [Algorithmic Model]");
@@ -30,7 +30,7 @@ void AlgorithmicRules::Keyword(const KeywordLine& k) {
 
 void AlgorithmicRules::Data(const DataLine& d) {
     const ModelInfo* model = models_.Current();
-    if (d.key != "algorithmic model" || model == nullptr) return;
+    if (d.id != Kw::AlgorithmicModel || model == nullptr) return;
     const std::vector<std::string>& w = d.words;
     ++linesInOpen_;
     // A repeater's two halves have lines of their own (Executable_Rx, Executable_Tx).

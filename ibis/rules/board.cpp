@@ -13,11 +13,10 @@ namespace ibis {
 namespace fs = std::filesystem;
 
 void BoardRules::Keyword(const KeywordLine& k) {
-    const std::string& key = k.key;
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
-    if (key != "path description") ClosePath();
-    if (key == "begin board description") {
+    if (k.id != Kw::PathDescription) ClosePath();
+    if (k.id == Kw::BeginBoardDescription) {
         if (!ended_)
             c_.Add(Message::BoardNotClosed, start_,
                    "[Begin Board Description] without [End Board Description]");
@@ -32,20 +31,20 @@ void BoardRules::Keyword(const KeywordLine& k) {
         paths_.clear();
         references_.clear();
         ended_ = false;
-    } else if (key == "manufacturer") {
+    } else if (k.id == Kw::Manufacturer) {
         manufacturer_ = true;
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
-    } else if (key == "number of pins") {
+    } else if (k.id == Kw::NumberOfPins) {
         const int n = words.empty() ? -1 : std::atoi(words[0].c_str());
         if (words.empty() || n < 0)
             c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
         pins_ = n;
         pinsLine_ = line;
-    } else if (key == "pin list") {
+    } else if (k.id == Kw::PinList) {
         pinList_ = true;
-    } else if (key == "path description") {
+    } else if (k.id == Kw::PathDescription) {
         PathStart(k);
-    } else if (key == "end board description") {
+    } else if (k.id == Kw::EndBoardDescription) {
         ClosePath();
         ended_ = true;
         CheckReferences();
@@ -65,15 +64,15 @@ void BoardRules::Keyword(const KeywordLine& k) {
 
 void BoardRules::Data(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
-    if (d.key == "pin list") {
+    if (d.id == Kw::PinList) {
         ++pinLines_;
         if (w.size() != 2)
             c_.Add(Message::BoardPin, d.line, "a [Pin List] row is pin_name and signal_name");
         if (!pinNames_.insert(Lower(w[0])).second)
             c_.Add(Message::BoardPin, d.line, "pin " + w[0] + " is listed twice in [Pin List]");
-    } else if (d.key == "path description") {
+    } else if (d.id == Kw::PathDescription) {
         PathData(d);
-    } else if (d.key == "reference designator map") {
+    } else if (d.id == Kw::ReferenceDesignatorMap) {
         if (!designators_.insert(Lower(w[0])).second)
             c_.Add(Message::BoardReference, d.line, "designator " + w[0] + " is mapped twice");
         if (w.size() < 3) {

@@ -1,14 +1,45 @@
 #include "component.h"
 
+#include <algorithm>
+
 #include "lexer.h"
 
 namespace ibis {
 
+std::vector<PinTable::Entry> PinTable::Seal() {
+    std::stable_sort(rows_.begin(), rows_.end(),
+                     [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    std::vector<Entry> repeats;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (kept > 0 && rows_[kept - 1].name == rows_[i].name) {
+            repeats.push_back(std::move(rows_[i]));
+            continue;
+        }
+        if (kept != i) rows_[kept] = std::move(rows_[i]);
+        ++kept;
+    }
+    rows_.resize(kept);
+    return repeats;
+}
+
+const PinTable::Entry* PinTable::Find(const std::string& name) const {
+    const auto at =
+        std::lower_bound(rows_.begin(), rows_.end(), name,
+                         [](const Entry& e, const std::string& n) { return e.name < n; });
+    return at != rows_.end() && at->name == name ? &*at : nullptr;
+}
+
+void ComponentRules::SealPins() {
+    for (ComponentInfo& c : components_)
+        for (const PinTable::Entry& repeat : c.pins.Seal())
+            c_.Add(Message::PinRepeated, repeat.line, "pin " + repeat.name + " is listed twice");
+}
+
 void ComponentRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
-    const std::string& key = k.key;
     const int line = k.line;
-    if (key == "component") {
+    if (k.id == Kw::Component) {
         ComponentInfo c;
         // A component name may hold blanks: the rest of the line.
         c.name = words.empty() ? "" : k.args.substr(k.args.find_first_not_of(" \t"));
@@ -20,23 +51,23 @@ void ComponentRules::Keyword(const KeywordLine& k) {
             if (!c.name.empty() && other.name == c.name)
                 c_.Add(Message::ComponentName, line, "[Component] " + c.name + " is defined twice");
         components_.push_back(c);
-    } else if (key == "manufacturer") {
+    } else if (k.id == Kw::Manufacturer) {
         if (c_.scope == Scope::Component && !components_.empty())
             components_.back().manufacturer = true;
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
-    } else if (key == "number of pins") {
+    } else if (k.id == Kw::NumberOfPins) {
         if (words.empty() || std::atoi(words[0].c_str()) < 0)
             c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
-    } else if (key == "package") {
+    } else if (k.id == Kw::Package) {
         if (!components_.empty()) components_.back().package = true;
-    } else if (key == "pin" && c_.scope == Scope::Component && !components_.empty()) {
+    } else if (k.id == Kw::Pin && c_.scope == Scope::Component && !components_.empty()) {
         components_.back().pin = true;
         pinColumns_ = 3 + static_cast<int>(words.size() >= 5 ? 3 : 0);
-    } else if (key == "package model" && c_.scope == Scope::Component && !components_.empty()) {
+    } else if (k.id == Kw::PackageModel && c_.scope == Scope::Component && !components_.empty()) {
         components_.back().packageModel = words.empty() ? "" : words[0];
         components_.back().packageModelLine = line;
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Package Model] needs a name");
-    } else if (key == "circuit call" && c_.scope == Scope::Component && !components_.empty()) {
+    } else if (k.id == Kw::CircuitCall && c_.scope == Scope::Component && !components_.empty()) {
         CircuitCall call;
         call.component = components_.size() - 1;
         call.circuit = words.empty() ? "" : words[0];
@@ -50,11 +81,10 @@ void ComponentRules::Keyword(const KeywordLine& k) {
 
 void ComponentRules::Data(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
-    const std::string& k = d.key;
     const int line = d.line;
     if (components_.empty()) return;
     ComponentInfo& c = components_.back();
-    if (k == "pin") {
+    if (d.id == Kw::Pin) {
         if (c_.scope != Scope::Component) return;
         if (w.size() < 3 || (w.size() != 3 && static_cast<int>(w.size()) != pinColumns_)) {
             c_.Add(Message::PinLineColumns, line,
@@ -62,20 +92,15 @@ void ComponentRules::Data(const DataLine& d) {
                        std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
             return;
         }
-        const auto [at, added] = c.pins.try_emplace(w[0]);
-        if (!added) {
-            c_.Add(Message::PinRepeated, line, "pin " + w[0] + " is listed twice");
-        } else {
-            at->second.line = line;
-            at->second.model = w[2];
-            // Reserved model names in any case, kept in upper case.
-            if (w[2].size() <= 11) {
-                const std::string upper = Upper(w[2]);
-                if (upper == "POWER" || upper == "GND" || upper == "NC" || upper == "NA" ||
-                    upper == "CIRCUITCALL")
-                    at->second.model = upper;
-            }
+        // Reserved model names in any case, kept in upper case.
+        std::string model = w[2];
+        if (model.size() <= 11) {
+            const std::string upper = Upper(model);
+            if (upper == "POWER" || upper == "GND" || upper == "NC" || upper == "NA" ||
+                upper == "CIRCUITCALL")
+                model = upper;
         }
+        c.pins.Add(w[0], line, model);
         for (std::size_t i = 3; i < w.size(); ++i) {
             double v = 0;
             c_.NumberOrNa(w[i], line, true, &v);
@@ -83,7 +108,7 @@ void ComponentRules::Data(const DataLine& d) {
                 c_.Add(Message::NegativeValue, line,
                        "pin " + w[0] + ": " + w[i] + " is below zero");
         }
-    } else if (k == "package") {
+    } else if (d.id == Kw::Package) {
         if (w.size() < 4) {
             c_.Add(Message::TableRowColumns, line,
                    "a [Package] line needs variable, typ, min and max");
@@ -100,7 +125,7 @@ void ComponentRules::Data(const DataLine& d) {
             c_.NumberOrNa(w[i], line, i > 1, &v);
             if (v < 0) c_.Add(Message::NegativeValue, line, w[0] + " " + w[i] + " is below zero");
         }
-    } else if (k == "diff pin") {
+    } else if (d.id == Kw::DiffPin) {
         if (w.size() < 4) {
             c_.Add(Message::DiffPinColumns, line,
                    "a [Diff Pin] line needs pin, inv_pin, vdiff and tdelay_typ");
@@ -120,19 +145,19 @@ void ComponentRules::Data(const DataLine& d) {
         // its entry is interpreted as 0 V or 0 ns" (4.1; from 4.2 a vdiff of
         // NA means 200 mV): NA is allowed in every column.
         for (std::size_t i = 2; i < w.size(); ++i) c_.NumberOrNa(w[i], line, true);
-    } else if (k == "series pin mapping") {
+    } else if (d.id == Kw::SeriesPinMapping) {
         if (w.size() < 3) {
             c_.Add(Message::SeriesPinMappingRow, line,
                    "a [Series Pin Mapping] row needs pin, pin_2 and model_name");
             return;
         }
         c.series.push_back({w[0], w[1], w[2], line, w.size() > 3 ? w[3] : ""});
-    } else if (k == "node declarations") {
+    } else if (d.id == Kw::NodeDeclarations) {
         for (const std::string& node : w)
             if (!c.nodes.insert(node).second)
                 c_.Add(Message::NodeDeclaredTwice, line,
                        "node " + node + " is declared twice in [Component] " + c.name);
-    } else if (k == "circuit call") {
+    } else if (d.id == Kw::CircuitCall) {
         if (circuitCalls_.empty()) return;
         CircuitCall& call = circuitCalls_.back();
         const std::string sub = Lower(w[0]);
@@ -161,7 +186,7 @@ void ComponentRules::Data(const DataLine& d) {
             c_.Add(Message::CircuitCallUnknownSubparameter, line,
                    "'" + w[0] + "' is not a [Circuit Call] subparameter");
         }
-    } else if (k == "pin mapping") {
+    } else if (d.id == Kw::PinMapping) {
         std::vector<std::string> labels(w.begin() + 1, w.end());
         for (std::string& label : labels)
             if (IsNc(label)) label = "NC";
@@ -195,7 +220,7 @@ void ComponentRules::Finish() {
                        "[Diff Pin] " + pin + " is not a pin of [Component] " + c.name);
                 continue;
             }
-            const std::string& model = c.pins.at(pin).model;
+            const std::string& model = c.pins.Find(pin)->model;
             if (model == "POWER" || model == "GND" || model == "NC")
                 c_.Add(Message::DiffPinNotAPin, line,
                        "[Diff Pin] " + pin + " is a " + model + " pin, not a signal pin");
@@ -210,8 +235,8 @@ void ComponentRules::Finish() {
         if (!c.mapping.empty()) {
             std::set<std::string> mapped, unmapped;
             for (const auto& row : c.mapping) mapped.insert(row.first);
-            for (const auto& entry : c.pins)
-                if (!mapped.count(entry.first)) unmapped.insert(entry.first);
+            for (const PinTable::Entry& entry : c.pins)
+                if (!mapped.count(entry.name)) unmapped.insert(entry.name);
             for (const std::string& pin : unmapped)
                 c_.Add(Message::PinMappingInvalid, c.mappingLines.front(),
                        "[Pin Mapping] gives no bus connections for pin " + pin);
@@ -233,14 +258,13 @@ void ComponentRules::Finish() {
         // or it connects to nothing.
         std::set<std::string> supplyLabels;
         for (const auto& [pin, labels] : c.mapping) {
-            const auto model = c.pins.find(pin);
-            if (model != c.pins.end() &&
-                (model->second.model == "POWER" || model->second.model == "GND"))
+            const PinTable::Entry* model = c.pins.Find(pin);
+            if (model != nullptr && (model->model == "POWER" || model->model == "GND"))
                 supplyLabels.insert(labels.begin(), labels.end());
         }
         for (std::size_t r = 0; r < c.mapping.size(); ++r) {
-            const auto found = c.pins.find(c.mapping[r].first);
-            const std::string* model = found == c.pins.end() ? nullptr : &found->second.model;
+            const PinTable::Entry* found = c.pins.Find(c.mapping[r].first);
+            const std::string* model = found == nullptr ? nullptr : &found->model;
             // A GND pin names its bus under pulldown_ref, a POWER pin under
             // pullup_ref; the other of the two columns is NC.
             const std::vector<std::string>& labels = c.mapping[r].second;
@@ -254,8 +278,7 @@ void ComponentRules::Finish() {
                            "[Pin Mapping] POWER pin " + c.mapping[r].first +
                                " gives pulldown_ref " + labels[0] + "; it must be NC");
             }
-            if (model == nullptr || *model == "POWER" || *model == "GND")
-                continue;
+            if (model == nullptr || *model == "POWER" || *model == "GND") continue;
             for (const std::string& label : labels)
                 if (label != "NC" && !supplyLabels.count(label))
                     c_.Add(Message::PinMappingInvalid, c.mappingLines[r],

@@ -40,6 +40,7 @@ struct KeywordLine {
     const std::string& args;  // the text after "]"
     const std::vector<std::string>& words;
     int line;
+    Kw id;
 };
 
 // A data line under keyword `key`.
@@ -48,6 +49,7 @@ struct DataLine {
     const std::string& text;
     const std::vector<std::string>& words;  // never empty
     int line;
+    Kw id;
 };
 
 }  // namespace ibis

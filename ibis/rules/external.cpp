@@ -5,13 +5,13 @@
 namespace ibis {
 
 void ExternalRules::Keyword(const KeywordLine& k) {
-    if (k.key == "external model") {
+    if (k.id == Kw::ExternalModel) {
         open_ = Open{};
         open_.line = k.line;
         open_.keyword = "[External Model]";
-    } else if (k.key == "end external model" || k.key == "end external circuit") {
+    } else if (k.id == Kw::EndExternalModel || k.id == Kw::EndExternalCircuit) {
         CheckSection();
-    } else if (k.key == "external circuit") {
+    } else if (k.id == Kw::ExternalCircuit) {
         open_ = Open{};
         open_.line = k.line;
         open_.keyword = "[External Circuit]";
@@ -23,7 +23,7 @@ void ExternalRules::Keyword(const KeywordLine& k) {
 }
 
 void ExternalRules::Data(const DataLine& d) {
-    if (d.key != "external model" && d.key != "external circuit") return;
+    if (d.id != Kw::ExternalModel && d.id != Kw::ExternalCircuit) return;
     const std::vector<std::string>& w = d.words;
     std::string sub = Lower(w[0]);
     static const std::set<std::string> kSubs = {"language", "corner", "parameters",

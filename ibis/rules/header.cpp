@@ -8,7 +8,7 @@ namespace ibis {
 
 void HeaderRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
-    if (k.key == "ibis ver") {
+    if (k.id == Kw::IbisVer) {
         c_.versionSeen = true;
         int v = 0;
         if (words.empty() || !ParseVersion(words[0], v)) {
@@ -22,12 +22,12 @@ void HeaderRules::Keyword(const KeywordLine& k) {
             int forced = 0;
             if (ParseVersion(c_.options.version, forced)) c_.version = forced;
         }
-    } else if (k.key == "comment char") {
+    } else if (k.id == Kw::CommentChar) {
         if (words.empty() || !CommentCharArgument(words[0], c_.commentChar))
             c_.Add(Message::CommentCharInvalid, k.line,
                    "[Comment Char] '" + (words.empty() ? "" : words[0]) + "' is not one of " +
                        kCommentChars + " followed by _char");
-    } else if (k.key == "file name") {
+    } else if (k.id == Kw::FileName) {
         if (words.empty()) {
             c_.Add(Message::MissingValue, k.line, "[File Name] needs a value");
         } else {
@@ -38,16 +38,16 @@ void HeaderRules::Keyword(const KeywordLine& k) {
                 c_.Add(Message::FileNameDiffers, k.line,
                        "[File Name] " + words[0] + " is not this file's name, " + real);
         }
-    } else if (k.key == "file rev") {
+    } else if (k.id == Kw::FileRev) {
         fileRev_ = true;
         if (words.empty()) c_.Add(Message::MissingValue, k.line, "[File Rev] needs a value");
-    } else if (k.key == "end") {
+    } else if (k.id == Kw::End) {
         ended_ = true;
     }
 }
 
 void HeaderRules::Data(const DataLine& d) {
-    if (d.key == "end") c_.Add(Message::TextAfterEnd, d.line, "text after [End] is ignored");
+    if (d.id == Kw::End) c_.Add(Message::TextAfterEnd, d.line, "text after [End] is ignored");
 }
 
 void HeaderRules::Finish() {

@@ -39,9 +39,9 @@ int ModelTypeSince(const std::string& type) {
     return 0;
 }
 
-bool IsIvTable(const std::string& key) {
-    return key == "pulldown" || key == "pullup" || key == "gnd clamp" || key == "power clamp" ||
-           key == "isso pu" || key == "isso pd";
+bool IsIvTable(Kw id) {
+    return id == Kw::Pulldown || id == Kw::Pullup || id == Kw::GndClamp || id == Kw::PowerClamp ||
+           id == Kw::IssoPu || id == Kw::IssoPd;
 }
 
 }  // namespace
@@ -69,28 +69,27 @@ bool KnownModelSubparameter(const std::string& name) {
 }
 
 void ModelRules::Keyword(const KeywordLine& k) {
-    const std::string& key = k.key;
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
-    if (key == "model" || key == "submodel") {
+    if (k.id == Kw::Model || k.id == Kw::Submodel) {
         // A [Submodel] is a section of its own: its tables and clamps are not the model's.
         ModelInfo m;
         m.name = words.empty() ? "" : words[0];
         m.line = line;
-        m.submodel = key == "submodel";
+        m.submodel = k.id == Kw::Submodel;
         if (m.name.empty()) c_.Add(Message::MissingValue, line, "[" + k.name + "] needs a name");
         models_.push_back(std::move(m));
         ValueKeyword(&models_.back(), k);
         return;
     }
-    if (key == "model selector") {
+    if (k.id == Kw::ModelSelector) {
         selector_ = words.empty() ? "" : words[0];
         selectors_[selector_];
         selectorLines_.emplace(selector_, line);
         return;
     }
     if (models_.empty()) {
-        if (key == "voltage range") {
+        if (k.id == Kw::VoltageRange) {
             // Its values are checked wherever it stands.
         } else {
             return;
@@ -98,12 +97,13 @@ void ModelRules::Keyword(const KeywordLine& k) {
     }
     ModelInfo* m = models_.empty() ? nullptr : &models_.back();
     ValueKeyword(m, k);
-    if (key == "c comp corner") {
+    if (k.id == Kw::CCompCorner) {
         m->cComp = true;
-    } else if (key == "voltage range" || key == "pullup reference" || key == "pulldown reference" ||
-               key == "power clamp reference" || key == "gnd clamp reference") {
+    } else if (k.id == Kw::VoltageRange || k.id == Kw::PullupReference ||
+               k.id == Kw::PulldownReference || k.id == Kw::PowerClampReference ||
+               k.id == Kw::GndClampReference) {
         if (m != nullptr) m->voltage = true;
-        if (key == "voltage range") {
+        if (k.id == Kw::VoltageRange) {
             if (words.size() < 3)
                 c_.Add(Message::MissingValue, line, "[Voltage Range] needs typ, min and max");
             double typ = 0, mn = 0, mx = 0;
@@ -115,25 +115,24 @@ void ModelRules::Keyword(const KeywordLine& k) {
                 c_.NumberOrNa(words[2], line, true, &mx);
             }
         }
-    } else if (IsIvTable(key) || key == "rising waveform" || key == "falling waveform") {
+    } else if (IsIvTable(k.id) || k.id == Kw::RisingWaveform || k.id == Kw::FallingWaveform) {
         Table t;
         t.line = line;
-        if (key == "rising waveform") {
+        if (k.id == Kw::RisingWaveform) {
             m->rising.push_back(t);
-        } else if (key == "falling waveform") {
+        } else if (k.id == Kw::FallingWaveform) {
             m->falling.push_back(t);
         } else {
-            m->tables[key] = t;
+            m->tables[k.id] = t;
         }
-    } else if (key == "ramp") {
+    } else if (k.id == Kw::Ramp) {
         m->ramp = true;
         m->rampLine = line;
     }
 }
 
 void ModelRules::Data(const DataLine& d) {
-    const std::string& k = d.key;
-    if (k == "model selector") {
+    if (d.id == Kw::ModelSelector) {
         selectors_[selector_].emplace_back(d.words[0], d.line);
         if (d.words.size() < 2)
             c_.Add(
@@ -141,32 +140,32 @@ void ModelRules::Data(const DataLine& d) {
                 "[Model Selector] " + selector_ + " entry " + d.words[0] + " has no description");
         return;
     }
-    if (k == "model spec") {
+    if (d.id == Kw::ModelSpec) {
         c_.NewerThanDeclared("the [Model Spec] subparameter " + d.words[0],
                              ModelSpecSince(Lower(d.words[0])), d.line);
         SpecData(d);
         return;
     }
-    if (k == "composite current") {
+    if (d.id == Kw::CompositeCurrent) {
         CompositeData(d);
         return;
     }
     if (models_.empty()) return;
     ModelInfo& m = models_.back();
-    if (k == "add submodel") {
+    if (d.id == Kw::AddSubmodel) {
         AddSubmodelData(m, d);
-    } else if (k == "submodel") {
+    } else if (d.id == Kw::Submodel) {
         if (m.submodel) SubmodelData(m, d);
-    } else if (k == "model") {
+    } else if (d.id == Kw::Model) {
         ModelData(m, d);
-    } else if (IsIvTable(k)) {
-        TableData(m.tables[k], d);
-    } else if (k == "rising waveform" || k == "falling waveform") {
-        std::vector<Table>& list = k == "rising waveform" ? m.rising : m.falling;
+    } else if (IsIvTable(d.id)) {
+        TableData(m.tables[d.id], d);
+    } else if (d.id == Kw::RisingWaveform || d.id == Kw::FallingWaveform) {
+        std::vector<Table>& list = d.id == Kw::RisingWaveform ? m.rising : m.falling;
         if (!list.empty()) WaveformData(list.back(), d);
-    } else if (k == "ramp") {
+    } else if (d.id == Kw::Ramp) {
         RampData(m, d);
-    } else if (k == "receiver thresholds") {
+    } else if (d.id == Kw::ReceiverThresholds) {
         ThresholdData(m, d);
     }
 }
@@ -234,8 +233,19 @@ bool ModelRules::ReadRow(Table& t, const DataLine& d, const char* tooFew,
     }
     row.fill(NAN);
     for (std::size_t i = 0; i < 4; ++i) c_.NumberOrNa(w[i], d.line, i > 0, &row[i]);
-    t.na.push_back({false, IsNa(w[1]), IsNa(w[2]), IsNa(w[3])});
+    for (std::size_t c = 1; c < 4; ++c) {
+        const bool na = IsNa(w[c]);
+        if (t.rows == 0) t.firstNa[c] = na;
+        t.lastNa[c] = na;
+        t.data[c] = t.data[c] || !na;
+    }
     return true;
+}
+
+void ModelRules::FollowFirstColumn(Table& t, double x) {
+    t.beforeLast = t.last;
+    t.last = x;
+    ++t.rows;
 }
 
 void ModelRules::TableData(Table& t, const DataLine& d) {
@@ -245,19 +255,19 @@ void ModelRules::TableData(Table& t, const DataLine& d) {
     if (!ReadRow(t, d, "an I-V row needs voltage, I(typ), I(min) and I(max)", row)) return;
     // No order is required; a table that turns back on itself is reported
     // (the direction is that of its first two points).
-    if (!t.rows.empty() && std::isfinite(row[0])) {
-        const double last = t.rows.back()[0];
+    if (t.rows > 0 && std::isfinite(row[0])) {
+        const double last = t.last;
         if (row[0] == last) {
             c_.Add(Message::TablePointRepeated, line,
                    "voltage " + w[0] + " appears twice in [" + d.key + "]");
-        } else if (t.rows.size() >= 2 && std::isfinite(t.rows[t.rows.size() - 2][0]) &&
-                   (row[0] > last) != (last > t.rows[t.rows.size() - 2][0])) {
+        } else if (t.rows >= 2 && std::isfinite(t.beforeLast) &&
+                   (row[0] > last) != (last > t.beforeLast)) {
             c_.Add(
                 Message::IvNotMonotonic, line,
                 "voltage " + w[0] + " turns the table's voltages back; they should be monotonic");
         }
     }
-    t.rows.push_back(row);
+    FollowFirstColumn(t, row[0]);
 }
 
 void ModelRules::WaveformData(Table& t, const DataLine& d) {
@@ -272,14 +282,14 @@ void ModelRules::WaveformData(Table& t, const DataLine& d) {
             c_.Add(Message::ModelUnknownSubparameter, line,
                    "'" + w[0] + "' is not a waveform subparameter");
         if (sub == "r_fixture") t.rFixture = true;
+        if (sub == "v_fixture") t.vFixture = true;
         if (!models_.empty()) SubparameterValues(models_.back(), sub, w, line);
-        if (Lower(w[0].substr(0, w[0].find('='))) == "v_fixture") t.vFixture = true;
         return;
     }
     std::array<double, 4> row;
     if (!ReadRow(t, d, "a V-t row needs time, V(typ), V(min) and V(max)", row)) return;
-    if (!t.rows.empty() && std::isfinite(row[0])) {
-        const double last = t.rows.back()[0];
+    if (t.rows > 0 && std::isfinite(row[0])) {
+        const double last = t.last;
         if (row[0] == last) {
             c_.Add(Message::TablePointRepeated, line, "time " + w[0] + " appears twice");
         } else if (row[0] < last) {
@@ -287,7 +297,8 @@ void ModelRules::WaveformData(Table& t, const DataLine& d) {
                    "time " + w[0] + " is before the one above it; times must increase");
         }
     }
-    t.rows.push_back(row);
+    FollowFirstColumn(t, row[0]);
+    t.edge.push_back({row[0], row[1]});
 }
 
 void ModelRules::RampData(ModelInfo& m, const DataLine& d) {
@@ -325,21 +336,19 @@ void ModelRules::RampData(ModelInfo& m, const DataLine& d) {
 void ModelRules::CheckTableColumns(const Table& t, const std::string& what) {
     // "Only the first and last entries of a column that holds data must be
     // numbers"; NA elsewhere is interpolated. A typ column needs data.
-    if (t.na.empty()) return;
+    if (t.rows == 0) return;
     for (std::size_t c = 1; c < 4; ++c) {
-        bool data = false;
-        for (const auto& row : t.na) data = data || !row[c];
         static const char* kColumn[] = {"", "typical", "minimum", "maximum"};
-        if (!data) {
+        if (!t.data[c]) {
             if (c == 1)
                 c_.Add(Message::TypicalNa, t.line,
                        what + " has no typical data (every typ entry is NA)");
             continue;
         }
-        if (t.na.front()[c] || t.na.back()[c])
+        if (t.firstNa[c] || t.lastNa[c])
             c_.Add(Message::TypicalNa, t.line,
                    what + ": the " + std::string(kColumn[c]) + " column holds data but its " +
-                       (t.na.front()[c] ? "first" : "last") + " entry is NA");
+                       (t.firstNa[c] ? "first" : "last") + " entry is NA");
     }
 }
 
@@ -352,16 +361,16 @@ void ModelRules::Finish() {
 }
 
 void ModelRules::CheckModel(const ModelInfo& m) {
-    for (const auto& [name, table] : m.tables)
-        CheckTableColumns(table, "[" + name + "] of " + m.name);
+    for (const auto& [id, table] : m.tables)
+        CheckTableColumns(table, "[" + std::string(KeywordOf(id).name) + "] of " + m.name);
     for (const std::vector<Table>* list : {&m.rising, &m.falling})
         for (const Table& t : *list) {
             CheckTableColumns(
                 t, std::string(list == &m.rising ? "a [Rising Waveform]" : "a [Falling Waveform]") +
                        " of " + m.name);
-            if (t.rows.size() < 2)
+            if (t.rows < 2)
                 c_.Add(Message::TableTooLong, t.line,
-                       "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
+                       "a waveform of " + m.name + " has " + std::to_string(t.rows) +
                            " point(s); it needs at least two");
         }
     if (m.submodel) {
@@ -387,7 +396,7 @@ void ModelRules::CheckModel(const ModelInfo& m) {
     if (!terminator && !m.voltage)
         c_.Add(Message::ModelNoVoltage, m.line,
                "[Model] " + m.name + " has no [Voltage Range] or [... Reference] keywords");
-    if (pushPull && (!m.tables.count("pulldown") || !m.tables.count("pullup")))
+    if (pushPull && (!m.tables.count(Kw::Pulldown) || !m.tables.count(Kw::Pullup)))
         c_.Add(Message::DriverNoIvTables, m.line,
                "[Model] " + m.name + " (" + m.type + ") needs [Pulldown] and [Pullup]");
     if (drives && !m.ramp)
@@ -397,11 +406,11 @@ void ModelRules::CheckModel(const ModelInfo& m) {
         c_.Add(Message::RampInvalid, m.rampLine,
                std::string("[Ramp] of ") + m.name + " has no " +
                    (!m.rampRise ? "dV/dt_r" : "dV/dt_f"));
-    for (const auto& [name, table] : m.tables)
-        if (table.rows.size() > 100)
+    for (const auto& [id, table] : m.tables)
+        if (table.rows > 100)
             c_.Add(Message::TableTooLong, table.line,
-                   "[" + name + "] of " + m.name + " has " + std::to_string(table.rows.size()) +
-                       " points; at most 100");
+                   "[" + std::string(KeywordOf(id).name) + "] of " + m.name + " has " +
+                       std::to_string(table.rows) + " points; at most 100");
     // A waveform's 20-80 % slope against the ramp of the same edge.
     for (int edge = 0; edge < 2; ++edge) {
         const std::vector<Table>& list = edge == 0 ? m.rising : m.falling;
@@ -409,9 +418,9 @@ void ModelRules::CheckModel(const ModelInfo& m) {
         for (const Table& t : list) {
             // At most 100 points before IBIS 4.0, 1000 from 4.0.
             const std::size_t most = c_.version != 0 && c_.version < 40 ? 100 : 1000;
-            if (t.rows.size() > most)
+            if (t.rows > most)
                 c_.Add(Message::TableTooLong, t.line,
-                       "a waveform of " + m.name + " has " + std::to_string(t.rows.size()) +
+                       "a waveform of " + m.name + " has " + std::to_string(t.rows) +
                            " points; at most " + std::to_string(most) +
                            (most == 100 ? " before IBIS 4.0" : ""));
             // "R_fixture and V_fixture are required" for every waveform table.
@@ -419,13 +428,13 @@ void ModelRules::CheckModel(const ModelInfo& m) {
                 c_.Add(Message::WaveformFixture, t.line, "the waveform has no R_fixture");
             if (!t.vFixture)
                 c_.Add(Message::WaveformFixture, t.line, "the waveform has no V_fixture");
-            if (t.rows.size() < 2 || !std::isfinite(ramp)) continue;
-            const double v0 = t.rows.front()[1], v1 = t.rows.back()[1];
+            if (t.edge.size() < 2 || !std::isfinite(ramp)) continue;
+            const double v0 = t.edge.front()[1], v1 = t.edge.back()[1];
             const double lo = v0 + 0.2 * (v1 - v0), hi = v0 + 0.8 * (v1 - v0);
             double tLo = NAN, tHi = NAN;
-            for (std::size_t i = 1; i < t.rows.size(); ++i) {
-                const auto& a = t.rows[i - 1];
-                const auto& b = t.rows[i];
+            for (std::size_t i = 1; i < t.edge.size(); ++i) {
+                const auto& a = t.edge[i - 1];
+                const auto& b = t.edge[i];
                 auto cross = [&](double level, double& at) {
                     if (std::isnan(at) && (a[1] - level) * (b[1] - level) <= 0 && a[1] != b[1])
                         at = a[0] + (level - a[1]) / (b[1] - a[1]) * (b[0] - a[0]);

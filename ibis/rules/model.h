@@ -14,11 +14,15 @@
 
 namespace ibis {
 
+// What the rules keep of a table, row by row (the rows themselves are not
+// kept: a 50 MB file of models holds them all at once otherwise).
 struct Table {
     int line = 0;
-    std::vector<std::array<double, 4>> rows;  // first column, then typ, min, max (NaN: NA)
-    std::vector<std::array<bool, 4>> na;      // per row: NA in that column
-    bool rFixture = false, vFixture = false;  // a waveform's fixture given
+    std::size_t rows = 0;                             // rows read
+    double last = NAN, beforeLast = NAN;              // the first column of the last two rows
+    std::array<bool, 4> data{}, firstNa{}, lastNa{};  // per column: any number; NA first; NA last
+    bool rFixture = false, vFixture = false;          // a waveform's fixture given
+    std::vector<std::array<double, 2>> edge;          // a waveform's time and typ value per row
 };
 
 struct ModelInfo {
@@ -27,8 +31,9 @@ struct ModelInfo {
     std::string type;
     int typeLine = 0;
     bool cComp = false;
-    bool voltage = false;                 // [Voltage Range] or a reference keyword
-    std::map<std::string, Table> tables;  // by keyword: pulldown, pullup, gnd clamp, power clamp
+    bool voltage = false;  // [Voltage Range] or a reference keyword
+    std::map<Kw, Table>
+        tables;  // the I-V tables by keyword: [Pulldown], [Pullup], the clamps, ISSO
     std::vector<Table> rising, falling;
     double rampR = NAN, rampF = NAN;  // typ slopes, V/s
     int rampLine = 0;
@@ -69,6 +74,8 @@ private:
     // A row of four columns (a number, then numbers or NA) into `row` and its
     // NA flags into `t`; false, reported as `tooFew`, when it has not four.
     bool ReadRow(Table& t, const DataLine& d, const char* tooFew, std::array<double, 4>& row);
+    // The row's first column against the two before it, then kept as the last.
+    void FollowFirstColumn(Table& t, double x);
     void TableData(Table& t, const DataLine& d);
     void WaveformData(Table& t, const DataLine& d);
     void RampData(ModelInfo& m, const DataLine& d);

@@ -15,12 +15,19 @@ namespace {
 
 // The words after a subparameter's name, "Name = v", "Name=v" or "Name v".
 std::vector<std::string> ValuesOf(const std::vector<std::string>& w) {
-    std::string text;
-    for (const std::string& word : w) text += word + " ";
-    for (char& c : text)
-        if (c == '=') c = ' ';
-    std::vector<std::string> out = Split(text);
-    if (!out.empty()) out.erase(out.begin());
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        const std::string& word = w[i];
+        std::size_t from = 0;
+        if (i == 0) {  // the name, up to its "=" when it touches it
+            const std::size_t eq = word.find('=');
+            if (eq == std::string::npos) continue;
+            from = eq + 1;
+        } else if (word[0] == '=') {
+            from = 1;
+        }
+        if (from < word.size()) out.push_back(word.substr(from));
+    }
     return out;
 }
 
@@ -38,12 +45,11 @@ bool IsReservedModelName(const std::string& name) {
 }  // namespace
 
 void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
-    const std::string& key = k.key;
     if (m == nullptr) return;
-    if (key == "model" && IsReservedModelName(m->name))
+    if (k.id == Kw::Model && IsReservedModelName(m->name))
         c_.Add(Message::ModelName, k.line,
                "[Model] " + m->name + ": a reserved word cannot name a model");
-    if (key == "rgnd" || key == "rpower" || key == "rac" || key == "cac") {
+    if (k.id == Kw::Rgnd || k.id == Kw::Rpower || k.id == Kw::Rac || k.id == Kw::Cac) {
         m->terminatorLines.push_back(k.line);
         if (k.words.empty())
             c_.Add(Message::MissingValue, k.line, "[" + k.name + "] needs typ, min and max");
@@ -54,25 +60,44 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
                 c_.Add(Message::NegativeValue, k.line,
                        "[" + k.name + "] " + k.words[i] + " is below zero");
         }
-    } else if (key == "temperature range") {
+    } else if (k.id == Kw::TemperatureRange) {
         if (k.words.size() < 3)
             c_.Add(Message::MissingValue, k.line, "[Temperature Range] needs typ, min and max");
         else if (IsNa(k.words[0]))
             c_.Add(Message::TypicalNa, k.line, "the typical [Temperature Range] is NA");
         for (std::size_t i = 0; i < k.words.size() && i < 3; ++i)
             c_.NumberOrNa(k.words[i], k.line, true);
-    } else if (key == "receiver thresholds") {
+    } else if (k.id == Kw::ReceiverThresholds) {
         m->thresholdsLine = k.line;
-    } else if (key == "composite current" && !m->afterWaveform) {
+    } else if (k.id == Kw::CompositeCurrent && !m->afterWaveform) {
         c_.Add(Message::CompositePlace, k.line,
                "[Composite Current] belongs directly after the [Rising Waveform] or [Falling "
                "Waveform] it goes with");
     }
-    m->afterWaveform = key == "rising waveform" || key == "falling waveform";
+    m->afterWaveform = k.id == Kw::RisingWaveform || k.id == Kw::FallingWaveform;
 }
 
 void ModelRules::SubparameterValues(ModelInfo& m, const std::string& sub,
                                     const std::vector<std::string>& w, int line) {
+    static const std::set<std::string> kRead = {"c_comp",
+                                                "c_comp_pullup",
+                                                "c_comp_pulldown",
+                                                "c_comp_power_clamp",
+                                                "c_comp_gnd_clamp",
+                                                "cref",
+                                                "rref",
+                                                "cref_diff",
+                                                "rref_diff",
+                                                "c_fixture",
+                                                "l_fixture",
+                                                "r_dut",
+                                                "l_dut",
+                                                "c_dut",
+                                                "r_load",
+                                                "r_fixture",
+                                                "vinl",
+                                                "vinh"};
+    if (!kRead.count(sub)) return;
     const std::vector<std::string> values = ValuesOf(w);
     double v = NAN;
     if (values.empty() || !Number(values[0], v)) v = NAN;

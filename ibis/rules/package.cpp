@@ -7,26 +7,27 @@
 namespace ibis {
 
 void PackageRules::Keyword(const KeywordLine& k) {
-    const std::string& key = k.key;
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
-    if (key == "row") {
+    if (k.id == Kw::Row) {
         CloseRow();
-    } else if (key != "bandwidth") {
+    } else if (k.id != Kw::Bandwidth) {
         CloseMatrix();
     }
-    if (key == "define package model") {
+    if (k.id == Kw::DefinePackageModel) {
         PackageInfo p;
         p.name = words.empty() ? "" : words[0];
         p.line = line;
         packages_.push_back(p);
-    } else if (key == "manufacturer" || key == "oem" || key == "description") {
+    } else if (k.id == Kw::Manufacturer || k.id == Kw::Oem || k.id == Kw::Description) {
         if (words.empty()) c_.Add(Message::MissingValue, line, "[" + k.name + "] needs a value");
         if (!packages_.empty()) {
             PackageInfo& p = packages_.back();
-            (key == "manufacturer" ? p.manufacturer : key == "oem" ? p.oem : p.description) = true;
+            (k.id == Kw::Manufacturer ? p.manufacturer
+             : k.id == Kw::Oem        ? p.oem
+                                      : p.description) = true;
         }
-    } else if (key == "number of pins") {
+    } else if (k.id == Kw::NumberOfPins) {
         const int n = words.empty() ? -1 : std::atoi(words[0].c_str());
         if (words.empty() || n < 0)
             c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
@@ -34,12 +35,12 @@ void PackageRules::Keyword(const KeywordLine& k) {
             packages_.back().pinCount = n;
             packages_.back().pinCountLine = line;
         }
-    } else if (key == "resistance matrix" || key == "inductance matrix" ||
-               key == "capacitance matrix") {
+    } else if (k.id == Kw::ResistanceMatrix || k.id == Kw::InductanceMatrix ||
+               k.id == Kw::CapacitanceMatrix) {
         if (!packages_.empty()) {
             packages_.back().matrices = true;
-            if (key == "inductance matrix") packages_.back().inductance = true;
-            if (key == "capacitance matrix") packages_.back().capacitance = true;
+            if (k.id == Kw::InductanceMatrix) packages_.back().inductance = true;
+            if (k.id == Kw::CapacitanceMatrix) packages_.back().capacitance = true;
         }
         const std::string form = words.empty() ? "" : Lower(words[0]);
         matrixForm_ = form == "banded_matrix"   ? "Banded_matrix"
@@ -55,13 +56,13 @@ void PackageRules::Keyword(const KeywordLine& k) {
             c_.Add(Message::MatrixForm, line,
                    "[" + k.name + "] form '" + matrixForm_ +
                        "' is not Banded_matrix, Sparse_matrix or Full_matrix");
-    } else if (key == "model data") {
+    } else if (k.id == Kw::ModelData) {
         if (!packages_.empty()) packages_.back().matrices = true;
-    } else if (key == "bandwidth") {
+    } else if (k.id == Kw::Bandwidth) {
         bandwidth_ = words.empty() ? -1 : std::atoi(words[0].c_str());
         if (words.empty() || bandwidth_ < 0)
             c_.Add(Message::MissingValue, line, "[Bandwidth] needs a count");
-    } else if (key == "row") {
+    } else if (k.id == Kw::Row) {
         rowPin_ = words.empty() ? "" : words[0];
         rowIndex_ = -1;
         if (!packages_.empty()) {
@@ -81,14 +82,14 @@ void PackageRules::Keyword(const KeywordLine& k) {
                    "a Banded_matrix needs its [Bandwidth] before its rows");
         rowValues_ = 0;
         rowLine_ = line;
-    } else if (key == "end package model") {
+    } else if (k.id == Kw::EndPackageModel) {
         if (!packages_.empty()) packages_.back().ended = true;
     }
 }
 
 void PackageRules::Data(const DataLine& d) {
     if (packages_.empty()) return;
-    if (d.key == "pin numbers") {
+    if (d.id == Kw::PinNumbers) {
         const std::string low = Lower(d.words[0]);
         if (low == "fork" || low == "endfork" || low.find('=') != std::string::npos) return;
         PackageInfo& p = packages_.back();
@@ -96,8 +97,8 @@ void PackageRules::Data(const DataLine& d) {
             c_.Add(Message::PackagePinCount, d.line,
                    "pin " + d.words[0] + " is listed twice in [Pin Numbers]");
         p.pins.push_back(d.words[0]);
-    } else if (d.key == "resistance matrix" || d.key == "inductance matrix" ||
-               d.key == "capacitance matrix" || d.key == "row") {
+    } else if (d.id == Kw::ResistanceMatrix || d.id == Kw::InductanceMatrix ||
+               d.id == Kw::CapacitanceMatrix || d.id == Kw::Row) {
         MatrixRow(d);
     }
 }

@@ -13,8 +13,8 @@ namespace fs = std::filesystem;
 namespace ibis {
 
 void ReferenceRules::Keyword(const KeywordLine& k) {
-    if (k.key == "test data") testData_.push_back({k.line});
-    if (k.key != "test load") return;
+    if (k.id == Kw::TestData) testData_.push_back({k.line});
+    if (k.id != Kw::TestLoad) return;
     if (k.words.empty())
         c_.Add(Message::MissingValue, k.line, "[Test Load] needs a name");
     else
@@ -23,9 +23,9 @@ void ReferenceRules::Keyword(const KeywordLine& k) {
 
 void ReferenceRules::Data(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
-    if (d.key == "test load") {
+    if (d.id == Kw::TestLoad) {
         TestLoadRow(d);
-    } else if (d.key == "test data" && w.size() >= 2) {
+    } else if (d.id == Kw::TestData && w.size() >= 2) {
         // The model and the test load a [Test Data] names, checked once all are read.
         const std::string sub = Lower(w[0]);
         if (sub == "driver_model" || sub == "driver_model_inv")
@@ -42,7 +42,7 @@ void ReferenceRules::Data(const DataLine& d) {
                 c_.Add(Message::EnumeratedValue, d.line,
                        "Test_data_type '" + w[1] + "' is not Differential or Single_ended");
         }
-    } else if (d.key == "driver schedule" && Lower(w[0]) != "model_name") {
+    } else if (d.id == Kw::DriverSchedule && Lower(w[0]) != "model_name") {
         references_.push_back({w[0], d.line, false});
         ScheduleRow(d);
     }
@@ -109,15 +109,18 @@ void ReferenceRules::Finish() {
 
 CrossReferences::CrossReferences(Context& c, const Sections& s) : c_(c), s_(s) {
     const std::deque<ModelInfo>& models = s_.models.Models();
+    modelIndex_.reserve(models.size());
     for (std::size_t k = 0; k < models.size(); ++k) {
-        (models[k].submodel ? submodelNames_ : modelNames_).insert(models[k].name);
-        if (!models[k].submodel) modelIndex_.emplace(models[k].name, k);
+        if (models[k].submodel)
+            submodelNames_.insert(models[k].name);
+        else
+            modelIndex_.emplace(models[k].name, k);
     }
 }
 
 void CrossReferences::CheckNames() {
     for (const ReferenceRules::Reference& r : s_.references.References()) {
-        if (!r.testLoad && !modelNames_.count(r.name))
+        if (!r.testLoad && !modelIndex_.count(r.name))
             c_.Add(Message::ScheduleOrTestReference, r.line,
                    "\"" + r.name + "\" names no [Model] of this file");
         if (r.testLoad && !s_.references.TestLoads().count(r.name))
@@ -150,7 +153,7 @@ void CrossReferences::CheckCircuitCalls() {
 }
 
 bool CrossReferences::Use(const std::string& model) {
-    if (modelNames_.count(model)) {
+    if (modelIndex_.count(model)) {
         used_.insert(model);
         return true;
     }
@@ -176,7 +179,8 @@ bool CrossReferences::PackageModelElsewhere(const std::string& name) {
     for (std::string l; std::getline(lines, l);) {
         const std::size_t open = l.find('['), close = l.find(']');
         if (open == std::string::npos || close == std::string::npos || close < open) continue;
-        if (Normalise(l.substr(open + 1, close - open - 1)) != "define package model") continue;
+        const KeywordDef* def = FindKeyword(Normalise(l.substr(open + 1, close - open - 1)));
+        if (def == nullptr || def->id != Kw::DefinePackageModel) continue;
         const std::vector<std::string> after = Split(l.substr(close + 1));
         if (!after.empty() && after[0] == name) return true;
     }
@@ -188,7 +192,7 @@ void CrossReferences::CheckComponents() {
     for (const PackageInfo& p : s_.packages.Packages()) packageNames.insert(p.name);
     const std::deque<ModelInfo>& models = s_.models.Models();
     for (const ComponentInfo& c : s_.components.Components()) {
-        for (const auto& [pin, entry] : c.pins) {
+        for (const PinTable::Entry& entry : c.pins) {
             static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "NA",
                                                             "CIRCUITCALL"};
             if (kReserved.count(entry.model)) continue;
@@ -237,7 +241,7 @@ void CrossReferences::CheckComponents() {
 void CrossReferences::CheckSelectors() {
     for (const auto& [selector, entries] : s_.models.Selectors())
         for (const auto& [model, line] : entries)
-            if (!modelNames_.count(model))
+            if (!modelIndex_.count(model))
                 c_.Add(Message::SelectorModelUnknown, line,
                        "[Model Selector] " + selector + " names model \"" + model +
                            "\", which is not defined");
@@ -246,7 +250,7 @@ void CrossReferences::CheckSelectors() {
 void CrossReferences::CheckUnused() {
     if (c_.kind != Kind::Ibs || s_.components.Components().empty()) return;
     for (const ModelInfo& m : s_.models.Models())
-        if (!m.submodel && !used_.count(m.name))
+        if (!m.submodel && !used_.count(m.name))  // by name: a later model of the name is the same
             c_.Add(Message::ModelUnused, m.line,
                    "[Model] " + m.name + " is not used by any [Pin] or [Model Selector]");
 }

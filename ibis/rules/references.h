@@ -6,6 +6,8 @@
 
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "component.h"
@@ -80,8 +82,8 @@ private:
 
     Context& c_;
     Sections s_;
-    std::set<std::string> modelNames_, submodelNames_, used_, expanded_;
-    std::map<std::string, std::size_t> modelIndex_;
+    std::unordered_set<std::string> submodelNames_, used_, expanded_;
+    std::unordered_map<std::string, std::size_t> modelIndex_;
 };
 
 }  // namespace ibis

@@ -8,15 +8,15 @@ namespace ibis {
 
 namespace {
 
-bool ValueOnKeywordLine(const std::string& key) {
-    return key == "r series" || key == "l series" || key == "rl series" || key == "c series" ||
-           key == "lc series" || key == "rc series";
+bool ValueOnKeywordLine(Kw id) {
+    return id == Kw::RSeries || id == Kw::LSeries || id == Kw::RlSeries || id == Kw::CSeries ||
+           id == Kw::LcSeries || id == Kw::RcSeries;
 }
 
 }  // namespace
 
 void SeriesRules::Keyword(const KeywordLine& k) {
-    if (k.key == "series switch groups") {
+    if (k.id == Kw::SeriesSwitchGroups) {
         if (!components_.Components().empty())
             groups_.push_back({components_.Components().size() - 1, {}, k.line, true});
         return;
@@ -26,14 +26,14 @@ void SeriesRules::Keyword(const KeywordLine& k) {
     if (model != model_) state_ = kNone;
     model_ = model;
     Series& s = series_[model];
-    if (k.key == "on" || k.key == "off") {
-        state_ = k.key == "on" ? kOn : kOff;
-        (k.key == "on" ? s.onLine : s.offLine) = k.line;
+    if (k.id == Kw::On || k.id == Kw::Off) {
+        state_ = k.id == Kw::On ? kOn : kOff;
+        (k.id == Kw::On ? s.onLine : s.offLine) = k.line;
         return;
     }
-    s.elements.push_back({k.key, k.name, k.line, state_});
-    if (k.key == "series mosfet") mosfets_.push_back({k.line, false});
-    if (ValueOnKeywordLine(k.key)) ElementValues(k);
+    s.elements.push_back({k.id, k.name, k.line, state_});
+    if (k.id == Kw::SeriesMosfet) mosfets_.push_back({k.line, false});
+    if (ValueOnKeywordLine(k.id)) ElementValues(k);
 }
 
 // "[R Series] typ min max": typ a number, min and max numbers or NA.
@@ -49,7 +49,7 @@ void SeriesRules::ElementValues(const KeywordLine& k) {
 
 void SeriesRules::Data(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
-    if (d.key == "series switch groups") {
+    if (d.id == Kw::SeriesSwitchGroups) {
         if (groups_.empty()) return;
         for (std::string word : w) {
             const bool ends = word.size() > 1 && word.back() == '/';
@@ -71,7 +71,7 @@ void SeriesRules::Data(const DataLine& d) {
         }
         return;
     }
-    if (d.key == "series mosfet" && !mosfets_.empty()) {
+    if (d.id == Kw::SeriesMosfet && !mosfets_.empty()) {
         if (Lower(w[0]).rfind("vds", 0) == 0) {
             mosfets_.back().vds = true;
         } else if (w.size() != 4) {
@@ -80,7 +80,7 @@ void SeriesRules::Data(const DataLine& d) {
         } else {
             for (std::size_t i = 0; i < 4; ++i) c_.NumberOrNa(w[i], d.line, i > 1);
         }
-    } else if (d.key == "series current" && w.size() != 4) {
+    } else if (d.id == Kw::SeriesCurrent && w.size() != 4) {
         c_.Add(Message::TableRowColumns, d.line,
                "a [Series Current] row needs voltage, typ, min and max");
     }
@@ -105,33 +105,33 @@ void SeriesRules::CheckModel(const ModelInfo& m, const Series& s) {
         c_.Add(Message::SeriesModelEmpty, m.line,
                "Series [Model] " + m.name + " has no series element");
     for (State st : {kNone, kOn, kOff}) {
-        std::set<std::string> here;
+        std::set<Kw> here;
         int count = 0;
         for (const Element& e : s.elements)
             if (e.state == st) {
-                here.insert(e.key);
+                here.insert(e.id);
                 ++count;
                 if (sw && st == kNone)
                     c_.Add(
                         Message::SeriesSwitchStates, e.line,
                         "[" + e.name + "] of a Series_switch model stands outside [On] and [Off]");
-                if (e.key == "series mosfet" && st != kOn && (series || sw))
+                if (e.id == Kw::SeriesMosfet && st != kOn && (series || sw))
                     c_.Add(Message::SeriesMosfet, e.line, "[Series MOSFET] belongs under [On]");
             }
         const int stateLine = st == kOn ? s.onLine : st == kOff ? s.offLine : 0;
         if (sw && stateLine && count == 0)
             c_.Add(Message::SeriesModelEmpty, stateLine,
                    std::string(st == kOn ? "[On]" : "[Off]") + " holds no series element");
-        const auto needs = [&](const char* key, const char* partner) {
+        const auto needs = [&](Kw id, Kw partnerId, const char* partner) {
             for (const Element& e : s.elements)
-                if (e.state == st && e.key == key && !here.count(partner))
+                if (e.state == st && e.id == id && !here.count(partnerId))
                     c_.Add(
                         Message::SeriesElementModelType, e.line,
                         "[" + e.name + "] is in series with [" + partner + "], which is missing");
         };
-        needs("rl series", "l series");
-        needs("rc series", "c series");
-        needs("lc series", "c series");
+        needs(Kw::RlSeries, Kw::LSeries, "L Series");
+        needs(Kw::RcSeries, Kw::CSeries, "C Series");
+        needs(Kw::LcSeries, Kw::CSeries, "C Series");
     }
 }
 

@@ -25,7 +25,8 @@ public:
 private:
     enum State { kNone, kOn, kOff };
     struct Element {
-        std::string key, name;  // normalised, as written
+        Kw id;
+        std::string name;  // as written
         int line = 0;
         State state = kNone;
     };
