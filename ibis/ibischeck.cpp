@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ibis_check.h"
+#include "lexer.h"
 #include "quality.h"
 #include "sarif.h"
 
@@ -131,13 +132,10 @@ int main(int argc, char** argv) {
             return 0;
         } else if ((a == "--version" || a == "--ibis-version") && i + 1 < argc) {
             options.version = argv[++i];
-            static const char* kKnown[] = {"1.1", "2.0", "2.1", "3.0", "3.1", "3.2", "4.0", "4.1",
-                                           "4.2", "5.0", "5.1", "6.0", "6.1", "7.0", "7.1", "7.2"};
-            bool known = false;
-            for (const char* k : kKnown) known = known || options.version == k;
-            if (!known) {
-                std::fprintf(stderr, "ibischeck: unknown IBIS version '%s'\n",
-                             options.version.c_str());
+            int version = 0;
+            if (!ibis::ParseVersion(options.version, version)) {
+                std::fprintf(stderr, "ibischeck: unknown IBIS version '%s' (known: %s)\n",
+                             options.version.c_str(), ibis::KnownVersionsText().c_str());
                 return 2;
             }
         } else if (a == "--list-messages") {

@@ -530,8 +530,13 @@ TEST(IbisStandard, should_know_every_keyword_of_ibis_7_2_and_no_other) {
             EXPECT_TRUE(Has(Check("a.ibs", text), 1005)) << row;
         }
     }
-    for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k)
+    for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
         EXPECT_EQ(listed.count(k->name), 1u) << k->name << " is not an IBIS 7.2 keyword";
+        // Each identifier names its own row: rules that compare identifiers
+        // compare the keywords they mean.
+        EXPECT_STREQ(KeywordOf(k->id).name, k->name);
+        EXPECT_EQ(FindKeyword(k->name)->id, k->id);
+    }
     EXPECT_EQ(listed.size(), static_cast<std::size_t>(KeywordsEnd() - KeywordsBegin()));
 }
 
