@@ -1,0 +1,2 @@
+// Compiles: a layer sees the layers below it.
+#include "link/responses.h"
