@@ -7,6 +7,7 @@
 
 #include "ami_file.h"
 #include "ami_schema.h"
+#include "messages.h"
 
 namespace ibis {
 

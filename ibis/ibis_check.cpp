@@ -20,6 +20,7 @@
 #include "ami_check.h"
 #include "keywords.h"
 #include "lexer.h"
+#include "messages.h"
 #include "rules/algorithmic.h"
 #include "rules/board.h"
 #include "rules/component.h"

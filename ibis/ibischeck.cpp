@@ -12,6 +12,7 @@
 
 #include "ibis_check.h"
 #include "lexer.h"
+#include "messages.h"
 #include "quality.h"
 #include "sarif.h"
 

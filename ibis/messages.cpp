@@ -1,4 +1,6 @@
 // The checker's messages: numbers, severities and meanings, in one table.
+#include "messages.h"
+
 #include <string>
 #include <utility>
 

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <map>
 
+#include "messages.h"
+
 namespace ibis {
 
 const char* SarifLevel(Severity s) {

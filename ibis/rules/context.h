@@ -7,6 +7,7 @@
 
 #include "ibis_check.h"
 #include "keywords.h"
+#include "messages.h"
 
 namespace ibis {
 

@@ -13,6 +13,7 @@
 
 #include "check_support.h"
 #include "ibis_check.h"
+#include "messages.h"
 
 namespace fs = std::filesystem;
 using namespace ibis;

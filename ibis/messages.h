@@ -1,0 +1,145 @@
+// The checker's messages: the rules' vocabulary. Each has a number (what a
+// report prints), a severity and a meaning; MessageTable() lists them all.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ibis_check.h"
+
+namespace ibis {
+
+// The checker's messages; the number is what a report prints.
+enum class Message : int {
+    LineTooLong = 1001,
+    NonAsciiCharacter = 1002,
+    TabCharacter = 1003,
+    UnknownKeyword = 1004,
+    KeywordTooNew = 1005,
+    KeywordOutOfSection = 1006,
+    KeywordRepeated = 1007,
+    StrayText = 1008,
+    NoEnd = 1009,
+    TextAfterEnd = 1010,
+    NotANumber = 1011,
+    MissingValue = 1012,
+    SectionNotClosed = 1013,
+    NegativeValue = 1014,
+    IbisVerMissing = 1101,
+    UnknownIbisVersion = 1102,
+    HeaderKeywordMissing = 1103,
+    FileNameDiffers = 1104,
+    FileNameRules = 1105,
+    CommentCharInvalid = 1106,
+    ReferenceAboveFolder = 1107,
+    FileNameLong = 1108,
+    ComponentName = 2001,
+    ComponentNoManufacturer = 2002,
+    ComponentNoPackage = 2003,
+    ComponentNoPin = 2004,
+    PackageIncomplete = 2005,
+    PinLineColumns = 2101,
+    PinRepeated = 2102,
+    PinModelUnknown = 2103,
+    DiffPinNotAPin = 2104,
+    DiffPinPairing = 2105,
+    DiffPinColumns = 2106,
+    PackageModelUnknown = 2107,
+    SelectorModelUnknown = 2108,
+    PinMappingInvalid = 2109,
+    PackageModelPinsDiffer = 2110,
+    CircuitCallUnknown = 2111,
+    CircuitCallPin = 2112,
+    CircuitCallSignalKinds = 2113,
+    NodeDeclaredTwice = 2114,
+    CircuitCallUnknownSubparameter = 2115,
+    SeriesPinMappingRow = 2116,
+    SeriesPinMappingModel = 2117,
+    SeriesSwitchGroups = 2118,
+    SelectorEmpty = 2119,
+    SelectorNoDescription = 2120,
+    PackageVariable = 2121,
+    ModelNoType = 3001,
+    ModelTypeUnknown = 3002,
+    ModelNoCComp = 3003,
+    TypicalNa = 3004,
+    MinAboveMax = 3005,
+    DriverNoIvTables = 3006,
+    ModelNoVoltage = 3007,
+    DriverNoRamp = 3008,
+    ModelUnknownSubparameter = 3009,
+    ModelFeatureTooNew = 3010,
+    SubmodelRules = 3011,
+    EnumeratedValue = 3012,
+    ScheduleOrTestReference = 3013,
+    ExternalModelLanguageCorner = 3014,
+    SeriesElementModelType = 3015,
+    SeriesSwitchStates = 3016,
+    SeriesMosfet = 3017,
+    SeriesModelEmpty = 3018,
+    ModelName = 3019,
+    TerminatorKeyword = 3020,
+    ThresholdOrder = 3022,
+    SpecSubparameter = 3023,
+    CompositePlace = 3024,
+    ExternalPorts = 3025,
+    IvNotMonotonic = 3101,
+    TablePointRepeated = 3102,
+    TableTooLong = 3103,
+    TableRowColumns = 3104,
+    RampInvalid = 3105,
+    RampWaveformMismatch = 3106,
+    WaveformTimeOrder = 3107,
+    WaveformFixture = 3108,
+    ExecutableLine = 3201,
+    PlatformCompilerBits = 3202,
+    AlgorithmicFileMissing = 3203,
+    ExecutableEntryPoint = 3204,
+    ExecutableUnreadable = 3205,
+    ModelUnused = 3301,
+    PackageModelNotClosed = 4001,
+    PackagePinCount = 4002,
+    MatrixEntry = 4003,
+    MatrixForm = 4004,
+    PackageModelIncomplete = 4005,
+    BoardNotClosed = 5001,
+    BoardIncomplete = 5002,
+    BoardPinCount = 5003,
+    BoardPin = 5004,
+    BoardNode = 5005,
+    BoardPath = 5006,
+    BoardReference = 5007,
+    BoardFileMissing = 5008,
+    AmiParse = 6001,
+    AmiRootName = 6002,
+    AmiNoReserved = 6003,
+    AmiReservedMissing = 6004,
+    AmiDoesNothing = 6005,
+    AmiUnknownReserved = 6006,
+    AmiUsage = 6007,
+    AmiType = 6008,
+    AmiFormat = 6009,
+    AmiValueType = 6010,
+    AmiDefaultOutside = 6011,
+    AmiNoModelSpecific = 6012,
+    AmiValueCount = 6013,
+    AmiDuplicate = 6014,
+    AmiReservedValue = 6015,
+    AmiReservedName = 6016,
+};
+
+struct MessageDef {
+    Message id;
+    Severity severity;
+    const char* section;
+    const char* meaning;
+};
+// Every message the checker can report, in number order.
+const std::vector<MessageDef>& MessageTable();
+// The same as a Markdown table (the README carries it).
+std::string MessageTableMarkdown();
+
+// A report of message `id` (its number and severity from the table).
+Report MakeReport(Message id, const std::string& file, int line, std::string text);
+
+}  // namespace ibis
