@@ -23,6 +23,9 @@
 #define AMIHOST_VERSION "unknown"
 #endif
 
+using amihost::ErrorKind;
+using amihost::ExitStatus;
+
 namespace {
 
 // The command named on the command line, with a space ("" for none).
@@ -279,7 +282,7 @@ int main(int argc, char** argv) {
         // One line in the tool's own form, and where to look.
         std::fprintf(stderr, "amihost: error: %s (amihost %s--help lists the options)\n", e.what(),
                      CommandName(app).c_str());
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     // Options before a command belong to the demo: refuse them before any
     // other command rather than run without them.
@@ -292,7 +295,7 @@ int main(int argc, char** argv) {
                              "(amihost COMMAND "
                              "OPTIONS)\n",
                              given->get_name().c_str());
-                return 2;
+                return ExitStatus(ErrorKind::Usage);
             }
         }
     }
@@ -321,16 +324,16 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr,
                              "amihost: error: options before a command apply to the "
                              "demo only; put them after 'demo'\n");
-                return 2;
+                return ExitStatus(ErrorKind::Usage);
             }
             return amihost::CommandDemo(demoSub, argv[0]);
         }
         return amihost::CommandDemo(demo, argv[0]);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "amihost: error: out of memory; ask for fewer samples or bits\n");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "amihost: error: %s\n", e.what());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
 }

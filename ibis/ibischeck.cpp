@@ -1,7 +1,7 @@
 // ibischeck: checks IBIS (.ibs, .pkg, .ebd) and AMI (.ami) files; one report
 // line each, then a summary per file.
-// Exit status: 0 every file passed, 1 any failed, 2 a file could not be read
-// or the options are wrong.
+// Exit status (the tools' one mapping, status.h): 0 every file passed, 1 any
+// failed, 2 a file could not be read or the options are wrong.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -15,6 +15,7 @@
 #include "messages.h"
 #include "quality.h"
 #include "sarif.h"
+#include "status.h"
 
 #ifndef IBISCHECK_VERSION
 #define IBISCHECK_VERSION "unknown"
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
             } else if (format != "text") {
                 std::fprintf(stderr, "ibischeck: --format takes text, json or sarif, not '%s'\n",
                              format.c_str());
-                return 2;
+                return tx::ExitStatus(tx::ErrorKind::Usage);
             }
         } else if (a == "--quality") {
             quality = true;
@@ -127,43 +128,43 @@ int main(int argc, char** argv) {
             options.werror = true;
         } else if (a == "--ibis-version" && i + 1 == argc) {
             std::fprintf(stderr, "ibischeck: --ibis-version needs a version, such as 4.2\n");
-            return 2;
+            return tx::ExitStatus(tx::ErrorKind::Usage);
         } else if (a == "--version" && i + 1 == argc) {
             std::printf("ibischeck %s\n", IBISCHECK_VERSION);
-            return 0;
+            return tx::kExitSuccess;
         } else if ((a == "--version" || a == "--ibis-version") && i + 1 < argc) {
             options.version = argv[++i];
             int version = 0;
             if (!ibis::ParseVersion(options.version, version)) {
                 std::fprintf(stderr, "ibischeck: unknown IBIS version '%s' (known: %s)\n",
                              options.version.c_str(), ibis::KnownVersionsText().c_str());
-                return 2;
+                return tx::ExitStatus(tx::ErrorKind::Usage);
             }
         } else if (a == "--list-messages") {
             std::printf("%s", ibis::MessageTableMarkdown().c_str());
-            return 0;
+            return tx::kExitSuccess;
         } else if (a == "--help" || a == "-h") {
             Usage(stdout);
-            return 0;
+            return tx::kExitSuccess;
         } else if (!a.empty() && a[0] == '-') {
             std::fprintf(stderr, "ibischeck: unknown option %s\n", a.c_str());
             Usage(stderr);
-            return 2;
+            return tx::ExitStatus(tx::ErrorKind::Usage);
         } else {
             files.push_back(a);
         }
     }
     if (files.empty()) {
         Usage(stderr);
-        return 2;
+        return tx::ExitStatus(tx::ErrorKind::Usage);
     }
     if (sarif && quality) {
         std::fprintf(stderr, "ibischeck: --quality is written as text or --json, not SARIF\n");
-        return 2;
+        return tx::ExitStatus(tx::ErrorKind::Usage);
     }
     if (sarif && json) {
         std::fprintf(stderr, "ibischeck: choose one of --json and --format sarif\n");
-        return 2;
+        return tx::ExitStatus(tx::ErrorKind::Usage);
     }
     bool anyFailed = false, unreadable = false;
     nlohmann::json out = nlohmann::json::array();
@@ -210,6 +211,6 @@ int main(int argc, char** argv) {
     }
     if (json) std::printf("%s\n", out.dump(2).c_str());
     if (sarif) std::printf("%s\n", ibis::SarifLog(all, IBISCHECK_VERSION).dump(2).c_str());
-    if (unreadable) return 2;
-    return anyFailed ? 1 : 0;
+    if (unreadable) return tx::ExitStatus(tx::ErrorKind::Io);
+    return anyFailed ? tx::ExitStatus(tx::ErrorKind::ModelContract) : tx::kExitSuccess;
 }

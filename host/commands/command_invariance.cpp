@@ -66,7 +66,7 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     if (const int status = ResolveIbs(o)) return status;
     if (!(o.tolerance >= 0) || !std::isfinite(o.tolerance)) {
         PrintError("--tolerance must be a finite number of volts, 0 or more");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     std::vector<std::string> names;
     for (std::size_t at = 0; at <= o.policies.size();) {
@@ -76,18 +76,18 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     }
     if (o.jobsGiven && o.jobs < 1) {
         PrintError("--jobs must be at least 1");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (names.size() < 2) {
         PrintError("--policies needs at least two block policies to compare");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     std::vector<BlockPolicy> policies;
     for (const std::string& name : names) {
         const Expected<BlockPolicy> policy = BlockPolicy::Parse(name);
         if (!policy) {
             PrintError(policy.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         policies.push_back(*policy);
     }
@@ -95,14 +95,14 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         PrintError(
             "check-invariance compares waveforms: --noise-rms, --rj-rms, --dj, --sj, --dcd, "
             "--sensitivity and --clock-pdf (statistical eye) have no effect on it");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     Setup setup;
     if (HaveReceiverOptions(o)) {
         PrintError(
             "check-invariance runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs "
             "are for 'run'");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (const int status = Prepare(o, setup)) return status;
     if (!setup.getWaveExists) {
@@ -110,7 +110,7 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
                    " is run without AMI_GetWave (" +
                    (setup.lib.GetWave == nullptr ? "it exports none" : "GetWave_Exists False") +
                    "): the filter of its AMI_Init's impulse response takes no blocks");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, setup.ignoreBits, plan)) return status;
@@ -118,7 +118,7 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         PrintError("check-invariance keeps the waveform in memory; use at most " +
                    std::to_string(kMaxInMemorySamples) + " samples (this is " +
                    std::to_string(plan.samples) + ")");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     Channel channel;
     StatEyeOptions statOptions;
@@ -154,7 +154,7 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
     const std::vector<WorkOutcome> outcomes = RunInWorkers(names.size(), runOne, work);
     if (Interrupted()) {
         PrintError("interrupted");
-        return 130;
+        return ExitStatus(ErrorKind::Interrupted);
     }
     // Every policy's run; the first that gave output is the reference (when
     // the first policy's run crashed or hung, the others are still compared
@@ -223,10 +223,10 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         report.AddList("Warnings", WarningsPrinted(), "warning");
         if (const Status written = report.Write(o.report); !written) {
             PrintError(written.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
     }
-    if (failedRuns > 0) return 1;
+    if (failedRuns > 0) return ExitStatus(ErrorKind::ModelContract);
     return same && breachCount == 0 ? 0 : 1;
 }
 

@@ -200,20 +200,20 @@ void RankWholeGrid(std::map<unsigned long long, Row>& rows, const std::vector<st
 int CommandMerge(const MergeOptions& o) {
     if (o.inputs.empty()) {
         PrintError("merge needs the shard CSV files");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     std::vector<ShardFile> files;
     for (const std::string& path : o.inputs) {
         Expected<ShardFile> f = ReadShardFile(path);
         if (!f) {
             PrintError(f.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         files.push_back(std::move(*f));
     }
     if (const Status same = CheckOneRun(files); !same) {
         PrintError(same.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     const RunRecord& record = files.front().record;
     const std::vector<std::string> columns = SplitCsvLine(files.front().header);
@@ -223,18 +223,18 @@ int CommandMerge(const MergeOptions& o) {
     std::map<unsigned long long, Row> rows;
     if (gridColumn < 0) {
         PrintError(files.front().path + ": no grid_size column");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     if (const Status collected = CollectRows(files, gridSize, gridColumn, rows); !collected) {
         PrintError(collected.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     if (record.Value("command") == "optimize")
         RankWholeGrid(rows, columns, std::atoi(record.Value("confirm").c_str()));
     OutputFile out(o.output);
     if (const Status opened = out.Open(); !opened) {
         PrintError(opened.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     out.Write(files.front().header + "\n");
     for (const auto& entry : rows) {
@@ -245,7 +245,7 @@ int CommandMerge(const MergeOptions& o) {
     }
     if (const Status committed = out.Commit(); !committed) {
         PrintError(committed.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     return 0;
 }

@@ -76,7 +76,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     if (const int status = ResolveIbs(o)) return status;
     if (o.confirm < 0) {
         PrintError("--confirm must be 0 or more");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     GridRun run;
     if (const int status = PrepareGridRun("optimize", o, o.grid, o.jobsGiven, o.jobs, o.shard, run,
@@ -102,7 +102,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     if (plan.samples > kMaxInMemorySamples) {
         PrintError("the confirming runs keep their waveform in memory; use at most " +
                    std::to_string(kMaxInMemorySamples) + " samples");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
 
     // A share of the grid records what it ran, for merge, and its numbers in
@@ -111,7 +111,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     if (shardN > 1) record = RecordRun("optimize", o, run, plan.bits, o.confirm);
     if (!record) {
         PrintError(record.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     const int digits = shardN > 1 ? 17 : 6;
     auto Cell = [digits](double v) { return CsvNumber(v, digits); };
@@ -188,7 +188,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         RunRows("optimize", o, jobs, candidates.size(), rankOne);
     if (Interrupted()) {
         PrintError("interrupted; " + o.output + " was not written");
-        return 130;
+        return ExitStatus(ErrorKind::Interrupted);
     }
     std::size_t failures = 0;
     for (std::size_t slot = 0; slot < candidates.size(); ++slot) {
@@ -269,7 +269,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     OutputFile csv(o.output);
     if (const Status opened = csv.Open(); !opened) {
         PrintError(opened.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     csv.Write(record->Text());
     std::string header = "index";
@@ -296,7 +296,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     if (shardN > 1) csv.Write(ShardEndLine(candidates.size()));
     if (const Status committed = csv.Commit(); !committed) {
         PrintError(committed.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     // A heat map for a grid of two parameters.
     std::string heatmapNote;
@@ -321,7 +321,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         OutputFile png(o.heatmap);
         if (const Status s = png.CommitWritten(WriteHeatMap(png.TemporaryPath(), map)); !s) {
             PrintError(s.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         heatmapNote = o.heatmap;
     }
@@ -335,7 +335,7 @@ int CommandOptimize(const OptimizeOptions& options) {
     }
     if (!candidates[order[0]].ok) {
         PrintError("no candidate could be ranked (every AMI_Init failed?)");
-        return 1;
+        return ExitStatus(ErrorKind::ModelContract);
     }
     const Candidate& best = candidates[order[0]];
     std::string sets, parameters, rxParameters;
@@ -361,7 +361,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         OptimizeReport report{header, top, heatmapNote, sets, parameters};
         if (const Status s = WriteOptimizeReport(o, probe, plan.Describe(), grid, report); !s) {
             PrintError(s.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
     }
     if (!o.quiet) {
@@ -387,7 +387,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         PrintError(std::to_string(failures) + " of " + std::to_string(candidates.size()) +
                    " candidates could not be ranked (the reason column of " + o.output +
                    " says why)");
-        return 1;
+        return ExitStatus(ErrorKind::ModelContract);
     }
     return 0;
 }

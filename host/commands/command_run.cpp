@@ -342,7 +342,7 @@ int CommandRun(const RunOptions& given) {
     RunOptions o = given;
     if (!(o.timeout >= 0) || !std::isfinite(o.timeout)) {
         PrintError("--timeout must be a finite number of seconds, 0 or more");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     // The model runs in this process: a call longer than --timeout ends it.
     StartCallWatchdog(o.timeout);
@@ -358,7 +358,7 @@ int CommandRun(const RunOptions& given) {
     const Expected<BlockPolicy> parsedPolicy = BlockPolicy::Parse(o.block);
     if (!parsedPolicy) {
         PrintError(parsedPolicy.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     const BlockPolicy policy = *parsedPolicy;
     StimulusPlan plan;
@@ -377,7 +377,7 @@ int CommandRun(const RunOptions& given) {
     fs::create_directories(o.outDir, ec);
     if (ec) {
         PrintError("cannot create " + o.outDir + ": " + ec.message());
-        return 2;
+        return ExitStatus(ErrorKind::Io);
     }
     const fs::path dir = fs::absolute(o.outDir, ec).lexically_normal();
     RemoveEarlierResults(dir);
@@ -461,7 +461,7 @@ int CommandRun(const RunOptions& given) {
             std::make_unique<WaveformFiles>(dir, stems[k], k == 0, waveSamples, csvSamples, dt));
         if (const Status opened = waves.back()->Open(); !opened) {
             PrintError(opened.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
     }
 
@@ -584,7 +584,7 @@ int CommandRun(const RunOptions& given) {
         pipeline.reset();
         afterChannel.reset();
         PrintError("interrupted; no result files were written");
-        return 130;
+        return ExitStatus(ErrorKind::Interrupted);
     }
     if (haveRx && rxStarted) rx.Close();
     std::vector<std::string> writeErrors;
@@ -801,7 +801,7 @@ int CommandRun(const RunOptions& given) {
             writeErrors.push_back(s.error());
     }
     for (const std::string& e : writeErrors) PrintError(e);
-    if (!writeErrors.empty()) return 2;
+    if (!writeErrors.empty()) return ExitStatus(ErrorKind::Input);
     return breaches.empty() ? 0 : 1;
 }
 
@@ -831,7 +831,7 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
     if (o.ibsFile.empty() && (o.library.empty() || (o.amiFile.empty() && o.parameters.empty()))) {
         PrintError(
             "cannot find this project's library and .ami file; give them with --library and --ami");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     // The story: behind a lossy line the default codes close the eye;
     // optimize finds the codes that open it, down to a BER of 1e-12; both
@@ -887,7 +887,7 @@ int CommandDemo(RunOptions o, const std::string& executablePath) {
                             (top / "optimized_codes/eye_channel.png").string()));
         if (!s) {
             PrintError(s.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         if (!o.quiet)
             std::printf("\nthe two eyes behind the channel, side by side: %s\n",

@@ -118,7 +118,7 @@ int CommandSweep(const SweepOptions& options) {
         PrintError(
             "--noise-rms, --rj-rms, --dj, --sj, --dcd, --sensitivity and --clock-pdf act on the "
             "statistical eye, which sweep computes behind --channel only");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     StimulusPlan plan;
     if (const int status = PlanStimulus(o, probe.ignoreBits, plan)) return status;
@@ -126,7 +126,7 @@ int CommandSweep(const SweepOptions& options) {
         PrintError("each sweep row keeps its waveform in memory; use at most " +
                    std::to_string(kMaxInMemorySamples) + " samples (this is " +
                    std::to_string(plan.samples) + ")");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     // This shard's rows: index i with i mod N = K - 1, in increasing order.
     std::vector<std::uint64_t> mine;
@@ -139,13 +139,13 @@ int CommandSweep(const SweepOptions& options) {
     if (shardN > 1) record = RecordRun("sweep", o, run, plan.bits, -1);
     if (!record) {
         PrintError(record.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     if (const int status = CreateOutputFolder(o.outDir)) return status;
     OutputFile csv(o.output);
     if (const Status opened = csv.Open(); !opened) {
         PrintError(opened.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     csv.Write(record->Text());
     std::string header = "index";
@@ -285,7 +285,7 @@ int CommandSweep(const SweepOptions& options) {
     const std::vector<WorkOutcome> outcomes = RunRows("sweep", o, jobs, mine.size(), rowOf);
     if (Interrupted()) {
         PrintError("interrupted; " + o.output + " was not written");
-        return 130;
+        return ExitStatus(ErrorKind::Interrupted);
     }
     std::vector<std::string> rows(mine.size());
     int failures = 0;
@@ -306,7 +306,7 @@ int CommandSweep(const SweepOptions& options) {
     if (shardN > 1) csv.Write(ShardEndLine(rows.size()));
     if (const Status committed = csv.Commit(); !committed) {
         PrintError(committed.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     if (!o.report.empty()) {
         HtmlReport report("amihost sweep", o.commandLine, AmihostVersion());
@@ -322,7 +322,7 @@ int CommandSweep(const SweepOptions& options) {
         report.AddList("Warnings", WarningsPrinted(), "warning");
         if (const Status written = report.Write(o.report); !written) {
             PrintError(written.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
     }
     if (!o.quiet) {

@@ -44,7 +44,7 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
         if (!parsed) {
             PrintError("--grid expects NAME=a,b,c or NAME=lo:hi[:step], got '" + g + "'" +
                        (parsed.error().empty() ? "" : ": " + parsed.error()));
-            return 2;
+            return ExitStatus(ErrorKind::Usage);
         }
         const std::vector<std::string>& values = *parsed;
         const std::string name = g.substr(0, eq);
@@ -52,17 +52,17 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
         if (p == nullptr) {
             PrintError("--grid names " + name + ", which is not an input parameter of " +
                        o.amiFile);
-            return 2;
+            return ExitStatus(ErrorKind::Usage);
         }
         if (given.count(p->path)) {
             PrintError("--grid names " + name + " twice; give all its values in one --grid");
-            return 2;
+            return ExitStatus(ErrorKind::Usage);
         }
         for (const auto& [setName, value] : fixed) {
             if (grid.Find(setName) == p) {
                 PrintError(name + " is both swept (--grid) and set (--set " + setName + "=" +
                            value + ")");
-                return 2;
+                return ExitStatus(ErrorKind::Input);
             }
         }
         given[p->path] = values;
@@ -72,7 +72,7 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
     for (const auto& [path, values] : given) {
         if (size > (std::uint64_t{1} << 40) / values.size()) {
             PrintError("the grid has more than 2^40 combinations");
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         size *= values.size();
     }
@@ -92,7 +92,7 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
                     PrintWarning("--grid " + issue.text);
                 }
             }
-            if (bad) return 2;
+            if (bad) return ExitStatus(ErrorKind::Usage);
         }
         if (!o.quiet && warnings > 5)
             PrintWarning("--grid " + path + ": " + std::to_string(warnings - 5) +
@@ -124,7 +124,7 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
     for (const auto& axis : grid.axes) {
         if (grid.total > (std::uint64_t{1} << 40) / axis.second.size()) {
             PrintError("the grid has more than 2^40 combinations");
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         grid.total *= axis.second.size();
     }
@@ -141,33 +141,33 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
     if (o.amiFile.empty()) {
         PrintError(command +
                    " needs an .ami file (--ami or --ibs): its Ranges and Lists give the values");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (jobsGiven && jobs < 1) {
         PrintError("--jobs must be at least 1");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (HaveReceiverOptions(o) && !receiver) {
         PrintError(
             command +
             " runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs are for 'run' "
             "and 'optimize'");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (!rxGridArgs.empty() && !HaveReceiverOptions(o)) {
         PrintError("--rx-grid needs a receiver (--rx with --rx-ami, or --rx-ibs)");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (const int status = Prepare(o, run.probe)) return status;
     const Expected<Shard> parsedShard =
         ResolveShard(shard, [](const char* name) { return std::getenv(name); });
     if (!parsedShard) {
         PrintError(parsedShard.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     run.shardK = parsedShard->k;
     run.shardN = parsedShard->n;
-    if (!ParseSets(o.sets, run.fixed)) return 2;
+    if (!ParseSets(o.sets, run.fixed)) return ExitStatus(ErrorKind::Input);
     if (const int status = BuildGrid(o, gridArgs, run.probe.file, run.fixed, run.grid))
         return status;
     if (!HaveReceiverOptions(o)) return 0;
@@ -178,14 +178,14 @@ int PrepareReceiverGrid(const CommonOptions& o, const std::vector<std::string>& 
                         GridRun& run) {
     run.haveRx = true;
     if (const int status = PrepareReceiver(o, run.rxProbe)) return status;
-    if (!ParseSets(o.rxSets, run.rxFixed)) return 2;
+    if (!ParseSets(o.rxSets, run.rxFixed)) return ExitStatus(ErrorKind::Usage);
     for (const AmiParameter& p : run.rxProbe.file.parameters)
         if (p.usage == "In" || p.usage == "InOut") run.rxGrid.inputs.push_back(&p);
     run.rxGrid.total = 1;
     if (!rxGridArgs.empty()) {
         if (!run.rxProbe.haveFile) {
             PrintError("--rx-grid needs the receiver's .ami file (--rx-ami or --rx-ibs)");
-            return 2;
+            return ExitStatus(ErrorKind::Usage);
         }
         CommonOptions r = o;
         r.amiFile = o.rxAmi.empty() ? o.rxIbs : o.rxAmi;
@@ -196,7 +196,7 @@ int PrepareReceiverGrid(const CommonOptions& o, const std::vector<std::string>& 
     for (const auto& [path, values] : run.rxGrid.axes) {
         if (run.grid.total > (std::uint64_t{1} << 40) / values.size()) {
             PrintError("the grid has more than 2^40 combinations");
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         run.grid.axes.emplace_back(kRxPrefix + path, values);
         run.grid.total *= values.size();
@@ -257,7 +257,7 @@ int CreateOutputFolder(const std::string& dir) {
     std::filesystem::create_directories(dir, ec);
     if (ec) {
         PrintError("cannot create " + dir + ": " + ec.message());
-        return 2;
+        return ExitStatus(ErrorKind::Io);
     }
     return 0;
 }

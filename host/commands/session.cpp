@@ -93,25 +93,25 @@ bool ParseBits(const std::string& text, std::uint64_t& bits) {
 int CheckCommonOptions(const CommonOptions& o) {
     if (!std::isfinite(o.bitTime) || !(o.bitTime > 0)) {
         PrintError("--bit-time must be a positive, finite number of seconds");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (o.samplesPerBit < 1 || o.samplesPerBit > (1 << 20)) {
         PrintError("--samples-per-bit must be between 1 and 1048576");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (!std::isfinite(o.high) || !std::isfinite(o.low) || !(o.high > o.low)) {
         PrintError("--high and --low must be finite, with --high above --low");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (o.ignoreBitsGiven && (o.ignoreBits < 0 || o.ignoreBits > 1000000)) {
         PrintError("--ignore-bits must be between 0 and 1000000");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (!o.parameters.empty() && !o.amiFile.empty()) {
         PrintError(
             "give the parameters either as an .ami file (--ami) or as a string (--params), not "
             "both");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     return 0;
 }
@@ -143,20 +143,20 @@ int ResolveIbs(CommonOptions& o) {
         PrintError(
             "--ibs takes the library and the .ami file from the .ibs; do not give --library, --ami "
             "or --params too");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     {
         std::string ext = std::filesystem::path(o.ibsFile).extension().string();
         for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (ext != ".ibs") {
             PrintError("--ibs expects an .ibs file; " + o.ibsFile + " is not one");
-            return 2;
+            return ExitStatus(ErrorKind::Usage);
         }
     }
     const ibis::FileResult check = ibis::CheckFile(o.ibsFile, ibis::Options{});
     if (!check.readable) {
         PrintError("cannot read " + o.ibsFile);
-        return 2;
+        return ExitStatus(ErrorKind::Io);
     }
     if (check.counts[0] > 0) {
         for (const ibis::Report& r : check.reports)
@@ -165,7 +165,7 @@ int ResolveIbs(CommonOptions& o) {
         if (!o.force) {
             PrintError(o.ibsFile + " has " + std::to_string(check.counts[0]) +
                        " error(s); --force runs it anyway");
-            return 2;
+            return ExitStatus(ErrorKind::Usage);
         }
     }
     std::ifstream in(o.ibsFile, std::ios::binary);
@@ -176,7 +176,7 @@ int ResolveIbs(CommonOptions& o) {
         if (o.component.empty() || component == o.component) allowed.insert(model);
     if (!o.component.empty() && allowed.empty()) {
         PrintError("no [Component] " + o.component + " with pins in " + o.ibsFile);
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     const ibis::ExecutableLine* pick = nullptr;
     for (const ibis::ExecutableLine& e : models.executables) {
@@ -194,7 +194,7 @@ int ResolveIbs(CommonOptions& o) {
         PrintError("no Linux 64-bit [Algorithmic Model] executable" +
                    (o.model.empty() ? std::string() : " for [Model] " + o.model) + " in " +
                    o.ibsFile);
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     const std::filesystem::path folder = std::filesystem::path(o.ibsFile).parent_path();
     o.library = (folder / pick->executable).string();
@@ -230,13 +230,13 @@ int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
     if (declared && !exported) {
         PrintError(o.amiFile + " says GetWave_Exists True, but " + o.library +
                    " does not export AMI_GetWave");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     if (!declared && !returns) {
         PrintError(o.amiFile +
                    " says GetWave_Exists False and Init_Returns_Impulse False: the model "
                    "returns nothing a simulator can use");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     // Said once, by the run that reads the file (grid rows take it as read).
     if (say && !o.quiet && !declared && exported)
@@ -252,15 +252,15 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
             const AmiFile* read) {
     if (o.library.empty()) {
         PrintError("no library given (--library)");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     if (const int status = CheckCommonOptions(o)) return status;
     if (const Status opened = setup.lib.Open(o.library); !opened) {
         PrintError(opened.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     std::map<std::string, std::string> overrides;
-    if (!ParseSets(o.sets, overrides)) return 2;
+    if (!ParseSets(o.sets, overrides)) return ExitStatus(ErrorKind::Input);
     for (const auto& [k, v] : extra) overrides[k] = v;
     setup.ignoreBits = kDefaultIgnoreBits;
     if (!o.amiFile.empty() && read != nullptr) {
@@ -269,12 +269,12 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
         const Expected<std::string> text = ReadFile(o.amiFile);
         if (!text) {
             PrintError(text.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         Expected<AmiFile> file = ReadAmiFile(*text);
         if (!file) {
             PrintError(o.amiFile + ": " + file.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         setup.file = std::move(*file);
     }
@@ -289,7 +289,7 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
                 PrintWarning(issue.text);
             }
         }
-        if (failed) return 2;
+        if (failed) return ExitStatus(ErrorKind::Input);
         setup.parameters = BuildParameterString(setup.file);
         const auto ignore = setup.file.reserved.find("Ignore_Bits");
         setup.ignoreBits = kDefaultIgnoreBits;
@@ -299,14 +299,14 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
     } else {
         if (!overrides.empty()) {
             PrintError("--set needs an .ami file (--ami)");
-            return 2;
+            return ExitStatus(ErrorKind::Usage);
         }
         setup.parameters = o.parameters;
         // A raw string the AMI parser rejects would only make the model fail.
         if (!setup.parameters.empty()) {
             if (const Status parsed = ParseParameterString(setup.parameters); !parsed) {
                 PrintError("--params: " + parsed.error());
-                return 2;
+                return ExitStatus(ErrorKind::Usage);
             }
         }
         if (!o.ignoreBitsGiven && !o.quiet) {
@@ -333,7 +333,7 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
                    " samples (ignored bits + 57 bits at " + std::to_string(o.samplesPerBit) +
                    " samples per bit), more than the " + std::to_string(kMaxInMemorySamples) +
                    " this tool keeps in memory; use fewer samples per bit or ignored bits");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     return 0;
 }
@@ -356,23 +356,23 @@ int PrepareReceiver(const CommonOptions& o, Setup& rx) {
     r.ignoreBits = 0;
     if (r.library.empty() && r.ibsFile.empty()) {
         PrintError("--rx-ami, --rx-params and --rx-set need a receiver (--rx or --rx-ibs)");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (!r.ibsFile.empty() && (!r.library.empty() || !r.amiFile.empty() || !r.parameters.empty())) {
         PrintError(
             "--rx-ibs takes the receiver's library and .ami file from the .ibs; do not give --rx, "
             "--rx-ami or --rx-params too");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (!r.parameters.empty() && !r.amiFile.empty()) {
         PrintError(
             "give the receiver's parameters either as an .ami file (--rx-ami) or as a string "
             "(--rx-params), not both");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (!r.sets.empty() && r.amiFile.empty() && r.ibsFile.empty()) {
         PrintError("--rx-set needs the receiver's .ami file (--rx-ami or --rx-ibs)");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (const int status = ResolveIbs(r)) return status;
     if (const int status = Prepare(r, rx)) return status;
@@ -396,7 +396,7 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
             v > 1e12 ? "--bits must be at most 1e12, got '" + o.bitsText + "'"
                      : "--bits must be a whole number of at least 1 (such as 2000 or 1e6), got '" +
                            o.bitsText + "'");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (s.rfind("prbs", 0) == 0) {
         plan.kind = "prbs";
@@ -404,7 +404,7 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
         if (!Prbs::Supported(plan.order) || s != "prbs" + std::to_string(plan.order)) {
             PrintError("unknown stimulus '" + s +
                        "' (prbs7, prbs9, prbs11, prbs15, prbs23, prbs31)");
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         const std::uint64_t period = (std::uint64_t{1} << plan.order) - 1;
         plan.bits = bits > 0 ? bits
@@ -418,7 +418,7 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
         Expected<std::vector<double>> read = ReadWaveform(s.substr(5));
         if (!read) {
             PrintError(read.error());
-            return 2;
+            return ExitStatus(ErrorKind::Input);
         }
         plan.fileSamples = std::move(*read);
         plan.samples = plan.fileSamples.size();
@@ -426,12 +426,12 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
         return 0;
     } else {
         PrintError("unknown stimulus '" + s + "' (prbsN, step, pulse or file:PATH)");
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     if (plan.bits > (std::uint64_t{1} << 62) / N) {
         PrintError("--bits " + o.bitsText + " at " + std::to_string(N) +
                    " samples per bit is too many samples");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     plan.samples = plan.bits * N;
     return 0;
@@ -765,12 +765,12 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
             PrintError(
                 "--noise-rms, --rj-rms, --dj, --sj, --dcd and --sensitivity must be finite and not "
                 "negative");
-            return 2;
+            return ExitStatus(ErrorKind::Usage);
         }
     }
     if (o.djUi >= 0.5 || o.sjUi >= 0.5 || o.dcdUi >= 0.5) {
         PrintError("--dj, --sj and --dcd are in unit intervals and must be below 0.5");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     statOptions.noiseRms = o.noiseRms;
     statOptions.jitterRms = o.rjRms;
@@ -791,40 +791,40 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
                 PrintError(
                     "--clock-pdf OFFSET_UI:PROBABILITY,... with offsets within +-0.5 UI; got '" +
                     item + "'");
-                return 2;
+                return ExitStatus(ErrorKind::Usage);
             }
             table.table.emplace_back(offset, p);
             total += p;
         }
         if (!(total > 0)) {
             PrintError("--clock-pdf: the probabilities sum to 0");
-            return 2;
+            return ExitStatus(ErrorKind::Usage);
         }
         statOptions.jitter.push_back(table);
     }
     if (o.channel.empty()) {
         if (o.portsGiven) {
             PrintError("--ports orders the ports of a four-port --channel file; there is none");
-            return 2;
+            return ExitStatus(ErrorKind::Usage);
         }
         return 0;
     }
     const Expected<PortOrder> ports = ParsePortOrder(o.ports);
     if (!ports) {
         PrintError(ports.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     Expected<Channel> loaded =
         LoadChannel(o.channel, o.bitTime / o.samplesPerBit, o.bitTime, *ports);
     if (!loaded) {
         PrintError(loaded.error());
-        return 2;
+        return ExitStatus(ErrorKind::Input);
     }
     channel = std::move(*loaded);
     if (o.portsGiven && channel.ports != 4) {
         PrintError("--ports orders the ports of a four-port Touchstone file; " + o.channel +
                    " is not one");
-        return 2;
+        return ExitStatus(ErrorKind::Usage);
     }
     if (!o.quiet)
         for (const std::string& w : channel.warnings) PrintWarning(w);

@@ -20,6 +20,7 @@
 #include "commands.h"
 #include "link/eye.h"
 #include "link/responses.h"
+#include "link/result.h"
 #include "run_amihost.h"
 #include "runner.h"
 #include "stimulus.h"
@@ -52,6 +53,19 @@ std::vector<double> LinearNrz(const std::vector<int>& bits, int N, double a, int
 }
 
 }  // namespace
+
+// The exit statuses the README promises, from the one mapping every tool uses.
+TEST(ExitStatus, should_map_each_error_kind_to_the_documented_status) {
+    EXPECT_EQ(amihost::kExitSuccess, 0);
+    EXPECT_EQ(amihost::ExitStatus(amihost::ErrorKind::ModelContract), 1);
+    for (amihost::ErrorKind k : {amihost::ErrorKind::Usage, amihost::ErrorKind::Input,
+                                 amihost::ErrorKind::Io, amihost::ErrorKind::Internal})
+        EXPECT_EQ(amihost::ExitStatus(k), 2);
+    EXPECT_EQ(amihost::ExitStatus(amihost::ErrorKind::Interrupted), 130);
+    // An error keeps its kind through Expected and Status.
+    const amihost::Expected<int> failed = amihost::Error{"no", amihost::ErrorKind::Io};
+    EXPECT_EQ(failed.status().kind(), amihost::ErrorKind::Io);
+}
 
 TEST(Prbs, should_follow_the_standard_sequences_and_periods) {
     // PRBS7 from all ones: the published start of the sequence after the seed.
