@@ -105,8 +105,8 @@ void AddCommon(CLI::App& app, amihost::CommonOptions& o) {
                    "duty-cycle distortion of the statistical eye: +- unit intervals");
     app.add_option(
         "--rx", o.rxLibrary,
-        "run: a receiver AMI model after the channel (its AMI_Init gets the channel's impulse "
-        "response, its AMI_GetWave the channel's output)");
+        "run: a receiver AMI model after the channel (its AMI_Init gets the impulse response "
+        "after the transmitter and the channel, its AMI_GetWave the channel's output)");
     app.add_option("--rx-ami", o.rxAmi, "the receiver's .ami file");
     app.add_option("--rx-params", o.rxParams,
                    "the receiver's parameter string (instead of --rx-ami)");
