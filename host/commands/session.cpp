@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -596,20 +597,41 @@ std::size_t ResponseStart(int ignoreBits, int samplesPerBit) {
     return static_cast<std::size_t>(ignoreBits + 8) * static_cast<std::size_t>(samplesPerBit);
 }
 
+namespace {
+
+// A reserved parameter's number as the .ami file gives it, or nothing.
+std::optional<double> ReservedNumber(const AmiFile& file, const std::string& name) {
+    const auto it = file.reserved.find(name);
+    if (it == file.reserved.end()) return std::nullopt;
+    char* end = nullptr;
+    const double v = std::strtod(it->second.c_str(), &end);
+    if (end == it->second.c_str() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+// A reserved time in unit intervals (inUi) or seconds: a Type UI value is in
+// unit intervals, any other in seconds.
+std::optional<double> ReservedTime(const AmiFile& file, const std::string& name, double bitTime,
+                                   bool inUi) {
+    const std::optional<double> v = ReservedNumber(file, name);
+    if (!v) return v;
+    const auto type = file.reservedTypes.find(name);
+    const bool ui = type != file.reservedTypes.end() && type->second == "UI";
+    return ui == inUi ? *v : inUi ? *v / bitTime : *v * bitTime;
+}
+
+}  // namespace
+
 std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::string& side,
                                              double bitTime, StatEyeOptions& options) {
     std::vector<std::string> applied;
     if (!setup.haveFile) return applied;
     const AmiFile& file = setup.file;
-    // In unit intervals (a Type UI value as it is, else seconds).
+    // In unit intervals; a term of zero or below zero is left out.
     auto read = [&](const std::string& name, double& value) {
-        const auto it = file.reserved.find(name);
-        if (it == file.reserved.end()) return false;
-        char* end = nullptr;
-        value = std::strtod(it->second.c_str(), &end);
-        if (end == it->second.c_str() || !std::isfinite(value) || value < 0) return false;
-        const auto type = file.reservedTypes.find(name);
-        if (type == file.reservedTypes.end() || type->second != "UI") value /= bitTime;
+        const std::optional<double> t = ReservedTime(file, name, bitTime, true);
+        if (!t || *t < 0) return false;
+        value = *t;
         return value != 0;
     };
     double v = 0;
@@ -627,10 +649,9 @@ std::vector<std::string> ApplyReservedJitter(const Setup& setup, const std::stri
     }
     if (side != "Rx") return applied;
     auto volts = [&](const char* name, double& value) {
-        const auto it = file.reserved.find(name);
-        if (it == file.reserved.end()) return false;
-        value = std::strtod(it->second.c_str(), nullptr);
-        return std::isfinite(value) && value > 0;
+        const std::optional<double> n = ReservedNumber(file, name);
+        value = n.value_or(0);
+        return value > 0;
     };
     if (volts("Rx_Noise", v)) {
         options.noiseRms = std::hypot(options.noiseRms, v);
@@ -682,32 +703,22 @@ std::vector<double> ImpulseAfterTransmitter(const Setup& tx, const CommonOptions
 }
 
 double DecisionTime(const Setup& rx, double bitTime) {
-    const auto it = rx.file.reserved.find("Rx_Decision_Time");
-    if (!rx.haveFile || it == rx.file.reserved.end()) return 0.5 * bitTime;
-    char* end = nullptr;
-    const double v = std::strtod(it->second.c_str(), &end);
-    if (end == it->second.c_str() || !std::isfinite(v)) return 0.5 * bitTime;
-    const auto type = rx.file.reservedTypes.find("Rx_Decision_Time");
-    return type != rx.file.reservedTypes.end() && type->second == "UI" ? v * bitTime : v;
+    if (!rx.haveFile) return 0.5 * bitTime;
+    return ReservedTime(rx.file, "Rx_Decision_Time", bitTime, false).value_or(0.5 * bitTime);
 }
 
 EdgeJitter TxEdgeJitter(const Setup& setup, double bitTime) {
     EdgeJitter j;
     if (!setup.haveFile) return j;
-    const AmiFile& file = setup.file;
-    auto read = [&](const char* name, bool inUi) {
-        const auto it = file.reserved.find(name);
-        if (it == file.reserved.end()) return 0.0;
-        const double v = std::strtod(it->second.c_str(), nullptr);
-        if (!std::isfinite(v) || v < 0) return 0.0;
-        const auto type = file.reservedTypes.find(name);
-        return inUi && (type == file.reservedTypes.end() || type->second != "UI") ? v / bitTime : v;
+    // In unit intervals; a term below zero is none.
+    auto ui = [&](const char* name) {
+        return std::max(0.0, ReservedTime(setup.file, name, bitTime, true).value_or(0));
     };
-    j.rj = read("Tx_Rj", true);
-    j.dj = read("Tx_Dj", true);
-    j.sj = read("Tx_Sj", true);
-    j.dcd = read("Tx_DCD", true);
-    j.sjHz = read("Tx_Sj_Frequency", false);
+    j.rj = ui("Tx_Rj");
+    j.dj = ui("Tx_Dj");
+    j.sj = ui("Tx_Sj");
+    j.dcd = ui("Tx_DCD");
+    j.sjHz = std::max(0.0, ReservedNumber(setup.file, "Tx_Sj_Frequency").value_or(0));
     return j;
 }
 
