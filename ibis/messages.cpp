@@ -135,7 +135,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a typical value NA where one is required (a scalar's typ; a table column whose first or "
          "last entry is NA while it holds data; a typ column without data)"},
         {Message::MinAboveMax, S::Warning, "model",
-         "a minimum above the maximum where both are sizes (C_comp, [Voltage Range] magnitude)"},
+         "a minimum above the maximum where both are sizes (C_comp, [Voltage Range] magnitude, "
+         "the [Package] values)"},
         {Message::DriverNoIvTables, S::Error, "model",
          "a driver without the I-V tables its Model_type needs ([Pulldown], [Pullup])"},
         {Message::ModelNoVoltage, S::Error, "model",
@@ -173,7 +174,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::SeriesModelEmpty, S::Error, "model",
          "a Series model (or a Series_switch state) without any series element"},
         {Message::ModelName, S::Error, "model",
-         "a [Model] named by a reserved word (POWER, GND, NC, NA, CIRCUITCALL)"},
+         "a [Model] named by a reserved word (POWER, GND, NC, NA, CIRCUITCALL), defined twice, or "
+         "named like a [Model Selector]"},
         {Message::TerminatorKeyword, S::Error, "model",
          "[Rgnd], [Rpower], [Rac] or [Cac] in a model whose Model_type is not Terminator"},
         {Message::ThresholdOrder, S::Warning, "model", "Vinl not below Vinh"},

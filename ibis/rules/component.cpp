@@ -1,6 +1,7 @@
 #include "component.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "lexer.h"
 
@@ -120,11 +121,15 @@ void ComponentRules::Data(const DataLine& d) {
             c_.Add(Message::PackageVariable, line,
                    "[Package] holds R_pkg, L_pkg and C_pkg, not " + w[0]);
         if (IsNa(w[1])) c_.Add(Message::TypicalNa, line, "the typical " + w[0] + " is NA");
+        double values[4] = {0, NAN, NAN, NAN};
         for (std::size_t i = 1; i < 4; ++i) {
-            double v = 0;
-            c_.NumberOrNa(w[i], line, i > 1, &v);
-            if (v < 0) c_.Add(Message::NegativeValue, line, w[0] + " " + w[i] + " is below zero");
+            c_.NumberOrNa(w[i], line, i > 1, &values[i]);
+            if (values[i] < 0)
+                c_.Add(Message::NegativeValue, line, w[0] + " " + w[i] + " is below zero");
         }
+        if (values[2] > values[3])
+            c_.Add(Message::MinAboveMax, line,
+                   w[0] + " minimum " + w[2] + " is above its maximum " + w[3]);
     } else if (d.id == Kw::DiffPin) {
         if (w.size() < 4) {
             c_.Add(Message::DiffPinColumns, line,

@@ -4,6 +4,7 @@
 // [Model Spec] rows of three values, [Receiver Thresholds] with its Vth,
 // [Composite Current] after its waveform, [Model Selector] entries.
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "lexer.h"
@@ -242,6 +243,19 @@ void ModelRules::CheckSelectors() {
         if (entries.empty())
             c_.Add(Message::SelectorEmpty, selectorLines_[name],
                    "[Model Selector] " + name + " lists no model");
+    // A [Pin] names a [Model] or a [Model Selector]: one name, one of them.
+    std::map<std::string, int> models;
+    for (const ModelInfo& m : models_) {
+        if (m.submodel || m.name.empty()) continue;
+        const auto [at, added] = models.emplace(m.name, m.line);
+        if (!added)
+            c_.Add(Message::ModelName, m.line,
+                   "[Model] " + m.name + " is defined twice (first at line " +
+                       std::to_string(at->second) + ")");
+        if (selectors_.count(m.name))
+            c_.Add(Message::ModelName, m.line,
+                   "[Model] " + m.name + " has the name of a [Model Selector]");
+    }
 }
 
 }  // namespace ibis

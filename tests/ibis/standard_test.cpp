@@ -559,6 +559,15 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         // model_name "must have a corresponding model ... unless it is a reserved
         // model name (POWER, GND, or NC)": a model cannot take those names.
         {"a model named GND", "[Model]       rx_in", "[Model]       GND", 3019},
+        // A [Pin]'s model_name names one [Model] or one [Model Selector].
+        {"a model defined twice", "[Model]       rx_in\n" + input,
+         "[Model]       rx_in\n" + input + "[Voltage Range] 3.3 3 3.6\n[Model]       rx_in\n" +
+             input,
+         3019},
+        {"a model named like a selector", "[Model]       io_slow", "[Model]       io_sel", 3019},
+        // [Package] min and max bound the typical value.
+        {"R_pkg min above max", "R_pkg       0.2     0.1     0.3",
+         "R_pkg       0.2     0.3     0.1", 3005},
         // Resistances, inductances and capacitances are not below zero; load and
         // fixture resistances are above it.
         {"negative C_comp", "C_comp        0.8pF", "C_comp        -0.8pF", 1014},
