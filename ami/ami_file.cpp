@@ -151,14 +151,14 @@ bool AmiFileParameter::Bounds(double& min, double& max) const {
     return true;
 }
 
-std::string ami_read_file(const std::string& text, AmiFileContents& out) {
+tx::Expected<AmiFileContents> ami_read_file(const std::string& text) {
     const std::string clean = ami_strip_comments(text);
     const AmiParameters parsed(clean.c_str());
-    if (!parsed.ok) return ami_explain_failure(clean, parsed.resultCode);
+    if (!parsed.ok) return tx::Error{ami_explain_failure(clean, parsed.resultCode)};
     const AmiBranch* root = ami_branch(parsed.tree->slots[0]);
-    if (root == nullptr) return "the file holds no parameter tree";
+    if (root == nullptr) return tx::Error{"the file holds no parameter tree"};
     const Lines lines = NodeLines(clean, *parsed.tree);
-    out = AmiFileContents{};
+    AmiFileContents out;
     out.root = root->name;
     out.rootLine = lines.Of(root);
     for (int c = 0; c < root->childCount; ++c) {
@@ -178,5 +178,5 @@ std::string ami_read_file(const std::string& text, AmiFileContents& out) {
         }
         *branch = std::move(node);
     }
-    return "";
+    return out;
 }

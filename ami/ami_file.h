@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ami_tree.h"
+#include "status.h"
 
 // A value as written and as classified by the parser.
 struct AmiFileValue {
@@ -66,6 +67,6 @@ struct AmiFileContents {
 // The format names the reader recognises as leaves of their own.
 bool ami_is_format_name(const std::string& name);
 
-// Reads the text of an .ami file into `out`. Returns an error text when it
-// does not parse ("line 12: '(' is never closed"), empty on success.
-std::string ami_read_file(const std::string& text, AmiFileContents& out);
+// Reads the text of an .ami file: its contents, or an error of kind Input
+// saying why it does not parse ("line 12: '(' is never closed").
+tx::Expected<AmiFileContents> ami_read_file(const std::string& text);

@@ -210,11 +210,12 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
                   bool* getWave, int ibisVersion) {
     AmiChecker c{name, reports};
     if (getWave != nullptr) *getWave = true;
-    AmiFileContents file;
-    if (const std::string e = ami_read_file(text, file); !e.empty()) {
-        c.Add(Message::AmiParse, 1, "the file does not parse: " + e);
+    tx::Expected<AmiFileContents> read = ami_read_file(text);
+    if (!read) {
+        c.Add(Message::AmiParse, 1, "the file does not parse: " + read.error());
         return;
     }
+    const AmiFileContents& file = *read;
     const std::string stem = std::filesystem::path(name).stem().string();
     if (stem != file.root)
         c.Add(Message::AmiRootName, file.rootLine,

@@ -116,8 +116,9 @@ Status ParseParameterString(const std::string& text) {
 }
 
 Expected<AmiFile> ReadAmiFile(const std::string& text) {
-    AmiFileContents contents;
-    if (std::string e = ami_read_file(text, contents); !e.empty()) return Error{e};
+    tx::Expected<AmiFileContents> read = ami_read_file(text);
+    if (!read) return Error{read.error(), read.kind()};
+    const AmiFileContents& contents = *read;
     AmiFile out;
     out.root = contents.root;
     out.inputs.name = contents.root;

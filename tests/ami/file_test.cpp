@@ -26,8 +26,9 @@ const char* const kFile = R"(| comment with ( and ) that must not shift a line
 )";
 
 TEST(AmiFileReader, should_give_each_parameter_its_own_line_path_and_format) {
-    AmiFileContents f;
-    ASSERT_EQ(ami_read_file(kFile, f), "");
+    const tx::Expected<AmiFileContents> read = ami_read_file(kFile);
+    ASSERT_TRUE(read.ok()) << read.error();
+    const AmiFileContents& f = *read;
     EXPECT_EQ(f.root, "tx");
     EXPECT_EQ(f.rootLine, 2);
     ASSERT_TRUE(f.reserved && f.modelSpecific);
@@ -78,21 +79,24 @@ TEST(AmiFileReader, should_give_each_parameter_its_own_line_path_and_format) {
 }
 
 TEST(AmiFileReader, should_say_where_a_broken_file_goes_wrong_and_accept_missing_branches) {
-    AmiFileContents f;
-    const std::string e = ami_read_file("(m\n  (a (Usage In)\n", f);
-    EXPECT_NE(e.find("line"), std::string::npos) << e;
-    EXPECT_NE(ami_read_file("", f), "");
-    EXPECT_NE(ami_read_file("no parentheses", f), "");
+    const tx::Expected<AmiFileContents> broken = ami_read_file("(m\n  (a (Usage In)\n");
+    ASSERT_FALSE(broken.ok());
+    EXPECT_NE(broken.error().find("line"), std::string::npos) << broken.error();
+    EXPECT_EQ(broken.kind(), tx::ErrorKind::Input);
+    EXPECT_FALSE(ami_read_file("").ok());
+    EXPECT_FALSE(ami_read_file("no parentheses").ok());
 
-    ASSERT_EQ(ami_read_file("(m (Model_Specific (x (Usage In) (Type Integer) (Value 1))))", f), "");
-    EXPECT_FALSE(f.reserved.has_value());
-    ASSERT_TRUE(f.modelSpecific.has_value());
-    EXPECT_EQ(f.modelSpecific->children[0].parameter.SentValue(), "1");
+    const tx::Expected<AmiFileContents> partial =
+        ami_read_file("(m (Model_Specific (x (Usage In) (Type Integer) (Value 1))))");
+    ASSERT_TRUE(partial.ok()) << partial.error();
+    EXPECT_FALSE(partial->reserved.has_value());
+    ASSERT_TRUE(partial->modelSpecific.has_value());
+    EXPECT_EQ(partial->modelSpecific->children[0].parameter.SentValue(), "1");
     // A format word that is not one: kept as written for the checker to judge.
-    ASSERT_EQ(
-        ami_read_file("(m (Model_Specific (x (Usage In) (Type Integer) (Format Rnage 1))))", f),
-        "");
-    EXPECT_EQ(f.modelSpecific->children[0].parameter.format, "Rnage");
+    const tx::Expected<AmiFileContents> misspelt =
+        ami_read_file("(m (Model_Specific (x (Usage In) (Type Integer) (Format Rnage 1))))");
+    ASSERT_TRUE(misspelt.ok()) << misspelt.error();
+    EXPECT_EQ(misspelt->modelSpecific->children[0].parameter.format, "Rnage");
     EXPECT_FALSE(ami_is_format_name("Rnage"));
     EXPECT_TRUE(ami_is_format_name("Dual-Dirac"));
 }
