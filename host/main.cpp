@@ -156,6 +156,183 @@ void AddRun(CLI::App& app, amihost::RunOptions& o) {
         ->capture_default_str();
 }
 
+// Every command's options and the subcommands that hold them.
+struct Commands {
+    amihost::RunOptions demo, demoSub, run;
+    amihost::InvarianceOptions inv;
+    amihost::SweepOptions sweep;
+    amihost::OptimizeOptions opt;
+    amihost::MergeOptions merge;
+    std::string sweepOut, optOut;  // -o FOLDER of sweep and optimize
+    CLI::App *demoCmd = nullptr, *runCmd = nullptr, *invCmd = nullptr, *sweepCmd = nullptr,
+             *optCmd = nullptr, *mergeCmd = nullptr;
+    CLI::Option *sweepCsv = nullptr, *optCsv = nullptr, *optHeatmap = nullptr;
+};
+
+void AddDemoAndRun(CLI::App& app, Commands& c) {
+    // Options of the demo, also accepted with no command at all.
+    AddCommon(app, c.demo);
+    AddRun(app, c.demo);
+    c.demoCmd = app.add_subcommand(
+        "demo", "run this project's library with its .ami file on PRBS7 (the default)");
+    AddCommon(*c.demoCmd, c.demoSub);
+    AddRun(*c.demoCmd, c.demoSub);
+    c.runCmd = app.add_subcommand(
+        "run", "run a model on a stimulus; write the waveform, summary.json and pictures");
+    AddCommon(*c.runCmd, c.run);
+    AddRun(*c.runCmd, c.run);
+    AddReport(*c.runCmd, c.run);
+}
+
+void AddInvariance(CLI::App& app, Commands& c) {
+    amihost::InvarianceOptions& inv = c.inv;
+    c.invCmd =
+        app.add_subcommand("check-invariance",
+                           "run one stimulus under several block policies and compare the outputs");
+    CLI::App* cmd = c.invCmd;
+    AddCommon(*cmd, inv);
+    cmd->add_option("--policies", inv.policies,
+                    "comma-separated block policies (two or more); the first is the reference")
+        ->capture_default_str();
+    AddTimeout(*cmd, inv);
+    cmd->add_option("--jobs,-j", inv.jobs,
+                    "worker processes, at least 1 (default: every core; each holds a waveform)")
+        ->each([&inv](const std::string&) { inv.jobsGiven = true; });
+    AddReport(*cmd, inv);
+    cmd->add_option("--tolerance", inv.tolerance, "largest allowed difference, volts (>= 0)")
+        ->capture_default_str();
+}
+
+void AddSweep(CLI::App& app, Commands& c) {
+    amihost::SweepOptions& sweep = c.sweep;
+    c.sweepCmd = app.add_subcommand(
+        "sweep", "run a grid of parameter values on all cores, one CSV row each");
+    CLI::App* cmd = c.sweepCmd;
+    AddCommon(*cmd, sweep);
+    cmd->add_option(
+        "--grid,-g", sweep.grid,
+        "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable, one per "
+        "parameter); unnamed parameters keep their defaults or --set values; with no --grid, "
+        "every code of every integer Range or List");
+    c.sweepCsv = cmd->add_option("--csv", sweep.output, "output CSV file")->capture_default_str();
+    cmd->add_option("--out,-o", c.sweepOut,
+                    "a folder for the results (as for run): the CSV goes there as sweep.csv "
+                    "unless --csv names it");
+    cmd->add_option("--jobs,-j", sweep.jobs, "worker processes, at least 1 (default: every core)")
+        ->each([&sweep](const std::string&) { sweep.jobsGiven = true; });
+    AddTimeout(*cmd, sweep);
+    AddReport(*cmd, sweep);
+    cmd->add_option("--rx-grid", sweep.rxGrid,
+                    "values of one of the receiver's parameters (with --rx and --rx-ami), as "
+                    "--grid: every pair of transmitter and receiver codes is a row");
+    cmd->add_option("--shard", sweep.shard, "run the K-th of N shares of the grid: K/N")
+        ->capture_default_str();
+}
+
+void AddOptimize(CLI::App& app, Commands& c) {
+    amihost::OptimizeOptions& opt = c.opt;
+    c.optCmd = app.add_subcommand("optimize",
+                                  "rank a grid of codes by the statistical eye behind "
+                                  "--channel; confirm the best by a PRBS run");
+    CLI::App* cmd = c.optCmd;
+    AddCommon(*cmd, opt);
+    cmd->add_option(
+        "--grid,-g", opt.grid,
+        "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable); default: every "
+        "code of every integer Range or List");
+    c.optCsv =
+        cmd->add_option("--csv", opt.output, "every candidate, ranked")->capture_default_str();
+    cmd->add_option("--out,-o", c.optOut,
+                    "a folder for the results (as for run): optimize.csv and optimize.png go "
+                    "there unless --csv or --heatmap name them");
+    c.optHeatmap =
+        cmd->add_option("--heatmap", opt.heatmap, "heat map PNG for a grid of two parameters")
+            ->capture_default_str();
+    cmd->add_option("--jobs,-j", opt.jobs, "worker processes, at least 1 (default: every core)")
+        ->each([&opt](const std::string&) { opt.jobsGiven = true; });
+    AddTimeout(*cmd, opt);
+    AddReport(*cmd, opt);
+    cmd->add_option("--shard", opt.shard, "rank the K-th of N shares of the grid: K/N")
+        ->capture_default_str();
+    cmd->add_option("--confirm", opt.confirm, "best candidates confirmed by a PRBS run")
+        ->capture_default_str();
+    cmd->add_option("--rx-grid", opt.rxGrid,
+                    "values of one of the receiver's parameters (with --rx and --rx-ami), as "
+                    "--grid: the candidates are every pair of transmitter and receiver codes, "
+                    "ranked by the statistical eye after the receiver");
+}
+
+void AddMerge(CLI::App& app, Commands& c) {
+    c.mergeCmd =
+        app.add_subcommand("merge", "combine the shard CSVs of sweep or optimize into one");
+    c.mergeCmd->add_option("inputs", c.merge.inputs, "shard CSV files")->required();
+    c.mergeCmd->add_option("--out,-o", c.merge.output, "the combined CSV")->capture_default_str();
+}
+
+// Options before a command belong to the demo: refused before any other
+// command rather than run without them. The exit status, or success.
+int RefuseDemoOptionsBeforeCommand(const CLI::App& app, const Commands& c) {
+    const bool other = c.runCmd->parsed() || c.invCmd->parsed() || c.sweepCmd->parsed() ||
+                       c.optCmd->parsed() || c.mergeCmd->parsed();
+    if (c.demoCmd->parsed() || !other) return amihost::kExitSuccess;
+    for (const CLI::Option* given : app.get_options()) {
+        if (given->count() > 0) {
+            std::fprintf(stderr,
+                         "amihost: error: %s stands before the command; options go after it "
+                         "(amihost COMMAND "
+                         "OPTIONS)\n",
+                         given->get_name().c_str());
+            return ExitStatus(ErrorKind::Usage);
+        }
+    }
+    return amihost::kExitSuccess;
+}
+
+// What the parsed options imply: the command line in every record, and
+// -o FOLDER for sweep and optimize (their files go there unless named).
+void CompleteOptions(Commands& c, int argc, char** argv) {
+    const std::string commandLine = amihost::QuoteCommandLine(argc, argv);
+    for (amihost::CommonOptions* o :
+         std::initializer_list<amihost::CommonOptions*>{&c.run, &c.inv, &c.sweep, &c.opt})
+        o->commandLine = commandLine;
+    if (!c.sweepOut.empty()) {
+        c.sweep.outDir = c.sweepOut;
+        if (c.sweepCsv->count() == 0) c.sweep.output = c.sweepOut + "/sweep.csv";
+    }
+    if (!c.optOut.empty()) {
+        c.opt.outDir = c.optOut;
+        if (c.optCsv->count() == 0) c.opt.output = c.optOut + "/optimize.csv";
+        if (c.optHeatmap->count() == 0) c.opt.heatmap = c.optOut + "/optimize.png";
+    }
+}
+
+// The command given; what escapes it as an exception is reported here.
+int Dispatch(Commands& c, int argc, char** argv) {
+    try {
+        if (c.runCmd->parsed()) return amihost::CommandRun(c.run);
+        if (c.invCmd->parsed()) return amihost::CommandCheckInvariance(c.inv);
+        if (c.sweepCmd->parsed()) return amihost::CommandSweep(c.sweep);
+        if (c.optCmd->parsed()) return amihost::CommandOptimize(c.opt);
+        if (c.mergeCmd->parsed()) return amihost::CommandMerge(c.merge);
+        if (c.demoCmd->parsed()) {
+            if (argc > 1 && std::string(argv[1]) != "demo") {
+                std::fprintf(stderr,
+                             "amihost: error: options before a command apply to the "
+                             "demo only; put them after 'demo'\n");
+                return ExitStatus(ErrorKind::Usage);
+            }
+            return amihost::CommandDemo(c.demoSub, argv[0]);
+        }
+        return amihost::CommandDemo(c.demo, argv[0]);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "amihost: error: out of memory; ask for fewer samples or bits\n");
+        return ExitStatus(ErrorKind::Input);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "amihost: error: %s\n", e.what());
+        return ExitStatus(ErrorKind::Input);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -175,105 +352,12 @@ int main(int argc, char** argv) {
         "may stand before it."};
     app.require_subcommand(0, 1);
     app.set_version_flag("--version", AMIHOST_VERSION);
-
-    // Options of the demo, also accepted with no command at all.
-    amihost::RunOptions demo;
-    AddCommon(app, demo);
-    AddRun(app, demo);
-    amihost::RunOptions demoSub;
-    auto* demoCmd = app.add_subcommand(
-        "demo", "run this project's library with its .ami file on PRBS7 (the default)");
-    AddCommon(*demoCmd, demoSub);
-    AddRun(*demoCmd, demoSub);
-
-    amihost::RunOptions run;
-    auto* runCmd = app.add_subcommand(
-        "run", "run a model on a stimulus; write the waveform, summary.json and pictures");
-    AddCommon(*runCmd, run);
-    AddRun(*runCmd, run);
-    AddReport(*runCmd, run);
-
-    amihost::InvarianceOptions inv;
-    auto* invCmd =
-        app.add_subcommand("check-invariance",
-                           "run one stimulus under several block policies and compare the outputs");
-    AddCommon(*invCmd, inv);
-    invCmd
-        ->add_option("--policies", inv.policies,
-                     "comma-separated block policies (two or more); the first is the reference")
-        ->capture_default_str();
-    AddTimeout(*invCmd, inv);
-    invCmd
-        ->add_option("--jobs,-j", inv.jobs,
-                     "worker processes, at least 1 (default: every core; each holds a waveform)")
-        ->each([&inv](const std::string&) { inv.jobsGiven = true; });
-    AddReport(*invCmd, inv);
-    invCmd->add_option("--tolerance", inv.tolerance, "largest allowed difference, volts (>= 0)")
-        ->capture_default_str();
-
-    amihost::SweepOptions sweep;
-    auto* sweepCmd = app.add_subcommand(
-        "sweep", "run a grid of parameter values on all cores, one CSV row each");
-    AddCommon(*sweepCmd, sweep);
-    sweepCmd->add_option(
-        "--grid,-g", sweep.grid,
-        "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable, one per "
-        "parameter); unnamed parameters keep their defaults or --set values; with no --grid, "
-        "every code of every integer Range or List");
-    auto* sweepCsv =
-        sweepCmd->add_option("--csv", sweep.output, "output CSV file")->capture_default_str();
-    std::string sweepOut;
-    sweepCmd->add_option("--out,-o", sweepOut,
-                         "a folder for the results (as for run): the CSV goes there as sweep.csv "
-                         "unless --csv names it");
-    sweepCmd
-        ->add_option("--jobs,-j", sweep.jobs, "worker processes, at least 1 (default: every core)")
-        ->each([&sweep](const std::string&) { sweep.jobsGiven = true; });
-    AddTimeout(*sweepCmd, sweep);
-    AddReport(*sweepCmd, sweep);
-    sweepCmd->add_option("--rx-grid", sweep.rxGrid,
-                         "values of one of the receiver's parameters (with --rx and --rx-ami), as "
-                         "--grid: every pair of transmitter and receiver codes is a row");
-    sweepCmd->add_option("--shard", sweep.shard, "run the K-th of N shares of the grid: K/N")
-        ->capture_default_str();
-
-    amihost::OptimizeOptions opt;
-    auto* optCmd = app.add_subcommand("optimize",
-                                      "rank a grid of codes by the statistical eye behind "
-                                      "--channel; confirm the best by a PRBS run");
-    AddCommon(*optCmd, opt);
-    optCmd->add_option(
-        "--grid,-g", opt.grid,
-        "values of one parameter: NAME=a,b,c or NAME=lo:hi[:step] (repeatable); default: every "
-        "code of every integer Range or List");
-    auto* optCsv =
-        optCmd->add_option("--csv", opt.output, "every candidate, ranked")->capture_default_str();
-    std::string optOut;
-    optCmd->add_option("--out,-o", optOut,
-                       "a folder for the results (as for run): optimize.csv and optimize.png go "
-                       "there unless --csv or --heatmap name them");
-    auto* optHeatmap =
-        optCmd->add_option("--heatmap", opt.heatmap, "heat map PNG for a grid of two parameters")
-            ->capture_default_str();
-    optCmd->add_option("--jobs,-j", opt.jobs, "worker processes, at least 1 (default: every core)")
-        ->each([&opt](const std::string&) { opt.jobsGiven = true; });
-    AddTimeout(*optCmd, opt);
-    AddReport(*optCmd, opt);
-    optCmd->add_option("--shard", opt.shard, "rank the K-th of N shares of the grid: K/N")
-        ->capture_default_str();
-    optCmd->add_option("--confirm", opt.confirm, "best candidates confirmed by a PRBS run")
-        ->capture_default_str();
-    optCmd->add_option("--rx-grid", opt.rxGrid,
-                       "values of one of the receiver's parameters (with --rx and --rx-ami), as "
-                       "--grid: the candidates are every pair of transmitter and receiver codes, "
-                       "ranked by the statistical eye after the receiver");
-
-    amihost::MergeOptions merge;
-    auto* mergeCmd =
-        app.add_subcommand("merge", "combine the shard CSVs of sweep or optimize into one");
-    mergeCmd->add_option("inputs", merge.inputs, "shard CSV files")->required();
-    mergeCmd->add_option("--out,-o", merge.output, "the combined CSV")->capture_default_str();
-
+    Commands c;
+    AddDemoAndRun(app, c);
+    AddInvariance(app, c);
+    AddSweep(app, c);
+    AddOptimize(app, c);
+    AddMerge(app, c);
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& e) {
@@ -284,56 +368,9 @@ int main(int argc, char** argv) {
                      CommandName(app).c_str());
         return ExitStatus(ErrorKind::Usage);
     }
-    // Options before a command belong to the demo: refuse them before any
-    // other command rather than run without them.
-    if (!demoCmd->parsed() && (runCmd->parsed() || invCmd->parsed() || sweepCmd->parsed() ||
-                               optCmd->parsed() || mergeCmd->parsed())) {
-        for (const CLI::Option* given : app.get_options()) {
-            if (given->count() > 0) {
-                std::fprintf(stderr,
-                             "amihost: error: %s stands before the command; options go after it "
-                             "(amihost COMMAND "
-                             "OPTIONS)\n",
-                             given->get_name().c_str());
-                return ExitStatus(ErrorKind::Usage);
-            }
-        }
-    }
-    const std::string commandLine = amihost::QuoteCommandLine(argc, argv);
-    for (amihost::CommonOptions* o :
-         std::initializer_list<amihost::CommonOptions*>{&run, &inv, &sweep, &opt})
-        o->commandLine = commandLine;
-    // -o FOLDER for sweep and optimize: their files go there unless named.
-    if (!sweepOut.empty()) {
-        sweep.outDir = sweepOut;
-        if (sweepCsv->count() == 0) sweep.output = sweepOut + "/sweep.csv";
-    }
-    if (!optOut.empty()) {
-        opt.outDir = optOut;
-        if (optCsv->count() == 0) opt.output = optOut + "/optimize.csv";
-        if (optHeatmap->count() == 0) opt.heatmap = optOut + "/optimize.png";
-    }
-    try {
-        if (runCmd->parsed()) return amihost::CommandRun(run);
-        if (invCmd->parsed()) return amihost::CommandCheckInvariance(inv);
-        if (sweepCmd->parsed()) return amihost::CommandSweep(sweep);
-        if (optCmd->parsed()) return amihost::CommandOptimize(opt);
-        if (mergeCmd->parsed()) return amihost::CommandMerge(merge);
-        if (demoCmd->parsed()) {
-            if (argc > 1 && std::string(argv[1]) != "demo") {
-                std::fprintf(stderr,
-                             "amihost: error: options before a command apply to the "
-                             "demo only; put them after 'demo'\n");
-                return ExitStatus(ErrorKind::Usage);
-            }
-            return amihost::CommandDemo(demoSub, argv[0]);
-        }
-        return amihost::CommandDemo(demo, argv[0]);
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "amihost: error: out of memory; ask for fewer samples or bits\n");
-        return ExitStatus(ErrorKind::Input);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "amihost: error: %s\n", e.what());
-        return ExitStatus(ErrorKind::Input);
-    }
+    if (const int refused = RefuseDemoOptionsBeforeCommand(app, c);
+        refused != amihost::kExitSuccess)
+        return refused;
+    CompleteOptions(c, argc, argv);
+    return Dispatch(c, argc, argv);
 }
