@@ -59,16 +59,15 @@ Difference Compare(const std::vector<double>& reference, const std::vector<doubl
     return d;
 }
 
-}  // namespace
-
-int CommandCheckInvariance(const InvarianceOptions& given) {
-    InvarianceOptions o = given;
+// The options of check-invariance: the tolerance, the jobs, the policies
+// (parsed into `policies`, named in `names`), and what it does not take.
+int CheckInvarianceOptions(InvarianceOptions& o, std::vector<std::string>& names,
+                           std::vector<BlockPolicy>& policies) {
     if (const int status = ResolveIbs(o)) return status;
     if (!(o.tolerance >= 0) || !std::isfinite(o.tolerance)) {
         PrintError("--tolerance must be a finite number of volts, 0 or more");
         return ExitStatus(ErrorKind::Usage);
     }
-    std::vector<std::string> names;
     for (std::size_t at = 0; at <= o.policies.size();) {
         const std::size_t comma = std::min(o.policies.find(',', at), o.policies.size());
         names.push_back(o.policies.substr(at, comma - at));
@@ -82,7 +81,6 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         PrintError("--policies needs at least two block policies to compare");
         return ExitStatus(ErrorKind::Usage);
     }
-    std::vector<BlockPolicy> policies;
     for (const std::string& name : names) {
         const Expected<BlockPolicy> policy = BlockPolicy::Parse(name);
         if (!policy) {
@@ -97,13 +95,23 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
             "--sensitivity and --clock-pdf (statistical eye) have no effect on it");
         return ExitStatus(ErrorKind::Usage);
     }
-    Setup setup;
     if (HaveReceiverOptions(o)) {
         PrintError(
             "check-invariance runs no receiver: --rx, --rx-ami, --rx-params, --rx-set and --rx-ibs "
             "are for 'run'");
         return ExitStatus(ErrorKind::Usage);
     }
+    return kExitSuccess;
+}
+
+}  // namespace
+
+int CommandCheckInvariance(const InvarianceOptions& given) {
+    InvarianceOptions o = given;
+    std::vector<std::string> names;
+    std::vector<BlockPolicy> policies;
+    if (const int status = CheckInvarianceOptions(o, names, policies)) return status;
+    Setup setup;
     if (const int status = Prepare(o, setup)) return status;
     if (!setup.getWaveExists) {
         PrintError("check-invariance cuts AMI_GetWave calls into blocks; " + o.library +
@@ -227,7 +235,7 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
         }
     }
     if (failedRuns > 0) return ExitStatus(ErrorKind::ModelContract);
-    return same && breachCount == 0 ? 0 : 1;
+    return same && breachCount == 0 ? kExitSuccess : ExitStatus(ErrorKind::ModelContract);
 }
 
 }  // namespace amihost

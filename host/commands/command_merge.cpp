@@ -247,7 +247,7 @@ int CommandMerge(const MergeOptions& o) {
         PrintError(committed.error());
         return ExitStatus(ErrorKind::Input);
     }
-    return 0;
+    return kExitSuccess;
 }
 
 }  // namespace amihost

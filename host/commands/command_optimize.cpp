@@ -331,7 +331,7 @@ int CommandOptimize(const OptimizeOptions& options) {
         if (!o.quiet)
             std::printf("shard %d/%d of a grid of %llu holds no candidate; wrote %s\n", shardK,
                         shardN, static_cast<unsigned long long>(grid.total), o.output.c_str());
-        return 0;
+        return kExitSuccess;
     }
     if (!candidates[order[0]].ok) {
         PrintError("no candidate could be ranked (every AMI_Init failed?)");
@@ -389,7 +389,7 @@ int CommandOptimize(const OptimizeOptions& options) {
                    " says why)");
         return ExitStatus(ErrorKind::ModelContract);
     }
-    return 0;
+    return kExitSuccess;
 }
 
 }  // namespace amihost

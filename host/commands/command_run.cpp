@@ -802,7 +802,7 @@ int CommandRun(const RunOptions& given) {
     }
     for (const std::string& e : writeErrors) PrintError(e);
     if (!writeErrors.empty()) return ExitStatus(ErrorKind::Input);
-    return breaches.empty() ? 0 : 1;
+    return breaches.empty() ? kExitSuccess : ExitStatus(ErrorKind::ModelContract);
 }
 
 int CommandDemo(RunOptions o, const std::string& executablePath) {

@@ -332,7 +332,7 @@ int CommandSweep(const SweepOptions& options) {
             mine.size(), static_cast<unsigned long long>(total), shardK, shardN, jobs,
             jobs == 1 ? "" : "es", wanted, o.output.c_str(), failures);
     }
-    return failures == 0 ? 0 : 1;
+    return failures == 0 ? kExitSuccess : ExitStatus(ErrorKind::ModelContract);
 }
 
 }  // namespace amihost

@@ -128,7 +128,7 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
         }
         grid.total *= axis.second.size();
     }
-    return 0;
+    return kExitSuccess;
 }
 
 int PrepareReceiverGrid(const CommonOptions& o, const std::vector<std::string>& rxGridArgs,
@@ -170,7 +170,7 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
     if (!ParseSets(o.sets, run.fixed)) return ExitStatus(ErrorKind::Input);
     if (const int status = BuildGrid(o, gridArgs, run.probe.file, run.fixed, run.grid))
         return status;
-    if (!HaveReceiverOptions(o)) return 0;
+    if (!HaveReceiverOptions(o)) return kExitSuccess;
     return PrepareReceiverGrid(o, rxGridArgs, run);
 }
 
@@ -201,7 +201,7 @@ int PrepareReceiverGrid(const CommonOptions& o, const std::vector<std::string>& 
         run.grid.axes.emplace_back(kRxPrefix + path, values);
         run.grid.total *= values.size();
     }
-    return 0;
+    return kExitSuccess;
 }
 
 void SplitRow(const GridRun& run, const std::map<std::string, std::string>& combination,
@@ -252,14 +252,14 @@ int PrepareReceiverRow(const CommonOptions& o, const GridRun& run,
 }
 
 int CreateOutputFolder(const std::string& dir) {
-    if (dir.empty()) return 0;
+    if (dir.empty()) return kExitSuccess;
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) {
         PrintError("cannot create " + dir + ": " + ec.message());
         return ExitStatus(ErrorKind::Io);
     }
-    return 0;
+    return kExitSuccess;
 }
 
 void AnnounceGrid(const char* command, const CommonOptions& o, const Grid& grid, std::size_t rows,

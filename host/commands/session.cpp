@@ -114,7 +114,7 @@ int CheckCommonOptions(const CommonOptions& o) {
             "both");
         return ExitStatus(ErrorKind::Usage);
     }
-    return 0;
+    return kExitSuccess;
 }
 
 bool ParseSets(const std::vector<std::string>& sets, std::map<std::string, std::string>& out) {
@@ -139,7 +139,7 @@ std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit) {
 // --ibs: checks the file, then takes this platform's executable and its .ami
 // from the [Algorithmic Model] of the chosen model.
 int ResolveIbs(CommonOptions& o) {
-    if (o.ibsFile.empty()) return 0;
+    if (o.ibsFile.empty()) return kExitSuccess;
     if (!o.library.empty() || !o.amiFile.empty() || !o.parameters.empty()) {
         PrintError(
             "--ibs takes the library and the .ami file from the .ibs; do not give --library, --ami "
@@ -203,7 +203,7 @@ int ResolveIbs(CommonOptions& o) {
     if (!o.quiet)
         std::fprintf(stderr, "amihost: %s [Model] %s: %s with %s\n", o.ibsFile.c_str(),
                      pick->model.c_str(), pick->executable.c_str(), pick->amiFile.c_str());
-    return 0;
+    return kExitSuccess;
 }
 
 namespace {
@@ -244,7 +244,7 @@ int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
         PrintWarning(o.amiFile +
                      " says GetWave_Exists False: the AMI_GetWave the library exports is not "
                      "called; waveforms go through the filter of AMI_Init's impulse response");
-    return 0;
+    return kExitSuccess;
 }
 
 }  // namespace
@@ -336,7 +336,7 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
                    " this tool keeps in memory; use fewer samples per bit or ignored bits");
         return ExitStatus(ErrorKind::Input);
     }
-    return 0;
+    return kExitSuccess;
 }
 
 bool HaveReceiverOptions(const CommonOptions& o) {
@@ -384,7 +384,7 @@ int PrepareReceiver(const CommonOptions& o, Setup& rx) {
         if (ignore != rx.file.reserved.end())
             rx.ignoreBits = std::clamp(std::atoi(ignore->second.c_str()), 0, 1000000);
     }
-    return 0;
+    return kExitSuccess;
 }
 
 int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
@@ -424,7 +424,7 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
         plan.fileSamples = std::move(*read);
         plan.samples = plan.fileSamples.size();
         plan.bits = plan.samples / N;
-        return 0;
+        return kExitSuccess;
     } else {
         PrintError("unknown stimulus '" + s + "' (prbsN, step, pulse or file:PATH)");
         return ExitStatus(ErrorKind::Input);
@@ -435,7 +435,7 @@ int PlanStimulus(const CommonOptions& o, int ignoreBits, StimulusPlan& plan) {
         return ExitStatus(ErrorKind::Usage);
     }
     plan.samples = plan.bits * N;
-    return 0;
+    return kExitSuccess;
 }
 
 StimulusSource::StimulusSource(const StimulusPlan& plan, const CommonOptions& o, int ignoreBits)
@@ -818,7 +818,7 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
             PrintError("--ports orders the ports of a four-port --channel file; there is none");
             return ExitStatus(ErrorKind::Usage);
         }
-        return 0;
+        return kExitSuccess;
     }
     const Expected<PortOrder> ports = ParsePortOrder(o.ports);
     if (!ports) {
@@ -839,7 +839,7 @@ int LoadChannelOption(const CommonOptions& o, Channel& channel, StatEyeOptions& 
     }
     if (!o.quiet)
         for (const std::string& w : channel.warnings) PrintWarning(w);
-    return 0;
+    return kExitSuccess;
 }
 
 std::string CsvNumber(double v, int digits) {
