@@ -80,28 +80,8 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
 
 void ModelRules::SubparameterValues(ModelInfo& m, const std::string& sub,
                                     const std::vector<std::string>& w, int line) {
-    static const std::set<std::string> kRead = {"c_comp",
-                                                "c_comp_pullup",
-                                                "c_comp_pulldown",
-                                                "c_comp_power_clamp",
-                                                "c_comp_gnd_clamp",
-                                                "cref",
-                                                "rref",
-                                                "cref_diff",
-                                                "rref_diff",
-                                                "c_fixture",
-                                                "l_fixture",
-                                                "r_dut",
-                                                "l_dut",
-                                                "c_dut",
-                                                "r_load",
-                                                "r_fixture",
-                                                "vinl",
-                                                "vinh"};
-    if (!kRead.count(sub)) return;
-    const std::vector<std::string> values = ValuesOf(w);
-    double v = NAN;
-    if (values.empty() || !Number(values[0], v)) v = NAN;
+    // Sizes not below zero; load and fixture resistances above it; the input
+    // thresholds kept for their order.
     static const std::set<std::string> kSizes = {"c_comp",
                                                  "c_comp_pullup",
                                                  "c_comp_pulldown",
@@ -116,9 +96,16 @@ void ModelRules::SubparameterValues(ModelInfo& m, const std::string& sub,
                                                  "r_dut",
                                                  "l_dut",
                                                  "c_dut"};
-    if (kSizes.count(sub) && v < 0)
+    const bool size = kSizes.count(sub) > 0;
+    const bool load = sub == "r_load" || sub == "r_fixture";
+    const bool threshold = sub == "vinl" || sub == "vinh";
+    if (!size && !load && !threshold) return;
+    const std::vector<std::string> values = ValuesOf(w);
+    double v = NAN;
+    if (values.empty() || !Number(values[0], v)) v = NAN;
+    if (size && v < 0)
         c_.Add(Message::NegativeValue, line, w[0] + " " + values[0] + " is below zero");
-    if ((sub == "r_load" || sub == "r_fixture") && !(v > 0) && !std::isnan(v))
+    if (load && !(v > 0) && !std::isnan(v))
         c_.Add(Message::NegativeValue, line,
                w[0] + " " + values[0] + ": a load resistance is above zero");
     if (sub == "vinl") m.vinl = v;
