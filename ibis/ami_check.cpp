@@ -204,6 +204,71 @@ const AmiFileNode* Child(const AmiFileNode& group, const char* name) {
     return nullptr;
 }
 
+// The version a file declares: its AMI_Version's value ("7.1" -> 71), else
+// the [IBIS Ver] of the .ibs that names it; 0 when neither is known.
+int DeclaredVersion(const AmiFileNode& reserved, int ibisVersion) {
+    const AmiFileNode* node = Child(reserved, "AMI_Version");
+    if (node == nullptr || node->parameter.values.empty()) return ibisVersion;
+    const std::string& text = node->parameter.values[0].text;
+    std::string digits;
+    for (char ch : text)
+        if (ch >= '0' && ch <= '9') digits += ch;
+    if (digits.size() != 2 || text.find('.') == std::string::npos) return ibisVersion;
+    return std::stoi(digits);
+}
+
+std::string VersionText(int tenths) {
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, bool* getWave,
+                         int ibisVersion) {
+    CheckNames(c, reserved);
+    for (const char* required : {"Init_Returns_Impulse", "GetWave_Exists"}) {
+        if (Child(reserved, required) == nullptr)
+            c.Add(Message::AmiReservedMissing, reserved.line,
+                  std::string("Reserved_Parameters has no ") + required);
+    }
+    // AMI_Version: required from IBIS 5.1 (not in 5.0), as Usage Info,
+    // Type String, Format Value (checked with the parameter).
+    if (Child(reserved, "AMI_Version") == nullptr && (ibisVersion == 0 || ibisVersion >= 51))
+        c.Add(Message::AmiReservedMissing, reserved.line, "Reserved_Parameters has no AMI_Version");
+    const AmiFileNode* impulseNode = Child(reserved, "Init_Returns_Impulse");
+    const AmiFileNode* waveNode = Child(reserved, "GetWave_Exists");
+    // A Boolean's value: its Value, else its Default; a value that is
+    // neither True nor False is reported as such with the parameter,
+    // and then says nothing of what the model does.
+    bool known = true;
+    auto boolean = [&known](const AmiFileNode* n, bool fallback) {
+        if (n == nullptr) return fallback;
+        const AmiFileParameter& p = n->parameter;
+        const std::string* value = nullptr;
+        if (p.format == "Value" && !p.values.empty())
+            value = &p.values[0].text;
+        else if (p.defaultValue)
+            value = &p.defaultValue->text;
+        if (value == nullptr) return fallback;
+        if (*value != "True" && *value != "False") known = false;
+        return *value == "True";
+    };
+    const bool impulse = boolean(impulseNode, true), wave = boolean(waveNode, false);
+    if (getWave != nullptr) *getWave = wave || waveNode == nullptr;
+    if (impulseNode != nullptr && waveNode != nullptr && known && !impulse && !wave)
+        c.Add(Message::AmiDoesNothing, impulseNode->line,
+              "Init_Returns_Impulse False with GetWave_Exists False");
+    const int version = DeclaredVersion(reserved, ibisVersion);
+    for (const AmiFileNode& sub : reserved.children) {
+        const AmiReservedDef* d = FindReserved(sub.name);
+        if (d == nullptr)
+            c.Add(Message::AmiUnknownReserved, sub.line, sub.name + " is not a reserved parameter");
+        else if (version != 0 && d->since > version)
+            c.Add(Message::AmiReservedNewer, sub.line,
+                  sub.name + " came with AMI " + VersionText(d->since) + "; the file declares " +
+                      VersionText(version));
+        CheckParameter(c, sub.parameter, true);
+    }
+}
+
 }  // namespace
 
 void CheckAmiText(const std::string& name, const std::string& text, std::vector<Report>& reports,
@@ -220,51 +285,10 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
     if (stem != file.root)
         c.Add(Message::AmiRootName, file.rootLine,
               "the root is named " + file.root + ", the file " + stem);
-    if (!file.reserved) {
+    if (!file.reserved)
         c.Add(Message::AmiNoReserved, file.rootLine, "no Reserved_Parameters branch");
-    } else {
-        const AmiFileNode& reserved = *file.reserved;
-        CheckNames(c, reserved);
-        for (const char* required : {"Init_Returns_Impulse", "GetWave_Exists"}) {
-            if (Child(reserved, required) == nullptr)
-                c.Add(Message::AmiReservedMissing, reserved.line,
-                      std::string("Reserved_Parameters has no ") + required);
-        }
-        // AMI_Version: required from IBIS 5.1 (not in 5.0), as Usage Info,
-        // Type String, Format Value (checked with the parameter).
-        if (Child(reserved, "AMI_Version") == nullptr && (ibisVersion == 0 || ibisVersion >= 51))
-            c.Add(Message::AmiReservedMissing, reserved.line,
-                  "Reserved_Parameters has no AMI_Version");
-        const AmiFileNode* impulseNode = Child(reserved, "Init_Returns_Impulse");
-        const AmiFileNode* waveNode = Child(reserved, "GetWave_Exists");
-        // A Boolean's value: its Value, else its Default; a value that is
-        // neither True nor False is reported as such with the parameter,
-        // and then says nothing of what the model does.
-        bool known = true;
-        auto boolean = [&known](const AmiFileNode* n, bool fallback) {
-            if (n == nullptr) return fallback;
-            const AmiFileParameter& p = n->parameter;
-            const std::string* value = nullptr;
-            if (p.format == "Value" && !p.values.empty())
-                value = &p.values[0].text;
-            else if (p.defaultValue)
-                value = &p.defaultValue->text;
-            if (value == nullptr) return fallback;
-            if (*value != "True" && *value != "False") known = false;
-            return *value == "True";
-        };
-        const bool impulse = boolean(impulseNode, true), wave = boolean(waveNode, false);
-        if (getWave != nullptr) *getWave = wave || waveNode == nullptr;
-        if (impulseNode != nullptr && waveNode != nullptr && known && !impulse && !wave)
-            c.Add(Message::AmiDoesNothing, impulseNode->line,
-                  "Init_Returns_Impulse False with GetWave_Exists False");
-        for (const AmiFileNode& sub : reserved.children) {
-            if (FindReserved(sub.name) == nullptr)
-                c.Add(Message::AmiUnknownReserved, sub.line,
-                      sub.name + " is not a reserved parameter");
-            CheckParameter(c, sub.parameter, true);
-        }
-    }
+    else
+        CheckReservedBranch(c, *file.reserved, getWave, ibisVersion);
     if (!file.modelSpecific) {
         c.Add(Message::AmiNoModelSpecific, file.rootLine, "no Model_Specific branch");
     } else {

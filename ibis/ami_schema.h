@@ -15,6 +15,7 @@ struct AmiReservedDef {
     const char* types;   // "Float UI": the Type values allowed; "" any
     const char* values;  // the values allowed, blank separated; null: any
     bool nonNegative;    // a count: not below zero
+    int since;           // ten times the AMI version that brought it: 6.1 -> 61
 };
 
 // The reserved parameter of a name, or null.

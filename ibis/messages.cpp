@@ -294,6 +294,8 @@ const std::vector<MessageDef>& MessageTable() {
          "Modulation_Levels not below zero)"},
         {Message::AmiReservedName, S::Warning, "ami",
          "a Model_Specific parameter named like a reserved parameter"},
+        {Message::AmiReservedNewer, S::Warning, "ami",
+         "a reserved parameter newer than the file's AMI_Version (or [IBIS Ver])"},
     };
     return table;
 }

@@ -126,6 +126,7 @@ enum class Message : int {
     AmiDuplicate = 6014,
     AmiReservedValue = 6015,
     AmiReservedName = 6016,
+    AmiReservedNewer = 6017,
 };
 
 struct MessageDef {

@@ -801,3 +801,34 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
     CheckAmiText("m.ami", Edit(head + tail, "\"7.0\"", "\"9.9\""), reports, nullptr, 72);
     EXPECT_TRUE(!reports.empty() && reports[0].number == 6015) << "AMI_Version 9.9";
 }
+
+// Each reserved parameter belongs to the version that brought it: PAM4
+// ("BIRD175.3 Extending IBIS-AMI for PAM4 Analysis") and Resolve_Exists
+// ("BIRD155.2 New AMI API to Resolve Dependent Model Parameter") are among
+// "The new features in Version 6.1"; a file declaring 5.1 that uses them is
+// warned, a file declaring 6.1 is not. Without AMI_Version, the .ibs's
+// [IBIS Ver] is the file's version.
+TEST(IbisStandard, should_warn_of_a_reserved_parameter_newer_than_the_declared_version) {
+    const auto numbers = [](const char* version, int ibisVersion) {
+        std::string text =
+            "(m\n (Reserved_Parameters\n"
+            "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))\n"
+            "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n"
+            "  (Modulation (Usage Info) (Type String) (Value \"PAM4\"))\n"
+            "  (Resolve_Exists (Usage Info) (Type Boolean) (Value False))\n";
+        if (version != nullptr)
+            text += std::string("  (AMI_Version (Usage Info) (Type String) (Value \"") + version +
+                    "\"))\n";
+        text += " )\n (Model_Specific\n  (g (Usage In) (Type Float) (Value 1))\n ))\n";
+        std::vector<Report> reports;
+        CheckAmiText("m.ami", text, reports, nullptr, ibisVersion);
+        std::multiset<int> out;
+        for (const Report& r : reports) out.insert(r.number);
+        return out;
+    };
+    EXPECT_EQ(numbers("5.1", 72).count(6017), 2u);
+    EXPECT_EQ(numbers("6.1", 51), std::multiset<int>{});
+    EXPECT_EQ(numbers("7.2", 72), std::multiset<int>{});
+    EXPECT_EQ(numbers(nullptr, 60).count(6017), 2u);
+    EXPECT_EQ(numbers(nullptr, 0).count(6017), 0u);  // no version known
+}
