@@ -26,6 +26,7 @@
 #include "rules/component.h"
 #include "rules/context.h"
 #include "rules/external.h"
+#include "rules/generic.h"
 #include "rules/header.h"
 #include "rules/model.h"
 #include "rules/package.h"
@@ -56,7 +57,8 @@ public:
           external_(c_),
           algorithmic_(c_, models_),
           references_(c_),
-          series_(c_, models_, components_) {
+          series_(c_, models_, components_),
+          generic_(c_) {
         c_.name = name;
         c_.kind = kind;
         c_.options = options;
@@ -85,6 +87,7 @@ private:
     AlgorithmicRules algorithmic_;
     ReferenceRules references_;
     SeriesRules series_;
+    GenericRules generic_;
 
     std::string current_;  // the keyword whose data lines follow; empty: none
     const KeywordDef* currentDef_ = nullptr;
@@ -126,6 +129,7 @@ void FileChecker::ToSection(Section section, const KeywordLine* k, const DataLin
         case Section::Series:
             return k ? series_.Keyword(*k) : series_.Data(*d);
         case Section::None:
+            return k ? generic_.Keyword(*k) : generic_.Data(*d);
         case Section::Shared:
             return;
     }

@@ -102,7 +102,7 @@ const KeywordDef kKeywords[] = {
     {Kw::EndExternalModel, "end external model", 41, Scope::Model, true, Section::External, Data::Rows, Scope::None, false, nullptr},
     {Kw::BeginEmiModel, "begin emi model", 50, Scope::Model, true, Section::None, Data::Rows, Scope::None, false, "end emi model"},
     {Kw::EndEmiModel, "end emi model", 50, Scope::Model, true, Section::None, Data::Rows, Scope::None, false, nullptr},
-    {Kw::InitialDelay, "initial delay", 60, Scope::Model, true, Section::None, Data::Rows, Scope::None, false, nullptr},
+    {Kw::InitialDelay, "initial delay", 61, Scope::Model, true, Section::None, Data::Rows, Scope::None, false, nullptr},
     {Kw::SubmodelSpec, "submodel spec", 32, Scope::Model, true, Section::None, Data::Rows, Scope::None, false, nullptr},
     {Kw::GndPulseTable, "gnd pulse table", 32, Scope::Model, true, Section::None, Data::Rows, Scope::None, false, nullptr},
     {Kw::PowerPulseTable, "power pulse table", 32, Scope::Model, true, Section::None, Data::Rows, Scope::None, false, nullptr},

@@ -52,6 +52,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::NegativeValue, S::Error, "file",
          "a resistance, inductance or capacitance below zero, or a load or fixture resistance "
          "that is not above zero"},
+        {Message::UnknownSubparameter, S::Warning, "file",
+         "a subparameter the standard does not list under its keyword ([Submodel Spec]: "
+         "V_trigger_r, V_trigger_f, Off_delay)"},
         {Message::IbisVerMissing, S::Error, "header",
          "[IBIS Ver] is missing or not the first keyword"},
         {Message::UnknownIbisVersion, S::Error, "header", "an unknown IBIS version"},

@@ -25,6 +25,7 @@ enum class Message : int {
     MissingValue = 1012,
     SectionNotClosed = 1013,
     NegativeValue = 1014,
+    UnknownSubparameter = 1015,
     IbisVerMissing = 1101,
     UnknownIbisVersion = 1102,
     HeaderKeywordMissing = 1103,

@@ -225,7 +225,7 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
     const std::string test =
         Edit(clean, "[End]\n",
              "[Test Data] td\nTest_data_type Single_ended\nDriver_model io_fast\nTest_load tl\n"
-             "[Rising Waveform Near]\n0 0\n[Diff Falling Waveform Far]\n0 0\n"
+             "[Rising Waveform Near]\n0 0 NA NA\n1n 1 NA NA\n[Diff Falling Waveform Far]\n0 1 1 1\n"
              "[Test Load] tl\nTest_load_type Single_ended\nR_diff_near = 100\n[End]\n");
     EXPECT_TRUE(Check("clean.ibs", test).reports.empty()) << Dump(Check("clean.ibs", test));
     EXPECT_TRUE(Has(Check("clean.ibs", Edit(test, "Driver_model io_fast\n", "")), 3013));

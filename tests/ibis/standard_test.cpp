@@ -18,6 +18,7 @@
 #include "ibis_check.h"
 #include "keywords.h"
 #include "lexer.h"
+#include "row_schema.h"
 
 namespace fs = std::filesystem;
 using namespace ibis;
@@ -831,4 +832,75 @@ TEST(IbisStandard, should_warn_of_a_reserved_parameter_newer_than_the_declared_v
     EXPECT_EQ(numbers("7.2", 72), std::multiset<int>{});
     EXPECT_EQ(numbers(nullptr, 60).count(6017), 2u);
     EXPECT_EQ(numbers(nullptr, 0).count(6017), 0u);  // no version known
+}
+
+// The keywords no section's rules read are checked from their layout in one
+// table: [TTgnd] and [TTpower] give "typ min max" on the keyword's line;
+// [GND Pulse Table] and [POWER Pulse Table] rows are "Time V(typ) V(min)
+// V(max)" with the times increasing; [Submodel Spec] lists the subparameters
+// V_trigger_r, V_trigger_f and Off_delay, each with typ, min and max. A real
+// bus-hold file (bushold.ibs of the corpus) writes them exactly so.
+TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout) {
+    const std::string input = "Model_type    Input\nC_comp        0.8pF  0.7pF  0.9pF\n";
+    const std::string submodel =
+        "[Submodel] bh\nSubmodel_type Bus_hold\n[Submodel Spec]\n"
+        "V_trigger_r  3.1  2.6  4.6\nV_trigger_f  1.3  1.2  1.4\n"
+        "[GND Pulse Table]\n0     0    0    0\n1n    0.9  0.8  1.0\n[End]\n";
+    const std::string clean = Edit(Edit(Read(kFiles / "clean.ibs"), "[End]\n", submodel), input,
+                                   input + "[Add Submodel]\nbh  Non-Driving\n[TTgnd] 1ns NA NA\n");
+    ASSERT_TRUE(Check("clean.ibs", clean).reports.empty()) << Dump(Check("clean.ibs", clean));
+    struct Case {
+        const char* why;
+        const char* from;
+        const char* to;
+        int number;  // 0: valid
+    };
+    const Case cases[] = {
+        {"[TTgnd] of two values", "[TTgnd] 1ns NA NA", "[TTgnd] 1ns NA", 3104},
+        {"[TTgnd] without its values", "[TTgnd] 1ns NA NA", "[TTgnd]", 1012},
+        {"[TTgnd] typ NA", "[TTgnd] 1ns NA NA", "[TTgnd] NA 1ns 1ns", 3004},
+        {"[TTgnd] not a number", "[TTgnd] 1ns NA NA", "[TTgnd] fast NA NA", 1011},
+        {"[TTgnd] on two lines", "[TTgnd] 1ns NA NA", "[TTgnd] 1ns NA NA\n2ns NA NA", 1008},
+        {"Off_delay", "V_trigger_f  1.3  1.2  1.4", "Off_delay 5ns 3ns 7ns", 0},
+        {"an unknown subparameter", "V_trigger_f  1.3  1.2  1.4", "V_hold 1.3 1.2 1.4", 1015},
+        {"a subparameter of two values", "V_trigger_f  1.3  1.2  1.4", "V_trigger_f 1.3 1.2", 3104},
+        {"a pulse row of three columns", "1n    0.9  0.8  1.0", "1n    0.9  0.8", 3104},
+        {"pulse times that turn back", "1n    0.9  0.8  1.0", "0     0.9  0.8  1.0", 3107},
+        {"a pulse row min NA", "1n    0.9  0.8  1.0", "1n    0.9  NA  NA", 0},
+    };
+    for (const Case& c : cases) {
+        const std::string text = Edit(clean, c.from, c.to);
+        const FileResult r = Check("clean.ibs", text);
+        if (c.number == 0)
+            EXPECT_TRUE(r.reports.empty()) << c.why << "\n" << Dump(r);
+        else
+            EXPECT_TRUE(Has(r, c.number)) << c.why << "\n" << Dump(r);
+    }
+}
+
+// Every keyword a line of data follows is read by the rules of its section or
+// described by the row schema, or is one of the few whose lines are kept
+// unchecked (named here, so a new keyword cannot slip through silently).
+TEST(IbisStandard, should_read_every_keyword_with_rows_by_rules_or_by_schema) {
+    const std::set<std::string> unchecked = {"interconnect model set",
+                                             "interconnect model",
+                                             "interconnect model group",
+                                             "clock pins",
+                                             "bus label",
+                                             "die supply pads",
+                                             "begin emi component",
+                                             "pin emi",
+                                             "pin domain emi",
+                                             "begin emi model",
+                                             "external reference",
+                                             "initial delay",
+                                             "merged pins"};
+    for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
+        const std::string name = k->name;
+        if (k->section != Section::None || name.rfind("end ", 0) == 0) continue;
+        EXPECT_TRUE(FindRowSchema(k->id) != nullptr || unchecked.count(name) == 1) << name;
+        EXPECT_FALSE(FindRowSchema(k->id) != nullptr && unchecked.count(name) == 1) << name;
+    }
+    for (const RowSchema* r = RowSchemasBegin(); r != RowSchemasEnd(); ++r)
+        EXPECT_EQ(KeywordOf(r->id).section, Section::None) << KeywordOf(r->id).name;
 }

@@ -1,0 +1,85 @@
+#include "generic.h"
+
+#include "lexer.h"
+
+namespace ibis {
+
+void GenericRules::Keyword(const KeywordLine& k) {
+    schema_ = FindRowSchema(k.id);
+    keyword_ = "[" + k.name + "]";
+    hasLast_ = false;
+    if (schema_ == nullptr || schema_->layout != Layout::KeywordValues) return;
+    if (k.words.empty()) {
+        c_.Add(Message::MissingValue, k.line, keyword_ + " without its " + schema_->what);
+        return;
+    }
+    Values(k.words, 0, k.line, keyword_);
+}
+
+void GenericRules::Data(const DataLine& d) {
+    if (schema_ == nullptr) return;
+    switch (schema_->layout) {
+        case Layout::KeywordValues:
+            c_.Add(Message::StrayText, d.line,
+                   "'" + d.text + "' belongs to no keyword (" + keyword_ + " takes one line)");
+            return;
+        case Layout::Subparameters: {
+            const std::string names = std::string(" ") + schema_->names + " ";
+            if (names.find(" " + d.words[0] + " ") == std::string::npos) {
+                c_.Add(Message::UnknownSubparameter, d.line,
+                       d.words[0] + " is not a subparameter of " + keyword_ + " (" +
+                           schema_->names + ")");
+                return;
+            }
+            Values(d.words, 1, d.line, d.words[0] + " of " + keyword_);
+            return;
+        }
+        case Layout::Rows:
+            Values(d.words, 0, d.line, "a row of " + keyword_);
+            return;
+    }
+}
+
+void GenericRules::Values(const std::vector<std::string>& words, std::size_t from, int line,
+                          const std::string& where) {
+    const int count = static_cast<int>(words.size() - from);
+    if (count < schema_->minColumns || (schema_->maxColumns != 0 && count > schema_->maxColumns)) {
+        c_.Add(Message::TableRowColumns, line,
+               where + " holds " + std::to_string(count) + " value" + (count == 1 ? "" : "s") +
+                   "; it holds " + schema_->what);
+        return;
+    }
+    double first = 0;
+    bool firstKnown = false;
+    for (std::size_t i = from; i < words.size(); ++i)
+        if (Cell(words[i], i - from, line, i == from ? &first : nullptr) && i == from)
+            firstKnown = true;
+    if (!schema_->increasing || !firstKnown) return;
+    if (hasLast_ && !(first > last_))
+        c_.Add(Message::WaveformTimeOrder, line,
+               "the times of " + keyword_ + " do not increase (" + words[from] + ")");
+    hasLast_ = true;
+    last_ = first;
+}
+
+bool GenericRules::Cell(const std::string& word, std::size_t column, int line, double* out) {
+    if (schema_->cell == Cell::Text) return false;
+    if (IsNa(word)) {
+        if (!schema_->naAfterFirst || column == 0 || (schema_->increasing && column == 1))
+            c_.Add(Message::TypicalNa, line,
+                   keyword_ + ": NA where a value is required (" + schema_->what + ")");
+        return false;
+    }
+    double v = 0;
+    if (!Number(word, v)) {
+        c_.Add(Message::NotANumber, line, "'" + word + "' is not a number");
+        return false;
+    }
+    if (schema_->cell == Cell::Integer &&
+        (v != static_cast<double>(static_cast<long long>(v)) || v < 1))
+        c_.Add(Message::NotANumber, line, keyword_ + " '" + word + "' is not a count above zero");
+    if (out != nullptr) *out = v;
+    return true;
+}
+
+}  // namespace ibis
