@@ -1,6 +1,6 @@
 // Worker processes: every item's outcome comes back to its own slot, a crash
 // or a hang fails only the item that was running, and the items sent to that
-// worker behind it run elsewhere.
+// worker behind it run elsewhere; a row's outcome crosses as versioned bytes.
 #include "workers.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +8,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <string>
+
+#include "grid_row.h"
 
 using namespace amihost;
 
@@ -100,4 +104,39 @@ TEST(Workers, should_stop_when_asked_and_leave_the_rest_not_done) {
         if (out[i].done) {
             EXPECT_EQ(out[i].payload, Square(i));
         }
+}
+
+// What a worker sends back for a row comes back bit for bit (every double,
+// NaN and infinities included, the texts with any byte), and anything but a
+// whole result of this version is refused: each prefix of a result, a byte
+// more, another version, another format.
+TEST(RowOutcomes, should_come_back_bit_for_bit_and_refuse_anything_else) {
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    const RowOutcome sent{true,
+                          std::string("a reason\n with \0 a NUL", 23),
+                          {0.1, -0.0, tiny, std::numeric_limits<double>::infinity(),
+                           std::numeric_limits<double>::quiet_NaN(), 1.0 / 3},
+                          "7,0,15,1.05,,\"quoted\""};
+    const std::string bytes = EncodeRowOutcome(sent);
+    const Expected<RowOutcome> back = DecodeRowOutcome(bytes);
+    ASSERT_TRUE(back) << back.error();
+    EXPECT_EQ(back->ok, sent.ok);
+    EXPECT_EQ(back->reason, sent.reason);
+    EXPECT_EQ(back->text, sent.text);
+    ASSERT_EQ(back->numbers.size(), sent.numbers.size());
+    for (std::size_t i = 0; i < sent.numbers.size(); ++i)
+        EXPECT_EQ(std::memcmp(&back->numbers[i], &sent.numbers[i], sizeof(double)), 0) << i;
+    for (std::size_t n = 0; n < bytes.size(); ++n)
+        EXPECT_FALSE(DecodeRowOutcome(bytes.substr(0, n))) << n << " bytes";
+    EXPECT_FALSE(DecodeRowOutcome(bytes + "x"));
+    std::string otherVersion = bytes;
+    otherVersion[11] = 2;  // after "amihost-row"
+    const Expected<RowOutcome> refused = DecodeRowOutcome(otherVersion);
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().find("version 2"), std::string::npos) << refused.error();
+    EXPECT_FALSE(DecodeRowOutcome("1 0.5 0.5 1e-12 0.001"));  // the old text form
+    const Expected<RowOutcome> empty = DecodeRowOutcome(EncodeRowOutcome(RowOutcome{}));
+    ASSERT_TRUE(empty);
+    EXPECT_FALSE(empty->ok);
+    EXPECT_TRUE(empty->numbers.empty() && empty->reason.empty() && empty->text.empty());
 }
