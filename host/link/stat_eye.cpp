@@ -199,15 +199,26 @@ struct CursorView {
     std::int64_t first = 0, step = 1, size = 0, skip = -1;
 };
 
+// What the statistical eye holds of one sampling phase while it is computed.
+struct Phase {
+    bool present = false;   // its sample lies within the pulse
+    bool computed = false;  // its distribution (and, without jitter, its opening) computed
+    CursorView cursors;
+    double main = 0;  // its main cursor, less twice the receiver's sensitivity
+    IsiDistribution isi;
+    double pd = -std::numeric_limits<double>::infinity();  // the worst-case opening
+    double pdMiddle = 0;                                   // the middle of the worst-case opening
+    double middle = 0;                                     // the decision threshold of its opening
+    double upper = -std::numeric_limits<double>::infinity();  // a bound on its height
+};
+
 // Every phase's bounds in one pass over the pulse, a row of N samples at a
 // time (the phase of residue t mod N in lane t mod N): each phase's K largest
 // magnitudes in a heap whose top is the smallest of them, offered its cursors
 // in increasing time. Most rows are the line's small tail, where no lane
 // beats its heap's top: they are passed over with one vectorised test.
-std::vector<PhaseBounds> BoundsOf(const std::vector<CursorView>& cursors,
-                                  const std::vector<double>& mains,
-                                  const std::vector<bool>& present, double target) {
-    const std::size_t N = cursors.size();
+std::vector<PhaseBounds> BoundsOf(const std::vector<Phase>& phases, double target) {
+    const std::size_t N = phases.size();
     std::vector<PhaseBounds> bounds(N);
     std::size_t K = 0;
     while (std::ldexp(target, static_cast<int>(K) + 2) < 0.5) ++K;
@@ -219,8 +230,8 @@ std::vector<PhaseBounds> BoundsOf(const std::vector<CursorView>& cursors,
     const double* pulse = nullptr;
     std::int64_t size = 0, own0 = std::numeric_limits<std::int64_t>::max(), own1 = 0;
     for (std::size_t p = 0; p < N; ++p) {
-        if (!present[p]) continue;
-        const CursorView& v = cursors[p];
+        if (!phases[p].present) continue;
+        const CursorView& v = phases[p].cursors;
         phaseOf[static_cast<std::size_t>(v.first)] = p;
         if (K > 0) beat[static_cast<std::size_t>(v.first)] = -1.0;
         heaps[p].reserve(K);
@@ -261,12 +272,12 @@ std::vector<PhaseBounds> BoundsOf(const std::vector<CursorView>& cursors,
         }
     }
     for (std::size_t p = 0; p < N; ++p) {
-        if (!present[p]) continue;
+        if (!phases[p].present) continue;
         auto& heap = heaps[p];
         std::sort(heap.begin(), heap.end(), smaller);  // largest first
         double sum = 0;
         for (const auto& entry : heap) sum += entry.first;
-        bounds[p].upper = mains[p] - sum;
+        bounds[p].upper = phases[p].main - sum;
         for (std::size_t k = 0; k < heap.size() && k < 10; ++k)
             bounds[p].top.push_back(heap[k].second);
     }
@@ -311,35 +322,34 @@ double LowestBerBound(const std::vector<double>& top, std::size_t k, double main
 
 // Computes (by compute(p), which sets heights[p] and bathtub[p]) only the
 // phases that can hold the best opening or, with none open, the lowest BER;
-// the others are NaN. upper[p] receives each phase's bound on its height.
+// the others are NaN. Each phase's `upper` receives its bound on its height.
 template <class Compute>
-void ComputeBestPhases(const std::vector<CursorView>& cursors, const std::vector<double>& mains,
-                       const std::vector<bool>& present, double target, std::vector<double>& upper,
-                       Compute&& compute, std::vector<double>& heights,
-                       std::vector<double>& bathtub) {
-    const std::size_t phases = mains.size();
-    const int N = static_cast<int>(phases);
-    const std::vector<PhaseBounds> bounds = BoundsOf(cursors, mains, present, target);
-    std::vector<int> rank(phases, 0);  // the order of preference: N/2, N/2 - 1, N/2 + 1, ...
+void ComputeBestPhases(std::vector<Phase>& phases, double target, Compute&& compute,
+                       std::vector<double>& heights, std::vector<double>& bathtub) {
+    const std::size_t count = phases.size();
+    const int N = static_cast<int>(count);
+    const std::vector<PhaseBounds> bounds = BoundsOf(phases, target);
+    std::vector<int> rank(count, 0);  // the order of preference: N/2, N/2 - 1, N/2 + 1, ...
     for (int k = 0; k < N; ++k) {
         const int p = N / 2 + (k + 1) / 2 * (k % 2 == 1 ? -1 : 1);
         if (p >= 0 && p < N) rank[static_cast<std::size_t>(p)] = k;
     }
     std::vector<std::size_t> openable, rest;
-    for (std::size_t p = 0; p < phases; ++p) {
-        if (!present[p]) continue;
-        upper[p] = bounds[p].upper;
+    for (std::size_t p = 0; p < count; ++p) {
+        if (!phases[p].present) continue;
+        phases[p].upper = bounds[p].upper;
         heights[p] = bathtub[p] = std::numeric_limits<double>::quiet_NaN();
-        (upper[p] > 0 ? openable : rest).push_back(p);
+        (phases[p].upper > 0 ? openable : rest).push_back(p);
     }
     // The phases that may open, most promising first, while one can still
     // match the best opening found.
     std::sort(openable.begin(), openable.end(), [&](std::size_t a, std::size_t b) {
-        return upper[a] != upper[b] ? upper[a] > upper[b] : rank[a] < rank[b];
+        const double ua = phases[a].upper, ub = phases[b].upper;
+        return ua != ub ? ua > ub : rank[a] < rank[b];
     });
     double bestHeight = 0, bestBer = 2;
     for (std::size_t p : openable) {
-        if (upper[p] < bestHeight) break;
+        if (phases[p].upper < bestHeight) break;
         compute(p);
         bestHeight = std::max(bestHeight, heights[p]);
         bestBer = std::min(bestBer, bathtub[p]);
@@ -348,14 +358,14 @@ void ComputeBestPhases(const std::vector<CursorView>& cursors, const std::vector
     // None open: the lowest BER, while a phase's bound can still reach it:
     // phases in the order of a quick bound (six cursors), each first tried
     // against a sharper one (ten).
-    std::vector<double> lowest(phases, 0.0), a, b;
-    for (std::size_t p : rest) lowest[p] = LowestBerBound(bounds[p].top, 6, mains[p], a, b);
+    std::vector<double> lowest(count, 0.0), a, b;
+    for (std::size_t p : rest) lowest[p] = LowestBerBound(bounds[p].top, 6, phases[p].main, a, b);
     std::sort(rest.begin(), rest.end(), [&](std::size_t x, std::size_t y) {
         return lowest[x] != lowest[y] ? lowest[x] < lowest[y] : x < y;
     });
     for (std::size_t p : rest) {
         if (lowest[p] > bestBer) break;
-        if (LowestBerBound(bounds[p].top, 10, mains[p], a, b) > bestBer) continue;
+        if (LowestBerBound(bounds[p].top, 10, phases[p].main, a, b) > bestBer) continue;
         compute(p);
         bestBer = std::min(bestBer, bathtub[p]);
     }
@@ -455,45 +465,89 @@ IsiDistribution ComputeIsi(const std::vector<double>& cursors, int maxBins, int 
     return d;
 }
 
-StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N, std::int64_t main,
-                       const StatEyeOptions& options) {
-    StatEye e;
-    const auto size = static_cast<std::int64_t>(pulse.size());
-    if (pulse.empty() || N <= 0 || main < 0 || main >= size || !std::isfinite(baseline)) return e;
-    if (!AllFinite(pulse.data(), pulse.size())) return e;
-    e.N = N;
-    const auto phases = static_cast<std::size_t>(N);
-    std::vector<IsiDistribution> isi(phases);
-    std::vector<double> mains(phases, 0.0);
-    std::vector<bool> present(phases, false);
-    e.heights.assign(phases, 0.0);
-    e.bathtub.assign(phases, 0.5);
-    std::vector<double> pd(phases, -std::numeric_limits<double>::infinity()), middles(phases, 0.0);
-    std::vector<double> pdMiddle(phases, 0.0);  // the middle of the worst-case opening
-    const bool jittered = HasJitter(options);
-    // Receiver sensitivity S: a decision at level u is right only for a 1
-    // above u + S and a 0 below u - S. That is the plain decision at u - S
-    // with every 1 moved down by 2 S: the main cursor less 2 S, and the
-    // levels found S higher.
-    const double S = std::max(0.0, options.sensitivity);
-    const bool noiseless = !(options.noiseRms > 0) && !jittered;
-    // Each phase's cursors are the samples of its residue t mod N but t
-    // itself; their sums per residue in one pass over the pulse, a row of N
-    // samples at a time, each residue's in increasing time. The phases' own
-    // samples (the N from main - N/2) are left out.
-    std::vector<CursorView> cursors(phases);
-    for (std::size_t p = 0; p < phases; ++p) {
-        const std::int64_t t = main - N / 2 + static_cast<std::int64_t>(p);
-        if (t < 0 || t >= size) continue;
-        present[p] = true;
-        mains[p] = pulse[static_cast<std::size_t>(t)] - 2 * S;
-        cursors[p] = CursorView{pulse.data(), t % N, N, size, t};
+namespace {
+
+// One statistical eye in steps over one record per phase: the phases' cursors
+// and worst cases, their distributions and openings, the BER map, jitter,
+// and the best phase.
+class EyeWork {
+public:
+    EyeWork(const std::vector<double>& pulse, double baseline, int N, std::int64_t main,
+            const StatEyeOptions& options, StatEye& e)
+        : pulse_(pulse),
+          size_(static_cast<std::int64_t>(pulse.size())),
+          baseline_(baseline),
+          N_(N),
+          main_(main),
+          options_(options),
+          e_(e),
+          // Receiver sensitivity S: a decision at level u is right only for a
+          // 1 above u + S and a 0 below u - S. That is the plain decision at
+          // u - S with every 1 moved down by 2 S: the main cursor less 2 S,
+          // and the levels found S higher.
+          S_(std::max(0.0, options.sensitivity)),
+          jittered_(HasJitter(options)),
+          noiseless_(!(options.noiseRms > 0) && !jittered_),
+          phases_(static_cast<std::size_t>(N)) {}
+
+    void SetUpPhases();
+    void WorstCases();
+    void ComputePhases();
+    void FillMap();
+    void Jitter();
+    // The phase of the widest opening (ties: nearest the middle of the UI);
+    // with none open, the phase of the lowest BER; -1 with no phase at all.
+    int BestPhase();
+    void Summarise(int best);
+
+private:
+    void ComputePhase(std::size_t p);
+    // A phase's row of the map: the BER of deciding at each level.
+    void FillRow(const IsiDistribution& d, double mainValue, double* row) const;
+    // The smeared map's openings, phase by phase.
+    void JitteredOpenings();
+    // Whether a phase is open: from its opening; else from the bounds (the
+    // worst case open, or the bound closed); else computed now.
+    bool Open(int q);
+
+    const std::vector<double>& pulse_;
+    const std::int64_t size_;
+    const double baseline_;
+    const int N_;
+    const std::int64_t main_;
+    const StatEyeOptions& options_;
+    StatEye& e_;
+    const double S_;
+    const bool jittered_, noiseless_;
+    std::vector<Phase> phases_;
+    double lo_ = 0, hi_ = 0;  // the levels any phase's distribution reaches
+    int L_ = 0;               // levels of the map
+    double dv_ = 0;           // their spacing
+    std::vector<double> gathered_;
+};
+
+// Each phase's cursors are the samples of its residue t mod N but t itself.
+void EyeWork::SetUpPhases() {
+    for (std::size_t p = 0; p < phases_.size(); ++p) {
+        const std::int64_t t = main_ - N_ / 2 + static_cast<std::int64_t>(p);
+        if (t < 0 || t >= size_) continue;
+        Phase& ph = phases_[p];
+        ph.present = true;
+        ph.main = pulse_[static_cast<std::size_t>(t)] - 2 * S_;
+        ph.cursors = CursorView{pulse_.data(), t % N_, N_, size_, t};
     }
-    std::vector<double> sumAbs(phases, 0.0), sumPos(phases, 0.0);  // by residue
-    const std::int64_t own0 = main - N / 2, own1 = own0 + N;
-    for (std::int64_t row = 0; row < size; row += N) {
-        const std::int64_t n = std::min<std::int64_t>(N, size - row);
-        const double* v = pulse.data() + row;
+}
+
+// The worst cases: the cursors' sums per residue in one pass over the pulse,
+// a row of N samples at a time, each residue's in increasing time. The
+// phases' own samples (the N from main - N/2) are left out.
+void EyeWork::WorstCases() {
+    const auto count = static_cast<std::size_t>(N_);
+    std::vector<double> sumAbs(count, 0.0), sumPos(count, 0.0);  // by residue
+    const std::int64_t own0 = main_ - N_ / 2, own1 = own0 + N_;
+    for (std::int64_t row = 0; row < size_; row += N_) {
+        const std::int64_t n = std::min<std::int64_t>(N_, size_ - row);
+        const double* v = pulse_.data() + row;
         if (row + n <= own0 || row >= own1) {
             for (std::int64_t j = 0; j < n; ++j) {
                 sumAbs[j] += std::fabs(v[j]);
@@ -507,201 +561,241 @@ StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N,
             }
         }
     }
-    for (std::size_t p = 0; p < phases; ++p) {
-        if (!present[p]) continue;
-        const auto r = static_cast<std::size_t>(cursors[p].first);
-        pd[p] = mains[p] - sumAbs[r];
-        pdMiddle[p] = sumPos[r] + 0.5 * pd[p];
+    for (Phase& ph : phases_) {
+        if (!ph.present) continue;
+        const auto r = static_cast<std::size_t>(ph.cursors.first);
+        ph.pd = ph.main - sumAbs[r];
+        ph.pdMiddle = sumPos[r] + 0.5 * ph.pd;
     }
-    // One phase's distribution and, without jitter, its opening.
-    double lo = 0, hi = 0;
-    std::vector<bool> computed(phases, false);
-    std::vector<double> gathered;
-    auto computePhase = [&](std::size_t p) {
-        const CursorView& v = cursors[p];
-        gathered.clear();
-        for (std::int64_t s = v.first; s < v.size; s += v.step)
-            if (s != v.skip) gathered.push_back(v.pulse[s]);
-        isi[p] = ComputeIsi(gathered, options.gridBins, options.exactCursors);
-        e.gridError = std::max(e.gridError, isi[p].error);
-        e.groupedCursors = std::max(e.groupedCursors, isi[p].grouped);
-        e.largestGrouped = std::max(e.largestGrouped, isi[p].largestGrouped);
-        AddNoise(isi[p], options.noiseRms);
-        lo = std::min(lo, isi[p].Level(0));
-        hi = std::max(hi, isi[p].Level(isi[p].p.size() - 1) + mains[p]);
-        computed[p] = true;
-        if (jittered) return;
-        const Opening o = OpeningOf(isi[p], mains[p], options.targetBer);
-        e.bathtub[p] = o.bestBer;
-        e.heights[p] = o.height;
-        middles[p] = baseline + S + (o.height > 0 ? o.middle : o.bestLevel);
-        // Without noise no pattern lies outside the worst case: the opening
-        // is at least the peak-distortion one (which the grid's rounding
-        // could otherwise shave).
-        if (noiseless && pd[p] > e.heights[p]) {
-            e.heights[p] = pd[p];
-            e.bathtub[p] = 0.0;
-            middles[p] = baseline + S + pdMiddle[p];
-        }
-    };
-    std::vector<double> upper(phases, -std::numeric_limits<double>::infinity());
-    const bool prune = options.bestOnly && !options.berMap && !jittered && options.targetBer < 0.25;
+}
+
+// One phase's distribution and, without jitter, its opening.
+void EyeWork::ComputePhase(std::size_t p) {
+    Phase& ph = phases_[p];
+    const CursorView& v = ph.cursors;
+    gathered_.clear();
+    for (std::int64_t s = v.first; s < v.size; s += v.step)
+        if (s != v.skip) gathered_.push_back(v.pulse[s]);
+    ph.isi = ComputeIsi(gathered_, options_.gridBins, options_.exactCursors);
+    e_.gridError = std::max(e_.gridError, ph.isi.error);
+    e_.groupedCursors = std::max(e_.groupedCursors, ph.isi.grouped);
+    e_.largestGrouped = std::max(e_.largestGrouped, ph.isi.largestGrouped);
+    AddNoise(ph.isi, options_.noiseRms);
+    lo_ = std::min(lo_, ph.isi.Level(0));
+    hi_ = std::max(hi_, ph.isi.Level(ph.isi.p.size() - 1) + ph.main);
+    ph.computed = true;
+    if (jittered_) return;
+    const Opening o = OpeningOf(ph.isi, ph.main, options_.targetBer);
+    e_.bathtub[p] = o.bestBer;
+    e_.heights[p] = o.height;
+    ph.middle = baseline_ + S_ + (o.height > 0 ? o.middle : o.bestLevel);
+    // Without noise no pattern lies outside the worst case: the opening is at
+    // least the peak-distortion one (which the grid's rounding could
+    // otherwise shave).
+    if (noiseless_ && ph.pd > e_.heights[p]) {
+        e_.heights[p] = ph.pd;
+        e_.bathtub[p] = 0.0;
+        ph.middle = baseline_ + S_ + ph.pdMiddle;
+    }
+}
+
+void EyeWork::ComputePhases() {
+    const bool prune =
+        options_.bestOnly && !options_.berMap && !jittered_ && options_.targetBer < 0.25;
     if (!prune) {
-        for (std::size_t p = 0; p < phases; ++p)
-            if (present[p]) computePhase(p);
+        for (std::size_t p = 0; p < phases_.size(); ++p)
+            if (phases_[p].present) ComputePhase(p);
     } else {
-        ComputeBestPhases(cursors, mains, present, options.targetBer, upper, computePhase,
-                          e.heights, e.bathtub);
+        ComputeBestPhases(
+            phases_, options_.targetBer, [this](std::size_t p) { ComputePhase(p); }, e_.heights,
+            e_.bathtub);
     }
-    // The BER map for the picture (and, with jitter, for the openings).
-    const int L = std::max(options.levels, 16);
-    e.levels = L;
-    const double margin = 0.1 * (hi - lo) + 1e-9;
-    e.v0 = baseline + lo - margin;
-    e.v1 = baseline + hi + margin;
-    const double dv = (e.v1 - e.v0) / (L - 1);
+}
+
+void EyeWork::FillRow(const IsiDistribution& d, double mainValue, double* row) const {
+    const std::size_t n = d.p.size();
+    std::vector<double> below(n + 1, 0.0), above(n + 1, 0.0);
+    for (std::size_t i = 0; i < n; ++i) below[i + 1] = below[i] + d.p[i];
+    for (std::size_t i = n; i-- > 0;) above[i] = above[i + 1] + d.p[i];
+    // Levels strictly below x: indices < ceil(x / step) - lo.
+    auto countBelow = [&](double x) {
+        const double f = std::ceil(x / d.step) - static_cast<double>(d.lo);
+        return static_cast<std::size_t>(std::clamp(f, 0.0, static_cast<double>(n)));
+    };
+    auto firstAbove = [&](double x) {
+        const double f = std::floor(x / d.step) + 1 - static_cast<double>(d.lo);
+        return static_cast<std::size_t>(std::clamp(f, 0.0, static_cast<double>(n)));
+    };
+    for (int k = 0; k < L_; ++k) {
+        const double u = e_.v0 + k * dv_ - baseline_ - S_;
+        row[k] = 0.5 * below[countBelow(u - mainValue)] + 0.5 * above[firstAbove(u)];
+    }
+}
+
+// The BER map for the picture (and, with jitter, for the openings).
+void EyeWork::FillMap() {
+    L_ = std::max(options_.levels, 16);
+    e_.levels = L_;
+    const double margin = 0.1 * (hi_ - lo_) + 1e-9;
+    e_.v0 = baseline_ + lo_ - margin;
+    e_.v1 = baseline_ + hi_ + margin;
+    dv_ = (e_.v1 - e_.v0) / (L_ - 1);
     // Without jitter the openings come from the distributions themselves:
     // the map is only for pictures.
-    const bool map = options.berMap || jittered;
-    if (map) e.ber.assign(phases * static_cast<std::size_t>(L), 0.5);
-    // A phase's row of the map: the BER of deciding at each level.
-    auto fillRow = [&](const IsiDistribution& d, double mainValue, double* row) {
-        const std::size_t n = d.p.size();
-        std::vector<double> below(n + 1, 0.0), above(n + 1, 0.0);
-        for (std::size_t i = 0; i < n; ++i) below[i + 1] = below[i] + d.p[i];
-        for (std::size_t i = n; i-- > 0;) above[i] = above[i + 1] + d.p[i];
-        // Levels strictly below x: indices < ceil(x / step) - lo.
-        auto countBelow = [&](double x) {
-            const double f = std::ceil(x / d.step) - static_cast<double>(d.lo);
-            return static_cast<std::size_t>(std::clamp(f, 0.0, static_cast<double>(n)));
-        };
-        auto firstAbove = [&](double x) {
-            const double f = std::floor(x / d.step) + 1 - static_cast<double>(d.lo);
-            return static_cast<std::size_t>(std::clamp(f, 0.0, static_cast<double>(n)));
-        };
-        for (int k = 0; k < L; ++k) {
-            const double u = e.v0 + k * dv - baseline - S;
-            row[k] = 0.5 * below[countBelow(u - mainValue)] + 0.5 * above[firstAbove(u)];
+    if (!options_.berMap && !jittered_) return;
+    e_.ber.assign(phases_.size() * static_cast<std::size_t>(L_), 0.5);
+    for (std::size_t p = 0; p < phases_.size(); ++p)
+        if (phases_[p].computed)
+            FillRow(phases_[p].isi, phases_[p].main, &e_.ber[p * static_cast<std::size_t>(L_)]);
+}
+
+// Jitter: each phase's BER averaged over the distribution of sampling
+// instants. An instant jittered past the unit interval's edge samples there:
+// bit 0's pulse at that time is the main value and every other bit's sample
+// there its cursor (the neighbouring bit's main among them), not a phase of
+// this interval wrapped round.
+void EyeWork::Jitter() {
+    if (!jittered_) return;
+    const int N = N_, L = L_;
+    const std::vector<double> g = JitterDistribution(options_, N);
+    const long half = static_cast<long>(g.size() / 2);
+    const auto rowSize = static_cast<std::size_t>(L);
+    std::vector<double> extended((static_cast<std::size_t>(N + 2 * half)) * rowSize, 0.5);
+    for (long q = -half; q < N + half; ++q) {
+        double* row = &extended[static_cast<std::size_t>(q + half) * rowSize];
+        if (q >= 0 && q < N) {
+            if (phases_[static_cast<std::size_t>(q)].computed)
+                std::copy_n(&e_.ber[static_cast<std::size_t>(q) * rowSize], L, row);
+            continue;
         }
-    };
-    for (std::size_t p = 0; p < phases && map; ++p)
-        if (computed[p]) fillRow(isi[p], mains[p], &e.ber[p * static_cast<std::size_t>(L)]);
-    if (jittered) {
-        // Jitter: each phase's BER averaged over the distribution of
-        // sampling instants. An instant jittered past the unit interval's
-        // edge samples there: bit 0's pulse at that time is the main value
-        // and every other bit's sample there its cursor (the neighbouring
-        // bit's main among them), not a phase of this interval wrapped round.
-        const std::vector<double> g = JitterDistribution(options, N);
-        const long half = static_cast<long>(g.size() / 2);
-        const auto rowSize = static_cast<std::size_t>(L);
-        std::vector<double> extended((static_cast<std::size_t>(N + 2 * half)) * rowSize, 0.5);
-        for (long q = -half; q < N + half; ++q) {
-            double* row = &extended[static_cast<std::size_t>(q + half) * rowSize];
-            if (q >= 0 && q < N) {
-                if (computed[static_cast<std::size_t>(q)])
-                    std::copy_n(&e.ber[static_cast<std::size_t>(q) * rowSize], L, row);
-                continue;
+        const std::int64_t t = main_ - N / 2 + q;
+        const std::int64_t residue = ((t % N) + N) % N;
+        gathered_.clear();
+        for (std::int64_t s = residue; s < size_; s += N)
+            if (s != t) gathered_.push_back(pulse_[static_cast<std::size_t>(s)]);
+        IsiDistribution d = ComputeIsi(gathered_, options_.gridBins, options_.exactCursors);
+        AddNoise(d, options_.noiseRms);
+        e_.gridError = std::max(e_.gridError, d.error);
+        FillRow(d, (t >= 0 && t < size_ ? pulse_[static_cast<std::size_t>(t)] : 0.0) - 2 * S_, row);
+    }
+    std::vector<double> smeared(e_.ber.size(), 0.0);
+    for (long p = 0; p < N; ++p)
+        for (long d = -half; d <= half; ++d)
+            for (int k = 0; k < L; ++k)
+                smeared[static_cast<std::size_t>(p * L + k)] +=
+                    g[static_cast<std::size_t>(d + half)] *
+                    extended[static_cast<std::size_t>(p + d + half) * rowSize +
+                             static_cast<std::size_t>(k)];
+    e_.ber.swap(smeared);
+    e_.gridError += dv_;
+    JitteredOpenings();
+}
+
+void EyeWork::JitteredOpenings() {
+    const auto L = static_cast<std::size_t>(L_);
+    for (std::size_t p = 0; p < phases_.size(); ++p) {
+        int run = 0, bestRun = 0, bestEnd = -1;
+        double best = 2;
+        for (int k = 0; k < L_; ++k) {
+            const double b = e_.ber[p * L + static_cast<std::size_t>(k)];
+            if (b < best) {
+                best = b;
+                phases_[p].middle = e_.v0 + k * dv_;
             }
-            const std::int64_t t = main - N / 2 + q;
-            const std::int64_t residue = ((t % N) + N) % N;
-            gathered.clear();
-            for (std::int64_t s = residue; s < size; s += N)
-                if (s != t) gathered.push_back(pulse[static_cast<std::size_t>(s)]);
-            IsiDistribution d = ComputeIsi(gathered, options.gridBins, options.exactCursors);
-            AddNoise(d, options.noiseRms);
-            e.gridError = std::max(e.gridError, d.error);
-            fillRow(d, (t >= 0 && t < size ? pulse[static_cast<std::size_t>(t)] : 0.0) - 2 * S,
-                    row);
+            run = b <= options_.targetBer ? run + 1 : 0;
+            if (run > bestRun) bestRun = run, bestEnd = k;
         }
-        std::vector<double> smeared(e.ber.size(), 0.0);
-        for (long p = 0; p < N; ++p)
-            for (long d = -half; d <= half; ++d)
-                for (int k = 0; k < L; ++k)
-                    smeared[static_cast<std::size_t>(p * L + k)] +=
-                        g[static_cast<std::size_t>(d + half)] *
-                        extended[static_cast<std::size_t>(p + d + half) * rowSize +
-                                 static_cast<std::size_t>(k)];
-        e.ber.swap(smeared);
-        e.gridError += dv;
-        for (std::size_t p = 0; p < phases; ++p) {
-            int run = 0, bestRun = 0, bestEnd = -1;
-            double best = 2;
-            for (int k = 0; k < L; ++k) {
-                const double b =
-                    e.ber[p * static_cast<std::size_t>(L) + static_cast<std::size_t>(k)];
-                if (b < best) {
-                    best = b;
-                    middles[p] = e.v0 + k * dv;
-                }
-                run = b <= options.targetBer ? run + 1 : 0;
-                if (run > bestRun) bestRun = run, bestEnd = k;
-            }
-            e.bathtub[p] = best;
-            if (bestRun > 0) {
-                e.heights[p] = (bestRun - 1) * dv;
-                middles[p] = e.v0 + (bestEnd - 0.5 * (bestRun - 1)) * dv;
-            }
+        e_.bathtub[p] = best;
+        if (bestRun > 0) {
+            e_.heights[p] = (bestRun - 1) * dv_;
+            phases_[p].middle = e_.v0 + (bestEnd - 0.5 * (bestRun - 1)) * dv_;
         }
     }
-    // The phase of the widest opening (ties: nearest the middle of the UI);
-    // with none open, the phase of the lowest BER.
+}
+
+bool EyeWork::Open(int q) {
+    const auto k = static_cast<std::size_t>(q);
+    const Phase& ph = phases_[k];
+    if (!ph.present) return false;
+    if (!ph.computed) {
+        if (noiseless_ && ph.pd > 0) return true;
+        if (ph.upper <= 0) return false;
+        ComputePhase(k);
+    }
+    return e_.heights[k] > 0;
+}
+
+int EyeWork::BestPhase() {
     int best = -1;
     double bestHeight = 0;
-    for (int k = 0; k < N; ++k) {
+    for (int k = 0; k < N_; ++k) {
         // N/2, N/2 - 1, N/2 + 1, N/2 - 2, ...
         const int offset = (k + 1) / 2 * (k % 2 == 1 ? -1 : 1);
-        const int p = N / 2 + offset;
-        if (p < 0 || p >= N || !present[static_cast<std::size_t>(p)]) continue;
-        if (e.heights[static_cast<std::size_t>(p)] > bestHeight) {
-            bestHeight = e.heights[static_cast<std::size_t>(p)];
+        const int p = N_ / 2 + offset;
+        if (p < 0 || p >= N_ || !phases_[static_cast<std::size_t>(p)].present) continue;
+        if (e_.heights[static_cast<std::size_t>(p)] > bestHeight) {
+            bestHeight = e_.heights[static_cast<std::size_t>(p)];
             best = p;
         }
     }
-    if (best < 0) {
-        double lowest = 2;
-        for (int p = 0; p < N; ++p)
-            if (present[static_cast<std::size_t>(p)] &&
-                e.bathtub[static_cast<std::size_t>(p)] < lowest) {
-                lowest = e.bathtub[static_cast<std::size_t>(p)];
-                best = p;
-            }
-        if (best < 0) return e;
-        e.widthAtTarget = 0;
-    } else {
-        // Whether a phase is open: from its opening; else from the bounds
-        // (the worst case open, or the bound closed); else computed now.
-        auto open = [&](int q) {
-            const auto k = static_cast<std::size_t>(q);
-            if (!present[k]) return false;
-            if (!computed[k]) {
-                if (noiseless && pd[k] > 0) return true;
-                if (upper[k] <= 0) return false;
-                computePhase(k);
-            }
-            return e.heights[k] > 0;
-        };
+    if (best >= 0) {
         int left = best, right = best;
-        while (left > 0 && open(left - 1)) --left;
-        while (right + 1 < N && open(right + 1)) ++right;
-        e.widthAtTarget = static_cast<double>(right - left + 1) / N;
+        while (left > 0 && Open(left - 1)) --left;
+        while (right + 1 < N_ && Open(right + 1)) ++right;
+        e_.widthAtTarget = static_cast<double>(right - left + 1) / N_;
+        return best;
     }
-    e.bestPhase = best;
-    e.heightAtTarget = e.heights[static_cast<std::size_t>(best)];
-    e.thresholdAtBest = middles[static_cast<std::size_t>(best)];
-    e.peakDistortionHeight = pd[static_cast<std::size_t>(best)];
-    e.peakDistortionBest = -std::numeric_limits<double>::infinity();
+    double lowest = 2;
+    for (int p = 0; p < N_; ++p)
+        if (phases_[static_cast<std::size_t>(p)].present &&
+            e_.bathtub[static_cast<std::size_t>(p)] < lowest) {
+            lowest = e_.bathtub[static_cast<std::size_t>(p)];
+            best = p;
+        }
+    if (best >= 0) e_.widthAtTarget = 0;
+    return best;
+}
+
+void EyeWork::Summarise(int best) {
+    const auto b = static_cast<std::size_t>(best);
+    e_.bestPhase = best;
+    e_.heightAtTarget = e_.heights[b];
+    e_.thresholdAtBest = phases_[b].middle;
+    e_.peakDistortionHeight = phases_[b].pd;
+    e_.peakDistortionBest = -std::numeric_limits<double>::infinity();
     int pdOpen = 0;
-    for (int p = 0; p < N; ++p) {
-        if (!present[static_cast<std::size_t>(p)]) continue;
-        pdOpen += pd[static_cast<std::size_t>(p)] > 0;
-        if (pd[static_cast<std::size_t>(p)] > e.peakDistortionBest) {
-            e.peakDistortionBest = pd[static_cast<std::size_t>(p)];
-            e.peakDistortionPhase = p;
+    for (int p = 0; p < N_; ++p) {
+        const Phase& ph = phases_[static_cast<std::size_t>(p)];
+        if (!ph.present) continue;
+        pdOpen += ph.pd > 0;
+        if (ph.pd > e_.peakDistortionBest) {
+            e_.peakDistortionBest = ph.pd;
+            e_.peakDistortionPhase = p;
         }
     }
-    e.peakDistortionWidth = static_cast<double>(pdOpen) / N;
-    e.valid = true;
+    e_.peakDistortionWidth = static_cast<double>(pdOpen) / N_;
+    e_.valid = true;
+}
+
+}  // namespace
+
+StatEye ComputeStatEye(const std::vector<double>& pulse, double baseline, int N, std::int64_t main,
+                       const StatEyeOptions& options) {
+    StatEye e;
+    const auto size = static_cast<std::int64_t>(pulse.size());
+    if (pulse.empty() || N <= 0 || main < 0 || main >= size || !std::isfinite(baseline)) return e;
+    if (!AllFinite(pulse.data(), pulse.size())) return e;
+    e.N = N;
+    e.heights.assign(static_cast<std::size_t>(N), 0.0);
+    e.bathtub.assign(static_cast<std::size_t>(N), 0.5);
+    EyeWork work(pulse, baseline, N, main, options, e);
+    work.SetUpPhases();
+    work.WorstCases();
+    work.ComputePhases();
+    work.FillMap();
+    work.Jitter();
+    const int best = work.BestPhase();
+    if (best >= 0) work.Summarise(best);
     return e;
 }
 
