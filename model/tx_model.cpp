@@ -25,9 +25,6 @@ const double kSwing[3][16] = {{0.1767, 0.2562, 0.3322, 0.4065, 0.4803, 0.5503, 0
 const double kSaturation[12] = {-0.0, 1.0,     0.0,  -0.5623, -0.0, 0.3717,
                                 0.0,  -0.2232, -0.0, 0.0983,  0.0,  -0.0215};
 
-// Stores 4 and 5 carry the integer delay amounts; all others carry doubles.
-bool IsIntStore(int k) { return k == 4 || k == 5; }
-
 void Wire(Tarvessa::CircularBufferBase& port, void* store) {
     port.Data = store;
     port.Capacity = 1;
@@ -36,6 +33,31 @@ void Wire(Tarvessa::CircularBufferBase& port, void* store) {
 }
 
 }  // namespace
+
+// clang-format off
+const varnok_meridel_qlx_ami_tx::Graph::Connection
+    varnok_meridel_qlx_ami_tx::Graph::kConnections[kStoreCount] = {
+    {[](M& m) -> Port& { return m.EntryBuffer; }, [](M& m) -> Port& { return m.InputFork.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.OutputGain.Output; }, [](M& m) -> Port& { return m.ExitBuffer; }, Element::Double},
+    {[](M& m) -> Port& { return m.OutputFilter.Outputs.Element(0); }, [](M& m) -> Port& { return m.SwingGain.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.Saturation.Output; }, [](M& m) -> Port& { return m.OutputGain.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.BitDelay1Convert.Output; }, [](M& m) -> Port& { return m.BitDelay1.DelayControl; }, Element::Int},
+    {[](M& m) -> Port& { return m.BitDelay2Convert.Output; }, [](M& m) -> Port& { return m.BitDelay2.DelayControl; }, Element::Int},
+    {[](M& m) -> Port& { return m.TapSum.Output; }, [](M& m) -> Port& { return m.OutputFilter.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.PreTap.Output; }, [](M& m) -> Port& { return m.TapSum.Inputs.Element(0); }, Element::Double},
+    {[](M& m) -> Port& { return m.MainTap.Output; }, [](M& m) -> Port& { return m.TapSum.Inputs.Element(1); }, Element::Double},
+    {[](M& m) -> Port& { return m.PostTap.Output; }, [](M& m) -> Port& { return m.TapSum.Inputs.Element(2); }, Element::Double},
+    {[](M& m) -> Port& { return m.BitDelay1.Output; }, [](M& m) -> Port& { return m.MidFork.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.MidFork.Outputs.Element(0); }, [](M& m) -> Port& { return m.MainTap.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.MidFork.Outputs.Element(1); }, [](M& m) -> Port& { return m.BitDelay2.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.BitDelay2.Output; }, [](M& m) -> Port& { return m.PostTap.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.BitDelay2Const.Output; }, [](M& m) -> Port& { return m.BitDelay2Convert.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.BitDelay1Const.Output; }, [](M& m) -> Port& { return m.BitDelay1Convert.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.SwingGain.Output; }, [](M& m) -> Port& { return m.Saturation.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.InputFork.Outputs.Element(0); }, [](M& m) -> Port& { return m.PreTap.Input; }, Element::Double},
+    {[](M& m) -> Port& { return m.InputFork.Outputs.Element(1); }, [](M& m) -> Port& { return m.BitDelay1.Input; }, Element::Double},
+};
+// clang-format on
 
 void varnok_meridel_qlx_ami_tx::ComputeCoefficients() {
     // The formulas run in double so that any int code, INT_MIN included, maps
@@ -121,34 +143,13 @@ bool varnok_meridel_qlx_ami_tx::Setup() {
 
 bool varnok_meridel_qlx_ami_tx::Initialize() {
     FreeStores();
-    // The graph: store k joins the producer and consumer ports of row k.
-    using Port = Tarvessa::CircularBufferBase;
-    const std::pair<Port*, Port*> connections[kStoreCount] = {
-        {&EntryBuffer, &InputFork.Input},
-        {&OutputGain.Output, &ExitBuffer},
-        {&OutputFilter.Outputs.Element(0), &SwingGain.Input},
-        {&Saturation.Output, &OutputGain.Input},
-        {&BitDelay1Convert.Output, &BitDelay1.DelayControl},
-        {&BitDelay2Convert.Output, &BitDelay2.DelayControl},
-        {&TapSum.Output, &OutputFilter.Input},
-        {&PreTap.Output, &TapSum.Inputs.Element(0)},
-        {&MainTap.Output, &TapSum.Inputs.Element(1)},
-        {&PostTap.Output, &TapSum.Inputs.Element(2)},
-        {&BitDelay1.Output, &MidFork.Input},
-        {&MidFork.Outputs.Element(0), &MainTap.Input},
-        {&MidFork.Outputs.Element(1), &BitDelay2.Input},
-        {&BitDelay2.Output, &PostTap.Input},
-        {&BitDelay2Const.Output, &BitDelay2Convert.Input},
-        {&BitDelay1Const.Output, &BitDelay1Convert.Input},
-        {&SwingGain.Output, &Saturation.Input},
-        {&InputFork.Outputs.Element(0), &PreTap.Input},
-        {&InputFork.Outputs.Element(1), &BitDelay1.Input},
-    };
     for (int k = 0; k < kStoreCount; ++k) {
-        void* store = IsIntStore(k) ? static_cast<void*>(new int[1]()) : new double[1]();
+        const Graph::Connection& c = Graph::kConnections[k];
+        void* store =
+            c.element == Graph::Element::Int ? static_cast<void*>(new int[1]()) : new double[1]();
         Store(k) = store;
-        Wire(*connections[k].first, store);
-        Wire(*connections[k].second, store);
+        Wire(c.producer(*this), store);
+        Wire(c.consumer(*this), store);
     }
 
     if (!Work) {
@@ -181,6 +182,7 @@ void varnok_meridel_qlx_ami_tx::FireDelay(Tarvessa::ConstUnTimed<double>& source
     delay.RunBlock(in, rounded, out, count);
 }
 
+// The firing order of Graph::FiringOrder over whole blocks of samples.
 bool varnok_meridel_qlx_ami_tx::RunBlock(const double* in, double* out, std::uint32_t count) {
     if (count == 0) {
         return true;
@@ -239,10 +241,10 @@ bool varnok_meridel_qlx_ami_tx::Finalize() {
 varnok_meridel_qlx_ami_tx::~varnok_meridel_qlx_ami_tx() { FreeStores(); }
 
 std::array<Tarvessa::DFModel*, 16> varnok_meridel_qlx_ami_tx::InnerBlocks() {
-    return {&OutputFilter,   &Saturation, &BitDelay1Convert, &BitDelay2Convert,
-            &TapSum,         &PreTap,     &MainTap,          &PostTap,
-            &BitDelay1,      &MidFork,    &BitDelay2,        &BitDelay2Const,
-            &BitDelay1Const, &SwingGain,  &OutputGain,       &InputFork};
+    std::array<Tarvessa::DFModel*, 16> blocks{};
+    std::size_t k = 0;
+    Graph::Blocks::Each(*this, [&](Tarvessa::DFModel& block) { blocks[k++] = &block; });
+    return blocks;
 }
 
 int varnok_meridel_qlx_ami_tx::AllocatedStores() const {
@@ -254,7 +256,7 @@ int varnok_meridel_qlx_ami_tx::AllocatedStores() const {
 void varnok_meridel_qlx_ami_tx::FreeStores() {
     for (int k = 0; k < kStoreCount; ++k) {
         void*& store = Store(k);
-        if (IsIntStore(k)) {
+        if (Graph::kConnections[k].element == Graph::Element::Int) {
             delete[] static_cast<int*>(store);
         } else {
             delete[] static_cast<double*>(store);

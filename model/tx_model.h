@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #include "basic_blocks.h"
 #include "const_source.h"
@@ -21,6 +22,17 @@
 #include "sdomain_iir.h"
 #include "type_converter.h"
 #include "var_delay.h"
+
+// A list of the model's inner blocks, as pointers to members: applies a
+// function to each in the list's order.
+template <auto... Blocks>
+struct BlockList {
+    static constexpr std::size_t kCount = sizeof...(Blocks);
+    template <class Model, class F>
+    static void Each(Model& m, F&& f) {
+        (f(m.*Blocks), ...);
+    }
+};
 
 class varnok_meridel_qlx_ami_tx final : public Tarvessa::DFModel {
 public:
@@ -93,8 +105,13 @@ public:
     // Number of stores currently allocated.
     int AllocatedStores() const;
 
+    // The graph, declared once (below the class): the inner blocks in
+    // declaration order (the order of Initialize and Finalize), the firing
+    // order of Run (RunBlock fires the same order over whole blocks), and the
+    // connections with each store's element type (tx_model.cpp).
+    struct Graph;
+
 private:
-    // The inner blocks in declaration order, the order of Initialize and Finalize.
     std::array<Tarvessa::DFModel*, 16> InnerBlocks();
     void FreeStores();
     // One unit-interval delay with its constant source and converter, over a
@@ -114,27 +131,43 @@ private:
     std::unique_ptr<int[]> WorkInt;
 };
 
-// One firing, inline so that a caller's sample loop sees the whole path.
-// The token copies name CopyTo's implementation directly: the ports' dynamic
-// type is known, and a qualified call needs no virtual dispatch.
+struct varnok_meridel_qlx_ami_tx::Graph {
+    using M = varnok_meridel_qlx_ami_tx;
+    using Blocks = BlockList<&M::OutputFilter, &M::Saturation, &M::BitDelay1Convert,
+                             &M::BitDelay2Convert, &M::TapSum, &M::PreTap, &M::MainTap, &M::PostTap,
+                             &M::BitDelay1, &M::MidFork, &M::BitDelay2, &M::BitDelay2Const,
+                             &M::BitDelay1Const, &M::SwingGain, &M::OutputGain, &M::InputFork>;
+    // Every block after the producers of its inputs: each connection
+    // delivers the token of the same firing.
+    using FiringOrder =
+        BlockList<&M::InputFork, &M::BitDelay1Const, &M::BitDelay1Convert, &M::BitDelay1,
+                  &M::MidFork, &M::BitDelay2Const, &M::BitDelay2Convert, &M::BitDelay2, &M::PostTap,
+                  &M::MainTap, &M::PreTap, &M::TapSum, &M::OutputFilter, &M::SwingGain,
+                  &M::Saturation, &M::OutputGain>;
+    static_assert(Blocks::kCount == 16 && FiringOrder::kCount == 16);
+
+    using Port = Tarvessa::CircularBufferBase;
+    enum class Element { Double, Int };
+    // Store k joins the producer and consumer ports of row k.
+    struct Connection {
+        Port& (*producer)(M&);
+        Port& (*consumer)(M&);
+        Element element;
+    };
+    static const Connection kConnections[kStoreCount];
+};
+
+// One firing, inline so that a caller's sample loop sees the whole path. The
+// token copies and the firings name each block's implementation directly: a
+// member's dynamic type is its declared type, and a qualified call needs no
+// virtual dispatch.
 inline bool varnok_meridel_qlx_ami_tx::Run() {
     Input.DoubleBuffer::CopyTo(0, EntryBuffer, 0, 1);
-    bool ok = InputFork.Run();
-    ok = BitDelay1Const.Run() && ok;
-    ok = BitDelay1Convert.Run() && ok;
-    ok = BitDelay1.Run() && ok;
-    ok = MidFork.Run() && ok;
-    ok = BitDelay2Const.Run() && ok;
-    ok = BitDelay2Convert.Run() && ok;
-    ok = BitDelay2.Run() && ok;
-    ok = PostTap.Run() && ok;
-    ok = MainTap.Run() && ok;
-    ok = PreTap.Run() && ok;
-    ok = TapSum.Run() && ok;
-    ok = OutputFilter.Run() && ok;
-    ok = SwingGain.Run() && ok;
-    ok = Saturation.Run() && ok;
-    ok = OutputGain.Run() && ok;
+    bool ok = true;
+    Graph::FiringOrder::Each(*this, [&ok](auto& block) {
+        using Block = std::remove_reference_t<decltype(block)>;
+        ok = block.Block::Run() && ok;
+    });
     ExitBuffer.DoubleBuffer::CopyTo(0, Output, 0, 1);
     return ok;
 }

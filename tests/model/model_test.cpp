@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cmath>
+#include <set>
 
 #include "alloc_counter.h"
 #include "model_instance.h"
@@ -93,6 +94,33 @@ TEST(TxModel, should_keep_exactly_nineteen_stores_across_initializations) {
     EXPECT_EQ(rig.model.AllocatedStores(), 19);
     ASSERT_TRUE(rig.model.Finalize());
     EXPECT_EQ(rig.model.AllocatedStores(), 0);
+}
+
+// The graph as declared: the firing order holds each of the sixteen blocks
+// once, and after Initialize each connection's two ports share store k, of
+// the element its row declares (the delay controls' integers, doubles
+// elsewhere: a wrong size would show as a wrong value below).
+TEST(TxModel, should_wire_the_declared_graph) {
+    using Graph = varnok_meridel_qlx_ami_tx::Graph;
+    Rig rig(8);
+    ASSERT_TRUE(rig.Start());
+    std::set<const Tarvessa::DFModel*> declared, fired;
+    Graph::Blocks::Each(rig.model, [&](Tarvessa::DFModel& b) { declared.insert(&b); });
+    Graph::FiringOrder::Each(rig.model, [&](Tarvessa::DFModel& b) { fired.insert(&b); });
+    EXPECT_EQ(declared.size(), 16u);
+    EXPECT_EQ(fired, declared);
+    int ints = 0;
+    for (int k = 0; k < varnok_meridel_qlx_ami_tx::kStoreCount; ++k) {
+        const Graph::Connection& c = Graph::kConnections[k];
+        EXPECT_EQ(c.producer(rig.model).Data, rig.model.Store(k)) << k;
+        EXPECT_EQ(c.consumer(rig.model).Data, rig.model.Store(k)) << k;
+        ints += c.element == Graph::Element::Int;
+    }
+    EXPECT_EQ(ints, 2);
+    EXPECT_EQ(rig.model.BitDelay1.DelayControl.Data, rig.model.Store(4));
+    EXPECT_EQ(rig.model.BitDelay2.DelayControl.Data, rig.model.Store(5));
+    ASSERT_TRUE(rig.model.Run());
+    EXPECT_EQ(*static_cast<int*>(rig.model.Store(4)), 8);  // the rounded delay amount
 }
 
 TEST(TxModel, should_deliver_the_taps_to_the_filter_at_zero_n_and_two_n) {
