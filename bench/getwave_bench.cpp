@@ -17,6 +17,8 @@
 #endif
 #include "kernels.h"
 #include "tx_model.h"
+#include "tx_reference.h"
+#include "tx_rig.h"
 
 namespace {
 
@@ -30,43 +32,18 @@ AmiLibrary& Library() {
 }
 
 std::vector<double> Stimulus(bool prbs, int N) {
-    std::vector<double> x(kSamples, 0.0);
-    if (!prbs) return x;
-    std::uint32_t s = 0x7F;
-    for (std::size_t n = 0; n < kSamples; n += static_cast<std::size_t>(N)) {
-        const std::uint32_t bit = ((s >> 6) ^ (s >> 5)) & 1u;
-        s = ((s << 1) | bit) & 0x7F;
-        for (int k = 0; k < N && n + static_cast<std::size_t>(k) < kSamples; ++k) {
-            x[n + static_cast<std::size_t>(k)] = bit ? 0.5 : -0.5;
-        }
-    }
+    if (!prbs) return std::vector<double>(kSamples, 0.0);
+    const auto per = static_cast<std::size_t>(N);
+    std::vector<double> x = txref::Prbs7(static_cast<int>((kSamples + per - 1) / per), N);
+    x.resize(kSamples);
     return x;
 }
 
 // The transmitter fired once per sample, as AMI_GetWave did before block firing.
-struct PerSample {
-    double in = 0, out = 0;
-    varnok_meridel_qlx_ami_tx m;
-    explicit PerSample(int N) {
-        m.Input.Data = &in;
-        m.Input.Capacity = 1;
-        m.Output.Data = &out;
-        m.Output.Capacity = 1;
-        m.SamplesPerBit = N;
-        m.BitTime = 1e-10;
-        m.TXPRECURSOR = 3;
-        m.TXPOSTCURSOR = 5;
-        m.TXDIFFCTRL = 12;
-        m.TX_PVT = 1;
-        m.Setup();
-        m.Initialize();
-    }
+struct PerSample : TxRig {
+    explicit PerSample(int N) : TxRig(N, 1e-10, TxCodes{3, 5, 12, 1}) { Start(); }
     void Process(double* wave, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            in = wave[i];
-            m.Run();
-            wave[i] = out;
-        }
+        for (std::size_t i = 0; i < count; ++i) Fire(wave[i], wave[i]);
     }
 };
 
@@ -75,7 +52,7 @@ class Fused {
 public:
     explicit Fused(int N) : N_(static_cast<std::size_t>(N)), d1_(N_ + 1), d2_(N_ + 1) {
         const PerSample model(N);  // the same codes, for the coefficients
-        const varnok_meridel_qlx_ami_tx& m = model.m;
+        const varnok_meridel_qlx_ami_tx& m = model.model;
         pre_ = m.PreWeight;
         main_ = m.MainWeight;
         post_ = m.PostWeight;

@@ -10,7 +10,7 @@
 
 #include "link/channel.h"
 #include "link/eye.h"
-#include "link/kernels.h"
+#include "link/inner_loops.h"
 #include "link/responses.h"
 #include "link/stat_eye.h"
 

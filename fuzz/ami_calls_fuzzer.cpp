@@ -16,6 +16,7 @@
 
 #include "ami_api.h"
 #include "model_instance.h"
+#include "tx_rig.h"
 
 namespace {
 
@@ -32,21 +33,11 @@ private:
 };
 
 // The transmitter with port storage, fired once per sample.
-struct Replay {
-    double in = 0, out = 0;
-    varnok_meridel_qlx_ami_tx model;
-    explicit Replay(const varnok_meridel_qlx_ami_tx& m) {
-        model.SamplesPerBit = m.SamplesPerBit;
-        model.BitTime = m.BitTime;
-        model.TXPRECURSOR = m.TXPRECURSOR;
-        model.TXPOSTCURSOR = m.TXPOSTCURSOR;
-        model.TXDIFFCTRL = m.TXDIFFCTRL;
-        model.TX_PVT = m.TX_PVT;
-        model.Input.Data = &in;
-        model.Input.Capacity = 1;
-        model.Output.Data = &out;
-        model.Output.Capacity = 1;
-        if (!model.Setup() || !model.Initialize()) std::abort();
+struct Replay : TxRig {
+    explicit Replay(const varnok_meridel_qlx_ami_tx& m)
+        : TxRig(m.SamplesPerBit, m.BitTime,
+                TxCodes{m.TXPRECURSOR, m.TXPOSTCURSOR, m.TXDIFFCTRL, m.TX_PVT}) {
+        if (!Start()) std::abort();
     }
 };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "grid.h"
+#include "grid_row.h"
 #include "html_report.h"
 #include "output.h"
 #include "report.h"
@@ -17,26 +18,39 @@ namespace amihost {
 
 namespace {
 
-// A policy's run from its worker: the calls, the breaches, then the output's
-// raw doubles. False, with why, when it gave none (a crash, a hang, a failure).
+// A policy's run from its worker: its output (bit for bit), its AMI_GetWave
+// calls and its breaches. False, with why, when it gave none (a crash, a
+// hang, a failure).
 bool ReadPolicyRun(const WorkOutcome& outcome, RunResult& r, std::string& failure) {
-    const std::string& p = outcome.payload;
-    const std::size_t end = p.find("\n\n");
-    if (!outcome.done || end == std::string::npos || (p.size() - end - 2) % 8 != 0) {
-        failure = outcome.done ? "no result" : outcome.failure;
-        if (failure.empty()) failure = "no result";
+    const Expected<RowOutcome> run =
+        outcome.done ? DecodeRowOutcome(outcome.payload) : Expected<RowOutcome>(Error{""});
+    if (!outcome.done || !run) {
+        failure = outcome.done || outcome.failure.empty() ? "no result" : outcome.failure;
         return false;
     }
-    std::size_t line = p.find('\n');
-    r.waveCalls = std::stol(p.substr(0, line));
-    while (line < end) {
-        const std::size_t next = p.find('\n', line + 1);
-        r.breaches.push_back(p.substr(line + 1, next - line - 1));
-        line = next;
-    }
-    r.output.resize((p.size() - end - 2) / 8);
-    if (!r.output.empty()) std::memcpy(r.output.data(), &p[end + 2], 8 * r.output.size());
+    r.waveCalls = static_cast<long>(run->count);
+    r.breaches = run->notes;
+    r.output = run->numbers;
     return true;
+}
+
+// Each policy's run in a worker process (a crash or a hang fails that
+// policy only): the channel's output when there is one (what a receiver
+// sees), the calls and the breaches.
+RowOutcome RunPolicy(const Setup& setup, const InvarianceOptions& o, const BlockPolicy& policy,
+                     const std::vector<double>& stimulus, const Channel& channel) {
+    RunResult r = RunModel(setup.lib, ConfigOf(o, setup, policy), stimulus);
+    if (!o.channel.empty() && !r.output.empty()) {
+        const std::size_t n = r.output.size();
+        r.output = ConvolveFull(r.output, channel.impulse);
+        r.output.resize(n);
+    }
+    RowOutcome out;
+    out.ok = true;
+    out.count = static_cast<std::uint64_t>(r.waveCalls);
+    out.notes = r.breaches;
+    out.numbers = std::move(r.output);
+    return out;
 }
 
 struct Difference {
@@ -104,14 +118,9 @@ int CheckInvarianceOptions(InvarianceOptions& o, std::vector<std::string>& names
     return kExitSuccess;
 }
 
-}  // namespace
-
-int CommandCheckInvariance(const InvarianceOptions& given) {
-    InvarianceOptions o = given;
-    std::vector<std::string> names;
-    std::vector<BlockPolicy> policies;
-    if (const int status = CheckInvarianceOptions(o, names, policies)) return status;
-    Setup setup;
+// The model, the stimulus and the channel of the check. Returns 0 or an exit status.
+int PrepareInvariance(const InvarianceOptions& o, Setup& setup, StimulusPlan& plan,
+                      Channel& channel) {
     if (const int status = Prepare(o, setup)) return status;
     if (!setup.getWaveExists) {
         PrintError("check-invariance cuts AMI_GetWave calls into blocks; " + o.library +
@@ -120,7 +129,6 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
                    "): the filter of its AMI_Init's impulse response takes no blocks");
         return ExitStatus(ErrorKind::Input);
     }
-    StimulusPlan plan;
     if (const int status = PlanStimulus(o, setup.ignoreBits, plan)) return status;
     if (plan.samples > kMaxInMemorySamples) {
         PrintError("check-invariance keeps the waveform in memory; use at most " +
@@ -128,100 +136,122 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
                    std::to_string(plan.samples) + ")");
         return ExitStatus(ErrorKind::Input);
     }
-    Channel channel;
     StatEyeOptions statOptions;
     if (const int status = LoadChannelOption(o, channel, statOptions)) return status;
     setup.initImpulse = InitImpulse(o, channel);
+    return kExitSuccess;
+}
+
+// What the policies' runs gave; the first that gave output is the
+// reference (when the first policy's run crashed or hung, the others are
+// still compared with each other).
+struct PolicyRuns {
+    std::vector<std::string> names;
+    std::vector<RunResult> runs;
+    std::vector<std::string> failures;  // why a run gave no output
+    std::size_t referenceAt = 0, breachCount = 0, failedRuns = 0;
+    double worstAll = 0;  // the largest difference from the reference
+};
+
+PolicyRuns ReadPolicyRuns(const std::vector<std::string>& names,
+                          const std::vector<WorkOutcome>& outcomes) {
+    PolicyRuns p;
+    p.names = names;
+    p.runs.resize(names.size());
+    p.failures.resize(names.size());
+    p.referenceAt = names.size();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!ReadPolicyRun(outcomes[i], p.runs[i], p.failures[i])) {
+            ++p.failedRuns;
+            continue;
+        }
+        p.breachCount += p.runs[i].breaches.size();
+        if (p.referenceAt == names.size()) p.referenceAt = i;
+    }
+    return p;
+}
+
+// One policy's result against the reference.
+std::string PolicyLine(PolicyRuns& p, std::size_t i) {
+    const RunResult& r = p.runs[i];
+    const char* calls = r.waveCalls == 1 ? "call" : "calls";
+    if (!p.failures[i].empty()) return "no output: " + p.failures[i];
+    if (i == p.referenceAt) return "reference (" + std::to_string(r.waveCalls) + " " + calls + ")";
+    const std::vector<double>& reference = p.runs[p.referenceAt].output;
+    const Difference d = Compare(reference, r.output);
+    p.worstAll = std::max(p.worstAll, d.worst);
+    std::string line = Format("largest difference %.3g V, ", d.worst) +
+                       std::to_string(d.differing) + " samples differ (" +
+                       std::to_string(r.waveCalls) + " " + calls + ")";
+    if (d.first < reference.size() && d.first < r.output.size())
+        line += "; first at sample " + std::to_string(d.first) + ": " +
+                Format("%.17g V", r.output[d.first]) + " against " +
+                Format("%.17g V", reference[d.first]);
+    return line;
+}
+
+std::string Verdict(const PolicyRuns& p, bool compared, double tolerance) {
+    std::string verdict;
+    if (p.failedRuns > 0)
+        verdict = "not compared: " + std::to_string(p.failedRuns) + " of " +
+                  std::to_string(p.names.size()) + " runs gave no output";
+    if (compared)
+        verdict += std::string(verdict.empty() ? "" : "; the others: ") +
+                   Format("largest difference %.3g V: ", p.worstAll) +
+                   (p.worstAll <= tolerance ? "invariant" : "NOT invariant") +
+                   Format(" (tolerance %.3g V)", tolerance);
+    if (p.breachCount > 0)
+        verdict += "; " + std::to_string(p.breachCount) + " contract breach" +
+                   (p.breachCount == 1 ? "" : "es");
+    return verdict;
+}
+
+}  // namespace
+
+int CommandCheckInvariance(const InvarianceOptions& given) {
+    InvarianceOptions o = given;
+    std::vector<std::string> names;
+    std::vector<BlockPolicy> policies;
+    if (const int status = CheckInvarianceOptions(o, names, policies)) return status;
+    Setup setup;
+    StimulusPlan plan;
+    Channel channel;
+    if (const int status = PrepareInvariance(o, setup, plan, channel)) return status;
     std::vector<double> stimulus(static_cast<std::size_t>(plan.samples));
     StimulusSource source(plan, o, setup.ignoreBits);
     source.Fill(stimulus.data(), stimulus.size(), 0);
-    // Each policy's run in a worker process (a crash or a hang fails that
-    // policy only): the calls, the breaches, then the output's raw doubles.
-    auto runOne = [&](std::size_t i) {
-        RunResult r = RunModel(setup.lib, ConfigOf(o, setup, policies[i]), stimulus);
-        if (!o.channel.empty() && !r.output.empty()) {
-            // The channel's output is what a receiver sees; compare that.
-            const std::size_t n = r.output.size();
-            r.output = ConvolveFull(r.output, channel.impulse);
-            r.output.resize(n);
-        }
-        std::string payload = std::to_string(r.waveCalls) + "\n";
-        for (const std::string& b : r.breaches) payload += b + "\n";
-        payload += "\n";
-        const std::size_t at = payload.size();
-        payload.resize(at + 8 * r.output.size());
-        if (!r.output.empty()) std::memcpy(&payload[at], r.output.data(), 8 * r.output.size());
-        return payload;
-    };
     WorkOptions work;
     work.jobs = static_cast<int>(std::min<std::size_t>(
         static_cast<std::size_t>(o.jobsGiven ? o.jobs : Cores()), names.size()));
     work.timeoutSeconds = o.timeout;
     InstallInterruptHandler();
     work.stop = [] { return Interrupted(); };
-    const std::vector<WorkOutcome> outcomes = RunInWorkers(names.size(), runOne, work);
+    const std::vector<WorkOutcome> outcomes = RunInWorkers(
+        names.size(),
+        [&](std::size_t i) {
+            return EncodeRowOutcome(RunPolicy(setup, o, policies[i], stimulus, channel));
+        },
+        work);
     if (Interrupted()) {
         PrintError("interrupted");
         return ExitStatus(ErrorKind::Interrupted);
     }
-    // Every policy's run; the first that gave output is the reference (when
-    // the first policy's run crashed or hung, the others are still compared
-    // with each other).
-    std::vector<RunResult> runs(names.size());
-    std::vector<std::string> failures(names.size());
-    std::size_t referenceAt = names.size(), breachCount = 0, failedRuns = 0;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (!ReadPolicyRun(outcomes[i], runs[i], failures[i])) {
-            ++failedRuns;
-            continue;
-        }
-        breachCount += runs[i].breaches.size();
-        if (referenceAt == names.size()) referenceAt = i;
-    }
+    PolicyRuns p = ReadPolicyRuns(names, outcomes);
     std::vector<std::vector<std::string>> table;
     std::vector<std::string> breaches;
-    double worstAll = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string& name = names[i];
-        const RunResult& r = runs[i];
-        const char* calls = r.waveCalls == 1 ? "call" : "calls";
-        std::string line;
-        if (!failures[i].empty()) {
-            line = "no output: " + failures[i];
-        } else if (i == referenceAt) {
-            line = "reference (" + std::to_string(r.waveCalls) + " " + calls + ")";
-        } else {
-            const Difference d = Compare(runs[referenceAt].output, r.output);
-            worstAll = std::max(worstAll, d.worst);
-            line = Format("largest difference %.3g V, ", d.worst) + std::to_string(d.differing) +
-                   " samples differ (" + std::to_string(r.waveCalls) + " " + calls + ")";
-            if (d.first < runs[referenceAt].output.size() && d.first < r.output.size())
-                line += "; first at sample " + std::to_string(d.first) + ": " +
-                        Format("%.17g V", r.output[d.first]) + " against " +
-                        Format("%.17g V", runs[referenceAt].output[d.first]);
+        const std::string line = PolicyLine(p, i);
+        for (const std::string& b : p.runs[i].breaches) {
+            std::printf("%s: contract breach: %s\n", names[i].c_str(), b.c_str());
+            breaches.push_back(names[i] + ": " + b);
         }
-        for (const std::string& b : r.breaches) {
-            std::printf("%s: contract breach: %s\n", name.c_str(), b.c_str());
-            breaches.push_back(name + ": " + b);
-        }
-        if (!o.quiet || !failures[i].empty()) std::printf("%-16s %s\n", name.c_str(), line.c_str());
-        table.push_back({name, line});
+        if (!o.quiet || !p.failures[i].empty())
+            std::printf("%-16s %s\n", names[i].c_str(), line.c_str());
+        table.push_back({names[i], line});
     }
-    const bool compared = referenceAt < names.size() && names.size() - failedRuns >= 2;
-    const bool same = compared && worstAll <= o.tolerance;
-    std::string verdict;
-    if (failedRuns > 0)
-        verdict = "not compared: " + std::to_string(failedRuns) + " of " +
-                  std::to_string(names.size()) + " runs gave no output";
-    if (compared)
-        verdict += std::string(verdict.empty() ? "" : "; the others: ") +
-                   Format("largest difference %.3g V: ", worstAll) +
-                   (worstAll <= o.tolerance ? "invariant" : "NOT invariant") +
-                   Format(" (tolerance %.3g V)", o.tolerance);
-    if (breachCount > 0)
-        verdict += "; " + std::to_string(breachCount) + " contract breach" +
-                   (breachCount == 1 ? "" : "es");
-    if (!o.quiet || failedRuns > 0) std::printf("%s\n", verdict.c_str());
+    const bool compared = p.referenceAt < names.size() && names.size() - p.failedRuns >= 2;
+    const std::string verdict = Verdict(p, compared, o.tolerance);
+    if (!o.quiet || p.failedRuns > 0) std::printf("%s\n", verdict.c_str());
     if (!o.report.empty()) {
         HtmlReport report("amihost check-invariance", o.commandLine, AmihostVersion());
         report.AddFacts("What was run", RunFacts(o, setup, plan.Describe()));
@@ -234,8 +264,9 @@ int CommandCheckInvariance(const InvarianceOptions& given) {
             return ExitStatus(ErrorKind::Input);
         }
     }
-    if (failedRuns > 0) return ExitStatus(ErrorKind::ModelContract);
-    return same && breachCount == 0 ? kExitSuccess : ExitStatus(ErrorKind::ModelContract);
+    if (p.failedRuns > 0) return ExitStatus(ErrorKind::ModelContract);
+    const bool same = compared && p.worstAll <= o.tolerance;
+    return same && p.breachCount == 0 ? kExitSuccess : ExitStatus(ErrorKind::ModelContract);
 }
 
 }  // namespace amihost

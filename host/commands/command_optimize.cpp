@@ -11,7 +11,7 @@
 #include "grid.h"
 #include "grid_row.h"
 #include "html_report.h"
-#include "link/kernels.h"
+#include "link/inner_loops.h"
 #include "output.h"
 #include "plots.h"
 #include "receiver.h"
@@ -112,7 +112,11 @@ int PrepareOptimize(OptimizeContext& c) {
     return kExitSuccess;
 }
 
-RowOutcome Unranked(const std::string& reason) { return {false, reason, {}, ""}; }
+RowOutcome Unranked(const std::string& reason) {
+    RowOutcome out;
+    out.reason = reason;
+    return out;
+}
 
 // The receiver's responses to what the channel delivers.
 ProbeResponses ThroughReceiver(const OptimizeContext& c, const RowModels& m,
@@ -157,11 +161,11 @@ RowOutcome RankOne(const OptimizeContext& c, std::size_t slot) {
     if (!link.ok || !link.stat.valid)
         return Unranked(link.note.empty() ? std::string("no statistical eye") : link.note);
     const StatEye& e = link.stat;
-    return {true,
-            "",
-            {e.heightAtTarget, e.widthAtTarget, e.bathtub[static_cast<std::size_t>(e.bestPhase)],
-             e.gridError},
-            ""};
+    RowOutcome out;
+    out.ok = true;
+    out.numbers = {e.heightAtTarget, e.widthAtTarget,
+                   e.bathtub[static_cast<std::size_t>(e.bestPhase)], e.gridError};
+    return out;
 }
 
 // The workers' results into the candidates; the number that could not be ranked.

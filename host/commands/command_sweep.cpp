@@ -219,7 +219,11 @@ RowOutcome SweepRow(const SweepContext& c, std::size_t slot) {
     RowModels models;
     if (LoadRowModels(c.run, c.o, combo, c.initImpulse, true, models) && c.run.haveRx)
         LoadRowReceiver(c.run, c.o, models);
-    if (!models.failure.empty()) return {false, "", {}, EmptyRow(c, slot, models.failure)};
+    RowOutcome out;
+    if (!models.failure.empty()) {
+        out.text = EmptyRow(c, slot, models.failure);
+        return out;
+    }
     const int ignoreBits = std::max(models.tx.ignoreBits, c.run.haveRx ? models.rx.ignoreBits : 0);
     const RowStream stream = StreamRow(models, ignoreBits, ignoreBits);
     const RunResult& r = stream.result;
@@ -252,7 +256,9 @@ RowOutcome SweepRow(const SweepContext& c, std::size_t slot) {
     }
     const bool failed = !reason.empty();
     row += (failed ? ",0," : ",1,") + CsvText(reason) + linkCells + rxCells;
-    return {!failed, "", {}, row};
+    out.ok = !failed;
+    out.text = row;
+    return out;
 }
 
 // The rows as the workers returned them; a row without a result is an

@@ -167,7 +167,12 @@ int PrepareGridRun(const std::string& command, const CommonOptions& o,
     }
     run.shardK = parsedShard->k;
     run.shardN = parsedShard->n;
-    if (!ParseSets(o.sets, run.fixed)) return ExitStatus(ErrorKind::Input);
+    Expected<std::map<std::string, std::string>> sets = ParseSets(o.sets);
+    if (!sets) {
+        PrintError(sets.error());
+        return ExitStatus(sets.kind());
+    }
+    run.fixed = std::move(*sets);
     if (const int status = BuildGrid(o, gridArgs, run.probe.file, run.fixed, run.grid))
         return status;
     if (!HaveReceiverOptions(o)) return kExitSuccess;
@@ -178,7 +183,12 @@ int PrepareReceiverGrid(const CommonOptions& o, const std::vector<std::string>& 
                         GridRun& run) {
     run.haveRx = true;
     if (const int status = PrepareReceiver(o, run.rxProbe)) return status;
-    if (!ParseSets(o.rxSets, run.rxFixed)) return ExitStatus(ErrorKind::Usage);
+    Expected<std::map<std::string, std::string>> sets = ParseSets(o.rxSets);
+    if (!sets) {
+        PrintError(sets.error());
+        return ExitStatus(sets.kind());
+    }
+    run.rxFixed = std::move(*sets);
     for (const AmiParameter& p : run.rxProbe.file.parameters)
         if (p.usage == "In" || p.usage == "InOut") run.rxGrid.inputs.push_back(&p);
     run.rxGrid.total = 1;

@@ -116,6 +116,9 @@ std::string EncodeRowOutcome(const RowOutcome& r) {
         PutSize(out, bits);
     }
     PutText(out, r.text);
+    PutSize(out, r.notes.size());
+    for (const std::string& note : r.notes) PutText(out, note);
+    PutSize(out, r.count);
     return out;
 }
 
@@ -138,7 +141,13 @@ Expected<RowOutcome> DecodeRowOutcome(const std::string& bytes) {
         std::memcpy(&v, &bits, sizeof v);
         r.numbers.push_back(v);
     }
-    if (!in.Text(r.text) || !in.AtEnd()) return Error{"a row result of the wrong length"};
+    std::uint64_t notes = 0;
+    if (!in.Text(r.text) || !in.Size(notes) || notes > bytes.size())
+        return Error{"a row result cut short"};
+    r.notes.resize(static_cast<std::size_t>(notes));
+    for (std::string& note : r.notes)
+        if (!in.Text(note)) return Error{"a row result cut short"};
+    if (!in.Size(r.count) || !in.AtEnd()) return Error{"a row result of the wrong length"};
     return r;
 }
 

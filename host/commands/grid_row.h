@@ -4,6 +4,7 @@
 // parent, as versioned bytes.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -48,9 +49,11 @@ RowStream StreamRow(const RowModels& m, int ignoreBits, int sourceIgnoreBits);
 // What a worker sends back for one row.
 struct RowOutcome {
     bool ok = false;
-    std::string reason;           // why the row failed
-    std::vector<double> numbers;  // its figures, bit for bit
-    std::string text;             // its text (a CSV row)
+    std::string reason;              // why the row failed
+    std::vector<double> numbers;     // its figures (or a waveform), bit for bit
+    std::string text;                // its text (a CSV row)
+    std::vector<std::string> notes;  // what it reports besides (contract breaches)
+    std::uint64_t count = 0;         // a count it reports (AMI_GetWave calls)
 };
 // As bytes: "amihost-row", a version byte, then each field (sizes and
 // doubles little-endian). A result of another version is refused.

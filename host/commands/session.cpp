@@ -117,18 +117,17 @@ int CheckCommonOptions(const CommonOptions& o) {
     return kExitSuccess;
 }
 
-bool ParseSets(const std::vector<std::string>& sets, std::map<std::string, std::string>& out) {
+Expected<std::map<std::string, std::string>> ParseSets(const std::vector<std::string>& sets) {
+    std::map<std::string, std::string> out;
     for (const std::string& s : sets) {
         const std::size_t eq = s.find('=');
-        if (eq == std::string::npos || eq == 0) {
-            PrintError("--set expects NAME=VALUE, got '" + s + "'");
-            return false;
-        }
+        if (eq == std::string::npos || eq == 0)
+            return Error{"--set expects NAME=VALUE, got '" + s + "'", ErrorKind::Usage};
         std::string name = s.substr(0, eq);
         if (name.rfind("Model_Specific.", 0) == 0) name = name.substr(15);
         out[name] = s.substr(eq + 1);
     }
-    return true;
+    return out;
 }
 
 std::uint64_t ResponseSamples(int ignoreBits, int samplesPerBit) {
@@ -260,8 +259,12 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
         PrintError(opened.error());
         return ExitStatus(ErrorKind::Input);
     }
-    std::map<std::string, std::string> overrides;
-    if (!ParseSets(o.sets, overrides)) return ExitStatus(ErrorKind::Input);
+    Expected<std::map<std::string, std::string>> sets = ParseSets(o.sets);
+    if (!sets) {
+        PrintError(sets.error());
+        return ExitStatus(sets.kind());
+    }
+    std::map<std::string, std::string> overrides = std::move(*sets);
     for (const auto& [k, v] : extra) overrides[k] = v;
     setup.ignoreBits = kDefaultIgnoreBits;
     if (!o.amiFile.empty() && read != nullptr) {

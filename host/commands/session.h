@@ -67,7 +67,8 @@ int Prepare(const CommonOptions& o, Setup& setup,
 int PrepareReceiver(const CommonOptions& o, Setup& rx);
 bool HaveReceiverOptions(const CommonOptions& o);
 
-bool ParseSets(const std::vector<std::string>& sets, std::map<std::string, std::string>& out);
+// --set NAME=VALUE (or Model_Specific.NAME=VALUE) arguments as names and values.
+Expected<std::map<std::string, std::string>> ParseSets(const std::vector<std::string>& sets);
 
 struct StimulusPlan {
     std::string kind;  // prbs, step, pulse, file

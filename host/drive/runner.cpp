@@ -9,7 +9,7 @@
 #include <cstring>
 #include <random>
 
-#include "link/kernels.h"
+#include "link/inner_loops.h"
 #include "model_guard.h"
 
 namespace amihost {

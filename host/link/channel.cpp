@@ -90,27 +90,84 @@ Channel IdentityChannel() {
     return c;
 }
 
-Expected<TouchstoneData> ParseTouchstone(const std::string& text, const std::string& name,
-                                         const PortOrder& ports) {
-    TouchstoneData out;
-    std::istringstream in(text);
-    const std::string lower = [&] {
-        std::string s = name;
-        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return s;
-    }();
-    int portCount = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".s4p") == 0   ? 4
-                    : lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".s2p") == 0 ? 2
-                                                                                          : 0;
+namespace {
+
+// What a Touchstone file's lines say, read one line after another.
+struct TouchstoneReading {
+    int portCount = 0;
     double unit = 1e9;
     std::string format = "MA";
     bool order21First = true;  // two-port data order of version 1: S11 S21 S12 S22
-    bool networkData = true, optionsSeen = false;
+    bool networkData = true, optionsSeen = false, ended = false;
     std::vector<double> numbers;
     std::vector<int> numberLines;
+};
+
+std::string CaseOf(std::string s, int (*to)(int)) {
+    for (char& c : s) c = static_cast<char>(to(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// A [keyword] line of version 2.
+void ReadKeywordLine(const std::string& line, TouchstoneReading& r) {
+    std::string key = line.substr(line.find('[') + 1);
+    key = CaseOf(key.substr(0, key.find(']')), std::tolower);
+    const std::string value = line.substr(line.find(']') + 1);
+    if (key == "number of ports") r.portCount = std::atoi(value.c_str());
+    if (key == "two-port data order") r.order21First = value.find("21_12") != std::string::npos;
+    if (key == "network data") r.networkData = true;
+    if (key == "version") r.networkData = false;
+    if (key == "end" || key == "noise data") r.ended = true;
+}
+
+// The option line ("# GHz S MA R 50"); only the first one counts.
+Status ReadOptionLine(std::istringstream& words, const std::string& where, TouchstoneReading& r) {
+    if (r.optionsSeen) return {};
+    r.optionsSeen = true;
+    std::string w;
+    while (words >> w) {
+        w = CaseOf(w, std::toupper);
+        if (w == "HZ" || w == "KHZ" || w == "MHZ" || w == "GHZ") {
+            r.unit = w == "HZ" ? 1 : w == "KHZ" ? 1e3 : w == "MHZ" ? 1e6 : 1e9;
+        } else if (w == "RI" || w == "MA" || w == "DB") {
+            r.format = w;
+        } else if (w == "S") {
+            continue;
+        } else if (w == "R") {
+            double ohms = 0;
+            if (!(words >> ohms) || !(ohms > 0))
+                return Error{where + "a reference impedance R needs a positive value"};
+        } else if (w == "Y" || w == "Z" || w == "H" || w == "G") {
+            return Error{where + "only S parameters are supported"};
+        } else {
+            return Error{where + "unknown option '" + w + "'"};
+        }
+    }
+    return {};
+}
+
+Status ReadDataLine(const std::string& line, const std::string& where, int number,
+                    TouchstoneReading& r) {
+    std::istringstream all(line);
+    all.imbue(std::locale::classic());
+    std::string token;
+    while (all >> token) {
+        char* end = nullptr;
+        const double v = std::strtod(token.c_str(), &end);
+        if (end == token.c_str() || *end != '\0' || !std::isfinite(v))
+            return Error{where + "'" + token + "' is not a number"};
+        r.numbers.push_back(v);
+        r.numberLines.push_back(number);
+    }
+    return {};
+}
+
+// Every line, comments cut, up to [End] or [Noise Data].
+Status ReadLines(const std::string& text, const std::string& name, TouchstoneReading& r) {
+    std::istringstream in(text);
     std::string line;
     int number = 0;
-    while (std::getline(in, line)) {
+    while (!r.ended && std::getline(in, line)) {
         ++number;
         const std::size_t bang = line.find('!');
         if (bang != std::string::npos) line.resize(bang);
@@ -118,116 +175,86 @@ Expected<TouchstoneData> ParseTouchstone(const std::string& text, const std::str
         words.imbue(std::locale::classic());
         std::string first;
         if (!(words >> first)) continue;
-        std::string upper = first;
-        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (upper[0] == '[') {
-            std::string rest;
-            std::getline(words, rest);
-            std::string key = line.substr(line.find('[') + 1);
-            key = key.substr(0, key.find(']'));
-            for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            const std::string value = line.substr(line.find(']') + 1);
-            if (key == "number of ports") portCount = std::atoi(value.c_str());
-            if (key == "two-port data order")
-                order21First = value.find("21_12") != std::string::npos;
-            if (key == "network data") networkData = true;
-            if (key == "version") networkData = false;
-            if (key == "end") break;
-            if (key == "noise data") break;
-            continue;
-        }
-        if (upper == "#") {
-            if (optionsSeen) continue;
-            optionsSeen = true;
-            std::string w;
-            while (words >> w) {
-                for (char& c : w)
-                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-                if (w == "HZ")
-                    unit = 1;
-                else if (w == "KHZ")
-                    unit = 1e3;
-                else if (w == "MHZ")
-                    unit = 1e6;
-                else if (w == "GHZ")
-                    unit = 1e9;
-                else if (w == "RI" || w == "MA" || w == "DB")
-                    format = w;
-                else if (w == "S")
-                    continue;
-                else if (w == "R") {
-                    double r = 0;
-                    if (!(words >> r) || !(r > 0))
-                        return Error{At(name, number) +
-                                     "a reference impedance R needs a positive value"};
-                } else if (w == "Y" || w == "Z" || w == "H" || w == "G") {
-                    return Error{At(name, number) + "only S parameters are supported"};
-                } else {
-                    return Error{At(name, number) + "unknown option '" + w + "'"};
-                }
-            }
-            continue;
-        }
-        if (!networkData) continue;
-        std::istringstream all(line);
-        all.imbue(std::locale::classic());
-        std::string token;
-        while (all >> token) {
-            char* end = nullptr;
-            const double v = std::strtod(token.c_str(), &end);
-            if (end == token.c_str() || *end != '\0' || !std::isfinite(v))
-                return Error{At(name, number) + "'" + token + "' is not a number"};
-            numbers.push_back(v);
-            numberLines.push_back(number);
-        }
+        Status read;
+        if (first[0] == '[')
+            ReadKeywordLine(line, r);
+        else if (first == "#")
+            read = ReadOptionLine(words, At(name, number), r);
+        else if (r.networkData)
+            read = ReadDataLine(line, At(name, number), number, r);
+        if (!read) return read;
     }
-    if (portCount != 2 && portCount != 4)
+    return {};
+}
+
+// The numbers as whole frequency points of at least two.
+Status CheckPoints(const TouchstoneReading& r, const std::string& name) {
+    if (r.portCount != 2 && r.portCount != 4)
         return Error{name + ": only two- and four-port files are supported (.s2p, .s4p)"};
-    const std::size_t per = 1 + 2 * static_cast<std::size_t>(portCount * portCount);
-    if (numbers.empty()) return Error{name + ": no network data"};
-    if (numbers.size() % per != 0)
-        return Error{At(name, numberLines.back()) + "the data ends inside a frequency point (" +
-                     std::to_string(numbers.size()) + " numbers; each point takes " +
+    const std::size_t per = 1 + 2 * static_cast<std::size_t>(r.portCount * r.portCount);
+    if (r.numbers.empty()) return Error{name + ": no network data"};
+    if (r.numbers.size() % per != 0)
+        return Error{At(name, r.numberLines.back()) + "the data ends inside a frequency point (" +
+                     std::to_string(r.numbers.size()) + " numbers; each point takes " +
                      std::to_string(per) + ")"};
-    if (numbers.size() / per < 2)
+    if (r.numbers.size() / per < 2)
         return Error{name +
                      ": a single frequency point gives no response; at least two are needed"};
+    return {};
+}
+
+// The through response at each frequency point: S21, or the differential
+// one of a four-port file in the given port order.
+Expected<TouchstoneData> Through(const TouchstoneReading& r, const std::string& name,
+                                 const PortOrder& ports) {
+    TouchstoneData out;
+    const int portCount = r.portCount;
+    const std::size_t per = 1 + 2 * static_cast<std::size_t>(portCount * portCount);
     auto value = [&](const double* p) {
         const double a = p[0], b = p[1];
-        if (format == "RI") return std::complex<double>(a, b);
-        const double mag = format == "DB" ? std::pow(10.0, a / 20.0) : a;
+        if (r.format == "RI") return std::complex<double>(a, b);
+        const double mag = r.format == "DB" ? std::pow(10.0, a / 20.0) : a;
         return std::polar(mag, b * kPi / 180.0);
     };
-    for (std::size_t at = 0; at < numbers.size(); at += per) {
-        const double f = numbers[at] * unit;
-        if (f < 0) return Error{At(name, numberLines[at]) + "a negative frequency"};
+    for (std::size_t at = 0; at < r.numbers.size(); at += per) {
+        const double f = r.numbers[at] * r.unit;
+        const std::string where = At(name, r.numberLines[at]);
+        if (f < 0) return Error{where + "a negative frequency"};
         if (!out.frequency.empty() && !(f > out.frequency.back()))
-            return Error{At(name, numberLines[at]) + "frequencies must increase"};
-        const double* s = &numbers[at + 1];
+            return Error{where + "frequencies must increase"};
+        const double* s = &r.numbers[at + 1];
         // S(i, j) of 1-based ports, from row-major data (and version 1 two-port order).
         auto S = [&](int i, int j) {
-            std::size_t index;
-            if (portCount == 2 && order21First) {
-                index = static_cast<std::size_t>((j - 1) * 2 + (i - 1));
-            } else {
-                index = static_cast<std::size_t>((i - 1) * portCount + (j - 1));
-            }
-            return value(s + 2 * index);
+            const int index = portCount == 2 && r.order21First ? (j - 1) * 2 + (i - 1)
+                                                               : (i - 1) * portCount + (j - 1);
+            return value(s + 2 * static_cast<std::size_t>(index));
         };
-        std::complex<double> through;
-        if (portCount == 2) {
-            through = S(2, 1);
-        } else {
-            through = 0.5 * (S(ports.outPlus, ports.inPlus) - S(ports.outPlus, ports.inMinus) -
-                             S(ports.outMinus, ports.inPlus) + S(ports.outMinus, ports.inMinus));
-        }
+        const std::complex<double> through =
+            portCount == 2
+                ? S(2, 1)
+                : 0.5 * (S(ports.outPlus, ports.inPlus) - S(ports.outPlus, ports.inMinus) -
+                         S(ports.outMinus, ports.inPlus) + S(ports.outMinus, ports.inMinus));
         if (!std::isfinite(through.real()) || !std::isfinite(through.imag()))
-            return Error{At(name, numberLines[at]) + "the data gives a value that is not finite"};
+            return Error{where + "the data gives a value that is not finite"};
         out.frequency.push_back(f);
         out.through.push_back(through);
     }
     out.ports = portCount;
     return out;
+}
+
+}  // namespace
+
+Expected<TouchstoneData> ParseTouchstone(const std::string& text, const std::string& name,
+                                         const PortOrder& ports) {
+    TouchstoneReading r;
+    const std::string lower = CaseOf(name, std::tolower);
+    r.portCount = lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".s4p") == 0   ? 4
+                  : lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".s2p") == 0 ? 2
+                                                                                        : 0;
+    if (Status read = ReadLines(text, name, r); !read) return Error{read.error()};
+    if (Status points = CheckPoints(r, name); !points) return Error{points.error()};
+    return Through(r, name, ports);
 }
 
 Channel LineChannel(double lossDb, double atHz, double dt, double bitTime) {

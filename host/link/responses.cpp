@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "link/fft.h"
-#include "link/kernels.h"
+#include "link/inner_loops.h"
 
 namespace amihost {
 

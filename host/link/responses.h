@@ -15,7 +15,7 @@
 
 namespace amihost {
 
-class PaddedResponse;  // link/kernels.h
+class PaddedResponse;  // link/inner_loops.h
 
 struct Cursors {
     int peakIndex = -1;          // the main cursor: the largest value above the baseline

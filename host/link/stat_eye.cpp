@@ -5,7 +5,7 @@
 #include <limits>
 #include <utility>
 
-#include "link/kernels.h"
+#include "link/inner_loops.h"
 
 namespace amihost {
 

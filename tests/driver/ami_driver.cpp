@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tx_reference.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -91,17 +93,6 @@ struct Session {
     }
 };
 
-std::vector<double> Prbs7(int bits, int N) {
-    std::vector<double> x;
-    std::uint32_t s = 0x7F;
-    for (int k = 0; k < bits; ++k) {
-        const std::uint32_t bit = ((s >> 6) ^ (s >> 5)) & 1u;
-        s = ((s << 1) | bit) & 0x7F;
-        x.insert(x.end(), static_cast<std::size_t>(N), bit ? 0.5 : -0.5);
-    }
-    return x;
-}
-
 std::string Unable(const char* name) {
     return std::string(
                "The IBIS-AMI model, varnok_meridel_qlx_ami_tx, is unable to initialize "
@@ -124,7 +115,7 @@ void CheckMessages() {
             "(TXDIFFCTRL 1.2e1) (TX_PVT .5))",
             1e-10, 1e-10 / 8);
         Session ints(Params({2, -1, 12, 0}), 1e-10, 1e-10 / 8);
-        std::vector<double> a = Prbs7(40, 8), b = a;
+        std::vector<double> a = txref::Prbs7(40, 8), b = a;
         floats.Wave(a.data(), static_cast<long>(a.size()));
         ints.Wave(b.data(), static_cast<long>(b.size()));
         Check(floats.result == 1 && floats.msg == nullptr &&
@@ -153,7 +144,7 @@ void CheckSettled() {
 }
 
 void CheckInvariance() {
-    const std::vector<double> x = Prbs7(300, 8);
+    const std::vector<double> x = txref::Prbs7(300, 8);
     std::vector<double> whole = x, split = x;
     {
         Session a(Params({2, 7, 11, 1}), 1e-10, 1e-10 / 8);
@@ -205,7 +196,7 @@ const GoldenCase kGolden[] = {
 };
 
 std::vector<double> GoldenOutput(const GoldenCase& g) {
-    std::vector<double> x = Prbs7(127 * 2, g.N);
+    std::vector<double> x = txref::Prbs7(127 * 2, g.N);
     Session s(Params(g.codes), 1e-10, 1e-10 / g.N);
     s.Wave(x.data(), static_cast<long>(x.size()));
     return x;

@@ -24,6 +24,7 @@
 #include "run_amihost.h"
 #include "runner.h"
 #include "stimulus.h"
+#include "tx_reference.h"
 
 namespace fs = std::filesystem;
 using namespace amihost;
@@ -338,8 +339,7 @@ TEST(Demo, should_write_valid_pictures_and_the_expected_eye_height) {
     // Settled level of a run of ones (input 0.5) with the default codes, from
     // the closed form: 2 P(0.5 * swing * 0.5 * (pre + main + post)).
     const double u = 0.5 * 1.0969 * 0.5 * (0.0 + 0.9998 - 0.0002);
-    const double p = u - 0.5623 * std::pow(u, 3) + 0.3717 * std::pow(u, 5) -
-                     0.2232 * std::pow(u, 7) + 0.0983 * std::pow(u, 9) - 0.0215 * std::pow(u, 11);
+    const double p = txref::Compress(u);
     const double expected = 2 * (2 * p);  // from the settled low level to the settled high level
     const double height = summary["eye"]["height_V"];
     EXPECT_NEAR(height, expected, 0.01 * expected);

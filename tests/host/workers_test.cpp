@@ -116,13 +116,17 @@ TEST(RowOutcomes, should_come_back_bit_for_bit_and_refuse_anything_else) {
                           std::string("a reason\n with \0 a NUL", 23),
                           {0.1, -0.0, tiny, std::numeric_limits<double>::infinity(),
                            std::numeric_limits<double>::quiet_NaN(), 1.0 / 3},
-                          "7,0,15,1.05,,\"quoted\""};
+                          "7,0,15,1.05,,\"quoted\"",
+                          {"a breach", "", "another"},
+                          12345678901234ull};
     const std::string bytes = EncodeRowOutcome(sent);
     const Expected<RowOutcome> back = DecodeRowOutcome(bytes);
     ASSERT_TRUE(back) << back.error();
     EXPECT_EQ(back->ok, sent.ok);
     EXPECT_EQ(back->reason, sent.reason);
     EXPECT_EQ(back->text, sent.text);
+    EXPECT_EQ(back->notes, sent.notes);
+    EXPECT_EQ(back->count, sent.count);
     ASSERT_EQ(back->numbers.size(), sent.numbers.size());
     for (std::size_t i = 0; i < sent.numbers.size(); ++i)
         EXPECT_EQ(std::memcmp(&back->numbers[i], &sent.numbers[i], sizeof(double)), 0) << i;
@@ -138,5 +142,6 @@ TEST(RowOutcomes, should_come_back_bit_for_bit_and_refuse_anything_else) {
     const Expected<RowOutcome> empty = DecodeRowOutcome(EncodeRowOutcome(RowOutcome{}));
     ASSERT_TRUE(empty);
     EXPECT_FALSE(empty->ok);
-    EXPECT_TRUE(empty->numbers.empty() && empty->reason.empty() && empty->text.empty());
+    EXPECT_TRUE(empty->numbers.empty() && empty->reason.empty() && empty->text.empty() &&
+                empty->notes.empty() && empty->count == 0);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tx_model.h"
+#include "tx_rig.h"
 #include "waves.h"
 
 using testsupport::AwkwardWave;
@@ -22,26 +23,12 @@ struct Codes {
 };
 
 // A model with its two ports given storage, set up and initialised.
-struct Tx {
-    double in = 0, out = 0;
-    varnok_meridel_qlx_ami_tx model;
-    Tx(const Codes& c, int spb) {
-        model.SamplesPerBit = spb;
-        model.BitTime = 1e-10;
-        model.TXPRECURSOR = c.pre;
-        model.TXPOSTCURSOR = c.post;
-        model.TXDIFFCTRL = c.diff;
-        model.TX_PVT = c.pvt;
-        model.Input.Data = &in;
-        model.Input.Capacity = 1;
-        model.Output.Data = &out;
-        model.Output.Capacity = 1;
-    }
-    bool Start() { return model.Setup() && model.Initialize(); }
+struct Tx : TxRig {
+    Tx(const Codes& c, int spb) : TxRig(spb, 1e-10, TxCodes{c.pre, c.post, c.diff, c.pvt}) {}
     double RunOne(double x) {
-        in = x;
-        EXPECT_TRUE(model.Run());
-        return out;
+        double y = 0;
+        EXPECT_TRUE(Fire(x, y));
+        return y;
     }
 };
 

@@ -8,6 +8,7 @@
 #include "alloc_counter.h"
 #include "model_instance.h"
 #include "tx_model.h"
+#include "tx_rig.h"
 
 namespace {
 
@@ -17,20 +18,8 @@ struct Mapped {
 };
 
 // A model set up and initialised with port storage, for direct firing.
-struct Rig {
-    double in = 0, out = 0;
-    varnok_meridel_qlx_ami_tx model;
-    explicit Rig(int spb, double bitTime = 1e-10) {
-        model.SamplesPerBit = spb;
-        model.BitTime = bitTime;
-        for (auto* port : {&model.Input, &model.Output}) {
-            port->Capacity = 1;
-            port->Position = 0;
-        }
-        model.Input.Data = &in;
-        model.Output.Data = &out;
-    }
-    bool Start() { return model.Setup() && model.Initialize(); }
+struct Rig : TxRig {
+    using TxRig::TxRig;
     double TapSumOutput() const { return *static_cast<double*>(model.TapSum.Output.Data); }
 };
 

@@ -1,4 +1,4 @@
-#include "link/kernels.h"
+#include "link/inner_loops.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The vectorised inner loops against plain loops written from their
 // definitions: the same bits, whatever instruction set the machine picks.
-#include "link/kernels.h"
+#include "link/inner_loops.h"
 
 #include <gtest/gtest.h>
 
