@@ -14,7 +14,6 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <type_traits>
 
 #include "basic_blocks.h"
 #include "const_source.h"
@@ -22,6 +21,13 @@
 #include "sdomain_iir.h"
 #include "type_converter.h"
 #include "var_delay.h"
+
+// One firing of an inner block by its own Run (a member's dynamic type is its
+// declared type: the call needs no virtual dispatch).
+template <class Block>
+bool FireOnce(Block& block) {
+    return block.Block::Run();
+}
 
 // A list of the model's inner blocks, as pointers to members: applies a
 // function to each in the list's order.
@@ -164,10 +170,7 @@ struct varnok_meridel_qlx_ami_tx::Graph {
 inline bool varnok_meridel_qlx_ami_tx::Run() {
     Input.DoubleBuffer::CopyTo(0, EntryBuffer, 0, 1);
     bool ok = true;
-    Graph::FiringOrder::Each(*this, [&ok](auto& block) {
-        using Block = std::remove_reference_t<decltype(block)>;
-        ok = block.Block::Run() && ok;
-    });
+    Graph::FiringOrder::Each(*this, [&ok](auto& block) { ok = FireOnce(block) && ok; });
     ExitBuffer.DoubleBuffer::CopyTo(0, Output, 0, 1);
     return ok;
 }
