@@ -418,11 +418,11 @@ IbsModels ReadAlgorithmicModels(const std::string& text) {
         if (l.kind == Line::Unclosed) kw = nullptr;
         if (l.kind == Line::Keyword) {
             current = l.key;
-            char c = '|';
             kw = FindKeyword(current);
             const Kw id = kw == nullptr ? Kw::End : kw->id;
-            if (id == Kw::CommentChar && !l.words.empty() && CommentCharArgument(l.words[0], c))
-                lexer.SetCommentChar(c);
+            if (id == Kw::CommentChar && !l.words.empty())
+                if (const std::optional<char> c = CommentCharArgument(l.words[0]))
+                    lexer.SetCommentChar(*c);
             if (id == Kw::Component && !l.words.empty()) {
                 // A component name may hold blanks: the rest of the line.
                 std::string name = l.args;

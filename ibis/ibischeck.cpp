@@ -134,8 +134,7 @@ int main(int argc, char** argv) {
             return tx::kExitSuccess;
         } else if ((a == "--version" || a == "--ibis-version") && i + 1 < argc) {
             options.version = argv[++i];
-            int version = 0;
-            if (!ibis::ParseVersion(options.version, version)) {
+            if (!ibis::ParseVersion(options.version)) {
                 std::fprintf(stderr, "ibischeck: unknown IBIS version '%s' (known: %s)\n",
                              options.version.c_str(), ibis::KnownVersionsText().c_str());
                 return tx::ExitStatus(tx::ErrorKind::Usage);

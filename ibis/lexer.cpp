@@ -62,16 +62,17 @@ std::string Upper(std::string s) {
     return s;
 }
 
-bool Number(const std::string& text, double& value) {
-    if (text.empty()) return false;
+std::optional<double> Number(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    double value = 0;
     // The number's digits by from_chars (several times faster than strtod;
     // no hexadecimal, infinity or NaN), then an optional scale and unit letters.
     const char* begin = text.data();
     const char* const stop = begin + text.size();
     const char* digits = begin + (*begin == '+' ? 1 : 0);
-    if (digits < stop && (*digits == '+' || *digits == '-') && begin != digits) return false;
+    if (digits < stop && (*digits == '+' || *digits == '-') && begin != digits) return std::nullopt;
     const auto [end, error] = std::from_chars(digits, stop, value, std::chars_format::general);
-    if (error != std::errc() || end == digits || !std::isfinite(value)) return false;
+    if (error != std::errc() || end == digits || !std::isfinite(value)) return std::nullopt;
     const char* rest = end;
     if (rest != stop) {
         static const char kScale[] = "TGMkmunpf";
@@ -82,9 +83,9 @@ bool Number(const std::string& text, double& value) {
             ++rest;
         }
         for (; rest != stop; ++rest)
-            if (!std::isalpha(static_cast<unsigned char>(*rest))) return false;
+            if (!std::isalpha(static_cast<unsigned char>(*rest))) return std::nullopt;
     }
-    return true;
+    return value;
 }
 
 bool IsNa(const std::string& s) {
@@ -95,12 +96,11 @@ bool IsNc(const std::string& s) {
     return s.size() == 2 && (s[0] == 'N' || s[0] == 'n') && (s[1] == 'C' || s[1] == 'c');
 }
 
-bool CommentCharArgument(const std::string& word, char& c) {
+std::optional<char> CommentCharArgument(const std::string& word) {
     if (word.size() != 6 || word.substr(1) != "_char" ||
         std::string(kCommentChars).find(word[0]) == std::string::npos)
-        return false;
-    c = word[0];
-    return true;
+        return std::nullopt;
+    return word[0];
 }
 
 std::string VersionText(int v) {
@@ -115,14 +115,10 @@ std::string KnownVersionsText() {
     return all;
 }
 
-bool ParseVersion(const std::string& text, int& v) {
-    for (int known : kVersions) {
-        if (text == VersionText(known)) {
-            v = known;
-            return true;
-        }
-    }
-    return false;
+std::optional<int> ParseVersion(const std::string& text) {
+    for (int known : kVersions)
+        if (text == VersionText(known)) return known;
+    return std::nullopt;
 }
 
 bool Lexer::Next(Line& out) {

@@ -4,6 +4,7 @@
 // keyword and on data lines are split at blanks and tabs.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +20,7 @@ std::string Lower(std::string s);
 std::string Upper(std::string s);
 
 // A number with an optional scale suffix (T G M k m u n p f) and unit letters.
-bool Number(const std::string& text, double& value);
+std::optional<double> Number(const std::string& text);
 // Reserved words (NA, NC, POWER, GND, the matrix forms, ...) are not case
 // sensitive: "the file is case-sensitive except for reserved words, keywords,
 // sub-parameters and sub-parameter definitions".
@@ -27,14 +28,14 @@ bool IsNa(const std::string& s);
 bool IsNc(const std::string& s);
 
 // The argument of [Comment Char]: one of !"#$%&'()*,:;<>?@\^`{|}~ then
-// "_char". False (c untouched) for anything else.
-bool CommentCharArgument(const std::string& word, char& c);
+// "_char"; nothing for anything else.
+std::optional<char> CommentCharArgument(const std::string& word);
 // The characters CommentCharArgument accepts.
 extern const char kCommentChars[];
 
 // Versions as ten times their number: 1.1 -> 11, 7.2 -> 72.
 std::string VersionText(int v);
-bool ParseVersion(const std::string& text, int& v);
+std::optional<int> ParseVersion(const std::string& text);
 // Every version ParseVersion accepts: "1.1, 2.0, ..., 7.2".
 std::string KnownVersionsText();
 

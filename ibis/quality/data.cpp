@@ -9,9 +9,8 @@ namespace ibis::quality {
 namespace {
 
 double NumberOrNan(const std::string& w) {
-    double v = NAN;
-    if (IsNa(w) || !Number(w, v)) return NAN;
-    return v;
+    if (IsNa(w)) return NAN;
+    return Number(w).value_or(NAN);
 }
 
 Triple TripleOf(const std::vector<std::string>& w, std::size_t from, int line) {
@@ -36,17 +35,16 @@ std::pair<std::string, std::vector<std::string>> Subparameter(const std::string&
 }
 
 bool StartsWithNumber(const std::vector<std::string>& w) {
-    double v = 0;
-    return !w.empty() && Number(w[0], v);
+    return !w.empty() && Number(w[0]).has_value();
 }
 
 void AddRow(Curve& c, const std::vector<std::string>& w) {
     if (w.size() < 2) return;
-    double x = 0;
-    if (!Number(w[0], x)) return;
+    const std::optional<double> x = Number(w[0]);
+    if (!x) return;
     std::array<double, 3> y = {NAN, NAN, NAN};
     for (std::size_t k = 0; k < 3 && k + 1 < w.size(); ++k) y[k] = NumberOrNan(w[k + 1]);
-    c.x.push_back(x);
+    c.x.push_back(*x);
     c.y.push_back(y);
 }
 
@@ -98,8 +96,8 @@ FileData Reader::Read(const std::string& text) {
         }
         if (l.kind == Line::Keyword) {
             if (l.key == "comment char" && !l.words.empty()) {
-                char c = 0;
-                if (CommentCharArgument(l.words[0], c)) lexer.SetCommentChar(c);
+                if (const std::optional<char> c = CommentCharArgument(l.words[0]))
+                    lexer.SetCommentChar(*c);
             }
             Keyword(l);
             if (l.key == "end") break;
@@ -114,7 +112,7 @@ void Reader::Keyword(const Line& l) {
     key_ = l.key;
     const std::vector<std::string>& w = l.words;
     if (key_ == "ibis ver" && !w.empty()) {
-        ParseVersion(w[0], f_.version);
+        f_.version = ParseVersion(w[0]).value_or(f_.version);
     } else if (key_ == "component") {
         f_.components.emplace_back();
         component_ = &f_.components.back();

@@ -90,12 +90,13 @@ void BoardRules::PathData(const DataLine& d) {
             } else if (!p.open) {
                 fault(t[i] + " belongs to a segment that begins with Len");
             }
-            double v = NAN;
-            if (i + 2 >= t.size() || t[i + 1] != "=" || !Number(t[i + 2], v)) {
+            const std::optional<double> v =
+                i + 2 < t.size() && t[i + 1] == "=" ? Number(t[i + 2]) : std::nullopt;
+            if (!v) {
                 fault(t[i] + " needs '= value'");
                 continue;
             }
-            if (v < 0) fault(t[i] + " " + t[i + 2] + " is below zero");
+            if (*v < 0) fault(t[i] + " " + t[i + 2] + " is below zero");
             i += 2;
         } else if (word == "/") {
             if (!p.open) fault("'/' ends no segment");

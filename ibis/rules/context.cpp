@@ -15,13 +15,13 @@ void Context::NewerThanDeclared(const std::string& what, int since, int line) {
 }
 
 void Context::NumberOrNa(const std::string& word, int line, bool allowNa, double* out) {
-    double v = 0;
     if (allowNa && IsNa(word)) return;
-    if (!Number(word, v)) {
+    const std::optional<double> v = Number(word);
+    if (!v) {
         Add(Message::NotANumber, line, "'" + word + "' is not a number");
         return;
     }
-    if (out != nullptr) *out = v;
+    if (out != nullptr) *out = *v;
 }
 
 void Context::CheckFileName(const std::string& file, int line) {

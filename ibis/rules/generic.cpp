@@ -1,5 +1,7 @@
 #include "generic.h"
 
+#include <cmath>
+
 #include "lexer.h"
 
 namespace ibis {
@@ -70,15 +72,16 @@ bool GenericRules::Cell(const std::string& word, std::size_t column, int line, d
                    keyword_ + ": NA where a value is required (" + schema_->what + ")");
         return false;
     }
-    double v = 0;
-    if (!Number(word, v)) {
+    const std::optional<double> v = Number(word);
+    if (!v) {
         c_.Add(Message::NotANumber, line, "'" + word + "' is not a number");
         return false;
     }
-    if (schema_->cell == Cell::Integer &&
-        (v != static_cast<double>(static_cast<long long>(v)) || v < 1))
+    // A count: a whole number from 1 (compared as a double: no conversion
+    // of a huge value to an integer).
+    if (schema_->cell == Cell::Integer && !(*v >= 1 && std::floor(*v) == *v))
         c_.Add(Message::NotANumber, line, keyword_ + " '" + word + "' is not a count above zero");
-    if (out != nullptr) *out = v;
+    if (out != nullptr) *out = *v;
     return true;
 }
 

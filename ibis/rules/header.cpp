@@ -10,20 +10,21 @@ void HeaderRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
     if (k.id == Kw::IbisVer) {
         c_.versionSeen = true;
-        int v = 0;
-        if (words.empty() || !ParseVersion(words[0], v)) {
+        const std::optional<int> v = words.empty() ? std::nullopt : ParseVersion(words[0]);
+        if (!v) {
             c_.Add(Message::UnknownIbisVersion, k.line,
                    "IBIS version '" + (words.empty() ? std::string() : words[0]) +
                        "' is not one of " + KnownVersionsText());
         } else {
-            c_.version = v;
+            c_.version = *v;
         }
         if (!c_.options.version.empty()) {
-            int forced = 0;
-            if (ParseVersion(c_.options.version, forced)) c_.version = forced;
+            c_.version = ParseVersion(c_.options.version).value_or(c_.version);
         }
     } else if (k.id == Kw::CommentChar) {
-        if (words.empty() || !CommentCharArgument(words[0], c_.commentChar))
+        const std::optional<char> c = words.empty() ? std::nullopt : CommentCharArgument(words[0]);
+        if (c) c_.commentChar = *c;
+        if (!c)
             c_.Add(Message::CommentCharInvalid, k.line,
                    "[Comment Char] '" + (words.empty() ? "" : words[0]) + "' is not one of " +
                        kCommentChars + " followed by _char");

@@ -323,13 +323,15 @@ void ModelRules::RampData(ModelInfo& m, const DataLine& d) {
     for (std::size_t i = 1; i < 4; ++i) {
         if (i > 1 && IsNa(w[i])) continue;
         const std::size_t slash = w[i].find('/');
-        double dv = 0, dt = 0;
-        if (slash == std::string::npos || !Number(w[i].substr(0, slash), dv) ||
-            !Number(w[i].substr(slash + 1), dt) || !(dt > 0) || !(dv > 0)) {
+        const std::optional<double> dv =
+            slash == std::string::npos ? std::nullopt : Number(w[i].substr(0, slash));
+        const std::optional<double> dt =
+            slash == std::string::npos ? std::nullopt : Number(w[i].substr(slash + 1));
+        if (!dv || !dt || !(*dt > 0) || !(*dv > 0)) {
             c_.Add(Message::RampInvalid, line, "'" + w[i] + "' is not a ramp dV/dt");
             continue;
         }
-        if (i == 1) (sub == "dv/dt_r" ? m.rampR : m.rampF) = dv / dt;
+        if (i == 1) (sub == "dv/dt_r" ? m.rampR : m.rampF) = *dv / *dt;
     }
 }
 

@@ -101,8 +101,7 @@ void ModelRules::SubparameterValues(ModelInfo& m, const std::string& sub,
     const bool threshold = sub == "vinl" || sub == "vinh";
     if (!size && !load && !threshold) return;
     const std::vector<std::string> values = ValuesOf(w);
-    double v = NAN;
-    if (values.empty() || !Number(values[0], v)) v = NAN;
+    const double v = values.empty() ? NAN : Number(values[0]).value_or(NAN);
     if (size && v < 0)
         c_.Add(Message::NegativeValue, line, w[0] + " " + values[0] + " is below zero");
     if (load && !(v > 0) && !std::isnan(v))
@@ -193,8 +192,7 @@ void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
                    "Gnd_clamp_ref, Ext_ref");
         return;
     }
-    double v = 0;
-    if (values.empty() || !Number(values[0], v))
+    if (values.empty() || !Number(values[0]))
         c_.Add(Message::SpecSubparameter, d.line,
                "[Receiver Thresholds] " + d.words[0] + " needs a number");
 }

@@ -142,8 +142,7 @@ void PackageRules::MatrixRow(const DataLine& d) {
 
 // Self resistance, inductance and capacitance are not below zero.
 void PackageRules::Diagonal(const std::string& value, int line) {
-    double v = 0;
-    if (Number(value, v) && v < 0)
+    if (const std::optional<double> v = Number(value); v && *v < 0)
         c_.Add(Message::NegativeValue, line,
                "the diagonal of [Row] " + rowPin_ + " in [" + matrixName_ + "] is " + value);
 }

@@ -91,8 +91,9 @@ void ReferenceRules::TestLoadRow(const DataLine& d) {
                "'" + v[0] + "' is not a [Test Load] subparameter");
         return;
     }
-    double value = 0;
-    if (kElements.count(sub) && v.size() >= 2 && Number(v[1], value) && value < 0)
+    const std::optional<double> value =
+        kElements.count(sub) && v.size() >= 2 ? Number(v[1]) : std::nullopt;
+    if (value && *value < 0)
         c_.Add(Message::NegativeValue, d.line, v[0] + " " + v[1] + " is below zero");
 }
 

@@ -518,8 +518,9 @@ TEST(IbisStandard, should_know_every_keyword_of_ibis_7_2_and_no_other) {
         if (row.empty() || row[0] == '#') continue;
         const std::size_t close = row.find(']');
         const std::string key = Normalise(row.substr(1, close - 1));
-        int version = 0;
-        ASSERT_TRUE(ParseVersion(row.substr(close + 2), version)) << row;
+        const std::optional<int> parsed = ParseVersion(row.substr(close + 2));
+        ASSERT_TRUE(parsed) << row;
+        const int version = *parsed;
         listed.insert(key);
         const KeywordDef* def = FindKeyword(key);
         ASSERT_NE(def, nullptr) << row;
