@@ -868,6 +868,12 @@ TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout)
         {"a pulse row of three columns", "1n    0.9  0.8  1.0", "1n    0.9  0.8", 3104},
         {"pulse times that turn back", "1n    0.9  0.8  1.0", "0     0.9  0.8  1.0", 3107},
         {"a pulse row min NA", "1n    0.9  0.8  1.0", "1n    0.9  NA  NA", 0},
+        // [Number Of Sections] takes a count.
+        {"two sections", "[Number Of Pins] 4\n", "[Number Of Pins] 4\n[Number Of Sections] 2\n", 0},
+        {"a huge count", "[Number Of Pins] 4\n", "[Number Of Pins] 4\n[Number Of Sections] 1e300\n",
+         0},
+        {"half a section", "[Number Of Pins] 4\n", "[Number Of Pins] 4\n[Number Of Sections] 1.5\n",
+         1011},
     };
     for (const Case& c : cases) {
         const std::string text = Edit(clean, c.from, c.to);
