@@ -16,6 +16,7 @@
 
 #include "commands.h"
 #include "html_report.h"
+#include "interrupt.h"
 #include "model_guard.h"
 #include "output.h"
 

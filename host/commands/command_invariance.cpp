@@ -9,6 +9,7 @@
 #include "grid.h"
 #include "grid_row.h"
 #include "html_report.h"
+#include "interrupt.h"
 #include "output.h"
 #include "report.h"
 #include "session.h"

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "interrupt.h"
 #include "output.h"
 #include "session.h"
 #include "shard.h"

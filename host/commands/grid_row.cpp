@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "interrupt.h"
 #include "output.h"
 #include "receiver.h"
 

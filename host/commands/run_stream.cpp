@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "interrupt.h"
 #include "output.h"
 #include "pipeline.h"
 #include "plots.h"

@@ -3,49 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include "model_guard.h"
 
 namespace amihost {
-
-namespace {
-std::atomic<bool> gInterrupted{false};
-// Whether the command polls Interrupted(); until it does, Ctrl-C ends the
-// process at once, saying so.
-std::atomic<bool> gPolled{false};
-extern "C" void OnInterrupt(int) {
-    // A model that loops forever never returns to where the flag is polled.
-    // So does one on another thread, which this thread may be waiting for.
-    const char* call = InsideModelCall() ? CurrentModelCall() : AnyModelCall();
-    if (call != nullptr) {
-        char text[800];
-        std::snprintf(text, sizeof text,
-                      "amihost: error: interrupted inside %s; no result files were written\n",
-                      call);
-        ExitFromHandler(text, 130);
-    }
-    if (!gPolled)
-        ExitFromHandler("amihost: error: interrupted; no result files were written\n", 130);
-    gInterrupted = true;
-}
-}  // namespace
-
-void InstallInterruptHandler() {
-    gPolled = true;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-}
-
-void InstallImmediateInterruptHandler() {
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
-}
-
-bool Interrupted() { return gInterrupted.load(); }
 
 OutputFile::OutputFile(std::string path)
     : path_(std::move(path)), temporary_(path_ + ".partial-" + std::to_string(::getpid())) {

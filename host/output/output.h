@@ -40,17 +40,4 @@ private:
 // Writes `text` to `path` through an OutputFile.
 Status WriteWholeFile(const std::string& path, const std::string& text);
 
-// Ctrl-C and SIGTERM set a flag that long loops poll; the command then stops,
-// its uncommitted files are removed and it exits with status 130.
-void InstallInterruptHandler();
-// Before a command polls: Ctrl-C and SIGTERM end the process at once with
-// status 130, saying so and removing unfinished files (inside a model call,
-// naming it).
-void InstallImmediateInterruptHandler();
-bool Interrupted();
-struct InterruptedError {};
-inline void ThrowIfInterrupted() {
-    if (Interrupted()) throw InterruptedError{};
-}
-
 }  // namespace amihost
