@@ -68,6 +68,8 @@ AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, int 
         const AmiLeaf* leaf = ami_leaf(branch->children[c]);
         const AmiBranch* sub = ami_branch(branch->children[c]);
         if (leaf != nullptr) p.leaves.push_back(leaf->name);
+        if (leaf != nullptr && std::strcmp(leaf->name, "List_Tip") == 0)
+            p.listTips = static_cast<std::size_t>(leaf->valueCount);
         if (sub != nullptr) p.leaves.push_back(sub->name);
     }
     for (int c = 0; c < branch->childCount && p.format.empty(); ++c) {
@@ -92,6 +94,8 @@ AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, int 
         p.format = "Table";
         for (int r = 0; r < sub->childCount; ++r) {
             const AmiLeaf* row = ami_leaf(sub->children[r]);
+            if (row != nullptr && std::strcmp(row->name, "Labels") == 0)
+                p.tableLabels = static_cast<std::size_t>(row->valueCount);
             if (row == nullptr || std::strcmp(row->name, "Labels") == 0) continue;
             std::vector<std::string> cells{row->name};
             for (int v = 0; v < row->valueCount; ++v) cells.push_back(Value(row->values[v]).text);

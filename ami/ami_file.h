@@ -35,6 +35,9 @@ struct AmiFileParameter {
     // A Table's rows ("(Table (Labels a b) (1 2) (3 4))"): each row's values
     // as written, the Labels row left out.
     std::vector<std::vector<std::string>> tableRows;
+    std::size_t tableLabels = 0;  // the Table's Labels, when it has them
+    // The values of a List_Tip leaf, when there is one.
+    std::optional<std::size_t> listTips;
     // The names of its leaves and branches in text order (Usage, Type,
     // Default, Description, the format, ...), for readers that count them.
     std::vector<std::string> leaves;

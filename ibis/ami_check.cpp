@@ -1,5 +1,6 @@
 #include "ami_check.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
 #include <map>
@@ -63,6 +64,47 @@ void CheckLeaves(AmiChecker& c, const AmiFileParameter& p) {
               p.name + " gives " + std::to_string(formats) + " formats; a parameter has one");
 }
 
+// Amounts that cannot be below zero: a jitter's spread, a frequency, a
+// resistance, a voltage swing or sensitivity, a noise level; the sigma of a
+// Gaussian, Dual-Dirac or DjRj distribution; two levels of modulation or more.
+void CheckReservedAmounts(AmiChecker& c, const AmiFileParameter& p,
+                          const std::vector<const AmiFileValue*>& values) {
+    static const std::set<std::string> kAmounts = {"Tx_DCD",
+                                                   "Tx_Rj",
+                                                   "Tx_Dj",
+                                                   "Tx_Sj",
+                                                   "Tx_Sj_Frequency",
+                                                   "Rx_DCD",
+                                                   "Rx_Rj",
+                                                   "Rx_Dj",
+                                                   "Rx_Sj",
+                                                   "Rx_Clock_Recovery_Rj",
+                                                   "Rx_Clock_Recovery_Dj",
+                                                   "Rx_Clock_Recovery_Sj",
+                                                   "Rx_Clock_Recovery_DCD",
+                                                   "Rx_Receiver_Sensitivity",
+                                                   "Rx_GaussianNoise",
+                                                   "Rx_UniformNoise",
+                                                   "Tx_V",
+                                                   "Tx_R",
+                                                   "Rx_R"};
+    const bool distribution = IsOneOf(p.format, {"Gaussian", "Dual-Dirac", "DjRj"});
+    if (distribution && !p.values.empty() && ToDouble(p.values.back()) < 0)
+        c.Add(Message::AmiReservedValue, p.line,
+              p.name + " (" + p.format + " ...): its sigma " + p.values.back().text +
+                  " is below zero");
+    if (!distribution && kAmounts.count(p.name))
+        for (const AmiFileValue* v : values)
+            if (v->type != AmiValueType::String && ToDouble(*v) < 0)
+                c.Add(Message::AmiReservedValue, p.line,
+                      p.name + " value " + v->text + " is below zero");
+    if (p.name == "Modulation_Levels")
+        for (const AmiFileValue* v : values)
+            if (v->type == AmiValueType::Integer && ToDouble(*v) >= 0 && ToDouble(*v) < 2)
+                c.Add(Message::AmiReservedValue, p.line,
+                      "Modulation_Levels " + v->text + ": a modulation has two levels or more");
+}
+
 // What the standard allows a reserved parameter: its Usage, Type and values.
 void CheckReservedDef(AmiChecker& c, const AmiFileParameter& p, const AmiReservedDef& d) {
     if (p.usage && UsageBit(p.usage->text) != 0 && !(UsageBit(p.usage->text) & d.usages))
@@ -83,6 +125,65 @@ void CheckReservedDef(AmiChecker& c, const AmiFileParameter& p, const AmiReserve
         if (d.nonNegative && v->type == AmiValueType::Integer && ToDouble(*v) < 0)
             c.Add(Message::AmiReservedValue, p.line,
                   p.name + " value " + v->text + " is a count, not below zero");
+    }
+    CheckReservedAmounts(c, p, values);
+}
+
+// (Range|Increment|Steps typ min max ...): min not above max, typ between
+// them. False when min is above max (nothing more can be said of the values).
+bool CheckBounds(AmiChecker& c, const AmiFileParameter& p, const std::string& t) {
+    const std::string& kind = p.format;
+    if (!IsOneOf(kind, {"Range", "Increment", "Steps"}) || p.values.size() < 3) return true;
+    for (std::size_t k = 0; k < 3; ++k)
+        if (!OfType(t, p.values[k])) return true;
+    const double typ = ToDouble(p.values[0]), lo = ToDouble(p.values[1]),
+                 hi = ToDouble(p.values[2]);
+    const std::string shown = "(" + kind + " " + p.values[0].text + " " + p.values[1].text + " " +
+                              p.values[2].text + (kind == "Range" ? "" : " ...") + ")";
+    const std::string fields = "(" + kind + " typ min max" + (kind == "Range" ? "" : " ...") + ")";
+    if (lo > hi) {
+        c.Add(Message::AmiFormat, p.line,
+              p.name + " " + shown + ": its min " + p.values[1].text + " is above its max " +
+                  p.values[2].text + " " + fields);
+        return false;
+    }
+    if (typ < lo || typ > hi)
+        c.Add(Message::AmiFormat, p.line,
+              p.name + " " + shown + ": its typ " + p.values[0].text + " is outside [" +
+                  p.values[1].text + ", " + p.values[2].text + "] " + fields);
+    return true;
+}
+
+// A List's values, its List_Tip's and a Table's rows: each value once, one
+// tip per value, every row as wide as the Labels and of the parameter's Type.
+void CheckListsAndTables(AmiChecker& c, const AmiFileParameter& p, const std::string& t) {
+    if (p.format == "List") {
+        std::set<std::string> seen;
+        for (const AmiFileValue& v : p.values)
+            if (!seen.insert(v.text).second)
+                c.Add(Message::AmiListRepeated, p.line,
+                      p.name + " lists " + v.text + " more than once");
+        if (p.listTips && *p.listTips != p.values.size())
+            c.Add(Message::AmiValueCount, p.line,
+                  p.name + " has " + std::to_string(*p.listTips) + " List_Tip entries for " +
+                      std::to_string(p.values.size()) + " List values; one tip a value");
+    }
+    if (p.format != "Table" || p.tableRows.empty()) return;
+    const std::size_t width = p.tableLabels != 0 ? p.tableLabels : p.tableRows[0].size();
+    const bool numeric = !t.empty() && t != "String" && t != "Boolean";
+    for (const std::vector<std::string>& row : p.tableRows) {
+        if (row.size() != width)
+            c.Add(Message::AmiValueCount, p.line,
+                  p.name + " (Table ...) has a row of " + std::to_string(row.size()) +
+                      " values where " +
+                      (p.tableLabels != 0 ? "its Labels name " : "its first row has ") +
+                      std::to_string(width));
+        for (const std::string& cell : row)
+            if (numeric && !OfType(t, AmiFileValue{cell, ami_value_type(cell.c_str())})) {
+                c.Add(Message::AmiValueType, p.line,
+                      p.name + " table value " + cell + " is not of Type " + t);
+                break;
+            }
     }
 }
 
@@ -131,6 +232,7 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
         c.Add(Message::AmiValueCount, line, pname + " " + fault);
     if (reserved && pname == "AMI_Version" && kind != "Value")
         c.Add(Message::AmiFormat, line, "AMI_Version has format " + kind + "; it must be Value");
+    CheckListsAndTables(c, p, t);
     if (t.empty() || kind == "Table") return;
     for (const AmiFileValue& v : p.values)
         if (!OfType(t, v))
@@ -138,32 +240,15 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
     if (dv != nullptr && !OfType(t, *dv))
         c.Add(Message::AmiValueType, line, pname + " Default " + dv->text + " is not of Type " + t);
     const bool numeric = t != "String" && t != "Boolean";
-    // (Range typ min max): min must not be above max, and typ lies between.
-    if (kind == "Range" && numeric && p.values.size() >= 3) {
-        bool typed = true;
-        for (std::size_t k = 0; k < 3; ++k) typed = typed && OfType(t, p.values[k]);
-        const double typ = ToDouble(p.values[0]), lo = ToDouble(p.values[1]),
-                     hi = ToDouble(p.values[2]);
-        if (typed && lo > hi) {
-            c.Add(Message::AmiFormat, line,
-                  pname + " (Range " + p.values[0].text + " " + p.values[1].text + " " +
-                      p.values[2].text + "): its min " + p.values[1].text + " is above its max " +
-                      p.values[2].text + " (Range typ min max)");
-            return;
-        }
-        if (typed && (typ < lo || typ > hi))
-            c.Add(Message::AmiFormat, line,
-                  pname + " (Range " + p.values[0].text + " " + p.values[1].text + " " +
-                      p.values[2].text + "): its typ " + p.values[0].text + " is outside [" +
-                      p.values[1].text + ", " + p.values[2].text + "] (Range typ min max)");
-    }
+    if (numeric && !CheckBounds(c, p, t)) return;
     if (dv == nullptr || !OfType(t, *dv) || p.values.empty()) return;
-    if (kind == "Range" && numeric && p.values.size() >= 3) {
-        const double lo = ToDouble(p.values[1]), hi = ToDouble(p.values[2]), d = ToDouble(*dv);
+    double lo = 0, hi = 0;
+    if (numeric && IsOneOf(kind, {"Range", "Increment", "Steps"}) && p.Bounds(lo, hi)) {
+        const double d = ToDouble(*dv);
         if (d < lo || d > hi)
             c.Add(Message::AmiDefaultOutside, line,
-                  pname + " Default " + dv->text + " is outside its Range [" + p.values[1].text +
-                      ", " + p.values[2].text + "]");
+                  pname + " Default " + dv->text + " is outside its " + kind + " [" +
+                      p.values[1].text + ", " + p.values[2].text + "]");
     } else if (kind == "List") {
         bool found = false;
         for (const AmiFileValue& v : p.values)
@@ -277,7 +362,10 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
     if (getWave != nullptr) *getWave = true;
     tx::Expected<AmiFileContents> read = ami_read_file(text);
     if (!read) {
-        c.Add(Message::AmiParse, 1, "the file does not parse: " + read.error());
+        // "line 12: ..." places the report on that line.
+        const std::string& why = read.error();
+        const int at = why.rfind("line ", 0) == 0 ? std::atoi(why.c_str() + 5) : 0;
+        c.Add(Message::AmiParse, at > 0 ? at : 1, "the file does not parse: " + why);
         return;
     }
     const AmiFileContents& file = *read;

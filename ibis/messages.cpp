@@ -130,6 +130,9 @@ const std::vector<MessageDef>& MessageTable() {
          "a [Model Selector] entry without its description"},
         {Message::PackageVariable, S::Error, "component",
          "a [Package] row that is not R_pkg, L_pkg or C_pkg"},
+        {Message::NameTooLong, S::Error, "component",
+         "a name longer than its column allows (a [Pin] name 5 characters; signal and model "
+         "names, [Model], [Submodel] and [Model Selector] names 20 before IBIS 4.2, 40 from it)"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},
@@ -299,6 +302,7 @@ const std::vector<MessageDef>& MessageTable() {
          "a Model_Specific parameter named like a reserved parameter"},
         {Message::AmiReservedNewer, S::Warning, "ami",
          "a reserved parameter newer than the file's AMI_Version (or [IBIS Ver])"},
+        {Message::AmiListRepeated, S::Warning, "ami", "a List that gives a value twice"},
     };
     return table;
 }

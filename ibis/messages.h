@@ -60,6 +60,7 @@ enum class Message : int {
     SelectorEmpty = 2119,
     SelectorNoDescription = 2120,
     PackageVariable = 2121,
+    NameTooLong = 2122,
     ModelNoType = 3001,
     ModelTypeUnknown = 3002,
     ModelNoCComp = 3003,
@@ -128,6 +129,7 @@ enum class Message : int {
     AmiReservedValue = 6015,
     AmiReservedName = 6016,
     AmiReservedNewer = 6017,
+    AmiListRepeated = 6018,
 };
 
 struct MessageDef {

@@ -61,6 +61,7 @@ struct ExecutableLine {
 struct IbsModels {
     std::vector<std::string> components;
     std::vector<std::pair<std::string, std::string>> pinModels;  // component, model name
+    std::vector<std::pair<std::string, std::string>> pins;       // component, pin name
     std::vector<ExecutableLine> executables;
 };
 IbsModels ReadAlgorithmicModels(const std::string& text);

@@ -30,6 +30,7 @@ void BoardRules::Keyword(const KeywordLine& k) {
         pathNodes_.clear();
         paths_.clear();
         references_.clear();
+        partPins_.clear();
         ended_ = false;
     } else if (k.id == Kw::Manufacturer) {
         manufacturer_ = true;
@@ -107,6 +108,11 @@ void BoardRules::CheckReferences() {
             c_.Add(Message::BoardNode, at,
                    "Node " + node + ": designator " + designator +
                        " is not in the [Reference Designator Map]");
+        else if (const auto part = partPins_.find(Lower(designator));
+                 part != partPins_.end() && !part->second.count(Lower(node.substr(dot + 1))))
+            c_.Add(Message::BoardNode, at,
+                   "Node " + node + ": " + node.substr(dot + 1) +
+                       " is not a pin of the component " + designator + " names");
     }
 }
 
@@ -134,8 +140,13 @@ void BoardRules::CheckReferencedFiles() {
         const IbsModels parts = ReadAlgorithmicModels(text);
         bool found = false;
         for (const std::string& name : parts.components) found = found || name == r.component;
-        if (!found)
+        if (!found) {
             c_.Add(Message::BoardReference, r.line, r.file + " has no [Component] " + r.component);
+            continue;
+        }
+        std::set<std::string>& pins = partPins_[Lower(r.designator)];
+        for (const auto& [component, pin] : parts.pins)
+            if (component == r.component) pins.insert(Lower(pin));
     }
 }
 

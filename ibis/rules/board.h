@@ -2,6 +2,7 @@
 // Description], its [Pin List], [Path Description] and [Reference Designator Map].
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -49,6 +50,9 @@ private:
     std::vector<std::pair<std::string, int>> pathPins_, pathNodes_;
     std::vector<Path> paths_;
     std::vector<Reference> references_;
+    // designator (lower case) -> its component's pins (lower case), for the
+    // mapped files that were read and hold the component.
+    std::map<std::string, std::set<std::string>> partPins_;
 };
 
 }  // namespace ibis

@@ -93,6 +93,9 @@ void ComponentRules::Data(const DataLine& d) {
                        std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
             return;
         }
+        c_.PinNameLength(w[0], line);
+        c_.NameLength("signal_name", w[1], line);
+        c_.NameLength("model_name", w[2], line);
         // Reserved model names in any case, kept in upper case.
         std::string model = w[2];
         if (model.size() <= 11) {
@@ -156,6 +159,9 @@ void ComponentRules::Data(const DataLine& d) {
                    "a [Series Pin Mapping] row needs pin, pin_2 and model_name");
             return;
         }
+        if (w[0] == w[1])
+            c_.Add(Message::SeriesPinMappingRow, line,
+                   "[Series Pin Mapping] joins pin " + w[0] + " to itself; pin_2 is the other end");
         c.series.push_back({w[0], w[1], w[2], line, w.size() > 3 ? w[3] : ""});
     } else if (d.id == Kw::NodeDeclarations) {
         for (const std::string& node : w)

@@ -24,6 +24,21 @@ void Context::NumberOrNa(const std::string& word, int line, bool allowNa, double
     if (out != nullptr) *out = *v;
 }
 
+void Context::PinNameLength(const std::string& pin, int line) {
+    if (pin.size() > 5)
+        Add(Message::NameTooLong, line,
+            "pin name " + pin + " has " + std::to_string(pin.size()) +
+                " characters; a [Pin] name has at most 5");
+}
+
+void Context::NameLength(const std::string& what, const std::string& value, int line) {
+    const std::size_t limit = version != 0 && version < 42 ? 20 : 40;
+    if (value.size() > limit)
+        Add(Message::NameTooLong, line,
+            what + " " + value + " has " + std::to_string(value.size()) + " characters; IBIS " +
+                VersionText(version == 0 ? 72 : version) + " allows " + std::to_string(limit));
+}
+
 void Context::CheckFileName(const std::string& file, int line) {
     const std::string base = std::filesystem::path(file).filename().string();
     const int v = version == 0 ? 72 : version;

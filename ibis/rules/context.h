@@ -30,6 +30,10 @@ struct Context {
     void NewerThanDeclared(const std::string& what, int since, int line);
     // A number (NA allowed when `allowNa`), stored in *out when it is one.
     void NumberOrNa(const std::string& word, int line, bool allowNa, double* out = nullptr);
+    // A pin name of at most 5 characters; a signal or model name of at most
+    // 20 before IBIS 4.2 and 40 from it. `what` names the column.
+    void PinNameLength(const std::string& pin, int line);
+    void NameLength(const std::string& what, const std::string& value, int line);
     // The file-name rules of the declared version.
     void CheckFileName(const std::string& file, int line);
 };

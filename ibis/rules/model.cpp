@@ -78,12 +78,14 @@ void ModelRules::Keyword(const KeywordLine& k) {
         m.line = line;
         m.submodel = k.id == Kw::Submodel;
         if (m.name.empty()) c_.Add(Message::MissingValue, line, "[" + k.name + "] needs a name");
+        c_.NameLength("[" + k.name + "]", m.name, line);
         models_.push_back(std::move(m));
         ValueKeyword(&models_.back(), k);
         return;
     }
     if (k.id == Kw::ModelSelector) {
         selector_ = words.empty() ? "" : words[0];
+        c_.NameLength("[Model Selector]", selector_, line);
         selectors_[selector_];
         selectorLines_.emplace(selector_, line);
         return;

@@ -99,6 +99,10 @@ void ModelRules::SubparameterValues(ModelInfo& m, const std::string& sub,
     const bool size = kSizes.count(sub) > 0;
     const bool load = sub == "r_load" || sub == "r_fixture";
     const bool threshold = sub == "vinl" || sub == "vinh";
+    // The single-valued levels and test loads of a [Model] are numbers.
+    static const std::set<std::string> kSingle = {"vinl", "vinh", "vmeas",     "vref",
+                                                  "cref", "rref", "cref_diff", "rref_diff"};
+    if (kSingle.count(sub) && !ValuesOf(w).empty()) c_.NumberOrNa(ValuesOf(w)[0], line, false);
     if (!size && !load && !threshold) return;
     const std::vector<std::string> values = ValuesOf(w);
     const double v = values.empty() ? NAN : Number(values[0]).value_or(NAN);

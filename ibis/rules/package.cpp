@@ -81,6 +81,7 @@ void PackageRules::Keyword(const KeywordLine& k) {
             c_.Add(Message::MatrixEntry, line,
                    "a Banded_matrix needs its [Bandwidth] before its rows");
         rowValues_ = 0;
+        rowSparsePins_.clear();
         rowLine_ = line;
     } else if (k.id == Kw::EndPackageModel) {
         if (!packages_.empty()) packages_.back().ended = true;
@@ -120,6 +121,9 @@ void PackageRules::MatrixRow(const DataLine& d) {
                 c_.Add(Message::MatrixEntry, line,
                        "pin " + w[i] + " lies below the diagonal of [Row] " + rowPin_ +
                            " (a Sparse_matrix gives the upper triangle)");
+            else if (!rowSparsePins_.insert(w[i]).second)
+                c_.Add(Message::MatrixEntry, line,
+                       "pin " + w[i] + " is given twice in [Row] " + rowPin_);
             c_.NumberOrNa(w[i + 1], line, false);
             if (w[i] == rowPin_) Diagonal(w[i + 1], line);
         }

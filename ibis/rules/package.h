@@ -47,7 +47,8 @@ private:
     int bandwidth_ = -1;
     std::string rowPin_;  // the [Row] being read, its index and values so far
     int rowIndex_ = -1, rowValues_ = 0, rowLine_ = 0;
-    std::string matrixName_;  // the matrix being read, as written; empty: none
+    std::set<std::string> rowSparsePins_;  // the pins a Sparse_matrix [Row] gave
+    std::string matrixName_;               // the matrix being read, as written; empty: none
     int matrixLine_ = 0;
     std::set<int> matrixRows_;  // the pins (by index) it has rows for
 };

@@ -28,7 +28,11 @@ void SeriesRules::Keyword(const KeywordLine& k) {
     Series& s = series_[model];
     if (k.id == Kw::On || k.id == Kw::Off) {
         state_ = k.id == Kw::On ? kOn : kOff;
-        (k.id == Kw::On ? s.onLine : s.offLine) = k.line;
+        int& stateLine = k.id == Kw::On ? s.onLine : s.offLine;
+        if (stateLine != 0)
+            c_.Add(Message::SeriesSwitchStates, k.line,
+                   "[" + k.name + "] appears twice in [Model] " + models_.Models().back().name);
+        stateLine = k.line;
         return;
     }
     s.elements.push_back({k.id, k.name, k.line, state_});
@@ -43,8 +47,13 @@ void SeriesRules::ElementValues(const KeywordLine& k) {
         return;
     }
     if (IsNa(k.words[0])) c_.Add(Message::TypicalNa, k.line, "the typical [" + k.name + "] is NA");
-    for (std::size_t i = 0; i < k.words.size() && i < 3; ++i)
-        c_.NumberOrNa(k.words[i], k.line, true);
+    for (std::size_t i = 0; i < k.words.size() && i < 3; ++i) {
+        double v = 0;
+        c_.NumberOrNa(k.words[i], k.line, true, &v);
+        if (v < 0)
+            c_.Add(Message::NegativeValue, k.line,
+                   "[" + k.name + "] " + k.words[i] + " is below zero");
+    }
 }
 
 void SeriesRules::Data(const DataLine& d) {
@@ -74,6 +83,14 @@ void SeriesRules::Data(const DataLine& d) {
     if (d.id == Kw::SeriesMosfet && !mosfets_.empty()) {
         if (Lower(w[0]).rfind("vds", 0) == 0) {
             mosfets_.back().vds = true;
+            // "Vds = 1.0", "Vds=1.0" or "Vds =1.0": the value after '='.
+            std::string joined;
+            for (const std::string& word : w) joined += word;
+            const std::size_t eq = joined.find('=');
+            if (eq == std::string::npos || eq + 1 == joined.size())
+                c_.Add(Message::MissingValue, d.line, "Vds needs '= value'");
+            else
+                c_.NumberOrNa(joined.substr(eq + 1), d.line, false);
         } else if (w.size() != 4) {
             c_.Add(Message::SeriesMosfet, d.line,
                    "a [Series MOSFET] row needs voltage, typ, min and max");

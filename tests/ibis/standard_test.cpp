@@ -280,6 +280,9 @@ TEST(IbisStandard, should_give_real_files_only_the_errors_the_standard_justifies
          {1,
           "model_name ... must match a [Model] or [Model Selector] name, or be POWER, GND or NC"}},
         {{"ex3.ibs", 3001}, {1, "Model_type ... Required: Yes"}},
+        // Its column header "pin_name signal_name model_name" stands without a
+        // comment character, so it is a [Pin] row: BIRD93.1, "[Pin] 5 characters max".
+        {{"ex3.ibs", 2122}, {1, "Column length limits are: [Pin] 5 characters max"}},
         // Its series model has no Model_type, so its series elements and [On]
         // belong to no Series or Series_switch model, and its [Series MOSFET] no Vds.
         {{"ex3.ibs", 3015}, {1, "series elements are for Series and Series_switch models"}},
@@ -501,6 +504,16 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         {"On g1 /\nOff g1 /", "On g1\nOff g1", 2118},
         {"On g1 /", "On g2 /", 2118},
         {"1 2 sw g1", "1 2 sw", 2118},
+        // A series element joins a pin to another pin.
+        {"3 4 rs", "3 3 rs", 2116},
+        // Resistances, inductances and capacitances are not below zero.
+        {"[R Series] 10 9 11", "[R Series] -10 9 11", 1014},
+        {"[C Series] 1p NA NA", "[C Series] -1p NA NA", 1014},
+        // Vds is the voltage the [Series MOSFET] table was taken at: a number.
+        {"Vds = 1.0", "Vds = high", 1011},
+        // One [On] and one [Off] state a Series_switch model.
+        {"[Off]\n[R Series] 1M 1M 1M\n", "[Off]\n[R Series] 1M 1M 1M\n[On]\n[R Series] 2 2 2\n",
+         3016},
     };
     for (const Fault& f : faults) {
         const FileResult r = Check("sw.ibs", Edit(valid, f.from, f.to));
@@ -583,6 +596,25 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          1014},
         {"R_load of 0", "R_load = 50", "R_load = 0", 1014},
         {"R_fixture of 0", "R_fixture = 50", "R_fixture = 0", 1014},
+        // BIRD93.1 (IBIS 4.2): "Column length limits are: [Pin] 5 characters
+        // max ... signal_name 40 characters max ... model_name 40 characters
+        // max" (20 before it); BIRD104: a [Submodel] name "must satisfy all the
+        // syntactic requirements for [Model] names".
+        {"a pin name of five characters", "3      VDD          POWER", "AB123  VDD          POWER",
+         0},
+        {"a pin name of six characters", "3      VDD          POWER", "AB1234 VDD          POWER",
+         2122},
+        {"a signal name of 40 characters", "DQ0          io_sel      0.2",
+         std::string(40, 's') + " io_sel      0.2", 0},
+        {"a signal name of 41 characters", "DQ0          io_sel      0.2",
+         std::string(41, 's') + " io_sel      0.2", 2122},
+        {"a [Model] name of 41 characters", "1      IN0          rx_in",
+         "1      IN0          " + std::string(41, 'm') + "\n[Model] " + std::string(41, 'm') +
+             "\n" + input + "[Voltage Range] 3.3 3 3.6\n|",
+         2122},
+        // Vinl, Vinh, Vmeas, Vref, Cref and Rref are levels and loads: numbers.
+        {"Vinl not a number", "Vinl = 0.8", "Vinl = low", 1011},
+        {"Vmeas a number", "Vinl = 0.8", "Vinl = 0.8\nVmeas = 1.65", 0},
         // [Package] "Sub-Params: R_pkg, L_pkg, C_pkg".
         {"a fourth [Package] row",
          "C_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name  model_name  R_pin",
@@ -655,6 +687,11 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         else
             EXPECT_TRUE(Has(r, c.number)) << c.why << "\n" << Dump(r);
     }
+    // Before IBIS 4.2 a signal name has at most 20 characters.
+    const std::string signal21 =
+        Edit(clean, "DQ0          io_sel      0.2", std::string(21, 's') + " io_sel      0.2");
+    EXPECT_TRUE(Has(Check("clean.ibs", signal21, "4.1"), 2122));
+    EXPECT_FALSE(Has(Check("clean.ibs", signal21, "4.2"), 2122));
 }
 
 // Board descriptions: a [Path Description] begins at a pin of the [Pin List]
@@ -705,6 +742,9 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
          4003},
         {"a negative self capacitance", pkg, "[Row] A3\n0.4pF\n", "[Row] A3\n-0.4pF\n", 1014},
         {"a pin listed twice", pkg, "A2\nA3\n[Model Data]", "A2\nA3\nA3\n[Model Data]", 4002},
+        // A Sparse_matrix row gives each entry once.
+        {"a Sparse_matrix entry twice", pkg, "A1 1.0nH A2 0.1nH", "A1 1.0nH A2 0.1nH A2 0.2nH",
+         4003},
     };
     for (const Case& c : cases) {
         const bool isBoard = &c.text == &board;
@@ -722,6 +762,13 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
     EXPECT_TRUE(Has(CheckFile((dir / "board.ebd").string(), {}), 5007));
     std::ofstream(dir / "board.ebd") << board;
     EXPECT_EQ(Errors(CheckFile((dir / "board.ebd").string(), {})), 0);
+    // A Node's pin is a pin of the component its designator maps to: chip_a
+    // has pins 1 to 4.
+    std::ofstream(dir / "board.ebd") << Edit(board, "Node u1.1", "Node u1.4");
+    EXPECT_EQ(Errors(CheckFile((dir / "board.ebd").string(), {})), 0);
+    std::ofstream(dir / "board.ebd") << Edit(board, "Node u1.1", "Node u1.9");
+    EXPECT_TRUE(Has(CheckFile((dir / "board.ebd").string(), {}), 5005));
+    std::ofstream(dir / "board.ebd") << board;
     fs::remove(dir / "clean.ibs");
     EXPECT_TRUE(Has(CheckFile((dir / "board.ebd").string(), {}), 5008));
     fs::remove_all(dir);
@@ -785,6 +832,36 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
         {"a Gaussian of one", "  (Tx_Jitter (Usage Info) (Type Float) (Gaussian 0))\n", "", 6013},
         {"a Gaussian of two", "  (Tx_Jitter (Usage Info) (Type Float) (Gaussian 0 1e-12))\n", "",
          0},
+        // Increment and Steps bound their typ as Range does.
+        {"an Increment's typ above its max", "",
+         "  (a (Usage In) (Type Float) (Increment 3 0 2 0.5))", 6009},
+        {"Steps with min above max", "", "  (a (Usage In) (Type Integer) (Steps 1 4 2 1))", 6009},
+        {"a Default outside an Increment", "",
+         "  (a (Usage In) (Type Float) (Increment 1 0 2 0.5) (Default 3))", 6011},
+        // A List's values are its choices: each once, one List_Tip each.
+        {"a List with a value twice", "", "  (a (Usage In) (Type Integer) (List 1 2 2))", 6018},
+        {"a List with its tips", "",
+         "  (a (Usage In) (Type Integer) (List 1 2) (List_Tip \"one\" \"two\"))", 0},
+        {"a List short of a tip", "",
+         "  (a (Usage In) (Type Integer) (List 1 2) (List_Tip \"one\"))", 6013},
+        // A Table's rows are as wide as its Labels and hold values of its Type.
+        {"a Table", "", "  (a (Usage In) (Type Float) (Table (Labels \"t\" \"v\") (0 1) (1 2)))",
+         0},
+        {"a ragged Table", "",
+         "  (a (Usage In) (Type Float) (Table (Labels \"t\" \"v\") (0 1) (1 2 3)))", 6013},
+        {"a Table value not of its Type", "",
+         "  (a (Usage In) (Type Integer) (Table (Labels \"t\" \"v\") (0 1) (1 2.5)))", 6010},
+        // Spreads, resistances and swings are amounts, not below zero; a
+        // distribution's sigma neither; a modulation has two levels or more.
+        {"Tx_Rj of zero", "  (Tx_Rj (Usage Info) (Type Float) (Value 0))\n", "", 0},
+        {"Tx_Rj below zero", "  (Tx_Rj (Usage Info) (Type Float) (Value -1e-12))\n", "", 6015},
+        {"Tx_R below zero", "  (Tx_R (Usage Info) (Type Float) (Value -50))\n", "", 6015},
+        {"a Gaussian sigma below zero",
+         "  (Rx_Noise (Usage Info) (Type Float) (Gaussian 0 -1e-3))\n", "", 6015},
+        {"a Dual-Dirac of a negative mean",
+         "  (Tx_Dj (Usage Info) (Type Float) (Dual-Dirac -1e-12 1e-12 1e-13))\n", "", 0},
+        {"one level of modulation", "  (Modulation_Levels (Usage Info) (Type Integer) (Value 1))\n",
+         "", 6015},
         // One of each leaf; one parameter of a name per branch.
         {"Usage twice", "", "  (a (Usage In) (Usage Out) (Type Float) (Value 1))", 6014},
         {"two formats", "", "  (a (Usage In) (Type Float) (Range 1 0 2) (List 1 2))", 6014},
