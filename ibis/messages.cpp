@@ -54,7 +54,8 @@ const std::vector<MessageDef>& MessageTable() {
          "that is not above zero"},
         {Message::UnknownSubparameter, S::Warning, "file",
          "a subparameter the standard does not list under its keyword ([Submodel Spec]: "
-         "V_trigger_r, V_trigger_f, Off_delay)"},
+         "V_trigger_r, V_trigger_f, Off_delay; [External Model] and [External Circuit]: "
+         "Language, Corner, Parameters, Ports, D_to_A, A_to_D)"},
         {Message::IbisVerMissing, S::Error, "header",
          "[IBIS Ver] is missing or not the first keyword"},
         {Message::UnknownIbisVersion, S::Error, "header", "an unknown IBIS version"},
@@ -116,8 +117,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::CircuitCallUnknownSubparameter, S::Warning, "component",
          "an unknown [Circuit Call] subparameter"},
         {Message::SeriesPinMappingRow, S::Error, "component",
-         "a [Series Pin Mapping] row with fewer than three columns, or a pin that is not a pin of "
-         "the component"},
+         "a [Series Pin Mapping] row with fewer than three columns, a pin that is not a pin of "
+         "the component, or a pin joined to itself"},
         {Message::SeriesPinMappingModel, S::Error, "component",
          "a [Series Pin Mapping] model that names no [Model Selector] and no [Model] of type "
          "Series or Series_switch"},
@@ -172,8 +173,8 @@ const std::vector<MessageDef>& MessageTable() {
          "Series_switch; [Rl Series] without [L Series], or [Rc Series] or [Lc Series] without "
          "[C Series]"},
         {Message::SeriesSwitchStates, S::Error, "model",
-         "[On] or [Off] in a model not of type Series_switch, a Series_switch model without both, "
-         "or a series element of a Series_switch model outside them"},
+         "[On] or [Off] in a model not of type Series_switch, a Series_switch model without both "
+         "or with one twice, or a series element of a Series_switch model outside them"},
         {Message::SeriesMosfet, S::Error, "model",
          "[Series MOSFET] outside [On], without its Vds subparameter, or with rows that are not "
          "voltage, typ, min and max"},
@@ -193,9 +194,11 @@ const std::vector<MessageDef>& MessageTable() {
          "[Composite Current] not directly after a [Rising Waveform] or [Falling Waveform], or "
          "a row that is not time, typ, min and max"},
         {Message::ExternalPorts, S::Error, "model",
-         "[External Model] or [External Circuit] without Ports, or a D_to_A or A_to_D line "
-         "without its fields, naming a port Ports does not declare, or with a rise or fall time "
-         "not above zero"},
+         "[External Model] or [External Circuit] without Ports or with a port declared twice, or a "
+         "D_to_A or A_to_D line without its fields, naming a port Ports does not declare, joining "
+         "a port to itself, with vlow above vhigh, a rise or fall time not above zero, or (in an "
+         "[External Model]) a d_port other than D_drive, D_enable, D_switch (D_to_A) or "
+         "D_receive (A_to_D)"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",
@@ -231,8 +234,8 @@ const std::vector<MessageDef>& MessageTable() {
          "twice"},
         {Message::MatrixEntry, S::Error, "package",
          "a matrix entry outside the matrix, a row without its values (a Full_matrix row from the "
-         "diagonal to the last pin), a [Row] repeated or missing, or a Banded_matrix without its "
-         "[Bandwidth]"},
+         "diagonal to the last pin), a [Row] repeated or missing, a Sparse_matrix entry given "
+         "twice in a row, or a Banded_matrix without its [Bandwidth]"},
         {Message::MatrixForm, S::Error, "package",
          "an unknown matrix form (Banded_matrix, Sparse_matrix, Full_matrix)"},
         {Message::PackageModelIncomplete, S::Error, "package",
@@ -250,8 +253,9 @@ const std::vector<MessageDef>& MessageTable() {
          "a [Pin List] pin listed twice, or a [Path Description] Pin that [Pin List] does not "
          "list"},
         {Message::BoardNode, S::Error, "board",
-         "a [Path Description] Node that is not reference_designator.pin or whose designator the "
-         "[Reference Designator Map] does not declare"},
+         "a [Path Description] Node that is not reference_designator.pin, whose designator the "
+         "[Reference Designator Map] does not declare, or whose pin the mapped component (when "
+         "its file is read) does not have"},
         {Message::BoardPath, S::Error, "board",
          "a [Path Description] that does not begin with Pin, a segment (Len with L, R, C) "
          "without its closing '/', Fork and Endfork unbalanced, a branch that goes on after its "
@@ -281,7 +285,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a parameter without Type, or an unknown Type, or a Type not allowed for it"},
         {Message::AmiFormat, S::Error, "ami",
          "a parameter without a format (Value, Range, List, Corner, Increment, Steps, Table, or a "
-         "jitter format), or AMI_Version in a format other than Value"},
+         "jitter format), AMI_Version in a format other than Value, or a Range, Increment or "
+         "Steps whose min is above its max or whose typ lies outside them"},
         {Message::AmiValueType, S::Error, "ami", "a value that is not of the parameter's Type"},
         {Message::AmiDefaultOutside, S::Error, "ami",
          "a Default outside its Range or not in its List"},
@@ -289,7 +294,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::AmiValueCount, S::Error, "ami",
          "a format with the wrong number of values (Value one; Range and Corner three; "
          "Increment and Steps four, the step above zero; Gaussian two; Dual-Dirac and DjRj "
-         "three; List one or more)"},
+         "three; List one or more, and as many List_Tip entries; a Table's rows as wide as its "
+         "Labels)"},
         {Message::AmiDuplicate, S::Error, "ami",
          "a parameter named twice in one branch, or a Usage, Type, Default, Description or "
          "format given twice in one parameter"},
@@ -297,7 +303,9 @@ const std::vector<MessageDef>& MessageTable() {
          "a reserved parameter's value it does not allow (AMI_Version a version of AMI; "
          "Modulation NRZ, PAM4 or PAM; Repeater_Type Redriver or Retimer; Rx_Use_Clock_Input "
          "None, Times or Wave; the counts Ignore_Bits, Max_Init_Aggressors and "
-         "Modulation_Levels not below zero)"},
+         "Modulation_Levels not below zero, Modulation_Levels two or more; jitter spreads, "
+         "frequencies, Tx_V, Tx_R, Rx_R, sensitivities, noise levels and any distribution's "
+         "sigma not below zero)"},
         {Message::AmiReservedName, S::Warning, "ami",
          "a Model_Specific parameter named like a reserved parameter"},
         {Message::AmiReservedNewer, S::Warning, "ami",

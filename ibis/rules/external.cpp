@@ -29,11 +29,17 @@ void ExternalRules::Data(const DataLine& d) {
     static const std::set<std::string> kSubs = {"language", "corner", "parameters",
                                                 "ports",    "d_to_a", "a_to_d"};
     // Ports and Parameters may run over several lines.
-    const bool continued = !kSubs.count(sub) && open_.lastSub == "ports";
+    const bool continued =
+        !kSubs.count(sub) && (open_.lastSub == "ports" || open_.lastSub == "parameters");
     if (!continued) open_.lastSub = sub;
-    if (sub == "ports" || continued) {
+    if (!continued && !kSubs.count(sub)) {
+        c_.Add(Message::UnknownSubparameter, d.line,
+               "'" + w[0] + "' is none of Language, Corner, Parameters, Ports, D_to_A, A_to_D");
+    } else if (sub == "ports" || (continued && open_.lastSub == "ports")) {
         open_.ports = true;
-        for (std::size_t i = continued ? 0 : 1; i < w.size(); ++i) open_.portNames.insert(w[i]);
+        for (std::size_t i = continued ? 0 : 1; i < w.size(); ++i)
+            if (!open_.portNames.insert(w[i]).second)
+                c_.Add(Message::ExternalPorts, d.line, "port " + w[i] + " is declared twice");
     } else if (sub == "d_to_a" || sub == "a_to_d") {
         Converter(w, d.line);
     } else if (sub == "language") {
@@ -72,12 +78,28 @@ void ExternalRules::Converter(const std::vector<std::string>& w, int line) {
         return;
     }
     for (std::size_t i = 1; i <= 3; ++i) open_.converterPorts.emplace_back(w[i], line);
+    if (w[2] == w[3])
+        c_.Add(Message::ExternalPorts, line,
+               w[0] + ": port1 and port2 are the two ends, not one port " + w[2]);
+    // An [External Model]'s digital ports are the reserved ones: D_drive,
+    // D_enable and D_switch are driven (D_to_A), D_receive is received (A_to_D).
+    const std::string dPort = Lower(w[1]);
+    const bool reservedOk = toA ? dPort == "d_drive" || dPort == "d_enable" || dPort == "d_switch"
+                                : dPort == "d_receive";
+    if (open_.keyword == "[External Model]" && !reservedOk)
+        c_.Add(Message::ExternalPorts, line,
+               w[0] + " converts " + w[1] + "; its d_port is " +
+                   (toA ? "D_drive, D_enable or D_switch" : "D_receive"));
+    double level[2] = {0, 0};
     for (std::size_t i = 4; i + 1 < fields; ++i) {
         double v = 0;
         c_.NumberOrNa(w[i], line, false, &v);
+        if (i < 6) level[i - 4] = v;
         if (i >= 6 && !(v > 0))
             c_.Add(Message::ExternalPorts, line, w[0] + ": trise and tfall are above zero");
     }
+    if (level[0] > level[1])
+        c_.Add(Message::ExternalPorts, line, w[0] + ": vlow " + w[4] + " is above vhigh " + w[5]);
     const std::string corner = Lower(w[fields - 1]);
     if (corner != "typ" && corner != "min" && corner != "max")
         c_.Add(Message::ExternalModelLanguageCorner, line,

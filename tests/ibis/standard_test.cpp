@@ -417,10 +417,27 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
              {"A_pdref 0 3.3 0.5n 0.5n Typ", "A_gcref 0 3.3 0.5n 0.5n Typ"},
              {"0.5n 0.5n Typ", "0.5n Typ"},
              {"0.5n 0.5n Typ", "0 0.5n Typ"},
-             {"2.0 Typ", "2.0"}}) {
+             {"2.0 Typ", "2.0"},
+             // vlow is the low level, vhigh the high one.
+             {"A_pdref 0 3.3", "A_pdref 3.3 0"},
+             {"0.8 2.0 Typ", "2.0 0.8 Typ"},
+             // A converter joins two ports; each port is declared once.
+             {"D_drive A_signal A_pdref 0", "D_drive A_signal A_signal 0"},
+             {"Ports D_drive A_signal A_pdref", "Ports D_drive A_signal A_pdref A_signal"},
+             // An [External Model] drives D_drive, D_enable or D_switch and
+             // receives D_receive.
+             {"D_to_A D_drive", "D_to_A D_receive"},
+             {"A_to_D D_receive", "A_to_D D_drive"}}) {
         const FileResult r = Check("clean.ibs", Edit(converters, from, to));
         EXPECT_TRUE(Has(r, 3025)) << to << "\n" << Dump(r);
     }
+    // "Language", "Corner", "Parameters", "Ports", "D_to_A", "A_to_D": any
+    // other subparameter is warned; Parameters, like Ports, may run over lines.
+    EXPECT_TRUE(
+        Has(Check("clean.ibs", Edit(converters, "Ports D_drive", "Foo 1\nPorts D_drive")), 1015));
+    const FileResult params =
+        Check("clean.ibs", Edit(converters, "Ports D_drive", "Parameters a\nb c\nPorts D_drive"));
+    EXPECT_FALSE(Has(params, 1015)) << Dump(params);
     // A board: "Pin" names a pin of the [Pin List]; "Node" is
     // reference_designator.pin with the designator in the map. The .ebd
     // keywords of the 7.2 keyword tree are [Begin Board Description],
