@@ -39,7 +39,8 @@ const std::vector<MessageDef>& MessageTable() {
          "introduced it)"},
         {Message::KeywordOutOfSection, S::Error, "file",
          "a keyword outside the section it belongs to"},
-        {Message::KeywordRepeated, S::Error, "file", "a keyword repeated where it may appear once"},
+        {Message::KeywordRepeated, S::Error, "file",
+         "a keyword or a [Model] subparameter repeated where it may appear once"},
         {Message::StrayText, S::Error, "file", "text that belongs to no keyword"},
         {Message::NoEnd, S::Error, "file", "no [End] keyword"},
         {Message::TextAfterEnd, S::Warning, "file", "text after [End]"},
@@ -84,10 +85,13 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PackageIncomplete, S::Error, "component",
          "[Package] without R_pkg, L_pkg or C_pkg"},
         {Message::PinLineColumns, S::Error, "component",
-         "a [Pin] line with fewer than three columns, or with columns its header does not declare"},
+         "a [Pin] line with fewer than three columns, or with columns its header does not "
+         "declare; a [Pin] keyword line whose columns are not signal_name model_name, then "
+         "R_pin L_pin C_pin or none"},
         {Message::PinRepeated, S::Error, "component", "a pin listed twice"},
         {Message::PinModelUnknown, S::Error, "component",
-         "a [Pin] model name that names no [Model], [Model Selector] or reserved word"},
+         "a [Pin] model name that names no [Model], [Model Selector] or reserved model name "
+         "(POWER, GND, NC, CIRCUITCALL)"},
         {Message::DiffPinNotAPin, S::Error, "component",
          "a [Diff Pin] pin that is not a pin of the component, or a POWER, GND or NC pin"},
         {Message::DiffPinPairing, S::Error, "component",
@@ -147,7 +151,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::DriverNoIvTables, S::Error, "model",
          "a driver without the I-V tables its Model_type needs ([Pulldown], [Pullup])"},
         {Message::ModelNoVoltage, S::Error, "model",
-         "a model without [Voltage Range] or the [... Reference] keywords"},
+         "a model without [Voltage Range] or the [... Reference] keywords, or (without [Voltage "
+         "Range]) a [Pullup] or [POWER Clamp] without its reference keyword"},
         {Message::DriverNoRamp, S::Error, "model", "a driver without [Ramp]"},
         {Message::ModelUnknownSubparameter, S::Warning, "model", "an unknown [Model] subparameter"},
         {Message::ModelFeatureTooNew, S::Error, "model",

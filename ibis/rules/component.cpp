@@ -64,6 +64,16 @@ void ComponentRules::Keyword(const KeywordLine& k) {
     } else if (k.id == Kw::Pin && c_.scope == Scope::Component && !components_.empty()) {
         components_.back().pin = true;
         pinColumns_ = 3 + static_cast<int>(words.size() >= 5 ? 3 : 0);
+        // "[Pin] signal_name model_name R_pin L_pin C_pin": the columns by name.
+        static const char* const kColumns[] = {"signal_name", "model_name", "r_pin", "l_pin",
+                                               "c_pin"};
+        bool named = words.empty() || words.size() == 2 || words.size() == 5;
+        for (std::size_t i = 0; named && i < words.size(); ++i)
+            named = Lower(words[i]) == kColumns[i];
+        if (!named)
+            c_.Add(Message::PinLineColumns, line,
+                   "the [Pin] line names the columns signal_name model_name, then R_pin L_pin "
+                   "C_pin or none");
     } else if (k.id == Kw::PackageModel && c_.scope == Scope::Component && !components_.empty()) {
         components_.back().packageModel = words.empty() ? "" : words[0];
         components_.back().packageModelLine = line;
@@ -100,8 +110,7 @@ void ComponentRules::Data(const DataLine& d) {
         std::string model = w[2];
         if (model.size() <= 11) {
             const std::string upper = Upper(model);
-            if (upper == "POWER" || upper == "GND" || upper == "NC" || upper == "NA" ||
-                upper == "CIRCUITCALL")
+            if (upper == "POWER" || upper == "GND" || upper == "NC" || upper == "CIRCUITCALL")
                 model = upper;
         }
         c.pins.Add(w[0], line, model);

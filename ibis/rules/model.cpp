@@ -104,19 +104,17 @@ void ModelRules::Keyword(const KeywordLine& k) {
     } else if (k.id == Kw::VoltageRange || k.id == Kw::PullupReference ||
                k.id == Kw::PulldownReference || k.id == Kw::PowerClampReference ||
                k.id == Kw::GndClampReference) {
-        if (m != nullptr) m->voltage = true;
-        if (k.id == Kw::VoltageRange) {
-            if (words.size() < 3)
-                c_.Add(Message::MissingValue, line, "[Voltage Range] needs typ, min and max");
-            double typ = 0, mn = 0, mx = 0;
-            if (!words.empty() && IsNa(words[0]))
-                c_.Add(Message::TypicalNa, line, "the typical [Voltage Range] is NA");
-            if (words.size() >= 3) {
-                c_.NumberOrNa(words[0], line, false, &typ);
-                c_.NumberOrNa(words[1], line, true, &mn);
-                c_.NumberOrNa(words[2], line, true, &mx);
-            }
+        if (m != nullptr) {
+            m->voltage = true;
+            m->references.insert(k.id);
         }
+        // "[Voltage Range] typ min max", and each reference voltage the same way.
+        if (words.size() < 3)
+            c_.Add(Message::MissingValue, line, "[" + k.name + "] needs typ, min and max");
+        if (!words.empty() && IsNa(words[0]))
+            c_.Add(Message::TypicalNa, line, "the typical [" + k.name + "] is NA");
+        if (words.size() >= 3)
+            for (std::size_t i = 0; i < 3; ++i) c_.NumberOrNa(words[i], line, i > 0);
     } else if (IsIvTable(k.id) || k.id == Kw::RisingWaveform || k.id == Kw::FallingWaveform) {
         Table t;
         t.line = line;
@@ -196,6 +194,9 @@ void ModelRules::ModelData(ModelInfo& m, const DataLine& d) {
     } else {
         c_.NewerThanDeclared("the subparameter " + w[0], ModelSubparameterSince(sub), line);
     }
+    if (!m.subparameters.insert(sub.substr(0, sub.find('='))).second)
+        c_.Add(Message::KeywordRepeated, line,
+               w[0].substr(0, w[0].find('=')) + " appears twice in [Model] " + m.name);
     SubparameterValues(m, sub.substr(0, sub.find('=')), w, line);
     // The die capacitance whole, or split by the split die capacitance
     // subparameters (4.0).
@@ -400,6 +401,17 @@ void ModelRules::CheckModel(const ModelInfo& m) {
     if (!terminator && !m.voltage)
         c_.Add(Message::ModelNoVoltage, m.line,
                "[Model] " + m.name + " has no [Voltage Range] or [... Reference] keywords");
+    // Without [Voltage Range], a table referenced to the supply has its own
+    // reference voltage or none at all.
+    if (m.voltage && !m.references.count(Kw::VoltageRange))
+        for (const auto& [table, reference] :
+             {std::pair<Kw, Kw>{Kw::Pullup, Kw::PullupReference},
+              std::pair<Kw, Kw>{Kw::PowerClamp, Kw::PowerClampReference}})
+            if (m.tables.count(table) && !m.references.count(reference))
+                c_.Add(Message::ModelNoVoltage, m.tables.at(table).line,
+                       "[" + std::string(KeywordOf(table).name) + "] of " + m.name +
+                           " has neither [Voltage Range] nor [" + KeywordOf(reference).name +
+                           "] to refer to");
     if (pushPull && (!m.tables.count(Kw::Pulldown) || !m.tables.count(Kw::Pullup)))
         c_.Add(Message::DriverNoIvTables, m.line,
                "[Model] " + m.name + " (" + m.type + ") needs [Pulldown] and [Pullup]");

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <deque>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,7 +32,9 @@ struct ModelInfo {
     std::string type;
     int typeLine = 0;
     bool cComp = false;
-    bool voltage = false;  // [Voltage Range] or a reference keyword
+    bool voltage = false;                 // [Voltage Range] or a reference keyword
+    std::set<Kw> references;              // [Voltage Range] and the [... Reference] keywords given
+    std::set<std::string> subparameters;  // the single subparameters given (lower case)
     std::map<Kw, Table>
         tables;  // the I-V tables by keyword: [Pulldown], [Pullup], the clamps, ISSO
     std::vector<Table> rising, falling;

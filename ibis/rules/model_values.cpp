@@ -99,9 +99,11 @@ void ModelRules::SubparameterValues(ModelInfo& m, const std::string& sub,
     const bool size = kSizes.count(sub) > 0;
     const bool load = sub == "r_load" || sub == "r_fixture";
     const bool threshold = sub == "vinl" || sub == "vinh";
-    // The single-valued levels and test loads of a [Model] are numbers.
-    static const std::set<std::string> kSingle = {"vinl", "vinh", "vmeas",     "vref",
-                                                  "cref", "rref", "cref_diff", "rref_diff"};
+    // The single-valued levels, test loads and fixture values are numbers.
+    static const std::set<std::string> kSingle = {
+        "vinl",          "vinh",      "vmeas",     "vref",      "cref",      "rref",
+        "cref_diff",     "rref_diff", "r_load",    "r_fixture", "v_fixture", "v_fixture_min",
+        "v_fixture_max", "c_fixture", "l_fixture", "r_dut",     "l_dut",     "c_dut"};
     if (kSingle.count(sub) && !ValuesOf(w).empty()) c_.NumberOrNa(ValuesOf(w)[0], line, false);
     if (!size && !load && !threshold) return;
     const std::vector<std::string> values = ValuesOf(w);

@@ -194,8 +194,7 @@ void CrossReferences::CheckComponents() {
     const std::deque<ModelInfo>& models = s_.models.Models();
     for (const ComponentInfo& c : s_.components.Components()) {
         for (const PinTable::Entry& entry : c.pins) {
-            static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "NA",
-                                                            "CIRCUITCALL"};
+            static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "CIRCUITCALL"};
             if (kReserved.count(entry.model)) continue;
             if (!Use(entry.model))
                 c_.Add(Message::PinModelUnknown, entry.line,

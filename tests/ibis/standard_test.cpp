@@ -629,6 +629,31 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          "1      IN0          " + std::string(41, 'm') + "\n[Model] " + std::string(41, 'm') +
              "\n" + input + "[Voltage Range] 3.3 3 3.6\n|",
          2122},
+        // model_name: a model "unless it is a reserved model name (POWER, GND,
+        // or NC)"; NA is a value, not a model.
+        {"a pin of model NA", "1      IN0          rx_in", "1      IN0          NA", 2103},
+        // "[Pin] signal_name model_name R_pin L_pin C_pin".
+        {"[Pin] columns misnamed", "[Pin]  signal_name  model_name  R_pin  L_pin  C_pin",
+         "[Pin]  signal_name  model_name  R_pin  L_pin  X_pin", 2101},
+        // The reference voltages hold typ, min and max like [Voltage Range].
+        {"[Pullup Reference] of two values", "[Voltage Range]  3.3V  3.0V  3.6V\n|\n[Define",
+         "[Voltage Range]  3.3V  3.0V  3.6V\n[Pullup Reference] 3.3 3.0\n|\n[Define", 1012},
+        {"[GND Clamp Reference] not a number", "[Voltage Range]  3.3V  3.0V  3.6V\n|\n[Define",
+         "[Voltage Range]  3.3V  3.0V  3.6V\n[GND Clamp Reference] low 0 0\n|\n[Define", 1011},
+        // Without [Voltage Range], the supply-referenced tables name their
+        // references; with all four references a model needs no [Voltage Range].
+        {"the four references", "[Voltage Range]  3.3V  3.0V  3.6V\n[Pulldown]",
+         "[Pullup Reference] 3.3V 3.0V 3.6V\n[Pulldown Reference] 0 0 0\n"
+         "[POWER Clamp Reference] 3.3 3.0 3.6\n[GND Clamp Reference] 0 0 0\n[Pulldown]",
+         0},
+        {"[Pullup] without its reference", "[Voltage Range]  3.3V  3.0V  3.6V\n[Pulldown]",
+         "[Pulldown Reference] 0 0 0\n[Pulldown]", 3007},
+        // A [Model] states each subparameter once.
+        {"C_comp twice", "C_comp        0.8pF  0.7pF  0.9pF\n",
+         "C_comp        0.8pF  0.7pF  0.9pF\nC_comp        0.8pF  0.7pF  0.9pF\n", 1007},
+        // The fixture's values are numbers.
+        {"V_fixture_min not a number", "V_fixture = 0.0", "V_fixture = 0.0\nV_fixture_min = low",
+         1011},
         // Vinl, Vinh, Vmeas, Vref, Cref and Rref are levels and loads: numbers.
         {"Vinl not a number", "Vinl = 0.8", "Vinl = low", 1011},
         {"Vmeas a number", "Vinl = 0.8", "Vinl = 0.8\nVmeas = 1.65", 0},
