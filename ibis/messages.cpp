@@ -40,7 +40,7 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::KeywordOutOfSection, S::Error, "file",
          "a keyword outside the section it belongs to"},
         {Message::KeywordRepeated, S::Error, "file",
-         "a keyword or a [Model] subparameter repeated where it may appear once"},
+         "a keyword, a [Model] subparameter or a [Package] row repeated where it may appear once"},
         {Message::StrayText, S::Error, "file", "text that belongs to no keyword"},
         {Message::NoEnd, S::Error, "file", "no [End] keyword"},
         {Message::TextAfterEnd, S::Warning, "file", "text after [End]"},
@@ -56,7 +56,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::UnknownSubparameter, S::Warning, "file",
          "a subparameter the standard does not list under its keyword ([Submodel Spec]: "
          "V_trigger_r, V_trigger_f, Off_delay; [External Model] and [External Circuit]: "
-         "Language, Corner, Parameters, Ports, D_to_A, A_to_D)"},
+         "Language, Corner, Parameters, Ports, D_to_A, A_to_D; [Component]: Si_location, "
+         "Timing_location)"},
         {Message::IbisVerMissing, S::Error, "header",
          "[IBIS Ver] is missing or not the first keyword"},
         {Message::UnknownIbisVersion, S::Error, "header", "an unknown IBIS version"},
@@ -105,7 +106,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PinMappingInvalid, S::Error, "component",
          "a [Pin Mapping] pin that is not a pin of the component, or a bus label used "
          "inconsistently (a signal pin's label without a POWER or GND pin; a GND pin's pullup_ref "
-         "or a POWER pin's pulldown_ref not NC)"},
+         "or a POWER pin's pulldown_ref not NC), or a [Pin Mapping] line whose columns are not "
+         "pulldown_ref pullup_ref [gnd_clamp_ref power_clamp_ref [ext_ref]]"},
         {Message::PackageModelPinsDiffer, S::Warning, "component",
          "a [Package Model]'s pins differ from the component's [Pin] list"},
         {Message::CircuitCallUnknown, S::Error, "component",
@@ -163,7 +165,8 @@ const std::vector<MessageDef>& MessageTable() {
          "submodel is not Driving) and Submodel_type (Dynamic_clamp, Bus_hold, Fall_back)"},
         {Message::EnumeratedValue, S::Error, "model",
          "an enumerated value that is none of its values (Polarity: Inverting, Non-Inverting; "
-         "Enable: Active-High, Active-Low; Test_load_type: Differential, Single_ended)"},
+         "Enable: Active-High, Active-Low; Test_load_type: Differential, Single_ended; "
+         "Si_location and Timing_location: Die, Pin)"},
         {Message::ScheduleOrTestReference, S::Error, "model",
          "a [Driver Schedule] row or a [Test Data] Driver_model that names no [Model], or a "
          "Test_load "

@@ -78,6 +78,18 @@ void ComponentRules::Keyword(const KeywordLine& k) {
         components_.back().packageModel = words.empty() ? "" : words[0];
         components_.back().packageModelLine = line;
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Package Model] needs a name");
+    } else if (k.id == Kw::PinMapping && c_.scope == Scope::Component) {
+        // "[Pin Mapping] pulldown_ref pullup_ref gnd_clamp_ref power_clamp_ref
+        // ext_ref": the columns by name, two, four or five of them.
+        static const char* const kColumns[] = {"pulldown_ref", "pullup_ref", "gnd_clamp_ref",
+                                               "power_clamp_ref", "ext_ref"};
+        bool named = words.size() == 2 || words.size() == 4 || words.size() == 5;
+        for (std::size_t i = 0; named && i < words.size(); ++i)
+            named = Lower(words[i]) == kColumns[i];
+        if (!named)
+            c_.Add(Message::PinMappingInvalid, line,
+                   "the [Pin Mapping] line names the columns pulldown_ref pullup_ref, then "
+                   "gnd_clamp_ref power_clamp_ref, then ext_ref");
     } else if (k.id == Kw::CircuitCall && c_.scope == Scope::Component && !components_.empty()) {
         CircuitCall call;
         call.component = components_.size() - 1;
@@ -90,12 +102,30 @@ void ComponentRules::Keyword(const KeywordLine& k) {
     }
 }
 
+// "Si_location" and "Timing_location", each Die or Pin: the [Component]'s
+// subparameters.
+void ComponentRules::Subparameter(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const std::string sub = Lower(w[0]);
+    if (sub != "si_location" && sub != "timing_location") {
+        c_.Add(Message::UnknownSubparameter, d.line,
+               "'" + w[0] + "' is none of Si_location and Timing_location");
+        return;
+    }
+    const std::string value = w.size() > 1 ? Lower(w[1]) : "";
+    if (value != "die" && value != "pin")
+        c_.Add(Message::EnumeratedValue, d.line,
+               w[0] + " '" + (w.size() > 1 ? w[1] : "") + "' is not Die or Pin");
+}
+
 void ComponentRules::Data(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     const int line = d.line;
     if (components_.empty()) return;
     ComponentInfo& c = components_.back();
-    if (d.id == Kw::Pin) {
+    if (d.id == Kw::Component) {
+        Subparameter(d);
+    } else if (d.id == Kw::Pin) {
         if (c_.scope != Scope::Component) return;
         if (w.size() < 3 || (w.size() != 3 && static_cast<int>(w.size()) != pinColumns_)) {
             c_.Add(Message::PinLineColumns, line,
@@ -127,8 +157,11 @@ void ComponentRules::Data(const DataLine& d) {
                    "a [Package] line needs variable, typ, min and max");
             return;
         }
-        c.packageRows.insert(w[0]);
         const std::string variable = Lower(w[0]);
+        for (const std::string& row : c.packageRows)
+            if (Lower(row) == variable)
+                c_.Add(Message::KeywordRepeated, line, w[0] + " appears twice in [Package]");
+        c.packageRows.insert(w[0]);
         if (variable != "r_pkg" && variable != "l_pkg" && variable != "c_pkg")
             c_.Add(Message::PackageVariable, line,
                    "[Package] holds R_pkg, L_pkg and C_pkg, not " + w[0]);

@@ -88,6 +88,8 @@ public:
     const std::vector<CircuitCall>& CircuitCalls() const { return circuitCalls_; }
 
 private:
+    void Subparameter(const DataLine& d);  // a [Component]'s Si_location or Timing_location
+
     Context& c_;
     std::vector<ComponentInfo> components_;
     std::vector<CircuitCall> circuitCalls_;

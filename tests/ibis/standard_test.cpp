@@ -648,6 +648,21 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          0},
         {"[Pullup] without its reference", "[Voltage Range]  3.3V  3.0V  3.6V\n[Pulldown]",
          "[Pulldown Reference] 0 0 0\n[Pulldown]", 3007},
+        // [Component] "Sub-Params: Si_location, Timing_location", each "Die" or "Pin".
+        {"Si_location and Timing_location", "[Component]     chip_a\n",
+         "[Component]     chip_a\nSi_location Die\nTiming_location Pin\n", 0},
+        {"Si_location Ball", "[Component]     chip_a\n",
+         "[Component]     chip_a\nSi_location Ball\n", 3012},
+        {"a [Component] subparameter of another name", "[Component]     chip_a\n",
+         "[Component]     chip_a\nBump_location Die\n", 1015},
+        // [Package] gives each of R_pkg, L_pkg and C_pkg once.
+        {"R_pkg twice", "R_pkg       0.2     0.1     0.3\nL_pkg",
+         "R_pkg       0.2     0.1     0.3\nR_pkg       0.2     0.1     0.3\nL_pkg", 1007},
+        // "[Pin Mapping] pulldown_ref pullup_ref gnd_clamp_ref power_clamp_ref ext_ref".
+        {"[Pin Mapping] columns misnamed", "[Package Model] pkg_a",
+         "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref bus\n1 GND_A VDD_A NC\n"
+         "2 GND_A VDD_A NC\n3 NC VDD_A NC\n4 GND_A NC NC",
+         2109},
         // A [Model] states each subparameter once.
         {"C_comp twice", "C_comp        0.8pF  0.7pF  0.9pF\n",
          "C_comp        0.8pF  0.7pF  0.9pF\nC_comp        0.8pF  0.7pF  0.9pF\n", 1007},
