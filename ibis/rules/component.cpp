@@ -2,10 +2,28 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "lexer.h"
 
 namespace ibis {
+
+namespace {
+
+// A keyword line that names its table's columns: the first names of
+// `columns` in order (any case), as many as one of `counts`.
+bool ColumnsNamed(const std::vector<std::string>& words, std::initializer_list<const char*> columns,
+                  std::initializer_list<std::size_t> counts) {
+    bool counted = false;
+    for (std::size_t n : counts) counted = counted || words.size() == n;
+    if (!counted) return false;
+    auto column = columns.begin();
+    for (const std::string& word : words)
+        if (Lower(word) != *column++) return false;
+    return true;
+}
+
+}  // namespace
 
 std::vector<PinTable::Entry> PinTable::Seal() {
     std::stable_sort(rows_.begin(), rows_.end(),
@@ -65,12 +83,8 @@ void ComponentRules::Keyword(const KeywordLine& k) {
         components_.back().pin = true;
         pinColumns_ = 3 + static_cast<int>(words.size() >= 5 ? 3 : 0);
         // "[Pin] signal_name model_name R_pin L_pin C_pin": the columns by name.
-        static const char* const kColumns[] = {"signal_name", "model_name", "r_pin", "l_pin",
-                                               "c_pin"};
-        bool named = words.empty() || words.size() == 2 || words.size() == 5;
-        for (std::size_t i = 0; named && i < words.size(); ++i)
-            named = Lower(words[i]) == kColumns[i];
-        if (!named)
+        if (!words.empty() &&
+            !ColumnsNamed(words, {"signal_name", "model_name", "r_pin", "l_pin", "c_pin"}, {2, 5}))
             c_.Add(Message::PinLineColumns, line,
                    "the [Pin] line names the columns signal_name model_name, then R_pin L_pin "
                    "C_pin or none");
@@ -81,12 +95,10 @@ void ComponentRules::Keyword(const KeywordLine& k) {
     } else if (k.id == Kw::PinMapping && c_.scope == Scope::Component) {
         // "[Pin Mapping] pulldown_ref pullup_ref gnd_clamp_ref power_clamp_ref
         // ext_ref": the columns by name, two, four or five of them.
-        static const char* const kColumns[] = {"pulldown_ref", "pullup_ref", "gnd_clamp_ref",
-                                               "power_clamp_ref", "ext_ref"};
-        bool named = words.size() == 2 || words.size() == 4 || words.size() == 5;
-        for (std::size_t i = 0; named && i < words.size(); ++i)
-            named = Lower(words[i]) == kColumns[i];
-        if (!named)
+        if (!ColumnsNamed(
+                words,
+                {"pulldown_ref", "pullup_ref", "gnd_clamp_ref", "power_clamp_ref", "ext_ref"},
+                {2, 4, 5}))
             c_.Add(Message::PinMappingInvalid, line,
                    "the [Pin Mapping] line names the columns pulldown_ref pullup_ref, then "
                    "gnd_clamp_ref power_clamp_ref, then ext_ref");
