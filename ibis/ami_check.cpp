@@ -1,5 +1,7 @@
 #include "ami_check.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <initializer_list>
@@ -62,6 +64,12 @@ void CheckLeaves(AmiChecker& c, const AmiFileParameter& p) {
     if (formats > 1)
         c.Add(Message::AmiDuplicate, p.line,
               p.name + " gives " + std::to_string(formats) + " formats; a parameter has one");
+    for (const std::string& leaf : p.leaves)
+        if (!ami_is_format_name(leaf) &&
+            !IsOneOf(leaf, {"Usage", "Type", "Format", "Default", "Description", "List_Tip"}))
+            c.Add(Message::AmiUnknownLeaf, p.line,
+                  p.name + " holds (" + leaf +
+                      " ...), none of Usage, Type, a format, Default, Description, List_Tip");
 }
 
 // Amounts that cannot be below zero: a jitter's spread, a frequency, a
@@ -154,6 +162,26 @@ bool CheckBounds(AmiChecker& c, const AmiFileParameter& p, const std::string& t)
     return true;
 }
 
+// (Increment typ min max delta) offers min, min + delta, ... up to max;
+// (Steps typ min max n) the n + 1 values from min to max. A typ or Default
+// between them is a value the model never offers.
+void CheckOnGrid(AmiChecker& c, const AmiFileParameter& p, const AmiFileValue* v,
+                 const char* what) {
+    if (v == nullptr || !IsOneOf(p.format, {"Increment", "Steps"}) || p.values.size() != 4) return;
+    double lo = 0, hi = 0;
+    if (!p.Bounds(lo, hi) || !(hi > lo)) return;
+    const double n = ToDouble(p.values[3]);
+    const double step = p.format == "Increment" ? n : (hi - lo) / n;
+    if (!(step > 0)) return;
+    const double k = (ToDouble(*v) - lo) / step;
+    if (std::fabs(k - std::round(k)) > 1e-6 * std::max(1.0, std::fabs(k)))
+        c.Add(Message::AmiOffGrid, p.line,
+              p.name + " " + what + " " + v->text + " is not one of the values (" + p.format +
+                  " ...) offers: " + p.values[1].text + " and every " +
+                  (p.format == "Increment" ? p.values[3].text : "step") + " up to " +
+                  p.values[2].text);
+}
+
 // A List's values, its List_Tip's and a Table's rows: each value once, one
 // tip per value, every row as wide as the Labels and of the parameter's Type.
 void CheckListsAndTables(AmiChecker& c, const AmiFileParameter& p, const std::string& t) {
@@ -241,6 +269,8 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
         c.Add(Message::AmiValueType, line, pname + " Default " + dv->text + " is not of Type " + t);
     const bool numeric = t != "String" && t != "Boolean";
     if (numeric && !CheckBounds(c, p, t)) return;
+    if (numeric) CheckOnGrid(c, p, p.values.empty() ? nullptr : &p.values[0], "typ");
+    if (numeric && dv != nullptr && OfType(t, *dv)) CheckOnGrid(c, p, dv, "Default");
     if (dv == nullptr || !OfType(t, *dv) || p.values.empty()) return;
     double lo = 0, hi = 0;
     if (numeric && IsOneOf(kind, {"Range", "Increment", "Steps"}) && p.Bounds(lo, hi)) {

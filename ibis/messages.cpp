@@ -319,6 +319,11 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::AmiReservedNewer, S::Warning, "ami",
          "a reserved parameter newer than the file's AMI_Version (or [IBIS Ver])"},
         {Message::AmiListRepeated, S::Warning, "ami", "a List that gives a value twice"},
+        {Message::AmiUnknownLeaf, S::Warning, "ami",
+         "a parameter entry that is none of Usage, Type, a format, Default, Description and "
+         "List_Tip"},
+        {Message::AmiOffGrid, S::Warning, "ami",
+         "an Increment's or Steps' typ or Default that is none of the values it offers"},
     };
     return table;
 }

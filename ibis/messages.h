@@ -130,6 +130,8 @@ enum class Message : int {
     AmiReservedName = 6016,
     AmiReservedNewer = 6017,
     AmiListRepeated = 6018,
+    AmiUnknownLeaf = 6019,
+    AmiOffGrid = 6020,
 };
 
 struct MessageDef {

@@ -895,6 +895,18 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
         {"Steps with min above max", "", "  (a (Usage In) (Type Integer) (Steps 1 4 2 1))", 6009},
         {"a Default outside an Increment", "",
          "  (a (Usage In) (Type Float) (Increment 1 0 2 0.5) (Default 3))", 6011},
+        // (Increment typ min max delta) offers min and every delta up to max;
+        // (Steps typ min max n) n steps from min to max.
+        {"an Increment's typ on its grid", "",
+         "  (a (Usage In) (Type Float) (Increment 0.3 0 1 0.1) (Default 0.7))", 0},
+        {"an Increment's typ between its values", "",
+         "  (a (Usage In) (Type Float) (Increment 0.25 0 1 0.1))", 6020},
+        {"a Default between the Steps", "",
+         "  (a (Usage In) (Type Float) (Steps 0.5 0 1 4) (Default 0.3))", 6020},
+        // A description holds Usage, Type, one format, Default, Description
+        // and List_Tip; anything else is no AMI entry.
+        {"a Label entry", "", "  (a (Usage In) (Type Integer) (List 0 1) (Label \"x\" \"y\"))",
+         6019},
         // A List's values are its choices: each once, one List_Tip each.
         {"a List with a value twice", "", "  (a (Usage In) (Type Integer) (List 1 2 2))", 6018},
         {"a List with its tips", "",
