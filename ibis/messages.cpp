@@ -232,6 +232,8 @@ const std::vector<MessageDef>& MessageTable() {
          "an executable that lacks an AMI entry point its .ami file calls for"},
         {Message::ExecutableUnreadable, S::Caution, "model",
          "an executable this platform cannot read, or not a shared library"},
+        {Message::PlatformTwice, S::Warning, "model",
+         "two Executable lines of one [Algorithmic Model] for the same platform_compiler_bits"},
         {Message::ModelUnused, S::Note, "model",
          "a [Model] that no [Pin] or [Model Selector] uses"},
         // Package models.

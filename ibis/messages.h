@@ -98,6 +98,7 @@ enum class Message : int {
     AlgorithmicFileMissing = 3203,
     ExecutableEntryPoint = 3204,
     ExecutableUnreadable = 3205,
+    PlatformTwice = 3206,
     ModelUnused = 3301,
     PackageModelNotClosed = 4001,
     PackagePinCount = 4002,

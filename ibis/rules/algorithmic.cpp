@@ -17,6 +17,7 @@ void AlgorithmicRules::Keyword(const KeywordLine& k) {
         open_ = true;
         openLine_ = k.line;
         linesInOpen_ = 0;
+        platforms_.clear();
     } else if (k.id == Kw::EndAlgorithmicModel) {
         if (!open_)
             c_.Add(Message::KeywordOutOfSection, k.line,
@@ -55,6 +56,11 @@ void AlgorithmicRules::Data(const DataLine& d) {
         (parts[2] != "32" && parts[2] != "64"))
         c_.Add(Message::PlatformCompilerBits, d.line,
                "'" + w[1] + "' is not Platform_Compiler_Bits with 32 or 64 bits");
+    // One executable a platform (and, for a repeater, a half): a simulator
+    // could not tell which of two to load.
+    if (!platforms_.insert(sub + " " + Lower(w[1])).second)
+        c_.Add(Message::PlatformTwice, d.line,
+               w[0] + " " + w[1] + " is given twice in this [Algorithmic Model]");
     executables_.push_back({model->name, w[1], w[2], w[3], d.line});
 }
 

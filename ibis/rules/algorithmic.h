@@ -3,6 +3,7 @@
 // exports read without loading it).
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ private:
     bool open_ = false;
     int openLine_ = 0, linesInOpen_ = 0;
     std::vector<ExecutableLine> executables_;
+    std::set<std::string> platforms_;  // "executable linux_gcc_64": the open section's lines
 };
 
 }  // namespace ibis

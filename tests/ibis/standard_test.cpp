@@ -731,6 +731,11 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          input + "[Algorithmic Model]\nExecutable_Rx Linux_gcc_64 rx.so rx.ami\n"
                  "Executable_Tx Linux_gcc_64 tx.so tx.ami\n[End Algorithmic Model]\n",
          0},
+        // One executable a platform: a simulator could not choose between two.
+        {"one platform twice", input,
+         input + "[Algorithmic Model]\nExecutable Linux_gcc_64 a.so a.ami\n"
+                 "Executable Linux_gcc_64 b.so a.ami\n[End Algorithmic Model]\n",
+         3206},
         // ISSO tables are I-V tables: voltage, typ, min, max; typ given at the ends.
         {"ISSO rows", "[Ramp]\ndV/dt_r   1.32/1.32n",
          "[ISSO PU]\n-3.3 1m 1m 1m\n3.3 0 0 0\n[Ramp]\ndV/dt_r   1.32/1.32n", 0},
