@@ -256,12 +256,12 @@ const std::vector<MessageDef>& MessageTable() {
          "[Begin Board Description] without [End Board Description]"},
         {Message::BoardIncomplete, S::Error, "board",
          "a board description without [Manufacturer], [Number Of Pins], [Pin List] or [Path "
-         "Description]"},
+         "Description], or a board name described twice in one file"},
         {Message::BoardPinCount, S::Error, "board",
          "[Number Of Pins] differs from the pins in [Pin List]"},
         {Message::BoardPin, S::Error, "board",
-         "a [Pin List] pin listed twice, or a [Path Description] Pin that [Pin List] does not "
-         "list"},
+         "a [Pin List] pin listed twice, a [Path Description] Pin that [Pin List] does not "
+         "list, or a [Pin List] line whose column is not signal_name"},
         {Message::BoardNode, S::Error, "board",
          "a [Path Description] Node that is not reference_designator.pin, whose designator the "
          "[Reference Designator Map] does not declare, or whose pin the mapped component (when "
@@ -269,8 +269,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::BoardPath, S::Error, "board",
          "a [Path Description] that does not begin with Pin, a segment (Len with L, R, C) "
          "without its closing '/', Fork and Endfork unbalanced, a branch that goes on after its "
-         "Node, an unknown entry, a value below zero, a path name used twice, or a pin that "
-         "begins two paths"},
+         "Node, an unknown entry, a value below zero, a path name used twice, a pin that "
+         "begins two paths, or a Pin that leads nowhere"},
         {Message::BoardReference, S::Error, "board",
          "a [Reference Designator Map] row that is not ref_des, file_name and component_name, a "
          "designator mapped twice, or a file that lacks the component named"},

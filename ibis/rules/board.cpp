@@ -1,10 +1,12 @@
 #include "board.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 
 #include "lexer.h"
 
@@ -21,6 +23,11 @@ void BoardRules::Keyword(const KeywordLine& k) {
             c_.Add(Message::BoardNotClosed, start_,
                    "[Begin Board Description] without [End Board Description]");
         start_ = line;
+        if (words.empty())
+            c_.Add(Message::MissingValue, line, "[Begin Board Description] needs a name");
+        else if (!boardNames_.insert(words[0]).second)
+            c_.Add(Message::BoardIncomplete, line,
+                   "board description " + words[0] + " is described twice in this file");
         pins_ = -1;
         pinLines_ = 0;
         manufacturer_ = pinList_ = path_ = false;
@@ -36,13 +43,17 @@ void BoardRules::Keyword(const KeywordLine& k) {
         manufacturer_ = true;
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
     } else if (k.id == Kw::NumberOfPins) {
-        const int n = words.empty() ? -1 : std::atoi(words[0].c_str());
-        if (words.empty() || n < 0)
-            c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
+        const std::optional<double> count = words.empty() ? std::nullopt : Number(words[0]);
+        const int n =
+            count && *count >= 0 && *count == std::floor(*count) ? static_cast<int>(*count) : -1;
+        if (n < 0) c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
         pins_ = n;
         pinsLine_ = line;
     } else if (k.id == Kw::PinList) {
         pinList_ = true;
+        // "[Pin List] signal_name": its one column named.
+        if (!words.empty() && (words.size() != 1 || Lower(words[0]) != "signal_name"))
+            c_.Add(Message::BoardPin, line, "the [Pin List] line names its column signal_name");
     } else if (k.id == Kw::PathDescription) {
         PathStart(k);
     } else if (k.id == Kw::EndBoardDescription) {

@@ -39,6 +39,7 @@ void BoardRules::PathStart(const KeywordLine& k) {
     Path& p = paths_.back();
     p.name = k.words.empty() ? "" : k.words[0];
     p.line = k.line;
+    if (p.name.empty()) c_.Add(Message::MissingValue, k.line, "[Path Description] needs a name");
     for (std::size_t i = 0; i + 1 < paths_.size(); ++i)
         if (!p.name.empty() && paths_[i].name == p.name)
             c_.Add(Message::BoardPath, k.line, "path " + p.name + " is described twice");
@@ -120,6 +121,10 @@ void BoardRules::ClosePath() {
                "[Path Description] " + p.name + ": Fork without Endfork");
     if (p.entries == 0)
         c_.Add(Message::BoardPath, p.line, "[Path Description] " + p.name + " is empty");
+    else if (p.entries == 1)
+        c_.Add(
+            Message::BoardPath, p.line,
+            "[Path Description] " + p.name + ": its Pin leads nowhere (no segment, Fork or Node)");
 }
 
 }  // namespace ibis

@@ -790,6 +790,23 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
          "[Path Description] path_b\nPin A1\nLen = 0 L=1n /\nNode u1.2\n[Reference Designator Map]",
          5006},
         {"a [Pin List] row of one column", board, "A2          DQ1", "A2", 5004},
+        // "[Pin List] signal_name"; "[Number Of Pins]" a count; names given.
+        {"[Pin List] column misnamed", board, "[Pin List]  signal_name", "[Pin List]  signal",
+         5004},
+        {"[Number Of Pins] in words", board, "[Number Of Pins] 3", "[Number Of Pins] three", 1012},
+        {"a board without its name", board, "[Begin Board Description] dimm_a",
+         "[Begin Board Description]", 1012},
+        {"a path without its name", board, "[Path Description] path_a", "[Path Description]", 1012},
+        // A path goes somewhere from its Pin: a segment, a Fork or a Node.
+        {"a path of its Pin alone", board, segment + "Node u1.1\n", "", 5006},
+        {"a Pin straight to a Node", board, segment, "", 0},
+        // One description of a name a file.
+        {"a board described twice", board, "[End Board Description]\n",
+         "[End Board Description]\n[Begin Board Description] dimm_a\n[Manufacturer] T\n"
+         "[Number Of Pins] 1\n[Pin List] signal_name\nB1 X\n[Path Description] p\nPin B1\n"
+         "Node u1.1\n[Reference Designator Map]\nu1 clean.ibs chip_a\n"
+         "[End Board Description]\n",
+         5002},
         {"a designator mapped twice", board, "u1        clean.ibs   chip_a",
          "u1        clean.ibs   chip_a\nu1        clean.ibs   chip_b", 5007},
         {"a map row of two columns", board, "u1        clean.ibs   chip_a", "u1        clean.ibs",
