@@ -7,27 +7,28 @@ namespace {
 // clang-format off
 const RowSchema kRowSchemas[] = {
     // [TTgnd] and [TTpower]: typ, min and max on the keyword's line.
-    {Kw::TtGnd, Layout::KeywordValues, 3, 3, Cell::Number, true, false, nullptr, "typ, min and max"},
-    {Kw::TtPower, Layout::KeywordValues, 3, 3, Cell::Number, true, false, nullptr, "typ, min and max"},
+    {Kw::TtGnd, Layout::KeywordValues, 3, 3, Cell::Number, true, false, "typ, min and max"},
+    {Kw::TtPower, Layout::KeywordValues, 3, 3, Cell::Number, true, false, "typ, min and max"},
     // [Number Of Sections]: one count, on the keyword's line.
-    {Kw::NumberOfSections, Layout::KeywordValues, 1, 1, Cell::Integer, false, false, nullptr, "the number of sections"},
+    {Kw::NumberOfSections, Layout::KeywordValues, 1, 1, Cell::Integer, false, false, "the number of sections"},
     // The pulse tables and [Test Data]'s waveforms: time, V(typ), V(min), V(max).
-    {Kw::GndPulseTable, Layout::Rows, 4, 4, Cell::Number, true, true, nullptr, "time, V(typ), V(min) and V(max)"},
-    {Kw::PowerPulseTable, Layout::Rows, 4, 4, Cell::Number, true, true, nullptr, "time, V(typ), V(min) and V(max)"},
-    {Kw::RisingWaveformNear, Layout::Rows, 4, 4, Cell::Number, true, true, nullptr, "time, V(typ), V(min) and V(max)"},
-    {Kw::FallingWaveformNear, Layout::Rows, 4, 4, Cell::Number, true, true, nullptr, "time, V(typ), V(min) and V(max)"},
-    {Kw::RisingWaveformFar, Layout::Rows, 4, 4, Cell::Number, true, true, nullptr, "time, V(typ), V(min) and V(max)"},
-    {Kw::FallingWaveformFar, Layout::Rows, 4, 4, Cell::Number, true, true, nullptr, "time, V(typ), V(min) and V(max)"},
-    {Kw::DiffRisingWaveformNear, Layout::Rows, 4, 4, Cell::Number, true, true, nullptr, "time, V(typ), V(min) and V(max)"},
-    {Kw::DiffFallingWaveformNear, Layout::Rows, 4, 4, Cell::Number, true, true, nullptr, "time, V(typ), V(min) and V(max)"},
-    {Kw::DiffRisingWaveformFar, Layout::Rows, 4, 4, Cell::Number, true, true, nullptr, "time, V(typ), V(min) and V(max)"},
-    {Kw::DiffFallingWaveformFar, Layout::Rows, 4, 4, Cell::Number, true, true, nullptr, "time, V(typ), V(min) and V(max)"},
-    // [Submodel Spec]: a subparameter and its typ, min and max.
-    {Kw::SubmodelSpec, Layout::Subparameters, 3, 3, Cell::Number, true, false, "V_trigger_r V_trigger_f Off_delay", "typ, min and max"},
+    {Kw::GndPulseTable, Layout::Rows, 4, 4, Cell::Number, true, true, "time, V(typ), V(min) and V(max)"},
+    {Kw::PowerPulseTable, Layout::Rows, 4, 4, Cell::Number, true, true, "time, V(typ), V(min) and V(max)"},
+    {Kw::RisingWaveformNear, Layout::Rows, 4, 4, Cell::Number, true, true, "time, V(typ), V(min) and V(max)"},
+    {Kw::FallingWaveformNear, Layout::Rows, 4, 4, Cell::Number, true, true, "time, V(typ), V(min) and V(max)"},
+    {Kw::RisingWaveformFar, Layout::Rows, 4, 4, Cell::Number, true, true, "time, V(typ), V(min) and V(max)"},
+    {Kw::FallingWaveformFar, Layout::Rows, 4, 4, Cell::Number, true, true, "time, V(typ), V(min) and V(max)"},
+    {Kw::DiffRisingWaveformNear, Layout::Rows, 4, 4, Cell::Number, true, true, "time, V(typ), V(min) and V(max)"},
+    {Kw::DiffFallingWaveformNear, Layout::Rows, 4, 4, Cell::Number, true, true, "time, V(typ), V(min) and V(max)"},
+    {Kw::DiffRisingWaveformFar, Layout::Rows, 4, 4, Cell::Number, true, true, "time, V(typ), V(min) and V(max)"},
+    {Kw::DiffFallingWaveformFar, Layout::Rows, 4, 4, Cell::Number, true, true, "time, V(typ), V(min) and V(max)"},
+    // [Submodel Spec]: a subparameter (of those the subparameter table lists)
+    // and its typ, min and max.
+    {Kw::SubmodelSpec, Layout::Subparameters, 3, 3, Cell::Number, true, false, "typ, min and max"},
     // [Alternate Package Models]: one package model name a line.
-    {Kw::AlternatePackageModels, Layout::Rows, 1, 1, Cell::Text, false, false, nullptr, "a package model name"},
+    {Kw::AlternatePackageModels, Layout::Rows, 1, 1, Cell::Text, false, false, "a package model name"},
     // [Repeater Pin]: a receiver pin and the driver pin it repeats to.
-    {Kw::RepeaterPin, Layout::Rows, 2, 0, Cell::Text, false, false, nullptr, "a pin and its tx_non_inv_pin"},
+    {Kw::RepeaterPin, Layout::Rows, 2, 0, Cell::Text, false, false, "a pin and its tx_non_inv_pin"},
 };
 // clang-format on
 

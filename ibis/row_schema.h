@@ -11,7 +11,7 @@ namespace ibis {
 enum class Layout {
     KeywordValues,  // the values stand on the keyword's own line
     Rows,           // lines of columns
-    Subparameters,  // lines of a subparameter name and its values
+    Subparameters,  // lines of a subparameter name (from subparameters.h) and its values
 };
 
 enum class Cell { Number, Integer, Text };
@@ -23,7 +23,6 @@ struct RowSchema {
     Cell cell;
     bool naAfterFirst;  // typ first, required; min and max may be NA
     bool increasing;    // Rows: the first column strictly increases (time)
-    const char* names;  // Subparameters: the names the standard lists, blank separated
     const char* what;   // the columns in the standard's words, for messages
 };
 

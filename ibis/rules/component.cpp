@@ -117,17 +117,14 @@ void ComponentRules::Keyword(const KeywordLine& k) {
 // "Si_location" and "Timing_location", each Die or Pin: the [Component]'s
 // subparameters.
 void ComponentRules::Subparameter(const DataLine& d) {
-    const std::vector<std::string>& w = d.words;
-    const std::string sub = Lower(w[0]);
-    if (sub != "si_location" && sub != "timing_location") {
+    const SubparameterDef* def = FindSubparameter(Kw::Component, d.words[0]);
+    if (def == nullptr)
         c_.Add(Message::UnknownSubparameter, d.line,
-               "'" + w[0] + "' is none of Si_location and Timing_location");
-        return;
-    }
-    const std::string value = w.size() > 1 ? Lower(w[1]) : "";
-    if (value != "die" && value != "pin")
-        c_.Add(Message::EnumeratedValue, d.line,
-               w[0] + " '" + (w.size() > 1 ? w[1] : "") + "' is not Die or Pin");
+               "'" + d.words[0] + "' is none of " + SubparameterNames(Kw::Component));
+    else if (d.words.size() < 2)
+        c_.Add(Message::MissingValue, d.line, d.words[0] + " needs Die or Pin");
+    else
+        c_.CheckSubparameter(*def, d.words, d.line);
 }
 
 void ComponentRules::Data(const DataLine& d) {

@@ -1,6 +1,7 @@
 #include "context.h"
 
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 
 #include "lexer.h"
@@ -37,6 +38,54 @@ void Context::NameLength(const std::string& what, const std::string& value, int 
         Add(Message::NameTooLong, line,
             what + " " + value + " has " + std::to_string(value.size()) + " characters; IBIS " +
                 VersionText(version == 0 ? 72 : version) + " allows " + std::to_string(limit));
+}
+
+std::vector<std::string> ValuesAfterName(const std::vector<std::string>& w) {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        const std::string& word = w[i];
+        std::size_t from = 0;
+        if (i == 0) {  // the name, up to its "=" when it touches it
+            const std::size_t eq = word.find('=');
+            if (eq == std::string::npos) continue;
+            from = eq + 1;
+        } else if (word[0] == '=') {
+            from = 1;
+        }
+        if (from < word.size()) out.push_back(word.substr(from));
+    }
+    return out;
+}
+
+void Context::CheckSubparameter(const SubparameterDef& def, const std::vector<std::string>& w,
+                                int line) {
+    const std::vector<std::string> values = ValuesAfterName(w);
+    const std::string shown = w[0].substr(0, w[0].find('='));
+    if (def.value == SubValue::Enumerated) {
+        if (!values.empty() && !IsEnumeratedValue(def, values[0]))
+            Add(Message::EnumeratedValue, line,
+                shown + " '" + values[0] + "' is not " + EnumeratedNames(def));
+        return;
+    }
+    if (def.value == SubValue::Text || values.empty()) return;
+    const bool triple = def.value == SubValue::TypMinMax;
+    if (triple && values.size() < 3) {
+        Add(Message::MissingValue, line, shown + " needs typ, min and max");
+        return;
+    }
+    if (triple && IsNa(values[0])) Add(Message::TypicalNa, line, "the typical " + shown + " is NA");
+    double v[3] = {NAN, NAN, NAN};
+    for (std::size_t i = 0; i < (triple ? 3u : 1u); ++i) {
+        NumberOrNa(values[i], line, triple, &v[i]);
+        if (def.sign == SubSign::NotNegative && v[i] < 0)
+            Add(Message::NegativeValue, line, shown + " " + values[i] + " is below zero");
+        if (def.sign == SubSign::Positive && !(v[i] > 0) && !std::isnan(v[i]))
+            Add(Message::NegativeValue, line,
+                shown + " " + values[i] + ": a load resistance is above zero");
+    }
+    if (triple && def.sign == SubSign::NotNegative && v[1] > v[2])
+        Add(Message::MinAboveMax, line,
+            shown + " minimum " + values[1] + " is above its maximum " + values[2]);
 }
 
 void Context::CheckFileName(const std::string& file, int line) {

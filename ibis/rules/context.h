@@ -8,6 +8,7 @@
 #include "ibis_check.h"
 #include "keywords.h"
 #include "messages.h"
+#include "subparameters.h"
 
 namespace ibis {
 
@@ -34,9 +35,17 @@ struct Context {
     // 20 before IBIS 4.2 and 40 from it. `what` names the column.
     void PinNameLength(const std::string& pin, int line);
     void NameLength(const std::string& what, const std::string& value, int line);
+    // A subparameter line's values as its schema entry says: one of its
+    // values (Enumerated), a number (Number), typ, min and max (TypMinMax;
+    // typ not NA, min not above max for sizes), of the sign it allows.
+    void CheckSubparameter(const SubparameterDef& def, const std::vector<std::string>& words,
+                           int line);
     // The file-name rules of the declared version.
     void CheckFileName(const std::string& file, int line);
 };
+
+// The words after a subparameter's name: "Name = v", "Name=v" or "Name v".
+std::vector<std::string> ValuesAfterName(const std::vector<std::string>& words);
 
 // A keyword line as the rules see it.
 struct KeywordLine {

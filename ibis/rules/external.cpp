@@ -26,15 +26,14 @@ void ExternalRules::Data(const DataLine& d) {
     if (d.id != Kw::ExternalModel && d.id != Kw::ExternalCircuit) return;
     const std::vector<std::string>& w = d.words;
     std::string sub = Lower(w[0]);
-    static const std::set<std::string> kSubs = {"language", "corner", "parameters",
-                                                "ports",    "d_to_a", "a_to_d"};
+    const SubparameterDef* def = FindSubparameter(d.id, sub);
     // Ports and Parameters may run over several lines.
     const bool continued =
-        !kSubs.count(sub) && (open_.lastSub == "ports" || open_.lastSub == "parameters");
+        def == nullptr && (open_.lastSub == "ports" || open_.lastSub == "parameters");
     if (!continued) open_.lastSub = sub;
-    if (!continued && !kSubs.count(sub)) {
+    if (!continued && def == nullptr) {
         c_.Add(Message::UnknownSubparameter, d.line,
-               "'" + w[0] + "' is none of Language, Corner, Parameters, Ports, D_to_A, A_to_D");
+               "'" + w[0] + "' is none of " + SubparameterNames(d.id));
     } else if (sub == "ports" || (continued && open_.lastSub == "ports")) {
         open_.ports = true;
         for (std::size_t i = continued ? 0 : 1; i < w.size(); ++i)
@@ -44,14 +43,11 @@ void ExternalRules::Data(const DataLine& d) {
         Converter(w, d.line);
     } else if (sub == "language") {
         open_.language = true;
-        static const std::set<std::string> kLanguages = {
-            "spice", "vhdl-ams", "verilog-ams", "vhdl-a(ms)", "verilog-a(ms)", "ibis-iss"};
-        if (w.size() < 2 || !kLanguages.count(Lower(w[1])))
+        if (w.size() < 2)
+            c_.Add(Message::ExternalModelLanguageCorner, d.line, "Language needs a value");
+        else if (!IsEnumeratedValue(*def, w[1]))
             c_.Add(Message::ExternalModelLanguageCorner, d.line,
-                   "Language " + (w.size() < 2 ? std::string("needs a value") : "'" + w[1] + "'") +
-                       (w.size() < 2 ? ""
-                                     : " is none of SPICE, VHDL-AMS, Verilog-AMS, VHDL-A(MS), "
-                                       "Verilog-A(MS), IBIS-ISS"));
+                   "Language '" + w[1] + "' is not " + EnumeratedNames(*def));
     } else if (sub == "corner") {
         if (w.size() < 4) {
             c_.Add(Message::ExternalModelLanguageCorner, d.line,

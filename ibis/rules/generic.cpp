@@ -26,11 +26,10 @@ void GenericRules::Data(const DataLine& d) {
                    "'" + d.text + "' belongs to no keyword (" + keyword_ + " takes one line)");
             return;
         case Layout::Subparameters: {
-            const std::string names = std::string(" ") + schema_->names + " ";
-            if (names.find(" " + d.words[0] + " ") == std::string::npos) {
+            if (FindSubparameter(schema_->id, d.words[0]) == nullptr) {
                 c_.Add(Message::UnknownSubparameter, d.line,
                        d.words[0] + " is not a subparameter of " + keyword_ + " (" +
-                           schema_->names + ")");
+                           SubparameterNames(schema_->id) + ")");
                 return;
             }
             Values(d.words, 1, d.line, d.words[0] + " of " + keyword_);

@@ -9,28 +9,9 @@ namespace ibis {
 
 namespace {
 
-// The IBIS version (times ten) that introduced a [Model] subparameter or a
-// Model_type: the timing test load with 2.1, the split die capacitances and
-// the differential timing test load with 4.0, the differential model types
-// (for [External Model]) with 4.1, the series models with 3.0 (a public 3.0
-// sample of a bus switch uses them). The rest were in 1.1.
-int ModelSubparameterSince(const std::string& name) {
-    if (name == "vmeas" || name == "vref" || name == "cref" || name == "rref") return 21;
-    if (name == "c_comp_pullup" || name == "c_comp_pulldown" || name == "c_comp_power_clamp" ||
-        name == "c_comp_gnd_clamp")
-        return 40;
-    if (name == "rref_diff" || name == "cref_diff") return 40;
-    return 0;
-}
-
-// [Model Spec] came with 3.2; its test-load subparameters with 4.0.
-int ModelSpecSince(const std::string& name) {
-    static const std::set<std::string> k40 = {
-        "cref",         "rref",        "cref_rising",  "cref_falling", "rref_rising",
-        "rref_falling", "vref_rising", "vref_falling", "vmeas_rising", "vmeas_falling"};
-    return k40.count(name) ? 40 : 0;
-}
-
+// The IBIS version (times ten) that introduced a Model_type: the series
+// models with 3.0 (a public 3.0 sample of a bus switch uses them), the
+// differential ones (for [External Model]) with 4.1; the rest were in 1.1.
 int ModelTypeSince(const std::string& type) {
     if (type == "series" || type == "series_switch") return 30;
     if (type == "input_diff" || type == "output_diff" || type == "i/o_diff" ||
@@ -45,28 +26,6 @@ bool IsIvTable(Kw id) {
 }
 
 }  // namespace
-
-// The subparameters a [Model] may hold (lower case), by name. The edge-wise
-// test loads (Cref_rising and the like) and Vinh+/Vinl- belong to [Model Spec].
-bool KnownModelSubparameter(const std::string& name) {
-    static const std::set<std::string> kNames = {"model_type",
-                                                 "polarity",
-                                                 "enable",
-                                                 "vinl",
-                                                 "vinh",
-                                                 "vmeas",
-                                                 "vref",
-                                                 "cref",
-                                                 "rref",
-                                                 "c_comp",
-                                                 "c_comp_pullup",
-                                                 "c_comp_pulldown",
-                                                 "c_comp_power_clamp",
-                                                 "c_comp_gnd_clamp",
-                                                 "rref_diff",
-                                                 "cref_diff"};
-    return kNames.count(name) > 0;
-}
 
 void ModelRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
@@ -141,8 +100,8 @@ void ModelRules::Data(const DataLine& d) {
         return;
     }
     if (d.id == Kw::ModelSpec) {
-        c_.NewerThanDeclared("the [Model Spec] subparameter " + d.words[0],
-                             ModelSpecSince(Lower(d.words[0])), d.line);
+        if (const SubparameterDef* def = FindSubparameter(Kw::ModelSpec, d.words[0]))
+            c_.NewerThanDeclared("the [Model Spec] subparameter " + d.words[0], def->since, d.line);
         SpecData(d);
         return;
     }
@@ -173,58 +132,30 @@ void ModelRules::Data(const DataLine& d) {
 void ModelRules::ModelData(ModelInfo& m, const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     const int line = d.line;
-    const std::string sub = Lower(w[0]);
+    const std::string sub = Lower(w[0].substr(0, w[0].find('=')));
+    const SubparameterDef* def = FindSubparameter(Kw::Model, sub);
+    if (def == nullptr) {
+        c_.Add(Message::ModelUnknownSubparameter, line,
+               "'" + w[0] + "' is not a [Model] subparameter");
+        return;
+    }
+    if (!m.subparameters.insert(sub).second)
+        c_.Add(Message::KeywordRepeated, line,
+               w[0].substr(0, w[0].find('=')) + " appears twice in [Model] " + m.name);
     if (sub == "model_type") {
-        static const std::set<std::string> kTypes = {
-            "input",         "output",          "i/o",         "3-state",
-            "open_drain",    "open_sink",       "open_source", "i/o_open_drain",
-            "i/o_open_sink", "i/o_open_source", "input_ecl",   "output_ecl",
-            "i/o_ecl",       "3-state_ecl",     "terminator",  "series",
-            "series_switch", "input_diff",      "output_diff", "i/o_diff",
-            "3-state_diff"};
         m.type = w.size() > 1 ? w[1] : "";
         m.typeLine = line;
-        if (!kTypes.count(Lower(m.type)))
+        if (!IsEnumeratedValue(*def, m.type) || m.type.empty())
             c_.Add(Message::ModelTypeUnknown, line,
                    "Model_type '" + m.type + "' is not an IBIS model type");
         c_.NewerThanDeclared("Model_type " + m.type, ModelTypeSince(Lower(m.type)), line);
-    } else if (!KnownModelSubparameter(sub.substr(0, sub.find('=')))) {
-        c_.Add(Message::ModelUnknownSubparameter, line,
-               "'" + w[0] + "' is not a [Model] subparameter");
-    } else {
-        c_.NewerThanDeclared("the subparameter " + w[0], ModelSubparameterSince(sub), line);
+        return;
     }
-    if (!m.subparameters.insert(sub.substr(0, sub.find('='))).second)
-        c_.Add(Message::KeywordRepeated, line,
-               w[0].substr(0, w[0].find('=')) + " appears twice in [Model] " + m.name);
-    SubparameterValues(m, sub.substr(0, sub.find('=')), w, line);
+    c_.NewerThanDeclared("the subparameter " + w[0], def->since, line);
+    SubparameterValues(m, *def, w, line);
     // The die capacitance whole, or split by the split die capacitance
     // subparameters (4.0).
-    if (sub.rfind("c_comp_", 0) == 0) m.cComp = true;
-    // Enumerated values.
-    if (sub == "polarity" && w.size() > 1 && Lower(w[1]) != "inverting" &&
-        Lower(w[1]) != "non-inverting")
-        c_.Add(Message::EnumeratedValue, line,
-               "Polarity '" + w[1] + "' is not Inverting or Non-Inverting");
-    if (sub == "enable" && w.size() > 1 && Lower(w[1]) != "active-high" &&
-        Lower(w[1]) != "active-low")
-        c_.Add(Message::EnumeratedValue, line,
-               "Enable '" + w[1] + "' is not Active-High or Active-Low");
-    if (sub == "c_comp") {
-        m.cComp = true;
-        if (w.size() < 4) {
-            c_.Add(Message::MissingValue, line, "C_comp needs typ, min and max");
-        } else {
-            if (IsNa(w[1])) c_.Add(Message::TypicalNa, line, "the typical C_comp is NA");
-            double typ = NAN, mn = NAN, mx = NAN;
-            c_.NumberOrNa(w[1], line, true, &typ);
-            c_.NumberOrNa(w[2], line, true, &mn);
-            c_.NumberOrNa(w[3], line, true, &mx);
-            if (mn > mx)
-                c_.Add(Message::MinAboveMax, line,
-                       "C_comp minimum " + w[2] + " is above its maximum " + w[3]);
-        }
-    }
+    if (sub.rfind("c_comp", 0) == 0) m.cComp = true;
 }
 
 bool ModelRules::ReadRow(Table& t, const DataLine& d, const char* tooFew,
@@ -278,15 +209,15 @@ void ModelRules::WaveformData(Table& t, const DataLine& d) {
     const int line = d.line;
     if (w.size() >= 2 && (w[1] == "=" || w[0].find('=') != std::string::npos)) {
         const std::string sub = Lower(w[0].substr(0, w[0].find('=')));
-        static const std::set<std::string> kFixture = {
-            "r_fixture", "v_fixture", "v_fixture_min", "v_fixture_max", "c_fixture",
-            "l_fixture", "r_dut",     "l_dut",         "c_dut"};
-        if (!kFixture.count(sub))
+        const SubparameterDef* def = FindSubparameter(d.id, sub);
+        if (def == nullptr) {
             c_.Add(Message::ModelUnknownSubparameter, line,
                    "'" + w[0] + "' is not a waveform subparameter");
+            return;
+        }
         if (sub == "r_fixture") t.rFixture = true;
         if (sub == "v_fixture") t.vFixture = true;
-        if (!models_.empty()) SubparameterValues(models_.back(), sub, w, line);
+        if (!models_.empty()) SubparameterValues(models_.back(), *def, w, line);
         return;
     }
     std::array<double, 4> row;
@@ -309,7 +240,7 @@ void ModelRules::RampData(ModelInfo& m, const DataLine& d) {
     const int line = d.line;
     const std::string sub = Lower(w[0]);
     if (sub.rfind("r_load", 0) == 0) {
-        SubparameterValues(m, "r_load", w, line);
+        SubparameterValues(m, *FindSubparameter(Kw::Ramp, "R_load"), w, line);
         return;
     }
     if (sub != "dv/dt_r" && sub != "dv/dt_f") {

@@ -51,9 +51,6 @@ struct ModelInfo {
     bool afterWaveform = false;  // the keyword before is a waveform (for [Composite Current])
 };
 
-// Whether a [Model] (or [Submodel]) may hold the subparameter (lower case).
-bool KnownModelSubparameter(const std::string& name);
-
 class ModelRules {
 public:
     explicit ModelRules(Context& c) : c_(c) {}
@@ -87,8 +84,10 @@ private:
     void CheckTableColumns(const Table& t, const std::string& what);
     // model_values.cpp: the values and places the standard gives each keyword.
     void ValueKeyword(ModelInfo* m, const KeywordLine& k);
-    void SubparameterValues(ModelInfo& m, const std::string& sub, const std::vector<std::string>& w,
-                            int line);
+    // A [Model], waveform or [Ramp] subparameter's values as the schema gives
+    // them; Vinl and Vinh kept for their order.
+    void SubparameterValues(ModelInfo& m, const SubparameterDef& def,
+                            const std::vector<std::string>& w, int line);
     void SpecData(const DataLine& d);
     void ThresholdData(ModelInfo& m, const DataLine& d);
     void CompositeData(const DataLine& d);

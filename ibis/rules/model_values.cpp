@@ -14,24 +14,6 @@ namespace ibis {
 
 namespace {
 
-// The words after a subparameter's name, "Name = v", "Name=v" or "Name v".
-std::vector<std::string> ValuesOf(const std::vector<std::string>& w) {
-    std::vector<std::string> out;
-    for (std::size_t i = 0; i < w.size(); ++i) {
-        const std::string& word = w[i];
-        std::size_t from = 0;
-        if (i == 0) {  // the name, up to its "=" when it touches it
-            const std::size_t eq = word.find('=');
-            if (eq == std::string::npos) continue;
-            from = eq + 1;
-        } else if (word[0] == '=') {
-            from = 1;
-        }
-        if (from < word.size()) out.push_back(word.substr(from));
-    }
-    return out;
-}
-
 std::string Shown(double v) {
     char b[32];
     std::snprintf(b, sizeof b, "%g", v);
@@ -78,81 +60,21 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
     m->afterWaveform = k.id == Kw::RisingWaveform || k.id == Kw::FallingWaveform;
 }
 
-void ModelRules::SubparameterValues(ModelInfo& m, const std::string& sub,
+void ModelRules::SubparameterValues(ModelInfo& m, const SubparameterDef& def,
                                     const std::vector<std::string>& w, int line) {
-    // Sizes not below zero; load and fixture resistances above it; the input
-    // thresholds kept for their order.
-    static const std::set<std::string> kSizes = {"c_comp",
-                                                 "c_comp_pullup",
-                                                 "c_comp_pulldown",
-                                                 "c_comp_power_clamp",
-                                                 "c_comp_gnd_clamp",
-                                                 "cref",
-                                                 "rref",
-                                                 "cref_diff",
-                                                 "rref_diff",
-                                                 "c_fixture",
-                                                 "l_fixture",
-                                                 "r_dut",
-                                                 "l_dut",
-                                                 "c_dut"};
-    const bool size = kSizes.count(sub) > 0;
-    const bool load = sub == "r_load" || sub == "r_fixture";
-    const bool threshold = sub == "vinl" || sub == "vinh";
-    // The single-valued levels, test loads and fixture values are numbers.
-    static const std::set<std::string> kSingle = {
-        "vinl",          "vinh",      "vmeas",     "vref",      "cref",      "rref",
-        "cref_diff",     "rref_diff", "r_load",    "r_fixture", "v_fixture", "v_fixture_min",
-        "v_fixture_max", "c_fixture", "l_fixture", "r_dut",     "l_dut",     "c_dut"};
-    if (kSingle.count(sub) && !ValuesOf(w).empty()) c_.NumberOrNa(ValuesOf(w)[0], line, false);
-    if (!size && !load && !threshold) return;
-    const std::vector<std::string> values = ValuesOf(w);
+    c_.CheckSubparameter(def, w, line);
+    // The input thresholds kept for their order.
+    const std::string sub = Lower(def.name);
+    if (sub != "vinl" && sub != "vinh") return;
+    const std::vector<std::string> values = ValuesAfterName(w);
     const double v = values.empty() ? NAN : Number(values[0]).value_or(NAN);
-    if (size && v < 0)
-        c_.Add(Message::NegativeValue, line, w[0] + " " + values[0] + " is below zero");
-    if (load && !(v > 0) && !std::isnan(v))
-        c_.Add(Message::NegativeValue, line,
-               w[0] + " " + values[0] + ": a load resistance is above zero");
-    if (sub == "vinl") m.vinl = v;
-    if (sub == "vinh") m.vinh = v;
-    if (sub == "vinl" || sub == "vinh") m.vinLine = line;
+    (sub == "vinl" ? m.vinl : m.vinh) = v;
+    m.vinLine = line;
 }
 
 void ModelRules::SpecData(const DataLine& d) {
-    static const std::set<std::string> kKnown = {"vinh",
-                                                 "vinl",
-                                                 "vinh+",
-                                                 "vinh-",
-                                                 "vinl+",
-                                                 "vinl-",
-                                                 "s_overshoot_high",
-                                                 "s_overshoot_low",
-                                                 "d_overshoot_high",
-                                                 "d_overshoot_low",
-                                                 "d_overshoot_time",
-                                                 "d_overshoot_area_h",
-                                                 "d_overshoot_area_l",
-                                                 "d_overshoot_ampl_h",
-                                                 "d_overshoot_ampl_l",
-                                                 "pulse_high",
-                                                 "pulse_low",
-                                                 "pulse_time",
-                                                 "vmeas",
-                                                 "vref",
-                                                 "cref",
-                                                 "rref",
-                                                 "cref_rising",
-                                                 "cref_falling",
-                                                 "rref_rising",
-                                                 "rref_falling",
-                                                 "vref_rising",
-                                                 "vref_falling",
-                                                 "vmeas_rising",
-                                                 "vmeas_falling",
-                                                 "rref_diff",
-                                                 "cref_diff"};
     const std::vector<std::string>& w = d.words;
-    if (!kKnown.count(Lower(w[0])))
+    if (FindSubparameter(Kw::ModelSpec, w[0]) == nullptr)
         c_.Add(Message::ModelUnknownSubparameter, d.line,
                "'" + w[0] + "' is not a [Model Spec] subparameter");
     if (w.size() < 4) {
@@ -164,38 +86,21 @@ void ModelRules::SpecData(const DataLine& d) {
 }
 
 void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
-    static const std::set<std::string> kKnown = {"vth",
-                                                 "vth_min",
-                                                 "vth_max",
-                                                 "vinh_ac",
-                                                 "vinh_dc",
-                                                 "vinl_ac",
-                                                 "vinl_dc",
-                                                 "threshold_sensitivity",
-                                                 "reference_supply",
-                                                 "vcross_low",
-                                                 "vcross_high",
-                                                 "vdiff_ac",
-                                                 "vdiff_dc",
-                                                 "tslew_ac",
-                                                 "tdiffslew_ac"};
     const std::string name = Lower(d.words[0].substr(0, d.words[0].find('=')));
-    const std::vector<std::string> values = ValuesOf(d.words);
+    const std::vector<std::string> values = ValuesAfterName(d.words);
     m.thresholdRows = true;
-    if (!kKnown.count(name)) {
+    const SubparameterDef* def = FindSubparameter(Kw::ReceiverThresholds, name);
+    if (def == nullptr) {
         c_.Add(Message::ModelUnknownSubparameter, d.line,
                "'" + name + "' is not a [Receiver Thresholds] subparameter");
         return;
     }
     // A differential receiver's thresholds stand in for Vth.
     if (name == "vth" || name.rfind("vcross", 0) == 0 || name.rfind("vdiff", 0) == 0) m.vth = true;
-    if (name == "reference_supply") {
-        static const std::set<std::string> kSupplies = {
-            "pullup_ref", "pulldown_ref", "power_clamp_ref", "gnd_clamp_ref", "ext_ref"};
-        if (values.empty() || !kSupplies.count(Lower(values[0])))
+    if (def->value == SubValue::Enumerated) {
+        if (values.empty() || !IsEnumeratedValue(*def, values[0]))
             c_.Add(Message::SpecSubparameter, d.line,
-                   "Reference_supply is one of Pullup_ref, Pulldown_ref, Power_clamp_ref, "
-                   "Gnd_clamp_ref, Ext_ref");
+                   std::string(def->name) + " is " + EnumeratedNames(*def));
         return;
     }
     if (values.empty() || !Number(values[0]))

@@ -30,13 +30,12 @@ void ModelRules::SubmodelData(ModelInfo& m, const DataLine& d) {
     if (sub == "submodel_type") {
         m.submodelType = w.size() > 1 ? w[1] : "";
         m.typeLine = d.line;
-        static const std::set<std::string> kSubmodelTypes = {"dynamic_clamp", "bus_hold",
-                                                             "fall_back"};
-        if (!kSubmodelTypes.count(Lower(m.submodelType)))
+        if (!IsEnumeratedValue(*FindSubparameter(Kw::Submodel, sub), m.submodelType) ||
+            m.submodelType.empty())
             c_.Add(Message::SubmodelRules, d.line,
                    "Submodel_type '" + m.submodelType +
                        "' is not Dynamic_clamp, Bus_hold or Fall_back");
-    } else if (!KnownModelSubparameter(sub.substr(0, sub.find('=')))) {
+    } else if (FindSubparameter(Kw::Submodel, sub) == nullptr) {
         c_.Add(Message::ModelUnknownSubparameter, d.line,
                "'" + w[0] + "' is not a [Submodel] subparameter");
     }

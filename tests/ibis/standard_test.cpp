@@ -19,6 +19,7 @@
 #include "keywords.h"
 #include "lexer.h"
 #include "row_schema.h"
+#include "subparameters.h"
 
 namespace fs = std::filesystem;
 using namespace ibis;
@@ -536,6 +537,43 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         const FileResult r = Check("sw.ibs", Edit(valid, f.from, f.to));
         EXPECT_TRUE(Has(r, f.number)) << f.number << " for " << f.from << "\n" << Dump(r);
     }
+}
+
+// The subparameter table: each name once under its keyword, no newer than
+// the standard it describes, its keyword one the checker knows, an
+// enumeration with its values; names are read in any case ("The file is
+// case-sensitive except for reserved words, keywords, sub-parameters").
+TEST(IbisStandard, should_hold_each_subparameter_once_under_a_known_keyword) {
+    std::set<std::pair<Kw, std::string>> seen;
+    for (const SubparameterDef* d = SubparametersBegin(); d != SubparametersEnd(); ++d) {
+        EXPECT_TRUE(seen.insert({d->owner, Lower(d->name)}).second) << d->name << " twice";
+        EXPECT_LE(d->since, 72) << d->name;
+        EXPECT_EQ(d->value == SubValue::Enumerated, d->values != nullptr) << d->name;
+        EXPECT_GE(KeywordOf(d->owner).since, 11) << d->name;
+        EXPECT_EQ(FindSubparameter(d->owner, Upper(d->name)), d) << d->name;
+        EXPECT_EQ(FindSubparameter(d->owner, Lower(d->name) + "=1"), d) << d->name;
+    }
+    // Shared lists: the falling edge's fixture is the rising edge's; an
+    // [External Circuit] reads as an [External Model]; a [Submodel] holds a
+    // [Model]'s levels besides its Submodel_type.
+    EXPECT_NE(FindSubparameter(Kw::FallingWaveform, "V_fixture_max"), nullptr);
+    EXPECT_NE(FindSubparameter(Kw::ExternalCircuit, "D_to_A"), nullptr);
+    EXPECT_NE(FindSubparameter(Kw::Submodel, "C_comp"), nullptr);
+    EXPECT_EQ(FindSubparameter(Kw::Model, "Submodel_type"), nullptr);
+    EXPECT_EQ(FindSubparameter(Kw::Model, "V_fixture"), nullptr);
+    const SubparameterDef* polarity = FindSubparameter(Kw::Model, "polarity");
+    ASSERT_NE(polarity, nullptr);
+    EXPECT_TRUE(IsEnumeratedValue(*polarity, "NON-INVERTING"));
+    EXPECT_FALSE(IsEnumeratedValue(*polarity, "Inverted"));
+    EXPECT_EQ(EnumeratedNames(*polarity), "Inverting or Non-Inverting");
+    EXPECT_EQ(SubparameterNames(Kw::Component), "Si_location, Timing_location");
+    // A [Submodel Spec] row in lower case is still its subparameter.
+    const std::string spec =
+        "[Submodel]    hold\nSubmodel_type Bus_hold\n[Submodel Spec]\nv_trigger_r 1 0.9 1.1\n"
+        "[Model]       io_fast";
+    const FileResult r =
+        Check("clean.ibs", Edit(Read(kFiles / "clean.ibs"), "[Model]       io_fast", spec));
+    EXPECT_FALSE(Has(r, 1015)) << Dump(r);
 }
 
 // Every keyword of IBIS 7.2, as the standard's sections list them, is in the
