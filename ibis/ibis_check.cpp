@@ -56,7 +56,7 @@ public:
           board_(c_),
           external_(c_),
           algorithmic_(c_, models_),
-          references_(c_),
+          references_(c_, models_),
           series_(c_, models_, components_),
           generic_(c_) {
         c_.name = name;

@@ -146,7 +146,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::ModelNoCComp, S::Error, "model", "[Model] without C_comp"},
         {Message::TypicalNa, S::Error, "model",
          "a typical value NA where one is required (a scalar's typ; a table column whose first or "
-         "last entry is NA while it holds data; a typ column without data)"},
+         "last entry is NA while it holds data; a typ column without data; a table without "
+         "rows)"},
         {Message::MinAboveMax, S::Warning, "model",
          "a minimum above the maximum where both are sizes (C_comp, [Voltage Range] magnitude, "
          "the [Package] values)"},
@@ -168,9 +169,8 @@ const std::vector<MessageDef>& MessageTable() {
          "Enable: Active-High, Active-Low; Test_load_type: Differential, Single_ended; "
          "Si_location and Timing_location: Die, Pin)"},
         {Message::ScheduleOrTestReference, S::Error, "model",
-         "a [Driver Schedule] row or a [Test Data] Driver_model that names no [Model], or a "
-         "Test_load "
-         "that names no [Test Load]"},
+         "a [Driver Schedule] row or a [Test Data] Driver_model that names no [Model] (or a "
+         "schedule naming its own model), or a Test_load that names no [Test Load]"},
         {Message::ExternalModelLanguageCorner, S::Error, "model",
          "[External Model] or [External Circuit] without Language or a Typ Corner, or with a "
          "Language or corner_name that is none of its values (SPICE, VHDL-AMS, Verilog-AMS, "

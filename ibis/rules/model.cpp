@@ -271,8 +271,12 @@ void ModelRules::RampData(ModelInfo& m, const DataLine& d) {
 
 void ModelRules::CheckTableColumns(const Table& t, const std::string& what) {
     // "Only the first and last entries of a column that holds data must be
-    // numbers"; NA elsewhere is interpolated. A typ column needs data.
-    if (t.rows == 0) return;
+    // numbers"; NA elsewhere is interpolated. A typ column needs data, so a
+    // table needs rows.
+    if (t.rows == 0) {
+        c_.Add(Message::TypicalNa, t.line, what + " holds no rows");
+        return;
+    }
     for (std::size_t c = 1; c < 4; ++c) {
         static const char* kColumn[] = {"", "typical", "minimum", "maximum"};
         if (!t.data[c]) {

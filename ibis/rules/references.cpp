@@ -44,6 +44,11 @@ void ReferenceRules::Data(const DataLine& d) {
         }
     } else if (d.id == Kw::DriverSchedule && Lower(w[0]) != "model_name") {
         references_.push_back({w[0], d.line, false});
+        // The model the schedule drives is another model: one scheduling
+        // itself would be its own sub-driver.
+        if (const ModelInfo* owner = models_.Current(); owner != nullptr && owner->name == w[0])
+            c_.Add(Message::ScheduleOrTestReference, d.line,
+                   "[Driver Schedule] of " + w[0] + " names " + w[0] + " itself");
         ScheduleRow(d);
     }
 }

@@ -22,7 +22,7 @@ namespace ibis {
 // [Driver Schedule] rows give.
 class ReferenceRules {
 public:
-    explicit ReferenceRules(Context& c) : c_(c) {}
+    ReferenceRules(Context& c, const ModelRules& models) : c_(c), models_(models) {}
     void Keyword(const KeywordLine& k);
     void Data(const DataLine& d);
 
@@ -42,6 +42,7 @@ private:
     void TestLoadRow(const DataLine& d);
 
     Context& c_;
+    const ModelRules& models_;  // the model a [Driver Schedule] belongs to
     std::set<std::string> testLoads_;
     std::vector<Reference> references_;
     struct TestData {

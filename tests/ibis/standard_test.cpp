@@ -751,6 +751,13 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          "[Driver Schedule]\nio_fast 0 NA 0.1n NA\n[Ramp]\ndV/dt_r   1.5/1.5n", 0},
         {"a schedule row of four", "[Ramp]\ndV/dt_r   1.5/1.5n",
          "[Driver Schedule]\nio_fast 0 NA 0.1n\n[Ramp]\ndV/dt_r   1.5/1.5n", 3104},
+        {"a model scheduling itself", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Driver Schedule]\nio_slow 0 NA 0.1n NA\n[Ramp]\ndV/dt_r   1.5/1.5n", 3013},
+        // "NA can be used for currents in the typical column, but numeric values
+        // MUST be specified for the first and last voltage points": a table
+        // has rows.
+        {"an I-V table without rows",
+         "-3.3    40mA     30mA     50mA\n3.3     -40mA    -30mA    -50mA\n", "", 3004},
         {"a negative delay", "[Ramp]\ndV/dt_r   1.5/1.5n",
          "[Driver Schedule]\nio_fast -1n NA 0 NA\n[Ramp]\ndV/dt_r   1.5/1.5n", 1014},
         // [Ramp]: dV/dt_r and dV/dt_f, each dV and dt above zero.
