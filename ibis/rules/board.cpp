@@ -23,6 +23,7 @@ void BoardRules::Keyword(const KeywordLine& k) {
             c_.Add(Message::BoardNotClosed, start_,
                    "[Begin Board Description] without [End Board Description]");
         start_ = line;
+        pinsLine_ = 0;
         if (words.empty())
             c_.Add(Message::MissingValue, line, "[Begin Board Description] needs a name");
         else if (!boardNames_.insert(words[0]).second)
@@ -60,12 +61,12 @@ void BoardRules::Keyword(const KeywordLine& k) {
         ClosePath();
         ended_ = true;
         CheckReferences();
-        if (!manufacturer_ || pins_ < 0 || !pinList_ || !path_)
+        if (!manufacturer_ || pinsLine_ == 0 || !pinList_ || !path_)
             c_.Add(
                 Message::BoardIncomplete, start_,
-                "the board description lacks " + std::string(!manufacturer_ ? "[Manufacturer]"
-                                                             : pins_ < 0    ? "[Number Of Pins]"
-                                                             : !pinList_    ? "[Pin List]"
+                "the board description lacks " + std::string(!manufacturer_   ? "[Manufacturer]"
+                                                             : pinsLine_ == 0 ? "[Number Of Pins]"
+                                                             : !pinList_      ? "[Pin List]"
                                                                          : "[Path Description]"));
         if (pins_ >= 0 && pinLines_ != pins_)
             c_.Add(Message::BoardPinCount, pinsLine_,
