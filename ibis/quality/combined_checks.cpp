@@ -22,18 +22,17 @@ struct Placed {
     }
 };
 
-std::optional<Placed> PlaceOf(const Model& m, const char* key, Corner c, const Rails& r) {
+std::optional<Placed> PlaceOf(const Model& m, Kw key, Corner c, const Rails& r) {
     const auto t = m.iv.find(key);
     if (t == m.iv.end()) return std::nullopt;
     Placed pl;
     pl.p = CornerOf(t->second, c);
     if (pl.p.Empty()) return std::nullopt;
-    const std::string k = key;
-    pl.vccRelative = k == "pullup" || k == "power clamp";
-    pl.ref = k == "pullup"        ? r.pullup
-             : k == "power clamp" ? r.powerClamp
-             : k == "pulldown"    ? r.pulldown
-                                  : r.gndClamp;
+    pl.vccRelative = key == Kw::Pullup || key == Kw::PowerClamp;
+    pl.ref = key == Kw::Pullup       ? r.pullup
+             : key == Kw::PowerClamp ? r.powerClamp
+             : key == Kw::Pulldown   ? r.pulldown
+                                     : r.gndClamp;
     if (std::isnan(pl.ref)) return std::nullopt;
     return pl;
 }
@@ -73,10 +72,10 @@ void MonotonicCheck(const Model& m, Sink& s) {
         const Corner corner = static_cast<Corner>(c);
         const Rails r = RailsOf(m, corner);
         std::vector<Placed> clamps;
-        for (const char* key : {"power clamp", "gnd clamp"})
+        for (Kw key : {Kw::PowerClamp, Kw::GndClamp})
             if (auto pl = PlaceOf(m, key, corner, r)) clamps.push_back(*pl);
         bool drove = false;
-        for (const char* key : {"pulldown", "pullup"}) {
+        for (Kw key : {Kw::Pulldown, Kw::Pullup}) {
             const auto drive = PlaceOf(m, key, corner, r);
             if (!drive || !wrong.empty()) continue;
             drove = true;
@@ -85,7 +84,8 @@ void MonotonicCheck(const Model& m, Sink& s) {
             const auto [lo, hi] = drive->Range();
             const std::string f = Falls(parts, lo, hi);
             if (!f.empty())
-                wrong = std::string(key) + " with the clamps, " + kCornerName[c] + ": " + f;
+                wrong = std::string(KeywordOf(key).name) + " with the clamps, " + kCornerName[c] +
+                        ": " + f;
         }
         if (!drove && !clamps.empty() && wrong.empty()) {
             double lo = -INFINITY, hi = INFINITY;
@@ -103,7 +103,7 @@ void MonotonicCheck(const Model& m, Sink& s) {
 }
 
 void ZeroAndLeakageChecks(const Model& m, Sink& s) {
-    for (const char* key : {"pulldown", "pullup"}) {
+    for (Kw key : {Kw::Pulldown, Kw::Pullup}) {
         const auto t = m.iv.find(key);
         if (t == m.iv.end() || Ecl(m.type)) continue;
         std::string wrong;
@@ -117,10 +117,10 @@ void ZeroAndLeakageChecks(const Model& m, Sink& s) {
                 wrong = std::string(kCornerName[c]) + " is " + Num(atZero) + " A at 0 V (" +
                         Num(atVcc) + " A at Vcc; tolerance " + Num(tol) + " A)";
         }
-        s.Add(std::string(key) == "pulldown" ? "5.3.8" : "5.3.9", "", m.name, wrong.empty(),
+        s.Add(key == Kw::Pulldown ? "5.3.8" : "5.3.9", "", m.name, wrong.empty(),
               wrong.empty() ? "every corner within 1 % of its Vcc current of 0 A at 0 V" : wrong);
     }
-    for (const char* key : {"gnd clamp", "power clamp"}) {
+    for (Kw key : {Kw::GndClamp, Kw::PowerClamp}) {
         const auto t = m.iv.find(key);
         if (t == m.iv.end()) continue;
         const Rails r = RailsOf(m, kTyp);
@@ -132,7 +132,7 @@ void ZeroAndLeakageChecks(const Model& m, Sink& s) {
         for (std::size_t i = 0; i < p.x.size(); ++i)
             if (p.x[i] >= 0 && p.x[i] <= vcc) least = std::min(least, std::fabs(p.y[i]));
         s.Add("5.3.10", "", m.name, least < 1e-6,
-              std::string(key == std::string("gnd clamp") ? "[GND Clamp]" : "[POWER Clamp]") +
+              std::string(key == Kw::GndClamp ? "[GND Clamp]" : "[POWER Clamp]") +
                   ": least current from 0 to " + Num(vcc) + " V is " + Num(least) +
                   " A (limit 1 uA)");
     }

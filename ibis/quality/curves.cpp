@@ -66,13 +66,13 @@ std::optional<double> DcLevel(const Model& m, Corner corner, bool high, double v
     Buffer b;
     b.high = high;
     b.rails = RailsOf(m, corner);
-    const auto table = [&](const char* key) {
+    const auto table = [&](Kw key) {
         const auto t = m.iv.find(key);
         return t == m.iv.end() ? Points{} : CornerOf(t->second, corner);
     };
-    b.drive = table(high ? "pullup" : "pulldown");
-    b.powerClamp = table("power clamp");
-    b.gndClamp = table("gnd clamp");
+    b.drive = table(high ? Kw::Pullup : Kw::Pulldown);
+    b.powerClamp = table(Kw::PowerClamp);
+    b.gndClamp = table(Kw::GndClamp);
     if (std::isnan(vFixture) || !(rFixture > 0)) return std::nullopt;
     if (!b.drive.Empty() && std::isnan(high ? b.rails.pullup : b.rails.pulldown))
         return std::nullopt;

@@ -1,12 +1,20 @@
 #include "data.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "keywords.h"
 #include "lexer.h"
 
 namespace ibis::quality {
 
 namespace {
+
+// A keyword line's identifier; none for a keyword the table does not know.
+std::optional<Kw> KeyOf(const Line& l) {
+    const KeywordDef* kw = FindKeyword(l.key);
+    return kw == nullptr ? std::nullopt : std::optional<Kw>(kw->id);
+}
 
 double NumberOrNan(const std::string& w) {
     if (IsNa(w)) return NAN;
@@ -77,7 +85,7 @@ private:
     void WaveformData(Waveform& w, const Line& l);
 
     FileData f_;
-    std::string key_;
+    std::optional<Kw> id_;  // the keyword whose lines these are
     Component* component_ = nullptr;
     Model* model_ = nullptr;
     Selector* selector_ = nullptr;
@@ -95,12 +103,12 @@ FileData Reader::Read(const std::string& text) {
             if (!w.empty()) f_.claimedScore = w[0];
         }
         if (l.kind == Line::Keyword) {
-            if (l.key == "comment char" && !l.words.empty()) {
+            if (KeyOf(l) == Kw::CommentChar && !l.words.empty()) {
                 if (const std::optional<char> c = CommentCharArgument(l.words[0]))
                     lexer.SetCommentChar(*c);
             }
             Keyword(l);
-            if (l.key == "end") break;
+            if (KeyOf(l) == Kw::End) break;
         } else if (l.kind == Line::Data) {
             Data(l);
         }
@@ -109,61 +117,61 @@ FileData Reader::Read(const std::string& text) {
 }
 
 void Reader::Keyword(const Line& l) {
-    key_ = l.key;
+    id_ = KeyOf(l);
     const std::vector<std::string>& w = l.words;
-    if (key_ == "ibis ver" && !w.empty()) {
+    if (id_ == Kw::IbisVer && !w.empty()) {
         f_.version = ParseVersion(w[0]).value_or(f_.version);
-    } else if (key_ == "component") {
+    } else if (id_ == Kw::Component) {
         f_.components.emplace_back();
         component_ = &f_.components.back();
         component_->name = w.empty() ? "" : w[0];
         component_->line = l.number;
         model_ = nullptr;
-    } else if (key_ == "model" || key_ == "submodel" || key_ == "define package model" ||
-               key_ == "begin board description" || key_ == "external circuit" ||
-               key_ == "interconnect model set" || key_ == "test data" || key_ == "test load") {
+    } else if (id_ == Kw::Model || id_ == Kw::Submodel || id_ == Kw::DefinePackageModel ||
+               id_ == Kw::BeginBoardDescription || id_ == Kw::ExternalCircuit ||
+               id_ == Kw::InterconnectModelSet || id_ == Kw::TestData || id_ == Kw::TestLoad) {
         component_ = nullptr;
         model_ = nullptr;
-        if (key_ == "model") {
+        if (id_ == Kw::Model) {
             f_.models.emplace_back();
             model_ = &f_.models.back();
             model_->name = w.empty() ? "" : w[0];
             model_->line = l.number;
         }
-    } else if (key_ == "model selector") {
+    } else if (id_ == Kw::ModelSelector) {
         component_ = nullptr;
         model_ = nullptr;
         selector_ = &f_.selectors[w.empty() ? "" : w[0]];
         selector_->name = w.empty() ? "" : w[0];
         selector_->line = l.number;
     } else if (component_ != nullptr) {
-        if (key_ == "package") component_->hasPackage = true;
-        if (key_ == "pin mapping") component_->hasPinMapping = true;
-        if (key_ == "package model" || key_ == "interconnect model group" || key_ == "circuit call")
+        if (id_ == Kw::Package) component_->hasPackage = true;
+        if (id_ == Kw::PinMapping) component_->hasPinMapping = true;
+        if (id_ == Kw::PackageModel || id_ == Kw::InterconnectModelGroup || id_ == Kw::CircuitCall)
             component_->hasPackageModel = true;
     } else if (model_ != nullptr) {
         Model& m = *model_;
-        if (key_ == "temperature range") m.temperature = TripleOf(w, 0, l.number);
-        if (key_ == "voltage range") m.voltage = TripleOf(w, 0, l.number);
-        if (key_ == "pullup reference") m.pullupRef = TripleOf(w, 0, l.number);
-        if (key_ == "pulldown reference") m.pulldownRef = TripleOf(w, 0, l.number);
-        if (key_ == "power clamp reference") m.powerClampRef = TripleOf(w, 0, l.number);
-        if (key_ == "gnd clamp reference") m.gndClampRef = TripleOf(w, 0, l.number);
-        if (key_ == "add submodel") m.addSubmodel = true;
-        if (key_ == "driver schedule") m.driverSchedule = true;
-        if (key_ == "ramp") {
+        if (id_ == Kw::TemperatureRange) m.temperature = TripleOf(w, 0, l.number);
+        if (id_ == Kw::VoltageRange) m.voltage = TripleOf(w, 0, l.number);
+        if (id_ == Kw::PullupReference) m.pullupRef = TripleOf(w, 0, l.number);
+        if (id_ == Kw::PulldownReference) m.pulldownRef = TripleOf(w, 0, l.number);
+        if (id_ == Kw::PowerClampReference) m.powerClampRef = TripleOf(w, 0, l.number);
+        if (id_ == Kw::GndClampReference) m.gndClampRef = TripleOf(w, 0, l.number);
+        if (id_ == Kw::AddSubmodel) m.addSubmodel = true;
+        if (id_ == Kw::DriverSchedule) m.driverSchedule = true;
+        if (id_ == Kw::Ramp) {
             m.hasRamp = true;
             m.ramp.line = l.number;
         }
-        if (key_ == "pullup" || key_ == "pulldown" || key_ == "power clamp" ||
-            key_ == "gnd clamp" || key_ == "isso pu" || key_ == "isso pd")
-            m.iv[key_].line = l.number;
-        if (key_ == "rising waveform" || key_ == "falling waveform") {
+        if (id_ == Kw::Pullup || id_ == Kw::Pulldown || id_ == Kw::PowerClamp ||
+            id_ == Kw::GndClamp || id_ == Kw::IssoPu || id_ == Kw::IssoPd)
+            m.iv[*id_].line = l.number;
+        if (id_ == Kw::RisingWaveform || id_ == Kw::FallingWaveform) {
             m.waveforms.emplace_back();
-            m.waveforms.back().rising = key_ == "rising waveform";
+            m.waveforms.back().rising = id_ == Kw::RisingWaveform;
             m.waveforms.back().table.line = l.number;
         }
-        if (key_ == "composite current" && !m.waveforms.empty()) {
+        if (id_ == Kw::CompositeCurrent && !m.waveforms.empty()) {
             m.waveforms.back().hasComposite = true;
             m.waveforms.back().composite.line = l.number;
         }
@@ -172,7 +180,7 @@ void Reader::Keyword(const Line& l) {
 
 void Reader::Data(const Line& l) {
     const std::vector<std::string>& w = l.words;
-    if (key_ == "model selector" && selector_ != nullptr && !w.empty()) {
+    if (id_ == Kw::ModelSelector && selector_ != nullptr && !w.empty()) {
         const std::size_t at = l.content.find(w[0]) + w[0].size();
         std::string description = at < l.content.size() ? l.content.substr(at) : "";
         const std::vector<std::string> words = Split(description);
@@ -181,12 +189,12 @@ void Reader::Data(const Line& l) {
     }
     if (component_ != nullptr) {
         Component& c = *component_;
-        if (key_ == "package") {
+        if (id_ == Kw::Package) {
             const auto [name, values] = Subparameter(l.content);
             if (name == "r_pkg") c.rPkg = TripleOf(values, 0, l.number);
             if (name == "l_pkg") c.lPkg = TripleOf(values, 0, l.number);
             if (name == "c_pkg") c.cPkg = TripleOf(values, 0, l.number);
-        } else if (key_ == "pin" && w.size() >= 3) {
+        } else if (id_ == Kw::Pin && w.size() >= 3) {
             Pin p{w[0], w[1], w[2], NAN, NAN, NAN, l.number};
             if (w.size() >= 6) {
                 p.r = NumberOrNan(w[3]);
@@ -194,7 +202,7 @@ void Reader::Data(const Line& l) {
                 p.c = NumberOrNan(w[5]);
             }
             c.pins.push_back(p);
-        } else if (key_ == "diff pin" && w.size() >= 3) {
+        } else if (id_ == Kw::DiffPin && w.size() >= 3) {
             DiffPin d;
             d.pin = w[0];
             d.inv = w[1];
@@ -203,7 +211,7 @@ void Reader::Data(const Line& l) {
                 d.tdelay[k] = NumberOrNan(w[k + 3]);
             d.line = l.number;
             c.diffPins.push_back(d);
-        } else if (key_ == "pin mapping" && !w.empty()) {
+        } else if (id_ == Kw::PinMapping && !w.empty()) {
             c.mappedPins.insert(w[0]);
         }
         return;
@@ -213,7 +221,7 @@ void Reader::Data(const Line& l) {
 
 void Reader::ModelData(Model& m, const Line& l) {
     const std::vector<std::string>& w = l.words;
-    if (key_ == "model") {
+    if (id_ == Kw::Model) {
         const auto [name, values] = Subparameter(l.content);
         if (values.empty()) return;
         static const char* kParts[] = {"c_comp_pullup", "c_comp_pulldown", "c_comp_power_clamp",
@@ -226,13 +234,13 @@ void Reader::ModelData(Model& m, const Line& l) {
         if (name == "vinh") m.vinh = NumberOrNan(values[0]);
         if (name == "vmeas") m.vmeas = NumberOrNan(values[0]);
         if (name == "vref") m.vref = NumberOrNan(values[0]);
-    } else if (m.iv.count(key_) != 0) {
-        AddRow(m.iv[key_], w);
-    } else if ((key_ == "rising waveform" || key_ == "falling waveform") && !m.waveforms.empty()) {
+    } else if (id_ && m.iv.count(*id_) != 0) {
+        AddRow(m.iv[*id_], w);
+    } else if ((id_ == Kw::RisingWaveform || id_ == Kw::FallingWaveform) && !m.waveforms.empty()) {
         WaveformData(m.waveforms.back(), l);
-    } else if (key_ == "composite current" && !m.waveforms.empty()) {
+    } else if (id_ == Kw::CompositeCurrent && !m.waveforms.empty()) {
         AddRow(m.waveforms.back().composite, w);
-    } else if (key_ == "ramp") {
+    } else if (id_ == Kw::Ramp) {
         const auto [name, values] = Subparameter(l.content);
         RampRow(m.ramp, name, values);
     }

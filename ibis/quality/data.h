@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "keywords.h"
+
 namespace ibis::quality {
 
 enum Corner { kTyp = 0, kMin = 1, kMax = 2 };
@@ -52,7 +54,7 @@ struct Model {
     std::array<Triple, 4> cCompParts;  // pullup, pulldown, power clamp, gnd clamp
     Triple temperature, voltage, pullupRef, pulldownRef, powerClampRef, gndClampRef;
     double vinl = NAN, vinh = NAN, vmeas = NAN, vref = NAN;
-    std::map<std::string, Curve> iv;  // pullup, pulldown, power clamp, gnd clamp, isso pu, isso pd
+    std::map<Kw, Curve> iv;  // [Pullup], [Pulldown], the clamps, [ISSO PU], [ISSO PD]
     std::vector<Waveform> waveforms;
     bool hasRamp = false;
     Ramp ramp;

@@ -115,14 +115,23 @@ void ThresholdChecks(const Model& m, Sink& s) {
 }
 
 // The table's name as the specification writes it.
-std::string Bracketed(const std::string& key) {
-    if (key == "power clamp") return "[POWER Clamp]";
-    if (key == "gnd clamp") return "[GND Clamp]";
-    if (key == "isso pu") return "[ISSO PU]";
-    if (key == "isso pd") return "[ISSO PD]";
-    std::string k = key;
-    k[0] = static_cast<char>(std::toupper(k[0]));
-    return "[" + k + "]";
+std::string Bracketed(Kw key) {
+    switch (key) {
+        case Kw::PowerClamp:
+            return "[POWER Clamp]";
+        case Kw::GndClamp:
+            return "[GND Clamp]";
+        case Kw::IssoPu:
+            return "[ISSO PU]";
+        case Kw::IssoPd:
+            return "[ISSO PD]";
+        case Kw::Pullup:
+            return "[Pullup]";
+        case Kw::Pulldown:
+            return "[Pulldown]";
+        default:
+            return "[" + std::string(KeywordOf(key).name) + "]";
+    }
 }
 
 // |min| <= |typ| <= |max| where the drive is active (table voltage 0 to
@@ -130,7 +139,7 @@ std::string Bracketed(const std::string& key) {
 // buffers' corners nearly overlay.
 void OrderCheck(const Model& m, double vcc, Sink& s) {
     std::string wrong;
-    for (const char* key : {"pulldown", "pullup"}) {
+    for (Kw key : {Kw::Pulldown, Kw::Pullup}) {
         const auto t = m.iv.find(key);
         if (t == m.iv.end() || !wrong.empty()) continue;
         const Curve& c = t->second;
@@ -157,13 +166,13 @@ void OrderCheck(const Model& m, double vcc, Sink& s) {
 void SweepChecks(const Model& m, const Rails& r, Sink& s) {
     struct Sweep {
         const char* iq;
-        const char* key;
+        Kw key;
         double vcc, from, to;  // required: from*vcc to to*vcc
     };
-    const Sweep sweeps[] = {{"5.3.2", "pullup", r.pullup, -1, 2},
-                            {"5.3.3", "pulldown", r.pullup, -1, 2},
-                            {"5.3.4", "power clamp", r.powerClamp, -1, 0},
-                            {"5.3.5", "gnd clamp", r.powerClamp, -1, 1}};
+    const Sweep sweeps[] = {{"5.3.2", Kw::Pullup, r.pullup, -1, 2},
+                            {"5.3.3", Kw::Pulldown, r.pullup, -1, 2},
+                            {"5.3.4", Kw::PowerClamp, r.powerClamp, -1, 0},
+                            {"5.3.5", Kw::GndClamp, r.powerClamp, -1, 1}};
     for (const Sweep& w : sweeps) {
         const auto t = m.iv.find(w.key);
         if (t == m.iv.end() || t->second.x.empty() || std::isnan(w.vcc)) continue;
@@ -192,8 +201,11 @@ int FlatSteps(const Points& p) {
 
 void ShapeChecks(const Model& m, Sink& s) {
     std::string stairs, sparse;
-    for (const auto& [key, table] : m.iv) {
-        if (key.rfind("isso", 0) == 0) continue;
+    // In the order of the tables' names, as reported since the checks began.
+    for (Kw key : {Kw::GndClamp, Kw::PowerClamp, Kw::Pulldown, Kw::Pullup}) {
+        const auto found = m.iv.find(key);
+        if (found == m.iv.end()) continue;
+        const Curve& table = found->second;
         for (int c = 0; c < 3; ++c) {
             const Points p = CornerOf(table, static_cast<Corner>(c));
             if (FlatSteps(p) >= 2 && stairs.empty())
@@ -223,7 +235,7 @@ void ModelGeneralChecks(const Model& m, Sink& s) {
 
 void IvChecks(const Model& m, Sink& s) {
     const Rails r = RailsOf(m, kTyp);
-    if (m.iv.count("pullup") || m.iv.count("pulldown")) OrderCheck(m, r.pullup, s);
+    if (m.iv.count(Kw::Pullup) || m.iv.count(Kw::Pulldown)) OrderCheck(m, r.pullup, s);
     SweepChecks(m, r, s);
     ShapeChecks(m, s);
     MonotonicCheck(m, s);

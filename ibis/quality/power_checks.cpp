@@ -9,7 +9,7 @@ namespace ibis::quality {
 
 namespace {
 
-const Curve* TableOf(const Model& m, const char* key) {
+const Curve* TableOf(const Model& m, Kw key) {
     const auto t = m.iv.find(key);
     return t == m.iv.end() ? nullptr : &t->second;
 }
@@ -18,13 +18,13 @@ const Curve* TableOf(const Model& m, const char* key) {
 void IssoPresentCheck(const Model& m, double vcc, Sink& s) {
     std::string wrong;
     for (const auto& [isso, drive] :
-         {std::pair<const char*, const char*>{"isso pd", "pulldown"}, {"isso pu", "pullup"}}) {
+         {std::pair<Kw, Kw>{Kw::IssoPd, Kw::Pulldown}, {Kw::IssoPu, Kw::Pullup}}) {
         const Curve* d = TableOf(m, drive);
         if (d == nullptr) continue;
         const Curve* i = TableOf(m, isso);
         if (i == nullptr) {
             if (wrong.empty())
-                wrong = std::string("no [") + (isso[5] == 'd' ? "ISSO PD" : "ISSO PU") + "]";
+                wrong = std::string("no [") + (isso == Kw::IssoPd ? "ISSO PD" : "ISSO PU") + "]";
             continue;
         }
         const Points ip = CornerOf(*i, kTyp), dp = CornerOf(*d, kTyp);
@@ -32,9 +32,9 @@ void IssoPresentCheck(const Model& m, double vcc, Sink& s) {
         const double want = At(dp, vcc), tol = 0.05 * std::fabs(want) + 1e-6;
         const double at0 = At(ip, 0), atVcc = At(ip, vcc);
         if ((std::fabs(at0 - want) > tol || std::fabs(atVcc) > tol) && wrong.empty())
-            wrong = std::string(isso[5] == 'd' ? "[ISSO PD]" : "[ISSO PU]") + " is " + Num(at0) +
-                    " A at 0 V and " + Num(atVcc) + " A at Vcc; the " + drive + " gives " +
-                    Num(want) + " A at Vcc";
+            wrong = std::string(isso == Kw::IssoPd ? "[ISSO PD]" : "[ISSO PU]") + " is " +
+                    Num(at0) + " A at 0 V and " + Num(atVcc) + " A at Vcc; the " +
+                    KeywordOf(drive).name + " gives " + Num(want) + " A at Vcc";
     }
     s.Add("5.7.1", "", m.name, wrong.empty(),
           wrong.empty() ? "ISSO at 0 V equals the driver at Vcc, 0 A at Vcc (within 5 %)" : wrong);
@@ -42,10 +42,10 @@ void IssoPresentCheck(const Model& m, double vcc, Sink& s) {
 
 void IssoTableChecks(const Model& m, double vcc, Sink& s) {
     std::string order, sparse, range;
-    for (const char* key : {"isso pd", "isso pu"}) {
+    for (Kw key : {Kw::IssoPd, Kw::IssoPu}) {
         const Curve* t = TableOf(m, key);
         if (t == nullptr) continue;
-        const std::string name = key[5] == 'd' ? "[ISSO PD]" : "[ISSO PU]";
+        const std::string name = key == Kw::IssoPd ? "[ISSO PD]" : "[ISSO PU]";
         int out = 0, compared = 0;
         for (const auto& y : t->y) {
             if (std::isnan(y[0] + y[1] + y[2])) continue;
@@ -73,7 +73,7 @@ void IssoTableChecks(const Model& m, double vcc, Sink& s) {
             range = name + " spans " + Num(t->x[lo]) + " to " + Num(top) +
                     " V; needs -Vcc to Vcc (" + Num(vcc) + " V), or down to where it reaches 0 A";
     }
-    if (!TableOf(m, "isso pd") && !TableOf(m, "isso pu")) return;
+    if (!TableOf(m, Kw::IssoPd) && !TableOf(m, Kw::IssoPu)) return;
     s.Add("5.7.2", "", m.name, order.empty(),
           order.empty() ? "|min| <= |typ| <= |max| in three rows of four or more" : order);
     s.Add("5.7.3", "", m.name, sparse.empty(),

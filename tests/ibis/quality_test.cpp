@@ -171,6 +171,19 @@ TEST(IbisQuality, should_take_a_file_built_from_closed_forms_to_iq4) {
     EXPECT_TRUE(sheet);
 }
 
+// A finding names the table it is about: an [ISSO PD] missing, or out of its
+// range, is reported as [ISSO PD], not as the pull-up's.
+TEST(IbisQuality, should_name_the_isso_table_each_finding_is_about) {
+    const std::string good = Good();
+    const std::size_t pd = good.find("[ISSO PD]\n");
+    ASSERT_NE(pd, std::string::npos);
+    const std::size_t after = good.find("\n[", pd + 1) + 1;
+    const std::string withoutPd = good.substr(0, pd) + good.substr(after);
+    const std::string details = Details(Quality(withoutPd));
+    EXPECT_NE(details.find("5.7.1: no [ISSO PD]"), std::string::npos) << details;
+    EXPECT_EQ(details.find("ISSO PU"), std::string::npos) << details;
+}
+
 struct Fault {
     const char* name;
     std::function<std::string(const std::string&)> edit;
@@ -463,7 +476,7 @@ TEST(IbisQualityCurves, should_find_levels_crossings_and_roughness_known_by_hand
         pd.x.push_back(k);
         pd.y.push_back({k / 10.0, k / 10.0, k / 10.0});
     }
-    m.iv["pulldown"] = pd;
+    m.iv[Kw::Pulldown] = pd;
     EXPECT_NEAR(*DcLevel(m, kTyp, false, 5, 40), 1.0, 1e-9);
     // A square-law pulldown I = V^2/100 (V >= 0) into 100 ohm to 2 V:
     // V^2 + V - 2 = 0, V = 1.
@@ -473,7 +486,7 @@ TEST(IbisQualityCurves, should_find_levels_crossings_and_roughness_known_by_hand
         sq.x.push_back(v);
         sq.y.push_back({v * v / 100, v * v / 100, v * v / 100});
     }
-    m.iv["pulldown"] = sq;
+    m.iv[Kw::Pulldown] = sq;
     EXPECT_NEAR(*DcLevel(m, kTyp, false, 2, 100), 1.0, 1e-3);
     Points ramp{{0, 1, 2, 3}, {0, 0, 10, 10}};
     EXPECT_DOUBLE_EQ(*CrossingTime(ramp, 2), 1.2);
