@@ -140,6 +140,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::NameTooLong, S::Error, "component",
          "a name longer than its column allows (a [Pin] name 5 characters; signal and model "
          "names, [Model], [Submodel] and [Model Selector] names 20 before IBIS 4.2, 40 from it)"},
+        {Message::SelectorRepeated, S::Warning, "component",
+         "a [Model Selector] that lists a model twice"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},

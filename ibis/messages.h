@@ -61,6 +61,7 @@ enum class Message : int {
     SelectorNoDescription = 2120,
     PackageVariable = 2121,
     NameTooLong = 2122,
+    SelectorRepeated = 2123,
     ModelNoType = 3001,
     ModelTypeUnknown = 3002,
     ModelNoCComp = 3003,

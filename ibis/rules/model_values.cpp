@@ -135,10 +135,17 @@ void ModelRules::CheckValues(const ModelInfo& m) {
 }
 
 void ModelRules::CheckSelectors() {
-    for (const auto& [name, entries] : selectors_)
+    for (const auto& [name, entries] : selectors_) {
         if (entries.empty())
             c_.Add(Message::SelectorEmpty, selectorLines_[name],
                    "[Model Selector] " + name + " lists no model");
+        // Each entry a choice of its own: a model listed twice is one too many.
+        std::set<std::string> listed;
+        for (const auto& [model, line] : entries)
+            if (!listed.insert(model).second)
+                c_.Add(Message::SelectorRepeated, line,
+                       "[Model Selector] " + name + " lists " + model + " twice");
+    }
     // A [Pin] names a [Model] or a [Model Selector]: one name, one of them.
     std::map<std::string, int> models;
     for (const ModelInfo& m : models_) {

@@ -635,6 +635,9 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
              input,
          3019},
         {"a model named like a selector", "[Model]       io_slow", "[Model]       io_sel", 3019},
+        // A selector's entries are its choices: each model once.
+        {"a selector listing a model twice", "io_slow   slow corner driver\n",
+         "io_slow   slow corner driver\nio_fast   again\n", 2123},
         // [Package] min and max bound the typical value.
         {"R_pkg min above max", "R_pkg       0.2     0.1     0.3",
          "R_pkg       0.2     0.3     0.1", 3005},
