@@ -138,8 +138,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PackageVariable, S::Error, "component",
          "a [Package] row that is not R_pkg, L_pkg or C_pkg"},
         {Message::NameTooLong, S::Error, "component",
-         "a name longer than its column allows (a [Pin] name 5 characters; signal and model "
-         "names, [Model], [Submodel] and [Model Selector] names 20 before IBIS 4.2, 40 from it)"},
+         "a name longer than its column allows (a [Pin] or [Series Pin Mapping] pin 5 "
+         "characters; signal and model names, [Model], [Submodel] and [Model Selector] names 20 "
+         "before IBIS 4.2, 40 from it)"},
         {Message::SelectorRepeated, S::Warning, "component",
          "a [Model Selector] that lists a model twice"},
         // Model.

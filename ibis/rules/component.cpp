@@ -213,6 +213,10 @@ void ComponentRules::Data(const DataLine& d) {
         if (w[0] == w[1])
             c_.Add(Message::SeriesPinMappingRow, line,
                    "[Series Pin Mapping] joins pin " + w[0] + " to itself; pin_2 is the other end");
+        // BIRD93.1: its "column length limits" are those of [Pin].
+        c_.PinNameLength(w[0], line);
+        c_.PinNameLength(w[1], line);
+        c_.NameLength("model_name", w[2], line);
         c.series.push_back({w[0], w[1], w[2], line, w.size() > 3 ? w[3] : ""});
     } else if (d.id == Kw::NodeDeclarations) {
         for (const std::string& node : w)

@@ -524,6 +524,9 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         {"1 2 sw g1", "1 2 sw", 2118},
         // A series element joins a pin to another pin.
         {"3 4 rs", "3 3 rs", 2116},
+        // BIRD93.1: a model_name of [Series Pin Mapping] has the column length
+        // limits of [Pin] (20 characters in this 3.2 file).
+        {"3 4 rs", "3 4 rrrrrrrrrrrrrrrrrrrrr", 2122},
         // Resistances, inductances and capacitances are not below zero.
         {"[R Series] 10 9 11", "[R Series] -10 9 11", 1014},
         {"[C Series] 1p NA NA", "[C Series] -1p NA NA", 1014},
