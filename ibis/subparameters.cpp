@@ -1,6 +1,7 @@
 #include "subparameters.h"
 
 #include <iterator>
+#include <unordered_map>
 #include <vector>
 
 #include "lexer.h"
@@ -134,10 +135,17 @@ Kw ListOwner(Kw owner) {
 }  // namespace
 
 const SubparameterDef* FindSubparameter(Kw owner, const std::string& name) {
-    const Kw list = ListOwner(owner);
-    const std::string key = Lower(name.substr(0, name.find('=')));
-    for (const SubparameterDef& d : kSubparameters)
-        if (d.owner == list && Lower(d.name) == key) return &d;
+    // "keyword\nname" in lower case -> its row; built once.
+    static const std::unordered_map<std::string, const SubparameterDef*> kIndex = [] {
+        std::unordered_map<std::string, const SubparameterDef*> index;
+        for (const SubparameterDef& d : kSubparameters)
+            index.emplace(std::to_string(static_cast<int>(d.owner)) + "\n" + Lower(d.name), &d);
+        return index;
+    }();
+    const std::string key = std::to_string(static_cast<int>(ListOwner(owner))) + "\n" +
+                            Lower(name.substr(0, name.find('=')));
+    const auto found = kIndex.find(key);
+    if (found != kIndex.end()) return found->second;
     // A [Submodel] holds a [Model]'s levels and loads besides its type.
     if (owner == Kw::Submodel) return FindSubparameter(Kw::Model, name);
     return nullptr;
