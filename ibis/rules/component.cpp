@@ -128,146 +128,198 @@ void ComponentRules::Subparameter(const DataLine& d) {
 }
 
 void ComponentRules::Data(const DataLine& d) {
+    if (components_.empty()) return;
+    switch (d.id) {
+        case Kw::Component:
+            return Subparameter(d);
+        case Kw::Pin:
+            return PinRow(d);
+        case Kw::Package:
+            return PackageRow(d);
+        case Kw::DiffPin:
+            return DiffPinRow(d);
+        case Kw::SeriesPinMapping:
+            return SeriesPinRow(d);
+        case Kw::NodeDeclarations:
+            return NodeRow(d);
+        case Kw::CircuitCall:
+            return CircuitCallRow(d);
+        case Kw::PinMapping:
+            return PinMappingRow(d);
+        default:
+            return;
+    }
+}
+
+// "pin signal_name model_name [R_pin L_pin C_pin]".
+void ComponentRules::PinRow(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     const int line = d.line;
-    if (components_.empty()) return;
     ComponentInfo& c = components_.back();
-    if (d.id == Kw::Component) {
-        Subparameter(d);
-    } else if (d.id == Kw::Pin) {
-        if (c_.scope != Scope::Component) return;
-        if (w.size() < 3 || (w.size() != 3 && static_cast<int>(w.size()) != pinColumns_)) {
-            c_.Add(Message::PinLineColumns, line,
-                   "a [Pin] line needs pin, signal and model" +
-                       std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
-            return;
-        }
-        c_.PinNameLength(w[0], line);
-        c_.NameLength("signal_name", w[1], line);
-        c_.NameLength("model_name", w[2], line);
-        // Reserved model names in any case, kept in upper case.
-        std::string model = w[2];
-        if (model.size() <= 11) {
-            const std::string upper = Upper(model);
-            if (upper == "POWER" || upper == "GND" || upper == "NC" || upper == "CIRCUITCALL")
-                model = upper;
-        }
-        c.pins.Add(w[0], line, model);
-        for (std::size_t i = 3; i < w.size(); ++i) {
-            double v = 0;
-            c_.NumberOrNa(w[i], line, true, &v);
-            if (v < 0)
-                c_.Add(Message::NegativeValue, line,
-                       "pin " + w[0] + ": " + w[i] + " is below zero");
-        }
-    } else if (d.id == Kw::Package) {
-        if (w.size() < 4) {
-            c_.Add(Message::TableRowColumns, line,
-                   "a [Package] line needs variable, typ, min and max");
-            return;
-        }
-        const std::string variable = Lower(w[0]);
-        for (const std::string& row : c.packageRows)
-            if (Lower(row) == variable)
-                c_.Add(Message::KeywordRepeated, line, w[0] + " appears twice in [Package]");
-        c.packageRows.insert(w[0]);
-        if (variable != "r_pkg" && variable != "l_pkg" && variable != "c_pkg")
-            c_.Add(Message::PackageVariable, line,
-                   "[Package] holds R_pkg, L_pkg and C_pkg, not " + w[0]);
-        if (IsNa(w[1])) c_.Add(Message::TypicalNa, line, "the typical " + w[0] + " is NA");
-        double values[4] = {0, NAN, NAN, NAN};
-        for (std::size_t i = 1; i < 4; ++i) {
-            c_.NumberOrNa(w[i], line, i > 1, &values[i]);
-            if (values[i] < 0)
-                c_.Add(Message::NegativeValue, line, w[0] + " " + w[i] + " is below zero");
-        }
-        if (values[2] > values[3])
-            c_.Add(Message::MinAboveMax, line,
-                   w[0] + " minimum " + w[2] + " is above its maximum " + w[3]);
-    } else if (d.id == Kw::DiffPin) {
-        if (w.size() < 4) {
-            c_.Add(Message::DiffPinColumns, line,
-                   "a [Diff Pin] line needs pin, inv_pin, vdiff and tdelay_typ");
-            return;
-        }
-        c.diffPins.emplace_back(w[0], line);
-        c.diffPins.emplace_back(w[1], line);
-        if (w[0] == w[1])
-            c_.Add(Message::DiffPinPairing, line, "[Diff Pin] pairs pin " + w[0] + " with itself");
-        for (std::size_t i = 0; i < 2; ++i) {
-            const std::string& p = w[i];
-            if (diffPartner_.count(c.name + "\n" + p))
-                c_.Add(Message::DiffPinPairing, line, "pin " + p + " is in two [Diff Pin] pairs");
-            diffPartner_[c.name + "\n" + p] = w[1 - i];
-        }
-        // "If NA is entered in the vdiff, tdelay_typ, or tdelay_min columns,
-        // its entry is interpreted as 0 V or 0 ns" (4.1; from 4.2 a vdiff of
-        // NA means 200 mV): NA is allowed in every column.
-        for (std::size_t i = 2; i < w.size(); ++i) c_.NumberOrNa(w[i], line, true);
-    } else if (d.id == Kw::SeriesPinMapping) {
-        if (w.size() < 3) {
-            c_.Add(Message::SeriesPinMappingRow, line,
-                   "a [Series Pin Mapping] row needs pin, pin_2 and model_name");
-            return;
-        }
-        if (w[0] == w[1])
-            c_.Add(Message::SeriesPinMappingRow, line,
-                   "[Series Pin Mapping] joins pin " + w[0] + " to itself; pin_2 is the other end");
-        // BIRD93.1: its "column length limits" are those of [Pin].
-        c_.PinNameLength(w[0], line);
-        c_.PinNameLength(w[1], line);
-        c_.NameLength("model_name", w[2], line);
-        c.series.push_back({w[0], w[1], w[2], line, w.size() > 3 ? w[3] : ""});
-    } else if (d.id == Kw::NodeDeclarations) {
-        for (const std::string& node : w)
-            if (!c.nodes.insert(node).second)
-                c_.Add(Message::NodeDeclaredTwice, line,
-                       "node " + node + " is declared twice in [Component] " + c.name);
-    } else if (d.id == Kw::CircuitCall) {
-        if (circuitCalls_.empty()) return;
-        CircuitCall& call = circuitCalls_.back();
-        const std::string sub = Lower(w[0]);
-        const std::size_t pins = sub == "signal_pin"                                 ? 1
-                                 : sub == "diff_signal_pins" || sub == "series_pins" ? 2
-                                                                                     : 0;
-        if (pins > 0) {
-            if (++call.pinKinds == 2)
-                c_.Add(Message::CircuitCallSignalKinds, line,
-                       "a [Circuit Call] takes one of Signal_pin, Diff_signal_pins and "
-                       "Series_pins");
-            if (w.size() != pins + 1)
-                c_.Add(Message::CircuitCallSignalKinds, line,
-                       w[0] + " needs " + (pins == 1 ? "one pin" : "two pins"));
-            for (std::size_t i = 1; i < w.size() && i <= pins; ++i)
-                call.pins.emplace_back(w[i], line);
-        } else if (sub == "port_map") {
-            if (w.size() < 3)
-                c_.Add(Message::CircuitCallSignalKinds, line,
-                       "Port_map needs a port and the pin or node it connects");
-            // A plain "Port_map port node" line; longer or dotted forms name
-            // model terminals and are left to the tools.
-            if (w.size() == 3 && w[2].find('.') == std::string::npos)
-                call.nodes.emplace_back(w[2], line);
-        } else if (sub != "parameters" && sub != "converter_parameters") {
-            c_.Add(Message::CircuitCallUnknownSubparameter, line,
-                   "'" + w[0] + "' is not a [Circuit Call] subparameter");
-        }
-    } else if (d.id == Kw::PinMapping) {
-        std::vector<std::string> labels(w.begin() + 1, w.end());
-        for (std::string& label : labels)
-            if (IsNc(label)) label = "NC";
-        c.mapping.emplace_back(w[0], labels);
-        c.mappingLines.push_back(line);
-        // "Each line must contain either three, five or six entries."
-        if (w.size() != 3 && w.size() != 5 && w.size() != 6)
-            c_.Add(Message::PinMappingInvalid, line,
-                   "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) +
-                       " bus labels; a row holds the pin and two, four or five of them");
-        for (const std::string& label : labels)
-            if (label.size() > 15)
-                c_.Add(Message::PinMappingInvalid, line,
-                       "[Pin Mapping] bus label " + label + " is longer than 15 characters");
+    if (c_.scope != Scope::Component) return;
+    if (w.size() < 3 || (w.size() != 3 && static_cast<int>(w.size()) != pinColumns_)) {
+        c_.Add(Message::PinLineColumns, line,
+               "a [Pin] line needs pin, signal and model" +
+                   std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
+        return;
     }
+    c_.PinNameLength(w[0], line);
+    c_.NameLength("signal_name", w[1], line);
+    c_.NameLength("model_name", w[2], line);
+    // Reserved model names in any case, kept in upper case.
+    std::string model = w[2];
+    if (model.size() <= 11) {
+        const std::string upper = Upper(model);
+        if (upper == "POWER" || upper == "GND" || upper == "NC" || upper == "CIRCUITCALL")
+            model = upper;
+    }
+    c.pins.Add(w[0], line, model);
+    for (std::size_t i = 3; i < w.size(); ++i) {
+        double v = 0;
+        c_.NumberOrNa(w[i], line, true, &v);
+        if (v < 0)
+            c_.Add(Message::NegativeValue, line, "pin " + w[0] + ": " + w[i] + " is below zero");
+    }
+}
+
+// "R_pkg typ min max" and the like.
+void ComponentRules::PackageRow(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    ComponentInfo& c = components_.back();
+    if (w.size() < 4) {
+        c_.Add(Message::TableRowColumns, line, "a [Package] line needs variable, typ, min and max");
+        return;
+    }
+    const std::string variable = Lower(w[0]);
+    for (const std::string& row : c.packageRows)
+        if (Lower(row) == variable)
+            c_.Add(Message::KeywordRepeated, line, w[0] + " appears twice in [Package]");
+    c.packageRows.insert(w[0]);
+    if (variable != "r_pkg" && variable != "l_pkg" && variable != "c_pkg")
+        c_.Add(Message::PackageVariable, line,
+               "[Package] holds R_pkg, L_pkg and C_pkg, not " + w[0]);
+    if (IsNa(w[1])) c_.Add(Message::TypicalNa, line, "the typical " + w[0] + " is NA");
+    double values[4] = {0, NAN, NAN, NAN};
+    for (std::size_t i = 1; i < 4; ++i) {
+        c_.NumberOrNa(w[i], line, i > 1, &values[i]);
+        if (values[i] < 0)
+            c_.Add(Message::NegativeValue, line, w[0] + " " + w[i] + " is below zero");
+    }
+    if (values[2] > values[3])
+        c_.Add(Message::MinAboveMax, line,
+               w[0] + " minimum " + w[2] + " is above its maximum " + w[3]);
+}
+
+// "pin inv_pin vdiff tdelay_typ [tdelay_min tdelay_max]".
+void ComponentRules::DiffPinRow(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    ComponentInfo& c = components_.back();
+    if (w.size() < 4) {
+        c_.Add(Message::DiffPinColumns, line,
+               "a [Diff Pin] line needs pin, inv_pin, vdiff and tdelay_typ");
+        return;
+    }
+    c.diffPins.emplace_back(w[0], line);
+    c.diffPins.emplace_back(w[1], line);
+    if (w[0] == w[1])
+        c_.Add(Message::DiffPinPairing, line, "[Diff Pin] pairs pin " + w[0] + " with itself");
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::string& p = w[i];
+        if (diffPartner_.count(c.name + "\n" + p))
+            c_.Add(Message::DiffPinPairing, line, "pin " + p + " is in two [Diff Pin] pairs");
+        diffPartner_[c.name + "\n" + p] = w[1 - i];
+    }
+    // "If NA is entered in the vdiff, tdelay_typ, or tdelay_min columns,
+    // its entry is interpreted as 0 V or 0 ns" (4.1; from 4.2 a vdiff of
+    // NA means 200 mV): NA is allowed in every column.
+    for (std::size_t i = 2; i < w.size(); ++i) c_.NumberOrNa(w[i], line, true);
+}
+
+// "pin pin_2 model_name [function_table_group]".
+void ComponentRules::SeriesPinRow(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    ComponentInfo& c = components_.back();
+    if (w.size() < 3) {
+        c_.Add(Message::SeriesPinMappingRow, line,
+               "a [Series Pin Mapping] row needs pin, pin_2 and model_name");
+        return;
+    }
+    if (w[0] == w[1])
+        c_.Add(Message::SeriesPinMappingRow, line,
+               "[Series Pin Mapping] joins pin " + w[0] + " to itself; pin_2 is the other end");
+    // BIRD93.1: its "column length limits" are those of [Pin].
+    c_.PinNameLength(w[0], line);
+    c_.PinNameLength(w[1], line);
+    c_.NameLength("model_name", w[2], line);
+    c.series.push_back({w[0], w[1], w[2], line, w.size() > 3 ? w[3] : ""});
+}
+
+// The names a [Node Declarations] line declares.
+void ComponentRules::NodeRow(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    ComponentInfo& c = components_.back();
+    for (const std::string& node : w)
+        if (!c.nodes.insert(node).second)
+            c_.Add(Message::NodeDeclaredTwice, line,
+                   "node " + node + " is declared twice in [Component] " + c.name);
+}
+
+// Signal_pin, Diff_signal_pins, Series_pins, Port_map and the parameters.
+void ComponentRules::CircuitCallRow(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    if (circuitCalls_.empty()) return;
+    CircuitCall& call = circuitCalls_.back();
+    const std::string sub = Lower(w[0]);
+    const std::size_t pins = sub == "signal_pin"                                 ? 1
+                             : sub == "diff_signal_pins" || sub == "series_pins" ? 2
+                                                                                 : 0;
+    if (pins > 0) {
+        if (++call.pinKinds == 2)
+            c_.Add(Message::CircuitCallSignalKinds, line,
+                   "a [Circuit Call] takes one of Signal_pin, Diff_signal_pins and "
+                   "Series_pins");
+        if (w.size() != pins + 1)
+            c_.Add(Message::CircuitCallSignalKinds, line,
+                   w[0] + " needs " + (pins == 1 ? "one pin" : "two pins"));
+        for (std::size_t i = 1; i < w.size() && i <= pins; ++i) call.pins.emplace_back(w[i], line);
+    } else if (sub == "port_map") {
+        if (w.size() < 3)
+            c_.Add(Message::CircuitCallSignalKinds, line,
+                   "Port_map needs a port and the pin or node it connects");
+        // A plain "Port_map port node" line; longer or dotted forms name
+        // model terminals and are left to the tools.
+        if (w.size() == 3 && w[2].find('.') == std::string::npos)
+            call.nodes.emplace_back(w[2], line);
+    } else if (sub != "parameters" && sub != "converter_parameters") {
+        c_.Add(Message::CircuitCallUnknownSubparameter, line,
+               "'" + w[0] + "' is not a [Circuit Call] subparameter");
+    }
+}
+
+// "pin pulldown_ref pullup_ref [gnd_clamp_ref power_clamp_ref [ext_ref]]".
+void ComponentRules::PinMappingRow(const DataLine& d) {
+    const std::vector<std::string>& w = d.words;
+    const int line = d.line;
+    ComponentInfo& c = components_.back();
+    std::vector<std::string> labels(w.begin() + 1, w.end());
+    for (std::string& label : labels)
+        if (IsNc(label)) label = "NC";
+    c.mapping.emplace_back(w[0], labels);
+    c.mappingLines.push_back(line);
+    // "Each line must contain either three, five or six entries."
+    if (w.size() != 3 && w.size() != 5 && w.size() != 6)
+        c_.Add(Message::PinMappingInvalid, line,
+               "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) +
+                   " bus labels; a row holds the pin and two, four or five of them");
+    for (const std::string& label : labels)
+        if (label.size() > 15)
+            c_.Add(Message::PinMappingInvalid, line,
+                   "[Pin Mapping] bus label " + label + " is longer than 15 characters");
 }
 
 void ComponentRules::Finish() {

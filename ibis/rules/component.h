@@ -89,6 +89,14 @@ public:
 
 private:
     void Subparameter(const DataLine& d);  // a [Component]'s Si_location or Timing_location
+    // One line of each keyword the component's rules read.
+    void PinRow(const DataLine& d);
+    void PackageRow(const DataLine& d);
+    void DiffPinRow(const DataLine& d);
+    void SeriesPinRow(const DataLine& d);
+    void NodeRow(const DataLine& d);
+    void CircuitCallRow(const DataLine& d);
+    void PinMappingRow(const DataLine& d);
 
     Context& c_;
     std::vector<ComponentInfo> components_;
