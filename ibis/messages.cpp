@@ -209,7 +209,8 @@ const std::vector<MessageDef>& MessageTable() {
          "D_to_A or A_to_D line without its fields, naming a port Ports does not declare, joining "
          "a port to itself, with vlow above vhigh, a rise or fall time not above zero, or (in an "
          "[External Model]) a d_port other than D_drive, D_enable, D_switch (D_to_A) or "
-         "D_receive (A_to_D)"},
+         "D_receive (A_to_D), or a D_to_A polarity that is not Non-Inverting or Inverting or "
+         "not on D_drive"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

@@ -1,5 +1,8 @@
 #include "external.h"
 
+#include <cmath>
+#include <optional>
+
 #include "lexer.h"
 
 namespace ibis {
@@ -34,6 +37,9 @@ void ExternalRules::Data(const DataLine& d) {
     if (!continued && def == nullptr) {
         c_.Add(Message::UnknownSubparameter, d.line,
                "'" + w[0] + "' is none of " + SubparameterNames(d.id));
+    } else if (sub == "parameters" || (continued && open_.lastSub == "parameters")) {
+        for (std::size_t i = continued ? 0 : 1; i < w.size(); ++i)
+            open_.parameterNames.insert(w[i]);
     } else if (sub == "ports" || (continued && open_.lastSub == "ports")) {
         open_.ports = true;
         for (std::size_t i = continued ? 0 : 1; i < w.size(); ++i)
@@ -48,6 +54,8 @@ void ExternalRules::Data(const DataLine& d) {
         else if (!IsEnumeratedValue(*def, w[1]))
             c_.Add(Message::ExternalModelLanguageCorner, d.line,
                    "Language '" + w[1] + "' is not " + EnumeratedNames(*def));
+        else if (Lower(w[1]) == "ibis-iss")  // BIRD160.1, among 6.0's features
+            c_.NewerThanDeclared("Language IBIS-ISS", 60, d.line);
     } else if (sub == "corner") {
         if (w.size() < 4) {
             c_.Add(Message::ExternalModelLanguageCorner, d.line,
@@ -67,7 +75,10 @@ void ExternalRules::Data(const DataLine& d) {
 void ExternalRules::Converter(const std::vector<std::string>& w, int line) {
     const bool toA = Lower(w[0]) == "d_to_a";
     const std::size_t fields = toA ? 9 : 7;
-    if (w.size() != fields) {
+    // From 6.0 a D_to_A may end with its polarity (Non-Inverting or Inverting)
+    // after the corner_name.
+    const bool polarity = toA && w.size() == fields + 1;
+    if (w.size() != fields && !polarity) {
         c_.Add(Message::ExternalPorts, line,
                toA ? "D_to_A needs d_port, port1, port2, vlow, vhigh, trise, tfall and corner_name"
                    : "A_to_D needs d_port, port1, port2, vlow, vhigh and corner_name");
@@ -78,7 +89,8 @@ void ExternalRules::Converter(const std::vector<std::string>& w, int line) {
         c_.Add(Message::ExternalPorts, line,
                w[0] + ": port1 and port2 are the two ends, not one port " + w[2]);
     // An [External Model]'s digital ports are the reserved ones: D_drive,
-    // D_enable and D_switch are driven (D_to_A), D_receive is received (A_to_D).
+    // D_enable and D_switch are driven (D_to_A), D_receive is received (A_to_D);
+    // a polarity is for the D_drive converters.
     const std::string dPort = Lower(w[1]);
     const bool reservedOk = toA ? dPort == "d_drive" || dPort == "d_enable" || dPort == "d_switch"
                                 : dPort == "d_receive";
@@ -86,24 +98,53 @@ void ExternalRules::Converter(const std::vector<std::string>& w, int line) {
         c_.Add(Message::ExternalPorts, line,
                w[0] + " converts " + w[1] + "; its d_port is " +
                    (toA ? "D_drive, D_enable or D_switch" : "D_receive"));
-    double level[2] = {0, 0};
-    for (std::size_t i = 4; i + 1 < fields; ++i) {
-        double v = 0;
-        c_.NumberOrNa(w[i], line, false, &v);
-        if (i < 6) level[i - 4] = v;
-        if (i >= 6 && !(v > 0))
-            c_.Add(Message::ExternalPorts, line, w[0] + ": trise and tfall are above zero");
+    if (polarity) {
+        c_.NewerThanDeclared("a D_to_A polarity", 60, line);
+        const std::string p = Lower(w.back());
+        if (p != "non-inverting" && p != "inverting")
+            c_.Add(Message::ExternalPorts, line,
+                   "D_to_A polarity '" + w.back() + "' is not Non-Inverting or Inverting");
+        if (dPort != "d_drive")
+            c_.Add(Message::ExternalPorts, line, "a D_to_A polarity is for D_drive only");
     }
-    if (level[0] > level[1])
-        c_.Add(Message::ExternalPorts, line, w[0] + ": vlow " + w[4] + " is above vhigh " + w[5]);
+    ConverterLevels(w, fields, line);
     const std::string corner = Lower(w[fields - 1]);
     if (corner != "typ" && corner != "min" && corner != "max")
         c_.Add(Message::ExternalModelLanguageCorner, line,
                "corner_name '" + w[fields - 1] + "' is none of Typ, Min, Max");
 }
 
+// vlow, vhigh (and trise, tfall): numbers, or from 6.0 the names of the
+// section's parameters (checked at its end); a low level below the high one,
+// rise and fall times above zero.
+void ExternalRules::ConverterLevels(const std::vector<std::string>& w, std::size_t fields,
+                                    int line) {
+    double level[2] = {NAN, NAN};
+    for (std::size_t i = 4; i + 1 < fields; ++i) {
+        const std::optional<double> v = Number(w[i]);
+        if (!v && (c_.version == 0 || c_.version >= 60)) {
+            open_.converterNames.emplace_back(w[i], line);
+            continue;
+        }
+        if (!v) {
+            c_.NumberOrNa(w[i], line, false);
+            continue;
+        }
+        if (i < 6) level[i - 4] = *v;
+        if (i >= 6 && !(*v > 0))
+            c_.Add(Message::ExternalPorts, line, w[0] + ": trise and tfall are above zero");
+    }
+    if (level[0] > level[1])
+        c_.Add(Message::ExternalPorts, line, w[0] + ": vlow " + w[4] + " is above vhigh " + w[5]);
+}
+
 void ExternalRules::CheckSection() {
     if (open_.line == 0) return;
+    for (const auto& [name, line] : open_.converterNames)
+        if (!open_.parameterNames.count(name))
+            c_.Add(Message::NotANumber, line,
+                   "'" + name + "' is neither a number nor a parameter this " + open_.keyword +
+                       " declares");
     if (!open_.ports)
         c_.Add(Message::ExternalPorts, open_.line, open_.keyword + " has no Ports");
     else

@@ -27,14 +27,16 @@ private:
     // "D_to_A d_port port1 port2 vlow vhigh trise tfall corner_name",
     // "A_to_D d_port port1 port2 vlow vhigh corner_name".
     void Converter(const std::vector<std::string>& w, int line);
+    void ConverterLevels(const std::vector<std::string>& w, std::size_t fields, int line);
 
     Context& c_;
     struct Open {
         int line = 0;
         std::string keyword;
         bool language = false, ports = false;
-        std::set<std::string> corners, portNames;
+        std::set<std::string> corners, portNames, parameterNames;
         std::vector<std::pair<std::string, int>> converterPorts;  // checked at the end
+        std::vector<std::pair<std::string, int>> converterNames;  // levels given by name
         std::string lastSub;
     } open_;
     std::set<std::string> circuits_;

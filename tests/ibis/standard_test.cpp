@@ -432,6 +432,26 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
         const FileResult r = Check("clean.ibs", Edit(converters, from, to));
         EXPECT_TRUE(Has(r, 3025)) << to << "\n" << Dump(r);
     }
+    // BIRD160.1 (6.0): the converters' entries "may be defined by parameter
+    // name", and a D_to_A of D_drive may end with its polarity; IBIS-ISS is a
+    // Language. A name no Parameters line declares is neither.
+    const std::string named =
+        Edit(converters, "D_to_A D_drive A_signal A_pdref 0 3.3 0.5n 0.5n Typ\n",
+             "Parameters vlow vhigh\n"
+             "D_to_A D_drive A_signal A_pdref vlow vhigh 0.5n 0.5n Typ Non-Inverting\n"
+             "D_to_A D_drive A_pdref A_signal vlow vhigh 0.5n 0.5n Typ Inverting\n");
+    EXPECT_EQ(Errors(Check("clean.ibs", named, "6.0")), 0)
+        << Dump(Check("clean.ibs", named, "6.0"));
+    EXPECT_TRUE(Has(
+        Check("clean.ibs", Edit(named, "Parameters vlow vhigh", "Parameters vlow"), "6.0"), 1011));
+    EXPECT_TRUE(Has(Check("clean.ibs", named, "5.1"), 3010));
+    EXPECT_TRUE(Has(Check("clean.ibs", Edit(named, "Non-Inverting", "Upright"), "6.0"), 3025));
+    EXPECT_TRUE(
+        Has(Check("clean.ibs", Edit(converters, "Language VHDL-AMS", "Language IBIS-ISS"), "5.1"),
+            3010));
+    EXPECT_EQ(Errors(Check("clean.ibs", Edit(converters, "Language VHDL-AMS", "Language IBIS-ISS"),
+                           "6.0")),
+              0);
     // "Language", "Corner", "Parameters", "Ports", "D_to_A", "A_to_D": any
     // other subparameter is warned; Parameters, like Ports, may run over lines.
     EXPECT_TRUE(
