@@ -178,6 +178,14 @@ void FileChecker::Keyword(const Line& l) {
                "[" + raw + "] needs IBIS " + VersionText(def->since) +
                    " or later; the file declares " + VersionText(c_.version));
     }
+    // A .pkg file holds package models, a .ebd file board descriptions.
+    const bool pkg = c_.kind == Kind::Pkg, ebd = c_.kind == Kind::Ebd;
+    if ((pkg || ebd) && def->scope == Scope::File && def->section != Section::Header &&
+        def->id != (pkg ? Kw::DefinePackageModel : Kw::BeginBoardDescription))
+        c_.Add(Message::KeywordOutOfSection, line,
+               "[" + raw + "] has no place in a " + (pkg ? ".pkg" : ".ebd") +
+                   " file, which holds " +
+                   (pkg ? "[Define Package Model]s" : "board descriptions"));
     current_ = key;
     currentDef_ = def;
     if (def->id == Kw::InterconnectModel &&

@@ -892,6 +892,15 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
          4003},
         {"a negative self capacitance", pkg, "[Row] A3\n0.4pF\n", "[Row] A3\n-0.4pF\n", 1014},
         {"a pin listed twice", pkg, "A2\nA3\n[Model Data]", "A2\nA3\nA3\n[Model Data]", 4002},
+        // A .pkg file holds [Define Package Model]s; a .ebd file board descriptions.
+        {"a [Model] in a .pkg", pkg, "[End]",
+         "[Model] x\nModel_type Input\nC_comp 1p 1p 1p\n[Voltage Range] 1 1 1\n[End]", 1006},
+        {"a package model in a .ebd", board, "[End]",
+         "[Define Package Model] p\n[Manufacturer] m\n[OEM] o\n[Description] d\n"
+         "[Number Of Pins] 1\n[Pin Numbers]\nA1\n[Model Data]\n[Inductance Matrix] "
+         "Full_matrix\n[Row] A1\n1n\n[Capacitance Matrix] Full_matrix\n[Row] A1\n1p\n[End Model "
+         "Data]\n[End Package Model]\n[End]",
+         1006},
         // A Sparse_matrix row gives each entry once.
         {"a Sparse_matrix entry twice", pkg, "A1 1.0nH A2 0.1nH", "A1 1.0nH A2 0.1nH A2 0.2nH",
          4003},
