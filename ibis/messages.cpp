@@ -38,7 +38,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a keyword newer than the declared IBIS version (the message names the version that "
          "introduced it)"},
         {Message::KeywordOutOfSection, S::Error, "file",
-         "a keyword outside the section it belongs to"},
+         "a keyword outside the section it belongs to, or a section a .pkg or .ebd file cannot "
+         "hold"},
         {Message::KeywordRepeated, S::Error, "file",
          "a keyword, a [Model] subparameter or a [Package] row repeated where it may appear once"},
         {Message::StrayText, S::Error, "file", "text that belongs to no keyword"},
