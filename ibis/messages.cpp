@@ -156,7 +156,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a minimum above the maximum where both are sizes (C_comp, [Voltage Range] magnitude, "
          "the [Package] values)"},
         {Message::DriverNoIvTables, S::Error, "model",
-         "a driver without the I-V tables its Model_type needs ([Pulldown], [Pullup])"},
+         "a driver without the I-V tables its Model_type needs ([Pulldown] for push-pull, open "
+         "drain, open sink and ECL drivers; [Pullup] for push-pull, open source and ECL ones)"},
         {Message::ModelNoVoltage, S::Error, "model",
          "a model without [Voltage Range] or the [... Reference] keywords, or (without [Voltage "
          "Range]) a [Pullup] or [POWER Clamp] without its reference keyword"},

@@ -347,9 +347,21 @@ void ModelRules::CheckModel(const ModelInfo& m) {
                        "[" + std::string(KeywordOf(table).name) + "] of " + m.name +
                            " has neither [Voltage Range] nor [" + KeywordOf(reference).name +
                            "] to refer to");
-    if (pushPull && (!m.tables.count(Kw::Pulldown) || !m.tables.count(Kw::Pullup)))
+    // [Pulldown] for every driver that sinks current (push-pull, open drain
+    // and sink, ECL), [Pullup] for every one that sources it (push-pull, open
+    // source, ECL).
+    const bool ecl = type == "output_ecl" || type == "i/o_ecl" || type == "3-state_ecl";
+    const bool needsPulldown = pushPull || ecl || type == "open_drain" || type == "open_sink" ||
+                               type == "i/o_open_drain" || type == "i/o_open_sink";
+    const bool needsPullup = pushPull || ecl || type == "open_source" || type == "i/o_open_source";
+    const bool noPulldown = needsPulldown && !m.tables.count(Kw::Pulldown);
+    const bool noPullup = needsPullup && !m.tables.count(Kw::Pullup);
+    if (noPulldown || noPullup)
         c_.Add(Message::DriverNoIvTables, m.line,
-               "[Model] " + m.name + " (" + m.type + ") needs [Pulldown] and [Pullup]");
+               "[Model] " + m.name + " (" + m.type + ") needs " +
+                   (needsPulldown && needsPullup ? "[Pulldown] and [Pullup]"
+                    : needsPulldown              ? "[Pulldown]"
+                                                 : "[Pullup]"));
     if (drives && !m.ramp)
         c_.Add(Message::DriverNoRamp, m.line,
                "[Model] " + m.name + " (" + m.type + ") has no [Ramp]");

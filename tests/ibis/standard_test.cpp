@@ -736,6 +736,24 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         // Vinl, Vinh, Vmeas, Vref, Cref and Rref are levels and loads: numbers.
         {"Vinl not a number", "Vinl = 0.8", "Vinl = low", 1011},
         {"Vmeas a number", "Vinl = 0.8", "Vinl = 0.8\nVmeas = 1.65", 0},
+        // [Pulldown] for the drivers that sink current, [Pullup] for those that
+        // source it: an open drain needs no [Pullup], but its [Pulldown].
+        {"an open drain with its [Pulldown]", "Model_type    I/O\nC_comp        1.2pF",
+         "Model_type    Open_drain\nC_comp        1.2pF", 0},
+        {"an open drain without [Pulldown]",
+         "Model_type    I/O\nC_comp        1.2pF  1.1pF  1.3pF\n[Voltage Range]  3.3V  3.0V  "
+         "3.6V\n[Pulldown]\n-3.3    -40mA    -30mA    -50mA\n3.3     40mA     30mA     50mA\n",
+         "Model_type    Open_drain\nC_comp        1.2pF  1.1pF  1.3pF\n[Voltage Range]  3.3V  "
+         "3.0V  3.6V\n",
+         3006},
+        {"an open source without [Pullup]",
+         "Model_type    I/O\nC_comp        1.2pF  1.1pF  1.3pF\n[Voltage Range]  3.3V  3.0V  "
+         "3.6V\n[Pulldown]\n-3.3    -40mA    -30mA    -50mA\n3.3     40mA     30mA     "
+         "50mA\n[Pullup]\n-3.3    40mA     30mA     50mA\n3.3     -40mA    -30mA    -50mA\n",
+         "Model_type    Open_source\nC_comp        1.2pF  1.1pF  1.3pF\n[Voltage Range]  3.3V  "
+         "3.0V  3.6V\n[Pulldown]\n-3.3    -40mA    -30mA    -50mA\n3.3     40mA     30mA     "
+         "50mA\n",
+         3006},
         // [Package] "Sub-Params: R_pkg, L_pkg, C_pkg".
         {"a fourth [Package] row",
          "C_pkg       0.5pF   0.4pF   0.6pF\n[Pin]  signal_name  model_name  R_pin",
