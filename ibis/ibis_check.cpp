@@ -32,6 +32,7 @@
 #include "rules/package.h"
 #include "rules/references.h"
 #include "rules/series.h"
+#include "subparameters.h"
 
 namespace fs = std::filesystem;
 
@@ -72,6 +73,7 @@ private:
     void TextRules(const Line& l);
     void Keyword(const Line& l);
     void Data(const Line& l);
+    void SubparameterOnce(const DataLine& d);
     // The rules of `section` (Shared: those of the section the file is in).
     void ToSection(Section section, const KeywordLine* k, const DataLine* d);
     void Finish();
@@ -99,6 +101,8 @@ private:
         seenInScope_.set(bit);
         return true;
     }
+    std::string currentRaw_;                       // the current keyword as written
+    std::set<std::string> subparameters_;          // those the current keyword gave, lower case
     std::map<std::string, int> openSections_;      // opening keyword -> its line, until closed
     std::map<std::string, std::string> openerOf_;  // closing keyword -> opening keyword
     int tabReports_ = 0;
@@ -158,6 +162,7 @@ void FileChecker::TextRules(const Line& l) {
 }
 
 void FileChecker::Keyword(const Line& l) {
+    subparameters_.clear();
     const std::string& raw = l.name;
     const std::string& key = l.key;
     const int line = l.number;
@@ -187,6 +192,7 @@ void FileChecker::Keyword(const Line& l) {
                    " file, which holds " +
                    (pkg ? "[Define Package Model]s" : "board descriptions"));
     current_ = key;
+    currentRaw_ = raw;
     currentDef_ = def;
     if (def->id == Kw::InterconnectModel &&
         !openSections_.count(KeywordOf(Kw::InterconnectModelSet).name))
@@ -253,7 +259,22 @@ void FileChecker::Data(const Line& l) {
             break;
     }
     const DataLine d{current_, l.content, l.words, l.number, currentDef_->id};
+    SubparameterOnce(d);
     ToSection(currentDef_->section, nullptr, &d);
+}
+
+// A subparameter gives its value once under its keyword; an [External Model]
+// has a Corner line for each corner, its Ports and Parameters may run over
+// several lines and it has a converter for each digital port. ([Model]'s own
+// rules report its subparameters.)
+void FileChecker::SubparameterOnce(const DataLine& d) {
+    if (d.words.empty() || d.id == Kw::Model) return;
+    const SubparameterDef* def = FindSubparameter(d.id, d.words[0]);
+    if (def == nullptr || def->owner == Kw::ExternalModel) return;
+    const std::string name = Lower(def->name);
+    if (!subparameters_.insert(name).second)
+        c_.Add(Message::KeywordRepeated, d.line,
+               std::string(def->name) + " appears twice under [" + currentRaw_ + "]");
 }
 
 void FileChecker::Finish() {

@@ -37,7 +37,7 @@ const KeywordDef kKeywords[] = {
     {Kw::Package, "package", 11, Scope::Component, true, Section::Component, Data::Rows, Scope::None, false, nullptr},
     {Kw::Pin, "pin", 11, Scope::Component, true, Section::Component, Data::Rows, Scope::None, false, nullptr},
     {Kw::PackageModel, "package model", 21, Scope::Component, true, Section::Component, Data::Rows, Scope::None, false, nullptr},
-    {Kw::AlternatePackageModels, "alternate package models", 40, Scope::Component, true, Section::None, Data::Rows, Scope::None, false, "end alternate package models"},
+    {Kw::AlternatePackageModels, "alternate package models", 40, Scope::Component, true, Section::Component, Data::Rows, Scope::None, false, "end alternate package models"},
     {Kw::EndAlternatePackageModels, "end alternate package models", 40, Scope::Component, true, Section::None, Data::Rows, Scope::None, false, nullptr},
     {Kw::PinMapping, "pin mapping", 21, Scope::Component, true, Section::Component, Data::Rows, Scope::None, false, nullptr},
     {Kw::DiffPin, "diff pin", 21, Scope::Component, true, Section::Component, Data::Rows, Scope::None, false, nullptr},

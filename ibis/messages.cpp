@@ -99,7 +99,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::DiffPinPairing, S::Error, "component",
          "a [Diff Pin] pair of one pin with itself, or a pin in two pairs"},
         {Message::DiffPinColumns, S::Error, "component",
-         "a [Diff Pin] line with fewer than four columns"},
+         "a [Diff Pin] line with fewer than four columns, or a [Diff Pin] keyword line whose "
+         "columns are not inv_pin vdiff tdelay_typ tdelay_min tdelay_max"},
         {Message::PackageModelUnknown, S::Error, "component",
          "a [Package Model] that names no [Define Package Model] of the file or a referenced .pkg"},
         {Message::SelectorModelUnknown, S::Error, "component",
@@ -125,7 +126,8 @@ const std::vector<MessageDef>& MessageTable() {
          "an unknown [Circuit Call] subparameter"},
         {Message::SeriesPinMappingRow, S::Error, "component",
          "a [Series Pin Mapping] row with fewer than three columns, a pin that is not a pin of "
-         "the component, or a pin joined to itself"},
+         "the component, or a pin joined to itself, or a [Series Pin Mapping] keyword line whose "
+         "columns are not pin_2 model_name [function_table_group]"},
         {Message::SeriesPinMappingModel, S::Error, "component",
          "a [Series Pin Mapping] model that names no [Model Selector] and no [Model] of type "
          "Series or Series_switch"},

@@ -26,7 +26,6 @@ const RowSchema kRowSchemas[] = {
     // and its typ, min and max.
     {Kw::SubmodelSpec, Layout::Subparameters, 3, 3, Cell::Number, true, false, "typ, min and max"},
     // [Alternate Package Models]: one package model name a line.
-    {Kw::AlternatePackageModels, Layout::Rows, 1, 1, Cell::Text, false, false, "a package model name"},
     // [Repeater Pin]: a receiver pin and the driver pin it repeats to.
     {Kw::RepeaterPin, Layout::Rows, 2, 0, Cell::Text, false, false, "a pin and its tx_non_inv_pin"},
 };

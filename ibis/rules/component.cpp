@@ -92,6 +92,21 @@ void ComponentRules::Keyword(const KeywordLine& k) {
         components_.back().packageModel = words.empty() ? "" : words[0];
         components_.back().packageModelLine = line;
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Package Model] needs a name");
+    } else if (k.id == Kw::DiffPin && c_.scope == Scope::Component) {
+        // "[Diff Pin] inv_pin vdiff tdelay_typ tdelay_min tdelay_max".
+        if (!words.empty() &&
+            !ColumnsNamed(words, {"inv_pin", "vdiff", "tdelay_typ", "tdelay_min", "tdelay_max"},
+                          {1, 2, 3, 4, 5}))
+            c_.Add(Message::DiffPinColumns, line,
+                   "the [Diff Pin] line names its columns in the order inv_pin vdiff "
+                   "tdelay_typ tdelay_min tdelay_max");
+    } else if (k.id == Kw::SeriesPinMapping && c_.scope == Scope::Component) {
+        // "[Series Pin Mapping] pin_2 model_name function_table_group".
+        if (!words.empty() &&
+            !ColumnsNamed(words, {"pin_2", "model_name", "function_table_group"}, {1, 2, 3}))
+            c_.Add(Message::SeriesPinMappingRow, line,
+                   "the [Series Pin Mapping] line names its columns in the order pin_2 "
+                   "model_name function_table_group");
     } else if (k.id == Kw::PinMapping && c_.scope == Scope::Component) {
         // "[Pin Mapping] pulldown_ref pullup_ref gnd_clamp_ref power_clamp_ref
         // ext_ref": the columns by name, two, four or five of them.
@@ -146,6 +161,8 @@ void ComponentRules::Data(const DataLine& d) {
             return CircuitCallRow(d);
         case Kw::PinMapping:
             return PinMappingRow(d);
+        case Kw::AlternatePackageModels:
+            return AlternatePackageRow(d);
         default:
             return;
     }
@@ -266,6 +283,15 @@ void ComponentRules::NodeRow(const DataLine& d) {
         if (!c.nodes.insert(node).second)
             c_.Add(Message::NodeDeclaredTwice, line,
                    "node " + node + " is declared twice in [Component] " + c.name);
+}
+
+// One package model name a line.
+void ComponentRules::AlternatePackageRow(const DataLine& d) {
+    if (d.words.size() != 1)
+        c_.Add(Message::TableRowColumns, d.line,
+               "an [Alternate Package Models] line holds " + std::to_string(d.words.size()) +
+                   " values; it holds a package model name");
+    components_.back().alternatePackages.push_back({d.words[0], d.line});
 }
 
 // Signal_pin, Diff_signal_pins, Series_pins, Port_map and the parameters.

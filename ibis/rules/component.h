@@ -45,6 +45,8 @@ struct ComponentInfo {
     bool manufacturer = false, package = false, pin = false;
     std::string packageModel;
     int packageModelLine = 0;
+    // [Alternate Package Models]: each name with its line.
+    std::vector<std::pair<std::string, int>> alternatePackages;
     PinTable pins;
     // [Pin Mapping]: the bus labels of each pin, with the line.
     std::vector<std::pair<std::string, std::vector<std::string>>> mapping;
@@ -97,6 +99,7 @@ private:
     void NodeRow(const DataLine& d);
     void CircuitCallRow(const DataLine& d);
     void PinMappingRow(const DataLine& d);
+    void AlternatePackageRow(const DataLine& d);
 
     Context& c_;
     std::vector<ComponentInfo> components_;

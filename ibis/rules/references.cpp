@@ -240,6 +240,11 @@ void CrossReferences::CheckComponents() {
             c_.Add(Message::PackageModelUnknown, c.packageModelLine,
                    "[Package Model] " + c.packageModel + " is defined neither here nor in " +
                        Lower(c.packageModel) + ".pkg");
+        for (const auto& [name, line] : c.alternatePackages)
+            if (!packageNames.count(name) && !PackageModelElsewhere(name))
+                c_.Add(Message::PackageModelUnknown, line,
+                       "[Alternate Package Models] " + name + " is defined neither here nor in " +
+                           Lower(name) + ".pkg");
     }
 }
 

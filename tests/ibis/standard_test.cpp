@@ -544,6 +544,8 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         {"1 2 sw g1", "1 2 sw", 2118},
         // A series element joins a pin to another pin.
         {"3 4 rs", "3 3 rs", 2116},
+        // "[Series Pin Mapping] pin_2 model_name function_table_group".
+        {"pin_2 model_name", "pin_b model_name", 2116},
         // BIRD93.1: a model_name of [Series Pin Mapping] has the column length
         // limits of [Pin] (20 characters in this 3.2 file).
         {"3 4 rs", "3 4 rrrrrrrrrrrrrrrrrrrrr", 2122},
@@ -730,6 +732,28 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         // A [Model] states each subparameter once.
         {"C_comp twice", "C_comp        0.8pF  0.7pF  0.9pF\n",
          "C_comp        0.8pF  0.7pF  0.9pF\nC_comp        0.8pF  0.7pF  0.9pF\n", 1007},
+        // Every keyword states each of its subparameters once (an [External
+        // Model] has a Corner line per corner).
+        {"R_load twice", "R_load = 50\n", "R_load = 50\nR_load = 60\n", 1007},
+        {"V_fixture twice", "V_fixture = 0.0\n", "V_fixture = 0.0\nV_fixture = 0.1\n", 1007},
+        {"Vth twice", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Receiver Thresholds]\nVth = 1.5\nVth = 1.6\n[Ramp]\ndV/dt_r   1.5/1.5n", 1007},
+        // "[Diff Pin] inv_pin vdiff tdelay_typ tdelay_min tdelay_max".
+        {"[Diff Pin] columns misnamed", "[Diff Pin]  inv_pin", "[Diff Pin]  inverse_pin", 2106},
+        {"[Diff Pin] without column names",
+         "[Diff Pin]  inv_pin  vdiff  tdelay_typ  tdelay_min  "
+         "tdelay_max",
+         "[Diff Pin]", 0},
+        // [Alternate Package Models] names package models as [Package Model]
+        // does: defined in the file or in a .pkg file.
+        {"an alternate package model defined in the file", "[Package Model] pkg_a",
+         "[Package Model] pkg_a\n[Alternate Package Models]\npkg_a\n[End Alternate Package "
+         "Models]",
+         0},
+        {"an alternate package model defined nowhere", "[Package Model] pkg_a",
+         "[Package Model] pkg_a\n[Alternate Package Models]\npkg_zz\n[End Alternate Package "
+         "Models]",
+         2107},
         // The fixture's values are numbers.
         {"V_fixture_min not a number", "V_fixture = 0.0", "V_fixture = 0.0\nV_fixture_min = low",
          1011},
