@@ -292,8 +292,9 @@ bool ModelSession::GetWaveGuarded(double* wave, std::size_t count, std::uint64_t
             r_.breaches.push_back("AMI_GetWave returned " + std::to_string(result) +
                                   " for the block at sample " + std::to_string(at));
     }
+    const double* before = wave - kGuard;  // the guard samples in front of the wave
     for (std::size_t g = 0; g < kGuard && !guardBreach_; ++g) {
-        if (!IsPattern(wave[g - kGuard], kGuardBits) || !IsPattern(wave[count + g], kGuardBits)) {
+        if (!IsPattern(before[g], kGuardBits) || !IsPattern(wave[count + g], kGuardBits)) {
             r_.breaches.push_back("AMI_GetWave wrote outside the wave (block at sample " +
                                   std::to_string(at) + ")");
             guardBreach_ = true;

@@ -191,7 +191,9 @@ void EyeAccumulator::Feed(const double* y, std::size_t n, std::uint64_t k) {
             const std::int64_t uj = u + static_cast<std::int64_t>(j);
             if (haveLast && uj >= 1) {
                 const double a = last - threshold_, c = v[j] - threshold_;
-                if ((a < 0) != (c < 0)) {
+                // (A sample that is no number crosses nothing: the model's
+                // contract checks report it.)
+                if ((a < 0) != (c < 0) && std::isfinite(a) && std::isfinite(c)) {
                     // Crossing phase within the UI window, by linear interpolation.
                     const double before = j > 0    ? static_cast<double>(p0 + j - 1)
                                           : p0 > 0 ? static_cast<double>(p0 - 1)

@@ -218,7 +218,12 @@ public:
         Sum.Inputs.SetSize(2);
         Twice.Factor = 2;
         Thrice.Factor = 3;
-        return Source.Setup() & Split.Setup() & Twice.Setup() & Thrice.Setup() & Sum.Setup();
+        // Every block's Setup runs, in order, whatever an earlier one returned.
+        bool ok = true;
+        for (bool step :
+             {Source.Setup(), Split.Setup(), Twice.Setup(), Thrice.Setup(), Sum.Setup()})
+            ok = ok && step;
+        return ok;
     }
     bool Initialize() override {
         Wire(Source.Output, &Stores[0]);

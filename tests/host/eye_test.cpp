@@ -156,6 +156,26 @@ TEST(StreamingEye, MatchesDirectLoopsBehindTheLineAndIgnoresHowTheStreamIsCut) {
     }
 }
 
+// A model's sample that is no number (its contract checks report it) crosses
+// the threshold nowhere: the crossings of the samples on either side of it
+// are the only ones the eye loses.
+TEST(StreamingEye, ShouldCountNoCrossingAtASampleThatIsNoNumber) {
+    const std::vector<int> bits = PrbsBits(9, 3000);
+    std::vector<double> tx = ModelOutput(bits);
+    EyeAccumulator clean = MakeEye(bits, 20, 5);
+    clean.Add(tx.data(), tx.size(), 0);
+    const EyeMetrics m = clean.Finish();
+    ASSERT_TRUE(m.valid) << m.note;
+    const auto below = [&m](double v) { return v - m.threshold < 0; };
+    std::size_t k = 10000;  // past the calibration, at a crossing
+    while (below(tx[k - 1]) == below(tx[k])) ++k;
+    const std::uint64_t lost = 1 + (below(tx[k]) != below(tx[k + 1]) ? 1 : 0);
+    tx[k] = std::nan("");
+    EyeAccumulator holed = MakeEye(bits, 20, 5);
+    holed.Add(tx.data(), tx.size(), 0);
+    EXPECT_EQ(holed.Finish().crossings, m.crossings - lost);
+}
+
 TEST(StreamingConvolution, MatchesDirectSumsWithinSinglePrecisionWhateverTheBlocks) {
     const std::vector<int> bits = PrbsBits(7, 2000);
     const std::vector<double> tx = ModelOutput(bits);
