@@ -237,8 +237,12 @@ void EyeAccumulator::Draw(double from, double to, std::size_t position) {
     // The segment from the previous sample, in steps of at most one pixel
     // along each axis; `position` is the previous sample's place in the two
     // unit intervals drawn.
+    // A sample that is no number is drawn nowhere (the model's contract
+    // checks report it); a segment far taller than the picture is drawn in
+    // at most 16 (w + h) steps.
+    if (!std::isfinite(from) || !std::isfinite(to)) return;
     const int w = density_.width, h = density_.height;
-    const double rise = std::fabs(to - from) * yScale_;
+    const double rise = std::min(std::fabs(to - from) * yScale_, 16.0 * (w + h));
     const int sub = std::max(1, static_cast<int>(std::ceil(std::max(rise, xScale_))));
     const auto start = static_cast<double>(position);
     const double step = 1.0 / sub;
@@ -246,8 +250,9 @@ void EyeAccumulator::Draw(double from, double to, std::size_t position) {
     for (int s = 0; s < sub; ++s) {
         const double f = s * step;
         const int px = std::min(static_cast<int>((start + f) * xScale_), w - 1);
-        const int py = static_cast<int>((density_.v1 - (from + f * (to - from))) * yScale_);
-        if (py >= 0 && py < h) ++hits[static_cast<std::size_t>(py * w + px)];
+        // Rows 0 to h - 1 (truncated toward zero), converted only when inside.
+        const double y = (density_.v1 - (from + f * (to - from))) * yScale_;
+        if (y > -1.0 && y < h) ++hits[static_cast<std::size_t>(static_cast<int>(y) * w + px)];
     }
 }
 

@@ -174,6 +174,11 @@ TEST(StreamingEye, ShouldCountNoCrossingAtASampleThatIsNoNumber) {
     EyeAccumulator holed = MakeEye(bits, 20, 5);
     holed.Add(tx.data(), tx.size(), 0);
     EXPECT_EQ(holed.Finish().crossings, m.crossings - lost);
+    // A sample far outside the picture is drawn as far as the picture goes.
+    tx[k] = 1e300;
+    EyeAccumulator spike = MakeEye(bits, 20, 5);
+    spike.Add(tx.data(), tx.size(), 0);
+    EXPECT_TRUE(spike.Finish().valid);
 }
 
 TEST(StreamingConvolution, MatchesDirectSumsWithinSinglePrecisionWhateverTheBlocks) {
