@@ -41,7 +41,7 @@ const std::vector<MessageDef>& MessageTable() {
          "a keyword outside the section it belongs to, or a section a .pkg or .ebd file cannot "
          "hold"},
         {Message::KeywordRepeated, S::Error, "file",
-         "a keyword, a [Model] subparameter or a [Package] row repeated where it may appear once"},
+         "a keyword, a subparameter or a [Package] row repeated where it may appear once"},
         {Message::StrayText, S::Error, "file", "text that belongs to no keyword"},
         {Message::NoEnd, S::Error, "file", "no [End] keyword"},
         {Message::TextAfterEnd, S::Warning, "file", "text after [End]"},
@@ -99,8 +99,7 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::DiffPinPairing, S::Error, "component",
          "a [Diff Pin] pair of one pin with itself, or a pin in two pairs"},
         {Message::DiffPinColumns, S::Error, "component",
-         "a [Diff Pin] line with fewer than four columns, or a [Diff Pin] keyword line whose "
-         "columns are not inv_pin vdiff tdelay_typ tdelay_min tdelay_max"},
+         "a [Diff Pin] line with fewer than four columns"},
         {Message::PackageModelUnknown, S::Error, "component",
          "a [Package Model] that names no [Define Package Model] of the file or a referenced .pkg"},
         {Message::SelectorModelUnknown, S::Error, "component",
@@ -126,8 +125,7 @@ const std::vector<MessageDef>& MessageTable() {
          "an unknown [Circuit Call] subparameter"},
         {Message::SeriesPinMappingRow, S::Error, "component",
          "a [Series Pin Mapping] row with fewer than three columns, a pin that is not a pin of "
-         "the component, or a pin joined to itself, or a [Series Pin Mapping] keyword line whose "
-         "columns are not pin_2 model_name [function_table_group]"},
+         "the component, or a pin joined to itself"},
         {Message::SeriesPinMappingModel, S::Error, "component",
          "a [Series Pin Mapping] model that names no [Model Selector] and no [Model] of type "
          "Series or Series_switch"},
@@ -146,6 +144,10 @@ const std::vector<MessageDef>& MessageTable() {
          "before IBIS 4.2, 40 from it)"},
         {Message::SelectorRepeated, S::Warning, "component",
          "a [Model Selector] that lists a model twice"},
+        {Message::ColumnNames, S::Warning, "component",
+         "a [Diff Pin] or [Series Pin Mapping] keyword line naming its columns otherwise than "
+         "inv_pin vdiff tdelay_typ tdelay_min tdelay_max, or pin_2 model_name "
+         "function_table_group"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},

@@ -62,6 +62,7 @@ enum class Message : int {
     PackageVariable = 2121,
     NameTooLong = 2122,
     SelectorRepeated = 2123,
+    ColumnNames = 2124,
     ModelNoType = 3001,
     ModelTypeUnknown = 3002,
     ModelNoCComp = 3003,

@@ -97,14 +97,14 @@ void ComponentRules::Keyword(const KeywordLine& k) {
         if (!words.empty() &&
             !ColumnsNamed(words, {"inv_pin", "vdiff", "tdelay_typ", "tdelay_min", "tdelay_max"},
                           {1, 2, 3, 4, 5}))
-            c_.Add(Message::DiffPinColumns, line,
+            c_.Add(Message::ColumnNames, line,
                    "the [Diff Pin] line names its columns in the order inv_pin vdiff "
                    "tdelay_typ tdelay_min tdelay_max");
     } else if (k.id == Kw::SeriesPinMapping && c_.scope == Scope::Component) {
         // "[Series Pin Mapping] pin_2 model_name function_table_group".
         if (!words.empty() &&
             !ColumnsNamed(words, {"pin_2", "model_name", "function_table_group"}, {1, 2, 3}))
-            c_.Add(Message::SeriesPinMappingRow, line,
+            c_.Add(Message::ColumnNames, line,
                    "the [Series Pin Mapping] line names its columns in the order pin_2 "
                    "model_name function_table_group");
     } else if (k.id == Kw::PinMapping && c_.scope == Scope::Component) {

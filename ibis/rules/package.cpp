@@ -65,7 +65,13 @@ void PackageRules::Keyword(const KeywordLine& k) {
     } else if (k.id == Kw::Row) {
         rowPin_ = words.empty() ? "" : words[0];
         rowIndex_ = -1;
-        if (!packages_.empty()) {
+        if (matrixName_.empty()) {
+            // A [Row] belongs to the matrix keyword above it.
+            c_.Add(Message::KeywordOutOfSection, line,
+                   "[Row] stands outside a [Resistance Matrix], [Inductance Matrix] or "
+                   "[Capacitance Matrix]");
+            matrixForm_.clear();
+        } else if (!packages_.empty()) {
             const auto& index = packages_.back().pinIndex;
             const auto at = index.find(rowPin_);
             if (at == index.end()) {
@@ -105,6 +111,7 @@ void PackageRules::Data(const DataLine& d) {
 }
 
 void PackageRules::MatrixRow(const DataLine& d) {
+    if (matrixName_.empty()) return;  // a [Row] outside a matrix, reported
     const std::vector<std::string>& w = d.words;
     const int line = d.line;
     const PackageInfo& p = packages_.back();

@@ -545,7 +545,7 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         // A series element joins a pin to another pin.
         {"3 4 rs", "3 3 rs", 2116},
         // "[Series Pin Mapping] pin_2 model_name function_table_group".
-        {"pin_2 model_name", "pin_b model_name", 2116},
+        {"pin_2 model_name", "pin_b model_name", 2124},
         // BIRD93.1: a model_name of [Series Pin Mapping] has the column length
         // limits of [Pin] (20 characters in this 3.2 file).
         {"3 4 rs", "3 4 rrrrrrrrrrrrrrrrrrrrr", 2122},
@@ -739,7 +739,7 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         {"Vth twice", "[Ramp]\ndV/dt_r   1.5/1.5n",
          "[Receiver Thresholds]\nVth = 1.5\nVth = 1.6\n[Ramp]\ndV/dt_r   1.5/1.5n", 1007},
         // "[Diff Pin] inv_pin vdiff tdelay_typ tdelay_min tdelay_max".
-        {"[Diff Pin] columns misnamed", "[Diff Pin]  inv_pin", "[Diff Pin]  inverse_pin", 2106},
+        {"[Diff Pin] columns misnamed", "[Diff Pin]  inv_pin", "[Diff Pin]  inverse_pin", 2124},
         {"[Diff Pin] without column names",
          "[Diff Pin]  inv_pin  vdiff  tdelay_typ  tdelay_min  "
          "tdelay_max",
@@ -930,6 +930,8 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
         {"a Full_matrix row cut short", pkg, "[Row] A2\n0.4pF -0.05pF\n", "[Row] A2\n0.4pF\n",
          4003},
         {"a Banded_matrix without [Bandwidth]", pkg, "[Bandwidth] 1\n", "", 4003},
+        // Each [Row] belongs to the matrix keyword above it.
+        {"a [Row] before any matrix", pkg, "[Model Data]\n", "[Model Data]\n[Row] A1\n0.2\n", 1006},
         {"a row twice", pkg, "[Row] A3\nA3 1.0nH\n", "[Row] A2\nA2 1.0nH\n[Row] A3\nA3 1.0nH\n",
          4003},
         {"a negative self capacitance", pkg, "[Row] A3\n0.4pF\n", "[Row] A3\n-0.4pF\n", 1014},
