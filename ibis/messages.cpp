@@ -202,7 +202,8 @@ const std::vector<MessageDef>& MessageTable() {
          "named like a [Model Selector]"},
         {Message::TerminatorKeyword, S::Error, "model",
          "[Rgnd], [Rpower], [Rac] or [Cac] in a model whose Model_type is not Terminator"},
-        {Message::ThresholdOrder, S::Warning, "model", "Vinl not below Vinh"},
+        {Message::ThresholdOrder, S::Warning, "model",
+         "Vinl not below Vinh, or a [Receiver Thresholds] Vth outside Vth_min to Vth_max"},
         {Message::SpecSubparameter, S::Error, "model",
          "a [Model Spec] row without typ, min and max, a [Receiver Thresholds] value that is "
          "not a number (or a Reference_supply none of its values), or [Receiver Thresholds] "

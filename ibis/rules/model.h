@@ -46,8 +46,9 @@ struct ModelInfo {
     std::vector<std::pair<std::string, int>> addSubmodels;  // [Add Submodel]: name, line
     std::vector<int> terminatorLines;                       // [Rgnd], [Rpower], [Rac], [Cac]
     double vinl = NAN, vinh = NAN;
-    int vinLine = 0, thresholdsLine = 0;
-    bool vth = false, thresholdRows = false;
+    double vth = NAN, vthMin = NAN, vthMax = NAN;  // [Receiver Thresholds]
+    int vinLine = 0, thresholdsLine = 0, vthLine = 0;
+    bool vthGiven = false, thresholdRows = false;
     bool afterWaveform = false;  // the keyword before is a waveform (for [Composite Current])
 };
 

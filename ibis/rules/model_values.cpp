@@ -74,7 +74,8 @@ void ModelRules::SubparameterValues(ModelInfo& m, const SubparameterDef& def,
 
 void ModelRules::SpecData(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
-    if (FindSubparameter(Kw::ModelSpec, w[0]) == nullptr)
+    const SubparameterDef* def = FindSubparameter(Kw::ModelSpec, w[0]);
+    if (def == nullptr)
         c_.Add(Message::ModelUnknownSubparameter, d.line,
                "'" + w[0] + "' is not a [Model Spec] subparameter");
     if (w.size() < 4) {
@@ -82,7 +83,14 @@ void ModelRules::SpecData(const DataLine& d) {
                "[Model Spec] " + w[0] + " needs typ, min and max");
         return;
     }
-    for (std::size_t i = 1; i < 4; ++i) c_.NumberOrNa(w[i], d.line, true);
+    for (std::size_t i = 1; i < 4; ++i) {
+        double v = 0;  // NA leaves it
+        c_.NumberOrNa(w[i], d.line, true, &v);
+        // Times, loads and reference capacitances are not below zero.
+        if (def != nullptr && def->sign == SubSign::NotNegative && v < 0)
+            c_.Add(Message::NegativeValue, d.line,
+                   "[Model Spec] " + w[0] + " " + w[i] + " is below zero");
+    }
 }
 
 void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
@@ -96,16 +104,25 @@ void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
         return;
     }
     // A differential receiver's thresholds stand in for Vth.
-    if (name == "vth" || name.rfind("vcross", 0) == 0 || name.rfind("vdiff", 0) == 0) m.vth = true;
+    if (name == "vth" || name.rfind("vcross", 0) == 0 || name.rfind("vdiff", 0) == 0)
+        m.vthGiven = true;
     if (def->value == SubValue::Enumerated) {
         if (values.empty() || !IsEnumeratedValue(*def, values[0]))
             c_.Add(Message::SpecSubparameter, d.line,
                    std::string(def->name) + " is " + EnumeratedNames(*def));
         return;
     }
-    if (values.empty() || !Number(values[0]))
+    if (values.empty() || !Number(values[0])) {
         c_.Add(Message::SpecSubparameter, d.line,
                "[Receiver Thresholds] " + d.words[0] + " needs a number");
+        return;
+    }
+    // The threshold with its spread, kept for their order.
+    const double v = *Number(values[0]);
+    if (name == "vth" || name == "vth_min" || name == "vth_max") {
+        (name == "vth" ? m.vth : name == "vth_min" ? m.vthMin : m.vthMax) = v;
+        m.vthLine = d.line;
+    }
 }
 
 void ModelRules::CompositeData(const DataLine& d) {
@@ -127,9 +144,18 @@ void ModelRules::CheckValues(const ModelInfo& m) {
         c_.Add(Message::ThresholdOrder, m.vinLine,
                "[Model] " + m.name + ": Vinl " + Shown(m.vinl) + " is not below Vinh " +
                    Shown(m.vinh));
+    // Vth_min and Vth_max bound Vth (NaN, not given, compares false).
+    const std::string thresholds = "[Model] " + m.name + ": [Receiver Thresholds] ";
+    if (m.vthMin > m.vthMax)
+        c_.Add(Message::ThresholdOrder, m.vthLine,
+               thresholds + "Vth_min " + Shown(m.vthMin) + " is above Vth_max " + Shown(m.vthMax));
+    else if (m.vth < m.vthMin || m.vth > m.vthMax)
+        c_.Add(Message::ThresholdOrder, m.vthLine,
+               thresholds + "Vth " + Shown(m.vth) + " lies outside Vth_min " + Shown(m.vthMin) +
+                   " to Vth_max " + Shown(m.vthMax));
     // An empty [Receiver Thresholds] (every row commented out) says nothing; a
     // differential one gives Vcross and Vdiff instead.
-    if (m.thresholdsLine && m.thresholdRows && !m.vth)
+    if (m.thresholdsLine && m.thresholdRows && !m.vthGiven)
         c_.Add(Message::SpecSubparameter, m.thresholdsLine,
                "[Receiver Thresholds] needs Vth (or a differential receiver's Vcross and Vdiff)");
 }

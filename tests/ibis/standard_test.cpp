@@ -738,6 +738,24 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         {"V_fixture twice", "V_fixture = 0.0\n", "V_fixture = 0.0\nV_fixture = 0.1\n", 1007},
         {"Vth twice", "[Ramp]\ndV/dt_r   1.5/1.5n",
          "[Receiver Thresholds]\nVth = 1.5\nVth = 1.6\n[Ramp]\ndV/dt_r   1.5/1.5n", 1007},
+        // [Model Spec] times and reference loads are not below zero.
+        {"D_overshoot_time of 1 ns", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Model Spec]\nD_overshoot_high 4 4 4\nD_overshoot_time 1n 1n 1n\n[Ramp]\ndV/dt_r   "
+         "1.5/1.5n",
+         0},
+        {"D_overshoot_time below zero", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Model Spec]\nD_overshoot_high 4 4 4\nD_overshoot_time -1n -1n -1n\n[Ramp]\ndV/dt_r   "
+         "1.5/1.5n",
+         1014},
+        // Vth_min and Vth_max are the threshold's least and greatest values.
+        {"Vth between Vth_min and Vth_max", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Receiver Thresholds]\nVth = 1.5\nVth_min = 1.4\nVth_max = 1.6\n[Ramp]\ndV/dt_r   "
+         "1.5/1.5n",
+         0},
+        {"Vth_min above Vth_max", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Receiver Thresholds]\nVth = 1.5\nVth_min = 1.6\nVth_max = 1.4\n[Ramp]\ndV/dt_r   "
+         "1.5/1.5n",
+         3022},
         // "[Diff Pin] inv_pin vdiff tdelay_typ tdelay_min tdelay_max".
         {"[Diff Pin] columns misnamed", "[Diff Pin]  inv_pin", "[Diff Pin]  inverse_pin", 2124},
         {"[Diff Pin] without column names",
