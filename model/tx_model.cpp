@@ -1,5 +1,6 @@
 #include "tx_model.h"
 
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -158,66 +159,205 @@ bool varnok_meridel_qlx_ami_tx::Initialize() {
     }
 
     bool ok = true;
+    if (!MemoryPlanFollowsConnections()) {
+        ReportError(this, "the memory plan does not follow the connections");
+        ok = false;
+    }
     for (Tarvessa::DFModel* block : InnerBlocks()) {
         ok = block->Initialize() && ok;  // every block is called, failures collected
     }
     return ok;
 }
 
-void varnok_meridel_qlx_ami_tx::FireDelay(Tarvessa::ConstUnTimed<double>& source,
-                                          Converter& convert,
-                                          Tarvessa::VarDelay<DoubleBuffer>& delay, const double* in,
-                                          double* out, double* control, int* rounded,
-                                          std::uint32_t count) {
-    // After its initial delay the source repeats one value: it is converted
-    // once and the delay moves whole spans.
-    if (source.RunBlockSteady(count)) {
-        int amount = 0;
-        convert.RunBlock(&source.Value, &amount, 1);
-        delay.RunBlock(in, amount, out, count);
-        return;
+namespace {
+
+using TxModel = varnok_meridel_qlx_ami_tx;
+using Port = Tarvessa::CircularBufferBase;
+
+// A block's ports in the order its firing over arrays takes their arrays.
+struct PortList {
+    std::array<Port*, TxModel::Graph::kMaxPorts> ports{};
+    std::size_t count = 0;
+    PortList& operator<<(Port& p) {
+        ports[count++] = &p;
+        return *this;
     }
-    source.RunBlock(control, count);
-    convert.RunBlock(control, rounded, count);
-    delay.RunBlock(in, rounded, out, count);
+};
+
+template <class T>
+PortList PortsOf(Tarvessa::Gain<T>& b) {
+    return PortList() << b.Input << b.Output;
+}
+template <class T>
+PortList PortsOf(Tarvessa::Add<T>& b) {
+    PortList list;
+    for (std::uint32_t i = 0; i < b.Inputs.Size; ++i) list << b.Inputs.Buffers[i];
+    return list << b.Output;
+}
+template <class B>
+PortList PortsOf(Tarvessa::Fork<B>& b) {
+    PortList list;
+    list << b.Input;
+    for (std::uint32_t i = 0; i < b.Outputs.Size; ++i) list << b.Outputs.Buffers[i];
+    return list;
+}
+template <class T>
+PortList PortsOf(Tarvessa::ConstUnTimed<T>& b) {
+    return PortList() << b.Output;
+}
+PortList PortsOf(TxModel::Converter& b) { return PortList() << b.Input << b.Output; }
+template <class B>
+PortList PortsOf(Tarvessa::VarDelay<B>& b) {
+    return PortList() << b.Input << b.DelayControl << b.Output;
+}
+PortList PortsOf(Tarvessa::SDomainIIR& b) { return PortList() << b.Input << b.Outputs.Buffers[0]; }
+template <class T, int Variant>
+PortList PortsOf(Tarvessa::Polynomial<T, Variant>& b) {
+    return PortList() << b.Input << b.Output;
 }
 
-// The firing order of Graph::FiringOrder over whole blocks of samples.
+// The slot of port K of the block at position I of the firing order.
+template <std::size_t I, std::size_t K>
+constexpr std::size_t kSlot = static_cast<std::size_t>(TxModel::Graph::kPortSlots[I][K]);
+std::size_t SlotAt(std::size_t position, std::size_t port) {
+    return static_cast<std::size_t>(TxModel::Graph::kPortSlots[position][port]);
+}
+
+// Each kind of block at position I fired over samples `at` to `at + n` of the
+// arrays its ports' slots name. A slot marked steady holds, at `at`, the one
+// token of every firing: a constant source past its initial delay writes it
+// once, a converter converts it once, a delay moves whole spans by it.
+template <std::size_t I, class Arrays>
+[[gnu::always_inline]] inline void FireOverBlock(Tarvessa::Gain<double>& b, Arrays& a,
+                                                 std::uint32_t at, std::uint32_t n) {
+    b.RunBlock(a.d[kSlot<I, 0>] + at, a.d[kSlot<I, 1>] + at, n);
+}
+template <std::size_t I, class Arrays>
+[[gnu::always_inline]] inline void FireOverBlock(Tarvessa::Add<double>& b, Arrays& a,
+                                                 std::uint32_t at, std::uint32_t n) {
+    std::array<const double*, TxModel::Graph::kMaxPorts> in{};
+    for (std::uint32_t k = 0; k < b.Inputs.Size; ++k) in[k] = a.d[SlotAt(I, k)] + at;
+    b.RunBlock(in.data(), a.d[SlotAt(I, b.Inputs.Size)] + at, n);
+}
+template <std::size_t I, class Arrays>
+[[gnu::always_inline]] inline void FireOverBlock(
+    Tarvessa::Fork<Tarvessa::CircularBuffer<double>>& b, Arrays& a, std::uint32_t at,
+    std::uint32_t n) {
+    std::array<double*, TxModel::Graph::kMaxPorts> out{};
+    for (std::uint32_t k = 0; k < b.Outputs.Size; ++k) out[k] = a.d[SlotAt(I, 1 + k)] + at;
+    b.RunBlock(a.d[kSlot<I, 0>] + at, out.data(), n);
+}
+template <std::size_t I, class Arrays>
+[[gnu::always_inline]] inline void FireOverBlock(Tarvessa::ConstUnTimed<double>& b, Arrays& a,
+                                                 std::uint32_t at, std::uint32_t n) {
+    a.steady[kSlot<I, 0>] = b.RunBlockSteady(n);
+    if (a.steady[kSlot<I, 0>]) {
+        a.d[kSlot<I, 0>][at] = b.Value;
+    } else {
+        b.RunBlock(a.d[kSlot<I, 0>] + at, n);
+    }
+}
+template <std::size_t I, class Arrays>
+[[gnu::always_inline]] inline void FireOverBlock(TxModel::Converter& b, Arrays& a, std::uint32_t at,
+                                                 std::uint32_t n) {
+    a.steady[kSlot<I, 1>] = a.steady[kSlot<I, 0>];
+    b.RunBlock(a.d[kSlot<I, 0>] + at, a.rounded + at, a.steady[kSlot<I, 0>] ? 1 : n);
+}
+template <std::size_t I, class Arrays>
+[[gnu::always_inline]] inline void FireOverBlock(
+    Tarvessa::VarDelay<Tarvessa::CircularBuffer<double>>& b, Arrays& a, std::uint32_t at,
+    std::uint32_t n) {
+    const int* control = a.rounded + at;
+    if (a.steady[kSlot<I, 1>]) {
+        b.RunBlock(a.d[kSlot<I, 0>] + at, *control, a.d[kSlot<I, 2>] + at, n);
+    } else {
+        b.RunBlock(a.d[kSlot<I, 0>] + at, control, a.d[kSlot<I, 2>] + at, n);
+    }
+}
+
+}  // namespace
+
+struct varnok_meridel_qlx_ami_tx::BlockArrays {
+    double* d[Graph::kSlotCount];  // the double arrays, by slot
+    int* rounded;                  // the Rounded slot's int array
+    bool steady[Graph::kSlotCount];
+    Tarvessa::kernels::HornerPlan horner;  // the compression curve's, made once a call
+};
+
+bool varnok_meridel_qlx_ami_tx::MemoryPlanFollowsConnections() {
+    // The slot of a port: the entry buffer feeds from the caller's In, the
+    // exit buffer writes the caller's Out, a block's port is in the plan.
+    const auto slotOf = [this](Port* port) {
+        if (port == &EntryBuffer) return static_cast<int>(Graph::Slot::In);
+        if (port == &ExitBuffer) return static_cast<int>(Graph::Slot::Out);
+        int slot = -1;
+        std::size_t position = 0;
+        Graph::FiringOrder::Each(*this, [&](auto& block) {
+            const PortList list = PortsOf(block);
+            for (std::size_t k = 0; k < list.count; ++k)
+                if (list.ports[k] == port) slot = static_cast<int>(SlotAt(position, k));
+            ++position;
+        });
+        return slot;
+    };
+    bool follows = true;
+    for (const Graph::Connection& c : Graph::kConnections) {
+        const int from = slotOf(&c.producer(*this)), to = slotOf(&c.consumer(*this));
+        const bool ints = c.element == Graph::Element::Int;
+        follows = follows && from >= 0 && from == to &&
+                  ints == (from == static_cast<int>(Graph::Slot::Rounded));
+    }
+    return follows;
+}
+
+template <std::size_t I>
+inline void varnok_meridel_qlx_ami_tx::FireFrom(BlockArrays& a, std::uint32_t at, std::uint32_t n) {
+    if constexpr (I < Graph::FiringOrder::kCount) {
+        auto& block = Graph::FiringOrder::At<I>(*this);
+        using Block = std::decay_t<decltype(block)>;
+        if constexpr (std::is_same_v<Block, Tarvessa::SDomainIIR>) {
+            // The blocks after the filter fire on its tokens a few at a time
+            // while its recurrence runs, so that the two overlap.
+            block.RunBlock(
+                a.d[kSlot<I, 0>] + at, a.d[kSlot<I, 1>] + at, n,
+                [&](std::uint32_t from, std::uint32_t m) { FireFrom<I + 1>(a, at + from, m); });
+            return;
+        } else if constexpr (std::is_same_v<Block, Tarvessa::Polynomial<double, 0>>) {
+            block.RunBlock(a.horner, a.d[kSlot<I, 0>] + at, a.d[kSlot<I, 1>] + at, n);
+        } else {
+            FireOverBlock<I>(block, a, at, n);
+        }
+        FireFrom<I + 1>(a, at, n);
+    }
+}
+
+// Graph::FiringOrder over whole blocks of samples, on the arrays of the
+// graph's memory plan.
 bool varnok_meridel_qlx_ami_tx::RunBlock(const double* in, double* out, std::uint32_t count) {
     if (count == 0) {
         return true;
     }
-    // Memory plan: the forks' outputs alias their inputs, the gains work in
-    // place, and `in` is only read, so `out` is written by the last block.
-    double* mid = Work.get();             // BitDelay1 -> MidFork -> MainTap
-    double* post = mid + kWorkStride;     // BitDelay2 -> PostTap
-    double* sum = post + kWorkStride;     // PreTap -> TapSum -> OutputFilter
-    double* control = sum + kWorkStride;  // delay sources, when not constant
-    double* filtered = mid;               // free once TapSum has read it
-
-    // A fork never writes an output array that is its input array.
-    double* const inAlias = const_cast<double*>(in);
-    double* inputForkOut[2] = {inAlias, inAlias};
-    InputFork.RunBlock(in, inputForkOut, count);
-    FireDelay(BitDelay1Const, BitDelay1Convert, BitDelay1, in, mid, control, WorkInt.get(), count);
-    double* midForkOut[2] = {mid, mid};
-    MidFork.RunBlock(mid, midForkOut, count);
-    FireDelay(BitDelay2Const, BitDelay2Convert, BitDelay2, mid, post, control, WorkInt.get(),
-              count);
-    PostTap.RunBlock(post, post, count);
-    MainTap.RunBlock(mid, mid, count);
-    PreTap.RunBlock(in, sum, count);
-    const double* tapSumIn[3] = {sum, mid, post};
-    TapSum.RunBlock(tapSumIn, sum, count);
-    const double last = in[count - 1];  // `in` may be `out`, written from here on
-    // The output stage fires on the filter's tokens a few at a time while the
-    // filter's recurrence runs, so that the two overlap.
-    const Tarvessa::kernels::HornerPlan plan = Saturation.Plan();
-    OutputFilter.RunBlock(sum, filtered, count, [&](std::uint32_t at, std::uint32_t n) {
-        SwingGain.RunBlock(filtered + at, out + at, n);
-        Saturation.RunBlock(plan, out + at, out + at, n);
-        OutputGain.RunBlock(out + at, out + at, n);
+    BlockArrays a;
+    a.d[0] = const_cast<double*>(in);  // In: only read, no block writes it
+    a.d[1] = Work.get();               // Mid
+    a.d[2] = a.d[1] + kWorkStride;     // Post
+    a.d[3] = a.d[2] + kWorkStride;     // Sum
+    a.d[4] = a.d[3] + kWorkStride;     // Control
+    a.d[5] = nullptr;                  // Rounded: int tokens, a.rounded
+    a.d[6] = out;                      // Out
+    a.rounded = WorkInt.get();
+    for (bool& s : a.steady) s = false;
+    int polynomials = 0;  // the graph has one: its plan is made once a call
+    Graph::FiringOrder::Each(*this, [&](auto& block) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(block)>,
+                                     Tarvessa::Polynomial<double, 0>>) {
+            a.horner = block.Plan();
+            ++polynomials;
+        }
     });
+    if (polynomials != 1) return false;
+    const double last = in[count - 1];  // `in` may be `out`, written by the last blocks
+    FireFrom<0>(a, 0, count);
 
     // The ports hold the last token, as after Run.
     if (Input.Data != nullptr && Output.Data != nullptr) {

@@ -14,6 +14,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <tuple>
 
 #include "basic_blocks.h"
 #include "const_source.h"
@@ -37,6 +38,11 @@ struct BlockList {
     template <class Model, class F>
     static void Each(Model& m, F&& f) {
         (f(m.*Blocks), ...);
+    }
+    // The block at position I of the list.
+    template <std::size_t I, class Model>
+    static auto& At(Model& m) {
+        return m.*std::get<I>(std::make_tuple(Blocks...));
     }
 };
 
@@ -93,12 +99,13 @@ public:
     bool Initialize() override;
     bool Run() override;
     // Fires the sixteen inner blocks over `count` <= kBlockSize samples, from
-    // `in` to `out` (which may be the same array): each block over the whole
-    // block of samples in the order of Run, except the output stage (swing,
-    // saturation, output gain), which fires on the filter's tokens eight at a
-    // time while the filter runs. Gives the same bits as `count` firings of
-    // Run and shares their state, so the two can be mixed. Needs a successful
-    // Initialize; writes `out` only once `in` is no longer read.
+    // `in` to `out` (which may be the same array), as the graph declares them:
+    // each block in the firing order of Run, over the arrays of the graph's
+    // memory plan, except that the blocks after the output filter fire on its
+    // tokens a few at a time while its recurrence runs. Gives the same bits
+    // as `count` firings of Run and shares their state, so the two can be
+    // mixed. Needs a successful Initialize; writes `out` only once `in` is no
+    // longer read (the memory plan says so).
     bool RunBlock(const double* in, double* out, std::uint32_t count);
     bool Finalize() override;
     ~varnok_meridel_qlx_ami_tx() override;
@@ -113,18 +120,22 @@ public:
 
     // The graph, declared once (below the class): the inner blocks in
     // declaration order (the order of Initialize and Finalize), the firing
-    // order of Run (RunBlock fires the same order over whole blocks), and the
-    // connections with each store's element type (tx_model.cpp).
+    // order that Run and RunBlock are derived from, the connections with each
+    // store's element type (tx_model.cpp), and RunBlock's memory plan.
     struct Graph;
 
 private:
     std::array<Tarvessa::DFModel*, 16> InnerBlocks();
     void FreeStores();
-    // One unit-interval delay with its constant source and converter, over a
-    // block; `control` and `rounded` are work arrays for a non-constant control.
-    static void FireDelay(Tarvessa::ConstUnTimed<double>& source, Converter& convert,
-                          Tarvessa::VarDelay<DoubleBuffer>& delay, const double* in, double* out,
-                          double* control, int* rounded, std::uint32_t count);
+    // Whether the memory plan gives a connection's two ports one slot.
+    bool MemoryPlanFollowsConnections();
+    // The arrays of one RunBlock call.
+    struct BlockArrays;
+    // Fires the blocks from position I of the firing order on, over samples
+    // `at` to `at + n` of the arrays.
+    // (Inlined whole, so that the blocks after the filter run inside its loop.)
+    template <std::size_t I>
+    [[gnu::always_inline]] inline void FireFrom(BlockArrays& a, std::uint32_t at, std::uint32_t n);
 
     // Work arrays of RunBlock, allocated by Initialize and kept until Finalize:
     // kWorkArrays double arrays of kWorkStride, and kBlockSize ints.
@@ -161,6 +172,36 @@ struct varnok_meridel_qlx_ami_tx::Graph {
         Element element;
     };
     static const Connection kConnections[kStoreCount];
+
+    // RunBlock's memory plan: the array (slot) that carries each port's
+    // tokens over a block, for each block in firing order and each of its
+    // ports in the order its firing over arrays takes them (a fork: input,
+    // outputs; an adder: inputs, output; a delay: input, control, output).
+    // The two ports of a connection share a slot (Initialize checks it); a
+    // fork's outputs share its input's, a gain works in place, a work array
+    // is taken again once the last reader of what it held has fired, and Out,
+    // which may be the caller's In, is written only after In's last reader.
+    enum class Slot : std::uint8_t { In, Mid, Post, Sum, Control, Rounded, Out };
+    static constexpr std::size_t kSlotCount = 7;
+    static constexpr std::size_t kMaxPorts = 4;
+    static constexpr Slot kPortSlots[FiringOrder::kCount][kMaxPorts] = {
+        {Slot::In, Slot::In, Slot::In},                 // InputFork
+        {Slot::Control},                                // BitDelay1Const
+        {Slot::Control, Slot::Rounded},                 // BitDelay1Convert
+        {Slot::In, Slot::Rounded, Slot::Mid},           // BitDelay1
+        {Slot::Mid, Slot::Mid, Slot::Mid},              // MidFork
+        {Slot::Control},                                // BitDelay2Const
+        {Slot::Control, Slot::Rounded},                 // BitDelay2Convert
+        {Slot::Mid, Slot::Rounded, Slot::Post},         // BitDelay2
+        {Slot::Post, Slot::Post},                       // PostTap
+        {Slot::Mid, Slot::Mid},                         // MainTap
+        {Slot::In, Slot::Sum},                          // PreTap
+        {Slot::Sum, Slot::Mid, Slot::Post, Slot::Sum},  // TapSum
+        {Slot::Sum, Slot::Mid},                         // OutputFilter
+        {Slot::Mid, Slot::Out},                         // SwingGain
+        {Slot::Out, Slot::Out},                         // Saturation
+        {Slot::Out, Slot::Out},                         // OutputGain
+    };
 };
 
 // One firing, inline so that a caller's sample loop sees the whole path. The
