@@ -165,12 +165,13 @@ public:
         afterChannel_ = std::make_unique<Pipeline>(
             [this](const double* y, std::size_t n, std::uint64_t,
                    const std::vector<std::int8_t>& bits) { AfterChannel(y, n, bits); },
-            std::function<void()>{}, std::function<void()>{});
+            std::function<void()>{}, std::function<bool()>{});
         // Bits lead the samples through the convolution: each output block
         // takes along every bit received so far.
         convolver_ =
             std::make_unique<Convolver>(s.channel.impulse, [this](const double* y, std::size_t n) {
-                afterChannel_->Push(y, n, 0, std::move(bitsToHand_));
+                // This pipeline has no stop: its producer stops with the first.
+                static_cast<void>(afterChannel_->Push(y, n, 0, std::move(bitsToHand_)));
                 bitsToHand_.clear();
             });
         toChannel_ = std::make_unique<Pipeline>(
@@ -179,17 +180,16 @@ public:
                 bitsToHand_.insert(bitsToHand_.end(), bits.begin(), bits.end());
                 convolver_->Push(samples, n);
             },
-            [this] { convolver_->Finish(); }, [] { ThrowIfInterrupted(); });
+            [this] { convolver_->Finish(); }, [] { return Interrupted(); });
     }
-    // The transmitter's output and the bits from `firstBit` on decided with it.
-    void Push(const double* samples, std::size_t n, std::uint64_t firstBit,
-              const std::vector<std::int8_t>& bits) {
-        toChannel_->Push(samples, n, firstBit, bits);
+    // The transmitter's output and the bits from `firstBit` on decided with
+    // it. False when the run was interrupted.
+    [[nodiscard]] bool Push(const double* samples, std::size_t n, std::uint64_t firstBit,
+                            const std::vector<std::int8_t>& bits) {
+        return toChannel_->Push(samples, n, firstBit, bits);
     }
-    void Close() {
-        toChannel_->Close();
-        afterChannel_->Close();
-    }
+    // Waits for the rest of the chain; false when the run was interrupted.
+    [[nodiscard]] bool Close() { return toChannel_->Close() && afterChannel_->Close(); }
 
 private:
     void AfterChannel(const double* y, std::size_t n, const std::vector<std::int8_t>& bits) {
@@ -252,30 +252,30 @@ int StreamRun(RunState& s) {
     std::vector<std::int8_t> newBits;
     ProgressBar bar(!s.o.quiet && s.plan.samples > (std::uint64_t{1} << 22), "AMI_GetWave");
     InstallInterruptHandler();
-    try {
-        s.result = RunModel(
-            s.tx.lib, ConfigOf(s.o, s.tx, s.policy), s.plan.samples,
-            [&](double* samples, std::size_t n, std::uint64_t at) {
-                ThrowIfInterrupted();
-                source.Fill(samples, n, at);
-                if (at < s.csvSamples)  // the input goes only into the CSV
-                    lastInput.assign(samples,
-                                     samples + std::min<std::uint64_t>(n, s.csvSamples - at));
-                // The bits decided for these samples, for the channel's thread.
-                newBits.clear();
-                for (; bitsHanded < source.BitsKnown(); ++bitsHanded)
-                    newBits.push_back(static_cast<std::int8_t>(source.Bit(bitsHanded)));
-            },
-            [&](const double* samples, std::size_t n, std::uint64_t at) {
-                if (links) links->Push(samples, n, bitsHanded - newBits.size(), newBits);
-                s.eyes[kTxProbe]->Add(samples, n, at);
-                s.waves[kTxProbe]->Add(lastInput.data(), samples, n, at);
-                source.ForgetBefore(s.eyes[kTxProbe]->OldestBitNeeded());
-            },
-            [&](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); });
-        if (links) links->Close();
-    } catch (const InterruptedError&) {
-        links.reset();
+    s.result = RunModel(
+        s.tx.lib, ConfigOf(s.o, s.tx, s.policy), s.plan.samples,
+        [&](double* samples, std::size_t n, std::uint64_t at) {
+            if (Interrupted()) return false;
+            source.Fill(samples, n, at);
+            if (at < s.csvSamples)  // the input goes only into the CSV
+                lastInput.assign(samples, samples + std::min<std::uint64_t>(n, s.csvSamples - at));
+            // The bits decided for these samples, for the channel's thread.
+            newBits.clear();
+            for (; bitsHanded < source.BitsKnown(); ++bitsHanded)
+                newBits.push_back(static_cast<std::int8_t>(source.Bit(bitsHanded)));
+            return true;
+        },
+        [&](const double* samples, std::size_t n, std::uint64_t at) {
+            if (links && !links->Push(samples, n, bitsHanded - newBits.size(), newBits))
+                return false;
+            s.eyes[kTxProbe]->Add(samples, n, at);
+            s.waves[kTxProbe]->Add(lastInput.data(), samples, n, at);
+            source.ForgetBefore(s.eyes[kTxProbe]->OldestBitNeeded());
+            return true;
+        },
+        [&](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); });
+    if (s.result.stopped || (links && !links->Close())) {
+        links.reset();  // abandons the blocks not yet run
         PrintError("interrupted; no result files were written");
         return ExitStatus(ErrorKind::Interrupted);
     }

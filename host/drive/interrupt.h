@@ -13,9 +13,5 @@ void InstallInterruptHandler();
 // naming it).
 void InstallImmediateInterruptHandler();
 bool Interrupted();
-struct InterruptedError {};
-inline void ThrowIfInterrupted() {
-    if (Interrupted()) throw InterruptedError{};
-}
 
 }  // namespace amihost

@@ -10,8 +10,8 @@
 
 namespace amihost {
 
-Pipeline::Pipeline(Stage stage, std::function<void()> finish, std::function<void()> poll)
-    : stage_(std::move(stage)), finish_(std::move(finish)), poll_(std::move(poll)) {
+Pipeline::Pipeline(Stage stage, std::function<void()> finish, std::function<bool()> stop)
+    : stage_(std::move(stage)), finish_(std::move(finish)), stop_(std::move(stop)) {
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -25,25 +25,27 @@ Pipeline::~Pipeline() {
     if (thread_.joinable()) thread_.join();
 }
 
-void Pipeline::WaitFor(const std::function<bool()>& ready, std::unique_lock<std::mutex>& lock) {
+bool Pipeline::WaitFor(const std::function<bool()>& ready, std::unique_lock<std::mutex>& lock) {
     while (!ready()) {
         changed_.wait_for(lock, std::chrono::milliseconds(50));
-        if (!ready() && poll_) {
+        if (!ready() && stop_) {
             lock.unlock();
-            poll_();  // may throw; the lock is taken again below
+            const bool stop = stop_();
             lock.lock();
+            if (stop) return false;
         }
     }
+    return true;
 }
 
-void Pipeline::Push(const double* samples, std::size_t n, std::uint64_t firstBit,
+bool Pipeline::Push(const double* samples, std::size_t n, std::uint64_t firstBit,
                     std::vector<std::int8_t> bits) {
     while (n > 0 || !bits.empty()) {
         const std::size_t take = std::min(n, kBlock);
-        if (poll_) poll_();
+        if (stop_ && stop_()) return false;
         std::unique_lock<std::mutex> lock(mutex_);
-        WaitFor([this] { return queue_.size() < kDepth || done_; }, lock);
-        if (done_) return;  // the stage failed: Close reports it
+        if (!WaitFor([this] { return queue_.size() < kDepth || done_; }, lock)) return false;
+        if (done_) return true;  // the stage failed: Close reports it
         Block b;
         if (!spare_.empty()) {
             b.samples = std::move(spare_.back());
@@ -59,17 +61,19 @@ void Pipeline::Push(const double* samples, std::size_t n, std::uint64_t firstBit
         samples += take;
         n -= take;
     }
+    return true;
 }
 
-void Pipeline::Close() {
+bool Pipeline::Close() {
     {
         std::unique_lock<std::mutex> lock(mutex_);
         closing_ = true;
         changed_.notify_all();
-        WaitFor([this] { return done_; }, lock);
+        if (!WaitFor([this] { return done_; }, lock)) return false;
     }
     if (thread_.joinable()) thread_.join();
     if (error_) std::rethrow_exception(error_);
+    return true;
 }
 
 void Pipeline::Run() {

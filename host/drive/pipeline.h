@@ -23,18 +23,21 @@ public:
     // known with it. `finish` runs after the last block.
     using Stage = std::function<void(const double* samples, std::size_t n, std::uint64_t firstBit,
                                      const std::vector<std::int8_t>& bits)>;
-    // `poll` runs before each block is handed on and while the producer waits
-    // for room (it may throw to stop the run).
-    Pipeline(Stage stage, std::function<void()> finish, std::function<void()> poll);
+    // `stop` is asked before each block is handed on and while the producer
+    // waits (Ctrl-C); once it says true, Push and Close return false at once
+    // and the blocks not yet run are abandoned when the pipeline is destroyed.
+    Pipeline(Stage stage, std::function<void()> finish, std::function<bool()> stop);
     ~Pipeline();  // abandons the blocks not yet run and joins
     Pipeline(const Pipeline&) = delete;
     Pipeline& operator=(const Pipeline&) = delete;
 
-    void Push(const double* samples, std::size_t n, std::uint64_t firstBit,
-              std::vector<std::int8_t> bits);
+    // False when `stop` said so (the rest of the samples not handed on).
+    [[nodiscard]] bool Push(const double* samples, std::size_t n, std::uint64_t firstBit,
+                            std::vector<std::int8_t> bits);
     // Waits until every block has run and `finish` too; rethrows what the
-    // stage threw.
-    void Close();
+    // stage threw (a fault, such as memory running out). False when `stop`
+    // said so first.
+    [[nodiscard]] bool Close();
 
     static constexpr std::size_t kBlock = std::size_t{1} << 16;  // samples per hand-over
     static constexpr std::size_t kDepth = 32;                    // blocks in flight
@@ -46,10 +49,12 @@ private:
         std::vector<std::int8_t> bits;
     };
     void Run();
-    void WaitFor(const std::function<bool()>& ready, std::unique_lock<std::mutex>& lock);
+    // False when `stop_` said so before `ready` held.
+    bool WaitFor(const std::function<bool()>& ready, std::unique_lock<std::mutex>& lock);
 
     Stage stage_;
-    std::function<void()> finish_, poll_;
+    std::function<void()> finish_;
+    std::function<bool()> stop_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Block> queue_;

@@ -381,14 +381,17 @@ RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t to
         // The model works in place between guard samples of this buffer.
         if (block.size() < count + 2 * kGuardSamples) block.resize(count + 2 * kGuardSamples);
         double* wave = block.data() + kGuardSamples;
-        source(wave, count, at);
+        if (!source(wave, count, at)) break;
         session.GetWaveGuarded(wave, count, at, nullptr);
-        sink(wave, count, at);
+        const bool more = sink(wave, count, at);
         at += n;
         if (progress) progress(at, total);
+        if (!more) break;
     }
     session.Close();
-    return session.Result();
+    RunResult r = session.Result();
+    r.stopped = at < total;
+    return r;
 }
 
 RunResult RunModel(const Library& lib, const RunConfig& config,
@@ -398,9 +401,11 @@ RunResult RunModel(const Library& lib, const RunConfig& config,
         lib, config, stimulus.size(),
         [&](double* samples, std::size_t n, std::uint64_t at) {
             std::copy_n(stimulus.begin() + static_cast<long>(at), n, samples);
+            return true;
         },
         [&](const double* samples, std::size_t n, std::uint64_t at) {
             std::copy_n(samples, n, output.begin() + static_cast<long>(at));
+            return true;
         });
     r.output = std::move(output);
     return r;

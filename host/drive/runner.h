@@ -86,7 +86,8 @@ struct RunResult {
     // No AMI_GetWave (or GetWave_Exists False): the waveform went through
     // the filter of this many taps derived from AMI_Init's impulse response.
     std::size_t initFilterTaps = 0;
-    double dcOffset = 0;  // added to the output (DC_Offset returned by AMI_Init)
+    double dcOffset = 0;   // added to the output (DC_Offset returned by AMI_Init)
+    bool stopped = false;  // the source or sink ended the run before its last sample
     bool Ok() const { return breaches.empty() && initResult == 1 && failedWaveCalls == 0; }
 };
 
@@ -146,15 +147,18 @@ private:
     RunResult r_;
 };
 
-// Fills `n` stimulus samples starting at sample `at`.
-using SourceFn = std::function<void(double* samples, std::size_t n, std::uint64_t at)>;
-// Receives `n` output samples starting at sample `at`, in order.
-using SinkFn = std::function<void(const double* samples, std::size_t n, std::uint64_t at)>;
+// Fills `n` stimulus samples starting at sample `at`; false stops the run
+// before this block (Ctrl-C).
+using SourceFn = std::function<bool(double* samples, std::size_t n, std::uint64_t at)>;
+// Receives `n` output samples starting at sample `at`, in order; false stops
+// the run after this block.
+using SinkFn = std::function<bool(const double* samples, std::size_t n, std::uint64_t at)>;
 // Called after each block with the samples done so far.
 using ProgressFn = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
 // Streams `total` samples through one Init/GetWave.../Close cycle. The
-// output is not kept in the result; the sink sees it block by block.
+// output is not kept in the result; the sink sees it block by block. A run
+// the source or sink stopped is closed at once and marked `stopped`.
 RunResult RunModel(const Library& lib, const RunConfig& config, std::uint64_t total,
                    const SourceFn& source, const SinkFn& sink, const ProgressFn& progress = {});
 

@@ -263,6 +263,36 @@ TEST(Runner, should_pass_a_well_behaved_model_under_every_block_policy) {
               std::string::npos);
 }
 
+// Ctrl-C: a source or sink that says stop ends the run there, the model
+// closed once and the samples before handed on whole.
+TEST(Runner, should_stop_where_the_source_or_the_sink_says_so_and_close_the_model) {
+    Library lib;
+    ASSERT_TRUE(lib.Open(TX_SCALE_MODEL).ok());
+    RunConfig config;
+    config.samplesPerBit = 8;
+    config.policy.kind = BlockPolicy::Fixed;
+    config.policy.size = 10;
+    for (const bool bySink : {false, true}) {
+        std::uint64_t seen = 0;
+        const RunResult r = RunModel(
+            lib, config, 100,
+            [&](double* x, std::size_t n, std::uint64_t at) {
+                std::fill_n(x, n, 1.0);
+                return bySink || at < 30;
+            },
+            [&](const double*, std::size_t n, std::uint64_t at) {
+                seen += n;
+                return !bySink || at < 50;
+            });
+        EXPECT_TRUE(r.stopped);
+        EXPECT_EQ(seen, bySink ? 60u : 30u);
+        EXPECT_EQ(r.waveCalls, bySink ? 6 : 3);
+        EXPECT_EQ(r.closeResult, 1);
+    }
+    const RunResult whole = RunModel(lib, config, std::vector<double>(100, 1.0));
+    EXPECT_FALSE(whole.stopped);
+}
+
 TEST(Runner, should_report_every_contract_breach_without_crashing) {
     Library lib;
     ASSERT_TRUE(lib.Open(TX_BROKEN_MODEL).ok());
