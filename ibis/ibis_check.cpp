@@ -74,6 +74,9 @@ private:
     void Keyword(const Line& l);
     void Data(const Line& l);
     void SubparameterOnce(const DataLine& d);
+    void OpenSection(const KeywordDef& def, const KeywordLine& k);
+    void RequiredInSection();
+    void RequiredInFile();
     // The rules of `section` (Shared: those of the section the file is in).
     void ToSection(Section section, const KeywordLine* k, const DataLine* d);
     void Finish();
@@ -101,6 +104,12 @@ private:
         seenInScope_.set(bit);
         return true;
     }
+    // What the table requires of the section open (a [Component], [Define
+    // Package Model] or board description) and of the file.
+    std::bitset<256> presentInSection_, presentInFile_;
+    const KeywordDef* sectionOpener_ = nullptr;  // null: checked, or none open
+    std::string sectionName_;
+    int sectionLine_ = 0;
     std::string currentRaw_;                       // the current keyword as written
     std::set<std::string> subparameters_;          // those the current keyword gave, lower case
     std::map<std::string, int> openSections_;      // opening keyword -> its line, until closed
@@ -203,17 +212,19 @@ void FileChecker::Keyword(const Line& l) {
         const auto earlier = openSections_.find(key);
         if (earlier != openSections_.end())
             c_.Add(Message::SectionNotClosed, earlier->second,
-                   "[" + key + "] without [" + def->closedBy + "] before the next one");
+                   "[" + std::string(def->spelled) + "] without [" +
+                       FindKeyword(def->closedBy)->spelled + "] before the next one");
         openSections_[key] = line;
     } else if (const auto opener = openerOf_.find(key); opener != openerOf_.end()) {
         if (openSections_.erase(opener->second) == 0)
             c_.Add(Message::KeywordOutOfSection, line,
-                   "[" + raw + "] without [" + opener->second + "]");
+                   "[" + raw + "] without [" + FindKeyword(opener->second)->spelled + "]");
     }
     const KeywordLine k{raw, key, l.args, l.words, line, def->id};
+    presentInFile_.set(static_cast<std::size_t>(def->id));
+    presentInSection_.set(static_cast<std::size_t>(def->id));
     if (def->opens != Scope::None) {
-        c_.scope = def->opens;
-        seenInScope_.reset();
+        OpenSection(*def, k);
         ToSection(def->section, &k, nullptr);
         return;
     }
@@ -239,7 +250,67 @@ void FileChecker::Keyword(const Line& l) {
             c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice");
     }
     ToSection(def->section, &k, nullptr);
-    if (def->endsSection) c_.scope = Scope::File;
+    if (def->endsSection) {
+        RequiredInSection();
+        c_.scope = Scope::File;
+    }
+}
+
+void FileChecker::OpenSection(const KeywordDef& def, const KeywordLine& k) {
+    RequiredInSection();
+    c_.scope = def.opens;
+    seenInScope_.reset();
+    presentInSection_.reset();
+    sectionOpener_ = &def;
+    sectionLine_ = k.line;
+    sectionName_ = def.id == Kw::Component && !k.words.empty()
+                       ? k.args.substr(k.args.find_first_not_of(" \t"))
+                   : k.words.empty() ? ""
+                                     : k.words[0];
+}
+
+// The keywords the table requires in every section of the open one's kind.
+void FileChecker::RequiredInSection() {
+    const KeywordDef* opener = sectionOpener_;
+    sectionOpener_ = nullptr;
+    if (opener == nullptr) return;
+    const unsigned need = c_.scope == Scope::Component ? kInComponent
+                          : c_.scope == Scope::Package ? kInPackage
+                          : c_.scope == Scope::Board   ? kInBoard
+                                                       : kOptional;
+    if (need == kOptional) return;
+    for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
+        if ((k->need & need) == 0 || presentInSection_.test(static_cast<std::size_t>(k->id)))
+            continue;
+        const Message m = need == kInPackage ? Message::PackageModelIncomplete
+                          : need == kInBoard ? Message::BoardIncomplete
+                          : k->id == Kw::Pin ? Message::ComponentNoPin
+                                             : Message::ComponentNoManufacturer;
+        c_.Add(m, sectionLine_,
+               "[" + std::string(opener->spelled) + "] " + sectionName_ + " has no [" + k->spelled +
+                   "]");
+    }
+}
+
+// The keywords every file of its kind holds: the header's in .ibs, .pkg and
+// .ebd files, a [Component] in an .ibs file.
+void FileChecker::RequiredInFile() {
+    if (c_.kind != Kind::Ibs && c_.kind != Kind::Pkg && c_.kind != Kind::Ebd) return;
+    for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
+        const bool need = (k->need & kInFile) != 0 || ((k->need & kInIbs) && c_.kind == Kind::Ibs);
+        if (!need || presentInFile_.test(static_cast<std::size_t>(k->id))) continue;
+        const std::string name = "[" + std::string(k->spelled) + "]";
+        if (k->id == Kw::IbisVer) {
+            if (!c_.versionSeen) c_.Add(Message::IbisVerMissing, 1, name + " is missing");
+        } else if (k->id == Kw::End) {
+            c_.Add(Message::NoEnd, c_.lastLine, "the file has no [End] (it ends at this line)");
+        } else if (k->need & kInIbs) {
+            c_.Add(Message::RequiredKeywordMissing, 1,
+                   "the file has no " + name + "; an .ibs file describes at least one");
+        } else {
+            c_.Add(Message::HeaderKeywordMissing, 1, name + " is missing");
+        }
+    }
 }
 
 void FileChecker::Data(const Line& l) {
@@ -279,11 +350,15 @@ void FileChecker::SubparameterOnce(const DataLine& d) {
 
 void FileChecker::Finish() {
     components_.SealPins();
-    header_.Finish();
+    RequiredInSection();
+    RequiredInFile();
     algorithmic_.FinishOpen();
-    for (const auto& [open, line] : openSections_)
+    for (const auto& [open, line] : openSections_) {
+        const KeywordDef* def = FindKeyword(open);
         c_.Add(Message::SectionNotClosed, line,
-               "[" + open + "] without [" + FindKeyword(open)->closedBy + "]");
+               "[" + std::string(def->spelled) + "] without [" +
+                   FindKeyword(def->closedBy)->spelled + "]");
+    }
     board_.Finish();
     references_.Finish();
     CrossReferences cross(c_, Sections{components_, models_, packages_, external_, references_});

@@ -1,6 +1,6 @@
 // The IBIS keywords: where each may stand, the version that introduced it,
 // whether it may appear once, which section's rules read it, what its lines
-// hold and the keyword that closes it.
+// hold, the keyword that closes it and where it is required.
 #pragma once
 
 #include <string>
@@ -160,17 +160,34 @@ enum class Section {
 // nothing (the keyword's value is on its own line).
 enum class Data { Rows, Text, OneLine };
 
+// Where a keyword is required: in every file of the header's kind (.ibs,
+// .pkg, .ebd), in every .ibs file, in every [Component], [Define Package
+// Model] or board description. The checker reports its absence from the
+// table alone; requirements under a condition (a Model_type, another
+// keyword) are the section rules', written beside the keyword as `when`.
+enum Need : unsigned {
+    kOptional = 0,
+    kInFile = 1u << 0,
+    kInIbs = 1u << 1,
+    kInComponent = 1u << 2,
+    kInPackage = 1u << 3,
+    kInBoard = 1u << 4,
+};
+
 struct KeywordDef {
     Kw id;
-    const char* name;  // normalised: lower case, single blanks
-    int since;         // ten times the version: 1.1 -> 11
-    Scope scope;       // where it may stand (File: anywhere at the top level)
-    bool once;         // at most once in its scope
+    const char* name;     // normalised: lower case, single blanks
+    const char* spelled;  // as the standard writes it, for messages
+    int since;            // ten times the version: 1.1 -> 11
+    Scope scope;          // where it may stand (File: anywhere at the top level)
+    bool once;            // at most once in its scope
     Section section;
     Data data;
     Scope opens;           // the section it begins, or None
     bool endsSection;      // back at the top level after it
     const char* closedBy;  // the keyword that must close it, or null
+    unsigned need;         // Need bits: where it must be present
+    const char* when;      // required under this condition (checked by its rules), or null
 };
 
 // The keyword of a normalised name, or null.

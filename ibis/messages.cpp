@@ -59,6 +59,8 @@ const std::vector<MessageDef>& MessageTable() {
          "V_trigger_r, V_trigger_f, Off_delay; [External Model] and [External Circuit]: "
          "Language, Corner, Parameters, Ports, D_to_A, A_to_D; [Component]: Si_location, "
          "Timing_location)"},
+        {Message::RequiredKeywordMissing, S::Error, "file",
+         "a keyword the standard requires is missing (an .ibs file without [Component])"},
         {Message::IbisVerMissing, S::Error, "header",
          "[IBIS Ver] is missing or not the first keyword"},
         {Message::UnknownIbisVersion, S::Error, "header", "an unknown IBIS version"},

@@ -26,6 +26,7 @@ enum class Message : int {
     SectionNotClosed = 1013,
     NegativeValue = 1014,
     UnknownSubparameter = 1015,
+    RequiredKeywordMissing = 1016,
     IbisVerMissing = 1101,
     UnknownIbisVersion = 1102,
     HeaderKeywordMissing = 1103,

@@ -130,7 +130,7 @@ std::string Bracketed(Kw key) {
         case Kw::Pulldown:
             return "[Pulldown]";
         default:
-            return "[" + std::string(KeywordOf(key).name) + "]";
+            return "[" + std::string(KeywordOf(key).spelled) + "]";
     }
 }
 

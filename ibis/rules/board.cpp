@@ -31,7 +31,7 @@ void BoardRules::Keyword(const KeywordLine& k) {
                    "board description " + words[0] + " is described twice in this file");
         pins_ = -1;
         pinLines_ = 0;
-        manufacturer_ = pinList_ = path_ = false;
+        pinList_ = false;
         pinNames_.clear();
         designators_.clear();
         pathPins_.clear();
@@ -41,7 +41,6 @@ void BoardRules::Keyword(const KeywordLine& k) {
         partPins_.clear();
         ended_ = false;
     } else if (k.id == Kw::Manufacturer) {
-        manufacturer_ = true;
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
     } else if (k.id == Kw::NumberOfPins) {
         const std::optional<double> count = words.empty() ? std::nullopt : Number(words[0]);
@@ -61,13 +60,6 @@ void BoardRules::Keyword(const KeywordLine& k) {
         ClosePath();
         ended_ = true;
         CheckReferences();
-        if (!manufacturer_ || pinsLine_ == 0 || !pinList_ || !path_)
-            c_.Add(
-                Message::BoardIncomplete, start_,
-                "the board description lacks " + std::string(!manufacturer_   ? "[Manufacturer]"
-                                                             : pinsLine_ == 0 ? "[Number Of Pins]"
-                                                             : !pinList_      ? "[Pin List]"
-                                                                         : "[Path Description]"));
         if (pins_ >= 0 && pinLines_ != pins_)
             c_.Add(Message::BoardPinCount, pinsLine_,
                    "[Number Of Pins] " + std::to_string(pins_) + ", but [Pin List] lists " +

@@ -45,7 +45,7 @@ private:
     int start_ = 0;
     bool ended_ = true;
     int pins_ = -1, pinLines_ = 0, pinsLine_ = 0;  // [Number Of Pins], the [Pin List] rows
-    bool manufacturer_ = false, pinList_ = false, path_ = false;
+    bool pinList_ = false;
     std::set<std::string> pinNames_, designators_;  // lower case
     std::set<std::string> boardNames_;              // the file's board descriptions
     std::vector<std::pair<std::string, int>> pathPins_, pathNodes_;

@@ -34,7 +34,6 @@ std::vector<std::string> Tokens(const std::vector<std::string>& words) {
 
 void BoardRules::PathStart(const KeywordLine& k) {
     ClosePath();
-    path_ = true;
     paths_.emplace_back();
     Path& p = paths_.back();
     p.name = k.words.empty() ? "" : k.words[0];

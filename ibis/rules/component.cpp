@@ -71,8 +71,6 @@ void ComponentRules::Keyword(const KeywordLine& k) {
                 c_.Add(Message::ComponentName, line, "[Component] " + c.name + " is defined twice");
         components_.push_back(c);
     } else if (k.id == Kw::Manufacturer) {
-        if (c_.scope == Scope::Component && !components_.empty())
-            components_.back().manufacturer = true;
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
     } else if (k.id == Kw::NumberOfPins) {
         if (words.empty() || std::atoi(words[0].c_str()) < 0)
@@ -80,7 +78,6 @@ void ComponentRules::Keyword(const KeywordLine& k) {
     } else if (k.id == Kw::Package) {
         if (!components_.empty()) components_.back().package = true;
     } else if (k.id == Kw::Pin && c_.scope == Scope::Component && !components_.empty()) {
-        components_.back().pin = true;
         pinColumns_ = 3 + static_cast<int>(words.size() >= 5 ? 3 : 0);
         // "[Pin] signal_name model_name R_pin L_pin C_pin": the columns by name.
         if (!words.empty() &&
@@ -350,14 +347,10 @@ void ComponentRules::PinMappingRow(const DataLine& d) {
 
 void ComponentRules::Finish() {
     for (const ComponentInfo& c : components_) {
-        if (!c.manufacturer)
-            c_.Add(Message::ComponentNoManufacturer, c.line,
-                   "[Component] " + c.name + " has no [Manufacturer]");
+        // [Manufacturer] and [Pin]: the keyword table's requirements.
         if (!c.package && c.packageModel.empty())
             c_.Add(Message::ComponentNoPackage, c.line,
                    "[Component] " + c.name + " has no [Package]");
-        if (!c.pin)
-            c_.Add(Message::ComponentNoPin, c.line, "[Component] " + c.name + " has no [Pin]");
         for (const auto& [pin, line] : c.diffPins) {
             if (!c.pins.count(pin)) {
                 c_.Add(Message::DiffPinNotAPin, line,

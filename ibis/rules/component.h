@@ -42,7 +42,7 @@ private:
 struct ComponentInfo {
     std::string name;
     int line = 0;
-    bool manufacturer = false, package = false, pin = false;
+    bool package = false;
     std::string packageModel;
     int packageModelLine = 0;
     // [Alternate Package Models]: each name with its line.

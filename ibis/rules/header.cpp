@@ -32,7 +32,6 @@ void HeaderRules::Keyword(const KeywordLine& k) {
         if (words.empty()) {
             c_.Add(Message::MissingValue, k.line, "[File Name] needs a value");
         } else {
-            fileName_ = words[0];
             c_.CheckFileName(words[0], k.line);
             const std::string real = std::filesystem::path(c_.name).filename().string();
             if (words[0] != real)
@@ -40,24 +39,12 @@ void HeaderRules::Keyword(const KeywordLine& k) {
                        "[File Name] " + words[0] + " is not this file's name, " + real);
         }
     } else if (k.id == Kw::FileRev) {
-        fileRev_ = true;
         if (words.empty()) c_.Add(Message::MissingValue, k.line, "[File Rev] needs a value");
-    } else if (k.id == Kw::End) {
-        ended_ = true;
     }
 }
 
 void HeaderRules::Data(const DataLine& d) {
     if (d.id == Kw::End) c_.Add(Message::TextAfterEnd, d.line, "text after [End] is ignored");
-}
-
-void HeaderRules::Finish() {
-    if (c_.kind != Kind::Ibs && c_.kind != Kind::Pkg && c_.kind != Kind::Ebd) return;
-    if (!c_.versionSeen) c_.Add(Message::IbisVerMissing, 1, "[IBIS Ver] is missing");
-    if (fileName_.empty()) c_.Add(Message::HeaderKeywordMissing, 1, "[File Name] is missing");
-    if (!fileRev_) c_.Add(Message::HeaderKeywordMissing, 1, "[File Rev] is missing");
-    if (!ended_)
-        c_.Add(Message::NoEnd, c_.lastLine, "the file has no [End] (it ends at this line)");
 }
 
 }  // namespace ibis

@@ -302,7 +302,7 @@ void ModelRules::Finish() {
 
 void ModelRules::CheckModel(const ModelInfo& m) {
     for (const auto& [id, table] : m.tables)
-        CheckTableColumns(table, "[" + std::string(KeywordOf(id).name) + "] of " + m.name);
+        CheckTableColumns(table, "[" + std::string(KeywordOf(id).spelled) + "] of " + m.name);
     for (const std::vector<Table>* list : {&m.rising, &m.falling})
         for (const Table& t : *list) {
             CheckTableColumns(
@@ -344,8 +344,8 @@ void ModelRules::CheckModel(const ModelInfo& m) {
               std::pair<Kw, Kw>{Kw::PowerClamp, Kw::PowerClampReference}})
             if (m.tables.count(table) && !m.references.count(reference))
                 c_.Add(Message::ModelNoVoltage, m.tables.at(table).line,
-                       "[" + std::string(KeywordOf(table).name) + "] of " + m.name +
-                           " has neither [Voltage Range] nor [" + KeywordOf(reference).name +
+                       "[" + std::string(KeywordOf(table).spelled) + "] of " + m.name +
+                           " has neither [Voltage Range] nor [" + KeywordOf(reference).spelled +
                            "] to refer to");
     // [Pulldown] for every driver that sinks current (push-pull, open drain
     // and sink, ECL), [Pullup] for every one that sources it (push-pull, open
@@ -372,7 +372,7 @@ void ModelRules::CheckModel(const ModelInfo& m) {
     for (const auto& [id, table] : m.tables)
         if (table.rows > 100)
             c_.Add(Message::TableTooLong, table.line,
-                   "[" + std::string(KeywordOf(id).name) + "] of " + m.name + " has " +
+                   "[" + std::string(KeywordOf(id).spelled) + "] of " + m.name + " has " +
                        std::to_string(table.rows) + " points; at most 100");
     // A waveform's 20-80 % slope against the ramp of the same edge.
     for (int edge = 0; edge < 2; ++edge) {

@@ -21,12 +21,6 @@ void PackageRules::Keyword(const KeywordLine& k) {
         packages_.push_back(p);
     } else if (k.id == Kw::Manufacturer || k.id == Kw::Oem || k.id == Kw::Description) {
         if (words.empty()) c_.Add(Message::MissingValue, line, "[" + k.name + "] needs a value");
-        if (!packages_.empty()) {
-            PackageInfo& p = packages_.back();
-            (k.id == Kw::Manufacturer ? p.manufacturer
-             : k.id == Kw::Oem        ? p.oem
-                                      : p.description) = true;
-        }
     } else if (k.id == Kw::NumberOfPins) {
         const int n = words.empty() ? -1 : std::atoi(words[0].c_str());
         if (words.empty() || n < 0)
@@ -37,11 +31,6 @@ void PackageRules::Keyword(const KeywordLine& k) {
         }
     } else if (k.id == Kw::ResistanceMatrix || k.id == Kw::InductanceMatrix ||
                k.id == Kw::CapacitanceMatrix) {
-        if (!packages_.empty()) {
-            packages_.back().matrices = true;
-            if (k.id == Kw::InductanceMatrix) packages_.back().inductance = true;
-            if (k.id == Kw::CapacitanceMatrix) packages_.back().capacitance = true;
-        }
         const std::string form = words.empty() ? "" : Lower(words[0]);
         matrixForm_ = form == "banded_matrix"   ? "Banded_matrix"
                       : form == "sparse_matrix" ? "Sparse_matrix"
@@ -56,8 +45,6 @@ void PackageRules::Keyword(const KeywordLine& k) {
             c_.Add(Message::MatrixForm, line,
                    "[" + k.name + "] form '" + matrixForm_ +
                        "' is not Banded_matrix, Sparse_matrix or Full_matrix");
-    } else if (k.id == Kw::ModelData) {
-        if (!packages_.empty()) packages_.back().matrices = true;
     } else if (k.id == Kw::Bandwidth) {
         bandwidth_ = words.empty() ? -1 : std::atoi(words[0].c_str());
         if (words.empty() || bandwidth_ < 0)
@@ -185,12 +172,7 @@ void PackageRules::CloseMatrix() {
 void PackageRules::Finish() {
     CloseMatrix();
     for (const PackageInfo& p : packages_) {
-        if (!p.manufacturer || !p.oem || !p.description)
-            c_.Add(Message::PackageModelIncomplete, p.line,
-                   "[Define Package Model] " + p.name + " has no " +
-                       (!p.manufacturer ? "[Manufacturer]"
-                        : !p.oem        ? "[OEM]"
-                                        : "[Description]"));
+        // The keywords every package model holds are the keyword table's.
         if (!p.ended)
             c_.Add(Message::PackageModelNotClosed, p.line,
                    "[Define Package Model] " + p.name + " has no [End Package Model]");
@@ -198,15 +180,6 @@ void PackageRules::Finish() {
             c_.Add(Message::PackagePinCount, p.pinCountLine,
                    "[Number Of Pins] " + std::to_string(p.pinCount) + ", but [Pin Numbers] lists " +
                        std::to_string(p.pins.size()));
-        if (!p.matrices)
-            c_.Add(Message::PackageModelIncomplete, p.line,
-                   "[Define Package Model] " + p.name + " has no matrices");
-        // [Inductance Matrix] and [Capacitance Matrix] are required ([Resistance
-        // Matrix] is not).
-        else if (!p.inductance || !p.capacitance)
-            c_.Add(Message::PackageModelIncomplete, p.line,
-                   "[Define Package Model] " + p.name + " has no " +
-                       (!p.inductance ? "[Inductance Matrix]" : "[Capacitance Matrix]"));
     }
 }
 

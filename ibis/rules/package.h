@@ -18,9 +18,6 @@ struct PackageInfo {
     std::vector<std::string> pins;
     std::map<std::string, int> pinIndex;  // position in `pins`, by name
     bool ended = false;
-    bool matrices = false;
-    bool inductance = false, capacitance = false;
-    bool manufacturer = false, oem = false, description = false;
 };
 
 class PackageRules {

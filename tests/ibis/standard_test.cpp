@@ -635,6 +635,71 @@ TEST(IbisStandard, should_know_every_keyword_of_ibis_7_2_and_no_other) {
     EXPECT_EQ(listed.size(), static_cast<std::size_t>(KeywordsEnd() - KeywordsBegin()));
 }
 
+namespace {
+
+// `text` without the lines that open `keyword`, each with the lines up to
+// the next keyword.
+std::string WithoutKeyword(const std::string& text, const std::string& keyword) {
+    std::string lines = "\n" + text;
+    for (std::size_t at; (at = lines.find("\n[" + keyword + "]")) != std::string::npos;) {
+        const std::size_t next = lines.find("\n[", at + 1);
+        lines = lines.substr(0, at) + (next == std::string::npos ? "\n" : lines.substr(next));
+    }
+    return lines.substr(1);
+}
+
+}  // namespace
+
+// Each keyword the table marks required, walked from the table: the valid
+// file of its kind passes, and the same file without it is an ERROR that
+// names it. The standard's entries read "Required: Yes" for the header's
+// [IBIS Ver], [File Name], [File Rev] and [End]; for [Component], its
+// [Manufacturer] and [Pin]; for a [Define Package Model]'s [Manufacturer],
+// [OEM], [Description], [Number Of Pins], [Pin Numbers], [Model Data] and its
+// [Inductance Matrix] and [Capacitance Matrix] ([Resistance Matrix] and
+// [Number Of Sections]: "Required: No"); and for a board description's
+// [Manufacturer], [Number Of Pins], [Pin List] and [Path Description].
+TEST(IbisStandard, should_report_every_keyword_the_table_requires_where_it_is_missing) {
+    const std::pair<const char*, unsigned> files[] = {
+        {"clean.ibs", kInFile | kInIbs | kInComponent},
+        {"pkg_b.pkg", kInFile | kInPackage},
+        {"board.ebd", kInFile | kInBoard},
+    };
+    int walked = 0;
+    for (const auto& [name, kinds] : files) {
+        const std::string valid = Read(kFiles / name);
+        ASSERT_EQ(Errors(Check(name, valid)), 0) << name << "\n" << Dump(Check(name, valid));
+        for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
+            if ((k->need & kinds) == 0) continue;
+            const std::string broken = WithoutKeyword(valid, k->spelled);
+            ASSERT_TRUE(broken != valid) << name << " has no [" << k->spelled << "]";
+            const FileResult r = Check(name, broken);
+            bool named = false;
+            for (const Report& rep : r.reports)
+                named = named ||
+                        (rep.severity == Severity::Error &&
+                         rep.text.find("[" + std::string(k->spelled) + "]") != std::string::npos);
+            EXPECT_TRUE(named) << name << " without [" << k->spelled << "]\n" << Dump(r);
+            ++walked;
+        }
+    }
+    EXPECT_EQ(walked, 4 * 3 + 1 + 2 + 8 + 4);
+    // Each missing keyword is reported, not the first alone.
+    const FileResult r =
+        Check("pkg_b.pkg",
+              WithoutKeyword(WithoutKeyword(Read(kFiles / "pkg_b.pkg"), "OEM"), "Description"));
+    int incomplete = 0;
+    for (const Report& rep : r.reports) incomplete += rep.number == 4005;
+    EXPECT_EQ(incomplete, 2) << Dump(r);
+    // A .pkg and an .ebd need no [Component]; the optional header keywords and
+    // [Number Of Sections] may be left out.
+    EXPECT_FALSE(Has(Check("pkg_b.pkg", Read(kFiles / "pkg_b.pkg")), 1016));
+    const std::string withSections = Edit(Read(kFiles / "pkg_b.pkg"), "[Number Of Pins] 3",
+                                          "[Number Of Sections] 1\n[Number Of Pins] 3");
+    EXPECT_EQ(Errors(Check("pkg_b.pkg", withSections)), 0)
+        << Dump(Check("pkg_b.pkg", withSections));
+}
+
 // Values and places the standard gives [Model], [Package], [Pin] and [Diff Pin]
 // entries, each next to the valid form it breaks.
 TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_entries) {
