@@ -74,6 +74,7 @@ private:
     void Keyword(const Line& l);
     void Data(const Line& l);
     void SubparameterOnce(const DataLine& d);
+    void ArgumentLength(const KeywordLine& k);
     void OpenSection(const KeywordDef& def, const KeywordLine& k);
     void RequiredInSection();
     void RequiredInFile();
@@ -221,6 +222,10 @@ void FileChecker::Keyword(const Line& l) {
                    "[" + raw + "] without [" + FindKeyword(opener->second)->spelled + "]");
     }
     const KeywordLine k{raw, key, l.args, l.words, line, def->id};
+    // "The length of the Component Name must not exceed 40 characters", the
+    // manufacturer's name and [Date]'s field likewise; blanks are allowed.
+    if (def->id == Kw::Component || def->id == Kw::Manufacturer || def->id == Kw::Date)
+        ArgumentLength(k);
     presentInFile_.set(static_cast<std::size_t>(def->id));
     presentInSection_.set(static_cast<std::size_t>(def->id));
     if (def->opens != Scope::None) {
@@ -256,6 +261,21 @@ void FileChecker::Keyword(const Line& l) {
     }
 }
 
+// The text after a keyword, blanks at its ends left out.
+std::string Argument(const KeywordLine& k) {
+    const std::size_t first = k.args.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return k.args.substr(first, k.args.find_last_not_of(" \t") + 1 - first);
+}
+
+void FileChecker::ArgumentLength(const KeywordLine& k) {
+    const std::string text = Argument(k);
+    if (text.size() > 40)
+        c_.Add(Message::NameTooLong, k.line,
+               "[" + std::string(KeywordOf(k.id).spelled) + "] '" + Excerpt(text) + "' has " +
+                   std::to_string(text.size()) + " characters; at most 40 are allowed");
+}
+
 void FileChecker::OpenSection(const KeywordDef& def, const KeywordLine& k) {
     RequiredInSection();
     c_.scope = def.opens;
@@ -263,10 +283,7 @@ void FileChecker::OpenSection(const KeywordDef& def, const KeywordLine& k) {
     presentInSection_.reset();
     sectionOpener_ = &def;
     sectionLine_ = k.line;
-    sectionName_ = def.id == Kw::Component && !k.words.empty()
-                       ? k.args.substr(k.args.find_first_not_of(" \t"))
-                   : k.words.empty() ? ""
-                                     : k.words[0];
+    sectionName_ = def.id == Kw::Component ? Argument(k) : k.words.empty() ? "" : k.words[0];
 }
 
 // The keywords the table requires in every section of the open one's kind.

@@ -143,7 +143,7 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::NameTooLong, S::Error, "component",
          "a name longer than its column allows (a [Pin] or [Series Pin Mapping] pin 5 "
          "characters; signal and model names, [Model], [Submodel] and [Model Selector] names 20 "
-         "before IBIS 4.2, 40 from it)"},
+         "before IBIS 4.2, 40 from it; [Component], [Manufacturer] and [Date] 40)"},
         {Message::SelectorRepeated, S::Warning, "component",
          "a [Model Selector] that lists a model twice"},
         {Message::ColumnNames, S::Warning, "component",

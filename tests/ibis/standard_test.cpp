@@ -710,7 +710,20 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         std::string from, to;
         int number;  // 0: valid
     };
+    const std::string forty = "chip b " + std::string(33, 'x');  // blanks count
     const Case cases[] = {
+        // [Component]: "The length of the Component Name must not exceed 40
+        // characters, and blank characters are allowed"; the manufacturer's
+        // name and [Date]'s field are limited to 40 characters as well.
+        {"a component name of 40 characters", "[Component]     chip_b", "[Component]     " + forty,
+         0},
+        {"a component name of 41 characters", "[Component]     chip_b",
+         "[Component]     " + forty + "y", 2122},
+        {"a manufacturer of 40 characters", "[Manufacturer]  Test", "[Manufacturer]  " + forty, 0},
+        {"a manufacturer of 41 characters", "[Manufacturer]  Test",
+         "[Manufacturer]  " + forty + "y", 2122},
+        {"a date of 41 characters", "[Date]       December 8, 2026",
+         "[Date]       December 8, 2026, " + std::string(23, 'x'), 2122},
         // "If one or more of [Rgnd], [Rpower], [Rac], and [Cac] keywords are used,
         // then the Model_type must be Terminator."
         {"terminator keyword in an Input", input, input + "[Rgnd] 50 45 55\n", 3020},
