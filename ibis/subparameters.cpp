@@ -1,5 +1,6 @@
 #include "subparameters.h"
 
+#include <bitset>
 #include <iterator>
 #include <unordered_map>
 #include <vector>
@@ -142,6 +143,16 @@ const SubparameterDef* FindSubparameter(Kw owner, const std::string& name) {
             index.emplace(std::to_string(static_cast<int>(d.owner)) + "\n" + Lower(d.name), &d);
         return index;
     }();
+    // The keywords that hold subparameters; most rows ([Pin], tables) belong
+    // to one that holds none.
+    static const std::bitset<256> kOwners = [] {
+        std::bitset<256> owners;
+        for (const SubparameterDef& d : kSubparameters)
+            owners.set(static_cast<std::size_t>(d.owner));
+        return owners;
+    }();
+    if (!kOwners.test(static_cast<std::size_t>(ListOwner(owner))) && owner != Kw::Submodel)
+        return nullptr;
     const std::string key = std::to_string(static_cast<int>(ListOwner(owner))) + "\n" +
                             Lower(name.substr(0, name.find('=')));
     const auto found = kIndex.find(key);

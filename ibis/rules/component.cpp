@@ -26,8 +26,12 @@ bool ColumnsNamed(const std::vector<std::string>& words, std::initializer_list<c
 }  // namespace
 
 std::vector<PinTable::Entry> PinTable::Seal() {
-    std::stable_sort(rows_.begin(), rows_.end(),
-                     [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    // By name, then line: the first row of a name leads, without the extra
+    // buffer a stable sort takes.
+    std::sort(rows_.begin(), rows_.end(), [](const Entry& a, const Entry& b) {
+        const int order = a.name.compare(b.name);
+        return order != 0 ? order < 0 : a.line < b.line;
+    });
     std::vector<Entry> repeats;
     std::size_t kept = 0;
     for (std::size_t i = 0; i < rows_.size(); ++i) {

@@ -11,13 +11,15 @@ void ExternalRules::Keyword(const KeywordLine& k) {
     if (k.id == Kw::ExternalModel) {
         open_ = Open{};
         open_.line = k.line;
-        open_.keyword = "[External Model]";
+        open_.id = k.id;
+        open_.keyword = "[" + std::string(KeywordOf(k.id).spelled) + "]";
     } else if (k.id == Kw::EndExternalModel || k.id == Kw::EndExternalCircuit) {
         CheckSection();
     } else if (k.id == Kw::ExternalCircuit) {
         open_ = Open{};
         open_.line = k.line;
-        open_.keyword = "[External Circuit]";
+        open_.id = k.id;
+        open_.keyword = "[" + std::string(KeywordOf(k.id).spelled) + "]";
         if (k.words.empty())
             c_.Add(Message::MissingValue, k.line, "[External Circuit] needs a name");
         else
@@ -94,7 +96,7 @@ void ExternalRules::Converter(const std::vector<std::string>& w, int line) {
     const std::string dPort = Lower(w[1]);
     const bool reservedOk = toA ? dPort == "d_drive" || dPort == "d_enable" || dPort == "d_switch"
                                 : dPort == "d_receive";
-    if (open_.keyword == "[External Model]" && !reservedOk)
+    if (open_.id == Kw::ExternalModel && !reservedOk)
         c_.Add(Message::ExternalPorts, line,
                w[0] + " converts " + w[1] + "; its d_port is " +
                    (toA ? "D_drive, D_enable or D_switch" : "D_receive"));

@@ -32,7 +32,8 @@ private:
     Context& c_;
     struct Open {
         int line = 0;
-        std::string keyword;
+        Kw id = Kw::ExternalModel;
+        std::string keyword;  // as the standard spells it, for messages
         bool language = false, ports = false;
         std::set<std::string> corners, portNames, parameterNames;
         std::vector<std::pair<std::string, int>> converterPorts;  // checked at the end
