@@ -262,8 +262,11 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::MatrixForm, S::Error, "package",
          "an unknown matrix form (Banded_matrix, Sparse_matrix, Full_matrix)"},
         {Message::PackageModelIncomplete, S::Error, "package",
-         "a package model without [Manufacturer], [OEM], [Description], [Model Data], "
-         "[Inductance Matrix] or [Capacitance Matrix]"},
+         "a package model without [Manufacturer], [OEM], [Number Of Pins], [Pin Numbers], "
+         "[Description], [Model Data], [Inductance Matrix] or [Capacitance Matrix]"},
+        {Message::PackageSection, S::Error, "package",
+         "a pin's sections in [Pin Numbers] out of form (Len = x [L = x] [R = x] [C = x] / "
+         "segments, Fork ... Endfork branches; values numbers not below zero)"},
         // Board descriptions.
         {Message::BoardNotClosed, S::Error, "board",
          "[Begin Board Description] without [End Board Description]"},

@@ -108,6 +108,7 @@ enum class Message : int {
     MatrixEntry = 4003,
     MatrixForm = 4004,
     PackageModelIncomplete = 4005,
+    PackageSection = 4006,
     BoardNotClosed = 5001,
     BoardIncomplete = 5002,
     BoardPinCount = 5003,

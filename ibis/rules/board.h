@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "context.h"
+#include "segments.h"
 
 namespace ibis {
 
@@ -24,8 +25,7 @@ private:
     struct Path {
         std::string name;
         int line = 0, entries = 0;
-        bool open = false;                  // a segment begun by Len, not yet ended by '/'
-        std::vector<bool> ended = {false};  // per open branch: reached its Node
+        SegmentPath segments;
         bool closed = false;
     };
     // board_paths.cpp: a [Path Description]'s entries in order.

@@ -9,6 +9,7 @@ namespace ibis {
 void PackageRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
+    ClosePinSections();
     if (k.id == Kw::Row) {
         CloseRow();
     } else if (k.id != Kw::Bandwidth) {
@@ -84,17 +85,49 @@ void PackageRules::Keyword(const KeywordLine& k) {
 void PackageRules::Data(const DataLine& d) {
     if (packages_.empty()) return;
     if (d.id == Kw::PinNumbers) {
-        const std::string low = Lower(d.words[0]);
-        if (low == "fork" || low == "endfork" || low.find('=') != std::string::npos) return;
-        PackageInfo& p = packages_.back();
-        if (!p.pinIndex.emplace(d.words[0], static_cast<int>(p.pins.size())).second)
-            c_.Add(Message::PackagePinCount, d.line,
-                   "pin " + d.words[0] + " is listed twice in [Pin Numbers]");
-        p.pins.push_back(d.words[0]);
+        PinNumbersRow(d);
     } else if (d.id == Kw::ResistanceMatrix || d.id == Kw::InductanceMatrix ||
                d.id == Kw::CapacitanceMatrix || d.id == Kw::Row) {
         MatrixRow(d);
     }
+}
+
+// A pin's name begins its line; its sections, when given, follow it and may
+// run over the next lines ("A1 Len = 0 L = 1.2n /", "Len = 1.2 L = 2n C = 1p /").
+void PackageRules::PinNumbersRow(const DataLine& d) {
+    const std::vector<std::string> t = SegmentTokens(d.words);
+    const SegmentPath::Fault fault = [&](const std::string& text) {
+        c_.Add(Message::PackageSection, d.line, "[Pin Numbers] " + sectionsPin_ + ": " + text);
+    };
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (pinSections_.Read(t, i, fault)) {
+            if (sectionsPin_.empty()) fault("sections before any pin name");
+            continue;
+        }
+        if (i != 0) {
+            fault("'" + t[i] + "' is none of Len, L, R, C, '/', Fork, Endfork");
+            SegmentPath::SkipUnknown(t, i);
+            continue;
+        }
+        ClosePinSections();
+        PackageInfo& p = packages_.back();
+        if (!p.pinIndex.emplace(t[i], static_cast<int>(p.pins.size())).second)
+            c_.Add(Message::PackagePinCount, d.line,
+                   "pin " + t[i] + " is listed twice in [Pin Numbers]");
+        p.pins.push_back(t[i]);
+        sectionsPin_ = t[i];
+        sectionsLine_ = d.line;
+    }
+}
+
+void PackageRules::ClosePinSections() {
+    if (sectionsPin_.empty()) return;
+    pinSections_.Finish([&](const std::string& text) {
+        c_.Add(Message::PackageSection, sectionsLine_,
+               "[Pin Numbers] " + sectionsPin_ + ": " + text);
+    });
+    pinSections_ = SegmentPath{};
+    sectionsPin_.clear();
 }
 
 void PackageRules::MatrixRow(const DataLine& d) {
@@ -170,6 +203,7 @@ void PackageRules::CloseMatrix() {
 }
 
 void PackageRules::Finish() {
+    ClosePinSections();
     CloseMatrix();
     for (const PackageInfo& p : packages_) {
         // The keywords every package model holds are the keyword table's.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "context.h"
+#include "segments.h"
 
 namespace ibis {
 
@@ -31,6 +32,9 @@ public:
     const std::vector<PackageInfo>& Packages() const { return packages_; }
 
 private:
+    // [Pin Numbers]: a pin's name, and its sections when the model gives them.
+    void PinNumbersRow(const DataLine& d);
+    void ClosePinSections();
     void MatrixRow(const DataLine& d);
     // The row just read complete (a Full_matrix row reaches the last pin), and
     // the matrix just read holding a [Row] for every pin.
@@ -40,6 +44,9 @@ private:
 
     Context& c_;
     std::vector<PackageInfo> packages_;
+    SegmentPath pinSections_;  // the sections of the [Pin Numbers] pin being read
+    std::string sectionsPin_;  // its name; empty: none
+    int sectionsLine_ = 0;
     std::string matrixForm_;  // Banded_matrix, Sparse_matrix or Full_matrix
     int bandwidth_ = -1;
     std::string rowPin_;  // the [Row] being read, its index and values so far

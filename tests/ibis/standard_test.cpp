@@ -1053,6 +1053,30 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
         else
             EXPECT_TRUE(Has(r, c.number)) << c.why << "\n" << Dump(r);
     }
+    // A package pin's sections, after [Number Of Sections], take the form of a
+    // board path's segments: "Len = x" then L, R and C, each segment ended by
+    // "/", branches between Fork and Endfork, over as many lines as needed.
+    const std::string sectioned =
+        Edit(Edit(pkg, "[Number Of Pins] 3", "[Number Of Sections] 3\n[Number Of Pins] 3"),
+             "[Pin Numbers]\nA1\nA2\n",
+             "[Pin Numbers]\nA1 Len = 0 L=1.2n /\n   Len=1.2 L = 0.5n C=0.2p R=0.1 / Len=0 "
+             "L=1n /\nA2 Len=0 L=1.2n /\n   Fork\n   Len=0 C=0.5p /\n   Endfork\n");
+    EXPECT_EQ(Errors(Check("pkg_b.pkg", sectioned)), 0) << Dump(Check("pkg_b.pkg", sectioned));
+    const std::pair<const char*, const char*> sectionFaults[] = {
+        {"L=1n /", "L=1n"},                        // the last segment has no '/'
+        {"R=0.1", "R=-0.1"},                       // below zero
+        {"L = 0.5n", "Q = 0.5n"},                  // no segment entry
+        {"   Endfork\n", ""},                      // Fork without Endfork
+        {"   Fork\n", ""},                         // Endfork without Fork
+        {"A1 Len = 0 L", "A1 L"},                  // L outside a segment
+        {"Len=1.2", "Len=long"},                   // not a number
+        {"A2 Len=0 L=1.2n /", "A2 Len=0 L=1.2n"},  // no '/' before the Fork
+    };
+    for (const auto& [from, to] : sectionFaults) {
+        const FileResult r = Check("pkg_b.pkg", Edit(sectioned, from, to));
+        EXPECT_TRUE(Has(r, 4006)) << from << " -> " << to << "\n" << Dump(r);
+        EXPECT_FALSE(Has(r, 4002)) << "a section line read as a pin\n" << Dump(r);
+    }
     // With the folder followed, the map's files hold the components named.
     const fs::path dir = fs::temp_directory_path() / ("ebd_refs_" + std::to_string(getpid()));
     fs::create_directories(dir);
