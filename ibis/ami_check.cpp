@@ -19,9 +19,10 @@ namespace {
 struct AmiChecker {
     std::string name;
     std::vector<Report>& reports;
+    ReportCap& cap;
 
     void Add(Message id, int line, const std::string& message) {
-        reports.push_back(MakeReport(id, name, line, message));
+        cap.Add(reports, id, name, line, message);
     }
 };
 
@@ -387,8 +388,9 @@ void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, bool* getWa
 }  // namespace
 
 void CheckAmiText(const std::string& name, const std::string& text, std::vector<Report>& reports,
-                  bool* getWave, int ibisVersion) {
-    AmiChecker c{name, reports};
+                  bool* getWave, int ibisVersion, ReportCap* cap) {
+    ReportCap keepAll;
+    AmiChecker c{name, reports, cap != nullptr ? *cap : keepAll};
     if (getWave != nullptr) *getWave = true;
     tx::Expected<AmiFileContents> read = ami_read_file(text);
     if (!read) {

@@ -63,6 +63,7 @@ public:
         c_.name = name;
         c_.kind = kind;
         c_.options = options;
+        c_.cap = ReportCap(options.maxReports);
         c_.folder = folder;
         for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k)
             if (k->closedBy != nullptr) openerOf_[k->closedBy] = k->name;
@@ -414,6 +415,7 @@ FileResult FileChecker::Run() {
     FileResult result;
     result.file = c_.name;
     result.reports = std::move(c_.reports);
+    result.omitted = c_.cap.Omissions();
     return result;
 }
 
@@ -442,7 +444,9 @@ FileResult CheckText(const std::string& name, std::string_view text, Kind kind,
     FileResult result;
     if (kind == Kind::Ami) {
         result.file = name;
-        CheckAmiText(name, std::string(text), result.reports, nullptr);
+        ReportCap cap(options.maxReports);
+        CheckAmiText(name, std::string(text), result.reports, nullptr, 0, &cap);
+        result.omitted = cap.Omissions();
     } else {
         FileChecker checker(name, text, kind, options, folder);
         result = checker.Run();
@@ -459,6 +463,7 @@ FileResult CheckText(const std::string& name, std::string_view text, Kind kind,
         return a.line < b.line;
     });
     for (const Report& r : result.reports) ++result.counts[static_cast<int>(r.severity)];
+    for (const Omitted& o : result.omitted) result.counts[static_cast<int>(o.severity)] += o.count;
     result.passed = result.counts[0] == 0 && (!options.werror || result.counts[1] == 0);
     return result;
 }

@@ -2,7 +2,9 @@
 // line each, then a summary per file.
 // Exit status (the tools' one mapping, status.h): 0 every file passed, 1 any
 // failed, 2 a file could not be read or the options are wrong.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -27,7 +29,7 @@ void Usage(std::FILE* to) {
     std::fprintf(
         to,
         "usage: ibischeck [--json | --format sarif] [--quiet] [--quality] [--ibis-version X.Y] "
-        "[--werror] FILE...\n"
+        "[--werror] [--max-reports N] FILE...\n"
         "       ibischeck --list-messages\n"
         "       ibischeck --version\n"
         "Checks .ibs, .pkg, .ebd and .ami files (an .ibs with the files it names).\n"
@@ -42,6 +44,8 @@ void Usage(std::FILE* to) {
         "                  (also --version X.Y)\n"
         "  --version       this program's version\n"
         "  --werror        warnings fail a file too\n"
+        "  --max-reports N at most N reports of one message number per file (default\n"
+        "                  100; 0: all); the rest are counted in the summary\n"
         "  --list-messages every message number, severity and meaning (Markdown)\n");
 }
 
@@ -99,6 +103,32 @@ void QualityJson(const std::string& file, const ibis::FileResult& r, nlohmann::j
     if (!q.claimed.empty()) entry["iq_claimed"] = q.claimed;
 }
 
+// "N more ..." after a file's reports, for each message number cut short.
+std::string OmittedText(const ibis::Omitted& o) {
+    return std::string(ibis::SeverityName(o.severity)) + " " + std::to_string(o.number) + " " +
+           o.file + ": " + std::to_string(o.count) + " more of this message not shown" +
+           " (--max-reports 0 shows every report)";
+}
+
+nlohmann::json OmittedJson(const std::vector<ibis::Omitted>& omitted) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const ibis::Omitted& o : omitted)
+        out.push_back({{"severity", ibis::SeverityName(o.severity)},
+                       {"number", o.number},
+                       {"file", o.file},
+                       {"count", o.count}});
+    return out;
+}
+
+bool ReportLimit(const char* text, int& limit) {
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || n < 0 || n > 1000000000L) return false;
+    limit = static_cast<int>(n);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -126,6 +156,11 @@ int main(int argc, char** argv) {
             quiet = true;
         } else if (a == "--werror") {
             options.werror = true;
+        } else if (a == "--max-reports") {
+            if (i + 1 == argc || !ReportLimit(argv[++i], options.maxReports)) {
+                std::fprintf(stderr, "ibischeck: --max-reports needs a whole number, 0 for all\n");
+                return tx::ExitStatus(tx::ErrorKind::Usage);
+            }
         } else if (a == "--ibis-version" && i + 1 == argc) {
             std::fprintf(stderr, "ibischeck: --ibis-version needs a version, such as 4.2\n");
             return tx::ExitStatus(tx::ErrorKind::Usage);
@@ -195,13 +230,16 @@ int main(int argc, char** argv) {
                                     {"cautions", r.counts[2]},
                                     {"notes", r.counts[3]},
                                     {"passed", r.passed}};
+            if (!r.omitted.empty()) entry["omitted"] = OmittedJson(r.omitted);
             if (quality) QualityJson(file, r, entry);
             out.push_back(entry);
             continue;
         }
-        if (!quiet)
+        if (!quiet) {
             for (const ibis::Report& rep : r.reports)
                 std::printf("%s\n", ibis::FormatReport(rep).c_str());
+            for (const ibis::Omitted& o : r.omitted) std::printf("%s\n", OmittedText(o).c_str());
+        }
         std::printf("%s: %d error%s, %d warning%s, %d caution%s, %d note%s: %s\n", file.c_str(),
                     r.counts[0], r.counts[0] == 1 ? "" : "s", r.counts[1],
                     r.counts[1] == 1 ? "" : "s", r.counts[2], r.counts[2] == 1 ? "" : "s",

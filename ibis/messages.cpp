@@ -357,6 +357,40 @@ Report MakeReport(Message id, const std::string& file, int line, std::string tex
     return r;
 }
 
+bool ReportCap::Admit(Message id, const std::string& file) {
+    if (limit_ <= 0) return true;
+    const std::pair<std::string, int> key(file, static_cast<int>(id));
+    if (++seen_[key] <= limit_) return true;
+    Omitted& o = omitted_[key];
+    if (o.count++ == 0) {
+        const Report first = MakeReport(id, file, 0, "");
+        o.number = first.number;
+        o.severity = first.severity;
+        o.file = file;
+    }
+    return false;
+}
+
+void ReportCap::Add(std::vector<Report>& reports, Message id, const std::string& file, int line,
+                    std::string text) {
+    if (Admit(id, file)) reports.push_back(MakeReport(id, file, line, std::move(text)));
+}
+
+void ReportCap::Absorb(const std::vector<Omitted>& omitted) {
+    for (const Omitted& o : omitted) {
+        Omitted& mine = omitted_[{o.file, o.number}];
+        const int before = mine.count;
+        mine = o;
+        mine.count += before;
+    }
+}
+
+std::vector<Omitted> ReportCap::Omissions() const {
+    std::vector<Omitted> out;
+    for (const auto& entry : omitted_) out.push_back(entry.second);
+    return out;
+}
+
 std::string MessageTableMarkdown() {
     std::string out = "| number | severity | section | meaning |\n|---|---|---|---|\n";
     for (const MessageDef& m : MessageTable())

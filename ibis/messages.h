@@ -2,6 +2,7 @@
 // report prints), a severity and a meaning; MessageTable() lists them all.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -152,5 +153,26 @@ std::string MessageTableMarkdown();
 
 // A report of message `id` (its number and severity from the table).
 Report MakeReport(Message id, const std::string& file, int line, std::string text);
+
+// Keeps at most `limit` reports of one message number in one file (0: every
+// one) and counts the ones it turns away.
+class ReportCap {
+public:
+    explicit ReportCap(int limit = 0) : limit_(limit) {}
+    // Whether a report of `id` in `file` is to be kept; one turned away is counted.
+    bool Admit(Message id, const std::string& file);
+    // Appends the report, or counts it when its file already has `limit` of them.
+    void Add(std::vector<Report>& reports, Message id, const std::string& file, int line,
+             std::string text);
+    // Counts reports another check turned away (a file this one names).
+    void Absorb(const std::vector<Omitted>& omitted);
+    // What was turned away, by file and number.
+    std::vector<Omitted> Omissions() const;
+
+private:
+    int limit_;
+    std::map<std::pair<std::string, int>, int> seen_;  // kept or not, by file and number
+    std::map<std::pair<std::string, int>, Omitted> omitted_;
+};
 
 }  // namespace ibis

@@ -83,13 +83,33 @@ nlohmann::json SarifLog(const std::vector<FileResult>& results, const std::strin
             findings.push_back(result);
         }
     }
+    // Reports cut short by --max-reports: one notification per file and number.
+    nlohmann::json notifications = nlohmann::json::array();
+    for (const FileResult& file : results)
+        for (const Omitted& o : file.omitted) {
+            nlohmann::json rule = {{"id", std::to_string(o.number)}};
+            const auto at = ruleIndex.find(o.number);
+            if (at != ruleIndex.end()) rule["index"] = at->second;
+            notifications.push_back(
+                {{"level", SarifLevel(o.severity)},
+                 {"message",
+                  {{"text", std::to_string(o.count) + " more results of rule " +
+                                std::to_string(o.number) + " not shown (--max-reports)"}}},
+                 {"associatedRule", rule},
+                 {"locations",
+                  {{{"physicalLocation", {{"artifactLocation", {{"uri", SarifUri(o.file)}}}}}}}}});
+        }
     nlohmann::json driver = {{"name", "ibischeck"},
                              {"version", toolVersion},
                              {"semanticVersion", toolVersion},
                              {"rules", rules}};
+    nlohmann::json run = {{"tool", {{"driver", driver}}}, {"results", findings}};
+    if (!notifications.empty())
+        run["invocations"] = {
+            {{"executionSuccessful", true}, {"toolExecutionNotifications", notifications}}};
     return {{"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
             {"version", "2.1.0"},
-            {"runs", {{{"tool", {{"driver", driver}}}, {"results", findings}}}}};
+            {"runs", {run}}};
 }
 
 }  // namespace ibis

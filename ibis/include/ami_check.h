@@ -8,11 +8,14 @@
 
 namespace ibis {
 
+class ReportCap;
+
 // Appends the reports for the .ami text named `name`. When `getWave` is not
 // null it receives GetWave_Exists (true when absent or unreadable).
 // `ibisVersion` (ten times it; 0 when not known) is that of the .ibs that
-// names the file: AMI_Version is required from IBIS 5.1.
+// names the file: AMI_Version is required from IBIS 5.1. `cap`, when not
+// null, keeps at most its limit of each message (null: every report).
 void CheckAmiText(const std::string& name, const std::string& text, std::vector<Report>& reports,
-                  bool* getWave, int ibisVersion = 0);
+                  bool* getWave, int ibisVersion = 0, ReportCap* cap = nullptr);
 
 }  // namespace ibis

@@ -30,13 +30,26 @@ Kind KindOf(const std::string& path, std::string_view text);
 struct Options {
     std::string version;  // check against this IBIS version instead of [IBIS Ver]
     bool werror = false;  // warnings fail the file too
+    // Reports kept of one message number in one file (0: every one); the rest
+    // are counted, not kept, so a file that is wrong on every line costs
+    // neither memory nor a screenful per line.
+    int maxReports = 100;
+};
+
+// Reports of one message number in one file beyond Options::maxReports.
+struct Omitted {
+    int number = 0;
+    Severity severity = Severity::Error;
+    std::string file;
+    int count = 0;
 };
 
 struct FileResult {
     std::string file;
     bool readable = true;
     std::vector<Report> reports;   // in file order (referenced files after the line naming them)
-    int counts[4] = {0, 0, 0, 0};  // by Severity
+    std::vector<Omitted> omitted;  // by file and number
+    int counts[4] = {0, 0, 0, 0};  // by Severity, the omitted reports included
     bool passed = true;
 };
 

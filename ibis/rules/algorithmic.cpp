@@ -100,7 +100,7 @@ void AlgorithmicRules::CheckExecutables() {
         std::ifstream in(amiPath, std::ios::binary);
         const std::string amiText((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
-        CheckAmiText(amiPath, amiText, c_.reports, &getWave, c_.version);
+        CheckAmiText(amiPath, amiText, c_.reports, &getWave, c_.version, &c_.cap);
         std::vector<std::string> exports;
         std::string format;
         const std::string exePath = (fs::path(c_.folder) / e.executable).string();

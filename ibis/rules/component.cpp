@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 
 #include "lexer.h"
@@ -25,38 +26,93 @@ bool ColumnsNamed(const std::vector<std::string>& words, std::initializer_list<c
 
 }  // namespace
 
-std::vector<PinTable::Entry> PinTable::Seal() {
-    // By name, then line: the first row of a name leads, without the extra
-    // buffer a stable sort takes.
-    std::sort(rows_.begin(), rows_.end(), [](const Entry& a, const Entry& b) {
-        const int order = a.name.compare(b.name);
-        return order != 0 ? order < 0 : a.line < b.line;
-    });
-    std::vector<Entry> repeats;
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-        if (kept > 0 && rows_[kept - 1].name == rows_[i].name) {
-            repeats.push_back(std::move(rows_[i]));
-            continue;
-        }
-        if (kept != i) rows_[kept] = std::move(rows_[i]);
-        ++kept;
+void PinTable::Add(const std::string& name, int line, const std::string& model) {
+    Row r{};
+    r.length = static_cast<std::uint32_t>(name.size());
+    r.line = line;
+    if (name.size() <= kInline) {
+        std::memcpy(r.text, name.data(), name.size());
+    } else {
+        const std::uint64_t at = long_.size();
+        std::memcpy(r.text, &at, sizeof at);
+        long_ += name;
     }
-    rows_.resize(kept);
-    return repeats;
+    // Rows mostly repeat the model of the row before.
+    if (rows_.empty() || models_[rows_.back().model] != model) {
+        const auto id = modelIds_.emplace(model, static_cast<std::uint32_t>(models_.size()));
+        if (id.second) models_.push_back(model);
+        r.model = id.first->second;
+    } else {
+        r.model = rows_.back().model;
+    }
+    rows_.push_back(r);
 }
 
-const PinTable::Entry* PinTable::Find(const std::string& name) const {
+std::uint64_t PinTable::InlineKey(const Row& r) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::uint64_t key = 0;
+    std::memcpy(&key, r.text, sizeof key);
+    return __builtin_bswap64(key);
+#else
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < kInline; ++i)
+        key = (key << 8) | static_cast<unsigned char>(r.text[i]);
+    return key;
+#endif
+}
+
+std::string_view PinTable::Name(const Row& r) const {
+    if (r.length <= kInline) return {r.text, r.length};
+    std::uint64_t at = 0;
+    std::memcpy(&at, r.text, sizeof at);
+    return {long_.data() + at, r.length};
+}
+
+PinTable::Entry PinTable::At(std::size_t i) const {
+    const Row& r = rows_[i];
+    return {std::string(Name(r)), r.line, &models_[r.model]};
+}
+
+void PinTable::Seal(const std::function<void(const Entry&)>& repeated) {
+    // By name, then line: the first row of a name leads, without the extra
+    // buffer a stable sort takes.
+    std::sort(rows_.begin(), rows_.end(), [this](const Row& a, const Row& b) {
+        if (a.length <= kInline && b.length <= kInline) {
+            // Names padded with zeros: their 8 bytes read big-end first
+            // order as the names do, the shorter first where they tie.
+            const std::uint64_t x = InlineKey(a), y = InlineKey(b);
+            if (x != y) return x < y;
+            if (a.length != b.length) return a.length < b.length;
+            return a.line < b.line;
+        }
+        const int order = Name(a).compare(Name(b));
+        return order != 0 ? order < 0 : a.line < b.line;
+    });
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (kept > 0 && Name(rows_[kept - 1]) == Name(rows_[i])) {
+            repeated(At(i));
+            continue;
+        }
+        rows_[kept++] = rows_[i];
+    }
+    rows_.resize(kept);
+}
+
+std::optional<PinTable::Entry> PinTable::Find(const std::string& name) const {
     const auto at =
-        std::lower_bound(rows_.begin(), rows_.end(), name,
-                         [](const Entry& e, const std::string& n) { return e.name < n; });
-    return at != rows_.end() && at->name == name ? &*at : nullptr;
+        std::lower_bound(rows_.begin(), rows_.end(), std::string_view(name),
+                         [this](const Row& r, std::string_view n) { return Name(r) < n; });
+    if (at == rows_.end() || Name(*at) != name) return std::nullopt;
+    return At(static_cast<std::size_t>(at - rows_.begin()));
 }
 
 void ComponentRules::SealPins() {
     for (ComponentInfo& c : components_)
-        for (const PinTable::Entry& repeat : c.pins.Seal())
-            c_.Add(Message::PinRepeated, repeat.line, "pin " + repeat.name + " is listed twice");
+        c.pins.Seal([this](const PinTable::Entry& repeat) {
+            c_.AddLazily(Message::PinRepeated, repeat.line,
+                         [&] { return "pin " + repeat.name + " is listed twice"; });
+        });
 }
 
 void ComponentRules::Keyword(const KeywordLine& k) {
@@ -361,7 +417,7 @@ void ComponentRules::Finish() {
                        "[Diff Pin] " + pin + " is not a pin of [Component] " + c.name);
                 continue;
             }
-            const std::string& model = c.pins.Find(pin)->model;
+            const std::string& model = *c.pins.Find(pin)->model;
             if (model == "POWER" || model == "GND" || model == "NC")
                 c_.Add(Message::DiffPinNotAPin, line,
                        "[Diff Pin] " + pin + " is a " + model + " pin, not a signal pin");
@@ -376,8 +432,10 @@ void ComponentRules::Finish() {
         if (!c.mapping.empty()) {
             std::set<std::string> mapped, unmapped;
             for (const auto& row : c.mapping) mapped.insert(row.first);
-            for (const PinTable::Entry& entry : c.pins)
+            for (std::size_t i = 0; i < c.pins.size(); ++i) {
+                const PinTable::Entry entry = c.pins.At(i);
                 if (!mapped.count(entry.name)) unmapped.insert(entry.name);
+            }
             for (const std::string& pin : unmapped)
                 c_.Add(Message::PinMappingInvalid, c.mappingLines.front(),
                        "[Pin Mapping] gives no bus connections for pin " + pin);
@@ -399,13 +457,13 @@ void ComponentRules::Finish() {
         // or it connects to nothing.
         std::set<std::string> supplyLabels;
         for (const auto& [pin, labels] : c.mapping) {
-            const PinTable::Entry* model = c.pins.Find(pin);
-            if (model != nullptr && (model->model == "POWER" || model->model == "GND"))
+            const std::optional<PinTable::Entry> model = c.pins.Find(pin);
+            if (model && (*model->model == "POWER" || *model->model == "GND"))
                 supplyLabels.insert(labels.begin(), labels.end());
         }
         for (std::size_t r = 0; r < c.mapping.size(); ++r) {
-            const PinTable::Entry* found = c.pins.Find(c.mapping[r].first);
-            const std::string* model = found == nullptr ? nullptr : &found->model;
+            const std::optional<PinTable::Entry> found = c.pins.Find(c.mapping[r].first);
+            const std::string* model = found ? found->model : nullptr;
             // A GND pin names its bus under pulldown_ref, a POWER pin under
             // pullup_ref; the other of the two columns is NC.
             const std::vector<std::string>& labels = c.mapping[r].second;

@@ -2,9 +2,14 @@
 // Pin Mapping], [Node Declarations], [Circuit Call], [Package Model].
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -12,31 +17,42 @@
 
 namespace ibis {
 
-// A component's [Pin] rows: gathered in file order, then sorted by name once
-// (a sorted array holds a million pins in a third of a hash map's memory and
-// reads them without cache misses).
+// A component's [Pin] rows: gathered in file order, then sorted by name once.
+// A row takes 20 bytes: names of up to 8 characters (pin names have at most
+// 5) stand in the row, longer ones in one buffer, and each model name is kept
+// once, so a file of a million pins costs about its own size.
 class PinTable {
 public:
     struct Entry {
         std::string name;
         int line = 0;
-        std::string model;  // reserved words in upper case
+        const std::string* model = nullptr;  // reserved words in upper case
     };
-    void Add(const std::string& name, int line, const std::string& model) {
-        rows_.push_back({name, line, model});
-    }
-    // Sorts by name; a name given twice keeps its first row, and the later
-    // rows are returned.
-    std::vector<Entry> Seal();
-    // After Seal: the row of a pin, or null.
-    const Entry* Find(const std::string& name) const;
-    std::size_t count(const std::string& name) const { return Find(name) != nullptr ? 1 : 0; }
+    void Add(const std::string& name, int line, const std::string& model);
+    // Sorts by name; a name given twice keeps its first row, and each later
+    // row goes to `repeated`, in name order.
+    void Seal(const std::function<void(const Entry&)>& repeated);
+    // After Seal: the row of a pin, if there is one.
+    std::optional<Entry> Find(const std::string& name) const;
+    std::size_t count(const std::string& name) const { return Find(name) ? 1 : 0; }
     std::size_t size() const { return rows_.size(); }
-    std::vector<Entry>::const_iterator begin() const { return rows_.begin(); }
-    std::vector<Entry>::const_iterator end() const { return rows_.end(); }
+    bool empty() const { return rows_.empty(); }
+    Entry At(std::size_t i) const;
 
 private:
-    std::vector<Entry> rows_;
+    static constexpr std::size_t kInline = 8;
+    struct Row {
+        char text[kInline];  // the name, or where it starts in long_
+        std::uint32_t length;
+        std::uint32_t model;  // index into models_
+        std::int32_t line;
+    };
+    std::string_view Name(const Row& r) const;
+    static std::uint64_t InlineKey(const Row& r);
+    std::vector<Row> rows_;
+    std::string long_;                 // names longer than kInline, end to end
+    std::vector<std::string> models_;  // each model name once
+    std::unordered_map<std::string, std::uint32_t> modelIds_;
 };
 
 struct ComponentInfo {

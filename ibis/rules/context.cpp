@@ -27,17 +27,20 @@ void Context::NumberOrNa(const std::string& word, int line, bool allowNa, double
 
 void Context::PinNameLength(const std::string& pin, int line) {
     if (pin.size() > 5)
-        Add(Message::NameTooLong, line,
-            "pin name " + pin + " has " + std::to_string(pin.size()) +
-                " characters; a [Pin] name has at most 5");
+        AddLazily(Message::NameTooLong, line, [&] {
+            return "pin name " + pin + " has " + std::to_string(pin.size()) +
+                   " characters; a [Pin] name has at most 5";
+        });
 }
 
 void Context::NameLength(const std::string& what, const std::string& value, int line) {
     const std::size_t limit = version != 0 && version < 42 ? 20 : 40;
     if (value.size() > limit)
-        Add(Message::NameTooLong, line,
-            what + " " + value + " has " + std::to_string(value.size()) + " characters; IBIS " +
-                VersionText(version == 0 ? 72 : version) + " allows " + std::to_string(limit));
+        AddLazily(Message::NameTooLong, line, [&] {
+            return what + " " + value + " has " + std::to_string(value.size()) +
+                   " characters; IBIS " + VersionText(version == 0 ? 72 : version) + " allows " +
+                   std::to_string(limit);
+        });
 }
 
 std::vector<std::string> ValuesAfterName(const std::vector<std::string>& w) {

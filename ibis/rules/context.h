@@ -23,9 +23,16 @@ struct Context {
     Scope scope = Scope::File;
     int lastLine = 1;  // the last line read so far (where the file ends, once read)
     std::vector<Report> reports;
+    ReportCap cap;  // Options::maxReports of each message number
 
     void Add(Message id, int line, const std::string& text) {
-        reports.push_back(MakeReport(id, name, line, text));
+        cap.Add(reports, id, name, line, text);
+    }
+    // The same, the text written only for a report that is kept (for the
+    // reports a file may give on every line).
+    template <class Text>
+    void AddLazily(Message id, int line, const Text& text) {
+        if (cap.Admit(id, name)) reports.push_back(MakeReport(id, name, line, text()));
     }
     // Reports `what` when the version it needs (0: any) is above the declared one.
     void NewerThanDeclared(const std::string& what, int since, int line);

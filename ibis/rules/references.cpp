@@ -178,6 +178,7 @@ bool CrossReferences::PackageModelElsewhere(const std::string& name) {
     if (!fs::is_regular_file(pkg, ec)) return false;
     const FileResult sub = CheckFile(pkg.string(), c_.options);
     for (const Report& r : sub.reports) c_.reports.push_back(r);
+    c_.cap.Absorb(sub.omitted);
     std::ifstream in(pkg);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // The name after [Define Package Model], whatever the blanks.
@@ -198,13 +199,15 @@ void CrossReferences::CheckComponents() {
     for (const PackageInfo& p : s_.packages.Packages()) packageNames.insert(p.name);
     const std::deque<ModelInfo>& models = s_.models.Models();
     for (const ComponentInfo& c : s_.components.Components()) {
-        for (const PinTable::Entry& entry : c.pins) {
+        for (std::size_t i = 0; i < c.pins.size(); ++i) {
+            const PinTable::Entry entry = c.pins.At(i);
             static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "CIRCUITCALL"};
-            if (kReserved.count(entry.model)) continue;
-            if (!Use(entry.model))
-                c_.Add(Message::PinModelUnknown, entry.line,
-                       "[Pin] of " + c.name + " names model \"" + entry.model +
-                           "\", which is not defined");
+            if (kReserved.count(*entry.model)) continue;
+            if (!Use(*entry.model))
+                c_.AddLazily(Message::PinModelUnknown, entry.line, [&] {
+                    return "[Pin] of " + c.name + " names model \"" + *entry.model +
+                           "\", which is not defined";
+                });
         }
         // Series models connect two pins of the component; they are used
         // through [Series Pin Mapping], not [Pin].

@@ -8,12 +8,15 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
+#include <random>
 #include <set>
 #include <string>
 
 #include "check_support.h"
 #include "ibis_check.h"
 #include "messages.h"
+#include "rules/component.h"
 
 namespace fs = std::filesystem;
 using namespace ibis;
@@ -356,6 +359,89 @@ TEST(IbisCheck, should_follow_referenced_files_and_read_export_tables) {
     std::ofstream(dir / "up.ibs") << Edit(ibs, "       varnok_meridel_qlx_ami_tx.so   ",
                                           "       ../x.so   ");
     fs::remove_all(dir);
+}
+
+TEST(IbisCheck, should_keep_a_limited_number_of_reports_of_one_message_and_count_the_rest) {
+    // 250 [Pin] rows naming a model nobody defines: 250 of message 2103.
+    std::string rows;
+    for (int i = 0; i < 250; ++i) rows += "G" + std::to_string(i) + " S ghost\n";
+    const std::string text = Edit(Read(kFiles / "clean.ibs"), "4      VSS          GND\n",
+                                  "4      VSS          GND\n" + rows);
+    const auto of2103 = [](const FileResult& r) {
+        return std::count_if(r.reports.begin(), r.reports.end(),
+                             [](const Report& rep) { return rep.number == 2103; });
+    };
+    for (const int limit : {100, 1, 0, 250}) {
+        Options o;
+        o.maxReports = limit;
+        const FileResult r = CheckText("clean.ibs", text, Kind::Ibs, o, "");
+        const int kept = limit == 0 ? 250 : limit;
+        EXPECT_EQ(of2103(r), kept) << limit;
+        EXPECT_EQ(r.counts[0], 250) << "the summary counts every report, kept or not";
+        EXPECT_FALSE(r.passed);
+        if (kept == 250) {
+            EXPECT_TRUE(r.omitted.empty()) << limit;
+            continue;
+        }
+        ASSERT_EQ(r.omitted.size(), 1u) << limit;
+        EXPECT_EQ(r.omitted[0].number, 2103);
+        EXPECT_EQ(r.omitted[0].severity, Severity::Error);
+        EXPECT_EQ(r.omitted[0].file, "clean.ibs");
+        EXPECT_EQ(r.omitted[0].count, 250 - kept);
+    }
+    // An .ami file's reports are limited the same way: 30 parameters without
+    // a format.
+    std::string leaves;
+    for (int i = 0; i < 30; ++i)
+        leaves += " (p" + std::to_string(i) + " (Usage In) (Type Integer))";
+    const std::string ami =
+        "(m (Reserved_Parameters (AMI_Version (Usage Info) (Type String) "
+        "(Value \"7.0\")) (Init_Returns_Impulse (Usage Info) (Type Boolean) "
+        "(Value True)) (GetWave_Exists (Usage Info) (Type Boolean) "
+        "(Value True))) (Model_Specific" +
+        leaves + "))";
+    Options o;
+    o.maxReports = 10;
+    const FileResult few = CheckText("m.ami", ami, Kind::Ami, o, "");
+    EXPECT_EQ(few.reports.size(), 10u) << Dump(few);
+    EXPECT_EQ(few.counts[0], 30);
+    ASSERT_EQ(few.omitted.size(), 1u);
+    EXPECT_EQ(few.omitted[0].number, 6009);
+    EXPECT_EQ(few.omitted[0].count, 20);
+}
+
+TEST(IbisCheck, should_find_every_pin_by_name_whatever_its_length_or_bytes) {
+    // Names of 1 to 12 bytes (the short ones kept in the row, the long ones
+    // apart), bytes above 127 and NUL included, many given twice: each found
+    // as a plain map finds it, each repeat reported once, in name order.
+    std::mt19937 random(7);
+    const std::string alphabet = std::string("ab\xff\x80z") + '\0';
+    std::map<std::string, std::pair<int, std::string>> first;
+    std::vector<std::pair<std::string, int>> repeats;
+    PinTable table;
+    for (int line = 1; line <= 4000; ++line) {
+        std::string name(1 + random() % 12, 'a');
+        for (char& c : name) c = alphabet[random() % alphabet.size()];
+        if (line % 3 == 0) name.resize(1 + random() % 3);  // short names, often repeated
+        const std::string model = "m" + std::to_string(random() % 5);
+        table.Add(name, line, model);
+        if (!first.emplace(name, std::make_pair(line, model)).second)
+            repeats.emplace_back(name, line);
+    }
+    std::vector<std::pair<std::string, int>> reported;
+    table.Seal([&](const PinTable::Entry& e) { reported.emplace_back(e.name, e.line); });
+    std::sort(repeats.begin(), repeats.end());
+    EXPECT_EQ(reported, repeats);
+    ASSERT_EQ(table.size(), first.size());
+    std::size_t i = 0;
+    for (const auto& [name, row] : first) {
+        const std::optional<PinTable::Entry> found = table.Find(name);
+        ASSERT_TRUE(found.has_value()) << i;
+        EXPECT_EQ(found->line, row.first);
+        EXPECT_EQ(*found->model, row.second);
+        EXPECT_EQ(table.At(i++).name, name) << "in name order";
+    }
+    EXPECT_FALSE(table.Find(std::string("a\0", 2) + "zzzzzzzzzzzzz").has_value());
 }
 
 TEST(IbisCheck, should_keep_the_readme_message_table_in_step_with_the_code) {

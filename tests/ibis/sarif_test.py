@@ -7,9 +7,12 @@ and rule, one run, every rule a message number of --list-messages.
     sarif_test.py IBISCHECK SCHEMA.json FILE...    (exit 77: skipped, with why)
 """
 import json
+import os
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 
 
 def skip(why):
@@ -53,8 +56,44 @@ def main():
         assert result["message"]["text"] == message
         assert location["artifactLocation"]["uri"] == path.replace(" ", "%20"), location
         assert location["region"]["startLine"] == max(1, int(line))
-    print("%d findings in %d rules, valid SARIF 2.1.0 and the same as the text output"
-          % (len(findings), len(rules)))
+    # With one report kept per message and file: the rest as notifications,
+    # the same as the text output's "more" lines.
+    # A copy of the first file with three more pins naming an undefined model.
+    tmp = tempfile.mkdtemp()
+    with open(files[0]) as f:
+        first = f.read()
+    at = first.lower().index("[pin]")
+    at = first.index("\n", at) + 1
+    repeats = os.path.join(tmp, "repeats.ibs")
+    with open(repeats, "w") as f:
+        f.write(first[:at] + "".join("G%d S%d ghost\n" % (i, i) for i in range(3)) + first[at:])
+    files = files + [repeats]
+    findings = re.findall(r"^(ERROR|WARNING|CAUTION|NOTE) (\d+) (.+?):(\d+): (.*)$",
+                          subprocess.run([ibischeck] + files, capture_output=True,
+                                         text=True).stdout, re.M)
+    cut = subprocess.run([ibischeck, "--format", "sarif", "--max-reports", "1"] + files,
+                         capture_output=True, text=True)
+    cut_log = json.loads(cut.stdout)
+    errors = list(validator.iter_errors(cut_log))
+    assert not errors, "not valid SARIF 2.1.0: %s" % errors[0].message
+    cut_text = subprocess.run([ibischeck, "--max-reports", "1"] + files,
+                              capture_output=True, text=True).stdout
+    more = re.findall(r"^(ERROR|WARNING|CAUTION|NOTE) (\d+) ([^:]+): (\d+) more of this message "
+                      r"not shown", cut_text, re.M)
+    assert more, "no message is reported twice in " + " ".join(files)
+    notes = cut_log["runs"][0]["invocations"][0]["toolExecutionNotifications"]
+    assert len(notes) == len(more), (len(notes), len(more))
+    for (severity, number, path, count), note in zip(more, notes):
+        assert note["level"] == level[severity] and note["associatedRule"]["id"] == number
+        assert note["message"]["text"].startswith(count + " more results of rule " + number)
+        uri = note["locations"][0]["physicalLocation"]["artifactLocation"]["uri"]
+        assert uri == path.replace(" ", "%20"), (uri, path)
+    shown = re.findall(r"^(?:ERROR|WARNING|CAUTION|NOTE) \d+ .+?:\d+: ", cut_text, re.M)
+    assert len(shown) == len(cut_log["runs"][0]["results"])
+    assert len(shown) + sum(int(m[3]) for m in more) == len(findings)
+    shutil.rmtree(tmp)
+    print("%d findings in %d rules, valid SARIF 2.1.0 and the same as the text output; "
+          "%d cut short as notifications" % (len(findings), len(rules), len(more)))
 
 
 if __name__ == "__main__":
