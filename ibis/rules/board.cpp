@@ -36,7 +36,8 @@ void BoardRules::Keyword(const KeywordLine& k) {
         designators_.clear();
         pathPins_.clear();
         pathNodes_.clear();
-        paths_.clear();
+        path_.reset();
+        pathNames_.clear();
         references_.clear();
         partPins_.clear();
         ended_ = false;

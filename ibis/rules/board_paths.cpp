@@ -12,19 +12,18 @@ namespace ibis {
 
 void BoardRules::PathStart(const KeywordLine& k) {
     ClosePath();
-    paths_.emplace_back();
-    Path& p = paths_.back();
+    path_ = Path{};
+    Path& p = *path_;
     p.name = k.words.empty() ? "" : k.words[0];
     p.line = k.line;
     if (p.name.empty()) c_.Add(Message::MissingValue, k.line, "[Path Description] needs a name");
-    for (std::size_t i = 0; i + 1 < paths_.size(); ++i)
-        if (!p.name.empty() && paths_[i].name == p.name)
-            c_.Add(Message::BoardPath, k.line, "path " + p.name + " is described twice");
+    if (!p.name.empty() && !pathNames_.insert(p.name).second)
+        c_.Add(Message::BoardPath, k.line, "path " + p.name + " is described twice");
 }
 
 void BoardRules::PathData(const DataLine& d) {
-    if (paths_.empty()) return;
-    Path& p = paths_.back();
+    if (!path_) return;
+    Path& p = *path_;
     const std::vector<std::string> t = SegmentTokens(d.words);
     const SegmentPath::Fault fault = [&](const std::string& text) {
         c_.Add(Message::BoardPath, d.line, "[Path Description] " + p.name + ": " + text);
@@ -55,8 +54,8 @@ void BoardRules::PathData(const DataLine& d) {
 }
 
 void BoardRules::ClosePath() {
-    if (paths_.empty()) return;
-    Path& p = paths_.back();
+    if (!path_) return;
+    Path& p = *path_;
     if (p.closed) return;
     p.closed = true;
     p.segments.Finish([&](const std::string& text) {

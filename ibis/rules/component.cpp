@@ -26,71 +26,81 @@ bool ColumnsNamed(const std::vector<std::string>& words, std::initializer_list<c
 
 }  // namespace
 
-void PinTable::Add(const std::string& name, int line, const std::string& model) {
-    Row r{};
-    r.length = static_cast<std::uint32_t>(name.size());
-    r.line = line;
-    if (name.size() <= kInline) {
-        std::memcpy(r.text, name.data(), name.size());
+CompactName NameStore::Put(std::string_view name) {
+    CompactName n{};
+    n.length = static_cast<std::uint32_t>(name.size());
+    if (n.Inline()) {
+        std::memcpy(n.text, name.data(), name.size());
     } else {
         const std::uint64_t at = long_.size();
-        std::memcpy(r.text, &at, sizeof at);
+        std::memcpy(n.text, &at, sizeof at);
         long_ += name;
     }
-    // Rows mostly repeat the model of the row before.
-    if (rows_.empty() || models_[rows_.back().model] != model) {
-        const auto id = modelIds_.emplace(model, static_cast<std::uint32_t>(models_.size()));
-        if (id.second) models_.push_back(model);
-        r.model = id.first->second;
-    } else {
-        r.model = rows_.back().model;
-    }
-    rows_.push_back(r);
+    return n;
 }
 
-std::uint64_t PinTable::InlineKey(const Row& r) {
+std::string_view NameStore::Get(const CompactName& n) const {
+    if (n.Inline()) return {n.text, n.length};
+    std::uint64_t at = 0;
+    std::memcpy(&at, n.text, sizeof at);
+    return {long_.data() + at, n.length};
+}
+
+namespace {
+
+// A short name's 8 bytes, zero-padded, read big-end first: ordered as the
+// names are, but for names that differ only in trailing NULs.
+std::uint64_t InlineKey(const CompactName& n) {
 #if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     std::uint64_t key = 0;
-    std::memcpy(&key, r.text, sizeof key);
+    std::memcpy(&key, n.text, sizeof key);
     return __builtin_bswap64(key);
 #else
     std::uint64_t key = 0;
-    for (std::size_t i = 0; i < kInline; ++i)
-        key = (key << 8) | static_cast<unsigned char>(r.text[i]);
+    for (std::size_t i = 0; i < CompactName::kInline; ++i)
+        key = (key << 8) | static_cast<unsigned char>(n.text[i]);
     return key;
 #endif
 }
 
-std::string_view PinTable::Name(const Row& r) const {
-    if (r.length <= kInline) return {r.text, r.length};
-    std::uint64_t at = 0;
-    std::memcpy(&at, r.text, sizeof at);
-    return {long_.data() + at, r.length};
+}  // namespace
+
+bool NameStore::Less(const CompactName& a, const CompactName& b) const {
+    if (a.Inline() && b.Inline()) {
+        const std::uint64_t x = InlineKey(a), y = InlineKey(b);
+        return x != y ? x < y : a.length < b.length;
+    }
+    return Get(a) < Get(b);
+}
+
+std::uint32_t TextIds::Id(const std::string& text) {
+    if (!texts_.empty() && texts_[last_] == text) return last_;
+    const auto id = ids_.emplace(text, static_cast<std::uint32_t>(texts_.size()));
+    if (id.second) texts_.push_back(text);
+    last_ = id.first->second;
+    return last_;
+}
+
+void PinTable::Add(const std::string& name, int line, const std::string& model) {
+    rows_.push_back({names_.Put(name), models_.Id(model), line});
 }
 
 PinTable::Entry PinTable::At(std::size_t i) const {
     const Row& r = rows_[i];
-    return {std::string(Name(r)), r.line, &models_[r.model]};
+    return {std::string(names_.Get(r.name)), r.line, &models_.Text(r.model)};
 }
 
 void PinTable::Seal(const std::function<void(const Entry&)>& repeated) {
     // By name, then line: the first row of a name leads, without the extra
     // buffer a stable sort takes.
     std::sort(rows_.begin(), rows_.end(), [this](const Row& a, const Row& b) {
-        if (a.length <= kInline && b.length <= kInline) {
-            // Names padded with zeros: their 8 bytes read big-end first
-            // order as the names do, the shorter first where they tie.
-            const std::uint64_t x = InlineKey(a), y = InlineKey(b);
-            if (x != y) return x < y;
-            if (a.length != b.length) return a.length < b.length;
-            return a.line < b.line;
-        }
-        const int order = Name(a).compare(Name(b));
-        return order != 0 ? order < 0 : a.line < b.line;
+        if (names_.Less(a.name, b.name)) return true;
+        if (names_.Less(b.name, a.name)) return false;
+        return a.line < b.line;
     });
     std::size_t kept = 0;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-        if (kept > 0 && Name(rows_[kept - 1]) == Name(rows_[i])) {
+        if (kept > 0 && names_.Get(rows_[kept - 1].name) == names_.Get(rows_[i].name)) {
             repeated(At(i));
             continue;
         }
@@ -99,12 +109,18 @@ void PinTable::Seal(const std::function<void(const Entry&)>& repeated) {
     rows_.resize(kept);
 }
 
+std::optional<std::size_t> PinTable::IndexOf(std::string_view name) const {
+    const auto at = std::lower_bound(
+        rows_.begin(), rows_.end(), name,
+        [this](const Row& r, std::string_view n) { return names_.Get(r.name) < n; });
+    if (at == rows_.end() || names_.Get(at->name) != name) return std::nullopt;
+    return static_cast<std::size_t>(at - rows_.begin());
+}
+
 std::optional<PinTable::Entry> PinTable::Find(const std::string& name) const {
-    const auto at =
-        std::lower_bound(rows_.begin(), rows_.end(), std::string_view(name),
-                         [this](const Row& r, std::string_view n) { return Name(r) < n; });
-    if (at == rows_.end() || Name(*at) != name) return std::nullopt;
-    return At(static_cast<std::size_t>(at - rows_.begin()));
+    const std::optional<std::size_t> at = IndexOf(name);
+    if (!at) return std::nullopt;
+    return At(*at);
 }
 
 void ComponentRules::SealPins() {
@@ -126,9 +142,8 @@ void ComponentRules::Keyword(const KeywordLine& k) {
             c.name.pop_back();
         c.line = line;
         if (c.name.empty()) c_.Add(Message::ComponentName, line, "[Component] needs a name");
-        for (const ComponentInfo& other : components_)
-            if (!c.name.empty() && other.name == c.name)
-                c_.Add(Message::ComponentName, line, "[Component] " + c.name + " is defined twice");
+        if (!c.name.empty() && !componentNames_.insert(c.name).second)
+            c_.Add(Message::ComponentName, line, "[Component] " + c.name + " is defined twice");
         components_.push_back(c);
     } else if (k.id == Kw::Manufacturer) {
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
@@ -389,11 +404,13 @@ void ComponentRules::PinMappingRow(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     const int line = d.line;
     ComponentInfo& c = components_.back();
+    ComponentInfo::MappingRow row{};
+    row.pin = c.mappingNames.Put(w[0]);
+    row.line = line;
+    for (std::size_t i = 1; i < w.size() && row.count < std::size(row.labels); ++i)
+        row.labels[row.count++] = c.busLabels.Id(IsNc(w[i]) ? std::string("NC") : w[i]);
+    c.mapping.push_back(row);
     std::vector<std::string> labels(w.begin() + 1, w.end());
-    for (std::string& label : labels)
-        if (IsNc(label)) label = "NC";
-    c.mapping.emplace_back(w[0], labels);
-    c.mappingLines.push_back(line);
     // "Each line must contain either three, five or six entries."
     if (w.size() != 3 && w.size() != 5 && w.size() != 6)
         c_.Add(Message::PinMappingInvalid, line,
@@ -422,24 +439,7 @@ void ComponentRules::Finish() {
                 c_.Add(Message::DiffPinNotAPin, line,
                        "[Diff Pin] " + pin + " is a " + model + " pin, not a signal pin");
         }
-        for (std::size_t r = 0; r < c.mapping.size(); ++r)
-            if (!c.pins.count(c.mapping[r].first))
-                c_.Add(Message::PinMappingInvalid, c.mappingLines[r],
-                       "[Pin Mapping] " + c.mapping[r].first + " is not a pin of [Component] " +
-                           c.name);
-        // "The bus connections for EVERY pin listed under the [Pin] keyword
-        // must be given" once [Pin Mapping] is there.
-        if (!c.mapping.empty()) {
-            std::set<std::string> mapped, unmapped;
-            for (const auto& row : c.mapping) mapped.insert(row.first);
-            for (std::size_t i = 0; i < c.pins.size(); ++i) {
-                const PinTable::Entry entry = c.pins.At(i);
-                if (!mapped.count(entry.name)) unmapped.insert(entry.name);
-            }
-            for (const std::string& pin : unmapped)
-                c_.Add(Message::PinMappingInvalid, c.mappingLines.front(),
-                       "[Pin Mapping] gives no bus connections for pin " + pin);
-        }
+        CheckPinMapping(c);
         if (c.package) {
             for (const char* v : {"R_pkg", "L_pkg", "C_pkg"})
                 if (!c.packageRows.count(v))
@@ -453,38 +453,79 @@ void ComponentRules::Finish() {
                     c_.Add(
                         Message::SeriesPinMappingRow, row.line,
                         "[Series Pin Mapping] " + *pin + " is not a pin of [Component] " + c.name);
-        // A bus label that a signal pin uses must belong to a POWER or GND pin,
-        // or it connects to nothing.
-        std::set<std::string> supplyLabels;
-        for (const auto& [pin, labels] : c.mapping) {
-            const std::optional<PinTable::Entry> model = c.pins.Find(pin);
-            if (model && (*model->model == "POWER" || *model->model == "GND"))
-                supplyLabels.insert(labels.begin(), labels.end());
-        }
-        for (std::size_t r = 0; r < c.mapping.size(); ++r) {
-            const std::optional<PinTable::Entry> found = c.pins.Find(c.mapping[r].first);
-            const std::string* model = found ? found->model : nullptr;
-            // A GND pin names its bus under pulldown_ref, a POWER pin under
-            // pullup_ref; the other of the two columns is NC.
-            const std::vector<std::string>& labels = c.mapping[r].second;
-            if (model != nullptr && labels.size() >= 2) {
-                if (*model == "GND" && labels[1] != "NC")
-                    c_.Add(Message::PinMappingInvalid, c.mappingLines[r],
-                           "[Pin Mapping] GND pin " + c.mapping[r].first + " gives pullup_ref " +
-                               labels[1] + "; it must be NC");
-                if (*model == "POWER" && labels[0] != "NC")
-                    c_.Add(Message::PinMappingInvalid, c.mappingLines[r],
-                           "[Pin Mapping] POWER pin " + c.mapping[r].first +
-                               " gives pulldown_ref " + labels[0] + "; it must be NC");
-            }
-            if (model == nullptr || *model == "POWER" || *model == "GND") continue;
-            for (const std::string& label : labels)
-                if (label != "NC" && !supplyLabels.count(label))
-                    c_.Add(Message::PinMappingInvalid, c.mappingLines[r],
-                           "[Pin Mapping] bus label " + label + " of pin " + c.mapping[r].first +
-                               " belongs to no POWER or GND pin");
-        }
     }
+}
+
+void ComponentRules::CheckPinMapping(const ComponentInfo& c) {
+    if (c.mapping.empty()) return;
+    // Each row's pin where it stands among the pins (kNone: not a pin).
+    constexpr std::uint32_t kNone = UINT32_MAX;
+    std::vector<std::uint32_t> pinOf(c.mapping.size(), kNone);
+    std::vector<bool> mapped(c.pins.size(), false);
+    for (std::size_t r = 0; r < c.mapping.size(); ++r) {
+        const ComponentInfo::MappingRow& row = c.mapping[r];
+        const std::optional<std::size_t> at = c.pins.IndexOf(c.mappingNames.Get(row.pin));
+        if (at) {
+            pinOf[r] = static_cast<std::uint32_t>(*at);
+            mapped[*at] = true;
+            continue;
+        }
+        c_.AddLazily(Message::PinMappingInvalid, row.line, [&] {
+            return "[Pin Mapping] " + std::string(c.mappingNames.Get(row.pin)) +
+                   " is not a pin of [Component] " + c.name;
+        });
+    }
+    // "The bus connections for EVERY pin listed under the [Pin] keyword
+    // must be given" once [Pin Mapping] is there.
+    for (std::size_t i = 0; i < mapped.size(); ++i)
+        if (!mapped[i])
+            c_.AddLazily(Message::PinMappingInvalid, c.mapping.front().line, [&] {
+                return "[Pin Mapping] gives no bus connections for pin " + c.pins.At(i).name;
+            });
+    // A bus label that a signal pin uses must belong to a POWER or GND pin,
+    // or it connects to nothing.
+    const auto modelOf = [&](std::size_t r) -> const std::string* {
+        return pinOf[r] != kNone ? c.pins.At(pinOf[r]).model : nullptr;
+    };
+    std::set<std::uint32_t> supplyLabels;
+    for (std::size_t r = 0; r < c.mapping.size(); ++r) {
+        const std::string* model = modelOf(r);
+        if (model != nullptr && (*model == "POWER" || *model == "GND"))
+            supplyLabels.insert(c.mapping[r].labels, c.mapping[r].labels + c.mapping[r].count);
+    }
+    for (std::size_t r = 0; r < c.mapping.size(); ++r)
+        CheckMappingLabels(c, c.mapping[r], modelOf(r), supplyLabels);
+}
+
+void ComponentRules::CheckMappingLabels(const ComponentInfo& c,
+                                        const ComponentInfo::MappingRow& row,
+                                        const std::string* model,
+                                        const std::set<std::uint32_t>& supplyLabels) {
+    const auto pin = [&] { return std::string(c.mappingNames.Get(row.pin)); };
+    const auto label = [&](std::size_t i) -> const std::string& {
+        return c.busLabels.Text(row.labels[i]);
+    };
+    // A GND pin names its bus under pulldown_ref, a POWER pin under
+    // pullup_ref; the other of the two columns is NC.
+    if (model != nullptr && row.count >= 2) {
+        if (*model == "GND" && label(1) != "NC")
+            c_.AddLazily(Message::PinMappingInvalid, row.line, [&] {
+                return "[Pin Mapping] GND pin " + pin() + " gives pullup_ref " + label(1) +
+                       "; it must be NC";
+            });
+        if (*model == "POWER" && label(0) != "NC")
+            c_.AddLazily(Message::PinMappingInvalid, row.line, [&] {
+                return "[Pin Mapping] POWER pin " + pin() + " gives pulldown_ref " + label(0) +
+                       "; it must be NC";
+            });
+    }
+    if (model == nullptr || *model == "POWER" || *model == "GND") return;
+    for (std::size_t i = 0; i < row.count; ++i)
+        if (label(i) != "NC" && !supplyLabels.count(row.labels[i]))
+            c_.AddLazily(Message::PinMappingInvalid, row.line, [&] {
+                return "[Pin Mapping] bus label " + label(i) + " of pin " + pin() +
+                       " belongs to no POWER or GND pin";
+            });
 }
 
 }  // namespace ibis

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -17,10 +18,40 @@
 
 namespace ibis {
 
+// A name in 12 bytes: up to 8 characters in place (pin names have at most 5),
+// a longer one in the buffer of the NameStore that made it.
+struct CompactName {
+    static constexpr std::size_t kInline = 8;
+    char text[kInline];  // the name, or where it starts in the store's buffer
+    std::uint32_t length;
+    bool Inline() const { return length <= kInline; }
+};
+class NameStore {
+public:
+    CompactName Put(std::string_view name);
+    std::string_view Get(const CompactName& n) const;
+    // Byte order of the names, fast for two short ones.
+    bool Less(const CompactName& a, const CompactName& b) const;
+
+private:
+    std::string long_;  // names longer than kInline, end to end
+};
+
+// Each distinct text once, by number.
+class TextIds {
+public:
+    std::uint32_t Id(const std::string& text);
+    const std::string& Text(std::uint32_t id) const { return texts_[id]; }
+
+private:
+    std::vector<std::string> texts_;
+    std::unordered_map<std::string, std::uint32_t> ids_;
+    std::uint32_t last_ = 0;  // rows mostly repeat the text of the row before
+};
+
 // A component's [Pin] rows: gathered in file order, then sorted by name once.
-// A row takes 20 bytes: names of up to 8 characters (pin names have at most
-// 5) stand in the row, longer ones in one buffer, and each model name is kept
-// once, so a file of a million pins costs about its own size.
+// A row takes 20 bytes and each model name is kept once, so a file of a
+// million pins costs about its own size.
 class PinTable {
 public:
     struct Entry {
@@ -32,27 +63,23 @@ public:
     // Sorts by name; a name given twice keeps its first row, and each later
     // row goes to `repeated`, in name order.
     void Seal(const std::function<void(const Entry&)>& repeated);
-    // After Seal: the row of a pin, if there is one.
+    // After Seal: where a pin stands in name order, or its row, if it is one.
+    std::optional<std::size_t> IndexOf(std::string_view name) const;
     std::optional<Entry> Find(const std::string& name) const;
-    std::size_t count(const std::string& name) const { return Find(name) ? 1 : 0; }
+    std::size_t count(const std::string& name) const { return IndexOf(name) ? 1 : 0; }
     std::size_t size() const { return rows_.size(); }
     bool empty() const { return rows_.empty(); }
     Entry At(std::size_t i) const;
 
 private:
-    static constexpr std::size_t kInline = 8;
     struct Row {
-        char text[kInline];  // the name, or where it starts in long_
-        std::uint32_t length;
-        std::uint32_t model;  // index into models_
+        CompactName name;
+        std::uint32_t model;  // in models_
         std::int32_t line;
     };
-    std::string_view Name(const Row& r) const;
-    static std::uint64_t InlineKey(const Row& r);
-    std::vector<Row> rows_;
-    std::string long_;                 // names longer than kInline, end to end
-    std::vector<std::string> models_;  // each model name once
-    std::unordered_map<std::string, std::uint32_t> modelIds_;
+    std::deque<Row> rows_;  // grows without copying
+    NameStore names_;
+    TextIds models_;
 };
 
 struct ComponentInfo {
@@ -64,9 +91,16 @@ struct ComponentInfo {
     // [Alternate Package Models]: each name with its line.
     std::vector<std::pair<std::string, int>> alternatePackages;
     PinTable pins;
-    // [Pin Mapping]: the bus labels of each pin, with the line.
-    std::vector<std::pair<std::string, std::vector<std::string>>> mapping;
-    std::vector<int> mappingLines;
+    // [Pin Mapping]: the bus labels of each pin (the first five), with the line.
+    struct MappingRow {
+        CompactName pin;  // in mappingNames
+        std::int32_t line;
+        std::uint32_t count;      // labels given
+        std::uint32_t labels[5];  // in busLabels; "NC" for any spelling of it
+    };
+    std::deque<MappingRow> mapping;  // grows without copying
+    NameStore mappingNames;
+    TextIds busLabels;
     std::set<std::string> nodes;        // [Node Declarations]
     std::set<std::string> packageRows;  // the variables of its [Package]
     struct SeriesRow {
@@ -115,10 +149,16 @@ private:
     void NodeRow(const DataLine& d);
     void CircuitCallRow(const DataLine& d);
     void PinMappingRow(const DataLine& d);
+    // [Pin Mapping] against [Pin]: every row a pin, every pin a row, and
+    // each label where the pin's kind allows it.
+    void CheckPinMapping(const ComponentInfo& c);
+    void CheckMappingLabels(const ComponentInfo& c, const ComponentInfo::MappingRow& row,
+                            const std::string* model, const std::set<std::uint32_t>& supplyLabels);
     void AlternatePackageRow(const DataLine& d);
 
     Context& c_;
     std::vector<ComponentInfo> components_;
+    std::set<std::string> componentNames_;
     std::vector<CircuitCall> circuitCalls_;
     std::map<std::string, std::string> diffPartner_;  // "component\npin" -> partner
     int pinColumns_ = 3;

@@ -1,5 +1,6 @@
 #include "series.h"
 
+#include <map>
 #include <set>
 
 #include "lexer.h"
@@ -177,12 +178,15 @@ void SeriesRules::CheckGroups() {
                     "group " + g.words[i] + " is no function_table_group of [Series Pin Mapping]");
     }
     // A switch's row names its group when the component lists the states.
+    std::map<std::string, const ModelInfo*> byName;  // the last model of a name
+    if (!withGroups.empty())
+        for (const ModelInfo& m : models_.Models())
+            if (!m.submodel) byName[m.name] = &m;
     for (std::size_t k : withGroups) {
         if (k >= components.size()) continue;
         for (const ComponentInfo::SeriesRow& row : components[k].series) {
-            const ModelInfo* model = nullptr;
-            for (const ModelInfo& m : models_.Models())
-                if (m.name == row.model && !m.submodel) model = &m;
+            const auto found = byName.find(row.model);
+            const ModelInfo* model = found == byName.end() ? nullptr : found->second;
             if (model != nullptr && Lower(model->type) == "series_switch" && row.group.empty())
                 c_.Add(Message::SeriesSwitchGroups, row.line,
                        "the Series_switch row of pin " + row.pin +
