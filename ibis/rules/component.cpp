@@ -144,7 +144,7 @@ void ComponentRules::Keyword(const KeywordLine& k) {
         if (c.name.empty()) c_.Add(Message::ComponentName, line, "[Component] needs a name");
         if (!c.name.empty() && !componentNames_.insert(c.name).second)
             c_.Add(Message::ComponentName, line, "[Component] " + c.name + " is defined twice");
-        components_.push_back(c);
+        components_.push_back(std::move(c));
     } else if (k.id == Kw::Manufacturer) {
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
     } else if (k.id == Kw::NumberOfPins) {
@@ -281,10 +281,11 @@ void ComponentRules::PackageRow(const DataLine& d) {
         return;
     }
     const std::string variable = Lower(w[0]);
-    for (const std::string& row : c.packageRows)
-        if (Lower(row) == variable)
-            c_.Add(Message::KeywordRepeated, line, w[0] + " appears twice in [Package]");
-    c.packageRows.insert(w[0]);
+    const auto& rows = c.packageRows;
+    if (std::find(rows.begin(), rows.end(), variable) != rows.end())
+        c_.Add(Message::KeywordRepeated, line, w[0] + " appears twice in [Package]");
+    else
+        c.packageRows.push_back(variable);
     if (variable != "r_pkg" && variable != "l_pkg" && variable != "c_pkg")
         c_.Add(Message::PackageVariable, line,
                "[Package] holds R_pkg, L_pkg and C_pkg, not " + w[0]);
@@ -442,7 +443,8 @@ void ComponentRules::Finish() {
         CheckPinMapping(c);
         if (c.package) {
             for (const char* v : {"R_pkg", "L_pkg", "C_pkg"})
-                if (!c.packageRows.count(v))
+                if (std::find(c.packageRows.begin(), c.packageRows.end(), Lower(v)) ==
+                    c.packageRows.end())
                     c_.Add(Message::PackageIncomplete, c.line,
                            "[Package] of " + c.name + " has no " + v);
         }

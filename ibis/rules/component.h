@@ -77,7 +77,7 @@ private:
         std::uint32_t model;  // in models_
         std::int32_t line;
     };
-    std::deque<Row> rows_;  // grows without copying
+    std::vector<Row> rows_;
     NameStore names_;
     TextIds models_;
 };
@@ -98,11 +98,11 @@ struct ComponentInfo {
         std::uint32_t count;      // labels given
         std::uint32_t labels[5];  // in busLabels; "NC" for any spelling of it
     };
-    std::deque<MappingRow> mapping;  // grows without copying
+    std::vector<MappingRow> mapping;
     NameStore mappingNames;
     TextIds busLabels;
-    std::set<std::string> nodes;        // [Node Declarations]
-    std::set<std::string> packageRows;  // the variables of its [Package]
+    std::set<std::string> nodes;           // [Node Declarations]
+    std::vector<std::string> packageRows;  // the variables of its [Package], lower case
     struct SeriesRow {
         std::string pin, pin2, model;
         int line = 0;
@@ -136,7 +136,7 @@ public:
     // What each component needs whatever else the file holds.
     void Finish();
 
-    const std::vector<ComponentInfo>& Components() const { return components_; }
+    const std::deque<ComponentInfo>& Components() const { return components_; }
     const std::vector<CircuitCall>& CircuitCalls() const { return circuitCalls_; }
 
 private:
@@ -157,7 +157,7 @@ private:
     void AlternatePackageRow(const DataLine& d);
 
     Context& c_;
-    std::vector<ComponentInfo> components_;
+    std::deque<ComponentInfo> components_;  // grows without moving the ones read
     std::set<std::string> componentNames_;
     std::vector<CircuitCall> circuitCalls_;
     std::map<std::string, std::string> diffPartner_;  // "component\npin" -> partner

@@ -154,7 +154,7 @@ void SeriesRules::CheckModel(const ModelInfo& m, const Series& s) {
 }
 
 void SeriesRules::CheckGroups() {
-    const std::vector<ComponentInfo>& components = components_.Components();
+    const std::deque<ComponentInfo>& components = components_.Components();
     std::set<std::size_t> withGroups;
     for (const GroupState& g : groups_) {
         if (g.words.empty() && g.closed) continue;

@@ -56,6 +56,8 @@ TEST(IbisStandard, should_accept_what_the_standard_allows) {
          "2      DQ0_N        io_sel      na     Na     NA"},
         {"a matrix form in any case", "[Capacitance Matrix] Sparse_matrix",
          "[Capacitance Matrix] Sparse_Matrix"},
+        {"[Package] variables in any case", "R_pkg       0.2     0.1     0.3\nL_pkg",
+         "r_PKG       0.2     0.1     0.3\nl_pkg"},
         // "Each line must contain either three, five or six entries" (BIRD 80.1).
         {"[Pin Mapping] rows of three entries under a longer header", "[Package Model] pkg_a",
          "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref gnd_clamp_ref "
@@ -89,7 +91,7 @@ TEST(IbisStandard, should_accept_what_the_standard_allows) {
     }
     // The same [Submodel] section in a 3.2 file: no keyword is too new.
     const std::string older =
-        Edit(Edit(clean, cases[8].from, cases[8].to), "[IBIS Ver]   5.1", "[IBIS Ver]   3.2");
+        Edit(Edit(clean, cases[9].from, cases[9].to), "[IBIS Ver]   5.1", "[IBIS Ver]   3.2");
     for (const Report& rep : Check("clean.ibs", older).reports)
         EXPECT_TRUE(rep.number != 1005 || rep.text.find("Submodel") == std::string::npos)
             << FormatReport(rep);
