@@ -163,7 +163,11 @@ void FileChecker::TextRules(const Line& l) {
             break;
         }
     }
-    const std::size_t limit = c_.version != 0 && c_.version < 40 ? 80 : 120;
+    // 80 characters before 4.0, 120 from it, 1024 from 7.0 (which allows file
+    // names of up to 256 characters).
+    const std::size_t limit = c_.version != 0 && c_.version < 40   ? 80
+                              : c_.version == 0 || c_.version < 70 ? 120
+                                                                   : 1024;
     if (l.content.size() > limit)
         c_.Add(Message::LineTooLong, l.number,
                "the line has " + std::to_string(l.content.size()) + " characters; IBIS " +

@@ -28,7 +28,7 @@ const std::vector<MessageDef>& MessageTable() {
         // The file as text.
         {Message::LineTooLong, S::Error, "file",
          "a line is longer than the declared version allows (80 characters before IBIS 4.0, 120 "
-         "from 4.0; text after the comment character does not count)"},
+         "from 4.0, 1024 from 7.0; text after the comment character does not count)"},
         {Message::NonAsciiCharacter, S::Error, "file",
          "a character outside printable ASCII (0x20 to 0x7E), tabs and line ends"},
         {Message::TabCharacter, S::Warning, "file",

@@ -238,6 +238,17 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
         Edit(clean, "[Notes]      Every", "[Notes]      " + std::string(70, 'y') + " Every");
     EXPECT_TRUE(Has(Check("clean.ibs", long90, "3.2"), 1001, LineOf(long90, "[Notes]")));
     EXPECT_FALSE(Has(Check("clean.ibs", long90, "4.2"), 1001));
+    // 7.0 took file names of up to 256 characters: "Enable file names that are up
+    // to 256 characters in length. IBIS in general will need to increase its
+    // rule on the number of characters permitted in each line" (BIRD 186.4);
+    // its lines may have 1024.
+    const std::string long300 =
+        Edit(clean, "[Notes]      Every", "[Notes]      " + std::string(280, 'y') + " Every");
+    EXPECT_TRUE(Has(Check("clean.ibs", long300, "6.1"), 1001, LineOf(long300, "[Notes]")));
+    EXPECT_FALSE(Has(Check("clean.ibs", long300, "7.0"), 1001));
+    const std::string long1100 =
+        Edit(clean, "[Notes]      Every", "[Notes]      " + std::string(1100, 'y') + " Every");
+    EXPECT_TRUE(Has(Check("clean.ibs", long1100, "7.2"), 1001, LineOf(long1100, "[Notes]")));
 }
 
 TEST(IbisCheck, should_check_circuit_calls_against_pins_nodes_and_external_circuits) {
