@@ -1,7 +1,10 @@
 #include "ami_file.h"
 
+#include <algorithm>
 #include <cstring>
-#include <unordered_map>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "ami_explain.h"
 #include "ami_parameters.h"
@@ -12,12 +15,16 @@ const char* const kFormats[] = {"Value", "Range", "List",     "Corner",     "Inc
                                 "Steps", "Table", "Gaussian", "Dual-Dirac", "DjRj"};
 
 // The line of each node: the parser gives slot k to the k-th "(" outside
-// double quotes, counted from the first one.
+// double quotes, counted from the first one. Kept sorted by node, 16 bytes
+// each (a hash map took five times as much on a file of a million groups).
 struct Lines {
-    std::unordered_map<const void*, int> byNode;
+    std::vector<std::pair<const void*, int>> byNode;
     int Of(const void* node) const {
-        const auto found = byNode.find(node);
-        return found == byNode.end() ? 1 : found->second;
+        const auto at = std::lower_bound(byNode.begin(), byNode.end(), node,
+                                         [](const std::pair<const void*, int>& e, const void* n) {
+                                             return std::less<const void*>()(e.first, n);
+                                         });
+        return at == byNode.end() || at->first != node ? 1 : at->second;
     }
 };
 
@@ -32,10 +39,15 @@ Lines NodeLines(const std::string& text, const AmiTree& tree) {
         if (c == '"') {
             quoted = !quoted;
         } else if (c == '(' && !quoted) {
-            if (tree.slots[slot].node != nullptr) lines.byNode[tree.slots[slot].node] = line;
+            if (tree.slots[slot].node != nullptr)
+                lines.byNode.emplace_back(tree.slots[slot].node, line);
             ++slot;
         }
     }
+    std::sort(lines.byNode.begin(), lines.byNode.end(),
+              [](const std::pair<const void*, int>& a, const std::pair<const void*, int>& b) {
+                  return std::less<const void*>()(a.first, b.first);
+              });
     return lines;
 }
 
@@ -117,6 +129,7 @@ AmiFileNode Node(const AmiBranch* branch, const std::string& path, const Lines& 
         node.parameter = Describe(branch, path, node.line);
         return node;
     }
+    node.children.reserve(static_cast<std::size_t>(branch->childCount));
     for (int c = 0; c < branch->childCount; ++c) {
         const AmiBranch* sub = ami_branch(branch->children[c]);
         if (sub == nullptr) continue;  // a group's own description or a stray leaf
@@ -176,6 +189,7 @@ tx::Expected<AmiFileContents> ami_read_file(const std::string& text) {
         AmiFileNode node;
         node.name = sub->name;
         node.line = lines.Of(sub);
+        node.children.reserve(static_cast<std::size_t>(sub->childCount));
         for (int k = 0; k < sub->childCount; ++k) {
             const AmiBranch* p = ami_branch(sub->children[k]);
             if (p != nullptr) node.children.push_back(Node(p, p->name, lines, reserved));
