@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,11 +50,14 @@ void Usage(std::FILE* to) {
 
 // The text of an .ibs file for its quality checks; empty for other kinds.
 std::string IbsText(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (ibis::KindOf(file, text.str()) != ibis::Kind::Ibs) return "";
-    return text.str();
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
+    if (size < 0) return "";
+    std::string text(static_cast<std::size_t>(size), '\0');
+    in.seekg(0);
+    if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) return "";
+    if (ibis::KindOf(file, text) != ibis::Kind::Ibs) return "";
+    return text;
 }
 
 void QualityText(const std::string& file, const ibis::FileResult& r, bool quiet) {

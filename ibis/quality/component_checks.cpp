@@ -110,12 +110,6 @@ void PinChecks(const FileData& f, const Component& c, Sink& s) {
              : (noRlc.empty() ? unreasonable : noRlc));
 }
 
-const Pin* FindPin(const Component& c, const std::string& name) {
-    for (const Pin& p : c.pins)
-        if (p.name == name) return &p;
-    return nullptr;
-}
-
 void DiffPinChecks(const FileData& f, const Component& c, Sink& s) {
     if (c.diffPins.empty()) return;
     std::string differ, incomplete;

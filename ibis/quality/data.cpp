@@ -113,7 +113,7 @@ FileData Reader::Read(const std::string& text) {
             Data(l);
         }
     }
-    return f_;
+    return std::move(f_);  // the reader is done with it
 }
 
 void Reader::Keyword(const Line& l) {
@@ -261,14 +261,40 @@ void Reader::WaveformData(Waveform& wave, const Line& l) {
     if (name == "v_fixture_max") wave.vFixture[kMax] = v;
 }
 
+// The indexes of `items` in the order of their names, equal names in file order.
+template <class T>
+std::vector<std::size_t> ByName(const std::vector<T>& items) {
+    std::vector<std::size_t> order(items.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return items[a].name < items[b].name; });
+    return order;
+}
+
+template <class T>
+const T* Lookup(const std::vector<T>& items, const std::vector<std::size_t>& byName,
+                const std::string& name) {
+    const auto at =
+        std::lower_bound(byName.begin(), byName.end(), name,
+                         [&](std::size_t i, const std::string& n) { return items[i].name < n; });
+    return at != byName.end() && items[*at].name == name ? &items[*at] : nullptr;
+}
+
 }  // namespace
 
-FileData ReadFileData(const std::string& text) { return Reader().Read(text); }
+FileData ReadFileData(const std::string& text) {
+    FileData f = Reader().Read(text);
+    f.modelsByName = ByName(f.models);
+    for (Component& c : f.components) c.pinsByName = ByName(c.pins);
+    return f;
+}
 
 const Model* FindModel(const FileData& f, const std::string& name) {
-    for (const Model& m : f.models)
-        if (m.name == name) return &m;
-    return nullptr;
+    return Lookup(f.models, f.modelsByName, name);
+}
+
+const Pin* FindPin(const Component& c, const std::string& name) {
+    return Lookup(c.pins, c.pinsByName, name);
 }
 
 }  // namespace ibis::quality

@@ -83,7 +83,8 @@ struct Component {
     std::vector<DiffPin> diffPins;
     bool hasPinMapping = false;
     std::set<std::string> mappedPins;
-    bool hasPackageModel = false;  // per-pin package data by another keyword
+    bool hasPackageModel = false;         // per-pin package data by another keyword
+    std::vector<std::size_t> pinsByName;  // indexes into pins, by name, file order within one
 };
 
 struct Selector {
@@ -97,13 +98,16 @@ struct FileData {
     std::vector<Component> components;
     std::vector<Model> models;
     std::map<std::string, Selector> selectors;
-    std::string claimedScore;         // "IQ Score:" in the file, if any
-    std::vector<int> exceptionLines;  // lines documenting "IQ Exception"s
+    std::string claimedScore;               // "IQ Score:" in the file, if any
+    std::vector<int> exceptionLines;        // lines documenting "IQ Exception"s
+    std::vector<std::size_t> modelsByName;  // indexes into models, as pinsByName
 };
 
 FileData ReadFileData(const std::string& text);
 
-// The model of a name, or null.
+// The model of a name, or the component's pin of a name (the first of it), or
+// null; found through the name orders ReadFileData builds.
 const Model* FindModel(const FileData& f, const std::string& name);
+const Pin* FindPin(const Component& c, const std::string& name);
 
 }  // namespace ibis::quality
