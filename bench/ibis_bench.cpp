@@ -1,14 +1,15 @@
 // ibischeck's speed on generated files of about 100 KB, 1 MB and 10 MB:
 // hundreds of models with 100-point I-V tables and a component whose pins use
 // them; pins with their [Pin Mapping]; a board of many paths; a file wrong on
-// every line. Checking must stay linear in the file size (bytes per second
-// the same at every size).
+// every line; the quality checks of differential pairs. Checking must stay linear in the file size
+// (bytes per second the same at every size).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <string>
 
 #include "ibis_check.h"
+#include "quality.h"
 
 namespace {
 
@@ -99,6 +100,34 @@ void Check(benchmark::State& state, const std::string& name, const std::string& 
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
 
+// Signal pins in differential pairs of one model.
+std::string GenerateDiffPairs(std::size_t bytes) {
+    std::string pins =
+        "[IBIS Ver] 5.1\n[File Name] pairs.ibs\n[File Rev] 1.0\n[Component] big\n"
+        "[Manufacturer] Test\n[Package]\nR_pkg 0.1 0.05 0.2\nL_pkg 1nH 0.5nH 2nH\n"
+        "C_pkg 1pF 0.5pF 2pF\n[Pin] signal_name model_name\n";
+    std::string pairs = "[Diff Pin] inv_pin vdiff tdelay_typ tdelay_min tdelay_max\n";
+    for (int i = 0; pins.size() + pairs.size() < bytes; i += 2) {
+        pins += PinName(i) + " P" + std::to_string(i) + " rx\n" + PinName(i + 1) + " N" +
+                std::to_string(i) + " rx\n";
+        pairs += PinName(i) + " " + PinName(i + 1) + " 0.1 0 NA NA\n";
+    }
+    return pins + pairs +
+           "[Model] rx\nModel_type Input\nC_comp 1pF NA NA\n[Voltage Range] 1.8 NA NA\n"
+           "[End]\n";
+}
+
+void BM_QualityOfDiffPairs(benchmark::State& state) {
+    const std::string text = GenerateDiffPairs(static_cast<std::size_t>(state.range(0)));
+    const ibis::FileResult conformance =
+        ibis::CheckText("pairs.ibs", text, ibis::Kind::Ibs, ibis::Options{}, "");
+    for (auto _ : state) {
+        const ibis::IqResult r = ibis::CheckQuality(text, conformance);
+        benchmark::DoNotOptimize(r.level);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+
 void BM_CheckIbs(benchmark::State& state) {
     Check(state, "big.ibs", Generate(static_cast<std::size_t>(state.range(0))), ibis::Kind::Ibs);
 }
@@ -122,6 +151,11 @@ BENCHMARK(BM_CheckPinsAndMapping)
     ->Arg(10 << 20)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CheckFileWrongOnEveryRow)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Arg(10 << 20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QualityOfDiffPairs)
     ->Arg(100 << 10)
     ->Arg(1 << 20)
     ->Arg(10 << 20)

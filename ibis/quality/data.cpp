@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "keywords.h"
 #include "lexer.h"
@@ -201,7 +202,7 @@ void Reader::Data(const Line& l) {
                 p.l = NumberOrNan(w[4]);
                 p.c = NumberOrNan(w[5]);
             }
-            c.pins.push_back(p);
+            c.pins.push_back(std::move(p));
         } else if (id_ == Kw::DiffPin && w.size() >= 3) {
             DiffPin d;
             d.pin = w[0];
@@ -210,7 +211,7 @@ void Reader::Data(const Line& l) {
             for (std::size_t k = 0; k < 3 && k + 3 < w.size(); ++k)
                 d.tdelay[k] = NumberOrNan(w[k + 3]);
             d.line = l.number;
-            c.diffPins.push_back(d);
+            c.diffPins.push_back(std::move(d));
         } else if (id_ == Kw::PinMapping && !w.empty()) {
             c.mappedPins.insert(w[0]);
         }
@@ -261,23 +262,25 @@ void Reader::WaveformData(Waveform& wave, const Line& l) {
     if (name == "v_fixture_max") wave.vFixture[kMax] = v;
 }
 
-// The indexes of `items` in the order of their names, equal names in file order.
-template <class T>
-std::vector<std::size_t> ByName(const std::vector<T>& items) {
-    std::vector<std::size_t> order(items.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return items[a].name < items[b].name; });
+// The names of `items` with their indexes, in name order, equal names in
+// file order (the names copied side by side: sorting them reads no item).
+template <class Items>
+std::vector<std::pair<std::string, std::size_t>> ByName(const Items& items) {
+    std::vector<std::pair<std::string, std::size_t>> order;
+    order.reserve(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) order.emplace_back(items[i].name, i);
+    std::sort(order.begin(), order.end());
     return order;
 }
 
-template <class T>
-const T* Lookup(const std::vector<T>& items, const std::vector<std::size_t>& byName,
-                const std::string& name) {
-    const auto at =
-        std::lower_bound(byName.begin(), byName.end(), name,
-                         [&](std::size_t i, const std::string& n) { return items[i].name < n; });
-    return at != byName.end() && items[*at].name == name ? &items[*at] : nullptr;
+template <class Items>
+const typename Items::value_type* Lookup(
+    const Items& items, const std::vector<std::pair<std::string, std::size_t>>& byName,
+    const std::string& name) {
+    const auto at = std::lower_bound(byName.begin(), byName.end(), name,
+                                     [](const std::pair<std::string, std::size_t>& e,
+                                        const std::string& n) { return e.first < n; });
+    return at != byName.end() && at->first == name ? &items[at->second] : nullptr;
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 
 #include <array>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "keywords.h"
@@ -79,12 +81,13 @@ struct Component {
     int line = 0;
     Triple rPkg, lPkg, cPkg;
     bool hasPackage = false;
-    std::vector<Pin> pins;
+    std::deque<Pin> pins;  // grows without moving the pins read
     std::vector<DiffPin> diffPins;
     bool hasPinMapping = false;
     std::set<std::string> mappedPins;
-    bool hasPackageModel = false;         // per-pin package data by another keyword
-    std::vector<std::size_t> pinsByName;  // indexes into pins, by name, file order within one
+    bool hasPackageModel = false;  // per-pin package data by another keyword
+    // Each pin's name and index into pins, by name, file order within one name.
+    std::vector<std::pair<std::string, std::size_t>> pinsByName;
 };
 
 struct Selector {
@@ -98,9 +101,9 @@ struct FileData {
     std::vector<Component> components;
     std::vector<Model> models;
     std::map<std::string, Selector> selectors;
-    std::string claimedScore;               // "IQ Score:" in the file, if any
-    std::vector<int> exceptionLines;        // lines documenting "IQ Exception"s
-    std::vector<std::size_t> modelsByName;  // indexes into models, as pinsByName
+    std::string claimedScore;         // "IQ Score:" in the file, if any
+    std::vector<int> exceptionLines;  // lines documenting "IQ Exception"s
+    std::vector<std::pair<std::string, std::size_t>> modelsByName;  // as pinsByName
 };
 
 FileData ReadFileData(const std::string& text);
