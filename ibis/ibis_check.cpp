@@ -28,6 +28,7 @@
 #include "rules/external.h"
 #include "rules/generic.h"
 #include "rules/header.h"
+#include "rules/interconnect.h"
 #include "rules/model.h"
 #include "rules/package.h"
 #include "rules/references.h"
@@ -56,6 +57,7 @@ public:
           packages_(c_),
           board_(c_),
           external_(c_),
+          interconnect_(c_),
           algorithmic_(c_, models_),
           references_(c_, models_),
           series_(c_, models_, components_),
@@ -91,6 +93,7 @@ private:
     PackageRules packages_;
     BoardRules board_;
     ExternalRules external_;
+    InterconnectRules interconnect_;
     AlgorithmicRules algorithmic_;
     ReferenceRules references_;
     SeriesRules series_;
@@ -139,6 +142,8 @@ void FileChecker::ToSection(Section section, const KeywordLine* k, const DataLin
             return k ? external_.Keyword(*k) : external_.Data(*d);
         case Section::Algorithmic:
             return k ? algorithmic_.Keyword(*k) : algorithmic_.Data(*d);
+        case Section::Interconnect:
+            return k ? interconnect_.Keyword(*k) : interconnect_.Data(*d);
         case Section::References:
             return k ? references_.Keyword(*k) : references_.Data(*d);
         case Section::Series:
@@ -243,6 +248,13 @@ void FileChecker::Keyword(const Line& l) {
         for (Kw series : {Kw::RSeries, Kw::LSeries, Kw::RlSeries, Kw::CSeries, Kw::LcSeries,
                           Kw::RcSeries, Kw::SeriesCurrent, Kw::SeriesMosfet})
             seenInScope_.reset(static_cast<std::size_t>(series));
+    }
+    // An [Interconnect Model Set] names its [Manufacturer] and gives its
+    // [Description]; they describe the set, not a section's contents.
+    if ((def->id == Kw::Manufacturer || def->id == Kw::Description) &&
+        openSections_.count(KeywordOf(Kw::InterconnectModelSet).name)) {
+        currentDef_ = &KeywordOf(Kw::InterconnectModelSet);  // its text is the set's
+        return;
     }
     if (def->scope != Scope::File && def->scope != Scope::Other) {
         const bool shared = def->section == Section::Shared;
@@ -363,7 +375,10 @@ void FileChecker::Data(const Line& l) {
 void FileChecker::SubparameterOnce(const DataLine& d) {
     if (d.words.empty() || d.id == Kw::Model) return;
     const SubparameterDef* def = FindSubparameter(d.id, d.words[0]);
-    if (def == nullptr || def->owner == Kw::ExternalModel) return;
+    // Param lines name a parameter each.
+    if (def == nullptr || def->owner == Kw::ExternalModel ||
+        (def->owner == Kw::InterconnectModel && Lower(def->name) == "param"))
+        return;
     const std::string name = Lower(def->name);
     if (!subparameters_.insert(name).second)
         c_.Add(Message::KeywordRepeated, d.line,
@@ -382,6 +397,7 @@ void FileChecker::Finish() {
                    FindKeyword(def->closedBy)->spelled + "]");
     }
     board_.Finish();
+    interconnect_.Finish();
     references_.Finish();
     CrossReferences cross(c_, Sections{components_, models_, packages_, external_, references_});
     cross.CheckNames();

@@ -153,6 +153,7 @@ enum class Section {
     Algorithmic,
     References,
     Series,
+    Interconnect,
     Shared
 };
 

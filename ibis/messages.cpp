@@ -267,6 +267,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PackageSection, S::Error, "package",
          "a pin's sections in [Pin Numbers] out of form (Len = x [L = x] [R = x] [C = x] / "
          "segments, Fork ... Endfork branches; values numbers not below zero)"},
+        {Message::InterconnectModel, S::Warning, "package",
+         "an [Interconnect Model] without exactly one of File_TS and File_IBIS-ISS, or with a "
+         "Param beside File_TS or given twice"},
         // Board descriptions.
         {Message::BoardNotClosed, S::Error, "board",
          "[Begin Board Description] without [End Board Description]"},

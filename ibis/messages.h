@@ -110,6 +110,7 @@ enum class Message : int {
     MatrixForm = 4004,
     PackageModelIncomplete = 4005,
     PackageSection = 4006,
+    InterconnectModel = 4007,
     BoardNotClosed = 5001,
     BoardIncomplete = 5002,
     BoardPinCount = 5003,

@@ -123,6 +123,12 @@ const SubparameterDef kSubparameters[] = {
     {Kw::ExternalModel, "Ports", 0, V::Text, S::Any, nullptr},
     {Kw::ExternalModel, "D_to_A", 0, V::Text, S::Any, nullptr},
     {Kw::ExternalModel, "A_to_D", 0, V::Text, S::Any, nullptr},
+    // [Interconnect Model]; its terminal lines begin with their number.
+    {Kw::InterconnectModel, "File_TS", 0, V::Text, S::Any, nullptr},
+    {Kw::InterconnectModel, "File_IBIS-ISS", 0, V::Text, S::Any, nullptr},
+    {Kw::InterconnectModel, "Param", 0, V::Text, S::Any, nullptr},
+    {Kw::InterconnectModel, "Unused_port_termination", 0, V::Text, S::Any, nullptr},
+    {Kw::InterconnectModel, "Number_of_terminals", 0, V::Text, S::Any, nullptr},
 };
 // clang-format on
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -32,6 +33,16 @@ inline std::string Dump(const ibis::FileResult& r) {
     std::string out;
     for (const ibis::Report& rep : r.reports) out += ibis::FormatReport(rep) + "\n";
     return out;
+}
+
+// The 1-based line of the first occurrence of `marker` in `text`.
+inline int LineOf(const std::string& text, const std::string& marker) {
+    const std::size_t at = text.find(marker);
+    EXPECT_NE(at, std::string::npos) << marker;
+    return at == std::string::npos
+               ? -1
+               : 1 + static_cast<int>(
+                         std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
 }
 
 inline std::string Edit(std::string text, const std::string& from, const std::string& to) {

@@ -41,16 +41,6 @@ TEST(IbisCheck, should_pass_clean_files_of_every_kind) {
     }
 }
 
-// The 1-based line of the first occurrence of `marker` in `text`.
-int LineOf(const std::string& text, const std::string& marker) {
-    const std::size_t at = text.find(marker);
-    EXPECT_NE(at, std::string::npos) << marker;
-    return at == std::string::npos
-               ? -1
-               : 1 + static_cast<int>(
-                         std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
-}
-
 TEST(IbisCheck, should_report_each_fault_with_its_number_and_line) {
     const std::string clean = Read(kFiles / "clean.ibs");
     // Each edit, the message it must provoke, and a text on the line it must name.

@@ -1303,19 +1303,10 @@ TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout)
 // described by the row schema, or is one of the few whose lines are kept
 // unchecked (named here, so a new keyword cannot slip through silently).
 TEST(IbisStandard, should_read_every_keyword_with_rows_by_rules_or_by_schema) {
-    const std::set<std::string> unchecked = {"interconnect model set",
-                                             "interconnect model",
-                                             "interconnect model group",
-                                             "clock pins",
-                                             "bus label",
-                                             "die supply pads",
-                                             "begin emi component",
-                                             "pin emi",
-                                             "pin domain emi",
-                                             "begin emi model",
-                                             "external reference",
-                                             "initial delay",
-                                             "merged pins"};
+    const std::set<std::string> unchecked = {
+        "interconnect model set", "interconnect model group", "clock pins",    "bus label",
+        "die supply pads",        "begin emi component",      "pin emi",       "pin domain emi",
+        "begin emi model",        "external reference",       "initial delay", "merged pins"};
     for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
         const std::string name = k->name;
         if (k->section != Section::None || name.rfind("end ", 0) == 0) continue;
@@ -1324,4 +1315,43 @@ TEST(IbisStandard, should_read_every_keyword_with_rows_by_rules_or_by_schema) {
     }
     for (const RowSchema* r = RowSchemasBegin(); r != RowSchemasEnd(); ++r)
         EXPECT_EQ(KeywordOf(r->id).section, Section::None) << KeywordOf(r->id).name;
+}
+
+// [Interconnect Model Set] (7.0): the interconnect task group's subparameter
+// rules say "Either File_IBIS-ISS or File_TS ... is required" for each
+// interconnect model, "Param is optional and only legal with the File_IBIS-ISS
+// subparameter ... Param is illegal with the File_TS subparameter", and
+// "Several Param lines are permitted as long as each name entry is unique".
+// Its minutes speak of the [Description] that "describe[s] the [Interconnect
+// Model Set]". Warnings: the 7.x text itself could not be read.
+TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_model) {
+    const std::string set =
+        "[Interconnect Model Set] pkg_set\n[Manufacturer] Test\n[Description] die to pin\n"
+        "[Interconnect Model] dq0_ts\nUnused_port_termination = 50\nNumber_of_terminals = 2\n"
+        "File_TS dq0.s2p\n1 Pin_I/O pin_name 1\n2 Pad_I/O pin_name 1\n[End Interconnect Model]\n"
+        "[Interconnect Model] dq0_iss\nParam len Value 2m\nParam zref Value 50\n"
+        "File_IBIS-ISS dq0.iss dq0_sub\n1 Pin_I/O pin_name 1\n2 Pad_I/O pin_name 1\n"
+        "[End Interconnect Model]\n[End Interconnect Model Set]\n";
+    // After a component's last keyword, where [Manufacturer] would be its second.
+    const std::string clean =
+        Edit(Edit(Read(kFiles / "clean.ibs"), "[IBIS Ver]   5.1", "[IBIS Ver]   7.2"),
+             "[Model Selector] io_sel", set + "[Model Selector] io_sel");
+    const FileResult r = Check("clean.ibs", clean);
+    EXPECT_TRUE(r.reports.empty()) << Dump(r);
+    const struct {
+        std::string from, to, at;
+    } faults[] = {
+        {"File_TS dq0.s2p\n", "", "[Interconnect Model] dq0_ts"},
+        {"File_TS dq0.s2p\n", "File_TS dq0.s2p\nFile_IBIS-ISS a.iss a\n",
+         "[Interconnect Model] dq0_ts"},
+        {"File_TS dq0.s2p\n", "File_TS dq0.s2p\nParam x Value 1\n", "Param x Value 1"},
+        {"Param zref Value 50", "Param len Value 50", "Param len Value 50"},
+    };
+    for (const auto& f : faults) {
+        const std::string text = Edit(clean, f.from, f.to);
+        const FileResult bad = Check("clean.ibs", text);
+        ASSERT_EQ(bad.reports.size(), 1u) << f.to << "\n" << Dump(bad);
+        EXPECT_EQ(bad.reports[0].number, 4007);
+        EXPECT_EQ(bad.reports[0].line, LineOf(text, f.at)) << Dump(bad);
+    }
 }
