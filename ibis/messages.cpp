@@ -70,7 +70,7 @@ const std::vector<MessageDef>& MessageTable() {
          "[File Name] differs from the file's real name (renamed after it was written)"},
         {Message::FileNameRules, S::Error, "header",
          "a file name that breaks the declared version's rules (lower case before 7.0, characters, "
-         "64 characters from 7.0)"},
+         "from 7.0 64 characters for the name and 64 for its path)"},
         {Message::CommentCharInvalid, S::Error, "header",
          "[Comment Char] is not one of the allowed characters followed by _char"},
         {Message::ReferenceAboveFolder, S::Error, "header",
@@ -78,6 +78,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::FileNameLong, S::Warning, "header",
          "a file name longer than the declared version says it should be (8, 20 or 40 characters "
          "and a 3-character extension)"},
+        {Message::FileInSubfolder, S::Warning, "header",
+         "a referenced file in a folder below the referencing file's before IBIS 7.0, which "
+         "keeps referenced files beside it"},
         // Component.
         {Message::ComponentName, S::Error, "component",
          "[Component] without a name, or a name used twice"},

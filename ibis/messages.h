@@ -36,6 +36,7 @@ enum class Message : int {
     CommentCharInvalid = 1106,
     ReferenceAboveFolder = 1107,
     FileNameLong = 1108,
+    FileInSubfolder = 1109,
     ComponentName = 2001,
     ComponentNoManufacturer = 2002,
     ComponentNoPackage = 2003,

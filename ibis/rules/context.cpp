@@ -107,7 +107,17 @@ void Context::CheckFileName(const std::string& file, int line) {
             "file name '" + file + "': IBIS " + VersionText(v) +
                 " file names should have at most " + std::to_string(stemLimit) +
                 " characters, a period and 3 for the extension");
+    // From 7.0 a file name may hold a path below the referencing file's
+    // folder: the base name with its extension and the path each have at most
+    // 64 characters.
+    const std::string path = std::filesystem::path(file).parent_path().string();
     if (v >= 70 && base.size() > 64) why = "a file name has at most 64 characters";
+    if (v >= 70 && path.size() > 64) why = "a path name has at most 64 characters";
+    if (v < 70 && !path.empty() && path.find("..") == std::string::npos)  // above: 1107
+        Add(Message::FileInSubfolder, line,
+            "file name '" + file + "': IBIS " + VersionText(v) +
+                " keeps referenced files beside the file that names them; folders below it "
+                "came with 7.0");
     for (char c : base) {
         if (!(std::isalnum(static_cast<unsigned char>(c)) ||
               std::string("_^$~!#%&-{})(@'`.").find(c) != std::string::npos))

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -222,10 +221,9 @@ TEST(IbisStandard, should_place_each_ami_report_on_its_parameters_own_line) {
     EXPECT_NE(reports[0].text.find("outside its Range"), std::string::npos) << reports[0].text;
 }
 
-TEST(IbisStandard, should_run_in_time_linear_in_the_file) {
+TEST(IbisStandard, should_resolve_names_across_large_selectors_and_sparse_packages) {
     // 20 000 pins on a [Model Selector] of 20 000 entries, and a 20 000-pin
-    // package with a sparse matrix: well under a second (it took 33 s when
-    // names were searched in lists).
+    // package with a sparse matrix (their speed is ibis_bench's to measure).
     const int n = 20000;
     std::string ibs =
         "[IBIS Ver] 5.1\n[File Name] big.ibs\n[File Rev] 1\n[Component] big\n[Manufacturer] T\n"
@@ -250,15 +248,13 @@ TEST(IbisStandard, should_run_in_time_linear_in_the_file) {
     for (int k = 0; k < n; ++k)
         pkg += "[Row] " + std::to_string(k + 1) + "\n" + std::to_string(k + 1) + " 1pF\n";
     pkg += "[End Model Data]\n[End Package Model]\n[End]\n";
-    const auto start = std::chrono::steady_clock::now();
     const FileResult a = Check("big.ibs", ibs);
     const FileResult b = Check("big.pkg", pkg);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_TRUE(Has(a, 2108));  // 19 980 of the selector's models are not defined
+    // 19 980 of the selector's models are not defined: each counted, 100 shown.
+    EXPECT_EQ(a.counts[0], 19980) << Dump(a).substr(0, 2000);
+    ASSERT_EQ(a.omitted.size(), 1u);
+    EXPECT_EQ(a.omitted[0].number, 2108);
     EXPECT_EQ(Errors(b), 0) << Dump(b).substr(0, 2000);
-    // A generous bound for sanitizer builds; the release build takes a few tens of milliseconds.
-    EXPECT_LT(seconds, 10.0);
 }
 
 TEST(IbisStandard, should_give_real_files_only_the_errors_the_standard_justifies) {
@@ -1353,5 +1349,47 @@ TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_mod
         ASSERT_EQ(bad.reports.size(), 1u) << f.to << "\n" << Dump(bad);
         EXPECT_EQ(bad.reports[0].number, 4007);
         EXPECT_EQ(bad.reports[0].line, LineOf(text, f.at)) << Dump(bad);
+    }
+}
+
+// File names. BIRD 186.4 (IBIS 7.0) "removes the restriction that all files
+// referenced by the .ibs file be restricted to the directory containing the
+// IBIS file": they "shall be either in the same directory as the .ibs file or
+// in a directory structure below" it, and may use "both upper and lower case
+// characters"; its draft 3: "The number of characters in the combined 'base
+// name' and 'extension name' shall not exceed sixty-four (64) characters. The
+// number of characters in 'path name' shall not exceed sixty-four (64)
+// characters."
+TEST(IbisStandard, should_apply_each_versions_file_name_rules) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const auto with = [&](const std::string& file) {
+        const std::string rx =
+            "C_comp        0.8pF  0.7pF  0.9pF\n[Voltage Range]  3.3V  3.0V  3.6V\n";
+        return Edit(clean, rx,
+                    rx + "[Algorithmic Model]\nExecutable Linux_gcc_64 " + file +
+                        " rx.ami\n[End Algorithmic Model]\n");
+    };
+    const auto numbers = [](const FileResult& r) {
+        std::set<int> out;
+        for (const Report& rep : r.reports) out.insert(rep.number);
+        return out;
+    };
+    const std::string name64 = std::string(61, 'n') + ".so", path64 = std::string(64, 'p');
+    const struct {
+        std::string file, version;
+        std::set<int> expected;
+    } cases[] = {
+        {"models/rx.so", "7.2", {}},
+        {"Models/RX.so", "7.2", {}},
+        {path64 + "/" + name64, "7.2", {}},
+        {path64 + "p/rx.so", "7.2", {1105}},
+        {"n" + name64, "7.2", {1105}},
+        {"models/rx.so", "6.1", {1109}},
+        {"RX.so", "6.1", {1105}},
+        {"../rx.so", "6.1", {}},  // above the folder: checked when the file is looked up
+    };
+    for (const auto& c : cases) {
+        const FileResult r = Check("clean.ibs", with(c.file), c.version);
+        EXPECT_EQ(numbers(r), c.expected) << c.file << " in " << c.version << "\n" << Dump(r);
     }
 }
