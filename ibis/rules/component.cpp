@@ -235,6 +235,11 @@ void ComponentRules::Data(const DataLine& d) {
             return PinMappingRow(d);
         case Kw::AlternatePackageModels:
             return AlternatePackageRow(d);
+        case Kw::BusLabel:
+        case Kw::DieSupplyPads:
+            if (!components_.empty())
+                components_.back().railNames.insert(d.words.begin(), d.words.end());
+            return;
         default:
             return;
     }
@@ -263,6 +268,7 @@ void ComponentRules::PinRow(const DataLine& d) {
             model = upper;
     }
     c.pins.Add(w[0], line, model);
+    if (model == "POWER" || model == "GND") c.railNames.insert(w[1]);
     for (std::size_t i = 3; i < w.size(); ++i) {
         double v = 0;
         c_.NumberOrNa(w[i], line, true, &v);
@@ -458,6 +464,14 @@ void ComponentRules::Finish() {
     }
 }
 
+namespace {
+
+bool IsRailOrNc(const std::string& model) {
+    return model == "POWER" || model == "GND" || model == "NC";
+}
+
+}  // namespace
+
 void ComponentRules::CheckPinMapping(const ComponentInfo& c) {
     if (c.mapping.empty()) return;
     // Each row's pin where it stands among the pins (kNone: not a pin).
@@ -478,9 +492,11 @@ void ComponentRules::CheckPinMapping(const ComponentInfo& c) {
         });
     }
     // "The bus connections for EVERY pin listed under the [Pin] keyword
-    // must be given" once [Pin Mapping] is there.
+    // must be given" once [Pin Mapping] is there; from 7.0 for "every pin ...
+    // whose model_name is not POWER, GND or NC".
+    const bool railsMayBeLeftOut = c_.version >= 70;
     for (std::size_t i = 0; i < mapped.size(); ++i)
-        if (!mapped[i])
+        if (!mapped[i] && !(railsMayBeLeftOut && IsRailOrNc(*c.pins.At(i).model)))
             c_.AddLazily(Message::PinMappingInvalid, c.mapping.front().line, [&] {
                 return "[Pin Mapping] gives no bus connections for pin " + c.pins.At(i).name;
             });
@@ -522,8 +538,13 @@ void ComponentRules::CheckMappingLabels(const ComponentInfo& c,
             });
     }
     if (model == nullptr || *model == "POWER" || *model == "GND") return;
+    // From 7.0 a label may also be a POWER or GND pin's signal name (the bus
+    // of one [Pin Mapping] leaves out) or a bus [Bus Label] or [Die Supply
+    // Pads] names.
+    const bool byName = c_.version >= 70;
     for (std::size_t i = 0; i < row.count; ++i)
-        if (label(i) != "NC" && !supplyLabels.count(row.labels[i]))
+        if (label(i) != "NC" && !supplyLabels.count(row.labels[i]) &&
+            !(byName && c.railNames.count(label(i))))
             c_.AddLazily(Message::PinMappingInvalid, row.line, [&] {
                 return "[Pin Mapping] bus label " + label(i) + " of pin " + pin() +
                        " belongs to no POWER or GND pin";

@@ -101,6 +101,10 @@ struct ComponentInfo {
     std::vector<MappingRow> mapping;
     NameStore mappingNames;
     TextIds busLabels;
+    // From 7.0 a POWER or GND pin [Pin Mapping] leaves out has its signal name
+    // for its bus label, and [Bus Label] and [Die Supply Pads] name buses: the
+    // signal names of the POWER and GND pins and every word of those rows.
+    std::set<std::string> railNames;
     std::set<std::string> nodes;           // [Node Declarations]
     std::vector<std::string> packageRows;  // the variables of its [Package], lower case
     struct SeriesRow {

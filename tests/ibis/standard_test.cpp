@@ -1393,3 +1393,31 @@ TEST(IbisStandard, should_apply_each_versions_file_name_rules) {
         EXPECT_EQ(numbers(r), c.expected) << c.file << " in " << c.version << "\n" << Dump(r);
     }
 }
+
+// [Pin Mapping] from 7.0 (BIRD 182), in the standard's words as the IBIS
+// Quality Specification quotes them: "If the [Pin Mapping] keyword is present,
+// then the bus connections for every pin listed under the [Pin] keyword whose
+// model_name is not POWER, GND or NC shall be given", and "If a pin has model
+// name POWER or GND and there is no entry for this pin under the [Pin
+// Mapping], [Bus Label], or [Die Supply Pads] keywords then the bus_label for
+// that pin will be its signal name."
+TEST(IbisStandard, should_let_a_7_0_pin_mapping_leave_out_power_ground_and_nc_pins) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const std::string signalsOnly = Edit(clean, "[Package Model] pkg_a",
+                                         "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref "
+                                         "pullup_ref\n1 VSS VDD\n2 VSS VDD");
+    EXPECT_EQ(Errors(Check("clean.ibs", signalsOnly, "7.2")), 0)
+        << Dump(Check("clean.ibs", signalsOnly, "7.2"));
+    // Before 7.0 every pin has its row, and a label is a POWER or GND pin's.
+    const FileResult older = Check("clean.ibs", signalsOnly, "6.1");
+    EXPECT_TRUE(Has(older, 2109)) << Dump(older);
+    // A bus that [Bus Label] names.
+    const std::string busLabel = Edit(
+        Edit(signalsOnly, "1 VSS VDD\n2 VSS VDD", "1 VSS VDDQ\n2 VSS VDDQ"),
+        "[Package Model] pkg_a", "[Bus Label]\nVDDQ VDD\n[End Bus Label]\n[Package Model] pkg_a");
+    EXPECT_EQ(Errors(Check("clean.ibs", busLabel, "7.2")), 0)
+        << Dump(Check("clean.ibs", busLabel, "7.2"));
+    // A signal pin still needs its row, and a label that names no bus is wrong.
+    EXPECT_TRUE(Has(Check("clean.ibs", Edit(signalsOnly, "\n2 VSS VDD", ""), "7.2"), 2109));
+    EXPECT_TRUE(Has(Check("clean.ibs", Edit(signalsOnly, "1 VSS VDD", "1 VSS VCC"), "7.2"), 2109));
+}
