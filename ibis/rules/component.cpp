@@ -123,7 +123,23 @@ std::optional<PinTable::Entry> PinTable::Find(const std::string& name) const {
     return At(*at);
 }
 
+bool ComponentInfo::IsRailName(const std::string& label) const {
+    // A hash equal by chance lets a label pass; it never fails one.
+    return namedBuses.count(label) > 0 ||
+           std::binary_search(railSignals.begin(), railSignals.end(),
+                              static_cast<std::uint64_t>(std::hash<std::string>()(label)));
+}
+
 void ComponentRules::SealPins() {
+    for (ComponentInfo& c : components_) {
+        if (c.mapping.empty()) {  // nothing to look up
+            std::vector<std::uint64_t>().swap(c.railSignals);
+            continue;
+        }
+        std::sort(c.railSignals.begin(), c.railSignals.end());
+        c.railSignals.erase(std::unique(c.railSignals.begin(), c.railSignals.end()),
+                            c.railSignals.end());
+    }
     for (ComponentInfo& c : components_)
         c.pins.Seal([this](const PinTable::Entry& repeat) {
             c_.AddLazily(Message::PinRepeated, repeat.line,
@@ -238,7 +254,7 @@ void ComponentRules::Data(const DataLine& d) {
         case Kw::BusLabel:
         case Kw::DieSupplyPads:
             if (!components_.empty())
-                components_.back().railNames.insert(d.words.begin(), d.words.end());
+                components_.back().namedBuses.insert(d.words.begin(), d.words.end());
             return;
         default:
             return;
@@ -268,7 +284,10 @@ void ComponentRules::PinRow(const DataLine& d) {
             model = upper;
     }
     c.pins.Add(w[0], line, model);
-    if (model == "POWER" || model == "GND") c.railNames.insert(w[1]);
+    if (c_.version >= 70 && (model == "POWER" || model == "GND")) {
+        const std::uint64_t h = std::hash<std::string>()(w[1]);
+        if (c.railSignals.empty() || c.railSignals.back() != h) c.railSignals.push_back(h);
+    }
     for (std::size_t i = 3; i < w.size(); ++i) {
         double v = 0;
         c_.NumberOrNa(w[i], line, true, &v);
@@ -544,7 +563,7 @@ void ComponentRules::CheckMappingLabels(const ComponentInfo& c,
     const bool byName = c_.version >= 70;
     for (std::size_t i = 0; i < row.count; ++i)
         if (label(i) != "NC" && !supplyLabels.count(row.labels[i]) &&
-            !(byName && c.railNames.count(label(i))))
+            !(byName && c.IsRailName(label(i))))
             c_.AddLazily(Message::PinMappingInvalid, row.line, [&] {
                 return "[Pin Mapping] bus label " + label(i) + " of pin " + pin() +
                        " belongs to no POWER or GND pin";

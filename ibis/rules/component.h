@@ -103,8 +103,11 @@ struct ComponentInfo {
     TextIds busLabels;
     // From 7.0 a POWER or GND pin [Pin Mapping] leaves out has its signal name
     // for its bus label, and [Bus Label] and [Die Supply Pads] name buses: the
-    // signal names of the POWER and GND pins and every word of those rows.
-    std::set<std::string> railNames;
+    // hashes of the POWER and GND pins' signal names (8 bytes a pin, sorted
+    // with the pins) and every word of those rows.
+    std::vector<std::uint64_t> railSignals;
+    std::set<std::string> namedBuses;
+    bool IsRailName(const std::string& label) const;
     std::set<std::string> nodes;           // [Node Declarations]
     std::vector<std::string> packageRows;  // the variables of its [Package], lower case
     struct SeriesRow {
