@@ -88,6 +88,12 @@ def main():
         assert note["message"]["text"].startswith(count + " more results of rule " + number)
         uri = note["locations"][0]["physicalLocation"]["artifactLocation"]["uri"]
         assert uri == path.replace(" ", "%20"), (uri, path)
+    # The JSON output says the same per file.
+    cut_json = json.loads(subprocess.run([ibischeck, "--json", "--max-reports", "1"] + files,
+                                         capture_output=True, text=True).stdout)
+    omitted = [(o["severity"], str(o["number"]), o["file"], str(o["count"]))
+               for entry in cut_json for o in entry.get("omitted", [])]
+    assert omitted == list(more), (omitted, more)
     shown = re.findall(r"^(?:ERROR|WARNING|CAUTION|NOTE) \d+ .+?:\d+: ", cut_text, re.M)
     assert len(shown) == len(cut_log["runs"][0]["results"])
     assert len(shown) + sum(int(m[3]) for m in more) == len(findings)
