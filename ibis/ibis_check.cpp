@@ -375,11 +375,13 @@ void FileChecker::Data(const Line& l) {
 void FileChecker::SubparameterOnce(const DataLine& d) {
     if (d.words.empty() || d.id == Kw::Model) return;
     const SubparameterDef* def = FindSubparameter(d.id, d.words[0]);
-    // Param lines name a parameter each.
-    if (def == nullptr || def->owner == Kw::ExternalModel ||
-        (def->owner == Kw::InterconnectModel && Lower(def->name) == "param"))
-        return;
+    // Param lines name a parameter each; the file lines may give one per
+    // corner (the interconnect rules report a repeat).
+    if (def == nullptr || def->owner == Kw::ExternalModel) return;
     const std::string name = Lower(def->name);
+    if (def->owner == Kw::InterconnectModel && name != "number_of_terminals" &&
+        name != "unused_port_termination")
+        return;
     if (!subparameters_.insert(name).second)
         c_.Add(Message::KeywordRepeated, d.line,
                std::string(def->name) + " appears twice under [" + currentRaw_ + "]");

@@ -1,8 +1,30 @@
 #include "interconnect.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "lexer.h"
 
 namespace ibis {
+
+namespace {
+
+constexpr const char* kTerminalTypes[] = {"pin_i/o",  "pin_rail",   "pad_i/o",
+                                          "pad_rail", "buffer_i/o", "buffer_rail"};
+
+bool IsCorner(const std::string& lower) {
+    return lower == "typ" || lower == "min" || lower == "max";
+}
+
+// A terminal number or Number_of_terminals value: digits only; -1 otherwise.
+long Count(const std::string& word) {
+    if (word.empty() || word.size() > 9 ||
+        !std::all_of(word.begin(), word.end(), [](char ch) { return ch >= '0' && ch <= '9'; }))
+        return -1;
+    return std::strtol(word.c_str(), nullptr, 10);
+}
+
+}  // namespace
 
 void InterconnectRules::Keyword(const KeywordLine& k) {
     Close();
@@ -14,15 +36,88 @@ void InterconnectRules::Keyword(const KeywordLine& k) {
 void InterconnectRules::Data(const DataLine& d) {
     if (open_.line == 0 || d.words.empty()) return;
     const SubparameterDef* def = FindSubparameter(Kw::InterconnectModel, d.words[0]);
-    if (def == nullptr) return;  // a terminal line
+    if (def == nullptr) {
+        if (Count(d.words[0]) >= 0) TerminalLine(d);
+        return;
+    }
     const std::string sub = Lower(def->name);
-    if (sub == "file_ts") ++open_.touchstone;
-    if (sub == "file_ibis-iss") ++open_.iss;
+    if (sub == "file_ts" || sub == "file_ibis-iss") FileLine(sub, d);
+    if (sub == "number_of_terminals") NumberOfTerminals(d);
     if (sub != "param") return;
     if (open_.firstParam == 0) open_.firstParam = d.line;
     if (d.words.size() >= 2 && !open_.params.insert(d.words[1]).second)
         c_.Add(Message::InterconnectModel, d.line,
                "[Interconnect Model] " + open_.name + ": Param " + d.words[1] + " is given twice");
+}
+
+// One model file, or one per corner when the lines name typ, min or max.
+void InterconnectRules::FileLine(const std::string& sub, const DataLine& d) {
+    ++(sub == "file_ts" ? open_.touchstone : open_.iss);
+    const std::string corner = d.words.size() >= 2 ? Lower(d.words[1]) : "";
+    const bool named = IsCorner(corner);
+    if (open_.corners.insert(sub + " " + (named ? corner : "")).second) return;
+    c_.Add(Message::InterconnectModel, d.line,
+           "[Interconnect Model] " + open_.name + " names its model file" +
+               (named ? " for the " + corner + " corner" : "") + " twice");
+}
+
+void InterconnectRules::NumberOfTerminals(const DataLine& d) {
+    const std::vector<std::string> values = ValuesAfterName(d.words);
+    const long n = values.empty() ? -1 : Count(values[0]);
+    if (n > 0) {
+        open_.terminals = n;
+        return;
+    }
+    open_.terminals = 0;
+    c_.Add(Message::InterconnectModel, d.line,
+           "[Interconnect Model] " + open_.name + ": Number_of_terminals " +
+               (values.empty() ? "has no value"
+                               : "'" + values[0] + "' is not a whole number above 0"));
+}
+
+void InterconnectRules::TerminalLine(const DataLine& d) {
+    open_.numbers.emplace_back(Count(d.words[0]), d.line);
+    const std::string terminal = "[Interconnect Model] " + open_.name + ": terminal " + d.words[0];
+    if (d.words.size() < 4) {
+        c_.Add(Message::InterconnectModel, d.line,
+               terminal + " needs a terminal type, a qualifier and the qualifier's entry");
+        return;
+    }
+    const std::string type = Lower(d.words[1]);
+    if (std::find(std::begin(kTerminalTypes), std::end(kTerminalTypes), type) ==
+        std::end(kTerminalTypes))
+        c_.Add(Message::InterconnectModel, d.line,
+               terminal + ": '" + d.words[1] +
+                   "' is not a terminal type (Pin_I/O, Pin_Rail, Pad_I/O, Pad_Rail, Buffer_I/O, "
+                   "Buffer_Rail)");
+}
+
+// Number_of_terminals counts the terminal lines, numbered 1 to N, each once.
+void InterconnectRules::CheckTerminals(const std::string& model) {
+    if (open_.terminals < 0) {
+        c_.Add(Message::InterconnectModel, open_.line, model + " gives no Number_of_terminals");
+        return;
+    }
+    if (open_.terminals == 0) return;  // its value was reported
+    std::vector<std::pair<long, int>> sorted = open_.numbers;
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<int> twice;  // the lines of repeated numbers
+    for (std::size_t i = 1; i < sorted.size(); ++i)
+        if (sorted[i].first == sorted[i - 1].first) twice.push_back(sorted[i].second);
+    std::sort(twice.begin(), twice.end());
+    for (const auto& [number, line] : open_.numbers) {
+        if (number < 1 || number > open_.terminals)
+            c_.Add(Message::InterconnectModel, line,
+                   model + ": terminal " + std::to_string(number < 0 ? 0 : number) +
+                       " is outside 1 to Number_of_terminals " + std::to_string(open_.terminals));
+        else if (std::binary_search(twice.begin(), twice.end(), line))
+            c_.Add(Message::InterconnectModel, line,
+                   model + ": terminal " + std::to_string(number) + " is given twice");
+    }
+    if (static_cast<long>(open_.numbers.size()) != open_.terminals)
+        c_.Add(Message::InterconnectModel, open_.line,
+               model + ": Number_of_terminals is " + std::to_string(open_.terminals) + " but " +
+                   std::to_string(open_.numbers.size()) + " terminal lines follow");
 }
 
 void InterconnectRules::Close() {
@@ -34,11 +129,10 @@ void InterconnectRules::Close() {
     else if (open_.touchstone > 0 && open_.iss > 0)
         c_.Add(Message::InterconnectModel, open_.line,
                model + " names both a File_TS and a File_IBIS-ISS; it takes one");
-    else if (open_.touchstone + open_.iss > 1)
-        c_.Add(Message::InterconnectModel, open_.line, model + " names its model file twice");
     if (open_.touchstone > 0 && open_.firstParam != 0)
         c_.Add(Message::InterconnectModel, open_.firstParam,
                model + ": Param passes values to an IBIS-ISS subcircuit; File_TS takes none");
+    CheckTerminals(model);
     open_ = Open{};
 }
 

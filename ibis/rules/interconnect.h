@@ -1,10 +1,13 @@
 // [Interconnect Model] (IBIS 7.0): the file that models it, File_TS (a
-// Touchstone file) or File_IBIS-ISS (an IBIS-ISS subcircuit), and the Param
-// lines an IBIS-ISS subcircuit takes. Its terminal lines are the tools'.
+// Touchstone file) or File_IBIS-ISS (an IBIS-ISS subcircuit), one per corner
+// when the lines name corners; the Param lines an IBIS-ISS subcircuit takes;
+// Number_of_terminals and the terminal lines it counts, numbered 1 to N, each
+// of a known terminal type (pin, die pad or buffer; signal or rail).
 #pragma once
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "context.h"
 
@@ -22,13 +25,21 @@ private:
     // At [End Interconnect Model]: exactly one model file, no Param beside
     // a Touchstone file.
     void Close();
+    void FileLine(const std::string& sub, const DataLine& d);
+    void TerminalLine(const DataLine& d);
+    void NumberOfTerminals(const DataLine& d);
+    void CheckTerminals(const std::string& model);
 
     Context& c_;
     struct Open {
         int line = 0;  // 0: none open
         std::string name;
-        int touchstone = 0, iss = 0;  // File_TS and File_IBIS-ISS lines given
-        int firstParam = 0;           // the line of the first Param
+        int touchstone = 0, iss = 0;                // File_TS and File_IBIS-ISS lines given
+        std::set<std::string> corners;              // the corners the file lines name
+        long terminals = -1;                        // Number_of_terminals; -1: not given
+        int firstTerminal = 0;                      // the line of the first terminal line
+        std::vector<std::pair<long, int>> numbers;  // terminal number, its line
+        int firstParam = 0;                         // the line of the first Param
         std::set<std::string> params;
     } open_;
 };

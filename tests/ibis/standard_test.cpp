@@ -1319,15 +1319,23 @@ TEST(IbisStandard, should_read_every_keyword_with_rows_by_rules_or_by_schema) {
 // subparameter ... Param is illegal with the File_TS subparameter", and
 // "Several Param lines are permitted as long as each name entry is unique".
 // Its minutes speak of the [Description] that "describe[s] the [Interconnect
-// Model Set]". Warnings: the 7.x text itself could not be read.
+// Model Set]". BIRD 189.7, which brought them: "IBIS Interconnect Models,
+// contain terminals consisting of Pins, Die Pads, Buffer I/O Terminals, and
+// Buffer Supply Terminals"; each terminal line gives its number, its type,
+// a qualifier and the qualifier's entry, and Number_of_terminals counts them.
+// Warnings: the 7.x text itself could not be read.
 TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_model) {
     const std::string set =
         "[Interconnect Model Set] pkg_set\n[Manufacturer] Test\n[Description] die to pin\n"
         "[Interconnect Model] dq0_ts\nUnused_port_termination = 50\nNumber_of_terminals = 2\n"
         "File_TS dq0.s2p\n1 Pin_I/O pin_name 1\n2 Pad_I/O pin_name 1\n[End Interconnect Model]\n"
         "[Interconnect Model] dq0_iss\nParam len Value 2m\nParam zref Value 50\n"
-        "File_IBIS-ISS dq0.iss dq0_sub\n1 Pin_I/O pin_name 1\n2 Pad_I/O pin_name 1\n"
-        "[End Interconnect Model]\n[End Interconnect Model Set]\n";
+        "File_IBIS-ISS dq0.iss dq0_sub\nNumber_of_terminals = 2\n1 Pin_I/O pin_name 1\n"
+        "2 Pad_I/O pin_name 1\n[End Interconnect Model]\n"
+        "[Interconnect Model] rails\nFile_TS typ rails_typ.s3p\nFile_TS min rails_min.s3p\n"
+        "File_TS max rails_max.s3p\nNumber_of_terminals=4\n1 Pin_Rail signal_name VDD\n"
+        "3 Buffer_Rail pullup_ref VDD\n2 Pad_Rail signal_name VDD Aggressor_Only\n"
+        "4 Buffer_I/O pin_name 1\n[End Interconnect Model]\n[End Interconnect Model Set]\n";
     // After a component's last keyword, where [Manufacturer] would be its second.
     const std::string clean =
         Edit(Edit(Read(kFiles / "clean.ibs"), "[IBIS Ver]   5.1", "[IBIS Ver]   7.2"),
@@ -1342,6 +1350,15 @@ TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_mod
          "[Interconnect Model] dq0_ts"},
         {"File_TS dq0.s2p\n", "File_TS dq0.s2p\nParam x Value 1\n", "Param x Value 1"},
         {"Param zref Value 50", "Param len Value 50", "Param len Value 50"},
+        {"File_TS max rails_max", "File_TS min rails_max", "File_TS min rails_max"},
+        {"File_TS dq0.s2p\n", "File_TS dq0.s2p\nFile_TS dq1.s2p\n", "File_TS dq1.s2p"},
+        {"Number_of_terminals = 2\n1", "1", "[Interconnect Model] dq0_iss"},
+        {"Number_of_terminals = 2\n1", "Number_of_terminals = 0\n1", "Number_of_terminals = 0"},
+        {"Number_of_terminals=4", "Number_of_terminals=5", "[Interconnect Model] rails"},
+        {"3 Buffer_Rail", "5 Buffer_Rail", "5 Buffer_Rail"},
+        {"3 Buffer_Rail", "2 Buffer_Rail", "2 Pad_Rail"},
+        {"4 Buffer_I/O", "4 Buffer_IO", "4 Buffer_IO"},
+        {"4 Buffer_I/O pin_name 1", "4 Buffer_I/O", "4 Buffer_I/O"},
     };
     for (const auto& f : faults) {
         const std::string text = Edit(clean, f.from, f.to);
