@@ -207,7 +207,7 @@ void ModelRules::TableData(Table& t, const DataLine& d) {
 void ModelRules::WaveformData(Table& t, const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     const int line = d.line;
-    if (w.size() >= 2 && (w[1] == "=" || w[0].find('=') != std::string::npos)) {
+    if (w[0].find('=') != std::string::npos || (w.size() >= 2 && w[1][0] == '=')) {
         const std::string sub = Lower(w[0].substr(0, w[0].find('=')));
         const SubparameterDef* def = FindSubparameter(d.id, sub);
         if (def == nullptr) {

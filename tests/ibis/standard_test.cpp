@@ -854,6 +854,11 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         // Vinl, Vinh, Vmeas, Vref, Cref and Rref are levels and loads: numbers.
         {"Vinl not a number", "Vinl = 0.8", "Vinl = low", 1011},
         {"Vmeas a number", "Vinl = 0.8", "Vinl = 0.8\nVmeas = 1.65", 0},
+        // A subparameter's "=" with or without blanks around it, in a model
+        // and in a waveform alike.
+        {"'=' without blanks", "V_fixture = 0.0", "V_fixture=0.0\nL_dut=1n\nC_dut =0.1p", 0},
+        {"'=' without blanks, an unknown name", "V_fixture = 0.0", "V_fixture = 0.0\nX_dut=1n",
+         3009},
         // [Pulldown] for the drivers that sink current, [Pullup] for those that
         // source it: an open drain needs no [Pullup], but its [Pulldown].
         {"an open drain with its [Pulldown]", "Model_type    I/O\nC_comp        1.2pF",
