@@ -228,14 +228,16 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::TablePointRepeated, S::Warning, "model",
          "a table point repeated (the same voltage or time twice)"},
         {Message::TableTooLong, S::Error, "model",
-         "a table longer than its limit (100 points for I-V tables, 1000 for waveforms)"},
+         "a table longer than its limit (100 points for I-V tables, 1000 for waveforms), or of "
+         "fewer than two points"},
         {Message::TableRowColumns, S::Error, "model",
          "a table row with the wrong number of columns"},
         {Message::RampInvalid, S::Error, "model",
          "[Ramp] without dV/dt_r or dV/dt_f, or a ramp that is not V/t"},
         {Message::RampWaveformMismatch, S::Warning, "model",
          "[Ramp] and the waveform of the same edge differ by more than 10 % in 20-80 % slope"},
-        {Message::WaveformTimeOrder, S::Error, "model", "a V-t table whose times do not increase"},
+        {Message::WaveformTimeOrder, S::Error, "model",
+         "a V-t or [Composite Current] table whose times do not increase"},
         {Message::WaveformFixture, S::Error, "model", "a waveform without R_fixture or V_fixture"},
         {Message::ExecutableLine, S::Error, "model",
          "an [Algorithmic Model] Executable line without platform_compiler_bits, executable and "
@@ -271,8 +273,10 @@ const std::vector<MessageDef>& MessageTable() {
          "a pin's sections in [Pin Numbers] out of form (Len = x [L = x] [R = x] [C = x] / "
          "segments, Fork ... Endfork branches; values numbers not below zero)"},
         {Message::InterconnectModel, S::Warning, "package",
-         "an [Interconnect Model] without exactly one of File_TS and File_IBIS-ISS, or with a "
-         "Param beside File_TS or given twice"},
+         "an [Interconnect Model] without exactly one of File_TS and File_IBIS-ISS (one per corner "
+         "where the lines name typ, min or max), with a Param beside File_TS or given twice, "
+         "without Number_of_terminals, or with terminal lines that are not numbered 1 to "
+         "Number_of_terminals once each, or of an unknown terminal type"},
         // Board descriptions.
         {Message::BoardNotClosed, S::Error, "board",
          "[Begin Board Description] without [End Board Description]"},

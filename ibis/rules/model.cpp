@@ -370,7 +370,11 @@ void ModelRules::CheckModel(const ModelInfo& m) {
                std::string("[Ramp] of ") + m.name + " has no " +
                    (!m.rampRise ? "dV/dt_r" : "dV/dt_f"));
     for (const auto& [id, table] : m.tables)
-        if (table.rows > 100)
+        if (table.rows == 1)
+            c_.Add(Message::TableTooLong, table.line,
+                   "[" + std::string(KeywordOf(id).spelled) + "] of " + m.name +
+                       " has 1 point; an I-V table needs at least two");
+        else if (table.rows > 100)
             c_.Add(Message::TableTooLong, table.line,
                    "[" + std::string(KeywordOf(id).spelled) + "] of " + m.name + " has " +
                        std::to_string(table.rows) + " points; at most 100");

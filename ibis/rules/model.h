@@ -100,6 +100,7 @@ private:
     std::map<std::string, std::vector<std::pair<std::string, int>>> selectors_;
     std::string selector_;  // the [Model Selector] being read
     std::map<std::string, int> selectorLines_;
+    double compositeLast_ = NAN;  // the last time of the [Composite Current] being read
 };
 
 }  // namespace ibis

@@ -52,10 +52,12 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
             c_.NumberOrNa(k.words[i], k.line, true);
     } else if (k.id == Kw::ReceiverThresholds) {
         m->thresholdsLine = k.line;
-    } else if (k.id == Kw::CompositeCurrent && !m->afterWaveform) {
-        c_.Add(Message::CompositePlace, k.line,
-               "[Composite Current] belongs directly after the [Rising Waveform] or [Falling "
-               "Waveform] it goes with");
+    } else if (k.id == Kw::CompositeCurrent) {
+        compositeLast_ = NAN;
+        if (!m->afterWaveform)
+            c_.Add(Message::CompositePlace, k.line,
+                   "[Composite Current] belongs directly after the [Rising Waveform] or [Falling "
+                   "Waveform] it goes with");
     }
     m->afterWaveform = k.id == Kw::RisingWaveform || k.id == Kw::FallingWaveform;
 }
@@ -132,6 +134,13 @@ void ModelRules::CompositeData(const DataLine& d) {
         return;
     }
     for (std::size_t i = 0; i < 4; ++i) c_.NumberOrNa(d.words[i], d.line, i > 1);
+    // Its times follow the waveform's: each after the one above it.
+    const std::optional<double> time = Number(d.words[0]);
+    if (!time) return;
+    if (*time <= compositeLast_)
+        c_.Add(Message::WaveformTimeOrder, d.line,
+               "[Composite Current] time " + d.words[0] + " is not after the one above it");
+    compositeLast_ = *time;
 }
 
 void ModelRules::CheckValues(const ModelInfo& m) {

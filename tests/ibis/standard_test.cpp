@@ -157,6 +157,15 @@ TEST(IbisStandard, should_catch_the_added_faults) {
         {"1.0ns    1.0     0.9     1.1\n2.0ns    2.0     1.8     2.2\n3.0ns    2.2     2.0     "
          "2.4\n4.0ns    2.2     2.0     2.4\n",
          "", "", 3103},  // a waveform of one point
+        // IBIS 3.1 on the I-V tables: "Each V/I table must have at least 2,
+        // but not more than 100, voltage points" (io_slow's have two).
+        {"-3.3    -40mA    -30mA    -50mA\n3.3     40mA     30mA     50mA\n",
+         "3.3     40mA     30mA     50mA\n", "", 3103},
+        // A [Composite Current] follows its waveform's clock: times increase.
+        {"4.0ns    2.2     2.0     2.4\n",
+         "4.0ns    2.2     2.0     2.4\n[Composite Current]\n0ns 1m 1m 1m\n2ns 2m 2m 2m\n1ns 1m 1m "
+         "1m\n",
+         "", 3107},
         {"[Capacitance Matrix] Sparse_matrix", "[Capacitance Matrix] Sparse_Matrices", "", 4004},
         {"[Capacitance Matrix] Sparse_matrix", "[Resistance Matrix] Sparse_matrix", "",
          4005},  // required
@@ -178,6 +187,11 @@ TEST(IbisStandard, should_catch_the_added_faults) {
         const FileResult r = Check("clean.ibs", edited, c.version);
         EXPECT_TRUE(Has(r, c.number)) << c.number << " for " << c.to << "\n" << Dump(r);
     }
+    const FileResult composite =
+        Check("clean.ibs", Edit(clean, "4.0ns    2.2     2.0     2.4\n",
+                                "4.0ns    2.2     2.0     2.4\n[Composite Current]\n0ns 1m 1m "
+                                "1m\n1ns 2m 2m 2m\n2ns 1m 1m 1m\n"));
+    EXPECT_TRUE(composite.reports.empty()) << Dump(composite);
     // Waveforms: at most 100 points before IBIS 4.0, 1000 from 4.0.
     std::string many;
     for (int k = 5; k < 150; ++k) many += std::to_string(k) + ".0ns    2.2     2.0     2.4\n";
