@@ -271,7 +271,7 @@ const std::vector<MessageDef>& MessageTable() {
          "[Description], [Model Data], [Inductance Matrix] or [Capacitance Matrix]"},
         {Message::PackageSection, S::Error, "package",
          "a pin's sections in [Pin Numbers] out of form (Len = x [L = x] [R = x] [C = x] / "
-         "segments, Fork ... Endfork branches; values numbers not below zero)"},
+         "segments, each entry once; Fork ... Endfork branches; values numbers not below zero)"},
         {Message::InterconnectModel, S::Warning, "package",
          "an [Interconnect Model] without exactly one of File_TS and File_IBIS-ISS (one per corner "
          "where the lines name typ, min or max), with a Param beside File_TS or given twice, "
@@ -294,7 +294,9 @@ const std::vector<MessageDef>& MessageTable() {
          "its file is read) does not have"},
         {Message::BoardPath, S::Error, "board",
          "a [Path Description] that does not begin with Pin, a segment (Len with L, R, C) "
-         "without its closing '/', Fork and Endfork unbalanced, a branch that goes on after its "
+         "without its closing '/' or with an entry twice, Fork and Endfork unbalanced, a branch "
+         "that goes on after "
+         "its "
          "Node, an unknown entry, a value below zero, a path name used twice, a pin that "
          "begins two paths, or a Pin that leads nowhere"},
         {Message::BoardReference, S::Error, "board",

@@ -48,8 +48,13 @@ bool SegmentPath::Read(const std::vector<std::string>& t, std::size_t& i, const 
         if (open_) fault("the segment before Len has no '/'");
         if (ended_.back()) fault("a branch goes on after its Node");
         open_ = true;
+        given_ = 0;
     } else if (!open_) {
         fault(t[i] + " belongs to a segment that begins with Len");
+    } else {
+        const unsigned bit = word == "l" ? 1u : word == "r" ? 2u : 4u;
+        if (given_ & bit) fault(t[i] + " is given twice in one segment");
+        given_ |= bit;
     }
     if (i + 2 >= t.size() || t[i + 1] != "=") {
         fault(t[i] + " needs '= value'");

@@ -36,6 +36,7 @@ public:
 
 private:
     bool open_ = false;                  // a segment begun by Len, not yet ended by '/'
+    unsigned given_ = 0;                 // the open segment's L (1), R (2) and C (4)
     std::vector<bool> ended_ = {false};  // per open branch: reached its end
 };
 

@@ -1009,6 +1009,9 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
         {"a segment without '/'", board, "R=0.1 /", "R=0.1", 5006},
         {"a path not beginning with Pin", board, "Pin A1\n", "", 5006},
         {"a negative length", board, "Len = 0.5", "Len = -0.5", 5006},
+        // A segment is "Len = x [L = x] [R = x] [C = x] /": each once.
+        {"L twice in a segment", board, "C=3.0p", "L=3.0n", 5006},
+        {"L in each of two segments", board, segment, segment + "Len = 0.2 L=2n /\n", 0},
         {"an unknown entry", board, "C=3.0p", "Q=3.0p", 5006},
         {"a branch going on after its Node", board, "Node u1.1\n", "Node u1.1\nLen = 0 L=1n /\n",
          5006},
