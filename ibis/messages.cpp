@@ -277,6 +277,9 @@ const std::vector<MessageDef>& MessageTable() {
          "where the lines name typ, min or max), with a Param beside File_TS or given twice, "
          "without Number_of_terminals, or with terminal lines that are not numbered 1 to "
          "Number_of_terminals once each, or of an unknown terminal type"},
+        {Message::CapacitanceCoupling, S::Warning, "package",
+         "a [Capacitance Matrix] coupling entry (off the diagonal) above zero: the matrix is in "
+         "Maxwell form, where coupling capacitances are negative (the first in each matrix)"},
         // Board descriptions.
         {Message::BoardNotClosed, S::Error, "board",
          "[Begin Board Description] without [End Board Description]"},

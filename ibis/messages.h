@@ -112,6 +112,7 @@ enum class Message : int {
     PackageModelIncomplete = 4005,
     PackageSection = 4006,
     InterconnectModel = 4007,
+    CapacitanceCoupling = 4008,
     BoardNotClosed = 5001,
     BoardIncomplete = 5002,
     BoardPinCount = 5003,

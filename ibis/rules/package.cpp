@@ -40,6 +40,8 @@ void PackageRules::Keyword(const KeywordLine& k) {
         matrixName_ = k.name;
         matrixLine_ = line;
         matrixRows_.clear();
+        capacitance_ = k.id == Kw::CapacitanceMatrix;
+        couplingReported_ = false;
         bandwidth_ = -1;
         if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" &&
             matrixForm_ != "Full_matrix")
@@ -152,12 +154,16 @@ void PackageRules::MatrixRow(const DataLine& d) {
                 c_.Add(Message::MatrixEntry, line,
                        "pin " + w[i] + " is given twice in [Row] " + rowPin_);
             c_.NumberOrNa(w[i + 1], line, false);
-            if (w[i] == rowPin_) Diagonal(w[i + 1], line);
+            if (w[i] == rowPin_)
+                Diagonal(w[i + 1], line);
+            else
+                Coupling(w[i + 1], line);
         }
         return;
     }
     for (const std::string& v : w) c_.NumberOrNa(v, line, false);
     if (rowValues_ == 0 && !w.empty()) Diagonal(w[0], line);
+    for (std::size_t i = rowValues_ == 0 ? 1 : 0; i < w.size(); ++i) Coupling(w[i], line);
     rowValues_ += static_cast<int>(w.size());
     // A Banded_matrix row: the diagonal and at most [Bandwidth] entries right of it.
     if (matrixForm_ == "Banded_matrix" && bandwidth_ >= 0 && rowValues_ > bandwidth_ + 1)
@@ -176,6 +182,18 @@ void PackageRules::Diagonal(const std::string& value, int line) {
     if (const std::optional<double> v = Number(value); v && *v < 0)
         c_.Add(Message::NegativeValue, line,
                "the diagonal of [Row] " + rowPin_ + " in [" + matrixName_ + "] is " + value);
+}
+
+// The Open Forum's chair on the matrices: "the [Capacitance Matrix] is in
+// Maxwellian format ... the off-diagonal capacitances will be negative".
+void PackageRules::Coupling(const std::string& value, int line) {
+    if (!capacitance_ || couplingReported_) return;
+    const std::optional<double> v = Number(value);
+    if (!v || *v <= 0) return;
+    couplingReported_ = true;
+    c_.Add(Message::CapacitanceCoupling, line,
+           "[Capacitance Matrix] [Row] " + rowPin_ + ": the coupling entry " + value +
+               " is above zero; in the matrix's Maxwell form coupling capacitances are negative");
 }
 
 void PackageRules::CloseRow() {

@@ -41,6 +41,8 @@ private:
     void CloseRow();
     void CloseMatrix();
     void Diagonal(const std::string& value, int line);
+    // A coupling entry of the [Capacitance Matrix]: negative or zero.
+    void Coupling(const std::string& value, int line);
 
     Context& c_;
     std::vector<PackageInfo> packages_;
@@ -54,7 +56,9 @@ private:
     std::set<std::string> rowSparsePins_;  // the pins a Sparse_matrix [Row] gave
     std::string matrixName_;               // the matrix being read, as written; empty: none
     int matrixLine_ = 0;
-    std::set<int> matrixRows_;  // the pins (by index) it has rows for
+    bool capacitance_ = false;       // the matrix is the [Capacitance Matrix]
+    bool couplingReported_ = false;  // a coupling entry above zero reported in it
+    std::set<int> matrixRows_;       // the pins (by index) it has rows for
 };
 
 }  // namespace ibis

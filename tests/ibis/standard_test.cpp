@@ -1043,6 +1043,16 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
         {"Manufacturer missing", pkg, "[Manufacturer]  Test\n", "", 4005},
         {"OEM missing", pkg, "[OEM]           Test\n", "", 4005},
         {"a row missing", pkg, "[Row] A3\n0.4pF\n", "", 4003},
+        // The Open Forum's chair (2007): "the [Capacitance Matrix] is in
+        // Maxwellian format ... (and in Maxwellian format, the off-diagonal
+        // capacitances will be negative)"; zero couples nothing.
+        {"a coupling capacitance above zero", pkg, "0.4pF -0.05pF 0.0pF", "0.4pF 0.05pF 0.0pF",
+         4008},
+        {"a sparse coupling capacitance above zero", pkg, "A1 1.0nH A2 0.1nH\n",
+         "A1 1.0nH A2 0.1nH\n[Capacitance Matrix] Sparse_matrix\n[Row] A1\nA1 0.4pF A3 1fF\n"
+         "[Row] A2\nA2 0.4pF\n[Row] A3\nA3 0.4pF\n",
+         4008},
+        {"an inductive coupling above zero", pkg, "A1 1.0nH A2 0.1nH", "A1 1.0nH A2 0.3nH", 0},
         {"a Full_matrix row cut short", pkg, "[Row] A2\n0.4pF -0.05pF\n", "[Row] A2\n0.4pF\n",
          4003},
         {"a Banded_matrix without [Bandwidth]", pkg, "[Bandwidth] 1\n", "", 4003},
