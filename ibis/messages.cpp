@@ -223,6 +223,9 @@ const std::vector<MessageDef>& MessageTable() {
          "[External Model]) a d_port other than D_drive, D_enable, D_switch (D_to_A) or "
          "D_receive (A_to_D), or a D_to_A polarity that is not Non-Inverting or Inverting or "
          "not on D_drive"},
+        {Message::OpenDriverTable, S::Warning, "model",
+         "an open drain or sink with a [Pullup], or an open source with a [Pulldown], that "
+         "carries current"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

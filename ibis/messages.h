@@ -90,6 +90,7 @@ enum class Message : int {
     SpecSubparameter = 3023,
     CompositePlace = 3024,
     ExternalPorts = 3025,
+    OpenDriverTable = 3026,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

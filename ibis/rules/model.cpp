@@ -187,6 +187,8 @@ void ModelRules::TableData(Table& t, const DataLine& d) {
     const int line = d.line;
     std::array<double, 4> row;
     if (!ReadRow(t, d, "an I-V row needs voltage, I(typ), I(min) and I(max)", row)) return;
+    for (std::size_t c = 1; c < 4; ++c)
+        t.current = t.current || (std::isfinite(row[c]) && row[c] != 0);
     // No order is required; a table that turns back on itself is reported
     // (the direction is that of its first two points).
     if (t.rows > 0 && std::isfinite(row[0])) {
@@ -362,6 +364,20 @@ void ModelRules::CheckModel(const ModelInfo& m) {
                    (needsPulldown && needsPullup ? "[Pulldown] and [Pullup]"
                     : needsPulldown              ? "[Pulldown]"
                                                  : "[Pullup]"));
+    // An open drain or sink has no pullup, an open source no pulldown: a
+    // table of the side it lacks carries no current.
+    const bool openLow = type == "open_drain" || type == "open_sink" || type == "i/o_open_drain" ||
+                         type == "i/o_open_sink";
+    const bool openHigh = type == "open_source" || type == "i/o_open_source";
+    for (const auto& [side, open] :
+         {std::pair<Kw, bool>{Kw::Pullup, openLow}, std::pair<Kw, bool>{Kw::Pulldown, openHigh}}) {
+        const auto table = m.tables.find(side);
+        if (open && table != m.tables.end() && table->second.current)
+            c_.Add(Message::OpenDriverTable, table->second.line,
+                   "[" + std::string(KeywordOf(side).spelled) + "] of " + m.name + " (" + m.type +
+                       ") carries current; an open " +
+                       (openLow ? "drain or sink has no pullup" : "source has no pulldown"));
+    }
     if (drives && !m.ramp)
         c_.Add(Message::DriverNoRamp, m.line,
                "[Model] " + m.name + " (" + m.type + ") has no [Ramp]");

@@ -23,6 +23,7 @@ struct Table {
     double last = NAN, beforeLast = NAN;              // the first column of the last two rows
     std::array<bool, 4> data{}, firstNa{}, lastNa{};  // per column: any number; NA first; NA last
     bool rFixture = false, vFixture = false;          // a waveform's fixture given
+    bool current = false;                             // an I-V row gives a current other than 0
     std::vector<std::array<double, 2>> edge;          // a waveform's time and typ value per row
 };
 

@@ -975,6 +975,20 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         else
             EXPECT_TRUE(Has(r, c.number)) << c.why << "\n" << Dump(r);
     }
+    // An open drain has no pullup. The Open Forum (2005): "there should be no
+    // [Pullup] table, or at least no non-zero currents for the [Pullup] table
+    // in a model using open drain/sink topology, and there should be no
+    // non-zero [Pulldown] table in a model using open source topology".
+    const std::string drain = Edit(clean, "Model_type    I/O\nC_comp        1.2pF",
+                                   "Model_type    Open_drain\nC_comp 1.2pF");
+    EXPECT_TRUE(Has(Check("clean.ibs", drain), 3026)) << Dump(Check("clean.ibs", drain));
+    const std::string idle =
+        Edit(drain, "-3.3    40mA     30mA     50mA\n3.3     -40mA    -30mA    -50mA",
+             "-3.3    0     0     0\n3.3     0    NA    NA");
+    EXPECT_FALSE(Has(Check("clean.ibs", idle), 3026)) << Dump(Check("clean.ibs", idle));
+    const std::string source = Edit(clean, "Model_type    I/O\nC_comp        1.2pF",
+                                    "Model_type    Open_source\nC_comp 1.2pF");
+    EXPECT_TRUE(Has(Check("clean.ibs", source), 3026)) << Dump(Check("clean.ibs", source));
     // Before IBIS 4.2 a signal name has at most 20 characters.
     const std::string signal21 =
         Edit(clean, "DQ0          io_sel      0.2", std::string(21, 's') + " io_sel      0.2");
