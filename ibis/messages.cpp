@@ -98,7 +98,7 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PinRepeated, S::Error, "component", "a pin listed twice"},
         {Message::PinModelUnknown, S::Error, "component",
          "a [Pin] model name that names no [Model], [Model Selector] or reserved model name "
-         "(POWER, GND, NC, CIRCUITCALL)"},
+         "(POWER, GND, NC, CIRCUITCALL), or names a Series or Series_switch model"},
         {Message::DiffPinNotAPin, S::Error, "component",
          "a [Diff Pin] pin that is not a pin of the component, or a POWER, GND or NC pin"},
         {Message::DiffPinPairing, S::Error, "component",

@@ -203,10 +203,22 @@ void CrossReferences::CheckComponents() {
             const PinTable::Entry entry = c.pins.At(i);
             static const std::set<std::string> kReserved = {"POWER", "GND", "NC", "CIRCUITCALL"};
             if (kReserved.count(*entry.model)) continue;
-            if (!Use(*entry.model))
+            if (!Use(*entry.model)) {
                 c_.AddLazily(Message::PinModelUnknown, entry.line, [&] {
                     return "[Pin] of " + c.name + " names model \"" + *entry.model +
                            "\", which is not defined";
+                });
+                continue;
+            }
+            // A series model joins two pins: [Series Pin Mapping] names it, not [Pin].
+            const auto found = modelIndex_.find(*entry.model);
+            if (found == modelIndex_.end()) continue;
+            const std::string type = Lower(models[found->second].type);
+            if (type == "series" || type == "series_switch")
+                c_.AddLazily(Message::PinModelUnknown, entry.line, [&] {
+                    return "[Pin] of " + c.name + " names " + models[found->second].type +
+                           " model \"" + *entry.model +
+                           "\"; a series model joins two pins through [Series Pin Mapping]";
                 });
         }
         // Series models connect two pins of the component; they are used

@@ -989,6 +989,13 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
     const std::string source = Edit(clean, "Model_type    I/O\nC_comp        1.2pF",
                                     "Model_type    Open_source\nC_comp 1.2pF");
     EXPECT_TRUE(Has(Check("clean.ibs", source), 3026)) << Dump(Check("clean.ibs", source));
+    // A Series model joins the two pins [Series Pin Mapping] names; [Pin]
+    // names the models of one pin.
+    const std::string series =
+        "[Model] ser\nModel_type Series\n[R Series] 10 9 11\n[Model]       rx_in";
+    const std::string onPin = Edit(Edit(clean, "[Model]       rx_in", series),
+                                   "1      IN0          rx_in", "1      IN0          ser");
+    EXPECT_TRUE(Has(Check("clean.ibs", onPin), 2103)) << Dump(Check("clean.ibs", onPin));
     // Before IBIS 4.2 a signal name has at most 20 characters.
     const std::string signal21 =
         Edit(clean, "DQ0          io_sel      0.2", std::string(21, 's') + " io_sel      0.2");
