@@ -279,7 +279,10 @@ const std::vector<MessageDef>& MessageTable() {
          "an [Interconnect Model] without exactly one of File_TS and File_IBIS-ISS (one per corner "
          "where the lines name typ, min or max), with a Param beside File_TS or given twice, "
          "without Number_of_terminals, or with terminal lines that are not numbered 1 to "
-         "Number_of_terminals once each, or of an unknown terminal type"},
+         "Number_of_terminals once each, or of an unknown terminal type; an [Interconnect Model "
+         "Set] defined twice in a file or holding two models of one name; an [Interconnect Model "
+         "Group] row without the set's file (NA: this file), or naming a set or file that is not "
+         "there"},
         {Message::CapacitanceCoupling, S::Warning, "package",
          "a [Capacitance Matrix] coupling entry (off the diagonal) above zero: the matrix is in "
          "Maxwell form, where coupling capacitances are negative (the first in each matrix)"},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 #include "lexer.h"
 
@@ -28,13 +29,73 @@ long Count(const std::string& word) {
 
 void InterconnectRules::Keyword(const KeywordLine& k) {
     Close();
-    if (k.id != Kw::InterconnectModel) return;
+    const std::string name = k.words.empty() ? "" : k.words[0];
+    if (k.id == Kw::InterconnectModelSet) {
+        set_ = name;
+        setModels_.clear();
+        if (!sets_.insert(name).second)
+            c_.Add(Message::InterconnectModel, k.line,
+                   "[Interconnect Model Set] " + name + " is defined twice in this file");
+    } else if (k.id == Kw::EndInterconnectModelSet) {
+        set_.clear();
+    } else if (k.id == Kw::InterconnectModelGroup) {
+        group_ = name;
+    } else if (k.id == Kw::EndInterconnectModelGroup) {
+        group_.clear();
+    } else if (k.id == Kw::InterconnectModel) {
+        OpenModel(k);
+    }
+}
+
+// The Open Forum on the names: an [Interconnect Model Set]'s [Interconnect
+// Model]s "should have the different names (for error reporting)".
+void InterconnectRules::OpenModel(const KeywordLine& k) {
     open_.line = k.line;
     open_.name = k.words.empty() ? "" : k.words[0];
+    if (!set_.empty() && !setModels_.insert(open_.name).second)
+        c_.Add(Message::InterconnectModel, k.line,
+               "[Interconnect Model Set] " + set_ + " holds a second [Interconnect Model] " +
+                   open_.name);
+}
+
+// A group row names an [Interconnect Model Set] and the file that holds it,
+// NA for this one.
+void InterconnectRules::GroupRow(const DataLine& d) {
+    const std::string group = "[Interconnect Model Group] " + group_;
+    if (d.words.size() < 2) {
+        c_.Add(Message::InterconnectModel, d.line,
+               group + ": '" + d.words[0] +
+                   "' needs the file that holds the set after it (NA: this file)");
+        return;
+    }
+    if (IsNa(d.words[1])) {
+        groupSetsHere_.emplace_back(d.words[0], d.line);
+        return;
+    }
+    c_.CheckFileName(d.words[1], d.line);
+    std::error_code ec;
+    if (!c_.folder.empty() &&
+        !std::filesystem::is_regular_file(std::filesystem::path(c_.folder) / d.words[1], ec))
+        c_.Add(Message::InterconnectModel, d.line,
+               group + ": " + d.words[1] + ", which holds set " + d.words[0] + ", does not exist");
+}
+
+void InterconnectRules::Finish() {
+    Close();
+    for (const auto& [set, line] : groupSetsHere_)
+        if (!sets_.count(set))
+            c_.Add(Message::InterconnectModel, line,
+                   "[Interconnect Model Group] names set " + set +
+                       " in this file (NA), which defines no such [Interconnect Model Set]");
 }
 
 void InterconnectRules::Data(const DataLine& d) {
-    if (open_.line == 0 || d.words.empty()) return;
+    if (d.words.empty()) return;
+    if (d.id == Kw::InterconnectModelGroup) {
+        GroupRow(d);
+        return;
+    }
+    if (open_.line == 0) return;
     const SubparameterDef* def = FindSubparameter(Kw::InterconnectModel, d.words[0]);
     if (def == nullptr) {
         if (Count(d.words[0]) >= 0) TerminalLine(d);

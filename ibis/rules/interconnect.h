@@ -18,8 +18,9 @@ public:
     explicit InterconnectRules(Context& c) : c_(c) {}
     void Keyword(const KeywordLine& k);
     void Data(const DataLine& d);
-    // An [Interconnect Model] left open at the end of the file.
-    void Finish() { Close(); }
+    // An [Interconnect Model] left open at the end of the file; the sets
+    // groups name in this file.
+    void Finish();
 
 private:
     // At [End Interconnect Model]: exactly one model file, no Param beside
@@ -29,6 +30,8 @@ private:
     void TerminalLine(const DataLine& d);
     void NumberOfTerminals(const DataLine& d);
     void CheckTerminals(const std::string& model);
+    void OpenModel(const KeywordLine& k);
+    void GroupRow(const DataLine& d);
 
     Context& c_;
     struct Open {
@@ -42,6 +45,10 @@ private:
         int firstParam = 0;                         // the line of the first Param
         std::set<std::string> params;
     } open_;
+    std::string set_, group_;                                 // the set or group being read
+    std::set<std::string> sets_, setModels_;                  // the file's sets; the models of set_
+    std::vector<std::pair<std::string, int>> groupSetsHere_;  // set names a group row
+                                                              // finds in this file (NA)
 };
 
 }  // namespace ibis

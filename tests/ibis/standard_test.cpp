@@ -1376,6 +1376,10 @@ TEST(IbisStandard, should_read_every_keyword_with_rows_by_rules_or_by_schema) {
 // contain terminals consisting of Pins, Die Pads, Buffer I/O Terminals, and
 // Buffer Supply Terminals"; each terminal line gives its number, its type,
 // a qualifier and the qualifier's entry, and Number_of_terminals counts them.
+// On names, the Open Forum (2019): the [Interconnect Model]s of a set
+// "should have the different names (for error reporting)", and "The
+// [Interconnect Model Group] set file referencing syntax allows for same-named
+// sets in different file including \"NA\" for the .ibs file".
 // Warnings: the 7.x text itself could not be read.
 TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_model) {
     const std::string set =
@@ -1390,9 +1394,12 @@ TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_mod
         "3 Buffer_Rail pullup_ref VDD\n2 Pad_Rail signal_name VDD Aggressor_Only\n"
         "4 Buffer_I/O pin_name 1\n[End Interconnect Model]\n[End Interconnect Model Set]\n";
     // After a component's last keyword, where [Manufacturer] would be its second.
+    const std::string group =
+        "[Interconnect Model Group] full\npkg_set NA\n[End Interconnect Model Group]\n";
     const std::string clean =
-        Edit(Edit(Read(kFiles / "clean.ibs"), "[IBIS Ver]   5.1", "[IBIS Ver]   7.2"),
-             "[Model Selector] io_sel", set + "[Model Selector] io_sel");
+        Edit(Edit(Edit(Read(kFiles / "clean.ibs"), "[IBIS Ver]   5.1", "[IBIS Ver]   7.2"),
+                  "[Model Selector] io_sel", set + "[Model Selector] io_sel"),
+             "[Diff Pin]", group + "[Diff Pin]");
     const FileResult r = Check("clean.ibs", clean);
     EXPECT_TRUE(r.reports.empty()) << Dump(r);
     const struct {
@@ -1412,6 +1419,10 @@ TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_mod
         {"3 Buffer_Rail", "2 Buffer_Rail", "2 Pad_Rail"},
         {"4 Buffer_I/O", "4 Buffer_IO", "4 Buffer_IO"},
         {"4 Buffer_I/O pin_name 1", "4 Buffer_I/O", "4 Buffer_I/O"},
+        {"[Interconnect Model] rails", "[Interconnect Model] dq0_ts",
+         "[Interconnect Model] dq0_ts\nFile_TS typ"},
+        {"pkg_set NA", "other_set NA", "other_set NA"},
+        {"pkg_set NA", "pkg_set", "pkg_set"},
     };
     for (const auto& f : faults) {
         const std::string text = Edit(clean, f.from, f.to);
@@ -1420,6 +1431,15 @@ TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_mod
         EXPECT_EQ(bad.reports[0].number, 4007);
         EXPECT_EQ(bad.reports[0].line, LineOf(text, f.at)) << Dump(bad);
     }
+    // A set in a file of its own: the file is beside this one.
+    const fs::path dir = fs::temp_directory_path() / ("ibis-ims-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "clean.ibs") << Edit(clean, "pkg_set NA", "pkg_set pkg_set.ims");
+    const FileResult missing = CheckFile((dir / "clean.ibs").string(), Options{});
+    EXPECT_TRUE(Has(missing, 4007)) << Dump(missing);
+    std::ofstream(dir / "pkg_set.ims") << "[IBIS Ver] 7.2\n";
+    EXPECT_FALSE(Has(CheckFile((dir / "clean.ibs").string(), Options{}), 4007));
+    fs::remove_all(dir);
 }
 
 // File names. BIRD 186.4 (IBIS 7.0) "removes the restriction that all files
