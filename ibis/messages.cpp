@@ -98,7 +98,7 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PinRepeated, S::Error, "component", "a pin listed twice"},
         {Message::PinModelUnknown, S::Error, "component",
          "a [Pin] model name that names no [Model], [Model Selector] or reserved model name "
-         "(POWER, GND, NC, CIRCUITCALL), or names a Series or Series_switch model"},
+         "(POWER, GND, NC, CIRCUITCALL)"},
         {Message::DiffPinNotAPin, S::Error, "component",
          "a [Diff Pin] pin that is not a pin of the component, or a POWER, GND or NC pin"},
         {Message::DiffPinPairing, S::Error, "component",
@@ -153,6 +153,9 @@ const std::vector<MessageDef>& MessageTable() {
          "a [Diff Pin] or [Series Pin Mapping] keyword line naming its columns otherwise than "
          "inv_pin vdiff tdelay_typ tdelay_min tdelay_max, or pin_2 model_name "
          "function_table_group"},
+        {Message::PinSeriesModel, S::Warning, "component",
+         "a [Pin] naming a Series or Series_switch model, or a [Model Selector] that lists one "
+         "(series models join two pins through [Series Pin Mapping])"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},

@@ -66,6 +66,7 @@ enum class Message : int {
     NameTooLong = 2122,
     SelectorRepeated = 2123,
     ColumnNames = 2124,
+    PinSeriesModel = 2125,
     ModelNoType = 3001,
     ModelTypeUnknown = 3002,
     ModelNoCComp = 3003,

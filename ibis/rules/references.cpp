@@ -171,6 +171,28 @@ bool CrossReferences::Use(const std::string& model) {
     return true;
 }
 
+// The Series or Series_switch model `model` is or its selector lists; empty
+// when none. Each selector is looked at once.
+std::string CrossReferences::SeriesModelIn(const std::string& model) {
+    const std::deque<ModelInfo>& models = s_.models.Models();
+    const auto isSeries = [&](const std::string& name) {
+        const auto found = modelIndex_.find(name);
+        if (found == modelIndex_.end()) return false;
+        const std::string type = Lower(models[found->second].type);
+        return type == "series" || type == "series_switch";
+    };
+    if (modelIndex_.count(model)) return isSeries(model) ? model : "";
+    const auto cached = selectorSeries_.find(model);
+    if (cached != selectorSeries_.end()) return cached->second;
+    std::string found;
+    const auto selector = s_.models.Selectors().find(model);
+    if (selector != s_.models.Selectors().end())
+        for (const auto& entry : selector->second)
+            if (found.empty() && isSeries(entry.first)) found = entry.first;
+    selectorSeries_[model] = found;
+    return found;
+}
+
 bool CrossReferences::PackageModelElsewhere(const std::string& name) {
     if (c_.folder.empty()) return false;
     const fs::path pkg = fs::path(c_.folder) / (Lower(name) + ".pkg");
@@ -211,14 +233,14 @@ void CrossReferences::CheckComponents() {
                 continue;
             }
             // A series model joins two pins: [Series Pin Mapping] names it, not [Pin].
-            const auto found = modelIndex_.find(*entry.model);
-            if (found == modelIndex_.end()) continue;
-            const std::string type = Lower(models[found->second].type);
-            if (type == "series" || type == "series_switch")
-                c_.AddLazily(Message::PinModelUnknown, entry.line, [&] {
-                    return "[Pin] of " + c.name + " names " + models[found->second].type +
-                           " model \"" + *entry.model +
-                           "\"; a series model joins two pins through [Series Pin Mapping]";
+            const std::string series = SeriesModelIn(*entry.model);
+            if (!series.empty())
+                c_.AddLazily(Message::PinSeriesModel, entry.line, [&] {
+                    return "[Pin] of " + c.name + " names \"" + *entry.model + "\"" +
+                           (series == *entry.model ? ""
+                                                   : ", whose selector lists \"" + series + "\"") +
+                           ", a series model; series models join two pins through [Series Pin "
+                           "Mapping]";
                 });
         }
         // Series models connect two pins of the component; they are used

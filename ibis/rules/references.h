@@ -79,11 +79,14 @@ public:
 private:
     // Marks `model` used (a selector: its entries); false when it is neither.
     bool Use(const std::string& model);
+    std::string SeriesModelIn(const std::string& model);
     bool PackageModelElsewhere(const std::string& name);
 
     Context& c_;
     Sections s_;
     std::unordered_set<std::string> submodelNames_, used_, expanded_;
+    std::unordered_map<std::string, std::string>
+        selectorSeries_;  // selector -> a series model it lists
     std::unordered_map<std::string, std::size_t> modelIndex_;
 };
 

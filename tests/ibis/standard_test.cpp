@@ -989,13 +989,20 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
     const std::string source = Edit(clean, "Model_type    I/O\nC_comp        1.2pF",
                                     "Model_type    Open_source\nC_comp 1.2pF");
     EXPECT_TRUE(Has(Check("clean.ibs", source), 3026)) << Dump(Check("clean.ibs", source));
-    // A Series model joins the two pins [Series Pin Mapping] names; [Pin]
-    // names the models of one pin.
+    // BIRD 81.1 (4.0): "Series/Series_switch type model or a [Model Selector]
+    // which contains Series/Series_switch models should not be assigned
+    // directly to a single pin by its definition. It should be only assigned
+    // in [Series Pin Mapping] for a pin pair."
     const std::string series =
         "[Model] ser\nModel_type Series\n[R Series] 10 9 11\n[Model]       rx_in";
-    const std::string onPin = Edit(Edit(clean, "[Model]       rx_in", series),
-                                   "1      IN0          rx_in", "1      IN0          ser");
-    EXPECT_TRUE(Has(Check("clean.ibs", onPin), 2103)) << Dump(Check("clean.ibs", onPin));
+    const std::string withSeries = Edit(clean, "[Model]       rx_in", series);
+    const std::string onPin =
+        Edit(withSeries, "1      IN0          rx_in", "1      IN0          ser");
+    EXPECT_TRUE(Has(Check("clean.ibs", onPin), 2125)) << Dump(Check("clean.ibs", onPin));
+    const std::string inSelector = Edit(withSeries, "io_slow   slow corner driver",
+                                        "io_slow   slow corner driver\nser  a series path");
+    EXPECT_TRUE(Has(Check("clean.ibs", inSelector), 2125)) << Dump(Check("clean.ibs", inSelector));
+    EXPECT_FALSE(Has(Check("clean.ibs", withSeries), 2125));
     // Before IBIS 4.2 a signal name has at most 20 characters.
     const std::string signal21 =
         Edit(clean, "DQ0          io_sel      0.2", std::string(21, 's') + " io_sel      0.2");
