@@ -73,8 +73,29 @@ bool NameStore::Less(const CompactName& a, const CompactName& b) const {
     return Get(a) < Get(b);
 }
 
+namespace {
+
+// R_pkg, L_pkg and C_pkg by bit; 0 for any other [Package] variable.
+unsigned PackageBit(const std::string& lower) {
+    return lower == "r_pkg" ? 1u : lower == "l_pkg" ? 2u : lower == "c_pkg" ? 4u : 0u;
+}
+
+}  // namespace
+
 std::uint32_t TextIds::Id(const std::string& text) {
     if (!texts_.empty() && texts_[last_] == text) return last_;
+    // A few texts (a component's model names, mostly) are searched in turn;
+    // the index is built when there are more.
+    if (ids_.empty()) {
+        for (std::size_t i = 0; i < texts_.size(); ++i)
+            if (texts_[i] == text) return last_ = static_cast<std::uint32_t>(i);
+        if (texts_.size() < kSearched) {
+            texts_.push_back(text);
+            return last_ = static_cast<std::uint32_t>(texts_.size() - 1);
+        }
+        for (std::size_t i = 0; i < texts_.size(); ++i)
+            ids_.emplace(texts_[i], static_cast<std::uint32_t>(i));
+    }
     const auto id = ids_.emplace(text, static_cast<std::uint32_t>(texts_.size()));
     if (id.second) texts_.push_back(text);
     last_ = id.first->second;
@@ -123,22 +144,33 @@ std::optional<PinTable::Entry> PinTable::Find(const std::string& name) const {
     return At(*at);
 }
 
+const ComponentInfo::More& ComponentInfo::Extra() const {
+    static const More kNone;
+    return more ? *more : kNone;
+}
+
+ComponentInfo::More& ComponentInfo::EditMore() {
+    if (!more) more = std::make_unique<More>();
+    return *more;
+}
+
 bool ComponentInfo::IsRailName(const std::string& label) const {
     // A hash equal by chance lets a label pass; it never fails one.
-    return namedBuses.count(label) > 0 ||
-           std::binary_search(railSignals.begin(), railSignals.end(),
+    const More& m = Extra();
+    return m.namedBuses.count(label) > 0 ||
+           std::binary_search(m.railSignals.begin(), m.railSignals.end(),
                               static_cast<std::uint64_t>(std::hash<std::string>()(label)));
 }
 
 void ComponentRules::SealPins() {
     for (ComponentInfo& c : components_) {
-        if (c.mapping.empty()) {  // nothing to look up
-            std::vector<std::uint64_t>().swap(c.railSignals);
+        if (c.Extra().mapping.empty()) {  // nothing to look up
+            if (c.more) std::vector<std::uint64_t>().swap(c.more->railSignals);
             continue;
         }
-        std::sort(c.railSignals.begin(), c.railSignals.end());
-        c.railSignals.erase(std::unique(c.railSignals.begin(), c.railSignals.end()),
-                            c.railSignals.end());
+        std::vector<std::uint64_t>& rails = c.more->railSignals;
+        std::sort(rails.begin(), rails.end());
+        rails.erase(std::unique(rails.begin(), rails.end()), rails.end());
     }
     for (ComponentInfo& c : components_)
         c.pins.Seal([this](const PinTable::Entry& repeat) {
@@ -254,7 +286,7 @@ void ComponentRules::Data(const DataLine& d) {
         case Kw::BusLabel:
         case Kw::DieSupplyPads:
             if (!components_.empty())
-                components_.back().namedBuses.insert(d.words.begin(), d.words.end());
+                components_.back().EditMore().namedBuses.insert(d.words.begin(), d.words.end());
             return;
         default:
             return;
@@ -286,7 +318,8 @@ void ComponentRules::PinRow(const DataLine& d) {
     c.pins.Add(w[0], line, model);
     if (c_.version >= 70 && (model == "POWER" || model == "GND")) {
         const std::uint64_t h = std::hash<std::string>()(w[1]);
-        if (c.railSignals.empty() || c.railSignals.back() != h) c.railSignals.push_back(h);
+        std::vector<std::uint64_t>& rails = c.EditMore().railSignals;
+        if (rails.empty() || rails.back() != h) rails.push_back(h);
     }
     for (std::size_t i = 3; i < w.size(); ++i) {
         double v = 0;
@@ -306,14 +339,13 @@ void ComponentRules::PackageRow(const DataLine& d) {
         return;
     }
     const std::string variable = Lower(w[0]);
-    const auto& rows = c.packageRows;
-    if (std::find(rows.begin(), rows.end(), variable) != rows.end())
-        c_.Add(Message::KeywordRepeated, line, w[0] + " appears twice in [Package]");
-    else
-        c.packageRows.push_back(variable);
-    if (variable != "r_pkg" && variable != "l_pkg" && variable != "c_pkg")
+    const unsigned bit = PackageBit(variable);
+    if (bit == 0)
         c_.Add(Message::PackageVariable, line,
                "[Package] holds R_pkg, L_pkg and C_pkg, not " + w[0]);
+    else if (c.packageRows & bit)
+        c_.Add(Message::KeywordRepeated, line, w[0] + " appears twice in [Package]");
+    c.packageRows |= bit;
     if (IsNa(w[1])) c_.Add(Message::TypicalNa, line, "the typical " + w[0] + " is NA");
     double values[4] = {0, NAN, NAN, NAN};
     for (std::size_t i = 1; i < 4; ++i) {
@@ -336,8 +368,8 @@ void ComponentRules::DiffPinRow(const DataLine& d) {
                "a [Diff Pin] line needs pin, inv_pin, vdiff and tdelay_typ");
         return;
     }
-    c.diffPins.emplace_back(w[0], line);
-    c.diffPins.emplace_back(w[1], line);
+    c.EditMore().diffPins.emplace_back(w[0], line);
+    c.EditMore().diffPins.emplace_back(w[1], line);
     if (w[0] == w[1])
         c_.Add(Message::DiffPinPairing, line, "[Diff Pin] pairs pin " + w[0] + " with itself");
     for (std::size_t i = 0; i < 2; ++i) {
@@ -369,7 +401,7 @@ void ComponentRules::SeriesPinRow(const DataLine& d) {
     c_.PinNameLength(w[0], line);
     c_.PinNameLength(w[1], line);
     c_.NameLength("model_name", w[2], line);
-    c.series.push_back({w[0], w[1], w[2], line, w.size() > 3 ? w[3] : ""});
+    c.EditMore().series.push_back({w[0], w[1], w[2], line, w.size() > 3 ? w[3] : ""});
 }
 
 // The names a [Node Declarations] line declares.
@@ -378,7 +410,7 @@ void ComponentRules::NodeRow(const DataLine& d) {
     const int line = d.line;
     ComponentInfo& c = components_.back();
     for (const std::string& node : w)
-        if (!c.nodes.insert(node).second)
+        if (!c.EditMore().nodes.insert(node).second)
             c_.Add(Message::NodeDeclaredTwice, line,
                    "node " + node + " is declared twice in [Component] " + c.name);
 }
@@ -389,7 +421,7 @@ void ComponentRules::AlternatePackageRow(const DataLine& d) {
         c_.Add(Message::TableRowColumns, d.line,
                "an [Alternate Package Models] line holds " + std::to_string(d.words.size()) +
                    " values; it holds a package model name");
-    components_.back().alternatePackages.push_back({d.words[0], d.line});
+    components_.back().EditMore().alternatePackages.push_back({d.words[0], d.line});
 }
 
 // Signal_pin, Diff_signal_pins, Series_pins, Port_map and the parameters.
@@ -431,11 +463,12 @@ void ComponentRules::PinMappingRow(const DataLine& d) {
     const int line = d.line;
     ComponentInfo& c = components_.back();
     ComponentInfo::MappingRow row{};
-    row.pin = c.mappingNames.Put(w[0]);
+    ComponentInfo::More& more = c.EditMore();
+    row.pin = more.mappingNames.Put(w[0]);
     row.line = line;
     for (std::size_t i = 1; i < w.size() && row.count < std::size(row.labels); ++i)
-        row.labels[row.count++] = c.busLabels.Id(IsNc(w[i]) ? std::string("NC") : w[i]);
-    c.mapping.push_back(row);
+        row.labels[row.count++] = more.busLabels.Id(IsNc(w[i]) ? std::string("NC") : w[i]);
+    more.mapping.push_back(row);
     std::vector<std::string> labels(w.begin() + 1, w.end());
     // "Each line must contain either three, five or six entries."
     if (w.size() != 3 && w.size() != 5 && w.size() != 6)
@@ -454,7 +487,7 @@ void ComponentRules::Finish() {
         if (!c.package && c.packageModel.empty())
             c_.Add(Message::ComponentNoPackage, c.line,
                    "[Component] " + c.name + " has no [Package]");
-        for (const auto& [pin, line] : c.diffPins) {
+        for (const auto& [pin, line] : c.Extra().diffPins) {
             if (!c.pins.count(pin)) {
                 c_.Add(Message::DiffPinNotAPin, line,
                        "[Diff Pin] " + pin + " is not a pin of [Component] " + c.name);
@@ -468,13 +501,12 @@ void ComponentRules::Finish() {
         CheckPinMapping(c);
         if (c.package) {
             for (const char* v : {"R_pkg", "L_pkg", "C_pkg"})
-                if (std::find(c.packageRows.begin(), c.packageRows.end(), Lower(v)) ==
-                    c.packageRows.end())
+                if (!(c.packageRows & PackageBit(Lower(v))))
                     c_.Add(Message::PackageIncomplete, c.line,
                            "[Package] of " + c.name + " has no " + v);
         }
         // Series pins must be pins of the component.
-        for (const ComponentInfo::SeriesRow& row : c.series)
+        for (const ComponentInfo::SeriesRow& row : c.Extra().series)
             for (const std::string* pin : {&row.pin, &row.pin2})
                 if (!c.pins.count(*pin))
                     c_.Add(
@@ -492,21 +524,21 @@ bool IsRailOrNc(const std::string& model) {
 }  // namespace
 
 void ComponentRules::CheckPinMapping(const ComponentInfo& c) {
-    if (c.mapping.empty()) return;
+    if (c.Extra().mapping.empty()) return;
     // Each row's pin where it stands among the pins (kNone: not a pin).
     constexpr std::uint32_t kNone = UINT32_MAX;
-    std::vector<std::uint32_t> pinOf(c.mapping.size(), kNone);
+    std::vector<std::uint32_t> pinOf(c.Extra().mapping.size(), kNone);
     std::vector<bool> mapped(c.pins.size(), false);
-    for (std::size_t r = 0; r < c.mapping.size(); ++r) {
-        const ComponentInfo::MappingRow& row = c.mapping[r];
-        const std::optional<std::size_t> at = c.pins.IndexOf(c.mappingNames.Get(row.pin));
+    for (std::size_t r = 0; r < c.Extra().mapping.size(); ++r) {
+        const ComponentInfo::MappingRow& row = c.Extra().mapping[r];
+        const std::optional<std::size_t> at = c.pins.IndexOf(c.Extra().mappingNames.Get(row.pin));
         if (at) {
             pinOf[r] = static_cast<std::uint32_t>(*at);
             mapped[*at] = true;
             continue;
         }
         c_.AddLazily(Message::PinMappingInvalid, row.line, [&] {
-            return "[Pin Mapping] " + std::string(c.mappingNames.Get(row.pin)) +
+            return "[Pin Mapping] " + std::string(c.Extra().mappingNames.Get(row.pin)) +
                    " is not a pin of [Component] " + c.name;
         });
     }
@@ -516,7 +548,7 @@ void ComponentRules::CheckPinMapping(const ComponentInfo& c) {
     const bool railsMayBeLeftOut = c_.version >= 70;
     for (std::size_t i = 0; i < mapped.size(); ++i)
         if (!mapped[i] && !(railsMayBeLeftOut && IsRailOrNc(*c.pins.At(i).model)))
-            c_.AddLazily(Message::PinMappingInvalid, c.mapping.front().line, [&] {
+            c_.AddLazily(Message::PinMappingInvalid, c.Extra().mapping.front().line, [&] {
                 return "[Pin Mapping] gives no bus connections for pin " + c.pins.At(i).name;
             });
     // A bus label that a signal pin uses must belong to a POWER or GND pin,
@@ -525,22 +557,23 @@ void ComponentRules::CheckPinMapping(const ComponentInfo& c) {
         return pinOf[r] != kNone ? c.pins.At(pinOf[r]).model : nullptr;
     };
     std::set<std::uint32_t> supplyLabels;
-    for (std::size_t r = 0; r < c.mapping.size(); ++r) {
+    for (std::size_t r = 0; r < c.Extra().mapping.size(); ++r) {
         const std::string* model = modelOf(r);
         if (model != nullptr && (*model == "POWER" || *model == "GND"))
-            supplyLabels.insert(c.mapping[r].labels, c.mapping[r].labels + c.mapping[r].count);
+            supplyLabels.insert(c.Extra().mapping[r].labels,
+                                c.Extra().mapping[r].labels + c.Extra().mapping[r].count);
     }
-    for (std::size_t r = 0; r < c.mapping.size(); ++r)
-        CheckMappingLabels(c, c.mapping[r], modelOf(r), supplyLabels);
+    for (std::size_t r = 0; r < c.Extra().mapping.size(); ++r)
+        CheckMappingLabels(c, c.Extra().mapping[r], modelOf(r), supplyLabels);
 }
 
 void ComponentRules::CheckMappingLabels(const ComponentInfo& c,
                                         const ComponentInfo::MappingRow& row,
                                         const std::string* model,
                                         const std::set<std::uint32_t>& supplyLabels) {
-    const auto pin = [&] { return std::string(c.mappingNames.Get(row.pin)); };
+    const auto pin = [&] { return std::string(c.Extra().mappingNames.Get(row.pin)); };
     const auto label = [&](std::size_t i) -> const std::string& {
-        return c.busLabels.Text(row.labels[i]);
+        return c.Extra().busLabels.Text(row.labels[i]);
     };
     // A GND pin names its bus under pulldown_ref, a POWER pin under
     // pullup_ref; the other of the two columns is NC.

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -44,8 +45,9 @@ public:
     const std::string& Text(std::uint32_t id) const { return texts_[id]; }
 
 private:
+    static constexpr std::size_t kSearched = 8;  // texts searched in turn before an index
     std::vector<std::string> texts_;
-    std::unordered_map<std::string, std::uint32_t> ids_;
+    std::unordered_map<std::string, std::uint32_t> ids_;  // empty until more than kSearched
     std::uint32_t last_ = 0;  // rows mostly repeat the text of the row before
 };
 
@@ -86,10 +88,9 @@ struct ComponentInfo {
     std::string name;
     int line = 0;
     bool package = false;
+    unsigned packageRows = 0;  // the [Package] variables given: R_pkg 1, L_pkg 2, C_pkg 4
     std::string packageModel;
     int packageModelLine = 0;
-    // [Alternate Package Models]: each name with its line.
-    std::vector<std::pair<std::string, int>> alternatePackages;
     PinTable pins;
     // [Pin Mapping]: the bus labels of each pin (the first five), with the line.
     struct MappingRow {
@@ -98,27 +99,35 @@ struct ComponentInfo {
         std::uint32_t count;      // labels given
         std::uint32_t labels[5];  // in busLabels; "NC" for any spelling of it
     };
-    std::vector<MappingRow> mapping;
-    NameStore mappingNames;
-    TextIds busLabels;
-    // From 7.0 a POWER or GND pin [Pin Mapping] leaves out has its signal name
-    // for its bus label, and [Bus Label] and [Die Supply Pads] name buses: the
-    // hashes of the POWER and GND pins' signal names (8 bytes a pin, sorted
-    // with the pins) and every word of those rows.
-    std::vector<std::uint64_t> railSignals;
-    std::set<std::string> namedBuses;
-    bool IsRailName(const std::string& label) const;
-    std::set<std::string> nodes;           // [Node Declarations]
-    std::vector<std::string> packageRows;  // the variables of its [Package], lower case
     struct SeriesRow {
         std::string pin, pin2, model;
         int line = 0;
         std::string group;  // function_table_group, when given
     };
-    std::vector<SeriesRow> series;  // [Series Pin Mapping]
-    // The pins [Diff Pin] rows name, with the line: checked against [Pin] at
-    // the end, as [Pin Mapping]'s are, whichever keyword comes first.
-    std::vector<std::pair<std::string, int>> diffPins;
+    // What few components have, kept apart so that a file of many small
+    // components costs little more than its [Pin] rows.
+    struct More {
+        // [Alternate Package Models]: each name with its line.
+        std::vector<std::pair<std::string, int>> alternatePackages;
+        std::vector<MappingRow> mapping;
+        NameStore mappingNames;
+        TextIds busLabels;
+        // From 7.0 a POWER or GND pin [Pin Mapping] leaves out has its signal
+        // name for its bus label, and [Bus Label] and [Die Supply Pads] name
+        // buses: the hashes of the POWER and GND pins' signal names (8 bytes a
+        // pin, sorted with the pins) and every word of those rows.
+        std::vector<std::uint64_t> railSignals;
+        std::set<std::string> namedBuses;
+        std::set<std::string> nodes;    // [Node Declarations]
+        std::vector<SeriesRow> series;  // [Series Pin Mapping]
+        // The pins [Diff Pin] rows name, with the line: checked against [Pin]
+        // at the end, as [Pin Mapping]'s are, whichever keyword comes first.
+        std::vector<std::pair<std::string, int>> diffPins;
+    };
+    std::unique_ptr<More> more;  // made by EditMore, on first use
+    const More& Extra() const;   // an empty one when there is none
+    More& EditMore();
+    bool IsRailName(const std::string& label) const;
 };
 
 // A [Circuit Call]: the [External Circuit] it names and the pins and nodes its

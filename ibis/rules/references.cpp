@@ -151,7 +151,7 @@ void CrossReferences::CheckCircuitCalls() {
                 c_.Add(Message::CircuitCallPin, line,
                        pin + " is not a pin of [Component] " + c.name);
         for (const auto& [node, line] : call.nodes)
-            if (!c.pins.count(node) && !c.nodes.count(node))
+            if (!c.pins.count(node) && !c.Extra().nodes.count(node))
                 c_.Add(Message::CircuitCallPin, line,
                        "Port_map " + node + " is neither a pin of [Component] " + c.name +
                            " nor a node of its [Node Declarations]");
@@ -245,7 +245,7 @@ void CrossReferences::CheckComponents() {
         }
         // Series models connect two pins of the component; they are used
         // through [Series Pin Mapping], not [Pin].
-        for (const ComponentInfo::SeriesRow& row : c.series) {
+        for (const ComponentInfo::SeriesRow& row : c.Extra().series) {
             const auto found = modelIndex_.find(row.model);
             if (found != modelIndex_.end()) {
                 const ModelInfo& model = models[found->second];
@@ -277,7 +277,7 @@ void CrossReferences::CheckComponents() {
             c_.Add(Message::PackageModelUnknown, c.packageModelLine,
                    "[Package Model] " + c.packageModel + " is defined neither here nor in " +
                        Lower(c.packageModel) + ".pkg");
-        for (const auto& [name, line] : c.alternatePackages)
+        for (const auto& [name, line] : c.Extra().alternatePackages)
             if (!packageNames.count(name) && !PackageModelElsewhere(name))
                 c_.Add(Message::PackageModelUnknown, line,
                        "[Alternate Package Models] " + name + " is defined neither here nor in " +

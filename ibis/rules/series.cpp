@@ -161,7 +161,7 @@ void SeriesRules::CheckGroups() {
         withGroups.insert(g.component);
         if (g.component >= components.size()) continue;
         std::set<std::string> known;
-        for (const ComponentInfo::SeriesRow& row : components[g.component].series)
+        for (const ComponentInfo::SeriesRow& row : components[g.component].Extra().series)
             if (!row.group.empty()) known.insert(row.group);
         const std::string first = g.words.empty() ? "" : Lower(g.words[0]);
         if (first != "on" && first != "off")
@@ -184,7 +184,7 @@ void SeriesRules::CheckGroups() {
             if (!m.submodel) byName[m.name] = &m;
     for (std::size_t k : withGroups) {
         if (k >= components.size()) continue;
-        for (const ComponentInfo::SeriesRow& row : components[k].series) {
+        for (const ComponentInfo::SeriesRow& row : components[k].Extra().series) {
             const auto found = byName.find(row.model);
             const ModelInfo* model = found == byName.end() ? nullptr : found->second;
             if (model != nullptr && Lower(model->type) == "series_switch" && row.group.empty())
