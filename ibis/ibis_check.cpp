@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <bitset>
 #include <cstdio>
 #include <filesystem>
@@ -313,9 +314,18 @@ void FileChecker::RequiredInSection() {
                           : c_.scope == Scope::Board   ? kInBoard
                                                        : kOptional;
     if (need == kOptional) return;
-    for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
-        if ((k->need & need) == 0 || presentInSection_.test(static_cast<std::size_t>(k->id)))
-            continue;
+    // The keywords each kind of section requires, listed once.
+    static const auto kRequired = [] {
+        std::array<std::vector<const KeywordDef*>, 3> lists;
+        for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k)
+            for (std::size_t i = 0; i < 3; ++i)
+                if (k->need & (i == 0 ? kInComponent : i == 1 ? kInPackage : kInBoard))
+                    lists[i].push_back(k);
+        return lists;
+    }();
+    const std::size_t list = need == kInComponent ? 0 : need == kInPackage ? 1 : 2;
+    for (const KeywordDef* k : kRequired[list]) {
+        if (presentInSection_.test(static_cast<std::size_t>(k->id))) continue;
         const Message m = need == kInPackage ? Message::PackageModelIncomplete
                           : need == kInBoard ? Message::BoardIncomplete
                           : k->id == Kw::Pin ? Message::ComponentNoPin

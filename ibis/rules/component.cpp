@@ -86,17 +86,18 @@ std::uint32_t TextIds::Id(const std::string& text) {
     if (!texts_.empty() && texts_[last_] == text) return last_;
     // A few texts (a component's model names, mostly) are searched in turn;
     // the index is built when there are more.
-    if (ids_.empty()) {
+    if (!ids_) {
         for (std::size_t i = 0; i < texts_.size(); ++i)
             if (texts_[i] == text) return last_ = static_cast<std::uint32_t>(i);
         if (texts_.size() < kSearched) {
             texts_.push_back(text);
             return last_ = static_cast<std::uint32_t>(texts_.size() - 1);
         }
+        ids_ = std::make_unique<std::unordered_map<std::string, std::uint32_t>>();
         for (std::size_t i = 0; i < texts_.size(); ++i)
-            ids_.emplace(texts_[i], static_cast<std::uint32_t>(i));
+            ids_->emplace(texts_[i], static_cast<std::uint32_t>(i));
     }
-    const auto id = ids_.emplace(text, static_cast<std::uint32_t>(texts_.size()));
+    const auto id = ids_->emplace(text, static_cast<std::uint32_t>(texts_.size()));
     if (id.second) texts_.push_back(text);
     last_ = id.first->second;
     return last_;
@@ -190,8 +191,6 @@ void ComponentRules::Keyword(const KeywordLine& k) {
             c.name.pop_back();
         c.line = line;
         if (c.name.empty()) c_.Add(Message::ComponentName, line, "[Component] needs a name");
-        if (!c.name.empty() && !componentNames_.insert(c.name).second)
-            c_.Add(Message::ComponentName, line, "[Component] " + c.name + " is defined twice");
         components_.push_back(std::move(c));
     } else if (k.id == Kw::Manufacturer) {
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
@@ -481,7 +480,24 @@ void ComponentRules::PinMappingRow(const DataLine& d) {
                    "[Pin Mapping] bus label " + label + " is longer than 15 characters");
 }
 
+// Components by name, sorted once: each name after its first use is a
+// second definition.
+void ComponentRules::CheckNamesOnce() {
+    std::vector<std::size_t> order(components_.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+        const int by = components_[a].name.compare(components_[b].name);
+        return by != 0 ? by < 0 : a < b;
+    });
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        const ComponentInfo& c = components_[order[i]];
+        if (!c.name.empty() && c.name == components_[order[i - 1]].name)
+            c_.Add(Message::ComponentName, c.line, "[Component] " + c.name + " is defined twice");
+    }
+}
+
 void ComponentRules::Finish() {
+    CheckNamesOnce();
     for (const ComponentInfo& c : components_) {
         // [Manufacturer] and [Pin]: the keyword table's requirements.
         if (!c.package && c.packageModel.empty())

@@ -47,7 +47,8 @@ public:
 private:
     static constexpr std::size_t kSearched = 8;  // texts searched in turn before an index
     std::vector<std::string> texts_;
-    std::unordered_map<std::string, std::uint32_t> ids_;  // empty until more than kSearched
+    // Made when there are more than kSearched texts.
+    std::unique_ptr<std::unordered_map<std::string, std::uint32_t>> ids_;
     std::uint32_t last_ = 0;  // rows mostly repeat the text of the row before
 };
 
@@ -168,13 +169,13 @@ private:
     // [Pin Mapping] against [Pin]: every row a pin, every pin a row, and
     // each label where the pin's kind allows it.
     void CheckPinMapping(const ComponentInfo& c);
+    void CheckNamesOnce();
     void CheckMappingLabels(const ComponentInfo& c, const ComponentInfo::MappingRow& row,
                             const std::string* model, const std::set<std::uint32_t>& supplyLabels);
     void AlternatePackageRow(const DataLine& d);
 
     Context& c_;
     std::deque<ComponentInfo> components_;  // grows without moving the ones read
-    std::set<std::string> componentNames_;
     std::vector<CircuitCall> circuitCalls_;
     std::map<std::string, std::string> diffPartner_;  // "component\npin" -> partner
     int pinColumns_ = 3;
