@@ -174,6 +174,13 @@ bool CrossReferences::Use(const std::string& model) {
 // The Series or Series_switch model `model` is or its selector lists; empty
 // when none. Each selector is looked at once.
 std::string CrossReferences::SeriesModelIn(const std::string& model) {
+    // Pins mostly name the model of the pin before them.
+    if (seriesAsked_ && model == seriesAsked_->first) return seriesAsked_->second;
+    seriesAsked_ = {model, SeriesModelOf(model)};
+    return seriesAsked_->second;
+}
+
+std::string CrossReferences::SeriesModelOf(const std::string& model) {
     const std::deque<ModelInfo>& models = s_.models.Models();
     const auto isSeries = [&](const std::string& name) {
         const auto found = modelIndex_.find(name);

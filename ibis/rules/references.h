@@ -4,6 +4,7 @@
 // [Circuit Call]s, [Package Model]s, and models no pin uses.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -80,6 +81,7 @@ private:
     // Marks `model` used (a selector: its entries); false when it is neither.
     bool Use(const std::string& model);
     std::string SeriesModelIn(const std::string& model);
+    std::string SeriesModelOf(const std::string& model);
     bool PackageModelElsewhere(const std::string& name);
 
     Context& c_;
@@ -87,6 +89,7 @@ private:
     std::unordered_set<std::string> submodelNames_, used_, expanded_;
     std::unordered_map<std::string, std::string>
         selectorSeries_;  // selector -> a series model it lists
+    std::optional<std::pair<std::string, std::string>> seriesAsked_;  // the last model asked
     std::unordered_map<std::string, std::size_t> modelIndex_;
 };
 
