@@ -70,6 +70,17 @@ std::string GeneratePins(std::size_t bytes, bool faulty) {
     return pins + mapping + "[End]\n";
 }
 
+// Many small components, each with its package and two pins.
+std::string GenerateComponents(std::size_t bytes) {
+    std::string text = "[IBIS Ver] 5.1\n[File Name] many.ibs\n[File Rev] 1.0\n";
+    for (int i = 0; text.size() < bytes; ++i)
+        text += "[Component] c" + std::to_string(i) +
+                "\n[Manufacturer] T\n[Package]\nR_pkg 1 1 1\nL_pkg 1n 1n 1n\nC_pkg 1p 1p 1p\n"
+                "[Pin] signal_name model_name\n1 S buf\n2 G GND\n";
+    return text +
+           "[Model] buf\nModel_type Input\nC_comp 1p 1p 1p\n[Voltage Range] 3.3 3 3.6\n[End]\n";
+}
+
 // A board whose every pin has a path of one segment to a part's pin.
 std::string GenerateBoard(std::size_t bytes) {
     std::string pins =
@@ -139,6 +150,10 @@ void BM_CheckFileWrongOnEveryRow(benchmark::State& state) {
     Check(state, "pins.ibs", GeneratePins(static_cast<std::size_t>(state.range(0)), true),
           ibis::Kind::Ibs);
 }
+void BM_CheckManySmallComponents(benchmark::State& state) {
+    Check(state, "many.ibs", GenerateComponents(static_cast<std::size_t>(state.range(0))),
+          ibis::Kind::Ibs);
+}
 void BM_CheckBoardPaths(benchmark::State& state) {
     Check(state, "big.ebd", GenerateBoard(static_cast<std::size_t>(state.range(0))),
           ibis::Kind::Ebd);
@@ -161,6 +176,12 @@ BENCHMARK(BM_QualityOfDiffPairs)
     ->Arg(10 << 20)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CheckBoardPaths)
+    ->Arg(100 << 10)
+    ->Arg(1 << 20)
+    ->Arg(10 << 20)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_CheckManySmallComponents)
     ->Arg(100 << 10)
     ->Arg(1 << 20)
     ->Arg(10 << 20)
