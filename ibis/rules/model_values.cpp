@@ -137,9 +137,12 @@ void ModelRules::CompositeData(const DataLine& d) {
     // Its times follow the waveform's: each after the one above it.
     const std::optional<double> time = Number(d.words[0]);
     if (!time) return;
-    if (*time <= compositeLast_)
+    if (*time == compositeLast_)
+        c_.Add(Message::TablePointRepeated, d.line,
+               "[Composite Current] time " + d.words[0] + " appears twice");
+    else if (*time < compositeLast_)
         c_.Add(Message::WaveformTimeOrder, d.line,
-               "[Composite Current] time " + d.words[0] + " is not after the one above it");
+               "[Composite Current] time " + d.words[0] + " is before the one above it");
     compositeLast_ = *time;
 }
 
