@@ -417,6 +417,7 @@ void FileChecker::Finish() {
     cross.CheckCircuitCalls();
     components_.Finish();
     cross.CheckComponents();
+    cross.CheckTrueDifferential();
     cross.CheckSelectors();
     models_.Finish();
     series_.Finish();

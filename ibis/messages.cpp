@@ -156,6 +156,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PinSeriesModel, S::Warning, "component",
          "a [Pin] naming a Series or Series_switch model, or a [Model Selector] that lists one "
          "(series models join two pins through [Series Pin Mapping])"},
+        {Message::TrueDifferentialPins, S::Error, "component",
+         "a pin of a true differential [External Model] (Ports A_signal_pos and A_signal_neg) "
+         "in no [Diff Pin] pair, or a pair whose two pins name different models"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},

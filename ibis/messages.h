@@ -67,6 +67,7 @@ enum class Message : int {
     SelectorRepeated = 2123,
     ColumnNames = 2124,
     PinSeriesModel = 2125,
+    TrueDifferentialPins = 2126,
     ModelNoType = 3001,
     ModelTypeUnknown = 3002,
     ModelNoCComp = 3003,

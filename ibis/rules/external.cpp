@@ -142,6 +142,9 @@ void ExternalRules::ConverterLevels(const std::vector<std::string>& w, std::size
 
 void ExternalRules::CheckSection() {
     if (open_.line == 0) return;
+    if (open_.id == Kw::ExternalModel && open_.portNames.count("A_signal_pos") &&
+        open_.portNames.count("A_signal_neg"))
+        trueDifferential_.push_back(open_.line);
     for (const auto& [name, line] : open_.converterNames)
         if (!open_.parameterNames.count(name))
             c_.Add(Message::NotANumber, line,

@@ -19,6 +19,9 @@ public:
 
     // The names of the file's [External Circuit]s.
     const std::set<std::string>& Circuits() const { return circuits_; }
+    // The lines of the [External Model]s of true differential buffers (Ports
+    // A_signal_pos and A_signal_neg).
+    const std::vector<int>& TrueDifferential() const { return trueDifferential_; }
 
 private:
     // At the closing keyword: a Language, a Typ corner and Ports were given,
@@ -41,6 +44,7 @@ private:
         std::string lastSub;
     } open_;
     std::set<std::string> circuits_;
+    std::vector<int> trueDifferential_;
 };
 
 }  // namespace ibis

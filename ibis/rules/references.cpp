@@ -292,6 +292,50 @@ void CrossReferences::CheckComponents() {
     }
 }
 
+// The [External Model] of a true differential buffer: "The [Diff Pin]
+// keyword is still required within the same [Component] definition ... The
+// models referenced by each pin listed under [Diff Pin] MUST be the same."
+void CrossReferences::CheckTrueDifferential() {
+    const std::vector<int>& lines = s_.external.TrueDifferential();
+    if (lines.empty()) return;
+    // The [Model]s holding those [External Model]s: both lists are in file
+    // order, so one walk pairs each with the last [Model] above it.
+    std::set<std::string> models;
+    const std::deque<ModelInfo>& all = s_.models.Models();
+    const ModelInfo* owner = nullptr;
+    std::size_t next = 0;
+    for (const int line : lines) {
+        for (; next < all.size() && all[next].line < line; ++next)
+            if (!all[next].submodel) owner = &all[next];
+        if (owner != nullptr) models.insert(owner->name);
+    }
+    for (const ComponentInfo& c : s_.components.Components()) {
+        const auto& pairs = c.Extra().diffPins;  // pin, inv_pin, pin, inv_pin, ...
+        const auto modelOf = [&](const std::string& pin) {
+            const std::optional<PinTable::Entry> e = c.pins.Find(pin);
+            return e ? *e->model : std::string();
+        };
+        std::set<std::string> paired;
+        for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+            paired.insert(pairs[i].first);
+            paired.insert(pairs[i + 1].first);
+            const std::string a = modelOf(pairs[i].first), b = modelOf(pairs[i + 1].first);
+            if ((models.count(a) || models.count(b)) && a != b)
+                c_.Add(Message::TrueDifferentialPins, pairs[i].second,
+                       "[Diff Pin] " + pairs[i].first + " and " + pairs[i + 1].first +
+                           " name models " + a + " and " + b +
+                           "; the pins of a true differential [External Model] name the same one");
+        }
+        for (std::size_t i = 0; i < c.pins.size(); ++i) {
+            const PinTable::Entry e = c.pins.At(i);
+            if (models.count(*e.model) && !paired.count(e.name))
+                c_.Add(Message::TrueDifferentialPins, e.line,
+                       "pin " + e.name + " of " + c.name + " names " + *e.model +
+                           ", a true differential [External Model], but is in no [Diff Pin] pair");
+        }
+    }
+}
+
 void CrossReferences::CheckSelectors() {
     for (const auto& [selector, entries] : s_.models.Selectors())
         for (const auto& [model, line] : entries)

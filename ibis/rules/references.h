@@ -74,6 +74,8 @@ public:
     void CheckComponents();
     // [Model Selector] entries name models.
     void CheckSelectors();
+    // The pins of a true differential [External Model] pair up in [Diff Pin].
+    void CheckTrueDifferential();
     // Models no [Pin] or [Model Selector] uses.
     void CheckUnused();
 

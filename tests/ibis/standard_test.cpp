@@ -417,6 +417,24 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
         EXPECT_TRUE(Has(r, 3014)) << to << "\n" << Dump(r);
         EXPECT_EQ(Errors(r), 1) << Dump(r);
     }
+    // A true differential buffer (io_fast's [External Model]), in the
+    // standard's [External Model] words:
+    // "The [Diff Pin] keyword is still required within the same [Component]
+    // definition when [External Model] describes a true differential buffer.
+    // The models referenced by each pin listed under [Diff Pin] MUST be the
+    // same."
+    const std::string trueDiff =
+        Edit(Edit(Edit(withExternal, "Ports D_drive A_signal\n",
+                       "Ports D_drive A_signal_pos A_signal_neg\n"),
+                  "1      DQ0          io_sel", "1      DQ0          io_fast"),
+             "2      DQ0_N        io_sel", "2      DQ0_N        io_fast");
+    EXPECT_FALSE(Has(Check("clean.ibs", trueDiff), 2126)) << Dump(Check("clean.ibs", trueDiff));
+    for (const auto& [from, to] : std::map<std::string, std::string>{
+             {"2      DQ0_N        io_fast", "2      DQ0_N        io_slow"},
+             {"1           2        0.1V   0ns         NA          NA\n", ""}}) {
+        const FileResult r = Check("clean.ibs", Edit(trueDiff, from, to));
+        EXPECT_TRUE(Has(r, 2126)) << to << "\n" << Dump(r);
+    }
     // "Ports" names the model's ports; "D_to_A d_port port1 port2 vlow vhigh trise
     // tfall corner_name" and "A_to_D d_port port1 port2 vlow vhigh corner_name"
     // convert between them.
