@@ -9,6 +9,8 @@ const RowSchema kRowSchemas[] = {
     // [TTgnd] and [TTpower]: typ, min and max on the keyword's line.
     {Kw::TtGnd, Layout::KeywordValues, 3, 3, Cell::Number, true, false, "typ, min and max"},
     {Kw::TtPower, Layout::KeywordValues, 3, 3, Cell::Number, true, false, "typ, min and max"},
+    // [External Reference] (4.1): the external reference voltage, typ, min and max.
+    {Kw::ExternalReference, Layout::KeywordValues, 3, 3, Cell::Number, true, false, "typ, min and max"},
     // [Number Of Sections]: one count, on the keyword's line.
     {Kw::NumberOfSections, Layout::KeywordValues, 1, 1, Cell::Integer, false, false, "the number of sections"},
     // The pulse tables and [Test Data]'s waveforms: time, V(typ), V(min), V(max).

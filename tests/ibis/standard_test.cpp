@@ -1362,6 +1362,11 @@ TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout)
          0},
         {"half a section", "[Number Of Pins] 4\n", "[Number Of Pins] 4\n[Number Of Sections] 1.5\n",
          1011},
+        // [External Reference] (4.1): a voltage, typ, min and max.
+        {"an external reference", "Vinh = 2.0\n[Voltage Range]",
+         "Vinh = 2.0\n[External Reference] 0.75 NA NA\n[Voltage Range]", 0},
+        {"an external reference of two values", "Vinh = 2.0\n[Voltage Range]",
+         "Vinh = 2.0\n[External Reference] 0.75 0.7\n[Voltage Range]", 3104},
     };
     for (const Case& c : cases) {
         const std::string text = Edit(clean, c.from, c.to);
@@ -1377,10 +1382,17 @@ TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout)
 // described by the row schema, or is one of the few whose lines are kept
 // unchecked (named here, so a new keyword cannot slip through silently).
 TEST(IbisStandard, should_read_every_keyword_with_rows_by_rules_or_by_schema) {
-    const std::set<std::string> unchecked = {
-        "interconnect model set", "interconnect model group", "clock pins",    "bus label",
-        "die supply pads",        "begin emi component",      "pin emi",       "pin domain emi",
-        "begin emi model",        "external reference",       "initial delay", "merged pins"};
+    const std::set<std::string> unchecked = {"interconnect model set",
+                                             "interconnect model group",
+                                             "clock pins",
+                                             "bus label",
+                                             "die supply pads",
+                                             "begin emi component",
+                                             "pin emi",
+                                             "pin domain emi",
+                                             "begin emi model",
+                                             "initial delay",
+                                             "merged pins"};
     for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
         const std::string name = k->name;
         if (k->section != Section::None || name.rfind("end ", 0) == 0) continue;
