@@ -13,15 +13,19 @@ namespace {
 
 const int kVersions[] = {11, 20, 21, 30, 31, 32, 40, 41, 42, 50, 51, 60, 61, 70, 71, 72};
 
+// ASCII case, whatever the locale: IBIS text is ASCII.
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 }  // namespace
 
 const char kCommentChars[] = "!\"#$%&'()*,:;<>?@\\^`{|}~";
 
 std::string Normalise(const std::string& keyword) {
     std::string out;
+    out.reserve(keyword.size());
     for (char c : keyword) {
-        const char d =
-            c == '_' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        const char d = c == '_' ? ' ' : AsciiLower(c);
         if (d == ' ' && (out.empty() || out.back() == ' ')) continue;
         out += d;
     }
@@ -53,12 +57,12 @@ std::vector<std::string> Split(const std::string& s) {
 }
 
 std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s) c = AsciiLower(c);
     return s;
 }
 
 std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : s) c = AsciiUpper(c);
     return s;
 }
 
