@@ -17,6 +17,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "ami_check.h"
 #include "keywords.h"
@@ -69,7 +70,7 @@ public:
         c_.cap = ReportCap(options.maxReports);
         c_.folder = folder;
         for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k)
-            if (k->closedBy != nullptr) openerOf_[k->closedBy] = k->name;
+            if (k->closedBy != nullptr) openerOf_[Index(FindKeyword(k->closedBy)->id)] = k;
     }
     FileResult Run();
 
@@ -116,10 +117,13 @@ private:
     const KeywordDef* sectionOpener_ = nullptr;  // null: checked, or none open
     std::string sectionName_;
     int sectionLine_ = 0;
-    std::string currentRaw_;                       // the current keyword as written
-    std::set<std::string> subparameters_;          // those the current keyword gave, lower case
-    std::map<std::string, int> openSections_;      // opening keyword -> its line, until closed
-    std::map<std::string, std::string> openerOf_;  // closing keyword -> opening keyword
+    std::string currentRaw_;               // the current keyword as written
+    std::set<std::string> subparameters_;  // those the current keyword gave, lower case
+    // By keyword: an opening keyword's line until it is closed (0: not
+    // open), and the keyword a closing keyword closes.
+    std::array<int, 256> openLine_{};
+    std::array<const KeywordDef*, 256> openerOf_{};
+    static std::size_t Index(Kw id) { return static_cast<std::size_t>(id); }
     int tabReports_ = 0;
 };
 
@@ -215,22 +219,20 @@ void FileChecker::Keyword(const Line& l) {
     current_ = key;
     currentRaw_ = raw;
     currentDef_ = def;
-    if (def->id == Kw::InterconnectModel &&
-        !openSections_.count(KeywordOf(Kw::InterconnectModelSet).name))
+    if (def->id == Kw::InterconnectModel && openLine_[Index(Kw::InterconnectModelSet)] == 0)
         c_.Add(Message::KeywordOutOfSection, line,
                "[" + raw + "] stands outside an [Interconnect Model Set]");
     // Sections closed by a keyword of their own.
     if (def->closedBy != nullptr) {
-        const auto earlier = openSections_.find(key);
-        if (earlier != openSections_.end())
-            c_.Add(Message::SectionNotClosed, earlier->second,
+        if (const int earlier = openLine_[Index(def->id)]; earlier != 0)
+            c_.Add(Message::SectionNotClosed, earlier,
                    "[" + std::string(def->spelled) + "] without [" +
                        FindKeyword(def->closedBy)->spelled + "] before the next one");
-        openSections_[key] = line;
-    } else if (const auto opener = openerOf_.find(key); opener != openerOf_.end()) {
-        if (openSections_.erase(opener->second) == 0)
+        openLine_[Index(def->id)] = line;
+    } else if (const KeywordDef* opener = openerOf_[Index(def->id)]; opener != nullptr) {
+        if (std::exchange(openLine_[Index(opener->id)], 0) == 0)
             c_.Add(Message::KeywordOutOfSection, line,
-                   "[" + raw + "] without [" + FindKeyword(opener->second)->spelled + "]");
+                   "[" + raw + "] without [" + opener->spelled + "]");
     }
     const KeywordLine k{raw, key, l.args, l.words, line, def->id};
     // "The length of the Component Name must not exceed 40 characters", the
@@ -253,7 +255,7 @@ void FileChecker::Keyword(const Line& l) {
     // An [Interconnect Model Set] names its [Manufacturer] and gives its
     // [Description]; they describe the set, not a section's contents.
     if ((def->id == Kw::Manufacturer || def->id == Kw::Description) &&
-        openSections_.count(KeywordOf(Kw::InterconnectModelSet).name)) {
+        openLine_[Index(Kw::InterconnectModelSet)] != 0) {
         currentDef_ = &KeywordOf(Kw::InterconnectModelSet);  // its text is the set's
         return;
     }
@@ -402,8 +404,9 @@ void FileChecker::Finish() {
     RequiredInSection();
     RequiredInFile();
     algorithmic_.FinishOpen();
-    for (const auto& [open, line] : openSections_) {
-        const KeywordDef* def = FindKeyword(open);
+    for (const KeywordDef* def = KeywordsBegin(); def != KeywordsEnd(); ++def) {
+        const int line = openLine_[Index(def->id)];
+        if (line == 0) continue;
         c_.Add(Message::SectionNotClosed, line,
                "[" + std::string(def->spelled) + "] without [" +
                    FindKeyword(def->closedBy)->spelled + "]");
