@@ -299,9 +299,14 @@ void ComponentRules::PinRow(const DataLine& d) {
     ComponentInfo& c = components_.back();
     if (c_.scope != Scope::Component) return;
     if (w.size() < 3 || (w.size() != 3 && static_cast<int>(w.size()) != pinColumns_)) {
+        // Three or six columns; six only under a [Pin] line naming R_pin, L_pin, C_pin.
+        const bool undeclared = w.size() == 6 && pinColumns_ == 3;
         c_.Add(Message::PinLineColumns, line,
-               "a [Pin] line needs pin, signal and model" +
-                   std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
+               undeclared ? "a [Pin] line of six columns under a [Pin] keyword line that does not "
+                            "name R_pin, L_pin and C_pin"
+                          : "a [Pin] line holds " + std::to_string(w.size()) +
+                                " columns: pin, signal and model" +
+                                std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
         return;
     }
     c_.PinNameLength(w[0], line);

@@ -515,6 +515,14 @@ TEST(IbisCheck, should_say_what_is_wrong_in_words_that_fit_the_fault) {
         if (rep.text.find("belongs to no keyword") != std::string::npos) stray = rep.text;
     EXPECT_NE(stray.find("'stray words that go on for far more than...'"), std::string::npos)
         << Dump(r);
+    // Six [Pin] columns under a keyword line that names three: the names are
+    // missing, not the pin, signal or model ("When using six columns, the
+    // headers R_pin, L_pin, and C_pin must be listed").
+    r = Check("clean.ibs",
+              Edit(clean, "[Pin]  signal_name  model_name  R_pin  L_pin  C_pin", "[Pin]"));
+    ASSERT_TRUE(Has(r, 2101)) << Dump(r);
+    EXPECT_NE(r.reports[0].text.find("does not name R_pin, L_pin and C_pin"), std::string::npos)
+        << Dump(r);
     // Findings name the file as it was given, as the summary does.
     EXPECT_EQ(FormatReport(MakeReport(Message::NoEnd, "dir/sub/x.ibs", 7, "t")),
               "ERROR 1009 dir/sub/x.ibs:7: t");
