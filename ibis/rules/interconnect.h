@@ -40,7 +40,6 @@ private:
         int touchstone = 0, iss = 0;                // File_TS and File_IBIS-ISS lines given
         std::set<std::string> corners;              // the corners the file lines name
         long terminals = -1;                        // Number_of_terminals; -1: not given
-        int firstTerminal = 0;                      // the line of the first terminal line
         std::vector<std::pair<long, int>> numbers;  // terminal number, its line
         int firstParam = 0;                         // the line of the first Param
         std::set<std::string> params;
