@@ -353,9 +353,12 @@ void ModelRules::CheckModel(const ModelInfo& m) {
     // and sink, ECL), [Pullup] for every one that sources it (push-pull, open
     // source, ECL).
     const bool ecl = type == "output_ecl" || type == "i/o_ecl" || type == "3-state_ecl";
-    const bool needsPulldown = pushPull || ecl || type == "open_drain" || type == "open_sink" ||
-                               type == "i/o_open_drain" || type == "i/o_open_sink";
-    const bool needsPullup = pushPull || ecl || type == "open_source" || type == "i/o_open_source";
+    // Open drains and sinks only pull down, open sources only pull up.
+    const bool openLow = type == "open_drain" || type == "open_sink" || type == "i/o_open_drain" ||
+                         type == "i/o_open_sink";
+    const bool openHigh = type == "open_source" || type == "i/o_open_source";
+    const bool needsPulldown = pushPull || ecl || openLow;
+    const bool needsPullup = pushPull || ecl || openHigh;
     const bool noPulldown = needsPulldown && !m.tables.count(Kw::Pulldown);
     const bool noPullup = needsPullup && !m.tables.count(Kw::Pullup);
     if (noPulldown || noPullup)
@@ -366,9 +369,6 @@ void ModelRules::CheckModel(const ModelInfo& m) {
                                                  : "[Pullup]"));
     // An open drain or sink has no pullup, an open source no pulldown: a
     // table of the side it lacks carries no current.
-    const bool openLow = type == "open_drain" || type == "open_sink" || type == "i/o_open_drain" ||
-                         type == "i/o_open_sink";
-    const bool openHigh = type == "open_source" || type == "i/o_open_source";
     for (const auto& [side, open] :
          {std::pair<Kw, bool>{Kw::Pullup, openLow}, std::pair<Kw, bool>{Kw::Pulldown, openHigh}}) {
         const auto table = m.tables.find(side);
