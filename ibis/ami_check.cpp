@@ -102,6 +102,11 @@ void CheckReservedAmounts(AmiChecker& c, const AmiFileParameter& p,
         c.Add(Message::AmiReservedValue, p.line,
               p.name + " (" + p.format + " ...): its sigma " + p.values.back().text +
                   " is below zero");
+    // (DjRj minDj maxDj sigma): the deterministic part spreads from minDj to maxDj.
+    if (p.format == "DjRj" && p.values.size() == 3 && ToDouble(p.values[0]) > ToDouble(p.values[1]))
+        c.Add(Message::AmiReservedValue, p.line,
+              p.name + " (DjRj ...): its minDj " + p.values[0].text + " is above its maxDj " +
+                  p.values[1].text);
     if (!distribution && kAmounts.count(p.name))
         for (const AmiFileValue* v : values)
             if (v->type != AmiValueType::String && ToDouble(*v) < 0)

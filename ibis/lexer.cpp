@@ -66,6 +66,12 @@ std::string Upper(std::string s) {
     return s;
 }
 
+std::string Shown(double v) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%g", v);
+    return b;
+}
+
 std::optional<double> Number(const std::string& text) {
     if (text.empty()) return std::nullopt;
     double value = 0;

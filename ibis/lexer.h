@@ -21,6 +21,8 @@ std::string Upper(std::string s);
 
 // A number with an optional scale suffix (T G M k m u n p f) and unit letters.
 std::optional<double> Number(const std::string& text);
+// A number as messages show it (%g).
+std::string Shown(double v);
 // Reserved words (NA, NC, POWER, GND, the matrix forms, ...) are not case
 // sensitive: "the file is case-sensitive except for reserved words, keywords,
 // sub-parameters and sub-parameter definitions".

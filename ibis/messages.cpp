@@ -272,12 +272,14 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::MatrixEntry, S::Error, "package",
          "a matrix entry outside the matrix, a row without its values (a Full_matrix row from the "
          "diagonal to the last pin), a [Row] repeated or missing, a Sparse_matrix entry given "
-         "twice in a row, or a Banded_matrix without its [Bandwidth]"},
+         "twice in a row, a Banded_matrix without its [Bandwidth], or a [Bandwidth] under another "
+         "form"},
         {Message::MatrixForm, S::Error, "package",
          "an unknown matrix form (Banded_matrix, Sparse_matrix, Full_matrix)"},
         {Message::PackageModelIncomplete, S::Error, "package",
          "a package model without [Manufacturer], [OEM], [Number Of Pins], [Pin Numbers], "
-         "[Description], [Model Data], [Inductance Matrix] or [Capacitance Matrix]"},
+         "[Description], [Model Data], [Inductance Matrix] or [Capacitance Matrix], or a package "
+         "model name defined twice in one file"},
         {Message::PackageSection, S::Error, "package",
          "a pin's sections in [Pin Numbers] out of form (Len = x [L = x] [R = x] [C = x] / "
          "segments, each entry once; Fork ... Endfork branches; values numbers not below zero)"},
@@ -292,6 +294,11 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::CapacitanceCoupling, S::Warning, "package",
          "a [Capacitance Matrix] coupling entry (off the diagonal) above zero: the matrix is in "
          "Maxwell form, where coupling capacitances are negative (the first in each matrix)"},
+        {Message::MatrixNotPhysical, S::Warning, "package",
+         "a matrix no passive package has (the first pin in each matrix): a self inductance or "
+         "capacitance of zero, an inductive coupling coefficient |Lij| / sqrt(Lii Ljj) above 1, "
+         "or capacitance couplings whose magnitudes add to more than the pin's diagonal (a "
+         "negative capacitance to ground)"},
         // Board descriptions.
         {Message::BoardNotClosed, S::Error, "board",
          "[Begin Board Description] without [End Board Description]"},
@@ -358,7 +365,7 @@ const std::vector<MessageDef>& MessageTable() {
          "None, Times or Wave; the counts Ignore_Bits, Max_Init_Aggressors and "
          "Modulation_Levels not below zero, Modulation_Levels two or more; jitter spreads, "
          "frequencies, Tx_V, Tx_R, Rx_R, sensitivities, noise levels and any distribution's "
-         "sigma not below zero)"},
+         "sigma not below zero; a DjRj's minDj not above its maxDj)"},
         {Message::AmiReservedName, S::Warning, "ami",
          "a Model_Specific parameter named like a reserved parameter"},
         {Message::AmiReservedNewer, S::Warning, "ami",

@@ -116,6 +116,7 @@ enum class Message : int {
     PackageSection = 4006,
     InterconnectModel = 4007,
     CapacitanceCoupling = 4008,
+    MatrixNotPhysical = 4009,
     BoardNotClosed = 5001,
     BoardIncomplete = 5002,
     BoardPinCount = 5003,

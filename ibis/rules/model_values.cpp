@@ -14,12 +14,6 @@ namespace ibis {
 
 namespace {
 
-std::string Shown(double v) {
-    char b[32];
-    std::snprintf(b, sizeof b, "%g", v);
-    return b;
-}
-
 bool IsReservedModelName(const std::string& name) {
     const std::string u = Upper(name);
     return u == "POWER" || u == "GND" || u == "NC" || u == "NA" || u == "CIRCUITCALL";

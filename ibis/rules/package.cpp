@@ -1,10 +1,22 @@
 #include "package.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "lexer.h"
 
 namespace ibis {
+
+namespace {
+
+// A count: digits only ("3", not "3.5" or "three").
+bool IsCount(const std::string& text) {
+    return !text.empty() && text.size() < 10 &&
+           std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+}
+
+}  // namespace
 
 void PackageRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
@@ -16,6 +28,8 @@ void PackageRules::Keyword(const KeywordLine& k) {
         CloseMatrix();
     }
     if (k.id == Kw::DefinePackageModel) {
+        if (words.empty())
+            c_.Add(Message::MissingValue, line, "[Define Package Model] needs a name");
         PackageInfo p;
         p.name = words.empty() ? "" : words[0];
         p.line = line;
@@ -23,9 +37,8 @@ void PackageRules::Keyword(const KeywordLine& k) {
     } else if (k.id == Kw::Manufacturer || k.id == Kw::Oem || k.id == Kw::Description) {
         if (words.empty()) c_.Add(Message::MissingValue, line, "[" + k.name + "] needs a value");
     } else if (k.id == Kw::NumberOfPins) {
-        const int n = words.empty() ? -1 : std::atoi(words[0].c_str());
-        if (words.empty() || n < 0)
-            c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
+        const int n = words.empty() || !IsCount(words[0]) ? -1 : std::atoi(words[0].c_str());
+        if (n < 0) c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
         if (!packages_.empty()) {
             packages_.back().pinCount = n;
             packages_.back().pinCountLine = line;
@@ -41,7 +54,11 @@ void PackageRules::Keyword(const KeywordLine& k) {
         matrixLine_ = line;
         matrixRows_.clear();
         capacitance_ = k.id == Kw::CapacitanceMatrix;
+        inductance_ = k.id == Kw::InductanceMatrix;
         couplingReported_ = false;
+        const std::size_t pins = packages_.empty() ? 0 : packages_.back().pins.size();
+        diagonal_.assign(pins, std::nan(""));
+        couplingBound_.assign(pins, 0.0);
         bandwidth_ = -1;
         if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" &&
             matrixForm_ != "Full_matrix")
@@ -49,9 +66,13 @@ void PackageRules::Keyword(const KeywordLine& k) {
                    "[" + k.name + "] form '" + matrixForm_ +
                        "' is not Banded_matrix, Sparse_matrix or Full_matrix");
     } else if (k.id == Kw::Bandwidth) {
-        bandwidth_ = words.empty() ? -1 : std::atoi(words[0].c_str());
-        if (words.empty() || bandwidth_ < 0)
-            c_.Add(Message::MissingValue, line, "[Bandwidth] needs a count");
+        bandwidth_ = words.empty() || !IsCount(words[0]) ? -1 : std::atoi(words[0].c_str());
+        if (bandwidth_ < 0) c_.Add(Message::MissingValue, line, "[Bandwidth] needs a count");
+        // "[Bandwidth]" gives the band of a Banded_matrix; no other form has one.
+        if (!matrixName_.empty() && matrixForm_ != "Banded_matrix")
+            c_.Add(Message::MatrixEntry, line,
+                   "[Bandwidth] under [" + matrixName_ + "] " + matrixForm_ +
+                       ": only a Banded_matrix has a bandwidth");
     } else if (k.id == Kw::Row) {
         rowPin_ = words.empty() ? "" : words[0];
         rowIndex_ = -1;
@@ -78,6 +99,7 @@ void PackageRules::Keyword(const KeywordLine& k) {
                    "a Banded_matrix needs its [Bandwidth] before its rows");
         rowValues_ = 0;
         rowSparsePins_.clear();
+        rowEntries_.clear();
         rowLine_ = line;
     } else if (k.id == Kw::EndPackageModel) {
         if (!packages_.empty()) packages_.back().ended = true;
@@ -154,6 +176,7 @@ void PackageRules::MatrixRow(const DataLine& d) {
                 c_.Add(Message::MatrixEntry, line,
                        "pin " + w[i] + " is given twice in [Row] " + rowPin_);
             c_.NumberOrNa(w[i + 1], line, false);
+            if (at != p.pinIndex.end()) Keep(at->second, w[i + 1]);
             if (w[i] == rowPin_)
                 Diagonal(w[i + 1], line);
             else
@@ -161,7 +184,10 @@ void PackageRules::MatrixRow(const DataLine& d) {
         }
         return;
     }
-    for (const std::string& v : w) c_.NumberOrNa(v, line, false);
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        c_.NumberOrNa(w[i], line, false);
+        if (rowIndex_ >= 0) Keep(rowIndex_ + rowValues_ + static_cast<int>(i), w[i]);
+    }
     if (rowValues_ == 0 && !w.empty()) Diagonal(w[0], line);
     for (std::size_t i = rowValues_ == 0 ? 1 : 0; i < w.size(); ++i) Coupling(w[i], line);
     rowValues_ += static_cast<int>(w.size());
@@ -196,9 +222,61 @@ void PackageRules::Coupling(const std::string& value, int line) {
                " is above zero; in the matrix's Maxwell form coupling capacitances are negative");
 }
 
+void PackageRules::Keep(int column, const std::string& value) {
+    const std::optional<double> v = Number(value);
+    if (v && column >= 0 && column < static_cast<int>(diagonal_.size()))
+        rowEntries_.emplace_back(column, *v);
+}
+
+// What a passive package allows: an inductive coupling |Lij| <= sqrt(Lii Ljj)
+// (a coupling coefficient of 1 at most), and in the capacitance matrix's
+// Maxwell form a diagonal no smaller than the magnitudes of its row's
+// couplings (their difference is the pin's capacitance to ground). The row's
+// entries are weighed here; each pin's bound is compared with its diagonal
+// when the matrix closes.
+void PackageRules::WeighRow(int row) {
+    for (const auto& [column, value] : rowEntries_)
+        if (column == row) diagonal_[row] = value;
+    const double self = diagonal_[row];
+    for (const auto& [column, value] : rowEntries_) {
+        if (column == row) continue;
+        if (capacitance_) {
+            couplingBound_[row] += std::fabs(value);
+            couplingBound_[column] += std::fabs(value);
+        } else if (inductance_ && self > 0) {
+            couplingBound_[column] = std::max(couplingBound_[column], value * value / self);
+        }
+    }
+    rowEntries_.clear();
+}
+
+void PackageRules::CheckPhysical() {
+    if (!capacitance_ && !inductance_) return;
+    const PackageInfo& p = packages_.back();
+    for (std::size_t i = 0; i < diagonal_.size() && i < p.pins.size(); ++i) {
+        const double self = diagonal_[i], bound = couplingBound_[i];
+        std::string fault;
+        if (self == 0)
+            fault = "the self " + std::string(capacitance_ ? "capacitance" : "inductance") +
+                    " of pin " + p.pins[i] + " is zero";
+        else if (inductance_ && self > 0 && bound > self * (1 + 1e-9))
+            fault = "pin " + p.pins[i] + " has a coupling coefficient of " +
+                    Shown(std::sqrt(bound / self)) + ", above 1";
+        else if (capacitance_ && self > 0 && bound > self * (1 + 1e-9))
+            fault = "the couplings of pin " + p.pins[i] + " add to " + Shown(bound) +
+                    ", more than its diagonal " + Shown(self) +
+                    " (a negative capacitance to ground)";
+        if (fault.empty()) continue;
+        c_.Add(Message::MatrixNotPhysical, matrixLine_, "[" + matrixName_ + "]: " + fault);
+        return;
+    }
+}
+
 void PackageRules::CloseRow() {
     const int index = rowIndex_;
     rowIndex_ = -1;
+    if (index >= 0 && index < static_cast<int>(diagonal_.size())) WeighRow(index);
+    rowEntries_.clear();
     if (packages_.empty() || matrixForm_ != "Full_matrix" || index < 0) return;
     const int n = static_cast<int>(packages_.back().pins.size());
     if (rowValues_ < n - index)
@@ -217,12 +295,14 @@ void PackageRules::CloseMatrix() {
                    "[" + matrixName_ + "] has no [Row] " + p.pins[i]);
             break;
         }
+    CheckPhysical();
     matrixName_.clear();
 }
 
 void PackageRules::Finish() {
     ClosePinSections();
     CloseMatrix();
+    CheckNamesOnce();
     for (const PackageInfo& p : packages_) {
         // The keywords every package model holds are the keyword table's.
         if (!p.ended)
@@ -233,6 +313,21 @@ void PackageRules::Finish() {
                    "[Number Of Pins] " + std::to_string(p.pinCount) + ", but [Pin Numbers] lists " +
                        std::to_string(p.pins.size()));
     }
+}
+
+// A [Package Model] finds its model by name: one model of a name a file.
+void PackageRules::CheckNamesOnce() {
+    std::vector<const PackageInfo*> named;
+    for (const PackageInfo& p : packages_)
+        if (!p.name.empty()) named.push_back(&p);
+    std::stable_sort(named.begin(), named.end(),
+                     [](const PackageInfo* a, const PackageInfo* b) { return a->name < b->name; });
+    for (std::size_t i = 1; i < named.size(); ++i)
+        if (named[i]->name == named[i - 1]->name)
+            c_.Add(Message::PackageModelIncomplete, named[i]->line,
+                   "[Define Package Model] " + named[i]->name +
+                       " is defined twice in this file (line " +
+                       std::to_string(named[i - 1]->line) + ")");
 }
 
 }  // namespace ibis

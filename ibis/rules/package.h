@@ -43,6 +43,13 @@ private:
     void Diagonal(const std::string& value, int line);
     // A coupling entry of the [Capacitance Matrix]: negative or zero.
     void Coupling(const std::string& value, int line);
+    // A numeric entry of the row being read, at its column (pin index).
+    void Keep(int column, const std::string& value);
+    // The row read: its diagonal, and the bounds its couplings put on others.
+    void WeighRow(int row);
+    // Each pin's diagonal within what its couplings allow (a warning).
+    void CheckPhysical();
+    void CheckNamesOnce();
 
     Context& c_;
     std::vector<PackageInfo> packages_;
@@ -56,9 +63,15 @@ private:
     std::set<std::string> rowSparsePins_;  // the pins a Sparse_matrix [Row] gave
     std::string matrixName_;               // the matrix being read, as written; empty: none
     int matrixLine_ = 0;
-    bool capacitance_ = false;       // the matrix is the [Capacitance Matrix]
-    bool couplingReported_ = false;  // a coupling entry above zero reported in it
-    std::set<int> matrixRows_;       // the pins (by index) it has rows for
+    bool capacitance_ = false;                        // the matrix is the [Capacitance Matrix]
+    bool inductance_ = false;                         // the matrix is the [Inductance Matrix]
+    bool couplingReported_ = false;                   // a coupling entry above zero reported in it
+    std::vector<std::pair<int, double>> rowEntries_;  // the [Row]'s numbers by column
+    std::vector<double> diagonal_;                    // each pin's diagonal (NaN: not given)
+    // By pin: the capacitance matrix's sum of |Cij|; the inductance matrix's
+    // largest Lij^2 / Lii, which Ljj must reach.
+    std::vector<double> couplingBound_;
+    std::set<int> matrixRows_;  // the pins (by index) it has rows for
 };
 
 }  // namespace ibis
