@@ -130,7 +130,7 @@ const std::vector<MessageDef>& MessageTable() {
          "an unknown [Circuit Call] subparameter"},
         {Message::SeriesPinMappingRow, S::Error, "component",
          "a [Series Pin Mapping] row with fewer than three columns, a pin that is not a pin of "
-         "the component, or a pin joined to itself"},
+         "the component, a pin joined to itself, or a pair of pins joined by two rows"},
         {Message::SeriesPinMappingModel, S::Error, "component",
          "a [Series Pin Mapping] model that names no [Model Selector] and no [Model] of type "
          "Series or Series_switch"},

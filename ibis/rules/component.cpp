@@ -526,13 +526,22 @@ void ComponentRules::Finish() {
                     c_.Add(Message::PackageIncomplete, c.line,
                            "[Package] of " + c.name + " has no " + v);
         }
-        // Series pins must be pins of the component.
-        for (const ComponentInfo::SeriesRow& row : c.Extra().series)
-            for (const std::string* pin : {&row.pin, &row.pin2})
-                if (!c.pins.count(*pin))
-                    c_.Add(
-                        Message::SeriesPinMappingRow, row.line,
-                        "[Series Pin Mapping] " + *pin + " is not a pin of [Component] " + c.name);
+        CheckSeriesPins(c);
+    }
+}
+
+// Series pins are pins of the component; one row joins a pair of pins.
+void ComponentRules::CheckSeriesPins(const ComponentInfo& c) {
+    std::set<std::pair<std::string, std::string>> pairs;
+    for (const ComponentInfo::SeriesRow& row : c.Extra().series) {
+        for (const std::string* pin : {&row.pin, &row.pin2})
+            if (!c.pins.count(*pin))
+                c_.Add(Message::SeriesPinMappingRow, row.line,
+                       "[Series Pin Mapping] " + *pin + " is not a pin of [Component] " + c.name);
+        if (!pairs.insert(std::minmax(row.pin, row.pin2)).second)
+            c_.Add(Message::SeriesPinMappingRow, row.line,
+                   "[Series Pin Mapping] joins pins " + row.pin + " and " + row.pin2 +
+                       " a second time");
     }
 }
 

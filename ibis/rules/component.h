@@ -169,6 +169,7 @@ private:
     // [Pin Mapping] against [Pin]: every row a pin, every pin a row, and
     // each label where the pin's kind allows it.
     void CheckPinMapping(const ComponentInfo& c);
+    void CheckSeriesPins(const ComponentInfo& c);
     void CheckNamesOnce();
     void CheckMappingLabels(const ComponentInfo& c, const ComponentInfo::MappingRow& row,
                             const std::string* model, const std::set<std::uint32_t>& supplyLabels);

@@ -28,7 +28,7 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
                "[Model] " + m->name + ": a reserved word cannot name a model");
     if (k.id == Kw::Rgnd || k.id == Kw::Rpower || k.id == Kw::Rac || k.id == Kw::Cac) {
         m->terminatorLines.push_back(k.line);
-        if (k.words.empty())
+        if (k.words.size() < 3)
             c_.Add(Message::MissingValue, k.line, "[" + k.name + "] needs typ, min and max");
         for (std::size_t i = 0; i < k.words.size() && i < 3; ++i) {
             double v = 0;

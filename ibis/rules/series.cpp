@@ -43,9 +43,9 @@ void SeriesRules::Keyword(const KeywordLine& k) {
 
 // "[R Series] typ min max": typ a number, min and max numbers or NA.
 void SeriesRules::ElementValues(const KeywordLine& k) {
-    if (k.words.empty()) {
+    if (k.words.size() < 3) {
         c_.Add(Message::MissingValue, k.line, "[" + k.name + "] needs typ, min and max values");
-        return;
+        if (k.words.empty()) return;
     }
     if (IsNa(k.words[0])) c_.Add(Message::TypicalNa, k.line, "the typical [" + k.name + "] is NA");
     for (std::size_t i = 0; i < k.words.size() && i < 3; ++i) {

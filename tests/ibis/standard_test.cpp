@@ -572,8 +572,11 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         {"On g1 /\nOff g1 /", "On g1\nOff g1", 2118},
         {"On g1 /", "On g2 /", 2118},
         {"1 2 sw g1", "1 2 sw", 2118},
-        // A series element joins a pin to another pin.
+        // A series element joins a pin to another pin, one row a pair.
         {"3 4 rs", "3 3 rs", 2116},
+        {"3 4 rs", "3 4 rs\n4 3 rs", 2116},
+        // "[R Series] typ min max", as every keyword of a model's values.
+        {"[R Series] 10 9 11", "[R Series] 10 9", 1012},
         // "[Series Pin Mapping] pin_2 model_name function_table_group".
         {"pin_2 model_name", "pin_b model_name", 2124},
         // BIRD93.1: a model_name of [Series Pin Mapping] has the column length
