@@ -232,6 +232,11 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::OpenDriverTable, S::Warning, "model",
          "an open drain or sink with a [Pullup], or an open source with a [Pulldown], that "
          "carries current"},
+        {Message::ScheduleDelays, S::Error, "model",
+         "a [Driver Schedule] row whose Rise_off_dly or Fall_off_dly is not after the on delay of "
+         "the same edge"},
+        {Message::ScheduleIdle, S::Warning, "model",
+         "a [Driver Schedule] row whose four delays are all NA: the model it names never switches"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

@@ -93,6 +93,8 @@ enum class Message : int {
     CompositePlace = 3024,
     ExternalPorts = 3025,
     OpenDriverTable = 3026,
+    ScheduleDelays = 3027,
+    ScheduleIdle = 3028,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

@@ -1,5 +1,6 @@
 #include "references.h"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -63,11 +64,23 @@ void ReferenceRules::ScheduleRow(const DataLine& d) {
                "and Fall_off_dly");
         return;
     }
+    double delay[5] = {};
     for (std::size_t i = 1; i < 5; ++i) {
-        double v = 0;
-        c_.NumberOrNa(w[i], d.line, true, &v);
-        if (v < 0) c_.Add(Message::NegativeValue, d.line, "delay " + w[i] + " is below zero");
+        delay[i] = NAN;
+        c_.NumberOrNa(w[i], d.line, true, &delay[i]);
+        if (delay[i] < 0)
+            c_.Add(Message::NegativeValue, d.line, "delay " + w[i] + " is below zero");
     }
+    // On an edge the model turns on, then off: "0.5n 1.5n" (NaN, for NA, compares false).
+    for (std::size_t on : {1u, 3u})
+        if (delay[on + 1] <= delay[on])
+            c_.Add(Message::ScheduleDelays, d.line,
+                   "[Driver Schedule] " + w[0] + ": " + (on == 1 ? "Rise" : "Fall") + "_off_dly " +
+                       w[on + 1] + " is not after " + (on == 1 ? "Rise" : "Fall") + "_on_dly " +
+                       w[on]);
+    if (IsNa(w[1]) && IsNa(w[2]) && IsNa(w[3]) && IsNa(w[4]))
+        c_.Add(Message::ScheduleIdle, d.line,
+               "[Driver Schedule] " + w[0] + ": every delay is NA; the model never switches");
 }
 
 void ReferenceRules::TestLoadRow(const DataLine& d) {

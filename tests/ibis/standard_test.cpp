@@ -953,6 +953,16 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          "[Driver Schedule]\nio_fast 0 NA 0.1n NA\n[Ramp]\ndV/dt_r   1.5/1.5n", 0},
         {"a schedule row of four", "[Ramp]\ndV/dt_r   1.5/1.5n",
          "[Driver Schedule]\nio_fast 0 NA 0.1n\n[Ramp]\ndV/dt_r   1.5/1.5n", 3104},
+        // The standard's own rows: "M_O_SOURCE2 0.5n 1.5n NA NA" (low to high to
+        // low) turns on, then off; "M_O_DRAIN3 NA 1.0n NA 0.5n" only turns off.
+        {"a stage on then off", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Driver Schedule]\nio_fast 0.5n 1.5n NA NA\nio_fast NA 1.0n NA 0.5n\n[Ramp]\ndV/dt_r   "
+         "1.5/1.5n",
+         0},
+        {"a stage off before on", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Driver Schedule]\nio_fast 1.5n 0.5n NA NA\n[Ramp]\ndV/dt_r   1.5/1.5n", 3027},
+        {"a stage never switching", "[Ramp]\ndV/dt_r   1.5/1.5n",
+         "[Driver Schedule]\nio_fast NA NA NA NA\n[Ramp]\ndV/dt_r   1.5/1.5n", 3028},
         {"a model scheduling itself", "[Ramp]\ndV/dt_r   1.5/1.5n",
          "[Driver Schedule]\nio_slow 0 NA 0.1n NA\n[Ramp]\ndV/dt_r   1.5/1.5n", 3013},
         // "NA can be used for currents in the typical column, but numeric values
