@@ -228,7 +228,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a port to itself, with vlow above vhigh, a rise or fall time not above zero, or (in an "
          "[External Model]) a d_port other than D_drive, D_enable, D_switch (D_to_A) or "
          "D_receive (A_to_D), or a D_to_A polarity that is not Non-Inverting or Inverting or "
-         "not on D_drive"},
+         "not on D_drive, or an [External Model] whose Ports name no analog port for its pin "
+         "(A_signal, A_signal_pos and A_signal_neg, or a series model's A_pos and A_neg)"},
         {Message::OpenDriverTable, S::Warning, "model",
          "an open drain or sink with a [Pullup], or an open source with a [Pulldown], that "
          "carries current"},
@@ -237,6 +238,9 @@ const std::vector<MessageDef>& MessageTable() {
          "the same edge"},
         {Message::ScheduleIdle, S::Warning, "model",
          "a [Driver Schedule] row whose four delays are all NA: the model it names never switches"},
+        {Message::ExternalFileMissing, S::Warning, "model",
+         "a file named by a Corner line of [External Model] or [External Circuit] that is not "
+         "beside the checked file (a simulator cannot run the model without it)"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",
@@ -258,7 +262,7 @@ const std::vector<MessageDef>& MessageTable() {
          ".ami file"},
         {Message::PlatformCompilerBits, S::Error, "model",
          "platform_compiler_bits not of the form Platform_Compiler_Bits with 32 or 64 bits"},
-        {Message::AlgorithmicFileMissing, S::Error, "model",
+        {Message::ReferencedFileMissing, S::Error, "model",
          "a file named by [Algorithmic Model] that does not exist"},
         {Message::ExecutableEntryPoint, S::Error, "model",
          "an executable that lacks an AMI entry point its .ami file calls for"},

@@ -70,30 +70,13 @@ void AlgorithmicRules::FinishOpen() {
                "[Algorithmic Model] without [End Algorithmic Model]");
 }
 
-void AlgorithmicRules::CheckReferencedFile(const std::string& file, int line) {
-    if (c_.folder.empty()) return;
-    const fs::path rel(file);
-    for (const auto& part : rel) {
-        if (part == ".." || rel.is_absolute()) {
-            c_.Add(Message::ReferenceAboveFolder, line,
-                   file + " lies above the folder of " + fs::path(c_.name).filename().string());
-            return;
-        }
-    }
-    std::error_code ec;
-    if (!fs::is_regular_file(fs::path(c_.folder) / rel, ec))
-        c_.Add(Message::AlgorithmicFileMissing, line,
-               file + " does not exist beside " + fs::path(c_.name).filename().string());
-}
-
 void AlgorithmicRules::CheckExecutables() {
     for (const ExecutableLine& e : executables_) {
         c_.CheckFileName(e.executable, e.line);
         c_.CheckFileName(e.amiFile, e.line);
-        const std::size_t before = c_.reports.size();
-        CheckReferencedFile(e.amiFile, e.line);
-        CheckReferencedFile(e.executable, e.line);
-        if (c_.folder.empty() || c_.reports.size() != before) continue;
+        const bool ami = c_.CheckReferencedFile(e.amiFile, e.line);
+        const bool executable = c_.CheckReferencedFile(e.executable, e.line);
+        if (c_.folder.empty() || !ami || !executable) continue;
         // The .ami file, then the executable's exports against what it asks for.
         bool getWave = true;
         const std::string amiPath = (fs::path(c_.folder) / e.amiFile).string();

@@ -23,9 +23,6 @@ public:
     void CheckExecutables();
 
 private:
-    // Whether `file` lies in (or below) the folder and exists; reported when not.
-    void CheckReferencedFile(const std::string& file, int line);
-
     Context& c_;
     const ModelRules& models_;
     bool open_ = false;

@@ -126,4 +126,20 @@ void Context::CheckFileName(const std::string& file, int line) {
     if (!why.empty()) Add(Message::FileNameRules, line, "file name '" + file + "': " + why);
 }
 
+bool Context::CheckReferencedFile(const std::string& file, int line, Message missing) {
+    if (folder.empty()) return true;
+    const std::filesystem::path rel(file);
+    const std::string self = std::filesystem::path(name).filename().string();
+    for (const auto& part : rel) {
+        if (part == ".." || rel.is_absolute()) {
+            Add(Message::ReferenceAboveFolder, line, file + " lies above the folder of " + self);
+            return false;
+        }
+    }
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(std::filesystem::path(folder) / rel, ec)) return true;
+    Add(missing, line, file + " does not exist beside " + self);
+    return false;
+}
+
 }  // namespace ibis

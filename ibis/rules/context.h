@@ -49,6 +49,10 @@ struct Context {
                            int line);
     // The file-name rules of the declared version.
     void CheckFileName(const std::string& file, int line);
+    // A file this one names: inside its folder and there (when the folder is
+    // followed), else `missing` is reported. False when a fault was reported.
+    bool CheckReferencedFile(const std::string& file, int line,
+                             Message missing = Message::ReferencedFileMissing);
 };
 
 // The words after a subparameter's name: "Name = v", "Name=v" or "Name v".

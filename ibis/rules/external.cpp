@@ -70,6 +70,9 @@ void ExternalRules::Data(const DataLine& d) {
             else if (!open_.corners.insert(corner).second)
                 c_.Add(Message::ExternalModelLanguageCorner, d.line,
                        "corner " + w[1] + " is given twice");
+            // "Corner corner_name file_name circuit_name": the file beside this one.
+            c_.CheckFileName(w[2], d.line);
+            c_.CheckReferencedFile(w[2], d.line, Message::ExternalFileMissing);
         }
     }
 }
@@ -140,6 +143,14 @@ void ExternalRules::ConverterLevels(const std::vector<std::string>& w, std::size
         c_.Add(Message::ExternalPorts, line, w[0] + ": vlow " + w[4] + " is above vhigh " + w[5]);
 }
 
+// The analog port a pin connects to: A_signal; a true differential buffer's
+// A_signal_pos and A_signal_neg; a series model's two ends A_pos and A_neg.
+bool ExternalRules::JoinsItsPin() const {
+    const auto has = [&](const char* port) { return open_.portNames.count(port) != 0; };
+    return has("A_signal") || (has("A_signal_pos") && has("A_signal_neg")) ||
+           (has("A_pos") && has("A_neg"));
+}
+
 void ExternalRules::CheckSection() {
     if (open_.line == 0) return;
     if (open_.id == Kw::ExternalModel && open_.portNames.count("A_signal_pos") &&
@@ -152,6 +163,10 @@ void ExternalRules::CheckSection() {
                        " declares");
     if (!open_.ports)
         c_.Add(Message::ExternalPorts, open_.line, open_.keyword + " has no Ports");
+    else if (open_.id == Kw::ExternalModel && !JoinsItsPin())
+        c_.Add(Message::ExternalPorts, open_.line,
+               "[External Model] Ports name no A_signal (nor A_signal_pos and A_signal_neg, nor a "
+               "series model's A_pos and A_neg): nothing joins the model to its pin");
     else
         for (const auto& [port, line] : open_.converterPorts)
             if (!open_.portNames.count(port))

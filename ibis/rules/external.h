@@ -27,6 +27,7 @@ private:
     // At the closing keyword: a Language, a Typ corner and Ports were given,
     // and the converters name declared ports.
     void CheckSection();
+    bool JoinsItsPin() const;
     // "D_to_A d_port port1 port2 vlow vhigh trise tfall corner_name",
     // "A_to_D d_port port1 port2 vlow vhigh corner_name".
     void Converter(const std::vector<std::string>& w, int line);

@@ -417,6 +417,29 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
         EXPECT_TRUE(Has(r, 3014)) << to << "\n" << Dump(r);
         EXPECT_EQ(Errors(r), 1) << Dump(r);
     }
+    // The model reaches its pin through its analog port: A_signal, a true
+    // differential pair A_signal_pos and A_signal_neg, or a series model's
+    // A_pos and A_neg. Ports of digital signals alone join it to nothing.
+    for (const auto& [ports, number] :
+         std::map<std::string, int>{{"Ports D_drive A_signal_pos A_signal_neg\n", 0},
+                                    {"Ports A_pos A_neg\n", 0},
+                                    {"Ports D_drive D_receive\n", 3025},
+                                    {"Ports D_drive A_signal_pos\n", 3025}}) {
+        const FileResult r =
+            Check("clean.ibs", Edit(withExternal, "Ports D_drive A_signal\n", ports));
+        EXPECT_EQ(Has(r, 3025), number != 0) << ports << Dump(r);
+    }
+    // "Corner corner_name file_name circuit_name": the file lies beside the
+    // .ibs; one that is not there leaves the simulator without the model.
+    const fs::path dir =
+        fs::temp_directory_path() / ("ibis-external-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "clean.ibs") << withExternal;
+    EXPECT_TRUE(Has(CheckFile((dir / "clean.ibs").string(), Options{}), 3029));
+    std::ofstream(dir / "rx.vhd") << "-- the model\n";
+    const FileResult present = CheckFile((dir / "clean.ibs").string(), Options{});
+    EXPECT_FALSE(Has(present, 3029)) << Dump(present);
+    fs::remove_all(dir);
     // A true differential buffer (io_fast's [External Model]), in the
     // standard's [External Model] words:
     // "The [Diff Pin] keyword is still required within the same [Component]
