@@ -180,11 +180,18 @@ tx::Expected<AmiFileContents> ami_read_file(const std::string& text) {
     out.rootLine = lines.Of(root);
     for (int c = 0; c < root->childCount; ++c) {
         const AmiBranch* sub = ami_branch(root->children[c]);
-        if (sub == nullptr) continue;
+        if (sub == nullptr) {
+            if (const AmiLeaf* leaf = ami_leaf(root->children[c]))
+                out.others.emplace_back(leaf->name, lines.Of(leaf));
+            continue;
+        }
         std::optional<AmiFileNode>* branch = nullptr;
         if (std::strcmp(sub->name, "Reserved_Parameters") == 0) branch = &out.reserved;
         if (std::strcmp(sub->name, "Model_Specific") == 0) branch = &out.modelSpecific;
-        if (branch == nullptr || branch->has_value()) continue;  // the first of each
+        if (branch == nullptr || branch->has_value()) {  // the first of each
+            out.others.emplace_back(sub->name, lines.Of(sub));
+            continue;
+        }
         const bool reserved = branch == &out.reserved;
         AmiFileNode node;
         node.name = sub->name;

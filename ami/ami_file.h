@@ -65,6 +65,9 @@ struct AmiFileContents {
     int rootLine = 1;
     // The two branches below the root, when present; their children in text order.
     std::optional<AmiFileNode> reserved, modelSpecific;
+    // The root's other entries, by name and line: a Description leaf, a second
+    // Reserved_Parameters or Model_Specific, anything else.
+    std::vector<std::pair<std::string, int>> others;
 };
 
 // The format names the reader recognises as leaves of their own.

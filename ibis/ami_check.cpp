@@ -266,6 +266,11 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
         c.Add(Message::AmiValueCount, line, pname + " " + fault);
     if (reserved && pname == "AMI_Version" && kind != "Value")
         c.Add(Message::AmiFormat, line, "AMI_Version has format " + kind + "; it must be Value");
+    // Tx_Jitter and Rx_Clock_PDF describe a distribution.
+    if (reserved && (pname == "Tx_Jitter" || pname == "Rx_Clock_PDF") &&
+        !IsOneOf(kind, {"Gaussian", "Dual-Dirac", "DjRj", "Table"}))
+        c.Add(Message::AmiFormat, line,
+              pname + " has format " + kind + "; it must be Gaussian, Dual-Dirac, DjRj or Table");
     CheckListsAndTables(c, p, t);
     if (t.empty() || kind == "Table") return;
     for (const AmiFileValue& v : p.values)
@@ -390,6 +395,19 @@ void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, bool* getWa
     }
 }
 
+// The root holds Reserved_Parameters, Model_Specific and a Description.
+void CheckRootEntries(AmiChecker& c, const AmiFileContents& file) {
+    for (const auto& [name, line] : file.others) {
+        if (name == "Description") continue;
+        if (name == "Reserved_Parameters" || name == "Model_Specific")
+            c.Add(Message::AmiDuplicate, line,
+                  name + " appears twice below the root; a simulator reads the first");
+        else
+            c.Add(Message::AmiRootEntry, line,
+                  name + " stands at the root, outside Reserved_Parameters and Model_Specific");
+    }
+}
+
 }  // namespace
 
 void CheckAmiText(const std::string& name, const std::string& text, std::vector<Report>& reports,
@@ -419,6 +437,7 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
     } else {
         CheckGroup(c, *file.modelSpecific);
     }
+    CheckRootEntries(c, file);
 }
 
 }  // namespace ibis

@@ -385,6 +385,9 @@ const std::vector<MessageDef>& MessageTable() {
          "List_Tip"},
         {Message::AmiOffGrid, S::Warning, "ami",
          "an Increment's or Steps' typ or Default that is none of the values it offers"},
+        {Message::AmiRootEntry, S::Warning, "ami",
+         "an entry of the root other than Reserved_Parameters, Model_Specific and Description (a "
+         "simulator looks for parameters in those two branches only)"},
     };
     return table;
 }

@@ -148,6 +148,7 @@ enum class Message : int {
     AmiListRepeated = 6018,
     AmiUnknownLeaf = 6019,
     AmiOffGrid = 6020,
+    AmiRootEntry = 6021,
 };
 
 struct MessageDef {

@@ -1285,6 +1285,14 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
         {"Steps of three", "", "  (a (Usage In) (Type Integer) (Steps 1 0 2))", 6013},
         {"a Value of two", "", "  (a (Usage In) (Type Float) (Value 1 2))", 6013},
         {"a Gaussian of one", "  (Tx_Jitter (Usage Info) (Type Float) (Gaussian 0))\n", "", 6013},
+        // Tx_Jitter and Rx_Clock_PDF describe a distribution: Gaussian,
+        // Dual-Dirac, DjRj, or a Table of offsets and probabilities.
+        {"Tx_Jitter as a Value", "  (Tx_Jitter (Usage Info) (Type Float) (Value 1e-12))\n", "",
+         6009},
+        {"Rx_Clock_PDF as a Table",
+         "  (Rx_Clock_PDF (Usage Info) (Type Float) (Table (Labels \"t\" \"p\") (-1e-12 0.5) "
+         "(1e-12 0.5)))\n",
+         "", 0},
         {"a Gaussian of two", "  (Tx_Jitter (Usage Info) (Type Float) (Gaussian 0 1e-12))\n", "",
          0},
         // Increment and Steps bound their typ as Range does.
@@ -1350,6 +1358,21 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
     std::vector<Report> reports;
     CheckAmiText("m.ami", Edit(head + tail, "\"7.0\"", "\"9.9\""), reports, nullptr, 72);
     EXPECT_TRUE(!reports.empty() && reports[0].number == 6015) << "AMI_Version 9.9";
+    // The root holds Reserved_Parameters, Model_Specific and its Description;
+    // a simulator looks for parameters in the two branches, the first of each.
+    const auto rootNumbers = [&](const std::string& entry) {
+        std::vector<Report> out;
+        CheckAmiText("m.ami", Edit(head + tail, " (Model_Specific", entry + " (Model_Specific"),
+                     out, nullptr, 72);
+        std::set<int> numbers;
+        for (const Report& r : out) numbers.insert(r.number);
+        return numbers;
+    };
+    EXPECT_EQ(rootNumbers(" (Description \"a transmitter\")\n"), std::set<int>{});
+    EXPECT_EQ(rootNumbers(" (gain2 (Usage In) (Type Float) (Value 1))\n"), std::set<int>{6021});
+    EXPECT_EQ(rootNumbers(" (Reserved_Parameters (Ignore_Bits (Usage Info) (Type Integer) (Value "
+                          "3)))\n"),
+              std::set<int>{6014});
 }
 
 // Each reserved parameter belongs to the version that brought it: PAM4
