@@ -1,6 +1,8 @@
 #include "ami_file.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <utility>
@@ -14,40 +16,83 @@ namespace {
 const char* const kFormats[] = {"Value", "Range", "List",     "Corner",     "Increment",
                                 "Steps", "Table", "Gaussian", "Dual-Dirac", "DjRj"};
 
-// The line of each node: the parser gives slot k to the k-th "(" outside
-// double quotes, counted from the first one. Kept sorted by node, 16 bytes
-// each (a hash map took five times as much on a file of a million groups).
+// The line of each node and where its "(" stands: the parser gives slot k to
+// the k-th "(" outside double quotes, counted from the first one. Kept sorted
+// by node, 16 bytes each (a hash map took five times as much on a file of a
+// million groups).
+struct Place {
+    const void* node;
+    int line;
+    std::uint32_t offset;  // of its "(" in the text; UINT32_MAX: beyond 4 GB
+};
+
 struct Lines {
-    std::vector<std::pair<const void*, int>> byNode;
+    const std::string& text;
+    std::vector<Place> byNode;
+    const Place* Find(const void* node) const {
+        const auto at = std::lower_bound(
+            byNode.begin(), byNode.end(), node,
+            [](const Place& e, const void* n) { return std::less<const void*>()(e.node, n); });
+        return at == byNode.end() || at->node != node ? nullptr : &*at;
+    }
     int Of(const void* node) const {
-        const auto at = std::lower_bound(byNode.begin(), byNode.end(), node,
-                                         [](const std::pair<const void*, int>& e, const void* n) {
-                                             return std::less<const void*>()(e.first, n);
-                                         });
-        return at == byNode.end() || at->first != node ? 1 : at->second;
+        const Place* p = Find(node);
+        return p == nullptr ? 1 : p->line;
+    }
+    // Whether each of a leaf's values is written in double quotes: its text
+    // read again, the name then one word or quoted run a value.
+    std::vector<bool> Quoted(const AmiLeaf* leaf) const {
+        std::vector<bool> out(static_cast<std::size_t>(leaf->valueCount), true);
+        const Place* p = Find(leaf);
+        if (p == nullptr || p->offset == UINT32_MAX) return out;
+        std::size_t i = p->offset + 1;
+        const auto blank = [&] {
+            return i < text.size() && std::isspace(static_cast<unsigned char>(text[i]));
+        };
+        const auto word = [&] {
+            while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i])) &&
+                   text[i] != '(' && text[i] != ')' && text[i] != '"')
+                ++i;
+        };
+        while (blank()) ++i;
+        word();  // the leaf's name
+        for (std::size_t v = 0; v < out.size(); ++v) {
+            while (blank()) ++i;
+            if (i >= text.size() || text[i] == ')' || text[i] == '(') break;
+            out[v] = text[i] == '"';
+            if (out[v]) {
+                i = text.find('"', i + 1);
+                if (i == std::string::npos) break;
+                ++i;
+            } else {
+                word();
+            }
+        }
+        return out;
     }
 };
 
 Lines NodeLines(const std::string& text, const AmiTree& tree) {
-    Lines lines;
+    Lines lines{text, {}};
     bool quoted = false;
     int line = 1;
     std::int32_t slot = 0;
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (slot >= tree.slotCount) break;
         if (c == '\n') ++line;
         if (c == '"') {
             quoted = !quoted;
         } else if (c == '(' && !quoted) {
+            const auto offset = i < UINT32_MAX ? static_cast<std::uint32_t>(i) : UINT32_MAX;
             if (tree.slots[slot].node != nullptr)
-                lines.byNode.emplace_back(tree.slots[slot].node, line);
+                lines.byNode.push_back({tree.slots[slot].node, line, offset});
             ++slot;
         }
     }
-    std::sort(lines.byNode.begin(), lines.byNode.end(),
-              [](const std::pair<const void*, int>& a, const std::pair<const void*, int>& b) {
-                  return std::less<const void*>()(a.first, b.first);
-              });
+    std::sort(lines.byNode.begin(), lines.byNode.end(), [](const Place& a, const Place& b) {
+        return std::less<const void*>()(a.node, b.node);
+    });
     return lines;
 }
 
@@ -67,14 +112,15 @@ std::optional<AmiFileValue> FirstValue(const AmiBranch* branch, const char* name
     return Value(leaf->values[0]);
 }
 
-AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, int line) {
+AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, const Lines& lines) {
     AmiFileParameter p;
     p.name = branch->name;
     p.path = path;
-    p.line = line;
+    p.line = lines.Of(branch);
     p.usage = FirstValue(branch, "Usage");
     p.type = FirstValue(branch, "Type");
     p.defaultValue = FirstValue(branch, "Default");
+    if (p.defaultValue) p.defaultValue->quoted = lines.Quoted(ChildLeaf(branch, "Default"))[0];
     if (const auto d = FirstValue(branch, "Description")) p.description = d->text;
     for (int c = 0; c < branch->childCount; ++c) {
         const AmiLeaf* leaf = ami_leaf(branch->children[c]);
@@ -97,7 +143,11 @@ AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, int 
         } else {
             continue;
         }
-        for (int v = first; v < leaf->valueCount; ++v) p.values.push_back(Value(leaf->values[v]));
+        const std::vector<bool> quoted = lines.Quoted(leaf);
+        for (int v = first; v < leaf->valueCount; ++v) {
+            p.values.push_back(Value(leaf->values[v]));
+            p.values.back().quoted = quoted[static_cast<std::size_t>(v)];
+        }
     }
     // A Table holds rows, so it is a branch: "(Table (Labels a b) (1 2))".
     for (int c = 0; c < branch->childCount && p.format.empty(); ++c) {
@@ -126,7 +176,7 @@ AmiFileNode Node(const AmiBranch* branch, const std::string& path, const Lines& 
     node.isParameter =
         describes || ChildLeaf(branch, "Usage") != nullptr || ChildLeaf(branch, "Type") != nullptr;
     if (node.isParameter) {
-        node.parameter = Describe(branch, path, node.line);
+        node.parameter = Describe(branch, path, lines);
         return node;
     }
     node.children.reserve(static_cast<std::size_t>(branch->childCount));

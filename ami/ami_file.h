@@ -19,6 +19,7 @@
 struct AmiFileValue {
     std::string text;  // without quotes
     AmiValueType type = AmiValueType::None;
+    bool quoted = false;  // written in double quotes (a format's values and a Default)
 };
 
 // One parameter's description.

@@ -31,7 +31,13 @@ bool OfType(const std::string& type, const AmiFileValue& v) {
     if (type == "Float" || type == "UI" || type == "Tap")
         return v.type == AmiValueType::Integer || v.type == AmiValueType::Float;
     if (type == "Boolean") return v.type == AmiValueType::Boolean;
-    return true;  // String: anything
+    if (type == "String") return v.quoted;  // "7.0", "off": in double quotes
+    return true;
+}
+
+std::string NotOfType(const std::string& type) {
+    return " is not of Type " + type +
+           (type == "String" ? " (a String is written in double quotes)" : "");
 }
 
 double ToDouble(const AmiFileValue& v) {
@@ -249,8 +255,7 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
         // Default alone is a complete description.
         if (p.format.empty() && dv != nullptr) {
             if (!t.empty() && !OfType(t, *dv))
-                c.Add(Message::AmiValueType, line,
-                      pname + " Default " + dv->text + " is not of Type " + t);
+                c.Add(Message::AmiValueType, line, pname + " Default " + dv->text + NotOfType(t));
             return;
         }
         c.Add(Message::AmiFormat, line,
@@ -275,9 +280,9 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
     if (t.empty() || kind == "Table") return;
     for (const AmiFileValue& v : p.values)
         if (!OfType(t, v))
-            c.Add(Message::AmiValueType, line, pname + " value " + v.text + " is not of Type " + t);
+            c.Add(Message::AmiValueType, line, pname + " value " + v.text + NotOfType(t));
     if (dv != nullptr && !OfType(t, *dv))
-        c.Add(Message::AmiValueType, line, pname + " Default " + dv->text + " is not of Type " + t);
+        c.Add(Message::AmiValueType, line, pname + " Default " + dv->text + NotOfType(t));
     const bool numeric = t != "String" && t != "Boolean";
     if (numeric && !CheckBounds(c, p, t)) return;
     if (numeric) CheckOnGrid(c, p, p.values.empty() ? nullptr : &p.values[0], "typ");

@@ -356,7 +356,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a parameter without a format (Value, Range, List, Corner, Increment, Steps, Table, or a "
          "jitter format), AMI_Version in a format other than Value, or a Range, Increment or "
          "Steps whose min is above its max or whose typ lies outside them"},
-        {Message::AmiValueType, S::Error, "ami", "a value that is not of the parameter's Type"},
+        {Message::AmiValueType, S::Error, "ami",
+         "a value that is not of the parameter's Type (a String's in double quotes)"},
         {Message::AmiDefaultOutside, S::Error, "ami",
          "a Default outside its Range or not in its List"},
         {Message::AmiNoModelSpecific, S::Warning, "ami", "no Model_Specific branch"},

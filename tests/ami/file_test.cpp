@@ -76,6 +76,30 @@ TEST(AmiFileReader, should_give_each_parameter_its_own_line_path_and_format) {
     EXPECT_EQ(ms[3].parameter.format, "Table");
     EXPECT_EQ(ms[3].parameter.SentValue(), "");
     EXPECT_EQ(ms[3].line, 13);
+
+    // Which values were written in double quotes: "(Format Corner "typ" ...)"
+    // after the format's own name, a quoted Default, unquoted numbers.
+    for (const AmiFileValue& v : ms[1].children[1].parameter.values)
+        EXPECT_TRUE(v.quoted) << v.text;
+    EXPECT_TRUE(ms[2].parameter.defaultValue->quoted);
+    EXPECT_FALSE(inner.values[0].quoted);
+    EXPECT_FALSE(inner.defaultValue->quoted);
+    EXPECT_TRUE(f.reserved->children[0].parameter.values[0].quoted);  // "7.0"
+}
+
+TEST(AmiFileReader, should_tell_quoted_values_from_bare_words_however_they_are_spaced) {
+    const tx::Expected<AmiFileContents> read = ami_read_file(
+        "(m (Model_Specific\n"
+        " (a (Usage In) (Type String) (List \"x y\"   bare\n \"(z)\" w)(Default \"x y\"))))");
+    ASSERT_TRUE(read.ok()) << read.error();
+    const AmiFileParameter& a = read->modelSpecific->children[0].parameter;
+    ASSERT_EQ(a.values.size(), 4u);
+    EXPECT_EQ(a.values[0].text, "x y");
+    EXPECT_TRUE(a.values[0].quoted);
+    EXPECT_FALSE(a.values[1].quoted);
+    EXPECT_TRUE(a.values[2].quoted);
+    EXPECT_FALSE(a.values[3].quoted);
+    EXPECT_TRUE(a.defaultValue->quoted);
 }
 
 TEST(AmiFileReader, should_say_where_a_broken_file_goes_wrong_and_accept_missing_branches) {

@@ -1313,6 +1313,12 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
         // and List_Tip; anything else is no AMI entry.
         {"a Label entry", "", "  (a (Usage In) (Type Integer) (List 0 1) (Label \"x\" \"y\"))",
          6019},
+        // A String is written in double quotes: "7.0", "off".
+        {"a String List in quotes", "",
+         "  (a (Usage In) (Type String) (List \"off\" \"on\") (Default \"off\"))", 0},
+        {"a String value without quotes", "", "  (a (Usage In) (Type String) (Value off))", 6010},
+        {"a String Default without quotes", "",
+         "  (a (Usage In) (Type String) (List \"off\" \"on\") (Default on))", 6010},
         // A List's values are its choices: each once, one List_Tip each.
         {"a List with a value twice", "", "  (a (Usage In) (Type Integer) (List 1 2 2))", 6018},
         {"a List with its tips", "",
