@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <bitset>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -77,6 +78,7 @@ public:
 private:
     void TextRules(const Line& l);
     void Keyword(const Line& l);
+    void KeywordForm(const Line& l);
     void Data(const Line& l);
     void SubparameterOnce(const DataLine& d);
     void ArgumentLength(const KeywordLine& k);
@@ -186,8 +188,27 @@ void FileChecker::TextRules(const Line& l) {
                    " " + std::to_string(limit));
 }
 
+// "Keywords must be enclosed in square brackets and must start in column 1",
+// no blank just inside the brackets, one blank or underscore between words.
+void FileChecker::KeywordForm(const Line& l) {
+    const std::string& n = l.name;
+    const auto separator = [](char ch) { return ch == ' ' || ch == '\t' || ch == '_'; };
+    std::string fault;
+    if (l.column != 0)
+        fault = "starts in column " + std::to_string(l.column + 1) + ", not 1";
+    else if (!n.empty() && (std::isspace(static_cast<unsigned char>(n.front())) ||
+                            std::isspace(static_cast<unsigned char>(n.back()))))
+        fault = "has a blank just inside its brackets";
+    else
+        for (std::size_t i = 1; i < n.size() && fault.empty(); ++i)
+            if (separator(n[i]) && separator(n[i - 1]))
+                fault = "parts its words with more than one blank or underscore";
+    if (!fault.empty()) c_.Add(Message::KeywordForm, l.number, "[" + n + "] " + fault);
+}
+
 void FileChecker::Keyword(const Line& l) {
     subparameters_.clear();
+    KeywordForm(l);
     const std::string& raw = l.name;
     const std::string& key = l.key;
     const int line = l.number;

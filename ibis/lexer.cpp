@@ -174,6 +174,7 @@ bool Lexer::Next(Line& out) {
         return true;
     }
     out.kind = Line::Keyword;
+    out.column = first;
     out.name = out.content.substr(first + 1, close - first - 1);
     out.key = Normalise(out.name);
     out.args = out.content.substr(close + 1);

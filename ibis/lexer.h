@@ -51,6 +51,7 @@ struct Line {
     // and the text after "]". Unclosed: a "[" with no "]".
     std::string name, key, args;
     std::vector<std::string> words;  // of args for a keyword, of content for data
+    std::size_t column = 0;          // of the keyword's "[", from 0
 };
 
 // The lines of a text in order. The comment character changes with

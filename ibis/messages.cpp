@@ -61,6 +61,9 @@ const std::vector<MessageDef>& MessageTable() {
          "Timing_location)"},
         {Message::RequiredKeywordMissing, S::Error, "file",
          "a keyword the standard requires is missing (an .ibs file without [Component])"},
+        {Message::KeywordForm, S::Error, "file",
+         "a keyword out of form: its '[' not in column 1, a blank just inside its brackets, or "
+         "its words parted by more than one blank or underscore"},
         {Message::IbisVerMissing, S::Error, "header",
          "[IBIS Ver] is missing or not the first keyword"},
         {Message::UnknownIbisVersion, S::Error, "header", "an unknown IBIS version"},

@@ -28,6 +28,7 @@ enum class Message : int {
     NegativeValue = 1014,
     UnknownSubparameter = 1015,
     RequiredKeywordMissing = 1016,
+    KeywordForm = 1017,
     IbisVerMissing = 1101,
     UnknownIbisVersion = 1102,
     HeaderKeywordMissing = 1103,

@@ -126,6 +126,24 @@ TEST(IbisStandard, should_accept_what_the_standard_allows) {
     fs::remove_all(dir);
 }
 
+// A keyword's "[" stands in column 1; the Open Forum (2001): "The fix was to
+// recognize [...] as keyword only when the opening bracket was in column 1",
+// so that text in [Notes] cannot end it. Between the brackets the name is
+// written with one blank or underscore between its words, in any case.
+TEST(IbisStandard, should_take_keywords_in_column_1_written_in_one_form) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const std::string keyword = "[Package Model] pkg_a";
+    for (const char* allowed : {"[Package_Model] pkg_a", "[package model] pkg_a"})
+        EXPECT_EQ(Errors(Check("clean.ibs", Edit(clean, keyword, allowed))), 0) << allowed;
+    for (const char* fault :
+         {" [Package Model] pkg_a", "[ Package Model] pkg_a", "[Package Model ] pkg_a",
+          "[Package  Model] pkg_a", "[Package_ Model] pkg_a"}) {
+        const FileResult r = Check("clean.ibs", Edit(clean, keyword, fault));
+        EXPECT_TRUE(Has(r, 1017)) << fault << "\n" << Dump(r);
+        EXPECT_FALSE(Has(r, 2107)) << fault << ": still read as the keyword";
+    }
+}
+
 TEST(IbisStandard, should_catch_the_added_faults) {
     const std::string clean = Read(kFiles / "clean.ibs");
     struct Case {
