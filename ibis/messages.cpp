@@ -244,6 +244,10 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::ExternalFileMissing, S::Warning, "model",
          "a file named by a Corner line of [External Model] or [External Circuit] that is not "
          "beside the checked file (a simulator cannot run the model without it)"},
+        {Message::SpecDynamicLimits, S::Warning, "model",
+         "a [Model Spec] dynamic overshoot or pulse limit given in part (D_overshoot_high or "
+         "D_overshoot_low without D_overshoot_time, Pulse_high or Pulse_low without Pulse_time, "
+         "or a time without its levels), or a dynamic overshoot level within the static one"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

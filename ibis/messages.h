@@ -97,6 +97,7 @@ enum class Message : int {
     ScheduleDelays = 3027,
     ScheduleIdle = 3028,
     ExternalFileMissing = 3029,
+    SpecDynamicLimits = 3030,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

@@ -30,6 +30,8 @@ bool IsIvTable(Kw id) {
 void ModelRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
+    CloseSpec();
+    if (k.id == Kw::ModelSpec) specLine_ = line;
     if (k.id == Kw::Model || k.id == Kw::Submodel) {
         // A [Submodel] is a section of its own: its tables and clamps are not the model's.
         ModelInfo m;
@@ -295,6 +297,7 @@ void ModelRules::CheckTableColumns(const Table& t, const std::string& what) {
 }
 
 void ModelRules::Finish() {
+    CloseSpec();
     for (const ModelInfo& m : models_) {
         CheckModel(m);
         CheckValues(m);

@@ -91,6 +91,8 @@ private:
     void SubparameterValues(ModelInfo& m, const SubparameterDef& def,
                             const std::vector<std::string>& w, int line);
     void SpecData(const DataLine& d);
+    // The [Model Spec] just read: its dynamic limits complete and beyond the static ones.
+    void CloseSpec();
     void ThresholdData(ModelInfo& m, const DataLine& d);
     void CompositeData(const DataLine& d);
     void CheckValues(const ModelInfo& m);
@@ -102,6 +104,10 @@ private:
     std::string selector_;  // the [Model Selector] being read
     std::map<std::string, int> selectorLines_;
     double compositeLast_ = NAN;  // the last time of the [Composite Current] being read
+    // The [Model Spec] being read: its line (0: none open) and, by lower-case
+    // name, the typ, min and max of the overshoot and pulse rows (NaN: NA).
+    int specLine_ = 0;
+    std::map<std::string, std::array<double, 3>> spec_;
 };
 
 }  // namespace ibis

@@ -3,6 +3,7 @@
 // below zero, terminator keywords in Terminator models,
 // [Model Spec] rows of three values, [Receiver Thresholds] with its Vth,
 // [Composite Current] after its waveform, [Model Selector] entries.
+#include <array>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -79,14 +80,55 @@ void ModelRules::SpecData(const DataLine& d) {
                "[Model Spec] " + w[0] + " needs typ, min and max");
         return;
     }
+    std::array<double, 3>& kept = spec_[Lower(w[0])];
     for (std::size_t i = 1; i < 4; ++i) {
         double v = 0;  // NA leaves it
         c_.NumberOrNa(w[i], d.line, true, &v);
+        kept[i - 1] = IsNa(w[i]) || !Number(w[i]) ? NAN : v;
         // Times, loads and reference capacitances are not below zero.
         if (def != nullptr && def->sign == SubSign::NotNegative && v < 0)
             c_.Add(Message::NegativeValue, d.line,
                    "[Model Spec] " + w[0] + " " + w[i] + " is below zero");
     }
+}
+
+// A dynamic overshoot is "D_overshoot_high, D_overshoot_low, and
+// D_overshoot_time", a pulse Pulse_high, Pulse_low and Pulse_time: a level
+// without its time (or a time without a level) says nothing. A dynamic limit
+// is the "greater levels of overshoot" tolerated briefly: beyond the static one.
+void ModelRules::CloseSpec() {
+    if (specLine_ == 0) return;
+    const auto has = [&](const char* name) { return spec_.count(name) != 0; };
+    std::string fault;
+    for (const char* group : {"d_overshoot", "pulse"}) {
+        const std::string g = group;
+        const bool level = has((g + "_high").c_str()) || has((g + "_low").c_str());
+        const bool time = has((g + "_time").c_str());
+        // From 6.0 an area and amplitude may bound a dynamic overshoot instead.
+        if (g == "d_overshoot" && (has("d_overshoot_area_h") || has("d_overshoot_area_l") ||
+                                   has("d_overshoot_ampl_h") || has("d_overshoot_ampl_l")))
+            continue;
+        const std::string shown = g == "pulse" ? "Pulse" : "D_overshoot";
+        if (level != time && fault.empty())
+            fault = level ? shown + "_high or " + shown + "_low without " + shown + "_time"
+                          : shown + "_time without " + shown + "_high or " + shown + "_low";
+    }
+    const char* corners[] = {"typ", "min", "max"};
+    for (int side = 0; side < 2 && fault.empty(); ++side) {
+        const std::string d = side == 0 ? "d_overshoot_high" : "d_overshoot_low";
+        const std::string st = side == 0 ? "s_overshoot_high" : "s_overshoot_low";
+        if (!has(d.c_str()) || !has(st.c_str())) continue;
+        for (std::size_t i = 0; i < 3 && fault.empty(); ++i) {
+            const double dynamic = spec_[d][i], fixed = spec_[st][i];
+            if (side == 0 ? dynamic < fixed : dynamic > fixed)
+                fault = std::string(side == 0 ? "D_overshoot_high " : "D_overshoot_low ") +
+                        Shown(dynamic) + " (" + corners[i] + ") lies within " +
+                        (side == 0 ? "S_overshoot_high " : "S_overshoot_low ") + Shown(fixed);
+        }
+    }
+    if (!fault.empty()) c_.Add(Message::SpecDynamicLimits, specLine_, "[Model Spec]: " + fault);
+    specLine_ = 0;
+    spec_.clear();
 }
 
 void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {

@@ -144,6 +144,35 @@ TEST(IbisStandard, should_take_keywords_in_column_1_written_in_one_form) {
     }
 }
 
+// The IBIS Quality Specification (5.2.7): "If greater levels of overshoot can
+// be tolerated for short periods of time ... these must be given as
+// D_overshoot_high, D_overshoot_low, and D_overshoot_time subparameters of the
+// [Model Spec] keyword"; a pulse, "Pulse_high, Pulse_low, Pulse_time" (5.2.4).
+TEST(IbisStandard, should_warn_of_dynamic_limits_given_in_part_or_within_the_static_ones) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const std::string at = "[Voltage Range]  3.3V  3.0V  3.6V\n|\n[Define";
+    const auto spec = [&](const std::string& rows) {
+        return Check("clean.ibs", Edit(clean, at,
+                                       "[Voltage Range]  3.3V  3.0V  3.6V\n[Model Spec]\n" + rows +
+                                           "|\n[Define"));
+    };
+    const std::string full =
+        "S_overshoot_high 4.0 3.8 4.2\nD_overshoot_high 4.5 4.3 4.7\nD_overshoot_time 1n 1n 1n\n";
+    EXPECT_FALSE(Has(spec(full), 3030)) << Dump(spec(full));
+    EXPECT_FALSE(Has(spec("Pulse_high 3.8 NA NA\nPulse_time 2n NA NA\n"), 3030));
+    EXPECT_FALSE(Has(spec("D_overshoot_high 4.5 NA NA\nD_overshoot_area_h 1n NA NA\n"), 3030));
+    for (const std::string& rows :
+         {std::string("D_overshoot_high 4.5 4.3 4.7\n"), std::string("D_overshoot_time 1n 1n 1n\n"),
+          std::string("Pulse_low 0.5 NA NA\n"),
+          Edit(full, "D_overshoot_high 4.5", "D_overshoot_high 3.5"),
+          std::string("S_overshoot_low -0.5 NA NA\nD_overshoot_low -0.3 NA NA\nD_overshoot_time 1n "
+                      "NA NA\n")}) {
+        const FileResult r = spec(rows);
+        EXPECT_TRUE(Has(r, 3030)) << rows << Dump(r);
+        EXPECT_EQ(Errors(r), 0) << rows << Dump(r);
+    }
+}
+
 TEST(IbisStandard, should_catch_the_added_faults) {
     const std::string clean = Read(kFiles / "clean.ibs");
     struct Case {
