@@ -52,8 +52,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::SectionNotClosed, S::Error, "file", "a section without its closing keyword"},
         // File header.
         {Message::NegativeValue, S::Error, "file",
-         "a resistance, inductance or capacitance below zero, or a load or fixture resistance "
-         "that is not above zero"},
+         "a resistance, inductance or capacitance below zero, a load or fixture resistance "
+         "that is not above zero, or a time (a delay, a slew time) below zero"},
         {Message::UnknownSubparameter, S::Warning, "file",
          "a subparameter the standard does not list under its keyword ([Submodel Spec]: "
          "V_trigger_r, V_trigger_f, Off_delay; [External Model] and [External Circuit]: "
@@ -217,7 +217,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::TerminatorKeyword, S::Error, "model",
          "[Rgnd], [Rpower], [Rac] or [Cac] in a model whose Model_type is not Terminator"},
         {Message::ThresholdOrder, S::Warning, "model",
-         "Vinl not below Vinh, or a [Receiver Thresholds] Vth outside Vth_min to Vth_max"},
+         "Vinl not below Vinh, or a [Receiver Thresholds] Vth outside Vth_min to Vth_max, a "
+         "Vinh_ac or Vinh_dc below zero or Vinl_ac or Vinl_dc above zero (they are offsets from "
+         "Vth), or a dc level beyond its ac one"},
         {Message::SpecSubparameter, S::Error, "model",
          "a [Model Spec] row without typ, min and max, a [Receiver Thresholds] value that is "
          "not a number (or a Reference_supply none of its values), or [Receiver Thresholds] "

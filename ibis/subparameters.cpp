@@ -89,8 +89,8 @@ const SubparameterDef kSubparameters[] = {
     {Kw::ReceiverThresholds, "Vcross_high", 0, V::Number, S::Any, nullptr},
     {Kw::ReceiverThresholds, "Vdiff_ac", 0, V::Number, S::Any, nullptr},
     {Kw::ReceiverThresholds, "Vdiff_dc", 0, V::Number, S::Any, nullptr},
-    {Kw::ReceiverThresholds, "Tslew_ac", 0, V::Number, S::Any, nullptr},
-    {Kw::ReceiverThresholds, "Tdiffslew_ac", 0, V::Number, S::Any, nullptr},
+    {Kw::ReceiverThresholds, "Tslew_ac", 0, V::Number, S::NotNegative, nullptr},
+    {Kw::ReceiverThresholds, "Tdiffslew_ac", 0, V::Number, S::NotNegative, nullptr},
     // [Rising Waveform] and [Falling Waveform]: the fixture and the package of
     // the device under test.
     {Kw::RisingWaveform, "R_fixture", 0, V::Number, S::Positive, nullptr},

@@ -48,6 +48,8 @@ struct ModelInfo {
     std::vector<int> terminatorLines;                       // [Rgnd], [Rpower], [Rac], [Cac]
     double vinl = NAN, vinh = NAN;
     double vth = NAN, vthMin = NAN, vthMax = NAN;  // [Receiver Thresholds]
+    // Its input levels, offsets from Vth: Vinh_ac, Vinh_dc, Vinl_ac, Vinl_dc.
+    double inputOffsets[4] = {NAN, NAN, NAN, NAN};
     int vinLine = 0, thresholdsLine = 0, vthLine = 0;
     bool vthGiven = false, thresholdRows = false;
     bool afterWaveform = false;  // the keyword before is a waveform (for [Composite Current])
@@ -93,6 +95,7 @@ private:
     void SpecData(const DataLine& d);
     // The [Model Spec] just read: its dynamic limits complete and beyond the static ones.
     void CloseSpec();
+    void CheckInputOffsets(const ModelInfo& m);
     void ThresholdData(ModelInfo& m, const DataLine& d);
     void CompositeData(const DataLine& d);
     void CheckValues(const ModelInfo& m);

@@ -157,10 +157,39 @@ void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
     }
     // The threshold with its spread, kept for their order.
     const double v = *Number(values[0]);
+    if (def->sign == SubSign::NotNegative && v < 0)  // a slew time
+        c_.Add(
+            Message::NegativeValue, d.line,
+            "[Receiver Thresholds] " + std::string(def->name) + " " + values[0] + " is below zero");
     if (name == "vth" || name == "vth_min" || name == "vth_max") {
         (name == "vth" ? m.vth : name == "vth_min" ? m.vthMin : m.vthMax) = v;
         m.vthLine = d.line;
     }
+    static const char* const kOffsets[] = {"vinh_ac", "vinh_dc", "vinl_ac", "vinl_dc"};
+    for (int i = 0; i < 4; ++i)
+        if (name == kOffsets[i]) m.inputOffsets[i] = v;
+}
+
+// "these parameters are required to be specified as offsets to Vth": Vinh_ac
+// and Vinh_dc above it, Vinl_ac and Vinl_dc below, each ac level beyond its dc one.
+void ModelRules::CheckInputOffsets(const ModelInfo& m) {
+    const double* o = m.inputOffsets;
+    std::string fault;
+    if (o[0] < 0 || o[1] < 0)
+        fault = "Vinh_ac and Vinh_dc are offsets above Vth; " +
+                std::string(o[0] < 0 ? "Vinh_ac " + Shown(o[0]) : "Vinh_dc " + Shown(o[1])) +
+                " is below zero";
+    else if (o[2] > 0 || o[3] > 0)
+        fault = "Vinl_ac and Vinl_dc are offsets below Vth; " +
+                std::string(o[2] > 0 ? "Vinl_ac " + Shown(o[2]) : "Vinl_dc " + Shown(o[3])) +
+                " is above zero";
+    else if (o[1] > o[0])
+        fault = "Vinh_dc " + Shown(o[1]) + " lies beyond Vinh_ac " + Shown(o[0]);
+    else if (o[3] < o[2])
+        fault = "Vinl_dc " + Shown(o[3]) + " lies beyond Vinl_ac " + Shown(o[2]);
+    if (!fault.empty())
+        c_.Add(Message::ThresholdOrder, m.thresholdsLine,
+               "[Model] " + m.name + ": [Receiver Thresholds] " + fault);
 }
 
 void ModelRules::CompositeData(const DataLine& d) {
@@ -194,6 +223,7 @@ void ModelRules::CheckValues(const ModelInfo& m) {
                    Shown(m.vinh));
     // Vth_min and Vth_max bound Vth (NaN, not given, compares false).
     const std::string thresholds = "[Model] " + m.name + ": [Receiver Thresholds] ";
+    CheckInputOffsets(m);
     if (m.vthMin > m.vthMax)
         c_.Add(Message::ThresholdOrder, m.vthLine,
                thresholds + "Vth_min " + Shown(m.vthMin) + " is above Vth_max " + Shown(m.vthMax));

@@ -1017,6 +1017,21 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          2119},
         {"an entry without description", "io_slow   slow corner driver", "io_slow", 2120},
         {"Vinl above Vinh", "Vinl = 0.8\nVinh = 2.0", "Vinl = 2.5\nVinh = 2.0", 3022},
+        // The IBIS Quality Specification (5.2.11): Vinh_ac and Vinl_ac "are
+        // required to be specified as offsets to Vth in the IBIS model" (SSTL18:
+        // Vth 0.9 V, Vinh_ac 1.150 V, "Vinh_ac be given the value +250 mV").
+        {"thresholds as offsets", "Vinl = 0.8\nVinh = 2.0",
+         "Vinl = 0.8\nVinh = 2.0\n[Receiver Thresholds]\nVth = 0.9\nVinh_ac = 0.25\nVinh_dc = "
+         "0.1\nVinl_ac = -0.25\nVinl_dc = -0.1\nTslew_ac = 1n",
+         0},
+        {"an absolute Vinl_ac", "Vinl = 0.8\nVinh = 2.0",
+         "Vinl = 0.8\nVinh = 2.0\n[Receiver Thresholds]\nVth = 0.9\nVinh_ac = 0.25\nVinl_ac = 0.65",
+         3022},
+        {"a dc level beyond its ac one", "Vinl = 0.8\nVinh = 2.0",
+         "Vinl = 0.8\nVinh = 2.0\n[Receiver Thresholds]\nVth = 0.9\nVinh_ac = 0.1\nVinh_dc = 0.25",
+         3022},
+        {"a slew time below zero", "Vinl = 0.8\nVinh = 2.0",
+         "Vinl = 0.8\nVinh = 2.0\n[Receiver Thresholds]\nVth = 0.9\nTslew_ac = -1n", 1014},
         // [Driver Schedule] rows: "model_name Rise_on_dly Rise_off_dly Fall_on_dly
         // Fall_off_dly", delays NA or times.
         {"a schedule row", "[Ramp]\ndV/dt_r   1.5/1.5n",
