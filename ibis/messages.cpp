@@ -116,7 +116,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a [Pin Mapping] pin that is not a pin of the component, or a bus label used "
          "inconsistently (a signal pin's label without a POWER or GND pin; a GND pin's pullup_ref "
          "or a POWER pin's pulldown_ref not NC), or a [Pin Mapping] line whose columns are not "
-         "pulldown_ref pullup_ref [gnd_clamp_ref power_clamp_ref [ext_ref]]"},
+         "pulldown_ref pullup_ref [gnd_clamp_ref power_clamp_ref [ext_ref]], or a row with more "
+         "bus labels than that line names columns"},
         {Message::PackageModelPinsDiffer, S::Warning, "component",
          "a [Package Model]'s pins differ from the component's [Pin] list"},
         {Message::CircuitCallUnknown, S::Error, "component",

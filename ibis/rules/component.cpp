@@ -236,6 +236,7 @@ void ComponentRules::Keyword(const KeywordLine& k) {
             c_.Add(Message::PinMappingInvalid, line,
                    "the [Pin Mapping] line names the columns pulldown_ref pullup_ref, then "
                    "gnd_clamp_ref power_clamp_ref, then ext_ref");
+        if (!components_.empty()) components_.back().EditMore().mappingColumns = words.size();
     } else if (k.id == Kw::CircuitCall && c_.scope == Scope::Component && !components_.empty()) {
         CircuitCall call;
         call.component = components_.size() - 1;
@@ -479,6 +480,12 @@ void ComponentRules::PinMappingRow(const DataLine& d) {
         c_.Add(Message::PinMappingInvalid, line,
                "[Pin Mapping] " + w[0] + " gives " + std::to_string(w.size() - 1) +
                    " bus labels; a row holds the pin and two, four or five of them");
+    // A row gives no more labels than the keyword line names columns.
+    if (more.mappingColumns != 0 && labels.size() > more.mappingColumns)
+        c_.Add(Message::PinMappingInvalid, line,
+               "[Pin Mapping] " + w[0] + " gives " + std::to_string(labels.size()) +
+                   " bus labels; the keyword line names " + std::to_string(more.mappingColumns) +
+                   " columns");
     for (const std::string& label : labels)
         if (label.size() > 15)
             c_.Add(Message::PinMappingInvalid, line,
@@ -564,6 +571,10 @@ void ComponentRules::CheckPinMapping(const ComponentInfo& c) {
         const std::optional<std::size_t> at = c.pins.IndexOf(c.Extra().mappingNames.Get(row.pin));
         if (at) {
             pinOf[r] = static_cast<std::uint32_t>(*at);
+            if (mapped[*at])
+                c_.AddLazily(Message::PinRepeated, row.line, [&] {
+                    return "[Pin Mapping] lists pin " + c.pins.At(*at).name + " twice";
+                });
             mapped[*at] = true;
             continue;
         }

@@ -112,6 +112,7 @@ struct ComponentInfo {
         std::vector<std::pair<std::string, int>> alternatePackages;
         std::vector<MappingRow> mapping;
         NameStore mappingNames;
+        std::size_t mappingColumns = 0;  // the bus columns its keyword line names
         TextIds busLabels;
         // From 7.0 a POWER or GND pin [Pin Mapping] leaves out has its signal
         // name for its bus label, and [Bus Label] and [Die Supply Pads] name

@@ -228,6 +228,15 @@ TEST(IbisStandard, should_catch_the_added_faults) {
          "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
          "1 GNDBUS VDDBUS\n2 GNDBUS VDDBUS\n4 GNDBUS NC\n",
          "", 2109},  // pin 3 has no row
+        // One row a pin, and no more bus labels than the keyword line names.
+        {"[Package Model] pkg_a",
+         "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
+         "1 GNDBUS VDDBUS\n2 GNDBUS VDDBUS\n3 NC VDDBUS\n4 GNDBUS NC\n2 GNDBUS VDDBUS\n",
+         "", 2102},
+        {"[Package Model] pkg_a",
+         "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
+         "1 GNDBUS VDDBUS GNDBUS VDDBUS\n2 GNDBUS VDDBUS\n3 NC VDDBUS\n4 GNDBUS NC\n",
+         "", 2109},
     };
     for (const Case& c : cases) {
         const std::string edited = Edit(clean, c.from, c.to);
