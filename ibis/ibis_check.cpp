@@ -156,6 +156,8 @@ void FileChecker::ToSection(Section section, const KeywordLine* k, const DataLin
         case Section::Series:
             return k ? series_.Keyword(*k) : series_.Data(*d);
         case Section::None:
+            // The pins a [Repeater Pin] row names are the component's too.
+            if (d != nullptr && d->id == Kw::RepeaterPin) components_.Data(*d);
             return k ? generic_.Keyword(*k) : generic_.Data(*d);
         case Section::Shared:
             return;

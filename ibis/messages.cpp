@@ -163,6 +163,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::TrueDifferentialPins, S::Error, "component",
          "a pin of a true differential [External Model] (Ports A_signal_pos and A_signal_neg) "
          "in no [Diff Pin] pair, or a pair whose two pins name different models"},
+        {Message::RepeaterPinUnknown, S::Error, "component",
+         "a [Repeater Pin] pin that is not a pin of the component"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},

@@ -69,6 +69,7 @@ enum class Message : int {
     ColumnNames = 2124,
     PinSeriesModel = 2125,
     TrueDifferentialPins = 2126,
+    RepeaterPinUnknown = 2127,
     ModelNoType = 3001,
     ModelTypeUnknown = 3002,
     ModelNoCComp = 3003,

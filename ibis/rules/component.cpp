@@ -283,6 +283,11 @@ void ComponentRules::Data(const DataLine& d) {
             return PinMappingRow(d);
         case Kw::AlternatePackageModels:
             return AlternatePackageRow(d);
+        case Kw::RepeaterPin:
+            if (!components_.empty())
+                for (const std::string& pin : d.words)
+                    components_.back().EditMore().repeaterPins.emplace_back(pin, d.line);
+            return;
         case Kw::BusLabel:
         case Kw::DieSupplyPads:
             if (!components_.empty())
@@ -534,7 +539,16 @@ void ComponentRules::Finish() {
                            "[Package] of " + c.name + " has no " + v);
         }
         CheckSeriesPins(c);
+        CheckRepeaterPins(c);
     }
+}
+
+// A repeater's receiving and transmitting pins are the component's.
+void ComponentRules::CheckRepeaterPins(const ComponentInfo& c) {
+    for (const auto& [pin, line] : c.Extra().repeaterPins)
+        if (!c.pins.count(pin))
+            c_.Add(Message::RepeaterPinUnknown, line,
+                   "[Repeater Pin] " + pin + " is not a pin of [Component] " + c.name);
 }
 
 // Series pins are pins of the component; one row joins a pair of pins.

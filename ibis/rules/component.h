@@ -113,6 +113,7 @@ struct ComponentInfo {
         std::vector<MappingRow> mapping;
         NameStore mappingNames;
         std::size_t mappingColumns = 0;  // the bus columns its keyword line names
+        std::vector<std::pair<std::string, int>> repeaterPins;  // [Repeater Pin] names, lines
         TextIds busLabels;
         // From 7.0 a POWER or GND pin [Pin Mapping] leaves out has its signal
         // name for its bus label, and [Bus Label] and [Die Supply Pads] name
@@ -171,6 +172,7 @@ private:
     // each label where the pin's kind allows it.
     void CheckPinMapping(const ComponentInfo& c);
     void CheckSeriesPins(const ComponentInfo& c);
+    void CheckRepeaterPins(const ComponentInfo& c);
     void CheckNamesOnce();
     void CheckMappingLabels(const ComponentInfo& c, const ComponentInfo::MappingRow& row,
                             const std::string* model, const std::set<std::uint32_t>& supplyLabels);

@@ -228,6 +228,9 @@ TEST(IbisStandard, should_catch_the_added_faults) {
          "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
          "1 GNDBUS VDDBUS\n2 GNDBUS VDDBUS\n4 GNDBUS NC\n",
          "", 2109},  // pin 3 has no row
+        // A repeater's pins ([Repeater Pin], 6.0) are the component's.
+        {"[Package Model] pkg_a", "[Package Model] pkg_a\n[Repeater Pin] tx_non_inv_pin\n1 9\n",
+         "6.0", 2127},
         // One row a pin, and no more bus labels than the keyword line names.
         {"[Package Model] pkg_a",
          "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
@@ -243,6 +246,12 @@ TEST(IbisStandard, should_catch_the_added_faults) {
         const FileResult r = Check("clean.ibs", edited, c.version);
         EXPECT_TRUE(Has(r, c.number)) << c.number << " for " << c.to << "\n" << Dump(r);
     }
+    const FileResult repeater =
+        Check("clean.ibs",
+              Edit(clean, "[Package Model] pkg_a",
+                   "[Package Model] pkg_a\n[Repeater Pin] tx_non_inv_pin\n1 2"),
+              "6.0");
+    EXPECT_EQ(Errors(repeater), 0) << Dump(repeater);
     const FileResult composite =
         Check("clean.ibs", Edit(clean, "4.0ns    2.2     2.0     2.4\n",
                                 "4.0ns    2.2     2.0     2.4\n[Composite Current]\n0ns 1m 1m "
