@@ -253,6 +253,10 @@ const std::vector<MessageDef>& MessageTable() {
          "a [Model Spec] dynamic overshoot or pulse limit given in part (D_overshoot_high or "
          "D_overshoot_low without D_overshoot_time, Pulse_high or Pulse_low without Pulse_time, "
          "or a time without its levels), or a dynamic overshoot level within the static one"},
+        {Message::SeriesModelLevels, S::Warning, "model",
+         "a Series or Series_switch model without C_comp, or a Series, Series_switch or "
+         "Terminator model without [Voltage Range] (or its reference keywords): the standard asks "
+         "them of every model, though these models use neither"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

@@ -99,6 +99,7 @@ enum class Message : int {
     ScheduleIdle = 3028,
     ExternalFileMissing = 3029,
     SpecDynamicLimits = 3030,
+    SeriesModelLevels = 3031,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

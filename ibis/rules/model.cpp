@@ -330,6 +330,16 @@ void ModelRules::CheckModel(const ModelInfo& m) {
     const bool terminator = type == "terminator" || type == "series" || type == "series_switch";
     if (!m.cComp && type != "series" && type != "series_switch")
         c_.Add(Message::ModelNoCComp, m.line, "[Model] " + m.name + " has no C_comp");
+    // The Open Forum (2010) on a series model: C_comp and [Voltage Range]
+    // "are required by the IBIS specification ... even if they don't make
+    // sense for the series model". Warned: a simulator does not need them.
+    const bool series = type == "series" || type == "series_switch";
+    if ((series && !m.cComp) || (terminator && !m.voltage))
+        c_.Add(Message::SeriesModelLevels, m.line,
+               "[Model] " + m.name + " (" + m.type + ") has no " +
+                   (series && !m.cComp ? (m.voltage ? "C_comp" : "C_comp or [Voltage Range]")
+                                       : "[Voltage Range]") +
+                   "; the standard asks C_comp and [Voltage Range] of every model");
     static const std::set<std::string> kDrivers = {
         "output",          "i/o",         "3-state",        "open_drain",
         "open_sink",       "open_source", "i/o_open_drain", "i/o_open_sink",

@@ -626,6 +626,15 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         "[End]\n";
     const FileResult ok = Check("sw.ibs", valid);
     EXPECT_EQ(Errors(ok), 0) << Dump(ok);
+    // The Open Forum (2010) on a series model: "Just add these two lines ...
+    // C_comp 0.0 NA NA [Voltage Range] 1.0V NA NA. These two keywords are
+    // required by the IBIS specification"; without them, a warning.
+    EXPECT_TRUE(Has(ok, 3031)) << Dump(ok);
+    const FileResult levels = Check(
+        "sw.ibs", Edit(Edit(valid, "Model_type Series\n",
+                            "Model_type Series\nC_comp 0.0 NA NA\n[Voltage Range] 1.0V NA NA\n"),
+                       "Model_type Series_switch\n", "Model_type Series_switch\nC_comp 0 NA NA\n"));
+    EXPECT_FALSE(Has(levels, 3031)) << Dump(levels);
     struct Fault {
         const char* from;
         const char* to;
