@@ -273,6 +273,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::WaveformTimeOrder, S::Error, "model",
          "a V-t or [Composite Current] table whose times do not increase"},
         {Message::WaveformFixture, S::Error, "model", "a waveform without R_fixture or V_fixture"},
+        {Message::EdgeDirection, S::Error, "model",
+         "a [Rising Waveform] whose typical voltage ends below where it starts, or a [Falling "
+         "Waveform] that ends above its start (by more than 1 % of its largest level)"},
         {Message::ExecutableLine, S::Error, "model",
          "an [Algorithmic Model] Executable line without platform_compiler_bits, executable and "
          ".ami file"},

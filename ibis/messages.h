@@ -108,6 +108,7 @@ enum class Message : int {
     RampWaveformMismatch = 3106,
     WaveformTimeOrder = 3107,
     WaveformFixture = 3108,
+    EdgeDirection = 3109,
     ExecutableLine = 3201,
     PlatformCompilerBits = 3202,
     ReferencedFileMissing = 3203,

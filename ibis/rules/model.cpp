@@ -305,6 +305,27 @@ void ModelRules::Finish() {
     CheckSelectors();
 }
 
+// A rising waveform is the output going from low to high, a falling one from
+// high to low: its typical column ends above (below) where it starts. A flat
+// edge (an open drain released into a fixture at ground) passes; a turn the
+// other way by more than 1 % of its largest level (at least 1 mV) does not.
+void ModelRules::CheckEdgeDirection(const ModelInfo& m, const Table& t, bool rising) {
+    double first = NAN, last = NAN, largest = 1e-3;
+    for (const auto& [time, v] : t.edge) {
+        if (!std::isfinite(v)) continue;
+        if (std::isnan(first)) first = v;
+        last = v;
+        largest = std::max(largest, std::fabs(v));
+    }
+    if (std::isnan(first)) return;
+    const double change = rising ? last - first : first - last;
+    if (change >= -0.01 * largest) return;
+    c_.Add(Message::EdgeDirection, t.line,
+           std::string(rising ? "a [Rising Waveform]" : "a [Falling Waveform]") + " of " + m.name +
+               " goes from " + Shown(first) + " V to " + Shown(last) +
+               " V: " + (rising ? "down" : "up"));
+}
+
 void ModelRules::CheckModel(const ModelInfo& m) {
     for (const auto& [id, table] : m.tables)
         CheckTableColumns(table, "[" + std::string(KeywordOf(id).spelled) + "] of " + m.name);
@@ -317,6 +338,7 @@ void ModelRules::CheckModel(const ModelInfo& m) {
                 c_.Add(Message::TableTooLong, t.line,
                        "a waveform of " + m.name + " has " + std::to_string(t.rows) +
                            " point(s); it needs at least two");
+            CheckEdgeDirection(m, t, list == &m.rising);
         }
     if (m.submodel) {
         CheckSubmodel(m);

@@ -96,6 +96,7 @@ private:
     // The [Model Spec] just read: its dynamic limits complete and beyond the static ones.
     void CloseSpec();
     void CheckInputOffsets(const ModelInfo& m);
+    void CheckEdgeDirection(const ModelInfo& m, const Table& t, bool rising);
     void ThresholdData(ModelInfo& m, const DataLine& d);
     void CompositeData(const DataLine& d);
     void CheckValues(const ModelInfo& m);

@@ -173,6 +173,34 @@ TEST(IbisStandard, should_warn_of_dynamic_limits_given_in_part_or_within_the_sta
     }
 }
 
+// A [Rising Waveform] is the output going low to high, a [Falling Waveform]
+// high to low. 287 rising waveforms of the real files all end above their
+// start; an open drain released into a fixture at 0 V stays flat.
+TEST(IbisStandard, should_take_rising_waveforms_up_and_falling_ones_down) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const std::string rows =
+        "0.0ns    0.0     0.0     0.0\n1.0ns    1.0     0.9     1.1\n2.0ns    2.0     1.8     "
+        "2.2\n3.0ns    2.2     2.0     2.4\n4.0ns    2.2     2.0     2.4\n";
+    const std::string down =
+        "0.0ns    2.2     2.0     2.4\n1.0ns    1.0     0.9     1.1\n4.0ns    0.0     0.0     "
+        "0.0\n";
+    const std::string flat = "0.0ns    0.0     0.0     0.0\n4.0ns    0.001   0       0\n";
+    const std::string falling = "[Falling Waveform]\nR_fixture = 50\nV_fixture = 0.0\n";
+    struct Case {
+        std::string to;
+        bool fault;
+    };
+    const Case cases[] = {{rows, false},
+                          {down, true},
+                          {flat, false},
+                          {rows + falling + down, false},
+                          {rows + falling + rows, true}};
+    for (const Case& c : cases) {
+        const FileResult r = Check("clean.ibs", Edit(clean, rows, c.to));
+        EXPECT_EQ(Has(r, 3109), c.fault) << c.to << Dump(r);
+    }
+}
+
 TEST(IbisStandard, should_catch_the_added_faults) {
     const std::string clean = Read(kFiles / "clean.ibs");
     struct Case {
