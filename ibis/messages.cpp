@@ -276,6 +276,10 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::EdgeDirection, S::Error, "model",
          "a [Rising Waveform] whose typical voltage ends below where it starts, or a [Falling "
          "Waveform] that ends above its start (by more than 1 % of its largest level)"},
+        {Message::IvCurrentSign, S::Warning, "model",
+         "an I-V table of reversed sign (current into the pin is positive): a [Pulldown] or "
+         "[Pullup] whose current at its highest voltage, or a [GND Clamp] or [POWER Clamp] whose "
+         "current at its lowest voltage, has the wrong sign"},
         {Message::ExecutableLine, S::Error, "model",
          "an [Algorithmic Model] Executable line without platform_compiler_bits, executable and "
          ".ami file"},

@@ -109,6 +109,7 @@ enum class Message : int {
     WaveformTimeOrder = 3107,
     WaveformFixture = 3108,
     EdgeDirection = 3109,
+    IvCurrentSign = 3110,
     ExecutableLine = 3201,
     PlatformCompilerBits = 3202,
     ReferencedFileMissing = 3203,

@@ -191,6 +191,10 @@ void ModelRules::TableData(Table& t, const DataLine& d) {
     if (!ReadRow(t, d, "an I-V row needs voltage, I(typ), I(min) and I(max)", row)) return;
     for (std::size_t c = 1; c < 4; ++c)
         t.current = t.current || (std::isfinite(row[c]) && row[c] != 0);
+    if (std::isfinite(row[0]) && std::isfinite(row[1])) {
+        if (row[0] > t.topV) t.topV = row[0], t.topI = row[1];
+        if (row[0] < t.bottomV) t.bottomV = row[0], t.bottomI = row[1];
+    }
     // No order is required; a table that turns back on itself is reported
     // (the direction is that of its first two points).
     if (t.rows > 0 && std::isfinite(row[0])) {
@@ -326,6 +330,41 @@ void ModelRules::CheckEdgeDirection(const ModelInfo& m, const Table& t, bool ris
                " V: " + (rising ? "down" : "up"));
 }
 
+// Current into the pin is positive. A pulldown sinks it where the pin is
+// high (its highest voltage); a pullup, whose voltages are measured from its
+// supply, sources it where the pin is low (its highest voltage); the ground
+// clamp conducts out of the pin below ground, the power clamp into it above
+// the supply (the lowest voltage of each). Wrong signs beyond 1 uA are warned.
+void ModelRules::CheckCurrentSigns(const ModelInfo& m) {
+    struct Side {
+        Kw table;
+        bool atTop;     // read at the highest voltage, else the lowest
+        int sign;       // the sign the current has there
+        Kw moved;       // the reference keyword that moves its ground level
+        bool toGround;  // a table measured from ground (pulldown, ground clamp)
+    };
+    static const Side kSides[] = {{Kw::Pulldown, true, 1, Kw::PulldownReference, true},
+                                  {Kw::Pullup, true, -1, Kw::PullupReference, false},
+                                  {Kw::GndClamp, false, -1, Kw::GndClampReference, true},
+                                  {Kw::PowerClamp, false, 1, Kw::PowerClampReference, false}};
+    // ECL tables, and a pulldown or ground clamp measured from a reference of
+    // its own, have their voltages from another level.
+    if (Lower(m.type).find("ecl") != std::string::npos) return;
+    for (const Side& side : kSides) {
+        const auto at = m.tables.find(side.table);
+        if (at == m.tables.end()) continue;
+        if (side.toGround && m.references.count(side.moved)) continue;
+        const Table& t = at->second;
+        const double v = side.atTop ? t.topV : t.bottomV, i = side.atTop ? t.topI : t.bottomI;
+        if (!std::isfinite(i) || (side.atTop ? v <= 0 : v >= 0) || i * side.sign >= -1e-6) continue;
+        c_.Add(Message::IvCurrentSign, t.line,
+               "[" + std::string(KeywordOf(side.table).spelled) + "] of " + m.name + " gives " +
+                   Shown(i) + " A at " + Shown(v) + " V; current into the pin is positive, so " +
+                   (side.sign > 0 ? "it should be above zero there"
+                                  : "it should be below zero there"));
+    }
+}
+
 void ModelRules::CheckModel(const ModelInfo& m) {
     for (const auto& [id, table] : m.tables)
         CheckTableColumns(table, "[" + std::string(KeywordOf(id).spelled) + "] of " + m.name);
@@ -340,6 +379,7 @@ void ModelRules::CheckModel(const ModelInfo& m) {
                            " point(s); it needs at least two");
             CheckEdgeDirection(m, t, list == &m.rising);
         }
+    CheckCurrentSigns(m);
     if (m.submodel) {
         CheckSubmodel(m);
         return;

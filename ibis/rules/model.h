@@ -25,6 +25,8 @@ struct Table {
     bool rFixture = false, vFixture = false;          // a waveform's fixture given
     bool current = false;                             // an I-V row gives a current other than 0
     std::vector<std::array<double, 2>> edge;          // a waveform's time and typ value per row
+    // An I-V table's typ current at its highest and at its lowest voltage.
+    double topV = -INFINITY, topI = NAN, bottomV = INFINITY, bottomI = NAN;
 };
 
 struct ModelInfo {
@@ -97,6 +99,7 @@ private:
     void CloseSpec();
     void CheckInputOffsets(const ModelInfo& m);
     void CheckEdgeDirection(const ModelInfo& m, const Table& t, bool rising);
+    void CheckCurrentSigns(const ModelInfo& m);
     void ThresholdData(ModelInfo& m, const DataLine& d);
     void CompositeData(const DataLine& d);
     void CheckValues(const ModelInfo& m);

@@ -201,6 +201,36 @@ TEST(IbisStandard, should_take_rising_waveforms_up_and_falling_ones_down) {
     }
 }
 
+// Current into the pin is positive: a pulldown sinks where the pin is high, a
+// pullup (its voltages measured from its supply) sources where the pin is low,
+// a ground clamp conducts out of the pin below ground, a power clamp into it
+// above the supply. The real files' tables all agree; ECL ones and a pulldown
+// with a [Pulldown Reference] of its own are measured from another level.
+TEST(IbisStandard, should_warn_of_i_v_tables_of_reversed_sign) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    EXPECT_FALSE(Has(Check("clean.ibs", clean), 3110));
+    const std::string pulldown = "3.3     50mA     40mA     60mA\n6.6     60mA     50mA     70mA";
+    const std::string reversed = "3.3     50mA     40mA     60mA\n6.6     -60mA    -50mA    -70mA";
+    const std::string clamp = "[Pullup]\n-3.3    50mA";
+    const std::pair<std::string, std::string> faults[] = {
+        {pulldown, reversed},
+        {"6.6     -60mA    -50mA    -70mA", "6.6     60mA     50mA     70mA"},  // the pullup
+        {clamp, "[GND Clamp]\n-3.3 1 1 1\n0 0 0 0\n" + clamp},
+        {clamp, "[POWER Clamp]\n-3.3 -1 -1 -1\n0 0 0 0\n" + clamp}};
+    for (const auto& [from, to] : faults) {
+        const FileResult r = Check("clean.ibs", Edit(clean, from, to));
+        EXPECT_TRUE(Has(r, 3110)) << to << Dump(r);
+    }
+    EXPECT_FALSE(
+        Has(Check("clean.ibs", Edit(clean, clamp, "[GND Clamp]\n-3.3 -1 -1 -1\n0 0 0 0\n" + clamp)),
+            3110));
+    EXPECT_FALSE(Has(Check("clean.ibs", Edit(Edit(clean, pulldown, reversed),
+                                             "Vinh = 2.0\n[Voltage Range]  3.3V  3.0V  3.6V",
+                                             "Vinh = 2.0\n[Voltage Range]  3.3V  3.0V  "
+                                             "3.6V\n[Pulldown Reference] 3.3V 3.0V 3.6V")),
+                     3110));
+}
+
 TEST(IbisStandard, should_catch_the_added_faults) {
     const std::string clean = Read(kFiles / "clean.ibs");
     struct Case {
