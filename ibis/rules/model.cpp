@@ -74,8 +74,13 @@ void ModelRules::Keyword(const KeywordLine& k) {
             c_.Add(Message::MissingValue, line, "[" + k.name + "] needs typ, min and max");
         if (!words.empty() && IsNa(words[0]))
             c_.Add(Message::TypicalNa, line, "the typical [" + k.name + "] is NA");
+        double v[3] = {NAN, NAN, NAN};
         if (words.size() >= 3)
-            for (std::size_t i = 0; i < 3; ++i) c_.NumberOrNa(words[i], line, i > 0);
+            for (std::size_t i = 0; i < 3; ++i) c_.NumberOrNa(words[i], line, i > 0, &v[i]);
+        // The supply's minimum and maximum, by magnitude (an ECL supply is negative).
+        if (k.id == Kw::VoltageRange && std::fabs(v[1]) > std::fabs(v[2]))
+            c_.Add(Message::MinAboveMax, line,
+                   "[Voltage Range] minimum " + words[1] + " is above its maximum " + words[2]);
     } else if (IsIvTable(k.id) || k.id == Kw::RisingWaveform || k.id == Kw::FallingWaveform) {
         Table t;
         t.line = line;

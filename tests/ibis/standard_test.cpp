@@ -1102,6 +1102,8 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          2119},
         {"an entry without description", "io_slow   slow corner driver", "io_slow", 2120},
         {"Vinl above Vinh", "Vinl = 0.8\nVinh = 2.0", "Vinl = 2.5\nVinh = 2.0", 3022},
+        {"a supply's minimum above its maximum", "[Voltage Range]  3.3V  3.0V  3.6V\n[Pulldown]",
+         "[Voltage Range]  3.3V  3.6V  3.0V\n[Pulldown]", 3005},
         // The IBIS Quality Specification (5.2.11): Vinh_ac and Vinl_ac "are
         // required to be specified as offsets to Vth in the IBIS model" (SSTL18:
         // Vth 0.9 V, Vinh_ac 1.150 V, "Vinh_ac be given the value +250 mV").
