@@ -251,14 +251,16 @@ void ModelRules::CheckSelectors() {
                        "[Model Selector] " + name + " lists " + model + " twice");
     }
     // A [Pin] names a [Model] or a [Model Selector]: one name, one of them.
-    std::map<std::string, int> models;
+    // An [Add Submodel] names a [Submodel] the same way.
+    std::map<std::string, int> models, submodels;
     for (const ModelInfo& m : models_) {
-        if (m.submodel || m.name.empty()) continue;
-        const auto [at, added] = models.emplace(m.name, m.line);
+        if (m.name.empty()) continue;
+        const auto [at, added] = (m.submodel ? submodels : models).emplace(m.name, m.line);
         if (!added)
             c_.Add(Message::ModelName, m.line,
-                   "[Model] " + m.name + " is defined twice (first at line " +
-                       std::to_string(at->second) + ")");
+                   std::string(m.submodel ? "[Submodel] " : "[Model] ") + m.name +
+                       " is defined twice (first at line " + std::to_string(at->second) + ")");
+        if (m.submodel) continue;
         if (selectors_.count(m.name))
             c_.Add(Message::ModelName, m.line,
                    "[Model] " + m.name + " has the name of a [Model Selector]");

@@ -249,6 +249,8 @@ TEST(IbisStandard, should_catch_the_added_faults) {
          3011},  // no such [Submodel]
         {"[Model]       rx_in", Edit(sub, "Bus_hold", "Hold_all"), "",
          3011},  // an unknown Submodel_type
+        {"[Model]       rx_in", Edit(sub, "[Model]       rx_in", sub), "",
+         3019},  // [Add Submodel] finds a [Submodel] by its name: once a file
         {"[Package Model] pkg_a",
          "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
          "1 GNDBUS_WITH_A_LONG_NAME VDDBUS\n",
