@@ -271,6 +271,10 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
         c.Add(Message::AmiValueCount, line, pname + " " + fault);
     if (reserved && pname == "AMI_Version" && kind != "Value")
         c.Add(Message::AmiFormat, line, "AMI_Version has format " + kind + "; it must be Value");
+    // Range, Increment and Steps bound numbers: strings and Booleans have no order.
+    if ((t == "String" || t == "Boolean") && IsOneOf(kind, {"Range", "Increment", "Steps"}))
+        c.Add(Message::AmiFormat, line,
+              pname + " has format " + kind + ", which bounds numbers; Type " + t + " has none");
     // Tx_Jitter and Rx_Clock_PDF describe a distribution.
     if (reserved && (pname == "Tx_Jitter" || pname == "Rx_Clock_PDF") &&
         !IsOneOf(kind, {"Gaussian", "Dual-Dirac", "DjRj", "Table"}))

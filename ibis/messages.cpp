@@ -378,7 +378,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::AmiFormat, S::Error, "ami",
          "a parameter without a format (Value, Range, List, Corner, Increment, Steps, Table, or a "
          "jitter format), AMI_Version in a format other than Value, or a Range, Increment or "
-         "Steps whose min is above its max or whose typ lies outside them"},
+         "Steps whose min is above its max or whose typ lies outside them, or of a String or "
+         "Boolean; Tx_Jitter and Rx_Clock_PDF in a format other than a distribution"},
         {Message::AmiValueType, S::Error, "ami",
          "a value that is not of the parameter's Type (a String's in double quotes)"},
         {Message::AmiDefaultOutside, S::Error, "ami",

@@ -1464,6 +1464,9 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
         // and List_Tip; anything else is no AMI entry.
         {"a Label entry", "", "  (a (Usage In) (Type Integer) (List 0 1) (Label \"x\" \"y\"))",
          6019},
+        // Range, Increment and Steps bound numbers.
+        {"a Range of Strings", "", "  (a (Usage In) (Type String) (Range \"b\" \"a\" \"c\"))",
+         6009},
         // A String is written in double quotes: "7.0", "off".
         {"a String List in quotes", "",
          "  (a (Usage In) (Type String) (List \"off\" \"on\") (Default \"off\"))", 0},
