@@ -180,8 +180,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a driver without the I-V tables its Model_type needs ([Pulldown] for push-pull, open "
          "drain, open sink and ECL drivers; [Pullup] for push-pull, open source and ECL ones)"},
         {Message::ModelNoVoltage, S::Error, "model",
-         "a model without [Voltage Range] or the [... Reference] keywords, or (without [Voltage "
-         "Range]) a [Pullup] or [POWER Clamp] without its reference keyword"},
+         "a model without [Voltage Range], which only all four of [Pullup Reference], [Pulldown "
+         "Reference], [POWER Clamp Reference] and [GND Clamp Reference] replace"},
         {Message::DriverNoRamp, S::Error, "model", "a driver without [Ramp]"},
         {Message::ModelUnknownSubparameter, S::Warning, "model", "an unknown [Model] subparameter"},
         {Message::ModelFeatureTooNew, S::Error, "model",

@@ -418,17 +418,22 @@ void ModelRules::CheckModel(const ModelInfo& m) {
     if (!terminator && !m.voltage)
         c_.Add(Message::ModelNoVoltage, m.line,
                "[Model] " + m.name + " has no [Voltage Range] or [... Reference] keywords");
-    // Without [Voltage Range], a table referenced to the supply has its own
-    // reference voltage or none at all.
-    if (m.voltage && !m.references.count(Kw::VoltageRange))
-        for (const auto& [table, reference] :
-             {std::pair<Kw, Kw>{Kw::Pullup, Kw::PullupReference},
-              std::pair<Kw, Kw>{Kw::PowerClamp, Kw::PowerClampReference}})
-            if (m.tables.count(table) && !m.references.count(reference))
-                c_.Add(Message::ModelNoVoltage, m.tables.at(table).line,
-                       "[" + std::string(KeywordOf(table).spelled) + "] of " + m.name +
-                           " has neither [Voltage Range] nor [" + KeywordOf(reference).spelled +
-                           "] to refer to");
+    // "[Voltage Range] ... is required unless ALL FOUR of the other voltage
+    // reference keywords are supplied".
+    if (!terminator && m.voltage && !m.references.count(Kw::VoltageRange)) {
+        std::string missing;
+        for (Kw reference : {Kw::PullupReference, Kw::PulldownReference, Kw::PowerClampReference,
+                             Kw::GndClampReference})
+            if (!m.references.count(reference))
+                missing += std::string(missing.empty() ? "" : ", ") + "[" +
+                           KeywordOf(reference).spelled + "]";
+        if (!missing.empty())
+            c_.Add(Message::ModelNoVoltage, m.line,
+                   "[Model] " + m.name +
+                       " has no [Voltage Range], which only all four reference "
+                       "keywords replace; it lacks " +
+                       missing);
+    }
     // [Pulldown] for every driver that sinks current (push-pull, open drain
     // and sink, ECL), [Pullup] for every one that sources it (push-pull, open
     // source, ECL).

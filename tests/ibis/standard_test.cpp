@@ -974,14 +974,19 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          "[Voltage Range]  3.3V  3.0V  3.6V\n[Pullup Reference] 3.3 3.0\n|\n[Define", 1012},
         {"[GND Clamp Reference] not a number", "[Voltage Range]  3.3V  3.0V  3.6V\n|\n[Define",
          "[Voltage Range]  3.3V  3.0V  3.6V\n[GND Clamp Reference] low 0 0\n|\n[Define", 1011},
-        // Without [Voltage Range], the supply-referenced tables name their
-        // references; with all four references a model needs no [Voltage Range].
+        // The IBIS Quality Specification on the standard's rule: "[Voltage Range]
+        // ... is required unless ALL FOUR of the other voltage reference
+        // keywords are supplied".
         {"the four references", "[Voltage Range]  3.3V  3.0V  3.6V\n[Pulldown]",
          "[Pullup Reference] 3.3V 3.0V 3.6V\n[Pulldown Reference] 0 0 0\n"
          "[POWER Clamp Reference] 3.3 3.0 3.6\n[GND Clamp Reference] 0 0 0\n[Pulldown]",
          0},
         {"[Pullup] without its reference", "[Voltage Range]  3.3V  3.0V  3.6V\n[Pulldown]",
          "[Pulldown Reference] 0 0 0\n[Pulldown]", 3007},
+        {"three references of four", "[Voltage Range]  3.3V  3.0V  3.6V\n[Pulldown]",
+         "[Pullup Reference] 3.3V 3.0V 3.6V\n[Pulldown Reference] 0 0 0\n"
+         "[POWER Clamp Reference] 3.3 3.0 3.6\n[Pulldown]",
+         3007},
         // [Component] "Sub-Params: Si_location, Timing_location", each "Die" or "Pin".
         {"Si_location and Timing_location", "[Component]     chip_a\n",
          "[Component]     chip_a\nSi_location Die\nTiming_location Pin\n", 0},
