@@ -81,10 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)r;
         return 0;
     }
-    static const char* kNames[] = {"fuzz.ibs", "fuzz.pkg", "fuzz.ebd", "fuzz.ami"};
+    static const char* kNames[] = {"fuzz.ibs", "fuzz.pkg", "fuzz.ebd", "fuzz.ami", "fuzz.ims"};
     static const ibis::Kind kKinds[] = {ibis::Kind::Ibs, ibis::Kind::Pkg, ibis::Kind::Ebd,
-                                        ibis::Kind::Ami};
-    const int pick = data[0] % 4;
+                                        ibis::Kind::Ami, ibis::Kind::Ims};
+    const int pick = data[0] % 5;
     ibis::Options options;
     if (data[0] & 4) options.version = "3.2";
     const ibis::FileResult r = ibis::CheckText(kNames[pick], text, kKinds[pick], options, "");

@@ -79,6 +79,7 @@ private:
     void TextRules(const Line& l);
     void Keyword(const Line& l);
     void KeywordForm(const Line& l);
+    void OnlyWhatTheFileHolds(const KeywordDef& def, const std::string& raw, int line);
     void Data(const Line& l);
     void SubparameterOnce(const DataLine& d);
     void ArgumentLength(const KeywordLine& k);
@@ -208,6 +209,26 @@ void FileChecker::KeywordForm(const Line& l) {
     if (!fault.empty()) c_.Add(Message::KeywordForm, l.number, "[" + n + "] " + fault);
 }
 
+// A .pkg file holds package models, a .ebd file board descriptions, an .ims
+// file interconnect model sets (7.0), each besides the header.
+void FileChecker::OnlyWhatTheFileHolds(const KeywordDef& def, const std::string& raw, int line) {
+    const bool pkg = c_.kind == Kind::Pkg, ebd = c_.kind == Kind::Ebd, ims = c_.kind == Kind::Ims;
+    if (!(pkg || ebd || ims) || def.scope != Scope::File || def.section == Section::Header) return;
+    const Kw holds = pkg   ? Kw::DefinePackageModel
+                     : ebd ? Kw::BeginBoardDescription
+                           : Kw::InterconnectModelSet;
+    if (def.id == holds || (ims && def.id == Kw::EndInterconnectModelSet)) return;
+    c_.Add(Message::KeywordOutOfSection, line,
+           "[" + raw + "] has no place in " +
+               (pkg   ? "a .pkg"
+                : ebd ? "a .ebd"
+                      : "an .ims") +
+               " file, which holds " +
+               (pkg   ? "[Define Package Model]s"
+                : ebd ? "board descriptions"
+                      : "[Interconnect Model Set]s"));
+}
+
 void FileChecker::Keyword(const Line& l) {
     subparameters_.clear();
     KeywordForm(l);
@@ -231,14 +252,7 @@ void FileChecker::Keyword(const Line& l) {
                "[" + raw + "] needs IBIS " + VersionText(def->since) +
                    " or later; the file declares " + VersionText(c_.version));
     }
-    // A .pkg file holds package models, a .ebd file board descriptions.
-    const bool pkg = c_.kind == Kind::Pkg, ebd = c_.kind == Kind::Ebd;
-    if ((pkg || ebd) && def->scope == Scope::File && def->section != Section::Header &&
-        def->id != (pkg ? Kw::DefinePackageModel : Kw::BeginBoardDescription))
-        c_.Add(Message::KeywordOutOfSection, line,
-               "[" + raw + "] has no place in a " + (pkg ? ".pkg" : ".ebd") +
-                   " file, which holds " +
-                   (pkg ? "[Define Package Model]s" : "board descriptions"));
+    OnlyWhatTheFileHolds(*def, raw, line);
     current_ = key;
     currentRaw_ = raw;
     currentDef_ = def;
@@ -364,7 +378,13 @@ void FileChecker::RequiredInSection() {
 // The keywords every file of its kind holds: the header's in .ibs, .pkg and
 // .ebd files, a [Component] in an .ibs file.
 void FileChecker::RequiredInFile() {
-    if (c_.kind != Kind::Ibs && c_.kind != Kind::Pkg && c_.kind != Kind::Ebd) return;
+    if (c_.kind != Kind::Ibs && c_.kind != Kind::Pkg && c_.kind != Kind::Ebd &&
+        c_.kind != Kind::Ims)
+        return;
+    if (c_.kind == Kind::Ims &&
+        !presentInFile_.test(static_cast<std::size_t>(Kw::InterconnectModelSet)))
+        c_.Add(Message::RequiredKeywordMissing, 1,
+               "the file has no [Interconnect Model Set]; an .ims file holds at least one");
     for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
         const bool need = (k->need & kInFile) != 0 || ((k->need & kInIbs) && c_.kind == Kind::Ibs);
         if (!need || presentInFile_.test(static_cast<std::size_t>(k->id))) continue;
@@ -486,11 +506,15 @@ Kind KindOf(const std::string& path, std::string_view text) {
     if (ext == ".pkg") return Kind::Pkg;
     if (ext == ".ebd") return Kind::Ebd;
     if (ext == ".ami") return Kind::Ami;
+    if (ext == ".ims") return Kind::Ims;
     const std::string low = Lower(std::string(text.substr(0, 4096)));
     if (low.find("[begin board description]") != std::string::npos) return Kind::Ebd;
     if (low.find("[define package model]") != std::string::npos &&
         low.find("[component]") == std::string::npos)
         return Kind::Pkg;
+    if (low.find("[interconnect model set]") != std::string::npos &&
+        low.find("[component]") == std::string::npos)
+        return Kind::Ims;
     if (low.find("[ibis ver]") != std::string::npos) return Kind::Ibs;
     if (low.find_first_not_of(" \t\r\n") != std::string::npos &&
         low[low.find_first_not_of(" \t\r\n")] == '(')

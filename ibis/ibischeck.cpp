@@ -31,7 +31,7 @@ void Usage(std::FILE* to) {
         "[--werror] [--max-reports N] FILE...\n"
         "       ibischeck --list-messages\n"
         "       ibischeck --version\n"
-        "Checks .ibs, .pkg, .ebd and .ami files (an .ibs with the files it names).\n"
+        "Checks .ibs, .pkg, .ebd, .ims and .ami files (an .ibs with the files it names).\n"
         "  --json          the reports and summaries as JSON on standard output\n"
         "  --format F      text (the default), json (as --json) or sarif (SARIF 2.1.0\n"
         "                  for code review tools: one run, the messages as rules)\n"

@@ -38,8 +38,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a keyword newer than the declared IBIS version (the message names the version that "
          "introduced it)"},
         {Message::KeywordOutOfSection, S::Error, "file",
-         "a keyword outside the section it belongs to, or a section a .pkg or .ebd file cannot "
-         "hold"},
+         "a keyword outside the section it belongs to, or a section a .pkg, .ebd or .ims file "
+         "cannot hold"},
         {Message::KeywordRepeated, S::Error, "file",
          "a keyword, a subparameter or a [Package] row repeated where it may appear once"},
         {Message::StrayText, S::Error, "file", "text that belongs to no keyword"},
@@ -60,7 +60,8 @@ const std::vector<MessageDef>& MessageTable() {
          "Language, Corner, Parameters, Ports, D_to_A, A_to_D; [Component]: Si_location, "
          "Timing_location)"},
         {Message::RequiredKeywordMissing, S::Error, "file",
-         "a keyword the standard requires is missing (an .ibs file without [Component])"},
+         "a keyword the standard requires is missing (an .ibs file without [Component], an .ims "
+         "file without [Interconnect Model Set])"},
         {Message::KeywordForm, S::Error, "file",
          "a keyword out of form: its '[' not in column 1, a blank just inside its brackets, or "
          "its words parted by more than one blank or underscore"},

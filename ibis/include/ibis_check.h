@@ -23,7 +23,7 @@ struct Report {
     std::string text;
 };
 
-enum class Kind { Ibs, Pkg, Ebd, Ami, Unknown };
+enum class Kind { Ibs, Pkg, Ebd, Ami, Unknown, Ims };  // Ims: an [Interconnect Model Set] file
 // By extension, else by content.
 Kind KindOf(const std::string& path, std::string_view text);
 

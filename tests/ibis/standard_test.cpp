@@ -1687,6 +1687,13 @@ TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_mod
              "[Diff Pin]", group + "[Diff Pin]");
     const FileResult r = Check("clean.ibs", clean);
     EXPECT_TRUE(r.reports.empty()) << Dump(r);
+    // The same set in a file of its own (an .ims file): the header and sets,
+    // no [Component]; a set is what the file is for.
+    const std::string head = "[IBIS Ver] 7.2\n[File Name] pkg_set.ims\n[File Rev] 1\n";
+    const FileResult ims = Check("pkg_set.ims", head + set + "[End]\n");
+    EXPECT_TRUE(ims.reports.empty()) << Dump(ims);
+    EXPECT_TRUE(Has(Check("pkg_set.ims", head + "[End]\n"), 1016));
+    EXPECT_TRUE(Has(Check("pkg_set.ims", head + set + "[Component] c\n[End]\n"), 1006));
     const struct {
         std::string from, to, at;
     } faults[] = {
