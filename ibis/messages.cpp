@@ -248,8 +248,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::ScheduleIdle, S::Warning, "model",
          "a [Driver Schedule] row whose four delays are all NA: the model it names never switches"},
         {Message::ExternalFileMissing, S::Warning, "model",
-         "a file named by a Corner line of [External Model] or [External Circuit] that is not "
-         "beside the checked file (a simulator cannot run the model without it)"},
+         "a file named by a Corner line of [External Model] or [External Circuit], or by an "
+         "[Interconnect Model]'s File_TS or File_IBIS-ISS, that is not beside the checked file (a "
+         "simulator cannot run the model without it)"},
         {Message::SpecDynamicLimits, S::Warning, "model",
          "a [Model Spec] dynamic overshoot or pulse limit given in part (D_overshoot_high or "
          "D_overshoot_low without D_overshoot_time, Pulse_high or Pulse_low without Pulse_time, "

@@ -116,6 +116,12 @@ void InterconnectRules::FileLine(const std::string& sub, const DataLine& d) {
     ++(sub == "file_ts" ? open_.touchstone : open_.iss);
     const std::string corner = d.words.size() >= 2 ? Lower(d.words[1]) : "";
     const bool named = IsCorner(corner);
+    // "File_TS [corner] file": the file beside this one (a simulator needs it).
+    const std::size_t file = named ? 2 : 1;
+    if (d.words.size() > file) {
+        c_.CheckFileName(d.words[file], d.line);
+        c_.CheckReferencedFile(d.words[file], d.line, Message::ExternalFileMissing);
+    }
     if (open_.corners.insert(sub + " " + (named ? corner : "")).second) return;
     c_.Add(Message::InterconnectModel, d.line,
            "[Interconnect Model] " + open_.name + " names its model file" +

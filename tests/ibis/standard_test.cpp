@@ -1694,6 +1694,17 @@ TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_mod
     EXPECT_TRUE(ims.reports.empty()) << Dump(ims);
     EXPECT_TRUE(Has(Check("pkg_set.ims", head + "[End]\n"), 1016));
     EXPECT_TRUE(Has(Check("pkg_set.ims", head + set + "[Component] c\n[End]\n"), 1006));
+    // Its model files lie beside it; one that is not there is warned.
+    const fs::path files = fs::temp_directory_path() / ("ibis-ts-" + std::to_string(::getpid()));
+    fs::create_directories(files);
+    std::ofstream(files / "pkg_set.ims") << head + set + "[End]\n";
+    for (const char* f : {"dq0.s2p", "dq0.iss", "rails_typ.s3p", "rails_min.s3p"})
+        std::ofstream(files / f) << "! model\n";
+    const FileResult oneMissing = CheckFile((files / "pkg_set.ims").string(), Options{});
+    ASSERT_EQ(oneMissing.reports.size(), 1u) << Dump(oneMissing);
+    EXPECT_EQ(oneMissing.reports[0].number, 3029);
+    EXPECT_NE(oneMissing.reports[0].text.find("rails_max.s3p"), std::string::npos);
+    fs::remove_all(files);
     const struct {
         std::string from, to, at;
     } faults[] = {
