@@ -142,4 +142,22 @@ bool Context::CheckReferencedFile(const std::string& file, int line, Message mis
     return false;
 }
 
+std::vector<std::string> NamesAfterKeyword(const std::string& text, Kw id) {
+    std::vector<std::string> names;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string l = text.substr(at, end - at);
+        at = end + 1;
+        const std::size_t open = l.find('['), close = l.find(']');
+        if (open == std::string::npos || close == std::string::npos || close < open) continue;
+        const KeywordDef* def = FindKeyword(Normalise(l.substr(open + 1, close - open - 1)));
+        if (def == nullptr || def->id != id) continue;
+        const std::vector<std::string> after = Split(l.substr(close + 1));
+        if (!after.empty()) names.push_back(after[0]);
+    }
+    return names;
+}
+
 }  // namespace ibis

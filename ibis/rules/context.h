@@ -55,6 +55,10 @@ struct Context {
                              Message missing = Message::ReferencedFileMissing);
 };
 
+// The names a text gives after each `id` keyword ("[Define Package Model]
+// pkg_b"), whatever the blanks, in text order.
+std::vector<std::string> NamesAfterKeyword(const std::string& text, Kw id);
+
 // The words after a subparameter's name: "Name = v", "Name=v" or "Name v".
 std::vector<std::string> ValuesAfterName(const std::vector<std::string>& words);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "lexer.h"
 
@@ -73,11 +75,38 @@ void InterconnectRules::GroupRow(const DataLine& d) {
         return;
     }
     c_.CheckFileName(d.words[1], d.line);
+    if (c_.folder.empty()) return;
     std::error_code ec;
-    if (!c_.folder.empty() &&
-        !std::filesystem::is_regular_file(std::filesystem::path(c_.folder) / d.words[1], ec))
+    const std::filesystem::path file = std::filesystem::path(c_.folder) / d.words[1];
+    if (!std::filesystem::is_regular_file(file, ec)) {
         c_.Add(Message::InterconnectModel, d.line,
                group + ": " + d.words[1] + ", which holds set " + d.words[0] + ", does not exist");
+        return;
+    }
+    const std::set<std::string>& sets = SetsOf(file);
+    if (!sets.count(d.words[0]))
+        c_.Add(Message::InterconnectModel, d.line,
+               group + ": " + d.words[1] + " defines no [Interconnect Model Set] " + d.words[0]);
+}
+
+// The sets a file defines; an .ims file is checked in turn, once.
+const std::set<std::string>& InterconnectRules::SetsOf(const std::filesystem::path& file) {
+    const std::string key = file.lexically_normal().string();
+    const auto known = setsByFile_.find(key);
+    if (known != setsByFile_.end()) return known->second;
+    std::set<std::string>& sets = setsByFile_[key];
+    std::error_code ec;
+    const bool self = std::filesystem::equivalent(file, c_.name, ec);
+    if (!self && Lower(file.extension().string()) == ".ims") {
+        const FileResult sub = CheckFile(file.string(), c_.options);
+        for (const Report& r : sub.reports) c_.reports.push_back(r);
+        c_.cap.Absorb(sub.omitted);
+    }
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const std::string& name : NamesAfterKeyword(text, Kw::InterconnectModelSet))
+        sets.insert(name);
+    return sets;
 }
 
 void InterconnectRules::Finish() {

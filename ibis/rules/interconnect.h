@@ -5,6 +5,8 @@
 // of a known terminal type (pin, die pad or buffer; signal or rail).
 #pragma once
 
+#include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +34,7 @@ private:
     void CheckTerminals(const std::string& model);
     void OpenModel(const KeywordLine& k);
     void GroupRow(const DataLine& d);
+    const std::set<std::string>& SetsOf(const std::filesystem::path& file);
 
     Context& c_;
     struct Open {
@@ -44,10 +47,11 @@ private:
         int firstParam = 0;                         // the line of the first Param
         std::set<std::string> params;
     } open_;
-    std::string set_, group_;                                 // the set or group being read
-    std::set<std::string> sets_, setModels_;                  // the file's sets; the models of set_
-    std::vector<std::pair<std::string, int>> groupSetsHere_;  // set names a group row
-                                                              // finds in this file (NA)
+    std::string set_, group_;                 // the set or group being read
+    std::set<std::string> sets_, setModels_;  // the file's sets; the models of set_
+    std::map<std::string, std::set<std::string>> setsByFile_;  // the sets each named file defines
+    std::vector<std::pair<std::string, int>> groupSetsHere_;   // set names a group row
+                                                               // finds in this file (NA)
 };
 
 }  // namespace ibis

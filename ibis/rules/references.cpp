@@ -1,5 +1,6 @@
 #include "references.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -223,17 +224,8 @@ bool CrossReferences::PackageModelElsewhere(const std::string& name) {
     c_.cap.Absorb(sub.omitted);
     std::ifstream in(pkg);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // The name after [Define Package Model], whatever the blanks.
-    std::istringstream lines(text);
-    for (std::string l; std::getline(lines, l);) {
-        const std::size_t open = l.find('['), close = l.find(']');
-        if (open == std::string::npos || close == std::string::npos || close < open) continue;
-        const KeywordDef* def = FindKeyword(Normalise(l.substr(open + 1, close - open - 1)));
-        if (def == nullptr || def->id != Kw::DefinePackageModel) continue;
-        const std::vector<std::string> after = Split(l.substr(close + 1));
-        if (!after.empty() && after[0] == name) return true;
-    }
-    return false;
+    const std::vector<std::string> names = NamesAfterKeyword(text, Kw::DefinePackageModel);
+    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 void CrossReferences::CheckComponents() {

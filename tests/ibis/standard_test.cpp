@@ -1740,8 +1740,21 @@ TEST(IbisStandard, should_check_the_model_file_and_params_of_an_interconnect_mod
     std::ofstream(dir / "clean.ibs") << Edit(clean, "pkg_set NA", "pkg_set pkg_set.ims");
     const FileResult missing = CheckFile((dir / "clean.ibs").string(), Options{});
     EXPECT_TRUE(Has(missing, 4007)) << Dump(missing);
-    std::ofstream(dir / "pkg_set.ims") << "[IBIS Ver] 7.2\n";
-    EXPECT_FALSE(Has(CheckFile((dir / "clean.ibs").string(), Options{}), 4007));
+    // The named file is checked in turn and defines the set.
+    std::ofstream(dir / "pkg_set.ims")
+        << "[IBIS Ver] 7.2\n[File Name] pkg_set.ims\n[File Rev] 1\n" + set + "[End]\n";
+    for (const char* f : {"dq0.s2p", "dq0.iss", "rails_typ.s3p", "rails_min.s3p", "rails_max.s3p"})
+        std::ofstream(dir / f) << "! model\n";
+    const FileResult found = CheckFile((dir / "clean.ibs").string(), Options{});
+    EXPECT_EQ(Errors(found), 0) << Dump(found);
+    EXPECT_FALSE(Has(found, 4007)) << Dump(found);
+    std::ofstream(dir / "pkg_set.ims")
+        << "[IBIS Ver] 7.2\n[File Name] pkg_set.ims\n[File Rev] 1\n" +
+               Edit(set, "[Interconnect Model Set] pkg_set", "[Interconnect Model Set] other") +
+               "[End]\n";
+    EXPECT_TRUE(Has(CheckFile((dir / "clean.ibs").string(), Options{}), 4007));
+    std::ofstream(dir / "pkg_set.ims") << "[IBIS Ver] 7.2\n[End]\n";
+    EXPECT_TRUE(Has(CheckFile((dir / "clean.ibs").string(), Options{}), 1016));  // checked in turn
     fs::remove_all(dir);
 }
 
