@@ -196,8 +196,9 @@ const std::vector<MessageDef>& MessageTable() {
          "Enable: Active-High, Active-Low; Test_load_type: Differential, Single_ended; "
          "Si_location and Timing_location: Die, Pin)"},
         {Message::ScheduleOrTestReference, S::Error, "model",
-         "a [Driver Schedule] row or a [Test Data] Driver_model that names no [Model] (or a "
-         "schedule naming its own model), or a Test_load that names no [Test Load]"},
+         "a [Driver Schedule] row, a [Test Data] Driver_model or a [Test Load] Receiver_model that "
+         "names no [Model] (or a schedule naming its own model), a Test_load that names no [Test "
+         "Load], or a [Test Load] or [Test Data] name defined twice"},
         {Message::ExternalModelLanguageCorner, S::Error, "model",
          "[External Model] or [External Circuit] without Language or a Typ Corner, or with a "
          "Language or corner_name that is none of its values (SPICE, VHDL-AMS, Verilog-AMS, "

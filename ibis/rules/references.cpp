@@ -15,12 +15,18 @@ namespace fs = std::filesystem;
 namespace ibis {
 
 void ReferenceRules::Keyword(const KeywordLine& k) {
+    if (k.id != Kw::TestLoad && k.id != Kw::TestData) return;
     if (k.id == Kw::TestData) testData_.push_back({k.line});
-    if (k.id != Kw::TestLoad) return;
-    if (k.words.empty())
-        c_.Add(Message::MissingValue, k.line, "[Test Load] needs a name");
-    else
-        testLoads_.insert(k.words[0]);
+    const std::string keyword = k.id == Kw::TestLoad ? "[Test Load]" : "[Test Data]";
+    if (k.words.empty()) {
+        if (k.id == Kw::TestLoad) c_.Add(Message::MissingValue, k.line, "[Test Load] needs a name");
+        return;
+    }
+    // A Test_load finds its [Test Load] by name: each name once a file.
+    std::set<std::string>& names = k.id == Kw::TestLoad ? testLoads_ : testDataNames_;
+    if (!names.insert(k.words[0]).second)
+        c_.Add(Message::ScheduleOrTestReference, k.line,
+               keyword + " " + k.words[0] + " is defined twice in this file");
 }
 
 void ReferenceRules::Data(const DataLine& d) {
@@ -110,6 +116,9 @@ void ReferenceRules::TestLoadRow(const DataLine& d) {
                "'" + v[0] + "' is not a [Test Load] subparameter");
         return;
     }
+    // The receiver a test load holds is a model of the file.
+    if ((sub == "receiver_model" || sub == "receiver_model_inv") && v.size() >= 2)
+        references_.push_back({v[1], d.line, false});
     const std::optional<double> value =
         kElements.count(sub) && v.size() >= 2 ? Number(v[1]) : std::nullopt;
     if (value && *value < 0)

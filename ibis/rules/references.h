@@ -44,7 +44,7 @@ private:
 
     Context& c_;
     const ModelRules& models_;  // the model a [Driver Schedule] belongs to
-    std::set<std::string> testLoads_;
+    std::set<std::string> testLoads_, testDataNames_;
     std::vector<Reference> references_;
     struct TestData {
         int line = 0;

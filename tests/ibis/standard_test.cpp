@@ -506,10 +506,18 @@ TEST(IbisStandard, should_follow_test_data_and_driver_schedules_to_what_they_nam
     };
     const FileResult ok = Check("clean.ibs", good);
     EXPECT_FALSE(has(ok, 3012) || has(ok, 3013)) << Dump(ok);
+    const FileResult receiver =
+        Check("clean.ibs", Edit(good, "R_diff_near 100", "R_diff_near 100\nReceiver_model rx_in"));
+    EXPECT_FALSE(has(receiver, 3013)) << Dump(receiver);
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"Test_load_type Single_ended", "Test_load_type Sideways"},
              {"Test_load tl1", "Test_load tl9"},
-             {"Driver_model io_fast", "Driver_model io_none"}}) {
+             {"Driver_model io_fast", "Driver_model io_none"},
+             // The receiver a test load holds is a model of the file; a name
+             // a Test_load finds is given once.
+             {"R_diff_near 100", "R_diff_near 100\nReceiver_model rx_none"},
+             {"[Test Data] td1",
+              "[Test Load] tl1\nTest_load_type Single_ended\n[Test Data] td1"}}) {
         const FileResult r = Check("clean.ibs", Edit(good, from, to));
         EXPECT_TRUE(has(r, 3012) || has(r, 3013)) << to << "\n" << Dump(r);
     }
