@@ -80,6 +80,8 @@ private:
     void Keyword(const Line& l);
     void KeywordForm(const Line& l);
     void OnlyWhatTheFileHolds(const KeywordDef& def, const std::string& raw, int line);
+    void NameAlone(const KeywordDef& def, const std::string& raw,
+                   const std::vector<std::string>& words, int line);
     void Data(const Line& l);
     void SubparameterOnce(const DataLine& d);
     void ArgumentLength(const KeywordLine& k);
@@ -229,6 +231,28 @@ void FileChecker::OnlyWhatTheFileHolds(const KeywordDef& def, const std::string&
                       : "[Interconnect Model Set]s"));
 }
 
+// The keywords that name what they begin take one word: a second is text the
+// name does not hold (a [Pin] or [Package Model] would not find it).
+void FileChecker::NameAlone(const KeywordDef& def, const std::string& raw,
+                            const std::vector<std::string>& words, int line) {
+    static const Kw kNamed[] = {Kw::Model,
+                                Kw::Submodel,
+                                Kw::ModelSelector,
+                                Kw::DefinePackageModel,
+                                Kw::PackageModel,
+                                Kw::ExternalCircuit,
+                                Kw::TestData,
+                                Kw::TestLoad,
+                                Kw::InterconnectModelSet,
+                                Kw::InterconnectModel};
+    if (words.size() < 2 ||
+        std::find(std::begin(kNamed), std::end(kNamed), def.id) == std::end(kNamed))
+        return;
+    c_.Add(Message::TextAfterName, line,
+           "[" + raw + "] " + words[0] + ": '" + words[1] +
+               "' follows the name, which is one word; it is ignored");
+}
+
 void FileChecker::Keyword(const Line& l) {
     subparameters_.clear();
     KeywordForm(l);
@@ -253,6 +277,7 @@ void FileChecker::Keyword(const Line& l) {
                    " or later; the file declares " + VersionText(c_.version));
     }
     OnlyWhatTheFileHolds(*def, raw, line);
+    NameAlone(*def, raw, l.words, line);
     current_ = key;
     currentRaw_ = raw;
     currentDef_ = def;

@@ -65,6 +65,10 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::KeywordForm, S::Error, "file",
          "a keyword out of form: its '[' not in column 1, a blank just inside its brackets, or "
          "its words parted by more than one blank or underscore"},
+        {Message::TextAfterName, S::Warning, "file",
+         "a second word after the name a keyword gives ([Model], [Submodel], [Model Selector], "
+         "[Define Package Model], [Package Model], [External Circuit], [Test Data], [Test Load], "
+         "an interconnect set or model): the name is one word, the rest is ignored"},
         {Message::IbisVerMissing, S::Error, "header",
          "[IBIS Ver] is missing or not the first keyword"},
         {Message::UnknownIbisVersion, S::Error, "header", "an unknown IBIS version"},

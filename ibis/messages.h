@@ -29,6 +29,7 @@ enum class Message : int {
     UnknownSubparameter = 1015,
     RequiredKeywordMissing = 1016,
     KeywordForm = 1017,
+    TextAfterName = 1018,
     IbisVerMissing = 1101,
     UnknownIbisVersion = 1102,
     HeaderKeywordMissing = 1103,

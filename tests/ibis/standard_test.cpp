@@ -176,6 +176,21 @@ TEST(IbisStandard, should_warn_of_dynamic_limits_given_in_part_or_within_the_sta
 // A [Rising Waveform] is the output going low to high, a [Falling Waveform]
 // high to low. 287 rising waveforms of the real files all end above their
 // start; an open drain released into a fixture at 0 V stays flat.
+// A [Pin] row, a [Model Selector] entry or a [Package Model] finds what it
+// names by one word; a second word after a name is text no lookup sees.
+TEST(IbisStandard, should_warn_of_a_second_word_after_a_name) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    EXPECT_FALSE(Has(Check("clean.ibs", clean), 1018));
+    for (const auto& [from, to] : std::map<std::string, std::string>{
+             {"[Model]       rx_in", "[Model]       rx_in input"},
+             {"[Model Selector] io_sel", "[Model Selector] io_sel fast"},
+             {"[Define Package Model] pkg_a", "[Define Package Model] pkg_a four"}}) {
+        const FileResult r = Check("clean.ibs", Edit(clean, from, to));
+        EXPECT_TRUE(Has(r, 1018)) << to << Dump(r);
+        EXPECT_EQ(Errors(r), 0) << to << Dump(r);
+    }
+}
+
 TEST(IbisStandard, should_take_rising_waveforms_up_and_falling_ones_down) {
     const std::string clean = Read(kFiles / "clean.ibs");
     const std::string rows =
