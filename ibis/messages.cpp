@@ -287,6 +287,9 @@ const std::vector<MessageDef>& MessageTable() {
          "an I-V table of reversed sign (current into the pin is positive): a [Pulldown] or "
          "[Pullup] whose current at its highest voltage, or a [GND Clamp] or [POWER Clamp] whose "
          "current at its lowest voltage, has the wrong sign"},
+        {Message::IssoSpan, S::Warning, "model",
+         "[ISSO PU] without [ISSO PD] or the other way round, or an ISSO table that stops short "
+         "of the typical Vcc (the tables \"span the typical -Vcc to Vcc voltages\")"},
         {Message::ExecutableLine, S::Error, "model",
          "an [Algorithmic Model] Executable line without platform_compiler_bits, executable and "
          ".ami file"},

@@ -111,6 +111,7 @@ enum class Message : int {
     WaveformFixture = 3108,
     EdgeDirection = 3109,
     IvCurrentSign = 3110,
+    IssoSpan = 3111,
     ExecutableLine = 3201,
     PlatformCompilerBits = 3202,
     ReferencedFileMissing = 3203,

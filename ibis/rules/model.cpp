@@ -77,6 +77,9 @@ void ModelRules::Keyword(const KeywordLine& k) {
         double v[3] = {NAN, NAN, NAN};
         if (words.size() >= 3)
             for (std::size_t i = 0; i < 3; ++i) c_.NumberOrNa(words[i], line, i > 0, &v[i]);
+        if (m != nullptr &&
+            (k.id == Kw::VoltageRange || (k.id == Kw::PullupReference && std::isnan(m->supply))))
+            m->supply = v[0];
         // The supply's minimum and maximum, by magnitude (an ECL supply is negative).
         if (k.id == Kw::VoltageRange && std::fabs(v[1]) > std::fabs(v[2]))
             c_.Add(Message::MinAboveMax, line,
@@ -370,6 +373,29 @@ void ModelRules::CheckCurrentSigns(const ModelInfo& m) {
     }
 }
 
+// The IBIS Quality Specification quotes IBIS 7.1 on [ISSO PU] and [ISSO PD]:
+// "Each of the tables are aligned with and span the typical -Vcc to Vcc
+// voltages", and the checker correlates the current at Vtable = +Vcc, "so that
+// point is required". A table of the pair without the other, or one that
+// stops short of Vcc, is warned.
+void ModelRules::CheckIssoSpan(const ModelInfo& m) {
+    const auto pu = m.tables.find(Kw::IssoPu), pd = m.tables.find(Kw::IssoPd);
+    if (pu == m.tables.end() && pd == m.tables.end()) return;
+    if ((pu == m.tables.end()) != (pd == m.tables.end())) {
+        const Table& t = (pu == m.tables.end() ? pd : pu)->second;
+        c_.Add(Message::IssoSpan, t.line,
+               "[Model] " + m.name + " has [" + (pu == m.tables.end() ? "ISSO PD" : "ISSO PU") +
+                   "] without [" + (pu == m.tables.end() ? "ISSO PU" : "ISSO PD") + "]");
+    }
+    if (!(m.supply > 0)) return;
+    for (const auto& at : {pu, pd}) {
+        if (at == m.tables.end() || !(at->second.topV < m.supply * 0.99)) continue;
+        c_.Add(Message::IssoSpan, at->second.line,
+               "[" + std::string(KeywordOf(at->first).spelled) + "] of " + m.name + " stops at " +
+                   Shown(at->second.topV) + " V, short of Vcc " + Shown(m.supply) + " V");
+    }
+}
+
 void ModelRules::CheckModel(const ModelInfo& m) {
     for (const auto& [id, table] : m.tables)
         CheckTableColumns(table, "[" + std::string(KeywordOf(id).spelled) + "] of " + m.name);
@@ -385,6 +411,7 @@ void ModelRules::CheckModel(const ModelInfo& m) {
             CheckEdgeDirection(m, t, list == &m.rising);
         }
     CheckCurrentSigns(m);
+    CheckIssoSpan(m);
     if (m.submodel) {
         CheckSubmodel(m);
         return;

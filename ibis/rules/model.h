@@ -35,8 +35,9 @@ struct ModelInfo {
     std::string type;
     int typeLine = 0;
     bool cComp = false;
-    bool voltage = false;                 // [Voltage Range] or a reference keyword
-    std::set<Kw> references;              // [Voltage Range] and the [... Reference] keywords given
+    bool voltage = false;     // [Voltage Range] or a reference keyword
+    std::set<Kw> references;  // [Voltage Range] and the [... Reference] keywords given
+    double supply = NAN;      // the typical supply: [Voltage Range], else [Pullup Reference]
     std::set<std::string> subparameters;  // the single subparameters given (lower case)
     std::map<Kw, Table>
         tables;  // the I-V tables by keyword: [Pulldown], [Pullup], the clamps, ISSO
@@ -100,6 +101,7 @@ private:
     void CheckInputOffsets(const ModelInfo& m);
     void CheckEdgeDirection(const ModelInfo& m, const Table& t, bool rising);
     void CheckCurrentSigns(const ModelInfo& m);
+    void CheckIssoSpan(const ModelInfo& m);
     void ThresholdData(ModelInfo& m, const DataLine& d);
     void CompositeData(const DataLine& d);
     void CheckValues(const ModelInfo& m);

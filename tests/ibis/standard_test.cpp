@@ -221,6 +221,22 @@ TEST(IbisStandard, should_take_rising_waveforms_up_and_falling_ones_down) {
 // a ground clamp conducts out of the pin below ground, a power clamp into it
 // above the supply. The real files' tables all agree; ECL ones and a pulldown
 // with a [Pulldown Reference] of its own are measured from another level.
+// [ISSO PU] and [ISSO PD], as the IBIS Quality Specification quotes IBIS 7.1:
+// "Each of the tables are aligned with and span the typical -Vcc to Vcc
+// voltages"; a real file's tables that stop at 0.98 V of 1.2 V are warned.
+TEST(IbisStandard, should_warn_of_isso_tables_apart_or_short_of_vcc) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const std::string at = "[Ramp]\ndV/dt_r   1.32/1.32n";
+    const std::string pu = "[ISSO PU]\n-3.3 0 0 0\n0 -50mA -40mA -60mA\n3.3 0 0 0\n";
+    const std::string pd = "[ISSO PD]\n-3.3 0 0 0\n0 50mA 40mA 60mA\n3.3 0 0 0\n";
+    const auto numbers = [&](const std::string& tables) {
+        return Check("clean.ibs", Edit(clean, at, tables + at));
+    };
+    EXPECT_FALSE(Has(numbers(pu + pd), 3111)) << Dump(numbers(pu + pd));
+    EXPECT_TRUE(Has(numbers(pu), 3111));
+    EXPECT_TRUE(Has(numbers(pu + Edit(pd, "\n3.3 0 0 0", "\n2.5 0 0 0")), 3111));
+}
+
 TEST(IbisStandard, should_warn_of_i_v_tables_of_reversed_sign) {
     const std::string clean = Read(kFiles / "clean.ibs");
     EXPECT_FALSE(Has(Check("clean.ibs", clean), 3110));
