@@ -128,8 +128,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::CircuitCallUnknown, S::Error, "component",
          "a [Circuit Call] that names no [External Circuit] of the file"},
         {Message::CircuitCallPin, S::Error, "component",
-         "a [Circuit Call] pin that is not a pin of the component, or a Port_map target that is "
-         "neither a pin nor a declared node"},
+         "a [Circuit Call] pin that is not a pin of the component, a Port_map target that is "
+         "neither a pin nor a declared node, or a Port_map port its [External Circuit] does not "
+         "declare"},
         {Message::CircuitCallSignalKinds, S::Error, "component",
          "a [Circuit Call] with more than one of Signal_pin, Diff_signal_pins and Series_pins, or "
          "a subparameter without its pins"},

@@ -461,6 +461,7 @@ void ComponentRules::CircuitCallRow(const DataLine& d) {
         // model terminals and are left to the tools.
         if (w.size() == 3 && w[2].find('.') == std::string::npos)
             call.nodes.emplace_back(w[2], line);
+        if (w.size() >= 2) call.ports.emplace_back(w[1], line);
     } else if (sub != "parameters" && sub != "converter_parameters") {
         c_.Add(Message::CircuitCallUnknownSubparameter, line,
                "'" + w[0] + "' is not a [Circuit Call] subparameter");

@@ -142,6 +142,7 @@ struct CircuitCall {
     int pinKinds = 0;  // how many of Signal_pin, Diff_signal_pins, Series_pins
     std::vector<std::pair<std::string, int>> pins;   // must be pins of the component
     std::vector<std::pair<std::string, int>> nodes;  // pins or declared nodes
+    std::vector<std::pair<std::string, int>> ports;  // Port_map's ports: the circuit's
 };
 
 class ComponentRules {

@@ -20,10 +20,12 @@ void ExternalRules::Keyword(const KeywordLine& k) {
         open_.line = k.line;
         open_.id = k.id;
         open_.keyword = "[" + std::string(KeywordOf(k.id).spelled) + "]";
-        if (k.words.empty())
+        if (k.words.empty()) {
             c_.Add(Message::MissingValue, k.line, "[External Circuit] needs a name");
-        else
-            circuits_.insert(k.words[0]);
+        } else {
+            open_.circuit = k.words[0];
+            circuits_[k.words[0]];
+        }
     }
 }
 
@@ -177,6 +179,7 @@ void ExternalRules::CheckSection() {
     if (!open_.corners.count("typ"))
         c_.Add(Message::ExternalModelLanguageCorner, open_.line,
                open_.keyword + " has no Corner line for Typ");
+    if (!open_.circuit.empty()) circuits_[open_.circuit] = open_.portNames;
     open_ = Open{};
 }
 

@@ -2,6 +2,7 @@
 // D_to_A and A_to_D lines.
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -18,7 +19,8 @@ public:
     void Data(const DataLine& d);
 
     // The names of the file's [External Circuit]s.
-    const std::set<std::string>& Circuits() const { return circuits_; }
+    // Each [External Circuit] by name, with the ports its Ports lines declare.
+    const std::map<std::string, std::set<std::string>>& Circuits() const { return circuits_; }
     // The lines of the [External Model]s of true differential buffers (Ports
     // A_signal_pos and A_signal_neg).
     const std::vector<int>& TrueDifferential() const { return trueDifferential_; }
@@ -43,8 +45,9 @@ private:
         std::vector<std::pair<std::string, int>> converterPorts;  // checked at the end
         std::vector<std::pair<std::string, int>> converterNames;  // levels given by name
         std::string lastSub;
+        std::string circuit;  // an [External Circuit]'s name
     } open_;
-    std::set<std::string> circuits_;
+    std::map<std::string, std::set<std::string>> circuits_;
     std::vector<int> trueDifferential_;
 };
 

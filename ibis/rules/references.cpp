@@ -166,9 +166,17 @@ void CrossReferences::CheckNames() {
 void CrossReferences::CheckCircuitCalls() {
     for (const CircuitCall& call : s_.components.CircuitCalls()) {
         const ComponentInfo& c = s_.components.Components()[call.component];
-        if (!call.circuit.empty() && !s_.external.Circuits().count(call.circuit))
+        const auto circuit = s_.external.Circuits().find(call.circuit);
+        if (!call.circuit.empty() && circuit == s_.external.Circuits().end())
             c_.Add(Message::CircuitCallUnknown, call.line,
                    "[Circuit Call] " + call.circuit + " names no [External Circuit] of this file");
+        // "Port_map port pin_or_node": the port is one the circuit declares.
+        if (circuit != s_.external.Circuits().end() && !circuit->second.empty())
+            for (const auto& [port, line] : call.ports)
+                if (!circuit->second.count(port))
+                    c_.Add(Message::CircuitCallPin, line,
+                           "Port_map " + port + ": [External Circuit] " + call.circuit +
+                               " declares no such port");
         for (const auto& [pin, line] : call.pins)
             if (!c.pins.count(pin))
                 c_.Add(Message::CircuitCallPin, line,

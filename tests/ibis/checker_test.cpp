@@ -248,15 +248,17 @@ TEST(IbisCheck, should_check_circuit_calls_against_pins_nodes_and_external_circu
         "2      VDD          POWER\n"
         "[Node Declarations]\nn1 n2 n1\n[End Node Declarations]\n"
         "[Circuit Call] die_net\nSignal_pin 1\nSeries_pins 1 2\nPort_map A_pad 1\n"
-        "Port_map A_buf n2\nPort_map A_die 1.pad\nPort_map A_x n9\nBogus 1\n[End Circuit Call]\n"
+        "Port_map A_buf n2\nPort_map A_die 1.pad\nPort_map A_x n9\nPort_map A_none 1\nBogus 1\n"
+        "[End Circuit Call]\n"
         "[Circuit Call] other_net\nSignal_pin 7\n[End Circuit Call]\n");
     text = Edit(text, "[End]\n",
                 "[External Circuit] die_net\nLanguage SPICE\nCorner Typ die.sp die_typ\n"
-                "Ports A_pad A_buf\n[End External Circuit]\n[End]\n");
+                "Ports A_pad A_buf A_die A_x\n[End External Circuit]\n[End]\n");
     const FileResult r = Check("clean.ibs", text);
     const std::pair<int, const char*> expected[] = {
-        {2114, "n1 n2 n1"}, {2113, "Series_pins"},          {2112, "Port_map A_x"},
-        {2115, "Bogus"},    {2111, "[Circuit Call] other"}, {2112, "Signal_pin 7"}};
+        {2114, "n1 n2 n1"},       {2113, "Series_pins"},          {2112, "Port_map A_x"},
+        {2115, "Bogus"},          {2111, "[Circuit Call] other"}, {2112, "Signal_pin 7"},
+        {2112, "Port_map A_none"}};  // a port the circuit does not declare
     for (const auto& [number, at] : expected)
         EXPECT_TRUE(Has(r, number, LineOf(text, at))) << number << " " << at;
     EXPECT_EQ(r.reports.size(), std::size(expected)) << Dump(r);
