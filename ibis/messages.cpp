@@ -265,6 +265,9 @@ const std::vector<MessageDef>& MessageTable() {
          "a Series or Series_switch model without C_comp, or a Series, Series_switch or "
          "Terminator model without [Voltage Range] (or its reference keywords): the standard asks "
          "them of every model, though these models use neither"},
+        {Message::SubmodelTopKeyword, S::Warning, "model",
+         "[Add Submodel], [Driver Schedule] or [Algorithmic Model] inside a [Submodel] (they "
+         "belong to the top-level [Model] that adds the submodel)"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

@@ -101,6 +101,7 @@ enum class Message : int {
     ExternalFileMissing = 3029,
     SpecDynamicLimits = 3030,
     SeriesModelLevels = 3031,
+    SubmodelTopKeyword = 3032,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

@@ -32,6 +32,13 @@ void ModelRules::Keyword(const KeywordLine& k) {
     const int line = k.line;
     CloseSpec();
     if (k.id == Kw::ModelSpec) specLine_ = line;
+    // A [Submodel] adds to the [Model] that names it: it schedules, adds and
+    // runs nothing of its own.
+    if (!models_.empty() && models_.back().submodel &&
+        (k.id == Kw::AddSubmodel || k.id == Kw::DriverSchedule || k.id == Kw::AlgorithmicModel))
+        c_.Add(Message::SubmodelTopKeyword, line,
+               "[" + k.name + "] in [Submodel] " + models_.back().name +
+                   ": it belongs to a top-level [Model]");
     if (k.id == Kw::Model || k.id == Kw::Submodel) {
         // A [Submodel] is a section of its own: its tables and clamps are not the model's.
         ModelInfo m;

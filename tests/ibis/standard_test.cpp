@@ -282,6 +282,9 @@ TEST(IbisStandard, should_catch_the_added_faults) {
          3011},  // an unknown Submodel_type
         {"[Model]       rx_in", Edit(sub, "[Model]       rx_in", sub), "",
          3019},  // [Add Submodel] finds a [Submodel] by its name: once a file
+        {"[Model]       rx_in",
+         Edit(sub, "Submodel_type Bus_hold", "Submodel_type Bus_hold\n[Add Submodel]\nhold All"),
+         "", 3032},  // a submodel adds nothing: the [Model] that names it does
         {"[Package Model] pkg_a",
          "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
          "1 GNDBUS_WITH_A_LONG_NAME VDDBUS\n",
