@@ -404,6 +404,20 @@ void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, bool* getWa
     }
 }
 
+// A transmitter's parameters (Tx_...) describe a transmitter, a receiver's
+// (Rx_...) a receiver: one of the other side's in a file the .ibs gives to
+// one side describes nothing the simulator will use.
+void CheckSide(AmiChecker& c, const AmiFileNode& reserved, AmiSide side) {
+    if (side == AmiSide::Either) return;
+    const char* other = side == AmiSide::Tx ? "Rx_" : "Tx_";
+    for (const AmiFileNode& sub : reserved.children)
+        if (sub.name.rfind(other, 0) == 0 && FindReserved(sub.name) != nullptr)
+            c.Add(Message::AmiOtherSide, sub.line,
+                  sub.name + " is a " + (side == AmiSide::Tx ? "receiver" : "transmitter") +
+                      "'s parameter, in the .ami of a " +
+                      (side == AmiSide::Tx ? "transmitter" : "receiver"));
+}
+
 // The root holds Reserved_Parameters, Model_Specific and a Description.
 void CheckRootEntries(AmiChecker& c, const AmiFileContents& file) {
     for (const auto& [name, line] : file.others) {
@@ -420,7 +434,7 @@ void CheckRootEntries(AmiChecker& c, const AmiFileContents& file) {
 }  // namespace
 
 void CheckAmiText(const std::string& name, const std::string& text, std::vector<Report>& reports,
-                  bool* getWave, int ibisVersion, ReportCap* cap) {
+                  bool* getWave, int ibisVersion, ReportCap* cap, AmiSide side) {
     ReportCap keepAll;
     AmiChecker c{name, reports, cap != nullptr ? *cap : keepAll};
     if (getWave != nullptr) *getWave = true;
@@ -441,6 +455,7 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
         c.Add(Message::AmiNoReserved, file.rootLine, "no Reserved_Parameters branch");
     else
         CheckReservedBranch(c, *file.reserved, getWave, ibisVersion);
+    if (file.reserved) CheckSide(c, *file.reserved, side);
     if (!file.modelSpecific) {
         c.Add(Message::AmiNoModelSpecific, file.rootLine, "no Model_Specific branch");
     } else {

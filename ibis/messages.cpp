@@ -427,6 +427,10 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::AmiRootEntry, S::Warning, "ami",
          "an entry of the root other than Reserved_Parameters, Model_Specific and Description (a "
          "simulator looks for parameters in those two branches only)"},
+        {Message::AmiOtherSide, S::Warning, "ami",
+         "a receiver's reserved parameter (Rx_...) in the .ami of an output model or a "
+         "repeater's Executable_Tx, or a transmitter's (Tx_...) in that of an input model or an "
+         "Executable_Rx"},
     };
     return table;
 }

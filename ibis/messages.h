@@ -158,6 +158,7 @@ enum class Message : int {
     AmiUnknownLeaf = 6019,
     AmiOffGrid = 6020,
     AmiRootEntry = 6021,
+    AmiOtherSide = 6022,
 };
 
 struct MessageDef {

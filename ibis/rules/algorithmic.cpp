@@ -62,6 +62,21 @@ void AlgorithmicRules::Data(const DataLine& d) {
         c_.Add(Message::PlatformTwice, d.line,
                w[0] + " " + w[1] + " is given twice in this [Algorithmic Model]");
     executables_.push_back({model->name, w[1], w[2], w[3], d.line});
+    sides_.push_back(SideOf(sub, model->type));
+}
+
+// A repeater's halves say their side; otherwise the Model_type does (I/O
+// models and types that are neither take both).
+AmiSide AlgorithmicRules::SideOf(const std::string& executable, const std::string& modelType) {
+    if (executable == "executable_rx") return AmiSide::Rx;
+    if (executable == "executable_tx") return AmiSide::Tx;
+    const std::string type = Lower(modelType);
+    if (type.rfind("i/o", 0) == 0) return AmiSide::Either;
+    if (type.rfind("input", 0) == 0) return AmiSide::Rx;
+    if (type.rfind("output", 0) == 0 || type.rfind("3-state", 0) == 0 ||
+        type.rfind("open_", 0) == 0)
+        return AmiSide::Tx;
+    return AmiSide::Either;
 }
 
 void AlgorithmicRules::FinishOpen() {
@@ -71,7 +86,8 @@ void AlgorithmicRules::FinishOpen() {
 }
 
 void AlgorithmicRules::CheckExecutables() {
-    for (const ExecutableLine& e : executables_) {
+    for (std::size_t i = 0; i < executables_.size(); ++i) {
+        const ExecutableLine& e = executables_[i];
         c_.CheckFileName(e.executable, e.line);
         c_.CheckFileName(e.amiFile, e.line);
         const bool ami = c_.CheckReferencedFile(e.amiFile, e.line);
@@ -83,7 +99,7 @@ void AlgorithmicRules::CheckExecutables() {
         std::ifstream in(amiPath, std::ios::binary);
         const std::string amiText((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
-        CheckAmiText(amiPath, amiText, c_.reports, &getWave, c_.version, &c_.cap);
+        CheckAmiText(amiPath, amiText, c_.reports, &getWave, c_.version, &c_.cap, sides_[i]);
         std::vector<std::string> exports;
         std::string format;
         const std::string exePath = (fs::path(c_.folder) / e.executable).string();

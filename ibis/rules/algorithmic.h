@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ami_check.h"
 #include "context.h"
 #include "model.h"
 
@@ -23,11 +24,13 @@ public:
     void CheckExecutables();
 
 private:
+    static AmiSide SideOf(const std::string& executable, const std::string& modelType);
     Context& c_;
     const ModelRules& models_;
     bool open_ = false;
     int openLine_ = 0, linesInOpen_ = 0;
     std::vector<ExecutableLine> executables_;
+    std::vector<AmiSide> sides_;       // each Executable line's side of the link
     std::set<std::string> platforms_;  // "executable linux_gcc_64": the open section's lines
 };
 

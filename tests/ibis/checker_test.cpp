@@ -349,6 +349,19 @@ TEST(IbisCheck, should_follow_referenced_files_and_read_export_tables) {
     FileResult r = CheckFile((dir / "varnok_meridel_qlx_ami_tx.ibs").string(), Options{});
     EXPECT_TRUE(r.passed) << Dump(r);
     EXPECT_TRUE(r.reports.empty()) << Dump(r);
+    // The .ami of an Output model describes a transmitter: a receiver's
+    // parameter there is warned, a transmitter's is not.
+    const std::string ami = Read(dir / "varnok_meridel_qlx_ami_tx.ami");
+    const std::string at = "        (Ignore_Bits";
+    for (const auto& [parameter, warned] : std::map<std::string, bool>{
+             {"        (Rx_Receiver_Sensitivity (Usage Info) (Type Float) (Value 0.01))\n", true},
+             {"        (Tx_Rj (Usage Info) (Type Float) (Value 1e-13))\n", false}}) {
+        std::ofstream(dir / "varnok_meridel_qlx_ami_tx.ami") << Edit(ami, at, parameter + at);
+        const FileResult side =
+            CheckFile((dir / "varnok_meridel_qlx_ami_tx.ibs").string(), Options{});
+        EXPECT_EQ(Has(side, 6022), warned) << parameter << Dump(side);
+    }
+    std::ofstream(dir / "varnok_meridel_qlx_ami_tx.ami") << ami;
     std::vector<std::string> names;
     std::string format;
     ASSERT_TRUE(ReadExports(TX_MODEL_LIBRARY, names, format));
