@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 
 #include "lexer.h"
@@ -501,17 +502,34 @@ void ComponentRules::PinMappingRow(const DataLine& d) {
 // Components by name, sorted once: each name after its first use is a
 // second definition.
 void ComponentRules::CheckNamesOnce() {
-    std::vector<std::size_t> order(components_.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
-        const int by = components_[a].name.compare(components_[b].name);
-        return by != 0 ? by < 0 : a < b;
-    });
-    for (std::size_t i = 1; i < order.size(); ++i) {
-        const ComponentInfo& c = components_[order[i]];
-        if (!c.name.empty() && c.name == components_[order[i - 1]].name)
-            c_.Add(Message::ComponentName, c.line, "[Component] " + c.name + " is defined twice");
+    // By the names' hashes first: integers side by side sort faster than
+    // names scattered over the components; equal hashes then by name.
+    std::vector<std::pair<std::size_t, std::size_t>> order(components_.size());
+    const std::hash<std::string> hash;
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = {hash(components_[i].name), i};
+    std::sort(order.begin(), order.end());
+    std::vector<std::size_t> twice;
+    for (std::size_t run = 0; run < order.size();) {
+        std::size_t end = run + 1;
+        while (end < order.size() && order[end].first == order[run].first) ++end;
+        if (end - run > 1) {
+            std::stable_sort(order.begin() + static_cast<std::ptrdiff_t>(run),
+                             order.begin() + static_cast<std::ptrdiff_t>(end),
+                             [this](const auto& a, const auto& b) {
+                                 return components_[a.second].name < components_[b.second].name;
+                             });
+            for (std::size_t i = run + 1; i < end; ++i) {
+                const std::string& name = components_[order[i].second].name;
+                if (!name.empty() && name == components_[order[i - 1].second].name)
+                    twice.push_back(order[i].second);
+            }
+        }
+        run = end;
     }
+    std::sort(twice.begin(), twice.end());  // each second definition in file order
+    for (std::size_t i : twice)
+        c_.Add(Message::ComponentName, components_[i].line,
+               "[Component] " + components_[i].name + " is defined twice");
 }
 
 void ComponentRules::Finish() {
