@@ -175,9 +175,9 @@ bool Lexer::Next(Line& out) {
     }
     out.kind = Line::Keyword;
     out.column = first;
-    out.name = out.content.substr(first + 1, close - first - 1);
+    out.name.assign(out.content, first + 1, close - first - 1);
     out.key = Normalise(out.name);
-    out.args = out.content.substr(close + 1);
+    out.args.assign(out.content, close + 1, std::string::npos);
     SplitInto(out.args, out.words);
     return true;
 }
