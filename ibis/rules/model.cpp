@@ -428,19 +428,50 @@ void ModelRules::CheckModel(const ModelInfo& m) {
         return;
     }
     const std::string type = Lower(m.type);
-    const bool terminator = type == "terminator" || type == "series" || type == "series_switch";
-    if (!m.cComp && type != "series" && type != "series_switch")
+    CheckSupplyLevels(m, type);
+    CheckDriverTables(m, type);
+    CheckTableSizes(m);
+    CheckWaveforms(m);
+}
+
+// C_comp and the supply: [Voltage Range], or all four reference keywords.
+void ModelRules::CheckSupplyLevels(const ModelInfo& m, const std::string& type) {
+    const bool series = type == "series" || type == "series_switch";
+    const bool terminator = type == "terminator" || series;
+    if (!m.cComp && !series)
         c_.Add(Message::ModelNoCComp, m.line, "[Model] " + m.name + " has no C_comp");
     // The Open Forum (2010) on a series model: C_comp and [Voltage Range]
     // "are required by the IBIS specification ... even if they don't make
     // sense for the series model". Warned: a simulator does not need them.
-    const bool series = type == "series" || type == "series_switch";
     if ((series && !m.cComp) || (terminator && !m.voltage))
         c_.Add(Message::SeriesModelLevels, m.line,
                "[Model] " + m.name + " (" + m.type + ") has no " +
                    (series && !m.cComp ? (m.voltage ? "C_comp" : "C_comp or [Voltage Range]")
                                        : "[Voltage Range]") +
                    "; the standard asks C_comp and [Voltage Range] of every model");
+    if (terminator) return;
+    if (!m.voltage)
+        c_.Add(Message::ModelNoVoltage, m.line,
+               "[Model] " + m.name + " has no [Voltage Range] or [... Reference] keywords");
+    // "[Voltage Range] ... is required unless ALL FOUR of the other voltage
+    // reference keywords are supplied".
+    if (!m.voltage || m.references.count(Kw::VoltageRange)) return;
+    std::string missing;
+    for (Kw reference : {Kw::PullupReference, Kw::PulldownReference, Kw::PowerClampReference,
+                         Kw::GndClampReference})
+        if (!m.references.count(reference))
+            missing +=
+                std::string(missing.empty() ? "" : ", ") + "[" + KeywordOf(reference).spelled + "]";
+    if (!missing.empty())
+        c_.Add(Message::ModelNoVoltage, m.line,
+               "[Model] " + m.name +
+                   " has no [Voltage Range], which only all four reference keywords replace; it "
+                   "lacks " +
+                   missing);
+}
+
+// The I-V tables and [Ramp] a driver needs, and the side an open driver lacks.
+void ModelRules::CheckDriverTables(const ModelInfo& m, const std::string& type) {
     static const std::set<std::string> kDrivers = {
         "output",          "i/o",         "3-state",        "open_drain",
         "open_sink",       "open_source", "i/o_open_drain", "i/o_open_sink",
@@ -449,25 +480,6 @@ void ModelRules::CheckModel(const ModelInfo& m) {
     const bool drives = kDrivers.count(type) > 0;
     const bool pushPull = type == "output" || type == "i/o" || type == "3-state" ||
                           type == "output_diff" || type == "i/o_diff" || type == "3-state_diff";
-    if (!terminator && !m.voltage)
-        c_.Add(Message::ModelNoVoltage, m.line,
-               "[Model] " + m.name + " has no [Voltage Range] or [... Reference] keywords");
-    // "[Voltage Range] ... is required unless ALL FOUR of the other voltage
-    // reference keywords are supplied".
-    if (!terminator && m.voltage && !m.references.count(Kw::VoltageRange)) {
-        std::string missing;
-        for (Kw reference : {Kw::PullupReference, Kw::PulldownReference, Kw::PowerClampReference,
-                             Kw::GndClampReference})
-            if (!m.references.count(reference))
-                missing += std::string(missing.empty() ? "" : ", ") + "[" +
-                           KeywordOf(reference).spelled + "]";
-        if (!missing.empty())
-            c_.Add(Message::ModelNoVoltage, m.line,
-                   "[Model] " + m.name +
-                       " has no [Voltage Range], which only all four reference "
-                       "keywords replace; it lacks " +
-                       missing);
-    }
     // [Pulldown] for every driver that sinks current (push-pull, open drain
     // and sink, ECL), [Pullup] for every one that sources it (push-pull, open
     // source, ECL).
@@ -504,6 +516,10 @@ void ModelRules::CheckModel(const ModelInfo& m) {
         c_.Add(Message::RampInvalid, m.rampLine,
                std::string("[Ramp] of ") + m.name + " has no " +
                    (!m.rampRise ? "dV/dt_r" : "dV/dt_f"));
+}
+
+// An I-V table has two points or more, 100 at most.
+void ModelRules::CheckTableSizes(const ModelInfo& m) {
     for (const auto& [id, table] : m.tables)
         if (table.rows == 1)
             c_.Add(Message::TableTooLong, table.line,
@@ -513,7 +529,10 @@ void ModelRules::CheckModel(const ModelInfo& m) {
             c_.Add(Message::TableTooLong, table.line,
                    "[" + std::string(KeywordOf(id).spelled) + "] of " + m.name + " has " +
                        std::to_string(table.rows) + " points; at most 100");
-    // A waveform's 20-80 % slope against the ramp of the same edge.
+}
+
+// Each waveform's size and fixture, its 20-80 % slope against the ramp of its edge.
+void ModelRules::CheckWaveforms(const ModelInfo& m) {
     for (int edge = 0; edge < 2; ++edge) {
         const std::vector<Table>& list = edge == 0 ? m.rising : m.falling;
         const double ramp = edge == 0 ? m.rampR : m.rampF;

@@ -102,6 +102,10 @@ private:
     void CheckEdgeDirection(const ModelInfo& m, const Table& t, bool rising);
     void CheckCurrentSigns(const ModelInfo& m);
     void CheckIssoSpan(const ModelInfo& m);
+    void CheckSupplyLevels(const ModelInfo& m, const std::string& type);
+    void CheckDriverTables(const ModelInfo& m, const std::string& type);
+    void CheckTableSizes(const ModelInfo& m);
+    void CheckWaveforms(const ModelInfo& m);
     void ThresholdData(ModelInfo& m, const DataLine& d);
     void CompositeData(const DataLine& d);
     void CheckValues(const ModelInfo& m);
