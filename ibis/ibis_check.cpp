@@ -139,7 +139,8 @@ void FileChecker::ToSection(Section section, const KeywordLine* k, const DataLin
                                                : Section::Component;
     switch (section) {
         case Section::Header:
-            return k ? header_.Keyword(*k) : header_.Data(*d);
+            if (k) header_.Keyword(*k);  // the header's keywords hold one line each
+            return;
         case Section::Component:
             return k ? components_.Keyword(*k) : components_.Data(*d);
         case Section::Model:
@@ -497,8 +498,14 @@ void FileChecker::Finish() {
 }
 
 FileResult FileChecker::Run() {
+    bool ended = false;  // "[End] marks the end of the file": what follows is not read
     for (Line l; lexer_.Next(l);) {
         c_.lastLine = std::max(c_.lastLine, l.number);
+        if (ended) {
+            if (l.kind == Line::Blank) continue;
+            c_.Add(Message::TextAfterEnd, l.number, "text after [End] is ignored");
+            break;
+        }
         TextRules(l);
         switch (l.kind) {
             case Line::Blank:
@@ -509,6 +516,7 @@ FileResult FileChecker::Run() {
             case Line::Keyword:
                 Keyword(l);
                 lexer_.SetCommentChar(c_.commentChar);
+                ended = currentDef_ != nullptr && currentDef_->id == Kw::End;
                 break;
             case Line::Data:
                 Data(l);

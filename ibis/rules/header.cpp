@@ -43,8 +43,4 @@ void HeaderRules::Keyword(const KeywordLine& k) {
     }
 }
 
-void HeaderRules::Data(const DataLine& d) {
-    if (d.id == Kw::End) c_.Add(Message::TextAfterEnd, d.line, "text after [End] is ignored");
-}
-
 }  // namespace ibis

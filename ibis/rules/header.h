@@ -11,7 +11,6 @@ class HeaderRules {
 public:
     explicit HeaderRules(Context& c) : c_(c) {}
     void Keyword(const KeywordLine& k);
-    void Data(const DataLine& d);
 
 private:
     Context& c_;

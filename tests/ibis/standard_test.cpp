@@ -126,6 +126,19 @@ TEST(IbisStandard, should_accept_what_the_standard_allows) {
     fs::remove_all(dir);
 }
 
+// "[End]": "Marks the end of the IBIS file." What follows is warned once and
+// not read, so a keyword after it is neither checked nor counted as missing.
+TEST(IbisStandard, should_read_nothing_after_end) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const FileResult blank = Check("clean.ibs", clean + "\n\n");
+    EXPECT_TRUE(blank.reports.empty()) << Dump(blank);
+    const std::string after = clean + "\n[Model] stray\n[Pin] x\n| text\n";
+    const FileResult r = Check("clean.ibs", after);
+    ASSERT_EQ(r.reports.size(), 1u) << Dump(r);
+    EXPECT_EQ(r.reports[0].number, 1010);
+    EXPECT_EQ(r.reports[0].line, LineOf(after, "[Model] stray"));
+}
+
 // A keyword's "[" stands in column 1; the Open Forum (2001): "The fix was to
 // recognize [...] as keyword only when the opening bracket was in column 1",
 // so that text in [Notes] cannot end it. Between the brackets the name is
