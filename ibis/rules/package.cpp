@@ -235,6 +235,7 @@ void PackageRules::Keep(int column, const std::string& value) {
 // entries are weighed here; each pin's bound is compared with its diagonal
 // when the matrix closes.
 void PackageRules::WeighRow(int row) {
+    diagonal_[row] = 0;  // a row without its diagonal entry gives the pin no self term
     for (const auto& [column, value] : rowEntries_)
         if (column == row) diagonal_[row] = value;
     const double self = diagonal_[row];
@@ -258,7 +259,7 @@ void PackageRules::CheckPhysical() {
         std::string fault;
         if (self == 0)
             fault = "the self " + std::string(capacitance_ ? "capacitance" : "inductance") +
-                    " of pin " + p.pins[i] + " is zero";
+                    " of pin " + p.pins[i] + " is zero or not given";
         else if (inductance_ && self > 0 && bound > self * (1 + 1e-9))
             fault = "pin " + p.pins[i] + " has a coupling coefficient of " +
                     Shown(std::sqrt(bound / self)) + ", above 1";

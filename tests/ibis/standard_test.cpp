@@ -1387,6 +1387,7 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
          "A1 1.0nH A2 0.1nH\n[Row] A2\nA2 1.0nH", "A1 1.0nH A2 1.9nH\n[Row] A2\nA2 4.0nH", 0},
         {"couplings above the diagonal", pkg, "0.4pF -0.05pF 0.0pF", "0.4pF -0.3pF -0.2pF", 4009},
         {"a zero self inductance", pkg, "[Row] A3\nA3 1.0nH", "[Row] A3\nA3 0", 4009},
+        {"a row without its self inductance", pkg, "[Row] A1\nA1 1.0nH A2", "[Row] A1\nA2", 4009},
     };
     for (const Case& c : cases) {
         const bool isBoard = &c.text == &board;
