@@ -80,6 +80,7 @@ private:
     void Keyword(const Line& l);
     void KeywordForm(const Line& l);
     void OnlyWhatTheFileHolds(const KeywordDef& def, const std::string& raw, int line);
+    void SubmodelOnly(const KeywordDef& def, const std::string& raw, int line);
     void NameAlone(const KeywordDef& def, const std::string& raw,
                    const std::vector<std::string>& words, int line);
     void Data(const Line& l);
@@ -254,6 +255,17 @@ void FileChecker::NameAlone(const KeywordDef& def, const std::string& raw,
                "' follows the name, which is one word; it is ignored");
 }
 
+// [Submodel Spec], [GND Pulse Table] and [POWER Pulse Table] describe a
+// submodel: they stand in a [Submodel], not in the [Model] that adds it.
+void FileChecker::SubmodelOnly(const KeywordDef& def, const std::string& raw, int line) {
+    if (def.id != Kw::SubmodelSpec && def.id != Kw::GndPulseTable && def.id != Kw::PowerPulseTable)
+        return;
+    const ModelInfo* m = models_.Current();
+    if (m != nullptr && !m->submodel)
+        c_.Add(Message::KeywordOutOfSection, line,
+               "[" + raw + "] stands in [Model] " + m->name + "; it belongs to a [Submodel]");
+}
+
 void FileChecker::Keyword(const Line& l) {
     subparameters_.clear();
     KeywordForm(l);
@@ -333,6 +345,7 @@ void FileChecker::Keyword(const Line& l) {
         } else if (def->once && !FirstInScope(def->id)) {
             c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice in this section");
         }
+        SubmodelOnly(*def, raw, line);
     } else if (def->once && c_.scope == Scope::File) {
         if (!FirstInScope(def->id))
             c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice");

@@ -227,13 +227,14 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::TerminatorKeyword, S::Error, "model",
          "[Rgnd], [Rpower], [Rac] or [Cac] in a model whose Model_type is not Terminator"},
         {Message::ThresholdOrder, S::Warning, "model",
-         "Vinl not below Vinh, or a [Receiver Thresholds] Vth outside Vth_min to Vth_max, a "
+         "Vinl not below Vinh (in a [Model] or a [Model Spec] corner), S_overshoot_low not "
+         "below S_overshoot_high, or a [Receiver Thresholds] Vth outside Vth_min to Vth_max, a "
          "Vinh_ac or Vinh_dc below zero or Vinl_ac or Vinl_dc above zero (they are offsets from "
          "Vth), or a dc level beyond its ac one"},
         {Message::SpecSubparameter, S::Error, "model",
          "a [Model Spec] row without typ, min and max, a [Receiver Thresholds] value that is "
-         "not a number (or a Reference_supply none of its values), or [Receiver Thresholds] "
-         "without Vth"},
+         "not a number (or a Reference_supply none of its values), [Receiver Thresholds] "
+         "without Vth, or its Threshold_sensitivity without Reference_supply"},
         {Message::CompositePlace, S::Error, "model",
          "[Composite Current] not directly after a [Rising Waveform] or [Falling Waveform], or "
          "a row that is not time, typ, min and max"},

@@ -55,6 +55,8 @@ struct ModelInfo {
     double inputOffsets[4] = {NAN, NAN, NAN, NAN};
     int vinLine = 0, thresholdsLine = 0, vthLine = 0;
     bool vthGiven = false, thresholdRows = false;
+    int sensitivityLine = 0;  // Threshold_sensitivity's line
+    bool referenceSupply = false;
     bool afterWaveform = false;  // the keyword before is a waveform (for [Composite Current])
 };
 
@@ -98,6 +100,7 @@ private:
     void SpecData(const DataLine& d);
     // The [Model Spec] just read: its dynamic limits complete and beyond the static ones.
     void CloseSpec();
+    void SpecOrder();
     void CheckInputOffsets(const ModelInfo& m);
     void CheckEdgeDirection(const ModelInfo& m, const Table& t, bool rising);
     void CheckCurrentSigns(const ModelInfo& m);

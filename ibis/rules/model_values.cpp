@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "lexer.h"
 #include "model.h"
@@ -127,8 +128,27 @@ void ModelRules::CloseSpec() {
         }
     }
     if (!fault.empty()) c_.Add(Message::SpecDynamicLimits, specLine_, "[Model Spec]: " + fault);
+    SpecOrder();
     specLine_ = 0;
     spec_.clear();
+}
+
+// In each corner a [Model Spec]'s Vinl lies below its Vinh, and the low
+// static overshoot limit below the high one (NA, not given, compares false).
+void ModelRules::SpecOrder() {
+    const char* corners[] = {"typ", "min", "max"};
+    for (const auto& [low, high] : {std::pair<const char*, const char*>{"Vinl", "Vinh"},
+                                    {"S_overshoot_low", "S_overshoot_high"}}) {
+        const auto l = spec_.find(Lower(low)), h = spec_.find(Lower(high));
+        if (l == spec_.end() || h == spec_.end()) continue;
+        for (std::size_t i = 0; i < 3; ++i) {
+            if (!(l->second[i] >= h->second[i])) continue;
+            c_.Add(Message::ThresholdOrder, specLine_,
+                   "[Model Spec]: " + std::string(low) + " " + Shown(l->second[i]) + " (" +
+                       corners[i] + ") is not below " + high + " " + Shown(h->second[i]));
+            break;
+        }
+    }
 }
 
 void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
@@ -144,6 +164,8 @@ void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
     // A differential receiver's thresholds stand in for Vth.
     if (name == "vth" || name.rfind("vcross", 0) == 0 || name.rfind("vdiff", 0) == 0)
         m.vthGiven = true;
+    if (name == "threshold_sensitivity") m.sensitivityLine = d.line;
+    if (name == "reference_supply") m.referenceSupply = true;
     if (def->value == SubValue::Enumerated) {
         if (values.empty() || !IsEnumeratedValue(*def, values[0]))
             c_.Add(Message::SpecSubparameter, d.line,
@@ -233,6 +255,11 @@ void ModelRules::CheckValues(const ModelInfo& m) {
                    " to Vth_max " + Shown(m.vthMax));
     // An empty [Receiver Thresholds] (every row commented out) says nothing; a
     // differential one gives Vcross and Vdiff instead.
+    // A threshold's sensitivity is to the supply Reference_supply names.
+    if (m.sensitivityLine && !m.referenceSupply)
+        c_.Add(Message::SpecSubparameter, m.sensitivityLine,
+               "[Receiver Thresholds] Threshold_sensitivity needs the Reference_supply it "
+               "follows");
     if (m.thresholdsLine && m.thresholdRows && !m.vthGiven)
         c_.Add(Message::SpecSubparameter, m.thresholdsLine,
                "[Receiver Thresholds] needs Vth (or a differential receiver's Vcross and Vdiff)");

@@ -184,6 +184,14 @@ TEST(IbisStandard, should_warn_of_dynamic_limits_given_in_part_or_within_the_sta
         EXPECT_TRUE(Has(r, 3030)) << rows << Dump(r);
         EXPECT_EQ(Errors(r), 0) << rows << Dump(r);
     }
+    // Each corner's input thresholds and static limits in their order.
+    const std::string levels = "Vinl 0.8 0.7 0.9\nVinh 2.0 2.1 1.9\nS_overshoot_low -0.5 NA NA\n";
+    EXPECT_TRUE(spec(levels + "S_overshoot_high 4.0 NA NA\n").reports.empty());
+    for (const std::string& rows : {Edit(levels, "Vinh 2.0 2.1 1.9", "Vinh 2.0 2.1 0.85"),
+                                    levels + "S_overshoot_high -0.6 NA NA\n"}) {
+        const FileResult r = spec(rows);
+        EXPECT_TRUE(Has(r, 3022) && Errors(r) == 0) << rows << Dump(r);
+    }
 }
 
 // A [Rising Waveform] is the output going low to high, a [Falling Waveform]
@@ -1152,6 +1160,13 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          input + "[Receiver Thresholds]\nVth = 1.2\nReference_supply Vdd\n", 3023},
         {"Reference_supply Power_clamp_ref", input,
          input + "[Receiver Thresholds]\nVth = 1.2\nReference_supply Power_clamp_ref\n", 0},
+        // Threshold_sensitivity: Vth's change per volt of the Reference_supply.
+        {"a sensitivity to its supply", input,
+         input + "[Receiver Thresholds]\nVth = 1.2\nThreshold_sensitivity = 0.5\n"
+                 "Reference_supply Pullup_ref\n",
+         0},
+        {"a sensitivity to no supply", input,
+         input + "[Receiver Thresholds]\nVth = 1.2\nThreshold_sensitivity = 0.5\n", 3023},
         // "The [Composite Current] table is subordinate to the V-T waveforms".
         {"[Composite Current] after [Ramp]", "R_load = 50\n[Rising",
          "R_load = 50\n[Composite Current]\n0 1m 1m 1m\n1n 1m 1m 1m\n[Rising", 3024},
@@ -1660,6 +1675,11 @@ TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout)
         {"a pulse row of three columns", "1n    0.9  0.8  1.0", "1n    0.9  0.8", 3104},
         {"pulse times that turn back", "1n    0.9  0.8  1.0", "0     0.9  0.8  1.0", 3107},
         {"a pulse row min NA", "1n    0.9  0.8  1.0", "1n    0.9  NA  NA", 0},
+        // The three describe the [Submodel] they stand in, never a [Model].
+        {"[Submodel Spec] in a [Model]", "[Add Submodel]\nbh  Non-Driving\n",
+         "[Add Submodel]\nbh  Non-Driving\n[Submodel Spec]\nOff_delay 5ns 3ns 7ns\n", 1006},
+        {"[POWER Pulse Table] in a [Model]", "[Add Submodel]\nbh  Non-Driving\n",
+         "[Add Submodel]\nbh  Non-Driving\n[POWER Pulse Table]\n0 0 0 0\n", 1006},
         // [Number Of Sections] takes a count.
         {"two sections", "[Number Of Pins] 4\n", "[Number Of Pins] 4\n[Number Of Sections] 2\n", 0},
         {"a huge count", "[Number Of Pins] 4\n", "[Number Of Pins] 4\n[Number Of Sections] 1e300\n",
