@@ -355,8 +355,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::BoardPinCount, S::Error, "board",
          "[Number Of Pins] differs from the pins in [Pin List]"},
         {Message::BoardPin, S::Error, "board",
-         "a [Pin List] pin listed twice, a [Path Description] Pin that [Pin List] does not "
-         "list, or a [Pin List] line whose column is not signal_name"},
+         "a [Pin List] pin listed twice or of more than 8 characters, a [Path Description] Pin "
+         "that [Pin List] does not list, or a [Pin List] line whose column is not signal_name"},
         {Message::BoardNode, S::Error, "board",
          "a [Path Description] Node that is not reference_designator.pin, whose designator the "
          "[Reference Designator Map] does not declare, or whose pin the mapped component (when "

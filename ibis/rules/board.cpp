@@ -76,6 +76,11 @@ void BoardRules::Data(const DataLine& d) {
             c_.Add(Message::BoardPin, d.line, "a [Pin List] row is pin_name and signal_name");
         if (!pinNames_.insert(Lower(w[0])).second)
             c_.Add(Message::BoardPin, d.line, "pin " + w[0] + " is listed twice in [Pin List]");
+        // "The pin names cannot exceed eight characters in length."
+        if (w[0].size() > 8)
+            c_.Add(Message::BoardPin, d.line,
+                   "pin name " + w[0] + " has " + std::to_string(w[0].size()) +
+                       " characters; a [Pin List] pin name has at most 8");
     } else if (d.id == Kw::PathDescription) {
         PathData(d);
     } else if (d.id == Kw::ReferenceDesignatorMap) {
