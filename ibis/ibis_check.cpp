@@ -664,7 +664,8 @@ std::string FormatReport(const Report& r) {
 
 IbsModels ReadAlgorithmicModels(const std::string& text) {
     // The lines as the checker reads them; of those only [Component] names,
-    // the [Pin] rows' pins and model names and the Executable lines.
+    // the [Pin] rows' pins and model names and the Executable lines, and a
+    // board description's names and [Pin List] pins.
     IbsModels out;
     std::string current, model, component;
     const KeywordDef* kw = nullptr;  // the keyword whose lines these are
@@ -687,12 +688,18 @@ IbsModels ReadAlgorithmicModels(const std::string& text) {
                 out.components.push_back(component);
             }
             if (id == Kw::Model && !l.words.empty()) model = l.words[0];
+            // A board a board description maps in, by its name and its [Pin List].
+            if (id == Kw::BeginBoardDescription && !l.words.empty()) {
+                component = l.words[0];
+                out.components.push_back(component);
+            }
         }
         if (l.kind != Line::Data) continue;
         const std::vector<std::string>& w = l.words;
         const Kw id = kw == nullptr ? Kw::End : kw->id;
         if (id == Kw::Pin && w.size() >= 3) out.pinModels.emplace_back(component, w[2]);
-        if (id == Kw::Pin && !w.empty()) out.pins.emplace_back(component, w[0]);
+        if ((id == Kw::Pin || id == Kw::PinList) && !w.empty())
+            out.pins.emplace_back(component, w[0]);
         if (id == Kw::AlgorithmicModel && w.size() == 4 && Lower(w[0]) == "executable")
             out.executables.push_back({model, w[1], w[2], w[3], l.number});
     }

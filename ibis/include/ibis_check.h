@@ -72,9 +72,9 @@ struct ExecutableLine {
     int line = 0;
 };
 struct IbsModels {
-    std::vector<std::string> components;
+    std::vector<std::string> components;                         // and the boards an .ebd describes
     std::vector<std::pair<std::string, std::string>> pinModels;  // component, model name
-    std::vector<std::pair<std::string, std::string>> pins;       // component, pin name
+    std::vector<std::pair<std::string, std::string>> pins;       // component (board), pin
     std::vector<ExecutableLine> executables;
 };
 IbsModels ReadAlgorithmicModels(const std::string& text);

@@ -151,7 +151,10 @@ void BoardRules::CheckReferencedFiles() {
         bool found = false;
         for (const std::string& name : parts.components) found = found || name == r.component;
         if (!found) {
-            c_.Add(Message::BoardReference, r.line, r.file + " has no [Component] " + r.component);
+            const bool board = Lower(fs::path(r.file).extension().string()) == ".ebd";
+            c_.Add(Message::BoardReference, r.line,
+                   r.file + " has no " + (board ? "[Begin Board Description] " : "[Component] ") +
+                       r.component);
             continue;
         }
         std::set<std::string>& pins = partPins_[Lower(r.designator)];

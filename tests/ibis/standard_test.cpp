@@ -1453,6 +1453,18 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
     EXPECT_EQ(Errors(CheckFile((dir / "board.ebd").string(), {})), 0);
     std::ofstream(dir / "board.ebd") << Edit(board, "Node u1.1", "Node u1.9");
     EXPECT_TRUE(Has(CheckFile((dir / "board.ebd").string(), {}), 5005));
+    // A designator may map a board of another .ebd: its Node pins are that
+    // board's [Pin List] pins.
+    std::ofstream(dir / "inner.ebd") << Edit(board, "board.ebd", "inner.ebd");
+    const std::string nested = Edit(board, "u1        clean.ibs   chip_a",
+                                    "u1        clean.ibs   chip_a\nm1        inner.ebd   dimm_a");
+    std::ofstream(dir / "board.ebd") << Edit(nested, "Node u1.1", "Node m1.A2");
+    EXPECT_EQ(Errors(CheckFile((dir / "board.ebd").string(), {})), 0)
+        << Dump(CheckFile((dir / "board.ebd").string(), {}));
+    std::ofstream(dir / "board.ebd") << Edit(nested, "Node u1.1", "Node m1.A9");
+    EXPECT_TRUE(Has(CheckFile((dir / "board.ebd").string(), {}), 5005));
+    std::ofstream(dir / "board.ebd") << Edit(nested, "inner.ebd   dimm_a", "inner.ebd   dimm_z");
+    EXPECT_TRUE(Has(CheckFile((dir / "board.ebd").string(), {}), 5007));
     std::ofstream(dir / "board.ebd") << board;
     fs::remove(dir / "clean.ibs");
     EXPECT_TRUE(Has(CheckFile((dir / "board.ebd").string(), {}), 5008));
