@@ -269,6 +269,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::SubmodelTopKeyword, S::Warning, "model",
          "[Add Submodel], [Driver Schedule] or [Algorithmic Model] inside a [Submodel] (they "
          "belong to the top-level [Model] that adds the submodel)"},
+        {Message::ScheduleNested, S::Warning, "model",
+         "a [Driver Schedule] row naming a model that has a [Driver Schedule] of its own "
+         "(a schedule drives models one level down; schedules do not nest)"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

@@ -102,6 +102,7 @@ enum class Message : int {
     SpecDynamicLimits = 3030,
     SeriesModelLevels = 3031,
     SubmodelTopKeyword = 3032,
+    ScheduleNested = 3033,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

@@ -15,6 +15,8 @@ namespace fs = std::filesystem;
 namespace ibis {
 
 void ReferenceRules::Keyword(const KeywordLine& k) {
+    if (k.id == Kw::DriverSchedule && models_.Current() != nullptr)
+        scheduling_.insert(models_.Current()->name);
     if (k.id != Kw::TestLoad && k.id != Kw::TestData) return;
     if (k.id == Kw::TestData) testData_.push_back({k.line});
     const std::string keyword = k.id == Kw::TestLoad ? "[Test Load]" : "[Test Data]";
@@ -52,6 +54,7 @@ void ReferenceRules::Data(const DataLine& d) {
         }
     } else if (d.id == Kw::DriverSchedule && Lower(w[0]) != "model_name") {
         references_.push_back({w[0], d.line, false});
+        scheduled_.emplace_back(w[0], d.line);
         // The model the schedule drives is another model: one scheduling
         // itself would be its own sub-driver.
         if (const ModelInfo* owner = models_.Current(); owner != nullptr && owner->name == w[0])
@@ -126,6 +129,11 @@ void ReferenceRules::TestLoadRow(const DataLine& d) {
 }
 
 void ReferenceRules::Finish() {
+    for (const auto& [name, line] : scheduled_)
+        if (scheduling_.count(name))
+            c_.Add(Message::ScheduleNested, line,
+                   "[Driver Schedule] names " + name +
+                       ", which has a [Driver Schedule] of its own: schedules do not nest");
     for (const TestData& t : testData_) {
         if (!t.driver || !t.load)
             c_.Add(Message::ScheduleOrTestReference, t.line,

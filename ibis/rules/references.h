@@ -35,7 +35,7 @@ public:
     const std::vector<Reference>& References() const { return references_; }
     const std::set<std::string>& TestLoads() const { return testLoads_; }
     // Each [Test Data] names its driver (and its inverse when differential)
-    // and its test load.
+    // and its test load; no model a schedule drives schedules others.
     void Finish();
 
 private:
@@ -46,6 +46,8 @@ private:
     const ModelRules& models_;  // the model a [Driver Schedule] belongs to
     std::set<std::string> testLoads_, testDataNames_;
     std::vector<Reference> references_;
+    std::set<std::string> scheduling_;  // the models that have a [Driver Schedule]
+    std::vector<std::pair<std::string, int>> scheduled_;  // each row's model and line
     struct TestData {
         int line = 0;
         bool driver = false, inverse = false, load = false, differential = false;

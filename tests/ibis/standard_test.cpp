@@ -582,6 +582,18 @@ TEST(IbisStandard, should_follow_test_data_and_driver_schedules_to_what_they_nam
              "[Model]       io_slow\nModel_type    I/O\n[Driver Schedule]\n"
              "io_none  0ns  NA  NA  NA");
     EXPECT_TRUE(has(Check("clean.ibs", schedule), 3013)) << Dump(Check("clean.ibs", schedule));
+    // A schedule drives its models one level down: io_slow schedules io_fast,
+    // which may not schedule a model in turn.
+    const std::string slowRamp = "[Ramp]\ndV/dt_r   1.5/1.5n";
+    const std::string twoLevels =
+        Edit(clean, slowRamp, "[Driver Schedule]\nio_fast 0ns NA 0ns NA\n" + slowRamp);
+    EXPECT_TRUE(Check("clean.ibs", twoLevels).reports.empty())
+        << Dump(Check("clean.ibs", twoLevels));
+    const std::string nested = Edit(twoLevels, "[Ramp]\ndV/dt_r   1.32/1.32n",
+                                    "[Driver Schedule]\nrx_in 0ns NA 0ns NA\n[Ramp]\ndV/dt_r   "
+                                    "1.32/1.32n");
+    const FileResult r = Check("clean.ibs", nested);
+    EXPECT_TRUE(has(r, 3033) && Errors(r) == 0) << Dump(r);
 }
 
 TEST(IbisStandard, should_check_external_models_and_board_references) {
