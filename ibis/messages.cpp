@@ -112,7 +112,7 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::DiffPinPairing, S::Error, "component",
          "a [Diff Pin] pair of one pin with itself, or a pin in two pairs"},
         {Message::DiffPinColumns, S::Error, "component",
-         "a [Diff Pin] line with fewer than four columns"},
+         "a [Diff Pin] line with fewer than four columns or more than six"},
         {Message::PackageModelUnknown, S::Error, "component",
          "a [Package Model] that names no [Define Package Model] of the file or a referenced .pkg"},
         {Message::SelectorModelUnknown, S::Error, "component",
@@ -280,7 +280,10 @@ const std::vector<MessageDef>& MessageTable() {
          "a table longer than its limit (100 points for I-V tables, 1000 for waveforms), or of "
          "fewer than two points"},
         {Message::TableRowColumns, S::Error, "model",
-         "a table row with the wrong number of columns"},
+         "a table row with the wrong number of columns, or a line of values with more than its "
+         "typ, min and max (a subparameter, [Voltage Range] and the reference keywords, "
+         "[Temperature Range], a [Package] or [Ramp] row) or more than its one value "
+         "(Model_type, R_load, [IBIS Ver])"},
         {Message::RampInvalid, S::Error, "model",
          "[Ramp] without dV/dt_r or dV/dt_f, or a ramp that is not V/t"},
         {Message::RampWaveformMismatch, S::Warning, "model",

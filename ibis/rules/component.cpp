@@ -346,9 +346,10 @@ void ComponentRules::PackageRow(const DataLine& d) {
     const int line = d.line;
     ComponentInfo& c = components_.back();
     if (w.size() < 4) {
-        c_.Add(Message::TableRowColumns, line, "a [Package] line needs variable, typ, min and max");
+        c_.Add(Message::TableRowColumns, line, "a [Package] line is variable, typ, min and max");
         return;
     }
+    c_.TooManyValues("[Package] " + w[0] + " (typ, min and max)", w.size() - 1, 3, line);
     const std::string variable = Lower(w[0]);
     const unsigned bit = PackageBit(variable);
     if (bit == 0)
@@ -379,6 +380,11 @@ void ComponentRules::DiffPinRow(const DataLine& d) {
                "a [Diff Pin] line needs pin, inv_pin, vdiff and tdelay_typ");
         return;
     }
+    if (w.size() > 6)
+        c_.Add(Message::DiffPinColumns, line,
+               "a [Diff Pin] line is pin, inv_pin, vdiff, tdelay_typ, tdelay_min and tdelay_max; "
+               "this one has " +
+                   std::to_string(w.size()) + " columns");
     c.EditMore().diffPins.emplace_back(w[0], line);
     c.EditMore().diffPins.emplace_back(w[1], line);
     if (w[0] == w[1])

@@ -38,6 +38,13 @@ struct Context {
     void NewerThanDeclared(const std::string& what, int since, int line);
     // A number (NA allowed when `allowNa`), stored in *out when it is one.
     void NumberOrNa(const std::string& word, int line, bool allowNa, double* out = nullptr);
+    // A line giving more values than its layout holds: `what` names them.
+    void TooManyValues(const std::string& what, std::size_t given, std::size_t most, int line) {
+        if (given > most)
+            Add(Message::TableRowColumns, line,
+                what + ": " + std::to_string(given) + " values where " + std::to_string(most) +
+                    (most == 1 ? " is" : " are") + " given");
+    }
     // A pin name of at most 5 characters; a signal or model name of at most
     // 20 before IBIS 4.2 and 40 from it. `what` names the column.
     void PinNameLength(const std::string& pin, int line);

@@ -32,6 +32,7 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
         m->terminatorLines.push_back(k.line);
         if (k.words.size() < 3)
             c_.Add(Message::MissingValue, k.line, "[" + k.name + "] needs typ, min and max");
+        c_.TooManyValues("[" + k.name + "] (typ, min and max)", k.words.size(), 3, k.line);
         for (std::size_t i = 0; i < k.words.size() && i < 3; ++i) {
             double v = 0;
             c_.NumberOrNa(k.words[i], k.line, i > 0, &v);
@@ -44,6 +45,7 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
             c_.Add(Message::MissingValue, k.line, "[Temperature Range] needs typ, min and max");
         else if (IsNa(k.words[0]))
             c_.Add(Message::TypicalNa, k.line, "the typical [Temperature Range] is NA");
+        c_.TooManyValues("[Temperature Range] (typ, min and max)", k.words.size(), 3, k.line);
         for (std::size_t i = 0; i < k.words.size() && i < 3; ++i)
             c_.NumberOrNa(k.words[i], k.line, true);
     } else if (k.id == Kw::ReceiverThresholds) {

@@ -989,6 +989,21 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          "[Manufacturer]  " + forty + "y", 2122},
         {"a date of 41 characters", "[Date]       December 8, 2026",
          "[Date]       December 8, 2026, " + std::string(23, 'x'), 2122},
+        // A value line holds its typ, min and max (or its one value): a fourth
+        // value is a column the layout does not have, not a note.
+        {"C_comp of four values", "C_comp        0.8pF  0.7pF  0.9pF",
+         "C_comp        0.8pF  0.7pF  0.9pF  1.0pF", 3104},
+        {"[Voltage Range] of four values", "[Voltage Range]  3.3V  3.0V  3.6V\n|\n[Define",
+         "[Voltage Range]  3.3V  3.0V  3.6V  3.9V\n|\n[Define", 3104},
+        {"L_pkg of four values", "L_pkg       1nH     0.8nH   1.2nH",
+         "L_pkg       1nH     0.8nH   1.2nH  1.3nH", 3104},
+        {"dV/dt_r of four values", "dV/dt_r   1.5/1.5n    1.4/1.8n    1.6/1.2n",
+         "dV/dt_r   1.5/1.5n    1.4/1.8n    1.6/1.2n  1/1n", 3104},
+        {"R_load of two values", "R_load = 50", "R_load = 50 60", 3104},
+        {"R_load written without blanks", "R_load = 50", "R_load=50", 0},
+        {"Model_type of two words", "Model_type    Input", "Model_type    Input Output", 3104},
+        {"[IBIS Ver] of two versions", "[IBIS Ver]   5.1", "[IBIS Ver]   5.1 5.0", 3104},
+        {"a [Diff Pin] row of seven columns", "0ns         NA          NA", "0ns NA NA NA", 2106},
         // "If one or more of [Rgnd], [Rpower], [Rac], and [Cac] keywords are used,
         // then the Model_type must be Terminator."
         {"terminator keyword in an Input", input, input + "[Rgnd] 50 45 55\n", 3020},
