@@ -139,7 +139,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::CircuitCallUnknownSubparameter, S::Warning, "component",
          "an unknown [Circuit Call] subparameter"},
         {Message::SeriesPinMappingRow, S::Error, "component",
-         "a [Series Pin Mapping] row with fewer than three columns, a pin that is not a pin of "
+         "a [Series Pin Mapping] row with fewer than three columns or more than four, a pin that "
+         "is not a pin of "
          "the component, a pin joined to itself, or a pair of pins joined by two rows"},
         {Message::SeriesPinMappingModel, S::Error, "component",
          "a [Series Pin Mapping] model that names no [Model Selector] and no [Model] of type "
@@ -283,7 +284,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a table row with the wrong number of columns, or a line of values with more than its "
          "typ, min and max (a subparameter, [Voltage Range] and the reference keywords, "
          "[Temperature Range], a [Package] or [Ramp] row) or more than its one value "
-         "(Model_type, R_load, [IBIS Ver])"},
+         "(Model_type, Submodel_type, R_load, a [Receiver Thresholds] value, [IBIS Ver], a "
+         "package's [Number Of Pins], [Bandwidth], [Row] pin or matrix form)"},
         {Message::RampInvalid, S::Error, "model",
          "[Ramp] without dV/dt_r or dV/dt_f, or a ramp that is not V/t"},
         {Message::RampWaveformMismatch, S::Warning, "model",

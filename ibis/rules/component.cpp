@@ -411,6 +411,11 @@ void ComponentRules::SeriesPinRow(const DataLine& d) {
                "a [Series Pin Mapping] row needs pin, pin_2 and model_name");
         return;
     }
+    if (w.size() > 4)
+        c_.Add(Message::SeriesPinMappingRow, line,
+               "a [Series Pin Mapping] row is pin, pin_2, model_name and function_table_group; "
+               "this one has " +
+                   std::to_string(w.size()) + " columns");
     if (w[0] == w[1])
         c_.Add(Message::SeriesPinMappingRow, line,
                "[Series Pin Mapping] joins pin " + w[0] + " to itself; pin_2 is the other end");

@@ -83,6 +83,7 @@ void ModelRules::SpecData(const DataLine& d) {
                "[Model Spec] " + w[0] + " needs typ, min and max");
         return;
     }
+    c_.TooManyValues("[Model Spec] " + w[0] + " (typ, min and max)", w.size() - 1, 3, d.line);
     std::array<double, 3>& kept = spec_[Lower(w[0])];
     for (std::size_t i = 1; i < 4; ++i) {
         double v = 0;  // NA leaves it
@@ -166,6 +167,7 @@ void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
     // A differential receiver's thresholds stand in for Vth.
     if (name == "vth" || name.rfind("vcross", 0) == 0 || name.rfind("vdiff", 0) == 0)
         m.vthGiven = true;
+    c_.TooManyValues("[Receiver Thresholds] " + name, values.size(), 1, d.line);
     if (name == "threshold_sensitivity") m.sensitivityLine = d.line;
     if (name == "reference_supply") m.referenceSupply = true;
     if (def->value == SubValue::Enumerated) {

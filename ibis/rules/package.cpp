@@ -22,6 +22,11 @@ void PackageRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
     ClosePinSections();
+    // A count, a pin or a matrix form: one word on the keyword's line.
+    if (k.id == Kw::Row || k.id == Kw::NumberOfPins || k.id == Kw::Bandwidth ||
+        k.id == Kw::ResistanceMatrix || k.id == Kw::InductanceMatrix ||
+        k.id == Kw::CapacitanceMatrix)
+        c_.TooManyValues("[" + k.name + "]", words.size(), 1, line);
     if (k.id == Kw::Row) {
         CloseRow();
     } else if (k.id != Kw::Bandwidth) {

@@ -301,6 +301,8 @@ TEST(IbisStandard, should_catch_the_added_faults) {
          3011},  // no such [Submodel]
         {"[Model]       rx_in", Edit(sub, "Bus_hold", "Hold_all"), "",
          3011},  // an unknown Submodel_type
+        {"[Model]       rx_in", Edit(sub, "Bus_hold", "Bus_hold Dynamic_clamp"), "",
+         3104},  // a submodel of two types
         {"[Model]       rx_in", Edit(sub, "[Model]       rx_in", sub), "",
          3019},  // [Add Submodel] finds a [Submodel] by its name: once a file
         {"[Model]       rx_in",
@@ -795,6 +797,9 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         {"[Off]\n[R Series] 1M 1M 1M\n",
          "[Off]\n[R Series] 1M 1M 1M\n[Series MOSFET]\nVds = 1\n0 0 0 0\n", 3017},
         {"3.3 0.1 0.08 0.12\n", "3.3 0.1 0.08\n", 3017},
+        // An element's typ, min and max; a row's two pins, model and group.
+        {"[R Series] 10 9 11", "[R Series] 10 9 11 12", 3104},
+        {"1 2 sw g1\n", "1 2 sw g1 g2\n", 2116},
         // A Series model describes its path with at least one element.
         {"[R Series] 10 9 11\n[L Series] 1n NA NA\n[Rl Series] 0.5 NA NA\n[C Series] 1p NA NA\n"
          "[Rc Series] 1 NA NA\n[Lc Series] 0.1n NA NA\n",
@@ -1002,6 +1007,10 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         {"R_load of two values", "R_load = 50", "R_load = 50 60", 3104},
         {"R_load written without blanks", "R_load = 50", "R_load=50", 0},
         {"Model_type of two words", "Model_type    Input", "Model_type    Input Output", 3104},
+        {"a [Model Spec] row of four values", input, input + "[Model Spec]\nVinh 2.0 2.1 1.9 1.8\n",
+         3104},
+        {"a [Receiver Thresholds] Vth of two values", input,
+         input + "[Receiver Thresholds]\nVth = 1.5 1.6\n", 3104},
         {"[IBIS Ver] of two versions", "[IBIS Ver]   5.1", "[IBIS Ver]   5.1 5.0", 3104},
         {"a [Diff Pin] row of seven columns", "0ns         NA          NA", "0ns NA NA NA", 2106},
         // "If one or more of [Rgnd], [Rpower], [Rac], and [Cac] keywords are used,
@@ -1422,6 +1431,8 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
          "Data]\n[End Package Model]\n[End]",
          4005},
         {"a pin count of 3.5", pkg, "[Number Of Pins] 3", "[Number Of Pins] 3.5", 1012},
+        {"two pin counts", pkg, "[Number Of Pins] 3", "[Number Of Pins] 3 4", 3104},
+        {"a [Row] of two pins", pkg, "[Row] A2\nA2 1.0nH", "[Row] A2 A3\nA2 1.0nH", 3104},
         // [Bandwidth] is the band of a Banded_matrix.
         {"a [Bandwidth] under a Sparse_matrix", pkg, "[Inductance Matrix] Sparse_matrix",
          "[Inductance Matrix] Sparse_matrix\n[Bandwidth] 1", 4003},
