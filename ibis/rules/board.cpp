@@ -48,6 +48,7 @@ void BoardRules::Keyword(const KeywordLine& k) {
         const int n =
             count && *count >= 0 && *count == std::floor(*count) ? static_cast<int>(*count) : -1;
         if (n < 0) c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
+        c_.TooManyValues("[Number Of Pins]", words.size(), 1, line);
         pins_ = n;
         pinsLine_ = line;
     } else if (k.id == Kw::PinList) {

@@ -1363,6 +1363,7 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
          "[Path Description] path_b\nPin A1\nLen = 0 L=1n /\nNode u1.2\n[Reference Designator Map]",
          5006},
         {"a [Pin List] row of one column", board, "A2          DQ1", "A2", 5004},
+        {"two pin counts", board, "[Number Of Pins] 3", "[Number Of Pins] 3 4", 3104},
         // BIRD 47 ([Pin List]): "The pin names cannot exceed eight characters in length."
         {"a pin name of 8 characters", board, "A2          DQ1", "A2345678    DQ1", 0},
         {"a pin name of 9 characters", board, "A2          DQ1", "A23456789   DQ1", 5004},
