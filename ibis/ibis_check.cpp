@@ -503,6 +503,7 @@ void FileChecker::Finish() {
     components_.Finish();
     cross.CheckComponents();
     cross.CheckTrueDifferential();
+    cross.CheckDiffModelTypes();
     cross.CheckSelectors();
     models_.Finish();
     series_.Finish();

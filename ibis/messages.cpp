@@ -273,6 +273,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::ScheduleNested, S::Warning, "model",
          "a [Driver Schedule] row naming a model that has a [Driver Schedule] of its own "
          "(a schedule drives models one level down; schedules do not nest)"},
+        {Message::DiffTypeWithoutExternal, S::Warning, "model",
+         "a model of Model_type Input_diff, Output_diff, I/O_diff or 3-state_diff without an "
+         "[External Model] (those types describe true differential buffers through one)"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

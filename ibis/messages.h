@@ -103,6 +103,7 @@ enum class Message : int {
     SeriesModelLevels = 3031,
     SubmodelTopKeyword = 3032,
     ScheduleNested = 3033,
+    DiffTypeWithoutExternal = 3034,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

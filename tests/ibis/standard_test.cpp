@@ -619,6 +619,15 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
         EXPECT_TRUE(Has(r, 3014)) << to << "\n" << Dump(r);
         EXPECT_EQ(Errors(r), 1) << Dump(r);
     }
+    // Input_diff, Output_diff, I/O_diff and 3-state_diff came (4.1) with
+    // [External Model] for true differential buffers: one model describes the
+    // pair there. Without it, its tables describe one pin only.
+    const std::string diffType = Edit(withExternal, "[Model]       io_fast\nModel_type    I/O",
+                                      "[Model]       io_fast\nModel_type    I/O_diff");
+    EXPECT_FALSE(Has(Check("clean.ibs", diffType), 3034)) << Dump(Check("clean.ibs", diffType));
+    const FileResult lone =
+        Check("clean.ibs", Edit(diffType, "Model_type    Input", "Model_type    Input_diff"));
+    EXPECT_TRUE(Has(lone, 3034) && Errors(lone) == 0) << Dump(lone);
     // The model reaches its pin through its analog port: A_signal, a true
     // differential pair A_signal_pos and A_signal_neg, or a series model's
     // A_pos and A_neg. Ports of digital signals alone join it to nothing.
