@@ -1,5 +1,6 @@
 #include "board.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -45,8 +46,10 @@ void BoardRules::Keyword(const KeywordLine& k) {
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
     } else if (k.id == Kw::NumberOfPins) {
         const std::optional<double> count = words.empty() ? std::nullopt : Number(words[0]);
-        const int n =
-            count && *count >= 0 && *count == std::floor(*count) ? static_cast<int>(*count) : -1;
+        // A count beyond any board (above INT_MAX) is kept as INT_MAX: no [Pin List] reaches it.
+        const int n = !count || *count < 0 || *count != std::floor(*count) ? -1
+                      : *count >= static_cast<double>(INT_MAX)             ? INT_MAX
+                                                               : static_cast<int>(*count);
         if (n < 0) c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
         c_.TooManyValues("[Number Of Pins]", words.size(), 1, line);
         pins_ = n;

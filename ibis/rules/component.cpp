@@ -196,7 +196,8 @@ void ComponentRules::Keyword(const KeywordLine& k) {
     } else if (k.id == Kw::Manufacturer) {
         if (words.empty()) c_.Add(Message::MissingValue, line, "[Manufacturer] needs a value");
     } else if (k.id == Kw::NumberOfPins) {
-        if (words.empty() || std::atoi(words[0].c_str()) < 0)
+        const std::optional<double> count = words.empty() ? std::nullopt : Number(words[0]);
+        if (!count || *count < 0)
             c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
     } else if (k.id == Kw::Package) {
         if (!components_.empty()) components_.back().package = true;

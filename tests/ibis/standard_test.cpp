@@ -1373,6 +1373,8 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
          5006},
         {"a [Pin List] row of one column", board, "A2          DQ1", "A2", 5004},
         {"two pin counts", board, "[Number Of Pins] 3", "[Number Of Pins] 3 4", 3104},
+        // A count beyond any int (once cast out of range) is a count no list reaches.
+        {"a pin count of 6e9", board, "[Number Of Pins] 3", "[Number Of Pins] 6e9", 5003},
         // BIRD 47 ([Pin List]): "The pin names cannot exceed eight characters in length."
         {"a pin name of 8 characters", board, "A2          DQ1", "A2345678    DQ1", 0},
         {"a pin name of 9 characters", board, "A2          DQ1", "A23456789   DQ1", 5004},
