@@ -42,8 +42,8 @@ struct Context {
     void TooManyValues(const std::string& what, std::size_t given, std::size_t most, int line) {
         if (given > most)
             Add(Message::TableRowColumns, line,
-                what + ": " + std::to_string(given) + " values where " + std::to_string(most) +
-                    (most == 1 ? " is" : " are") + " given");
+                what + " gives " + std::to_string(given) + " values; it holds " +
+                    std::to_string(most));
     }
     // A pin name of at most 5 characters; a signal or model name of at most
     // 20 before IBIS 4.2 and 40 from it. `what` names the column.
