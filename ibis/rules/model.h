@@ -49,6 +49,7 @@ struct ModelInfo {
     std::string submodelType;
     std::vector<std::pair<std::string, int>> addSubmodels;  // [Add Submodel]: name, line
     std::vector<int> terminatorLines;                       // [Rgnd], [Rpower], [Rac], [Cac]
+    int racLine = 0, cacLine = 0;                           // the AC termination's two halves
     double vinl = NAN, vinh = NAN;
     double vth = NAN, vthMin = NAN, vthMax = NAN;  // [Receiver Thresholds]
     // Its input levels, offsets from Vth: Vinh_ac, Vinh_dc, Vinl_ac, Vinl_dc.

@@ -30,6 +30,8 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
                "[Model] " + m->name + ": a reserved word cannot name a model");
     if (k.id == Kw::Rgnd || k.id == Kw::Rpower || k.id == Kw::Rac || k.id == Kw::Cac) {
         m->terminatorLines.push_back(k.line);
+        if (k.id == Kw::Rac) m->racLine = k.line;
+        if (k.id == Kw::Cac) m->cacLine = k.line;
         if (k.words.size() < 3)
             c_.Add(Message::MissingValue, k.line, "[" + k.name + "] needs typ, min and max");
         c_.TooManyValues("[" + k.name + "] (typ, min and max)", k.words.size(), 3, k.line);
@@ -243,6 +245,12 @@ void ModelRules::CheckValues(const ModelInfo& m) {
         c_.Add(Message::TerminatorKeyword, m.terminatorLines.front(),
                "[Model] " + m.name + " is " + m.type +
                    "; [Rgnd], [Rpower], [Rac] and [Cac] need Model_type Terminator");
+    // [Rac] and [Cac] are the resistor and capacitor of one series branch: the
+    // AC termination. One without the other leaves that branch half described.
+    if ((m.racLine != 0) != (m.cacLine != 0))
+        c_.Add(Message::AcTerminationPart, m.racLine + m.cacLine,
+               "[Model] " + m.name + ": [" + (m.racLine ? "Rac" : "Cac") + "] without [" +
+                   (m.racLine ? "Cac" : "Rac") + "]; the AC termination is the two in series");
     if (m.vinl >= m.vinh)
         c_.Add(Message::ThresholdOrder, m.vinLine,
                "[Model] " + m.name + ": Vinl " + Shown(m.vinl) + " is not below Vinh " +

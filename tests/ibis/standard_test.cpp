@@ -1027,6 +1027,13 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         {"terminator keyword in an Input", input, input + "[Rgnd] 50 45 55\n", 3020},
         {"terminator keyword in a Terminator", input,
          "Model_type    Terminator\nC_comp        0.8pF  0.7pF  0.9pF\n[Rgnd] 50 45 55\n", 0},
+        // [Rac] and [Cac]: the resistor and capacitor of the one AC branch.
+        {"an AC termination", input,
+         "Model_type    Terminator\nC_comp        0.8pF  0.7pF  0.9pF\n[Rac] 50 45 55\n[Cac] 1p "
+         "NA NA\n",
+         0},
+        {"[Rac] without [Cac]", input,
+         "Model_type    Terminator\nC_comp        0.8pF  0.7pF  0.9pF\n[Rac] 50 45 55\n", 3035},
         // model_name "must have a corresponding model ... unless it is a reserved
         // model name (POWER, GND, or NC)": a model cannot take those names.
         {"a model named GND", "[Model]       rx_in", "[Model]       GND", 3019},
