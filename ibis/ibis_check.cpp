@@ -346,6 +346,7 @@ void FileChecker::Keyword(const Line& l) {
             c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice in this section");
         }
         SubmodelOnly(*def, raw, line);
+        if (def->id == Kw::TtGnd || def->id == Kw::TtPower) models_.NoteTransitTime(def->id, line);
     } else if (def->once && c_.scope == Scope::File) {
         if (!FirstInScope(def->id))
             c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice");

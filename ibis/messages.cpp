@@ -277,8 +277,9 @@ const std::vector<MessageDef>& MessageTable() {
          "a model of Model_type Input_diff, Output_diff, I/O_diff or 3-state_diff without an "
          "[External Model] (those types describe true differential buffers through one)"},
         {Message::AcTerminationPart, S::Warning, "model",
-         "[Rac] without [Cac] or [Cac] without [Rac] (the AC termination is the two in "
-         "series)"},
+         "a keyword without the one it completes: [Rac] without [Cac] or the reverse (the AC "
+         "termination is the two in series), [TTgnd] without [GND Clamp] or [TTpower] without "
+         "[POWER Clamp] (the transit time of that clamp's diode)"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

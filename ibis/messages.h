@@ -104,7 +104,7 @@ enum class Message : int {
     SubmodelTopKeyword = 3032,
     ScheduleNested = 3033,
     DiffTypeWithoutExternal = 3034,
-    AcTerminationPart = 3035,
+    AcTerminationPart = 3035,  // a keyword without the one it completes
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

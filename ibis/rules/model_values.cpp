@@ -245,6 +245,14 @@ void ModelRules::CheckValues(const ModelInfo& m) {
         c_.Add(Message::TerminatorKeyword, m.terminatorLines.front(),
                "[Model] " + m.name + " is " + m.type +
                    "; [Rgnd], [Rpower], [Rac] and [Cac] need Model_type Terminator");
+    // [TTgnd] and [TTpower] are the transit times of the clamp diodes: each
+    // describes the clamp table it goes with.
+    for (const auto& [line, clamp] :
+         {std::pair<int, Kw>{m.ttGndLine, Kw::GndClamp}, {m.ttPowerLine, Kw::PowerClamp}})
+        if (line != 0 && !m.tables.count(clamp))
+            c_.Add(Message::AcTerminationPart, line,
+                   "[Model] " + m.name + ": [" + (clamp == Kw::GndClamp ? "TTgnd" : "TTpower") +
+                       "] without the [" + KeywordOf(clamp).spelled + "] whose diode it times");
     // [Rac] and [Cac] are the resistor and capacitor of one series branch: the
     // AC termination. One without the other leaves that branch half described.
     if ((m.racLine != 0) != (m.cacLine != 0))

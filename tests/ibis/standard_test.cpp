@@ -1727,7 +1727,9 @@ TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout)
         "V_trigger_r  3.1  2.6  4.6\nV_trigger_f  1.3  1.2  1.4\n"
         "[GND Pulse Table]\n0     0    0    0\n1n    0.9  0.8  1.0\n[End]\n";
     const std::string clean = Edit(Edit(Read(kFiles / "clean.ibs"), "[End]\n", submodel), input,
-                                   input + "[Add Submodel]\nbh  Non-Driving\n[TTgnd] 1ns NA NA\n");
+                                   input +
+                                       "[Add Submodel]\nbh  Non-Driving\n[TTgnd] 1ns NA NA\n"
+                                       "[GND Clamp]\n-1 -10m NA NA\n0 0 NA NA\n");
     ASSERT_TRUE(Check("clean.ibs", clean).reports.empty()) << Dump(Check("clean.ibs", clean));
     struct Case {
         const char* why;
@@ -1741,6 +1743,8 @@ TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout)
         {"[TTgnd] typ NA", "[TTgnd] 1ns NA NA", "[TTgnd] NA 1ns 1ns", 3004},
         {"[TTgnd] not a number", "[TTgnd] 1ns NA NA", "[TTgnd] fast NA NA", 1011},
         {"[TTgnd] on two lines", "[TTgnd] 1ns NA NA", "[TTgnd] 1ns NA NA\n2ns NA NA", 1008},
+        // The transit time of the ground clamp's diode: a model with that clamp.
+        {"[TTgnd] without [GND Clamp]", "[GND Clamp]\n-1 -10m NA NA\n0 0 NA NA\n", "", 3035},
         {"Off_delay", "V_trigger_f  1.3  1.2  1.4", "Off_delay 5ns 3ns 7ns", 0},
         {"an unknown subparameter", "V_trigger_f  1.3  1.2  1.4", "V_hold 1.3 1.2 1.4", 1015},
         {"a subparameter of two values", "V_trigger_f  1.3  1.2  1.4", "V_trigger_f 1.3 1.2", 3104},
