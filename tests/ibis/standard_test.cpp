@@ -1212,7 +1212,9 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          input + "[Receiver Thresholds]\nVth = 1.2\nReference_supply Vdd\n", 3023},
         {"Reference_supply Power_clamp_ref", input,
          input + "[Receiver Thresholds]\nVth = 1.2\nReference_supply Power_clamp_ref\n", 0},
-        // Threshold_sensitivity: Vth's change per volt of the Reference_supply.
+        // Threshold_sensitivity: Vth's change per volt of the Reference_supply;
+        // the IBIS Quality Specification (5.2.14): "then both
+        // Threshold_sensitivity and Reference_supply parameters must be present".
         {"a sensitivity to its supply", input,
          input + "[Receiver Thresholds]\nVth = 1.2\nThreshold_sensitivity = 0.5\n"
                  "Reference_supply Pullup_ref\n",
