@@ -172,6 +172,9 @@ const std::vector<MessageDef>& MessageTable() {
          "in no [Diff Pin] pair, or a pair whose two pins name different models"},
         {Message::RepeaterPinUnknown, S::Error, "component",
          "a [Repeater Pin] pin that is not a pin of the component"},
+        {Message::PackageValueBeyond, S::Warning, "component",
+         "a [Package] value beyond any package, a scale factor left out (R_pkg 50 ohm, L_pkg "
+         "1000 nH, C_pkg 1000 pF or more)"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},

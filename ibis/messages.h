@@ -71,6 +71,7 @@ enum class Message : int {
     PinSeriesModel = 2125,
     TrueDifferentialPins = 2126,
     RepeaterPinUnknown = 2127,
+    PackageValueBeyond = 2128,
     ModelNoType = 3001,
     ModelTypeUnknown = 3002,
     ModelNoCComp = 3003,

@@ -369,6 +369,25 @@ void ComponentRules::PackageRow(const DataLine& d) {
     if (values[2] > values[3])
         c_.Add(Message::MinAboveMax, line,
                w[0] + " minimum " + w[2] + " is above its maximum " + w[3]);
+    PackageValueBound(bit, w, values, line);
+}
+
+// The bounds beyond which a package value is a typing slip, a scale factor
+// left out ("R_pkg 1000"): R 50 ohm, L 1000 nH, C 1000 pF.
+void ComponentRules::PackageValueBound(unsigned bit, const std::vector<std::string>& w,
+                                       const double* values, int line) {
+    if (bit == 0) return;
+    const double bound = bit == PackageBit("r_pkg") ? 50 : bit == PackageBit("l_pkg") ? 1e-6 : 1e-9;
+    for (std::size_t i = 1; i < 4; ++i)
+        if (values[i] >= bound) {
+            c_.Add(Message::PackageValueBeyond, line,
+                   w[0] + " " + w[i] + " is beyond any package (" +
+                       (bound == 50     ? "50 ohm"
+                        : bound == 1e-6 ? "1000 nH"
+                                        : "1000 pF") +
+                       "): a scale factor left out?");
+            return;
+        }
 }
 
 // "pin inv_pin vdiff tdelay_typ [tdelay_min tdelay_max]".

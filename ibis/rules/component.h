@@ -164,6 +164,8 @@ private:
     // One line of each keyword the component's rules read.
     void PinRow(const DataLine& d);
     void PackageRow(const DataLine& d);
+    void PackageValueBound(unsigned bit, const std::vector<std::string>& w, const double* values,
+                           int line);
     void DiffPinRow(const DataLine& d);
     void SeriesPinRow(const DataLine& d);
     void NodeRow(const DataLine& d);

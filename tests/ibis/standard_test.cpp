@@ -1009,6 +1009,18 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          "C_comp        0.8pF  0.7pF  0.9pF  1.0pF", 3104},
         {"[Voltage Range] of four values", "[Voltage Range]  3.3V  3.0V  3.6V\n|\n[Define",
          "[Voltage Range]  3.3V  3.0V  3.6V  3.9V\n|\n[Define", 3104},
+        // The IBIS Quality Specification (3.1.2) on the checker: it "detects
+        // typographical errors such as omitting the scaling factor following a
+        // number value, by checking against higher limits: L < 1000 nH, C < 1000
+        // pF, R < 50 ohm. An R_pkg value of 1000 would easily fail this test".
+        {"R_pkg of 1000", "R_pkg       0.2     0.1     0.3", "R_pkg       1000     0.1     0.3",
+         2128},
+        {"C_pkg of 1000p", "C_pkg       0.5pF   0.4pF   0.6pF", "C_pkg       0.5pF   0.4pF   1000p",
+         2128},
+        {"L_pkg of 900 nH", "L_pkg       1nH     0.8nH   1.2nH",
+         "L_pkg       900nH     0.8nH   1.2uH", 2128},
+        {"package values within the bounds", "L_pkg       1nH     0.8nH   1.2nH",
+         "L_pkg       900nH     0.8nH   999nH", 0},
         {"L_pkg of four values", "L_pkg       1nH     0.8nH   1.2nH",
          "L_pkg       1nH     0.8nH   1.2nH  1.3nH", 3104},
         {"dV/dt_r of four values", "dV/dt_r   1.5/1.5n    1.4/1.8n    1.6/1.2n",
