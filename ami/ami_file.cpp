@@ -122,6 +122,7 @@ AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, cons
     p.defaultValue = FirstValue(branch, "Default");
     if (p.defaultValue) p.defaultValue->quoted = lines.Quoted(ChildLeaf(branch, "Default"))[0];
     if (const auto d = FirstValue(branch, "Description")) p.description = d->text;
+    p.leaves.reserve(static_cast<std::size_t>(branch->childCount));
     for (int c = 0; c < branch->childCount; ++c) {
         const AmiLeaf* leaf = ami_leaf(branch->children[c]);
         const AmiBranch* sub = ami_branch(branch->children[c]);
@@ -144,6 +145,7 @@ AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, cons
             continue;
         }
         const std::vector<bool> quoted = lines.Quoted(leaf);
+        p.values.reserve(static_cast<std::size_t>(leaf->valueCount - first));
         for (int v = first; v < leaf->valueCount; ++v) {
             p.values.push_back(Value(leaf->values[v]));
             p.values.back().quoted = quoted[static_cast<std::size_t>(v)];
