@@ -51,7 +51,7 @@ void BoardRules::Keyword(const KeywordLine& k) {
                       : *count >= static_cast<double>(INT_MAX)             ? INT_MAX
                                                                : static_cast<int>(*count);
         if (n < 0) c_.Add(Message::MissingValue, line, "[Number Of Pins] needs a count");
-        c_.TooManyValues("[Number Of Pins]", words.size(), 1, line);
+        c_.TooManyValues([&] { return std::string("[Number Of Pins]"); }, words.size(), 1, line);
         pins_ = n;
         pinsLine_ = line;
     } else if (k.id == Kw::PinList) {

@@ -350,7 +350,8 @@ void ComponentRules::PackageRow(const DataLine& d) {
         c_.Add(Message::TableRowColumns, line, "a [Package] line is variable, typ, min and max");
         return;
     }
-    c_.TooManyValues("[Package] " + w[0] + " (typ, min and max)", w.size() - 1, 3, line);
+    c_.TooManyValues([&] { return std::string("[Package] " + w[0] + " (typ, min and max)"); },
+                     w.size() - 1, 3, line);
     const std::string variable = Lower(w[0]);
     const unsigned bit = PackageBit(variable);
     if (bit == 0)
@@ -377,7 +378,7 @@ void ComponentRules::PackageRow(const DataLine& d) {
 void ComponentRules::PackageValueBound(unsigned bit, const std::vector<std::string>& w,
                                        const double* values, int line) {
     if (bit == 0) return;
-    const double bound = bit == PackageBit("r_pkg") ? 50 : bit == PackageBit("l_pkg") ? 1e-6 : 1e-9;
+    const double bound = bit == 1u ? 50 : bit == 2u ? 1e-6 : 1e-9;  // R_pkg, L_pkg, C_pkg
     for (std::size_t i = 1; i < 4; ++i)
         if (values[i] >= bound) {
             c_.Add(Message::PackageValueBeyond, line,

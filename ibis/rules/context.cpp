@@ -65,7 +65,8 @@ void Context::CheckSubparameter(const SubparameterDef& def, const std::vector<st
     const std::vector<std::string> values = ValuesAfterName(w);
     const std::string shown = w[0].substr(0, w[0].find('='));
     if (def.value != SubValue::Text)
-        TooManyValues(shown, values.size(), def.value == SubValue::TypMinMax ? 3 : 1, line);
+        TooManyValues([&] { return std::string(shown); }, values.size(),
+                      def.value == SubValue::TypMinMax ? 3 : 1, line);
     if (def.value == SubValue::Enumerated) {
         if (!values.empty() && !IsEnumeratedValue(def, values[0]))
             Add(Message::EnumeratedValue, line,

@@ -38,11 +38,13 @@ struct Context {
     void NewerThanDeclared(const std::string& what, int since, int line);
     // A number (NA allowed when `allowNa`), stored in *out when it is one.
     void NumberOrNa(const std::string& word, int line, bool allowNa, double* out = nullptr);
-    // A line giving more values than its layout holds: `what` names them.
-    void TooManyValues(const std::string& what, std::size_t given, std::size_t most, int line) {
+    // A line giving more values than its layout holds: `what()` names them,
+    // written only when reported (it runs for every row of a file).
+    template <class What>
+    void TooManyValues(const What& what, std::size_t given, std::size_t most, int line) {
         if (given > most)
             Add(Message::TableRowColumns, line,
-                what + " gives " + std::to_string(given) + " values; it holds " +
+                what() + " gives " + std::to_string(given) + " values; it holds " +
                     std::to_string(most));
     }
     // A pin name of at most 5 characters; a signal or model name of at most

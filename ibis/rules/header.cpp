@@ -18,7 +18,7 @@ void HeaderRules::Keyword(const KeywordLine& k) {
         } else {
             c_.version = *v;
         }
-        c_.TooManyValues("[IBIS Ver]", words.size(), 1, k.line);
+        c_.TooManyValues([&] { return std::string("[IBIS Ver]"); }, words.size(), 1, k.line);
         if (!c_.options.version.empty()) {
             c_.version = ParseVersion(c_.options.version).value_or(c_.version);
         }

@@ -79,7 +79,8 @@ void ModelRules::Keyword(const KeywordLine& k) {
         // "[Voltage Range] typ min max", and each reference voltage the same way.
         if (words.size() < 3)
             c_.Add(Message::MissingValue, line, "[" + k.name + "] needs typ, min and max");
-        c_.TooManyValues("[" + k.name + "] (typ, min and max)", words.size(), 3, line);
+        c_.TooManyValues([&] { return std::string("[" + k.name + "] (typ, min and max)"); },
+                         words.size(), 3, line);
         if (!words.empty() && IsNa(words[0]))
             c_.Add(Message::TypicalNa, line, "the typical [" + k.name + "] is NA");
         double v[3] = {NAN, NAN, NAN};
@@ -163,7 +164,8 @@ void ModelRules::ModelData(ModelInfo& m, const DataLine& d) {
     if (sub == "model_type") {
         m.type = w.size() > 1 ? w[1] : "";
         m.typeLine = line;
-        c_.TooManyValues("Model_type", ValuesAfterName(w).size(), 1, line);
+        c_.TooManyValues([&] { return std::string("Model_type"); }, ValuesAfterName(w).size(), 1,
+                         line);
         if (!IsEnumeratedValue(*def, m.type) || m.type.empty())
             c_.Add(Message::ModelTypeUnknown, line,
                    "Model_type '" + m.type + "' is not an IBIS model type");
@@ -278,7 +280,8 @@ void ModelRules::RampData(ModelInfo& m, const DataLine& d) {
         c_.Add(Message::RampInvalid, line, w[0] + " needs typ, min and max");
         return;
     }
-    c_.TooManyValues(w[0] + " (typ, min and max)", w.size() - 1, 3, line);
+    c_.TooManyValues([&] { return std::string(w[0] + " (typ, min and max)"); }, w.size() - 1, 3,
+                     line);
     if (IsNa(w[1])) c_.Add(Message::TypicalNa, line, "the typical " + w[0] + " is NA");
     for (std::size_t i = 1; i < 4; ++i) {
         if (i > 1 && IsNa(w[i])) continue;

@@ -34,7 +34,8 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
         if (k.id == Kw::Cac) m->cacLine = k.line;
         if (k.words.size() < 3)
             c_.Add(Message::MissingValue, k.line, "[" + k.name + "] needs typ, min and max");
-        c_.TooManyValues("[" + k.name + "] (typ, min and max)", k.words.size(), 3, k.line);
+        c_.TooManyValues([&] { return std::string("[" + k.name + "] (typ, min and max)"); },
+                         k.words.size(), 3, k.line);
         for (std::size_t i = 0; i < k.words.size() && i < 3; ++i) {
             double v = 0;
             c_.NumberOrNa(k.words[i], k.line, i > 0, &v);
@@ -47,7 +48,8 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
             c_.Add(Message::MissingValue, k.line, "[Temperature Range] needs typ, min and max");
         else if (IsNa(k.words[0]))
             c_.Add(Message::TypicalNa, k.line, "the typical [Temperature Range] is NA");
-        c_.TooManyValues("[Temperature Range] (typ, min and max)", k.words.size(), 3, k.line);
+        c_.TooManyValues([&] { return std::string("[Temperature Range] (typ, min and max)"); },
+                         k.words.size(), 3, k.line);
         for (std::size_t i = 0; i < k.words.size() && i < 3; ++i)
             c_.NumberOrNa(k.words[i], k.line, true);
     } else if (k.id == Kw::ReceiverThresholds) {
@@ -85,7 +87,8 @@ void ModelRules::SpecData(const DataLine& d) {
                "[Model Spec] " + w[0] + " needs typ, min and max");
         return;
     }
-    c_.TooManyValues("[Model Spec] " + w[0] + " (typ, min and max)", w.size() - 1, 3, d.line);
+    c_.TooManyValues([&] { return std::string("[Model Spec] " + w[0] + " (typ, min and max)"); },
+                     w.size() - 1, 3, d.line);
     std::array<double, 3>& kept = spec_[Lower(w[0])];
     for (std::size_t i = 1; i < 4; ++i) {
         double v = 0;  // NA leaves it
@@ -169,7 +172,8 @@ void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
     // A differential receiver's thresholds stand in for Vth.
     if (name == "vth" || name.rfind("vcross", 0) == 0 || name.rfind("vdiff", 0) == 0)
         m.vthGiven = true;
-    c_.TooManyValues("[Receiver Thresholds] " + name, values.size(), 1, d.line);
+    c_.TooManyValues([&] { return std::string("[Receiver Thresholds] " + name); }, values.size(), 1,
+                     d.line);
     if (name == "threshold_sensitivity") m.sensitivityLine = d.line;
     if (name == "reference_supply") m.referenceSupply = true;
     if (def->value == SubValue::Enumerated) {

@@ -26,7 +26,7 @@ void PackageRules::Keyword(const KeywordLine& k) {
     if (k.id == Kw::Row || k.id == Kw::NumberOfPins || k.id == Kw::Bandwidth ||
         k.id == Kw::ResistanceMatrix || k.id == Kw::InductanceMatrix ||
         k.id == Kw::CapacitanceMatrix)
-        c_.TooManyValues("[" + k.name + "]", words.size(), 1, line);
+        c_.TooManyValues([&] { return std::string("[" + k.name + "]"); }, words.size(), 1, line);
     if (k.id == Kw::Row) {
         CloseRow();
     } else if (k.id != Kw::Bandwidth) {

@@ -47,7 +47,8 @@ void SeriesRules::ElementValues(const KeywordLine& k) {
         c_.Add(Message::MissingValue, k.line, "[" + k.name + "] needs typ, min and max values");
         if (k.words.empty()) return;
     }
-    c_.TooManyValues("[" + k.name + "] (typ, min and max)", k.words.size(), 3, k.line);
+    c_.TooManyValues([&] { return std::string("[" + k.name + "] (typ, min and max)"); },
+                     k.words.size(), 3, k.line);
     if (IsNa(k.words[0])) c_.Add(Message::TypicalNa, k.line, "the typical [" + k.name + "] is NA");
     for (std::size_t i = 0; i < k.words.size() && i < 3; ++i) {
         double v = 0;

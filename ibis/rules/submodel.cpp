@@ -30,7 +30,7 @@ void ModelRules::SubmodelData(ModelInfo& m, const DataLine& d) {
     if (sub == "submodel_type") {
         m.submodelType = w.size() > 1 ? w[1] : "";
         m.typeLine = d.line;
-        c_.TooManyValues("Submodel_type", w.size() - 1, 1, d.line);
+        c_.TooManyValues([&] { return std::string("Submodel_type"); }, w.size() - 1, 1, d.line);
         if (!IsEnumeratedValue(*FindSubparameter(Kw::Submodel, sub), m.submodelType) ||
             m.submodelType.empty())
             c_.Add(Message::SubmodelRules, d.line,
