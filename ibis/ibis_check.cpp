@@ -346,7 +346,9 @@ void FileChecker::Keyword(const Line& l) {
             c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice in this section");
         }
         SubmodelOnly(*def, raw, line);
-        if (def->id == Kw::TtGnd || def->id == Kw::TtPower) models_.NoteTransitTime(def->id, line);
+        if (def->id == Kw::TtGnd || def->id == Kw::TtPower || def->id == Kw::AlgorithmicModel ||
+            def->id == Kw::AddSubmodel || def->id == Kw::DriverSchedule)
+            models_.Note(def->id, line);
     } else if (def->once && c_.scope == Scope::File) {
         if (!FirstInScope(def->id))
             c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice");

@@ -271,8 +271,8 @@ const std::vector<MessageDef>& MessageTable() {
          "Terminator model without [Voltage Range] (or its reference keywords): the standard asks "
          "them of every model, though these models use neither"},
         {Message::SubmodelTopKeyword, S::Warning, "model",
-         "[Add Submodel], [Driver Schedule] or [Algorithmic Model] inside a [Submodel] (they "
-         "belong to the top-level [Model] that adds the submodel)"},
+         "[Add Submodel] or [Driver Schedule] inside a [Submodel] (they belong to the "
+         "top-level [Model] that adds the submodel)"},
         {Message::ScheduleNested, S::Warning, "model",
          "a [Driver Schedule] row naming a model that has a [Driver Schedule] of its own "
          "(a schedule drives models one level down; schedules do not nest)"},
@@ -326,6 +326,9 @@ const std::vector<MessageDef>& MessageTable() {
          "an executable this platform cannot read, or not a shared library"},
         {Message::PlatformTwice, S::Warning, "model",
          "two Executable lines of one [Algorithmic Model] for the same platform_compiler_bits"},
+        {Message::AlgorithmicModelPlace, S::Error, "model",
+         "[Algorithmic Model] in a [Submodel] or in a model of Model_type Terminator, Series or "
+         "Series_switch (not permitted there)"},
         {Message::ModelUnused, S::Note, "model",
          "a [Model] that no [Pin] or [Model Selector] uses"},
         // Package models.

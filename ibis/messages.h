@@ -123,6 +123,7 @@ enum class Message : int {
     ExecutableEntryPoint = 3204,
     ExecutableUnreadable = 3205,
     PlatformTwice = 3206,
+    AlgorithmicModelPlace = 3207,
     ModelUnused = 3301,
     PackageModelNotClosed = 4001,
     PackagePinCount = 4002,

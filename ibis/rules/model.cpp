@@ -27,18 +27,31 @@ bool IsIvTable(Kw id) {
 
 }  // namespace
 
+// The keywords of a model that other sections read, noted for the model they
+// stand in. A [Submodel] adds to the [Model] that names it: it schedules and
+// adds nothing of its own, and BIRD 148: [Algorithmic Model] "is not
+// permitted under the [Submodel] keyword or in [Model]s which are of
+// Model_type Terminator, Series or Series_switch" (the type is known when the
+// model ends).
+void ModelRules::Note(Kw id, int line) {
+    if (models_.empty()) return;
+    ModelInfo& m = models_.back();
+    if (id == Kw::TtGnd) m.ttGndLine = line;
+    if (id == Kw::TtPower) m.ttPowerLine = line;
+    if (id == Kw::AlgorithmicModel) m.algorithmicLine = line;
+    if (!m.submodel) return;
+    const std::string name = "[" + std::string(KeywordOf(id).spelled) + "] in [Submodel] " + m.name;
+    if (id == Kw::AlgorithmicModel)
+        c_.Add(Message::AlgorithmicModelPlace, line, name + ": it is not permitted there");
+    else if (id == Kw::AddSubmodel || id == Kw::DriverSchedule)
+        c_.Add(Message::SubmodelTopKeyword, line, name + ": it belongs to a top-level [Model]");
+}
+
 void ModelRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
     CloseSpec();
     if (k.id == Kw::ModelSpec) specLine_ = line;
-    // A [Submodel] adds to the [Model] that names it: it schedules, adds and
-    // runs nothing of its own.
-    if (!models_.empty() && models_.back().submodel &&
-        (k.id == Kw::AddSubmodel || k.id == Kw::DriverSchedule || k.id == Kw::AlgorithmicModel))
-        c_.Add(Message::SubmodelTopKeyword, line,
-               "[" + k.name + "] in [Submodel] " + models_.back().name +
-                   ": it belongs to a top-level [Model]");
     if (k.id == Kw::Model || k.id == Kw::Submodel) {
         // A [Submodel] is a section of its own: its tables and clamps are not the model's.
         ModelInfo m;

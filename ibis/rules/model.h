@@ -51,6 +51,7 @@ struct ModelInfo {
     std::vector<int> terminatorLines;                       // [Rgnd], [Rpower], [Rac], [Cac]
     int racLine = 0, cacLine = 0;                           // the AC termination's two halves
     int ttGndLine = 0, ttPowerLine = 0;                     // the clamps' transit times
+    int algorithmicLine = 0;                                // its [Algorithmic Model]
     double vinl = NAN, vinh = NAN;
     double vth = NAN, vthMin = NAN, vthMax = NAN;  // [Receiver Thresholds]
     // Its input levels, offsets from Vth: Vinh_ac, Vinh_dc, Vinl_ac, Vinl_dc.
@@ -75,11 +76,9 @@ public:
     const std::map<std::string, std::vector<std::pair<std::string, int>>>& Selectors() const {
         return selectors_;
     }
-    // [TTgnd] or [TTpower], which the generic rules read, noted for the model being read.
-    void NoteTransitTime(Kw id, int line) {
-        if (models_.empty()) return;
-        (id == Kw::TtGnd ? models_.back().ttGndLine : models_.back().ttPowerLine) = line;
-    }
+    // A keyword of the model being read that another section reads ([TTgnd],
+    // [TTpower], [Algorithmic Model], [Add Submodel], [Driver Schedule]).
+    void Note(Kw id, int line);
     // The model being read, or null before the first.
     const ModelInfo* Current() const { return models_.empty() ? nullptr : &models_.back(); }
 

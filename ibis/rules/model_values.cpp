@@ -249,6 +249,11 @@ void ModelRules::CheckValues(const ModelInfo& m) {
         c_.Add(Message::TerminatorKeyword, m.terminatorLines.front(),
                "[Model] " + m.name + " is " + m.type +
                    "; [Rgnd], [Rpower], [Rac] and [Cac] need Model_type Terminator");
+    if (m.algorithmicLine != 0 && !m.submodel &&
+        (type == "terminator" || type == "series" || type == "series_switch"))
+        c_.Add(Message::AlgorithmicModelPlace, m.algorithmicLine,
+               "[Algorithmic Model] in [Model] " + m.name + " of Model_type " + m.type +
+                   ": it is not permitted there");
     // [TTgnd] and [TTpower] are the transit times of the clamp diodes: each
     // describes the clamp table it goes with.
     for (const auto& [line, clamp] :

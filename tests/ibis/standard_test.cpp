@@ -308,6 +308,22 @@ TEST(IbisStandard, should_catch_the_added_faults) {
         {"[Model]       rx_in",
          Edit(sub, "Submodel_type Bus_hold", "Submodel_type Bus_hold\n[Add Submodel]\nhold All"),
          "", 3032},  // a submodel adds nothing: the [Model] that names it does
+        {"[Model]       rx_in",
+         Edit(sub, "Submodel_type Bus_hold",
+              "Submodel_type Bus_hold\n[Driver Schedule]\nio_fast 0 NA 0 NA"),
+         "", 3032},  // nor schedules
+        // BIRD 148 (IBIS 5.1): [Algorithmic Model] "is not permitted under the
+        // [Submodel] keyword or in [Model]s which are of Model_type
+        // Terminator, Series or Series_switch".
+        {"[Model]       rx_in",
+         Edit(sub, "Submodel_type Bus_hold",
+              "Submodel_type Bus_hold\n[Algorithmic Model]\nExecutable Linux_gcc_64 a.so "
+              "a.ami\n[End Algorithmic Model]"),
+         "", 3207},
+        {"Model_type    Input\nC_comp        0.8pF  0.7pF  0.9pF\n",
+         "Model_type    Terminator\nC_comp        0.8pF  0.7pF  0.9pF\n[Algorithmic "
+         "Model]\nExecutable Linux_gcc_64 a.so a.ami\n[End Algorithmic Model]\n",
+         "", 3207},
         {"[Package Model] pkg_a",
          "[Package Model] pkg_a\n[Pin Mapping] pulldown_ref pullup_ref\n"
          "1 GNDBUS_WITH_A_LONG_NAME VDDBUS\n",
