@@ -147,8 +147,9 @@ const std::vector<MessageDef>& MessageTable() {
          "Series or Series_switch"},
         {Message::SeriesSwitchGroups, S::Error, "component",
          "a [Series Switch Groups] state that does not begin with On or Off, does not end with "
-         "'/', or names a group no [Series Pin Mapping] function_table_group has; or a "
-         "Series_switch row without its group where the component has [Series Switch Groups]"},
+         "'/', or names a group no [Series Pin Mapping] function_table_group has; a "
+         "Series_switch row without its group where the component has [Series Switch Groups], "
+         "or a function_table_group in a component without [Series Switch Groups]"},
         {Message::SelectorEmpty, S::Error, "component", "a [Model Selector] that lists no model"},
         {Message::SelectorNoDescription, S::Warning, "component",
          "a [Model Selector] entry without its description"},

@@ -157,6 +157,21 @@ void SeriesRules::CheckModel(const ModelInfo& m, const Series& s) {
 
 void SeriesRules::CheckGroups() {
     const std::deque<ComponentInfo>& components = components_.Components();
+    // BIRD 83.2 (IBIS 4.1) "requires use of [Series Switch Groups] if
+    // \"function_table_group\" is present".
+    std::set<std::size_t> withKeyword;
+    for (const GroupState& g : groups_) withKeyword.insert(g.component);
+    for (std::size_t k = 0; k < components.size(); ++k) {
+        if (withKeyword.count(k)) continue;
+        for (const ComponentInfo::SeriesRow& row : components[k].Extra().series) {
+            if (row.group.empty()) continue;
+            c_.Add(Message::SeriesSwitchGroups, row.line,
+                   "[Series Pin Mapping] of pin " + row.pin + " names function_table_group " +
+                       row.group + ", but [Component] " + components[k].name +
+                       " has no [Series Switch Groups]");
+            break;
+        }
+    }
     std::set<std::size_t> withGroups;
     for (const GroupState& g : groups_) {
         if (g.words.empty() && g.closed) continue;

@@ -822,6 +822,9 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         {"[Off]\n[R Series] 1M 1M 1M\n",
          "[Off]\n[R Series] 1M 1M 1M\n[Series MOSFET]\nVds = 1\n0 0 0 0\n", 3017},
         {"3.3 0.1 0.08 0.12\n", "3.3 0.1 0.08\n", 3017},
+        // BIRD 83.2 "requires use of [Series Switch Groups] if
+        // \"function_table_group\" is present".
+        {"[Series Switch Groups]\nOn g1 /\nOff g1 /\n", "", 2118},
         // An element's typ, min and max; a row's two pins, model and group.
         {"[R Series] 10 9 11", "[R Series] 10 9 11 12", 3104},
         {"1 2 sw g1\n", "1 2 sw g1 g2\n", 2116},
