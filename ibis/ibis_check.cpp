@@ -347,7 +347,8 @@ void FileChecker::Keyword(const Line& l) {
         }
         SubmodelOnly(*def, raw, line);
         if (def->id == Kw::TtGnd || def->id == Kw::TtPower || def->id == Kw::AlgorithmicModel ||
-            def->id == Kw::AddSubmodel || def->id == Kw::DriverSchedule)
+            def->id == Kw::AddSubmodel || def->id == Kw::DriverSchedule ||
+            def->id == Kw::ExternalModel)
             models_.Note(def->id, line);
     } else if (def->once && c_.scope == Scope::File) {
         if (!FirstInScope(def->id))
@@ -506,7 +507,6 @@ void FileChecker::Finish() {
     components_.Finish();
     cross.CheckComponents();
     cross.CheckTrueDifferential();
-    cross.CheckDiffModelTypes();
     cross.CheckSelectors();
     models_.Finish();
     series_.Finish();

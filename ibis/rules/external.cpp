@@ -9,7 +9,6 @@ namespace ibis {
 
 void ExternalRules::Keyword(const KeywordLine& k) {
     if (k.id == Kw::ExternalModel) {
-        modelLines_.push_back(k.line);
         open_ = Open{};
         open_.line = k.line;
         open_.id = k.id;

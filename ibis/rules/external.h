@@ -24,8 +24,6 @@ public:
     // The lines of the [External Model]s of true differential buffers (Ports
     // A_signal_pos and A_signal_neg).
     const std::vector<int>& TrueDifferential() const { return trueDifferential_; }
-    // The line of every [External Model], in file order.
-    const std::vector<int>& ModelLines() const { return modelLines_; }
 
 private:
     // At the closing keyword: a Language, a Typ corner and Ports were given,
@@ -50,7 +48,7 @@ private:
         std::string circuit;  // an [External Circuit]'s name
     } open_;
     std::map<std::string, std::set<std::string>> circuits_;
-    std::vector<int> trueDifferential_, modelLines_;
+    std::vector<int> trueDifferential_;
 };
 
 }  // namespace ibis

@@ -39,6 +39,7 @@ void ModelRules::Note(Kw id, int line) {
     if (id == Kw::TtGnd) m.ttGndLine = line;
     if (id == Kw::TtPower) m.ttPowerLine = line;
     if (id == Kw::AlgorithmicModel) m.algorithmicLine = line;
+    if (id == Kw::ExternalModel) m.external = true;
     if (!m.submodel) return;
     const std::string name = "[" + std::string(KeywordOf(id).spelled) + "] in [Submodel] " + m.name;
     if (id == Kw::AlgorithmicModel)

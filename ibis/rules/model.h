@@ -52,6 +52,7 @@ struct ModelInfo {
     int racLine = 0, cacLine = 0;                           // the AC termination's two halves
     int ttGndLine = 0, ttPowerLine = 0;                     // the clamps' transit times
     int algorithmicLine = 0;                                // its [Algorithmic Model]
+    bool external = false;                                  // it has an [External Model]
     double vinl = NAN, vinh = NAN;
     double vth = NAN, vthMin = NAN, vthMax = NAN;  // [Receiver Thresholds]
     // Its input levels, offsets from Vth: Vinh_ac, Vinh_dc, Vinl_ac, Vinl_dc.
@@ -77,7 +78,8 @@ public:
         return selectors_;
     }
     // A keyword of the model being read that another section reads ([TTgnd],
-    // [TTpower], [Algorithmic Model], [Add Submodel], [Driver Schedule]).
+    // [TTpower], [Algorithmic Model], [External Model], [Add Submodel],
+    // [Driver Schedule]).
     void Note(Kw id, int line);
     // The model being read, or null before the first.
     const ModelInfo* Current() const { return models_.empty() ? nullptr : &models_.back(); }

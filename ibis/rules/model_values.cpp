@@ -249,6 +249,15 @@ void ModelRules::CheckValues(const ModelInfo& m) {
         c_.Add(Message::TerminatorKeyword, m.terminatorLines.front(),
                "[Model] " + m.name + " is " + m.type +
                    "; [Rgnd], [Rpower], [Rac] and [Cac] need Model_type Terminator");
+    // Input_diff, Output_diff, I/O_diff and 3-state_diff (4.1) came with
+    // [External Model] for true differential buffers: the model's I-V and V-t
+    // tables describe one pin, so such a model without an [External Model] has
+    // no description of its pair.
+    if (!m.submodel && !m.external && type.size() > 5 && type.substr(type.size() - 5) == "_diff")
+        c_.Add(Message::DiffTypeWithoutExternal, m.typeLine,
+               "[Model] " + m.name + " is " + m.type +
+                   " without an [External Model]: a *_diff model is a true differential buffer "
+                   "its [External Model] describes");
     if (m.algorithmicLine != 0 && !m.submodel &&
         (type == "terminator" || type == "series" || type == "series_switch"))
         c_.Add(Message::AlgorithmicModelPlace, m.algorithmicLine,

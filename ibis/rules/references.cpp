@@ -1,7 +1,6 @@
 #include "references.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -326,29 +325,6 @@ void CrossReferences::CheckComponents() {
 // The [External Model] of a true differential buffer: "The [Diff Pin]
 // keyword is still required within the same [Component] definition ... The
 // models referenced by each pin listed under [Diff Pin] MUST be the same."
-// Input_diff, Output_diff, I/O_diff and 3-state_diff (4.1) came with
-// [External Model] for true differential buffers: the model's I-V and V-t
-// tables describe one pin, so such a model without an [External Model] has
-// no description of its pair.
-void CrossReferences::CheckDiffModelTypes() {
-    const std::vector<int>& lines = s_.external.ModelLines();
-    const std::deque<ModelInfo>& all = s_.models.Models();
-    std::size_t next = 0;  // the first [External Model] below the model being read
-    for (std::size_t k = 0; k < all.size(); ++k) {
-        const ModelInfo& m = all[k];
-        const int end = k + 1 < all.size() ? all[k + 1].line : INT_MAX;
-        while (next < lines.size() && lines[next] < m.line) ++next;
-        const bool external = next < lines.size() && lines[next] < end;
-        const std::string type = Lower(m.type);
-        if (m.submodel || external || type.size() < 5 || type.substr(type.size() - 5) != "_diff")
-            continue;
-        c_.Add(Message::DiffTypeWithoutExternal, m.typeLine,
-               "[Model] " + m.name + " is " + m.type +
-                   " without an [External Model]: a *_diff model is a true differential buffer "
-                   "its [External Model] describes");
-    }
-}
-
 void CrossReferences::CheckTrueDifferential() {
     const std::vector<int>& lines = s_.external.TrueDifferential();
     if (lines.empty()) return;

@@ -78,8 +78,6 @@ public:
     void CheckSelectors();
     // The pins of a true differential [External Model] pair up in [Diff Pin].
     void CheckTrueDifferential();
-    // A *_diff Model_type describes its buffer with an [External Model].
-    void CheckDiffModelTypes();
     // Models no [Pin] or [Model Selector] uses.
     void CheckUnused();
 
