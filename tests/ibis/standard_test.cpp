@@ -636,8 +636,10 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
         EXPECT_EQ(Errors(r), 1) << Dump(r);
     }
     // Input_diff, Output_diff, I/O_diff and 3-state_diff came (4.1) with
-    // [External Model] for true differential buffers: one model describes the
-    // pair there. Without it, its tables describe one pin only.
+    // [External Model] for true differential buffers; the 4.1 release notes on
+    // BIRD 77.2: "Adds new timing loads and Model_types to support
+    // differential buffers under the BIRD75.8 multi-lingual extensions". One
+    // model describes the pair there; without it, its tables describe one pin.
     const std::string diffType = Edit(withExternal, "[Model]       io_fast\nModel_type    I/O",
                                       "[Model]       io_fast\nModel_type    I/O_diff");
     EXPECT_FALSE(Has(Check("clean.ibs", diffType), 3034)) << Dump(Check("clean.ibs", diffType));
