@@ -163,6 +163,8 @@ void FileChecker::ToSection(Section section, const KeywordLine* k, const DataLin
         case Section::None:
             // The pins a [Repeater Pin] row names are the component's too.
             if (d != nullptr && d->id == Kw::RepeaterPin) components_.Data(*d);
+            // A [Submodel Spec] row tells the submodel what switches it.
+            if (d != nullptr && d->id == Kw::SubmodelSpec) models_.Data(*d);
             return k ? generic_.Keyword(*k) : generic_.Data(*d);
         case Section::Shared:
             return;
@@ -348,7 +350,8 @@ void FileChecker::Keyword(const Line& l) {
         SubmodelOnly(*def, raw, line);
         if (def->id == Kw::TtGnd || def->id == Kw::TtPower || def->id == Kw::AlgorithmicModel ||
             def->id == Kw::AddSubmodel || def->id == Kw::DriverSchedule ||
-            def->id == Kw::ExternalModel)
+            def->id == Kw::ExternalModel || def->id == Kw::GndPulseTable ||
+            def->id == Kw::PowerPulseTable)
             models_.Note(def->id, line);
     } else if (def->once && c_.scope == Scope::File) {
         if (!FirstInScope(def->id))

@@ -53,7 +53,8 @@ const std::vector<MessageDef>& MessageTable() {
         // File header.
         {Message::NegativeValue, S::Error, "file",
          "a resistance, inductance or capacitance below zero, a load or fixture resistance "
-         "that is not above zero, or a time (a delay, a slew time) below zero"},
+         "that is not above zero, a time (a delay, a slew time) below zero, or a temperature "
+         "below absolute zero"},
         {Message::UnknownSubparameter, S::Warning, "file",
          "a subparameter the standard does not list under its keyword ([Submodel Spec]: "
          "V_trigger_r, V_trigger_f, Off_delay; [External Model] and [External Circuit]: "
@@ -194,7 +195,9 @@ const std::vector<MessageDef>& MessageTable() {
          "a model without [Voltage Range], which only all four of [Pullup Reference], [Pulldown "
          "Reference], [POWER Clamp Reference] and [GND Clamp Reference] replace"},
         {Message::DriverNoRamp, S::Error, "model", "a driver without [Ramp]"},
-        {Message::ModelUnknownSubparameter, S::Warning, "model", "an unknown [Model] subparameter"},
+        {Message::ModelUnknownSubparameter, S::Warning, "model",
+         "an unknown [Model] subparameter, or a [Model] subparameter in a [Submodel] (which "
+         "gives only its Submodel_type)"},
         {Message::ModelFeatureTooNew, S::Error, "model",
          "a [Model] or [Model Spec] subparameter or a Model_type newer than the declared IBIS "
          "version (the message names the version that introduced it)"},
@@ -284,13 +287,19 @@ const std::vector<MessageDef>& MessageTable() {
          "a keyword without the one it completes: [Rac] without [Cac] or the reverse (the AC "
          "termination is the two in series), [TTgnd] without [GND Clamp] or [TTpower] without "
          "[POWER Clamp] (the transit time of that clamp's diode)"},
+        {Message::SubmodelCannotAct, S::Warning, "model",
+         "a [Submodel] that cannot act as its type says: a Bus_hold or Fall_back without "
+         "V_trigger_r and V_trigger_f in [Submodel Spec] (the voltages that switch it), a "
+         "submodel without any I-V or pulse table, or a pulse table in a submodel not of type "
+         "Dynamic_clamp"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",
          "a table point repeated (the same voltage or time twice)"},
         {Message::TableTooLong, S::Error, "model",
          "a table longer than its limit (100 points for I-V tables, 1000 for waveforms), or of "
-         "fewer than two points"},
+         "fewer than two points; more than 100 [Rising Waveform] or [Falling Waveform] tables "
+         "in one model"},
         {Message::TableRowColumns, S::Error, "model",
          "a table row with the wrong number of columns, or a line of values with more than its "
          "typ, min and max (a subparameter, [Voltage Range] and the reference keywords, "

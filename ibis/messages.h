@@ -106,6 +106,7 @@ enum class Message : int {
     ScheduleNested = 3033,
     DiffTypeWithoutExternal = 3034,
     AcTerminationPart = 3035,  // a keyword without the one it completes
+    SubmodelCannotAct = 3036,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

@@ -28,11 +28,10 @@ bool IsIvTable(Kw id) {
 }  // namespace
 
 // The keywords of a model that other sections read, noted for the model they
-// stand in. A [Submodel] adds to the [Model] that names it: it schedules and
-// adds nothing of its own, and BIRD 148: [Algorithmic Model] "is not
-// permitted under the [Submodel] keyword or in [Model]s which are of
-// Model_type Terminator, Series or Series_switch" (the type is known when the
-// model ends).
+// stand in (the pulse tables: where a submodel's first one stands). A [Submodel] adds to the
+// [Model] that names it: it schedules and adds nothing of its own, and BIRD 148: [Algorithmic
+// Model] "is not permitted under the [Submodel] keyword or in [Model]s which are of Model_type
+// Terminator, Series or Series_switch" (the type is known when the model ends).
 void ModelRules::Note(Kw id, int line) {
     if (models_.empty()) return;
     ModelInfo& m = models_.back();
@@ -40,6 +39,8 @@ void ModelRules::Note(Kw id, int line) {
     if (id == Kw::TtPower) m.ttPowerLine = line;
     if (id == Kw::AlgorithmicModel) m.algorithmicLine = line;
     if (id == Kw::ExternalModel) m.external = true;
+    if ((id == Kw::GndPulseTable || id == Kw::PowerPulseTable) && m.pulseLine == 0)
+        m.pulseLine = line;
     if (!m.submodel) return;
     const std::string name = "[" + std::string(KeywordOf(id).spelled) + "] in [Submodel] " + m.name;
     if (id == Kw::AlgorithmicModel)
@@ -148,6 +149,8 @@ void ModelRules::Data(const DataLine& d) {
         AddSubmodelData(m, d);
     } else if (d.id == Kw::Submodel) {
         if (m.submodel) SubmodelData(m, d);
+    } else if (d.id == Kw::SubmodelSpec) {
+        m.triggers.insert(Lower(d.words[0]));
     } else if (d.id == Kw::Model) {
         ModelData(m, d);
     } else if (IsIvTable(d.id)) {
@@ -556,6 +559,12 @@ void ModelRules::CheckWaveforms(const ModelInfo& m) {
     for (int edge = 0; edge < 2; ++edge) {
         const std::vector<Table>& list = edge == 0 ? m.rising : m.falling;
         const double ramp = edge == 0 ? m.rampR : m.rampF;
+        // Up to 100 waveform tables of each edge in one model.
+        if (list.size() > 100)
+            c_.Add(Message::TableTooLong, list[100].line,
+                   m.name + " has " + std::to_string(list.size()) + " " +
+                       (edge == 0 ? "[Rising Waveform]" : "[Falling Waveform]") +
+                       " tables; at most 100");
         for (const Table& t : list) {
             // At most 100 points before IBIS 4.0, 1000 from 4.0.
             const std::size_t most = c_.version != 0 && c_.version < 40 ? 100 : 1000;

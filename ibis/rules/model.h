@@ -47,6 +47,8 @@ struct ModelInfo {
     bool ramp = false, rampRise = false, rampFall = false;  // [Ramp], its dV/dt_r and dV/dt_f
     bool submodel = false;                                  // a [Submodel], not a [Model]
     std::string submodelType;
+    std::set<std::string> triggers;  // [Submodel Spec] rows given (lower case)
+    int pulseLine = 0;               // its first [GND Pulse Table] or [POWER Pulse Table]
     std::vector<std::pair<std::string, int>> addSubmodels;  // [Add Submodel]: name, line
     std::vector<int> terminatorLines;                       // [Rgnd], [Rpower], [Rac], [Cac]
     int racLine = 0, cacLine = 0;                           // the AC termination's two halves
@@ -79,7 +81,7 @@ public:
     }
     // A keyword of the model being read that another section reads ([TTgnd],
     // [TTpower], [Algorithmic Model], [External Model], [Add Submodel],
-    // [Driver Schedule]).
+    // [Driver Schedule], the pulse tables).
     void Note(Kw id, int line);
     // The model being read, or null before the first.
     const ModelInfo* Current() const { return models_.empty() ? nullptr : &models_.back(); }

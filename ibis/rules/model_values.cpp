@@ -50,8 +50,15 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
             c_.Add(Message::TypicalNa, k.line, "the typical [Temperature Range] is NA");
         c_.TooManyValues([&] { return std::string("[Temperature Range] (typ, min and max)"); },
                          k.words.size(), 3, k.line);
-        for (std::size_t i = 0; i < k.words.size() && i < 3; ++i)
-            c_.NumberOrNa(k.words[i], k.line, true);
+        // Degrees Celsius: nothing is colder than absolute zero.
+        for (std::size_t i = 0; i < k.words.size() && i < 3; ++i) {
+            double v = 0;
+            c_.NumberOrNa(k.words[i], k.line, true, &v);
+            if (v < -273.15)
+                c_.Add(Message::NegativeValue, k.line,
+                       "[Temperature Range] " + k.words[i] +
+                           " is below absolute zero (-273.15 degrees Celsius)");
+        }
     } else if (k.id == Kw::ReceiverThresholds) {
         m->thresholdsLine = k.line;
     } else if (k.id == Kw::CompositeCurrent) {

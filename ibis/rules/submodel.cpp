@@ -39,12 +39,35 @@ void ModelRules::SubmodelData(ModelInfo& m, const DataLine& d) {
     } else if (FindSubparameter(Kw::Submodel, sub) == nullptr) {
         c_.Add(Message::ModelUnknownSubparameter, d.line,
                "'" + w[0] + "' is not a [Submodel] subparameter");
+    } else {
+        // A submodel adds tables to the model that names it, whose die
+        // capacitance, thresholds and loads stay the model's own.
+        c_.Add(Message::ModelUnknownSubparameter, d.line,
+               "'" + w[0].substr(0, w[0].find('=')) +
+                   "' is a [Model] subparameter; a [Submodel] gives only its Submodel_type");
     }
 }
 
+// What each type does: a bus hold latches and a fall-back driver weakens
+// when the pad crosses its trigger voltages; a dynamic clamp adds its pulse
+// tables; every type adds I-V tables or pulses to the model.
 void ModelRules::CheckSubmodel(const ModelInfo& m) {
-    if (m.submodelType.empty())
-        c_.Add(Message::SubmodelRules, m.line, "[Submodel] " + m.name + " has no Submodel_type");
+    const std::string type = Lower(m.submodelType);
+    const std::string name = "[Submodel] " + m.name;
+    if (type.empty()) c_.Add(Message::SubmodelRules, m.line, name + " has no Submodel_type");
+    if (type == "bus_hold" || type == "fall_back")
+        for (const char* trigger : {"v_trigger_r", "v_trigger_f"})
+            if (!m.triggers.count(trigger))
+                c_.Add(Message::SubmodelCannotAct, m.line,
+                       name + " (" + m.submodelType + ") has no " +
+                           (trigger[10] == 'r' ? "V_trigger_r" : "V_trigger_f") +
+                           " in [Submodel Spec]: nothing switches it");
+    if (m.pulseLine != 0 && !type.empty() && type != "dynamic_clamp")
+        c_.Add(Message::SubmodelCannotAct, m.pulseLine,
+               name + " is of type " + m.submodelType + "; pulse tables belong to a Dynamic_clamp");
+    if (m.tables.empty() && m.pulseLine == 0)
+        c_.Add(Message::SubmodelCannotAct, m.line,
+               name + " has no I-V or pulse table: it adds nothing to the model");
 }
 
 }  // namespace ibis

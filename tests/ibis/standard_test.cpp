@@ -38,6 +38,25 @@ int Errors(const FileResult& r) {
     return n;
 }
 
+// One edit of a clean file and what it must bring.
+struct EditCase {
+    const char* why;
+    const char* from;
+    const char* to;
+    int number;  // 0: valid, nothing reported
+};
+
+template <std::size_t N>
+void ExpectEdits(const std::string& clean, const EditCase (&cases)[N]) {
+    for (const EditCase& c : cases) {
+        const FileResult r = Check("clean.ibs", Edit(clean, c.from, c.to));
+        if (c.number == 0)
+            EXPECT_TRUE(r.reports.empty()) << c.why << "\n" << Dump(r);
+        else
+            EXPECT_TRUE(Has(r, c.number)) << c.why << "\n" << Dump(r);
+    }
+}
+
 }  // namespace
 
 TEST(IbisStandard, should_accept_what_the_standard_allows) {
@@ -292,7 +311,20 @@ TEST(IbisStandard, should_catch_the_added_faults) {
     const std::string sub =
         "[Submodel]    hold\nSubmodel_type Bus_hold\n[GND Clamp]\n-1 -1m NA NA\n1 0 NA NA\n[Model] "
         "      rx_in";
+    // Up to 100 waveform tables of each edge in a model (an Open Forum mail,
+    // 27 May 2003: "IBIS allows up to 100 different waveform tables in a
+    // model statement").
+    std::string waveforms;
+    for (int i = 0; i < 100; ++i)
+        waveforms += "[Falling Waveform]\nR_fixture = 50\nV_fixture = " + std::to_string(i) +
+                     "m\n0 2.2 NA NA\n1n 0 NA NA\n";
+    const std::string hundred = "R_load = 50\n" + waveforms;
     const Case cases[] = {
+        {"R_load = 50\n", hundred, "", 0},
+        {"R_load = 50\n", hundred + waveforms.substr(0, waveforms.find("[Falling", 1)), "", 3103},
+        // Degrees Celsius, none below absolute zero.
+        {"0.7pF  0.9pF\n", "0.7pF  0.9pF\n[Temperature Range] 25 -55 125\n", "", 0},
+        {"0.7pF  0.9pF\n", "0.7pF  0.9pF\n[Temperature Range] 25 -300 125\n", "", 1014},
         {"[Model]       rx_in", sub + "\n[Add Submodel]\nhold  Sideways", "",
          3011},  // a mode that is none of the three
         {"[Model]       rx_in", sub + "\n[Add Submodel]\nhold  Driving", "",
@@ -377,7 +409,10 @@ TEST(IbisStandard, should_catch_the_added_faults) {
     for (const Case& c : cases) {
         const std::string edited = Edit(clean, c.from, c.to);
         const FileResult r = Check("clean.ibs", edited, c.version);
-        EXPECT_TRUE(Has(r, c.number)) << c.number << " for " << c.to << "\n" << Dump(r);
+        if (c.number == 0)  // valid: no ERROR
+            EXPECT_EQ(Errors(r), 0) << c.to << "\n" << Dump(r);
+        else
+            EXPECT_TRUE(Has(r, c.number)) << c.number << " for " << c.to << "\n" << Dump(r);
     }
     const FileResult repeater =
         Check("clean.ibs",
@@ -1754,11 +1789,11 @@ TEST(IbisStandard, should_warn_of_a_reserved_parameter_newer_than_the_declared_v
 // [GND Pulse Table] and [POWER Pulse Table] rows are "Time V(typ) V(min)
 // V(max)" with the times increasing; [Submodel Spec] lists the subparameters
 // V_trigger_r, V_trigger_f and Off_delay, each with typ, min and max. A real
-// bus-hold file (bushold.ibs of the corpus) writes them exactly so.
+// triggered dynamic clamp (dclamptr.ibs of the corpus) writes them exactly so.
 TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout) {
     const std::string input = "Model_type    Input\nC_comp        0.8pF  0.7pF  0.9pF\n";
     const std::string submodel =
-        "[Submodel] bh\nSubmodel_type Bus_hold\n[Submodel Spec]\n"
+        "[Submodel] bh\nSubmodel_type Dynamic_clamp\n[Submodel Spec]\n"
         "V_trigger_r  3.1  2.6  4.6\nV_trigger_f  1.3  1.2  1.4\n"
         "[GND Pulse Table]\n0     0    0    0\n1n    0.9  0.8  1.0\n[End]\n";
     const std::string clean = Edit(Edit(Read(kFiles / "clean.ibs"), "[End]\n", submodel), input,
@@ -1766,13 +1801,7 @@ TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout)
                                        "[Add Submodel]\nbh  Non-Driving\n[TTgnd] 1ns NA NA\n"
                                        "[GND Clamp]\n-1 -10m NA NA\n0 0 NA NA\n");
     ASSERT_TRUE(Check("clean.ibs", clean).reports.empty()) << Dump(Check("clean.ibs", clean));
-    struct Case {
-        const char* why;
-        const char* from;
-        const char* to;
-        int number;  // 0: valid
-    };
-    const Case cases[] = {
+    const EditCase cases[] = {
         {"[TTgnd] of two values", "[TTgnd] 1ns NA NA", "[TTgnd] 1ns NA", 3104},
         {"[TTgnd] without its values", "[TTgnd] 1ns NA NA", "[TTgnd]", 1012},
         {"[TTgnd] typ NA", "[TTgnd] 1ns NA NA", "[TTgnd] NA 1ns 1ns", 3004},
@@ -1803,14 +1832,53 @@ TEST(IbisStandard, should_check_the_keywords_no_section_reads_from_their_layout)
         {"an external reference of two values", "Vinh = 2.0\n[Voltage Range]",
          "Vinh = 2.0\n[External Reference] 0.75 0.7\n[Voltage Range]", 3104},
     };
-    for (const Case& c : cases) {
-        const std::string text = Edit(clean, c.from, c.to);
-        const FileResult r = Check("clean.ibs", text);
-        if (c.number == 0)
-            EXPECT_TRUE(r.reports.empty()) << c.why << "\n" << Dump(r);
-        else
-            EXPECT_TRUE(Has(r, c.number)) << c.why << "\n" << Dump(r);
-    }
+    ExpectEdits(clean, cases);
+}
+
+// What each Submodel_type does decides what it needs. A bus hold latches the
+// pad high when it rises through V_trigger_r and low when it falls through
+// V_trigger_f; a fall-back driver weakens at the same triggers; a dynamic
+// clamp adds its pulse tables. The corpus's bus-hold file (bushold.ibs:
+// "Note, Submodels do not have C_comp") and triggered dynamic clamp
+// (dclamptr.ibs: [Submodel Spec] with both triggers, then [GND Pulse Table]
+// and [POWER Pulse Table]) are written so; a submodel takes its die
+// capacitance and thresholds from the [Model] that adds it.
+TEST(IbisStandard, should_know_what_each_submodel_type_needs) {
+    const std::string hold =
+        "[Submodel] bh\nSubmodel_type Bus_hold\n[Submodel Spec]\n"
+        "V_trigger_r  2.0  1.9  2.1\nV_trigger_f  1.3  1.2  1.4\n"
+        "[Pulldown]\n-1 -1m NA NA\n1 1m NA NA\n[Pullup]\n-1 1m NA NA\n1 -1m NA NA\n";
+    const std::string clamp =
+        "[Submodel] dc\nSubmodel_type Dynamic_clamp\n[GND Pulse Table]\n"
+        "0 0 NA NA\n1n -0.5 NA NA\n2n 0 NA NA\n[GND Clamp]\n-1 -10m NA NA\n0 0 NA NA\n";
+    const std::string input = "Model_type    Input\nC_comp        0.8pF  0.7pF  0.9pF\n";
+    const std::string clean =
+        Edit(Edit(Read(kFiles / "clean.ibs"), "[End]\n", hold + clamp + "[End]\n"), input,
+             input + "[Add Submodel]\nbh  Non-Driving\ndc  All\n");
+    ASSERT_TRUE(Check("clean.ibs", clean).reports.empty()) << Dump(Check("clean.ibs", clean));
+    const EditCase cases[] = {
+        {"a bus hold without V_trigger_r", "V_trigger_r  2.0  1.9  2.1\n", "", 3036},
+        {"a bus hold without [Submodel Spec]",
+         "[Submodel Spec]\nV_trigger_r  2.0  1.9  2.1\nV_trigger_f  1.3  1.2  1.4\n", "", 3036},
+        {"a fall-back driver without V_trigger_f",
+         "Bus_hold\n[Submodel Spec]\n"
+         "V_trigger_r  2.0  1.9  2.1\nV_trigger_f  1.3  1.2  1.4\n",
+         "Fall_back\n[Submodel Spec]\nV_trigger_r  2.0  1.9  2.1\n", 3036},
+        {"a fall-back driver with both triggers", "Submodel_type Bus_hold",
+         "Submodel_type Fall_back", 0},
+        {"a pulse table in a bus hold", "[Pulldown]\n-1 -1m NA NA\n1 1m NA NA\n",
+         "[Pulldown]\n-1 -1m NA NA\n1 1m NA NA\n[POWER Pulse Table]\n0 0 NA NA\n1n 0.5 NA NA\n",
+         3036},
+        {"a bus hold without tables",
+         "[Pulldown]\n-1 -1m NA NA\n1 1m NA NA\n[Pullup]\n-1 1m NA NA\n1 -1m NA NA\n", "", 3036},
+        {"a dynamic clamp of pulse tables only", "[GND Clamp]\n-1 -10m NA NA\n0 0 NA NA\n[End]",
+         "[End]", 0},
+        {"a submodel with a C_comp", "Submodel_type Bus_hold\n",
+         "Submodel_type Bus_hold\nC_comp 1p 1p 1p\n", 3009},
+        {"a submodel with thresholds", "Submodel_type Bus_hold\n",
+         "Submodel_type Bus_hold\nVinl = 0.8\n", 3009},
+    };
+    ExpectEdits(clean, cases);
 }
 
 // Every keyword a line of data follows is read by the rules of its section or
