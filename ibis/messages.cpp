@@ -190,11 +190,13 @@ const std::vector<MessageDef>& MessageTable() {
          "the [Package] values)"},
         {Message::DriverNoIvTables, S::Error, "model",
          "a driver without the I-V tables its Model_type needs ([Pulldown] for push-pull, open "
-         "drain, open sink and ECL drivers; [Pullup] for push-pull, open source and ECL ones)"},
+         "drain, open sink and ECL drivers; [Pullup] for push-pull, open source and ECL ones; "
+         "none for a *_diff type its [External Model] describes)"},
         {Message::ModelNoVoltage, S::Error, "model",
          "a model without [Voltage Range], which only all four of [Pullup Reference], [Pulldown "
          "Reference], [POWER Clamp Reference] and [GND Clamp Reference] replace"},
-        {Message::DriverNoRamp, S::Error, "model", "a driver without [Ramp]"},
+        {Message::DriverNoRamp, S::Error, "model",
+         "a driver without [Ramp] (but a *_diff type its [External Model] describes)"},
         {Message::ModelUnknownSubparameter, S::Warning, "model",
          "an unknown [Model] subparameter, or a [Model] subparameter in a [Submodel] (which "
          "gives only its Submodel_type)"},

@@ -500,7 +500,11 @@ void ModelRules::CheckDriverTables(const ModelInfo& m, const std::string& type) 
         "open_sink",       "open_source", "i/o_open_drain", "i/o_open_sink",
         "i/o_open_source", "output_ecl",  "i/o_ecl",        "3-state_ecl",
         "output_diff",     "i/o_diff",    "3-state_diff"};
-    const bool drives = kDrivers.count(type) > 0;
+    // A true differential buffer's [External Model] describes the pair;
+    // single-ended tables of one pin have nothing to describe there.
+    const bool pairExternal =
+        m.external && type.size() > 5 && type.substr(type.size() - 5) == "_diff";
+    const bool drives = kDrivers.count(type) > 0 && !pairExternal;
     const bool pushPull = type == "output" || type == "i/o" || type == "3-state" ||
                           type == "output_diff" || type == "i/o_diff" || type == "3-state_diff";
     // [Pulldown] for every driver that sinks current (push-pull, open drain
@@ -511,8 +515,8 @@ void ModelRules::CheckDriverTables(const ModelInfo& m, const std::string& type) 
     const bool openLow = type == "open_drain" || type == "open_sink" || type == "i/o_open_drain" ||
                          type == "i/o_open_sink";
     const bool openHigh = type == "open_source" || type == "i/o_open_source";
-    const bool needsPulldown = pushPull || ecl || openLow;
-    const bool needsPullup = pushPull || ecl || openHigh;
+    const bool needsPulldown = (pushPull || ecl || openLow) && drives;
+    const bool needsPullup = (pushPull || ecl || openHigh) && drives;
     const bool noPulldown = needsPulldown && !m.tables.count(Kw::Pulldown);
     const bool noPullup = needsPullup && !m.tables.count(Kw::Pullup);
     if (noPulldown || noPullup)

@@ -681,6 +681,15 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
     const FileResult lone =
         Check("clean.ibs", Edit(diffType, "Model_type    Input", "Model_type    Input_diff"));
     EXPECT_TRUE(Has(lone, 3034) && Errors(lone) == 0) << Dump(lone);
+    // Its single-ended tables then have no pin of their own to describe: a
+    // pair described by its [External Model] alone needs no [Pulldown],
+    // [Pullup] or [Ramp]; a single-ended I/O still does.
+    std::string pairOnly = diffType;
+    const std::size_t tables = pairOnly.find("[Pulldown]\n| V");
+    pairOnly.erase(tables, pairOnly.find("[Rising Waveform]", tables) - tables);
+    EXPECT_EQ(Errors(Check("clean.ibs", pairOnly)), 0) << Dump(Check("clean.ibs", pairOnly));
+    const FileResult single = Check("clean.ibs", Edit(pairOnly, "I/O_diff", "I/O"));
+    EXPECT_TRUE(Has(single, 3006) && Has(single, 3008)) << Dump(single);
     // The model reaches its pin through its analog port: A_signal, a true
     // differential pair A_signal_pos and A_signal_neg, or a series model's
     // A_pos and A_neg. Ports of digital signals alone join it to nothing.
