@@ -280,7 +280,8 @@ const std::vector<MessageDef>& MessageTable() {
          "[Add Submodel] or [Driver Schedule] inside a [Submodel] (they belong to the "
          "top-level [Model] that adds the submodel)"},
         {Message::ScheduleNested, S::Warning, "model",
-         "a [Driver Schedule] row naming a model that has a [Driver Schedule] of its own "
+         "a [Driver Schedule] in a model that drives nothing (an Input, a Terminator, a series "
+         "model), or a row naming such a model or one that has a [Driver Schedule] of its own "
          "(a schedule drives models one level down; schedules do not nest)"},
         {Message::DiffTypeWithoutExternal, S::Warning, "model",
          "a model of Model_type Input_diff, Output_diff, I/O_diff or 3-state_diff without an "

@@ -494,17 +494,21 @@ void ModelRules::CheckSupplyLevels(const ModelInfo& m, const std::string& type) 
 }
 
 // The I-V tables and [Ramp] a driver needs, and the side an open driver lacks.
-void ModelRules::CheckDriverTables(const ModelInfo& m, const std::string& type) {
+bool IsDriverType(const std::string& type) {
     static const std::set<std::string> kDrivers = {
         "output",          "i/o",         "3-state",        "open_drain",
         "open_sink",       "open_source", "i/o_open_drain", "i/o_open_sink",
         "i/o_open_source", "output_ecl",  "i/o_ecl",        "3-state_ecl",
         "output_diff",     "i/o_diff",    "3-state_diff"};
+    return kDrivers.count(Lower(type)) > 0;
+}
+
+void ModelRules::CheckDriverTables(const ModelInfo& m, const std::string& type) {
     // A true differential buffer's [External Model] describes the pair;
     // single-ended tables of one pin have nothing to describe there.
     const bool pairExternal =
         m.external && type.size() > 5 && type.substr(type.size() - 5) == "_diff";
-    const bool drives = kDrivers.count(type) > 0 && !pairExternal;
+    const bool drives = IsDriverType(type) && !pairExternal;
     const bool pushPull = type == "output" || type == "i/o" || type == "3-state" ||
                           type == "output_diff" || type == "i/o_diff" || type == "3-state_diff";
     // [Pulldown] for every driver that sinks current (push-pull, open drain

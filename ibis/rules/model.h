@@ -66,6 +66,10 @@ struct ModelInfo {
     bool afterWaveform = false;  // the keyword before is a waveform (for [Composite Current])
 };
 
+// Whether a Model_type drives its pin (any case): the outputs, I/Os and
+// 3-states of every kind, open drains, sinks and sources.
+bool IsDriverType(const std::string& type);
+
 class ModelRules {
 public:
     explicit ModelRules(Context& c) : c_(c) {}

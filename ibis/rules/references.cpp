@@ -16,7 +16,7 @@ namespace ibis {
 
 void ReferenceRules::Keyword(const KeywordLine& k) {
     if (k.id == Kw::DriverSchedule && models_.Current() != nullptr)
-        scheduling_.insert(models_.Current()->name);
+        scheduling_.emplace(models_.Current()->name, k.line);
     if (k.id != Kw::TestLoad && k.id != Kw::TestData) return;
     if (k.id == Kw::TestData) testData_.push_back({k.line});
     const std::string keyword = k.id == Kw::TestLoad ? "[Test Load]" : "[Test Data]";
@@ -128,12 +128,34 @@ void ReferenceRules::TestLoadRow(const DataLine& d) {
         c_.Add(Message::NegativeValue, d.line, v[0] + " " + v[1] + " is below zero");
 }
 
-void ReferenceRules::Finish() {
+// A schedule switches drivers: the model that holds it drives its pin through
+// them, and each model it names is a driver with no schedule of its own.
+void ReferenceRules::CheckSchedules() {
+    std::map<std::string, std::string> types;  // [Model] name -> Model_type
+    for (const ModelInfo& m : models_.Models())
+        if (!m.submodel && !m.type.empty()) types.emplace(m.name, m.type);
+    const auto idle = [&](const std::string& name) {
+        const auto t = types.find(name);
+        return t != types.end() && !IsDriverType(t->second);
+    };
+    for (const auto& [name, line] : scheduling_)
+        if (idle(name))
+            c_.Add(Message::ScheduleNested, line,
+                   "[Driver Schedule] in " + name + " (" + types[name] +
+                       "), a model that drives nothing");
     for (const auto& [name, line] : scheduled_)
         if (scheduling_.count(name))
             c_.Add(Message::ScheduleNested, line,
                    "[Driver Schedule] names " + name +
                        ", which has a [Driver Schedule] of its own: schedules do not nest");
+        else if (idle(name))
+            c_.Add(Message::ScheduleNested, line,
+                   "[Driver Schedule] names " + name + " (" + types[name] +
+                       "), a model that drives nothing");
+}
+
+void ReferenceRules::Finish() {
+    CheckSchedules();
     for (const TestData& t : testData_) {
         if (!t.driver || !t.load)
             c_.Add(Message::ScheduleOrTestReference, t.line,

@@ -4,6 +4,7 @@
 // [Circuit Call]s, [Package Model]s, and models no pin uses.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -40,13 +41,14 @@ public:
 
 private:
     void ScheduleRow(const DataLine& d);
+    void CheckSchedules();
     void TestLoadRow(const DataLine& d);
 
     Context& c_;
     const ModelRules& models_;  // the model a [Driver Schedule] belongs to
     std::set<std::string> testLoads_, testDataNames_;
     std::vector<Reference> references_;
-    std::set<std::string> scheduling_;  // the models that have a [Driver Schedule]
+    std::map<std::string, int> scheduling_;  // the models that have a [Driver Schedule]: its line
     std::vector<std::pair<std::string, int>> scheduled_;  // each row's model and line
     struct TestData {
         int line = 0;

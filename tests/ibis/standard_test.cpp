@@ -643,10 +643,21 @@ TEST(IbisStandard, should_follow_test_data_and_driver_schedules_to_what_they_nam
     EXPECT_TRUE(Check("clean.ibs", twoLevels).reports.empty())
         << Dump(Check("clean.ibs", twoLevels));
     const std::string nested = Edit(twoLevels, "[Ramp]\ndV/dt_r   1.32/1.32n",
-                                    "[Driver Schedule]\nrx_in 0ns NA 0ns NA\n[Ramp]\ndV/dt_r   "
+                                    "[Driver Schedule]\nio_slow 0ns NA 0ns NA\n[Ramp]\ndV/dt_r   "
                                     "1.32/1.32n");
     const FileResult r = Check("clean.ibs", nested);
     EXPECT_TRUE(has(r, 3033) && Errors(r) == 0) << Dump(r);
+    // The models a schedule switches drive the pin, and so does the model
+    // that holds it: an Input drives nothing, whether it holds the schedule
+    // or is named by it.
+    const FileResult toInput =
+        Check("clean.ibs", Edit(twoLevels, "io_fast 0ns NA 0ns NA", "rx_in 0ns NA 0ns NA"));
+    EXPECT_TRUE(has(toInput, 3033) && Errors(toInput) == 0) << Dump(toInput);
+    const FileResult inInput =
+        Check("clean.ibs", Edit(clean, "C_comp        0.8pF  0.7pF  0.9pF\n",
+                                "C_comp        0.8pF  0.7pF  0.9pF\n[Driver Schedule]\n"
+                                "io_fast 0ns NA 0ns NA\n"));
+    EXPECT_TRUE(has(inInput, 3033) && Errors(inInput) == 0) << Dump(inInput);
 }
 
 TEST(IbisStandard, should_check_external_models_and_board_references) {
