@@ -306,7 +306,8 @@ void ComponentRules::PinRow(const DataLine& d) {
     const int line = d.line;
     ComponentInfo& c = components_.back();
     if (c_.scope != Scope::Component) return;
-    if (w.size() < 3 || (w.size() != 3 && static_cast<int>(w.size()) != pinColumns_)) {
+    const bool columnsFit = w.size() == 3 || static_cast<int>(w.size()) == pinColumns_;
+    if (w.size() < 3 || !columnsFit) {
         // Three or six columns; six only under a [Pin] line naming R_pin, L_pin, C_pin.
         const bool undeclared = w.size() == 6 && pinColumns_ == 3;
         c_.Add(Message::PinLineColumns, line,
@@ -315,7 +316,9 @@ void ComponentRules::PinRow(const DataLine& d) {
                           : "a [Pin] line holds " + std::to_string(w.size()) +
                                 " columns: pin, signal and model" +
                                 std::string(pinColumns_ == 6 ? " (and R_pin, L_pin, C_pin)" : ""));
-        return;
+        // Its pin, signal and model still stand, so [Diff Pin] and the other
+        // keywords that name the pin find it.
+        if (w.size() < 3) return;
     }
     c_.PinNameLength(w[0], line);
     c_.NameLength("signal_name", w[1], line);
@@ -333,7 +336,7 @@ void ComponentRules::PinRow(const DataLine& d) {
         std::vector<std::uint64_t>& rails = c.EditMore().railSignals;
         if (rails.empty() || rails.back() != h) rails.push_back(h);
     }
-    for (std::size_t i = 3; i < w.size(); ++i) {
+    for (std::size_t i = 3; i < w.size() && columnsFit; ++i) {
         double v = 0;
         c_.NumberOrNa(w[i], line, true, &v);
         if (v < 0)

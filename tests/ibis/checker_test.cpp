@@ -538,6 +538,10 @@ TEST(IbisCheck, should_say_what_is_wrong_in_words_that_fit_the_fault) {
     ASSERT_TRUE(Has(r, 2101)) << Dump(r);
     EXPECT_NE(r.reports[0].text.find("does not name R_pin, L_pin and C_pin"), std::string::npos)
         << Dump(r);
+    // A pin row short of its C_pin is that one fault: its pin still stands
+    // for the [Diff Pin] pair that names it.
+    r = Check("clean.ibs", Edit(clean, "1.1nH  0.4pF", "1.1nH"));
+    EXPECT_TRUE(Has(r, 2101) && r.reports.size() == 1) << Dump(r);
     // Findings name the file as it was given, as the summary does.
     EXPECT_EQ(FormatReport(MakeReport(Message::NoEnd, "dir/sub/x.ibs", 7, "t")),
               "ERROR 1009 dir/sub/x.ibs:7: t");
