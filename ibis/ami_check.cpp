@@ -20,6 +20,7 @@ struct AmiChecker {
     std::string name;
     std::vector<Report>& reports;
     ReportCap& cap;
+    int version = 0;  // the version the file declares, times ten; 0: unknown
 
     void Add(Message id, int line, const std::string& message) {
         cap.Add(reports, id, name, line, message);
@@ -50,6 +51,10 @@ bool IsOneOf(const std::string& s, std::initializer_list<const char*> names) {
     for (const char* n : names)
         if (s == n) return true;
     return false;
+}
+
+std::string VersionText(int tenths) {
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
 // "Float UI" -> "Float or UI".
@@ -208,6 +213,9 @@ void CheckListsAndTables(AmiChecker& c, const AmiFileParameter& p, const std::st
                   p.name + " has " + std::to_string(*p.listTips) + " List_Tip entries for " +
                       std::to_string(p.values.size()) + " List values; one tip a value");
     }
+    if (p.listTips && p.format != "List")
+        c.Add(Message::AmiValueCount, p.line,
+              p.name + " has a List_Tip without a List: its tips name a List's values");
     if (p.format != "Table" || p.tableRows.empty()) return;
     const std::size_t width = p.tableLabels != 0 ? p.tableLabels : p.tableRows[0].size();
     const bool numeric = !t.empty() && t != "String" && t != "Boolean";
@@ -238,6 +246,11 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
         if (!IsOneOf(u, {"In", "Out", "InOut", "Info", "Dep"}))
             c.Add(Message::AmiUsage, line,
                   pname + " has Usage " + u + "; it must be In, Out, InOut, Info or Dep");
+        // A dependent parameter is resolved by AMI_Resolve (6.1).
+        if (u == "Dep" && c.version != 0 && c.version < 61)
+            c.Add(Message::AmiReservedNewer, line,
+                  pname + " has Usage Dep, which came with AMI 6.1; the file declares " +
+                      VersionText(c.version));
     }
     std::string t;
     if (!p.type) {
@@ -352,10 +365,6 @@ int DeclaredVersion(const AmiFileNode& reserved, int ibisVersion) {
     return std::stoi(digits);
 }
 
-std::string VersionText(int tenths) {
-    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
-}
-
 void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, bool* getWave,
                          int ibisVersion) {
     CheckNames(c, reserved);
@@ -391,7 +400,7 @@ void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, bool* getWa
     if (impulseNode != nullptr && waveNode != nullptr && known && !impulse && !wave)
         c.Add(Message::AmiDoesNothing, impulseNode->line,
               "Init_Returns_Impulse False with GetWave_Exists False");
-    const int version = DeclaredVersion(reserved, ibisVersion);
+    const int version = c.version;
     for (const AmiFileNode& sub : reserved.children) {
         const AmiReservedDef* d = FindReserved(sub.name);
         if (d == nullptr)
@@ -448,9 +457,12 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
     }
     const AmiFileContents& file = *read;
     const std::string stem = std::filesystem::path(name).stem().string();
-    if (stem != file.root)
+    if (file.root.empty())
+        c.Add(Message::AmiRootUnnamed, file.rootLine, "the root has no name");
+    else if (stem != file.root)
         c.Add(Message::AmiRootName, file.rootLine,
               "the root is named " + file.root + ", the file " + stem);
+    c.version = file.reserved ? DeclaredVersion(*file.reserved, ibisVersion) : ibisVersion;
     if (!file.reserved)
         c.Add(Message::AmiNoReserved, file.rootLine, "no Reserved_Parameters branch");
     else

@@ -122,6 +122,8 @@ std::string FormatCountFault(const std::string& format, const std::vector<double
             !(numbers[3] > 0))
             return "(" + format + " ...): its " +
                    (format == "Steps" ? "number of steps" : "delta") + " is not above zero";
+        if (format == "Steps" && numbers.size() == 4 && numbers[3] != std::floor(numbers[3]))
+            return "(Steps ...): its number of steps is not a whole number";
         return "";
     }
     return "";

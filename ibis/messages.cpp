@@ -436,8 +436,10 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::AmiNoModelSpecific, S::Warning, "ami", "no Model_Specific branch"},
         {Message::AmiValueCount, S::Error, "ami",
          "a format with the wrong number of values (Value one; Range and Corner three; "
-         "Increment and Steps four, the step above zero; Gaussian two; Dual-Dirac and DjRj "
-         "three; List one or more, and as many List_Tip entries; a Table's rows as wide as its "
+         "Increment and Steps four, the step above zero, a whole number of steps; Gaussian two; "
+         "Dual-Dirac and DjRj "
+         "three; List one or more, and as many List_Tip entries, a List_Tip only with a List; a "
+         "Table's rows as wide as its "
          "Labels)"},
         {Message::AmiDuplicate, S::Error, "ami",
          "a parameter named twice in one branch, or a Usage, Type, Default, Description or "
@@ -452,7 +454,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::AmiReservedName, S::Warning, "ami",
          "a Model_Specific parameter named like a reserved parameter"},
         {Message::AmiReservedNewer, S::Warning, "ami",
-         "a reserved parameter newer than the file's AMI_Version (or [IBIS Ver])"},
+         "a reserved parameter newer than the file's AMI_Version (or [IBIS Ver]), or Usage Dep "
+         "(which came with AMI_Resolve in 6.1) in a file that declares an older version"},
         {Message::AmiListRepeated, S::Warning, "ami", "a List that gives a value twice"},
         {Message::AmiUnknownLeaf, S::Warning, "ami",
          "a parameter entry that is none of Usage, Type, a format, Default, Description and "
@@ -466,6 +469,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a receiver's reserved parameter (Rx_...) in the .ami of an output model or a "
          "repeater's Executable_Tx, or a transmitter's (Tx_...) in that of an input model or an "
          "Executable_Rx"},
+        {Message::AmiRootUnnamed, S::Error, "ami",
+         "a root without a name (an empty root name is not permitted from IBIS 6.1)"},
     };
     return table;
 }

@@ -165,6 +165,7 @@ enum class Message : int {
     AmiOffGrid = 6020,
     AmiRootEntry = 6021,
     AmiOtherSide = 6022,
+    AmiRootUnnamed = 6023,
 };
 
 struct MessageDef {

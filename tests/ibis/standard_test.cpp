@@ -1717,6 +1717,13 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
          "  (a (Usage In) (Type Integer) (List 1 2) (List_Tip \"one\" \"two\"))", 0},
         {"a List short of a tip", "",
          "  (a (Usage In) (Type Integer) (List 1 2) (List_Tip \"one\"))", 6013},
+        {"a List_Tip without a List", "",
+         "  (a (Usage In) (Type Integer) (Range 1 1 2) (List_Tip \"one\" \"two\"))", 6013},
+        // (Steps typ min max steps): a count of steps.
+        {"ten steps", "", "  (a (Usage In) (Type Float) (Steps 0 0 1 10))", 0},
+        {"two and a half steps", "", "  (a (Usage In) (Type Float) (Steps 0 0 1 2.5))", 6013},
+        // Usage Dep: a parameter AMI_Resolve (6.1) resolves.
+        {"a dependent parameter", "", "  (a (Usage Dep) (Type Float) (Value 1))", 0},
         // A Table's rows are as wide as its Labels and hold values of its Type.
         {"a Table", "", "  (a (Usage In) (Type Float) (Table (Labels \"t\" \"v\") (0 1) (1 2)))",
          0},
@@ -1756,6 +1763,17 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
     std::vector<Report> reports;
     CheckAmiText("m.ami", Edit(head + tail, "\"7.0\"", "\"9.9\""), reports, nullptr, 72);
     EXPECT_TRUE(!reports.empty() && reports[0].number == 6015) << "AMI_Version 9.9";
+    reports.clear();
+    CheckAmiText(
+        "m.ami",
+        Edit(Edit(head + tail, "\"7.0\"", "\"6.0\""), "(gain (Usage In)", "(gain (Usage Dep)"),
+        reports, nullptr, 60);
+    EXPECT_TRUE(reports.size() == 1 && reports[0].number == 6017) << "Usage Dep in a 6.0 file";
+    // The IBIS 6.1 notes list BIRD171.3: "Clarify that Empty Root Name is Not
+    // Permitted in AMI Files".
+    reports.clear();
+    CheckAmiText("m.ami", Edit(head + tail, "(m\n", "(\n"), reports, nullptr, 72);
+    EXPECT_TRUE(reports.size() == 1 && reports[0].number == 6023) << "an empty root name";
     // The root holds Reserved_Parameters, Model_Specific and its Description;
     // a simulator looks for parameters in the two branches, the first of each.
     const auto rootNumbers = [&](const std::string& entry) {
