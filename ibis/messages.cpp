@@ -232,8 +232,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::SeriesModelEmpty, S::Error, "model",
          "a Series model (or a Series_switch state) without any series element"},
         {Message::ModelName, S::Error, "model",
-         "a [Model] named by a reserved word (POWER, GND, NC, NA, CIRCUITCALL), defined twice, or "
-         "named like a [Model Selector]; a [Submodel] defined twice"},
+         "a [Model], [Submodel] or [Model Selector] named by a reserved word (POWER, GND, NC, NA, "
+         "CIRCUITCALL); a [Model] defined twice or named like a [Model Selector]; a [Submodel] "
+         "defined twice"},
         {Message::TerminatorKeyword, S::Error, "model",
          "[Rgnd], [Rpower], [Rac] or [Cac] in a model whose Model_type is not Terminator"},
         {Message::ThresholdOrder, S::Warning, "model",

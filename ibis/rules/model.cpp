@@ -69,6 +69,7 @@ void ModelRules::Keyword(const KeywordLine& k) {
     if (k.id == Kw::ModelSelector) {
         selector_ = words.empty() ? "" : words[0];
         c_.NameLength("[Model Selector]", selector_, line);
+        ReservedName(k, selector_);
         selectors_[selector_];
         selectorLines_.emplace(selector_, line);
         return;

@@ -107,6 +107,7 @@ private:
     void CheckTableColumns(const Table& t, const std::string& what);
     // model_values.cpp: the values and places the standard gives each keyword.
     void ValueKeyword(ModelInfo* m, const KeywordLine& k);
+    void ReservedName(const KeywordLine& k, const std::string& name);
     // A [Model], waveform or [Ramp] subparameter's values as the schema gives
     // them; Vinl and Vinh kept for their order.
     void SubparameterValues(ModelInfo& m, const SubparameterDef& def,

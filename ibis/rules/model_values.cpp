@@ -23,11 +23,18 @@ bool IsReservedModelName(const std::string& name) {
 
 }  // namespace
 
+// POWER, GND, NC, NA and CIRCUITCALL stand for themselves where a model
+// name is read ([Pin], [Model Selector], [Add Submodel]): none names a
+// [Model], [Submodel] or [Model Selector].
+void ModelRules::ReservedName(const KeywordLine& k, const std::string& name) {
+    if (IsReservedModelName(name))
+        c_.Add(Message::ModelName, k.line,
+               "[" + k.name + "] " + name + ": a reserved word cannot name it");
+}
+
 void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
     if (m == nullptr) return;
-    if (k.id == Kw::Model && IsReservedModelName(m->name))
-        c_.Add(Message::ModelName, k.line,
-               "[Model] " + m->name + ": a reserved word cannot name a model");
+    if (k.id == Kw::Model || k.id == Kw::Submodel) ReservedName(k, m->name);
     if (k.id == Kw::Rgnd || k.id == Kw::Rpower || k.id == Kw::Rac || k.id == Kw::Cac) {
         m->terminatorLines.push_back(k.line);
         if (k.id == Kw::Rac) m->racLine = k.line;

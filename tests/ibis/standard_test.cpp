@@ -1125,6 +1125,14 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         // model_name "must have a corresponding model ... unless it is a reserved
         // model name (POWER, GND, or NC)": a model cannot take those names.
         {"a model named GND", "[Model]       rx_in", "[Model]       GND", 3019},
+        // BIRD185.2: the reserved words "must not be used for any other
+        // purposes" than their own where a model name is read; a selector
+        // or submodel so named is read as the reserved word.
+        {"a selector named NC", "[Model Selector] io_sel", "[Model Selector] NC", 3019},
+        {"a submodel named NA", "[Model]       rx_in",
+         "[Submodel]    NA\nSubmodel_type Dynamic_clamp\n[GND Clamp]\n-1 -1m NA NA\n0 0 NA "
+         "NA\n[Model]       rx_in",
+         3019},
         // A [Pin]'s model_name names one [Model] or one [Model Selector].
         {"a model defined twice", "[Model]       rx_in\n" + input,
          "[Model]       rx_in\n" + input + "[Voltage Range] 3.3 3 3.6\n[Model]       rx_in\n" +
