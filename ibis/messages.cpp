@@ -296,6 +296,9 @@ const std::vector<MessageDef>& MessageTable() {
          "V_trigger_r and V_trigger_f in [Submodel Spec] (the voltages that switch it), a "
          "submodel without any I-V or pulse table, or a pulse table in a submodel not of type "
          "Dynamic_clamp"},
+        {Message::InputDriverKeyword, S::Warning, "model",
+         "a driver's table in an Input, Input_ECL or Input_diff model, which never drives "
+         "([Pulldown], [Pullup], [Ramp], a waveform, [ISSO PD], [ISSO PU])"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

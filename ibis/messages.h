@@ -107,6 +107,7 @@ enum class Message : int {
     DiffTypeWithoutExternal = 3034,
     AcTerminationPart = 3035,  // a keyword without the one it completes
     SubmodelCannotAct = 3036,
+    InputDriverKeyword = 3037,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

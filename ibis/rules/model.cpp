@@ -454,8 +454,25 @@ void ModelRules::CheckModel(const ModelInfo& m) {
     const std::string type = Lower(m.type);
     CheckSupplyLevels(m, type);
     CheckDriverTables(m, type);
+    CheckInputDrives(m, type);
     CheckTableSizes(m);
     CheckWaveforms(m);
+}
+
+// An input never drives its pin: a pullup, pulldown, ramp, waveform or ISSO
+// table describes a driver that is not there.
+void ModelRules::CheckInputDrives(const ModelInfo& m, const std::string& type) {
+    if (type != "input" && type != "input_ecl" && type != "input_diff") return;
+    std::vector<std::pair<std::string, int>> found;
+    for (Kw id : {Kw::Pulldown, Kw::Pullup, Kw::IssoPd, Kw::IssoPu})
+        if (const auto t = m.tables.find(id); t != m.tables.end())
+            found.emplace_back("[" + std::string(KeywordOf(id).spelled) + "]", t->second.line);
+    if (m.ramp) found.emplace_back("[Ramp]", m.rampLine);
+    if (!m.rising.empty()) found.emplace_back("[Rising Waveform]", m.rising[0].line);
+    if (!m.falling.empty()) found.emplace_back("[Falling Waveform]", m.falling[0].line);
+    for (const auto& [keyword, line] : found)
+        c_.Add(Message::InputDriverKeyword, line,
+               keyword + " in " + m.name + " (" + m.type + "), a model that never drives");
 }
 
 // C_comp and the supply: [Voltage Range], or all four reference keywords.

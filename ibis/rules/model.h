@@ -122,6 +122,7 @@ private:
     void CheckIssoSpan(const ModelInfo& m);
     void CheckSupplyLevels(const ModelInfo& m, const std::string& type);
     void CheckDriverTables(const ModelInfo& m, const std::string& type);
+    void CheckInputDrives(const ModelInfo& m, const std::string& type);
     void CheckTableSizes(const ModelInfo& m);
     void CheckWaveforms(const ModelInfo& m);
     void ThresholdData(ModelInfo& m, const DataLine& d);

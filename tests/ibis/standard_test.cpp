@@ -322,6 +322,13 @@ TEST(IbisStandard, should_catch_the_added_faults) {
     const Case cases[] = {
         {"R_load = 50\n", hundred, "", 0},
         {"R_load = 50\n", hundred + waveforms.substr(0, waveforms.find("[Falling", 1)), "", 3103},
+        // An input drives nothing: the driver's tables describe no part of it.
+        {"0.7pF  0.9pF\n", "0.7pF  0.9pF\n[Ramp]\ndV/dt_r 1/1n NA NA\ndV/dt_f 1/1n NA NA\n", "",
+         3037},
+        {"0.7pF  0.9pF\n[Voltage Range]  3.3V  3.0V  3.6V\n",
+         "0.7pF  0.9pF\n[Voltage Range]  3.3V  3.0V  3.6V\n[ISSO PD]\n-3.3 -50m NA NA\n3.3 "
+         "50m NA NA\n",
+         "", 3037},
         // Degrees Celsius, none below absolute zero.
         {"0.7pF  0.9pF\n", "0.7pF  0.9pF\n[Temperature Range] 25 -55 125\n", "", 0},
         {"0.7pF  0.9pF\n", "0.7pF  0.9pF\n[Temperature Range] 25 -300 125\n", "", 1014},
