@@ -165,6 +165,8 @@ void FileChecker::ToSection(Section section, const KeywordLine* k, const DataLin
             if (d != nullptr && d->id == Kw::RepeaterPin) components_.Data(*d);
             // A [Submodel Spec] row tells the submodel what switches it.
             if (d != nullptr && d->id == Kw::SubmodelSpec) models_.Data(*d);
+            // [Number Of Sections] bounds the package's pin sections.
+            if (k != nullptr && k->id == Kw::NumberOfSections) packages_.Keyword(*k);
             return k ? generic_.Keyword(*k) : generic_.Data(*d);
         case Section::Shared:
             return;

@@ -384,6 +384,9 @@ const std::vector<MessageDef>& MessageTable() {
          "capacitance of zero, an inductive coupling coefficient |Lij| / sqrt(Lii Ljj) above 1, "
          "or capacitance couplings whose magnitudes add to more than the pin's diagonal (a "
          "negative capacitance to ground)"},
+        {Message::PackageSectionCount, S::Warning, "package",
+         "a [Pin Numbers] pin with more sections (Len segments on its main path) than [Number Of "
+         "Sections] declares"},
         // Board descriptions.
         {Message::BoardNotClosed, S::Error, "board",
          "[Begin Board Description] without [End Board Description]"},

@@ -136,6 +136,7 @@ enum class Message : int {
     InterconnectModel = 4007,
     CapacitanceCoupling = 4008,
     MatrixNotPhysical = 4009,
+    PackageSectionCount = 4010,
     BoardNotClosed = 5001,
     BoardIncomplete = 5002,
     BoardPinCount = 5003,

@@ -32,7 +32,11 @@ void PackageRules::Keyword(const KeywordLine& k) {
     } else if (k.id != Kw::Bandwidth) {
         CloseMatrix();
     }
-    if (k.id == Kw::DefinePackageModel) {
+    if (k.id == Kw::NumberOfSections) {
+        sectionsDeclared_ =
+            words.size() == 1 && IsCount(words[0]) ? std::atoi(words[0].c_str()) : -1;
+    } else if (k.id == Kw::DefinePackageModel) {
+        sectionsDeclared_ = -1;
         if (words.empty())
             c_.Add(Message::MissingValue, line, "[Define Package Model] needs a name");
         PackageInfo p;
@@ -149,12 +153,19 @@ void PackageRules::PinNumbersRow(const DataLine& d) {
     }
 }
 
+// [Number Of Sections] bounds the sections of each pin: the segments of its
+// main path, its forks' left out, are the fewest it can count.
 void PackageRules::ClosePinSections() {
     if (sectionsPin_.empty()) return;
     pinSections_.Finish([&](const std::string& text) {
         c_.Add(Message::PackageSection, sectionsLine_,
                "[Pin Numbers] " + sectionsPin_ + ": " + text);
     });
+    const unsigned sections = pinSections_.MainSegments();
+    if (sectionsDeclared_ >= 0 && sections > static_cast<unsigned>(sectionsDeclared_))
+        c_.Add(Message::PackageSectionCount, sectionsLine_,
+               "[Pin Numbers] " + sectionsPin_ + " has " + std::to_string(sections) +
+                   " sections; [Number Of Sections] is " + std::to_string(sectionsDeclared_));
     pinSections_ = SegmentPath{};
     sectionsPin_.clear();
 }

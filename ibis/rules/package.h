@@ -56,7 +56,8 @@ private:
     SegmentPath pinSections_;  // the sections of the [Pin Numbers] pin being read
     std::string sectionsPin_;  // its name; empty: none
     int sectionsLine_ = 0;
-    std::string matrixForm_;  // Banded_matrix, Sparse_matrix or Full_matrix
+    int sectionsDeclared_ = -1;  // the package's [Number Of Sections]; -1: none
+    std::string matrixForm_;     // Banded_matrix, Sparse_matrix or Full_matrix
     int bandwidth_ = -1;
     std::string rowPin_;  // the [Row] being read, its index and values so far
     int rowIndex_ = -1, rowValues_ = 0, rowLine_ = 0;

@@ -40,6 +40,7 @@ bool SegmentPath::Read(const std::vector<std::string>& t, std::size_t& i, const 
     }
     if (word == "/") {
         if (!open_) fault("'/' ends no segment");
+        if (open_ && ended_.size() == 1) ++mainSegments_;
         open_ = false;
         return true;
     }

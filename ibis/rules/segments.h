@@ -33,11 +33,14 @@ public:
     bool BranchEnded() const { return ended_.back(); }
     // At the end of the path: its last segment closed, its forks joined.
     void Finish(const Fault& fault);
+    // The segments closed on the main path, outside every Fork.
+    unsigned MainSegments() const { return mainSegments_; }
 
 private:
     bool open_ = false;                  // a segment begun by Len, not yet ended by '/'
     unsigned given_ = 0;                 // the open segment's L (1), R (2) and C (4)
     std::vector<bool> ended_ = {false};  // per open branch: reached its end
+    unsigned mainSegments_ = 0;
 };
 
 }  // namespace ibis

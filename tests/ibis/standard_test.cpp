@@ -1586,6 +1586,11 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
              "[Pin Numbers]\nA1 Len = 0 L=1.2n /\n   Len=1.2 L = 0.5n C=0.2p R=0.1 / Len=0 "
              "L=1n /\nA2 Len=0 L=1.2n /\n   Fork\n   Len=0 C=0.5p /\n   Endfork\n");
     EXPECT_EQ(Errors(Check("pkg_b.pkg", sectioned)), 0) << Dump(Check("pkg_b.pkg", sectioned));
+    // [Number Of Sections] bounds a pin's sections: A1's three main segments
+    // fit 3, not 2 (A2's fork is not counted against it).
+    EXPECT_FALSE(Has(Check("pkg_b.pkg", sectioned), 4010));
+    const FileResult fewer = Check("pkg_b.pkg", Edit(sectioned, "Sections] 3", "Sections] 2"));
+    EXPECT_TRUE(Has(fewer, 4010) && Errors(fewer) == 0) << Dump(fewer);
     const std::pair<const char*, const char*> sectionFaults[] = {
         {"L=1n /", "L=1n"},                        // the last segment has no '/'
         {"R=0.1", "R=-0.1"},                       // below zero
