@@ -144,8 +144,8 @@ const std::vector<MessageDef>& MessageTable() {
          "is not a pin of "
          "the component, a pin joined to itself, or a pair of pins joined by two rows"},
         {Message::SeriesPinMappingModel, S::Error, "component",
-         "a [Series Pin Mapping] model that names no [Model Selector] and no [Model] of type "
-         "Series or Series_switch"},
+         "a [Series Pin Mapping] model that names no [Model] of type Series or Series_switch, "
+         "nor a [Model Selector] of such models"},
         {Message::SeriesSwitchGroups, S::Error, "component",
          "a [Series Switch Groups] state that does not begin with On or Off, does not end with "
          "'/', or names a group no [Series Pin Mapping] function_table_group has; a "
@@ -304,7 +304,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::TablePointRepeated, S::Warning, "model",
          "a table point repeated (the same voltage or time twice)"},
         {Message::TableTooLong, S::Error, "model",
-         "a table longer than its limit (100 points for I-V tables, 1000 for waveforms), or of "
+         "a table longer than its limit (100 points for I-V tables, [Series Current] and [Series "
+         "MOSFET] among them, 1000 for waveforms), or of "
          "fewer than two points; more than 100 [Rising Waveform] or [Falling Waveform] tables "
          "in one model"},
         {Message::TableRowColumns, S::Error, "model",

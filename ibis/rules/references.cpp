@@ -241,6 +241,23 @@ std::string CrossReferences::SeriesModelIn(const std::string& model) {
     return seriesAsked_->second;
 }
 
+// A selector a [Series Pin Mapping] row names chooses among series models.
+void CrossReferences::CheckSeriesSelector(const std::string& selector, int line) {
+    const auto found = s_.models.Selectors().find(selector);
+    if (found == s_.models.Selectors().end()) return;
+    const std::deque<ModelInfo>& models = s_.models.Models();
+    for (const auto& entry : found->second) {
+        const auto model = modelIndex_.find(entry.first);
+        if (model == modelIndex_.end()) continue;  // reported with the selector
+        const std::string& type = models[model->second].type;
+        if (Lower(type) != "series" && Lower(type) != "series_switch")
+            c_.Add(Message::SeriesPinMappingModel, line,
+                   "[Series Pin Mapping] names [Model Selector] \"" + selector +
+                       "\", which lists \"" + entry.first + "\" of Model_type " + type +
+                       ", not Series or Series_switch");
+    }
+}
+
 std::string CrossReferences::SeriesModelOf(const std::string& model) {
     const std::deque<ModelInfo>& models = s_.models.Models();
     const auto isSeries = [&](const std::string& name) {
@@ -318,6 +335,8 @@ void CrossReferences::CheckComponents() {
                 c_.Add(
                     Message::SeriesPinMappingModel, row.line,
                     "[Series Pin Mapping] names model \"" + row.model + "\", which is not defined");
+            } else {
+                CheckSeriesSelector(row.model, row.line);
             }
         }
         for (const PackageInfo& p : s_.packages.Packages()) {

@@ -88,6 +88,7 @@ private:
     bool Use(const std::string& model);
     std::string SeriesModelIn(const std::string& model);
     std::string SeriesModelOf(const std::string& model);
+    void CheckSeriesSelector(const std::string& selector, int line);
     bool PackageModelElsewhere(const std::string& name);
 
     Context& c_;

@@ -37,6 +37,7 @@ void SeriesRules::Keyword(const KeywordLine& k) {
         return;
     }
     s.elements.push_back({k.id, k.name, k.line, state_});
+    tableRows_ = 0;
     if (k.id == Kw::SeriesMosfet) mosfets_.push_back({k.line, false});
     if (ValueOnKeywordLine(k.id)) ElementValues(k);
 }
@@ -95,15 +96,27 @@ void SeriesRules::Data(const DataLine& d) {
             else
                 c_.NumberOrNa(joined.substr(eq + 1), d.line, false);
         } else if (w.size() != 4) {
+            CountTableRow(d);
             c_.Add(Message::SeriesMosfet, d.line,
                    "a [Series MOSFET] row needs voltage, typ, min and max");
         } else {
+            CountTableRow(d);
             for (std::size_t i = 0; i < 4; ++i) c_.NumberOrNa(w[i], d.line, i > 1);
         }
-    } else if (d.id == Kw::SeriesCurrent && w.size() != 4) {
-        c_.Add(Message::TableRowColumns, d.line,
-               "a [Series Current] row needs voltage, typ, min and max");
+    } else if (d.id == Kw::SeriesCurrent) {
+        CountTableRow(d);
+        if (w.size() != 4)
+            c_.Add(Message::TableRowColumns, d.line,
+                   "a [Series Current] row needs voltage, typ, min and max");
     }
+}
+
+// Series I-V tables hold 100 points at most, as every I-V table does.
+void SeriesRules::CountTableRow(const DataLine& d) {
+    if (++tableRows_ == 101)
+        c_.Add(Message::TableTooLong, d.line,
+               std::string(d.id == Kw::SeriesCurrent ? "[Series Current]" : "[Series MOSFET]") +
+                   " goes on past 100 points; an I-V table holds 100 at most");
 }
 
 void SeriesRules::CheckModel(const ModelInfo& m, const Series& s) {

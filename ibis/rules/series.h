@@ -54,6 +54,8 @@ private:
     std::map<std::size_t, Series> series_;  // by model index
     std::vector<Mosfet> mosfets_;
     std::vector<GroupState> groups_;
+    std::size_t tableRows_ = 0;  // rows of the [Series Current] or [Series MOSFET] being read
+    void CountTableRow(const DataLine& d);
     std::size_t model_ = 0;
     State state_ = kNone;
 };

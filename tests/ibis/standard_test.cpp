@@ -924,6 +924,20 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         const FileResult r = Check("sw.ibs", Edit(valid, f.from, f.to));
         EXPECT_TRUE(Has(r, f.number)) << f.number << " for " << f.from << "\n" << Dump(r);
     }
+    // A [Model Selector] a [Series Pin Mapping] row names chooses among series
+    // models; one listing an Input chooses a model no pin pair can take.
+    const std::string selector =
+        Edit(Edit(valid, "3 4 rs", "3 4 pick"), "[Model] in\n",
+             "[Model Selector] pick\nrs  ten ohms\nsw  the switch\n[Model] in\n");
+    EXPECT_EQ(Errors(Check("sw.ibs", selector)), 0) << Dump(Check("sw.ibs", selector));
+    EXPECT_TRUE(Has(Check("sw.ibs", Edit(selector, "sw  the switch", "in  the input")), 2117));
+    // [Series Current] and [Series MOSFET] are I-V tables: 100 points at most.
+    std::string rows;
+    for (int i = 0; i < 100; ++i) rows += std::to_string(i) + "m 0 NA NA\n";
+    const std::string hundred = Edit(selector, "0 0 0 0\n3.3 0.1 0.08 0.12\n", rows);
+    EXPECT_EQ(Errors(Check("sw.ibs", hundred)), 0) << Dump(Check("sw.ibs", hundred));
+    EXPECT_TRUE(
+        Has(Check("sw.ibs", Edit(hundred, "0m 0 NA NA\n", "0m 0 NA NA\n-1m 0 NA NA\n")), 3103));
 }
 
 // The subparameter table: each name once under its keyword, no newer than
