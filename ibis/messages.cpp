@@ -305,7 +305,7 @@ const std::vector<MessageDef>& MessageTable() {
          "a table point repeated (the same voltage or time twice)"},
         {Message::TableTooLong, S::Error, "model",
          "a table longer than its limit (100 points for I-V tables, [Series Current] and [Series "
-         "MOSFET] among them, 1000 for waveforms), or of "
+         "MOSFET] among them, 1000 for waveforms and [Composite Current]), or of "
          "fewer than two points; more than 100 [Rising Waveform] or [Falling Waveform] tables "
          "in one model"},
         {Message::TableRowColumns, S::Error, "model",

@@ -53,6 +53,7 @@ void ModelRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
     CloseSpec();
+    CloseComposite();
     if (k.id == Kw::ModelSpec) specLine_ = line;
     if (k.id == Kw::Model || k.id == Kw::Submodel) {
         // A [Submodel] is a section of its own: its tables and clamps are not the model's.
@@ -341,6 +342,7 @@ void ModelRules::CheckTableColumns(const Table& t, const std::string& what) {
 
 void ModelRules::Finish() {
     CloseSpec();
+    CloseComposite();
     for (const ModelInfo& m : models_) {
         CheckModel(m);
         CheckValues(m);

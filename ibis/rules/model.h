@@ -136,6 +136,9 @@ private:
     std::string selector_;  // the [Model Selector] being read
     std::map<std::string, int> selectorLines_;
     double compositeLast_ = NAN;  // the last time of the [Composite Current] being read
+    int compositeLine_ = 0;       // its keyword's line; 0: none open
+    std::size_t compositeRows_ = 0;
+    void CloseComposite();
     // The [Model Spec] being read: its line (0: none open) and, by lower-case
     // name, the typ, min and max of the overshoot and pulse rows (NaN: NA).
     int specLine_ = 0;

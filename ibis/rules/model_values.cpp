@@ -70,6 +70,7 @@ void ModelRules::ValueKeyword(ModelInfo* m, const KeywordLine& k) {
         m->thresholdsLine = k.line;
     } else if (k.id == Kw::CompositeCurrent) {
         compositeLast_ = NAN;
+        compositeLine_ = k.line;
         if (!m->afterWaveform)
             c_.Add(Message::CompositePlace, k.line,
                    "[Composite Current] belongs directly after the [Rising Waveform] or [Falling "
@@ -238,7 +239,20 @@ void ModelRules::CheckInputOffsets(const ModelInfo& m) {
                "[Model] " + m.name + ": [Receiver Thresholds] " + fault);
 }
 
+// A [Composite Current] goes with its waveform: two points or more, 1000 at most.
+void ModelRules::CloseComposite() {
+    if (compositeLine_ != 0 && compositeRows_ < 2)
+        c_.Add(Message::TableTooLong, compositeLine_,
+               "[Composite Current] has " + std::to_string(compositeRows_) +
+                   " point(s); it needs at least two");
+    compositeLine_ = 0;
+    compositeRows_ = 0;
+}
+
 void ModelRules::CompositeData(const DataLine& d) {
+    if (++compositeRows_ == 1001)
+        c_.Add(Message::TableTooLong, d.line,
+               "[Composite Current] goes on past 1000 points, as no waveform does");
     if (d.words.size() != 4) {
         c_.Add(Message::CompositePlace, d.line,
                "a [Composite Current] row needs time, I(typ), I(min) and I(max)");

@@ -322,6 +322,11 @@ TEST(IbisStandard, should_catch_the_added_faults) {
     const Case cases[] = {
         {"R_load = 50\n", hundred, "", 0},
         {"R_load = 50\n", hundred + waveforms.substr(0, waveforms.find("[Falling", 1)), "", 3103},
+        // A [Composite Current] goes with its waveform: two points or more.
+        {"4.0ns    2.2     2.0     2.4\n",
+         "4.0ns    2.2     2.0     2.4\n[Composite Current]\n0 0 NA NA\n4n 1m NA NA\n", "", 0},
+        {"4.0ns    2.2     2.0     2.4\n",
+         "4.0ns    2.2     2.0     2.4\n[Composite Current]\n0 0 NA NA\n", "", 3103},
         // An input drives nothing: the driver's tables describe no part of it.
         {"0.7pF  0.9pF\n", "0.7pF  0.9pF\n[Ramp]\ndV/dt_r 1/1n NA NA\ndV/dt_f 1/1n NA NA\n", "",
          3037},
