@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -131,9 +133,7 @@ bool ReportLimit(const char* text, int& limit) {
     return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     ibis::Options options;
     bool json = false, quiet = false, sarif = false, quality = false;
     std::vector<std::string> files;
@@ -248,8 +248,26 @@ int main(int argc, char** argv) {
                     r.counts[3], r.counts[3] == 1 ? "" : "s", r.passed ? "passed" : "failed");
         if (quality) QualityText(file, r, quiet);
     }
-    if (json) std::printf("%s\n", out.dump(2).c_str());
-    if (sarif) std::printf("%s\n", ibis::SarifLog(all, IBISCHECK_VERSION).dump(2).c_str());
+    // A file's bytes and name need not be UTF-8: such bytes are written as
+    // U+FFFD, never a reason to lose the report.
+    constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
+    if (json) std::printf("%s\n", out.dump(2, ' ', false, kReplace).c_str());
+    if (sarif)
+        std::printf("%s\n",
+                    ibis::SarifLog(all, IBISCHECK_VERSION).dump(2, ' ', false, kReplace).c_str());
     if (unreadable) return tx::ExitStatus(tx::ErrorKind::Io);
     return anyFailed ? tx::ExitStatus(tx::ErrorKind::ModelContract) : tx::kExitSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "ibischeck: out of memory\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "ibischeck: internal error: %s\n", e.what());
+    }
+    return tx::ExitStatus(tx::ErrorKind::Internal);
 }

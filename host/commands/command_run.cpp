@@ -270,7 +270,10 @@ void WriteSummary(RunState& s, json& summary) {
     s.files.push_back(summaryPath);
     summary["files"] = s.files;
     if (!s.writeErrors.empty()) summary["files_not_written"] = s.writeErrors;
-    if (const Status written = WriteWholeFile(summaryPath, summary.dump(2) + "\n"); !written) {
+    if (const Status written = WriteWholeFile(
+            summaryPath,
+            summary.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+        !written) {
         s.writeErrors.push_back(written.error());
         s.files.pop_back();
     }

@@ -42,7 +42,8 @@ std::string Cell(const std::string& text, const std::string& cssClass = "",
 
 // A scalar as the JSON file writes it (strings without their quotes; null as "null").
 std::string ScalarText(const nlohmann::json& v) {
-    return v.is_string() ? v.get<std::string>() : v.dump();
+    return v.is_string() ? v.get<std::string>()
+                         : v.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 bool IsScalarArray(const nlohmann::json& v) {
@@ -87,7 +88,7 @@ void HtmlReport::AddJsonTables(const nlohmann::json& object, const std::string& 
                     (i ? (v[i].is_string() ? "<br>" : ", ") : "") + HtmlEscape(ScalarText(v[i]));
             if (v.empty()) text = "(none)";
         } else if (v.is_array()) {
-            text = HtmlEscape(v.dump());
+            text = HtmlEscape(v.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
         } else {
             text = HtmlEscape(ScalarText(v));
         }

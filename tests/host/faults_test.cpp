@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -42,6 +43,14 @@ TEST(Run, should_report_a_model_whose_message_pointer_is_not_valid_as_its_crash)
     EXPECT_EQ(RunAmihost(run + " -p '(mischief (mode longmsg))'", out), 0) << out;
     EXPECT_NE(out.find("m... (1000000 characters; summary.json has all of it)"), std::string::npos);
     EXPECT_LT(out.size(), 10000u);
+    // A message of bytes that are not UTF-8 still reaches summary.json, each
+    // such byte as U+FFFD: the run's results are not lost to it.
+    EXPECT_EQ(RunAmihost(run + " -p '(mischief (mode bytemsg))'", out), 0) << out;
+    std::ifstream in("/tmp/amihost-badmsg-" + std::to_string(::getpid()) + "/summary.json");
+    const std::string summary((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(summary.find("caf\xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd ok"), std::string::npos)
+        << summary.substr(0, 2000);
+    EXPECT_TRUE(nlohmann::json::accept(summary));
     std::system(("rm -rf /tmp/amihost-badmsg-" + std::to_string(::getpid())).c_str());
 }
 

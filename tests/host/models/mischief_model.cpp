@@ -13,6 +13,7 @@
 //   initfail  AMI_Init returns 0 (with a handle and a message)
 //   badmsg    AMI_Init's message pointer points nowhere valid
 //   longmsg   AMI_Init's message is a million characters long
+//   bytemsg   AMI_Init's message holds bytes that are not UTF-8
 //   impulse   AMI_Init's message says the impulse matrix it received: its
 //             rows and its area (the sum times the sample interval)
 //   crash     AMI_GetWave raises a segmentation fault
@@ -88,6 +89,7 @@ __attribute__((visibility("default"))) long AMI_Init(double* impulse, long rows,
         s->longMessage.assign(1000000, 'm');
         *msg = &s->longMessage[0];
     }
+    if (s->mode == "bytemsg") std::snprintf(s->message, sizeof s->message, "caf\xe9 \x82\xff ok");
     return s->mode == "initfail" ? 0 : 1;
 }
 
