@@ -210,6 +210,9 @@ int Run(int argc, char** argv) {
         if (!r.readable) {
             std::fprintf(stderr, "ibischeck: cannot read %s\n", file.c_str());
             unreadable = true;
+            // The machine-read outputs say so too, beside the files read.
+            if (sarif) all.push_back(r);
+            if (json) out.push_back({{"file", file}, {"error", "cannot read"}, {"passed", false}});
             continue;
         }
         anyFailed = anyFailed || !r.passed;

@@ -85,7 +85,18 @@ nlohmann::json SarifLog(const std::vector<FileResult>& results, const std::strin
     }
     // Reports cut short by --max-reports: one notification per file and number.
     nlohmann::json notifications = nlohmann::json::array();
-    for (const FileResult& file : results)
+    bool readAll = true;
+    for (const FileResult& file : results) {
+        // A file that could not be read: the run did not do what it was asked.
+        if (!file.readable) {
+            readAll = false;
+            notifications.push_back(
+                {{"level", "error"},
+                 {"message", {{"text", "cannot read " + file.file}}},
+                 {"locations",
+                  {{{"physicalLocation",
+                     {{"artifactLocation", {{"uri", SarifUri(file.file)}}}}}}}}});
+        }
         for (const Omitted& o : file.omitted) {
             nlohmann::json rule = {{"id", std::to_string(o.number)}};
             const auto at = ruleIndex.find(o.number);
@@ -99,6 +110,7 @@ nlohmann::json SarifLog(const std::vector<FileResult>& results, const std::strin
                  {"locations",
                   {{{"physicalLocation", {{"artifactLocation", {{"uri", SarifUri(o.file)}}}}}}}}});
         }
+    }
     nlohmann::json driver = {{"name", "ibischeck"},
                              {"version", toolVersion},
                              {"semanticVersion", toolVersion},
@@ -106,7 +118,7 @@ nlohmann::json SarifLog(const std::vector<FileResult>& results, const std::strin
     nlohmann::json run = {{"tool", {{"driver", driver}}}, {"results", findings}};
     if (!notifications.empty())
         run["invocations"] = {
-            {{"executionSuccessful", true}, {"toolExecutionNotifications", notifications}}};
+            {{"executionSuccessful", readAll}, {"toolExecutionNotifications", notifications}}};
     return {{"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
             {"version", "2.1.0"},
             {"runs", {run}}};

@@ -31,7 +31,12 @@ def main():
             assert "clean\ufffd.ibs" in out, options
             if options[0] == "--json":
                 assert log[0]["errors"] >= 2, log[0]  # the unknown keyword and its bytes
-    print("ibischeck writes JSON and SARIF of non-UTF-8 bytes as valid UTF-8")
+    # A file that cannot be read has its entry too: the JSON lists every file given.
+    run = subprocess.run([ibischeck, "--json", "/nonexistent/x.ibs", clean], capture_output=True)
+    log = json.loads(run.stdout.decode("utf-8"))
+    assert run.returncode == 2 and len(log) == 2, (run.returncode, log)
+    assert log[0] == {"file": "/nonexistent/x.ibs", "error": "cannot read", "passed": False}, log[0]
+    print("ibischeck writes JSON and SARIF of non-UTF-8 bytes as valid UTF-8, and of every file")
 
 
 if __name__ == "__main__":

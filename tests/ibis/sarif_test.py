@@ -97,6 +97,18 @@ def main():
     shown = re.findall(r"^(?:ERROR|WARNING|CAUTION|NOTE) \d+ .+?:\d+: ", cut_text, re.M)
     assert len(shown) == len(cut_log["runs"][0]["results"])
     assert len(shown) + sum(int(m[3]) for m in more) == len(findings)
+    # A file that cannot be read: the run was not successful, and says why.
+    missing = os.path.join(tmp, "missing.ibs")
+    partial = subprocess.run([ibischeck, "--format", "sarif", missing] + files[1:2],
+                             capture_output=True, text=True)
+    assert partial.returncode == 2, partial.returncode
+    partial_log = json.loads(partial.stdout)
+    errors = list(validator.iter_errors(partial_log))
+    assert not errors, "not valid SARIF 2.1.0: %s" % errors[0].message
+    invocation = partial_log["runs"][0]["invocations"][0]
+    assert invocation["executionSuccessful"] is False
+    assert invocation["toolExecutionNotifications"][0]["message"]["text"] == "cannot read " + missing
+    assert partial_log["runs"][0]["results"], "the file read still has its results"
     shutil.rmtree(tmp)
     print("%d findings in %d rules, valid SARIF 2.1.0 and the same as the text output; "
           "%d cut short as notifications" % (len(findings), len(rules), len(more)))
