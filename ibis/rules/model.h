@@ -59,6 +59,8 @@ struct ModelInfo {
     double vth = NAN, vthMin = NAN, vthMax = NAN;  // [Receiver Thresholds]
     // Its input levels, offsets from Vth: Vinh_ac, Vinh_dc, Vinl_ac, Vinl_dc.
     double inputOffsets[4] = {NAN, NAN, NAN, NAN};
+    // A differential receiver's: Vdiff_ac, Vdiff_dc, Vcross_low, Vcross_high.
+    double diffLevels[4] = {NAN, NAN, NAN, NAN};
     int vinLine = 0, thresholdsLine = 0, vthLine = 0;
     bool vthGiven = false, thresholdRows = false;
     int sensitivityLine = 0;  // Threshold_sensitivity's line

@@ -213,8 +213,11 @@ void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
         m.vthLine = d.line;
     }
     static const char* const kOffsets[] = {"vinh_ac", "vinh_dc", "vinl_ac", "vinl_dc"};
-    for (int i = 0; i < 4; ++i)
+    static const char* const kDiff[] = {"vdiff_ac", "vdiff_dc", "vcross_low", "vcross_high"};
+    for (int i = 0; i < 4; ++i) {
         if (name == kOffsets[i]) m.inputOffsets[i] = v;
+        if (name == kDiff[i]) m.diffLevels[i] = v;
+    }
 }
 
 // "these parameters are required to be specified as offsets to Vth": Vinh_ac
@@ -237,6 +240,22 @@ void ModelRules::CheckInputOffsets(const ModelInfo& m) {
     if (!fault.empty())
         c_.Add(Message::ThresholdOrder, m.thresholdsLine,
                "[Model] " + m.name + ": [Receiver Thresholds] " + fault);
+    // A differential receiver switches beyond a swing of Vdiff_ac and holds
+    // beyond Vdiff_dc (the smaller); its crossing lies from Vcross_low up to
+    // Vcross_high.
+    const double* d = m.diffLevels;
+    std::string diff;
+    if (d[0] < 0 || d[1] < 0)
+        diff = "Vdiff_ac and Vdiff_dc are differential swings; " +
+               std::string(d[0] < 0 ? "Vdiff_ac " + Shown(d[0]) : "Vdiff_dc " + Shown(d[1])) +
+               " is below zero";
+    else if (d[1] > d[0])
+        diff = "Vdiff_dc " + Shown(d[1]) + " lies beyond Vdiff_ac " + Shown(d[0]);
+    else if (d[2] > d[3])
+        diff = "Vcross_low " + Shown(d[2]) + " is above Vcross_high " + Shown(d[3]);
+    if (!diff.empty())
+        c_.Add(Message::ThresholdOrder, m.thresholdsLine,
+               "[Model] " + m.name + ": [Receiver Thresholds] " + diff);
 }
 
 // A [Composite Current] goes with its waveform: two points or more, 1000 at most.

@@ -1370,6 +1370,20 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
         {"a dc level beyond its ac one", "Vinl = 0.8\nVinh = 2.0",
          "Vinl = 0.8\nVinh = 2.0\n[Receiver Thresholds]\nVth = 0.9\nVinh_ac = 0.1\nVinh_dc = 0.25",
          3022},
+        // A differential receiver: switching beyond Vdiff_ac, holding beyond
+        // the smaller Vdiff_dc, crossing between Vcross_low and Vcross_high.
+        {"differential thresholds", "Vinl = 0.8\nVinh = 2.0",
+         "Vinl = 0.8\nVinh = 2.0\n[Receiver Thresholds]\nVdiff_ac = 0.2\nVdiff_dc = 0.1\n"
+         "Vcross_low = 0.8\nVcross_high = 1.0",
+         0},
+        {"a dc swing beyond the ac one", "Vinl = 0.8\nVinh = 2.0",
+         "Vinl = 0.8\nVinh = 2.0\n[Receiver Thresholds]\nVdiff_ac = 0.1\nVdiff_dc = 0.2", 3022},
+        {"a swing below zero", "Vinl = 0.8\nVinh = 2.0",
+         "Vinl = 0.8\nVinh = 2.0\n[Receiver Thresholds]\nVdiff_ac = -0.2", 3022},
+        {"crossings the wrong way round", "Vinl = 0.8\nVinh = 2.0",
+         "Vinl = 0.8\nVinh = 2.0\n[Receiver Thresholds]\nVdiff_ac = 0.2\nVcross_low = 1.0\n"
+         "Vcross_high = 0.8",
+         3022},
         {"a slew time below zero", "Vinl = 0.8\nVinh = 2.0",
          "Vinl = 0.8\nVinh = 2.0\n[Receiver Thresholds]\nVth = 0.9\nTslew_ac = -1n", 1014},
         // [Driver Schedule] rows: "model_name Rise_on_dly Rise_off_dly Fall_on_dly
