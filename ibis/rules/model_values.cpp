@@ -21,6 +21,19 @@ bool IsReservedModelName(const std::string& name) {
     return u == "POWER" || u == "GND" || u == "NC" || u == "NA" || u == "CIRCUITCALL";
 }
 
+// An ac and a dc level of one name ("Vinh": Vinh_ac, Vinh_dc) on the wrong
+// side of zero (sign +1: they lie above it, -1: below it), or the dc level
+// beyond the ac one; empty when neither.
+std::string AcDcFault(const char* level, const char* what, int sign, double ac, double dc) {
+    const std::string a = std::string(level) + "_ac", d = std::string(level) + "_dc";
+    if (sign * ac < 0 || sign * dc < 0)
+        return a + " and " + d + " are " + what + "; " +
+               (sign * ac < 0 ? a + " " + Shown(ac) : d + " " + Shown(dc)) +
+               (sign > 0 ? " is below zero" : " is above zero");
+    if (sign * dc > sign * ac) return d + " " + Shown(dc) + " lies beyond " + a + " " + Shown(ac);
+    return "";
+}
+
 }  // namespace
 
 // POWER, GND, NC, NA and CIRCUITCALL stand for themselves where a model
@@ -221,41 +234,22 @@ void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
 }
 
 // "these parameters are required to be specified as offsets to Vth": Vinh_ac
-// and Vinh_dc above it, Vinl_ac and Vinl_dc below, each ac level beyond its dc one.
+// and Vinh_dc above it, Vinl_ac and Vinl_dc below, each ac level beyond its dc
+// one. A differential receiver switches beyond a swing of Vdiff_ac and holds
+// beyond the smaller Vdiff_dc; its crossing lies from Vcross_low up to
+// Vcross_high.
 void ModelRules::CheckInputOffsets(const ModelInfo& m) {
     const double* o = m.inputOffsets;
-    std::string fault;
-    if (o[0] < 0 || o[1] < 0)
-        fault = "Vinh_ac and Vinh_dc are offsets above Vth; " +
-                std::string(o[0] < 0 ? "Vinh_ac " + Shown(o[0]) : "Vinh_dc " + Shown(o[1])) +
-                " is below zero";
-    else if (o[2] > 0 || o[3] > 0)
-        fault = "Vinl_ac and Vinl_dc are offsets below Vth; " +
-                std::string(o[2] > 0 ? "Vinl_ac " + Shown(o[2]) : "Vinl_dc " + Shown(o[3])) +
-                " is above zero";
-    else if (o[1] > o[0])
-        fault = "Vinh_dc " + Shown(o[1]) + " lies beyond Vinh_ac " + Shown(o[0]);
-    else if (o[3] < o[2])
-        fault = "Vinl_dc " + Shown(o[3]) + " lies beyond Vinl_ac " + Shown(o[2]);
-    if (!fault.empty())
-        c_.Add(Message::ThresholdOrder, m.thresholdsLine,
-               "[Model] " + m.name + ": [Receiver Thresholds] " + fault);
-    // A differential receiver switches beyond a swing of Vdiff_ac and holds
-    // beyond Vdiff_dc (the smaller); its crossing lies from Vcross_low up to
-    // Vcross_high.
     const double* d = m.diffLevels;
-    std::string diff;
-    if (d[0] < 0 || d[1] < 0)
-        diff = "Vdiff_ac and Vdiff_dc are differential swings; " +
-               std::string(d[0] < 0 ? "Vdiff_ac " + Shown(d[0]) : "Vdiff_dc " + Shown(d[1])) +
-               " is below zero";
-    else if (d[1] > d[0])
-        diff = "Vdiff_dc " + Shown(d[1]) + " lies beyond Vdiff_ac " + Shown(d[0]);
-    else if (d[2] > d[3])
+    std::string single = AcDcFault("Vinh", "offsets above Vth", 1, o[0], o[1]);
+    if (single.empty()) single = AcDcFault("Vinl", "offsets below Vth", -1, o[2], o[3]);
+    std::string diff = AcDcFault("Vdiff", "differential swings", 1, d[0], d[1]);
+    if (diff.empty() && d[2] > d[3])
         diff = "Vcross_low " + Shown(d[2]) + " is above Vcross_high " + Shown(d[3]);
-    if (!diff.empty())
-        c_.Add(Message::ThresholdOrder, m.thresholdsLine,
-               "[Model] " + m.name + ": [Receiver Thresholds] " + diff);
+    for (const std::string& fault : {single, diff})
+        if (!fault.empty())
+            c_.Add(Message::ThresholdOrder, m.thresholdsLine,
+                   "[Model] " + m.name + ": [Receiver Thresholds] " + fault);
 }
 
 // A [Composite Current] goes with its waveform: two points or more, 1000 at most.
