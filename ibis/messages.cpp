@@ -291,7 +291,8 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::AcTerminationPart, S::Warning, "model",
          "a keyword without the one it completes: [Rac] without [Cac] or the reverse (the AC "
          "termination is the two in series), [TTgnd] without [GND Clamp] or [TTpower] without "
-         "[POWER Clamp] (the transit time of that clamp's diode)"},
+         "[POWER Clamp] (the transit time of that clamp's diode), a [Test Load] Td without Zo or "
+         "the reverse (its transmission line is the two)"},
         {Message::SubmodelCannotAct, S::Warning, "model",
          "a [Submodel] that cannot act as its type says: a Bus_hold or Fall_back without "
          "V_trigger_r and V_trigger_f in [Submodel Spec] (the voltages that switch it), a "
@@ -300,6 +301,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::InputDriverKeyword, S::Warning, "model",
          "a driver's table in an Input, Input_ECL or Input_diff model, which never drives "
          "([Pulldown], [Pullup], [Ramp], a waveform, [ISSO PD], [ISSO PU])"},
+        {Message::TestDriverIdle, S::Warning, "model",
+         "a [Test Data] Driver_model or Driver_model_inv naming a model that never drives (an "
+         "Input, a Terminator, a series model): golden waveforms are a driver's"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

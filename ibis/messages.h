@@ -108,6 +108,7 @@ enum class Message : int {
     AcTerminationPart = 3035,  // a keyword without the one it completes
     SubmodelCannotAct = 3036,
     InputDriverKeyword = 3037,
+    TestDriverIdle = 3038,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

@@ -19,6 +19,7 @@ void ReferenceRules::Keyword(const KeywordLine& k) {
         scheduling_.emplace(models_.Current()->name, k.line);
     if (k.id != Kw::TestLoad && k.id != Kw::TestData) return;
     if (k.id == Kw::TestData) testData_.push_back({k.line});
+    if (k.id == Kw::TestLoad) lines_.push_back({k.line, false, false});
     const std::string keyword = k.id == Kw::TestLoad ? "[Test Load]" : "[Test Data]";
     if (k.words.empty()) {
         if (k.id == Kw::TestLoad) c_.Add(Message::MissingValue, k.line, "[Test Load] needs a name");
@@ -39,7 +40,7 @@ void ReferenceRules::Data(const DataLine& d) {
         // The model and the test load a [Test Data] names, checked once all are read.
         const std::string sub = Lower(w[0]);
         if (sub == "driver_model" || sub == "driver_model_inv")
-            references_.push_back({w[1], d.line, false});
+            references_.push_back({w[1], d.line, false, true});
         if (sub == "test_load") references_.push_back({w[1], d.line, true});
         if (testData_.empty()) return;
         TestData& t = testData_.back();
@@ -114,6 +115,8 @@ void ReferenceRules::TestLoadRow(const DataLine& d) {
         "rs_far",  "c1_far",  "r_diff_near", "r_diff_far"};
     static const std::set<std::string> kOthers = {"v_term1", "v_term2", "receiver_model",
                                                   "receiver_model_inv"};
+    if (!lines_.empty() && (sub == "td" || sub == "zo"))
+        (sub == "td" ? lines_.back().td : lines_.back().zo) = true;
     if (!kElements.count(sub) && !kOthers.count(sub)) {
         c_.Add(Message::ModelUnknownSubparameter, d.line,
                "'" + v[0] + "' is not a [Test Load] subparameter");
@@ -156,6 +159,12 @@ void ReferenceRules::CheckSchedules() {
 
 void ReferenceRules::Finish() {
     CheckSchedules();
+    // A test load's transmission line is its delay and its impedance.
+    for (const TransmissionLine& l : lines_)
+        if (l.td != l.zo)
+            c_.Add(Message::AcTerminationPart, l.at,
+                   std::string("[Test Load] has ") + (l.td ? "Td without Zo" : "Zo without Td") +
+                       ": its transmission line is the two");
     for (const TestData& t : testData_) {
         if (!t.driver || !t.load)
             c_.Add(Message::ScheduleOrTestReference, t.line,
@@ -178,10 +187,18 @@ CrossReferences::CrossReferences(Context& c, const Sections& s) : c_(c), s_(s) {
 }
 
 void CrossReferences::CheckNames() {
+    const std::deque<ModelInfo>& models = s_.models.Models();
     for (const ReferenceRules::Reference& r : s_.references.References()) {
-        if (!r.testLoad && !modelIndex_.count(r.name))
+        const auto model = modelIndex_.find(r.name);
+        if (!r.testLoad && model == modelIndex_.end())
             c_.Add(Message::ScheduleOrTestReference, r.line,
                    "\"" + r.name + "\" names no [Model] of this file");
+        // The golden waveforms of [Test Data] are a driver's.
+        if (r.drives && model != modelIndex_.end() && !models[model->second].type.empty() &&
+            !IsDriverType(models[model->second].type))
+            c_.Add(Message::TestDriverIdle, r.line,
+                   "[Test Data] driver \"" + r.name + "\" is of Model_type " +
+                       models[model->second].type + ", which never drives");
         if (r.testLoad && !s_.references.TestLoads().count(r.name))
             c_.Add(Message::ScheduleOrTestReference, r.line,
                    "\"" + r.name + "\" names no [Test Load] of this file");

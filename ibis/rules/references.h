@@ -31,7 +31,8 @@ public:
     struct Reference {
         std::string name;
         int line;
-        bool testLoad;  // a [Test Load]; else a [Model]
+        bool testLoad;        // a [Test Load]; else a [Model]
+        bool drives = false;  // a [Test Data] Driver_model or Driver_model_inv
     };
     const std::vector<Reference>& References() const { return references_; }
     const std::set<std::string>& TestLoads() const { return testLoads_; }
@@ -46,6 +47,12 @@ private:
 
     Context& c_;
     const ModelRules& models_;  // the model a [Driver Schedule] belongs to
+    // Each [Test Load]'s transmission line: its line, Td and Zo given.
+    struct TransmissionLine {
+        int at;
+        bool td, zo;
+    };
+    std::vector<TransmissionLine> lines_;
     std::set<std::string> testLoads_, testDataNames_;
     std::vector<Reference> references_;
     std::map<std::string, int> scheduling_;  // the models that have a [Driver Schedule]: its line

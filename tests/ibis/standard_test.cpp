@@ -629,6 +629,15 @@ TEST(IbisStandard, should_follow_test_data_and_driver_schedules_to_what_they_nam
     const FileResult receiver =
         Check("clean.ibs", Edit(good, "R_diff_near 100", "R_diff_near 100\nReceiver_model rx_in"));
     EXPECT_FALSE(has(receiver, 3013)) << Dump(receiver);
+    // The golden waveforms are a driver's: an Input drives none.
+    EXPECT_FALSE(has(ok, 3038)) << Dump(ok);
+    EXPECT_TRUE(
+        has(Check("clean.ibs", Edit(good, "Driver_model io_fast", "Driver_model rx_in")), 3038));
+    // A test load's transmission line is its Td and its Zo together.
+    EXPECT_FALSE(has(
+        Check("clean.ibs", Edit(good, "R_diff_near 100", "R_diff_near 100\nTd 1n\nZo 50")), 3035));
+    EXPECT_TRUE(
+        has(Check("clean.ibs", Edit(good, "R_diff_near 100", "R_diff_near 100\nTd 1n")), 3035));
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"Test_load_type Single_ended", "Test_load_type Sideways"},
              {"Test_load tl1", "Test_load tl9"},
