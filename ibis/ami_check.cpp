@@ -427,6 +427,49 @@ void CheckSide(AmiChecker& c, const AmiFileNode& reserved, AmiSide side) {
                       (side == AmiSide::Tx ? "transmitter" : "receiver"));
 }
 
+// The first parameter of Usage Dep below a group, or null.
+const AmiFileNode* FirstDep(const AmiFileNode& group) {
+    for (const AmiFileNode& sub : group.children) {
+        if (sub.isParameter && sub.parameter.usage && sub.parameter.usage->text == "Dep")
+            return &sub;
+        if (!sub.isParameter)
+            if (const AmiFileNode* dep = FirstDep(sub)) return dep;
+    }
+    return nullptr;
+}
+
+// What a reserved parameter sends (its Default, else its first value);
+// empty when the branch lacks it.
+std::string Sent(const AmiFileNode* reserved, const char* name) {
+    const AmiFileNode* node = reserved != nullptr ? Child(*reserved, name) : nullptr;
+    return node != nullptr ? node->parameter.SentValue() : std::string();
+}
+
+// Parameters that mean something only beside another: a Dep parameter's
+// value comes from AMI_Resolve, which a model offers by Resolve_Exists
+// True; a PAM signal's number of levels is its Modulation_Levels, which
+// NRZ (two levels) and PAM4 (four) fix themselves.
+void CheckCompanions(AmiChecker& c, const AmiFileContents& file) {
+    const AmiFileNode* reserved = file.reserved ? &*file.reserved : nullptr;
+    const AmiFileNode* dep = file.modelSpecific ? FirstDep(*file.modelSpecific) : nullptr;
+    if (dep != nullptr && Sent(reserved, "Resolve_Exists") != "True")
+        c.Add(Message::AmiCompanion, dep->line,
+              dep->name + " has Usage Dep without Resolve_Exists True: no AMI_Resolve sets it");
+    if (reserved == nullptr) return;
+    const std::string modulation = Sent(reserved, "Modulation");
+    const AmiFileNode* levels = Child(*reserved, "Modulation_Levels");
+    if (modulation == "PAM" && levels == nullptr)
+        c.Add(Message::AmiCompanion, Child(*reserved, "Modulation")->line,
+              "Modulation PAM without Modulation_Levels: the number of levels is not given");
+    const std::string count = levels != nullptr ? levels->parameter.SentValue() : "";
+    const char* fixed = modulation == "PAM4" ? "4" : modulation == "PAM" ? nullptr : "2";
+    if (levels != nullptr && fixed != nullptr && !count.empty() && count != fixed)
+        c.Add(Message::AmiCompanion, levels->line,
+              "Modulation_Levels " + count + " with Modulation " +
+                  (modulation.empty() ? std::string("NRZ (no Modulation)") : modulation) +
+                  ", which has " + fixed + " levels");
+}
+
 // The root holds Reserved_Parameters, Model_Specific and a Description.
 void CheckRootEntries(AmiChecker& c, const AmiFileContents& file) {
     for (const auto& [name, line] : file.others) {
@@ -473,6 +516,7 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
     } else {
         CheckGroup(c, *file.modelSpecific);
     }
+    CheckCompanions(c, file);
     CheckRootEntries(c, file);
 }
 

@@ -484,6 +484,10 @@ const std::vector<MessageDef>& MessageTable() {
          "Executable_Rx"},
         {Message::AmiRootUnnamed, S::Error, "ami",
          "a root without a name (an empty root name is not permitted from IBIS 6.1)"},
+        {Message::AmiCompanion, S::Warning, "ami",
+         "a parameter without the one it needs: Usage Dep without Resolve_Exists True (no "
+         "AMI_Resolve sets it), Modulation PAM without Modulation_Levels, or a Modulation_Levels "
+         "that NRZ (2) or PAM4 (4) contradicts"},
     };
     return table;
 }

@@ -169,6 +169,7 @@ enum class Message : int {
     AmiRootEntry = 6021,
     AmiOtherSide = 6022,
     AmiRootUnnamed = 6023,
+    AmiCompanion = 6024,
 };
 
 struct MessageDef {

@@ -1784,8 +1784,15 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
         // (Steps typ min max steps): a count of steps.
         {"ten steps", "", "  (a (Usage In) (Type Float) (Steps 0 0 1 10))", 0},
         {"two and a half steps", "", "  (a (Usage In) (Type Float) (Steps 0 0 1 2.5))", 6013},
-        // Usage Dep: a parameter AMI_Resolve (6.1) resolves.
-        {"a dependent parameter", "", "  (a (Usage Dep) (Type Float) (Value 1))", 0},
+        // Usage Dep: a parameter AMI_Resolve (6.1) resolves, which a model
+        // offers by Resolve_Exists True; without it nothing sets the value.
+        {"a dependent parameter", "  (Resolve_Exists (Usage Info) (Type Boolean) (Value True))\n",
+         "  (a (Usage Dep) (Type Float) (Value 1))", 0},
+        {"a dependent parameter without AMI_Resolve", "",
+         "  (a (Usage Dep) (Type Float) (Value 1))", 6024},
+        {"a dependent parameter, Resolve_Exists False",
+         "  (Resolve_Exists (Usage Info) (Type Boolean) (Value False))\n",
+         "  (a (Usage Dep) (Type Float) (Value 1))", 6024},
         // A Table's rows are as wide as its Labels and hold values of its Type.
         {"a Table", "", "  (a (Usage In) (Type Float) (Table (Labels \"t\" \"v\") (0 1) (1 2)))",
          0},
@@ -1808,6 +1815,24 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
          "  (Tx_Dj (Usage Info) (Type Float) (DjRj 2e-12 -2e-12 1e-13))\n", "", 6015},
         {"one level of modulation", "  (Modulation_Levels (Usage Info) (Type Integer) (Value 1))\n",
          "", 6015},
+        // PAM4 (BIRD175.3) has four levels, NRZ two; the generic PAM says
+        // how many by Modulation_Levels.
+        {"PAM of three levels",
+         "  (Modulation (Usage Info) (Type String) (Value \"PAM\"))\n"
+         "  (Modulation_Levels (Usage Info) (Type Integer) (Value 3))\n",
+         "", 0},
+        {"PAM4 of four levels",
+         "  (Modulation (Usage Info) (Type String) (Value \"PAM4\"))\n"
+         "  (Modulation_Levels (Usage Info) (Type Integer) (Value 4))\n",
+         "", 0},
+        {"PAM of no stated levels", "  (Modulation (Usage Info) (Type String) (Value \"PAM\"))\n",
+         "", 6024},
+        {"PAM4 of three levels",
+         "  (Modulation (Usage Info) (Type String) (List \"NRZ\" \"PAM4\") (Default \"PAM4\"))\n"
+         "  (Modulation_Levels (Usage Info) (Type Integer) (Value 3))\n",
+         "", 6024},
+        {"four levels of NRZ", "  (Modulation_Levels (Usage Info) (Type Integer) (Value 4))\n", "",
+         6024},
         // One of each leaf; one parameter of a name per branch.
         {"Usage twice", "", "  (a (Usage In) (Usage Out) (Type Float) (Value 1))", 6014},
         {"two formats", "", "  (a (Usage In) (Type Float) (Range 1 0 2) (List 1 2))", 6014},
@@ -1830,7 +1855,9 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
         "m.ami",
         Edit(Edit(head + tail, "\"7.0\"", "\"6.0\""), "(gain (Usage In)", "(gain (Usage Dep)"),
         reports, nullptr, 60);
-    EXPECT_TRUE(reports.size() == 1 && reports[0].number == 6017) << "Usage Dep in a 6.0 file";
+    // (and, as 6.0 has no AMI_Resolve, no Resolve_Exists True sets it: 6024)
+    EXPECT_TRUE(reports.size() == 2 && reports[0].number == 6017 && reports[1].number == 6024)
+        << "Usage Dep in a 6.0 file";
     // The IBIS 6.1 notes list BIRD171.3: "Clarify that Empty Root Name is Not
     // Permitted in AMI Files".
     reports.clear();
