@@ -512,6 +512,7 @@ void FileChecker::Finish() {
     components_.Finish();
     cross.CheckComponents();
     cross.CheckTrueDifferential();
+    cross.CheckExternalStimulus();
     cross.CheckSelectors();
     models_.Finish();
     series_.Finish();

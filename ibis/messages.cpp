@@ -252,7 +252,8 @@ const std::vector<MessageDef>& MessageTable() {
          "a row that is not time, typ, min and max"},
         {Message::ExternalPorts, S::Error, "model",
          "[External Model] or [External Circuit] without Ports or with a port declared twice, or a "
-         "D_to_A or A_to_D line without its fields, naming a port Ports does not declare, joining "
+         "D_to_A or A_to_D line without its fields, naming an undeclared port (port1 and port2 are "
+         "in Ports; an [External Circuit]'s d_port too), joining "
          "a port to itself, with vlow above vhigh, a rise or fall time not above zero, or (in an "
          "[External Model]) a d_port other than D_drive, D_enable, D_switch (D_to_A) or "
          "D_receive (A_to_D), or a D_to_A polarity that is not Non-Inverting or Inverting or "
@@ -304,6 +305,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::TestDriverIdle, S::Warning, "model",
          "a [Test Data] Driver_model or Driver_model_inv naming a model that never drives (an "
          "Input, a Terminator, a series model): golden waveforms are a driver's"},
+        {Message::ExternalNoStimulus, S::Warning, "model",
+         "an [External Model] of a driver without D_drive, or of a Series_switch without "
+         "D_switch, in its Ports or as a D_to_A's d_port: nothing makes it drive or switch"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

@@ -109,6 +109,7 @@ enum class Message : int {
     SubmodelCannotAct = 3036,
     InputDriverKeyword = 3037,
     TestDriverIdle = 3038,
+    ExternalNoStimulus = 3039,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

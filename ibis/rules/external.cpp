@@ -46,9 +46,11 @@ void ExternalRules::Data(const DataLine& d) {
             open_.parameterNames.insert(w[i]);
     } else if (sub == "ports" || (continued && open_.lastSub == "ports")) {
         open_.ports = true;
-        for (std::size_t i = continued ? 0 : 1; i < w.size(); ++i)
+        for (std::size_t i = continued ? 0 : 1; i < w.size(); ++i) {
             if (!open_.portNames.insert(w[i]).second)
                 c_.Add(Message::ExternalPorts, d.line, "port " + w[i] + " is declared twice");
+            if (Lower(w[i]).rfind("d_", 0) == 0) open_.digital.insert(Lower(w[i]));
+        }
     } else if (sub == "d_to_a" || sub == "a_to_d") {
         Converter(w, d.line);
     } else if (sub == "language") {
@@ -91,7 +93,11 @@ void ExternalRules::Converter(const std::vector<std::string>& w, int line) {
                    : "A_to_D needs d_port, port1, port2, vlow, vhigh and corner_name");
         return;
     }
-    for (std::size_t i = 1; i <= 3; ++i) open_.converterPorts.emplace_back(w[i], line);
+    // port1 and port2 are the model's analog ports, in its Ports. An
+    // [External Model]'s d_port is the simulator's own digital signal
+    // (D_drive ...): a SPICE model has no digital port to list it under.
+    for (std::size_t i = open_.id == Kw::ExternalModel ? 2 : 1; i <= 3; ++i)
+        open_.converterPorts.emplace_back(w[i], line);
     if (w[2] == w[3])
         c_.Add(Message::ExternalPorts, line,
                w[0] + ": port1 and port2 are the two ends, not one port " + w[2]);
@@ -99,6 +105,7 @@ void ExternalRules::Converter(const std::vector<std::string>& w, int line) {
     // D_enable and D_switch are driven (D_to_A), D_receive is received (A_to_D);
     // a polarity is for the D_drive converters.
     const std::string dPort = Lower(w[1]);
+    open_.digital.insert(dPort);
     const bool reservedOk = toA ? dPort == "d_drive" || dPort == "d_enable" || dPort == "d_switch"
                                 : dPort == "d_receive";
     if (open_.id == Kw::ExternalModel && !reservedOk)
@@ -158,6 +165,7 @@ void ExternalRules::CheckSection() {
     if (open_.id == Kw::ExternalModel && open_.portNames.count("A_signal_pos") &&
         open_.portNames.count("A_signal_neg"))
         trueDifferential_.push_back(open_.line);
+    if (open_.id == Kw::ExternalModel) digital_.push_back({open_.line, open_.digital});
     for (const auto& [name, line] : open_.converterNames)
         if (!open_.parameterNames.count(name))
             c_.Add(Message::NotANumber, line,

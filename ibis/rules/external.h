@@ -24,6 +24,13 @@ public:
     // The lines of the [External Model]s of true differential buffers (Ports
     // A_signal_pos and A_signal_neg).
     const std::vector<int>& TrueDifferential() const { return trueDifferential_; }
+    // Each [External Model] by line, with the digital ports it reads or
+    // writes (lower case): D_... names in its Ports and its converters' d_ports.
+    struct DigitalPorts {
+        int line = 0;
+        std::set<std::string> names;
+    };
+    const std::vector<DigitalPorts>& ModelDigitalPorts() const { return digital_; }
 
 private:
     // At the closing keyword: a Language, a Typ corner and Ports were given,
@@ -42,6 +49,7 @@ private:
         std::string keyword;  // as the standard spells it, for messages
         bool language = false, ports = false;
         std::set<std::string> corners, portNames, parameterNames;
+        std::set<std::string> digital;                            // lower case
         std::vector<std::pair<std::string, int>> converterPorts;  // checked at the end
         std::vector<std::pair<std::string, int>> converterNames;  // levels given by name
         std::string lastSub;
@@ -49,6 +57,7 @@ private:
     } open_;
     std::map<std::string, std::set<std::string>> circuits_;
     std::vector<int> trueDifferential_;
+    std::vector<DigitalPorts> digital_;
 };
 
 }  // namespace ibis

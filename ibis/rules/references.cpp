@@ -380,6 +380,28 @@ void CrossReferences::CheckComponents() {
     }
 }
 
+// What switches a model its [External Model] describes: the simulator's
+// D_drive for a driver (the stimulus it sends the buffer), its D_switch for
+// a Series_switch (on or off), either listed in Ports or converted by a D_to_A.
+void CrossReferences::CheckExternalStimulus() {
+    const std::deque<ModelInfo>& all = s_.models.Models();
+    const ModelInfo* owner = nullptr;
+    std::size_t next = 0;
+    for (const ExternalRules::DigitalPorts& e : s_.external.ModelDigitalPorts()) {
+        for (; next < all.size() && all[next].line < e.line; ++next)
+            if (!all[next].submodel) owner = &all[next];
+        if (owner == nullptr) continue;
+        const bool driver = IsDriverType(owner->type);
+        const bool toggles = Lower(owner->type) == "series_switch";
+        const char* port = driver ? "d_drive" : toggles ? "d_switch" : nullptr;
+        if (port != nullptr && !e.names.count(port))
+            c_.Add(Message::ExternalNoStimulus, e.line,
+                   "the [External Model] of " + owner->name + " (" + owner->type + ") has no " +
+                       (driver ? "D_drive" : "D_switch") +
+                       " in Ports or a D_to_A: nothing makes it " + (driver ? "drive" : "switch"));
+    }
+}
+
 // The [External Model] of a true differential buffer: "The [Diff Pin]
 // keyword is still required within the same [Component] definition ... The
 // models referenced by each pin listed under [Diff Pin] MUST be the same."

@@ -87,6 +87,8 @@ public:
     void CheckSelectors();
     // The pins of a true differential [External Model] pair up in [Diff Pin].
     void CheckTrueDifferential();
+    // A driver's [External Model] reads D_drive, a Series_switch's D_switch.
+    void CheckExternalStimulus();
     // Models no [Pin] or [Model Selector] uses.
     void CheckUnused();
 

@@ -771,6 +771,27 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
                                         "D_to_A D_drive A_signal A_pdref 0 3.3 0.5n 0.5n Typ\n"
                                         "A_to_D D_receive A_signal A_pdref 0.8 2.0 Typ\n");
     EXPECT_EQ(Errors(Check("clean.ibs", converters)), 0) << Dump(Check("clean.ibs", converters));
+    // A SPICE model has analog ports only: its converters join the
+    // simulator's D_drive, D_enable and D_receive to ports of its own, which
+    // Ports lists ("D_to_A D_drive my_drive my_ref ..."), not the d_ports.
+    const std::string spice =
+        Edit(Edit(withExternal, "Language VHDL-AMS", "Language SPICE"), "Ports D_drive A_signal\n",
+             "Ports A_signal my_drive my_enable my_receive my_ref\n"
+             "D_to_A D_drive my_drive my_ref 0 3.3 0.5n 0.3n Typ\n"
+             "D_to_A D_enable my_enable my_ref 0 3.3 0.5n 0.3n Typ\n"
+             "A_to_D D_receive my_receive my_ref 0.8 2.0 Typ\n");
+    EXPECT_EQ(Errors(Check("clean.ibs", spice)), 0) << Dump(Check("clean.ibs", spice));
+    EXPECT_TRUE(Has(Check("clean.ibs", Edit(spice, "my_ref\n", "\n")), 3025))
+        << "an analog port Ports does not list";
+    // A driver's model is driven through D_drive; without it (in Ports or
+    // converted) the simulator's stimulus reaches nothing. A receiver needs none.
+    EXPECT_FALSE(Has(Check("clean.ibs", spice), 3039));
+    const std::string undriven =
+        Edit(spice, "D_to_A D_drive my_drive my_ref 0 3.3 0.5n 0.3n Typ\n", "");
+    EXPECT_TRUE(Has(Check("clean.ibs", undriven), 3039)) << Dump(Check("clean.ibs", undriven));
+    EXPECT_FALSE(Has(Check("clean.ibs", Edit(undriven, "Model_type    I/O\nC_comp        1.0pF",
+                                             "Model_type    Input\nC_comp        1.0pF")),
+                     3039));
     for (const auto& [from, to] : std::map<std::string, std::string>{
              {"Ports D_drive A_signal A_pdref\nA_puref D_receive\n", ""},
              {"A_pdref 0 3.3 0.5n 0.5n Typ", "A_gcref 0 3.3 0.5n 0.5n Typ"},
