@@ -241,7 +241,8 @@ const std::vector<MessageDef>& MessageTable() {
          "Vinl not below Vinh (in a [Model] or a [Model Spec] corner), S_overshoot_low not "
          "below S_overshoot_high, or a [Receiver Thresholds] Vth outside Vth_min to Vth_max, a "
          "Vinh_ac or Vinh_dc below zero or Vinl_ac or Vinl_dc above zero (they are offsets from "
-         "Vth), a Vdiff_ac or Vdiff_dc below zero, a dc level beyond its ac one, or Vcross_low "
+         "Vth), a Vdiff_ac or Vdiff_dc (or a [Diff Pin] vdiff) below zero, a dc level beyond its "
+         "ac one, or Vcross_low "
          "above Vcross_high"},
         {Message::SpecSubparameter, S::Error, "model",
          "a [Model Spec] row without typ, min and max, a [Receiver Thresholds] value that is "

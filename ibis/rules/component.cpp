@@ -422,7 +422,14 @@ void ComponentRules::DiffPinRow(const DataLine& d) {
     // "If NA is entered in the vdiff, tdelay_typ, or tdelay_min columns,
     // its entry is interpreted as 0 V or 0 ns" (4.1; from 4.2 a vdiff of
     // NA means 200 mV): NA is allowed in every column.
-    for (std::size_t i = 2; i < w.size(); ++i) c_.NumberOrNa(w[i], line, true);
+    double vdiff = 0;
+    for (std::size_t i = 2; i < w.size(); ++i)
+        c_.NumberOrNa(w[i], line, true, i == 2 ? &vdiff : nullptr);
+    // vdiff is the swing the receiver needs, |Vp - Vn|: a magnitude. The
+    // delays may have either sign (the inverting pin early or late).
+    if (vdiff < 0)
+        c_.Add(Message::ThresholdOrder, line,
+               "[Diff Pin] " + w[0] + " vdiff " + w[2] + " is below zero; it is a magnitude");
 }
 
 // "pin pin_2 model_name [function_table_group]".

@@ -1166,6 +1166,10 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          input + "[Receiver Thresholds]\nVth = 1.5 1.6\n", 3104},
         {"[IBIS Ver] of two versions", "[IBIS Ver]   5.1", "[IBIS Ver]   5.1 5.0", 3104},
         {"a [Diff Pin] row of seven columns", "0ns         NA          NA", "0ns NA NA NA", 2106},
+        // vdiff is the least |Vp - Vn| the receiver sees as a level: a
+        // magnitude; tdelay, the inverting pin's delay, has either sign.
+        {"a [Diff Pin] vdiff below zero", "0.1V   0ns", "-0.1V   0ns", 3022},
+        {"a [Diff Pin] tdelay below zero", "0.1V   0ns", "0.1V   -20ps", 0},
         // "If one or more of [Rgnd], [Rpower], [Rac], and [Cac] keywords are used,
         // then the Model_type must be Terminator."
         {"terminator keyword in an Input", input, input + "[Rgnd] 50 45 55\n", 3020},
