@@ -367,7 +367,8 @@ const std::vector<MessageDef>& MessageTable() {
          "twice"},
         {Message::MatrixEntry, S::Error, "package",
          "a matrix entry outside the matrix, a row without its values (a Full_matrix row from the "
-         "diagonal to the last pin), a [Row] repeated or missing, a Sparse_matrix entry given "
+         "diagonal to the last pin, a Banded_matrix row the diagonal and its band), a [Row] "
+         "repeated or missing, a Sparse_matrix entry given "
          "twice in a row, a Banded_matrix without its [Bandwidth], or a [Bandwidth] under another "
          "form"},
         {Message::MatrixForm, S::Error, "package",

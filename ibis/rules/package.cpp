@@ -294,8 +294,17 @@ void PackageRules::CloseRow() {
     rowIndex_ = -1;
     if (index >= 0 && index < static_cast<int>(diagonal_.size())) WeighRow(index);
     rowEntries_.clear();
-    if (packages_.empty() || matrixForm_ != "Full_matrix" || index < 0) return;
+    if (packages_.empty() || index < 0) return;
     const int n = static_cast<int>(packages_.back().pins.size());
+    // A Banded_matrix row: the diagonal and the [Bandwidth] pins right of it,
+    // fewer only where the matrix ends.
+    const int band = std::min(bandwidth_ + 1, n - index);
+    if (matrixForm_ == "Banded_matrix" && bandwidth_ >= 0 && rowValues_ < band)
+        c_.Add(Message::MatrixEntry, rowLine_,
+               "[Row] " + rowPin_ + " of a Banded_matrix of bandwidth " +
+                   std::to_string(bandwidth_) + " holds " + std::to_string(rowValues_) +
+                   " values; the diagonal and the band right of it is " + std::to_string(band));
+    if (matrixForm_ != "Full_matrix") return;
     if (rowValues_ < n - index)
         c_.Add(Message::MatrixEntry, rowLine_,
                "[Row] " + rowPin_ + " of a Full_matrix holds " + std::to_string(rowValues_) +

@@ -1594,6 +1594,11 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
         {"a Full_matrix row cut short", pkg, "[Row] A2\n0.4pF -0.05pF\n", "[Row] A2\n0.4pF\n",
          4003},
         {"a Banded_matrix without [Bandwidth]", pkg, "[Bandwidth] 1\n", "", 4003},
+        // A Banded_matrix row is the diagonal and the [Bandwidth] entries right
+        // of it, cut only by the matrix's end (the last row holds one value).
+        {"a Banded_matrix row cut short", pkg, "[Row] A1\n0.2 0.01\n", "[Row] A1\n0.2\n", 4003},
+        {"a Banded_matrix of a band wider than its rows", pkg, "[Bandwidth] 1\n", "[Bandwidth] 2\n",
+         4003},
         // Each [Row] belongs to the matrix keyword above it.
         {"a [Row] before any matrix", pkg, "[Model Data]\n", "[Model Data]\n[Row] A1\n0.2\n", 1006},
         {"a row twice", pkg, "[Row] A3\nA3 1.0nH\n", "[Row] A2\nA2 1.0nH\n[Row] A3\nA3 1.0nH\n",
