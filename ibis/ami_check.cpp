@@ -391,7 +391,12 @@ void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, bool* getWa
             value = &p.values[0].text;
         else if (p.defaultValue)
             value = &p.defaultValue->text;
-        if (value == nullptr) return fallback;
+        // A format that offers more than one value (a List, a Corner) without
+        // a Default does not say which the model is.
+        if (value == nullptr) {
+            known = false;
+            return fallback;
+        }
         if (*value != "True" && *value != "False") known = false;
         return *value == "True";
     };

@@ -511,6 +511,9 @@ TEST(IbisCheck, should_say_what_is_wrong_in_words_that_fit_the_fault) {
     FileResult r = Check("m.ami", ami(flows, fine));
     EXPECT_TRUE(Has(r, 6010, 5)) << Dump(r);
     EXPECT_FALSE(Has(r, 6005)) << Dump(r);
+    // Nor is it guessed from a List without a Default.
+    r = Check("m.ami", ami(Edit(flows, "(Value Yes)", "(List True False)"), fine));
+    EXPECT_FALSE(Has(r, 6005)) << Dump(r);
     // (Range typ min max): "Range 0 20 0" has its min above its max.
     r = Check("m.ami", ami(both, "  (a (Usage In) (Type Integer) (Range 0 20 0) (Default 0))\n"));
     ASSERT_EQ(r.reports.size(), 1u) << Dump(r);
