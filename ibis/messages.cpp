@@ -177,6 +177,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PackageValueBeyond, S::Warning, "component",
          "a [Package] value beyond any package, a scale factor left out (R_pkg 50 ohm, L_pkg "
          "1000 nH, C_pkg 1000 pF or more)"},
+        {Message::PinValueTooWide, S::Warning, "component",
+         "a [Pin] R_pin, L_pin or C_pin wider than its column's 9 characters (the value is "
+         "still read)"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},

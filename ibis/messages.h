@@ -72,6 +72,7 @@ enum class Message : int {
     TrueDifferentialPins = 2126,
     RepeaterPinUnknown = 2127,
     PackageValueBeyond = 2128,
+    PinValueTooWide = 2129,
     ModelNoType = 3001,
     ModelTypeUnknown = 3002,
     ModelNoCComp = 3003,

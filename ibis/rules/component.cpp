@@ -336,11 +336,20 @@ void ComponentRules::PinRow(const DataLine& d) {
         std::vector<std::uint64_t>& rails = c.EditMore().railSignals;
         if (rails.empty() || rails.back() != h) rails.push_back(h);
     }
+    bool wide = false;
     for (std::size_t i = 3; i < w.size() && columnsFit; ++i) {
         double v = 0;
         c_.NumberOrNa(w[i], line, true, &v);
         if (v < 0)
             c_.Add(Message::NegativeValue, line, "pin " + w[0] + ": " + w[i] + " is below zero");
+        // "R_pin 9 characters max", L_pin and C_pin the same; once a row.
+        if (w[i].size() > 9 && !wide) {
+            wide = true;
+            static const char* const kColumns[] = {"R_pin", "L_pin", "C_pin"};
+            c_.Add(Message::PinValueTooWide, line,
+                   "pin " + w[0] + ": " + kColumns[i - 3] + " " + w[i] + " has " +
+                       std::to_string(w[i].size()) + " characters; the column holds 9");
+        }
     }
 }
 

@@ -1234,6 +1234,10 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
          "1      IN0          " + std::string(41, 'm') + "\n[Model] " + std::string(41, 'm') +
              "\n" + input + "[Voltage Range] 3.3 3 3.6\n|",
          2122},
+        // The same list: "R_pin 9 characters max, L_pin 9 characters max, C_pin
+        // 9 characters max" (a real vendor file writes 2.9284E-02: warned).
+        {"an L_pin of nine characters", "0.2    1.1nH  0.4pF", "0.2    1.10000nH  0.4pF", 0},
+        {"an R_pin of ten characters", "0.2    1.1nH  0.4pF", "2.9284E-02    1.1nH  0.4pF", 2129},
         // model_name: a model "unless it is a reserved model name (POWER, GND,
         // or NC)"; NA is a value, not a model.
         {"a pin of model NA", "1      IN0          rx_in", "1      IN0          NA", 2103},
