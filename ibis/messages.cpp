@@ -429,6 +429,9 @@ const std::vector<MessageDef>& MessageTable() {
          "designator mapped twice, or a file that lacks the component named"},
         {Message::BoardFileMissing, S::Warning, "board",
          "a [Reference Designator Map] file that is not beside the board description"},
+        {Message::BoardPinNoPath, S::Warning, "board",
+         "a [Pin List] pin whose signal is not ground, power or NC (its name begins with neither "
+         "GND nor POWER) that no [Path Description] begins at: the signal leads nowhere"},
         // AMI parameter files.
         {Message::AmiParse, S::Error, "ami", "the .ami file does not parse"},
         {Message::AmiRootName, S::Warning, "ami",

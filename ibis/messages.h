@@ -148,6 +148,7 @@ enum class Message : int {
     BoardPath = 5006,
     BoardReference = 5007,
     BoardFileMissing = 5008,
+    BoardPinNoPath = 5009,
     AmiParse = 6001,
     AmiRootName = 6002,
     AmiNoReserved = 6003,

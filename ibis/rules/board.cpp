@@ -37,6 +37,7 @@ void BoardRules::Keyword(const KeywordLine& k) {
         designators_.clear();
         pathPins_.clear();
         pathNodes_.clear();
+        signalPins_.clear();
         path_.reset();
         pathNames_.clear();
         references_.clear();
@@ -80,6 +81,12 @@ void BoardRules::Data(const DataLine& d) {
             c_.Add(Message::BoardPin, d.line, "a [Pin List] row is pin_name and signal_name");
         if (!pinNames_.insert(Lower(w[0])).second)
             c_.Add(Message::BoardPin, d.line, "pin " + w[0] + " is listed twice in [Pin List]");
+        // "Any pin associated with a signal name that begins with GND or POWER
+        // will be interpreted as connecting to" the board's ground or power.
+        const std::string signal = w.size() > 1 ? Upper(w[1]) : std::string();
+        if (!signal.empty() && signal.rfind("GND", 0) != 0 && signal.rfind("POWER", 0) != 0 &&
+            signal != "NC")
+            signalPins_.emplace_back(w[0], d.line);
         // "The pin names cannot exceed eight characters in length."
         if (w[0].size() > 8)
             c_.Add(Message::BoardPin, d.line,
@@ -108,6 +115,10 @@ void BoardRules::CheckReferences() {
         if (!pathOf.emplace(Lower(pin), pin).second)
             c_.Add(Message::BoardPath, at, "pin " + pin + " begins two paths");
     CheckReferencedFiles();
+    for (const auto& [pin, at] : signalPins_)
+        if (!pathOf.count(Lower(pin)))
+            c_.Add(Message::BoardPinNoPath, at,
+                   "pin " + pin + " carries a signal, but no [Path Description] begins at it");
     if (pinList_)
         for (const auto& [pin, at] : pathPins_)
             if (!pinNames_.count(Lower(pin)))

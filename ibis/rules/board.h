@@ -50,8 +50,9 @@ private:
     std::set<std::string> pinNames_, designators_;  // lower case
     std::set<std::string> boardNames_;              // the file's board descriptions
     std::vector<std::pair<std::string, int>> pathPins_, pathNodes_;
-    std::optional<Path> path_;         // the one being read (or the last)
-    std::set<std::string> pathNames_;  // of this board description
+    std::vector<std::pair<std::string, int>> signalPins_;  // [Pin List] pins of a signal
+    std::optional<Path> path_;                             // the one being read (or the last)
+    std::set<std::string> pathNames_;                      // of this board description
     std::vector<Reference> references_;
     // designator (lower case) -> its component's pins (lower case), for the
     // mapped files that were read and hold the component.

@@ -312,7 +312,13 @@ TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
     const std::string board = Read(kFiles / "board.ebd");
     EXPECT_TRUE(
         Has(Check("board.ebd", Edit(board, "[Number Of Pins] 3", "[Number Of Pins] 4")), 5003));
-    EXPECT_TRUE(Has(Check("board.ebd", Edit(board, "[Path Description] path_a\n", "")), 5002, 4));
+    EXPECT_TRUE(Has(Check("board.ebd", Edit(board,
+                                            "[Path Description] path_a\nPin A1\nLen = 0.5 L=8.0n "
+                                            "C=3.0p R=0.1 /\nNode u1.1\n[Path Description] "
+                                            "path_b\nPin A2\nLen = 0.5 L=8.0n C=3.0p R=0.1 "
+                                            "/\nNode u1.2\n",
+                                            "")),
+                    5002, 4));
     EXPECT_TRUE(Has(Check("board.ebd", Edit(board, "[End Board Description]\n", "")), 5001, 4));
     const FileResult unbalanced = Check("m.ami", "(m\n (a 1)\n (b 2)\n");
     ASSERT_TRUE(Has(unbalanced, 6001));

@@ -1527,6 +1527,8 @@ TEST(IbisStandard, should_check_the_values_and_places_of_model_and_component_ent
 // a Banded_matrix gives its [Bandwidth].
 TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
     const std::string board = Read(kFiles / "board.ebd");
+    const std::string pathB =
+        "[Path Description] path_b\nPin A2\nLen = 0.5 L=8.0n C=3.0p R=0.1 /\nNode u1.2\n";
     const std::string pkg = Read(kFiles / "pkg_b.pkg");
     struct Case {
         const char* why;
@@ -1559,8 +1561,8 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
         // A count beyond any int (once cast out of range) is a count no list reaches.
         {"a pin count of 6e9", board, "[Number Of Pins] 3", "[Number Of Pins] 6e9", 5003},
         // BIRD 47 ([Pin List]): "The pin names cannot exceed eight characters in length."
-        {"a pin name of 8 characters", board, "A2          DQ1", "A2345678    DQ1", 0},
-        {"a pin name of 9 characters", board, "A2          DQ1", "A23456789   DQ1", 5004},
+        {"a pin name of 8 characters", board, "A3          GND", "A2345678    GND", 0},
+        {"a pin name of 9 characters", board, "A3          GND", "A23456789   GND", 5004},
         // "[Pin List] signal_name"; "[Number Of Pins]" a count; names given.
         {"[Pin List] column misnamed", board, "[Pin List]  signal_name", "[Pin List]  signal",
          5004},
@@ -1652,6 +1654,17 @@ TEST(IbisStandard, should_check_board_paths_and_package_matrices) {
             EXPECT_TRUE(Errors(r) == 0 && !Has(r, 4009)) << c.why << "\n" << Dump(r);
         else
             EXPECT_TRUE(Has(r, c.number)) << c.why << "\n" << Dump(r);
+    }
+    // A signal pin leads somewhere: a path begins at it. A pin whose signal
+    // begins with GND or POWER ("Any pin associated with a signal name that
+    // begins with GND or POWER will be interpreted as connecting to" them)
+    // needs none.
+    const std::string onePath = Edit(board, pathB, "");
+    EXPECT_TRUE(Has(Check("board.ebd", onePath), 5009)) << Dump(Check("board.ebd", onePath));
+    for (const char* signal : {"GND_2", "POWER3", "NC"}) {
+        const FileResult r =
+            Check("board.ebd", Edit(onePath, "A2          DQ1", std::string("A2 ") + signal));
+        EXPECT_TRUE(r.reports.empty()) << signal << "\n" << Dump(r);
     }
     // A package pin's sections, after [Number Of Sections], take the form of a
     // board path's segments: "Len = x" then L, R and C, each segment ended by
