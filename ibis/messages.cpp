@@ -304,7 +304,8 @@ const std::vector<MessageDef>& MessageTable() {
          "submodel without any I-V or pulse table, or a pulse table in a submodel not of type "
          "Dynamic_clamp"},
         {Message::InputDriverKeyword, S::Warning, "model",
-         "a driver's table in an Input, Input_ECL or Input_diff model, which never drives "
+         "a driver's table in a model that never drives (Input, Input_ECL, Input_diff, "
+         "Terminator, Series, Series_switch) "
          "([Pulldown], [Pullup], [Ramp], a waveform, [ISSO PD], [ISSO PU])"},
         {Message::TestDriverIdle, S::Warning, "model",
          "a [Test Data] Driver_model or Driver_model_inv naming a model that never drives (an "

@@ -464,7 +464,9 @@ void ModelRules::CheckModel(const ModelInfo& m) {
 // An input never drives its pin: a pullup, pulldown, ramp, waveform or ISSO
 // table describes a driver that is not there.
 void ModelRules::CheckInputDrives(const ModelInfo& m, const std::string& type) {
-    if (type != "input" && type != "input_ecl" && type != "input_diff") return;
+    if (type != "input" && type != "input_ecl" && type != "input_diff" && type != "terminator" &&
+        type != "series" && type != "series_switch")
+        return;
     std::vector<std::pair<std::string, int>> found;
     for (Kw id : {Kw::Pulldown, Kw::Pullup, Kw::IssoPd, Kw::IssoPu})
         if (const auto t = m.tables.find(id); t != m.tables.end())

@@ -951,6 +951,11 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
         {"[C Series] 1p NA NA", "[C Series] -1p NA NA", 1014},
         // Vds is the voltage the [Series MOSFET] table was taken at: a number.
         {"Vds = 1.0", "Vds = high", 1011},
+        // A series model joins two pins; it drives neither: no driver's table.
+        {"[Model] rs\nModel_type Series\n",
+         "[Model] rs\nModel_type Series\n[Pulldown]\n0 0 0 0\n1 1m 1m 1m\n", 3037},
+        {"[Model] sw\nModel_type Series_switch\n",
+         "[Model] sw\nModel_type Series_switch\n[Ramp]\ndV/dt_r 1/1n 1/1n 1/1n\n", 3037},
         // One [On] and one [Off] state a Series_switch model.
         {"[Off]\n[R Series] 1M 1M 1M\n", "[Off]\n[R Series] 1M 1M 1M\n[On]\n[R Series] 2 2 2\n",
          3016},
