@@ -429,10 +429,18 @@ void FileChecker::RequiredInFile() {
     if (c_.kind != Kind::Ibs && c_.kind != Kind::Pkg && c_.kind != Kind::Ebd &&
         c_.kind != Kind::Ims)
         return;
-    if (c_.kind == Kind::Ims &&
-        !presentInFile_.test(static_cast<std::size_t>(Kw::InterconnectModelSet)))
-        c_.Add(Message::RequiredKeywordMissing, 1,
-               "the file has no [Interconnect Model Set]; an .ims file holds at least one");
+    // A .pkg, .ebd or .ims file is the container of its one kind of section.
+    const std::pair<Kind, Kw> kHolds[] = {{Kind::Ims, Kw::InterconnectModelSet},
+                                          {Kind::Pkg, Kw::DefinePackageModel},
+                                          {Kind::Ebd, Kw::BeginBoardDescription}};
+    for (const auto& [kind, id] : kHolds)
+        if (c_.kind == kind && !presentInFile_.test(static_cast<std::size_t>(id)))
+            c_.Add(Message::RequiredKeywordMissing, 1,
+                   "the file has no [" + std::string(KeywordOf(id).spelled) + "]; " +
+                       (kind == Kind::Ims   ? "an .ims"
+                        : kind == Kind::Pkg ? "a .pkg"
+                                            : "an .ebd") +
+                       " file holds at least one");
     for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
         const bool need = (k->need & kInFile) != 0 || ((k->need & kInIbs) && c_.kind == Kind::Ibs);
         if (!need || presentInFile_.test(static_cast<std::size_t>(k->id))) continue;

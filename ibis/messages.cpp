@@ -61,8 +61,9 @@ const std::vector<MessageDef>& MessageTable() {
          "Language, Corner, Parameters, Ports, D_to_A, A_to_D; [Component]: Si_location, "
          "Timing_location)"},
         {Message::RequiredKeywordMissing, S::Error, "file",
-         "a keyword the standard requires is missing (an .ibs file without [Component], an .ims "
-         "file without [Interconnect Model Set])"},
+         "a keyword the standard requires is missing (an .ibs file without [Component], a .pkg "
+         "file without [Define Package Model], an .ebd file without [Begin Board Description], "
+         "an .ims file without [Interconnect Model Set])"},
         {Message::KeywordForm, S::Error, "file",
          "a keyword out of form: its '[' not in column 1, a blank just inside its brackets, or "
          "its words parted by more than one blank or underscore"},

@@ -1110,6 +1110,13 @@ TEST(IbisStandard, should_report_every_keyword_the_table_requires_where_it_is_mi
     // A .pkg and an .ebd need no [Component]; the optional header keywords and
     // [Number Of Sections] may be left out.
     EXPECT_FALSE(Has(Check("pkg_b.pkg", Read(kFiles / "pkg_b.pkg")), 1016));
+    // But each is the container of its one kind of section: a .pkg file of
+    // no [Define Package Model], an .ebd of no board, holds nothing.
+    const std::string header = "[IBIS Ver] 5.1\n[File Name] %\n[File Rev] 1\n[End]\n";
+    for (const char* name : {"empty.pkg", "empty.ebd"}) {
+        const FileResult bare = Check(name, Edit(header, "%", name));
+        EXPECT_TRUE(bare.reports.size() == 1 && bare.reports[0].number == 1016) << Dump(bare);
+    }
     const std::string withSections = Edit(Read(kFiles / "pkg_b.pkg"), "[Number Of Pins] 3",
                                           "[Number Of Sections] 1\n[Number Of Pins] 3");
     EXPECT_EQ(Errors(Check("pkg_b.pkg", withSections)), 0)
