@@ -365,7 +365,7 @@ int DeclaredVersion(const AmiFileNode& reserved, int ibisVersion) {
     return std::stoi(digits);
 }
 
-void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, bool* getWave,
+void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, AmiCalls* calls,
                          int ibisVersion) {
     CheckNames(c, reserved);
     for (const char* required : {"Init_Returns_Impulse", "GetWave_Exists"}) {
@@ -401,7 +401,11 @@ void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, bool* getWa
         return *value == "True";
     };
     const bool impulse = boolean(impulseNode, true), wave = boolean(waveNode, false);
-    if (getWave != nullptr) *getWave = wave || waveNode == nullptr;
+    if (calls != nullptr) {
+        calls->getWave = wave || waveNode == nullptr;
+        const AmiFileNode* resolveNode = Child(reserved, "Resolve_Exists");
+        calls->resolve = resolveNode != nullptr && resolveNode->parameter.SentValue() == "True";
+    }
     if (impulseNode != nullptr && waveNode != nullptr && known && !impulse && !wave)
         c.Add(Message::AmiDoesNothing, impulseNode->line,
               "Init_Returns_Impulse False with GetWave_Exists False");
@@ -491,10 +495,10 @@ void CheckRootEntries(AmiChecker& c, const AmiFileContents& file) {
 }  // namespace
 
 void CheckAmiText(const std::string& name, const std::string& text, std::vector<Report>& reports,
-                  bool* getWave, int ibisVersion, ReportCap* cap, AmiSide side) {
+                  AmiCalls* calls, int ibisVersion, ReportCap* cap, AmiSide side) {
     ReportCap keepAll;
     AmiChecker c{name, reports, cap != nullptr ? *cap : keepAll};
-    if (getWave != nullptr) *getWave = true;
+    if (calls != nullptr) *calls = AmiCalls{};
     tx::Expected<AmiFileContents> read = ami_read_file(text);
     if (!read) {
         // "line 12: ..." places the report on that line.
@@ -514,7 +518,7 @@ void CheckAmiText(const std::string& name, const std::string& text, std::vector<
     if (!file.reserved)
         c.Add(Message::AmiNoReserved, file.rootLine, "no Reserved_Parameters branch");
     else
-        CheckReservedBranch(c, *file.reserved, getWave, ibisVersion);
+        CheckReservedBranch(c, *file.reserved, calls, ibisVersion);
     if (file.reserved) CheckSide(c, *file.reserved, side);
     if (!file.modelSpecific) {
         c.Add(Message::AmiNoModelSpecific, file.rootLine, "no Model_Specific branch");

@@ -94,12 +94,12 @@ void AlgorithmicRules::CheckExecutables() {
         const bool executable = c_.CheckReferencedFile(e.executable, e.line);
         if (c_.folder.empty() || !ami || !executable) continue;
         // The .ami file, then the executable's exports against what it asks for.
-        bool getWave = true;
+        AmiCalls calls;
         const std::string amiPath = (fs::path(c_.folder) / e.amiFile).string();
         std::ifstream in(amiPath, std::ios::binary);
         const std::string amiText((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
-        CheckAmiText(amiPath, amiText, c_.reports, &getWave, c_.version, &c_.cap, sides_[i]);
+        CheckAmiText(amiPath, amiText, c_.reports, &calls, c_.version, &c_.cap, sides_[i]);
         std::vector<std::string> exports;
         std::string format;
         const std::string exePath = (fs::path(c_.folder) / e.executable).string();
@@ -109,7 +109,9 @@ void AlgorithmicRules::CheckExecutables() {
             continue;
         }
         std::vector<std::string> needed = {"AMI_Init", "AMI_Close"};
-        if (getWave) needed.push_back("AMI_GetWave");
+        if (calls.getWave) needed.push_back("AMI_GetWave");
+        // BIRD155.2: the model resolves its Dep parameters in AMI_Resolve.
+        if (calls.resolve) needed.push_back("AMI_Resolve");
         for (const std::string& n : needed)
             if (std::find(exports.begin(), exports.end(), n) == exports.end())
                 c_.Add(Message::ExecutableEntryPoint, e.line,

@@ -367,6 +367,13 @@ TEST(IbisCheck, should_follow_referenced_files_and_read_export_tables) {
             CheckFile((dir / "varnok_meridel_qlx_ami_tx.ibs").string(), Options{});
         EXPECT_EQ(Has(side, 6022), warned) << parameter << Dump(side);
     }
+    // BIRD155.2: a model whose .ami says Resolve_Exists True resolves its
+    // Dep parameters in AMI_Resolve; this executable exports none.
+    std::ofstream(dir / "varnok_meridel_qlx_ami_tx.ami") << Edit(
+        ami, at, "        (Resolve_Exists (Usage Info) (Type Boolean) (Value True))\n" + at);
+    const FileResult resolve =
+        CheckFile((dir / "varnok_meridel_qlx_ami_tx.ibs").string(), Options{});
+    EXPECT_TRUE(Has(resolve, 3204, LineOf(ibs, "Executable Linux_GCC_64"))) << Dump(resolve);
     std::ofstream(dir / "varnok_meridel_qlx_ami_tx.ami") << ami;
     std::vector<std::string> names;
     std::string format;
