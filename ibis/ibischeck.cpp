@@ -30,7 +30,7 @@ void Usage(std::FILE* to) {
     std::fprintf(
         to,
         "usage: ibischeck [--json | --format sarif] [--quiet] [--quality] [--ibis-version X.Y] "
-        "[--werror] [--max-reports N] FILE...\n"
+        "[--werror] [--max-reports N] [--] FILE...\n"
         "       ibischeck --list-messages\n"
         "       ibischeck --version\n"
         "Checks .ibs, .pkg, .ebd, .ims and .ami files (an .ibs with the files it names).\n"
@@ -139,6 +139,10 @@ int Run(int argc, char** argv) {
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "--") {  // the rest are files, whatever they begin with
+            files.insert(files.end(), argv + i + 1, argv + argc);
+            break;
+        }
         if (a == "--json") {
             json = true;
         } else if (a == "--format" && i + 1 < argc) {

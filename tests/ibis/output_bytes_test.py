@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """ibischeck's JSON and SARIF output of a file whose bytes and name are not
 UTF-8 (an .ibs is ASCII, but a file handed to the checker may be anything):
-valid UTF-8 JSON, each such byte written as U+FFFD, the findings all there.
+valid UTF-8 JSON, each such byte written as U+FFFD, the findings all there;
+and a file named like an option, given after "--".
 
     output_bytes_test.py IBISCHECK CLEAN.ibs
 """
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -36,6 +38,12 @@ def main():
     log = json.loads(run.stdout.decode("utf-8"))
     assert run.returncode == 2 and len(log) == 2, (run.returncode, log)
     assert log[0] == {"file": "/nonexistent/x.ibs", "error": "cannot read", "passed": False}, log[0]
+    # "--" ends the options: a file whose name begins with "-" is still a file.
+    with tempfile.TemporaryDirectory() as folder:
+        shutil.copy(clean, os.path.join(folder, "-clean.ibs"))
+        run = subprocess.run([ibischeck, "--quiet", "--", "-clean.ibs"], cwd=folder,
+                             capture_output=True, text=True)
+        assert run.returncode == 0 and run.stdout.startswith("-clean.ibs: "), run
     print("ibischeck writes JSON and SARIF of non-UTF-8 bytes as valid UTF-8, and of every file")
 
 
