@@ -187,6 +187,33 @@ void SweepChecks(const Model& m, const Rails& r, Sink& s) {
     }
 }
 
+// An ECL model's I-V tables from -Vcc to 2 Vcc, "where Vcc for ECL is defined
+// as the difference between the most positive supply voltage and the most
+// negative" (its rails as its reference keywords give them).
+void EclSweepCheck(const Model& m, const Rails& r, Sink& s) {
+    double most = -INFINITY, least = INFINITY;
+    for (const double rail : {r.pullup, r.pulldown, r.powerClamp, r.gndClamp}) {
+        if (std::isnan(rail)) continue;
+        most = std::max(most, rail);
+        least = std::min(least, rail);
+    }
+    const double vcc = most - least;
+    if (!Ecl(m.type) || !(vcc > 0)) return;
+    std::string shortOf;
+    for (Kw key : {Kw::Pullup, Kw::Pulldown, Kw::PowerClamp, Kw::GndClamp}) {
+        const auto t = m.iv.find(key);
+        if (t == m.iv.end() || t->second.x.empty() || !shortOf.empty()) continue;
+        const auto [lo, hi] = std::minmax_element(t->second.x.begin(), t->second.x.end());
+        const double slack = 0.01 * vcc;
+        if (*lo > -vcc + slack || *hi < 2 * vcc - slack)
+            shortOf = Bracketed(key) + " sweeps " + Num(*lo) + " to " + Num(*hi) + " V";
+    }
+    const std::string need = "needs " + Num(-vcc) + " to " + Num(2 * vcc) + " V (Vcc " + Num(vcc) +
+                             ", from " + Num(least) + " to " + Num(most) + " V)";
+    s.Add("5.3.13", "", m.name, shortOf.empty(),
+          (shortOf.empty() ? "every I-V table sweeps the range; " : shortOf + "; ") + need);
+}
+
 // Flat runs between moving parts: two or more in a column is stair-stepping.
 int FlatSteps(const Points& p) {
     int steps = 0;
@@ -237,6 +264,7 @@ void IvChecks(const Model& m, Sink& s) {
     const Rails r = RailsOf(m, kTyp);
     if (m.iv.count(Kw::Pullup) || m.iv.count(Kw::Pulldown)) OrderCheck(m, r.pullup, s);
     SweepChecks(m, r, s);
+    if (!m.iv.empty()) EclSweepCheck(m, r, s);
     ShapeChecks(m, s);
     MonotonicCheck(m, s);
     ZeroAndLeakageChecks(m, s);

@@ -171,6 +171,38 @@ TEST(IbisQuality, should_take_a_file_built_from_closed_forms_to_iq4) {
     EXPECT_TRUE(sheet);
 }
 
+// 5.3.13: "I-V tables in ECL models should be swept from -Vcc to +2 * Vcc,
+// where Vcc for ECL is defined as the difference between the most positive
+// supply voltage and the most negative". A PECL output between 3.3 V and 0 V:
+// Vcc 3.3 V, so -3.3 V to 6.6 V, whatever each table's own reference.
+TEST(IbisQuality, should_sweep_an_ecl_model_over_its_whole_supply) {
+    const auto ecl = [](const std::string& pullupSweep) {
+        return "[IBIS Ver] 5.1\n[File Name] e.ibs\n[File Rev] 1\n[Component] E\n"
+               "[Manufacturer] M\n[Package]\nR_pkg 0.1 0.1 0.1\nL_pkg 1n 1n 1n\nC_pkg 1p 1p 1p\n"
+               "[Pin] signal_name model_name\n1 Q PECL\n2 VCC POWER\n3 GND GND\n"
+               "[Model] PECL\nModel_type Output_ECL\nC_comp 1p 1p 1p\n"
+               "[Pullup Reference] 3.3 3.3 3.3\n[Pulldown Reference] 0 0 0\n"
+               "[POWER Clamp Reference] 3.3 3.3 3.3\n[GND Clamp Reference] 0 0 0\n"
+               "[Pullup]\n" +
+               pullupSweep +
+               "[Pulldown]\n-3.3 -1m -1m -1m\n0 0 0 0\n6.6 1m 1m 1m\n"
+               "[Ramp]\ndV/dt_r 0.5/0.2n 0.5/0.2n 0.5/0.2n\ndV/dt_f 0.5/0.2n 0.5/0.2n 0.5/0.2n\n"
+               "[End]\n";
+    };
+    const auto verdict = [](const ibis::IqResult& r) {
+        std::string out;
+        for (const ibis::IqCheck& c : r.checks)
+            if (c.iq == "5.3.13") out += ibis::IqStatusName(c.status) + std::string(" ") + c.detail;
+        return out;
+    };
+    const std::string whole = verdict(Quality(ecl("-3.3 1m 1m 1m\n0 0 0 0\n6.6 -1m -1m -1m\n")));
+    EXPECT_EQ(whole.rfind("PASS", 0), 0u) << whole;
+    const std::string part = verdict(Quality(ecl("0 0 0 0\n3 -1m -1m -1m\n")));
+    EXPECT_EQ(part.rfind("FAIL [Pullup] sweeps 0 to 3 V; needs -3.3 to 6.6 V", 0), 0u) << part;
+    // Not an ECL model: not this check's.
+    EXPECT_EQ(verdict(Quality(Edit(ecl(""), "Output_ECL", "Output"))), "");
+}
+
 // A finding names the table it is about: an [ISSO PD] missing, or out of its
 // range, is reported as [ISSO PD], not as the pull-up's.
 TEST(IbisQuality, should_name_the_isso_table_each_finding_is_about) {
