@@ -418,6 +418,10 @@ void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, AmiCalls* c
             c.Add(Message::AmiReservedNewer, sub.line,
                   sub.name + " came with AMI " + VersionText(d->since) + "; the file declares " +
                       VersionText(version));
+        else if (version >= 60 && sub.name == "Use_Init_Output")
+            c.Add(Message::AmiReservedNewer, sub.line,
+                  "Use_Init_Output is deprecated from AMI 6.0; the file declares " +
+                      VersionText(version));
         CheckParameter(c, sub.parameter, true);
     }
 }

@@ -42,7 +42,7 @@ const AmiReservedDef kReserved[] = {
     {"Rx_GaussianNoise", kInfoOut, "Float", nullptr, false, 50},
     {"Rx_UniformNoise", kInfoOut, "Float", nullptr, false, 50},
     {"Rx_Decision_Time", kAnyUsage, kJitter, nullptr, false, 50},
-    {"DC_Offset", kInfo | kOut | kInOut, "Float", nullptr, false, 50},
+    {"DC_Offset", kAnyUsage, "Float", nullptr, false, 71},
     {"Modulation", kInfo, "String", "NRZ PAM4 PAM", false, 61},
     {"Modulation_Levels", kInfo, "Integer", nullptr, true, 50},
     {"PAM4_Mapping", kAnyUsage, "String", nullptr, false, 61},

@@ -482,7 +482,9 @@ const std::vector<MessageDef>& MessageTable() {
          "a Model_Specific parameter named like a reserved parameter"},
         {Message::AmiReservedNewer, S::Warning, "ami",
          "a reserved parameter newer than the file's AMI_Version (or [IBIS Ver]), or Usage Dep "
-         "(which came with AMI_Resolve in 6.1) in a file that declares an older version"},
+         "(which came with AMI_Resolve in 6.1) in a file that declares an older version; "
+         "Use_Init_Output in a file of 6.0 or later (BIRD120 deprecated it: the statistical and "
+         "time-domain flows are independent)"},
         {Message::AmiListRepeated, S::Warning, "ami", "a List that gives a value twice"},
         {Message::AmiUnknownLeaf, S::Warning, "ami",
          "a parameter entry that is none of Usage, Type, a format, Default, Description and "

@@ -1775,9 +1775,6 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
          "", 0},
         {"Modulation PAM8", "  (Modulation (Usage Info) (Type String) (Value \"PAM8\"))\n", "",
          6015},
-        // DC_Offset is returned by the model.
-        {"DC_Offset out", "  (DC_Offset (Usage Out) (Type Float) (Value 0))\n", "", 0},
-        {"DC_Offset in", "  (DC_Offset (Usage In) (Type Float) (Value 0))\n", "", 6007},
         {"Use_Init_Output as an Integer",
          "  (Use_Init_Output (Usage Info) (Type Integer) (Value 1))\n", "", 6008},
         {"Ignore_Bits below zero", "  (Ignore_Bits (Usage Info) (Type Integer) (Value -3))\n", "",
@@ -1906,6 +1903,26 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
         else
             EXPECT_EQ(numbers.count(c.number), 1u) << c.why;
     }
+    // DC_Offset (BIRD197.7; "IBIS 7.1 adds a new AMI reserved parameter,
+    // DC_Offset"): the mean of the channel's steady high and low levels that
+    // the tool passes in, or a value the model returns ("If Usage is InOut,
+    // Out, or Dep").
+    for (const char* usage : {"In", "Out", "InOut", "Dep"}) {
+        const std::string line =
+            std::string("  (DC_Offset (Usage ") + usage + ") (Type Float) (Value 0))\n";
+        std::vector<Report> out;
+        CheckAmiText("m.ami", Edit(head, "\"7.0\"", "\"7.1\"") + line + tail, out, nullptr, 72);
+        EXPECT_TRUE(out.empty()) << usage << " " << (out.empty() ? "" : out[0].text);
+        EXPECT_EQ(check(line), std::set<int>{6017}) << "DC_Offset in a 7.0 file";
+    }
+    // Use_Init_Output (AMI 5.0): "BIRD120 ... deprecates use of
+    // \"use_init_output\" with a view to keep statistical and time-domain
+    // simulations independent" (the Open Forum, 2012); from 6.0 it is warned.
+    const std::string useInit = "  (Use_Init_Output (Usage Info) (Type Boolean) (Value True))\n";
+    EXPECT_EQ(check(useInit), std::set<int>{6017});
+    std::vector<Report> older;
+    CheckAmiText("m.ami", Edit(head, "\"7.0\"", "\"5.1\"") + useInit + tail, older, nullptr, 51);
+    EXPECT_TRUE(older.empty()) << (older.empty() ? "" : older[0].text);
     std::vector<Report> reports;
     CheckAmiText("m.ami", Edit(head + tail, "\"7.0\"", "\"9.9\""), reports, nullptr, 72);
     EXPECT_TRUE(!reports.empty() && reports[0].number == 6015) << "AMI_Version 9.9";
