@@ -132,9 +132,12 @@ void CheckReservedAmounts(AmiChecker& c, const AmiFileParameter& p,
 
 // What the standard allows a reserved parameter: its Usage, Type and values.
 void CheckReservedDef(AmiChecker& c, const AmiFileParameter& p, const AmiReservedDef& d) {
-    if (p.usage && UsageBit(p.usage->text) != 0 && !(UsageBit(p.usage->text) & d.usages))
+    // A Dep value comes out of the model (from AMI_Resolve, 6.1) as an Out
+    // value does (from AMI_Init): what may be Out may be Dep.
+    const unsigned usages = (d.usages & kOut) != 0 ? d.usages | kDep : d.usages;
+    if (p.usage && UsageBit(p.usage->text) != 0 && !(UsageBit(p.usage->text) & usages))
         c.Add(Message::AmiUsage, p.line,
-              p.name + " has Usage " + p.usage->text + "; it must be " + UsageNames(d.usages));
+              p.name + " has Usage " + p.usage->text + "; it must be " + UsageNames(usages));
     const std::string types = std::string(" ") + d.types + " ";
     if (p.type && *d.types != 0 && types.find(" " + p.type->text + " ") == std::string::npos)
         c.Add(Message::AmiType, p.line,
@@ -465,6 +468,7 @@ std::string Sent(const AmiFileNode* reserved, const char* name) {
 void CheckCompanions(AmiChecker& c, const AmiFileContents& file) {
     const AmiFileNode* reserved = file.reserved ? &*file.reserved : nullptr;
     const AmiFileNode* dep = file.modelSpecific ? FirstDep(*file.modelSpecific) : nullptr;
+    if (dep == nullptr && reserved != nullptr) dep = FirstDep(*reserved);
     if (dep != nullptr && Sent(reserved, "Resolve_Exists") != "True")
         c.Add(Message::AmiCompanion, dep->line,
               dep->name + " has Usage Dep without Resolve_Exists True: no AMI_Resolve sets it");

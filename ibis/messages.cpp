@@ -448,7 +448,7 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::AmiUsage, S::Error, "ami",
          "a parameter without Usage, or a Usage that is not allowed for it (each reserved "
          "parameter's Usage: Info for the flags, counts and jitter, Out also for jitter and "
-         "noise, In for DLL_Path and DLL_ID)"},
+         "noise, and Dep wherever Out is allowed, In for DLL_Path and DLL_ID)"},
         {Message::AmiType, S::Error, "ami",
          "a parameter without Type, or an unknown Type, or a Type not allowed for it"},
         {Message::AmiFormat, S::Error, "ami",

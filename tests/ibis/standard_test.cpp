@@ -1768,6 +1768,16 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
         // Jitter: "Usage Info", "Type Float or UI".
         {"Tx_Rj as UI", "  (Tx_Rj (Usage Info) (Type UI) (Value 0.01))\n", "", 0},
         {"Tx_Rj as an input", "  (Tx_Rj (Usage In) (Type Float) (Value 1e-12))\n", "", 6007},
+        // A value the model gives may come from AMI_Resolve (Dep) as from
+        // AMI_Init (Out); one the tool gives may not.
+        {"Tx_Rj resolved",
+         "  (Resolve_Exists (Usage Info) (Type Boolean) (Value True))\n"
+         "  (Tx_Rj (Usage Dep) (Type Float) (Value 1e-12))\n",
+         "", 0},
+        {"Tx_Rj resolved by no AMI_Resolve", "  (Tx_Rj (Usage Dep) (Type Float) (Value 1e-12))\n",
+         "", 6024},
+        {"Ignore_Bits resolved", "  (Ignore_Bits (Usage Dep) (Type Integer) (Value 3))\n", "",
+         6007},
         {"Tx_Rj as an Integer", "  (Tx_Rj (Usage Info) (Type Integer) (Value 1))\n", "", 6008},
         // Modulation: NRZ or PAM4 (PAM with Modulation_Levels).
         {"Modulation PAM4",
@@ -1909,7 +1919,8 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
     // Out, or Dep").
     for (const char* usage : {"In", "Out", "InOut", "Dep"}) {
         const std::string line =
-            std::string("  (DC_Offset (Usage ") + usage + ") (Type Float) (Value 0))\n";
+            std::string("  (Resolve_Exists (Usage Info) (Type Boolean) (Value True))\n") +
+            "  (DC_Offset (Usage " + usage + ") (Type Float) (Value 0))\n";
         std::vector<Report> out;
         CheckAmiText("m.ami", Edit(head, "\"7.0\"", "\"7.1\"") + line + tail, out, nullptr, 72);
         EXPECT_TRUE(out.empty()) << usage << " " << (out.empty() ? "" : out[0].text);
