@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -214,6 +215,13 @@ bool ReservedTrue(const AmiFile& file, const char* name, bool otherwise) {
 
 // Init_Returns_Impulse and GetWave_Exists of the .ami file against what the
 // library exports: which flows the model takes part in. Returns 0 or 2.
+// A name for each model instance this process loads (DLL_ID): the model's,
+// the process's and a count, unique across worker processes too.
+std::string InstanceName(const std::string& root) {
+    static std::atomic<unsigned> count{0};
+    return root + "_" + std::to_string(::getpid()) + "_" + std::to_string(++count);
+}
+
 int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
     const AmiFile& file = setup.file;
     const bool exported = setup.lib.GetWave != nullptr;
@@ -294,6 +302,7 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
             }
         }
         if (failed) return ExitStatus(ErrorKind::Input);
+        AddToolInputs(setup.file, o.library, InstanceName(setup.file.root));
         setup.parameters = BuildParameterString(setup.file);
         const auto ignore = setup.file.reserved.find("Ignore_Bits");
         setup.ignoreBits = kDefaultIgnoreBits;

@@ -1,7 +1,9 @@
 #include "ami_inputs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
@@ -195,6 +197,30 @@ std::vector<Issue> ApplyOverrides(AmiFile& file,
         }
     }
     return issues;
+}
+
+void AddToolInputs(AmiFile& file, const std::string& library, const std::string& instance) {
+    std::error_code ec;
+    const std::string folder =
+        std::filesystem::absolute(library, ec).lexically_normal().parent_path().string();
+    for (const auto& [name, value] :
+         {std::pair<const char*, std::string>{"DLL_Path", folder}, {"DLL_ID", instance}}) {
+        const auto usage = file.reservedUsages.find(name);
+        if (usage == file.reservedUsages.end() ||
+            (usage->second != "In" && usage->second != "InOut"))
+            continue;
+        // An AMI string holds no double quote: such a path is not sent.
+        if (value.find('"') != std::string::npos) continue;
+        auto& roots = file.inputs.children;
+        roots.erase(std::remove_if(roots.begin(), roots.end(),
+                                   [&](const ParamNode& n) { return n.leaf && n.name == name; }),
+                    roots.end());
+        ParamNode leaf;
+        leaf.name = name;
+        leaf.value = "\"" + value + "\"";
+        leaf.leaf = true;
+        roots.insert(roots.begin(), leaf);
+    }
 }
 
 std::string BuildParameterString(const AmiFile& file) {

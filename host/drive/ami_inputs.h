@@ -62,6 +62,13 @@ struct Issue {
 std::vector<Issue> ApplyOverrides(AmiFile& file,
                                   const std::map<std::string, std::string>& overrides, bool strict);
 
+// The reserved inputs a simulator, not the .ami file, gives, when the file
+// declares them of Usage In or InOut: DLL_Path, the folder the executable was
+// loaded from (where its supporting files lie), and DLL_ID, `instance`, a name
+// of this instance unique to the run (so that files copies of the model write
+// do not collide). Sent at the root, before the Model_Specific parameters.
+void AddToolInputs(AmiFile& file, const std::string& library, const std::string& instance);
+
 // "(root (NAME value) (group (NAME value)))".
 std::string BuildParameterString(const AmiFile& file);
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -52,6 +53,39 @@ TEST(Run, should_report_a_model_whose_message_pointer_is_not_valid_as_its_crash)
         << summary.substr(0, 2000);
     EXPECT_TRUE(nlohmann::json::accept(summary));
     std::system(("rm -rf /tmp/amihost-badmsg-" + std::to_string(::getpid())).c_str());
+}
+
+// DLL_Path and DLL_ID (Usage In) are the simulator's to give: the folder the
+// executable was loaded from, and a name of the instance no other shares. A
+// file that does not declare them is sent neither.
+TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
+    const std::string dir = "/tmp/amihost-dllpath-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const std::string reserved =
+        "(mischief\n (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value "
+        "\"7.0\"))\n"
+        "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
+        "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n";
+    const std::string specific =
+        " )\n (Model_Specific (mode (Usage In) (Type String) (Value \"echo\"))))\n";
+    std::ofstream(dir + "/asks.ami") << reserved
+                                     << "  (DLL_Path (Usage In) (Type String) (Value \"\"))\n"
+                                        "  (DLL_ID (Usage In) (Type String) (Value \"\"))\n"
+                                     << specific;
+    std::ofstream(dir + "/plain.ami") << reserved << specific;
+    const std::string run =
+        "run --no-plots -o " + dir + "/out -l " + TX_MISCHIEF_MODEL + " --bits 40 -a " + dir;
+    const std::string folder =
+        std::filesystem::absolute(TX_MISCHIEF_MODEL).lexically_normal().parent_path().string();
+    std::string out;
+    EXPECT_EQ(RunAmihost(run + "/asks.ami", out), 0) << out;
+    EXPECT_NE(out.find("(DLL_Path \"" + folder + "\")"), std::string::npos) << out;
+    EXPECT_NE(out.find("(DLL_ID \"mischief_"), std::string::npos) << out;
+    EXPECT_NE(out.find("(mode \"echo\")"), std::string::npos) << out;
+    EXPECT_EQ(RunAmihost(run + "/plain.ami", out), 0) << out;
+    EXPECT_EQ(out.find("DLL_Path"), std::string::npos) << out;
+    EXPECT_NE(out.find("(mode \"echo\")"), std::string::npos) << out;
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Run, should_say_a_contract_breach_even_when_quiet) {

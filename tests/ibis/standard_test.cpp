@@ -1792,6 +1792,15 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
         {"Repeater_Type Amp", "  (Repeater_Type (Usage Info) (Type String) (Value \"Amp\"))\n", "",
          6015},
         {"DLL_Path as Info", "  (DLL_Path (Usage Info) (Type String) (Value \"x\"))\n", "", 6007},
+        // BIRD121 (accepted in 2013, for 6.0): "Parameter: Supporting_Files ...
+        // Usage: Info Type: String Format: Table"; DLL_Path and DLL_ID the tool
+        // gives the model.
+        {"Supporting_Files as In",
+         "  (Supporting_Files (Usage In) (Type String) (Table (Labels \"file\" \"use\") "
+         "(\"a.txt\" \"taps\")))\n",
+         "", 6007},
+        {"Supporting_Files", "  (Supporting_Files (Usage Info) (Type String) (Value \"a\"))\n", "",
+         0},
         // (Range typ min max), (Corner typ slow fast), (Increment typ min max
         // delta), (Steps typ min max #steps), (Gaussian mean sigma), (Value v).
         {"a Range of two", "", "  (a (Usage In) (Type Float) (Range 1 2))", 6013},
@@ -1996,6 +2005,16 @@ TEST(IbisStandard, should_warn_of_a_reserved_parameter_newer_than_the_declared_v
     EXPECT_EQ(numbers("7.2", 72), std::multiset<int>{});
     EXPECT_EQ(numbers(nullptr, 60).count(6017), 2u);
     EXPECT_EQ(numbers(nullptr, 0).count(6017), 0u);  // no version known
+    // DLL_Path came with BIRD121's data management parameters in 6.0.
+    std::vector<Report> dll;
+    CheckAmiText("m.ami",
+                 "(m (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"5.1\"))"
+                 " (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))"
+                 " (GetWave_Exists (Usage Info) (Type Boolean) (Value False))"
+                 " (DLL_Path (Usage In) (Type String) (Value \"\")))"
+                 " (Model_Specific (g (Usage In) (Type Float) (Value 1))))",
+                 dll, nullptr, 51);
+    EXPECT_TRUE(dll.size() == 1 && dll[0].number == 6017);
 }
 
 // The keywords no section's rules read are checked from their layout in one

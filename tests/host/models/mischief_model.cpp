@@ -14,6 +14,7 @@
 //   badmsg    AMI_Init's message pointer points nowhere valid
 //   longmsg   AMI_Init's message is a million characters long
 //   bytemsg   AMI_Init's message holds bytes that are not UTF-8
+//   echo      AMI_Init's message is the parameter string it received
 //   impulse   AMI_Init's message says the impulse matrix it received: its
 //             rows and its area (the sum times the sample interval)
 //   crash     AMI_GetWave raises a segmentation fault
@@ -64,7 +65,8 @@ __attribute__((visibility("default"))) long AMI_Init(double* impulse, long rows,
     s->paramsIn = params;
     if (const char* m = std::strstr(params, "(mode ")) {
         char word[32] = {};
-        if (std::sscanf(m + 6, "%31[a-z0-9]", word) == 1) s->mode = word;
+        const char* word0 = m[6] == '"' ? m + 7 : m + 6;  // as a String of an .ami file
+        if (std::sscanf(word0, "%31[a-z0-9]", word) == 1) s->mode = word;
     }
     s->gain = Number(params, "gain", 1);
     s->value = Number(params, "value", 0);
@@ -87,6 +89,10 @@ __attribute__((visibility("default"))) long AMI_Init(double* impulse, long rows,
     if (s->mode == "badmsg") *msg = reinterpret_cast<char*>(std::uintptr_t{16});
     if (s->mode == "longmsg") {
         s->longMessage.assign(1000000, 'm');
+        *msg = &s->longMessage[0];
+    }
+    if (s->mode == "echo") {
+        s->longMessage = params;
         *msg = &s->longMessage[0];
     }
     if (s->mode == "bytemsg") std::snprintf(s->message, sizeof s->message, "caf\xe9 \x82\xff ok");
