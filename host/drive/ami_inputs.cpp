@@ -203,8 +203,10 @@ void AddToolInputs(AmiFile& file, const std::string& library, const std::string&
     std::error_code ec;
     const std::string folder =
         std::filesystem::absolute(library, ec).lexically_normal().parent_path().string();
-    for (const auto& [name, value] :
-         {std::pair<const char*, std::string>{"DLL_Path", folder}, {"DLL_ID", instance}}) {
+    for (const auto& given :
+         {std::pair<std::string, std::string>{"DLL_Path", folder}, {"DLL_ID", instance}}) {
+        const std::string& name = given.first;
+        const std::string& value = given.second;
         const auto usage = file.reservedUsages.find(name);
         if (usage == file.reservedUsages.end() ||
             (usage->second != "In" && usage->second != "InOut"))
