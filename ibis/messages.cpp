@@ -314,6 +314,10 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::ExternalNoStimulus, S::Warning, "model",
          "an [External Model] of a driver without D_drive, or of a Series_switch without "
          "D_switch, in its Ports or as a D_to_A's d_port: nothing makes it drive or switch"},
+        {Message::ConverterLanguage, S::Warning, "model",
+         "a D_to_A or A_to_D in an [External Model] or [External Circuit] of Language VHDL-AMS "
+         "or Verilog-AMS, which take digital ports directly (converters serve SPICE and the "
+         "other analog-only languages)"},
         {Message::IvNotMonotonic, S::Warning, "model",
          "I-V voltages that turn back (no order is required, but a table should be monotonic)"},
         {Message::TablePointRepeated, S::Warning, "model",

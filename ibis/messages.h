@@ -111,6 +111,7 @@ enum class Message : int {
     InputDriverKeyword = 3037,
     TestDriverIdle = 3038,
     ExternalNoStimulus = 3039,
+    ConverterLanguage = 3040,
     IvNotMonotonic = 3101,
     TablePointRepeated = 3102,
     TableTooLong = 3103,

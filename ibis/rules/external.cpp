@@ -52,9 +52,11 @@ void ExternalRules::Data(const DataLine& d) {
             if (Lower(w[i]).rfind("d_", 0) == 0) open_.digital.insert(Lower(w[i]));
         }
     } else if (sub == "d_to_a" || sub == "a_to_d") {
+        if (open_.converterLine == 0) open_.converterLine = d.line;
         Converter(w, d.line);
     } else if (sub == "language") {
         open_.language = true;
+        if (w.size() >= 2) open_.languageName = Lower(w[1]);
         if (w.size() < 2)
             c_.Add(Message::ExternalModelLanguageCorner, d.line, "Language needs a value");
         else if (!IsEnumeratedValue(*def, w[1]))
@@ -93,10 +95,14 @@ void ExternalRules::Converter(const std::vector<std::string>& w, int line) {
                    : "A_to_D needs d_port, port1, port2, vlow, vhigh and corner_name");
         return;
     }
-    // port1 and port2 are the model's analog ports, in its Ports. An
-    // [External Model]'s d_port is the simulator's own digital signal
-    // (D_drive ...): a SPICE model has no digital port to list it under.
-    for (std::size_t i = open_.id == Kw::ExternalModel ? 2 : 1; i <= 3; ++i)
+    // port1 and port2 are the model's analog ports, in its Ports. A d_port
+    // that is one of the simulator's own digital signals (D_drive, D_enable,
+    // D_switch, D_receive; [External Circuit]s "recognize" them too) is not a
+    // port of the model: a SPICE model has no digital port to list it under.
+    const std::string signal = Lower(w[1]);
+    const bool predefined = signal == "d_drive" || signal == "d_enable" || signal == "d_switch" ||
+                            signal == "d_receive";
+    for (std::size_t i = predefined ? 2 : 1; i <= 3; ++i)
         open_.converterPorts.emplace_back(w[i], line);
     if (w[2] == w[3])
         c_.Add(Message::ExternalPorts, line,
@@ -184,6 +190,15 @@ void ExternalRules::CheckSection() {
     if (!open_.language)
         c_.Add(Message::ExternalModelLanguageCorner, open_.line,
                open_.keyword + " has no Language");
+    // Converters join a simulator's digital signal to an analog-only model
+    // (BIRD75.7: "A_to_D and D_to_A are restricted to SPICE only"; later the
+    // other analog languages): a VHDL-AMS or Verilog-AMS model takes digital
+    // ports itself.
+    if (open_.converterLine != 0 &&
+        (open_.languageName == "vhdl-ams" || open_.languageName == "verilog-ams"))
+        c_.Add(Message::ConverterLanguage, open_.converterLine,
+               "a converter in a " + open_.keyword + " of Language " + open_.languageName +
+                   ", which takes digital ports directly");
     if (!open_.corners.count("typ"))
         c_.Add(Message::ExternalModelLanguageCorner, open_.line,
                open_.keyword + " has no Corner line for Typ");

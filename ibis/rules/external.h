@@ -48,6 +48,8 @@ private:
         Kw id = Kw::ExternalModel;
         std::string keyword;  // as the standard spells it, for messages
         bool language = false, ports = false;
+        std::string languageName;  // lower case
+        int converterLine = 0;     // the first D_to_A or A_to_D
         std::set<std::string> corners, portNames, parameterNames;
         std::set<std::string> digital;                            // lower case
         std::vector<std::pair<std::string, int>> converterPorts;  // checked at the end

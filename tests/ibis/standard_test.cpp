@@ -783,6 +783,19 @@ TEST(IbisStandard, should_check_external_models_and_board_references) {
     EXPECT_EQ(Errors(Check("clean.ibs", spice)), 0) << Dump(Check("clean.ibs", spice));
     EXPECT_TRUE(Has(Check("clean.ibs", Edit(spice, "my_ref\n", "\n")), 3025))
         << "an analog port Ports does not list";
+    // BIRD75.7: "A_to_D and D_to_A are restricted to SPICE only" (the analog
+    // languages after it): a VHDL-AMS model's converters are warned.
+    EXPECT_FALSE(Has(Check("clean.ibs", spice), 3040));
+    EXPECT_TRUE(Has(Check("clean.ibs", converters), 3040));
+    // An [External Circuit] recognizes the same predefined signals.
+    const std::string circuit =
+        Edit(clean, "[End]\n",
+             "[External Circuit] buf\nLanguage SPICE\nCorner Typ b.sp b\n"
+             "Ports A_pad my_drive my_ref\n"
+             "D_to_A D_drive my_drive my_ref 0 3.3 0.5n 0.3n Typ\n[End External Circuit]\n[End]\n");
+    EXPECT_FALSE(Has(Check("clean.ibs", circuit), 3025)) << Dump(Check("clean.ibs", circuit));
+    EXPECT_TRUE(Has(Check("clean.ibs", Edit(circuit, "D_to_A D_drive", "D_to_A my_digital")), 3025))
+        << "a d_port of its own is one of its Ports";
     // A driver's model is driven through D_drive; without it (in Ports or
     // converted) the simulator's stimulus reaches nothing. A receiver needs none.
     EXPECT_FALSE(Has(Check("clean.ibs", spice), 3039));
