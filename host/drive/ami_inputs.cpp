@@ -203,8 +203,12 @@ void AddToolInputs(AmiFile& file, const std::string& library, const std::string&
     std::error_code ec;
     const std::string folder =
         std::filesystem::absolute(library, ec).lexically_normal().parent_path().string();
-    for (const auto& given :
-         {std::pair<std::string, std::string>{"DLL_Path", folder}, {"DLL_ID", instance}}) {
+    // DC_Offset (7.1): "the mean value of the steady state high and low
+    // voltages of the analog channel step response at the Rx pad", 0 V on
+    // this tool's differential link, whose levels are symmetric about zero.
+    for (const auto& given : {std::pair<std::string, std::string>{"DLL_Path", folder},
+                              {"DLL_ID", instance},
+                              {"DC_Offset", ""}}) {
         const std::string& name = given.first;
         const std::string& value = given.second;
         const auto usage = file.reservedUsages.find(name);
@@ -219,7 +223,7 @@ void AddToolInputs(AmiFile& file, const std::string& library, const std::string&
                     roots.end());
         ParamNode leaf;
         leaf.name = name;
-        leaf.value = "\"" + value + "\"";
+        leaf.value = name == "DC_Offset" ? "0" : "\"" + value + "\"";
         leaf.leaf = true;
         roots.insert(roots.begin(), leaf);
     }

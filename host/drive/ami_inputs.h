@@ -66,7 +66,9 @@ std::vector<Issue> ApplyOverrides(AmiFile& file,
 // declares them of Usage In or InOut: DLL_Path, the folder the executable was
 // loaded from (where its supporting files lie), and DLL_ID, `instance`, a name
 // of this instance unique to the run (so that files copies of the model write
-// do not collide). Sent at the root, before the Model_Specific parameters.
+// do not collide); and DC_Offset, the channel's mid level, 0 V on this
+// tool's differential link. Sent at the root, before the Model_Specific
+// parameters.
 void AddToolInputs(AmiFile& file, const std::string& library, const std::string& instance);
 
 // "(root (NAME value) (group (NAME value)))".

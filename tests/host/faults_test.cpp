@@ -71,6 +71,7 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
     std::ofstream(dir + "/asks.ami") << reserved
                                      << "  (DLL_Path (Usage In) (Type String) (Value \"\"))\n"
                                         "  (DLL_ID (Usage In) (Type String) (Value \"\"))\n"
+                                        "  (DC_Offset (Usage In) (Type Float) (Value 0.6))\n"
                                      << specific;
     std::ofstream(dir + "/plain.ami") << reserved << specific;
     const std::string run =
@@ -81,6 +82,9 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
     EXPECT_EQ(RunAmihost(run + "/asks.ami", out), 0) << out;
     EXPECT_NE(out.find("(DLL_Path \"" + folder + "\")"), std::string::npos) << out;
     EXPECT_NE(out.find("(DLL_ID \"mischief_"), std::string::npos) << out;
+    // DC_Offset In: the mean of the channel's steady high and low levels,
+    // which this link's symmetric levels put at 0 V, not the file's 0.6.
+    EXPECT_NE(out.find("(DC_Offset 0)"), std::string::npos) << out;
     EXPECT_NE(out.find("(mode \"echo\")"), std::string::npos) << out;
     EXPECT_EQ(RunAmihost(run + "/plain.ami", out), 0) << out;
     EXPECT_EQ(out.find("DLL_Path"), std::string::npos) << out;
