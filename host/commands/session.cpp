@@ -213,8 +213,6 @@ bool ReservedTrue(const AmiFile& file, const char* name, bool otherwise) {
     return it == file.reserved.end() ? otherwise : it->second == "True";
 }
 
-// Init_Returns_Impulse and GetWave_Exists of the .ami file against what the
-// library exports: which flows the model takes part in. Returns 0 or 2.
 // A name for each model instance this process loads (DLL_ID): the model's,
 // the process's and a count, unique across worker processes too.
 std::string InstanceName(const std::string& root) {
@@ -222,6 +220,26 @@ std::string InstanceName(const std::string& root) {
     return root + "_" + std::to_string(::getpid()) + "_" + std::to_string(++count);
 }
 
+// DC_Offset (7.1): "the mean value of the steady state high and low voltages
+// of the analog channel step response at the Rx pad": the stimulus levels'
+// mean through the channel's DC gain (0 V for the default levels, whatever
+// the channel). The channel is read here only when a model asks and the
+// levels are not symmetric. Returns 0 or an exit status.
+int ChannelMidLevel(const CommonOptions& o, const AmiFile& file, double& mid) {
+    mid = 0.5 * (o.high + o.low);
+    const auto usage = file.reservedUsages.find("DC_Offset");
+    if (mid == 0 || o.channel.empty() || usage == file.reservedUsages.end() ||
+        (usage->second != "In" && usage->second != "InOut"))
+        return kExitSuccess;
+    Channel channel;
+    StatEyeOptions unused;
+    if (const int status = LoadChannelOption(o, channel, unused)) return status;
+    mid *= channel.dcGain;
+    return kExitSuccess;
+}
+
+// Init_Returns_Impulse and GetWave_Exists of the .ami file against what the
+// library exports: which flows the model takes part in. Returns 0 or 2.
 int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
     const AmiFile& file = setup.file;
     const bool exported = setup.lib.GetWave != nullptr;
@@ -246,6 +264,19 @@ int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
                    "returns nothing a simulator can use");
         return ExitStatus(ErrorKind::Input);
     }
+    // This tool drives and measures two levels: a model that declares more
+    // is run, and its results read, as NRZ.
+    const auto modulation = file.reserved.find("Modulation");
+    const auto levels = file.reserved.find("Modulation_Levels");
+    const bool multilevel =
+        (modulation != file.reserved.end() && !modulation->second.empty() &&
+         modulation->second != "NRZ") ||
+        (levels != file.reserved.end() && std::atoi(levels->second.c_str()) > 2);
+    if (say && !o.quiet && multilevel)
+        PrintWarning(o.amiFile + " declares Modulation " +
+                     (modulation != file.reserved.end() ? modulation->second : "PAM") +
+                     ": this tool sends and measures two levels (NRZ); its eyes, BER and codes "
+                     "describe an NRZ stimulus");
     // Said once, by the run that reads the file (grid rows take it as read).
     if (say && !o.quiet && !declared && exported)
         PrintWarning(o.amiFile +
@@ -302,7 +333,9 @@ int Prepare(const CommonOptions& o, Setup& setup, const std::map<std::string, st
             }
         }
         if (failed) return ExitStatus(ErrorKind::Input);
-        AddToolInputs(setup.file, o.library, InstanceName(setup.file.root));
+        double dcOffset = 0;
+        if (const int status = ChannelMidLevel(o, setup.file, dcOffset)) return status;
+        AddToolInputs(setup.file, o.library, InstanceName(setup.file.root), dcOffset);
         setup.parameters = BuildParameterString(setup.file);
         const auto ignore = setup.file.reserved.find("Ignore_Bits");
         setup.ignoreBits = kDefaultIgnoreBits;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -199,16 +200,16 @@ std::vector<Issue> ApplyOverrides(AmiFile& file,
     return issues;
 }
 
-void AddToolInputs(AmiFile& file, const std::string& library, const std::string& instance) {
+void AddToolInputs(AmiFile& file, const std::string& library, const std::string& instance,
+                   double dcOffset) {
     std::error_code ec;
     const std::string folder =
         std::filesystem::absolute(library, ec).lexically_normal().parent_path().string();
-    // DC_Offset (7.1): "the mean value of the steady state high and low
-    // voltages of the analog channel step response at the Rx pad", 0 V on
-    // this tool's differential link, whose levels are symmetric about zero.
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "%.17g", dcOffset);
     for (const auto& given : {std::pair<std::string, std::string>{"DLL_Path", folder},
                               {"DLL_ID", instance},
-                              {"DC_Offset", ""}}) {
+                              {"DC_Offset", offset}}) {
         const std::string& name = given.first;
         const std::string& value = given.second;
         const auto usage = file.reservedUsages.find(name);
@@ -223,7 +224,7 @@ void AddToolInputs(AmiFile& file, const std::string& library, const std::string&
                     roots.end());
         ParamNode leaf;
         leaf.name = name;
-        leaf.value = name == "DC_Offset" ? "0" : "\"" + value + "\"";
+        leaf.value = name == "DC_Offset" ? value : "\"" + value + "\"";
         leaf.leaf = true;
         roots.insert(roots.begin(), leaf);
     }

@@ -66,10 +66,11 @@ std::vector<Issue> ApplyOverrides(AmiFile& file,
 // declares them of Usage In or InOut: DLL_Path, the folder the executable was
 // loaded from (where its supporting files lie), and DLL_ID, `instance`, a name
 // of this instance unique to the run (so that files copies of the model write
-// do not collide); and DC_Offset, the channel's mid level, 0 V on this
-// tool's differential link. Sent at the root, before the Model_Specific
-// parameters.
-void AddToolInputs(AmiFile& file, const std::string& library, const std::string& instance);
+// do not collide); and DC_Offset, `dcOffset`, the mean of the steady high
+// and low levels of the channel's step response at the receiver's pad. Sent
+// at the root, before the Model_Specific parameters.
+void AddToolInputs(AmiFile& file, const std::string& library, const std::string& instance,
+                   double dcOffset);
 
 // "(root (NAME value) (group (NAME value)))".
 std::string BuildParameterString(const AmiFile& file);

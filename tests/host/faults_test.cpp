@@ -83,12 +83,49 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
     EXPECT_NE(out.find("(DLL_Path \"" + folder + "\")"), std::string::npos) << out;
     EXPECT_NE(out.find("(DLL_ID \"mischief_"), std::string::npos) << out;
     // DC_Offset In: the mean of the channel's steady high and low levels,
-    // which this link's symmetric levels put at 0 V, not the file's 0.6.
+    // which the default symmetric levels put at 0 V, not the file's 0.6.
     EXPECT_NE(out.find("(DC_Offset 0)"), std::string::npos) << out;
+    // Levels of 0 V and 1 V, no channel: the mid level is 0.5 V.
+    EXPECT_EQ(RunAmihost(run + "/asks.ami --low 0 --high 1", out), 0) << out;
+    EXPECT_NE(out.find("(DC_Offset 0.5)"), std::string::npos) << out;
+    // Through a channel whose step settles at 0.5: 0.25 V.
+    std::ofstream step(dir + "/step.txt");
+    for (int k = 0; k < 200; ++k) step << (k == 0 ? 0.0 : 0.5) << "\n";
+    step.close();
+    EXPECT_EQ(
+        RunAmihost(run + "/asks.ami --low 0 --high 1 --channel step:" + dir + "/step.txt", out), 0)
+        << out;
+    EXPECT_NE(out.find("(DC_Offset 0.25)"), std::string::npos) << out;
     EXPECT_NE(out.find("(mode \"echo\")"), std::string::npos) << out;
     EXPECT_EQ(RunAmihost(run + "/plain.ami", out), 0) << out;
     EXPECT_EQ(out.find("DLL_Path"), std::string::npos) << out;
     EXPECT_NE(out.find("(mode \"echo\")"), std::string::npos) << out;
+    std::filesystem::remove_all(dir);
+}
+
+// This tool sends and measures two levels: a PAM4 model is run as NRZ, and
+// says so rather than presenting NRZ eyes as its own.
+TEST(Run, should_say_that_a_multilevel_model_is_measured_as_nrz) {
+    const std::string dir = "/tmp/amihost-pam4-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const auto write = [&](const std::string& name, const std::string& modulation) {
+        std::ofstream(dir + "/" + name)
+            << "(mischief\n (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value "
+               "\"7.0\"))\n  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
+               "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n"
+            << modulation << " )\n (Model_Specific (gain (Usage In) (Type Float) (Value 1))))\n";
+    };
+    write("pam4.ami", "  (Modulation (Usage Info) (Type String) (Value \"PAM4\"))\n");
+    write("nrz.ami", "  (Modulation (Usage Info) (Type String) (Value \"NRZ\"))\n");
+    const std::string run =
+        "run --no-plots -o " + dir + "/out -l " + TX_MISCHIEF_MODEL + " --bits 40 -a " + dir;
+    std::string out;
+    EXPECT_EQ(RunAmihost(run + "/pam4.ami", out), 0) << out;
+    EXPECT_NE(out.find("declares Modulation PAM4: this tool sends and measures two levels"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(RunAmihost(run + "/nrz.ami", out), 0) << out;
+    EXPECT_EQ(out.find("declares Modulation"), std::string::npos) << out;
     std::filesystem::remove_all(dir);
 }
 
