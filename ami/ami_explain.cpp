@@ -19,6 +19,30 @@ std::string GroupName(const std::string& text, std::size_t at) {
     return text.substr(b, e - b);
 }
 
+// The first group that holds a name alone, "(1)", and the first empty one, "()".
+struct BareGroups {
+    int nameOnlyLine = 0, emptyLine = 0;
+    std::string nameOnly;
+};
+
+// Notes the group text[open, close], which holds no group, when it is bare.
+void NoteBareGroup(const std::string& text, std::size_t open, std::size_t close, int line,
+                   BareGroups& bare) {
+    const char* const kBlanks = " \t\r\n\v\f";
+    const std::string inside = text.substr(open + 1, close - open - 1);
+    const std::size_t b = inside.find_first_not_of(kBlanks);
+    if (b == std::string::npos) {
+        if (bare.emptyLine == 0) bare.emptyLine = line;
+        return;
+    }
+    const std::string word = inside.substr(b, inside.find_last_not_of(kBlanks) + 1 - b);
+    if (bare.nameOnlyLine == 0 && word.find_first_of(kBlanks) == std::string::npos &&
+        word.find('"') == std::string::npos) {
+        bare.nameOnlyLine = line;
+        bare.nameOnly = word.substr(0, 64);
+    }
+}
+
 }  // namespace
 
 std::string ami_explain_failure(const std::string& text, int code) {
@@ -27,7 +51,9 @@ std::string ami_explain_failure(const std::string& text, int code) {
     struct Open {
         int line;
         std::size_t at;
+        bool holdsGroup;
     };
+    BareGroups bare;
     std::vector<Open> opens;
     std::string lastClosed;
     int lastClosedLine = 0, lastClosedEnd = 0;
@@ -43,13 +69,16 @@ std::string ami_explain_failure(const std::string& text, int code) {
         if (quoted) continue;
         if (c == '(') {
             if (depth == 0 && rootEnd != 0 && openLine == 0) openLine = line;
-            opens.push_back({line, i});
+            if (!opens.empty()) opens.back().holdsGroup = true;
+            opens.push_back({line, i, false});
             ++depth;
         } else if (c == ')') {
             if (depth == 0) return "line " + std::to_string(line) + ": ')' closes no group";
             // A group that holds other groups is a parameter or a branch:
             // the last one closed tells where a ')' went missing.
             lastClosed = GroupName(text, opens.back().at);
+            if (!opens.back().holdsGroup)
+                NoteBareGroup(text, opens.back().at, i, opens.back().line, bare);
             lastClosedLine = opens.back().line;
             lastClosedEnd = line;
             opens.pop_back();
@@ -84,10 +113,17 @@ std::string ami_explain_failure(const std::string& text, int code) {
                                        ": a second group after the outermost one has closed"
                                  : "text after the outermost group";
         case AMI_NOTHING_TO_CLOSE:
+            if (bare.nameOnlyLine != 0)
+                return "line " + std::to_string(bare.nameOnlyLine) + ": (" + bare.nameOnly +
+                       ") is a group that holds only a name; a value or a group must follow it";
+            if (bare.emptyLine != 0)
+                return "line " + std::to_string(bare.emptyLine) + ": an empty group ()";
             return "a ')' with no group left to close, or a group that holds only a name";
         case AMI_TOO_MANY_NODES:
             return "more groups and values than the parser can hold";
         case AMI_EMPTY_TOKEN:
+            if (bare.emptyLine != 0)
+                return "line " + std::to_string(bare.emptyLine) + ": an empty group ()";
             return "an empty name or value";
         default:
             return "the text does not parse";

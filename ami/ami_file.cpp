@@ -96,6 +96,29 @@ Lines NodeLines(const std::string& text, const AmiTree& tree) {
     return lines;
 }
 
+// "(Format Table (Labels a b) (1 2))" spells the Table format the way
+// "(Format Range 0 -1 1)" spells a Range, but a group among a leaf's values
+// makes the parser drop the leaf. The word Format is blanked there, leaving
+// "(Table ...)" at the same offsets and lines.
+void BlankFormatBeforeTable(std::string& text) {
+    const auto blank = [&](std::size_t i) {
+        return i < text.size() && std::isspace(static_cast<unsigned char>(text[i]));
+    };
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '"') quoted = !quoted;
+        if (quoted || text[i] != '(') continue;
+        std::size_t f = i + 1;
+        while (blank(f)) ++f;
+        if (text.compare(f, 6, "Format") != 0 || !blank(f + 6)) continue;
+        std::size_t t = f + 6;
+        while (blank(t)) ++t;
+        if (text.compare(t, 5, "Table") != 0 || (!blank(t + 5) && text.compare(t + 5, 1, "(") != 0))
+            continue;
+        text.replace(f, 6, 6, ' ');
+    }
+}
+
 AmiFileValue Value(const AmiValue& v) { return AmiFileValue{v.text, v.type}; }
 
 const AmiLeaf* ChildLeaf(const AmiBranch* branch, const char* name) {
@@ -221,7 +244,8 @@ bool AmiFileParameter::Bounds(double& min, double& max) const {
 }
 
 tx::Expected<AmiFileContents> ami_read_file(const std::string& text) {
-    const std::string clean = ami_strip_comments(text);
+    std::string clean = ami_strip_comments(text);
+    BlankFormatBeforeTable(clean);
     const AmiParameters parsed(clean.c_str());
     if (!parsed.ok) return tx::Error{ami_explain_failure(clean, parsed.resultCode)};
     const AmiBranch* root = ami_branch(parsed.tree->slots[0]);

@@ -2,13 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "ami_file.h"
 
 namespace {
 
 // Lines counted by hand in the texts below.
-const char* const kFile = R"(| comment with ( and ) that must not shift a line
+const char* const kFile = R"ami(| comment with ( and ) that must not shift a line
 (tx
   (Reserved_Parameters
     (AMI_Version (Usage Info) (Type String) (Value "7.0"))
@@ -21,9 +22,11 @@ const char* const kFile = R"(| comment with ( and ) that must not shift a line
       (mode (Usage InOut) (Type String) (Format Corner "typ" "slow" "fast")))
     (label (Usage Info) (Type String) (Default "x"))
     (table (Usage In) (Type Float) (Table (Labels a b) (1 2)))
+    (taps (Usage In) (Type Float) (Format Table (Labels row t0 t1) (1 0.9 -0.1) (2 0.8 -0.2)))
+    (x (Usage Info) (Type String) (Value "(Format Table (Labels a) (1 2))"))
   )
 )
-)";
+)ami";
 
 TEST(AmiFileReader, should_give_each_parameter_its_own_line_path_and_format) {
     const tx::Expected<AmiFileContents> read = ami_read_file(kFile);
@@ -44,7 +47,7 @@ TEST(AmiFileReader, should_give_each_parameter_its_own_line_path_and_format) {
     EXPECT_EQ(bits.line, 5);
 
     const auto& ms = f.modelSpecific->children;
-    ASSERT_EQ(ms.size(), 4u);
+    ASSERT_EQ(ms.size(), 6u);
     // "(Format Range typ min max)": the typical value is sent; bounds read.
     const AmiFileParameter& gain = ms[0].parameter;
     EXPECT_EQ(gain.format, "Range");
@@ -76,6 +79,16 @@ TEST(AmiFileReader, should_give_each_parameter_its_own_line_path_and_format) {
     EXPECT_EQ(ms[3].parameter.format, "Table");
     EXPECT_EQ(ms[3].parameter.SentValue(), "");
     EXPECT_EQ(ms[3].line, 13);
+    // "(Format Table ...)", as "(Format Range ...)": its rows and labels read;
+    // the same words inside a quoted value are left as they are.
+    const AmiFileParameter& taps = ms[4].parameter;
+    EXPECT_EQ(taps.format, "Table");
+    EXPECT_EQ(taps.line, 14);
+    EXPECT_EQ(taps.tableLabels, 3u);
+    ASSERT_EQ(taps.tableRows.size(), 2u);
+    EXPECT_EQ(taps.tableRows[1], (std::vector<std::string>{"2", "0.8", "-0.2"}));
+    EXPECT_EQ(ms[5].parameter.SentValue(), "(Format Table (Labels a) (1 2))");
+    EXPECT_EQ(ms[5].line, 15);
 
     // Which values were written in double quotes: "(Format Corner "typ" ...)"
     // after the format's own name, a quoted Default, unquoted numbers.

@@ -333,6 +333,15 @@ TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
     EXPECT_NE(swallowed.reports[0].text.find("the last group closed is Reserved (lines 2 to 3)"),
               std::string::npos)
         << swallowed.reports[0].text;
+    // A group of a name alone and an empty group are shown where they stand.
+    for (const auto& [text, why] : std::vector<std::pair<std::string, std::string>>{
+             {"(m\n (a 1)\n (t (Table (x 1) ( 2 ))))\n",
+              "line 3: (2) is a group that holds only a name"},
+             {"(m\n (a 1)\n (b ()))\n", "line 3: an empty group ()"}}) {
+        const FileResult bare = Check("m.ami", text);
+        ASSERT_TRUE(Has(bare, 6001)) << text;
+        EXPECT_NE(bare.reports[0].text.find(why), std::string::npos) << bare.reports[0].text;
+    }
 }
 
 TEST(IbisCheck, should_follow_referenced_files_and_read_export_tables) {
