@@ -277,6 +277,17 @@ int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
                      (modulation != file.reserved.end() ? modulation->second : "PAM") +
                      ": this tool sends and measures two levels (NRZ); its eyes, BER and codes "
                      "describe an NRZ stimulus");
+    // AMI_Resolve (6.1) is not called: a model's Usage Dep parameters keep
+    // whatever the model gives them without it.
+    if (say && !o.quiet && ReservedTrue(file, "Resolve_Exists", false)) {
+        std::string dep;
+        for (const auto& [name, usage] : file.reservedUsages)
+            if (usage == "Dep") dep += (dep.empty() ? "" : ", ") + name;
+        for (const AmiParameter& p : file.parameters)
+            if (p.usage == "Dep") dep += (dep.empty() ? "" : ", ") + p.path;
+        PrintWarning(o.amiFile + " says Resolve_Exists True: this tool does not call AMI_Resolve" +
+                     (dep.empty() ? "" : "; its Usage Dep parameters (" + dep + ") are not sent"));
+    }
     // Said once, by the run that reads the file (grid rows take it as read).
     if (say && !o.quiet && !declared && exported)
         PrintWarning(o.amiFile +

@@ -104,8 +104,9 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
 }
 
 // This tool sends and measures two levels: a PAM4 model is run as NRZ, and
-// says so rather than presenting NRZ eyes as its own.
-TEST(Run, should_say_that_a_multilevel_model_is_measured_as_nrz) {
+// says so rather than presenting NRZ eyes as its own; it does the same of a
+// model that asks for AMI_Resolve.
+TEST(Run, should_say_what_of_a_model_it_does_not_drive) {
     const std::string dir = "/tmp/amihost-pam4-" + std::to_string(::getpid());
     std::filesystem::create_directories(dir);
     const auto write = [&](const std::string& name, const std::string& modulation) {
@@ -126,6 +127,17 @@ TEST(Run, should_say_that_a_multilevel_model_is_measured_as_nrz) {
         << out;
     EXPECT_EQ(RunAmihost(run + "/nrz.ami", out), 0) << out;
     EXPECT_EQ(out.find("declares Modulation"), std::string::npos) << out;
+    EXPECT_EQ(out.find("AMI_Resolve"), std::string::npos) << out;
+    // AMI_Resolve is not called: a model that resolves Dep parameters is
+    // run with them unsent, and told so.
+    write("dep.ami",
+          "  (Resolve_Exists (Usage Info) (Type Boolean) (Value True))\n"
+          "  (Tx_Rj (Usage Dep) (Type Float) (Value 0))\n");
+    EXPECT_EQ(RunAmihost(run + "/dep.ami", out), 0) << out;
+    EXPECT_NE(out.find("says Resolve_Exists True: this tool does not call AMI_Resolve; its Usage "
+                       "Dep parameters (Tx_Rj) are not sent"),
+              std::string::npos)
+        << out;
     std::filesystem::remove_all(dir);
 }
 
