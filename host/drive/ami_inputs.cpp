@@ -66,6 +66,29 @@ void Collect(const AmiFileNode& group, AmiFile& file, ParamNode& node) {
     }
 }
 
+// Whether the tool, not the file, gives a reserved input (AddToolInputs).
+bool ToolGiven(const std::string& name) {
+    return name == "DLL_Path" || name == "DLL_ID" || name == "DC_Offset";
+}
+
+// The reserved parameters of Usage In or InOut are sent as the model's own
+// are, at the root, with the value the file gives them; a value-less one
+// that is not a String has nothing to send.
+void SendReservedInputs(const AmiFileNode& reserved, AmiFile& file) {
+    for (const AmiFileNode& sub : reserved.children) {
+        const AmiParameter p = Describe(sub.parameter);
+        if ((p.usage != "In" && p.usage != "InOut") || ToolGiven(p.name) ||
+            (p.defaultValue.empty() && p.type != "String"))
+            continue;
+        ParamNode leaf;
+        leaf.name = p.name;
+        leaf.value = Quote(p.type, p.defaultValue);
+        leaf.leaf = true;
+        file.inputs.children.push_back(leaf);
+        file.parameters.push_back(p);
+    }
+}
+
 ParamNode* FindNode(ParamNode& node, const std::string& path) {
     const std::size_t dot = path.find('.');
     const std::string head = path.substr(0, dot);
@@ -132,6 +155,7 @@ Expected<AmiFile> ReadAmiFile(const std::string& text) {
             if (p.parameter.usage) out.reservedUsages[p.name] = p.parameter.usage->text;
             if (!p.parameter.tableRows.empty()) out.reservedTables[p.name] = p.parameter.tableRows;
         }
+    if (contents.reserved) SendReservedInputs(*contents.reserved, out);
     if (contents.modelSpecific) Collect(*contents.modelSpecific, out, out.inputs);
     return out;
 }

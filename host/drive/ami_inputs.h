@@ -33,12 +33,14 @@ struct ParamNode {
 
 struct AmiFile {
     std::string root;
-    std::vector<AmiParameter> parameters;               // Model_Specific, in file order
+    // The reserved inputs of the file (Usage In or InOut, but for those the
+    // tool gives), then Model_Specific's, in file order.
+    std::vector<AmiParameter> parameters;
     std::map<std::string, std::string> reserved;        // Reserved_Parameters values by name
     std::map<std::string, std::string> reservedTypes;   // and their Type
     std::map<std::string, std::string> reservedUsages;  // and their Usage
     std::map<std::string, std::vector<std::vector<std::string>>> reservedTables;  // Table rows
-    ParamNode inputs;  // the Usage In / InOut tree under the root, with defaults
+    ParamNode inputs;  // the tree of `parameters` In / InOut under the root, with defaults
 };
 
 // Reads the text of an .ami file (the model's own parser underneath). The

@@ -57,7 +57,8 @@ TEST(Run, should_report_a_model_whose_message_pointer_is_not_valid_as_its_crash)
 
 // DLL_Path and DLL_ID (Usage In) are the simulator's to give: the folder the
 // executable was loaded from, and a name of the instance no other shares. A
-// file that does not declare them is sent neither.
+// file that does not declare them is sent neither. Other reserved inputs are
+// sent as the model's own are.
 TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
     const std::string dir = "/tmp/amihost-dllpath-" + std::to_string(::getpid());
     std::filesystem::create_directories(dir);
@@ -72,6 +73,10 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
                                      << "  (DLL_Path (Usage In) (Type String) (Value \"\"))\n"
                                         "  (DLL_ID (Usage In) (Type String) (Value \"\"))\n"
                                         "  (DC_Offset (Usage In) (Type Float) (Value 0.6))\n"
+                                        "  (PAM4_CenterThreshold (Usage In) (Type Float) (Value "
+                                        "0.02))\n"
+                                        "  (PAM4_UpperThreshold (Usage In) (Type Float))\n"
+                                        "  (Rx_R (Usage Info) (Type Float) (Value 50))\n"
                                      << specific;
     std::ofstream(dir + "/plain.ami") << reserved << specific;
     const std::string run =
@@ -97,6 +102,16 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
         << out;
     EXPECT_NE(out.find("(DC_Offset 0.25)"), std::string::npos) << out;
     EXPECT_NE(out.find("(mode \"echo\")"), std::string::npos) << out;
+    // Other reserved inputs are sent with the file's value, or --set's; one
+    // without a value, and a reserved Info, are not.
+    EXPECT_NE(out.find("(PAM4_CenterThreshold 0.02)"), std::string::npos) << out;
+    EXPECT_EQ(out.find("PAM4_UpperThreshold"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Rx_R"), std::string::npos) << out;
+    EXPECT_EQ(RunAmihost(run + "/asks.ami --set PAM4_CenterThreshold=0.05", out), 0) << out;
+    EXPECT_NE(out.find("(PAM4_CenterThreshold 0.05)"), std::string::npos) << out;
+    // The tool's own inputs are not the user's to set.
+    EXPECT_NE(RunAmihost(run + "/asks.ami --set DC_Offset=0.3", out), 0) << out;
+    EXPECT_NE(out.find("unknown input parameter DC_Offset"), std::string::npos) << out;
     EXPECT_EQ(RunAmihost(run + "/plain.ami", out), 0) << out;
     EXPECT_EQ(out.find("DLL_Path"), std::string::npos) << out;
     EXPECT_NE(out.find("(mode \"echo\")"), std::string::npos) << out;
