@@ -288,6 +288,12 @@ int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
         PrintWarning(o.amiFile + " says Resolve_Exists True: this tool does not call AMI_Resolve" +
                      (dep.empty() ? "" : "; its Usage Dep parameters (" + dep + ") are not sent"));
     }
+    // Back-channel training (7.0) exchanges messages between a Tx and an Rx
+    // model through the simulator: none are passed here.
+    const auto bci = file.reserved.find("BCI_Protocol");
+    if (say && !o.quiet && bci != file.reserved.end())
+        PrintWarning(o.amiFile + " declares BCI_Protocol " + bci->second +
+                     ": this tool runs no back-channel training; the model runs untrained");
     // Said once, by the run that reads the file (grid rows take it as read).
     if (say && !o.quiet && !declared && exported)
         PrintWarning(o.amiFile +

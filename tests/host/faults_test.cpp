@@ -120,7 +120,7 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
 
 // This tool sends and measures two levels: a PAM4 model is run as NRZ, and
 // says so rather than presenting NRZ eyes as its own; it does the same of a
-// model that asks for AMI_Resolve.
+// model that asks for AMI_Resolve or back-channel training.
 TEST(Run, should_say_what_of_a_model_it_does_not_drive) {
     const std::string dir = "/tmp/amihost-pam4-" + std::to_string(::getpid());
     std::filesystem::create_directories(dir);
@@ -151,6 +151,11 @@ TEST(Run, should_say_what_of_a_model_it_does_not_drive) {
     EXPECT_EQ(RunAmihost(run + "/dep.ami", out), 0) << out;
     EXPECT_NE(out.find("says Resolve_Exists True: this tool does not call AMI_Resolve; its Usage "
                        "Dep parameters (Tx_Rj) are not sent"),
+              std::string::npos)
+        << out;
+    write("bci.ami", "  (BCI_Protocol (Usage Info) (Type String) (Value \"tx_rx.bci\"))\n");
+    EXPECT_EQ(RunAmihost(run + "/bci.ami", out), 0) << out;
+    EXPECT_NE(out.find("declares BCI_Protocol tx_rx.bci: this tool runs no back-channel training"),
               std::string::npos)
         << out;
     std::filesystem::remove_all(dir);
