@@ -43,64 +43,80 @@ void NoteBareGroup(const std::string& text, std::size_t open, std::size_t close,
     }
 }
 
-}  // namespace
-
-std::string ami_explain_failure(const std::string& text, int code) {
-    // Where the parentheses go wrong, by line, for the codes that concern them.
-    int line = 1, depth = 0, quoteLine = 0, openLine = 0, rootEnd = 0;
+// Where the parentheses go wrong, by line: one pass over the text.
+struct Parentheses {
     struct Open {
         int line;
         std::size_t at;
         bool holdsGroup;
     };
-    BareGroups bare;
+    int line = 1, quoteLine = 0, openLine = 0, rootEnd = 0;
+    int strayClose = 0;  // the line of a ')' that closes no group
     std::vector<Open> opens;
-    std::string lastClosed;
+    std::string lastClosed;  // the last group closed, and its lines
     int lastClosedLine = 0, lastClosedEnd = 0;
     bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\n') ++line;
-        if (c == '"') {
-            quoted = !quoted;
-            quoteLine = line;
-            continue;
-        }
-        if (quoted) continue;
-        if (c == '(') {
-            if (depth == 0 && rootEnd != 0 && openLine == 0) openLine = line;
-            if (!opens.empty()) opens.back().holdsGroup = true;
-            opens.push_back({line, i, false});
-            ++depth;
-        } else if (c == ')') {
-            if (depth == 0) return "line " + std::to_string(line) + ": ')' closes no group";
-            // A group that holds other groups is a parameter or a branch:
-            // the last one closed tells where a ')' went missing.
-            lastClosed = GroupName(text, opens.back().at);
-            if (!opens.back().holdsGroup)
-                NoteBareGroup(text, opens.back().at, i, opens.back().line, bare);
-            lastClosedLine = opens.back().line;
-            lastClosedEnd = line;
-            opens.pop_back();
-            if (--depth == 0 && rootEnd == 0) rootEnd = line;
+    BareGroups bare;
+
+    explicit Parentheses(const std::string& text) {
+        for (std::size_t i = 0; i < text.size() && strayClose == 0; ++i) {
+            const char c = text[i];
+            if (c == '\n') ++line;
+            if (c == '"') {
+                quoted = !quoted;
+                quoteLine = line;
+            } else if (!quoted && c == '(') {
+                if (opens.empty() && rootEnd != 0 && openLine == 0) openLine = line;
+                if (!opens.empty()) opens.back().holdsGroup = true;
+                opens.push_back({line, i, false});
+            } else if (!quoted && c == ')') {
+                Close(text, i);
+            }
         }
     }
-    const int lastLine = text.empty() || text.back() == '\n' ? line - 1 : line;
+
+    void Close(const std::string& text, std::size_t i) {
+        if (opens.empty()) {
+            strayClose = line;
+            return;
+        }
+        // A group that holds other groups is a parameter or a branch: the
+        // last one closed tells where a ')' went missing.
+        const Open& open = opens.back();
+        lastClosed = GroupName(text, open.at);
+        if (!open.holdsGroup) NoteBareGroup(text, open.at, i, open.line, bare);
+        lastClosedLine = open.line;
+        lastClosedEnd = line;
+        opens.pop_back();
+        if (opens.empty() && rootEnd == 0) rootEnd = line;
+    }
+
+    std::string NeverClosed(const std::string& text) const {
+        const int lastLine = text.empty() || text.back() == '\n' ? line - 1 : line;
+        std::string why = "line " + std::to_string(opens.back().line) + ": '(' of " +
+                          GroupName(text, opens.back().at) +
+                          " is never closed; the file ends at line " + std::to_string(lastLine);
+        if (!lastClosed.empty())
+            why += ", and the last group closed is " + lastClosed + " (lines " +
+                   std::to_string(lastClosedLine) + " to " + std::to_string(lastClosedEnd) + ")";
+        return why;
+    }
+};
+
+std::string AtLine(int line, const std::string& what) {
+    return "line " + std::to_string(line) + ": " + what;
+}
+
+}  // namespace
+
+std::string ami_explain_failure(const std::string& text, int code) {
+    const Parentheses p(text);
+    if (p.strayClose != 0) return AtLine(p.strayClose, "')' closes no group");
+    const BareGroups& bare = p.bare;
     switch (code) {
         case AMI_UNBALANCED:
-            if (quoted) return "line " + std::to_string(quoteLine) + ": a quote is never closed";
-            if (!opens.empty()) {
-                std::string why = "line " + std::to_string(opens.back().line) + ": '(' of " +
-                                  GroupName(text, opens.back().at) +
-                                  " is never closed; the file ends at line " +
-                                  std::to_string(lastLine);
-                if (!lastClosed.empty())
-                    why += ", and the last group closed is " + lastClosed + " (lines " +
-                           std::to_string(lastClosedLine) + " to " + std::to_string(lastClosedEnd) +
-                           ")";
-                return why;
-            }
-            return "unbalanced parentheses";
+            if (p.quoted) return AtLine(p.quoteLine, "a quote is never closed");
+            return p.opens.empty() ? "unbalanced parentheses" : p.NeverClosed(text);
         case AMI_NO_OPEN_PAREN:
             return "the text does not begin with '('";
         case AMI_NO_PARENT:
@@ -109,21 +125,21 @@ std::string ami_explain_failure(const std::string& text, int code) {
         case AMI_NO_MEMORY:
             return "out of memory while parsing";
         case AMI_SECOND_ROOT:
-            return openLine != 0 ? "line " + std::to_string(openLine) +
-                                       ": a second group after the outermost one has closed"
-                                 : "text after the outermost group";
+            return p.openLine != 0
+                       ? AtLine(p.openLine, "a second group after the outermost one has closed")
+                       : "text after the outermost group";
         case AMI_NOTHING_TO_CLOSE:
             if (bare.nameOnlyLine != 0)
-                return "line " + std::to_string(bare.nameOnlyLine) + ": (" + bare.nameOnly +
-                       ") is a group that holds only a name; a value or a group must follow it";
-            if (bare.emptyLine != 0)
-                return "line " + std::to_string(bare.emptyLine) + ": an empty group ()";
+                return AtLine(bare.nameOnlyLine,
+                              "(" + bare.nameOnly +
+                                  ") is a group that holds only a name; a value or a group must "
+                                  "follow it");
+            if (bare.emptyLine != 0) return AtLine(bare.emptyLine, "an empty group ()");
             return "a ')' with no group left to close, or a group that holds only a name";
         case AMI_TOO_MANY_NODES:
             return "more groups and values than the parser can hold";
         case AMI_EMPTY_TOKEN:
-            if (bare.emptyLine != 0)
-                return "line " + std::to_string(bare.emptyLine) + ": an empty group ()";
+            if (bare.emptyLine != 0) return AtLine(bare.emptyLine, "an empty group ()");
             return "an empty name or value";
         default:
             return "the text does not parse";

@@ -133,133 +133,159 @@ bool ReportLimit(const char* text, int& limit) {
     return true;
 }
 
-int Run(int argc, char** argv) {
+struct Cli {
     ibis::Options options;
     bool json = false, quiet = false, sarif = false, quality = false;
     std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--") {  // the rest are files, whatever they begin with
-            files.insert(files.end(), argv + i + 1, argv + argc);
-            break;
-        }
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--format" && i + 1 < argc) {
-            const std::string format = argv[++i];
-            if (format == "sarif") {
-                sarif = true;
-            } else if (format == "json") {
-                json = true;
-            } else if (format != "text") {
-                std::fprintf(stderr, "ibischeck: --format takes text, json or sarif, not '%s'\n",
-                             format.c_str());
-                return tx::ExitStatus(tx::ErrorKind::Usage);
-            }
-        } else if (a == "--quality") {
-            quality = true;
-        } else if (a == "--quiet") {
-            quiet = true;
-        } else if (a == "--werror") {
-            options.werror = true;
-        } else if (a == "--max-reports") {
-            if (i + 1 == argc || !ReportLimit(argv[++i], options.maxReports)) {
-                std::fprintf(stderr, "ibischeck: --max-reports needs a whole number, 0 for all\n");
-                return tx::ExitStatus(tx::ErrorKind::Usage);
-            }
-        } else if (a == "--ibis-version" && i + 1 == argc) {
-            std::fprintf(stderr, "ibischeck: --ibis-version needs a version, such as 4.2\n");
+};
+
+// Reads one option at argv[i] (and its value, moving i past it). Returns -1
+// to go on, else the exit status to end with.
+int ReadOption(int argc, char** argv, int& i, Cli& cli) {
+    const std::string a = argv[i];
+    if (a == "--json") {
+        cli.json = true;
+    } else if (a == "--format" && i + 1 < argc) {
+        const std::string format = argv[++i];
+        if (format == "sarif") {
+            cli.sarif = true;
+        } else if (format == "json") {
+            cli.json = true;
+        } else if (format != "text") {
+            std::fprintf(stderr, "ibischeck: --format takes text, json or sarif, not '%s'\n",
+                         format.c_str());
             return tx::ExitStatus(tx::ErrorKind::Usage);
-        } else if (a == "--version" && i + 1 == argc) {
-            std::printf("ibischeck %s\n", IBISCHECK_VERSION);
-            return tx::kExitSuccess;
-        } else if ((a == "--version" || a == "--ibis-version") && i + 1 < argc) {
-            options.version = argv[++i];
-            if (!ibis::ParseVersion(options.version)) {
-                std::fprintf(stderr, "ibischeck: unknown IBIS version '%s' (known: %s)\n",
-                             options.version.c_str(), ibis::KnownVersionsText().c_str());
-                return tx::ExitStatus(tx::ErrorKind::Usage);
-            }
-        } else if (a == "--list-messages") {
-            std::printf("%s", ibis::MessageTableMarkdown().c_str());
-            return tx::kExitSuccess;
-        } else if (a == "--help" || a == "-h") {
-            Usage(stdout);
-            return tx::kExitSuccess;
-        } else if (!a.empty() && a[0] == '-') {
-            std::fprintf(stderr, "ibischeck: unknown option %s\n", a.c_str());
-            Usage(stderr);
-            return tx::ExitStatus(tx::ErrorKind::Usage);
-        } else {
-            files.push_back(a);
         }
-    }
-    if (files.empty()) {
+    } else if (a == "--quality") {
+        cli.quality = true;
+    } else if (a == "--quiet") {
+        cli.quiet = true;
+    } else if (a == "--werror") {
+        cli.options.werror = true;
+    } else if (a == "--max-reports") {
+        if (i + 1 == argc || !ReportLimit(argv[++i], cli.options.maxReports)) {
+            std::fprintf(stderr, "ibischeck: --max-reports needs a whole number, 0 for all\n");
+            return tx::ExitStatus(tx::ErrorKind::Usage);
+        }
+    } else if (a == "--ibis-version" && i + 1 == argc) {
+        std::fprintf(stderr, "ibischeck: --ibis-version needs a version, such as 4.2\n");
+        return tx::ExitStatus(tx::ErrorKind::Usage);
+    } else if (a == "--version" && i + 1 == argc) {
+        std::printf("ibischeck %s\n", IBISCHECK_VERSION);
+        return tx::kExitSuccess;
+    } else if ((a == "--version" || a == "--ibis-version") && i + 1 < argc) {
+        cli.options.version = argv[++i];
+        if (!ibis::ParseVersion(cli.options.version)) {
+            std::fprintf(stderr, "ibischeck: unknown IBIS version '%s' (known: %s)\n",
+                         cli.options.version.c_str(), ibis::KnownVersionsText().c_str());
+            return tx::ExitStatus(tx::ErrorKind::Usage);
+        }
+    } else if (a == "--list-messages") {
+        std::printf("%s", ibis::MessageTableMarkdown().c_str());
+        return tx::kExitSuccess;
+    } else if (a == "--help" || a == "-h") {
+        Usage(stdout);
+        return tx::kExitSuccess;
+    } else {
+        std::fprintf(stderr, "ibischeck: unknown option %s\n", a.c_str());
         Usage(stderr);
         return tx::ExitStatus(tx::ErrorKind::Usage);
     }
-    if (sarif && quality) {
+    return -1;
+}
+
+// The command line: -1 to go on with `cli`, else the exit status to end with.
+int ReadCommandLine(int argc, char** argv, Cli& cli) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--") {  // the rest are files, whatever they begin with
+            cli.files.insert(cli.files.end(), argv + i + 1, argv + argc);
+            break;
+        }
+        if (a.empty() || a[0] != '-') {
+            cli.files.push_back(a);
+        } else if (const int status = ReadOption(argc, argv, i, cli); status >= 0) {
+            return status;
+        }
+    }
+    if (cli.files.empty()) {
+        Usage(stderr);
+        return tx::ExitStatus(tx::ErrorKind::Usage);
+    }
+    if (cli.sarif && cli.quality) {
         std::fprintf(stderr, "ibischeck: --quality is written as text or --json, not SARIF\n");
         return tx::ExitStatus(tx::ErrorKind::Usage);
     }
-    if (sarif && json) {
+    if (cli.sarif && cli.json) {
         std::fprintf(stderr, "ibischeck: choose one of --json and --format sarif\n");
         return tx::ExitStatus(tx::ErrorKind::Usage);
     }
+    return -1;
+}
+
+nlohmann::json FileJson(const std::string& file, const ibis::FileResult& r, bool quality) {
+    nlohmann::json reports = nlohmann::json::array();
+    for (const ibis::Report& rep : r.reports)
+        reports.push_back({{"severity", ibis::SeverityName(rep.severity)},
+                           {"number", rep.number},
+                           {"file", rep.file},
+                           {"line", rep.line},
+                           {"text", rep.text}});
+    nlohmann::json entry = {{"file", file},
+                            {"reports", reports},
+                            {"errors", r.counts[0]},
+                            {"warnings", r.counts[1]},
+                            {"cautions", r.counts[2]},
+                            {"notes", r.counts[3]},
+                            {"passed", r.passed}};
+    if (!r.omitted.empty()) entry["omitted"] = OmittedJson(r.omitted);
+    if (quality) QualityJson(file, r, entry);
+    return entry;
+}
+
+void FileText(const std::string& file, const ibis::FileResult& r, const Cli& cli) {
+    if (!cli.quiet) {
+        for (const ibis::Report& rep : r.reports)
+            std::printf("%s\n", ibis::FormatReport(rep).c_str());
+        for (const ibis::Omitted& o : r.omitted) std::printf("%s\n", OmittedText(o).c_str());
+    }
+    std::printf("%s: %d error%s, %d warning%s, %d caution%s, %d note%s: %s\n", file.c_str(),
+                r.counts[0], r.counts[0] == 1 ? "" : "s", r.counts[1], r.counts[1] == 1 ? "" : "s",
+                r.counts[2], r.counts[2] == 1 ? "" : "s", r.counts[3], r.counts[3] == 1 ? "" : "s",
+                r.passed ? "passed" : "failed");
+    if (cli.quality) QualityText(file, r, cli.quiet);
+}
+
+int Run(int argc, char** argv) {
+    Cli cli;
+    if (const int status = ReadCommandLine(argc, argv, cli); status >= 0) return status;
     bool anyFailed = false, unreadable = false;
     nlohmann::json out = nlohmann::json::array();
     std::vector<ibis::FileResult> all;
-    for (const std::string& file : files) {
-        const ibis::FileResult r = ibis::CheckFile(file, options);
+    for (const std::string& file : cli.files) {
+        const ibis::FileResult r = ibis::CheckFile(file, cli.options);
         if (!r.readable) {
             std::fprintf(stderr, "ibischeck: cannot read %s\n", file.c_str());
             unreadable = true;
             // The machine-read outputs say so too, beside the files read.
-            if (sarif) all.push_back(r);
-            if (json) out.push_back({{"file", file}, {"error", "cannot read"}, {"passed", false}});
+            if (cli.sarif) all.push_back(r);
+            if (cli.json)
+                out.push_back({{"file", file}, {"error", "cannot read"}, {"passed", false}});
             continue;
         }
         anyFailed = anyFailed || !r.passed;
-        if (sarif) {
+        if (cli.sarif)
             all.push_back(r);
-            continue;
-        }
-        if (json) {
-            nlohmann::json reports = nlohmann::json::array();
-            for (const ibis::Report& rep : r.reports)
-                reports.push_back({{"severity", ibis::SeverityName(rep.severity)},
-                                   {"number", rep.number},
-                                   {"file", rep.file},
-                                   {"line", rep.line},
-                                   {"text", rep.text}});
-            nlohmann::json entry = {{"file", file},
-                                    {"reports", reports},
-                                    {"errors", r.counts[0]},
-                                    {"warnings", r.counts[1]},
-                                    {"cautions", r.counts[2]},
-                                    {"notes", r.counts[3]},
-                                    {"passed", r.passed}};
-            if (!r.omitted.empty()) entry["omitted"] = OmittedJson(r.omitted);
-            if (quality) QualityJson(file, r, entry);
-            out.push_back(entry);
-            continue;
-        }
-        if (!quiet) {
-            for (const ibis::Report& rep : r.reports)
-                std::printf("%s\n", ibis::FormatReport(rep).c_str());
-            for (const ibis::Omitted& o : r.omitted) std::printf("%s\n", OmittedText(o).c_str());
-        }
-        std::printf("%s: %d error%s, %d warning%s, %d caution%s, %d note%s: %s\n", file.c_str(),
-                    r.counts[0], r.counts[0] == 1 ? "" : "s", r.counts[1],
-                    r.counts[1] == 1 ? "" : "s", r.counts[2], r.counts[2] == 1 ? "" : "s",
-                    r.counts[3], r.counts[3] == 1 ? "" : "s", r.passed ? "passed" : "failed");
-        if (quality) QualityText(file, r, quiet);
+        else if (cli.json)
+            out.push_back(FileJson(file, r, cli.quality));
+        else
+            FileText(file, r, cli);
     }
     // A file's bytes and name need not be UTF-8: such bytes are written as
     // U+FFFD, never a reason to lose the report.
     constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
-    if (json) std::printf("%s\n", out.dump(2, ' ', false, kReplace).c_str());
-    if (sarif)
+    if (cli.json) std::printf("%s\n", out.dump(2, ' ', false, kReplace).c_str());
+    if (cli.sarif)
         std::printf("%s\n",
                     ibis::SarifLog(all, IBISCHECK_VERSION).dump(2, ' ', false, kReplace).c_str());
     if (unreadable) return tx::ExitStatus(tx::ErrorKind::Io);

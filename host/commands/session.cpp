@@ -238,6 +238,40 @@ int ChannelMidLevel(const CommonOptions& o, const AmiFile& file, double& mid) {
     return kExitSuccess;
 }
 
+// What a model asks for that this tool does not give it, said once.
+void WarnOfWhatIsNotDriven(const CommonOptions& o, const AmiFile& file) {
+    // This tool drives and measures two levels: a model that declares more
+    // is run, and its results read, as NRZ.
+    const auto modulation = file.reserved.find("Modulation");
+    const auto levels = file.reserved.find("Modulation_Levels");
+    const bool multilevel =
+        (modulation != file.reserved.end() && !modulation->second.empty() &&
+         modulation->second != "NRZ") ||
+        (levels != file.reserved.end() && std::atoi(levels->second.c_str()) > 2);
+    if (multilevel)
+        PrintWarning(o.amiFile + " declares Modulation " +
+                     (modulation != file.reserved.end() ? modulation->second : "PAM") +
+                     ": this tool sends and measures two levels (NRZ); its eyes, BER and codes "
+                     "describe an NRZ stimulus");
+    // AMI_Resolve (6.1) is not called: a model's Usage Dep parameters keep
+    // whatever the model gives them without it.
+    if (ReservedTrue(file, "Resolve_Exists", false)) {
+        std::string dep;
+        for (const auto& [name, usage] : file.reservedUsages)
+            if (usage == "Dep") dep += (dep.empty() ? "" : ", ") + name;
+        for (const AmiParameter& p : file.parameters)
+            if (p.usage == "Dep") dep += (dep.empty() ? "" : ", ") + p.path;
+        PrintWarning(o.amiFile + " says Resolve_Exists True: this tool does not call AMI_Resolve" +
+                     (dep.empty() ? "" : "; its Usage Dep parameters (" + dep + ") are not sent"));
+    }
+    // Back-channel training (7.0) exchanges messages between a Tx and an Rx
+    // model through the simulator: none are passed here.
+    const auto bci = file.reserved.find("BCI_Protocol");
+    if (bci != file.reserved.end())
+        PrintWarning(o.amiFile + " declares BCI_Protocol " + bci->second +
+                     ": this tool runs no back-channel training; the model runs untrained");
+}
+
 // Init_Returns_Impulse and GetWave_Exists of the .ami file against what the
 // library exports: which flows the model takes part in. Returns 0 or 2.
 int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
@@ -264,36 +298,7 @@ int ReadFlowFlags(const CommonOptions& o, Setup& setup, bool say) {
                    "returns nothing a simulator can use");
         return ExitStatus(ErrorKind::Input);
     }
-    // This tool drives and measures two levels: a model that declares more
-    // is run, and its results read, as NRZ.
-    const auto modulation = file.reserved.find("Modulation");
-    const auto levels = file.reserved.find("Modulation_Levels");
-    const bool multilevel =
-        (modulation != file.reserved.end() && !modulation->second.empty() &&
-         modulation->second != "NRZ") ||
-        (levels != file.reserved.end() && std::atoi(levels->second.c_str()) > 2);
-    if (say && !o.quiet && multilevel)
-        PrintWarning(o.amiFile + " declares Modulation " +
-                     (modulation != file.reserved.end() ? modulation->second : "PAM") +
-                     ": this tool sends and measures two levels (NRZ); its eyes, BER and codes "
-                     "describe an NRZ stimulus");
-    // AMI_Resolve (6.1) is not called: a model's Usage Dep parameters keep
-    // whatever the model gives them without it.
-    if (say && !o.quiet && ReservedTrue(file, "Resolve_Exists", false)) {
-        std::string dep;
-        for (const auto& [name, usage] : file.reservedUsages)
-            if (usage == "Dep") dep += (dep.empty() ? "" : ", ") + name;
-        for (const AmiParameter& p : file.parameters)
-            if (p.usage == "Dep") dep += (dep.empty() ? "" : ", ") + p.path;
-        PrintWarning(o.amiFile + " says Resolve_Exists True: this tool does not call AMI_Resolve" +
-                     (dep.empty() ? "" : "; its Usage Dep parameters (" + dep + ") are not sent"));
-    }
-    // Back-channel training (7.0) exchanges messages between a Tx and an Rx
-    // model through the simulator: none are passed here.
-    const auto bci = file.reserved.find("BCI_Protocol");
-    if (say && !o.quiet && bci != file.reserved.end())
-        PrintWarning(o.amiFile + " declares BCI_Protocol " + bci->second +
-                     ": this tool runs no back-channel training; the model runs untrained");
+    if (say && !o.quiet) WarnOfWhatIsNotDriven(o, file);
     // Said once, by the run that reads the file (grid rows take it as read).
     if (say && !o.quiet && !declared && exported)
         PrintWarning(o.amiFile +
