@@ -238,32 +238,96 @@ void CheckListsAndTables(AmiChecker& c, const AmiFileParameter& p, const std::st
     }
 }
 
-void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
+// Usage and Type: present and known. Returns the Type, empty without one.
+std::string CheckUsageAndType(AmiChecker& c, const AmiFileParameter& p) {
     const std::string& pname = p.name;
-    const int line = p.line;
-    CheckLeaves(c, p);
     if (!p.usage) {
-        c.Add(Message::AmiUsage, line, pname + " has no Usage");
+        c.Add(Message::AmiUsage, p.line, pname + " has no Usage");
     } else {
         const std::string& u = p.usage->text;
         if (!IsOneOf(u, {"In", "Out", "InOut", "Info", "Dep"}))
-            c.Add(Message::AmiUsage, line,
+            c.Add(Message::AmiUsage, p.line,
                   pname + " has Usage " + u + "; it must be In, Out, InOut, Info or Dep");
         // A dependent parameter is resolved by AMI_Resolve (6.1).
         if (u == "Dep" && c.version != 0 && c.version < 61)
-            c.Add(Message::AmiReservedNewer, line,
+            c.Add(Message::AmiReservedNewer, p.line,
                   pname + " has Usage Dep, which came with AMI 6.1; the file declares " +
                       VersionText(c.version));
     }
-    std::string t;
     if (!p.type) {
-        c.Add(Message::AmiType, line, pname + " has no Type");
-    } else {
-        t = p.type->text;
-        if (!IsOneOf(t, {"Float", "Integer", "String", "Boolean", "Tap", "UI"}))
-            c.Add(Message::AmiType, line, pname + " has Type " + t + ", which is not an AMI type");
+        c.Add(Message::AmiType, p.line, pname + " has no Type");
+        return "";
     }
-    if (const AmiReservedDef* d = reserved ? FindReserved(pname) : nullptr)
+    const std::string& t = p.type->text;
+    if (!IsOneOf(t, {"Float", "Integer", "String", "Boolean", "Tap", "UI"}))
+        c.Add(Message::AmiType, p.line, pname + " has Type " + t + ", which is not an AMI type");
+    return t;
+}
+
+// The format's shape: its count of values, and the formats a Type or a
+// reserved parameter allows.
+void CheckFormatShape(AmiChecker& c, const AmiFileParameter& p, const std::string& t,
+                      bool reserved) {
+    const std::string& pname = p.name;
+    const std::string& kind = p.format;
+    std::vector<double> numbers;
+    for (const AmiFileValue& v : p.values) numbers.push_back(ToDouble(v));
+    if (const std::string fault = FormatCountFault(kind, numbers, p.values.size()); !fault.empty())
+        c.Add(Message::AmiValueCount, p.line, pname + " " + fault);
+    if (reserved && pname == "AMI_Version" && kind != "Value")
+        c.Add(Message::AmiFormat, p.line, "AMI_Version has format " + kind + "; it must be Value");
+    // Range, Increment and Steps bound numbers: strings and Booleans have no order.
+    if ((t == "String" || t == "Boolean") && IsOneOf(kind, {"Range", "Increment", "Steps"}))
+        c.Add(Message::AmiFormat, p.line,
+              pname + " has format " + kind + ", which bounds numbers; Type " + t + " has none");
+    // Tx_Jitter and Rx_Clock_PDF describe a distribution.
+    if (reserved && (pname == "Tx_Jitter" || pname == "Rx_Clock_PDF") &&
+        !IsOneOf(kind, {"Gaussian", "Dual-Dirac", "DjRj", "Table"}))
+        c.Add(Message::AmiFormat, p.line,
+              pname + " has format " + kind + "; it must be Gaussian, Dual-Dirac, DjRj or Table");
+}
+
+// A Default inside its Range, Increment or Steps, or among its List.
+void CheckDefaultInside(AmiChecker& c, const AmiFileParameter& p, const AmiFileValue& dv,
+                        bool numeric) {
+    const std::string& kind = p.format;
+    double lo = 0, hi = 0;
+    if (numeric && IsOneOf(kind, {"Range", "Increment", "Steps"}) && p.Bounds(lo, hi)) {
+        const double d = ToDouble(dv);
+        if (d < lo || d > hi)
+            c.Add(Message::AmiDefaultOutside, p.line,
+                  p.name + " Default " + dv.text + " is outside its " + kind + " [" +
+                      p.values[1].text + ", " + p.values[2].text + "]");
+    } else if (kind == "List") {
+        bool found = false;
+        for (const AmiFileValue& v : p.values)
+            found = found || v.text == dv.text || (numeric && ToDouble(v) == ToDouble(dv));
+        if (!found)
+            c.Add(Message::AmiDefaultOutside, p.line,
+                  p.name + " Default " + dv.text + " is not in its List");
+    }
+}
+
+// The values of a format other than Table, and the Default, against the Type.
+void CheckValues(AmiChecker& c, const AmiFileParameter& p, const std::string& t) {
+    const AmiFileValue* dv = p.defaultValue ? &*p.defaultValue : nullptr;
+    for (const AmiFileValue& v : p.values)
+        if (!OfType(t, v))
+            c.Add(Message::AmiValueType, p.line, p.name + " value " + v.text + NotOfType(t));
+    if (dv != nullptr && !OfType(t, *dv))
+        c.Add(Message::AmiValueType, p.line, p.name + " Default " + dv->text + NotOfType(t));
+    const bool numeric = t != "String" && t != "Boolean";
+    if (numeric && !CheckBounds(c, p, t)) return;
+    if (numeric) CheckOnGrid(c, p, p.values.empty() ? nullptr : &p.values[0], "typ");
+    if (numeric && dv != nullptr && OfType(t, *dv)) CheckOnGrid(c, p, dv, "Default");
+    if (dv != nullptr && OfType(t, *dv) && !p.values.empty())
+        CheckDefaultInside(c, p, *dv, numeric);
+}
+
+void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
+    CheckLeaves(c, p);
+    const std::string t = CheckUsageAndType(c, p);
+    if (const AmiReservedDef* d = reserved ? FindReserved(p.name) : nullptr)
         CheckReservedDef(c, p, *d);
     const AmiFileValue* dv = p.defaultValue ? &*p.defaultValue : nullptr;
     if (p.format.empty() || !ami_is_format_name(p.format)) {
@@ -271,58 +335,19 @@ void CheckParameter(AmiChecker& c, const AmiFileParameter& p, bool reserved) {
         // Default alone is a complete description.
         if (p.format.empty() && dv != nullptr) {
             if (!t.empty() && !OfType(t, *dv))
-                c.Add(Message::AmiValueType, line, pname + " Default " + dv->text + NotOfType(t));
+                c.Add(Message::AmiValueType, p.line,
+                      p.name + " Default " + dv->text + NotOfType(t));
             return;
         }
-        c.Add(Message::AmiFormat, line,
-              pname +
+        c.Add(Message::AmiFormat, p.line,
+              p.name +
                   " has no format (Value, Range, List, Corner, Increment, Steps, Table, ...) and "
                   "no Default");
         return;
     }
-    const std::string& kind = p.format;
-    std::vector<double> numbers;
-    for (const AmiFileValue& v : p.values) numbers.push_back(ToDouble(v));
-    if (const std::string fault = FormatCountFault(kind, numbers, p.values.size()); !fault.empty())
-        c.Add(Message::AmiValueCount, line, pname + " " + fault);
-    if (reserved && pname == "AMI_Version" && kind != "Value")
-        c.Add(Message::AmiFormat, line, "AMI_Version has format " + kind + "; it must be Value");
-    // Range, Increment and Steps bound numbers: strings and Booleans have no order.
-    if ((t == "String" || t == "Boolean") && IsOneOf(kind, {"Range", "Increment", "Steps"}))
-        c.Add(Message::AmiFormat, line,
-              pname + " has format " + kind + ", which bounds numbers; Type " + t + " has none");
-    // Tx_Jitter and Rx_Clock_PDF describe a distribution.
-    if (reserved && (pname == "Tx_Jitter" || pname == "Rx_Clock_PDF") &&
-        !IsOneOf(kind, {"Gaussian", "Dual-Dirac", "DjRj", "Table"}))
-        c.Add(Message::AmiFormat, line,
-              pname + " has format " + kind + "; it must be Gaussian, Dual-Dirac, DjRj or Table");
+    CheckFormatShape(c, p, t, reserved);
     CheckListsAndTables(c, p, t);
-    if (t.empty() || kind == "Table") return;
-    for (const AmiFileValue& v : p.values)
-        if (!OfType(t, v))
-            c.Add(Message::AmiValueType, line, pname + " value " + v.text + NotOfType(t));
-    if (dv != nullptr && !OfType(t, *dv))
-        c.Add(Message::AmiValueType, line, pname + " Default " + dv->text + NotOfType(t));
-    const bool numeric = t != "String" && t != "Boolean";
-    if (numeric && !CheckBounds(c, p, t)) return;
-    if (numeric) CheckOnGrid(c, p, p.values.empty() ? nullptr : &p.values[0], "typ");
-    if (numeric && dv != nullptr && OfType(t, *dv)) CheckOnGrid(c, p, dv, "Default");
-    if (dv == nullptr || !OfType(t, *dv) || p.values.empty()) return;
-    double lo = 0, hi = 0;
-    if (numeric && IsOneOf(kind, {"Range", "Increment", "Steps"}) && p.Bounds(lo, hi)) {
-        const double d = ToDouble(*dv);
-        if (d < lo || d > hi)
-            c.Add(Message::AmiDefaultOutside, line,
-                  pname + " Default " + dv->text + " is outside its " + kind + " [" +
-                      p.values[1].text + ", " + p.values[2].text + "]");
-    } else if (kind == "List") {
-        bool found = false;
-        for (const AmiFileValue& v : p.values)
-            found = found || v.text == dv->text || (numeric && ToDouble(v) == ToDouble(*dv));
-        if (!found)
-            c.Add(Message::AmiDefaultOutside, line,
-                  pname + " Default " + dv->text + " is not in its List");
-    }
+    if (!t.empty() && p.format != "Table") CheckValues(c, p, t);
 }
 
 // A name given twice in one branch.
