@@ -18,6 +18,64 @@ bool IsCount(const std::string& text) {
 
 }  // namespace
 
+// A matrix keyword: its form, and a fresh start for its rows.
+void PackageRules::OpenMatrix(const KeywordLine& k) {
+    const std::vector<std::string>& words = k.words;
+    const int line = k.line;
+    const std::string form = words.empty() ? "" : Lower(words[0]);
+    matrixForm_ = form == "banded_matrix"   ? "Banded_matrix"
+                  : form == "sparse_matrix" ? "Sparse_matrix"
+                  : form == "full_matrix"   ? "Full_matrix"
+                                            : (words.empty() ? "" : words[0]);
+    matrixName_ = k.name;
+    matrixLine_ = line;
+    matrixRows_.clear();
+    capacitance_ = k.id == Kw::CapacitanceMatrix;
+    inductance_ = k.id == Kw::InductanceMatrix;
+    couplingReported_ = false;
+    const std::size_t pins = packages_.empty() ? 0 : packages_.back().pins.size();
+    diagonal_.assign(pins, std::nan(""));
+    couplingBound_.assign(pins, 0.0);
+    bandwidth_ = -1;
+    if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" &&
+        matrixForm_ != "Full_matrix")
+        c_.Add(Message::MatrixForm, line,
+               "[" + k.name + "] form '" + matrixForm_ +
+                   "' is not Banded_matrix, Sparse_matrix or Full_matrix");
+}
+
+// A [Row]: its pin among [Pin Numbers], once per matrix.
+void PackageRules::OpenRow(const KeywordLine& k) {
+    const std::vector<std::string>& words = k.words;
+    const int line = k.line;
+    rowPin_ = words.empty() ? "" : words[0];
+    rowIndex_ = -1;
+    if (matrixName_.empty()) {
+        // A [Row] belongs to the matrix keyword above it.
+        c_.Add(Message::KeywordOutOfSection, line,
+               "[Row] stands outside a [Resistance Matrix], [Inductance Matrix] or "
+               "[Capacitance Matrix]");
+        matrixForm_.clear();
+    } else if (!packages_.empty()) {
+        const auto& index = packages_.back().pinIndex;
+        const auto at = index.find(rowPin_);
+        if (at == index.end()) {
+            c_.Add(Message::MatrixEntry, line, "[Row] " + rowPin_ + " is not in [Pin Numbers]");
+        } else {
+            rowIndex_ = at->second;
+            if (!matrixRows_.insert(rowIndex_).second)
+                c_.Add(Message::MatrixEntry, line,
+                       "[Row] " + rowPin_ + " appears twice in [" + matrixName_ + "]");
+        }
+    }
+    if (matrixForm_ == "Banded_matrix" && bandwidth_ < 0)
+        c_.Add(Message::MatrixEntry, line, "a Banded_matrix needs its [Bandwidth] before its rows");
+    rowValues_ = 0;
+    rowSparsePins_.clear();
+    rowEntries_.clear();
+    rowLine_ = line;
+}
+
 void PackageRules::Keyword(const KeywordLine& k) {
     const std::vector<std::string>& words = k.words;
     const int line = k.line;
@@ -54,26 +112,7 @@ void PackageRules::Keyword(const KeywordLine& k) {
         }
     } else if (k.id == Kw::ResistanceMatrix || k.id == Kw::InductanceMatrix ||
                k.id == Kw::CapacitanceMatrix) {
-        const std::string form = words.empty() ? "" : Lower(words[0]);
-        matrixForm_ = form == "banded_matrix"   ? "Banded_matrix"
-                      : form == "sparse_matrix" ? "Sparse_matrix"
-                      : form == "full_matrix"   ? "Full_matrix"
-                                                : (words.empty() ? "" : words[0]);
-        matrixName_ = k.name;
-        matrixLine_ = line;
-        matrixRows_.clear();
-        capacitance_ = k.id == Kw::CapacitanceMatrix;
-        inductance_ = k.id == Kw::InductanceMatrix;
-        couplingReported_ = false;
-        const std::size_t pins = packages_.empty() ? 0 : packages_.back().pins.size();
-        diagonal_.assign(pins, std::nan(""));
-        couplingBound_.assign(pins, 0.0);
-        bandwidth_ = -1;
-        if (matrixForm_ != "Banded_matrix" && matrixForm_ != "Sparse_matrix" &&
-            matrixForm_ != "Full_matrix")
-            c_.Add(Message::MatrixForm, line,
-                   "[" + k.name + "] form '" + matrixForm_ +
-                       "' is not Banded_matrix, Sparse_matrix or Full_matrix");
+        OpenMatrix(k);
     } else if (k.id == Kw::Bandwidth) {
         bandwidth_ = words.empty() || !IsCount(words[0]) ? -1 : std::atoi(words[0].c_str());
         if (bandwidth_ < 0) c_.Add(Message::MissingValue, line, "[Bandwidth] needs a count");
@@ -83,33 +122,7 @@ void PackageRules::Keyword(const KeywordLine& k) {
                    "[Bandwidth] under [" + matrixName_ + "] " + matrixForm_ +
                        ": only a Banded_matrix has a bandwidth");
     } else if (k.id == Kw::Row) {
-        rowPin_ = words.empty() ? "" : words[0];
-        rowIndex_ = -1;
-        if (matrixName_.empty()) {
-            // A [Row] belongs to the matrix keyword above it.
-            c_.Add(Message::KeywordOutOfSection, line,
-                   "[Row] stands outside a [Resistance Matrix], [Inductance Matrix] or "
-                   "[Capacitance Matrix]");
-            matrixForm_.clear();
-        } else if (!packages_.empty()) {
-            const auto& index = packages_.back().pinIndex;
-            const auto at = index.find(rowPin_);
-            if (at == index.end()) {
-                c_.Add(Message::MatrixEntry, line, "[Row] " + rowPin_ + " is not in [Pin Numbers]");
-            } else {
-                rowIndex_ = at->second;
-                if (!matrixRows_.insert(rowIndex_).second)
-                    c_.Add(Message::MatrixEntry, line,
-                           "[Row] " + rowPin_ + " appears twice in [" + matrixName_ + "]");
-            }
-        }
-        if (matrixForm_ == "Banded_matrix" && bandwidth_ < 0)
-            c_.Add(Message::MatrixEntry, line,
-                   "a Banded_matrix needs its [Bandwidth] before its rows");
-        rowValues_ = 0;
-        rowSparsePins_.clear();
-        rowEntries_.clear();
-        rowLine_ = line;
+        OpenRow(k);
     } else if (k.id == Kw::EndPackageModel) {
         if (!packages_.empty()) packages_.back().ended = true;
     }

@@ -38,6 +38,8 @@ private:
     void MatrixRow(const DataLine& d);
     // The row just read complete (a Full_matrix row reaches the last pin), and
     // the matrix just read holding a [Row] for every pin.
+    void OpenMatrix(const KeywordLine& k);
+    void OpenRow(const KeywordLine& k);
     void CloseRow();
     void CloseMatrix();
     void Diagonal(const std::string& value, int line);
