@@ -78,6 +78,9 @@ public:
 private:
     void TextRules(const Line& l);
     void Keyword(const Line& l);
+    void CheckVersion(const KeywordDef& def, const std::string& raw, int line);
+    void PairWithCloser(const KeywordDef& def, const std::string& raw, int line);
+    void CheckPlace(const KeywordDef& def, const std::string& raw, int line);
     void KeywordForm(const Line& l);
     void OnlyWhatTheFileHolds(const KeywordDef& def, const std::string& raw, int line);
     void SubmodelOnly(const KeywordDef& def, const std::string& raw, int line);
@@ -270,6 +273,60 @@ void FileChecker::SubmodelOnly(const KeywordDef& def, const std::string& raw, in
                "[" + raw + "] stands in [Model] " + m->name + "; it belongs to a [Submodel]");
 }
 
+// A keyword against the file's version: [IBIS Ver] first, nothing newer.
+void FileChecker::CheckVersion(const KeywordDef& def, const std::string& raw, int line) {
+    if (!c_.versionSeen && def.id != Kw::IbisVer && c_.kind != Kind::Pkg && c_.kind != Kind::Ebd) {
+        c_.Add(Message::IbisVerMissing, line,
+               "[IBIS Ver] must be the first keyword; found [" + raw + "]");
+        c_.versionSeen = true;  // reported once
+    }
+    if (c_.version != 0 && def.since > c_.version) {
+        c_.Add(Message::KeywordTooNew, line,
+               "[" + raw + "] needs IBIS " + VersionText(def.since) +
+                   " or later; the file declares " + VersionText(c_.version));
+    }
+}
+
+// Sections closed by a keyword of their own: an opener not closed before the
+// next, a closer without its opener.
+void FileChecker::PairWithCloser(const KeywordDef& def, const std::string& raw, int line) {
+    if (def.closedBy != nullptr) {
+        if (const int earlier = openLine_[Index(def.id)]; earlier != 0)
+            c_.Add(Message::SectionNotClosed, earlier,
+                   "[" + std::string(def.spelled) + "] without [" +
+                       FindKeyword(def.closedBy)->spelled + "] before the next one");
+        openLine_[Index(def.id)] = line;
+    } else if (const KeywordDef* opener = openerOf_[Index(def.id)]; opener != nullptr) {
+        if (std::exchange(openLine_[Index(opener->id)], 0) == 0)
+            c_.Add(Message::KeywordOutOfSection, line,
+                   "[" + raw + "] without [" + opener->spelled + "]");
+    }
+}
+
+// A keyword in the section it belongs to, as often as it may be.
+void FileChecker::CheckPlace(const KeywordDef& def, const std::string& raw, int line) {
+    if (def.scope == Scope::File || def.scope == Scope::Other) {
+        if (def.once && c_.scope == Scope::File && !FirstInScope(def.id))
+            c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice");
+        return;
+    }
+    const bool shared = def.section == Section::Shared;
+    const bool fits = def.scope == c_.scope ||
+                      (shared && (c_.scope == Scope::Package || c_.scope == Scope::Board ||
+                                  c_.scope == Scope::Component));
+    if (!fits) {
+        c_.Add(Message::KeywordOutOfSection, line,
+               "[" + raw + "] stands outside the section it belongs to");
+    } else if (def.once && !FirstInScope(def.id)) {
+        c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice in this section");
+    }
+    SubmodelOnly(def, raw, line);
+    if (def.id == Kw::TtGnd || def.id == Kw::TtPower || def.id == Kw::AlgorithmicModel ||
+        def.id == Kw::AddSubmodel || def.id == Kw::DriverSchedule || def.id == Kw::ExternalModel ||
+        def.id == Kw::GndPulseTable || def.id == Kw::PowerPulseTable)
+        models_.Note(def.id, line);
+}
+
 void FileChecker::Keyword(const Line& l) {
     subparameters_.clear();
     KeywordForm(l);
@@ -283,16 +340,7 @@ void FileChecker::Keyword(const Line& l) {
         currentDef_ = nullptr;
         return;
     }
-    if (!c_.versionSeen && def->id != Kw::IbisVer && c_.kind != Kind::Pkg && c_.kind != Kind::Ebd) {
-        c_.Add(Message::IbisVerMissing, line,
-               "[IBIS Ver] must be the first keyword; found [" + raw + "]");
-        c_.versionSeen = true;  // reported once
-    }
-    if (c_.version != 0 && def->since > c_.version) {
-        c_.Add(Message::KeywordTooNew, line,
-               "[" + raw + "] needs IBIS " + VersionText(def->since) +
-                   " or later; the file declares " + VersionText(c_.version));
-    }
+    CheckVersion(*def, raw, line);
     OnlyWhatTheFileHolds(*def, raw, line);
     NameAlone(*def, raw, l.words, line);
     current_ = key;
@@ -301,18 +349,7 @@ void FileChecker::Keyword(const Line& l) {
     if (def->id == Kw::InterconnectModel && openLine_[Index(Kw::InterconnectModelSet)] == 0)
         c_.Add(Message::KeywordOutOfSection, line,
                "[" + raw + "] stands outside an [Interconnect Model Set]");
-    // Sections closed by a keyword of their own.
-    if (def->closedBy != nullptr) {
-        if (const int earlier = openLine_[Index(def->id)]; earlier != 0)
-            c_.Add(Message::SectionNotClosed, earlier,
-                   "[" + std::string(def->spelled) + "] without [" +
-                       FindKeyword(def->closedBy)->spelled + "] before the next one");
-        openLine_[Index(def->id)] = line;
-    } else if (const KeywordDef* opener = openerOf_[Index(def->id)]; opener != nullptr) {
-        if (std::exchange(openLine_[Index(opener->id)], 0) == 0)
-            c_.Add(Message::KeywordOutOfSection, line,
-                   "[" + raw + "] without [" + opener->spelled + "]");
-    }
+    PairWithCloser(*def, raw, line);
     const KeywordLine k{raw, key, l.args, l.words, line, def->id};
     // "The length of the Component Name must not exceed 40 characters", the
     // manufacturer's name and [Date]'s field likewise; blanks are allowed.
@@ -338,27 +375,7 @@ void FileChecker::Keyword(const Line& l) {
         currentDef_ = &KeywordOf(Kw::InterconnectModelSet);  // its text is the set's
         return;
     }
-    if (def->scope != Scope::File && def->scope != Scope::Other) {
-        const bool shared = def->section == Section::Shared;
-        const bool fits = def->scope == c_.scope ||
-                          (shared && (c_.scope == Scope::Package || c_.scope == Scope::Board ||
-                                      c_.scope == Scope::Component));
-        if (!fits) {
-            c_.Add(Message::KeywordOutOfSection, line,
-                   "[" + raw + "] stands outside the section it belongs to");
-        } else if (def->once && !FirstInScope(def->id)) {
-            c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice in this section");
-        }
-        SubmodelOnly(*def, raw, line);
-        if (def->id == Kw::TtGnd || def->id == Kw::TtPower || def->id == Kw::AlgorithmicModel ||
-            def->id == Kw::AddSubmodel || def->id == Kw::DriverSchedule ||
-            def->id == Kw::ExternalModel || def->id == Kw::GndPulseTable ||
-            def->id == Kw::PowerPulseTable)
-            models_.Note(def->id, line);
-    } else if (def->once && c_.scope == Scope::File) {
-        if (!FirstInScope(def->id))
-            c_.Add(Message::KeywordRepeated, line, "[" + raw + "] appears twice");
-    }
+    CheckPlace(*def, raw, line);
     ToSection(def->section, &k, nullptr);
     if (def->endsSection) {
         RequiredInSection();
