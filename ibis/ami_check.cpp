@@ -11,6 +11,7 @@
 #include "ami_file.h"
 #include "ami_schema.h"
 #include "messages.h"
+#include "spelling.h"
 
 namespace ibis {
 
@@ -22,8 +23,13 @@ struct AmiChecker {
     ReportCap& cap;
     int version = 0;  // the version the file declares, times ten; 0: unknown
 
+    int hints = 0;  // "did you mean" hints given: the first 1000
+
     void Add(Message id, int line, const std::string& message) {
         cap.Add(reports, id, name, line, message);
+    }
+    std::string Hint(const std::string& word, const std::vector<std::string>& candidates) {
+        return hints++ < 1000 ? DidYouMean(word, candidates) : "";
     }
 };
 
@@ -64,6 +70,17 @@ std::string Alternatives(const std::string& names) {
     return out;
 }
 
+// What an unknown entry of a parameter may have meant: the labels of a
+// List's values are its List_Tip ("(Label ...)" beside a List is met in real
+// files), else a known entry one slip away.
+std::string LeafHint(AmiChecker& c, const std::string& leaf, const AmiFileParameter& p) {
+    if (p.format == "List" && IsOneOf(leaf, {"Label", "Labels", "List_Tips", "Tip", "Tips"}))
+        return "; did you mean List_Tip?";
+    return c.Hint(
+        leaf, {"Usage", "Type", "Format", "Default", "Description", "List_Tip", "Value", "Range",
+               "List", "Corner", "Increment", "Steps", "Table", "Gaussian", "Dual-Dirac", "DjRj"});
+}
+
 // A Usage, Type, Default, Description or format given twice.
 void CheckLeaves(AmiChecker& c, const AmiFileParameter& p) {
     std::map<std::string, int> seen;
@@ -81,7 +98,8 @@ void CheckLeaves(AmiChecker& c, const AmiFileParameter& p) {
             !IsOneOf(leaf, {"Usage", "Type", "Format", "Default", "Description", "List_Tip"}))
             c.Add(Message::AmiUnknownLeaf, p.line,
                   p.name + " holds (" + leaf +
-                      " ...), none of Usage, Type, a format, Default, Description, List_Tip");
+                      " ...), none of Usage, Type, a format, Default, Description, List_Tip" +
+                      LeafHint(c, leaf, p));
 }
 
 // Amounts that cannot be below zero: a jitter's spread, a frequency, a
@@ -441,7 +459,8 @@ void CheckReservedBranch(AmiChecker& c, const AmiFileNode& reserved, AmiCalls* c
     for (const AmiFileNode& sub : reserved.children) {
         const AmiReservedDef* d = FindReserved(sub.name);
         if (d == nullptr)
-            c.Add(Message::AmiUnknownReserved, sub.line, sub.name + " is not a reserved parameter");
+            c.Add(Message::AmiUnknownReserved, sub.line,
+                  sub.name + " is not a reserved parameter" + c.Hint(sub.name, ReservedNames()));
         else if (version != 0 && d->since > version)
             c.Add(Message::AmiReservedNewer, sub.line,
                   sub.name + " came with AMI " + VersionText(d->since) + "; the file declares " +

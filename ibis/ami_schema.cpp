@@ -80,6 +80,15 @@ const AmiReservedDef* FindReserved(const std::string& name) {
     return nullptr;
 }
 
+const std::vector<std::string>& ReservedNames() {
+    static const std::vector<std::string> kNames = [] {
+        std::vector<std::string> out;
+        for (const AmiReservedDef& d : kReserved) out.emplace_back(d.name);
+        return out;
+    }();
+    return kNames;
+}
+
 unsigned UsageBit(const std::string& u) {
     return u == "Info"    ? kInfo
            : u == "In"    ? kIn

@@ -20,6 +20,8 @@ struct AmiReservedDef {
 
 // The reserved parameter of a name, or null.
 const AmiReservedDef* FindReserved(const std::string& name);
+// Every reserved parameter's name, for hints.
+const std::vector<std::string>& ReservedNames();
 unsigned UsageBit(const std::string& usage);  // 0 for none of the five
 std::string UsageNames(unsigned usages);      // "Info or Out"
 

@@ -335,7 +335,8 @@ void FileChecker::Keyword(const Line& l) {
     const int line = l.number;
     const KeywordDef* def = FindKeyword(key);
     if (def == nullptr) {
-        c_.Add(Message::UnknownKeyword, line, "[" + raw + "] is not an IBIS keyword");
+        c_.Add(Message::UnknownKeyword, line,
+               "[" + raw + "] is not an IBIS keyword" + c_.Hint(raw, KeywordSpellings(), "[", "]"));
         current_.clear();
         currentDef_ = nullptr;
         return;

@@ -148,6 +148,15 @@ const KeywordDef* FindKeyword(const std::string& key) {
     return found == index.end() ? nullptr : found->second;
 }
 
+const std::vector<std::string>& KeywordSpellings() {
+    static const std::vector<std::string> kSpelled = [] {
+        std::vector<std::string> out;
+        for (const KeywordDef& k : kKeywords) out.emplace_back(k.spelled);
+        return out;
+    }();
+    return kSpelled;
+}
+
 const KeywordDef& KeywordOf(Kw id) { return kKeywords[static_cast<int>(id)]; }
 
 const KeywordDef* KeywordsBegin() { return std::begin(kKeywords); }

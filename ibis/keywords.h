@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ibis {
 
@@ -193,6 +194,8 @@ struct KeywordDef {
 
 // The keyword of a normalised name, or null.
 const KeywordDef* FindKeyword(const std::string& key);
+// Every keyword as the standard spells it, for hints.
+const std::vector<std::string>& KeywordSpellings();
 // The keyword of an identifier.
 const KeywordDef& KeywordOf(Kw id);
 // Every keyword, in table order.

@@ -203,4 +203,12 @@ std::string SubparameterNames(Kw owner) {
     return out;
 }
 
+std::vector<std::string> SubparameterList(Kw owner) {
+    const Kw list = ListOwner(owner);
+    std::vector<std::string> out;
+    for (const SubparameterDef& d : kSubparameters)
+        if (d.owner == list) out.emplace_back(d.name);
+    return out;
+}
+
 }  // namespace ibis

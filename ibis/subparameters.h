@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "keywords.h"
 
@@ -52,5 +53,7 @@ const SubparameterDef* SubparametersEnd();
 // The subparameters of a keyword as the standard spells them, for messages:
 // "Si_location, Timing_location".
 std::string SubparameterNames(Kw owner);
+// The same as a list, for hints.
+std::vector<std::string> SubparameterList(Kw owner);
 
 }  // namespace ibis

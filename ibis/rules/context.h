@@ -8,6 +8,7 @@
 #include "ibis_check.h"
 #include "keywords.h"
 #include "messages.h"
+#include "spelling.h"
 #include "subparameters.h"
 
 namespace ibis {
@@ -24,6 +25,13 @@ struct Context {
     int lastLine = 1;  // the last line read so far (where the file ends, once read)
     std::vector<Report> reports;
     ReportCap cap;  // Options::maxReports of each message number
+    int hints = 0;  // "did you mean" hints given: a file of countless slips gets the first 1000
+
+    // "; did you mean X?" for a name `word` near one of `candidates`.
+    std::string Hint(const std::string& word, const std::vector<std::string>& candidates,
+                     const std::string& open = "", const std::string& close = "") {
+        return hints++ < 1000 ? DidYouMean(word, candidates, open, close) : "";
+    }
 
     void Add(Message id, int line, const std::string& text) {
         cap.Add(reports, id, name, line, text);

@@ -29,7 +29,8 @@ void GenericRules::Data(const DataLine& d) {
             if (FindSubparameter(schema_->id, d.words[0]) == nullptr) {
                 c_.Add(Message::UnknownSubparameter, d.line,
                        d.words[0] + " is not a subparameter of " + keyword_ + " (" +
-                           SubparameterNames(schema_->id) + ")");
+                           SubparameterNames(schema_->id) + ")" +
+                           c_.Hint(d.words[0], SubparameterList(schema_->id)));
                 return;
             }
             Values(d.words, 1, d.line, d.words[0] + " of " + keyword_);

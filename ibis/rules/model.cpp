@@ -174,7 +174,8 @@ void ModelRules::ModelData(ModelInfo& m, const DataLine& d) {
     const SubparameterDef* def = FindSubparameter(Kw::Model, sub);
     if (def == nullptr) {
         c_.Add(Message::ModelUnknownSubparameter, line,
-               "'" + w[0] + "' is not a [Model] subparameter");
+               "'" + w[0] + "' is not a [Model] subparameter" +
+                   c_.Hint(w[0].substr(0, w[0].find('=')), SubparameterList(Kw::Model)));
         return;
     }
     if (!m.subparameters.insert(sub).second)
@@ -258,7 +259,8 @@ void ModelRules::WaveformData(Table& t, const DataLine& d) {
         const SubparameterDef* def = FindSubparameter(d.id, sub);
         if (def == nullptr) {
             c_.Add(Message::ModelUnknownSubparameter, line,
-                   "'" + w[0] + "' is not a waveform subparameter");
+                   "'" + w[0] + "' is not a waveform subparameter" +
+                       c_.Hint(sub, SubparameterList(d.id)));
             return;
         }
         if (sub == "r_fixture") t.rFixture = true;

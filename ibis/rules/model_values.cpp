@@ -109,7 +109,8 @@ void ModelRules::SpecData(const DataLine& d) {
     const SubparameterDef* def = FindSubparameter(Kw::ModelSpec, w[0]);
     if (def == nullptr)
         c_.Add(Message::ModelUnknownSubparameter, d.line,
-               "'" + w[0] + "' is not a [Model Spec] subparameter");
+               "'" + w[0] + "' is not a [Model Spec] subparameter" +
+                   c_.Hint(w[0], SubparameterList(Kw::ModelSpec)));
     if (w.size() < 4) {
         c_.Add(Message::SpecSubparameter, d.line,
                "[Model Spec] " + w[0] + " needs typ, min and max");
@@ -194,7 +195,8 @@ void ModelRules::ThresholdData(ModelInfo& m, const DataLine& d) {
     const SubparameterDef* def = FindSubparameter(Kw::ReceiverThresholds, name);
     if (def == nullptr) {
         c_.Add(Message::ModelUnknownSubparameter, d.line,
-               "'" + name + "' is not a [Receiver Thresholds] subparameter");
+               "'" + name + "' is not a [Receiver Thresholds] subparameter" +
+                   c_.Hint(name, SubparameterList(Kw::ReceiverThresholds)));
         return;
     }
     // A differential receiver's thresholds stand in for Vth.

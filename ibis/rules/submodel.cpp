@@ -37,8 +37,10 @@ void ModelRules::SubmodelData(ModelInfo& m, const DataLine& d) {
                    "Submodel_type '" + m.submodelType +
                        "' is not Dynamic_clamp, Bus_hold or Fall_back");
     } else if (FindSubparameter(Kw::Submodel, sub) == nullptr) {
+        std::vector<std::string> known = SubparameterList(Kw::Submodel);
+        for (const std::string& name : SubparameterList(Kw::Model)) known.push_back(name);
         c_.Add(Message::ModelUnknownSubparameter, d.line,
-               "'" + w[0] + "' is not a [Submodel] subparameter");
+               "'" + w[0] + "' is not a [Submodel] subparameter" + c_.Hint(sub, known));
     } else {
         // A submodel adds tables to the model that names it, whose die
         // capacitance, thresholds and loads stay the model's own.

@@ -17,6 +17,7 @@
 #include "ibis_check.h"
 #include "messages.h"
 #include "rules/component.h"
+#include "spelling.h"
 
 namespace fs = std::filesystem;
 using namespace ibis;
@@ -570,4 +571,65 @@ TEST(IbisCheck, should_say_what_is_wrong_in_words_that_fit_the_fault) {
     // Findings name the file as it was given, as the summary does.
     EXPECT_EQ(FormatReport(MakeReport(Message::NoEnd, "dir/sub/x.ibs", 7, "t")),
               "ERROR 1009 dir/sub/x.ibs:7: t");
+}
+
+// A name one slip of the keyboard from a known one is named: a letter added,
+// dropped, changed or two swapped (more for longer names), without case, '_'
+// and ' ' alike; nothing when no name is that near, or two are.
+TEST(IbisCheck, should_name_what_a_misspelt_keyword_or_parameter_meant) {
+    EXPECT_EQ(NearestName("Pulldwon", {"Pullup", "Pulldown"}), "Pulldown");
+    EXPECT_EQ(NearestName("model_selecter", {"Model Selector", "Model"}), "Model Selector");
+    EXPECT_EQ(NearestName("init_returns_impulse", {"Init_Returns_Impulse"}),
+              "Init_Returns_Impulse");
+    EXPECT_EQ(NearestName("Pin", {"Pin", "Pins"}), "");    // known as written
+    EXPECT_EQ(NearestName("abcf", {"abcd", "abce"}), "");  // two as near
+    EXPECT_EQ(NearestName("Xyzzy", KeywordSpellings()), "");
+    EXPECT_EQ(NearestName("Vinx", {"Vinl", "Vinh"}), "");
+    EXPECT_EQ(NearestName("Rising Wavefrom Near", KeywordSpellings()), "Rising Waveform Near");
+
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const auto text = [](const FileResult& r, int number) {
+        for (const Report& rep : r.reports)
+            if (rep.number == number) return rep.text;
+        return std::string();
+    };
+    EXPECT_EQ(text(Check("clean.ibs", Edit(clean, "[Pulldown]\n| V", "[Pulldwon]\n| V")), 1004),
+              "[Pulldwon] is not an IBIS keyword; did you mean [Pulldown]?");
+    EXPECT_EQ(text(Check("clean.ibs", Edit(clean, "[Pulldown]\n| V", "[Xyzzy]\n| V")), 1004),
+              "[Xyzzy] is not an IBIS keyword");
+    EXPECT_EQ(
+        text(Check("clean.ibs", Edit(clean, "C_comp        0.8pF", "C_cmop        0.8pF")), 3009),
+        "'C_cmop' is not a [Model] subparameter; did you mean C_comp?");
+    EXPECT_EQ(text(Check("clean.ibs", Edit(clean, "R_fixture = 50", "R_fixtrue = 50")), 3009),
+              "'R_fixtrue' is not a waveform subparameter; did you mean R_fixture?");
+    const std::string ami =
+        "(m (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"7.0\"))\n"
+        " (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))\n"
+        " (GetWave_Exists (Usage Info) (Type Boolean) (Value False)))\n"
+        " (Model_Specific (g (Usage In) (Type Float) (Range 1 0 2) (Default 1))))\n";
+    EXPECT_EQ(text(Check("m.ami", Edit(ami, "(GetWave_Exists", "(GetWave_Exist")), 6006),
+              "GetWave_Exist is not a reserved parameter; did you mean GetWave_Exists?");
+    EXPECT_EQ(text(Check("m.ami", Edit(ami, "(Default 1)", "(Defualt 1)")), 6019),
+              "g holds (Defualt ...), none of Usage, Type, a format, Default, Description, "
+              "List_Tip; did you mean Default?");
+    // A List's labels written as "(Label ...)", as a real file does.
+    EXPECT_EQ(text(Check("m.ami", Edit(ami, "(Range 1 0 2) (Default 1)",
+                                       "(List 0 1) (Default 1) (Label \"off\" \"on\")")),
+                   6019),
+              "g holds (Label ...), none of Usage, Type, a format, Default, Description, "
+              "List_Tip; did you mean List_Tip?");
+
+    // A file of countless slips gets hints for the first thousand only.
+    std::string slips;
+    for (int i = 0; i < 1100; ++i) slips += "[Pulldwon]\n";
+    Options all;
+    all.maxReports = 0;
+    const FileResult many = CheckText(
+        "clean.ibs", Edit(clean, "[Pulldown]\n| V", slips + "[Pulldown]\n| V"), Kind::Ibs, all, "");
+    int hinted = 0, plain = 0;
+    for (const Report& rep : many.reports)
+        if (rep.number == 1004)
+            ++(rep.text.find("did you mean") != std::string::npos ? hinted : plain);
+    EXPECT_EQ(hinted, 1000);
+    EXPECT_EQ(plain, 100);
 }

@@ -1,0 +1,71 @@
+#include "spelling.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace ibis {
+
+namespace {
+
+std::string Folded(const std::string& s) {
+    std::string out = s;
+    for (char& c : out)
+        c = c == '_' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Edits from a to b (optimal string alignment), or more than `most` when
+// that many is passed.
+std::size_t Edits(const std::string& a, const std::string& b, std::size_t most) {
+    const std::size_t n = a.size(), m = b.size();
+    if ((n > m ? n - m : m - n) > most) return most + 1;
+    std::vector<std::size_t> before(m + 1), row(m + 1), now(m + 1);
+    for (std::size_t j = 0; j <= m; ++j) row[j] = j;
+    for (std::size_t i = 1; i <= n; ++i) {
+        now[0] = i;
+        std::size_t least = now[0];
+        for (std::size_t j = 1; j <= m; ++j) {
+            const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+            now[j] = std::min({row[j] + 1, now[j - 1] + 1, row[j - 1] + change});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                now[j] = std::min(now[j], before[j - 2] + 1);
+            least = std::min(least, now[j]);
+        }
+        if (least > most) return most + 1;
+        before.swap(row);
+        row.swap(now);
+    }
+    return row[m];
+}
+
+}  // namespace
+
+std::string NearestName(const std::string& word, const std::vector<std::string>& candidates) {
+    const std::string w = Folded(word);
+    if (w.empty() || w.size() > 64) return "";
+    const std::size_t most = w.size() <= 5 ? 1 : w.size() <= 12 ? 2 : 3;
+    std::size_t best = most + 1;
+    std::string found;
+    bool tie = false;
+    for (const std::string& c : candidates) {
+        const std::size_t d = Edits(w, Folded(c), most);
+        if (d > most || d > best) continue;
+        if (d < best) {
+            best = d;
+            found = c;
+            tie = false;
+        } else if (Folded(c) != Folded(found)) {
+            tie = true;
+        }
+    }
+    return tie || found == word ? "" : found;
+}
+
+std::string DidYouMean(const std::string& word, const std::vector<std::string>& candidates,
+                       const std::string& open, const std::string& close) {
+    const std::string near = NearestName(word, candidates);
+    return near.empty() ? "" : "; did you mean " + open + near + close + "?";
+}
+
+}  // namespace ibis
