@@ -2,6 +2,7 @@
 
 #include <bitset>
 #include <iterator>
+#include <sstream>
 #include <unordered_map>
 #include <vector>
 
@@ -200,6 +201,13 @@ std::string SubparameterNames(Kw owner) {
     std::string out;
     for (const SubparameterDef& d : kSubparameters)
         if (d.owner == list) out += (out.empty() ? "" : ", ") + std::string(d.name);
+    return out;
+}
+
+std::vector<std::string> EnumeratedList(const SubparameterDef& def) {
+    std::vector<std::string> out;
+    std::istringstream words(def.values != nullptr ? def.values : "");
+    for (std::string word; words >> word;) out.push_back(word);
     return out;
 }
 

@@ -45,6 +45,8 @@ const SubparameterDef* FindSubparameter(Kw owner, const std::string& name);
 bool IsEnumeratedValue(const SubparameterDef& def, const std::string& value);
 // Its values for messages: "Inverting or Non-Inverting".
 std::string EnumeratedNames(const SubparameterDef& def);
+// The same as a list, for hints.
+std::vector<std::string> EnumeratedList(const SubparameterDef& def);
 
 // The whole table, for tests that walk it.
 const SubparameterDef* SubparametersBegin();

@@ -70,7 +70,8 @@ void Context::CheckSubparameter(const SubparameterDef& def, const std::vector<st
     if (def.value == SubValue::Enumerated) {
         if (!values.empty() && !IsEnumeratedValue(def, values[0]))
             Add(Message::EnumeratedValue, line,
-                shown + " '" + values[0] + "' is not " + EnumeratedNames(def));
+                shown + " '" + values[0] + "' is not " + EnumeratedNames(def) +
+                    Hint(values[0], EnumeratedList(def)));
         return;
     }
     if (def.value == SubValue::Text || values.empty()) return;

@@ -188,7 +188,8 @@ void ModelRules::ModelData(ModelInfo& m, const DataLine& d) {
                          line);
         if (!IsEnumeratedValue(*def, m.type) || m.type.empty())
             c_.Add(Message::ModelTypeUnknown, line,
-                   "Model_type '" + m.type + "' is not an IBIS model type");
+                   "Model_type '" + m.type + "' is not an IBIS model type" +
+                       c_.Hint(m.type, EnumeratedList(*def)));
         c_.NewerThanDeclared("Model_type " + m.type, ModelTypeSince(Lower(m.type)), line);
         return;
     }

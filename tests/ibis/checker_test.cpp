@@ -600,6 +600,14 @@ TEST(IbisCheck, should_name_what_a_misspelt_keyword_or_parameter_meant) {
     EXPECT_EQ(
         text(Check("clean.ibs", Edit(clean, "C_comp        0.8pF", "C_cmop        0.8pF")), 3009),
         "'C_cmop' is not a [Model] subparameter; did you mean C_comp?");
+    EXPECT_EQ(
+        text(Check("clean.ibs", Edit(clean, "Model_type    Input", "Model_type    Inptu")), 3002),
+        "Model_type 'Inptu' is not an IBIS model type; did you mean Input?");
+    EXPECT_EQ(text(Check("clean.ibs", Edit(clean, "Model_type    Input",
+                                           "Model_type    Input\nPolarity Non-Invertng")),
+                   3012),
+              "Polarity 'Non-Invertng' is not Inverting or Non-Inverting; did you mean "
+              "Non-Inverting?");
     EXPECT_EQ(text(Check("clean.ibs", Edit(clean, "R_fixture = 50", "R_fixtrue = 50")), 3009),
               "'R_fixtrue' is not a waveform subparameter; did you mean R_fixture?");
     const std::string ami =
