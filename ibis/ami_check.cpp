@@ -29,7 +29,7 @@ struct AmiChecker {
         cap.Add(reports, id, name, line, message);
     }
     std::string Hint(const std::string& word, const std::vector<std::string>& candidates) {
-        return hints++ < 1000 ? DidYouMean(word, candidates) : "";
+        return hints++ < 1000 ? tx::DidYouMean(word, candidates) : "";
     }
 };
 

@@ -11,6 +11,7 @@
 #include "ami_explain.h"
 #include "ami_file.h"
 #include "ami_parameters.h"
+#include "spelling.h"
 
 namespace amihost {
 
@@ -175,7 +176,11 @@ std::vector<Issue> ApplyOverrides(AmiFile& file,
             }
         }
         if (param == nullptr || node == nullptr) {
-            issues.push_back({true, "unknown input parameter " + name});
+            std::vector<std::string> known;
+            for (const AmiParameter& p : file.parameters)
+                if (p.usage == "In" || p.usage == "InOut") known.push_back(p.path);
+            issues.push_back(
+                {true, "unknown input parameter " + name + tx::DidYouMean(name, known)});
             continue;
         }
         param->defaultValue = value;

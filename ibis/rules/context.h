@@ -30,7 +30,7 @@ struct Context {
     // "; did you mean X?" for a name `word` near one of `candidates`.
     std::string Hint(const std::string& word, const std::vector<std::string>& candidates,
                      const std::string& open = "", const std::string& close = "") {
-        return hints++ < 1000 ? DidYouMean(word, candidates, open, close) : "";
+        return hints++ < 1000 ? tx::DidYouMean(word, candidates, open, close) : "";
     }
 
     void Add(Message id, int line, const std::string& text) {

@@ -190,6 +190,9 @@ TEST_F(Chain, should_refuse_what_it_would_otherwise_ignore) {
          "not a finite number"},
         {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSOR=1e300",
          "not an integer"},
+        // A name one slip from a parameter's is told which.
+        {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSR=3",
+         "unknown input parameter TXPOSTCURSR; did you mean TXPOSTCURSOR?"},
         {"run -q --no-plots --bits 1e20 -o " + dir_.string() + lib, "at most 1e12"},
         {"run -q --no-plots --bits 20 -o " + dir_.string() + " --ibs " + TX_PACKAGE_AMI,
          "expects an .ibs file"},

@@ -577,15 +577,15 @@ TEST(IbisCheck, should_say_what_is_wrong_in_words_that_fit_the_fault) {
 // dropped, changed or two swapped (more for longer names), without case, '_'
 // and ' ' alike; nothing when no name is that near, or two are.
 TEST(IbisCheck, should_name_what_a_misspelt_keyword_or_parameter_meant) {
-    EXPECT_EQ(NearestName("Pulldwon", {"Pullup", "Pulldown"}), "Pulldown");
-    EXPECT_EQ(NearestName("model_selecter", {"Model Selector", "Model"}), "Model Selector");
-    EXPECT_EQ(NearestName("init_returns_impulse", {"Init_Returns_Impulse"}),
+    EXPECT_EQ(tx::NearestName("Pulldwon", {"Pullup", "Pulldown"}), "Pulldown");
+    EXPECT_EQ(tx::NearestName("model_selecter", {"Model Selector", "Model"}), "Model Selector");
+    EXPECT_EQ(tx::NearestName("init_returns_impulse", {"Init_Returns_Impulse"}),
               "Init_Returns_Impulse");
-    EXPECT_EQ(NearestName("Pin", {"Pin", "Pins"}), "");    // known as written
-    EXPECT_EQ(NearestName("abcf", {"abcd", "abce"}), "");  // two as near
-    EXPECT_EQ(NearestName("Xyzzy", KeywordSpellings()), "");
-    EXPECT_EQ(NearestName("Vinx", {"Vinl", "Vinh"}), "");
-    EXPECT_EQ(NearestName("Rising Wavefrom Near", KeywordSpellings()), "Rising Waveform Near");
+    EXPECT_EQ(tx::NearestName("Pin", {"Pin", "Pins"}), "");    // known as written
+    EXPECT_EQ(tx::NearestName("abcf", {"abcd", "abce"}), "");  // two as near
+    EXPECT_EQ(tx::NearestName("Xyzzy", KeywordSpellings()), "");
+    EXPECT_EQ(tx::NearestName("Vinx", {"Vinl", "Vinh"}), "");
+    EXPECT_EQ(tx::NearestName("Rising Wavefrom Near", KeywordSpellings()), "Rising Waveform Near");
 
     const std::string clean = Read(kFiles / "clean.ibs");
     const auto text = [](const FileResult& r, int number) {

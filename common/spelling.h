@@ -1,14 +1,17 @@
-#include "spelling.h"
+// The known name nearest a misspelt one, for a "did you mean" hint (the
+// checker's messages, amihost's unknown parameters).
+#pragma once
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
+#include <string>
+#include <vector>
 
-namespace ibis {
+namespace tx {
 
-namespace {
+namespace spelling_detail {
 
-std::string Folded(const std::string& s) {
+inline std::string Folded(const std::string& s) {
     std::string out = s;
     for (char& c : out)
         c = c == '_' ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -17,7 +20,7 @@ std::string Folded(const std::string& s) {
 
 // Edits from a to b (optimal string alignment), or more than `most` when
 // that many is passed.
-std::size_t Edits(const std::string& a, const std::string& b, std::size_t most) {
+inline std::size_t Edits(const std::string& a, const std::string& b, std::size_t most) {
     const std::size_t n = a.size(), m = b.size();
     if ((n > m ? n - m : m - n) > most) return most + 1;
     std::vector<std::size_t> before(m + 1), row(m + 1), now(m + 1);
@@ -39,9 +42,17 @@ std::size_t Edits(const std::string& a, const std::string& b, std::size_t most) 
     return row[m];
 }
 
-}  // namespace
+}  // namespace spelling_detail
 
-std::string NearestName(const std::string& word, const std::vector<std::string>& candidates) {
+// The candidate nearest `word` when it is near enough to be a slip of the
+// keyboard, compared without case and with '_' and ' ' alike: at most one
+// edit for a word of up to 5 characters, two up to 12, three beyond (an edit
+// adds, drops or changes a character, or swaps two neighbours). Empty when
+// none is that near, or when two different candidates are equally near.
+inline std::string NearestName(const std::string& word,
+                               const std::vector<std::string>& candidates) {
+    using spelling_detail::Edits;
+    using spelling_detail::Folded;
     const std::string w = Folded(word);
     if (w.empty() || w.size() > 64) return "";
     const std::size_t most = w.size() <= 5 ? 1 : w.size() <= 12 ? 2 : 3;
@@ -62,10 +73,11 @@ std::string NearestName(const std::string& word, const std::vector<std::string>&
     return tie || found == word ? "" : found;
 }
 
-std::string DidYouMean(const std::string& word, const std::vector<std::string>& candidates,
-                       const std::string& open, const std::string& close) {
+// "; did you mean <open>X<close>?" for the nearest candidate, or empty.
+inline std::string DidYouMean(const std::string& word, const std::vector<std::string>& candidates,
+                              const std::string& open = "", const std::string& close = "") {
     const std::string near = NearestName(word, candidates);
     return near.empty() ? "" : "; did you mean " + open + near + close + "?";
 }
 
-}  // namespace ibis
+}  // namespace tx
