@@ -10,6 +10,7 @@
 #include "output.h"
 #include "session.h"
 #include "shard.h"
+#include "spelling.h"
 
 namespace amihost {
 
@@ -51,8 +52,10 @@ int BuildGrid(const CommonOptions& o, const std::vector<std::string>& gridArgs, 
         const std::string name = g.substr(0, eq);
         const AmiParameter* p = grid.Find(name);
         if (p == nullptr) {
+            std::vector<std::string> known;
+            for (const AmiParameter* input : grid.inputs) known.push_back(input->path);
             PrintError("--grid names " + name + ", which is not an input parameter of " +
-                       o.amiFile);
+                       o.amiFile + tx::DidYouMean(name, known));
             return ExitStatus(ErrorKind::Usage);
         }
         if (given.count(p->path)) {

@@ -193,6 +193,9 @@ TEST_F(Chain, should_refuse_what_it_would_otherwise_ignore) {
         // A name one slip from a parameter's is told which.
         {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSR=3",
          "unknown input parameter TXPOSTCURSR; did you mean TXPOSTCURSOR?"},
+        {"sweep -q --bits 20" + lib + " --grid TXPOSTCURSR=1 --csv " + (dir_ / "g.csv").string(),
+         "--grid names TXPOSTCURSR, which is not an input parameter of " +
+             std::string(TX_PACKAGE_AMI) + "; did you mean TXPOSTCURSOR?"},
         {"run -q --no-plots --bits 1e20 -o " + dir_.string() + lib, "at most 1e12"},
         {"run -q --no-plots --bits 20 -o " + dir_.string() + " --ibs " + TX_PACKAGE_AMI,
          "expects an .ibs file"},
