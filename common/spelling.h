@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,7 @@ inline std::string NearestName(const std::string& word,
     std::string found;
     bool tie = false;
     for (const std::string& c : candidates) {
+        if ((c.size() > w.size() ? c.size() - w.size() : w.size() - c.size()) > most) continue;
         const std::size_t d = Edits(w, Folded(c), most);
         if (d > most || d > best) continue;
         if (d < best) {
@@ -79,5 +81,22 @@ inline std::string DidYouMean(const std::string& word, const std::vector<std::st
     const std::string near = NearestName(word, candidates);
     return near.empty() ? "" : "; did you mean " + open + near + close + "?";
 }
+
+// Hints for one file or one run: a file of countless slips among countless
+// names gets the first 1000 hints, and no more than a million comparisons.
+class Hints {
+public:
+    std::string DidYouMean(const std::string& word, const std::vector<std::string>& candidates,
+                           const std::string& open = "", const std::string& close = "") {
+        if (given_ >= 1000 || compared_ + candidates.size() > 1000000) return "";
+        ++given_;
+        compared_ += candidates.size();
+        return tx::DidYouMean(word, candidates, open, close);
+    }
+
+private:
+    int given_ = 0;
+    std::size_t compared_ = 0;
+};
 
 }  // namespace tx

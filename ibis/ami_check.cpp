@@ -23,13 +23,13 @@ struct AmiChecker {
     ReportCap& cap;
     int version = 0;  // the version the file declares, times ten; 0: unknown
 
-    int hints = 0;  // "did you mean" hints given: the first 1000
+    tx::Hints hints{};  // "did you mean", within the file's budget
 
     void Add(Message id, int line, const std::string& message) {
         cap.Add(reports, id, name, line, message);
     }
     std::string Hint(const std::string& word, const std::vector<std::string>& candidates) {
-        return hints++ < 1000 ? tx::DidYouMean(word, candidates) : "";
+        return hints.DidYouMean(word, candidates);
     }
 };
 

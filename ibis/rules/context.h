@@ -24,13 +24,13 @@ struct Context {
     Scope scope = Scope::File;
     int lastLine = 1;  // the last line read so far (where the file ends, once read)
     std::vector<Report> reports;
-    ReportCap cap;  // Options::maxReports of each message number
-    int hints = 0;  // "did you mean" hints given: a file of countless slips gets the first 1000
+    ReportCap cap;    // Options::maxReports of each message number
+    tx::Hints hints;  // "did you mean", within the file's budget
 
     // "; did you mean X?" for a name `word` near one of `candidates`.
     std::string Hint(const std::string& word, const std::vector<std::string>& candidates,
                      const std::string& open = "", const std::string& close = "") {
-        return hints++ < 1000 ? tx::DidYouMean(word, candidates, open, close) : "";
+        return hints.DidYouMean(word, candidates, open, close);
     }
 
     void Add(Message id, int line, const std::string& text) {

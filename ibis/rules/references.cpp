@@ -309,6 +309,15 @@ bool CrossReferences::PackageModelElsewhere(const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+std::string CrossReferences::ModelHint(const std::string& name, bool selectors) {
+    if (hintNames_[0].empty()) {  // made once, when first asked
+        for (const ModelInfo& m : s_.models.Models()) hintNames_[0].push_back(m.name);
+        hintNames_[1] = hintNames_[0];
+        for (const auto& entry : s_.models.Selectors()) hintNames_[1].push_back(entry.first);
+    }
+    return c_.Hint(name, hintNames_[selectors ? 1 : 0]);
+}
+
 void CrossReferences::CheckComponents() {
     std::set<std::string> packageNames;
     for (const PackageInfo& p : s_.packages.Packages()) packageNames.insert(p.name);
@@ -321,7 +330,7 @@ void CrossReferences::CheckComponents() {
             if (!Use(*entry.model)) {
                 c_.AddLazily(Message::PinModelUnknown, entry.line, [&] {
                     return "[Pin] of " + c.name + " names model \"" + *entry.model +
-                           "\", which is not defined";
+                           "\", which is not defined" + ModelHint(*entry.model, true);
                 });
                 continue;
             }
@@ -349,9 +358,9 @@ void CrossReferences::CheckComponents() {
                            "[Series Pin Mapping] names model \"" + row.model + "\" of Model_type " +
                                model.type + ", not Series or Series_switch");
             } else if (!Use(row.model)) {
-                c_.Add(
-                    Message::SeriesPinMappingModel, row.line,
-                    "[Series Pin Mapping] names model \"" + row.model + "\", which is not defined");
+                c_.Add(Message::SeriesPinMappingModel, row.line,
+                       "[Series Pin Mapping] names model \"" + row.model +
+                           "\", which is not defined" + ModelHint(row.model, true));
             } else {
                 CheckSeriesSelector(row.model, row.line);
             }
@@ -371,7 +380,9 @@ void CrossReferences::CheckComponents() {
             !PackageModelElsewhere(c.packageModel))
             c_.Add(Message::PackageModelUnknown, c.packageModelLine,
                    "[Package Model] " + c.packageModel + " is defined neither here nor in " +
-                       Lower(c.packageModel) + ".pkg");
+                       Lower(c.packageModel) + ".pkg" +
+                       c_.Hint(c.packageModel,
+                               std::vector<std::string>(packageNames.begin(), packageNames.end())));
         for (const auto& [name, line] : c.Extra().alternatePackages)
             if (!packageNames.count(name) && !PackageModelElsewhere(name))
                 c_.Add(Message::PackageModelUnknown, line,
@@ -452,7 +463,7 @@ void CrossReferences::CheckSelectors() {
             if (!modelIndex_.count(model))
                 c_.Add(Message::SelectorModelUnknown, line,
                        "[Model Selector] " + selector + " names model \"" + model +
-                           "\", which is not defined");
+                           "\", which is not defined" + ModelHint(model, false));
 }
 
 void CrossReferences::CheckUnused() {

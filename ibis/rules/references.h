@@ -99,6 +99,9 @@ private:
     std::string SeriesModelOf(const std::string& model);
     void CheckSeriesSelector(const std::string& selector, int line);
     bool PackageModelElsewhere(const std::string& name);
+    // "; did you mean X?" for a model name one slip from a [Model]'s or,
+    // with `selectors`, a [Model Selector]'s.
+    std::string ModelHint(const std::string& name, bool selectors);
 
     Context& c_;
     Sections s_;
@@ -107,6 +110,7 @@ private:
         selectorSeries_;  // selector -> a series model it lists
     std::optional<std::pair<std::string, std::string>> seriesAsked_;  // the last model asked
     std::unordered_map<std::string, std::size_t> modelIndex_;
+    std::vector<std::string> hintNames_[2];  // the models; the models and selectors
 };
 
 }  // namespace ibis

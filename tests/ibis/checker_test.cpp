@@ -608,6 +608,13 @@ TEST(IbisCheck, should_name_what_a_misspelt_keyword_or_parameter_meant) {
                    3012),
               "Polarity 'Non-Invertng' is not Inverting or Non-Inverting; did you mean "
               "Non-Inverting?");
+    EXPECT_EQ(text(Check("clean.ibs",
+                         Edit(clean, "1      IN0          rx_in", "1      IN0          rx_inn")),
+                   2103),
+              "[Pin] of chip_b names model \"rx_inn\", which is not defined; did you mean rx_in?");
+    EXPECT_EQ(text(Check("clean.ibs", Edit(clean, "io_slow   slow", "io_slwo   slow")), 2108),
+              "[Model Selector] io_sel names model \"io_slwo\", which is not defined; did you "
+              "mean io_slow?");
     EXPECT_EQ(text(Check("clean.ibs", Edit(clean, "R_fixture = 50", "R_fixtrue = 50")), 3009),
               "'R_fixtrue' is not a waveform subparameter; did you mean R_fixture?");
     const std::string ami =
@@ -640,4 +647,10 @@ TEST(IbisCheck, should_name_what_a_misspelt_keyword_or_parameter_meant) {
             ++(rep.text.find("did you mean") != std::string::npos ? hinted : plain);
     EXPECT_EQ(hinted, 1000);
     EXPECT_EQ(plain, 100);
+    // And no more than a million names compared: countless slips among
+    // countless names cost a bounded time.
+    tx::Hints budget;
+    const std::vector<std::string> names(600000, "model_a");
+    EXPECT_EQ(budget.DidYouMean("model_b", names), "; did you mean model_a?");
+    EXPECT_EQ(budget.DidYouMean("model_b", names), "");
 }
