@@ -264,6 +264,11 @@ void WarnOfWhatIsNotDriven(const CommonOptions& o, const AmiFile& file) {
         PrintWarning(o.amiFile + " says Resolve_Exists True: this tool does not call AMI_Resolve" +
                      (dep.empty() ? "" : "; its Usage Dep parameters (" + dep + ") are not sent"));
     }
+    // A Table input has no one value to send; the model keeps its own.
+    for (const std::string& path : file.unsentTables)
+        PrintWarning(o.amiFile + ": " + path +
+                     " is an input in the Table format: this tool does not send tables; the "
+                     "model uses its own values");
     // Back-channel training (7.0) exchanges messages between a Tx and an Rx
     // model through the simulator: none are passed here.
     const auto bci = file.reserved.find("BCI_Protocol");

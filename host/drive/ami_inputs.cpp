@@ -50,7 +50,12 @@ void Collect(const AmiFileNode& group, AmiFile& file, ParamNode& node) {
     for (const AmiFileNode& sub : group.children) {
         if (sub.isParameter) {
             AmiParameter p = Describe(sub.parameter);
-            if (p.usage == "In" || p.usage == "InOut") {
+            const bool input = p.usage == "In" || p.usage == "InOut";
+            if (input && sub.parameter.format == "Table") {
+                file.unsentTables.push_back(p.path);
+                continue;
+            }
+            if (input) {
                 ParamNode leaf;
                 leaf.name = p.name;
                 leaf.value = Quote(p.type, p.defaultValue);
@@ -78,9 +83,12 @@ bool ToolGiven(const std::string& name) {
 void SendReservedInputs(const AmiFileNode& reserved, AmiFile& file) {
     for (const AmiFileNode& sub : reserved.children) {
         const AmiParameter p = Describe(sub.parameter);
-        if ((p.usage != "In" && p.usage != "InOut") || ToolGiven(p.name) ||
-            (p.defaultValue.empty() && p.type != "String"))
+        if ((p.usage != "In" && p.usage != "InOut") || ToolGiven(p.name)) continue;
+        if (sub.parameter.format == "Table") {
+            file.unsentTables.push_back(p.path);
             continue;
+        }
+        if (p.defaultValue.empty() && p.type != "String") continue;
         ParamNode leaf;
         leaf.name = p.name;
         leaf.value = Quote(p.type, p.defaultValue);

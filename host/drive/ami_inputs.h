@@ -41,6 +41,8 @@ struct AmiFile {
     std::map<std::string, std::string> reservedUsages;  // and their Usage
     std::map<std::string, std::vector<std::vector<std::string>>> reservedTables;  // Table rows
     ParamNode inputs;  // the tree of `parameters` In / InOut under the root, with defaults
+    // Inputs in the Table format, which this tool does not send (their paths).
+    std::vector<std::string> unsentTables;
 };
 
 // Reads the text of an .ami file (the model's own parser underneath). The

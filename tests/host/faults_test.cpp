@@ -68,7 +68,8 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
         "  (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value False))\n"
         "  (GetWave_Exists (Usage Info) (Type Boolean) (Value True))\n";
     const std::string specific =
-        " )\n (Model_Specific (mode (Usage In) (Type String) (Value \"echo\"))))\n";
+        " )\n (Model_Specific (mode (Usage In) (Type String) (Value \"echo\"))\n"
+        "  (taps (Usage In) (Type Float) (Table (Labels row t0) (1 0.5) (2 0.25)))))\n";
     std::ofstream(dir + "/asks.ami") << reserved
                                      << "  (DLL_Path (Usage In) (Type String) (Value \"\"))\n"
                                         "  (DLL_ID (Usage In) (Type String) (Value \"\"))\n"
@@ -114,6 +115,11 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
     EXPECT_NE(out.find("unknown input parameter DC_Offset"), std::string::npos) << out;
     EXPECT_EQ(RunAmihost(run + "/plain.ami", out), 0) << out;
     EXPECT_EQ(out.find("DLL_Path"), std::string::npos) << out;
+    // A Table input has no one value to send: the run goes on without it, and says so.
+    EXPECT_NE(out.find("taps is an input in the Table format: this tool does not send tables"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("(taps"), std::string::npos) << out;
     EXPECT_NE(out.find("(mode \"echo\")"), std::string::npos) << out;
     std::filesystem::remove_all(dir);
 }
