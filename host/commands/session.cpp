@@ -264,11 +264,13 @@ void WarnOfWhatIsNotDriven(const CommonOptions& o, const AmiFile& file) {
         PrintWarning(o.amiFile + " says Resolve_Exists True: this tool does not call AMI_Resolve" +
                      (dep.empty() ? "" : "; its Usage Dep parameters (" + dep + ") are not sent"));
     }
-    // A Table input has no one value to send; the model keeps its own.
-    for (const std::string& path : file.unsentTables)
+    // An input without one value to send (a Table, a distribution, none):
+    // the model keeps its own.
+    for (const auto& [path, format] : file.unsent)
         PrintWarning(o.amiFile + ": " + path +
-                     " is an input in the Table format: this tool does not send tables; the "
-                     "model uses its own values");
+                     (format.empty() ? " is an input without a value"
+                                     : " is an input in the " + format + " format") +
+                     ", which has no one value to send: it is not sent; the model uses its own");
     // Back-channel training (7.0) exchanges messages between a Tx and an Rx
     // model through the simulator: none are passed here.
     const auto bci = file.reserved.find("BCI_Protocol");

@@ -45,14 +45,20 @@ AmiParameter Describe(const AmiFileParameter& d) {
     return p;
 }
 
+// Whether an input has one value to send: not a Table, and a value (a
+// String's may be empty).
+bool Sendable(const AmiFileParameter& d, const AmiParameter& p) {
+    return d.format != "Table" && (!p.defaultValue.empty() || p.type == "String");
+}
+
 // Collects the parameters below `group` and the tree of those to send.
 void Collect(const AmiFileNode& group, AmiFile& file, ParamNode& node) {
     for (const AmiFileNode& sub : group.children) {
         if (sub.isParameter) {
             AmiParameter p = Describe(sub.parameter);
             const bool input = p.usage == "In" || p.usage == "InOut";
-            if (input && sub.parameter.format == "Table") {
-                file.unsentTables.push_back(p.path);
+            if (input && !Sendable(sub.parameter, p)) {
+                file.unsent.emplace_back(p.path, sub.parameter.format);
                 continue;
             }
             if (input) {
@@ -84,11 +90,10 @@ void SendReservedInputs(const AmiFileNode& reserved, AmiFile& file) {
     for (const AmiFileNode& sub : reserved.children) {
         const AmiParameter p = Describe(sub.parameter);
         if ((p.usage != "In" && p.usage != "InOut") || ToolGiven(p.name)) continue;
-        if (sub.parameter.format == "Table") {
-            file.unsentTables.push_back(p.path);
+        if (!Sendable(sub.parameter, p)) {
+            file.unsent.emplace_back(p.path, sub.parameter.format);
             continue;
         }
-        if (p.defaultValue.empty() && p.type != "String") continue;
         ParamNode leaf;
         leaf.name = p.name;
         leaf.value = Quote(p.type, p.defaultValue);

@@ -41,8 +41,9 @@ struct AmiFile {
     std::map<std::string, std::string> reservedUsages;  // and their Usage
     std::map<std::string, std::vector<std::vector<std::string>>> reservedTables;  // Table rows
     ParamNode inputs;  // the tree of `parameters` In / InOut under the root, with defaults
-    // Inputs in the Table format, which this tool does not send (their paths).
-    std::vector<std::string> unsentTables;
+    // Inputs without one value to send (a Table, a distribution, no value):
+    // each one's path and format, not sent.
+    std::vector<std::pair<std::string, std::string>> unsent;
 };
 
 // Reads the text of an .ami file (the model's own parser underneath). The

@@ -104,9 +104,13 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
     EXPECT_NE(out.find("(DC_Offset 0.25)"), std::string::npos) << out;
     EXPECT_NE(out.find("(mode \"echo\")"), std::string::npos) << out;
     // Other reserved inputs are sent with the file's value, or --set's; one
-    // without a value, and a reserved Info, are not.
+    // without a value (said so), and a reserved Info, are not.
     EXPECT_NE(out.find("(PAM4_CenterThreshold 0.02)"), std::string::npos) << out;
-    EXPECT_EQ(out.find("PAM4_UpperThreshold"), std::string::npos) << out;
+    EXPECT_EQ(out.find("(PAM4_UpperThreshold"), std::string::npos) << out;
+    EXPECT_NE(out.find("PAM4_UpperThreshold is an input without a value, which has no one value "
+                       "to send"),
+              std::string::npos)
+        << out;
     EXPECT_EQ(out.find("Rx_R"), std::string::npos) << out;
     EXPECT_EQ(RunAmihost(run + "/asks.ami --set PAM4_CenterThreshold=0.05", out), 0) << out;
     EXPECT_NE(out.find("(PAM4_CenterThreshold 0.05)"), std::string::npos) << out;
@@ -116,7 +120,8 @@ TEST(Run, should_give_the_model_its_folder_and_instance_name_when_it_asks) {
     EXPECT_EQ(RunAmihost(run + "/plain.ami", out), 0) << out;
     EXPECT_EQ(out.find("DLL_Path"), std::string::npos) << out;
     // A Table input has no one value to send: the run goes on without it, and says so.
-    EXPECT_NE(out.find("taps is an input in the Table format: this tool does not send tables"),
+    EXPECT_NE(out.find("taps is an input in the Table format, which has no one value to send: it "
+                       "is not sent; the model uses its own"),
               std::string::npos)
         << out;
     EXPECT_EQ(out.find("(taps"), std::string::npos) << out;
