@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 namespace ibis {
 
@@ -75,9 +76,14 @@ const AmiReservedDef kReserved[] = {
 }  // namespace
 
 const AmiReservedDef* FindReserved(const std::string& name) {
-    for (const AmiReservedDef& d : kReserved)
-        if (name == d.name) return &d;
-    return nullptr;
+    // Asked of every parameter of a file: an index, built once.
+    static const std::unordered_map<std::string, const AmiReservedDef*> kIndex = [] {
+        std::unordered_map<std::string, const AmiReservedDef*> index;
+        for (const AmiReservedDef& d : kReserved) index.emplace(d.name, &d);
+        return index;
+    }();
+    const auto found = kIndex.find(name);
+    return found == kIndex.end() ? nullptr : found->second;
 }
 
 const std::vector<std::string>& ReservedNames() {
