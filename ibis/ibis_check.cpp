@@ -736,8 +736,10 @@ IbsModels ReadAlgorithmicModels(const std::string& text) {
         if (id == Kw::Pin && w.size() >= 3) out.pinModels.emplace_back(component, w[2]);
         if ((id == Kw::Pin || id == Kw::PinList) && !w.empty())
             out.pins.emplace_back(component, w[0]);
-        if (id == Kw::AlgorithmicModel && w.size() == 4 && Lower(w[0]) == "executable")
-            out.executables.push_back({model, w[1], w[2], w[3], l.number});
+        const std::string sub = w.empty() ? "" : Lower(w[0]);
+        if (id == Kw::AlgorithmicModel && w.size() == 4 &&
+            (sub == "executable" || sub == "executable_rx" || sub == "executable_tx"))
+            out.executables.push_back({model, w[1], w[2], w[3], l.number, ExecutableHalf(sub)});
     }
     return out;
 }

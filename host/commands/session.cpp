@@ -180,9 +180,14 @@ int ResolveIbs(CommonOptions& o) {
         return ExitStatus(ErrorKind::Input);
     }
     const ibis::ExecutableLine* pick = nullptr;
+    const ibis::ExecutableLine* half = nullptr;  // a repeater's, which this tool does not pair
     for (const ibis::ExecutableLine& e : models.executables) {
         if (!o.model.empty() && e.model != o.model) continue;
         if (o.model.empty() && !o.component.empty() && !allowed.count(e.model)) continue;
+        if (!e.half.empty()) {
+            if (half == nullptr) half = &e;
+            continue;
+        }
         std::string platform = e.platform;
         for (char& c : platform) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (platform.rfind("linux", 0) == 0 && platform.size() >= 3 &&
@@ -194,7 +199,11 @@ int ResolveIbs(CommonOptions& o) {
     if (pick == nullptr) {
         PrintError("no Linux 64-bit [Algorithmic Model] executable" +
                    (o.model.empty() ? std::string() : " for [Model] " + o.model) + " in " +
-                   o.ibsFile);
+                   o.ibsFile +
+                   (half == nullptr ? std::string()
+                                    : "; [Model] " + half->model +
+                                          " is a repeater (Executable_Rx, Executable_Tx): run "
+                                          "one half with --library and --ami"));
         return ExitStatus(ErrorKind::Input);
     }
     const std::filesystem::path folder = std::filesystem::path(o.ibsFile).parent_path();

@@ -70,6 +70,7 @@ struct ExecutableLine {
     std::string platform;  // platform_compiler_bits
     std::string executable, amiFile;
     int line = 0;
+    std::string half;  // a repeater's "Rx" or "Tx" (Executable_Rx, Executable_Tx); else empty
 };
 struct IbsModels {
     std::vector<std::string> components;                         // and the boards an .ebd describes

@@ -29,6 +29,10 @@ void AlgorithmicRules::Keyword(const KeywordLine& k) {
     }
 }
 
+std::string ExecutableHalf(const std::string& lowerName) {
+    return lowerName == "executable_rx" ? "Rx" : lowerName == "executable_tx" ? "Tx" : "";
+}
+
 void AlgorithmicRules::Data(const DataLine& d) {
     const ModelInfo* model = models_.Current();
     if (d.id != Kw::AlgorithmicModel || model == nullptr) return;
@@ -61,7 +65,7 @@ void AlgorithmicRules::Data(const DataLine& d) {
     if (!platforms_.insert(sub + " " + Lower(w[1])).second)
         c_.Add(Message::PlatformTwice, d.line,
                w[0] + " " + w[1] + " is given twice in this [Algorithmic Model]");
-    executables_.push_back({model->name, w[1], w[2], w[3], d.line});
+    executables_.push_back({model->name, w[1], w[2], w[3], d.line, ExecutableHalf(sub)});
     sides_.push_back(SideOf(sub, model->type));
 }
 

@@ -13,6 +13,10 @@
 
 namespace ibis {
 
+// The half of a repeater an Executable line's name (lower case) gives: "Rx"
+// for Executable_Rx, "Tx" for Executable_Tx, empty for Executable.
+std::string ExecutableHalf(const std::string& lowerName);
+
 class AlgorithmicRules {
 public:
     AlgorithmicRules(Context& c, const ModelRules& models) : c_(c), models_(models) {}

@@ -245,6 +245,18 @@ TEST_F(Chain, should_read_an_ibs_as_the_checker_does) {
                       out),
               0)
         << out;
+    // A repeater's halves are not paired here: the error says how to run one.
+    edit("Executable linux_gcc4.1.2_64 ", "Executable_Tx linux_gcc4.1.2_64 ");
+    std::ofstream(dir_ / "varnok_meridel_qlx_ami_tx.ibs") << ibs;
+    EXPECT_EQ(Amihost("run -q --no-plots --bits 40 -o " + (dir_ / "out").string() + " --ibs " +
+                          (dir_ / "varnok_meridel_qlx_ami_tx.ibs").string() + " --force",
+                      out),
+              2)
+        << out;
+    EXPECT_NE(out.find("is a repeater (Executable_Rx, Executable_Tx): run one half with --library "
+                       "and --ami"),
+              std::string::npos)
+        << out;
 }
 
 TEST_F(Chain, should_check_large_calls_as_small_ones) {
