@@ -18,6 +18,7 @@
 #include "messages.h"
 #include "quality.h"
 #include "sarif.h"
+#include "spelling.h"
 #include "status.h"
 
 #ifndef IBISCHECK_VERSION
@@ -187,7 +188,11 @@ int ReadOption(int argc, char** argv, int& i, Cli& cli) {
         Usage(stdout);
         return tx::kExitSuccess;
     } else {
-        std::fprintf(stderr, "ibischeck: unknown option %s\n", a.c_str());
+        std::fprintf(stderr, "ibischeck: unknown option %s%s\n", a.c_str(),
+                     tx::DidYouMean(a, {"--json", "--format", "--quality", "--quiet", "--werror",
+                                        "--max-reports", "--ibis-version", "--version",
+                                        "--list-messages", "--help"})
+                         .c_str());
         Usage(stderr);
         return tx::ExitStatus(tx::ErrorKind::Usage);
     }

@@ -44,6 +44,15 @@ def main():
         run = subprocess.run([ibischeck, "--quiet", "--", "-clean.ibs"], cwd=folder,
                              capture_output=True, text=True)
         assert run.returncode == 0 and run.stdout.startswith("-clean.ibs: "), run
+        # Without "--", it is an option nobody knows: a usage error, which names
+        # the option one slip away when there is one.
+        run = subprocess.run([ibischeck, "-clean.ibs"], cwd=folder, capture_output=True, text=True)
+        assert run.returncode == 2, run
+        assert run.stderr.startswith("ibischeck: unknown option -clean.ibs\n"), run.stderr
+        run = subprocess.run([ibischeck, "--qualty", clean], capture_output=True, text=True)
+        assert run.returncode == 2, run
+        assert run.stderr.startswith(
+            "ibischeck: unknown option --qualty; did you mean --quality?\n"), run.stderr
     print("ibischeck writes JSON and SARIF of non-UTF-8 bytes as valid UTF-8, and of every file")
 
 
