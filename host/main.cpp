@@ -7,6 +7,7 @@
 #include <malloc.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "interrupt.h"
 #include "model_guard.h"
 #include "output.h"
+#include "spelling.h"
 
 #ifndef AMIHOST_VERSION
 #define AMIHOST_VERSION "unknown"
@@ -32,6 +34,25 @@ namespace {
 // The command named on the command line, with a space ("" for none).
 std::string CommandName(const CLI::App& app) {
     for (const CLI::App* sub : app.get_subcommands()) return sub->get_name() + " ";
+    return "";
+}
+
+// "; did you mean --X?" for the first long option the command does not know
+// that is one slip from one it does.
+std::string OptionHint(const CLI::App& app, int argc, char** argv) {
+    const CLI::App* command = &app;
+    for (const CLI::App* sub : app.get_subcommands()) command = sub;
+    std::vector<std::string> known;
+    for (const CLI::App* in : {&app, command})
+        for (const CLI::Option* option : in->get_options())
+            for (const std::string& name : option->get_lnames()) known.push_back("--" + name);
+    for (int i = 1; i < argc; ++i) {
+        const std::string given = std::string(argv[i]).substr(0, std::string(argv[i]).find('='));
+        if (given.rfind("--", 0) != 0 || given == "--" ||
+            std::find(known.begin(), known.end(), given) != known.end())
+            continue;
+        if (std::string hint = tx::DidYouMean(given, known); !hint.empty()) return hint;
+    }
     return "";
 }
 
@@ -365,8 +386,8 @@ int main(int argc, char** argv) {
         return app.exit(e);  // --help, --version
     } catch (const CLI::ParseError& e) {
         // One line in the tool's own form, and where to look.
-        std::fprintf(stderr, "amihost: error: %s (amihost %s--help lists the options)\n", e.what(),
-                     CommandName(app).c_str());
+        std::fprintf(stderr, "amihost: error: %s%s (amihost %s--help lists the options)\n",
+                     e.what(), OptionHint(app, argc, argv).c_str(), CommandName(app).c_str());
         return ExitStatus(ErrorKind::Usage);
     }
     if (const int refused = RefuseDemoOptionsBeforeCommand(app, c);

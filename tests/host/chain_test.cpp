@@ -190,7 +190,8 @@ TEST_F(Chain, should_refuse_what_it_would_otherwise_ignore) {
          "not a finite number"},
         {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSOR=1e300",
          "not an integer"},
-        // A name one slip from a parameter's is told which.
+        // An option, or a parameter's name, one slip from a known one is told which.
+        {"run -q --no-plots --bitz 20 -o " + dir_.string() + lib, "--bitz; did you mean --bits?"},
         {"run -q --no-plots --bits 20 -o " + dir_.string() + lib + " --set TXPOSTCURSR=3",
          "unknown input parameter TXPOSTCURSR; did you mean TXPOSTCURSOR?"},
         {"sweep -q --bits 20" + lib + " --grid TXPOSTCURSR=1 --csv " + (dir_ / "g.csv").string(),
