@@ -84,8 +84,8 @@ bool ToolGiven(const std::string& name) {
 }
 
 // The reserved parameters of Usage In or InOut are sent as the model's own
-// are, at the root, with the value the file gives them; a value-less one
-// that is not a String has nothing to send.
+// are, at the root, with the value the file gives them; one without one
+// value to send is noted as the model's own are.
 void SendReservedInputs(const AmiFileNode& reserved, AmiFile& file) {
     for (const AmiFileNode& sub : reserved.children) {
         const AmiParameter p = Describe(sub.parameter);
