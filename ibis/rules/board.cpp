@@ -169,7 +169,7 @@ void BoardRules::CheckReferencedFiles() {
             const bool board = Lower(fs::path(r.file).extension().string()) == ".ebd";
             c_.Add(Message::BoardReference, r.line,
                    r.file + " has no " + (board ? "[Begin Board Description] " : "[Component] ") +
-                       r.component);
+                       r.component + c_.Hint(r.component, parts.components));
             continue;
         }
         std::set<std::string>& pins = partPins_[Lower(r.designator)];

@@ -634,6 +634,12 @@ TEST(IbisCheck, should_name_what_a_misspelt_keyword_or_parameter_meant) {
               "g holds (Label ...), none of Usage, Type, a format, Default, Description, "
               "List_Tip; did you mean List_Tip?");
 
+    // A board's component, named in the file its map gives.
+    const std::string board =
+        Edit(Read(kFiles / "board.ebd"), "clean.ibs   chip_a", "clean.ibs   chip_aa");
+    EXPECT_EQ(text(CheckText("board.ebd", board, Kind::Ebd, Options{}, kFiles.string()), 5007),
+              "clean.ibs has no [Component] chip_aa; did you mean chip_a?");
+
     // A file of countless slips gets hints for the first thousand only.
     std::string slips;
     for (int i = 0; i < 1100; ++i) slips += "[Pulldwon]\n";
