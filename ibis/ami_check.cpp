@@ -265,7 +265,8 @@ std::string CheckUsageAndType(AmiChecker& c, const AmiFileParameter& p) {
         const std::string& u = p.usage->text;
         if (!IsOneOf(u, {"In", "Out", "InOut", "Info", "Dep"}))
             c.Add(Message::AmiUsage, p.line,
-                  pname + " has Usage " + u + "; it must be In, Out, InOut, Info or Dep");
+                  pname + " has Usage " + u + "; it must be In, Out, InOut, Info or Dep" +
+                      c.Hint(u, {"In", "Out", "InOut", "Info", "Dep"}));
         // A dependent parameter is resolved by AMI_Resolve (6.1).
         if (u == "Dep" && c.version != 0 && c.version < 61)
             c.Add(Message::AmiReservedNewer, p.line,
@@ -278,7 +279,9 @@ std::string CheckUsageAndType(AmiChecker& c, const AmiFileParameter& p) {
     }
     const std::string& t = p.type->text;
     if (!IsOneOf(t, {"Float", "Integer", "String", "Boolean", "Tap", "UI"}))
-        c.Add(Message::AmiType, p.line, pname + " has Type " + t + ", which is not an AMI type");
+        c.Add(Message::AmiType, p.line,
+              pname + " has Type " + t + ", which is not an AMI type" +
+                  c.Hint(t, {"Float", "Integer", "String", "Boolean", "Tap", "UI"}));
     return t;
 }
 

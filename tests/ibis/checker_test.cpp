@@ -627,6 +627,8 @@ TEST(IbisCheck, should_name_what_a_misspelt_keyword_or_parameter_meant) {
     EXPECT_EQ(text(Check("m.ami", Edit(ami, "(Default 1)", "(Defualt 1)")), 6019),
               "g holds (Defualt ...), none of Usage, Type, a format, Default, Description, "
               "List_Tip; did you mean Default?");
+    EXPECT_EQ(text(Check("m.ami", Edit(ami, "(Type Float) (Range", "(Type Flaot) (Range")), 6008),
+              "g has Type Flaot, which is not an AMI type; did you mean Float?");
     // A List's labels written as "(Label ...)", as a real file does.
     EXPECT_EQ(text(Check("m.ami", Edit(ami, "(Range 1 0 2) (Default 1)",
                                        "(List 0 1) (Default 1) (Label \"off\" \"on\")")),
