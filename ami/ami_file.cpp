@@ -119,6 +119,67 @@ void BlankFormatBeforeTable(std::string& text) {
     }
 }
 
+// A Table's row of one column, "(2)", would read as a name with nothing
+// after it. "|", which no name of a text without comments holds, is put
+// before such a row's one entry, "(| 2)", so that the entry reads as a value;
+// Describe gives the row that entry alone. Lines and the count of "(" stay.
+constexpr const char* kOneColumnRow = "|";
+
+bool IsBlankChar(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+// The first word of the group opened at `open`.
+bool GroupIsTable(const std::string& text, std::size_t open) {
+    std::size_t b = open + 1;
+    while (b < text.size() && IsBlankChar(text[b])) ++b;
+    if (text.compare(b, 5, "Table") != 0) return false;
+    const std::size_t e = b + 5;
+    return e < text.size() && (IsBlankChar(text[e]) || text[e] == '(' || text[e] == ')');
+}
+
+// Whether the group opened at `open` holds one word or one quoted run alone.
+bool HoldsOneEntry(const std::string& text, std::size_t open) {
+    std::size_t i = open + 1;
+    while (i < text.size() && IsBlankChar(text[i])) ++i;
+    if (i >= text.size() || text[i] == '(' || text[i] == ')') return false;
+    if (text[i] == '"') {
+        i = text.find('"', i + 1);
+        if (i == std::string::npos) return false;
+        ++i;
+    } else {
+        while (i < text.size() && !IsBlankChar(text[i]) && text[i] != '(' && text[i] != ')' &&
+               text[i] != '"')
+            ++i;
+    }
+    while (i < text.size() && IsBlankChar(text[i])) ++i;
+    return i < text.size() && text[i] == ')';
+}
+
+void MarkOneColumnRows(std::string& text) {
+    std::vector<std::size_t> rows;  // the "(" of each one-column row
+    std::vector<bool> table;        // per open group: whether it is a Table
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '"') quoted = !quoted;
+        if (quoted) continue;
+        if (text[i] == ')' && !table.empty()) table.pop_back();
+        if (text[i] != '(') continue;
+        if (!table.empty() && table.back() && HoldsOneEntry(text, i)) rows.push_back(i);
+        table.push_back(GroupIsTable(text, i));
+    }
+    if (rows.empty()) return;
+    std::string out;
+    out.reserve(text.size() + 2 * rows.size());
+    std::size_t from = 0;
+    for (const std::size_t at : rows) {
+        out.append(text, from, at + 1 - from);
+        out += kOneColumnRow;
+        out += ' ';
+        from = at + 1;
+    }
+    out.append(text, from, std::string::npos);
+    text = std::move(out);
+}
+
 AmiFileValue Value(const AmiValue& v) { return AmiFileValue{v.text, v.type}; }
 
 const AmiLeaf* ChildLeaf(const AmiBranch* branch, const char* name) {
@@ -184,7 +245,8 @@ AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, cons
             if (row != nullptr && std::strcmp(row->name, "Labels") == 0)
                 p.tableLabels = static_cast<std::size_t>(row->valueCount);
             if (row == nullptr || std::strcmp(row->name, "Labels") == 0) continue;
-            std::vector<std::string> cells{row->name};
+            std::vector<std::string> cells;
+            if (std::strcmp(row->name, kOneColumnRow) != 0) cells.emplace_back(row->name);
             for (int v = 0; v < row->valueCount; ++v) cells.push_back(Value(row->values[v]).text);
             p.tableRows.push_back(std::move(cells));
         }
@@ -246,6 +308,7 @@ bool AmiFileParameter::Bounds(double& min, double& max) const {
 tx::Expected<AmiFileContents> ami_read_file(const std::string& text) {
     std::string clean = ami_strip_comments(text);
     BlankFormatBeforeTable(clean);
+    MarkOneColumnRows(clean);
     const AmiParameters parsed(clean.c_str());
     if (!parsed.ok) return tx::Error{ami_explain_failure(clean, parsed.resultCode)};
     const AmiBranch* root = ami_branch(parsed.tree->slots[0]);

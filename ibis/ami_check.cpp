@@ -244,7 +244,7 @@ void CheckListsAndTables(AmiChecker& c, const AmiFileParameter& p, const std::st
         if (row.size() != width)
             c.Add(Message::AmiValueCount, p.line,
                   p.name + " (Table ...) has a row of " + std::to_string(row.size()) +
-                      " values where " +
+                      (row.size() == 1 ? " value where " : " values where ") +
                       (p.tableLabels != 0 ? "its Labels name " : "its first row has ") +
                       std::to_string(width));
         for (const std::string& cell : row)

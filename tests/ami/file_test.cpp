@@ -100,6 +100,34 @@ TEST(AmiFileReader, should_give_each_parameter_its_own_line_path_and_format) {
     EXPECT_TRUE(f.reserved->children[0].parameter.values[0].quoted);  // "7.0"
 }
 
+// A Table of one column: each row a single word or quoted run, read as that
+// entry alone and on its own line; a "(2)" outside a Table still fails.
+TEST(AmiFileReader, should_read_a_table_of_one_column) {
+    const tx::Expected<AmiFileContents> read = ami_read_file(
+        "(m (Model_Specific\n"
+        " (w (Usage In) (Type Float) (Table (Labels w) (0.9)\n ( -0.1 )))\n"
+        " (f (Usage In) (Type String) (Format Table (Labels \"file\") (\"a b.txt\") (c)))\n"
+        " (two (Usage In) (Type Float) (Table (Labels a b) (1 2) (3)))\n"
+        " (after (Usage In) (Type Integer) (Value 1))))\n");
+    ASSERT_TRUE(read.ok()) << read.error();
+    const auto& ms = read->modelSpecific->children;
+    ASSERT_EQ(ms.size(), 4u);
+    EXPECT_EQ(ms[0].parameter.tableLabels, 1u);
+    EXPECT_EQ(ms[0].parameter.tableRows,
+              (std::vector<std::vector<std::string>>{{"0.9"}, {"-0.1"}}));
+    EXPECT_EQ(ms[1].parameter.tableRows,
+              (std::vector<std::vector<std::string>>{{"a b.txt"}, {"c"}}));
+    EXPECT_EQ(ms[2].parameter.tableRows,
+              (std::vector<std::vector<std::string>>{{"1", "2"}, {"3"}}));
+    EXPECT_EQ(ms[3].line, 6);
+    EXPECT_EQ(ms[3].parameter.SentValue(), "1");
+
+    const tx::Expected<AmiFileContents> bare = ami_read_file("(m\n (a 1)\n (b (2)))\n");
+    ASSERT_FALSE(bare.ok());
+    EXPECT_NE(bare.error().find("line 3: (2) is a group that holds only a name"), std::string::npos)
+        << bare.error();
+}
+
 TEST(AmiFileReader, should_tell_quoted_values_from_bare_words_however_they_are_spaced) {
     const tx::Expected<AmiFileContents> read = ami_read_file(
         "(m (Model_Specific\n"

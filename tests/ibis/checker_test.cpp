@@ -336,7 +336,7 @@ TEST(IbisCheck, should_check_ami_files_through_the_parameter_parser) {
         << swallowed.reports[0].text;
     // A group of a name alone and an empty group are shown where they stand.
     for (const auto& [text, why] : std::vector<std::pair<std::string, std::string>>{
-             {"(m\n (a 1)\n (t (Table (x 1) ( 2 ))))\n",
+             {"(m\n (a 1)\n (t (b (x 1) ( 2 ))))\n",
               "line 3: (2) is a group that holds only a name"},
              {"(m\n (a 1)\n (b ()))\n", "line 3: an empty group ()"}}) {
         const FileResult bare = Check("m.ami", text);

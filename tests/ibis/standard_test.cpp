@@ -1888,6 +1888,10 @@ TEST(IbisStandard, should_check_reserved_parameters_and_format_values) {
          "  (a (Usage In) (Type Float) (Table (Labels \"t\" \"v\") (0 1) (1 2 3)))", 6013},
         {"a Table value not of its Type", "",
          "  (a (Usage In) (Type Integer) (Table (Labels \"t\" \"v\") (0 1) (1 2.5)))", 6010},
+        {"a Table of one column", "",
+         "  (a (Usage In) (Type Float) (Table (Labels \"w\") (0.9) (-0.1)))", 0},
+        {"a row of one value in a Table of two", "",
+         "  (a (Usage In) (Type Float) (Table (Labels \"t\" \"v\") (0 1) (2)))", 6013},
         // Spreads, resistances and swings are amounts, not below zero; a
         // distribution's sigma neither; a modulation has two levels or more.
         {"Tx_Rj of zero", "  (Tx_Rj (Usage Info) (Type Float) (Value 0))\n", "", 0},
