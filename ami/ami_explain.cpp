@@ -6,16 +6,18 @@
 
 namespace {
 
-// The name a group opened at `at` (its first word).
+// The name a group opened at `at` (its first word). A text without comments
+// holds "|" only where the .ami reader marks a Table's row of one entry,
+// "(| 2)": that row is named by its entry.
 std::string GroupName(const std::string& text, std::size_t at) {
+    const auto blank = [&](std::size_t i) {
+        return text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n';
+    };
     std::size_t b = at + 1;
-    while (b < text.size() &&
-           (text[b] == ' ' || text[b] == '\t' || text[b] == '\r' || text[b] == '\n'))
-        ++b;
+    while (b < text.size() && blank(b)) ++b;
+    if (b + 1 < text.size() && text[b] == '|' && blank(b + 1)) return GroupName(text, b);
     std::size_t e = b;
-    while (e < text.size() && text[e] != ' ' && text[e] != '\t' && text[e] != '\r' &&
-           text[e] != '\n' && text[e] != '(' && text[e] != ')' && e - b < 64)
-        ++e;
+    while (e < text.size() && !blank(e) && text[e] != '(' && text[e] != ')' && e - b < 64) ++e;
     return text.substr(b, e - b);
 }
 

@@ -122,6 +122,12 @@ TEST(AmiFileReader, should_read_a_table_of_one_column) {
     EXPECT_EQ(ms[3].line, 6);
     EXPECT_EQ(ms[3].parameter.SentValue(), "1");
 
+    // A file that ends after such a row names the row by its entry.
+    const tx::Expected<AmiFileContents> open =
+        ami_read_file("(m (Model_Specific\n (w (Table (Labels w) (0.9)\n (-0.1)\n");
+    ASSERT_FALSE(open.ok());
+    EXPECT_NE(open.error().find("the last group closed is -0.1 (lines 3 to 3)"), std::string::npos)
+        << open.error();
     const tx::Expected<AmiFileContents> bare = ami_read_file("(m\n (a 1)\n (b (2)))\n");
     ASSERT_FALSE(bare.ok());
     EXPECT_NE(bare.error().find("line 3: (2) is a group that holds only a name"), std::string::npos)
