@@ -397,6 +397,8 @@ TEST(IbisCheck, should_follow_referenced_files_and_read_export_tables) {
     EXPECT_TRUE(Has(r, 3205, LineOf(ibs, "Executable Linux_GCC_64"))) << Dump(r);
     std::ofstream(dir / "up.ibs") << Edit(ibs, "       varnok_meridel_qlx_ami_tx.so   ",
                                           "       ../x.so   ");
+    EXPECT_TRUE(Has(CheckFile((dir / "up.ibs").string(), Options{}), 1107,
+                    LineOf(ibs, "Executable Linux_GCC_64")));
     fs::remove_all(dir);
 }
 

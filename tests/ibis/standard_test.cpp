@@ -585,6 +585,68 @@ TEST(IbisStandard, should_give_real_files_only_the_errors_the_standard_justifies
         EXPECT_EQ(found[key], p.count) << key.first << " " << key.second << ": " << p.words;
 }
 
+// The header's order, a package model's closer, file names and the files
+// an [Algorithmic Model] names, and an .ami file's two branches, each beside
+// the valid form it breaks.
+TEST(IbisStandard, should_check_the_header_closers_and_the_files_a_model_names) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    // "[IBIS Ver] must be the first keyword in any IBIS file. It is normally
+    // on the first line of the file, but can be preceded by comment lines."
+    EXPECT_FALSE(Has(Check("clean.ibs", "| a comment first\n" + clean), 1101));
+    const std::string second = Edit(Edit(clean, "[IBIS Ver]   5.1\n", ""), "[File Rev]   1.0\n",
+                                    "[File Rev]   1.0\n[IBIS Ver]   5.1\n");
+    EXPECT_TRUE(Has(Check("clean.ibs", second), 1101));
+    // [End Package Model], "Required: Yes", ends each [Define Package Model].
+    const FileResult open = Check("clean.ibs", Edit(clean, "[End Package Model]\n", ""));
+    EXPECT_TRUE(Has(open, 4001)) << Dump(open);
+    // Before 7.0 a file name should be at most 40 characters (20 before 4.2),
+    // a period and an extension of three (a WARNING); 7.0 allows 64.
+    const auto named = [&](const std::string& file, const std::string& version) {
+        return Check(file, Edit(Edit(clean, "[File Name]  clean.ibs", "[File Name]  " + file),
+                                "[IBIS Ver]   5.1", "[IBIS Ver]   " + version));
+    };
+    EXPECT_FALSE(Has(named(std::string(40, 'a') + ".ibs", "5.1"), 1108));
+    EXPECT_TRUE(Has(named(std::string(41, 'a') + ".ibs", "5.1"), 1108));
+    EXPECT_TRUE(Has(named(std::string(21, 'a') + ".ibs", "4.1"), 1108));
+    EXPECT_FALSE(Has(named(std::string(41, 'a') + ".ibs", "7.0"), 1108));
+
+    // "Executable <Platform_Compiler_Bits> <File_Name> <Parameter_File>": the
+    // bits are 32 or 64, and a simulator loads the two files named, found
+    // beside the .ibs (or below it from 7.0), never above it.
+    const fs::path dir = fs::temp_directory_path() / ("ibis-named-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string ami =
+        "(a (Reserved_Parameters (AMI_Version (Usage Info) (Type String) (Value \"5.1\"))\n"
+        " (Init_Returns_Impulse (Usage Info) (Type Boolean) (Value True))\n"
+        " (GetWave_Exists (Usage Info) (Type Boolean) (Value False)))\n"
+        " (Model_Specific (g (Usage In) (Type Integer) (Value 1))))\n";
+    std::ofstream(dir / "a.ami") << ami;
+    std::ofstream(dir / "a.so") << "";
+    const auto run = [&](const std::string& line) {
+        std::ofstream(dir / "clean.ibs")
+            << Edit(clean, "Vinl = 0.8\n",
+                    "Vinl = 0.8\n[Algorithmic Model]\n" + line + "\n[End Algorithmic Model]\n");
+        return CheckFile((dir / "clean.ibs").string(), Options{});
+    };
+    const FileResult there = run("Executable Linux_gcc_64 a.so a.ami");
+    EXPECT_FALSE(Has(there, 3202) || Has(there, 3203) || Has(there, 1107)) << Dump(there);
+    EXPECT_TRUE(Has(run("Executable Linux_gcc_128 a.so a.ami"), 3202));
+    EXPECT_TRUE(Has(run("Executable Linux_64 a.so a.ami"), 3202));
+    EXPECT_TRUE(Has(run("Executable Linux_gcc_64 b.so a.ami"), 3203));
+    EXPECT_TRUE(Has(run("Executable Linux_gcc_64 a.so b.ami"), 3203));
+    EXPECT_TRUE(Has(run("Executable Linux_gcc_64 ../a.so a.ami"), 1107));
+
+    // The .ami holds Reserved_Parameters and Model_Specific: a file without
+    // the second is warned (its model takes no input of its own).
+    const FileResult branches = Check("a.ami", ami);
+    EXPECT_EQ(branches.reports.size(), 0u) << Dump(branches);
+    const FileResult none =
+        Check("a.ami", Edit(ami, " (Model_Specific (g (Usage In) (Type Integer) (Value 1)))", ""));
+    EXPECT_TRUE(Has(none, 6012)) << Dump(none);
+    EXPECT_EQ(Errors(none), 0) << Dump(none);
+    fs::remove_all(dir);
+}
+
 TEST(IbisStandard, should_read_hostile_executables_without_crashing) {
     // Executables named by an [Algorithmic Model] whose headers point past
     // their end: reported as unreadable, never a crash or an exception.
