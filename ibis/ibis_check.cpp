@@ -484,11 +484,20 @@ void FileChecker::Data(const Line& l) {
     switch (currentDef_->data) {
         case ibis::Data::Text:  // text that may continue over several lines
             return;
-        case ibis::Data::OneLine:
+        case ibis::Data::OneLine: {
+            // A [Model] subparameter after one of the model's keywords is
+            // not the model's: it stands before them.
+            std::string where;
+            if (currentDef_->scope == Scope::Model && !l.words.empty() &&
+                FindSubparameter(Kw::Model, l.words[0]) != nullptr)
+                where = "; " + l.words[0] +
+                        " is a [Model] subparameter, given before the model's "
+                        "keywords";
             c_.Add(Message::StrayText, l.number,
-                   "'" + Excerpt(l.content) + "' belongs to no keyword ([" + current_ +
-                       "] takes one line)");
+                   "'" + Excerpt(l.content) + "' belongs to no keyword ([" +
+                       std::string(currentDef_->spelled) + "] takes one line" + where + ")");
             return;
+        }
         case ibis::Data::Rows:
             break;
     }

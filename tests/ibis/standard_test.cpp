@@ -158,6 +158,38 @@ TEST(IbisStandard, should_read_nothing_after_end) {
     EXPECT_EQ(r.reports[0].line, LineOf(after, "[Model] stray"));
 }
 
+// A keyword whose values stand on its own line ([Voltage Range], [Temperature
+// Range], the four references, [Rgnd] to [Cac], the series elements,
+// [Package Model], [Number Of Pins], [Bandwidth]) holds no rows: a line after
+// it belongs to no keyword, and a [Model] subparameter there is not the
+// model's (which then has no C_comp). A comment line may follow any keyword.
+TEST(IbisStandard, should_hold_no_rows_under_a_keyword_of_one_line) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const char* const range = "[Voltage Range]  3.3V  3.0V  3.6V\n|\n[Define";
+    const EditCase cases[] = {
+        {"a comment after [Voltage Range]", range,
+         "[Voltage Range]  3.3V  3.0V  3.6V\n| 3.3\n|\n[Define", 0},
+        {"[Voltage Range] values on the next line", range,
+         "[Voltage Range]  3.3V  3.0V  3.6V\n3.3 3.0 3.6\n|\n[Define", 1008},
+        {"a row under [Temperature Range]", range,
+         "[Voltage Range]  3.3V  3.0V  3.6V\n[Temperature Range] 50 0 100\n-40 125\n|\n[Define",
+         1008},
+        {"a second name under [Package Model]", "[Package Model] pkg_a\n",
+         "[Package Model] pkg_a\npkg_b\n", 1008},
+        {"a count under [Number Of Pins]", "[Number Of Pins] 4\n", "[Number Of Pins] 4\n4\n", 1008},
+    };
+    ExpectEdits(clean, cases);
+    const std::string late =
+        Edit(clean, "C_comp        0.8pF  0.7pF  0.9pF\n[Voltage Range]  3.3V  3.0V  3.6V\n",
+             "[Voltage Range]  3.3V  3.0V  3.6V\nC_comp        0.8pF  0.7pF  0.9pF\n");
+    const FileResult r = Check("clean.ibs", late);
+    EXPECT_TRUE(Has(r, 3003)) << Dump(r);
+    ASSERT_TRUE(Has(r, 1008)) << Dump(r);
+    EXPECT_NE(Dump(r).find("([Voltage Range] takes one line; C_comp is a [Model] subparameter"),
+              std::string::npos)
+        << Dump(r);
+}
+
 // A keyword's "[" stands in column 1; the Open Forum (2001): "The fix was to
 // recognize [...] as keyword only when the opening bracket was in column 1",
 // so that text in [Notes] cannot end it. Between the brackets the name is
