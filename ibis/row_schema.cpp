@@ -27,6 +27,8 @@ const RowSchema kRowSchemas[] = {
     // [Submodel Spec]: a subparameter (of those the subparameter table lists)
     // and its typ, min and max.
     {Kw::SubmodelSpec, Layout::Subparameters, 3, 3, Cell::Number, true, false, "typ, min and max"},
+    // [Initial Delay]: a table kind (V-T, I-T) and its delay, typ, min and max.
+    {Kw::InitialDelay, Layout::Subparameters, 3, 3, Cell::Number, true, false, "typ, min and max"},
     // [Alternate Package Models]: one package model name a line.
     // [Repeater Pin]: a receiver pin and the driver pin it repeats to.
     {Kw::RepeaterPin, Layout::Rows, 2, 0, Cell::Text, false, false, "a pin and its tx_non_inv_pin"},

@@ -107,6 +107,17 @@ const SubparameterDef kSubparameters[] = {
     {Kw::Ramp, "dV/dt_r", 0, V::Text, S::Any, nullptr},
     {Kw::Ramp, "dV/dt_f", 0, V::Text, S::Any, nullptr},
     {Kw::Ramp, "R_load", 0, V::Number, S::Positive, nullptr},
+    // [C Comp Corner] (6.0): the die capacitances of the C_comp corners,
+    // each with typ, min and max.
+    {Kw::CCompCorner, "C_comp", 0, V::TypMinMax, S::NotNegative, nullptr},
+    {Kw::CCompCorner, "C_comp_pullup", 0, V::TypMinMax, S::NotNegative, nullptr},
+    {Kw::CCompCorner, "C_comp_pulldown", 0, V::TypMinMax, S::NotNegative, nullptr},
+    {Kw::CCompCorner, "C_comp_power_clamp", 0, V::TypMinMax, S::NotNegative, nullptr},
+    {Kw::CCompCorner, "C_comp_gnd_clamp", 0, V::TypMinMax, S::NotNegative, nullptr},
+    // [Initial Delay]: the delay that may be removed from the start of the
+    // V-T and I-T tables, typ, min and max.
+    {Kw::InitialDelay, "V-T", 0, V::TypMinMax, S::NotNegative, nullptr},
+    {Kw::InitialDelay, "I-T", 0, V::TypMinMax, S::NotNegative, nullptr},
     // [Component]
     {Kw::Component, "Si_location", 0, V::Enumerated, S::Any, "Die Pin"},
     {Kw::Component, "Timing_location", 0, V::Enumerated, S::Any, "Die Pin"},

@@ -90,7 +90,9 @@ void Context::CheckSubparameter(const SubparameterDef& def, const std::vector<st
             Add(Message::NegativeValue, line,
                 shown + " " + values[i] + ": a load resistance is above zero");
     }
-    if (triple && def.sign == SubSign::NotNegative && v[1] > v[2])
+    // [C Comp Corner] gives the capacitance of the slow and fast corners
+    // under min and max, in whichever order they fall.
+    if (triple && def.sign == SubSign::NotNegative && def.owner != Kw::CCompCorner && v[1] > v[2])
         Add(Message::MinAboveMax, line,
             shown + " minimum " + values[1] + " is above its maximum " + values[2]);
 }

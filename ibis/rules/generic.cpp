@@ -34,6 +34,7 @@ void GenericRules::Data(const DataLine& d) {
                 return;
             }
             Values(d.words, 1, d.line, d.words[0] + " of " + keyword_);
+            NotBelowZero(*FindSubparameter(schema_->id, d.words[0]), d);
             return;
         }
         case Layout::Rows:
@@ -62,6 +63,17 @@ void GenericRules::Values(const std::vector<std::string>& words, std::size_t fro
                "the times of " + keyword_ + " do not increase (" + words[from] + ")");
     hasLast_ = true;
     last_ = first;
+}
+
+// A delay or a size the subparameter table marks as not below zero.
+void GenericRules::NotBelowZero(const SubparameterDef& def, const DataLine& d) {
+    if (def.sign != SubSign::NotNegative) return;
+    for (std::size_t i = 1; i < d.words.size(); ++i) {
+        const std::optional<double> v = IsNa(d.words[i]) ? std::nullopt : Number(d.words[i]);
+        if (v && *v < 0)
+            c_.Add(Message::NegativeValue, d.line,
+                   d.words[0] + " of " + keyword_ + " " + d.words[i] + " is below zero");
+    }
 }
 
 bool GenericRules::Cell(const std::string& word, std::size_t column, int line, double* out) {

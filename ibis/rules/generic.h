@@ -8,6 +8,7 @@
 
 #include "context.h"
 #include "row_schema.h"
+#include "subparameters.h"
 
 namespace ibis {
 
@@ -22,6 +23,7 @@ private:
     void Values(const std::vector<std::string>& words, std::size_t from, int line,
                 const std::string& where);
     bool Cell(const std::string& word, std::size_t column, int line, double* out);
+    void NotBelowZero(const SubparameterDef& def, const DataLine& d);
 
     Context& c_;
     const RowSchema* schema_ = nullptr;

@@ -145,6 +145,10 @@ void ModelRules::Data(const DataLine& d) {
         CompositeData(d);
         return;
     }
+    if (d.id == Kw::CCompCorner) {
+        CCompCornerData(d);
+        return;
+    }
     if (models_.empty()) return;
     ModelInfo& m = models_.back();
     if (d.id == Kw::AddSubmodel) {
@@ -165,6 +169,20 @@ void ModelRules::Data(const DataLine& d) {
     } else if (d.id == Kw::ReceiverThresholds) {
         ThresholdData(m, d);
     }
+}
+
+void ModelRules::CCompCornerData(const DataLine& d) {
+    const SubparameterDef* def = FindSubparameter(Kw::CCompCorner, d.words[0]);
+    if (def == nullptr) {
+        c_.Add(Message::ModelUnknownSubparameter, d.line,
+               "'" + d.words[0] + "' is not a [C Comp Corner] subparameter (" +
+                   SubparameterNames(Kw::CCompCorner) + ")" +
+                   (FindSubparameter(Kw::Model, d.words[0]) != nullptr
+                        ? "; it is a [Model] subparameter, given before the model's keywords"
+                        : c_.Hint(d.words[0], SubparameterList(Kw::CCompCorner))));
+        return;
+    }
+    c_.CheckSubparameter(*def, d.words, d.line);
 }
 
 void ModelRules::ModelData(ModelInfo& m, const DataLine& d) {

@@ -129,6 +129,7 @@ private:
     void CheckWaveforms(const ModelInfo& m);
     void ThresholdData(ModelInfo& m, const DataLine& d);
     void CompositeData(const DataLine& d);
+    void CCompCornerData(const DataLine& d);
     void CheckValues(const ModelInfo& m);
     void CheckSelectors();
 

@@ -206,8 +206,7 @@ TEST(IbisCheck, should_check_keywords_against_the_declared_version) {
     EXPECT_FALSE(Has(Check("clean.ibs", diff, "7.2"), 3010));
     // [C Comp Corner] came with 6.0, [Clock Pins] with 7.1.
     const std::string later =
-        Edit(Edit(clean, "C_comp        1.0pF  0.9pF  1.1pF\n",
-                  "C_comp        1.0pF  0.9pF  1.1pF\n[C Comp Corner]\nC_comp 1.0pF 0.9pF 1.1pF\n"),
+        Edit(Edit(clean, "Vinh = 2.0\n", "Vinh = 2.0\n[C Comp Corner]\nC_comp 1.0pF 0.9pF 1.1pF\n"),
              "[Package Model] pkg_a\n", "[Package Model] pkg_a\n[Clock Pins]\n");
     const FileResult r61 = Check("clean.ibs", later, "6.1");
     EXPECT_TRUE(Has(r61, 1005, LineOf(later, "[Clock Pins]"))) << Dump(r61);

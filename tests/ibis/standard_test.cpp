@@ -2225,6 +2225,45 @@ TEST(IbisStandard, should_know_what_each_submodel_type_needs) {
     ExpectEdits(clean, cases);
 }
 
+// [C Comp Corner] (6.0) lists C_comp and its split parts with typ, min and
+// max; [Initial Delay] the delay that may be removed from the V-T and I-T
+// tables. A real 7.1 file (inv_t2b.ibs of the corpus, written by a vendor's
+// tool) has "[C Comp Corner]\nC_comp 0.468pF NA NA" and "[Initial_Delay] |
+// This keyword provides information on removable delay(s)" with the rows
+// "V-T 0.203n 0.214n 0.194n" and "I-T 0.0 0.0 0.0".
+TEST(IbisStandard, should_read_c_comp_corners_and_initial_delays_by_their_subparameters) {
+    const std::string clean = Edit(
+        Edit(Read(kFiles / "clean.ibs"), "[IBIS Ver]   5.1", "[IBIS Ver]   7.1"), "R_load = 50\n",
+        "R_load = 50\n[C Comp Corner]\nC_comp 0.468pF NA NA\nC_comp_pullup 0.2p 0.1p 0.3p\n"
+        "[Initial_Delay]  | removable delays\nV-T 0.203n 0.214n 0.194n\nI-T 0.0 0.0 0.0\n");
+    ASSERT_TRUE(Check("clean.ibs", clean).reports.empty()) << Dump(Check("clean.ibs", clean));
+    const EditCase cases[] = {
+        {"a C_comp corner below zero", "C_comp 0.468pF NA NA", "C_comp -0.468pF NA NA", 1014},
+        // Its min and max are the slow and fast corners' (io_buf_t2b_7_1.ibs of
+        // the corpus: "C_comp_pullup 0.165pF 0.168pF 0.164pF").
+        {"a C_comp corner larger at min", "C_comp 0.468pF NA NA", "C_comp 0.165p 0.168p 0.164p", 0},
+        {"a C_comp corner typ NA", "C_comp 0.468pF NA NA", "C_comp NA 0.4pF 0.5pF", 3004},
+        {"a C_comp corner of two values", "C_comp 0.468pF NA NA", "C_comp 0.468pF NA", 1012},
+        {"an unknown C_comp corner", "C_comp_pullup 0.2p", "C_comp_pullout 0.2p", 3009},
+        {"a [Model] subparameter after [C Comp Corner]", "C_comp_pullup 0.2p 0.1p 0.3p",
+         "Vinl = 0.8", 3009},
+        {"C_comp twice", "C_comp_pullup 0.2p 0.1p 0.3p", "C_comp 0.468pF NA NA", 1007},
+        {"an initial delay below zero", "I-T 0.0 0.0 0.0", "I-T -1n 0.0 0.0", 1014},
+        {"an initial delay of two values", "I-T 0.0 0.0 0.0", "I-T 0.0 0.0", 3104},
+        {"an initial delay not a number", "I-T 0.0 0.0 0.0", "I-T soon 0.0 0.0", 1011},
+        {"a table kind of no initial delay", "I-T 0.0 0.0 0.0", "S-T 0.0 0.0 0.0", 1015},
+        {"an initial delay in a 6.0 file", "[IBIS Ver]   7.1", "[IBIS Ver]   6.0", 1005},
+    };
+    ExpectEdits(clean, cases);
+    const FileResult late =
+        Check("clean.ibs", Edit(clean, "C_comp_pullup 0.2p 0.1p 0.3p", "Vinl = 0.8"));
+    EXPECT_NE(Dump(late).find("Vinl' is not a [C Comp Corner] subparameter (C_comp, "
+                              "C_comp_pullup, C_comp_pulldown, C_comp_power_clamp, "
+                              "C_comp_gnd_clamp); it is a [Model] subparameter"),
+              std::string::npos)
+        << Dump(late);
+}
+
 // Every keyword a line of data follows is read by the rules of its section or
 // described by the row schema, or is one of the few whose lines are kept
 // unchecked (named here, so a new keyword cannot slip through silently).
@@ -2238,7 +2277,6 @@ TEST(IbisStandard, should_read_every_keyword_with_rows_by_rules_or_by_schema) {
                                              "pin emi",
                                              "pin domain emi",
                                              "begin emi model",
-                                             "initial delay",
                                              "merged pins"};
     for (const KeywordDef* k = KeywordsBegin(); k != KeywordsEnd(); ++k) {
         const std::string name = k->name;
