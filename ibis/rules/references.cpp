@@ -32,27 +32,27 @@ void ReferenceRules::Keyword(const KeywordLine& k) {
                keyword + " " + k.words[0] + " is defined twice in this file");
 }
 
+namespace {
+
+// A line's words with "=" read as a blank: "Test_load=tl" as "Test_load tl".
+std::vector<std::string> WordsWithoutEquals(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) text += word + " ";
+    for (char& ch : text)
+        if (ch == '=') ch = ' ';
+    std::vector<std::string> out = Split(text);
+    if (out.empty()) out.emplace_back("=");
+    return out;
+}
+
+}  // namespace
+
 void ReferenceRules::Data(const DataLine& d) {
     const std::vector<std::string>& w = d.words;
     if (d.id == Kw::TestLoad) {
         TestLoadRow(d);
-    } else if (d.id == Kw::TestData && w.size() >= 2) {
-        // The model and the test load a [Test Data] names, checked once all are read.
-        const std::string sub = Lower(w[0]);
-        if (sub == "driver_model" || sub == "driver_model_inv")
-            references_.push_back({w[1], d.line, false, true});
-        if (sub == "test_load") references_.push_back({w[1], d.line, true});
-        if (testData_.empty()) return;
-        TestData& t = testData_.back();
-        t.driver = t.driver || sub == "driver_model";
-        t.inverse = t.inverse || sub == "driver_model_inv";
-        t.load = t.load || sub == "test_load";
-        if (sub == "test_data_type") {
-            t.differential = Lower(w[1]) == "differential";
-            if (!t.differential && Lower(w[1]) != "single_ended")
-                c_.Add(Message::EnumeratedValue, d.line,
-                       "Test_data_type '" + w[1] + "' is not Differential or Single_ended");
-        }
+    } else if (d.id == Kw::TestData) {
+        TestDataRow(d);
     } else if (d.id == Kw::DriverSchedule && Lower(w[0]) != "model_name") {
         references_.push_back({w[0], d.line, false});
         scheduled_.emplace_back(w[0], d.line);
@@ -94,13 +94,42 @@ void ReferenceRules::ScheduleRow(const DataLine& d) {
                "[Driver Schedule] " + w[0] + ": every delay is NA; the model never switches");
 }
 
+// A [Test Data] line: Test_data_type, or the model or the test load it
+// names, checked once all are read.
+void ReferenceRules::TestDataRow(const DataLine& d) {
+    const std::vector<std::string> w = WordsWithoutEquals(d.words);
+    const std::string sub = Lower(w[0]);
+    static const std::set<std::string> kSubparameters = {"test_data_type", "driver_model",
+                                                         "driver_model_inv", "test_load"};
+    if (!kSubparameters.count(sub)) {
+        c_.Add(Message::ModelUnknownSubparameter, d.line,
+               "'" + w[0] +
+                   "' is not a [Test Data] subparameter (Test_data_type, Driver_model, "
+                   "Driver_model_inv, Test_load)");
+        return;
+    }
+    if (w.size() < 2) {
+        c_.Add(Message::MissingValue, d.line, w[0] + " without its value");
+        return;
+    }
+    if (sub == "driver_model" || sub == "driver_model_inv")
+        references_.push_back({w[1], d.line, false, true});
+    if (sub == "test_load") references_.push_back({w[1], d.line, true});
+    if (testData_.empty()) return;
+    TestData& t = testData_.back();
+    t.driver = t.driver || sub == "driver_model";
+    t.inverse = t.inverse || sub == "driver_model_inv";
+    t.load = t.load || sub == "test_load";
+    if (sub == "test_data_type") {
+        t.differential = Lower(w[1]) == "differential";
+        if (!t.differential && Lower(w[1]) != "single_ended")
+            c_.Add(Message::EnumeratedValue, d.line,
+                   "Test_data_type '" + w[1] + "' is not Differential or Single_ended");
+    }
+}
+
 void ReferenceRules::TestLoadRow(const DataLine& d) {
-    const std::vector<std::string>& w = d.words;
-    std::string text;
-    for (const std::string& word : w) text += word + " ";
-    for (char& ch : text)
-        if (ch == '=') ch = ' ';
-    const std::vector<std::string> v = Split(text);
+    const std::vector<std::string> v = WordsWithoutEquals(d.words);
     const std::string sub = Lower(v[0]);
     if (sub == "test_load_type") {
         if (v.size() < 2 || (Lower(v[1]) != "differential" && Lower(v[1]) != "single_ended"))

@@ -44,6 +44,7 @@ private:
     void ScheduleRow(const DataLine& d);
     void CheckSchedules();
     void TestLoadRow(const DataLine& d);
+    void TestDataRow(const DataLine& d);
 
     Context& c_;
     const ModelRules& models_;  // the model a [Driver Schedule] belongs to

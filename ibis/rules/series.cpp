@@ -108,6 +108,8 @@ void SeriesRules::Data(const DataLine& d) {
         if (w.size() != 4)
             c_.Add(Message::TableRowColumns, d.line,
                    "a [Series Current] row needs voltage, typ, min and max");
+        else
+            for (std::size_t i = 0; i < 4; ++i) c_.NumberOrNa(w[i], d.line, i > 1);
     }
 }
 

@@ -727,6 +727,14 @@ TEST(IbisStandard, should_follow_test_data_and_driver_schedules_to_what_they_nam
     EXPECT_FALSE(has(ok, 3038)) << Dump(ok);
     EXPECT_TRUE(
         has(Check("clean.ibs", Edit(good, "Driver_model io_fast", "Driver_model rx_in")), 3038));
+    // [Test Data] holds "Test_data_type, Driver_model, Driver_model_inv,
+    // Test_load", each with its value, written with or without "=".
+    EXPECT_FALSE(has(Check("clean.ibs", Edit(good, "Test_load tl1", "Test_load = tl1")), 3009));
+    EXPECT_TRUE(has(Check("clean.ibs", Edit(good, "Test_load tl1", "Test_lode tl1")), 3009));
+    EXPECT_TRUE(has(Check("clean.ibs", Edit(good, "Test_load tl1", "Test_load")), 1012));
+    const FileResult equals =
+        Check("clean.ibs", Edit(good, "R_diff_near 100", "=\nR_diff_near 100"));
+    EXPECT_TRUE(has(equals, 3009)) << Dump(equals);
     // A test load's transmission line is its Td and its Zo together.
     EXPECT_FALSE(has(
         Check("clean.ibs", Edit(good, "R_diff_near 100", "R_diff_near 100\nTd 1n\nZo 50")), 3035));
@@ -1085,6 +1093,9 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
     EXPECT_EQ(Errors(Check("sw.ibs", hundred)), 0) << Dump(Check("sw.ibs", hundred));
     EXPECT_TRUE(
         Has(Check("sw.ibs", Edit(hundred, "0m 0 NA NA\n", "0m 0 NA NA\n-1m 0 NA NA\n")), 3103));
+    // Their rows are numbers: voltage, typ, then min and max or NA.
+    EXPECT_TRUE(Has(Check("sw.ibs", Edit(hundred, "0m 0 NA NA\n", "0m zero NA NA\n")), 1011));
+    EXPECT_TRUE(Has(Check("sw.ibs", Edit(hundred, "0m 0 NA NA\n", "0m NA 0 0\n")), 1011));
 }
 
 // The subparameter table: each name once under its keyword, no newer than
