@@ -254,6 +254,55 @@ void FileChecker::NameAlone(const KeywordDef& def, const std::string& raw,
                                 Kw::TestLoad,
                                 Kw::InterconnectModelSet,
                                 Kw::InterconnectModel};
+    // The keywords whose lines hold nothing after them.
+    static const Kw kBare[] = {Kw::Package,
+                               Kw::PinNumbers,
+                               Kw::ModelData,
+                               Kw::EndModelData,
+                               Kw::EndPackageModel,
+                               Kw::EndBoardDescription,
+                               Kw::ReferenceDesignatorMap,
+                               Kw::ModelSpec,
+                               Kw::ReceiverThresholds,
+                               Kw::AddSubmodel,
+                               Kw::DriverSchedule,
+                               Kw::Pulldown,
+                               Kw::Pullup,
+                               Kw::GndClamp,
+                               Kw::PowerClamp,
+                               Kw::IssoPu,
+                               Kw::IssoPd,
+                               Kw::Ramp,
+                               Kw::RisingWaveform,
+                               Kw::FallingWaveform,
+                               Kw::CompositeCurrent,
+                               Kw::On,
+                               Kw::Off,
+                               Kw::SeriesCurrent,
+                               Kw::SeriesMosfet,
+                               Kw::ExternalModel,
+                               Kw::EndExternalModel,
+                               Kw::EndExternalCircuit,
+                               Kw::AlgorithmicModel,
+                               Kw::EndAlgorithmicModel,
+                               Kw::SubmodelSpec,
+                               Kw::GndPulseTable,
+                               Kw::PowerPulseTable,
+                               Kw::SeriesSwitchGroups,
+                               Kw::NodeDeclarations,
+                               Kw::EndNodeDeclarations,
+                               Kw::EndCircuitCall,
+                               Kw::CCompCorner,
+                               Kw::InitialDelay,
+                               Kw::AlternatePackageModels,
+                               Kw::EndAlternatePackageModels,
+                               Kw::End};
+    if (!words.empty() &&
+        std::find(std::begin(kBare), std::end(kBare), def.id) != std::end(kBare)) {
+        c_.Add(Message::TextAfterName, line,
+               "[" + raw + "] takes nothing on its line; '" + words[0] + "' is ignored");
+        return;
+    }
     if (words.size() < 2 ||
         std::find(std::begin(kNamed), std::end(kNamed), def.id) == std::end(kNamed))
         return;

@@ -70,7 +70,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::TextAfterName, S::Warning, "file",
          "a second word after the name a keyword gives ([Model], [Submodel], [Model Selector], "
          "[Define Package Model], [Package Model], [External Circuit], [Test Data], [Test Load], "
-         "an interconnect set or model): the name is one word, the rest is ignored"},
+         "an interconnect set or model): the name is one word, the rest is ignored; or a word "
+         "after a keyword that takes none ([Pulldown], [Ramp], [Model Data], a closing "
+         "keyword, ...)"},
         {Message::IbisVerMissing, S::Error, "header",
          "[IBIS Ver] is missing or not the first keyword"},
         {Message::UnknownIbisVersion, S::Error, "header", "an unknown IBIS version"},

@@ -67,14 +67,20 @@ void Context::CheckSubparameter(const SubparameterDef& def, const std::vector<st
     if (def.value != SubValue::Text)
         TooManyValues([&] { return std::string(shown); }, values.size(),
                       def.value == SubValue::TypMinMax ? 3 : 1, line);
+    if (def.value != SubValue::Text && values.empty()) {
+        Add(Message::MissingValue, line,
+            shown +
+                (def.value == SubValue::TypMinMax ? " needs typ, min and max" : " needs a value"));
+        return;
+    }
     if (def.value == SubValue::Enumerated) {
-        if (!values.empty() && !IsEnumeratedValue(def, values[0]))
+        if (!IsEnumeratedValue(def, values[0]))
             Add(Message::EnumeratedValue, line,
                 shown + " '" + values[0] + "' is not " + EnumeratedNames(def) +
                     Hint(values[0], EnumeratedList(def)));
         return;
     }
-    if (def.value == SubValue::Text || values.empty()) return;
+    if (def.value == SubValue::Text) return;
     const bool triple = def.value == SubValue::TypMinMax;
     if (triple && values.size() < 3) {
         Add(Message::MissingValue, line, shown + " needs typ, min and max");

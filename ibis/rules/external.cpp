@@ -57,6 +57,7 @@ void ExternalRules::Data(const DataLine& d) {
     } else if (sub == "language") {
         open_.language = true;
         if (w.size() >= 2) open_.languageName = Lower(w[1]);
+        c_.TooManyValues([] { return std::string("Language"); }, w.size() - 1, 1, d.line);
         if (w.size() < 2)
             c_.Add(Message::ExternalModelLanguageCorner, d.line, "Language needs a value");
         else if (!IsEnumeratedValue(*def, w[1]))
@@ -69,6 +70,9 @@ void ExternalRules::Data(const DataLine& d) {
             c_.Add(Message::ExternalModelLanguageCorner, d.line,
                    "a Corner line needs corner_name, file_name and circuit_name");
         } else {
+            c_.TooManyValues(
+                [] { return std::string("Corner (corner_name, file_name and circuit_name)"); },
+                w.size() - 1, 3, d.line);
             const std::string corner = Lower(w[1]);
             if (corner != "typ" && corner != "min" && corner != "max")
                 c_.Add(Message::ExternalModelLanguageCorner, d.line,

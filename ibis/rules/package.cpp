@@ -220,12 +220,14 @@ void PackageRules::MatrixRow(const DataLine& d) {
     if (rowValues_ == 0 && !w.empty()) Diagonal(w[0], line);
     for (std::size_t i = rowValues_ == 0 ? 1 : 0; i < w.size(); ++i) Coupling(w[i], line);
     rowValues_ += static_cast<int>(w.size());
-    // A Banded_matrix row: the diagonal and at most [Bandwidth] entries right of it.
-    if (matrixForm_ == "Banded_matrix" && bandwidth_ >= 0 && rowValues_ > bandwidth_ + 1)
+    // A Banded_matrix row: the diagonal and at most [Bandwidth] entries right
+    // of it, fewer where the matrix ends.
+    const int band = rowIndex_ >= 0 ? std::min(bandwidth_ + 1, n - rowIndex_) : bandwidth_ + 1;
+    if (matrixForm_ == "Banded_matrix" && bandwidth_ >= 0 && rowValues_ > band)
         c_.Add(Message::MatrixEntry, line,
                "[Row] " + rowPin_ + " of a Banded_matrix of bandwidth " +
-                   std::to_string(bandwidth_) + " holds at most " + std::to_string(bandwidth_ + 1) +
-                   " values");
+                   std::to_string(bandwidth_) + " holds at most " + std::to_string(band) +
+                   " values" + (band < bandwidth_ + 1 ? " (the matrix ends there)" : ""));
     if (matrixForm_ == "Full_matrix" && rowIndex_ >= 0 && rowValues_ > n - rowIndex_)
         c_.Add(Message::MatrixEntry, line,
                "[Row] " + rowPin_ + " of a Full_matrix holds at most " +

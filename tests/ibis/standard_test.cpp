@@ -190,6 +190,43 @@ TEST(IbisStandard, should_hold_no_rows_under_a_keyword_of_one_line) {
         << Dump(r);
 }
 
+// A line gives what its keyword or subparameter takes, no less and no more:
+// a subparameter without its value, a Corner of four fields, a word on the
+// line of a keyword that takes none, and a Banded_matrix row running past the
+// matrix's last pin are each reported, where the valid form passes.
+TEST(IbisStandard, should_report_a_line_that_leaves_out_or_adds_to_what_it_takes) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const EditCase cases[] = {
+        {"Vinl without its value", "Vinl = 0.8", "Vinl =", 1012},
+        {"C_comp without its values", "C_comp        0.8pF  0.7pF  0.9pF", "C_comp", 1012},
+        {"R_fixture without its value", "R_fixture = 50", "R_fixture =", 1012},
+        {"Polarity without its value", "Model_type    Input\n", "Model_type    Input\nPolarity\n",
+         1012},
+        {"a comment on [Pulldown]'s line", "[Pulldown]\n| V", "[Pulldown]  | the pulldown\n| V", 0},
+        {"a word on [Pulldown]'s line", "[Pulldown]\n| V", "[Pulldown] typ\n| V", 1018},
+        {"a word on [End Package Model]'s line", "[End Package Model]", "[End Package Model] pkg_a",
+         1018},
+    };
+    ExpectEdits(clean, cases);
+    // "Corner corner_name file_name circuit_name"; "Language" one of its values.
+    const std::string external =
+        Edit(clean, "3.6V\n|\n[Define",
+             "3.6V\n[External Model]\nLanguage SPICE\nCorner Typ rx.sp rx\n"
+             "Ports A_signal A_gnd\n[End External Model]\n|\n[Define");
+    EXPECT_EQ(Errors(Check("clean.ibs", external)), 0) << Dump(Check("clean.ibs", external));
+    EXPECT_TRUE(Has(
+        Check("clean.ibs", Edit(external, "Corner Typ rx.sp rx", "Corner Typ rx.sp rx x")), 3104));
+    EXPECT_TRUE(Has(
+        Check("clean.ibs", Edit(external, "Language SPICE", "Language SPICE Verilog-AMS")), 3104));
+    // A Banded_matrix row holds the diagonal and [Bandwidth] entries right of
+    // it: the last pin's row holds its diagonal alone.
+    const std::string pkg = Read(kFiles / "pkg_b.pkg");
+    EXPECT_EQ(Errors(Check("pkg_b.pkg", pkg)), 0);
+    const FileResult past =
+        Check("pkg_b.pkg", Edit(pkg, "[Row] A3\n0.2\n", "[Row] A3\n0.2 0.01\n"));
+    EXPECT_TRUE(Has(past, 4003)) << Dump(past);
+}
+
 // A keyword's "[" stands in column 1; the Open Forum (2001): "The fix was to
 // recognize [...] as keyword only when the opening bracket was in column 1",
 // so that text in [Notes] cannot end it. Between the brackets the name is
