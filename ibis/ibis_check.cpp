@@ -296,7 +296,15 @@ void FileChecker::NameAlone(const KeywordDef& def, const std::string& raw,
                                Kw::InitialDelay,
                                Kw::AlternatePackageModels,
                                Kw::EndAlternatePackageModels,
-                               Kw::End};
+                               Kw::End,
+                               Kw::RisingWaveformNear,
+                               Kw::FallingWaveformNear,
+                               Kw::RisingWaveformFar,
+                               Kw::FallingWaveformFar,
+                               Kw::DiffRisingWaveformNear,
+                               Kw::DiffFallingWaveformNear,
+                               Kw::DiffRisingWaveformFar,
+                               Kw::DiffFallingWaveformFar};
     if (!words.empty() &&
         std::find(std::begin(kBare), std::end(kBare), def.id) != std::end(kBare)) {
         c_.Add(Message::TextAfterName, line,
