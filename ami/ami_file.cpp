@@ -207,13 +207,20 @@ AmiFileParameter Describe(const AmiBranch* branch, const std::string& path, cons
     if (p.defaultValue) p.defaultValue->quoted = lines.Quoted(ChildLeaf(branch, "Default"))[0];
     if (const auto d = FirstValue(branch, "Description")) p.description = d->text;
     p.leaves.reserve(static_cast<std::size_t>(branch->childCount));
+    p.leafValues.reserve(static_cast<std::size_t>(branch->childCount));
     for (int c = 0; c < branch->childCount; ++c) {
         const AmiLeaf* leaf = ami_leaf(branch->children[c]);
         const AmiBranch* sub = ami_branch(branch->children[c]);
-        if (leaf != nullptr) p.leaves.push_back(leaf->name);
+        if (leaf != nullptr) {
+            p.leaves.push_back(leaf->name);
+            p.leafValues.push_back(leaf->valueCount);
+        }
         if (leaf != nullptr && std::strcmp(leaf->name, "List_Tip") == 0)
             p.listTips = static_cast<std::size_t>(leaf->valueCount);
-        if (sub != nullptr) p.leaves.push_back(sub->name);
+        if (sub != nullptr) {
+            p.leaves.push_back(sub->name);
+            p.leafValues.push_back(-1);
+        }
     }
     for (int c = 0; c < branch->childCount && p.format.empty(); ++c) {
         const AmiLeaf* leaf = ami_leaf(branch->children[c]);

@@ -42,6 +42,8 @@ struct AmiFileParameter {
     // The names of its leaves and branches in text order (Usage, Type,
     // Default, Description, the format, ...), for readers that count them.
     std::vector<std::string> leaves;
+    // Beside each of `leaves`: its count of values (-1 for a group).
+    std::vector<int> leafValues;
 
     // What a simulator sends when nothing overrides it: the Default, else the
     // typical (first) value of a Value, Range, List, Corner, Increment or

@@ -81,15 +81,26 @@ std::string LeafHint(AmiChecker& c, const std::string& leaf, const AmiFileParame
                "List", "Corner", "Increment", "Steps", "Table", "Gaussian", "Dual-Dirac", "DjRj"});
 }
 
-// A Usage, Type, Default, Description or format given twice.
+// A Usage, Type, Default, Description, List_Tip or format given twice; a
+// Usage, Type or Default of more than one value; a List_Tip without a List.
 void CheckLeaves(AmiChecker& c, const AmiFileParameter& p) {
     std::map<std::string, int> seen;
     int formats = 0;
-    for (const std::string& leaf : p.leaves) {
+    for (std::size_t i = 0; i < p.leaves.size(); ++i) {
+        const std::string& leaf = p.leaves[i];
         if (ami_is_format_name(leaf) || leaf == "Format") ++formats;
-        if (IsOneOf(leaf, {"Usage", "Type", "Default", "Description"}) && ++seen[leaf] == 2)
+        if (IsOneOf(leaf, {"Usage", "Type", "Default", "Description", "List_Tip"}) &&
+            ++seen[leaf] == 2)
             c.Add(Message::AmiDuplicate, p.line, p.name + " gives " + leaf + " twice");
+        if (IsOneOf(leaf, {"Usage", "Type", "Default"}) && i < p.leafValues.size() &&
+            p.leafValues[i] > 1)
+            c.Add(Message::AmiValueCount, p.line,
+                  p.name + " gives " + std::to_string(p.leafValues[i]) + " values to " + leaf +
+                      ", which takes one");
     }
+    if (p.listTips && p.format != "List")
+        c.Add(Message::AmiValueCount, p.line,
+              p.name + " has a List_Tip without a List: its tips name a List's values");
     if (formats > 1)
         c.Add(Message::AmiDuplicate, p.line,
               p.name + " gives " + std::to_string(formats) + " formats; a parameter has one");
@@ -234,9 +245,6 @@ void CheckListsAndTables(AmiChecker& c, const AmiFileParameter& p, const std::st
                   p.name + " has " + std::to_string(*p.listTips) + " List_Tip entries for " +
                       std::to_string(p.values.size()) + " List values; one tip a value");
     }
-    if (p.listTips && p.format != "List")
-        c.Add(Message::AmiValueCount, p.line,
-              p.name + " has a List_Tip without a List: its tips name a List's values");
     if (p.format != "Table" || p.tableRows.empty()) return;
     const std::size_t width = p.tableLabels != 0 ? p.tableLabels : p.tableRows[0].size();
     const bool numeric = !t.empty() && t != "String" && t != "Boolean";

@@ -304,7 +304,13 @@ void FileChecker::NameAlone(const KeywordDef& def, const std::string& raw,
                                Kw::DiffRisingWaveformNear,
                                Kw::DiffFallingWaveformNear,
                                Kw::DiffRisingWaveformFar,
-                               Kw::DiffFallingWaveformFar};
+                               Kw::DiffFallingWaveformFar,
+                               Kw::EndInterconnectModel,
+                               Kw::EndInterconnectModelSet,
+                               Kw::EndInterconnectModelGroup,
+                               Kw::EndBusLabel,
+                               Kw::EndEmiComponent,
+                               Kw::EndEmiModel};
     if (!words.empty() &&
         std::find(std::begin(kBare), std::end(kBare), def.id) != std::end(kBare)) {
         c_.Add(Message::TextAfterName, line,
@@ -426,13 +432,12 @@ void FileChecker::Keyword(const Line& l) {
                           Kw::RcSeries, Kw::SeriesCurrent, Kw::SeriesMosfet})
             seenInScope_.reset(static_cast<std::size_t>(series));
     }
-    // An [Interconnect Model Set] names its [Manufacturer] and gives its
-    // [Description]; they describe the set, not a section's contents.
+    // An [Interconnect Model Set] names its [Manufacturer] (one line) and
+    // gives its [Description] (text); they describe the set, not a section's
+    // contents.
     if ((def->id == Kw::Manufacturer || def->id == Kw::Description) &&
-        openLine_[Index(Kw::InterconnectModelSet)] != 0) {
-        currentDef_ = &KeywordOf(Kw::InterconnectModelSet);  // its text is the set's
+        openLine_[Index(Kw::InterconnectModelSet)] != 0)
         return;
-    }
     CheckPlace(*def, raw, line);
     ToSection(def->section, &k, nullptr);
     if (def->endsSection) {

@@ -472,11 +472,11 @@ const std::vector<MessageDef>& MessageTable() {
          "Increment and Steps four, the step above zero, a whole number of steps; Gaussian two; "
          "Dual-Dirac and DjRj "
          "three; List one or more, and as many List_Tip entries, a List_Tip only with a List; a "
-         "Table's rows as wide as its "
-         "Labels)"},
+         "Table's rows as wide as its Labels), or a Usage, Type or Default of more than one "
+         "value"},
         {Message::AmiDuplicate, S::Error, "ami",
-         "a parameter named twice in one branch, or a Usage, Type, Default, Description or "
-         "format given twice in one parameter"},
+         "a parameter named twice in one branch, or a Usage, Type, Default, Description, "
+         "List_Tip or format given twice in one parameter"},
         {Message::AmiReservedValue, S::Error, "ami",
          "a reserved parameter's value it does not allow (AMI_Version a version of AMI; "
          "Modulation NRZ, PAM4 or PAM; Repeater_Type Redriver or Retimer; Rx_Use_Clock_Input "

@@ -124,10 +124,22 @@ void InterconnectRules::Data(const DataLine& d) {
         GroupRow(d);
         return;
     }
-    if (open_.line == 0) return;
+    if (open_.line == 0) {
+        // A set holds its keywords and [Interconnect Model]s, no lines of its own.
+        if (d.id == Kw::InterconnectModelSet)
+            c_.Add(Message::UnknownSubparameter, d.line,
+                   "'" + d.words[0] + "' is no line an [Interconnect Model Set] holds");
+        return;
+    }
     const SubparameterDef* def = FindSubparameter(Kw::InterconnectModel, d.words[0]);
     if (def == nullptr) {
-        if (Count(d.words[0]) >= 0) TerminalLine(d);
+        if (Count(d.words[0]) >= 0)
+            TerminalLine(d);
+        else
+            c_.Add(Message::UnknownSubparameter, d.line,
+                   "'" + d.words[0] + "' is neither a terminal line nor a subparameter of " +
+                       "[Interconnect Model] (" + SubparameterNames(Kw::InterconnectModel) + ")" +
+                       c_.Hint(d.words[0], SubparameterList(Kw::InterconnectModel)));
         return;
     }
     const std::string sub = Lower(def->name);

@@ -114,6 +114,9 @@ void PackageRules::Keyword(const KeywordLine& k) {
                k.id == Kw::CapacitanceMatrix) {
         OpenMatrix(k);
     } else if (k.id == Kw::Bandwidth) {
+        if (bandwidth_ >= 0)
+            c_.Add(Message::KeywordRepeated, line,
+                   "[Bandwidth] appears twice under [" + matrixName_ + "]");
         bandwidth_ = words.empty() || !IsCount(words[0]) ? -1 : std::atoi(words[0].c_str());
         if (bandwidth_ < 0) c_.Add(Message::MissingValue, line, "[Bandwidth] needs a count");
         // "[Bandwidth]" gives the band of a Banded_matrix; no other form has one.
