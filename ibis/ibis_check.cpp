@@ -44,6 +44,30 @@ namespace ibis {
 
 namespace {
 
+// The keywords that name what they begin: the name is one word.
+// clang-format off
+const Kw kNamedKeywords[] = {
+    Kw::Model, Kw::Submodel, Kw::ModelSelector, Kw::DefinePackageModel, Kw::PackageModel,
+    Kw::ExternalCircuit, Kw::TestData, Kw::TestLoad, Kw::InterconnectModelSet,
+    Kw::InterconnectModel};
+// The keywords whose line holds nothing after them.
+const Kw kBareKeywords[] = {
+    Kw::Package, Kw::PinNumbers, Kw::ModelData, Kw::EndModelData, Kw::EndPackageModel,
+    Kw::EndBoardDescription, Kw::ReferenceDesignatorMap, Kw::ModelSpec, Kw::ReceiverThresholds,
+    Kw::AddSubmodel, Kw::DriverSchedule, Kw::Pulldown, Kw::Pullup, Kw::GndClamp, Kw::PowerClamp,
+    Kw::IssoPu, Kw::IssoPd, Kw::Ramp, Kw::RisingWaveform, Kw::FallingWaveform,
+    Kw::CompositeCurrent, Kw::On, Kw::Off, Kw::SeriesCurrent, Kw::SeriesMosfet, Kw::ExternalModel,
+    Kw::EndExternalModel, Kw::EndExternalCircuit, Kw::AlgorithmicModel, Kw::EndAlgorithmicModel,
+    Kw::SubmodelSpec, Kw::GndPulseTable, Kw::PowerPulseTable, Kw::SeriesSwitchGroups,
+    Kw::NodeDeclarations, Kw::EndNodeDeclarations, Kw::EndCircuitCall, Kw::CCompCorner,
+    Kw::InitialDelay, Kw::AlternatePackageModels, Kw::EndAlternatePackageModels, Kw::End,
+    Kw::RisingWaveformNear, Kw::FallingWaveformNear, Kw::RisingWaveformFar,
+    Kw::FallingWaveformFar, Kw::DiffRisingWaveformNear, Kw::DiffFallingWaveformNear,
+    Kw::DiffRisingWaveformFar, Kw::DiffFallingWaveformFar, Kw::EndInterconnectModel,
+    Kw::EndInterconnectModelSet, Kw::EndInterconnectModelGroup, Kw::EndBusLabel,
+    Kw::EndEmiComponent, Kw::EndEmiModel};
+// clang-format on
+
 // A line's text as quoted in a message: at most 40 characters, marked when cut.
 std::string Excerpt(const std::string& text) {
     return text.size() <= 40 ? text : text.substr(0, 40) + "...";
@@ -241,85 +265,19 @@ void FileChecker::OnlyWhatTheFileHolds(const KeywordDef& def, const std::string&
 }
 
 // The keywords that name what they begin take one word: a second is text the
-// name does not hold (a [Pin] or [Package Model] would not find it).
+// name does not hold (a [Pin] or [Package Model] would not find it). A
+// keyword that takes nothing holds nothing on its line.
 void FileChecker::NameAlone(const KeywordDef& def, const std::string& raw,
                             const std::vector<std::string>& words, int line) {
-    static const Kw kNamed[] = {Kw::Model,
-                                Kw::Submodel,
-                                Kw::ModelSelector,
-                                Kw::DefinePackageModel,
-                                Kw::PackageModel,
-                                Kw::ExternalCircuit,
-                                Kw::TestData,
-                                Kw::TestLoad,
-                                Kw::InterconnectModelSet,
-                                Kw::InterconnectModel};
-    // The keywords whose lines hold nothing after them.
-    static const Kw kBare[] = {Kw::Package,
-                               Kw::PinNumbers,
-                               Kw::ModelData,
-                               Kw::EndModelData,
-                               Kw::EndPackageModel,
-                               Kw::EndBoardDescription,
-                               Kw::ReferenceDesignatorMap,
-                               Kw::ModelSpec,
-                               Kw::ReceiverThresholds,
-                               Kw::AddSubmodel,
-                               Kw::DriverSchedule,
-                               Kw::Pulldown,
-                               Kw::Pullup,
-                               Kw::GndClamp,
-                               Kw::PowerClamp,
-                               Kw::IssoPu,
-                               Kw::IssoPd,
-                               Kw::Ramp,
-                               Kw::RisingWaveform,
-                               Kw::FallingWaveform,
-                               Kw::CompositeCurrent,
-                               Kw::On,
-                               Kw::Off,
-                               Kw::SeriesCurrent,
-                               Kw::SeriesMosfet,
-                               Kw::ExternalModel,
-                               Kw::EndExternalModel,
-                               Kw::EndExternalCircuit,
-                               Kw::AlgorithmicModel,
-                               Kw::EndAlgorithmicModel,
-                               Kw::SubmodelSpec,
-                               Kw::GndPulseTable,
-                               Kw::PowerPulseTable,
-                               Kw::SeriesSwitchGroups,
-                               Kw::NodeDeclarations,
-                               Kw::EndNodeDeclarations,
-                               Kw::EndCircuitCall,
-                               Kw::CCompCorner,
-                               Kw::InitialDelay,
-                               Kw::AlternatePackageModels,
-                               Kw::EndAlternatePackageModels,
-                               Kw::End,
-                               Kw::RisingWaveformNear,
-                               Kw::FallingWaveformNear,
-                               Kw::RisingWaveformFar,
-                               Kw::FallingWaveformFar,
-                               Kw::DiffRisingWaveformNear,
-                               Kw::DiffFallingWaveformNear,
-                               Kw::DiffRisingWaveformFar,
-                               Kw::DiffFallingWaveformFar,
-                               Kw::EndInterconnectModel,
-                               Kw::EndInterconnectModelSet,
-                               Kw::EndInterconnectModelGroup,
-                               Kw::EndBusLabel,
-                               Kw::EndEmiComponent,
-                               Kw::EndEmiModel};
-    if (!words.empty() &&
-        std::find(std::begin(kBare), std::end(kBare), def.id) != std::end(kBare)) {
+    const auto among = [&](const Kw* begin, const Kw* end) {
+        return std::find(begin, end, def.id) != end;
+    };
+    if (!words.empty() && among(std::begin(kBareKeywords), std::end(kBareKeywords))) {
         c_.Add(Message::TextAfterName, line,
                "[" + raw + "] takes nothing on its line; '" + words[0] + "' is ignored");
         return;
     }
-    if (words.size() < 2 ||
-        std::find(std::begin(kNamed), std::end(kNamed), def.id) == std::end(kNamed))
-        return;
+    if (words.size() < 2 || !among(std::begin(kNamedKeywords), std::end(kNamedKeywords))) return;
     c_.Add(Message::TextAfterName, line,
            "[" + raw + "] " + words[0] + ": '" + words[1] +
                "' follows the name, which is one word; it is ignored");
