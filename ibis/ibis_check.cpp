@@ -66,6 +66,18 @@ const Kw kBareKeywords[] = {
     Kw::DiffRisingWaveformFar, Kw::DiffFallingWaveformFar, Kw::EndInterconnectModel,
     Kw::EndInterconnectModelSet, Kw::EndInterconnectModelGroup, Kw::EndBusLabel,
     Kw::EndEmiComponent, Kw::EndEmiModel};
+// The keywords whose rows are their content: one that holds none says nothing.
+const Kw kRowKeywords[] = {
+    Kw::Pin, Kw::DiffPin, Kw::PinMapping, Kw::SeriesPinMapping, Kw::SeriesSwitchGroups,
+    Kw::RepeaterPin, Kw::ClockPins, Kw::AddSubmodel, Kw::DriverSchedule, Kw::ModelSpec,
+    Kw::ReceiverThresholds, Kw::SubmodelSpec, Kw::CCompCorner, Kw::InitialDelay,
+    Kw::PinNumbers, Kw::MergedPins, Kw::PinList, Kw::PathDescription,
+    Kw::ReferenceDesignatorMap, Kw::AlternatePackageModels, Kw::NodeDeclarations,
+    Kw::InterconnectModelGroup, Kw::GndPulseTable, Kw::PowerPulseTable, Kw::SeriesCurrent,
+    Kw::SeriesMosfet, Kw::CompositeCurrent, Kw::IssoPu, Kw::IssoPd, Kw::TestLoad,
+    Kw::RisingWaveformNear, Kw::FallingWaveformNear, Kw::RisingWaveformFar,
+    Kw::FallingWaveformFar, Kw::DiffRisingWaveformNear, Kw::DiffFallingWaveformNear,
+    Kw::DiffRisingWaveformFar, Kw::DiffFallingWaveformFar};
 // clang-format on
 
 // A line's text as quoted in a message: at most 40 characters, marked when cut.
@@ -136,6 +148,10 @@ private:
 
     std::string current_;  // the keyword whose data lines follow; empty: none
     const KeywordDef* currentDef_ = nullptr;
+    // The last keyword whose rows are its content, its line and its lines read.
+    const KeywordDef* rowsDef_ = nullptr;
+    int rowsLine_ = 0, rowsRead_ = 0;
+    void CloseRows();
     std::bitset<256> seenInScope_;  // the keywords met in the current section, by Kw
     // Marks `id` seen in the section; false when it was already.
     bool FirstInScope(Kw id) {
@@ -348,13 +364,28 @@ void FileChecker::CheckPlace(const KeywordDef& def, const std::string& raw, int 
         models_.Note(def.id, line);
 }
 
+// A keyword whose rows are its content, closed with none, says nothing.
+void FileChecker::CloseRows() {
+    if (rowsDef_ != nullptr && rowsRead_ == 0)
+        c_.Add(Message::KeywordEmpty, rowsLine_,
+               "[" + std::string(rowsDef_->spelled) + "] holds no rows; it says nothing");
+    rowsDef_ = nullptr;
+}
+
 void FileChecker::Keyword(const Line& l) {
     subparameters_.clear();
     KeywordForm(l);
+    CloseRows();
     const std::string& raw = l.name;
     const std::string& key = l.key;
     const int line = l.number;
     const KeywordDef* def = FindKeyword(key);
+    if (def != nullptr && std::find(std::begin(kRowKeywords), std::end(kRowKeywords), def->id) !=
+                              std::end(kRowKeywords)) {
+        rowsDef_ = def;
+        rowsLine_ = line;
+        rowsRead_ = 0;
+    }
     if (def == nullptr) {
         c_.Add(Message::UnknownKeyword, line,
                "[" + raw + "] is not an IBIS keyword" + c_.Hint(raw, KeywordSpellings(), "[", "]"));
@@ -497,6 +528,7 @@ void FileChecker::RequiredInFile() {
 }
 
 void FileChecker::Data(const Line& l) {
+    ++rowsRead_;
     if (currentDef_ == nullptr) {
         c_.Add(Message::StrayText, l.number, "'" + Excerpt(l.content) + "' belongs to no keyword");
         return;
@@ -546,6 +578,7 @@ void FileChecker::SubparameterOnce(const DataLine& d) {
 }
 
 void FileChecker::Finish() {
+    CloseRows();
     components_.SealPins();
     RequiredInSection();
     RequiredInFile();

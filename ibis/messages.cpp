@@ -73,6 +73,10 @@ const std::vector<MessageDef>& MessageTable() {
          "an interconnect set or model): the name is one word, the rest is ignored; or a word "
          "after a keyword that takes none ([Pulldown], [Ramp], [Model Data], a closing "
          "keyword, ...)"},
+        {Message::KeywordEmpty, S::Warning, "file",
+         "a keyword whose rows are its content holds none (a pin list or mapping, a table, "
+         "[Model Spec], [Receiver Thresholds], [Add Submodel], [Driver Schedule], ...): it says "
+         "nothing"},
         {Message::IbisVerMissing, S::Error, "header",
          "[IBIS Ver] is missing or not the first keyword"},
         {Message::UnknownIbisVersion, S::Error, "header", "an unknown IBIS version"},

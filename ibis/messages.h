@@ -30,6 +30,7 @@ enum class Message : int {
     RequiredKeywordMissing = 1016,
     KeywordForm = 1017,
     TextAfterName = 1018,
+    KeywordEmpty = 1019,
     IbisVerMissing = 1101,
     UnknownIbisVersion = 1102,
     HeaderKeywordMissing = 1103,

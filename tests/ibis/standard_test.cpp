@@ -190,6 +190,28 @@ TEST(IbisStandard, should_hold_no_rows_under_a_keyword_of_one_line) {
         << Dump(r);
 }
 
+// A keyword whose rows are its content and that holds none (every row
+// left out, or commented out) says nothing: warned, where one row is enough.
+TEST(IbisStandard, should_warn_of_a_keyword_whose_rows_are_all_left_out) {
+    const std::string clean = Read(kFiles / "clean.ibs");
+    const EditCase cases[] = {
+        {"a [Diff Pin] of its rows commented out",
+         "1           2        0.1V   0ns         NA          NA\n", "| 1 2 0.1V 0ns\n", 1019},
+        {"[Receiver Thresholds] with nothing in it", "Vinh = 2.0\n",
+         "Vinh = 2.0\n[Receiver Thresholds]\n| Vth = 1.0\n", 1019},
+        {"[Receiver Thresholds] with its Vth", "Vinh = 2.0\n",
+         "Vinh = 2.0\n[Receiver Thresholds]\nVth = 1.0\n", 0},
+        {"an [Add Submodel] naming none", "Vinh = 2.0\n", "Vinh = 2.0\n[Add Submodel]\n", 1019},
+    };
+    for (const EditCase& c : cases) {
+        const FileResult r = Check("clean.ibs", Edit(clean, c.from, c.to));
+        if (c.number == 0)
+            EXPECT_FALSE(Has(r, 1019)) << c.why << "\n" << Dump(r);
+        else
+            EXPECT_TRUE(Has(r, 1019)) << c.why << "\n" << Dump(r);
+    }
+}
+
 // A line gives what its keyword or subparameter takes, no less and no more:
 // a subparameter without its value, a Corner of four fields and a word on
 // the line of a keyword that takes none are each reported, where the valid
