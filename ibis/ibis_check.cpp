@@ -80,6 +80,22 @@ const Kw kRowKeywords[] = {
     Kw::DiffRisingWaveformFar, Kw::DiffFallingWaveformFar};
 // clang-format on
 
+// Which of the three lists each keyword is on, looked up by its Kw once per
+// keyword line (a file may hold millions).
+struct KeywordLists {
+    std::bitset<256> named, bare, rows;
+    KeywordLists() {
+        for (Kw id : kNamedKeywords) named.set(static_cast<std::size_t>(id));
+        for (Kw id : kBareKeywords) bare.set(static_cast<std::size_t>(id));
+        for (Kw id : kRowKeywords) rows.set(static_cast<std::size_t>(id));
+    }
+};
+
+const KeywordLists& Lists() {
+    static const KeywordLists kLists;
+    return kLists;
+}
+
 // A line's text as quoted in a message: at most 40 characters, marked when cut.
 std::string Excerpt(const std::string& text) {
     return text.size() <= 40 ? text : text.substr(0, 40) + "...";
@@ -285,15 +301,13 @@ void FileChecker::OnlyWhatTheFileHolds(const KeywordDef& def, const std::string&
 // keyword that takes nothing holds nothing on its line.
 void FileChecker::NameAlone(const KeywordDef& def, const std::string& raw,
                             const std::vector<std::string>& words, int line) {
-    const auto among = [&](const Kw* begin, const Kw* end) {
-        return std::find(begin, end, def.id) != end;
-    };
-    if (!words.empty() && among(std::begin(kBareKeywords), std::end(kBareKeywords))) {
+    const std::size_t id = static_cast<std::size_t>(def.id);
+    if (!words.empty() && Lists().bare.test(id)) {
         c_.Add(Message::TextAfterName, line,
                "[" + raw + "] takes nothing on its line; '" + words[0] + "' is ignored");
         return;
     }
-    if (words.size() < 2 || !among(std::begin(kNamedKeywords), std::end(kNamedKeywords))) return;
+    if (words.size() < 2 || !Lists().named.test(id)) return;
     c_.Add(Message::TextAfterName, line,
            "[" + raw + "] " + words[0] + ": '" + words[1] +
                "' follows the name, which is one word; it is ignored");
@@ -380,8 +394,7 @@ void FileChecker::Keyword(const Line& l) {
     const std::string& key = l.key;
     const int line = l.number;
     const KeywordDef* def = FindKeyword(key);
-    if (def != nullptr && std::find(std::begin(kRowKeywords), std::end(kRowKeywords), def->id) !=
-                              std::end(kRowKeywords)) {
+    if (def != nullptr && Lists().rows.test(static_cast<std::size_t>(def->id))) {
         rowsDef_ = def;
         rowsLine_ = line;
         rowsRead_ = 0;
