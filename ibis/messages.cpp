@@ -70,9 +70,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::TextAfterName, S::Warning, "file",
          "a second word after the name a keyword gives ([Model], [Submodel], [Model Selector], "
          "[Define Package Model], [Package Model], [External Circuit], [Test Data], [Test Load], "
-         "an interconnect set or model): the name is one word, the rest is ignored; or a word "
+         "an interconnect set or model): the name is one word, the rest is ignored; a word "
          "after a keyword that takes none ([Pulldown], [Ramp], [Model Data], a closing "
-         "keyword, ...)"},
+         "keyword, ...), or after the one value of a [Test Data] subparameter"},
         {Message::KeywordEmpty, S::Warning, "file",
          "a keyword whose rows are its content holds none (a pin list or mapping, a table, "
          "[Model Spec], [Receiver Thresholds], [Add Submodel], [Driver Schedule], ...): it says "

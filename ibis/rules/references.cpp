@@ -112,6 +112,9 @@ void ReferenceRules::TestDataRow(const DataLine& d) {
         c_.Add(Message::MissingValue, d.line, w[0] + " without its value");
         return;
     }
+    if (w.size() > 2)
+        c_.Add(Message::TextAfterName, d.line,
+               w[0] + " " + w[1] + ": '" + w[2] + "' follows its one value; it is ignored");
     if (sub == "driver_model" || sub == "driver_model_inv")
         references_.push_back({w[1], d.line, false, true});
     if (sub == "test_load") references_.push_back({w[1], d.line, true});
@@ -151,6 +154,7 @@ void ReferenceRules::TestLoadRow(const DataLine& d) {
                "'" + v[0] + "' is not a [Test Load] subparameter");
         return;
     }
+    c_.TooManyValues([&] { return v[0]; }, v.size() - 1, 1, d.line);
     // The receiver a test load holds is a model of the file.
     if ((sub == "receiver_model" || sub == "receiver_model_inv") && v.size() >= 2)
         references_.push_back({v[1], d.line, false});

@@ -784,6 +784,9 @@ TEST(IbisStandard, should_follow_test_data_and_driver_schedules_to_what_they_nam
     EXPECT_FALSE(has(Check("clean.ibs", Edit(good, "Test_load tl1", "Test_load = tl1")), 3009));
     EXPECT_TRUE(has(Check("clean.ibs", Edit(good, "Test_load tl1", "Test_lode tl1")), 3009));
     EXPECT_TRUE(has(Check("clean.ibs", Edit(good, "Test_load tl1", "Test_load")), 1012));
+    EXPECT_TRUE(has(Check("clean.ibs", Edit(good, "Test_load tl1", "Test_load tl1 tl2")), 1018));
+    EXPECT_TRUE(
+        has(Check("clean.ibs", Edit(good, "R_diff_near 100", "R_diff_near 100 200")), 3104));
     const FileResult equals =
         Check("clean.ibs", Edit(good, "R_diff_near 100", "=\nR_diff_near 100"));
     EXPECT_TRUE(has(equals, 3009)) << Dump(equals);
