@@ -187,6 +187,9 @@ const std::vector<MessageDef>& MessageTable() {
         {Message::PinValueTooWide, S::Warning, "component",
          "a [Pin] R_pin, L_pin or C_pin wider than its column's 9 characters (the value is "
          "still read)"},
+        {Message::SeriesGroupUnswitched, S::Warning, "component",
+         "a [Series Pin Mapping] function_table_group that no [Series Switch Groups] state "
+         "names: its switches are never set"},
         // Model.
         {Message::ModelNoType, S::Error, "model", "[Model] without Model_type"},
         {Message::ModelTypeUnknown, S::Error, "model", "an unknown Model_type"},

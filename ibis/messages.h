@@ -74,6 +74,7 @@ enum class Message : int {
     RepeaterPinUnknown = 2127,
     PackageValueBeyond = 2128,
     PinValueTooWide = 2129,
+    SeriesGroupUnswitched = 2130,
     ModelNoType = 3001,
     ModelTypeUnknown = 3002,
     ModelNoCComp = 3003,

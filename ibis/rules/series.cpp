@@ -188,9 +188,11 @@ void SeriesRules::CheckGroups() {
         }
     }
     std::set<std::size_t> withGroups;
+    std::map<std::size_t, std::set<std::string>> named;  // the groups each component's states name
     for (const GroupState& g : groups_) {
         if (g.words.empty() && g.closed) continue;
         withGroups.insert(g.component);
+        for (std::size_t i = 1; i < g.words.size(); ++i) named[g.component].insert(g.words[i]);
         if (g.component >= components.size()) continue;
         std::set<std::string> known;
         for (const ComponentInfo::SeriesRow& row : components[g.component].Extra().series)
@@ -208,6 +210,16 @@ void SeriesRules::CheckGroups() {
                 c_.Add(
                     Message::SeriesSwitchGroups, g.line,
                     "group " + g.words[i] + " is no function_table_group of [Series Pin Mapping]");
+    }
+    // Each group of a component with states is named by one of them.
+    for (std::size_t k : withGroups) {
+        if (k >= components.size()) continue;
+        std::set<std::string> told;
+        for (const ComponentInfo::SeriesRow& row : components[k].Extra().series)
+            if (!row.group.empty() && !named[k].count(row.group) && told.insert(row.group).second)
+                c_.Add(Message::SeriesGroupUnswitched, row.line,
+                       "function_table_group " + row.group + " of pin " + row.pin +
+                           " is in no [Series Switch Groups] state; its switches are never set");
     }
     // A switch's row names its group when the component lists the states.
     std::map<std::string, const ModelInfo*> byName;  // the last model of a name

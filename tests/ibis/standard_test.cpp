@@ -1086,6 +1086,9 @@ TEST(IbisStandard, should_check_series_models_their_states_and_switch_groups) {
          3016},
         // [On] and [Off] are for Series_switch models only.
         {"[Model] rs\nModel_type Series\n", "[Model] rs\nModel_type Series\n[On]\n", 3016},
+        // Each function_table_group is switched by a state that names it
+        // (a WARNING: its switches are never set otherwise).
+        {"1 2 sw g1\n", "1 2 sw g2\n", 2130},
         // [Series MOSFET] describes the switch when on, with its Vds.
         {"Vds = 1.0\n", "", 3017},
         {"[Off]\n[R Series] 1M 1M 1M\n",
